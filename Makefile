@@ -1,0 +1,30 @@
+# Set-up, build and test in one step each; see README.md.
+BUILD ?= build
+SANITIZE_BUILD ?= build-sanitize
+FILE ?= examples/hello.bmp
+JOBS ?= $(shell nproc)
+
+.PHONY: all deps build run test test-sanitize clean
+
+all: build
+
+deps:
+	@sh scripts/install-deps.sh
+
+build: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD) -j$(JOBS)
+
+run: build
+	$(BUILD)/vantor "$(FILE)"
+
+test: build
+	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
+
+test-sanitize: deps
+	cmake -S . -B $(SANITIZE_BUILD) -DCMAKE_BUILD_TYPE=Debug -DVANTOR_SANITIZE=ON
+	cmake --build $(SANITIZE_BUILD) -j$(JOBS)
+	ctest --test-dir $(SANITIZE_BUILD) --output-on-failure -j$(JOBS)
+
+clean:
+	rm -rf $(BUILD) $(SANITIZE_BUILD)

@@ -1,0 +1,12 @@
+// Debug images: a byte image written as a two-colour BMP file.
+#pragma once
+
+#include <cstdint>
+
+namespace vantor {
+
+// Values 1, 2, 3, 16 and 64 become black, all others white. Nonzero when the
+// file was created and its header written.
+int write_bmp(const char *file_name, const std::uint8_t *pixels, int width, int height);
+
+} // namespace vantor

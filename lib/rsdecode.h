@@ -1,0 +1,11 @@
+// Reed-Solomon block correction over GF(256).
+#pragma once
+
+#include <cstdint>
+
+namespace vantor {
+
+int rs_correct_block(std::uint8_t *block, int n, int t);
+int gf_solve(std::uint8_t **rows, int m);
+
+} // namespace vantor

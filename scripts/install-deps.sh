@@ -1,0 +1,36 @@
+#!/bin/sh
+# Installs the Debian packages the build and the tests need, and only those
+# that are missing. Works as root, and through sudo otherwise; refreshes the
+# package lists once when a package cannot be found.
+set -eu
+
+PACKAGES="cmake make g++ pkg-config libgtest-dev libjpeg62-turbo-dev libgif-dev \
+qt6-base-dev libqrencode-dev"
+# Extra groups: "fuzz" adds clang with its sanitizer runtimes.
+for extra in "$@"; do
+    case "$extra" in
+        fuzz) PACKAGES="$PACKAGES clang libclang-rt-14-dev" ;;
+        bench) PACKAGES="$PACKAGES libbenchmark-dev" ;;
+        gui-test) PACKAGES="$PACKAGES xvfb xauth" ;;
+        *) echo "install-deps: unknown group '$extra'" >&2; exit 64 ;;
+    esac
+done
+
+missing=""
+for p in $PACKAGES; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing="$missing $p"
+    fi
+done
+[ -z "$missing" ] && exit 0
+
+if [ "$(id -u)" -eq 0 ]; then SUDO=""; else SUDO="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+
+echo "install-deps: installing$missing"
+# shellcheck disable=SC2086
+if ! $SUDO apt-get install -y --no-install-recommends $missing; then
+    $SUDO apt-get update
+    # shellcheck disable=SC2086
+    $SUDO apt-get install -y --no-install-recommends $missing
+fi

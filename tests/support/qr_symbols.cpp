@@ -1,0 +1,2 @@
+// PLACEHOLDER: replaced by the test-support library.
+#include "qr_symbols.h"
