@@ -1,0 +1,128 @@
+// The command-line reader as a user runs it, and the display conversion.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "display_text.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct CliRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+CliRun run_cli(const std::string &args) {
+    fs::path err_file = fs::temp_directory_path() / ("vantor-cli-err-" + std::to_string(getpid()));
+    std::string cmd = std::string(VANTOR_CLI) + " " + args + " 2>" + err_file.string();
+    CliRun r;
+    std::FILE *p = popen(cmd.c_str(), "r");
+    if (!p)
+        return r;
+    char buf[4096];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
+        r.out.append(buf, n);
+    int raw = pclose(p);
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    std::ifstream e(err_file);
+    r.err.assign(std::istreambuf_iterator<char>(e), {});
+    fs::remove(err_file);
+    return r;
+}
+
+// A plain white 24-bit BMP: readable, and holds no symbol.
+fs::path white_bmp() {
+    fs::path p = fs::temp_directory_path() / ("vantor-cli-white-" + std::to_string(getpid()) + ".bmp");
+    const int w = 24, h = 24, row = w * 3;
+    std::vector<unsigned char> b(54 + row * h, 0xFF);
+    auto put32 = [&](int at, std::uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            b[at + i] = static_cast<unsigned char>(v >> (8 * i));
+    };
+    b[0] = 'B';
+    b[1] = 'M';
+    put32(2, b.size());
+    put32(6, 0);
+    put32(10, 54);
+    put32(14, 40);
+    put32(18, w);
+    put32(22, h);
+    put32(26, 1 | 24 << 16);
+    for (int at = 30; at < 54; at += 4)
+        put32(at, 0);
+    std::ofstream(p, std::ios::binary).write(reinterpret_cast<char *>(b.data()), b.size());
+    return p;
+}
+
+} // namespace
+
+TEST(Cli, UsageVersionAndHelp) {
+    CliRun none = run_cli("");
+    EXPECT_EQ(none.status, 64);
+    EXPECT_NE(none.err.find("usage: vantor"), std::string::npos);
+    EXPECT_EQ(run_cli("--frobnicate x.bmp").status, 64);
+    EXPECT_EQ(run_cli("--debug-dir").status, 64);
+
+    CliRun version = run_cli("--version");
+    EXPECT_EQ(version.status, 0);
+    EXPECT_NE(version.out.find("decoder 1.2"), std::string::npos);
+    CliRun help = run_cli("--help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("--raw"), std::string::npos);
+}
+
+TEST(Cli, UnreadableAndSymbolFreeFilesSetTheExitStatus) {
+    CliRun missing = run_cli("/nonexistent/none.bmp");
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_EQ(missing.err, "file /nonexistent/none.bmp open error.\n"
+                           "unsupported format: JPEG, GIF, BMP (24-bit, 1-bit)\n");
+    EXPECT_EQ(missing.out, "");
+
+    fs::path white = white_bmp();
+    CliRun blank = run_cli(white.string());
+    EXPECT_EQ(blank.status, 1);
+    EXPECT_EQ(blank.err, "no QR Code found\n");
+
+    // Several files: each reported by name; an unreadable one outranks.
+    CliRun both = run_cli(white.string() + " /nonexistent/none.bmp");
+    EXPECT_EQ(both.status, 2);
+    EXPECT_NE(both.err.find(white.string() + ": no QR Code found"), std::string::npos);
+    fs::remove(white);
+}
+
+TEST(Cli, LogWritesDebugImagesIntoTheDebugDirectory) {
+    fs::path white = white_bmp();
+    fs::path dir = fs::temp_directory_path() / ("vantor-cli-dbg-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    CliRun r = run_cli("--log --debug-dir " + dir.string() + " " + white.string());
+    EXPECT_EQ(r.status, 1);
+    for (int pass = 0; pass < 7; ++pass)
+        EXPECT_TRUE(fs::exists(dir / ("sample1-" + std::to_string(pass) + ".bmp"))) << pass;
+    EXPECT_EQ(fs::file_size(dir / "sample1-0.bmp"), 62u + 24 * 4);
+    fs::remove_all(dir);
+    fs::remove(white);
+}
+
+TEST(DisplayText, Utf8KeptShiftJisConvertedLatin1Fallback) {
+    EXPECT_EQ(vantor::text_for_display("plain ASCII"), "plain ASCII");
+    EXPECT_EQ(vantor::text_for_display("caf\xC3\xA9"), "caf\xC3\xA9");
+    // Shift JIS for "漢字" (0x8ABF 0x8E9A).
+    EXPECT_EQ(vantor::text_for_display("\x8A\xBF\x8E\x9A"), "\xE6\xBC\xA2\xE5\xAD\x97");
+    // Not UTF-8 and not Shift JIS (a lone 0x80 lead): Latin-1.
+    EXPECT_EQ(vantor::text_for_display("a\x80\xFF"), "a\xC2\x80\xC3\xBF");
+    // Overlong and truncated sequences are not taken for UTF-8 (these bytes
+    // are half-width katakana in Shift JIS).
+    EXPECT_EQ(vantor::text_for_display("\xC0\xAF"), "\xEF\xBE\x80\xEF\xBD\xAF");
+    EXPECT_EQ(vantor::text_for_display("ab\xE6"), "ab\xC3\xA6");
+}
