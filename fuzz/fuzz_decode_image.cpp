@@ -1,0 +1,24 @@
+// Arbitrary grey images through decode_image. The first bytes choose the
+// size (up to 512 x 512) and the depth; the rest, repeated, are the pixels.
+#include <cstdint>
+#include <vector>
+
+#include <vantor/vantor.h>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+    if (size < 6)
+        return 0;
+    const int width = 1 + ((data[0] | data[1] << 8) % 512);
+    const int height = 1 + ((data[2] | data[3] << 8) % 512);
+    const unsigned short depth = (data[4] & 1) ? 1 : 8;
+    const std::uint8_t *body = data + 5;
+    const std::size_t body_size = size - 5;
+    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width) * height);
+    for (std::size_t i = 0; i < pixels.size(); ++i) {
+        std::uint8_t v = body[i % body_size];
+        // A two-level image holds only 0 and 255.
+        pixels[i] = depth == 1 ? (v & 1 ? 255 : 0) : v;
+    }
+    decode_image(pixels.data(), width, height, depth, nullptr);
+    return 0;
+}
