@@ -1,13 +1,281 @@
-// PLACEHOLDER: replaced by the sampling grid stage.
+// Sampling grid: the eye and alignment pattern centres as known module
+// positions, and every module placed by stepping from the nearest of them
+// with the step vectors of the cell between four of them.
 #include "grid.h"
 
+#include <cmath>
+#include <cstdio>
+
+#include "eyepattern.h"
+#include "state.h"
+
 namespace vantor {
+
 namespace {
-constexpr int no_coords[7] = {};
+
+// Alignment pattern centre coordinates (rows and columns alike) per version,
+// ascending, padded with 0; versions 0 and 1 have none.
+constexpr int alignment_table[41][7] = {
+    {0, 0, 0, 0, 0, 0, 0},          {0, 0, 0, 0, 0, 0, 0},
+    {6, 18, 0, 0, 0, 0, 0},         {6, 22, 0, 0, 0, 0, 0},
+    {6, 26, 0, 0, 0, 0, 0},         {6, 30, 0, 0, 0, 0, 0},
+    {6, 34, 0, 0, 0, 0, 0},         {6, 22, 38, 0, 0, 0, 0},
+    {6, 24, 42, 0, 0, 0, 0},        {6, 26, 46, 0, 0, 0, 0},
+    {6, 28, 50, 0, 0, 0, 0},        {6, 30, 54, 0, 0, 0, 0},
+    {6, 32, 58, 0, 0, 0, 0},        {6, 34, 62, 0, 0, 0, 0},
+    {6, 26, 46, 66, 0, 0, 0},       {6, 26, 48, 70, 0, 0, 0},
+    {6, 26, 50, 74, 0, 0, 0},       {6, 30, 54, 78, 0, 0, 0},
+    {6, 30, 56, 82, 0, 0, 0},       {6, 30, 58, 86, 0, 0, 0},
+    {6, 34, 62, 90, 0, 0, 0},       {6, 28, 50, 72, 94, 0, 0},
+    {6, 26, 50, 74, 98, 0, 0},      {6, 30, 54, 78, 102, 0, 0},
+    {6, 28, 54, 80, 106, 0, 0},     {6, 32, 58, 84, 110, 0, 0},
+    {6, 30, 58, 86, 114, 0, 0},     {6, 34, 62, 90, 118, 0, 0},
+    {6, 26, 50, 74, 98, 122, 0},    {6, 30, 54, 78, 102, 126, 0},
+    {6, 26, 52, 78, 104, 130, 0},   {6, 30, 56, 82, 108, 134, 0},
+    {6, 34, 60, 86, 112, 138, 0},   {6, 30, 58, 86, 114, 142, 0},
+    {6, 34, 62, 90, 118, 146, 0},   {6, 30, 54, 78, 102, 126, 150},
+    {6, 24, 50, 76, 102, 128, 154}, {6, 28, 54, 80, 106, 132, 158},
+    {6, 32, 58, 84, 110, 136, 162}, {6, 26, 54, 82, 110, 138, 166},
+    {6, 30, 58, 86, 114, 142, 170},
+};
+
+// Each row starts at 6, ends at 4v + 10 (six modules from the far edge, as 6
+// is from the near one), and has v / 7 + 2 ascending entries.
+constexpr bool alignment_table_consistent() {
+    for (int v = 2; v <= 40; ++v) {
+        const int k = v / 7 + 2;
+        if (alignment_table[v][0] != 6 || alignment_table[v][k - 1] != 4 * v + 10)
+            return false;
+        for (int i = 1; i < 7; ++i) {
+            const int c = alignment_table[v][i];
+            if (i < k ? c <= alignment_table[v][i - 1] : c != 0)
+                return false;
+        }
+    }
+    return true;
 }
-int grid_build() { return 0; }
-int grid_sample() { return 0; }
-int grid_module_value(int, int) { return -1; }
-void grid_free() {}
-std::span<const int, 7> alignment_coords(int) { return std::span<const int, 7>(no_coords); }
+static_assert(alignment_table_consistent(), "alignment table rows are malformed");
+
+constexpr int eye_extent = 7;      // modules covered by an eye pattern
+constexpr std::uint8_t sampled_mark = 0x10;
+
+// Number of alignment coordinates of the version (0 for version 1).
+int coordinate_count(std::span<const int, 7> coords) {
+    int k = 0;
+    while (k < 7 && coords[k] > 0)
+        ++k;
+    return k;
+}
+
+const EyePattern *picked_eye(int slot) {
+    const int i = state.eye_pick[slot];
+    if (!state.eyes.items || i < 0 || i >= state.eyes.count)
+        return nullptr;
+    return &state.eyes.items[i];
+}
+
+bool append_point(float x, float y, int col, int row) {
+    GridPoint p{};
+    p.x = x;
+    p.y = y;
+    p.col = col;
+    p.row = row;
+    p.units_state = -1.0f;
+    return memchunk_append(state.grid_points, p) != 0;
+}
+
+// The first grid point at (col, row), or null.
+GridPoint *find_point(int col, int row) {
+    for (int i = 0; i < state.grid_points.count; ++i) {
+        GridPoint &p = state.grid_points.items[i];
+        if (p.col == col && p.row == row)
+            return &p;
+    }
+    return nullptr;
+}
+
+// Index of the cell, along one axis, that holds module position m: the last
+// coordinate c(j) <= m among c(1)..c(k-1), held to the last cell.
+int cell_index(std::span<const int, 7> coords, int k, int m) {
+    int j = 0;
+    for (int i = 1; i < k && coords[i] <= m; ++i)
+        ++j;
+    if (j == k - 1)
+        j = k - 2;
+    return j;
+}
+
+// Sets the cell's step vectors in its upper-left corner from the edges that
+// join two corners on the same module column (y) or row (x).
+void compute_cell_units(GridPoint &p00, const GridPoint &p10, const GridPoint &p01,
+                        const GridPoint &p11) {
+    double yx = 0, yy = 0, yn = 0;
+    if (p00.col == p01.col) {
+        yx += static_cast<double>(p01.x) - p00.x;
+        yy += static_cast<double>(p01.y) - p00.y;
+        yn += p01.row - p00.row;
+    }
+    if (p10.col == p11.col) {
+        yx += static_cast<double>(p11.x) - p10.x;
+        yy += static_cast<double>(p11.y) - p10.y;
+        yn += p11.row - p10.row;
+    }
+    double xx = 0, xy = 0, xn = 0;
+    if (p00.row == p10.row) {
+        xx += static_cast<double>(p10.x) - p00.x;
+        xy += static_cast<double>(p10.y) - p00.y;
+        xn += p10.col - p00.col;
+    }
+    if (p01.row == p11.row) {
+        xx += static_cast<double>(p11.x) - p01.x;
+        xy += static_cast<double>(p11.y) - p01.y;
+        xn += p11.col - p01.col;
+    }
+    p00.local_x_unit = {static_cast<float>(xx / xn), static_cast<float>(xy / xn)};
+    p00.local_y_unit = {static_cast<float>(yx / yn), static_cast<float>(yy / yn)};
+    p00.units_state = 0.0f;
+}
+
+// Reads and marks the work bitmap pixel under the image position (x, y);
+// -1 when the position lies outside the image.
+int read_pixel(double x, double y) {
+    const double fx = std::floor(x), fy = std::floor(y);
+    if (!(fx >= 0 && fx < state.image_width && fy >= 0 && fy < state.image_height))
+        return -1;
+    const std::size_t index = static_cast<std::size_t>(fy) * state.image_width + static_cast<std::size_t>(fx);
+    if (index >= state.work_bitmap.size())
+        return -1;
+    const std::uint8_t v = state.work_bitmap[index];
+    state.work_bitmap[index] = v ^ sampled_mark;
+    return v;
+}
+
+} // namespace
+
+std::span<const int, 7> alignment_coords(int version) {
+    if (version < 0 || version > 40)
+        version = 0;
+    return std::span<const int, 7>(alignment_table[version]);
+}
+
+int grid_build() {
+    if (state.version < 1 || state.version > 40)
+        return 0;
+    const int n = 4 * state.version + 17;
+    state.matrix_width = n;
+    state.matrix_height = n;
+    memchunk_init(state.grid_points);
+
+    const EyePattern *ul = picked_eye(0);
+    const EyePattern *ur = picked_eye(1);
+    const EyePattern *ll = picked_eye(2);
+    if (!ul || !ur || !ll)
+        return 0;
+    if (!append_point(ul->x, ul->y, 3, 3) || !append_point(ur->x, ur->y, n - 4, 3) ||
+        !append_point(ll->x, ll->y, 3, n - 4))
+        return 0;
+
+    const auto coords = alignment_coords(state.version);
+    const int k = coordinate_count(coords);
+    for (int ri = 0; ri < k; ++ri) {
+        const int r = coords[ri];
+        for (int ci = 0; ci < k; ++ci) {
+            const int c = coords[ci];
+            const bool on_eye = (c < eye_extent && r < eye_extent) ||
+                                (c >= n - eye_extent && r < eye_extent) ||
+                                (c < eye_extent && r >= n - eye_extent);
+            if (on_eye)
+                continue;
+            AlignmentProbe probe{0.0f, 0.0f, c, r};
+            if (!find_alignment(probe))
+                return 0;
+            if (state.log_stream)
+                std::fprintf(state.log_stream, "grid(%f, %f)\n", probe.x, probe.y);
+            if (!append_point(probe.x, probe.y, c, r))
+                return 0;
+        }
+    }
+    return -1;
+}
+
+int grid_module_value(int col, int row) {
+    if (state.version < 1 || state.version > 40 || state.grid_points.count < 3)
+        return -1;
+    const int n = state.matrix_width;
+    const auto coords = alignment_coords(state.version);
+    const int k = coordinate_count(coords);
+
+    if (k < 2) {
+        // No alignment patterns: everything steps from the corner eye pattern
+        // with the global step vectors.
+        GridPoint &p = state.grid_points.items[0];
+        p.local_x_unit = state.x_unit;
+        p.local_y_unit = state.y_unit;
+        p.units_state = 0.0f;
+        const double dc = col - p.col, dr = row - p.row;
+        return read_pixel(p.x + dc * p.local_x_unit.x + dr * p.local_y_unit.x,
+                          p.y + dc * p.local_x_unit.y + dr * p.local_y_unit.y);
+    }
+
+    const int rj = cell_index(coords, k, row);
+    const int cj = cell_index(coords, k, col);
+    const int row_lo = coords[rj], row_hi = coords[rj + 1];
+    const int col_lo = coords[cj], col_hi = coords[cj + 1];
+
+    GridPoint *const eye_ul = &state.grid_points.items[0];
+    GridPoint *const eye_ur = &state.grid_points.items[1];
+    GridPoint *const eye_ll = &state.grid_points.items[2];
+    GridPoint *p00 = col_lo < eye_extent && row_lo < eye_extent ? eye_ul : find_point(col_lo, row_lo);
+    GridPoint *p10 = col_hi >= n - eye_extent && row_lo < eye_extent ? eye_ur : find_point(col_hi, row_lo);
+    GridPoint *p01 = col_lo < eye_extent && row_hi >= n - eye_extent ? eye_ll : find_point(col_lo, row_hi);
+    GridPoint *p11 = find_point(col_hi, row_hi);
+    if (!p00 || !p10 || !p01 || !p11)
+        return -1;
+    if (p00->units_state < 0)
+        compute_cell_units(*p00, *p10, *p01, *p11);
+
+    // Nearest corner; on equal distance the earlier one in this order.
+    const GridPoint *nearest = nullptr;
+    long best = 0;
+    for (const GridPoint *p : {p00, p10, p01, p11}) {
+        const long dr = row - p->row, dc = col - p->col;
+        const long d2 = dr * dr + dc * dc;
+        if (!nearest || d2 < best) {
+            nearest = p;
+            best = d2;
+        }
+    }
+    const Vec2f lx = p00->local_x_unit, ly = p00->local_y_unit;
+    const double dc = col - nearest->col, dr = row - nearest->row;
+    return read_pixel(nearest->x + dc * lx.x + dr * ly.x, nearest->y + dc * lx.y + dr * ly.y);
+}
+
+int grid_sample() {
+    state.module_matrix.reset();
+    state.function_map.reset();
+    const int w = state.matrix_width, h = state.matrix_height;
+    if (w <= 0 || h <= 0)
+        return 0;
+    const std::size_t cells = static_cast<std::size_t>(w) * h;
+    if (!state.module_matrix.allocate(cells))
+        return 0;
+    for (int row = 0; row < h; ++row) {
+        for (int col = 0; col < w; ++col) {
+            const int v = grid_module_value(col, row);
+            if (v < 0)
+                return 0;
+            state.module_matrix[static_cast<std::size_t>(row) * w + col] = static_cast<std::uint8_t>(v);
+        }
+    }
+    if (!state.function_map.allocate_zeroed((cells + 7) / 8))
+        return 0;
+    return -1;
+}
+
+void grid_free() {
+    memchunk_free(state.grid_points);
+    state.module_matrix.reset();
+    state.function_map.reset();
+}
+
 } // namespace vantor
