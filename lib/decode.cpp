@@ -1,7 +1,192 @@
-// PLACEHOLDER: replaced by the data decoding stage.
+// Data segment decoding: reads the data bit stream of the corrected data
+// codewords as segments (mode indicator, character count, characters) in the
+// numeric, alphanumeric, 8-bit byte and kanji modes and writes the text into
+// result_text.
 #include "decode.h"
 
+#include <algorithm>
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+
+#include "state.h"
+
 namespace vantor {
-int read_bits(int) { return 0; }
-char *decode_data() { return nullptr; }
+namespace {
+
+// The characters of the alphanumeric mode, by value 0..44.
+constexpr char alphanumeric_chars[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ $%*+-./:";
+constexpr int alphanumeric_count = 45;
+
+// Character count indicator widths by mode (numeric, alphanumeric, 8-bit
+// byte, kanji) and version range (1-9, 10-26, 27-40).
+constexpr int count_widths[4][3] = {{10, 12, 14}, {9, 11, 13}, {8, 16, 16}, {8, 10, 12}};
+
+// The largest text, leaving room for the terminating zero.
+constexpr int max_text = text_capacity - 1;
+
+// Bit reader: the next bit is bit (7 - bit_offset) of codewords[bit_cursor];
+// the stream is the first data_length codewords.
+long bit_cursor = 0;
+int bit_offset = 0;
+long data_length = 0;
+int text_length = 0;
+
+long remaining_bits() { return (data_length - bit_cursor) * 8 - bit_offset; }
+
+// Appends one byte at text_length; false when the text is full.
+bool put(char c) {
+    if (text_length >= max_text)
+        return false;
+    state.result_text[text_length++] = c;
+    return true;
+}
+
+// Appends a numeric group at the text's first zero byte.
+bool put_digits(const char *format, int value, int digits) {
+    char group[16];
+    const int len = std::snprintf(group, sizeof group, format, value);
+    const std::size_t end = strnlen(state.result_text, text_capacity);
+    if (len < 0 || end + static_cast<std::size_t>(len) > static_cast<std::size_t>(max_text))
+        return false;
+    std::memcpy(state.result_text + end, group, static_cast<std::size_t>(len));
+    text_length += digits;
+    return true;
+}
+
+bool decode_numeric(int n) {
+    for (int i = 0; i < n / 3; ++i)
+        if (!put_digits("%03d", read_bits(10), 3))
+            return false;
+    if (n % 3 == 2)
+        return put_digits("%02d", read_bits(7), 2);
+    if (n % 3 == 1)
+        return put_digits("%d", read_bits(4), 1);
+    return true;
+}
+
+// A value without a table character is not valid data and ends decoding.
+bool decode_alphanumeric(int n) {
+    for (int i = 0; i < n / 2; ++i) {
+        const int v = read_bits(11);
+        if (v >= alphanumeric_count * alphanumeric_count)
+            return false;
+        if (!put(alphanumeric_chars[v / alphanumeric_count]) ||
+            !put(alphanumeric_chars[v % alphanumeric_count]))
+            return false;
+    }
+    if (n % 2 == 1) {
+        const int v = read_bits(6);
+        if (v >= alphanumeric_count)
+            return false;
+        return put(alphanumeric_chars[v]);
+    }
+    return true;
+}
+
+bool decode_bytes(int n) {
+    for (int i = 0; i < n; ++i)
+        if (!put(static_cast<char>(read_bits(8))))
+            return false;
+    return true;
+}
+
+// 13-bit values to Shift JIS pairs: 0x8140..0x9FFC and 0xE040..0xEBBF.
+bool decode_kanji(int n) {
+    for (int i = 0; i < n; ++i) {
+        const int v = read_bits(13);
+        const int q = v / 0xC0;
+        const int r = v % 0xC0;
+        const int first = q + 0x81 <= 0x9F ? q + 0x81 : q + 0xC1;
+        if (!put(static_cast<char>(first)) || !put(static_cast<char>(r + 0x40)))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int read_bits(int n) {
+    if (n <= 0)
+        return 0;
+    const long available =
+        std::min(data_length, static_cast<long>(state.codewords ? state.codewords.size() : 0));
+    unsigned value = 0;
+    for (int i = 0; i < n; ++i) {
+        // Bits past the stream read as 0; callers test the remaining bits
+        // first, so this only keeps a stray call inside the buffer.
+        unsigned bit = 0;
+        if (bit_cursor >= 0 && bit_cursor < available)
+            bit = (state.codewords[static_cast<std::size_t>(bit_cursor)] >> (7 - bit_offset)) & 1u;
+        value = (value << 1) | bit;
+        if (++bit_offset == 8) {
+            bit_offset = 0;
+            ++bit_cursor;
+        }
+    }
+    return static_cast<int>(value);
+}
+
+char *decode_data() {
+    std::memset(state.result_text, 0, sizeof state.result_text);
+    bit_cursor = 0;
+    bit_offset = 0;
+    text_length = 0;
+    data_length = 0;
+
+    // A block left with errors would give a wrong text.
+    if (state.uncorrected_blocks != 0)
+        return nullptr;
+    const int v = state.version;
+    if (v < 1 || v > 40 || !state.codewords)
+        return nullptr;
+    long d = 0;
+    for (const BlockGroup &g : state.block_groups) {
+        if (g.block_count < 0 || g.data_codewords < 0)
+            return nullptr;
+        d += static_cast<long>(g.block_count) * g.data_codewords;
+    }
+    if (d > static_cast<long>(state.codewords.size()))
+        return nullptr;
+    data_length = d;
+    const int range = v <= 9 ? 0 : v <= 26 ? 1 : 2;
+
+    while (remaining_bits() >= 4) {
+        const int mode = read_bits(4);
+        if (mode == 0)
+            break;
+        int kind;
+        switch (mode) {
+        case 1: kind = 0; break;
+        case 2: kind = 1; break;
+        case 4: kind = 2; break;
+        case 8: kind = 3; break;
+        default: return nullptr; // ECI, structured append, FNC1 and undefined
+        }
+        const int width = count_widths[kind][range];
+        if (remaining_bits() < width)
+            return nullptr;
+        const int n = read_bits(width);
+        long need = 0;
+        switch (kind) {
+        case 0: need = 10L * (n / 3) + (n % 3 == 1 ? 4 : n % 3 == 2 ? 7 : 0); break;
+        case 1: need = 11L * (n / 2) + (n % 2 == 1 ? 6 : 0); break;
+        case 2: need = 8L * n; break;
+        default: need = 13L * n; break;
+        }
+        if (remaining_bits() < need)
+            return nullptr;
+        bool ok = true;
+        switch (kind) {
+        case 0: ok = decode_numeric(n); break;
+        case 1: ok = decode_alphanumeric(n); break;
+        case 2: ok = decode_bytes(n); break;
+        default: ok = decode_kanji(n); break;
+        }
+        if (!ok)
+            return nullptr;
+    }
+    return text_length > 0 ? state.result_text : nullptr;
+}
+
 } // namespace vantor

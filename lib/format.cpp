@@ -1,7 +1,151 @@
-// PLACEHOLDER: replaced by the format information stage.
+// Format information: the 15-bit word next to the eye patterns carries the
+// error correction level and the mask pattern, protected by a BCH(15,5) code.
+// Up to three wrong bits are corrected by trying every error pattern against
+// the syndromes S1..S6.
 #include "format.h"
 
+#include <array>
+#include <cstddef>
+#include <cstdio>
+
+#include "state.h"
+
 namespace vantor {
-int read_format_info() { return 0; }
-int decode_format_bits(int) { return -1; }
+namespace {
+
+// XOR mask applied to every format word so that it is never all zero.
+constexpr int format_mask = 0x5412;
+
+// Powers alpha^0..alpha^14 of GF(16) over x^4 + x + 1; the coefficient of
+// alpha^0 is the highest bit of each element.
+constexpr std::array<int, 15> gf16_exp = {8, 4, 2, 1, 12, 6, 3, 13, 10, 5, 14, 7, 15, 11, 9};
+
+// Exponent of each non-zero element of gf16_exp (index 0 unused).
+constexpr std::array<int, 16> gf16_log = [] {
+    std::array<int, 16> log{};
+    log[0] = -1;
+    for (int i = 0; i < 15; ++i)
+        log[static_cast<std::size_t>(gf16_exp[static_cast<std::size_t>(i)])] = i;
+    return log;
+}();
+
+int alpha(int exponent) { return gf16_exp[static_cast<std::size_t>(exponent % 15)]; }
+int log_of(int element) { return gf16_log[static_cast<std::size_t>(element)]; }
+
+// Module positions (row, column) of the two copies, bit 14 first. Values at
+// or below 0 count from the far edge: -k is N - k.
+struct FormatModule {
+    int row;
+    int col;
+};
+constexpr FormatModule first_copy[15] = {{8, 0}, {8, 1}, {8, 2}, {8, 3}, {8, 4},
+                                         {8, 5}, {8, 7}, {8, 8}, {7, 8}, {5, 8},
+                                         {4, 8}, {3, 8}, {2, 8}, {1, 8}, {0, 8}};
+constexpr FormatModule second_copy[15] = {{-1, 8}, {-2, 8}, {-3, 8}, {-4, 8}, {-5, 8},
+                                          {-6, 8}, {-7, 8}, {8, -8}, {8, -7}, {8, -6},
+                                          {8, -5}, {8, -4}, {8, -3}, {8, -2}, {8, -1}};
+
+// The copy's 15 bits, bit 14 first, dark (exactly 64) reading as 1.
+int read_copy(const FormatModule (&copy)[15]) {
+    const int w = state.matrix_width;
+    const int h = state.matrix_height;
+    int word = 0;
+    for (const FormatModule &m : copy) {
+        const int row = m.row < 0 ? h + m.row : m.row;
+        const int col = m.col < 0 ? w + m.col : m.col;
+        const std::size_t index = static_cast<std::size_t>(row) * static_cast<std::size_t>(w) +
+                                  static_cast<std::size_t>(col);
+        word = (word << 1) | (state.module_matrix[index] == 64 ? 1 : 0);
+    }
+    return word;
+}
+
+void log_reversed(int bit) {
+    if (state.log_stream)
+        std::fprintf(state.log_stream, "BCH reverse %d bit\n", bit);
+}
+
+// S_i == alpha^(i*a) + alpha^(i*b) + ... for i = 2..6, exponents given.
+template <class... Exps>
+bool syndromes_match(const int (&s)[7], Exps... exps) {
+    for (int i = 2; i <= 6; ++i)
+        if (s[i] != (alpha(i * exps) ^ ...))
+            return false;
+    return true;
+}
+
+} // namespace
+
+int decode_format_bits(int word) {
+    word &= 0x7fff;
+    int s[7] = {};
+    for (int k = 0; k < 15; ++k)
+        if (word & (1 << k))
+            for (int i = 1; i <= 6; ++i)
+                s[i] ^= alpha(i * k);
+
+    if (s[1] == 0)
+        return word >> 10;
+
+    const int j = log_of(s[1]);
+    if (syndromes_match(s, j)) {
+        log_reversed(j);
+        return (word ^ (1 << j)) >> 10;
+    }
+
+    for (int l = 0; l <= 13; ++l) {
+        const int sum = s[1] ^ alpha(l);
+        if (sum == 0)
+            continue;
+        const int m = log_of(sum);
+        if (l < m && syndromes_match(s, m, l)) {
+            log_reversed(l);
+            log_reversed(m);
+            return (word ^ (1 << l) ^ (1 << m)) >> 10;
+        }
+    }
+
+    for (int p = 0; p <= 13; ++p) {
+        for (int q = p + 1; q <= 13; ++q) {
+            const int sum = s[1] ^ alpha(p) ^ alpha(q);
+            if (sum == 0)
+                continue;
+            const int big_p = log_of(sum);
+            if (q < big_p && syndromes_match(s, big_p, p, q)) {
+                log_reversed(p);
+                log_reversed(q);
+                log_reversed(big_p);
+                return (word ^ (1 << p) ^ (1 << q) ^ (1 << big_p)) >> 10;
+            }
+        }
+    }
+    return -1;
+}
+
+int read_format_info() {
+    // Both copies lie within the nine rows and columns at each edge, so any
+    // matrix of the smallest symbol's size or more holds them.
+    const int w = state.matrix_width;
+    const int h = state.matrix_height;
+    if (w < 21 || h < 21 || !state.module_matrix ||
+        state.module_matrix.size() < static_cast<std::size_t>(w) * static_cast<std::size_t>(h))
+        return 0;
+
+    int r = decode_format_bits(read_copy(first_copy) ^ format_mask);
+    if (r >= 0) {
+        state.ecc_level = r >> 3;
+        state.mask_pattern = r & 7;
+        if (state.log_stream)
+            std::fprintf(state.log_stream, "Error Correction Level %d, mask pattern %d\n",
+                         state.ecc_level, state.mask_pattern);
+        return -1;
+    }
+    r = decode_format_bits(read_copy(second_copy) ^ format_mask);
+    if (r < 0)
+        return 0;
+    state.ecc_level = r >> 3;
+    state.mask_pattern = r & 7;
+    return -1;
+}
+
 } // namespace vantor
