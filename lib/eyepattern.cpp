@@ -1,18 +1,1093 @@
-// PLACEHOLDER: replaced by the eye pattern stage.
+// Eye pattern stage: run-length tables of the work bitmap, 1:1:3:1:1 window
+// matches along rows and columns, their grouping into candidates, and the
+// choice and orientation of three of them. The alignment pattern search
+// reuses the run tables and the hit lists of the same pass.
 #include "eyepattern.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <new>
+#include <numeric>
+#include <optional>
+#include <set>
+#include <span>
+#include <vector>
+
 namespace vantor {
-int build_row_runs() { return 0; }
-int build_col_runs() { return 0; }
-int scan_runs(const std::int16_t *, int, int, MemChunk<RunHit> &) { return 0; }
-void cross_hits() {}
-void refine_eye(EyePattern &) {}
-void refine_eyes() {}
-int find_eye_patterns() { return 0; }
-void filter_eyes() {}
-void pick_eyes() {}
-int orient_eyes() { return 0; }
-void free_eye_patterns() {}
-int find_alignment(AlignmentProbe &) { return 0; }
-int scan_alignment_runs(int, const std::int16_t *, int, MemChunk<RunHit> &, int, int, int, double) { return 0; }
+
+namespace {
+
+constexpr std::uint8_t dark = 64;
+// Run entries are 16-bit, so no line may be longer than this.
+constexpr int max_line = 32767;
+
+// Five-run window proportions (ideal 1:1:3:1:1), bounds inclusive.
+constexpr double outer_min = 1.0 / 15;
+constexpr double outer_max = 3.0 / 13;
+constexpr double centre_min = 1.0 / 3;
+constexpr double centre_max = 7.0 / 13;
+
+// Where a crossing line may cut a hit, as a fraction of its length.
+constexpr double cross_min = 0.2;
+constexpr double cross_max = 11.0 / 13;
+
+// Full pattern width (7 modules) from the diagonal of its 3-module centre
+// block: 7 / (3 * sqrt 2).
+constexpr double size_factor = 1.6499158255372215;
+
+// Shape and similarity limits of the candidate filter.
+constexpr double aspect_max = 1.2;
+constexpr double aspect_min = 0.8;
+constexpr float aspect_slack = 2.0f; // pixels
+constexpr double similar_min = 0.71;
+constexpr double similar_max = 1.4;
+constexpr double similar_slack = 2.0; // pixels
+
+constexpr double far_away = 10000000; // start of the nearest-to-centroid search
+
+void log_text(const char *text) {
+    if (state.log_stream)
+        std::fputs(text, state.log_stream);
+}
+
+void log_malloc_failed() { log_text("malloc() failed.\n"); }
+
+// True when the image size is within the run tables' range and the work
+// bitmap holds every pixel of it.
+bool bitmap_covers_image() {
+    const int w = state.image_width;
+    const int h = state.image_height;
+    if (w <= 0 || h <= 0 || w > max_line || h > max_line || !state.work_bitmap)
+        return false;
+    return state.work_bitmap.size() >= static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
+}
+
+bool is_dark(int x, int y) {
+    return state.work_bitmap[static_cast<std::size_t>(y) * state.image_width + x] == dark;
+}
+
+// One line of a run table: its runs end at the first negative entry or at the
+// end of the line's entries, whichever comes first.
+class RunLine {
+public:
+    RunLine(const std::int16_t *runs, int line_length, int line)
+        : entries_(static_cast<std::size_t>(line_length) + 2),
+          runs_(runs + static_cast<std::size_t>(line) * entries_) {}
+
+    // The run's length, or -1 past the last run.
+    int operator[](std::size_t i) const { return i < entries_ && runs_[i] >= 0 ? runs_[i] : -1; }
+
+private:
+    std::size_t entries_;
+    const std::int16_t *runs_;
+};
+
+// Encodes `count` pixels, `step` bytes apart, as runs: entry 0 dark, then
+// alternating, -1 after the last run. `out` has count + 2 entries.
+void encode_line(const std::uint8_t *pixels, std::size_t step, int count, std::int16_t *out) {
+    std::fill(out, out + count + 2, std::int16_t{0});
+    bool current_dark = true;
+    int k = 0;
+    for (int i = 0; i < count; ++i) {
+        const bool d = pixels[static_cast<std::size_t>(i) * step] == dark;
+        if (d != current_dark) {
+            current_dark = d;
+            ++k;
+        }
+        ++out[k];
+    }
+    out[k + 1] = -1;
+}
+
+bool window_matches(const RunLine &r, std::size_t k, int total) {
+    if (total <= 0)
+        return false;
+    const double t = total;
+    auto outer_fits = [&](int run) {
+        const double q = run / t;
+        return q >= outer_min && q <= outer_max;
+    };
+    const double centre = r[k + 2] / t;
+    return outer_fits(r[k]) && outer_fits(r[k + 1]) && centre >= centre_min &&
+           centre <= centre_max && outer_fits(r[k + 3]) && outer_fits(r[k + 4]);
+}
+
+// --- Pairing row hits with column hits ------------------------------------
+//
+// A row hit R and a column hit C cross when C's line falls in a window of R
+// and R's line in a window of C. Crossing pairs are labelled in list order:
+// an unlabelled C takes R's label, or both take a new one; an unlabelled R
+// takes C's; two different labels merge into the smaller one everywhere.
+//
+// The all-pairs loop does exactly that. The sweep below gives the same
+// labels without visiting every pair: the final groups are the connected
+// components of the crossing graph; a new label is issued at a pair (R, C)
+// exactly when C is R's first crossing column and R is C's first crossing
+// row; and each group ends with the label issued at its first row hit.
+
+// Inclusive range of partner lines that a hit accepts.
+struct LineRange {
+    std::int64_t lo;
+    std::int64_t hi;
+};
+
+template <class Crosses>
+int label_all_pairs(MemChunk<RunHit> &rows, MemChunk<RunHit> &cols, int next_label, Crosses crosses) {
+    auto relabel = [](MemChunk<RunHit> &list, int from, int to) {
+        for (int i = 0; i < list.count; ++i)
+            if (list.items[i].label == from)
+                list.items[i].label = to;
+    };
+    for (int i = 0; i < rows.count; ++i) {
+        for (int j = 0; j < cols.count; ++j) {
+            RunHit &r = rows.items[i];
+            RunHit &c = cols.items[j];
+            if (!crosses(r, c))
+                continue;
+            if (c.label < 0) {
+                if (r.label >= 0) {
+                    c.label = r.label;
+                } else {
+                    r.label = c.label = next_label;
+                    ++next_label;
+                }
+            } else if (r.label < 0) {
+                r.label = c.label;
+            } else if (r.label != c.label) {
+                const int from = std::max(r.label, c.label);
+                const int to = std::min(r.label, c.label);
+                relabel(rows, from, to);
+                relabel(cols, from, to);
+            }
+        }
+    }
+    return next_label;
+}
+
+constexpr int no_hit = INT32_MAX;
+
+// Minimum over a range of slots, with point updates.
+class MinTree {
+public:
+    explicit MinTree(std::size_t n) {
+        while (leaves_ < n)
+            leaves_ *= 2;
+        tree_.assign(2 * leaves_, no_hit);
+    }
+    void set(std::size_t slot, int value) {
+        std::size_t p = slot + leaves_;
+        tree_[p] = value;
+        for (p /= 2; p > 0; p /= 2)
+            tree_[p] = std::min(tree_[2 * p], tree_[2 * p + 1]);
+    }
+    // Minimum over slots [lo, hi).
+    int min(std::size_t lo, std::size_t hi) const {
+        int m = no_hit;
+        for (lo += leaves_, hi += leaves_; lo < hi; lo /= 2, hi /= 2) {
+            if (lo & 1)
+                m = std::min(m, tree_[lo++]);
+            if (hi & 1)
+                m = std::min(m, tree_[--hi]);
+        }
+        return m;
+    }
+
+private:
+    std::size_t leaves_ = 1;
+    std::vector<int> tree_;
+};
+
+class DisjointSets {
+public:
+    explicit DisjointSets(std::size_t n) : parent_(n) { std::iota(parent_.begin(), parent_.end(), 0); }
+    int find(int v) {
+        while (parent_[v] != v) {
+            parent_[v] = parent_[parent_[v]];
+            v = parent_[v];
+        }
+        return v;
+    }
+    void join(int a, int b) {
+        a = find(a);
+        b = find(b);
+        if (a != b)
+            parent_[std::max(a, b)] = std::min(a, b);
+    }
+
+private:
+    std::vector<int> parent_;
+};
+
+// Joins a hit with every active partner in a range of slots without visiting
+// each one: it keeps the neighbouring active slot pairs not yet known to be
+// joined, and joins only those.
+class RangeJoiner {
+public:
+    RangeJoiner(DisjointSets &sets, const std::vector<int> &node_of_slot)
+        : sets_(sets), node_of_slot_(node_of_slot) {}
+
+    void activate(int slot) {
+        auto it = active_.insert(slot).first;
+        if (it != active_.begin())
+            unjoined_.insert(*std::prev(it));
+        if (std::next(it) != active_.end())
+            unjoined_.insert(slot);
+    }
+
+    void deactivate(int slot) {
+        auto it = active_.find(slot);
+        if (it == active_.end())
+            return;
+        const bool has_prev = it != active_.begin();
+        const bool has_next = std::next(it) != active_.end();
+        const int prev = has_prev ? *std::prev(it) : -1;
+        active_.erase(it);
+        unjoined_.erase(slot);
+        if (has_prev) {
+            if (has_next)
+                unjoined_.insert(prev);
+            else
+                unjoined_.erase(prev);
+        }
+    }
+
+    // Joins `node` with every active slot in [lo, hi); false when none.
+    bool join_range(int node, int lo, int hi) {
+        auto first = active_.lower_bound(lo);
+        if (first == active_.end() || *first >= hi)
+            return false;
+        sets_.join(node, node_of_slot_[*first]);
+        for (auto it = unjoined_.lower_bound(*first); it != unjoined_.end();) {
+            const int slot = *it;
+            auto next = active_.upper_bound(slot);
+            if (slot >= hi || next == active_.end() || *next >= hi)
+                break;
+            sets_.join(node_of_slot_[slot], node_of_slot_[*next]);
+            it = unjoined_.erase(it);
+        }
+        return true;
+    }
+
+private:
+    DisjointSets &sets_;
+    const std::vector<int> &node_of_slot_;
+    std::set<int> active_;
+    std::set<int> unjoined_; // slot s: s and the next active slot may be apart
+};
+
+// For each hit of `a`, the lowest index of a hit of `b` that crosses it, or
+// -1. With a joiner, also joins every crossing pair (b's nodes numbered
+// after a's, from `b_node_base`).
+std::vector<int> first_partners(std::span<const RunHit> a, std::span<const LineRange> a_range,
+                                std::span<const RunHit> b, std::span<const LineRange> b_range,
+                                DisjointSets *sets, int b_node_base) {
+    const std::size_t na = a.size();
+    const std::size_t nb = b.size();
+    std::vector<int> first(na, -1);
+
+    // Slots: b's hits ordered by line (ties by index).
+    std::vector<int> hit_of_slot(nb);
+    std::iota(hit_of_slot.begin(), hit_of_slot.end(), 0);
+    std::stable_sort(hit_of_slot.begin(), hit_of_slot.end(),
+                     [&](int p, int q) { return b[p].line < b[q].line; });
+    std::vector<int> slot_of_hit(nb);
+    std::vector<std::int64_t> line_of_slot(nb);
+    std::vector<int> node_of_slot(nb);
+    for (std::size_t s = 0; s < nb; ++s) {
+        slot_of_hit[hit_of_slot[s]] = static_cast<int>(s);
+        line_of_slot[s] = b[hit_of_slot[s]].line;
+        node_of_slot[s] = b_node_base + hit_of_slot[s];
+    }
+
+    // b's hit is active while the sweep line is inside its range.
+    std::vector<int> by_lo;
+    for (std::size_t j = 0; j < nb; ++j)
+        if (b_range[j].lo <= b_range[j].hi)
+            by_lo.push_back(static_cast<int>(j));
+    std::vector<int> by_hi = by_lo;
+    std::stable_sort(by_lo.begin(), by_lo.end(),
+                     [&](int p, int q) { return b_range[p].lo < b_range[q].lo; });
+    std::stable_sort(by_hi.begin(), by_hi.end(),
+                     [&](int p, int q) { return b_range[p].hi < b_range[q].hi; });
+
+    std::vector<int> a_order(na);
+    std::iota(a_order.begin(), a_order.end(), 0);
+    std::stable_sort(a_order.begin(), a_order.end(),
+                     [&](int p, int q) { return a[p].line < a[q].line; });
+
+    MinTree tree(nb);
+    std::optional<RangeJoiner> joiner;
+    if (sets)
+        joiner.emplace(*sets, node_of_slot);
+    std::size_t next_on = 0;
+    std::size_t next_off = 0;
+    for (const int i : a_order) {
+        const std::int64_t y = a[i].line;
+        for (; next_on < by_lo.size() && b_range[by_lo[next_on]].lo <= y; ++next_on) {
+            const int j = by_lo[next_on];
+            tree.set(slot_of_hit[j], j);
+            if (joiner)
+                joiner->activate(slot_of_hit[j]);
+        }
+        for (; next_off < by_hi.size() && b_range[by_hi[next_off]].hi < y; ++next_off) {
+            const int j = by_hi[next_off];
+            tree.set(slot_of_hit[j], no_hit);
+            if (joiner)
+                joiner->deactivate(slot_of_hit[j]);
+        }
+        const auto lo = std::lower_bound(line_of_slot.begin(), line_of_slot.end(), a_range[i].lo) -
+                        line_of_slot.begin();
+        const auto hi = std::upper_bound(line_of_slot.begin(), line_of_slot.end(), a_range[i].hi) -
+                        line_of_slot.begin();
+        if (lo >= hi)
+            continue;
+        const int m = tree.min(static_cast<std::size_t>(lo), static_cast<std::size_t>(hi));
+        if (m == no_hit)
+            continue;
+        first[i] = m;
+        if (joiner)
+            joiner->join_range(i, static_cast<int>(lo), static_cast<int>(hi));
+    }
+    return first;
+}
+
+// The sweep labelling; false (lists untouched) when it cannot run, so the
+// caller falls back to the all-pairs loop.
+template <class RangeOf>
+bool label_by_sweep(MemChunk<RunHit> &rows, MemChunk<RunHit> &cols, int first_label, int &next_label,
+                    RangeOf range_of) {
+    try {
+        const std::span<RunHit> r(rows.items, static_cast<std::size_t>(std::max(rows.count, 0)));
+        const std::span<RunHit> c(cols.items, static_cast<std::size_t>(std::max(cols.count, 0)));
+        for (const RunHit &h : r)
+            if (h.label != -1)
+                return false;
+        for (const RunHit &h : c)
+            if (h.label != -1)
+                return false;
+        next_label = first_label;
+        if (r.empty() || c.empty())
+            return true;
+
+        std::vector<LineRange> r_range(r.size());
+        std::vector<LineRange> c_range(c.size());
+        for (std::size_t i = 0; i < r.size(); ++i)
+            r_range[i] = range_of(r[i]);
+        for (std::size_t j = 0; j < c.size(); ++j)
+            c_range[j] = range_of(c[j]);
+
+        const int nr = static_cast<int>(r.size());
+        DisjointSets sets(r.size() + c.size());
+        const std::vector<int> first_col = first_partners(r, r_range, c, c_range, &sets, nr);
+        const std::vector<int> first_row = first_partners(c, c_range, r, r_range, nullptr, 0);
+
+        std::vector<int> group_label(r.size() + c.size(), -1);
+        int issued = first_label;
+        for (int i = 0; i < nr; ++i) {
+            if (first_col[i] < 0)
+                continue;
+            int label = -1;
+            if (first_row[first_col[i]] == i)
+                label = issued++;
+            int &group = group_label[sets.find(i)];
+            if (group < 0)
+                group = label;
+        }
+        std::vector<int> row_label(r.size(), -1);
+        std::vector<int> col_label(c.size(), -1);
+        for (int i = 0; i < nr; ++i)
+            if (first_col[i] >= 0 && (row_label[i] = group_label[sets.find(i)]) < 0)
+                return false;
+        for (std::size_t j = 0; j < c.size(); ++j)
+            if (first_row[j] >= 0 && (col_label[j] = group_label[sets.find(nr + static_cast<int>(j))]) < 0)
+                return false;
+        for (std::size_t i = 0; i < r.size(); ++i)
+            r[i].label = row_label[i];
+        for (std::size_t j = 0; j < c.size(); ++j)
+            c[j].label = col_label[j];
+        next_label = issued;
+        return true;
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+}
+
+// Crossing of eye pattern hits: each line cuts the other hit between 0.2
+// and 11/13 of its length.
+bool within_eye_window(int at, const RunHit &h) {
+    if (h.length == 0)
+        return false;
+    const double q = (static_cast<double>(at) - h.start) / h.length;
+    return q >= cross_min && q <= cross_max;
+}
+
+bool eye_hits_cross(const RunHit &r, const RunHit &c) {
+    return within_eye_window(c.line, r) && within_eye_window(r.line, c);
+}
+
+// The same window in integers. Exact while the values stay far below the
+// point where the floating-point quotient could round across a bound.
+constexpr int sweep_length_limit = 1 << 20;
+constexpr int sweep_position_limit = 1 << 24;
+
+bool eye_sweep_applies(const MemChunk<RunHit> &list) {
+    for (int i = 0; i < list.count; ++i) {
+        const RunHit &h = list.items[i];
+        if (h.length <= 0 || h.length > sweep_length_limit || h.start < -sweep_position_limit ||
+            h.start > sweep_position_limit || h.line < -sweep_position_limit ||
+            h.line > sweep_position_limit)
+            return false;
+    }
+    return true;
+}
+
+LineRange eye_partner_range(const RunHit &h) {
+    const std::int64_t length = h.length;
+    return {h.start + (length + 4) / 5, h.start + 11 * length / 13};
+}
+
+// Crossing of alignment hits: each line meets the other's dark run.
+bool alignment_hits_cross(const RunHit &r, const RunHit &c) {
+    return r.start <= c.line && c.line <= static_cast<std::int64_t>(r.start) + r.length &&
+           c.start <= r.line && r.line <= static_cast<std::int64_t>(c.start) + c.length;
+}
+
+LineRange alignment_partner_range(const RunHit &h) {
+    return {h.start, static_cast<std::int64_t>(h.start) + h.length};
+}
+
+// Per-label extremes of hit lines, for the consistency score.
+struct LineSpan {
+    int lo = INT32_MAX;
+    int hi = INT32_MIN;
+    void add(int line) {
+        lo = std::min(lo, line);
+        hi = std::max(hi, line);
+    }
+};
+
+// 0 <= (line - start) / length <= 1.
+bool inside_hit(int line, const RunHit &h) {
+    if (h.length == 0)
+        return false;
+    const double q = (static_cast<double>(line) - h.start) / h.length;
+    return q >= 0 && q <= 1;
+}
+
+// Every partner line lies inside the hit; since the test is an interval of
+// lines, the extremes decide it.
+bool span_inside_hit(const LineSpan &partners, const RunHit &h) {
+    if (partners.lo > partners.hi)
+        return true; // no partners
+    return inside_hit(partners.lo, h) && inside_hit(partners.hi, h);
+}
+
+// Scores every record that is still in: the hits of its group whose window
+// holds every crossing line of the other direction.
+void score_eyes() {
+    const int n = state.eye_count;
+    int labels = 0;
+    for (int i = 0; i < state.row_hits.count; ++i)
+        labels = std::max(labels, state.row_hits.items[i].label + 1);
+    for (int i = 0; i < state.col_hits.count; ++i)
+        labels = std::max(labels, state.col_hits.items[i].label + 1);
+
+    HeapArray<LineSpan> row_lines;
+    HeapArray<LineSpan> col_lines;
+    HeapArray<int> consistent;
+    const bool indexed = labels > 0 && row_lines.allocate(labels) && col_lines.allocate(labels) &&
+                         consistent.allocate_zeroed(labels);
+    if (indexed) {
+        // One pass over each list for all records at once.
+        std::fill(row_lines.get(), row_lines.get() + labels, LineSpan{});
+        std::fill(col_lines.get(), col_lines.get() + labels, LineSpan{});
+        for (int i = 0; i < state.row_hits.count; ++i)
+            if (const RunHit &h = state.row_hits.items[i]; h.label >= 0)
+                row_lines[h.label].add(h.line);
+        for (int i = 0; i < state.col_hits.count; ++i)
+            if (const RunHit &h = state.col_hits.items[i]; h.label >= 0)
+                col_lines[h.label].add(h.line);
+        for (int i = 0; i < state.row_hits.count; ++i)
+            if (const RunHit &h = state.row_hits.items[i]; h.label >= 0 && span_inside_hit(col_lines[h.label], h))
+                ++consistent[h.label];
+        for (int i = 0; i < state.col_hits.count; ++i)
+            if (const RunHit &h = state.col_hits.items[i]; h.label >= 0 && span_inside_hit(row_lines[h.label], h))
+                ++consistent[h.label];
+        for (int e = 0; e < n; ++e) {
+            EyePattern &eye = state.eyes.items[e];
+            if (eye.score >= 0 && eye.id >= 0 && eye.id < labels)
+                eye.score += consistent[eye.id];
+        }
+        return;
+    }
+    // Out of memory for the tables: the same count record by record.
+    for (int e = 0; e < n; ++e) {
+        EyePattern &eye = state.eyes.items[e];
+        if (eye.score < 0)
+            continue;
+        LineSpan row_span;
+        LineSpan col_span;
+        for (int i = 0; i < state.row_hits.count; ++i)
+            if (state.row_hits.items[i].label == eye.id)
+                row_span.add(state.row_hits.items[i].line);
+        for (int i = 0; i < state.col_hits.count; ++i)
+            if (state.col_hits.items[i].label == eye.id)
+                col_span.add(state.col_hits.items[i].line);
+        for (int i = 0; i < state.row_hits.count; ++i)
+            if (state.row_hits.items[i].label == eye.id && span_inside_hit(col_span, state.row_hits.items[i]))
+                ++eye.score;
+        for (int i = 0; i < state.col_hits.count; ++i)
+            if (state.col_hits.items[i].label == eye.id && span_inside_hit(row_span, state.col_hits.items[i]))
+                ++eye.score;
+    }
+}
+
+// Keeps, in order, the records with hits in both directions.
+void drop_marked_eyes() {
+    int kept = 0;
+    for (int i = 0; i < state.eye_count; ++i) {
+        const EyePattern &eye = state.eyes.items[i];
+        if (eye.h_hits > 0 && eye.v_hits > 0)
+            state.eyes.items[kept++] = eye;
+    }
+    state.eye_count = kept;
+    state.eyes.count = kept;
+}
+
+bool pick_is_valid(int slot) {
+    const int i = state.eye_pick[slot];
+    return state.eyes.items && i >= 0 && i < state.eye_count && i < state.eyes.count;
+}
+
+// The scan window of an alignment search along one direction: `lines`
+// lines from `first` across it, `span` pixels from `start` along it.
+struct AlignmentWindow {
+    int first;
+    int lines;
+    int start;
+    int span;
+};
+
+// False when the window leaves the image on any side or is not a number.
+bool alignment_window(double across, double across_step, double along, double along_step,
+                      int across_limit, int along_limit, AlignmentWindow &out) {
+    const double first = std::ceil(across - 1.5 * across_step);
+    const double lines = std::ceil(3 * across_step);
+    const double start = std::ceil(along - 2.5 * along_step);
+    const double span = std::ceil(5 * along_step);
+    // Negated tests so that NaN fails too.
+    if (!(first >= 0 && start >= 0 && lines >= 0 && span >= 0))
+        return false;
+    if (!(first + lines <= across_limit && start + span <= along_limit))
+        return false;
+    out = {static_cast<int>(first), static_cast<int>(lines), static_cast<int>(start),
+           static_cast<int>(span)};
+    return true;
+}
+
+bool table_covers(const HeapArray<std::int16_t> &table, int line_length, int lines) {
+    return table && table.size() >= (static_cast<std::size_t>(line_length) + 2) * static_cast<std::size_t>(lines);
+}
+
+} // namespace
+
+int label_eye_hits(MemChunk<RunHit> &rows, MemChunk<RunHit> &cols, bool all_pairs) {
+    int next = 0;
+    if (!all_pairs && eye_sweep_applies(rows) && eye_sweep_applies(cols) &&
+        label_by_sweep(rows, cols, 0, next, eye_partner_range))
+        return next;
+    return label_all_pairs(rows, cols, 0, eye_hits_cross);
+}
+
+int label_alignment_hits(MemChunk<RunHit> &rows, MemChunk<RunHit> &cols, bool all_pairs) {
+    int next = 1;
+    if (!all_pairs && label_by_sweep(rows, cols, 1, next, alignment_partner_range))
+        return next;
+    return label_all_pairs(rows, cols, 1, alignment_hits_cross);
+}
+
+int build_row_runs() {
+    state.row_runs.reset();
+    if (!bitmap_covers_image())
+        return 0;
+    const int w = state.image_width;
+    const int h = state.image_height;
+    const std::size_t entries = static_cast<std::size_t>(w) + 2;
+    if (!state.row_runs.allocate(entries * h)) {
+        log_malloc_failed();
+        return 0;
+    }
+    for (int y = 0; y < h; ++y)
+        encode_line(state.work_bitmap.get() + static_cast<std::size_t>(y) * w, 1, w,
+                    state.row_runs.get() + y * entries);
+    return -1;
+}
+
+int build_col_runs() {
+    state.col_runs.reset();
+    if (!bitmap_covers_image())
+        return 0;
+    const int w = state.image_width;
+    const int h = state.image_height;
+    const std::size_t entries = static_cast<std::size_t>(h) + 2;
+    if (!state.col_runs.allocate(entries * w)) {
+        log_malloc_failed();
+        return 0;
+    }
+    // Columns in blocks, row by row, so the bitmap is read in memory order.
+    constexpr int block = 64;
+    int run_index[block];
+    bool run_dark[block];
+    for (int x0 = 0; x0 < w; x0 += block) {
+        const int n = std::min(block, w - x0);
+        for (int i = 0; i < n; ++i) {
+            std::int16_t *out = state.col_runs.get() + (x0 + i) * entries;
+            std::fill(out, out + entries, std::int16_t{0});
+            run_index[i] = 0;
+            run_dark[i] = true;
+        }
+        for (int y = 0; y < h; ++y) {
+            const std::uint8_t *row = state.work_bitmap.get() + static_cast<std::size_t>(y) * w + x0;
+            for (int i = 0; i < n; ++i) {
+                const bool d = row[i] == dark;
+                if (d != run_dark[i]) {
+                    run_dark[i] = d;
+                    ++run_index[i];
+                }
+                ++state.col_runs[(x0 + i) * entries + run_index[i]];
+            }
+        }
+        for (int i = 0; i < n; ++i)
+            state.col_runs[(x0 + i) * entries + run_index[i] + 1] = -1;
+    }
+    return -1;
+}
+
+int scan_runs(const std::int16_t *runs, int line_length, int lines, MemChunk<RunHit> &hits) {
+    if (!runs || line_length <= 0 || lines <= 0)
+        return runs ? -1 : 0;
+    for (int line = 0; line < lines; ++line) {
+        const RunLine r(runs, line_length, line);
+        if (r[0] < 0 || r[1] < 0 || r[2] < 0 || r[3] < 0 || r[4] < 0)
+            continue;
+        // The window always starts on a dark run and moves two runs at a
+        // time; its sum is carried along instead of recounted.
+        int total = r[0] + r[1] + r[2] + r[3] + r[4];
+        int pos = 0;
+        for (std::size_t k = 0;; k += 2) {
+            if (window_matches(r, k, total) &&
+                !memchunk_append(hits, RunHit{line, pos, total, -1})) {
+                log_malloc_failed();
+                return 0;
+            }
+            pos += r[k] + r[k + 1];
+            if (r[k + 5] < 0 || r[k + 6] < 0)
+                break;
+            total += r[k + 5] + r[k + 6] - r[k] - r[k + 1];
+        }
+    }
+    return -1;
+}
+
+void cross_hits() {
+    const int labels = label_eye_hits(state.row_hits, state.col_hits, true);
+    if (state.log_stream)
+        std::fprintf(state.log_stream, "cross %d \n", labels);
+
+    memchunk_clear(state.eyes);
+    state.eye_count = 0;
+    for (int label = 0; label < labels; ++label) {
+        const EyePattern empty{0.0f, 0.0f, 0.0f, 0.0f, 0, 0, label, 0,
+                               state.image_height, 0, state.image_width, 0, 0.0f};
+        if (!memchunk_append(state.eyes, empty)) {
+            log_malloc_failed();
+            memchunk_clear(state.eyes);
+            return;
+        }
+    }
+    for (int i = 0; i < state.row_hits.count; ++i) {
+        const RunHit &h = state.row_hits.items[i];
+        if (h.label < 0 || h.label >= labels)
+            continue;
+        EyePattern &eye = state.eyes.items[h.label];
+        eye.x += static_cast<float>(h.start + h.length * 0.5);
+        eye.h_hits += 1;
+        eye.width += static_cast<float>(h.length);
+        eye.min_x = std::min(eye.min_x, h.start);
+        eye.max_x = std::max(eye.max_x, h.start + h.length);
+    }
+    for (int i = 0; i < state.col_hits.count; ++i) {
+        const RunHit &h = state.col_hits.items[i];
+        if (h.label < 0 || h.label >= labels)
+            continue;
+        EyePattern &eye = state.eyes.items[h.label];
+        eye.y += static_cast<float>(h.start + h.length * 0.5);
+        eye.v_hits += 1;
+        eye.height += static_cast<float>(h.length);
+        eye.min_y = std::min(eye.min_y, h.start);
+        eye.max_y = std::max(eye.max_y, h.start + h.length);
+    }
+    // Labels merged away left empty records; they go, the rest keep their id.
+    state.eye_count = labels;
+    drop_marked_eyes();
+    for (int i = 0; i < state.eye_count; ++i) {
+        EyePattern &eye = state.eyes.items[i];
+        eye.width = static_cast<float>(static_cast<double>(eye.width) / eye.h_hits);
+        eye.x = static_cast<float>(static_cast<double>(eye.x) / eye.h_hits);
+        eye.height = static_cast<float>(static_cast<double>(eye.height) / eye.v_hits);
+        eye.y = static_cast<float>(static_cast<double>(eye.y) / eye.v_hits);
+    }
+}
+
+void refine_eye(EyePattern &eye) {
+    auto drop = [&] {
+        eye.h_hits = 0;
+        eye.v_hits = 0;
+    };
+    if (!bitmap_covers_image())
+        return drop();
+    const int w = state.image_width;
+    const int h = state.image_height;
+    const double seed_y = std::ceil(static_cast<double>(eye.y));
+    const double seed_x = std::ceil(static_cast<double>(eye.x));
+    if (!(seed_y >= 0 && seed_y < h && seed_x >= 0 && seed_x < w))
+        return drop();
+    const int r = static_cast<int>(seed_y);
+    const int c = static_cast<int>(seed_x);
+    if (!is_dark(c, r))
+        return drop();
+
+    std::int64_t count = 0;
+    std::int64_t sum_y = 0;
+    std::int64_t sum_x = 0;
+    auto count_row = [&](int y, int left, int right) {
+        for (int x = left; x <= right; ++x) {
+            if (is_dark(x, y)) {
+                ++count;
+                sum_y += y;
+                sum_x += x;
+            }
+        }
+    };
+
+    int seed_left = c;
+    while (seed_left > 0 && is_dark(seed_left - 1, r))
+        --seed_left;
+    int seed_right = c;
+    while (seed_right + 1 < w && is_dark(seed_right + 1, r))
+        ++seed_right;
+    count_row(r, seed_left, seed_right);
+
+    // Follows the dark region one row at a time from the seed span; returns
+    // the last row reached and its span.
+    struct Reach {
+        int row;
+        int left;
+        int right;
+    };
+    auto walk = [&](int step) {
+        Reach reach{r, seed_left, seed_right};
+        for (int y = r + step; y >= 0 && y < h; y += step) {
+            // The previous span's last column is not searched.
+            int found = -1;
+            for (int x = reach.left; x < reach.right; ++x) {
+                if (is_dark(x, y)) {
+                    found = x;
+                    break;
+                }
+            }
+            if (found < 0)
+                break;
+            int left = found;
+            while (left > 0 && is_dark(left - 1, y))
+                --left;
+            int right = reach.right;
+            while (right > left && !is_dark(right, y))
+                --right;
+            while (right + 1 < w && is_dark(right + 1, y))
+                ++right;
+            count_row(y, left, right);
+            reach = {y, left, right};
+        }
+        return reach;
+    };
+    const Reach top = walk(-1);
+    const Reach bottom = walk(+1);
+
+    eye.y = static_cast<float>(static_cast<double>(sum_y / count) + 0.5);
+    eye.x = static_cast<float>(static_cast<double>(sum_x / count) + 0.5);
+
+    auto squared = [](double v) { return v * v; };
+    const double rows = squared(std::abs(top.row - bottom.row) + 1);
+    const double d1 = squared(std::abs(top.right - bottom.left) + 1) + rows;
+    const double d2 = squared(std::abs(top.left - bottom.right) + 1) + rows;
+    eye.size = static_cast<float>(std::sqrt(std::max(d1, d2)) * size_factor);
+}
+
+void refine_eyes() {
+    for (int i = 0; i < state.eye_count; ++i)
+        refine_eye(state.eyes.items[i]);
+    drop_marked_eyes();
+}
+
+int find_eye_patterns() {
+    memchunk_init(state.row_hits);
+    memchunk_init(state.col_hits);
+    memchunk_init(state.eyes);
+    state.eye_count = 0;
+
+    if (!build_row_runs() ||
+        !scan_runs(state.row_runs.get(), state.image_width, state.image_height, state.row_hits) ||
+        !build_col_runs() ||
+        !scan_runs(state.col_runs.get(), state.image_height, state.image_width, state.col_hits))
+        return 0;
+
+    cross_hits();
+    refine_eyes();
+
+    if (state.eye_count < 3) {
+        if (state.log_stream)
+            std::fprintf(state.log_stream, "only %d eye pattern found.\n", state.eye_count);
+        return 0;
+    }
+    if (state.eye_count > 3)
+        filter_eyes();
+    pick_eyes();
+
+    if (state.log_stream) {
+        for (int i = 0; i < state.eye_count; ++i) {
+            for (const int pick : state.eye_pick)
+                if (pick == i)
+                    std::fputs("*", state.log_stream);
+            const EyePattern &eye = state.eyes.items[i];
+            std::fprintf(state.log_stream, "Cross %d (%f,%f)-(%f,%f) %d\n", eye.id, eye.x, eye.y,
+                         eye.width, eye.height, eye.score);
+        }
+    }
+    return orient_eyes() ? -1 : 0;
+}
+
+void filter_eyes() {
+    const int n = state.eye_count;
+    EyePattern *eyes = state.eyes.items;
+    if (!eyes || n <= 0)
+        return;
+
+    // Shape: off in both the ratio and the difference of its two widths.
+    for (int i = 0; i < n; ++i) {
+        EyePattern &eye = eyes[i];
+        const double aspect = static_cast<double>(eye.width) / eye.height;
+        const bool ratio_off = aspect > aspect_max || aspect < aspect_min;
+        if (ratio_off && std::fabs(eye.width - eye.height) > aspect_slack)
+            eye.score = -1;
+    }
+
+    // Similarity: a real eye pattern has two partners of about its size.
+    // A rejection counts at once for the records after it.
+    auto close = [](float a, float b) {
+        const double ratio = static_cast<double>(a) / b;
+        return (ratio >= similar_min && ratio <= similar_max) ||
+               std::fabs(static_cast<double>(a) - b) <= similar_slack;
+    };
+    for (int q = 0; q < n; ++q) {
+        if (eyes[q].score < 0)
+            continue;
+        int similar = 0;
+        for (int r = 0; r < n; ++r) {
+            if (r == q || eyes[r].score < 0)
+                continue;
+            if (close(eyes[q].width, eyes[r].width) && close(eyes[q].height, eyes[r].height))
+                ++similar;
+        }
+        if (similar < 2)
+            eyes[q].score = -1;
+    }
+
+    score_eyes();
+}
+
+void pick_eyes() {
+    for (int &pick : state.eye_pick)
+        pick = -1;
+    for (int slot = 0; slot < 3; ++slot) {
+        int best = -1;
+        int best_score = -1;
+        for (int i = 0; i < state.eye_count; ++i) {
+            if (std::find(state.eye_pick, state.eye_pick + slot, i) != state.eye_pick + slot)
+                continue;
+            if (state.eyes.items[i].score > best_score) {
+                best_score = state.eyes.items[i].score;
+                best = i;
+            }
+        }
+        state.eye_pick[slot] = best < 0 ? 0 : best;
+    }
+}
+
+int orient_eyes() {
+    if (!pick_is_valid(0) || !pick_is_valid(1) || !pick_is_valid(2))
+        return 0;
+    auto eye = [](int slot) -> const EyePattern & { return state.eyes.items[state.eye_pick[slot]]; };
+
+    const double cx = (static_cast<double>(eye(0).x) + eye(1).x + eye(2).x) / 3;
+    const double cy = (static_cast<double>(eye(0).y) + eye(1).y + eye(2).y) / 3;
+    // The corner pattern is the one nearest the middle of the three.
+    int corner = 0;
+    double best = far_away;
+    for (int slot = 0; slot < 3; ++slot) {
+        const double dx = eye(slot).x - cx;
+        const double dy = eye(slot).y - cy;
+        const double d = std::sqrt(dx * dx + dy * dy);
+        if (d < best) {
+            best = d;
+            corner = slot;
+        }
+    }
+    if (corner != 0)
+        std::swap(state.eye_pick[0], state.eye_pick[corner]);
+
+    const double abx = static_cast<double>(eye(1).x) - eye(0).x;
+    const double aby = static_cast<double>(eye(1).y) - eye(0).y;
+    const double acx = static_cast<double>(eye(2).x) - eye(0).x;
+    const double acy = static_cast<double>(eye(2).y) - eye(0).y;
+    // Distance of AB from AC turned a quarter turn either way; the turn that
+    // brings them together tells which of B and C lies along the rows.
+    const double da = std::sqrt((abx - acy) * (abx - acy) + (aby + acx) * (aby + acx));
+    const double db = std::sqrt((abx + acy) * (abx + acy) + (aby - acx) * (aby - acx));
+    if (da < db)
+        return -1;
+    if (db < da) {
+        std::swap(state.eye_pick[1], state.eye_pick[2]);
+        return -1;
+    }
+    return 0;
+}
+
+void free_eye_patterns() {
+    memchunk_free(state.row_hits);
+    memchunk_free(state.col_hits);
+    memchunk_free(state.eyes);
+    state.eye_count = 0;
+    state.row_runs.reset();
+    state.col_runs.reset();
+}
+
+int find_alignment(AlignmentProbe &probe) {
+    memchunk_clear(state.row_hits);
+    memchunk_clear(state.col_hits);
+    if (!pick_is_valid(0) || !pick_is_valid(1) || !pick_is_valid(2))
+        return 0;
+    const int w = state.image_width;
+    const int h = state.image_height;
+    if (!table_covers(state.row_runs, w, h) || !table_covers(state.col_runs, h, w))
+        return 0;
+
+    const EyePattern &corner = state.eyes.items[state.eye_pick[0]];
+    const EyePattern &along = state.eyes.items[state.eye_pick[1]];
+    const EyePattern &down = state.eyes.items[state.eye_pick[2]];
+    const Vec2f xu = state.x_unit;
+    const Vec2f yu = state.y_unit;
+    // The corner pattern's centre is module (3, 3).
+    const double dc = static_cast<double>(probe.col) - 3;
+    const double dr = static_cast<double>(probe.row) - 3;
+    const double px = corner.x + dc * xu.x + dr * yu.x;
+    const double py = corner.y + dc * xu.y + dr * yu.y;
+    if (!(px >= 0 && py >= 0))
+        return 0;
+    // Pixel extent of one module step, horizontally and vertically.
+    const double hx = std::fabs(static_cast<double>(xu.x)) + std::fabs(static_cast<double>(yu.x));
+    const double hy = std::fabs(static_cast<double>(xu.y)) + std::fabs(static_cast<double>(yu.y));
+
+    // Rows: three modules high, five wide, around the predicted centre.
+    AlignmentWindow rows;
+    if (!alignment_window(py, hy, px, hx, h, w, rows))
+        return 0;
+    const double row_unit = (static_cast<double>(corner.width) + along.width + down.width) / 21;
+    if (!scan_alignment_runs(rows.first, state.row_runs.get(), w, state.row_hits, rows.start,
+                             rows.lines, rows.span, row_unit))
+        return 0;
+
+    AlignmentWindow cols;
+    if (!alignment_window(px, hx, py, hy, w, h, cols))
+        return 0;
+    const double col_unit = (static_cast<double>(corner.height) + along.height + down.height) / 21;
+    if (!scan_alignment_runs(cols.first, state.col_runs.get(), h, state.col_hits, cols.start,
+                             cols.lines, cols.span, col_unit))
+        return 0;
+
+    label_alignment_hits(state.row_hits, state.col_hits, true);
+
+    // Only the group of the first crossing found counts.
+    double sum_x = 0;
+    int n_x = 0;
+    for (int i = 0; i < state.row_hits.count; ++i) {
+        const RunHit &hit = state.row_hits.items[i];
+        if (hit.label == 1) {
+            sum_x += hit.start + hit.length * 0.5;
+            ++n_x;
+        }
+    }
+    double sum_y = 0;
+    int n_y = 0;
+    for (int i = 0; i < state.col_hits.count; ++i) {
+        const RunHit &hit = state.col_hits.items[i];
+        if (hit.label == 1) {
+            sum_y += hit.start + hit.length * 0.5;
+            ++n_y;
+        }
+    }
+    if (n_x == 0 || n_y == 0)
+        return 0;
+    probe.x = static_cast<float>(sum_x / n_x);
+    probe.y = static_cast<float>(sum_y / n_y);
+    return -1;
+}
+
+int scan_alignment_runs(int first_line, const std::int16_t *runs, int line_length,
+                        MemChunk<RunHit> &hits, int start, int lines, int span, double unit) {
+    if (!runs || line_length <= 0 || first_line < 0 || lines <= 0 || lines > INT32_MAX - first_line)
+        return 0;
+    // Accepted run lengths, about one module: floor(unit / 2) .. ceil(unit * 3 / 2).
+    const double lo = std::floor(unit * 0.5);
+    const double hi = std::ceil(unit * 1.5);
+    auto fits = [&](int run) { return run >= 0 && run >= lo && run <= hi; };
+    const std::int64_t end = static_cast<std::int64_t>(start) + span;
+    bool found = false;
+    for (int line = first_line; line < first_line + lines; ++line) {
+        const RunLine r(runs, line_length, line);
+        // The first run that begins at or after the start position.
+        std::size_t i = 0;
+        std::int64_t pos = 0;
+        while (r[i] >= 0 && pos < start)
+            pos += r[i++];
+        if (r[i] < 0)
+            continue;
+        if (i % 2 == 0) // dark: begin on the light run after it
+            pos += r[i++];
+        // Light, dark, light, each about one module: the centre of an
+        // alignment pattern and the light ring on both sides of it.
+        while (pos < end) {
+            const int a = r[i];
+            const int b = r[i + 1];
+            if (a < 0 || b < 0 || pos + a + b > end)
+                break;
+            const int c = r[i + 2];
+            if (fits(a) && fits(b) && fits(c)) {
+                if (!memchunk_append(hits, RunHit{line, static_cast<int>(pos + a), b, -1})) {
+                    log_malloc_failed();
+                    return 0;
+                }
+                found = true;
+            }
+            pos += a + b;
+            if (c < 0 || r[i + 3] < 0)
+                break;
+            i += 2;
+        }
+    }
+    return found ? -1 : 0;
+}
+
 } // namespace vantor

@@ -12,6 +12,12 @@ int build_row_runs();
 int build_col_runs();
 int scan_runs(const std::int16_t *runs, int line_length, int lines, MemChunk<RunHit> &hits);
 void cross_hits();
+// Labels crossing row and column hits in place as cross_hits and
+// find_alignment do; returns the next unused label. all_pairs selects the
+// plain loop over every pair, which the default indexed sweep matches
+// exactly (kept for tests).
+int label_eye_hits(MemChunk<RunHit> &rows, MemChunk<RunHit> &cols, bool all_pairs = false);
+int label_alignment_hits(MemChunk<RunHit> &rows, MemChunk<RunHit> &cols, bool all_pairs = false);
 void refine_eye(EyePattern &eye);
 // Refines every candidate and drops the marked ones.
 void refine_eyes();
