@@ -1,2 +1,336 @@
-// PLACEHOLDER: replaced by the test-support library.
+// Symbols from libqrencode, and their rendering into grey pictures.
 #include "qr_symbols.h"
+
+#include <qrencode.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <numbers>
+
+namespace vantor::testing {
+namespace {
+
+QRecLevel qr_level(Level level) {
+    switch (level) {
+    case Level::L: return QR_ECLEVEL_L;
+    case Level::M: return QR_ECLEVEL_M;
+    case Level::Q: return QR_ECLEVEL_Q;
+    case Level::H: return QR_ECLEVEL_H;
+    }
+    return QR_ECLEVEL_L;
+}
+
+QRencodeMode qr_mode(Mode mode) {
+    switch (mode) {
+    case Mode::numeric: return QR_MODE_NUM;
+    case Mode::alphanumeric: return QR_MODE_AN;
+    case Mode::byte: return QR_MODE_8;
+    case Mode::kanji: return QR_MODE_KANJI;
+    }
+    return QR_MODE_8;
+}
+
+// The 15-bit format information: the level's 2-bit code (L 1, M 0, Q 3, H 2)
+// and the mask, followed by their BCH(15,5) remainder, XOR-ed with 0x5412.
+int format_code(Level level, int mask) {
+    constexpr int level_code[] = {1, 0, 3, 2};
+    const int data = level_code[static_cast<int>(level)] << 3 | mask;
+    int rem = data;
+    for (int i = 0; i < 10; ++i)
+        rem = (rem << 1) ^ ((rem >> 9) * 0x537);
+    return (data << 10 | rem) ^ 0x5412;
+}
+
+// (column, row) of format bit i (bit 0 least significant) in the copy beside
+// the corner finder pattern, and in the copy split between the other two.
+std::array<int, 2> format_position(int copy, int i, int size) {
+    if (copy == 0) {
+        if (i < 6) return {8, i};
+        if (i < 8) return {8, i + 1};
+        if (i == 8) return {7, 8};
+        return {14 - i, 8};
+    }
+    if (i < 8) return {size - 1 - i, 8};
+    return {8, size - 15 + i};
+}
+
+bool mask_condition(int mask, int col, int row) {
+    const int i = row, j = col;
+    switch (mask) {
+    case 0: return (i + j) % 2 == 0;
+    case 1: return i % 2 == 0;
+    case 2: return j % 3 == 0;
+    case 3: return (i + j) % 3 == 0;
+    case 4: return (i / 2 + j / 3) % 2 == 0;
+    case 5: return (i * j) % 2 + (i * j) % 3 == 0;
+    case 6: return ((i * j) % 2 + (i * j) % 3) % 2 == 0;
+    default: return ((i + j) % 2 + (i * j) % 3) % 2 == 0;
+    }
+}
+
+using CodePtr = std::unique_ptr<QRcode, decltype(&QRcode_free)>;
+
+// The mask the encoder chose, read back from the format information.
+int encoder_mask(const QRcode &code, Level level) {
+    int bits = 0;
+    for (int i = 0; i < 15; ++i) {
+        const auto [c, r] = format_position(0, i, code.width);
+        bits |= (code.data[r * code.width + c] & 1) << i;
+    }
+    for (int mask = 0; mask < 8; ++mask)
+        if (format_code(level, mask) == bits) return mask;
+    return -1;
+}
+
+// Changes the symbol's mask: data modules (libqrencode flags every other
+// module with bit 7) lose the old mask and get the new one, and both copies
+// of the format information are rewritten.
+void remask(Symbol &symbol, const QRcode &code, int old_mask) {
+    const int n = symbol.size;
+    for (int r = 0; r < n; ++r)
+        for (int c = 0; c < n; ++c)
+            if ((code.data[r * n + c] & 0x80) == 0 &&
+                mask_condition(old_mask, c, r) != mask_condition(symbol.mask, c, r))
+                symbol.modules[r * n + c] ^= 1;
+    const int bits = format_code(symbol.level, symbol.mask);
+    for (int copy = 0; copy < 2; ++copy)
+        for (int i = 0; i < 15; ++i) {
+            const auto [c, r] = format_position(copy, i, n);
+            symbol.modules[r * n + c] = (bits >> i) & 1;
+        }
+}
+
+// splitmix64: small, fast and the same everywhere.
+struct Random {
+    std::uint64_t state;
+    explicit Random(std::uint64_t seed) : state(seed) {}
+    std::uint64_t next() {
+        std::uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    }
+    double uniform() { return static_cast<double>(next() >> 11) * 0x1.0p-53; } // [0, 1)
+    int below(int n) { return static_cast<int>(next() % static_cast<std::uint64_t>(n)); }
+    double gaussian() { // Box-Muller
+        const double u1 = 1.0 - uniform(), u2 = uniform();
+        return std::sqrt(-2.0 * std::log(u1)) * std::cos(2.0 * std::numbers::pi * u2);
+    }
+};
+
+// Pictures larger than this are refused rather than allocated.
+constexpr double max_pixels = 1 << 26;
+
+// Maps offsets from the symbol's centre (pixels, before distortion) to
+// offsets from the picture's symbol centre, and back.
+struct Geometry {
+    double cos_a, sin_a, skew_x, skew_y, det, perspective;
+
+    explicit Geometry(const RenderOptions &o)
+        : cos_a(std::cos(o.rotation_deg * std::numbers::pi / 180.0)),
+          sin_a(std::sin(o.rotation_deg * std::numbers::pi / 180.0)), skew_x(o.skew_x),
+          skew_y(o.skew_y), det(1.0 - o.skew_x * o.skew_y), perspective(o.perspective) {}
+
+    bool forward(double &x, double &y) const {
+        const double rx = cos_a * x - sin_a * y, ry = sin_a * x + cos_a * y;
+        const double sx = rx + skew_x * ry, sy = ry + skew_y * rx;
+        const double w = 1.0 + perspective * sx; // keystone: the far side shrinks
+        if (!(w > 0.05)) return false;
+        x = sx / w;
+        y = sy / w;
+        return true;
+    }
+    bool inverse(double &x, double &y) const {
+        const double w = 1.0 - perspective * x;
+        if (!(w > 0.05)) return false;
+        const double sx = x / w, sy = y / w;
+        const double rx = (sx - skew_x * sy) / det, ry = (sy - skew_y * sx) / det;
+        x = cos_a * rx + sin_a * ry;
+        y = -sin_a * rx + cos_a * ry;
+        return true;
+    }
+};
+
+// Separable Gaussian blur with clamped edges.
+void blur(std::vector<double> &v, int width, int height, double sigma) {
+    const int radius = static_cast<int>(std::ceil(3.0 * sigma));
+    std::vector<double> kernel(2 * radius + 1);
+    double sum = 0;
+    for (int k = -radius; k <= radius; ++k)
+        sum += kernel[k + radius] = std::exp(-0.5 * k * k / (sigma * sigma));
+    for (double &k : kernel) k /= sum;
+    std::vector<double> tmp(v.size());
+    auto pass = [&](const std::vector<double> &in, std::vector<double> &out, int dx, int dy) {
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                double acc = 0;
+                for (int k = -radius; k <= radius; ++k) {
+                    const int sx = std::clamp(x + k * dx, 0, width - 1);
+                    const int sy = std::clamp(y + k * dy, 0, height - 1);
+                    acc += kernel[k + radius] * in[static_cast<std::size_t>(sy) * width + sx];
+                }
+                out[static_cast<std::size_t>(y) * width + x] = acc;
+            }
+    };
+    pass(v, tmp, 1, 0);
+    pass(tmp, v, 0, 1);
+}
+
+} // namespace
+
+std::optional<Symbol> make_symbol(std::string_view text, int version, Level level, Mode mode,
+                                  int mask) {
+    const Segment segment{mode, std::string(text)};
+    return make_symbol(std::span(&segment, 1), version, level, mask);
+}
+
+std::optional<Symbol> make_symbol(std::span<const Segment> segments, int version, Level level,
+                                  int mask) {
+    if (version < 0 || version > 40 || mask < -1 || mask > 7 || segments.empty())
+        return std::nullopt;
+    std::unique_ptr<QRinput, decltype(&QRinput_free)> input(QRinput_new2(version, qr_level(level)),
+                                                             QRinput_free);
+    if (!input) return std::nullopt;
+    Symbol symbol;
+    for (const Segment &s : segments) {
+        const auto *data = reinterpret_cast<const unsigned char *>(s.data.data());
+        if (QRinput_append(input.get(), qr_mode(s.mode), static_cast<int>(s.data.size()), data) != 0)
+            return std::nullopt;
+        symbol.text += s.data;
+    }
+    // The encoder grows the version when the data needs it; a fixed version
+    // that does not fit is refused here.
+    CodePtr code(QRcode_encodeInput(input.get()), QRcode_free);
+    if (!code || (version != 0 && code->version != version)) return std::nullopt;
+    const int chosen = encoder_mask(*code, level);
+    if (chosen < 0) return std::nullopt;
+
+    symbol.version = code->version;
+    symbol.size = code->width;
+    symbol.level = level;
+    symbol.mask = mask < 0 ? chosen : mask;
+    const auto count = static_cast<std::size_t>(code->width) * code->width;
+    symbol.modules.resize(count);
+    for (std::size_t i = 0; i < count; ++i) symbol.modules[i] = code->data[i] & 1;
+    if (symbol.mask != chosen) remask(symbol, *code, chosen);
+    return symbol;
+}
+
+Picture render(const Symbol &symbol, const RenderOptions &o) {
+    const int n = symbol.size;
+    if (n <= 0 || symbol.modules.size() != static_cast<std::size_t>(n) * n ||
+        !(o.module_px > 0 && o.module_px < 1000) || o.quiet_zone < 0 || o.quiet_zone > 1000 ||
+        !std::isfinite(o.rotation_deg) || !std::isfinite(o.skew_x) || !std::isfinite(o.skew_y) ||
+        !std::isfinite(o.perspective) || !(o.blur_sigma >= 0 && o.blur_sigma < 100) ||
+        !(o.noise_sigma >= 0 && o.noise_sigma < 1e6) || !std::isfinite(o.light_gradient) ||
+        o.canvas_width < 0 || o.canvas_height < 0)
+        return {};
+    const Geometry geo(o);
+    if (std::fabs(geo.det) < 1e-6) return {};
+
+    // The symbol with its quiet zone, centred on the origin, and where its
+    // corners land: that bounding box sizes the canvas and centres the symbol.
+    const int span = n + 2 * o.quiet_zone;
+    const double half = span * o.module_px / 2.0;
+    double min_x = INFINITY, max_x = -INFINITY, min_y = INFINITY, max_y = -INFINITY;
+    constexpr int corners[4][2] = {{-1, -1}, {1, -1}, {-1, 1}, {1, 1}};
+    for (const auto &[cx, cy] : corners) {
+        double x = cx * half, y = cy * half;
+        if (!geo.forward(x, y)) return {};
+        min_x = std::min(min_x, x), max_x = std::max(max_x, x);
+        min_y = std::min(min_y, y), max_y = std::max(max_y, y);
+    }
+    const double need_w = std::ceil(max_x - min_x - 1e-9), need_h = std::ceil(max_y - min_y - 1e-9);
+    const double width = o.canvas_width ? o.canvas_width : need_w;
+    const double height = o.canvas_height ? o.canvas_height : need_h;
+    if (width < 1 || height < 1 || width * height > max_pixels) return {};
+    Picture pic;
+    pic.width = static_cast<int>(width);
+    pic.height = static_cast<int>(height);
+    const double off_x = (width - (max_x - min_x)) / 2.0 - min_x;
+    const double off_y = (height - (max_y - min_y)) / 2.0 - min_y;
+
+    // Each pixel is the share of dark among 4 x 4 samples.
+    constexpr int ss = 4;
+    const double dark = o.dark, light = o.light;
+    std::vector<double> value(static_cast<std::size_t>(pic.width) * pic.height);
+    for (int py = 0; py < pic.height; ++py)
+        for (int px = 0; px < pic.width; ++px) {
+            int hits = 0;
+            for (int sy = 0; sy < ss; ++sy)
+                for (int sx = 0; sx < ss; ++sx) {
+                    double x = px + (sx + 0.5) / ss - off_x, y = py + (sy + 0.5) / ss - off_y;
+                    if (!geo.inverse(x, y)) continue;
+                    const double mx = std::floor((x + half) / o.module_px) - o.quiet_zone;
+                    const double my = std::floor((y + half) / o.module_px) - o.quiet_zone;
+                    if (mx < 0 || my < 0 || mx >= n || my >= n) continue;
+                    const int c = static_cast<int>(mx), r = static_cast<int>(my);
+                    hits += o.mirror ? symbol.dark(r, c) : symbol.dark(c, r);
+                }
+            const double share = static_cast<double>(hits) / (ss * ss);
+            double v = light + (dark - light) * share;
+            // Light falls off towards the lower right corner.
+            const double t = ((px + 0.5) / pic.width + (py + 0.5) / pic.height) / 2.0;
+            v *= 1.0 - std::clamp(o.light_gradient, 0.0, 1.0) * t;
+            value[static_cast<std::size_t>(py) * pic.width + px] = v;
+        }
+    if (o.blur_sigma > 0) blur(value, pic.width, pic.height, o.blur_sigma);
+    Random random(o.seed);
+    pic.pixels.resize(value.size());
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        double v = value[i];
+        if (o.noise_sigma > 0) v += o.noise_sigma * random.gaussian();
+        pic.pixels[i] = static_cast<std::uint8_t>(std::lround(std::clamp(v, 0.0, 255.0)));
+    }
+    return pic;
+}
+
+Picture render_noise(int width, int height, std::string_view kind, std::uint32_t seed) {
+    if (width < 1 || height < 1 || static_cast<double>(width) * height > max_pixels) return {};
+    Picture pic{width, height, std::vector<std::uint8_t>(static_cast<std::size_t>(width) * height, 255)};
+    Random random(seed);
+    if (kind == "blank") {
+    } else if (kind == "noise") {
+        for (auto &p : pic.pixels) p = static_cast<std::uint8_t>(random.next() >> 56);
+    } else if (kind == "stripes") {
+        // Vertical bands of random widths, alternately dark and light.
+        std::vector<std::uint8_t> row(width);
+        bool is_dark = true;
+        for (int x = 0; x < width;) {
+            const int band = 1 + random.below(12);
+            for (int k = 0; k < band && x < width; ++k, ++x) row[x] = is_dark ? 0 : 255;
+            is_dark = !is_dark;
+        }
+        for (int y = 0; y < height; ++y) std::copy(row.begin(), row.end(), pic.pixels.begin() + static_cast<std::ptrdiff_t>(y) * width);
+    } else {
+        return {};
+    }
+    return pic;
+}
+
+bool write_bytes(const std::string &path, std::span<const std::uint8_t> bytes) {
+    std::FILE *f = std::fopen(path.c_str(), "wb");
+    if (!f) return false;
+    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return std::fclose(f) == 0 && ok;
+}
+
+std::string temp_dir(std::string_view name) {
+    std::string clean;
+    for (char ch : name) clean += std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+    std::error_code ec;
+    const auto base = std::filesystem::temp_directory_path(ec);
+    if (ec) return {};
+    std::string tmpl = (base / ("vantor-" + clean + "-XXXXXX")).string();
+    if (!mkdtemp(tmpl.data())) return {};
+    return tmpl;
+}
+
+} // namespace vantor::testing

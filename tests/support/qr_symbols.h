@@ -94,6 +94,12 @@ std::vector<std::uint8_t> bmp24_bytes(const Picture &picture);
 std::vector<std::uint8_t> bmp1_bytes(const Picture &picture, bool zero_is_black = true,
                                      int threshold = 128);
 bool write_bytes(const std::string &path, std::span<const std::uint8_t> bytes);
+// colour: a three-component file whose pixels are the grey values.
+std::vector<std::uint8_t> jpeg_bytes(const Picture &picture, int quality = 90, bool colour = false);
+// Any samples, interleaved by pixel: 1 component grey, 3 RGB, 4 CMYK.
+std::vector<std::uint8_t> jpeg_bytes(int width, int height, int components,
+                                     std::span<const std::uint8_t> samples, int quality = 90);
+std::vector<std::uint8_t> gif_bytes(const Picture &picture, const GifOptions &options = {});
 
 // A fresh empty directory under the system's temporary directory.
 std::string temp_dir(std::string_view name);
