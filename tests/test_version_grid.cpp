@@ -1,0 +1,526 @@
+// Version determination and the sampling grid, on eye pattern records and
+// work bitmaps set up by hand.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "eyepattern.h"
+#include "grid.h"
+#include "state.h"
+#include "version.h"
+
+using namespace vantor;
+
+namespace {
+
+// Collects the trace written to state.log_stream.
+class LogCapture {
+public:
+    LogCapture() {
+        file_ = open_memstream(&buf_, &len_);
+        state.log_stream = file_;
+    }
+    ~LogCapture() {
+        state.log_stream = nullptr;
+        std::fclose(file_);
+        std::free(buf_);
+    }
+    std::string text() {
+        std::fflush(file_);
+        return std::string(buf_, len_);
+    }
+
+private:
+    char *buf_ = nullptr;
+    std::size_t len_ = 0;
+    std::FILE *file_ = nullptr;
+};
+
+// Independent computation of a version information code word.
+std::uint32_t bch_word(std::uint32_t v) {
+    std::uint32_t rem = v << 12;
+    for (int bit = 17; bit >= 12; --bit)
+        if (rem >> bit & 1)
+            rem ^= 0x1F25u << (bit - 12);
+    return v << 12 | rem;
+}
+
+EyePattern make_eye(float x, float y, float size) {
+    EyePattern e{};
+    e.x = x;
+    e.y = y;
+    e.width = size;
+    e.height = size;
+    e.size = size;
+    return e;
+}
+
+class VersionGrid : public ::testing::Test {
+protected:
+    void TearDown() override {
+        grid_free();
+        memchunk_free(state.eyes);
+        memchunk_free(state.row_hits);
+        memchunk_free(state.col_hits);
+        state.row_runs.reset();
+        state.col_runs.reset();
+        state.work_bitmap.reset();
+        state.log_stream = nullptr;
+        state.version = 0;
+        state.matrix_width = state.matrix_height = 0;
+    }
+
+    static void image(int w, int h) {
+        state.image_width = w;
+        state.image_height = h;
+        ASSERT_TRUE(state.work_bitmap.allocate_zeroed(static_cast<std::size_t>(w) * h));
+    }
+    static std::uint8_t &pixel(int x, int y) { return state.work_bitmap[static_cast<std::size_t>(y) * state.image_width + x]; }
+    static void fill(int x0, int y0, int x1, int y1, std::uint8_t v) {
+        for (int y = y0; y < y1; ++y)
+            for (int x = x0; x < x1; ++x)
+                pixel(x, y) = v;
+    }
+    static void eyes(EyePattern tl, EyePattern tr, EyePattern bl) {
+        memchunk_init(state.eyes);
+        memchunk_append(state.eyes, tl);
+        memchunk_append(state.eyes, tr);
+        memchunk_append(state.eyes, bl);
+        state.eye_count = 3;
+        state.eye_pick[0] = 0;
+        state.eye_pick[1] = 1;
+        state.eye_pick[2] = 2;
+    }
+
+    // Writes an 18-bit value as single dark pixels at the (ceiled) sample
+    // positions of a block, for an axis-aligned symbol of `unit` pixels.
+    static void paint_block(std::uint32_t value, VersionBlock block, double unit) {
+        const EyePattern &e = state.eyes.items[block == VersionBlock::upper_right ? 1 : 2];
+        for (int k = 0; k < 18; ++k) {
+            int c = -7 + k % 3, r = -3 + k / 3;
+            if (block == VersionBlock::lower_left)
+                std::swap(c, r);
+            const double x = std::ceil(e.x + c * unit), y = std::ceil(e.y + r * unit);
+            if (x >= 0 && x < state.image_width && y >= 0 && y < state.image_height)
+                pixel(static_cast<int>(x), static_cast<int>(y)) = (value >> k & 1) ? 64 : 0;
+        }
+    }
+
+    // Samples one module and returns the pixel whose mark it toggled.
+    static std::pair<int, int> sampled_pixel(int col, int row) {
+        std::vector<std::uint8_t> before(state.work_bitmap.get(),
+                                         state.work_bitmap.get() + state.work_bitmap.size());
+        EXPECT_GE(grid_module_value(col, row), 0);
+        for (std::size_t i = 0; i < before.size(); ++i)
+            if (before[i] != state.work_bitmap[i])
+                return {static_cast<int>(i % state.image_width), static_cast<int>(i / state.image_width)};
+        return {-1, -1};
+    }
+
+    static void add_point(float x, float y, int col, int row) {
+        GridPoint p{};
+        p.x = x;
+        p.y = y;
+        p.col = col;
+        p.row = row;
+        p.units_state = -1.0f;
+        memchunk_append(state.grid_points, p);
+    }
+    // Grid points of a version on a square grid of `unit` pixels whose module
+    // (0, 0) starts at pixel (origin, origin), without calling grid_build.
+    static void ideal_grid(int version, float origin, float unit) {
+        state.version = version;
+        const int n = 4 * version + 17;
+        state.matrix_width = state.matrix_height = n;
+        memchunk_init(state.grid_points);
+        auto at = [&](int m) { return origin + (m + 0.5f) * unit; };
+        add_point(at(3), at(3), 3, 3);
+        add_point(at(n - 4), at(3), n - 4, 3);
+        add_point(at(3), at(n - 4), 3, n - 4);
+        for (int r : alignment_coords(version))
+            for (int c : alignment_coords(version))
+                if (r > 0 && c > 0 && !((c < 7 && r < 7) || (c >= n - 7 && r < 7) || (c < 7 && r >= n - 7)))
+                    add_point(at(c), at(r), c, r);
+    }
+    static GridPoint *point(int col, int row) {
+        for (int i = 0; i < state.grid_points.count; ++i)
+            if (state.grid_points.items[i].col == col && state.grid_points.items[i].row == row)
+                return &state.grid_points.items[i];
+        return nullptr;
+    }
+};
+
+// --- version estimate -------------------------------------------------------
+
+TEST_F(VersionGrid, WorkedExampleTryIndexOne) {
+    image(400, 400);
+    eyes(make_eye(100, 100, 72), make_eye(280, 100, 72), make_eye(100, 280, 72));
+    LogCapture log;
+    EXPECT_EQ(determine_version(1), 2);
+    EXPECT_EQ(log.text(), "x_unit(10.285714, 0.000000)\ny_unit(0.000000, 10.285714)\nversion 2\n");
+    EXPECT_FLOAT_EQ(state.x_unit.x, 10.0f);
+    EXPECT_FLOAT_EQ(state.x_unit.y, 0.0f);
+    EXPECT_FLOAT_EQ(state.y_unit.x, 0.0f);
+    EXPECT_FLOAT_EQ(state.y_unit.y, 10.0f);
+}
+
+TEST_F(VersionGrid, EstimateRoundsTheDistanceUpAndTruncatesTheVersion) {
+    image(400, 400);
+    struct Case {
+        float modules; // centre distance in module sizes (eyes of 70 px, module 10)
+        int version;
+    };
+    for (const Case c : {Case{13.2f, 1}, Case{17.01f, 2}, Case{17.6f, 2}, Case{12.6f, 0},
+                         Case{21.5f, 3}, Case{5.0f, -1}}) {
+        for (int try_index : {0, 1}) {
+            eyes(make_eye(10, 10, 70), make_eye(10 + c.modules * 10, 10, 70), make_eye(10, 200, 70));
+            EXPECT_EQ(determine_version(try_index), c.version) << c.modules << " try " << try_index;
+        }
+    }
+}
+
+TEST_F(VersionGrid, TryIndicesMeasureTheEyesDifferently) {
+    image(400, 400);
+    // Measured 60 x 80 (root mean square 70.7) but a region size of 50.
+    EyePattern tl = make_eye(10, 10, 50), tr = make_eye(190, 10, 50), bl = make_eye(10, 190, 50);
+    for (EyePattern *e : {&tl, &tr, &bl}) {
+        e->width = 60;
+        e->height = 80;
+    }
+    eyes(tl, tr, bl);
+    EXPECT_EQ(determine_version(0), 2); // 180 / 10.1 -> 18 modules
+    EXPECT_FLOAT_EQ(state.x_unit.x, 10.0f);
+    EXPECT_EQ(determine_version(1), 4); // 180 / 7.14 -> 26 modules
+    EXPECT_FLOAT_EQ(state.x_unit.x, 180.0f / 26);
+    EXPECT_FLOAT_EQ(state.y_unit.y, 180.0f / 26);
+}
+
+TEST_F(VersionGrid, FailedEstimateKeepsPreliminaryVectorsPerAxis) {
+    image(200, 200);
+    // TR 50 px away along (3, 4), BL 50 px away along (-4, 3).
+    EyePattern tl = make_eye(100, 100, 49), tr = make_eye(130, 140, 49), bl = make_eye(60, 130, 49);
+    for (EyePattern *e : {&tl, &tr, &bl}) {
+        e->width = 60;
+        e->height = 80;
+    }
+    eyes(tl, tr, bl);
+    {
+        LogCapture log;
+        EXPECT_EQ(determine_version(0), -1); // 5 modules: (5 - 10) / 4 truncates to -1
+        EXPECT_EQ(log.text(), "x_unit(5.142857, 9.142858)\ny_unit(-6.857143, 6.857143)\nversion -1\n");
+    }
+    EXPECT_EQ(determine_version(1), 0); // 8 modules: (8 - 10) / 4 truncates to 0
+    EXPECT_FLOAT_EQ(state.x_unit.x, 4.2f);
+    EXPECT_FLOAT_EQ(state.x_unit.y, 5.6f);
+    EXPECT_FLOAT_EQ(state.y_unit.x, -5.6f);
+    EXPECT_FLOAT_EQ(state.y_unit.y, 4.2f);
+}
+
+TEST_F(VersionGrid, HostileEyeGeometryFailsCleanly) {
+    image(50, 50);
+    const float inf = INFINITY, nan = NAN;
+    // Coincident centres with zero sizes, infinite and NaN centres.
+    eyes(make_eye(10, 10, 0), make_eye(10, 10, 0), make_eye(10, 10, 0));
+    EXPECT_LE(determine_version(0), 0);
+    EXPECT_LE(determine_version(1), 0);
+    eyes(make_eye(10, 10, 7), make_eye(inf, 10, 7), make_eye(10, 1e30f, 7));
+    EXPECT_EQ(determine_version(1), -1); // huge estimate, unreadable blocks
+    eyes(make_eye(nan, 10, 7), make_eye(10, nan, 7), make_eye(10, 10, nan));
+    EXPECT_LE(determine_version(0), 0);
+    state.eye_pick[2] = 3; // not a record
+    EXPECT_EQ(determine_version(0), 0);
+    state.version = 2;
+    EXPECT_EQ(grid_build(), 0);
+}
+
+// --- version information ----------------------------------------------------
+
+TEST_F(VersionGrid, MatchToleratesThreeWrongBitsNotFour) {
+    EXPECT_EQ(bch_word(7), 0x07C94u);
+    EXPECT_EQ(bch_word(8), 0x085BCu);
+    EXPECT_EQ(bch_word(40), 0x28C69u);
+    for (std::uint32_t v = 7; v <= 40; ++v) {
+        const std::uint32_t w = bch_word(v);
+        EXPECT_EQ(match_version_info(w), static_cast<int>(v));
+        EXPECT_EQ(match_version_info(w ^ 0x20001u), static_cast<int>(v));
+        EXPECT_EQ(match_version_info(w ^ 0x30001u), static_cast<int>(v));
+        EXPECT_EQ(match_version_info(w ^ 0x0000Fu), -1) << v;
+        EXPECT_EQ(match_version_info(w ^ 0x3C000u), -1) << v;
+        // Only the low 18 bits are compared.
+        EXPECT_EQ(match_version_info(w | 0xFC0000u), static_cast<int>(v));
+    }
+    EXPECT_EQ(match_version_info(0), -1);       // all light
+    EXPECT_EQ(match_version_info(0x3FFFF), -1); // all dark
+    LogCapture log;
+    match_version_info(bch_word(9) ^ 0x00101u);
+    EXPECT_EQ(log.text(), "version bit different 2 bits.\n");
+}
+
+// Version 9 geometry: 46 modules of 10 px between the centres.
+class VersionInfo : public VersionGrid {
+protected:
+    void SetUp() override {
+        image(700, 700);
+        eyes(make_eye(100, 100, 70), make_eye(560, 100, 70), make_eye(100, 560, 70));
+        state.x_unit = {10, 0};
+        state.y_unit = {0, 10};
+    }
+};
+
+TEST_F(VersionInfo, UpperRightBlockDecidesEvenAgainstTheEstimate) {
+    paint_block(bch_word(12) ^ 0x00081u, VersionBlock::upper_right, 10); // two wrong bits
+    paint_block(bch_word(9), VersionBlock::lower_left, 10);
+    LogCapture log;
+    EXPECT_EQ(determine_version(1), 12);
+    EXPECT_EQ(log.text(), "x_unit(10.000000, 0.000000)\ny_unit(0.000000, 10.000000)\n"
+                          "version info bit 0xc7e3\nversion bit different 2 bits.\nversion 12\n");
+    EXPECT_FLOAT_EQ(state.x_unit.x, 460.0f / 58);
+    EXPECT_FLOAT_EQ(state.y_unit.y, 460.0f / 58);
+}
+
+TEST_F(VersionInfo, FourWrongBitsFallBackToTheLowerLeftBlock) {
+    paint_block(bch_word(12) ^ 0x10111u, VersionBlock::upper_right, 10);
+    paint_block(bch_word(9) ^ 0x00111u, VersionBlock::lower_left, 10);
+    LogCapture log;
+    EXPECT_EQ(determine_version(0), 9);
+    EXPECT_NE(log.text().find("version bit different 3 bits.\nversion 9\n"), std::string::npos);
+}
+
+TEST_F(VersionInfo, NoMatchingBlockFailsWithPreliminaryVectors) {
+    paint_block(bch_word(12) ^ 0x10111u, VersionBlock::upper_right, 10);
+    // The lower-left block stays all light.
+    LogCapture log;
+    EXPECT_EQ(determine_version(1), -1);
+    EXPECT_EQ(log.text(), "x_unit(10.000000, 0.000000)\ny_unit(0.000000, 10.000000)\n"
+                          "version info bit 0x1c673\nversion info bit 0x0\nversion -1\n");
+    EXPECT_FLOAT_EQ(state.x_unit.x, 10.0f);
+}
+
+TEST_F(VersionInfo, SamplesTakeTheCeilingAndOnlyUnmarkedDarkCounts) {
+    // Centres a fraction off the pixel grid: samples land at x.4 -> x + 1.
+    state.eyes.items[1].x = 560.4f;
+    state.eyes.items[1].y = 100.4f;
+    paint_block(bch_word(23), VersionBlock::upper_right, 10);
+    EXPECT_EQ(determine_version(1), 23);
+    // A marked dark pixel (80) reads as light: the code word now has one
+    // dark bit less, still within tolerance.
+    state.x_unit = {10, 0};
+    state.y_unit = {0, 10};
+    pixel(501, 121) |= 0x10; // bit 16, dark in this word: (-6, 2) from (560.4, 100.4)
+    LogCapture log;
+    EXPECT_EQ(read_version_info(VersionBlock::upper_right), 23);
+    EXPECT_NE(log.text().find("1 bits."), std::string::npos);
+}
+
+TEST_F(VersionInfo, SamplesOutsideTheBitmapReadAsLight) {
+    // Each block loses its three rows (columns) that hold bits 0..8 over the
+    // top (left) edge; this code word has four dark bits among those.
+    state.eyes.items[1].y = 2;
+    state.eyes.items[2].x = 1;
+    paint_block(bch_word(9), VersionBlock::upper_right, 10);
+    paint_block(bch_word(9), VersionBlock::lower_left, 10);
+    EXPECT_EQ(read_version_info(VersionBlock::upper_right), -1);
+    EXPECT_EQ(read_version_info(VersionBlock::lower_left), -1);
+    // Far past the right and bottom edges.
+    state.eyes.items[1].x = 1e9f;
+    state.eyes.items[2].y = 1e9f;
+    EXPECT_EQ(read_version_info(VersionBlock::upper_right), -1);
+    EXPECT_EQ(read_version_info(VersionBlock::lower_left), -1);
+    state.eyes.items[2].x = 100;
+    state.eyes.items[2].y = 560;
+    paint_block(bch_word(9), VersionBlock::lower_left, 10);
+    EXPECT_EQ(read_version_info(VersionBlock::lower_left), 9);
+}
+
+// --- alignment table ----------------------------------------------------------
+
+TEST_F(VersionGrid, AlignmentRows) {
+    auto row = [](int v) {
+        auto c = alignment_coords(v);
+        return std::vector<int>(c.begin(), c.end());
+    };
+    EXPECT_EQ(row(0), std::vector<int>(7, 0));
+    EXPECT_EQ(row(1), std::vector<int>(7, 0));
+    EXPECT_EQ(row(2), (std::vector<int>{6, 18, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(row(7), (std::vector<int>{6, 22, 38, 0, 0, 0, 0}));
+    EXPECT_EQ(row(22), (std::vector<int>{6, 26, 50, 74, 98, 0, 0}));
+    EXPECT_EQ(row(36), (std::vector<int>{6, 24, 50, 76, 102, 128, 154}));
+    EXPECT_EQ(row(40), (std::vector<int>{6, 30, 58, 86, 114, 142, 170}));
+    EXPECT_EQ(row(41), std::vector<int>(7, 0));
+    EXPECT_EQ(row(-3), std::vector<int>(7, 0));
+}
+
+// --- module placement ---------------------------------------------------------
+
+TEST_F(VersionGrid, VersionOneSamplesEveryModuleOnceFromTheCornerEye) {
+    // 21 x 21 modules of 10 px from pixel 50; random module colours.
+    image(300, 300);
+    eyes(make_eye(85, 85, 70), make_eye(225, 85, 70), make_eye(85, 225, 70));
+    state.version = determine_version(1);
+    ASSERT_EQ(state.version, 1);
+    std::vector<std::uint8_t> expect(21 * 21);
+    std::srand(7);
+    for (int r = 0; r < 21; ++r)
+        for (int c = 0; c < 21; ++c) {
+            expect[r * 21 + c] = (std::rand() & 1) ? 64 : 0;
+            fill(50 + 10 * c, 50 + 10 * r, 60 + 10 * c, 60 + 10 * r, expect[r * 21 + c]);
+        }
+    LogCapture log;
+    ASSERT_NE(grid_build(), 0);
+    EXPECT_EQ(state.grid_points.count, 3);
+    ASSERT_NE(grid_sample(), 0);
+    EXPECT_EQ(log.text(), "");
+    EXPECT_EQ(state.matrix_width, 21);
+    ASSERT_TRUE(state.function_map);
+    EXPECT_EQ(state.function_map.size(), (21u * 21 + 7) / 8);
+    for (std::uint8_t b : state.function_map.span())
+        EXPECT_EQ(b, 0);
+    EXPECT_EQ(std::vector<std::uint8_t>(state.module_matrix.get(), state.module_matrix.get() + 441), expect);
+    // Exactly the module centres carry the sampled mark.
+    int marks = 0;
+    for (int y = 0; y < 300; ++y)
+        for (int x = 0; x < 300; ++x)
+            if (pixel(x, y) & 0x10) {
+                ++marks;
+                EXPECT_TRUE((x - 55) % 10 == 0 && (y - 55) % 10 == 0) << x << "," << y;
+            }
+    EXPECT_EQ(marks, 441);
+    grid_free();
+    EXPECT_FALSE(state.module_matrix);
+    EXPECT_EQ(state.grid_points.count, 0);
+    grid_free(); // twice is harmless
+}
+
+TEST_F(VersionGrid, ReadingTogglesTheSampledMark) {
+    image(300, 300);
+    eyes(make_eye(85, 85, 70), make_eye(225, 85, 70), make_eye(85, 225, 70));
+    state.version = determine_version(1);
+    ASSERT_NE(grid_build(), 0);
+    pixel(85, 85) = 64;
+    EXPECT_EQ(grid_module_value(3, 3), 64);
+    EXPECT_EQ(pixel(85, 85), 80);
+    EXPECT_EQ(grid_module_value(3, 3), 80);
+    EXPECT_EQ(grid_module_value(3, 3), 64);
+    EXPECT_EQ(grid_module_value(4, 3), 0);
+    EXPECT_EQ(grid_module_value(4, 3), 16);
+}
+
+TEST_F(VersionGrid, ModuleCentreLeftOfTheImageFailsTheGrid) {
+    image(300, 300);
+    // Module 0 lies at x = 29.5 - 3 * 10 = -0.5, whose floor is -1.
+    eyes(make_eye(29.5f, 40, 70), make_eye(169.5f, 40, 70), make_eye(29.5f, 180, 70));
+    state.version = determine_version(1);
+    ASSERT_EQ(state.version, 1);
+    ASSERT_NE(grid_build(), 0);
+    EXPECT_EQ(grid_module_value(0, 5), -1);
+    EXPECT_EQ(grid_module_value(1, 5), 0); // x = 9.5 - 10 + 10
+    EXPECT_EQ(grid_sample(), 0);
+    grid_free();
+    // At x = 0.0 the same symbol fits.
+    eyes(make_eye(30, 40, 70), make_eye(170, 40, 70), make_eye(30, 180, 70));
+    ASSERT_EQ(determine_version(1), 1);
+    ASSERT_NE(grid_build(), 0);
+    EXPECT_NE(grid_sample(), 0);
+}
+
+TEST_F(VersionGrid, FailedSampleStopsThereAndKeepsEarlierMarks) {
+    // The last module column (x = 200) lies just past the right edge.
+    image(200, 250);
+    eyes(make_eye(30, 40, 70), make_eye(170, 40, 70), make_eye(30, 180, 70));
+    ASSERT_EQ(state.version = determine_version(1), 1);
+    ASSERT_NE(grid_build(), 0);
+    EXPECT_EQ(grid_sample(), 0);
+    int marks = 0;
+    for (std::uint8_t v : state.work_bitmap.span())
+        marks += (v & 0x10) != 0;
+    EXPECT_EQ(marks, 20); // row 0, columns 0..19
+    EXPECT_EQ(pixel(190, 10), 0x10);
+}
+
+TEST_F(VersionGrid, HostileGridFailsCleanly) {
+    image(100, 100);
+    eyes(make_eye(30, 40, 70), make_eye(170, 40, 70), make_eye(30, 180, 70));
+    state.version = 0;
+    EXPECT_EQ(grid_build(), 0);
+    state.version = 41;
+    EXPECT_EQ(grid_build(), 0);
+    EXPECT_EQ(grid_module_value(0, 0), -1);
+    state.version = 1;
+    ASSERT_NE(grid_build(), 0);
+    for (Vec2f u : {Vec2f{NAN, 0}, Vec2f{INFINITY, 0}, Vec2f{3e38f, 3e38f}, Vec2f{-1e20f, 0}}) {
+        state.x_unit = u;
+        state.y_unit = u;
+        EXPECT_EQ(grid_sample(), 0);
+    }
+}
+
+TEST_F(VersionGrid, VersionTwoWorkedExample) {
+    // Eye points on a 10 px grid; the alignment pattern found 1 px off its
+    // predicted (250, 250).
+    image(400, 400);
+    ideal_grid(2, 65, 10);
+    state.x_unit = {10, 0};
+    state.y_unit = {0, 10};
+    point(18, 18)->x = 251;
+    point(18, 18)->y = 251;
+    EXPECT_EQ(sampled_pixel(0, 0), std::make_pair(70, 70));
+    // The single cell's steps come from the eye-to-eye edges only.
+    EXPECT_EQ(point(3, 3)->units_state, 0.0f);
+    EXPECT_FLOAT_EQ(point(3, 3)->local_x_unit.x, 10.0f);
+    EXPECT_FLOAT_EQ(point(3, 3)->local_y_unit.y, 10.0f);
+    EXPECT_EQ(sampled_pixel(24, 24), std::make_pair(311, 311));
+    EXPECT_EQ(sampled_pixel(10, 3), std::make_pair(170, 100));
+    // (22, 11) is as near the upper-right eye (d2 65) as the alignment
+    // pattern; the earlier corner wins: 280 + 10, 100 + 80.
+    EXPECT_EQ(sampled_pixel(22, 11), std::make_pair(290, 180));
+    EXPECT_EQ(sampled_pixel(23, 12), std::make_pair(301, 191)); // nearer the alignment pattern
+}
+
+TEST_F(VersionGrid, VersionSevenCellStepsComeFromAlignmentEdges) {
+    image(600, 600);
+    ideal_grid(7, 50, 10);
+    // Pull the centre alignment pattern (22, 22) by (+16, +32): the first
+    // cell's steps change through its right and bottom edges only.
+    point(22, 22)->x += 16;
+    point(22, 22)->y += 32;
+    // The corner eye pattern's edges end off the coordinates, so the steps
+    // come from (6,22)->(22,22): (176, 32) / 16 = (11, 2), and from
+    // (22,6)->(22,22): (16, 192) / 16 = (1, 12).
+    EXPECT_EQ(sampled_pixel(0, 0), std::make_pair(85 - 33 - 3, 85 - 6 - 36));
+    EXPECT_FLOAT_EQ(point(3, 3)->local_x_unit.x, 11.0f);
+    EXPECT_FLOAT_EQ(point(3, 3)->local_x_unit.y, 2.0f);
+    EXPECT_FLOAT_EQ(point(3, 3)->local_y_unit.x, 1.0f);
+    EXPECT_FLOAT_EQ(point(3, 3)->local_y_unit.y, 12.0f);
+    // Once computed, the cell's steps stay cached.
+    point(22, 22)->x += 100;
+    EXPECT_EQ(sampled_pixel(1, 1), std::make_pair(85 - 22 - 2, 85 - 4 - 24));
+    point(22, 22)->x -= 100;
+    // Cell [22, 38] x [6, 22]: steps from its left edge (22,6)->(22,22),
+    // (1, 12), and bottom edge (22,22)->(38,22), (144, -32) / 16 = (9, -2);
+    // (37, 6) steps from the upper-right eye at (465, 85).
+    EXPECT_EQ(sampled_pixel(37, 6), std::make_pair(465 - 36 + 3, 85 + 8 + 36));
+}
+
+TEST_F(VersionGrid, RowsBeyondTheLastCoordinateUseTheLastCell) {
+    // Version 36 (161 modules); the row 154 points sit 13 px low, so the
+    // last cell row steps 10.5 px per module.
+    image(1700, 1700);
+    ideal_grid(36, 20, 10);
+    for (int i = 0; i < state.grid_points.count; ++i)
+        if (state.grid_points.items[i].row == 154)
+            state.grid_points.items[i].y += 13;
+    // (140, 160): nearest corner (128, 154) at (1305, 1578) of cell
+    // [128, 154] x [128, 154].
+    EXPECT_EQ(sampled_pixel(140, 160), std::make_pair(1425, 1641));
+    EXPECT_FLOAT_EQ(point(128, 128)->local_y_unit.y, 10.5f);
+    // Module (160, 160) of the same cell steps from (154, 154).
+    EXPECT_EQ(sampled_pixel(160, 160), std::make_pair(1625, 1641));
+}
+
+} // namespace
