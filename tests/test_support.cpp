@@ -244,4 +244,65 @@ TEST(SupportFiles, BmpFilesReadBack) {
     std::filesystem::remove_all(dir);
 }
 
+TEST(SupportFiles, JpegAndGifFilesReadBack) {
+    const auto s = make_symbol("jpeg and gif", 2, Level::M, Mode::byte);
+    ASSERT_TRUE(s);
+    RenderOptions o;
+    o.module_px = 3;
+    o.canvas_height = 101; // odd row counts exercise every interlace pass
+    const Picture p = render(*s, o);
+    const std::string dir = temp_dir("support-jpeg-gif");
+    ASSERT_FALSE(dir.empty());
+    const std::string path = dir + "/p";
+
+    std::vector<std::uint8_t> grey_result;
+    for (bool colour : {false, true}) {
+        ASSERT_TRUE(write_jpeg(path, p, 90, colour));
+        ASSERT_TRUE(read_image(path.c_str())) << read_message;
+        ASSERT_EQ(gray_image.width, p.width);
+        ASSERT_EQ(gray_image.height, p.height);
+        long total = 0;
+        for (std::size_t i = 0; i < p.pixels.size(); ++i)
+            total += std::abs(gray_image.pixels[i] - p.pixels[i]);
+        EXPECT_LT(total / static_cast<double>(p.pixels.size()), 4.0);
+        // Grey in three components has the same luminance as the grey file.
+        std::vector<std::uint8_t> got(gray_image.pixels, gray_image.pixels + p.pixels.size());
+        if (colour) {
+            EXPECT_EQ(got, grey_result);
+        }
+        grey_result = got;
+        release_image();
+    }
+    const std::vector<std::uint8_t> cmyk(4 * 8 * 8, 100);
+    const auto cmyk_file = jpeg_bytes(8, 8, 4, cmyk);
+    ASSERT_GT(cmyk_file.size(), 2u);
+    EXPECT_EQ(cmyk_file[0], 0xFF);
+    EXPECT_TRUE(jpeg_bytes(8, 8, 2, cmyk).empty());
+
+    for (int variant = 0; variant < 4; ++variant) {
+        GifOptions g;
+        g.interlaced = variant & 1;
+        g.frames = variant >= 2 ? 3 : 1;
+        g.offset_x = variant == 3 ? 5 : 0;
+        g.offset_y = variant == 3 ? 9 : 0;
+        g.extensions = variant >= 2;
+        SCOPED_TRACE(variant);
+        const auto bytes = gif_bytes(p, g);
+        ASSERT_GT(bytes.size(), 6u);
+        EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 6), g.extensions ? "GIF89a" : "GIF87a");
+        ASSERT_TRUE(write_bytes(path, bytes));
+        ASSERT_TRUE(read_image(path.c_str())) << read_message;
+        ASSERT_EQ(gray_image.width, p.width + g.offset_x);
+        ASSERT_EQ(gray_image.height, p.height + g.offset_y);
+        for (int y = 0; y < gray_image.height; ++y)
+            for (int x = 0; x < gray_image.width; ++x) {
+                const int px = x - g.offset_x, py = y - g.offset_y;
+                const int want = px >= 0 && py >= 0 ? p.at(px, py) : 255;
+                ASSERT_EQ(gray_image.pixels[y * gray_image.width + x], want) << x << "," << y;
+            }
+        release_image();
+    }
+    std::filesystem::remove_all(dir);
+}
+
 } // namespace
