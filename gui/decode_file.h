@@ -1,0 +1,101 @@
+// The dialog's one read-decode-show flow and its start-up command line,
+// free of any window system: the dialog lends the flow three operations, so
+// the same code runs in tests without a window.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "display_text.h"
+#include <vantor/image.h>
+#include <vantor/vantor.h>
+
+namespace vantor {
+
+// What the flow needs of the dialog. Texts are UTF-8.
+class DecodeView {
+public:
+    virtual void SetNameText(const std::string &text) = 0;
+    virtual void SetResultText(const std::string &text) = 0;
+    // A message box: OK only, warning icon, the program's name as caption.
+    virtual void ShowMessage(const std::string &text) = 0;
+
+protected:
+    ~DecodeView() = default;
+};
+
+// Shown after every failed read, behind the reader's own text.
+inline constexpr char unsupported_format_message[] =
+    "このファイル形式には対応していません\n対応形式 JPEG, GIF, BMP(24bit,1bit)";
+// Shown when the picture was read but held no readable symbol.
+inline constexpr char no_symbol_message[] = "QRコードがみつかりません";
+
+// The file's name as the name box shows it: what follows the last backslash
+// or slash. A separator in the last position is not taken, so "dir/" stays
+// whole rather than becoming empty.
+inline std::string_view name_from_path(std::string_view path) {
+    std::size_t start = 0;
+    for (std::size_t i = 0; i + 1 < path.size(); ++i) {
+        if (path[i] == '\\' || path[i] == '/')
+            start = i + 1;
+    }
+    return path.substr(start);
+}
+
+// The command line as one text: the arguments after the program's name,
+// joined by single spaces.
+inline std::string command_line_from_arguments(int argc, const char *const *argv) {
+    std::string line;
+    for (int i = 1; i < argc; ++i) {
+        if (i > 1)
+            line += ' ';
+        line += argv[i];
+    }
+    return line;
+}
+
+// The start-up path in a command line, none for an empty line. A line that
+// begins with a double quote loses it and its own last character, taken to
+// be the closing quote. The line is used whole: long paths stay readable.
+inline std::optional<std::string> start_file_from_command_line(std::string_view line) {
+    if (line.empty())
+        return std::nullopt;
+    if (line.front() == '"') {
+        line.remove_prefix(1);
+        if (!line.empty())
+            line.remove_suffix(1);
+    }
+    return std::string(line);
+}
+
+// Reads the image at path, decodes it and shows the outcome: the name and
+// the text, or the reader's message and the format message, or the
+// no-symbol message. The result box is left alone before the read: a drop
+// empties it, and at start-up it is empty. The image is released before any
+// message box is shown, so the modal loop of a message box never finds an
+// image still held.
+inline void DecodeFile(const char *path, DecodeView &view) {
+    view.SetNameText(std::string());
+    if (!read_image(path)) {
+        const std::string reason = read_message;
+        release_image();
+        view.ShowMessage(reason);
+        view.ShowMessage(unsupported_format_message);
+        return;
+    }
+    view.SetNameText(std::string(name_from_path(path)));
+    const char *text = decode_image(gray_image.pixels, gray_image.width, gray_image.height,
+                                    gray_image.depth, nullptr);
+    // The text lives in the decoder until its next call; convert it now.
+    const std::optional<std::string> shown =
+        text ? std::optional<std::string>(text_for_display(text)) : std::nullopt;
+    release_image();
+    if (!shown) {
+        view.ShowMessage(no_symbol_message);
+        return;
+    }
+    view.SetResultText(*shown);
+}
+
+} // namespace vantor
