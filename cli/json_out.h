@@ -1,0 +1,32 @@
+// JSON Lines output of the command-line reader: one object per input file.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vantor::cli {
+
+// Appends s as a JSON string literal, quotes included. Quotes, backslashes
+// and control characters are escaped; bytes that are not well-formed UTF-8
+// become U+FFFD, so the result is valid JSON whatever s holds.
+void append_json_string(std::string &out, std::string_view s);
+
+// Two lower-case hex digits per byte.
+std::string hex_bytes(std::string_view bytes);
+
+// Builds one JSON object, fields in the order they are added.
+class JsonObject {
+public:
+    JsonObject &text(std::string_view name, std::string_view value);
+    JsonObject &flag(std::string_view name, bool value);
+    JsonObject &list(std::string_view name, const std::vector<std::string> &values);
+    // The object on one line, without a line break.
+    std::string str() const { return body_ + "}"; }
+
+private:
+    void key(std::string_view name);
+    std::string body_ = "{";
+};
+
+} // namespace vantor::cli

@@ -1,0 +1,122 @@
+# Install rules, the shared library, pkg-config and CMake package files, the
+# desktop entry with its icons, and the Debian package (cpack -G DEB).
+# Included from the top-level CMakeLists.txt after every target is defined.
+
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+include(${PROJECT_SOURCE_DIR}/cli/cli.cmake)
+
+# The library as a shared object too, from the static library's objects
+# (compiled position-independent for that). Only the public C API is
+# exported; the stages stay internal.
+set_target_properties(vantor PROPERTIES POSITION_INDEPENDENT_CODE ON EXPORT_NAME vantor_static)
+target_include_directories(vantor PUBLIC $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
+add_library(vantor_shared SHARED $<TARGET_OBJECTS:vantor>)
+target_include_directories(vantor_shared PUBLIC
+  $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include>
+  $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
+target_link_libraries(vantor_shared PRIVATE JPEG::JPEG GIF::GIF)
+set_target_properties(vantor_shared PROPERTIES
+  OUTPUT_NAME vantor
+  EXPORT_NAME vantor
+  VERSION ${PROJECT_VERSION}
+  SOVERSION ${PROJECT_VERSION_MAJOR}
+  LINK_DEPENDS ${PROJECT_SOURCE_DIR}/cmake/vantor-exports.map)
+target_link_options(vantor_shared PRIVATE
+  -Wl,--version-script=${PROJECT_SOURCE_DIR}/cmake/vantor-exports.map)
+
+# Two install components, one Debian package each: "runtime" (programs,
+# shared object, manual pages, desktop entry) and "dev" (headers, static
+# library, the .so link, pkg-config and CMake files).
+install(TARGETS vantor_shared EXPORT VantorTargets
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT dev
+  INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(TARGETS vantor EXPORT VantorTargets
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev
+  INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/vantor
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT dev
+  FILES_MATCHING PATTERN "*.h")
+
+# CMake package: find_package(Vantor) gives Vantor::vantor (shared) and
+# Vantor::vantor_static.
+set(VANTOR_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Vantor)
+install(EXPORT VantorTargets NAMESPACE Vantor:: DESTINATION ${VANTOR_CMAKE_DIR} COMPONENT dev)
+configure_package_config_file(${PROJECT_SOURCE_DIR}/packaging/VantorConfig.cmake.in
+  ${PROJECT_BINARY_DIR}/VantorConfig.cmake
+  INSTALL_DESTINATION ${VANTOR_CMAKE_DIR})
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/VantorConfigVersion.cmake
+  COMPATIBILITY SameMajorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/VantorConfig.cmake ${PROJECT_BINARY_DIR}/VantorConfigVersion.cmake
+  DESTINATION ${VANTOR_CMAKE_DIR} COMPONENT dev)
+
+# pkg-config: the prefix is found from the .pc file's own place, so the
+# installed tree can be moved (cmake --install --prefix, packages).
+set(VANTOR_PC_DIR ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+file(RELATIVE_PATH VANTOR_PC_TO_PREFIX /prefix/${VANTOR_PC_DIR} /prefix)
+configure_file(${PROJECT_SOURCE_DIR}/packaging/vantor.pc.in ${PROJECT_BINARY_DIR}/vantor.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/vantor.pc DESTINATION ${VANTOR_PC_DIR} COMPONENT dev)
+
+# Programs and manual pages.
+install(TARGETS vantor-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
+install(FILES ${PROJECT_SOURCE_DIR}/docs/vantor.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT runtime)
+
+if(TARGET vantor-gui)
+  install(TARGETS vantor-gui RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
+  install(FILES ${PROJECT_SOURCE_DIR}/docs/vantor-gui.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
+    COMPONENT runtime)
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/vantor-gui.desktop
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT runtime)
+
+  # The dialog's own icon, drawn by its code, saved as PNG files for the
+  # desktop's icon theme.
+  set(VANTOR_ICON_SIZES 16 24 32 48 64 128 256)
+  add_executable(vantor-icon-export ${PROJECT_SOURCE_DIR}/packaging/icon_export.cpp
+    ${PROJECT_SOURCE_DIR}/gui/app_icon.cpp)
+  target_include_directories(vantor-icon-export PRIVATE ${PROJECT_SOURCE_DIR}/gui)
+  target_link_libraries(vantor-icon-export PRIVATE Qt6::Gui)
+  set(VANTOR_ICON_FILES)
+  foreach(size IN LISTS VANTOR_ICON_SIZES)
+    list(APPEND VANTOR_ICON_FILES ${PROJECT_BINARY_DIR}/icons/${size}/vantor-gui.png)
+  endforeach()
+  add_custom_command(OUTPUT ${VANTOR_ICON_FILES}
+    COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen
+      $<TARGET_FILE:vantor-icon-export> ${PROJECT_BINARY_DIR}/icons ${VANTOR_ICON_SIZES}
+    DEPENDS vantor-icon-export
+    COMMENT "Saving the vantor-gui icon as PNG files")
+  add_custom_target(vantor-icons ALL DEPENDS ${VANTOR_ICON_FILES})
+  foreach(size IN LISTS VANTOR_ICON_SIZES)
+    install(FILES ${PROJECT_BINARY_DIR}/icons/${size}/vantor-gui.png
+      DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps COMPONENT runtime)
+  endforeach()
+endif()
+
+# Debian packages, built offline with cpack -G DEB --config CPackConfig.cmake
+# in the build directory: vantor (runtime) and vantor-dev. The runtime
+# package's dependencies are found by dpkg-shlibdeps from the programs and
+# the shared object.
+set(CPACK_PACKAGE_NAME vantor)
+set(CPACK_PACKAGE_VENDOR "The Vantor developers")
+set(CPACK_PACKAGE_CONTACT "Vantor developers <vantor@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "QR Code reader for photos and scans")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_ALL runtime dev)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME vantor)
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_GENERATE_SHLIBS ON)
+set(CPACK_COMPONENT_RUNTIME_DESCRIPTION
+  "QR Code reader for photos and scans\n The command-line reader vantor and the dialog vantor-gui read the text of a\n QR Code symbol out of a JPEG, GIF or BMP image; with the decoding library.")
+set(CPACK_DEBIAN_DEV_PACKAGE_NAME vantor-dev)
+set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
+# The static library needs the image libraries at link time.
+set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS
+  "vantor (= ${PROJECT_VERSION}), libjpeg62-turbo-dev | libjpeg-dev, libgif-dev")
+set(CPACK_COMPONENT_DEV_DESCRIPTION
+  "QR Code reader library: development files\n Headers, static library, pkg-config and CMake package files of the Vantor\n QR Code decoding library.")
+include(CPack)
