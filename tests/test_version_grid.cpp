@@ -123,6 +123,21 @@ protected:
         return {-1, -1};
     }
 
+    // An alignment pattern of `unit` px modules whose centre module covers
+    // [cx - unit/2, cx + unit/2) on both axes.
+    static void draw_alignment(int cx, int cy, int unit) {
+        const int h = unit / 2;
+        fill(cx - h - 2 * unit, cy - h - 2 * unit, cx + h + 2 * unit, cy + h + 2 * unit, 64);
+        fill(cx - h - unit, cy - h - unit, cx + h + unit, cy + h + unit, 0);
+        fill(cx - h, cy - h, cx + h, cy + h, 64);
+    }
+    static void build_runs() {
+        ASSERT_NE(build_row_runs(), 0);
+        ASSERT_NE(build_col_runs(), 0);
+        memchunk_init(state.row_hits);
+        memchunk_init(state.col_hits);
+    }
+
     static void add_point(float x, float y, int col, int row) {
         GridPoint p{};
         p.x = x;
@@ -521,6 +536,72 @@ TEST_F(VersionGrid, RowsBeyondTheLastCoordinateUseTheLastCell) {
     EXPECT_FLOAT_EQ(point(128, 128)->local_y_unit.y, 10.5f);
     // Module (160, 160) of the same cell steps from (154, 154).
     EXPECT_EQ(sampled_pixel(160, 160), std::make_pair(1625, 1641));
+}
+
+// --- grid building with the alignment search -----------------------------------
+
+TEST_F(VersionGrid, VersionTwoGridFromTheImage) {
+    image(400, 400);
+    eyes(make_eye(100, 100, 72), make_eye(280, 100, 72), make_eye(100, 280, 72));
+    ASSERT_EQ(state.version = determine_version(1), 2);
+    draw_alignment(251, 251, 10); // predicted at (250, 250)
+    build_runs();
+    {
+        LogCapture log;
+        ASSERT_NE(grid_build(), 0);
+        EXPECT_EQ(log.text(), "grid(251.000000, 251.000000)\n");
+    }
+    ASSERT_EQ(state.grid_points.count, 4);
+    EXPECT_EQ(state.grid_points.items[1].col, 21);
+    EXPECT_EQ(state.grid_points.items[2].row, 21);
+    EXPECT_EQ(state.grid_points.items[3].col, 18);
+    EXPECT_EQ(state.grid_points.items[3].units_state, -1.0f);
+    EXPECT_EQ(sampled_pixel(0, 0), std::make_pair(70, 70));
+    EXPECT_EQ(sampled_pixel(24, 24), std::make_pair(311, 311));
+    EXPECT_EQ(sampled_pixel(10, 3), std::make_pair(170, 100));
+    // Without the pattern the grid fails and keeps no matrix.
+    grid_free();
+    fill(0, 0, 400, 400, 0);
+    build_runs();
+    EXPECT_EQ(grid_build(), 0);
+    EXPECT_FALSE(state.module_matrix);
+}
+
+TEST_F(VersionGrid, VersionSevenSearchesRowsThenColumns) {
+    image(600, 600);
+    eyes(make_eye(100, 100, 70), make_eye(480, 100, 70), make_eye(100, 480, 70));
+    state.x_unit = {10, 0};
+    state.y_unit = {0, 10};
+    paint_block(bch_word(7), VersionBlock::upper_right, 10);
+    ASSERT_EQ(state.version = determine_version(1), 7);
+    // Each pattern i drawn off its prediction by (i, -i) to tell them apart.
+    const int order[6][2] = {{22, 6}, {6, 22}, {22, 22}, {38, 22}, {22, 38}, {38, 38}};
+    std::string expect;
+    for (int i = 0; i < 6; ++i) {
+        const int x = 100 + (order[i][0] - 3) * 10 + i, y = 100 + (order[i][1] - 3) * 10 - i;
+        draw_alignment(x, y, 10);
+        char line[64];
+        std::snprintf(line, sizeof line, "grid(%f, %f)\n", static_cast<double>(x), static_cast<double>(y));
+        expect += line;
+    }
+    build_runs();
+    LogCapture log;
+    ASSERT_NE(grid_build(), 0);
+    EXPECT_EQ(log.text(), expect);
+    ASSERT_EQ(state.grid_points.count, 9);
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(state.grid_points.items[3 + i].col, order[i][0]);
+        EXPECT_EQ(state.grid_points.items[3 + i].row, order[i][1]);
+    }
+    ASSERT_NE(grid_sample(), 0);
+    // The drawn centre modules read dark, their light rings light.
+    const int n = state.matrix_width;
+    EXPECT_EQ(n, 45);
+    for (const auto &p : order) {
+        EXPECT_EQ(state.module_matrix[p[1] * n + p[0]], 64);
+        EXPECT_EQ(state.module_matrix[p[1] * n + p[0] + 1], 0);
+        EXPECT_EQ(state.module_matrix[(p[1] + 2) * n + p[0]], 64);
+    }
 }
 
 } // namespace
