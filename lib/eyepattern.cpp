@@ -692,7 +692,7 @@ int scan_runs(const std::int16_t *runs, int line_length, int lines, MemChunk<Run
 }
 
 void cross_hits() {
-    const int labels = label_eye_hits(state.row_hits, state.col_hits, true);
+    const int labels = label_eye_hits(state.row_hits, state.col_hits);
     if (state.log_stream)
         std::fprintf(state.log_stream, "cross %d \n", labels);
 
@@ -885,7 +885,8 @@ void filter_eyes() {
     }
 
     // Similarity: a real eye pattern has two partners of about its size.
-    // A rejection counts at once for the records after it.
+    // A rejection counts at once for the records after it. Only "fewer than
+    // two" matters, so the count stops at two.
     auto close = [](float a, float b) {
         const double ratio = static_cast<double>(a) / b;
         return (ratio >= similar_min && ratio <= similar_max) ||
@@ -895,7 +896,7 @@ void filter_eyes() {
         if (eyes[q].score < 0)
             continue;
         int similar = 0;
-        for (int r = 0; r < n; ++r) {
+        for (int r = 0; r < n && similar < 2; ++r) {
             if (r == q || eyes[r].score < 0)
                 continue;
             if (close(eyes[q].width, eyes[r].width) && close(eyes[q].height, eyes[r].height))
@@ -1017,7 +1018,7 @@ int find_alignment(AlignmentProbe &probe) {
                              cols.lines, cols.span, col_unit))
         return 0;
 
-    label_alignment_hits(state.row_hits, state.col_hits, true);
+    label_alignment_hits(state.row_hits, state.col_hits);
 
     // Only the group of the first crossing found counts.
     double sum_x = 0;
