@@ -181,8 +181,35 @@ std::string describe_reading(const Reading &r) {
     return s;
 }
 
-std::string pass_name(std::size_t i) {
-    return "pass " + std::to_string(i) + (i <= 2 ? " (global threshold)" : " (local threshold)");
+// Passes first..last, with the kind of binarisation they use.
+std::string pass_range(std::size_t first, std::size_t last) {
+    std::string s = first == last ? "pass " + std::to_string(first)
+                                  : "passes " + std::to_string(first) + "-" + std::to_string(last);
+    if (last <= 2)
+        return s + (first == last ? " (global threshold)" : " (global thresholds)");
+    if (first >= 3)
+        return s + (first == last ? " (local threshold)" : " (local thresholds)");
+    return s + " (global and local thresholds)";
+}
+
+// What one pass saw: its first line after the pass name, then one line per
+// reading.
+std::vector<std::string> describe_pass(const Pass &p) {
+    std::vector<std::string> lines;
+    std::string line;
+    if (p.only_found >= 0) {
+        line = plural(p.only_found, "eye pattern candidate", "eye pattern candidates") + ", three needed";
+    } else if (p.candidates > 0) {
+        line = plural(p.candidates, "eye pattern candidate", "eye pattern candidates");
+        if (p.readings.empty())
+            line += "; the three picked do not lie like the corners of a symbol";
+    } else {
+        line = "eye pattern search not finished";
+    }
+    lines.push_back(line);
+    for (std::size_t j = 0; j < p.readings.size(); ++j)
+        lines.push_back("  reading " + std::to_string(j + 1) + ": " + describe_reading(p.readings[j]));
+    return lines;
 }
 
 std::string reason(const Trace &trace, Stage stage) {
@@ -380,21 +407,16 @@ Stage failure_stage(const Trace &trace) {
 
 std::vector<std::string> explain(const Trace &trace, bool decoded) {
     std::vector<std::string> lines;
-    for (std::size_t i = 0; i < trace.passes.size(); ++i) {
-        const Pass &p = trace.passes[i];
-        std::string line = pass_name(i) + ": ";
-        if (p.only_found >= 0) {
-            line += plural(p.only_found, "eye pattern candidate", "eye pattern candidates") + ", three needed";
-        } else if (p.candidates > 0) {
-            line += plural(p.candidates, "eye pattern candidate", "eye pattern candidates");
-            if (p.readings.empty())
-                line += "; the three picked do not lie like the corners of a symbol";
-        } else {
-            line += "eye pattern search not finished";
-        }
-        lines.push_back(line);
-        for (std::size_t j = 0; j < p.readings.size(); ++j)
-            lines.push_back("  reading " + std::to_string(j + 1) + ": " + describe_reading(p.readings[j]));
+    // Consecutive passes that saw the same are told once.
+    std::size_t first = 0;
+    while (first < trace.passes.size()) {
+        const std::vector<std::string> seen = describe_pass(trace.passes[first]);
+        std::size_t last = first;
+        while (last + 1 < trace.passes.size() && describe_pass(trace.passes[last + 1]) == seen)
+            ++last;
+        lines.push_back(pass_range(first, last) + ": " + seen[0]);
+        lines.insert(lines.end(), seen.begin() + 1, seen.end());
+        first = last + 1;
     }
     if (trace.out_of_memory)
         lines.push_back("the decoder ran out of memory");
