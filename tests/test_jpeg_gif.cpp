@@ -17,6 +17,8 @@
 
 #include <vantor/image.h>
 
+#include "qr_symbols.h"
+
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -466,6 +468,48 @@ TEST_F(GifRead, EveryFailureHasItsText) {
     // test's own closed by mistake.
     EXPECT_EQ(open_descriptors(), descriptors);
     EXPECT_NE(read(whole), 0);
+}
+
+// The writers of the test-support library and the readers agree: a symbol
+// picture comes back as it was written (JPEG within its loss).
+TEST_F(GifRead, SupportWritersRoundTrip) {
+    namespace vt = vantor::testing;
+    const auto symbol = vt::make_symbol("round trip", 2, vt::Level::M, vt::Mode::byte);
+    ASSERT_TRUE(symbol);
+    vt::RenderOptions options;
+    options.module_px = 2.5;
+    options.dark = 30;
+    options.light = 220;
+    options.blur_sigma = 0.8;
+    const vt::Picture picture = vt::render(*symbol, options);
+    auto same = [&](int dx, int dy, int tolerance) {
+        for (int y = 0; y < picture.height; ++y)
+            for (int x = 0; x < picture.width; ++x)
+                ASSERT_NEAR(gray_image.pixels[(y + dy) * gray_image.width + x + dx], picture.at(x, y),
+                            tolerance)
+                    << x << "," << y;
+    };
+
+    ASSERT_NE(read(vt::bmp24_bytes(picture)), 0);
+    same(0, 0, 0);
+    vt::GifOptions gif;
+    gif.interlaced = true;
+    gif.extensions = true;
+    gif.frames = 3;
+    gif.offset_x = 5;
+    gif.offset_y = 2;
+    ASSERT_NE(read(vt::gif_bytes(picture, gif)), 0);
+    ASSERT_EQ(gray_image.width, picture.width + 5);
+    same(5, 2, 0);
+    EXPECT_EQ(gray_image.pixels[0], 255); // the margin is the background, white
+    ASSERT_NE(read(vt::jpeg_bytes(picture, 100, true)), 0);
+    same(0, 0, 4);
+    for (bool zero_is_black : {true, false}) {
+        ASSERT_NE(read(vt::bmp1_bytes(picture, zero_is_black)), 0);
+        EXPECT_EQ(gray_image.depth, 1);
+        for (int i = 0; i < picture.width * picture.height; ++i)
+            ASSERT_EQ(gray_image.pixels[i], picture.pixels[i] < 128 ? 0 : 255) << i;
+    }
 }
 
 } // namespace
