@@ -72,10 +72,8 @@ if(TARGET vantor-gui)
   # The dialog's own icon, drawn by its code, saved as PNG files for the
   # desktop's icon theme.
   set(VANTOR_ICON_SIZES 16 24 32 48 64 128 256)
-  add_executable(vantor-icon-export ${PROJECT_SOURCE_DIR}/packaging/icon_export.cpp
-    ${PROJECT_SOURCE_DIR}/gui/app_icon.cpp)
-  target_include_directories(vantor-icon-export PRIVATE ${PROJECT_SOURCE_DIR}/gui)
-  target_link_libraries(vantor-icon-export PRIVATE Qt6::Gui)
+  add_executable(vantor-icon-export ${PROJECT_SOURCE_DIR}/packaging/icon_export.cpp)
+  target_link_libraries(vantor-icon-export PRIVATE vantor_gui)
   set(VANTOR_ICON_FILES)
   foreach(size IN LISTS VANTOR_ICON_SIZES)
     list(APPEND VANTOR_ICON_FILES ${PROJECT_BINARY_DIR}/icons/${size}/vantor-gui.png)
