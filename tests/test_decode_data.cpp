@@ -46,7 +46,8 @@ void load(int version, const std::vector<std::uint8_t> &data) {
     state.uncorrected_blocks = 0;
     ASSERT_TRUE(state.codewords.allocate(data.size() + 10));
     std::memset(state.codewords.get(), 0, data.size() + 10);
-    std::memcpy(state.codewords.get(), data.data(), data.size());
+    if (!data.empty())
+        std::memcpy(state.codewords.get(), data.data(), data.size());
 }
 
 // Decodes and returns the text, or "<null>".
