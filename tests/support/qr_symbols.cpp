@@ -126,7 +126,7 @@ struct Random {
 };
 
 // Pictures larger than this are refused rather than allocated.
-constexpr double max_pixels = 1 << 26;
+constexpr double max_pixels = 1 << 24;
 
 // Maps offsets from the symbol's centre (pixels, before distortion) to
 // offsets from the picture's symbol centre, and back.
