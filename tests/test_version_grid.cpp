@@ -12,7 +12,9 @@
 
 #include "eyepattern.h"
 #include "grid.h"
+#include "qr_symbols.h"
 #include "state.h"
+#include "top.h"
 #include "version.h"
 
 using namespace vantor;
@@ -602,6 +604,111 @@ TEST_F(VersionGrid, VersionSevenSearchesRowsThenColumns) {
         EXPECT_EQ(state.module_matrix[p[1] * n + p[0] + 1], 0);
         EXPECT_EQ(state.module_matrix[(p[1] + 2) * n + p[0]], 64);
     }
+}
+
+// --- rendered symbols -----------------------------------------------------------
+
+namespace qr = vantor::testing;
+
+struct PointD {
+    double x, y;
+};
+
+// Where the renderer puts the centre of module (c, r), in the pixel-index
+// coordinates the eye pattern stage measures in (pixel i centred at i).
+PointD rendered_centre(const qr::RenderOptions &o, int n, double c, double r) {
+    const double a = o.rotation_deg * 3.14159265358979323846 / 180;
+    auto forward = [&](double x, double y) {
+        const double rx = std::cos(a) * x - std::sin(a) * y, ry = std::sin(a) * x + std::cos(a) * y;
+        return PointD{rx + o.skew_x * ry, ry + o.skew_y * rx};
+    };
+    const double half = (n + 2 * o.quiet_zone) * o.module_px / 2;
+    double min_x = INFINITY, max_x = -INFINITY, min_y = INFINITY, max_y = -INFINITY;
+    for (int sx : {-1, 1})
+        for (int sy : {-1, 1}) {
+            const PointD p = forward(sx * half, sy * half);
+            min_x = std::min(min_x, p.x), max_x = std::max(max_x, p.x);
+            min_y = std::min(min_y, p.y), max_y = std::max(max_y, p.y);
+        }
+    const double width = std::ceil(max_x - min_x - 1e-9), height = std::ceil(max_y - min_y - 1e-9);
+    const PointD p = forward((c + o.quiet_zone + 0.5) * o.module_px - half, (r + o.quiet_zone + 0.5) * o.module_px - half);
+    return {p.x + (width - (max_x - min_x)) / 2 - min_x - 0.5, p.y + (height - (max_y - min_y)) / 2 - min_y - 0.5};
+}
+
+bool near(double x, double y, PointD want, double tolerance) {
+    return std::hypot(x - want.x, y - want.y) <= tolerance;
+}
+
+// The decode entry's symbol location on a clean rendering: whenever the
+// picked eye patterns and the found alignment patterns are the symbol's own,
+// the sampled matrix is the encoder's (dark 64, light 0), module for module.
+TEST(VersionGridSymbols, CleanRenderingsSampleToTheEncodersMatrix) {
+    struct Look {
+        double module_px;
+        double rotation;
+        double skew;
+    };
+    constexpr Look looks[] = {{4, 0, 0}, {5.5, 7, 0}, {8, 90, 0.03}, {4.5, 143, 0}, {6, 200, 0.05}, {4, 271, 0}};
+    int cases = 0, compared = 0;
+    for (int v = 1; v <= 40; ++v) {
+        const auto symbol = qr::make_symbol("GRID " + std::to_string(v), v, qr::Level::M, qr::Mode::byte);
+        ASSERT_TRUE(symbol);
+        const int n = symbol->size;
+        for (int li : {v % 6, (v + 3) % 6}) {
+            const Look look = looks[li];
+            qr::RenderOptions o;
+            o.module_px = v > 20 ? std::min(look.module_px, 5.0) : look.module_px;
+            o.rotation_deg = look.rotation;
+            o.skew_x = look.skew;
+            const qr::Picture picture = qr::render(*symbol, o);
+            ASSERT_FALSE(picture.pixels.empty());
+            ++cases;
+            state.image_width = picture.width;
+            state.image_height = picture.height;
+            ASSERT_TRUE(state.work_bitmap.allocate(picture.pixels.size()));
+            threshold_global(0, picture.pixels.data(), 8);
+            const std::string where = "version " + std::to_string(v) + " look " + std::to_string(li);
+
+            const double tolerance = std::max(1.5, o.module_px * 0.75);
+            bool own = find_eye_patterns() != 0;
+            const PointD eye_at[3] = {rendered_centre(o, n, 3, 3), rendered_centre(o, n, n - 4, 3),
+                                      rendered_centre(o, n, 3, n - 4)};
+            for (int slot = 0; own && slot < 3; ++slot) {
+                const EyePattern &e = state.eyes.items[state.eye_pick[slot]];
+                own = near(e.x, e.y, eye_at[slot], tolerance);
+            }
+            bool matched = false;
+            for (int j = 0; own && j < 2 && !matched; ++j) {
+                state.version = determine_version(j);
+                if (state.version != v)
+                    continue;
+                bool aligned = grid_build() != 0;
+                for (int i = 3; aligned && i < state.grid_points.count; ++i) {
+                    const GridPoint &g = state.grid_points.items[i];
+                    aligned = near(g.x, g.y, rendered_centre(o, n, g.col, g.row), tolerance);
+                }
+                if (aligned) {
+                    ASSERT_NE(grid_sample(), 0) << where;
+                    int wrong = 0;
+                    for (int r = 0; r < n; ++r)
+                        for (int c = 0; c < n; ++c)
+                            wrong += state.module_matrix[static_cast<std::size_t>(r) * n + c] != (symbol->dark(c, r) ? 64 : 0);
+                    EXPECT_EQ(wrong, 0) << where << " try " << j;
+                    matched = true;
+                    for (std::uint8_t &p : state.work_bitmap.span())
+                        p &= static_cast<std::uint8_t>(~0x10);
+                }
+                grid_free();
+            }
+            compared += matched;
+            free_eye_patterns();
+        }
+    }
+    state.work_bitmap.reset();
+    // Rules that pick a finder-like data structure or a wrong alignment
+    // group skip a case; most must still be compared.
+    EXPECT_GE(compared * 10, cases * 6) << compared << " of " << cases;
+    ::testing::Test::RecordProperty("compared", compared);
 }
 
 } // namespace
