@@ -22,7 +22,7 @@ void set_read_message(const char *format, ...) {
 
 namespace {
 
-// Largest image the readers accept, in pixels; keeps width * height far from
+// Largest bitmap accepted, in pixels; keeps width * height far from
 // overflow and refuses headers that ask for gigabytes.
 constexpr std::int64_t max_bmp_pixels = std::int64_t{1} << 28;
 
@@ -192,8 +192,8 @@ int read_bmp(std::FILE *stream) {
     // Pixel rows that cannot all be in the file: refuse before allocating.
     const std::int64_t length = file_length(f);
     const std::int64_t table_end = 54 + (bits == 1 ? 8 : 0);
-    if (length < 0 || length < table_end ||
-        static_cast<std::int64_t>(pixel_data_offset) + bmp_row_bytes(width, static_cast<int>(bits)) * height > length)
+    const std::int64_t data_bytes = bmp_row_bytes(width, static_cast<int>(bits)) * height;
+    if (length < table_end || std::int64_t{pixel_data_offset} + data_bytes > length)
         return 0;
 
     gray_image.pixels = static_cast<unsigned char *>(std::malloc(static_cast<std::size_t>(width * height)));

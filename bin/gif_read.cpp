@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <memory>
 
-#include <fcntl.h>
 #include <gif_lib.h>
 #include <unistd.h>
 
