@@ -1,0 +1,343 @@
+// The installed tree as a user gets it: `cmake --install` into a temporary
+// prefix, then a C program (pkg-config, shared and static) and a C++ program
+// (find_package, both targets) built against it and run on an image; and
+// the Debian packages made by cpack, unpacked and, as root, installed.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "qr_symbols.h"
+
+namespace fs = std::filesystem;
+namespace vt = vantor::testing;
+
+namespace {
+
+const fs::path build_dir = fs::path(VANTOR_CLI).parent_path();
+const fs::path source_dir = VANTOR_SOURCE_DIR;
+
+struct Shell {
+    int status = -1;
+    std::string out; // standard output and error
+};
+
+Shell sh(const std::string &command) {
+    Shell r;
+    std::FILE *p = popen(("(" + command + ") 2>&1").c_str(), "r");
+    if (!p)
+        return r;
+    char buf[4096];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
+        r.out.append(buf, n);
+    const int raw = pclose(p);
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return r;
+}
+
+std::string q(const fs::path &p) { return "'" + p.string() + "'"; }
+
+std::string read_file(const fs::path &p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void write_file(const fs::path &p, const std::string &text) { std::ofstream(p, std::ios::binary) << text; }
+
+// Tests that build, install or package from the build tree take turns.
+class BuildTreeLock {
+public:
+    BuildTreeLock() {
+        fd_ = open((build_dir / ".install-test.lock").c_str(), O_CREAT | O_RDWR, 0644);
+        if (fd_ >= 0)
+            flock(fd_, LOCK_EX);
+    }
+    ~BuildTreeLock() {
+        if (fd_ >= 0)
+            close(fd_);
+    }
+    BuildTreeLock(const BuildTreeLock &) = delete;
+    BuildTreeLock &operator=(const BuildTreeLock &) = delete;
+
+private:
+    int fd_ = -1;
+};
+
+bool cache_has(const std::string &entry) {
+    return read_file(build_dir / "CMakeCache.txt").find(entry) != std::string::npos;
+}
+
+// A sanitised library needs its runtime in every program that links it.
+std::string sanitizer_flags() {
+    return cache_has("VANTOR_SANITIZE:BOOL=ON") ? " -fsanitize=address,undefined" : "";
+}
+
+bool gui_built() { return fs::exists(build_dir / "vantor-gui"); }
+
+// Everything the install rules name must exist first.
+void build_all() {
+    Shell b = sh("cmake --build " + q(build_dir) + " -j2");
+    ASSERT_EQ(b.status, 0) << b.out;
+}
+
+fs::path find_file(const fs::path &root, const std::string &name) {
+    for (const auto &e : fs::recursive_directory_iterator(root))
+        if (e.path().filename() == name)
+            return e.path();
+    return {};
+}
+
+// Width and height from a PNG file's header chunk.
+std::pair<int, int> png_size(const fs::path &p) {
+    const std::string b = read_file(p);
+    if (b.size() < 24 || b.compare(1, 3, "PNG") != 0 || b.compare(12, 4, "IHDR") != 0)
+        return {0, 0};
+    auto be32 = [&](std::size_t at) {
+        return (static_cast<unsigned char>(b[at]) << 24) | (static_cast<unsigned char>(b[at + 1]) << 16) |
+               (static_cast<unsigned char>(b[at + 2]) << 8) | static_cast<unsigned char>(b[at + 3]);
+    };
+    return {be32(16), be32(20)};
+}
+
+constexpr const char *c_consumer = R"(#include <stdio.h>
+#include <vantor/image.h>
+#include <vantor/vantor.h>
+
+int main(int argc, char **argv) {
+    if (argc != 2)
+        return 64;
+    if (!read_image(argv[1])) {
+        fputs(read_message, stderr);
+        release_image();
+        return 2;
+    }
+    const char *text = decode_image(gray_image.pixels, gray_image.width, gray_image.height,
+                                    gray_image.depth, NULL);
+    if (text)
+        printf("%s\n", text);
+    release_image();
+    return text ? 0 : 1;
+}
+)";
+
+constexpr const char *cpp_consumer = R"(#include <iostream>
+#include <memory>
+#include <string>
+
+#include <vantor/image.h>
+#include <vantor/vantor.h>
+
+int main(int argc, char **argv) {
+    if (argc != 2)
+        return 64;
+    // The grey image is released on every path.
+    std::unique_ptr<GrayImage, void (*)(GrayImage *)> image(&gray_image,
+                                                           [](GrayImage *) { release_image(); });
+    if (!read_image(argv[1])) {
+        std::cerr << read_message;
+        return 2;
+    }
+    const char *text = decode_image(image->pixels, image->width, image->height, image->depth, nullptr);
+    if (!text)
+        return 1;
+    std::cout << std::string(text) << " (decoder " << decoder_version() << ")\n";
+    return 0;
+}
+)";
+
+constexpr const char *cpp_project = R"(cmake_minimum_required(VERSION 3.20)
+project(consumer CXX)
+find_package(Vantor 1.0 REQUIRED)
+add_executable(reader_shared main.cpp)
+target_link_libraries(reader_shared PRIVATE Vantor::vantor)
+add_executable(reader_static main.cpp)
+target_link_libraries(reader_static PRIVATE Vantor::vantor_static)
+)";
+
+} // namespace
+
+TEST(Install, ConsumersBuildAgainstTheInstalledTree) {
+    BuildTreeLock lock;
+    build_all();
+    const fs::path tmp = vt::temp_dir("install");
+    const fs::path prefix = tmp / "prefix";
+    Shell inst = sh("cmake --install " + q(build_dir) + " --prefix " + q(prefix));
+    ASSERT_EQ(inst.status, 0) << inst.out;
+
+    // Library, headers, programs, package files, manual page.
+    const fs::path pc = find_file(prefix, "vantor.pc");
+    ASSERT_FALSE(pc.empty()) << inst.out;
+    const fs::path libdir = pc.parent_path().parent_path();
+    EXPECT_TRUE(fs::exists(libdir / "libvantor.a"));
+    EXPECT_TRUE(fs::exists(libdir / "libvantor.so.1"));
+    EXPECT_TRUE(fs::is_symlink(libdir / "libvantor.so"));
+    EXPECT_TRUE(fs::exists(prefix / "include/vantor/vantor.h"));
+    EXPECT_TRUE(fs::exists(prefix / "include/vantor/image.h"));
+    EXPECT_TRUE(fs::exists(libdir / "cmake/Vantor/VantorConfig.cmake"));
+    EXPECT_TRUE(fs::exists(prefix / "share/man/man1/vantor.1"));
+    Shell version = sh(q(prefix / "bin/vantor") + " --version");
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "vantor 1.0.0 (decoder 1.2)\n");
+
+    // Only the public C API is exported by the shared library.
+    Shell symbols = sh("nm -D --defined-only " + q(libdir / "libvantor.so.1") + " | awk '{print $3}' | sort");
+    EXPECT_EQ(symbols.out, "decode_image\ndecoder_version\ngray_image\nread_image\nread_message\nrelease_image\n");
+
+    if (gui_built()) {
+        EXPECT_TRUE(fs::exists(prefix / "bin/vantor-gui"));
+        EXPECT_TRUE(fs::exists(prefix / "share/man/man1/vantor-gui.1"));
+        const std::string desktop = read_file(prefix / "share/applications/vantor-gui.desktop");
+        EXPECT_NE(desktop.find("MimeType=image/jpeg;image/gif;image/bmp;"), std::string::npos);
+        EXPECT_NE(desktop.find("Icon=vantor-gui"), std::string::npos);
+        for (int size : {16, 24, 32, 48, 64, 128, 256}) {
+            const std::string dim = std::to_string(size);
+            const auto [w, h] = png_size(prefix / ("share/icons/hicolor/" + dim + "x" + dim + "/apps/vantor-gui.png"));
+            EXPECT_EQ(w, size);
+            EXPECT_EQ(h, size);
+        }
+    }
+
+    // The image the consumers read: a fresh symbol, and the bundled example.
+    const fs::path image = tmp / "installed.bmp";
+    auto sym = vt::make_symbol("installed tree", 0, vt::Level::M, vt::Mode::byte);
+    ASSERT_TRUE(sym);
+    ASSERT_TRUE(vt::write_bmp24(image.string(), vt::render(*sym)));
+    const fs::path example = source_dir / "examples/hello.bmp";
+
+    // C through pkg-config: the shared library, then the static one with
+    // the private libraries it needs.
+    write_file(tmp / "reader.c", c_consumer);
+    const std::string env = "PKG_CONFIG_PATH=" + q(pc.parent_path()) + " ";
+    const std::string flags = sanitizer_flags();
+    Shell c_shared = sh("cc -Wall -Wextra -Werror" + flags + " " + q(tmp / "reader.c") + " -o " +
+                        q(tmp / "c_shared") + " $(" + env + "pkg-config --cflags --libs vantor) -Wl,-rpath," +
+                        q(libdir));
+    ASSERT_EQ(c_shared.status, 0) << c_shared.out;
+    Shell libs = sh(env + "pkg-config --static --libs vantor");
+    ASSERT_EQ(libs.status, 0) << libs.out;
+    EXPECT_NE(libs.out.find("-ljpeg"), std::string::npos);
+    EXPECT_NE(libs.out.find("-lgif"), std::string::npos);
+    std::string static_libs = libs.out;
+    static_libs.replace(static_libs.find("-lvantor"), 8, "-l:libvantor.a");
+    Shell c_static = sh("cc -Wall -Wextra -Werror" + flags + " " + q(tmp / "reader.c") + " -o " +
+                        q(tmp / "c_static") + " $(" + env + "pkg-config --cflags vantor) " + static_libs);
+    ASSERT_EQ(c_static.status, 0) << c_static.out;
+    EXPECT_NE(sh("ldd " + q(tmp / "c_shared")).out.find("libvantor.so.1"), std::string::npos);
+    EXPECT_EQ(sh("ldd " + q(tmp / "c_static")).out.find("libvantor"), std::string::npos);
+
+    // C++ through find_package: Vantor::vantor and Vantor::vantor_static.
+    fs::create_directories(tmp / "cpp");
+    write_file(tmp / "cpp/main.cpp", cpp_consumer);
+    write_file(tmp / "cpp/CMakeLists.txt", cpp_project);
+    Shell configure = sh("cmake -S " + q(tmp / "cpp") + " -B " + q(tmp / "cpp/build") +
+                         " -DCMAKE_PREFIX_PATH=" + q(prefix) + " -DCMAKE_CXX_FLAGS='-Wall" + flags +
+                         "' -DCMAKE_EXE_LINKER_FLAGS='" + flags + "'");
+    ASSERT_EQ(configure.status, 0) << configure.out;
+    Shell build = sh("cmake --build " + q(tmp / "cpp/build"));
+    ASSERT_EQ(build.status, 0) << build.out;
+
+    for (const char *program : {"c_shared", "c_static"}) {
+        Shell run = sh(q(tmp / program) + " " + q(image));
+        EXPECT_EQ(run.status, 0) << program << ": " << run.out;
+        EXPECT_EQ(run.out, "installed tree\n") << program;
+        if (fs::exists(example)) {
+            Shell hello = sh(q(tmp / program) + " " + q(example));
+            EXPECT_EQ(hello.out, "Hello, Vantor!\n") << program;
+        }
+        Shell missing = sh(q(tmp / program) + " " + q(tmp / "none.bmp"));
+        EXPECT_EQ(missing.status, 2);
+        EXPECT_EQ(missing.out, "file " + (tmp / "none.bmp").string() + " open error.\n");
+    }
+    for (const char *program : {"reader_shared", "reader_static"}) {
+        Shell run = sh(q(tmp / "cpp/build" / program) + " " + q(image));
+        EXPECT_EQ(run.status, 0) << program << ": " << run.out;
+        EXPECT_EQ(run.out, "installed tree (decoder 1.2)\n") << program;
+    }
+    EXPECT_NE(sh("ldd " + q(tmp / "cpp/build/reader_shared")).out.find(libdir.string() + "/libvantor.so.1"),
+              std::string::npos);
+    fs::remove_all(tmp);
+}
+
+TEST(Install, DebianPackages) {
+    BuildTreeLock lock;
+    build_all();
+    const fs::path tmp = vt::temp_dir("deb");
+    Shell pack = sh("cd " + q(tmp) + " && cpack -G DEB --config " + q(build_dir / "CPackConfig.cmake") +
+                    " -B " + q(tmp / "out"));
+    ASSERT_EQ(pack.status, 0) << pack.out;
+    const fs::path runtime = tmp / "out/vantor_1.0.0_amd64.deb";
+    const fs::path dev = tmp / "out/vantor-dev_1.0.0_amd64.deb";
+    ASSERT_TRUE(fs::exists(runtime)) << pack.out;
+    ASSERT_TRUE(fs::exists(dev)) << pack.out;
+
+    // Dependencies: found from the binaries for the runtime package; the
+    // development package needs the image libraries' headers too.
+    const std::string depends = sh("dpkg-deb -f " + q(runtime) + " Depends").out;
+    for (const char *lib : {"libc6", "libjpeg62-turbo", "libgif7", "libstdc++6"})
+        EXPECT_NE(depends.find(lib), std::string::npos) << lib << " missing from: " << depends;
+    if (gui_built()) {
+        EXPECT_NE(depends.find("libqt6widgets6"), std::string::npos) << depends;
+    }
+    const std::string dev_depends = sh("dpkg-deb -f " + q(dev) + " Depends").out;
+    EXPECT_NE(dev_depends.find("vantor (= 1.0.0)"), std::string::npos) << dev_depends;
+    EXPECT_NE(dev_depends.find("libgif-dev"), std::string::npos) << dev_depends;
+
+    const std::string runtime_files = sh("dpkg-deb -c " + q(runtime)).out;
+    const std::string dev_files = sh("dpkg-deb -c " + q(dev)).out;
+    EXPECT_NE(runtime_files.find("./usr/bin/vantor\n"), std::string::npos) << runtime_files;
+    EXPECT_NE(runtime_files.find("libvantor.so.1.0.0"), std::string::npos) << runtime_files;
+    EXPECT_NE(runtime_files.find("./usr/share/man/man1/vantor.1"), std::string::npos);
+    EXPECT_EQ(runtime_files.find("include/vantor"), std::string::npos);
+    EXPECT_NE(dev_files.find("./usr/include/vantor/vantor.h"), std::string::npos) << dev_files;
+    EXPECT_NE(dev_files.find("libvantor.a"), std::string::npos);
+    EXPECT_NE(dev_files.find("pkgconfig/vantor.pc"), std::string::npos);
+    EXPECT_NE(dev_files.find("cmake/Vantor/VantorConfig.cmake"), std::string::npos);
+    if (gui_built()) {
+        EXPECT_NE(runtime_files.find("./usr/bin/vantor-gui\n"), std::string::npos);
+        EXPECT_NE(runtime_files.find("./usr/share/applications/vantor-gui.desktop"), std::string::npos);
+        EXPECT_NE(runtime_files.find("./usr/share/icons/hicolor/48x48/apps/vantor-gui.png"), std::string::npos);
+    }
+
+    // Unpacked anywhere, the reader runs.
+    Shell unpack = sh("dpkg-deb -x " + q(runtime) + " " + q(tmp / "root"));
+    ASSERT_EQ(unpack.status, 0) << unpack.out;
+    Shell version = sh(q(tmp / "root/usr/bin/vantor") + " --version");
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "vantor 1.0.0 (decoder 1.2)\n");
+
+    // As root, on a machine without the package: install it with apt (its
+    // dependencies are the build's own, so nothing is fetched), run the
+    // programs from the system paths, and remove it again.
+    const bool installed_before = sh("dpkg-query -W -f='${Status}' vantor").out.find("install ok installed") !=
+                                  std::string::npos;
+    if (geteuid() == 0 && !installed_before) {
+        Shell apt = sh("DEBIAN_FRONTEND=noninteractive apt-get install -y " + q(runtime));
+        EXPECT_EQ(apt.status, 0) << apt.out;
+        if (apt.status == 0) {
+            Shell system_version = sh("/usr/bin/vantor --version");
+            EXPECT_EQ(system_version.out, "vantor 1.0.0 (decoder 1.2)\n");
+            if (gui_built()) {
+                // The dialog takes no options of its own; every library it
+                // needs must resolve on the installed system.
+                Shell ldd = sh("ldd /usr/bin/vantor-gui");
+                EXPECT_EQ(ldd.status, 0);
+                EXPECT_EQ(ldd.out.find("not found"), std::string::npos) << ldd.out;
+            }
+            Shell purge = sh("DEBIAN_FRONTEND=noninteractive apt-get purge -y vantor");
+            EXPECT_EQ(purge.status, 0) << purge.out;
+        }
+        EXPECT_FALSE(fs::exists("/usr/bin/vantor"));
+    }
+    fs::remove_all(tmp);
+}
