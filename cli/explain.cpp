@@ -172,8 +172,15 @@ std::string describe_reading(const Reading &r) {
     std::vector<std::string> parts;
     if (b.clean > 0)
         parts.push_back(std::to_string(b.clean) + " clean");
-    if (b.corrected > 0)
-        parts.push_back(std::to_string(b.corrected) + " corrected (" + plural(total_errors, "error", "errors") + ")");
+    if (b.corrected > 0) {
+        // Errors per corrected block, in block order: "3 + 1 errors".
+        std::string each;
+        for (std::size_t i = 0; i < r.block_errors.size(); ++i)
+            each += (i > 0 ? " + " : "") + std::to_string(r.block_errors[i]);
+        const bool several = r.block_errors.size() > 1;
+        parts.push_back(std::to_string(b.corrected) + " corrected (" +
+                        (several ? each + " errors" : plural(total_errors, "error", "errors")) + ")");
+    }
     if (b.beyond > 0)
         parts.push_back(std::to_string(b.beyond) + " beyond repair");
     for (std::size_t i = 0; i < parts.size(); ++i)

@@ -261,6 +261,16 @@ TEST(ExplainTrace, CorrectedBlocksAndIntactData) {
     EXPECT_NE(lines[1].find("1 corrected (2 errors)"), std::string::npos) << lines[1];
     EXPECT_EQ(lines.back(), "result: decoded");
 
+    // Several corrected blocks: the errors of each.
+    Dumps two = make_dumps({15, 15, 16, 16}, 18, {3, 0, 1, 0}, {true, true, true, true});
+    auto multi = parse_trace(std::string(picked_eyes) + "x_unit(4.0, 0.0)\ny_unit(0.0, 4.0)\nversion 5\n"
+                             "Error Correction Level 3, mask pattern 1\n" + dump_line(two.raw) +
+                             "total 3 errors\ntotal 1 errors\n" + dump_line(two.corrected));
+    lines = explain(multi, true);
+    EXPECT_NE(lines[1].find("format level Q, mask 1; 134 codewords in 4 blocks: 2 clean, 2 corrected (3 + 1 errors)"),
+              std::string::npos)
+        << lines[1];
+
     // Intact codewords whose data opens with an ECI header give no text.
     std::vector<std::uint8_t> data(19, 0xEC);
     data[0] = 0x70;
