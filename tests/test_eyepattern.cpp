@@ -40,7 +40,7 @@ protected:
             for (int x = x0; x < x1; ++x)
                 state.work_bitmap[static_cast<std::size_t>(y) * state.image_width + x] = value;
     }
-    // A finder pattern of 7 x 7 modules with its top-left corner at (x, y).
+    // An eye pattern of 7 x 7 modules with its top-left corner at (x, y).
     static void draw_eye(int x, int y, int module) {
         fill(x, y, x + 7 * module, y + 7 * module);
         fill(x + module, y + module, x + 6 * module, y + 6 * module, 0);
@@ -515,7 +515,7 @@ TEST_F(EyeStage, SweepLabelsMatchAllPairsOnGeneratedImages) {
     }
 }
 
-// Finder centres of a rendered symbol: module point (3.5, 3.5) etc. mapped
+// Eye pattern centres of a rendered symbol: module point (3.5, 3.5) etc. mapped
 // as the renderer maps them (rotation about the symbol's centre).
 struct Point {
     double x, y;
@@ -538,7 +538,7 @@ Point rendered_point(const qr::Symbol &symbol, const qr::RenderOptions &o,
     return {p.x + (picture.width - (max_x - min_x)) / 2 - min_x, p.y + (picture.height - (max_y - min_y)) / 2 - min_y};
 }
 
-TEST_F(EyeStage, PicksTheFinderPatternsOfRenderedSymbols) {
+TEST_F(EyeStage, PicksTheEyePatternsOfRenderedSymbols) {
     int cases = 0;
     for (int version : {1, 2, 4, 7, 10}) {
         const auto symbol = qr::make_symbol("EYE PATTERN 42", version,
@@ -559,7 +559,7 @@ TEST_F(EyeStage, PicksTheFinderPatternsOfRenderedSymbols) {
                                          std::to_string(rotation) + (mirror ? " mirrored" : "");
                 ASSERT_NE(find_eye_patterns(), 0) << what;
                 // A mirrored picture shows the transposed symbol, whose
-                // finder patterns sit where the original's do: as seen in
+                // eye patterns sit where the original's do: as seen in
                 // the picture, the slots are the same.
                 const double far = symbol->size - 3.5;
                 const Point want[3] = {rendered_point(*symbol, o, picture, 3.5, 3.5),
