@@ -1,5 +1,7 @@
 #include "about_box.h"
 
+#include <algorithm>
+
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -39,7 +41,12 @@ CAboutBox::CAboutBox(QWidget *parent)
 
     auto *credit = new QLabel(QString::fromUtf8(credit_line_text), this);
     credit->setTextFormat(Qt::PlainText);
-    credit->setGeometry(units.rect(credit_line_rect));
+    // Wider faces than the template's need a second line rather than
+    // losing the end of the text.
+    credit->setWordWrap(true);
+    QRect credit_rect = units.rect(credit_line_rect);
+    credit_rect.setHeight(std::max(credit_rect.height(), credit->heightForWidth(credit_rect.width())));
+    credit->setGeometry(credit_rect);
 
     auto *ok = new QPushButton(QString::fromUtf8(ok_button_text), this);
     ok->setObjectName(QStringLiteral("okButton"));

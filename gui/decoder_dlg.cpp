@@ -13,7 +13,6 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QShortcut>
 #include <QUrl>
 
 #include <cstdlib>
@@ -138,8 +137,6 @@ bool CDecoderDlg::OnInitDialog() {
     m_sysMenu->addSeparator();
     m_sysMenu->addAction(QString::fromUtf8(about_menu_text), this,
                          [this] { OnSysCommand(about_box_command, 0); });
-    auto *menu_key = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_Space), this);
-    connect(menu_key, &QShortcut::activated, this, [this] { ShowSysMenu(mapToGlobal(QPoint(0, 0))); });
 
     setWindowIcon(m_hIcon);
     setAcceptDrops(true);
@@ -235,5 +232,5 @@ void CDecoderDlg::contextMenuEvent(QContextMenuEvent *event) {
 
 void CDecoderDlg::ShowSysMenu(const QPoint &global_pos) {
     if (m_sysMenu)
-        m_sysMenu->exec(global_pos);
+        m_sysMenu->popup(global_pos);
 }

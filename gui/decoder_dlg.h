@@ -52,7 +52,7 @@ public:
     QLineEdit *m_editName = nullptr;
     QPushButton *m_buttonClose = nullptr;
     QPushButton *m_buttonAbout = nullptr;
-    // The window menu: right click on the dialog, or Alt+Space.
+    // The window menu, opened by a right click on the dialog.
     QMenu *m_sysMenu = nullptr;
     QIcon m_hIcon;
 

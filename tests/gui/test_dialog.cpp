@@ -158,6 +158,9 @@ TEST_F(DialogTest, ControlsCaptionsAndArrangement) {
     EXPECT_TRUE(dialog.m_buttonClose->isDefault());
     EXPECT_EQ(dialog.m_buttonAbout->text(), QStringLiteral("About"));
     EXPECT_FALSE(dialog.m_buttonAbout->isDefault());
+    for (const QPushButton *button : {dialog.m_buttonClose, dialog.m_buttonAbout}) {
+        EXPECT_LT(button->fontMetrics().horizontalAdvance(button->text()), button->width());
+    }
 
     EXPECT_TRUE(dialog.m_editText->isReadOnly());
     EXPECT_EQ(dialog.m_editText->lineWrapMode(), QPlainTextEdit::NoWrap);
@@ -227,8 +230,20 @@ TEST_F(DialogTest, AboutBoxTexts) {
     EXPECT_EQ(about.m_editVersion->text(), QStringLiteral("1.2"));
     EXPECT_TRUE(about.m_editVersion->isReadOnly());
     QStringList labels;
-    for (QLabel *label : about.findChildren<QLabel *>())
+    for (QLabel *label : about.findChildren<QLabel *>()) {
         labels << label->text();
+        if (label->text().isEmpty())
+            continue;
+        // Every text is shown whole, on a second line if the face is wide.
+        const int needed = label->wordWrap() ? label->heightForWidth(label->width())
+                                             : label->sizeHint().height();
+        EXPECT_LE(needed, label->height()) << label->text().toStdString();
+        if (!label->wordWrap()) {
+            EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width())
+                << label->text().toStdString();
+        }
+        EXPECT_TRUE(about.rect().contains(label->geometry())) << label->text().toStdString();
+    }
     EXPECT_TRUE(labels.contains(QStringLiteral("Vantor Version")));
     EXPECT_TRUE(labels.contains(QString::fromUtf8("JPEGの読み込みにはIJGのlibjpegを使用しています")));
     auto *ok = about.findChild<QPushButton *>(QStringLiteral("okButton"));
