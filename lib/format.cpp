@@ -32,8 +32,8 @@ constexpr std::array<int, 16> gf16_log = [] {
 int alpha(int exponent) { return gf16_exp[static_cast<std::size_t>(exponent % 15)]; }
 int log_of(int element) { return gf16_log[static_cast<std::size_t>(element)]; }
 
-// Module positions (row, column) of the two copies, bit 14 first. Values at
-// or below 0 count from the far edge: -k is N - k.
+// Module positions (row, column) of the two copies, bit 14 first. Negative
+// values count from the far edge: -k is N - k.
 struct FormatModule {
     int row;
     int col;
