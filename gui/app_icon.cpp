@@ -43,7 +43,7 @@ QPixmap draw_icon(int size) {
 
     painter.setRenderHint(QPainter::Antialiasing, false);
     const int field = size - 2 * frame;
-    const int quiet = size >= 32 ? field / 12 : 0;
+    const int quiet = size >= 48 ? field / 24 : 0;
     int module = (field - 2 * quiet) / pattern_size;
     if (module < 1)
         module = 1;
