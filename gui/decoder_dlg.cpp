@@ -128,6 +128,8 @@ int CDecoderDlg::DoModal() {
 bool CDecoderDlg::OnInitDialog() {
     // No application can reach the window manager's system menu, so its
     // usual entries and the About item make up a menu of the dialog's own.
+    if (m_sysMenu)
+        return true;
     m_sysMenu = new QMenu(this);
     m_sysMenu->setObjectName(QStringLiteral("sysMenu"));
     m_sysMenu->addAction(QString::fromUtf8(minimize_menu_text), this,
