@@ -383,7 +383,7 @@ BlockReport analyse_blocks(const std::vector<std::uint8_t> &raw,
         block.insert(block.end(), corrected.begin() + best.d + b * best.e,
                      corrected.begin() + best.d + (b + 1) * best.e);
         const bool changed = best.n > 1 ? data_changes(best, raw, corrected, b) > 0 : raw != corrected;
-        if (!vantor::rs_block_clean(block.data(), static_cast<int>(block.size()), check_pairs))
+        if (!vantor::rs_syndromes_zero(block.data(), static_cast<int>(block.size()), 2 * check_pairs))
             ++report.beyond;
         else if (changed)
             ++report.corrected;

@@ -324,7 +324,10 @@ int deinterleave_and_correct() {
         for (int j = 0; j < k; ++j)
             block[static_cast<std::size_t>(j)] = out[o + j];
         rs_correct_block(block.get(), g.block_codewords, g.correctable);
-        if (!rs_block_clean(block.get(), g.block_codewords, g.correctable))
+        // Judged by every check codeword: where a block has more of them
+        // than the 2t the correction uses (versions 1, 2-L, 3-L), a wrong
+        // correction can satisfy the first 2t syndromes.
+        if (!rs_syndromes_zero(block.get(), g.block_codewords, ec))
             ++state.uncorrected_blocks;
         for (int j = 0; j < k; ++j)
             out[o + j] = block[static_cast<std::size_t>(j)];

@@ -67,12 +67,12 @@ std::uint8_t syndrome(const std::uint8_t *block, int n, int i) {
 
 } // namespace
 
-int rs_block_clean(const std::uint8_t *block, int n, int t) {
-    if (t <= 0 || n <= 0)
+int rs_syndromes_zero(const std::uint8_t *block, int n, int count) {
+    if (count <= 0 || n <= 0)
         return -1;
     if (!block)
         return 0;
-    for (int i = 0; i < 2 * t; ++i)
+    for (int i = 0; i < count; ++i)
         if (syndrome(block, n, i) != 0)
             return 0;
     return -1;
@@ -191,7 +191,7 @@ int rs_correct_block(std::uint8_t *block, int n, int t) {
         for (int d = 0; d < nu; ++d)
             trial[static_cast<std::size_t>(n - 1 - positions[static_cast<std::size_t>(d)])] ^=
                 rows[static_cast<std::size_t>(d)][nu];
-        if (!rs_block_clean(trial.get(), n, t))
+        if (!rs_syndromes_zero(trial.get(), n, 2 * t))
             continue;
 
         for (int j = 0; j < n; ++j)

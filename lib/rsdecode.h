@@ -7,7 +7,8 @@ namespace vantor {
 
 int rs_correct_block(std::uint8_t *block, int n, int t);
 int gf_solve(std::uint8_t **rows, int m);
-// Nonzero when the first 2t syndromes of the block are all zero.
-int rs_block_clean(const std::uint8_t *block, int n, int t);
+// Nonzero when the first `count` syndromes of the block are all zero; with
+// count = the block's error correction codewords, when it is a codeword.
+int rs_syndromes_zero(const std::uint8_t *block, int n, int count);
 
 } // namespace vantor

@@ -284,3 +284,38 @@ TEST(Reorder, DumpsBothStreamsAndRefusesInconsistentGeometry) {
     state.module_matrix.reset();
     state.function_map.reset();
 }
+
+// Version 1-L corrects two errors with four of its seven check codewords. A
+// correction of a block with more errors can satisfy those four and still
+// not be a codeword: such a block counts as uncorrected, so no wrong text.
+TEST(Reorder, OneLBlockJudgedByAllSevenCheckCodewords) {
+    set_geometry(1, 1);
+    build_function_map();
+    ASSERT_NE(read_codewords(), 0);
+    ASSERT_EQ(state.codeword_count, 26);
+    const Blocks blocks = make_blocks();
+    const auto good = interleave(blocks);
+
+    std::uint32_t seed = 12345;
+    auto next = [&] { return seed = seed * 1103515245u + 12345u, seed >> 8; };
+    int miscorrections = 0, kept_right = 0;
+    for (int trial = 0; trial < 4000 && miscorrections < 3; ++trial) {
+        auto raw = good;
+        const int errors = 3 + static_cast<int>(next() % 3);
+        for (int e = 0; e < errors; ++e)
+            raw[next() % 26] ^= static_cast<std::uint8_t>(1 + next() % 255);
+        load_raw(raw);
+        ASSERT_NE(deinterleave_and_correct(), 0);
+        const auto got = codewords();
+        const bool data_right = std::equal(got.begin(), got.begin() + 19, good.begin());
+        if (state.uncorrected_blocks == 0) {
+            // Whatever is accepted is the block that was sent.
+            EXPECT_TRUE(data_right) << "trial " << trial;
+            kept_right += data_right;
+        } else if (!data_right && got != raw) {
+            ++miscorrections; // the 2t-syndrome correction was wrong, and refused
+        }
+    }
+    EXPECT_GT(miscorrections, 0) << "no 1-L miscorrection among the trials";
+    release_codewords();
+}
