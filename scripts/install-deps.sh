@@ -5,8 +5,9 @@
 set -eu
 
 PACKAGES="cmake make g++ pkg-config libgtest-dev libjpeg62-turbo-dev libgif-dev \
-qt6-base-dev libqrencode-dev"
-# Extra groups: "fuzz" adds clang with its sanitizer runtimes.
+qt6-base-dev libqrencode-dev fonts-ipafont-gothic"
+# The Japanese font renders the dialog's texts. Extra groups: "fuzz" adds
+# clang with its sanitizer runtimes, "bench" the benchmark library.
 for extra in "$@"; do
     case "$extra" in
         fuzz) PACKAGES="$PACKAGES clang libclang-rt-14-dev" ;;
