@@ -55,6 +55,7 @@ install(FILES ${PROJECT_BINARY_DIR}/VantorConfig.cmake ${PROJECT_BINARY_DIR}/Van
 # installed tree can be moved (cmake --install --prefix, packages).
 set(VANTOR_PC_DIR ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 file(RELATIVE_PATH VANTOR_PC_TO_PREFIX /prefix/${VANTOR_PC_DIR} /prefix)
+string(REGEX REPLACE "/$" "" VANTOR_PC_TO_PREFIX "${VANTOR_PC_TO_PREFIX}")
 configure_file(${PROJECT_SOURCE_DIR}/packaging/vantor.pc.in ${PROJECT_BINARY_DIR}/vantor.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/vantor.pc DESTINATION ${VANTOR_PC_DIR} COMPONENT dev)
 
