@@ -16,9 +16,6 @@ namespace {
 constexpr int max_blocks = 81;
 constexpr int min_ec = 7;
 constexpr int max_ec = 30;
-// Syndromes checked per block: every block keeps at least four error
-// correction codewords for checking.
-constexpr int check_pairs = 2;
 
 bool starts_with(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
 
@@ -383,7 +380,11 @@ BlockReport analyse_blocks(const std::vector<std::uint8_t> &raw,
         block.insert(block.end(), corrected.begin() + best.d + b * best.e,
                      corrected.begin() + best.d + (b + 1) * best.e);
         const bool changed = best.n > 1 ? data_changes(best, raw, corrected, b) > 0 : raw != corrected;
-        if (!vantor::rs_syndromes_zero(block.data(), static_cast<int>(block.size()), 2 * check_pairs))
+        // A block checks out when every syndrome of its error correction
+        // codewords is zero; a lone block's count is unknown, but it has at
+        // least the smallest count.
+        const int checks = best.n > 1 ? best.e : min_ec;
+        if (!vantor::rs_syndromes_zero(block.data(), static_cast<int>(block.size()), checks))
             ++report.beyond;
         else if (changed)
             ++report.corrected;
