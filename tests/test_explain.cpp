@@ -5,6 +5,7 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -278,6 +279,40 @@ TEST(ExplainTrace, CorrectedBlocksAndIntactData) {
     auto t = parse_trace(std::string(picked_eyes) + reading + dump_line(eci) + dump_line(eci));
     EXPECT_EQ(failure_stage(t), Stage::data);
     EXPECT_NE(explain(t, false).back().find("uses ECI"), std::string::npos);
+}
+
+TEST(ExplainTrace, AnyLogIsSummarisedWithoutHarm) {
+    // Trace lines in any order, with odd numbers and dumps of any length,
+    // truncated lines included: the parser must cope (run under the
+    // sanitizers too).
+    const char *vocabulary[] = {"cross %d \n", "only %d eye pattern found.\n", "**Cross %d (1,2)-(3,4) -1\n",
+                                "x_unit(%d, 0)\n", "version info bit 0x%x\n", "version bit different %d bits.\n",
+                                "version %d\n", "grid(%d, 1)\n", "BCH reverse %d bit\n",
+                                "Error Correction Level %d, mask pattern 9\n", "total %d errors\n",
+                                "malloc() failed.\n", "0x%x 0xzz 0x100 \n"};
+    std::uint32_t seed = 99;
+    auto next = [&] { return seed = seed * 1103515245u + 12345u; };
+    for (int round = 0; round < 300; ++round) {
+        std::string log;
+        const int lines = static_cast<int>(next() % 40);
+        for (int i = 0; i < lines; ++i) {
+            const int pick = static_cast<int>(next() % 14);
+            if (pick == 13) {
+                std::vector<std::uint8_t> bytes(next() % 300);
+                for (auto &v : bytes)
+                    v = static_cast<std::uint8_t>(next() >> 16);
+                log += dump_line(bytes);
+                continue;
+            }
+            char buf[128];
+            std::snprintf(buf, sizeof buf, vocabulary[pick], static_cast<int>(next() % 200) - 100);
+            log += buf;
+        }
+        log.resize(log.size() - std::min<std::size_t>(log.size(), next() % 5));
+        const auto trace = parse_trace(log);
+        const auto summary = explain(trace, next() % 2 == 0);
+        EXPECT_FALSE(summary.empty());
+    }
 }
 
 // ---- end to end ----------------------------------------------------------
