@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr const char *program_version = "1.0.0";
+constexpr const char *program_version = VANTOR_PROGRAM_VERSION;
 
 enum ExitStatus { exit_ok = 0, exit_no_symbol = 1, exit_unreadable = 2, exit_usage = 64 };
 

@@ -328,8 +328,9 @@ TEST(Install, DebianPackages) {
             Shell system_version = sh("/usr/bin/vantor --version");
             EXPECT_EQ(system_version.out, "vantor 1.0.0 (decoder 1.2)\n");
             if (gui_built()) {
-                // The dialog takes no options of its own; every library it
-                // needs must resolve on the installed system.
+                Shell gui_version = sh("/usr/bin/vantor-gui --version");
+                EXPECT_EQ(gui_version.out, "vantor-gui 1.0.0 (decoder 1.2)\n");
+                // Every library the dialog needs resolves on the installed system.
                 Shell ldd = sh("ldd /usr/bin/vantor-gui");
                 EXPECT_EQ(ldd.status, 0);
                 EXPECT_EQ(ldd.out.find("not found"), std::string::npos) << ldd.out;
