@@ -4,7 +4,7 @@ SANITIZE_BUILD ?= build-sanitize
 FILE ?= examples/hello.bmp
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build run test test-sanitize clean
+.PHONY: all deps build run test test-sanitize clean bench
 
 all: build
 
@@ -25,6 +25,15 @@ test-sanitize: deps
 	cmake -S . -B $(SANITIZE_BUILD) -DCMAKE_BUILD_TYPE=Debug -DVANTOR_SANITIZE=ON
 	cmake --build $(SANITIZE_BUILD) -j$(JOBS)
 	ctest --test-dir $(SANITIZE_BUILD) --output-on-failure -j$(JOBS)
+
+# Times the decoder beside zxing-cpp and ZBar on generated pictures and
+# prints one table.
+BENCH_BUILD ?= build-bench
+bench:
+	@sh scripts/install-deps.sh compare
+	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTOR_GUI=OFF -DVANTOR_BENCH=ON -DVANTOR_BENCH_COMPARE=ON
+	cmake --build $(BENCH_BUILD) -j$(JOBS) --target vantor_bench
+	$(BENCH_BUILD)/bench/vantor_bench $(BENCH_ARGS)
 
 clean:
 	rm -rf $(BUILD) $(SANITIZE_BUILD)

@@ -1,0 +1,438 @@
+// Decoding speed and memory on pictures made by the test-support library:
+// clean symbols, photo-like pictures with a symbol, and the same sizes with
+// no symbol. Every picture is timed with our decoder after each of the two
+// values of the carried-over Reed-Solomon flag, and with the other readers
+// that the build found. Prints one table.
+//
+//   vantor_bench [--quick] [--reps N] [--min-time S] [--wall] [--only TEXT]
+//                [--ours-only] [--flag set|clear]
+//   vantor_bench --digest      trace digests of every picture, for checking
+//                              that two builds decode alike
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "heap_count.h"
+#include "other_readers.h"
+#include "qr_symbols.h"
+#include "state.h"
+#include <vantor/vantor.h>
+
+namespace vt = vantor::testing;
+namespace vb = vantor_bench;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct BenchImage {
+    std::string name;
+    std::string group;
+    vt::Picture picture;
+    std::optional<std::string> expected; // nothing: no symbol in the picture
+};
+
+struct Options {
+    bool quick = false;
+    bool wall = false;
+    bool digest = false;
+    bool ours_only = false;
+    std::string flag; // "set" or "clear": only that path
+    int min_reps = 5;
+    int max_reps = 41;
+    double min_time = 1.0; // seconds of timed calls per figure
+    std::string only;
+};
+
+[[noreturn]] void fail(const std::string &why) {
+    std::fprintf(stderr, "vantor_bench: %s\n", why.c_str());
+    std::exit(1);
+}
+
+vt::Symbol symbol(const std::string &text, int version, vt::Level level) {
+    auto s = vt::make_symbol(text, version, level, vt::Mode::byte);
+    if (!s)
+        fail("cannot make a version " + std::to_string(version) + " symbol");
+    return *s;
+}
+
+// The longest text of the pattern that fits the version at level M.
+std::string filler_text(int version) {
+    const std::string pattern = "https://example.org/vantor/bench/0123456789-abcdefghijklmnopqrstuvwxyz/";
+    auto text_of = [&](int n) {
+        std::string t;
+        for (int i = 0; i < n; ++i)
+            t += pattern[static_cast<std::size_t>(i) % pattern.size()];
+        return t;
+    };
+    int lo = 1, hi = 3000; // lo always fits
+    if (!vt::make_symbol(text_of(lo), version, vt::Level::M, vt::Mode::byte))
+        fail("no text fits version " + std::to_string(version));
+    while (lo < hi) {
+        const int mid = (lo + hi + 1) / 2;
+        if (vt::make_symbol(text_of(mid), version, vt::Level::M, vt::Mode::byte))
+            lo = mid;
+        else
+            hi = mid - 1;
+    }
+    return text_of(lo);
+}
+
+// Smooth blobs: the library's noise picture at a sixteenth of the size,
+// scaled up bilinearly, with a little fine noise and falling light, so the
+// picture has edges and texture but no symbol.
+vt::Picture smooth_background(int width, int height, std::uint32_t seed) {
+    const int cw = width / 16 + 2, ch = height / 16 + 2;
+    const vt::Picture coarse = vt::render_noise(cw, ch, "noise", seed);
+    const vt::Picture fine = vt::render_noise(width, height, "noise", seed + 1);
+    vt::Picture p{width, height, std::vector<std::uint8_t>(static_cast<std::size_t>(width) * height)};
+    for (int y = 0; y < height; ++y) {
+        const double fy = y / 16.0;
+        const int y0 = static_cast<int>(fy);
+        const double ty = fy - y0;
+        for (int x = 0; x < width; ++x) {
+            const double fx = x / 16.0;
+            const int x0 = static_cast<int>(fx);
+            const double tx = fx - x0;
+            const double v = (1 - ty) * ((1 - tx) * coarse.at(x0, y0) + tx * coarse.at(x0 + 1, y0)) +
+                             ty * ((1 - tx) * coarse.at(x0, y0 + 1) + tx * coarse.at(x0 + 1, y0 + 1));
+            const double shade = 1.0 - 0.35 * (static_cast<double>(x) / width + static_cast<double>(y) / height) / 2;
+            const double g = v * shade + (fine.at(x, y) - 127.5) * 0.06;
+            p.pixels[static_cast<std::size_t>(y) * width + x] =
+                static_cast<std::uint8_t>(std::clamp(std::lround(g), 0L, 255L));
+        }
+    }
+    return p;
+}
+
+std::vector<BenchImage> make_images(const Options &opt) {
+    std::vector<BenchImage> images;
+    auto wanted = [&](const std::string &name) { return opt.only.empty() || name.find(opt.only) != std::string::npos; };
+
+    for (int v : {1, 5, 10, 20, 30, 40}) {
+        const std::string name = "clean v" + std::to_string(v) + " 4px";
+        if (!wanted(name))
+            continue;
+        const std::string text = filler_text(v);
+        const vt::Symbol s = symbol(text, v, vt::Level::M);
+        images.push_back({name, "clean", vt::render(s), text});
+    }
+
+    struct Size {
+        int w, h;
+        const char *label;
+    };
+    std::vector<Size> sizes = {{640, 480, "640x480"}, {1920, 1080, "1920x1080"}, {4000, 3000, "4000x3000"}};
+    if (opt.quick)
+        sizes.pop_back();
+    const std::string photo_text = "https://example.org/vantor/photo?id=2718281828";
+    const vt::Symbol photo_symbol = symbol(photo_text, 6, vt::Level::M);
+    for (const Size &sz : sizes) {
+        const std::string name = std::string("photo ") + sz.label;
+        if (!wanted(name))
+            continue;
+        std::fprintf(stderr, "rendering %s\n", name.c_str());
+        // The symbol takes about 45% of the picture's height, turned,
+        // slightly sheared, blurred, noisy and unevenly lit.
+        vt::RenderOptions o;
+        o.module_px = 0.45 * sz.h / (photo_symbol.size + 8);
+        o.rotation_deg = 11;
+        o.skew_x = 0.03;
+        o.blur_sigma = 0.15 * o.module_px;
+        o.noise_sigma = 9;
+        o.light_gradient = 0.45;
+        o.canvas_width = sz.w;
+        o.canvas_height = sz.h;
+        o.seed = 11;
+        vt::Picture pic = vt::render(photo_symbol, o);
+        if (pic.pixels.empty())
+            fail("cannot render " + name);
+        images.push_back({name, "photo", std::move(pic), photo_text});
+    }
+    for (const Size &sz : sizes) {
+        const std::string name = std::string("no symbol ") + sz.label;
+        if (!wanted(name))
+            continue;
+        std::fprintf(stderr, "rendering %s\n", name.c_str());
+        images.push_back({name, "empty", smooth_background(sz.w, sz.h, 21), std::nullopt});
+    }
+    for (const Size &sz : sizes) {
+        const std::string name = std::string("noise ") + sz.label;
+        if (!wanted(name))
+            continue;
+        images.push_back({name, "noise", vt::render_noise(sz.w, sz.h, "noise", 31), std::nullopt});
+    }
+    return images;
+}
+
+// --- The carried-over flag ------------------------------------------------
+//
+// rs_below_capacity keeps the value the last corrected block left, across
+// calls. Before each timed call a small primer symbol is decoded that leaves
+// it set (one wrong codeword: corrected below capacity) or clear (as many
+// wrong codewords as the block can correct).
+
+struct Primer {
+    vt::Picture picture;
+    int flag_after;
+};
+
+vt::Picture primer_picture(int wrong_codewords) {
+    vt::Symbol s = symbol("primer", 1, vt::Level::L);
+    // Codewords 0, 2, 4, ... start at the bottom right and go up the
+    // rightmost column pair, four module rows each: one flipped module each.
+    for (int k = 0; k < wrong_codewords; ++k) {
+        const int row = s.size - 1 - 8 * k;
+        auto &m = s.modules[static_cast<std::size_t>(row) * s.size + (s.size - 1)];
+        m = !m;
+    }
+    return vt::render(s);
+}
+
+Primer make_primer(bool set) {
+    Primer p{primer_picture(set ? 1 : 2), set ? -1 : 0};
+    vantor::state.rs_below_capacity = set ? 0 : -1;
+    const char *text = decode_image(p.picture.pixels.data(), p.picture.width, p.picture.height, 8, nullptr);
+    if (!text || std::strcmp(text, "primer") != 0 || vantor::state.rs_below_capacity != p.flag_after)
+        fail(std::string("the primer that leaves the flag ") + (set ? "set" : "clear") + " does not");
+    return p;
+}
+
+void prime(const Primer &p) {
+    decode_image(p.picture.pixels.data(), p.picture.width, p.picture.height, 8, nullptr);
+    if (vantor::state.rs_below_capacity != p.flag_after)
+        fail("primer left the wrong flag");
+}
+
+// --- Timing ------------------------------------------------------------------
+
+double now_seconds(bool wall) {
+    timespec ts{};
+    clock_gettime(wall ? CLOCK_MONOTONIC : CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return ts.tv_sec + ts.tv_nsec * 1e-9;
+}
+
+struct Figure {
+    double ms = 0;          // median per call
+    double heap_per_px = 0; // peak heap growth during the call, bytes per pixel
+    std::string verdict;    // ok, miss, WRONG, false
+};
+
+std::string verdict(const std::optional<std::string> &got, const std::optional<std::string> &expected) {
+    if (!expected)
+        return got ? "false" : "ok";
+    if (!got)
+        return "miss";
+    return *got == *expected ? "ok" : "WRONG";
+}
+
+// Times `call` (optionally after `before`, untimed) until enough samples.
+Figure measure(const Options &opt, const BenchImage &img, const std::function<void()> &before,
+               const std::function<std::optional<std::string>()> &call) {
+    std::vector<double> samples;
+    double total = 0;
+    Figure f;
+    const double pixels = static_cast<double>(img.picture.width) * img.picture.height;
+    while (static_cast<int>(samples.size()) < opt.min_reps ||
+           (total < opt.min_time && static_cast<int>(samples.size()) < opt.max_reps)) {
+        if (before)
+            before();
+        const std::size_t base = vb::heap_current();
+        vb::heap_reset_peak();
+        const double t0 = now_seconds(opt.wall);
+        const std::optional<std::string> got = call();
+        const double t1 = now_seconds(opt.wall);
+        if (samples.empty()) {
+            f.verdict = verdict(got, img.expected);
+            f.heap_per_px = static_cast<double>(vb::heap_peak() - base) / pixels;
+        }
+        samples.push_back(t1 - t0);
+        total += t1 - t0;
+    }
+    std::sort(samples.begin(), samples.end());
+    const std::size_t n = samples.size();
+    const double median = n % 2 ? samples[n / 2] : (samples[n / 2 - 1] + samples[n / 2]) / 2;
+    f.ms = median * 1e3;
+    return f;
+}
+
+// Not inlined, so a profiler can count this call alone (callgrind
+// --toggle-collect=timed_decode).
+extern "C" __attribute__((noinline)) const char *timed_decode(const vt::Picture &p) {
+    return decode_image(p.pixels.data(), p.width, p.height, 8, nullptr);
+}
+
+std::optional<std::string> ours(const vt::Picture &p) {
+    const char *text = timed_decode(p);
+    return text ? std::optional<std::string>(text) : std::nullopt;
+}
+
+// --- Digest mode ------------------------------------------------------------
+
+std::uint64_t fnv(std::uint64_t h, const void *data, std::size_t n) {
+    const auto *p = static_cast<const unsigned char *>(data);
+    for (std::size_t i = 0; i < n; ++i) {
+        h ^= p[i];
+        h *= 0x100000001b3ull;
+    }
+    return h;
+}
+
+// The trace and every debug image of one decode, as one digest.
+int print_digests(const Options &opt) {
+    const std::vector<BenchImage> images = make_images(opt);
+    const Primer set = make_primer(true), clear = make_primer(false);
+    const std::string dir = vt::temp_dir("bench-digest");
+    const fs::path previous = fs::current_path();
+    fs::current_path(dir);
+    for (const BenchImage &img : images) {
+        for (const Primer *p : {&set, &clear}) {
+            prime(*p);
+            char *buf = nullptr;
+            std::size_t len = 0;
+            std::FILE *log = open_memstream(&buf, &len);
+            const char *text = decode_image(img.picture.pixels.data(), img.picture.width,
+                                            img.picture.height, 8, log);
+            const std::string result = text ? text : "(none)";
+            std::fclose(log);
+            std::uint64_t h = fnv(0xcbf29ce484222325ull, buf, len);
+            std::free(buf);
+            std::vector<fs::path> files;
+            for (const auto &e : fs::directory_iterator(fs::current_path()))
+                files.push_back(e.path());
+            std::sort(files.begin(), files.end());
+            for (const fs::path &f : files) {
+                std::ifstream in(f, std::ios::binary);
+                const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+                h = fnv(h, f.filename().c_str(), f.filename().string().size());
+                h = fnv(h, bytes.data(), bytes.size());
+                fs::remove(f);
+            }
+            std::printf("%-22s flag %-5s trace %6zu bytes, %2zu images, digest %016llx, flag after %d, %s\n",
+                        img.name.c_str(), p == &set ? "set" : "clear", len, files.size(),
+                        static_cast<unsigned long long>(h), vantor::state.rs_below_capacity,
+                        result.c_str());
+            std::fflush(stdout);
+        }
+    }
+    fs::current_path(previous);
+    fs::remove_all(dir);
+    return 0;
+}
+
+// --- Table ------------------------------------------------------------------
+
+std::string fixed(double v, int decimals) {
+    char s[32];
+    std::snprintf(s, sizeof s, "%.*f", decimals, v);
+    return s;
+}
+
+std::string ms_text(double ms) { return fixed(ms, ms < 10 ? 2 : ms < 100 ? 1 : 0); }
+
+int run_table(const Options &opt) {
+    const std::vector<BenchImage> images = make_images(opt);
+    const Primer set = make_primer(true), clear = make_primer(false);
+    const std::vector<vb::OtherReader *> others = opt.ours_only ? std::vector<vb::OtherReader *>{} : vb::other_readers();
+
+    std::printf("Vantor %s decode_image, median of %d..%d calls (at least %.1f s) per figure, %s time.\n",
+                decoder_version(), opt.min_reps, opt.max_reps, opt.min_time,
+                opt.wall ? "wall-clock" : "process CPU");
+    std::printf("Machine: %ld cores online; other processes may be sharing them.\n", sysconf(_SC_NPROCESSORS_ONLN));
+    std::printf("rs_below_capacity carries over between calls: each picture is timed after a primer that\n"
+                "leaves it set (a reading returns at once) and after one that leaves it clear (a reading\n"
+                "without corrections below capacity only becomes the fallback and every pass still runs).\n");
+    if (others.empty())
+        std::printf("No other reader compared (configure with -DVANTOR_BENCH_COMPARE=ON and install them).\n");
+    std::printf("heap B/px: peak heap growth during one call per image pixel. text: ok, miss (no text),\n"
+                "WRONG (other text), false (text from a picture without a symbol).\n\n");
+
+    std::printf("%-18s %6s %5s | %8s %7s %7s %4s", "picture", "Mpx", "flag", "ours ms", "Mpx/s", "B/px", "text");
+    for (const vb::OtherReader *r : others)
+        std::printf(" | %9s %7s %5s %9s", r->name(), "B/px", "text", "ours/them");
+    std::printf("\n");
+    std::printf("%s\n", std::string(48 + others.size() * 35, '-').c_str());
+
+    for (const BenchImage &img : images) {
+        std::fprintf(stderr, "timing %s\n", img.name.c_str());
+        const double mpx = static_cast<double>(img.picture.width) * img.picture.height / 1e6;
+        std::vector<Figure> theirs;
+        for (vb::OtherReader *r : others) {
+            const vb::GreyView view{img.picture.pixels.data(), img.picture.width, img.picture.height};
+            theirs.push_back(measure(opt, img, nullptr, [&] { return r->read(view); }));
+        }
+        for (const Primer *p : {&set, &clear}) {
+            if (!opt.flag.empty() && opt.flag != (p == &set ? "set" : "clear"))
+                continue;
+            const Figure f = measure(opt, img, [&] { prime(*p); }, [&] { return ours(img.picture); });
+            std::printf("%-18s %6s %5s | %8s %7s %7s %4s", p == &set ? img.name.c_str() : "",
+                        p == &set ? fixed(mpx, mpx < 1 ? 3 : 1).c_str() : "", p == &set ? "set" : "clear",
+                        ms_text(f.ms).c_str(), fixed(mpx / (f.ms / 1e3), 1).c_str(),
+                        vb::heap_counting() ? fixed(f.heap_per_px, 2).c_str() : "-", f.verdict.c_str());
+            for (std::size_t i = 0; i < others.size(); ++i) {
+                const Figure &t = theirs[i];
+                const bool first = p == &set;
+                std::printf(" | %9s %7s %5s %9s", first ? ms_text(t.ms).c_str() : "",
+                            first ? (vb::heap_counting() ? fixed(t.heap_per_px, 2).c_str() : "-") : "",
+                            first ? t.verdict.c_str() : "", fixed(f.ms / t.ms, 2).c_str());
+            }
+            std::printf("\n");
+            std::fflush(stdout);
+        }
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    Options opt;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= argc)
+                fail(a + " needs a value");
+            return argv[++i];
+        };
+        if (a == "--quick") {
+            opt.quick = true;
+            opt.min_reps = 3;
+            opt.min_time = 0.2;
+        } else if (a == "--wall") {
+            opt.wall = true;
+        } else if (a == "--flag") {
+            opt.flag = value();
+            if (opt.flag != "set" && opt.flag != "clear")
+                fail("--flag takes set or clear");
+        } else if (a == "--ours-only") {
+            opt.ours_only = true;
+        } else if (a == "--digest") {
+            opt.digest = true;
+        } else if (a == "--reps") {
+            opt.min_reps = std::max(1, std::atoi(value().c_str()));
+            opt.max_reps = std::max(opt.max_reps, opt.min_reps);
+        } else if (a == "--min-time") {
+            opt.min_time = std::atof(value().c_str());
+        } else if (a == "--only") {
+            opt.only = value();
+        } else {
+            std::fprintf(stderr,
+                         "usage: vantor_bench [--quick] [--reps N] [--min-time S] [--wall] [--only TEXT] [--ours-only] [--flag set|clear] [--digest]\n");
+            return 2;
+        }
+    }
+    return opt.digest ? print_digests(opt) : run_table(opt);
+}
