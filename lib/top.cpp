@@ -5,6 +5,7 @@
 #include "top.h"
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cstring>
 
@@ -45,9 +46,66 @@ void log_line(const char *text) {
         std::fputs(text, state.log_stream);
 }
 
-// Fills contrast_map: each grey rescaled against the darkest and brightest
-// grey of its 17x17 neighbourhood, kept as per-column extremes in a ring.
-void fill_contrast_map(const std::uint8_t *pixels, int width, int height) {
+// Sixteen greys (or flags) processed side by side; the compiler turns these
+// into the machine's vector instructions where it has them.
+using Bytes16 = std::uint8_t __attribute__((vector_size(16)));
+using Shorts8 = std::int16_t __attribute__((vector_size(16)));
+using Bytes8 = std::uint8_t __attribute__((vector_size(8)));
+
+Bytes16 load16(const std::uint8_t *p) {
+    Bytes16 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+void store16(std::uint8_t *p, Bytes16 v) { std::memcpy(p, &v, sizeof v); }
+
+Bytes16 min16(Bytes16 a, Bytes16 b) {
+    const Bytes16 a_less = reinterpret_cast<Bytes16>(a < b);
+    return (a & a_less) | (b & ~a_less);
+}
+
+Bytes16 max16(Bytes16 a, Bytes16 b) {
+    const Bytes16 a_more = reinterpret_cast<Bytes16>(a > b);
+    return (a & a_more) | (b & ~a_more);
+}
+
+// (grey - lo) * 255 / range for range 25..255 without a division:
+// (d * reciprocal[range]) >> 16 with reciprocal = ceil(255 * 2^16 / range).
+// Exact because d * (rounding excess) / 2^16 stays below 1 / range for every
+// grey difference d <= 255 (255 * 255 < 2^16).
+constexpr int reciprocal_shift = 16;
+constexpr auto contrast_reciprocals = [] {
+    std::array<std::uint32_t, 256> r{};
+    for (int range = flat_range + 1; range < 256; ++range)
+        r[range] = static_cast<std::uint32_t>(((255u << reciprocal_shift) + range - 1) / range);
+    return r;
+}();
+
+constexpr bool reciprocals_exact() {
+    for (int range = flat_range + 1; range < 256; ++range)
+        for (int d = 0; d <= range; ++d)
+            if (((d * contrast_reciprocals[range]) >> reciprocal_shift) != static_cast<std::uint32_t>(d * 255 / range))
+                return false;
+    return true;
+}
+static_assert(reciprocals_exact(), "the reciprocal table must give the exact quotient");
+
+std::int16_t normalised(int grey, int lo, int hi) {
+    const int range = hi - lo;
+    if (range <= flat_range)
+        return -1;
+    return static_cast<std::int16_t>((static_cast<std::uint32_t>(grey - lo) * contrast_reciprocals[range]) >>
+                                     reciprocal_shift);
+}
+
+// First row of the 17-row window of row y: nine rows above and seven below,
+// pinned inside the image.
+int window_top(int y, int height) { return y < 9 ? 0 : (y > height - 9 ? height - window : y - 9); }
+
+// The plain form of the map: per-column extremes kept in a ring of 17 slots.
+// Used when the scratch rows of the fast form cannot be allocated.
+void fill_contrast_map_ring(const std::uint8_t *pixels, int width, int height) {
     std::uint8_t col_min[window];
     std::uint8_t col_max[window];
     auto load_column = [&](int x, int top) {
@@ -61,8 +119,7 @@ void fill_contrast_map(const std::uint8_t *pixels, int width, int height) {
         col_max[x % window] = hi;
     };
     for (int y = 0; y < height; ++y) {
-        // Nine rows above y and seven below, pinned inside the image.
-        int top = y < 9 ? 0 : (y > height - 9 ? height - window : y - 9);
+        const int top = window_top(y, height);
         const std::uint8_t *row = pixels + static_cast<std::size_t>(y) * width;
         std::int16_t *out = state.contrast_map.get() + static_cast<std::size_t>(y) * width;
         for (int x = 0; x < width; ++x) {
@@ -72,13 +129,106 @@ void fill_contrast_map(const std::uint8_t *pixels, int width, int height) {
             } else if (x > 8 && x < width - 8) {
                 load_column(x + 8, top);
             }
-            int lo = *std::min_element(col_min, col_min + window);
-            int hi = *std::max_element(col_max, col_max + window);
-            int range = hi - lo;
-            out[x] = range <= flat_range ? std::int16_t{-1}
-                                             : static_cast<std::int16_t>((row[x] - lo) * 255 / range);
+            const int lo = *std::min_element(col_min, col_min + window);
+            const int hi = *std::max_element(col_max, col_max + window);
+            out[x] = normalised(row[x], lo, hi);
         }
     }
+}
+
+// Fills contrast_map: each grey rescaled against the darkest and brightest
+// grey of its 17x17 neighbourhood. The window's columns are 0..16 near the
+// left edge, x-8..x+8 in the middle and the last 17 near the right edge, the
+// same neighbourhood the ring of per-column extremes describes. Here the
+// column extremes of a whole window row are taken at once (recomputed only
+// when the window moves down), then the extremes of 17 neighbouring columns,
+// sixteen pixels at a time.
+void fill_contrast_map(const std::uint8_t *pixels, int width, int height) {
+    HeapArray<std::uint8_t> scratch;
+    if (!scratch.allocate(static_cast<std::size_t>(width) * 4)) {
+        fill_contrast_map_ring(pixels, width, height);
+        return;
+    }
+    std::uint8_t *col_min = scratch.get();
+    std::uint8_t *col_max = col_min + width;
+    std::uint8_t *lo_row = col_max + width;
+    std::uint8_t *hi_row = lo_row + width;
+    constexpr int lanes = 16;
+    constexpr int half = window / 2; // 8 columns either side
+
+    int loaded_top = -1;
+    for (int y = 0; y < height; ++y) {
+        const int top = window_top(y, height);
+        if (top != loaded_top) {
+            loaded_top = top;
+            const std::uint8_t *first = pixels + static_cast<std::size_t>(top) * width;
+            int x = 0;
+            for (; x + lanes <= width; x += lanes) {
+                Bytes16 lo = load16(first + x), hi = lo;
+                for (int r = 1; r < window; ++r) {
+                    const Bytes16 g = load16(first + static_cast<std::size_t>(r) * width + x);
+                    lo = min16(lo, g);
+                    hi = max16(hi, g);
+                }
+                store16(col_min + x, lo);
+                store16(col_max + x, hi);
+            }
+            for (; x < width; ++x) {
+                std::uint8_t lo = first[x], hi = first[x];
+                for (int r = 1; r < window; ++r) {
+                    const std::uint8_t g = first[static_cast<std::size_t>(r) * width + x];
+                    lo = std::min(lo, g);
+                    hi = std::max(hi, g);
+                }
+                col_min[x] = lo;
+                col_max[x] = hi;
+            }
+        }
+
+        // Edge windows are fixed; the middle slides with x.
+        const std::uint8_t left_lo = *std::min_element(col_min, col_min + window);
+        const std::uint8_t left_hi = *std::max_element(col_max, col_max + window);
+        const std::uint8_t right_lo = *std::min_element(col_min + width - window, col_min + width);
+        const std::uint8_t right_hi = *std::max_element(col_max + width - window, col_max + width);
+        const int middle_end = width - half; // first column of the right edge
+        int x = 0;
+        for (; x <= half && x < width; ++x) {
+            lo_row[x] = left_lo;
+            hi_row[x] = left_hi;
+        }
+        for (; x + lanes <= middle_end; x += lanes) {
+            Bytes16 lo = load16(col_min + x - half), hi = load16(col_max + x - half);
+            for (int k = 1; k < window; ++k) {
+                lo = min16(lo, load16(col_min + x - half + k));
+                hi = max16(hi, load16(col_max + x - half + k));
+            }
+            store16(lo_row + x, lo);
+            store16(hi_row + x, hi);
+        }
+        for (; x < middle_end; ++x) {
+            lo_row[x] = *std::min_element(col_min + x - half, col_min + x + half + 1);
+            hi_row[x] = *std::max_element(col_max + x - half, col_max + x + half + 1);
+        }
+        for (; x < width; ++x) {
+            lo_row[x] = right_lo;
+            hi_row[x] = right_hi;
+        }
+
+        const std::uint8_t *row = pixels + static_cast<std::size_t>(y) * width;
+        std::int16_t *out = state.contrast_map.get() + static_cast<std::size_t>(y) * width;
+        for (int i = 0; i < width; ++i)
+            out[i] = normalised(row[i], lo_row[i], hi_row[i]);
+    }
+}
+
+// Clears the sampled mark in every byte, sixteen at a time.
+void clear_sampled_marks(std::uint8_t *bytes, std::size_t n) {
+    const Bytes16 keep = Bytes16{} + static_cast<std::uint8_t>(~sampled_mark);
+    std::size_t i = 0;
+    for (; i + 16 <= n; i += 16)
+        store16(bytes + i, load16(bytes + i) & keep);
+    for (; i < n; ++i)
+        bytes[i] &= static_cast<std::uint8_t>(~sampled_mark);
 }
 
 void free_pass_buffers() {
@@ -98,16 +248,41 @@ void write_debug_image(const char *format, int pass, int try_index, const std::u
 void threshold_global(int index, const std::uint8_t *pixels, std::uint16_t depth) {
     const std::size_t n = static_cast<std::size_t>(state.image_width) * state.image_height;
     std::uint8_t *out = state.work_bitmap.get();
+    if (n == 0)
+        return;
+    constexpr std::size_t lanes = 16;
+    const Bytes16 dark16 = Bytes16{} + dark;
+    std::size_t i = 0;
     if (depth == 1) {
-        for (std::size_t i = 0; i < n; ++i)
+        for (; i + lanes <= n; i += lanes)
+            store16(out + i, reinterpret_cast<Bytes16>(load16(pixels + i) == 0) & dark16);
+        for (; i < n; ++i)
             out[i] = pixels[i] == 0 ? dark : light;
         return;
     }
     if (index < 0 || index > 2)
         index = 2;
-    auto [lo, hi] = std::minmax_element(pixels, pixels + n);
-    const int threshold = static_cast<int>(*lo + (*hi - *lo) / global_divisors[index]);
-    for (std::size_t i = 0; i < n; ++i)
+    Bytes16 lo16 = Bytes16{} + 255, hi16 = Bytes16{};
+    for (; i + lanes <= n; i += lanes) {
+        const Bytes16 g = load16(pixels + i);
+        lo16 = min16(lo16, g);
+        hi16 = max16(hi16, g);
+    }
+    int lo = 255, hi = 0;
+    for (std::size_t k = 0; k < lanes; ++k) {
+        lo = std::min<int>(lo, lo16[k]);
+        hi = std::max<int>(hi, hi16[k]);
+    }
+    for (; i < n; ++i) {
+        lo = std::min<int>(lo, pixels[i]);
+        hi = std::max<int>(hi, pixels[i]);
+    }
+    // Between the darkest and the brightest grey, so 0..255.
+    const int threshold = static_cast<int>(lo + (hi - lo) / global_divisors[index]);
+    const Bytes16 threshold16 = Bytes16{} + static_cast<std::uint8_t>(threshold);
+    for (i = 0; i + lanes <= n; i += lanes)
+        store16(out + i, reinterpret_cast<Bytes16>(load16(pixels + i) < threshold16) & dark16);
+    for (; i < n; ++i)
         out[i] = pixels[i] < threshold ? dark : light;
 }
 
@@ -126,14 +301,37 @@ int threshold_local(int index, const std::uint8_t *pixels, int width, int height
         }
         fill_contrast_map(pixels, width, height);
     }
+    // Low-contrast pixels (-1) take the result of their left neighbour, so
+    // eight values at a time only while none of them is -1.
+    constexpr int lanes = 8;
+    const Shorts8 threshold8 = Shorts8{} + static_cast<std::int16_t>(threshold);
     for (int y = 0; y < height; ++y) {
         const std::size_t base = static_cast<std::size_t>(y) * width;
+        const std::int16_t *map = state.contrast_map.get() + base;
+        std::uint8_t *out = state.work_bitmap.get() + base;
         std::uint8_t carried = light;
-        for (int x = 0; x < width; ++x) {
-            int v = state.contrast_map[base + x];
-            if (v >= 0)
-                carried = v <= threshold ? dark : light;
-            state.work_bitmap[base + x] = carried;
+        int x = 0;
+        while (x < width) {
+            if (x + lanes <= width) {
+                Shorts8 v;
+                std::memcpy(&v, map + x, sizeof v);
+                std::uint64_t negative[2];
+                std::memcpy(negative, &v, sizeof negative);
+                if (((negative[0] | negative[1]) & 0x8000800080008000u) == 0) {
+                    const Bytes8 is_dark = __builtin_convertvector(v <= threshold8, Bytes8) & dark;
+                    std::memcpy(out + x, &is_dark, sizeof is_dark);
+                    carried = is_dark[lanes - 1];
+                    x += lanes;
+                    continue;
+                }
+            }
+            const int stop = std::min(width, x + lanes);
+            for (; x < stop; ++x) {
+                const int v = map[x];
+                if (v >= 0)
+                    carried = v <= threshold ? dark : light;
+                out[x] = carried;
+            }
         }
     }
     return -1;
@@ -150,6 +348,9 @@ extern "C" const char *decode_image(const unsigned char *pixels, int width, int 
         return nullptr;
     state.image_width = width;
     state.image_height = height;
+    // The first local pass builds the map for this image; one left over from
+    // a direct call of a pass belongs to another image.
+    state.contrast_map.reset();
     const std::size_t n = static_cast<std::size_t>(width) * height;
     if (!state.work_bitmap.allocate(n)) {
         log_line("malloc() failed.\n");
@@ -180,8 +381,7 @@ extern "C" const char *decode_image(const unsigned char *pixels, int width, int 
                     write_debug_image("sample3-%d-%d.bmp", pass, j, state.work_bitmap.get(), width,
                                       height);
                 }
-                for (std::size_t i = 0; i < n; ++i)
-                    state.work_bitmap[i] &= static_cast<std::uint8_t>(~sampled_mark);
+                clear_sampled_marks(state.work_bitmap.get(), n);
 
                 read_format_info();
                 unmask();
