@@ -136,10 +136,24 @@ void compute_cell_units(GridPoint &p00, const GridPoint &p10, const GridPoint &p
     p00.units_state = 0.0f;
 }
 
+// floor(v) without a library call, for |v| < 2^31; false beyond that (or for
+// NaN), which is outside every image anyway.
+bool floor_in_range(double v, long long &out) {
+    if (!(v > -2147483648.0 && v < 2147483648.0))
+        return false;
+    long long t = static_cast<long long>(v); // toward zero
+    if (static_cast<double>(t) > v)
+        --t;
+    out = t;
+    return true;
+}
+
 // Reads and marks the work bitmap pixel under the image position (x, y);
 // -1 when the position lies outside the image.
 int read_pixel(double x, double y) {
-    const double fx = std::floor(x), fy = std::floor(y);
+    long long fx = 0, fy = 0;
+    if (!floor_in_range(x, fx) || !floor_in_range(y, fy))
+        return -1;
     if (!(fx >= 0 && fx < state.image_width && fy >= 0 && fy < state.image_height))
         return -1;
     const std::size_t index = static_cast<std::size_t>(fy) * state.image_width + static_cast<std::size_t>(fx);
@@ -148,6 +162,46 @@ int read_pixel(double x, double y) {
     const std::uint8_t v = state.work_bitmap[index];
     state.work_bitmap[index] = v ^ sampled_mark;
     return v;
+}
+
+// The corner points P00, P10, P01, P11 of the cell between alignment
+// coordinates rj, rj + 1 (rows) and cj, cj + 1 (columns), with the eye
+// patterns standing in at the symbol's corners; false when one is missing.
+bool cell_corners(std::span<const int, 7> coords, int rj, int cj, GridPoint *(&corners)[4]) {
+    const int n = state.matrix_width;
+    const int row_lo = coords[rj], row_hi = coords[rj + 1];
+    const int col_lo = coords[cj], col_hi = coords[cj + 1];
+    GridPoint *const eye_ul = &state.grid_points.items[0];
+    GridPoint *const eye_ur = &state.grid_points.items[1];
+    GridPoint *const eye_ll = &state.grid_points.items[2];
+    corners[0] = col_lo < eye_extent && row_lo < eye_extent ? eye_ul : find_point(col_lo, row_lo);
+    corners[1] = col_hi >= n - eye_extent && row_lo < eye_extent ? eye_ur : find_point(col_hi, row_lo);
+    corners[2] = col_lo < eye_extent && row_hi >= n - eye_extent ? eye_ll : find_point(col_lo, row_hi);
+    corners[3] = find_point(col_hi, row_hi);
+    return corners[0] && corners[1] && corners[2] && corners[3];
+}
+
+// Places module (col, row) from the nearest corner of its cell with the
+// cell's step vectors and reads it.
+int cell_module_value(GridPoint *const (&corners)[4], int col, int row) {
+    GridPoint *const p00 = corners[0];
+    if (p00->units_state < 0)
+        compute_cell_units(*p00, *corners[1], *corners[2], *corners[3]);
+
+    // Nearest corner; on equal distance the earlier one in this order.
+    const GridPoint *nearest = nullptr;
+    long best = 0;
+    for (const GridPoint *p : corners) {
+        const long dr = row - p->row, dc = col - p->col;
+        const long d2 = dr * dr + dc * dc;
+        if (!nearest || d2 < best) {
+            nearest = p;
+            best = d2;
+        }
+    }
+    const Vec2f lx = p00->local_x_unit, ly = p00->local_y_unit;
+    const double dc = col - nearest->col, dr = row - nearest->row;
+    return read_pixel(nearest->x + dc * lx.x + dr * ly.x, nearest->y + dc * lx.y + dr * ly.y);
 }
 
 } // namespace
@@ -201,7 +255,6 @@ int grid_build() {
 int grid_module_value(int col, int row) {
     if (state.version < 1 || state.version > 40 || state.grid_points.count < 3)
         return -1;
-    const int n = state.matrix_width;
     const auto coords = alignment_coords(state.version);
     const int k = coordinate_count(coords);
 
@@ -217,37 +270,10 @@ int grid_module_value(int col, int row) {
                           p.y + dc * p.local_x_unit.y + dr * p.local_y_unit.y);
     }
 
-    const int rj = cell_index(coords, k, row);
-    const int cj = cell_index(coords, k, col);
-    const int row_lo = coords[rj], row_hi = coords[rj + 1];
-    const int col_lo = coords[cj], col_hi = coords[cj + 1];
-
-    GridPoint *const eye_ul = &state.grid_points.items[0];
-    GridPoint *const eye_ur = &state.grid_points.items[1];
-    GridPoint *const eye_ll = &state.grid_points.items[2];
-    GridPoint *p00 = col_lo < eye_extent && row_lo < eye_extent ? eye_ul : find_point(col_lo, row_lo);
-    GridPoint *p10 = col_hi >= n - eye_extent && row_lo < eye_extent ? eye_ur : find_point(col_hi, row_lo);
-    GridPoint *p01 = col_lo < eye_extent && row_hi >= n - eye_extent ? eye_ll : find_point(col_lo, row_hi);
-    GridPoint *p11 = find_point(col_hi, row_hi);
-    if (!p00 || !p10 || !p01 || !p11)
+    GridPoint *corners[4];
+    if (!cell_corners(coords, cell_index(coords, k, row), cell_index(coords, k, col), corners))
         return -1;
-    if (p00->units_state < 0)
-        compute_cell_units(*p00, *p10, *p01, *p11);
-
-    // Nearest corner; on equal distance the earlier one in this order.
-    const GridPoint *nearest = nullptr;
-    long best = 0;
-    for (const GridPoint *p : {p00, p10, p01, p11}) {
-        const long dr = row - p->row, dc = col - p->col;
-        const long d2 = dr * dr + dc * dc;
-        if (!nearest || d2 < best) {
-            nearest = p;
-            best = d2;
-        }
-    }
-    const Vec2f lx = p00->local_x_unit, ly = p00->local_y_unit;
-    const double dc = col - nearest->col, dr = row - nearest->row;
-    return read_pixel(nearest->x + dc * lx.x + dr * ly.x, nearest->y + dc * lx.y + dr * ly.y);
+    return cell_module_value(corners, col, row);
 }
 
 int grid_sample() {
@@ -259,12 +285,41 @@ int grid_sample() {
     const std::size_t cells = static_cast<std::size_t>(w) * h;
     if (!state.module_matrix.allocate(cells))
         return 0;
-    for (int row = 0; row < h; ++row) {
-        for (int col = 0; col < w; ++col) {
-            const int v = grid_module_value(col, row);
-            if (v < 0)
-                return 0;
-            state.module_matrix[static_cast<std::size_t>(row) * w + col] = static_cast<std::uint8_t>(v);
+    const int n = 4 * state.version + 17;
+    const bool by_cells = state.version >= 2 && state.version <= 40 && state.grid_points.count >= 3 &&
+                          w == n && h == n;
+    if (by_cells) {
+        // As grid_module_value, module by module in the same order, with
+        // each module's cell and the cell's corners looked up once.
+        const auto coords = alignment_coords(state.version);
+        const int k = coordinate_count(coords);
+        int cell_of[4 * 40 + 17];
+        for (int m = 0; m < n; ++m)
+            cell_of[m] = cell_index(coords, k, m);
+        struct Cell {
+            int found = 0; // 0 not looked up, 1 complete, -1 a corner missing
+            GridPoint *corners[4] = {};
+        };
+        Cell cell[6][6];
+        for (int row = 0; row < h; ++row) {
+            for (int col = 0; col < w; ++col) {
+                Cell &c = cell[cell_of[row]][cell_of[col]];
+                if (c.found == 0)
+                    c.found = cell_corners(coords, cell_of[row], cell_of[col], c.corners) ? 1 : -1;
+                const int v = c.found > 0 ? cell_module_value(c.corners, col, row) : -1;
+                if (v < 0)
+                    return 0;
+                state.module_matrix[static_cast<std::size_t>(row) * w + col] = static_cast<std::uint8_t>(v);
+            }
+        }
+    } else {
+        for (int row = 0; row < h; ++row) {
+            for (int col = 0; col < w; ++col) {
+                const int v = grid_module_value(col, row);
+                if (v < 0)
+                    return 0;
+                state.module_matrix[static_cast<std::size_t>(row) * w + col] = static_cast<std::uint8_t>(v);
+            }
         }
     }
     if (!state.function_map.allocate_zeroed((cells + 7) / 8))
