@@ -307,6 +307,7 @@ int print_digests(const Options &opt) {
             const char *text = decode_image(img.picture.pixels.data(), img.picture.width,
                                             img.picture.height, 8, log);
             const std::string result = text ? text : "(none)";
+            vantor::state.log_stream = nullptr; // the stages keep it after the call
             std::fclose(log);
             std::uint64_t h = fnv(0xcbf29ce484222325ull, buf, len);
             std::free(buf);

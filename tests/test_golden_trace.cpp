@@ -146,6 +146,7 @@ std::string golden_trace(const GoldenCase &c) {
     const char *text = decode_image(picture.pixels.data(), picture.width, picture.height, c.depth, log);
     const int flag_after = vantor::state.rs_below_capacity;
     vantor::state.rs_below_capacity = saved_flag;
+    vantor::state.log_stream = nullptr; // the stages keep it after the call
     std::fclose(log);
 
     std::ostringstream out;
