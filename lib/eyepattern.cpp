@@ -5,9 +5,11 @@
 #include "eyepattern.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <numeric>
 #include <optional>
@@ -99,6 +101,50 @@ void encode_line(const std::uint8_t *pixels, std::size_t step, int count, std::i
         ++out[k];
     }
     out[k + 1] = -1;
+}
+
+// Eight bitmap bytes at once: bit 7 of byte i set when pixel i is dark
+// (exactly 64, so a marked pixel counts as light), every other bit clear.
+std::uint64_t dark_bytes(const std::uint8_t *pixels) {
+    std::uint64_t w;
+    std::memcpy(&w, pixels, sizeof w);
+    if constexpr (std::endian::native == std::endian::big)
+        w = __builtin_bswap64(w); // byte i of memory in bits 8i..8i+7
+    constexpr std::uint64_t low7 = 0x7F7F7F7F7F7F7F7Fu;
+    const std::uint64_t x = w ^ 0x4040404040404040u;   // zero bytes where dark
+    const std::uint64_t nonzero = ((x & low7) + low7) | x; // bit 7 set where x != 0
+    return ~nonzero & 0x8080808080808080u;
+}
+
+constexpr std::uint64_t all_dark_bytes = 0x8080808080808080u;
+
+// encode_line for one image row, eight pixels at a time while they go on
+// with the current run.
+void encode_row(const std::uint8_t *pixels, int count, std::int16_t *out) {
+    bool current_dark = true;
+    int k = 0;
+    int run_start = 0;
+    int i = 0;
+    while (i < count) {
+        if (i + 8 <= count) {
+            const std::uint64_t change = dark_bytes(pixels + i) ^ (current_dark ? all_dark_bytes : 0);
+            if (change == 0) {
+                i += 8;
+                continue;
+            }
+            i += std::countr_zero(change) / 8;
+        } else if ((pixels[i] == dark) == current_dark) {
+            ++i;
+            continue;
+        }
+        // Pixel i begins the next run.
+        out[k++] = static_cast<std::int16_t>(i - run_start);
+        run_start = i;
+        current_dark = !current_dark;
+    }
+    out[k] = static_cast<std::int16_t>(count - run_start);
+    out[k + 1] = -1;
+    std::fill(out + k + 2, out + count + 2, std::int16_t{0});
 }
 
 bool window_matches(const RunLine &r, std::size_t k, int total) {
@@ -620,8 +666,8 @@ int build_row_runs() {
         return 0;
     }
     for (int y = 0; y < h; ++y)
-        encode_line(state.work_bitmap.get() + static_cast<std::size_t>(y) * w, 1, w,
-                    state.row_runs.get() + y * entries);
+        encode_row(state.work_bitmap.get() + static_cast<std::size_t>(y) * w, w,
+                   state.row_runs.get() + y * entries);
     return -1;
 }
 
@@ -636,32 +682,49 @@ int build_col_runs() {
         log_malloc_failed();
         return 0;
     }
-    // Columns in blocks, row by row, so the bitmap is read in memory order.
-    constexpr int block = 64;
-    int run_index[block];
-    bool run_dark[block];
-    for (int x0 = 0; x0 < w; x0 += block) {
-        const int n = std::min(block, w - x0);
-        for (int i = 0; i < n; ++i) {
-            std::int16_t *out = state.col_runs.get() + (x0 + i) * entries;
-            std::fill(out, out + entries, std::int16_t{0});
-            run_index[i] = 0;
-            run_dark[i] = true;
+    // Columns eight at a time, row by row, so the bitmap is read in memory
+    // order: a row's eight bytes are compared with the colours of the eight
+    // runs in progress, and only the columns whose colour changes are
+    // visited. Sixty-four columns (a cache line of the bitmap) per sweep.
+    const std::uint8_t *bitmap = state.work_bitmap.get();
+    std::int16_t *table = state.col_runs.get();
+    constexpr int group = 8;
+    constexpr int groups_per_sweep = 8;
+    const int groups = w / group;
+    int run_index[group * groups_per_sweep];
+    int run_start[group * groups_per_sweep];
+    std::uint64_t colour[groups_per_sweep]; // bit 7 of byte b: column b's run is dark
+    for (int g0 = 0; g0 < groups; g0 += groups_per_sweep) {
+        const int ng = std::min(groups_per_sweep, groups - g0);
+        const int x0 = g0 * group;
+        for (int c = 0; c < ng * group; ++c) {
+            run_index[c] = 0;
+            run_start[c] = 0;
         }
+        std::fill(colour, colour + ng, all_dark_bytes);
         for (int y = 0; y < h; ++y) {
-            const std::uint8_t *row = state.work_bitmap.get() + static_cast<std::size_t>(y) * w + x0;
-            for (int i = 0; i < n; ++i) {
-                const bool d = row[i] == dark;
-                if (d != run_dark[i]) {
-                    run_dark[i] = d;
-                    ++run_index[i];
+            const std::uint8_t *row = bitmap + static_cast<std::size_t>(y) * w + x0;
+            for (int g = 0; g < ng; ++g) {
+                std::uint64_t change = dark_bytes(row + g * group) ^ colour[g];
+                colour[g] ^= change;
+                for (; change != 0; change &= change - 1) {
+                    const int c = g * group + std::countr_zero(change) / 8;
+                    std::int16_t *out = table + static_cast<std::size_t>(x0 + c) * entries;
+                    out[run_index[c]++] = static_cast<std::int16_t>(y - run_start[c]);
+                    run_start[c] = y;
                 }
-                ++state.col_runs[(x0 + i) * entries + run_index[i]];
             }
         }
-        for (int i = 0; i < n; ++i)
-            state.col_runs[(x0 + i) * entries + run_index[i] + 1] = -1;
+        for (int c = 0; c < ng * group; ++c) {
+            std::int16_t *out = table + static_cast<std::size_t>(x0 + c) * entries;
+            out[run_index[c]] = static_cast<std::int16_t>(h - run_start[c]);
+            out[run_index[c] + 1] = -1;
+            std::fill(out + run_index[c] + 2, out + entries, std::int16_t{0});
+        }
     }
+    // The last few columns one at a time.
+    for (int x = groups * group; x < w; ++x)
+        encode_line(bitmap + x, static_cast<std::size_t>(w), h, table + static_cast<std::size_t>(x) * entries);
     return -1;
 }
 

@@ -124,3 +124,65 @@ TEST(FastPaths, GlobalPassesMatchTheThresholdRule) {
             ASSERT_EQ(state.work_bitmap[i], g.pixels[i] == 0 ? 64 : 0) << "depth 1, pixel " << i;
     }
 }
+
+namespace {
+
+// Runs of one line from the rule: entry 0 dark, alternating, -1 after the
+// last run, zero in the entries after it; only 64 counts as dark.
+std::vector<std::int16_t> reference_runs(const std::vector<std::uint8_t> &bytes, std::size_t first,
+                                         std::size_t step, int count) {
+    std::vector<std::int16_t> out(static_cast<std::size_t>(count) + 2, 0);
+    bool current_dark = true;
+    std::size_t k = 0;
+    for (int i = 0; i < count; ++i) {
+        const bool d = bytes[first + static_cast<std::size_t>(i) * step] == 64;
+        if (d != current_dark) {
+            current_dark = d;
+            ++k;
+        }
+        ++out[k];
+    }
+    out[k + 1] = -1;
+    return out;
+}
+
+} // namespace
+
+TEST(FastPaths, RunTablesMatchTheRunRule) {
+    std::mt19937 rng(33);
+    const int sizes[][2] = {{1, 1}, {7, 3}, {8, 8}, {9, 2}, {15, 17}, {16, 5}, {63, 9}, {64, 64},
+                            {65, 31}, {129, 40}, {200, 3}, {3, 200}};
+    for (const auto &[w, h] : sizes) {
+        // Long runs, short runs, and marked pixels (80 and 16 count as light).
+        for (int kind = 0; kind < 3; ++kind) {
+            SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h) + " kind " + std::to_string(kind));
+            std::vector<std::uint8_t> bytes(static_cast<std::size_t>(w) * h);
+            std::uint8_t v = 64;
+            for (auto &b : bytes) {
+                if (rng() % (kind == 0 ? 23 : 2) == 0)
+                    v = v == 64 ? 0 : 64;
+                b = v;
+                if (kind == 2 && rng() % 7 == 0)
+                    b = static_cast<std::uint8_t>(b | 16);
+            }
+            state.image_width = w;
+            state.image_height = h;
+            ASSERT_TRUE(state.work_bitmap.allocate(bytes.size()));
+            std::copy(bytes.begin(), bytes.end(), state.work_bitmap.get());
+            ASSERT_NE(vantor::build_row_runs(), 0);
+            ASSERT_NE(vantor::build_col_runs(), 0);
+            for (int y = 0; y < h; ++y) {
+                const auto want = reference_runs(bytes, static_cast<std::size_t>(y) * w, 1, w);
+                const std::int16_t *got = state.row_runs.get() + static_cast<std::size_t>(y) * (w + 2);
+                ASSERT_EQ(std::vector<std::int16_t>(got, got + w + 2), want) << "row " << y;
+            }
+            for (int x = 0; x < w; ++x) {
+                const auto want = reference_runs(bytes, static_cast<std::size_t>(x), static_cast<std::size_t>(w), h);
+                const std::int16_t *got = state.col_runs.get() + static_cast<std::size_t>(x) * (h + 2);
+                ASSERT_EQ(std::vector<std::int16_t>(got, got + h + 2), want) << "column " << x;
+            }
+        }
+    }
+    state.row_runs.reset();
+    state.col_runs.reset();
+}
