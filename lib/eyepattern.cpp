@@ -25,11 +25,20 @@ constexpr std::uint8_t dark = 64;
 // Run entries are 16-bit, so no line may be longer than this.
 constexpr int max_line = 32767;
 
-// Five-run window proportions (ideal 1:1:3:1:1), bounds inclusive.
-constexpr double outer_min = 1.0 / 15;
-constexpr double outer_max = 3.0 / 13;
-constexpr double centre_min = 1.0 / 3;
-constexpr double centre_max = 7.0 / 13;
+// Five-run window proportions (ideal 1:1:3:1:1), bounds inclusive, as
+// fractions num / den so that run / total is compared without dividing:
+// run / total >= num / den exactly when run * den >= num * total. (A
+// quotient of run lengths that differs from a bound differs by at least
+// 1 / (den * total), far more than a rounding, so this is the comparison of
+// the floating-point quotients too.)
+struct Fraction {
+    int num;
+    int den;
+};
+constexpr Fraction outer_min{1, 15};
+constexpr Fraction outer_max{3, 13};
+constexpr Fraction centre_min{1, 3};
+constexpr Fraction centre_max{7, 13};
 
 // Where a crossing line may cut a hit, as a fraction of its length.
 constexpr double cross_min = 0.2;
@@ -147,17 +156,16 @@ void encode_row(const std::uint8_t *pixels, int count, std::int16_t *out) {
     std::fill(out + k + 2, out + count + 2, std::int16_t{0});
 }
 
-bool window_matches(const RunLine &r, std::size_t k, int total) {
+// Runs r[0..4] (each at most 32767 pixels) against the proportions.
+bool window_matches(const std::int16_t *r, int total) {
     if (total <= 0)
         return false;
-    const double t = total;
-    auto outer_fits = [&](int run) {
-        const double q = run / t;
-        return q >= outer_min && q <= outer_max;
+    auto within = [total](int run, Fraction lo, Fraction hi) {
+        return run * lo.den >= lo.num * total && run * hi.den <= hi.num * total;
     };
-    const double centre = r[k + 2] / t;
-    return outer_fits(r[k]) && outer_fits(r[k + 1]) && centre >= centre_min &&
-           centre <= centre_max && outer_fits(r[k + 3]) && outer_fits(r[k + 4]);
+    return within(r[0], outer_min, outer_max) && within(r[1], outer_min, outer_max) &&
+           within(r[2], centre_min, centre_max) && within(r[3], outer_min, outer_max) &&
+           within(r[4], outer_min, outer_max);
 }
 
 // --- Pairing row hits with column hits ------------------------------------
@@ -731,22 +739,27 @@ int build_col_runs() {
 int scan_runs(const std::int16_t *runs, int line_length, int lines, MemChunk<RunHit> &hits) {
     if (!runs || line_length <= 0 || lines <= 0)
         return runs ? -1 : 0;
+    const std::size_t entries = static_cast<std::size_t>(line_length) + 2;
     for (int line = 0; line < lines; ++line) {
-        const RunLine r(runs, line_length, line);
-        if (r[0] < 0 || r[1] < 0 || r[2] < 0 || r[3] < 0 || r[4] < 0)
+        const std::int16_t *r = runs + static_cast<std::size_t>(line) * entries;
+        // The line's runs end at the first negative entry or with its entries.
+        std::size_t n = 0;
+        while (n < entries && r[n] >= 0)
+            ++n;
+        if (n < 5)
             continue;
         // The window always starts on a dark run and moves two runs at a
         // time; its sum is carried along instead of recounted.
         int total = r[0] + r[1] + r[2] + r[3] + r[4];
         int pos = 0;
         for (std::size_t k = 0;; k += 2) {
-            if (window_matches(r, k, total) &&
+            if (window_matches(r + k, total) &&
                 !memchunk_append(hits, RunHit{line, pos, total, -1})) {
                 log_malloc_failed();
                 return 0;
             }
             pos += r[k] + r[k + 1];
-            if (r[k + 5] < 0 || r[k + 6] < 0)
+            if (k + 6 >= n) // run k + 5 or k + 6 missing
                 break;
             total += r[k + 5] + r[k + 6] - r[k] - r[k + 1];
         }

@@ -186,3 +186,58 @@ TEST(FastPaths, RunTablesMatchTheRunRule) {
     state.row_runs.reset();
     state.col_runs.reset();
 }
+
+TEST(FastPaths, WindowScanMatchesTheRatioRule) {
+    // Lines of runs with lengths around the proportion bounds (1/15, 3/13,
+    // 1/3 and 7/13 of the window are hit exactly by totals such as 15, 13,
+    // 39 and 195), plus terminators at every position.
+    std::mt19937 rng(44);
+    const int line_length = 400, lines = 300;
+    const std::size_t entries = line_length + 2;
+    std::vector<std::int16_t> table(entries * lines, 0);
+    for (int line = 0; line < lines; ++line) {
+        std::int16_t *r = table.data() + line * entries;
+        const int scale = 1 + static_cast<int>(rng() % 13);
+        int used = 0;
+        std::size_t k = 0;
+        const std::size_t runs = rng() % 60;
+        for (; k < runs; ++k) {
+            const int base = k % 2 ? 1 : (k % 4 == 2 ? 3 : 1);
+            int len = base * scale + static_cast<int>(rng() % 5) - 2;
+            len = std::max(k == 0 ? 0 : 1, len);
+            if (used + len > line_length)
+                break;
+            r[k] = static_cast<std::int16_t>(len);
+            used += len;
+        }
+        r[k] = -1;
+    }
+    vantor::MemChunk<vantor::RunHit> hits;
+    ASSERT_NE(vantor::scan_runs(table.data(), line_length, lines, hits), 0);
+
+    std::vector<vantor::RunHit> want;
+    for (int line = 0; line < lines; ++line) {
+        const std::int16_t *r = table.data() + line * entries;
+        std::size_t n = 0;
+        while (r[n] >= 0)
+            ++n;
+        int pos = 0;
+        for (std::size_t k = 0; k + 5 <= n; k += 2) {
+            const double t = r[k] + r[k + 1] + r[k + 2] + r[k + 3] + r[k + 4];
+            auto outer = [&](int run) { return run / t >= 1.0 / 15 && run / t <= 3.0 / 13; };
+            const double centre = r[k + 2] / t;
+            if (t > 0 && outer(r[k]) && outer(r[k + 1]) && centre >= 1.0 / 3 && centre <= 7.0 / 13 &&
+                outer(r[k + 3]) && outer(r[k + 4]))
+                want.push_back({line, pos, static_cast<int>(t), -1});
+            pos += r[k] + r[k + 1];
+        }
+    }
+    ASSERT_GT(want.size(), 100u);
+    ASSERT_EQ(hits.count, static_cast<int>(want.size()));
+    for (int i = 0; i < hits.count; ++i) {
+        const vantor::RunHit &h = hits.items[i];
+        ASSERT_TRUE(h.line == want[i].line && h.start == want[i].start && h.length == want[i].length &&
+                    h.label == -1)
+            << "hit " << i;
+    }
+}
