@@ -22,6 +22,7 @@ namespace vantor {
 namespace {
 
 constexpr std::uint8_t dark = 64;
+constexpr std::uint8_t sampled_mark = 0x10; // toggled by the sampling grid
 // Run entries are 16-bit, so no line may be longer than this.
 constexpr int max_line = 32767;
 
@@ -645,6 +646,59 @@ bool table_covers(const HeapArray<std::int16_t> &table, int line_length, int lin
     return table && table.size() >= (static_cast<std::size_t>(line_length) + 2) * static_cast<std::size_t>(lines);
 }
 
+// encode_line with the sampled mark ignored, so that the lines come out as
+// they were when the pass had just written the bitmap.
+void encode_unmarked_line(const std::uint8_t *pixels, std::size_t step, int count, std::int16_t *out) {
+    std::fill(out, out + count + 2, std::int16_t{0});
+    bool current_dark = true;
+    int k = 0;
+    for (int i = 0; i < count; ++i) {
+        const bool d = (pixels[static_cast<std::size_t>(i) * step] & ~sampled_mark) == dark;
+        if (d != current_dark) {
+            current_dark = d;
+            ++k;
+        }
+        ++out[k];
+    }
+    out[k + 1] = -1;
+}
+
+// scan_alignment_runs over the window's lines of the row (or column) table.
+// Without the full tables, those lines are encoded from the work bitmap
+// first, as the tables held them (a failed sampling grid of the same pass
+// may have marked pixels since).
+bool scan_window(bool along_rows, bool full_tables, const AlignmentWindow &win, double unit,
+                 MemChunk<RunHit> &hits) {
+    const int w = state.image_width;
+    const int h = state.image_height;
+    const int line_length = along_rows ? w : h;
+    if (full_tables)
+        return scan_alignment_runs(win.first, (along_rows ? state.row_runs : state.col_runs).get(),
+                                   line_length, hits, win.start, win.lines, win.span, unit) != 0;
+    if (win.lines <= 0)
+        return false;
+    const std::size_t entries = static_cast<std::size_t>(line_length) + 2;
+    HeapArray<std::int16_t> lines;
+    if (!lines.allocate(entries * static_cast<std::size_t>(win.lines))) {
+        log_malloc_failed();
+        return false;
+    }
+    const std::uint8_t *bitmap = state.work_bitmap.get();
+    for (int i = 0; i < win.lines; ++i) {
+        const int line = win.first + i;
+        if (along_rows)
+            encode_unmarked_line(bitmap + static_cast<std::size_t>(line) * w, 1, w, lines.get() + i * entries);
+        else
+            encode_unmarked_line(bitmap + line, static_cast<std::size_t>(w), h, lines.get() + i * entries);
+    }
+    const int before = hits.count;
+    if (!scan_alignment_runs(0, lines.get(), line_length, hits, win.start, win.lines, win.span, unit))
+        return false;
+    for (int i = before; i < hits.count; ++i)
+        hits.items[i].line += win.first;
+    return true;
+}
+
 } // namespace
 
 int label_eye_hits(MemChunk<RunHit> &rows, MemChunk<RunHit> &cols, bool all_pairs) {
@@ -914,11 +968,16 @@ int find_eye_patterns() {
     memchunk_init(state.eyes);
     state.eye_count = 0;
 
+    // Each full table serves only its scan, so only one is alive at a time;
+    // the alignment search encodes the few lines it reads by itself.
     if (!build_row_runs() ||
-        !scan_runs(state.row_runs.get(), state.image_width, state.image_height, state.row_hits) ||
-        !build_col_runs() ||
+        !scan_runs(state.row_runs.get(), state.image_width, state.image_height, state.row_hits))
+        return 0;
+    state.row_runs.reset();
+    if (!build_col_runs() ||
         !scan_runs(state.col_runs.get(), state.image_height, state.image_width, state.col_hits))
         return 0;
+    state.col_runs.reset();
 
     cross_hits();
     refine_eyes();
@@ -1058,7 +1117,8 @@ int find_alignment(AlignmentProbe &probe) {
         return 0;
     const int w = state.image_width;
     const int h = state.image_height;
-    if (!table_covers(state.row_runs, w, h) || !table_covers(state.col_runs, h, w))
+    const bool full_tables = table_covers(state.row_runs, w, h) && table_covers(state.col_runs, h, w);
+    if (!full_tables && !bitmap_covers_image())
         return 0;
 
     const EyePattern &corner = state.eyes.items[state.eye_pick[0]];
@@ -1082,16 +1142,14 @@ int find_alignment(AlignmentProbe &probe) {
     if (!alignment_window(py, hy, px, hx, h, w, rows))
         return 0;
     const double row_unit = (static_cast<double>(corner.width) + along.width + down.width) / 21;
-    if (!scan_alignment_runs(rows.first, state.row_runs.get(), w, state.row_hits, rows.start,
-                             rows.lines, rows.span, row_unit))
+    if (!scan_window(true, full_tables, rows, row_unit, state.row_hits))
         return 0;
 
     AlignmentWindow cols;
     if (!alignment_window(px, hx, py, hy, w, h, cols))
         return 0;
     const double col_unit = (static_cast<double>(corner.height) + along.height + down.height) / 21;
-    if (!scan_alignment_runs(cols.first, state.col_runs.get(), h, state.col_hits, cols.start,
-                             cols.lines, cols.span, col_unit))
+    if (!scan_window(false, full_tables, cols, col_unit, state.col_hits))
         return 0;
 
     label_alignment_hits(state.row_hits, state.col_hits);

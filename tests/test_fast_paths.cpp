@@ -9,9 +9,11 @@
 #include <vector>
 
 #include "eyepattern.h"
+#include "grid.h"
 #include "qr_symbols.h"
 #include "state.h"
 #include "top.h"
+#include "version.h"
 
 namespace vt = vantor::testing;
 using vantor::state;
@@ -239,5 +241,76 @@ TEST(FastPaths, WindowScanMatchesTheRatioRule) {
         ASSERT_TRUE(h.line == want[i].line && h.start == want[i].start && h.length == want[i].length &&
                     h.label == -1)
             << "hit " << i;
+    }
+}
+
+namespace {
+
+struct AlignmentResult {
+    int found;
+    float x, y;
+    std::vector<int> hits; // line, start, length, label of every row and column hit
+
+    bool operator==(const AlignmentResult &) const = default;
+};
+
+std::vector<AlignmentResult> search_every_alignment_pattern() {
+    std::vector<AlignmentResult> out;
+    const auto coords = vantor::alignment_coords(state.version);
+    for (int c : coords) {
+        for (int r : coords) {
+            if (c <= 0 || r <= 0)
+                continue;
+            vantor::AlignmentProbe probe{0, 0, c, r};
+            AlignmentResult a{vantor::find_alignment(probe), probe.x, probe.y, {}};
+            for (const auto *list : {&state.row_hits, &state.col_hits})
+                for (int i = 0; i < list->count; ++i)
+                    a.hits.insert(a.hits.end(), {list->items[i].line, list->items[i].start,
+                                                 list->items[i].length, list->items[i].label});
+            out.push_back(std::move(a));
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+// The eye search keeps no full run table; the alignment search then encodes
+// its window's lines itself, ignoring the marks a failed sampling grid left.
+TEST(FastPaths, AlignmentSearchWithoutFullTablesMatchesTheTables) {
+    for (int version : {7, 14, 25}) {
+        SCOPED_TRACE(version);
+        vt::RenderOptions o;
+        o.module_px = 3.3;
+        o.rotation_deg = 9;
+        o.noise_sigma = 5;
+        const vt::Picture p = vt::render(*vt::make_symbol("alignment", version, vt::Level::M, vt::Mode::byte), o);
+        state.image_width = p.width;
+        state.image_height = p.height;
+        ASSERT_TRUE(state.work_bitmap.allocate(p.pixels.size()));
+        vantor::threshold_global(2, p.pixels.data(), 8);
+        ASSERT_NE(vantor::find_eye_patterns(), 0);
+        EXPECT_FALSE(state.row_runs) << "the eye search keeps no full table";
+        EXPECT_FALSE(state.col_runs);
+        state.version = vantor::determine_version(0);
+        ASSERT_EQ(state.version, version);
+
+        const auto local = search_every_alignment_pattern();
+        ASSERT_NE(vantor::build_row_runs(), 0);
+        ASSERT_NE(vantor::build_col_runs(), 0);
+        const auto tables = search_every_alignment_pattern();
+        EXPECT_GE(std::count_if(tables.begin(), tables.end(), [](const AlignmentResult &a) { return a.found; }),
+                  static_cast<long>(tables.size()) - 3);
+        EXPECT_TRUE(local == tables);
+
+        // Marks of a sampling grid on a fifth of the pixels change nothing.
+        std::mt19937 rng(version);
+        for (std::size_t i = 0; i < p.pixels.size(); ++i)
+            if (rng() % 5 == 0)
+                state.work_bitmap[i] ^= 16;
+        state.row_runs.reset();
+        state.col_runs.reset();
+        EXPECT_TRUE(search_every_alignment_pattern() == tables);
+        vantor::free_eye_patterns();
     }
 }
