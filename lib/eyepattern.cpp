@@ -98,12 +98,13 @@ private:
 
 // Encodes `count` pixels, `step` bytes apart, as runs: entry 0 dark, then
 // alternating, -1 after the last run. `out` has count + 2 entries.
-void encode_line(const std::uint8_t *pixels, std::size_t step, int count, std::int16_t *out) {
+void encode_line(const std::uint8_t *pixels, std::size_t step, int count, std::int16_t *out,
+                 std::uint8_t ignored = 0) {
     std::fill(out, out + count + 2, std::int16_t{0});
     bool current_dark = true;
     int k = 0;
     for (int i = 0; i < count; ++i) {
-        const bool d = pixels[static_cast<std::size_t>(i) * step] == dark;
+        const bool d = (pixels[static_cast<std::size_t>(i) * step] & ~ignored) == dark;
         if (d != current_dark) {
             current_dark = d;
             ++k;
@@ -114,12 +115,14 @@ void encode_line(const std::uint8_t *pixels, std::size_t step, int count, std::i
 }
 
 // Eight bitmap bytes at once: bit 7 of byte i set when pixel i is dark
-// (exactly 64, so a marked pixel counts as light), every other bit clear.
-std::uint64_t dark_bytes(const std::uint8_t *pixels) {
+// (exactly 64 once the `ignored` bits are cleared; with none ignored a
+// marked pixel counts as light), every other bit clear.
+std::uint64_t dark_bytes(const std::uint8_t *pixels, std::uint8_t ignored) {
     std::uint64_t w;
     std::memcpy(&w, pixels, sizeof w);
     if constexpr (std::endian::native == std::endian::big)
         w = __builtin_bswap64(w); // byte i of memory in bits 8i..8i+7
+    w &= ~(ignored * 0x0101010101010101u);
     constexpr std::uint64_t low7 = 0x7F7F7F7F7F7F7F7Fu;
     const std::uint64_t x = w ^ 0x4040404040404040u;   // zero bytes where dark
     const std::uint64_t nonzero = ((x & low7) + low7) | x; // bit 7 set where x != 0
@@ -129,21 +132,21 @@ std::uint64_t dark_bytes(const std::uint8_t *pixels) {
 constexpr std::uint64_t all_dark_bytes = 0x8080808080808080u;
 
 // encode_line for one image row, eight pixels at a time while they go on
-// with the current run.
-void encode_row(const std::uint8_t *pixels, int count, std::int16_t *out) {
+// with the current run; the `ignored` bits of each byte do not count.
+void encode_row(const std::uint8_t *pixels, int count, std::int16_t *out, std::uint8_t ignored = 0) {
     bool current_dark = true;
     int k = 0;
     int run_start = 0;
     int i = 0;
     while (i < count) {
         if (i + 8 <= count) {
-            const std::uint64_t change = dark_bytes(pixels + i) ^ (current_dark ? all_dark_bytes : 0);
+            const std::uint64_t change = dark_bytes(pixels + i, ignored) ^ (current_dark ? all_dark_bytes : 0);
             if (change == 0) {
                 i += 8;
                 continue;
             }
             i += std::countr_zero(change) / 8;
-        } else if ((pixels[i] == dark) == current_dark) {
+        } else if (((pixels[i] & ~ignored) == dark) == current_dark) {
             ++i;
             continue;
         }
@@ -155,6 +158,57 @@ void encode_row(const std::uint8_t *pixels, int count, std::int16_t *out) {
     out[k] = static_cast<std::int16_t>(count - run_start);
     out[k + 1] = -1;
     std::fill(out + k + 2, out + count + 2, std::int16_t{0});
+}
+
+// The run lines of columns first .. first + count - 1 into `table`, one
+// line of image_height + 2 entries each; the `ignored` bits of each byte do
+// not count. Columns eight at a time, row by row, so the bitmap is read in
+// memory order: a row's eight bytes are compared with the colours of the
+// eight runs in progress, and only the columns whose colour changes are
+// visited. Sixty-four columns (a cache line of the bitmap) per sweep.
+void encode_columns(int first, int count, std::int16_t *table, std::uint8_t ignored) {
+    const int w = state.image_width;
+    const int h = state.image_height;
+    const std::size_t entries = static_cast<std::size_t>(h) + 2;
+    const std::uint8_t *bitmap = state.work_bitmap.get();
+    constexpr int group = 8;
+    constexpr int groups_per_sweep = 8;
+    const int groups = count / group;
+    int run_index[group * groups_per_sweep];
+    int run_start[group * groups_per_sweep];
+    std::uint64_t colour[groups_per_sweep]; // bit 7 of byte b: column b's run is dark
+    for (int g0 = 0; g0 < groups; g0 += groups_per_sweep) {
+        const int ng = std::min(groups_per_sweep, groups - g0);
+        const int x0 = g0 * group;
+        for (int c = 0; c < ng * group; ++c) {
+            run_index[c] = 0;
+            run_start[c] = 0;
+        }
+        std::fill(colour, colour + ng, all_dark_bytes);
+        for (int y = 0; y < h; ++y) {
+            const std::uint8_t *row = bitmap + static_cast<std::size_t>(y) * w + first + x0;
+            for (int g = 0; g < ng; ++g) {
+                std::uint64_t change = dark_bytes(row + g * group, ignored) ^ colour[g];
+                colour[g] ^= change;
+                for (; change != 0; change &= change - 1) {
+                    const int c = g * group + std::countr_zero(change) / 8;
+                    std::int16_t *out = table + static_cast<std::size_t>(x0 + c) * entries;
+                    out[run_index[c]++] = static_cast<std::int16_t>(y - run_start[c]);
+                    run_start[c] = y;
+                }
+            }
+        }
+        for (int c = 0; c < ng * group; ++c) {
+            std::int16_t *out = table + static_cast<std::size_t>(x0 + c) * entries;
+            out[run_index[c]] = static_cast<std::int16_t>(h - run_start[c]);
+            out[run_index[c] + 1] = -1;
+            std::fill(out + run_index[c] + 2, out + entries, std::int16_t{0});
+        }
+    }
+    // The last few columns one at a time.
+    for (int x = groups * group; x < count; ++x)
+        encode_line(bitmap + first + x, static_cast<std::size_t>(w), h, table + static_cast<std::size_t>(x) * entries,
+                    ignored);
 }
 
 // Runs r[0..4] (each at most 32767 pixels) against the proportions.
@@ -646,23 +700,6 @@ bool table_covers(const HeapArray<std::int16_t> &table, int line_length, int lin
     return table && table.size() >= (static_cast<std::size_t>(line_length) + 2) * static_cast<std::size_t>(lines);
 }
 
-// encode_line with the sampled mark ignored, so that the lines come out as
-// they were when the pass had just written the bitmap.
-void encode_unmarked_line(const std::uint8_t *pixels, std::size_t step, int count, std::int16_t *out) {
-    std::fill(out, out + count + 2, std::int16_t{0});
-    bool current_dark = true;
-    int k = 0;
-    for (int i = 0; i < count; ++i) {
-        const bool d = (pixels[static_cast<std::size_t>(i) * step] & ~sampled_mark) == dark;
-        if (d != current_dark) {
-            current_dark = d;
-            ++k;
-        }
-        ++out[k];
-    }
-    out[k + 1] = -1;
-}
-
 // scan_alignment_runs over the window's lines of the row (or column) table.
 // Without the full tables, those lines are encoded from the work bitmap
 // first, as the tables held them (a failed sampling grid of the same pass
@@ -683,13 +720,14 @@ bool scan_window(bool along_rows, bool full_tables, const AlignmentWindow &win, 
         log_malloc_failed();
         return false;
     }
-    const std::uint8_t *bitmap = state.work_bitmap.get();
-    for (int i = 0; i < win.lines; ++i) {
-        const int line = win.first + i;
-        if (along_rows)
-            encode_unmarked_line(bitmap + static_cast<std::size_t>(line) * w, 1, w, lines.get() + i * entries);
-        else
-            encode_unmarked_line(bitmap + line, static_cast<std::size_t>(w), h, lines.get() + i * entries);
+    // The sampled mark ignored: the lines come out as they were when the
+    // pass had just written the bitmap.
+    if (along_rows) {
+        for (int i = 0; i < win.lines; ++i)
+            encode_row(state.work_bitmap.get() + static_cast<std::size_t>(win.first + i) * w, w,
+                       lines.get() + i * entries, sampled_mark);
+    } else {
+        encode_columns(win.first, win.lines, lines.get(), sampled_mark);
     }
     const int before = hits.count;
     if (!scan_alignment_runs(0, lines.get(), line_length, hits, win.start, win.lines, win.span, unit))
@@ -744,49 +782,7 @@ int build_col_runs() {
         log_malloc_failed();
         return 0;
     }
-    // Columns eight at a time, row by row, so the bitmap is read in memory
-    // order: a row's eight bytes are compared with the colours of the eight
-    // runs in progress, and only the columns whose colour changes are
-    // visited. Sixty-four columns (a cache line of the bitmap) per sweep.
-    const std::uint8_t *bitmap = state.work_bitmap.get();
-    std::int16_t *table = state.col_runs.get();
-    constexpr int group = 8;
-    constexpr int groups_per_sweep = 8;
-    const int groups = w / group;
-    int run_index[group * groups_per_sweep];
-    int run_start[group * groups_per_sweep];
-    std::uint64_t colour[groups_per_sweep]; // bit 7 of byte b: column b's run is dark
-    for (int g0 = 0; g0 < groups; g0 += groups_per_sweep) {
-        const int ng = std::min(groups_per_sweep, groups - g0);
-        const int x0 = g0 * group;
-        for (int c = 0; c < ng * group; ++c) {
-            run_index[c] = 0;
-            run_start[c] = 0;
-        }
-        std::fill(colour, colour + ng, all_dark_bytes);
-        for (int y = 0; y < h; ++y) {
-            const std::uint8_t *row = bitmap + static_cast<std::size_t>(y) * w + x0;
-            for (int g = 0; g < ng; ++g) {
-                std::uint64_t change = dark_bytes(row + g * group) ^ colour[g];
-                colour[g] ^= change;
-                for (; change != 0; change &= change - 1) {
-                    const int c = g * group + std::countr_zero(change) / 8;
-                    std::int16_t *out = table + static_cast<std::size_t>(x0 + c) * entries;
-                    out[run_index[c]++] = static_cast<std::int16_t>(y - run_start[c]);
-                    run_start[c] = y;
-                }
-            }
-        }
-        for (int c = 0; c < ng * group; ++c) {
-            std::int16_t *out = table + static_cast<std::size_t>(x0 + c) * entries;
-            out[run_index[c]] = static_cast<std::int16_t>(h - run_start[c]);
-            out[run_index[c] + 1] = -1;
-            std::fill(out + run_index[c] + 2, out + entries, std::int16_t{0});
-        }
-    }
-    // The last few columns one at a time.
-    for (int x = groups * group; x < w; ++x)
-        encode_line(bitmap + x, static_cast<std::size_t>(w), h, table + static_cast<std::size_t>(x) * entries);
+    encode_columns(0, w, state.col_runs.get(), 0);
     return -1;
 }
 
