@@ -700,10 +700,53 @@ bool table_covers(const HeapArray<std::int16_t> &table, int line_length, int lin
     return table && table.size() >= (static_cast<std::size_t>(line_length) + 2) * static_cast<std::size_t>(lines);
 }
 
+// One line of an alignment window, from the work bitmap with the sampled
+// mark ignored (the line as it was when the pass had just written it, before
+// a failed sampling grid of the same pass marked pixels), written so that
+// scan_alignment_runs reads from it what it would read from the whole line.
+// That scan walks from the line start to the first run that begins at or
+// after `start`, then reads only runs that begin before the window's end,
+// and a run longer than `accepted` pixels is refused whatever its length.
+// So the line is written as a stand-in prefix that brings the walk to that
+// run at the same position and with the same colour, then the runs from
+// there up to `stop` (at least `accepted` + 1 pixels past the window's end,
+// the last one cut there), then the terminator. `pixels` is the line's first
+// pixel, `step` the distance between its pixels.
+void encode_window_line(const std::uint8_t *pixels, std::size_t step, int start, int stop,
+                        std::int16_t *out) {
+    auto dark_at = [&](int i) { return (pixels[static_cast<std::size_t>(i) * step] & ~sampled_mark) == dark; };
+    int k = 0;
+    int run_start = 0;
+    bool current_dark = true; // entry 0 is dark
+    if (start > 0) {
+        int first = start;
+        while (first < stop && dark_at(first) == dark_at(first - 1))
+            ++first;
+        if (first >= stop) {
+            // No run begins in reach: the scan takes nothing from this line.
+            out[0] = 0;
+            out[1] = -1;
+            return;
+        }
+        current_dark = dark_at(first);
+        if (current_dark)
+            out[k++] = 0; // a dark run is an even entry
+        out[k++] = static_cast<std::int16_t>(first);
+        run_start = first;
+    }
+    for (int i = run_start; i < stop; ++i) {
+        if (dark_at(i) != current_dark) {
+            out[k++] = static_cast<std::int16_t>(i - run_start);
+            run_start = i;
+            current_dark = !current_dark;
+        }
+    }
+    out[k++] = static_cast<std::int16_t>(stop - run_start);
+    out[k] = -1;
+}
+
 // scan_alignment_runs over the window's lines of the row (or column) table.
-// Without the full tables, those lines are encoded from the work bitmap
-// first, as the tables held them (a failed sampling grid of the same pass
-// may have marked pixels since).
+// Without the full tables, those lines are made by encode_window_line.
 bool scan_window(bool along_rows, bool full_tables, const AlignmentWindow &win, double unit,
                  MemChunk<RunHit> &hits) {
     const int w = state.image_width;
@@ -720,14 +763,21 @@ bool scan_window(bool along_rows, bool full_tables, const AlignmentWindow &win, 
         log_malloc_failed();
         return false;
     }
-    // The sampled mark ignored: the lines come out as they were when the
-    // pass had just written the bitmap.
-    if (along_rows) {
-        for (int i = 0; i < win.lines; ++i)
-            encode_row(state.work_bitmap.get() + static_cast<std::size_t>(win.first + i) * w, w,
-                       lines.get() + i * entries, sampled_mark);
-    } else {
-        encode_columns(win.first, win.lines, lines.get(), sampled_mark);
+    // Runs longer than this are refused by the scan (the same bound as its own).
+    const double accepted = std::ceil(unit * 1.5);
+    int stop = line_length;
+    if (accepted >= 0 && accepted < line_length)
+        stop = static_cast<int>(std::min<std::int64_t>(
+            line_length, std::int64_t{win.start} + win.span + static_cast<std::int64_t>(accepted) + 1));
+    const std::uint8_t *bitmap = state.work_bitmap.get();
+    for (int i = 0; i < win.lines; ++i) {
+        const int line = win.first + i;
+        if (along_rows)
+            encode_window_line(bitmap + static_cast<std::size_t>(line) * w, 1, win.start, stop,
+                               lines.get() + i * entries);
+        else
+            encode_window_line(bitmap + line, static_cast<std::size_t>(w), win.start, stop,
+                               lines.get() + i * entries);
     }
     const int before = hits.count;
     if (!scan_alignment_runs(0, lines.get(), line_length, hits, win.start, win.lines, win.span, unit))

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <random>
 #include <vector>
@@ -313,4 +314,67 @@ TEST(FastPaths, AlignmentSearchWithoutFullTablesMatchesTheTables) {
         EXPECT_TRUE(search_every_alignment_pattern() == tables);
         vantor::free_eye_patterns();
     }
+}
+
+// The window lines stand in for whole lines: on block noise with marks, at
+// random windows (runs cut at the window's start and well past its end,
+// windows at the image's edges), the search finds what the full tables give.
+TEST(FastPaths, AlignmentWindowsMatchTheTablesAnywhere) {
+    std::mt19937 rng(55);
+    int found = 0;
+    for (int image = 0; image < 40; ++image) {
+        const int w = 40 + static_cast<int>(rng() % 120), h = 40 + static_cast<int>(rng() % 120);
+        state.image_width = w;
+        state.image_height = h;
+        ASSERT_TRUE(state.work_bitmap.allocate(static_cast<std::size_t>(w) * h));
+        const int block = 1 + static_cast<int>(rng() % 6);
+        std::vector<std::uint8_t> cells(static_cast<std::size_t>(w / block + 1) * (h / block + 1));
+        for (auto &c : cells)
+            c = rng() % 2 ? 64 : 0;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                state.work_bitmap[static_cast<std::size_t>(y) * w + x] =
+                    static_cast<std::uint8_t>(cells[static_cast<std::size_t>(y / block) * (w / block + 1) + x / block] |
+                                              (rng() % 9 == 0 ? 16 : 0));
+        const float unit = static_cast<float>(block) * (0.6f + static_cast<float>(rng() % 100) / 100.0f);
+        state.eyes.count = 0;
+        for (int i = 0; i < 3; ++i) {
+            vantor::EyePattern e{7 * unit, 7 * unit, 0, 0, 1, 1, i, 0, 0, 0, 0, 0, 7 * unit};
+            e.x = static_cast<float>(rng() % w);
+            e.y = static_cast<float>(rng() % h);
+            ASSERT_NE(vantor::memchunk_append(state.eyes, e), 0);
+        }
+        state.eye_count = 3;
+        state.eye_pick[0] = 0, state.eye_pick[1] = 1, state.eye_pick[2] = 2;
+        const double turn = static_cast<double>(rng() % 628) / 100;
+        state.x_unit = {static_cast<float>(unit * std::cos(turn)), static_cast<float>(unit * std::sin(turn))};
+        state.y_unit = {static_cast<float>(-unit * std::sin(turn)), static_cast<float>(unit * std::cos(turn))};
+        for (int probe = 0; probe < 30; ++probe) {
+            const int col = static_cast<int>(rng() % 40) - 8, row = static_cast<int>(rng() % 40) - 8;
+            auto search = [&] {
+                vantor::AlignmentProbe p{0, 0, col, row};
+                AlignmentResult a{vantor::find_alignment(p), p.x, p.y, {}};
+                for (const auto *list : {&state.row_hits, &state.col_hits})
+                    for (int i = 0; i < list->count; ++i)
+                        a.hits.insert(a.hits.end(), {list->items[i].line, list->items[i].start,
+                                                     list->items[i].length, list->items[i].label});
+                return a;
+            };
+            state.row_runs.reset();
+            state.col_runs.reset();
+            const AlignmentResult local = search();
+            // The tables of the bitmap as the pass wrote it, without marks.
+            std::vector<std::uint8_t> marked(state.work_bitmap.get(), state.work_bitmap.get() + state.work_bitmap.size());
+            for (std::size_t i = 0; i < marked.size(); ++i)
+                state.work_bitmap[i] = static_cast<std::uint8_t>(marked[i] & ~16);
+            ASSERT_NE(vantor::build_row_runs(), 0);
+            ASSERT_NE(vantor::build_col_runs(), 0);
+            std::copy(marked.begin(), marked.end(), state.work_bitmap.get());
+            const AlignmentResult tables = search();
+            ASSERT_TRUE(local == tables) << "image " << image << " probe " << col << "," << row;
+            found += tables.found != 0;
+        }
+    }
+    EXPECT_GT(found, 20);
+    vantor::free_eye_patterns();
 }
