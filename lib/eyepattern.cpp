@@ -462,6 +462,99 @@ std::vector<int> first_partners(std::span<const RunHit> a, std::span<const LineR
     return first;
 }
 
+// The all-pairs labelling over only the pairs that can cross: a column hit
+// crosses a row hit only when its line lies in the row hit's partner range,
+// and with the column hits in line order those are one run of indices, tried
+// in index order as the all-pairs loop does. Merged labels are kept in a
+// disjoint-set forest (each merge points the larger label at the smaller)
+// and written back at the end, instead of being rewritten in both lists at
+// every merge. The labels come out exactly as label_all_pairs gives them.
+// False (lists untouched) when a hit is labelled already, the column hits
+// are out of line order, or the pairs to try are so many that the sweep is
+// the better way.
+template <class Crosses, class RangeOf>
+bool label_by_candidates(MemChunk<RunHit> &rows, MemChunk<RunHit> &cols, int first_label, int &next_label,
+                         Crosses crosses, RangeOf range_of) {
+    try {
+        const std::span<RunHit> r(rows.items, static_cast<std::size_t>(std::max(rows.count, 0)));
+        const std::span<RunHit> c(cols.items, static_cast<std::size_t>(std::max(cols.count, 0)));
+        for (const RunHit &h : r)
+            if (h.label != -1)
+                return false;
+        for (std::size_t j = 0; j < c.size(); ++j)
+            if (c[j].label != -1 || (j > 0 && c[j].line < c[j - 1].line))
+                return false;
+        // Column hits whose line lies in the range (widened by one line on
+        // each side; the crossing test decides).
+        auto candidates = [&](const RunHit &h) {
+            const LineRange range = range_of(h);
+            const auto lo = std::lower_bound(c.begin(), c.end(), range.lo - 1,
+                                             [](const RunHit &x, std::int64_t v) { return x.line < v; });
+            const auto hi = std::upper_bound(lo, c.end(), range.hi + 1,
+                                             [](std::int64_t v, const RunHit &x) { return v < x.line; });
+            return std::pair{static_cast<std::size_t>(lo - c.begin()), static_cast<std::size_t>(hi - c.begin())};
+        };
+        const std::int64_t limit = 16 * static_cast<std::int64_t>(r.size() + c.size()) + 4096;
+        std::int64_t pairs = 0;
+        for (const RunHit &h : r) {
+            const auto [lo, hi] = candidates(h);
+            pairs += static_cast<std::int64_t>(hi - lo);
+            if (pairs > limit)
+                return false;
+        }
+
+        std::vector<int> parent; // parent[label - first_label]
+        auto find = [&](int label) {
+            while (parent[static_cast<std::size_t>(label - first_label)] != label) {
+                int &up = parent[static_cast<std::size_t>(label - first_label)];
+                up = parent[static_cast<std::size_t>(up - first_label)];
+                label = up;
+            }
+            return label;
+        };
+        int next = first_label;
+        for (RunHit &row : r) {
+            const auto [lo, hi] = candidates(row);
+            for (std::size_t j = lo; j < hi; ++j) {
+                RunHit &col = c[j];
+                if (!crosses(row, col))
+                    continue;
+                if (col.label < 0) {
+                    if (row.label >= 0) {
+                        col.label = row.label;
+                    } else {
+                        row.label = col.label = next;
+                        parent.push_back(next);
+                        ++next;
+                    }
+                } else if (row.label < 0) {
+                    row.label = col.label;
+                } else {
+                    const int a = find(row.label), b = find(col.label);
+                    if (a != b)
+                        parent[static_cast<std::size_t>(std::max(a, b) - first_label)] = std::min(a, b);
+                }
+            }
+        }
+        for (RunHit &h : r)
+            if (h.label >= 0)
+                h.label = find(h.label);
+        for (RunHit &h : c)
+            if (h.label >= 0)
+                h.label = find(h.label);
+        next_label = next;
+        return true;
+    } catch (const std::bad_alloc &) {
+        // The forest is the only allocation; only labels were written, so
+        // clear them for the way that follows.
+        for (int i = 0; i < rows.count; ++i)
+            rows.items[i].label = -1;
+        for (int i = 0; i < cols.count; ++i)
+            cols.items[i].label = -1;
+        return false;
+    }
+}
+
 // The sweep labelling; false (lists untouched) when it cannot run, so the
 // caller falls back to the all-pairs loop.
 template <class RangeOf>
@@ -792,14 +885,16 @@ bool scan_window(bool along_rows, bool full_tables, const AlignmentWindow &win, 
 int label_eye_hits(MemChunk<RunHit> &rows, MemChunk<RunHit> &cols, bool all_pairs) {
     int next = 0;
     if (!all_pairs && eye_sweep_applies(rows) && eye_sweep_applies(cols) &&
-        label_by_sweep(rows, cols, 0, next, eye_partner_range))
+        (label_by_candidates(rows, cols, 0, next, eye_hits_cross, eye_partner_range) ||
+         label_by_sweep(rows, cols, 0, next, eye_partner_range)))
         return next;
     return label_all_pairs(rows, cols, 0, eye_hits_cross);
 }
 
 int label_alignment_hits(MemChunk<RunHit> &rows, MemChunk<RunHit> &cols, bool all_pairs) {
     int next = 1;
-    if (!all_pairs && label_by_sweep(rows, cols, 1, next, alignment_partner_range))
+    if (!all_pairs && (label_by_candidates(rows, cols, 1, next, alignment_hits_cross, alignment_partner_range) ||
+                       label_by_sweep(rows, cols, 1, next, alignment_partner_range)))
         return next;
     return label_all_pairs(rows, cols, 1, alignment_hits_cross);
 }

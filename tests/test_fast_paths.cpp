@@ -378,3 +378,45 @@ TEST(FastPaths, AlignmentWindowsMatchTheTablesAnywhere) {
     EXPECT_GT(found, 20);
     vantor::free_eye_patterns();
 }
+
+// Column hits in line order (as the scans make them), dense in crossings and
+// merges: the default labelling must give exactly the all-pairs labels.
+TEST(FastPaths, PairingInLineOrderMatchesAllPairs) {
+    std::mt19937 rng(66);
+    auto load = [](vantor::MemChunk<vantor::RunHit> &list, const std::vector<vantor::RunHit> &hits) {
+        vantor::memchunk_init(list);
+        for (const auto &h : hits)
+            ASSERT_NE(vantor::memchunk_append(list, h), 0);
+    };
+    auto labels = [](const vantor::MemChunk<vantor::RunHit> &list) {
+        std::vector<int> out;
+        for (int i = 0; i < list.count; ++i)
+            out.push_back(list.items[i].label);
+        return out;
+    };
+    for (int round = 0; round < 400; ++round) {
+        const int n = 1 + static_cast<int>(rng() % 80);
+        const int spread = 5 + static_cast<int>(rng() % 60);
+        std::vector<vantor::RunHit> rows, cols;
+        for (int i = 0; i < n; ++i) {
+            rows.push_back({static_cast<int>(rng() % spread), static_cast<int>(rng() % spread) - 5,
+                            1 + static_cast<int>(rng() % 25), -1});
+            cols.push_back({static_cast<int>(rng() % spread), static_cast<int>(rng() % spread) - 5,
+                            1 + static_cast<int>(rng() % 25), -1});
+        }
+        std::stable_sort(rows.begin(), rows.end(), [](const auto &a, const auto &b) { return a.line < b.line; });
+        std::stable_sort(cols.begin(), cols.end(), [](const auto &a, const auto &b) { return a.line < b.line; });
+        for (bool eye : {true, false}) {
+            vantor::MemChunk<vantor::RunHit> r1, c1, r2, c2;
+            load(r1, rows);
+            load(c1, cols);
+            load(r2, rows);
+            load(c2, cols);
+            const int plain = eye ? vantor::label_eye_hits(r1, c1, true) : vantor::label_alignment_hits(r1, c1, true);
+            const int fast = eye ? vantor::label_eye_hits(r2, c2) : vantor::label_alignment_hits(r2, c2);
+            ASSERT_EQ(plain, fast) << "round " << round << (eye ? " eye" : " alignment");
+            ASSERT_EQ(labels(r1), labels(r2)) << "round " << round;
+            ASSERT_EQ(labels(c1), labels(c2)) << "round " << round;
+        }
+    }
+}
