@@ -462,16 +462,18 @@ std::vector<int> first_partners(std::span<const RunHit> a, std::span<const LineR
     return first;
 }
 
-// The all-pairs labelling over only the pairs that can cross: a column hit
-// crosses a row hit only when its line lies in the row hit's partner range,
-// and with the column hits in line order those are one run of indices, tried
-// in index order as the all-pairs loop does. Merged labels are kept in a
-// disjoint-set forest (each merge points the larger label at the smaller)
-// and written back at the end, instead of being rewritten in both lists at
-// every merge. The labels come out exactly as label_all_pairs gives them.
-// False (lists untouched) when a hit is labelled already, the column hits
-// are out of line order, or the pairs to try are so many that the sweep is
-// the better way.
+// The all-pairs labelling over only the pairs that can cross. A column hit
+// crosses a row hit only when its line lies in the row hit's partner range
+// and its own window holds the row hit's line, so its start lies at most
+// the longest column hit's length before that line. With the column hits in
+// order of line and, within a line, of start (as the column scan makes
+// them), those are a few short runs of indices, tried in index order as the
+// all-pairs loop does. Merged labels are kept in a disjoint-set forest (each
+// merge points the larger label at the smaller) and written back at the
+// end, instead of being rewritten in both lists at every merge. The labels
+// come out exactly as label_all_pairs gives them. False (lists untouched)
+// when a hit is labelled already, the column hits are out of order, or the
+// pairs to try are so many that the sweep is the better way.
 template <class Crosses, class RangeOf>
 bool label_by_candidates(MemChunk<RunHit> &rows, MemChunk<RunHit> &cols, int first_label, int &next_label,
                          Crosses crosses, RangeOf range_of) {
@@ -481,27 +483,55 @@ bool label_by_candidates(MemChunk<RunHit> &rows, MemChunk<RunHit> &cols, int fir
         for (const RunHit &h : r)
             if (h.label != -1)
                 return false;
-        for (std::size_t j = 0; j < c.size(); ++j)
-            if (c[j].label != -1 || (j > 0 && c[j].line < c[j - 1].line))
+        std::int64_t longest = 0;
+        for (std::size_t j = 0; j < c.size(); ++j) {
+            if (c[j].label != -1 || c[j].length < 0)
                 return false;
-        // Column hits whose line lies in the range (widened by one line on
-        // each side; the crossing test decides).
-        auto candidates = [&](const RunHit &h) {
-            const LineRange range = range_of(h);
-            const auto lo = std::lower_bound(c.begin(), c.end(), range.lo - 1,
-                                             [](const RunHit &x, std::int64_t v) { return x.line < v; });
-            const auto hi = std::upper_bound(lo, c.end(), range.hi + 1,
-                                             [](std::int64_t v, const RunHit &x) { return v < x.line; });
-            return std::pair{static_cast<std::size_t>(lo - c.begin()), static_cast<std::size_t>(hi - c.begin())};
-        };
-        const std::int64_t limit = 16 * static_cast<std::int64_t>(r.size() + c.size()) + 4096;
-        std::int64_t pairs = 0;
-        for (const RunHit &h : r) {
-            const auto [lo, hi] = candidates(h);
-            pairs += static_cast<std::int64_t>(hi - lo);
-            if (pairs > limit)
+            if (j > 0 && (c[j].line < c[j - 1].line || (c[j].line == c[j - 1].line && c[j].start < c[j - 1].start)))
                 return false;
+            longest = std::max<std::int64_t>(longest, c[j].length);
         }
+        next_label = first_label;
+        if (r.empty() || c.empty())
+            return true;
+        // first_of[x - low]: index of the first column hit on line x or after.
+        const std::int64_t low = c.front().line, high = c.back().line;
+        if (high - low > (std::int64_t{1} << 22))
+            return false;
+        std::vector<int> first_of(static_cast<std::size_t>(high - low + 2));
+        for (std::size_t j = c.size(), x = first_of.size(); x-- > 0;) {
+            while (j > 0 && c[j - 1].line >= low + static_cast<std::int64_t>(x))
+                --j;
+            first_of[x] = static_cast<int>(j);
+        }
+        // Calls f(j) for every column hit j that may cross row hit h, in
+        // ascending j (lines widened by one on each side; the crossing test
+        // decides).
+        auto for_candidates = [&](const RunHit &h, auto f) {
+            const LineRange range = range_of(h);
+            const std::int64_t from = std::max(range.lo - 1, low), to = std::min(range.hi + 1, high);
+            const std::int64_t start_lo = std::int64_t{h.line} - longest - 1, start_hi = std::int64_t{h.line} + 1;
+            for (std::int64_t x = from; x <= to; ++x) {
+                const auto begin = c.begin() + first_of[static_cast<std::size_t>(x - low)];
+                const auto end = c.begin() + first_of[static_cast<std::size_t>(x - low + 1)];
+                auto it = std::lower_bound(begin, end, start_lo,
+                                           [](const RunHit &v, std::int64_t s) { return v.start < s; });
+                for (; it != end && it->start <= start_hi; ++it)
+                    if (!f(static_cast<std::size_t>(it - c.begin())))
+                        return false;
+            }
+            return true;
+        };
+        // Beyond this many pairs the sweep is the better way: the labels
+        // written so far are cleared again for it.
+        const std::int64_t limit = 32 * static_cast<std::int64_t>(r.size() + c.size()) + 4096;
+        std::int64_t pairs = 0;
+        auto clear_labels = [&] {
+            for (RunHit &h : r)
+                h.label = -1;
+            for (RunHit &h : c)
+                h.label = -1;
+        };
 
         std::vector<int> parent; // parent[label - first_label]
         auto find = [&](int label) {
@@ -514,11 +544,12 @@ bool label_by_candidates(MemChunk<RunHit> &rows, MemChunk<RunHit> &cols, int fir
         };
         int next = first_label;
         for (RunHit &row : r) {
-            const auto [lo, hi] = candidates(row);
-            for (std::size_t j = lo; j < hi; ++j) {
+            const bool within_limit = for_candidates(row, [&](std::size_t j) {
+                if (++pairs > limit)
+                    return false;
                 RunHit &col = c[j];
                 if (!crosses(row, col))
-                    continue;
+                    return true;
                 if (col.label < 0) {
                     if (row.label >= 0) {
                         col.label = row.label;
@@ -534,6 +565,11 @@ bool label_by_candidates(MemChunk<RunHit> &rows, MemChunk<RunHit> &cols, int fir
                     if (a != b)
                         parent[static_cast<std::size_t>(std::max(a, b) - first_label)] = std::min(a, b);
                 }
+                return true;
+            });
+            if (!within_limit) {
+                clear_labels();
+                return false;
             }
         }
         for (RunHit &h : r)
@@ -545,8 +581,7 @@ bool label_by_candidates(MemChunk<RunHit> &rows, MemChunk<RunHit> &cols, int fir
         next_label = next;
         return true;
     } catch (const std::bad_alloc &) {
-        // The forest is the only allocation; only labels were written, so
-        // clear them for the way that follows.
+        // Only labels were written, so clear them for the way that follows.
         for (int i = 0; i < rows.count; ++i)
             rows.items[i].label = -1;
         for (int i = 0; i < cols.count; ++i)
