@@ -1047,80 +1047,115 @@ void cross_hits() {
     }
 }
 
-void refine_eye(EyePattern &eye) {
-    auto drop = [&] {
-        eye.h_hits = 0;
-        eye.v_hits = 0;
-    };
-    if (!bitmap_covers_image())
-        return drop();
-    const int w = state.image_width;
-    const int h = state.image_height;
-    const double seed_y = std::ceil(static_cast<double>(eye.y));
-    const double seed_x = std::ceil(static_cast<double>(eye.x));
-    if (!(seed_y >= 0 && seed_y < h && seed_x >= 0 && seed_x < w))
-        return drop();
-    const int r = static_cast<int>(seed_y);
-    const int c = static_cast<int>(seed_x);
-    if (!is_dark(c, r))
-        return drop();
+namespace {
 
+// --- Refinement ----------------------------------------------------------------
+//
+// From the seed span, the walk takes one span per row: the first dark pixel
+// of the previous span (its last column excepted) extended left, and the
+// last dark pixel at or left of the previous span's right end extended
+// right. Both ends are therefore ends of dark runs, and a span holds whole
+// dark runs.
+//
+// The plain walk reads the pixels of every span. A walk through a large dark
+// region (noise, or look-alikes joined by dark areas) is as wide as the image
+// and as long as it is high, and every candidate seeded in that region walks
+// it again. The sweep follows all walks of one direction together, row by
+// row: it lists each row's dark runs once, maps the runs of the row before
+// onto them once, and then moves every walk on in constant time, taking the
+// counts from the runs' running totals. The records come out the same.
+
+struct Reach {
+    int row;
+    int left;
+    int right;
+};
+
+// Dark pixels of rows and their coordinate sums.
+struct RowSums {
     std::int64_t count = 0;
     std::int64_t sum_y = 0;
     std::int64_t sum_x = 0;
-    auto count_row = [&](int y, int left, int right) {
-        for (int x = left; x <= right; ++x) {
-            if (is_dark(x, y)) {
-                ++count;
-                sum_y += y;
-                sum_x += x;
-            }
-        }
-    };
+};
 
-    int seed_left = c;
-    while (seed_left > 0 && is_dark(seed_left - 1, r))
-        --seed_left;
-    int seed_right = c;
-    while (seed_right + 1 < w && is_dark(seed_right + 1, r))
-        ++seed_right;
-    count_row(r, seed_left, seed_right);
+// What the rows after the seed add to a refinement, and where they end.
+struct WalkRest {
+    RowSums sums;
+    Reach last{};
+};
 
-    // Follows the dark region one row at a time from the seed span; returns
-    // the last row reached and its span.
-    struct Reach {
-        int row;
-        int left;
-        int right;
-    };
-    auto walk = [&](int step) {
-        Reach reach{r, seed_left, seed_right};
-        for (int y = r + step; y >= 0 && y < h; y += step) {
-            // The previous span's last column is not searched.
-            int found = -1;
-            for (int x = reach.left; x < reach.right; ++x) {
-                if (is_dark(x, y)) {
-                    found = x;
-                    break;
-                }
-            }
-            if (found < 0)
-                break;
-            int left = found;
-            while (left > 0 && is_dark(left - 1, y))
-                --left;
-            int right = reach.right;
-            while (right > left && !is_dark(right, y))
-                --right;
-            while (right + 1 < w && is_dark(right + 1, y))
-                ++right;
-            count_row(y, left, right);
-            reach = {y, left, right};
+RowSums count_row_pixels(int y, int left, int right) {
+    RowSums s;
+    for (int x = left; x <= right; ++x) {
+        if (is_dark(x, y)) {
+            ++s.count;
+            s.sum_y += y;
+            s.sum_x += x;
         }
-        return reach;
-    };
-    const Reach top = walk(-1);
-    const Reach bottom = walk(+1);
+    }
+    return s;
+}
+
+// The span of the row after `from` (step -1 up, +1 down) read pixel by pixel,
+// or nothing when the walk stops there.
+std::optional<Reach> next_span_pixels(const Reach &from, int step) {
+    const int y = from.row + step;
+    if (y < 0 || y >= state.image_height)
+        return std::nullopt;
+    // The previous span's last column is not searched.
+    int found = -1;
+    for (int x = from.left; x < from.right; ++x) {
+        if (is_dark(x, y)) {
+            found = x;
+            break;
+        }
+    }
+    if (found < 0)
+        return std::nullopt;
+    int left = found;
+    while (left > 0 && is_dark(left - 1, y))
+        --left;
+    int right = from.right;
+    while (right > left && !is_dark(right, y))
+        --right;
+    while (right + 1 < state.image_width && is_dark(right + 1, y))
+        ++right;
+    return Reach{y, left, right};
+}
+
+WalkRest walk_pixels(const Reach &seed, int step) {
+    WalkRest rest{{}, seed};
+    for (std::optional<Reach> next = next_span_pixels(seed, step); next;
+         next = next_span_pixels(*next, step)) {
+        const RowSums row = count_row_pixels(next->row, next->left, next->right);
+        rest.sums.count += row.count;
+        rest.sums.sum_y += row.sum_y;
+        rest.sums.sum_x += row.sum_x;
+        rest.last = *next;
+    }
+    return rest;
+}
+
+// The seed pixel of a record, or nothing when the record is to be dropped.
+std::optional<std::pair<int, int>> seed_pixel(const EyePattern &eye) {
+    const double seed_y = std::ceil(static_cast<double>(eye.y));
+    const double seed_x = std::ceil(static_cast<double>(eye.x));
+    if (!(seed_y >= 0 && seed_y < state.image_height && seed_x >= 0 && seed_x < state.image_width))
+        return std::nullopt;
+    const int r = static_cast<int>(seed_y);
+    const int c = static_cast<int>(seed_x);
+    if (!is_dark(c, r))
+        return std::nullopt;
+    return std::pair{r, c};
+}
+
+// The record from its seed row, and what the walks up and down added.
+void set_refined(EyePattern &eye, const RowSums &seed_row, const WalkRest &up, const WalkRest &down) {
+    const Reach top = up.last;
+    const Reach bottom = down.last;
+    const std::int64_t count = seed_row.count + up.sums.count + down.sums.count;
+    const std::int64_t sum_y = seed_row.sum_y + up.sums.sum_y + down.sums.sum_y;
+    const std::int64_t sum_x = seed_row.sum_x + up.sums.sum_x + down.sums.sum_x;
 
     eye.y = static_cast<float>(static_cast<double>(sum_y / count) + 0.5);
     eye.x = static_cast<float>(static_cast<double>(sum_x / count) + 0.5);
@@ -1132,9 +1167,204 @@ void refine_eye(EyePattern &eye) {
     eye.size = static_cast<float>(std::sqrt(std::max(d1, d2)) * size_factor);
 }
 
-void refine_eyes() {
-    for (int i = 0; i < state.eye_count; ++i)
-        refine_eye(state.eyes.items[i]);
+void drop_eye(EyePattern &eye) {
+    eye.h_hits = 0;
+    eye.v_hits = 0;
+}
+
+// One record, pixel by pixel.
+void refine_plain(EyePattern &eye) {
+    if (!bitmap_covers_image())
+        return drop_eye(eye);
+    const auto seed = seed_pixel(eye);
+    if (!seed)
+        return drop_eye(eye);
+    const auto [r, c] = *seed;
+    int seed_left = c;
+    while (seed_left > 0 && is_dark(seed_left - 1, r))
+        --seed_left;
+    int seed_right = c;
+    while (seed_right + 1 < state.image_width && is_dark(seed_right + 1, r))
+        ++seed_right;
+    const Reach start{r, seed_left, seed_right};
+    set_refined(eye, count_row_pixels(r, seed_left, seed_right), walk_pixels(start, -1),
+                walk_pixels(start, +1));
+}
+
+// The dark runs of one row, in order, with the dark pixels and the sum of
+// their columns before each run (one more entry at the end).
+struct DarkRuns {
+    int row = -1;
+    std::vector<int> start;
+    std::vector<int> end;
+    std::vector<std::int64_t> count;
+    std::vector<std::int64_t> sum_x;
+
+    void make(int y) {
+        row = y;
+        start.clear();
+        end.clear();
+        count.assign(1, 0);
+        sum_x.assign(1, 0);
+        const int w = state.image_width;
+        const std::uint8_t *pixels = state.work_bitmap.get() + static_cast<std::size_t>(y) * w;
+        for (int x = 0; x < w;) {
+            if (pixels[x] != dark) {
+                ++x;
+                continue;
+            }
+            const int first = x;
+            while (x < w && pixels[x] == dark)
+                ++x;
+            const std::int64_t n = x - first;
+            start.push_back(first);
+            end.push_back(x - 1);
+            count.push_back(count.back() + n);
+            sum_x.push_back(sum_x.back() + (std::int64_t{first} + x - 1) * n / 2);
+        }
+    }
+    int runs() const { return static_cast<int>(start.size()); }
+    // Dark pixels of runs a..b and their sums.
+    RowSums sums(int a, int b) const {
+        const std::int64_t n = count[b + 1] - count[a];
+        return {n, n * row, sum_x[b + 1] - sum_x[a]};
+    }
+    // The run that holds the dark pixel x.
+    int run_at(int x) const {
+        return static_cast<int>(std::upper_bound(start.begin(), start.end(), x) - start.begin()) - 1;
+    }
+};
+
+// One walk of the sweep: its record and its span as run indices of the row
+// it last reached.
+struct SweepWalk {
+    int eye;
+    int left;
+    int right;
+    RowSums sums;
+};
+
+struct Seed {
+    int eye;
+    int row;
+    int col;
+};
+
+// Follows the walks of all seeds in one direction, row by row; `seeds` are
+// in sweep order (descending rows going up, ascending going down). Fills
+// rests[eye] and, going up, seed_rows[eye].
+void sweep_walks(const std::vector<Seed> &seeds, int step, std::vector<WalkRest> &rests,
+                 std::vector<RowSums> *seed_rows) {
+    const int h = state.image_height;
+    DarkRuns before, here;
+    std::vector<SweepWalk> active;
+    std::vector<int> first_reaching; // per run before: first run here ending at or right of its start
+    std::vector<int> last_starting;  // per run before: last run here starting at or left of its end
+    auto finish = [&](const SweepWalk &w, const DarkRuns &runs) {
+        rests[static_cast<std::size_t>(w.eye)] = {w.sums, {runs.row, runs.start[w.left], runs.end[w.right]}};
+    };
+    std::size_t next_seed = 0;
+    int y = seeds.empty() ? 0 : seeds[0].row;
+    while (next_seed < seeds.size() || !active.empty()) {
+        if (active.empty())
+            y = seeds[next_seed].row; // no walk in between: go straight to the next seed
+        here.make(y);
+        if (!active.empty()) {
+            // Map the runs of the row before onto this row's, both in order.
+            const int nb = before.runs(), nh = here.runs();
+            first_reaching.assign(static_cast<std::size_t>(nb), -1);
+            last_starting.assign(static_cast<std::size_t>(nb), -1);
+            for (int i = 0, p = 0; i < nb; ++i) {
+                while (p < nh && here.end[p] < before.start[i])
+                    ++p;
+                first_reaching[i] = p < nh ? p : -1;
+            }
+            for (int j = 0, q = 0; j < nb; ++j) {
+                while (q < nh && here.start[q] <= before.end[j])
+                    ++q;
+                last_starting[j] = q - 1;
+            }
+            for (std::size_t k = 0; k < active.size();) {
+                SweepWalk &w = active[k];
+                const int i = first_reaching[w.left];
+                // The first dark pixel of the span, its last column excepted.
+                if (i < 0 || std::max(here.start[i], before.start[w.left]) >= before.end[w.right]) {
+                    finish(w, before);
+                    w = active.back();
+                    active.pop_back();
+                    continue;
+                }
+                const int j = last_starting[w.right];
+                const RowSums row = here.sums(i, j);
+                w.sums.count += row.count;
+                w.sums.sum_y += row.sum_y;
+                w.sums.sum_x += row.sum_x;
+                w.left = i;
+                w.right = j;
+                ++k;
+            }
+        }
+        for (; next_seed < seeds.size() && seeds[next_seed].row == y; ++next_seed) {
+            const Seed &s = seeds[next_seed];
+            const int k = here.run_at(s.col);
+            if (seed_rows)
+                (*seed_rows)[static_cast<std::size_t>(s.eye)] = here.sums(k, k);
+            active.push_back({s.eye, k, k, {}});
+        }
+        y += step;
+        if (y < 0 || y >= h) {
+            for (const SweepWalk &w : active)
+                finish(w, here);
+            active.clear();
+        }
+        std::swap(before, here);
+    }
+}
+
+// All records through the sweep; false (records untouched) when memory ran
+// out.
+bool refine_swept() {
+    try {
+        const int n = state.eye_count;
+        std::vector<Seed> seeds;
+        std::vector<char> keep(static_cast<std::size_t>(n), 0);
+        if (bitmap_covers_image()) {
+            for (int i = 0; i < n; ++i) {
+                if (const auto seed = seed_pixel(state.eyes.items[i])) {
+                    seeds.push_back({i, seed->first, seed->second});
+                    keep[static_cast<std::size_t>(i)] = 1;
+                }
+            }
+        }
+        std::vector<RowSums> seed_rows(static_cast<std::size_t>(n));
+        std::vector<WalkRest> up(static_cast<std::size_t>(n)), down(static_cast<std::size_t>(n));
+        std::stable_sort(seeds.begin(), seeds.end(), [](const Seed &a, const Seed &b) { return a.row > b.row; });
+        sweep_walks(seeds, -1, up, &seed_rows);
+        std::reverse(seeds.begin(), seeds.end());
+        sweep_walks(seeds, +1, down, nullptr);
+        for (int i = 0; i < n; ++i) {
+            EyePattern &eye = state.eyes.items[i];
+            const auto k = static_cast<std::size_t>(i);
+            if (keep[k])
+                set_refined(eye, seed_rows[k], up[k], down[k]);
+            else
+                drop_eye(eye);
+        }
+        return true;
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+}
+
+} // namespace
+
+void refine_eye(EyePattern &eye) { refine_plain(eye); }
+
+void refine_eyes(bool plain_walk) {
+    // Out of memory for the sweep: the same walks pixel by pixel.
+    if (plain_walk || !refine_swept())
+        for (int i = 0; i < state.eye_count; ++i)
+            refine_plain(state.eyes.items[i]);
     drop_marked_eyes();
 }
 

@@ -20,7 +20,10 @@ int label_eye_hits(MemChunk<RunHit> &rows, MemChunk<RunHit> &cols, bool all_pair
 int label_alignment_hits(MemChunk<RunHit> &rows, MemChunk<RunHit> &cols, bool all_pairs = false);
 void refine_eye(EyePattern &eye);
 // Refines every candidate and drops the marked ones.
-void refine_eyes();
+// plain_walk follows each candidate's dark region pixel by pixel; the
+// default sweep gives exactly the same records, listing each row's dark runs
+// once instead of reading every span's pixels (kept for tests).
+void refine_eyes(bool plain_walk = false);
 
 int find_eye_patterns();
 void filter_eyes();
