@@ -31,6 +31,35 @@ namespace {
 // Largest picture accepted, in pixels; the library allows up to 65500 x 65500.
 constexpr std::uint64_t max_jpeg_pixels = std::uint64_t{1} << 28;
 
+// Most memory the library may take for one picture. A progressive file keeps
+// every coefficient of the picture, two bytes per sample, so a file of a few
+// hundred bytes can declare a picture that needs gigabytes; past this limit
+// the library fails (it has no backing store) instead of allocating.
+constexpr long max_jpeg_memory = 256L << 20;
+
+// Most scans decoded. Encoders write at most a few dozen (a progressive
+// picture usually 6 to 10); every scan of a progressive file is a pass over
+// the whole picture, so thousands of (tiny, repeated) scans would take
+// minutes.
+constexpr int max_jpeg_scans = 100;
+
+// Our own library message for a file with too many scans.
+constexpr int too_many_scans = 1000;
+const char *const jpeg_addon_messages[] = {"JPEG file has more than %d scans", nullptr};
+
+// Called by the library while it decodes; stops a file with too many scans
+// through the error exit.
+void check_scan_count(j_common_ptr common) {
+    if (!common->is_decompressor)
+        return;
+    const auto *cinfo = reinterpret_cast<j_decompress_ptr>(common);
+    if (cinfo->input_scan_number > max_jpeg_scans) {
+        common->err->msg_code = too_many_scans;
+        common->err->msg_parm.i[0] = max_jpeg_scans;
+        (*common->err->error_exit)(common);
+    }
+}
+
 // Everything between setjmp and the last library call lives here, in a frame
 // without destructors, so the jump back skips nothing that needs cleaning up.
 // The caller owns and closes the file.
@@ -39,12 +68,19 @@ int decode_jpeg(std::FILE *file) {
     JpegErrorManager errors;
     cinfo.err = jpeg_std_error(&errors.base);
     errors.base.error_exit = on_jpeg_error;
+    errors.base.addon_message_table = jpeg_addon_messages;
+    errors.base.first_addon_message = too_many_scans;
+    errors.base.last_addon_message = too_many_scans;
+    jpeg_progress_mgr progress{};
+    progress.progress_monitor = check_scan_count;
 
     if (setjmp(errors.recovery)) {
         jpeg_destroy_decompress(&cinfo);
         return 0;
     }
     jpeg_create_decompress(&cinfo);
+    cinfo.mem->max_memory_to_use = max_jpeg_memory;
+    cinfo.progress = &progress;
     jpeg_stdio_src(&cinfo, file);
     jpeg_read_header(&cinfo, TRUE);
     cinfo.out_color_space = JCS_GRAYSCALE;

@@ -1,6 +1,9 @@
 // Arbitrary grey images through decode_image. The first bytes choose the
 // size (up to 512 x 512) and the depth; the rest, repeated, are the pixels.
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include <vantor/vantor.h>
@@ -19,6 +22,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         // A two-level image holds only 0 and 255.
         pixels[i] = depth == 1 ? (v & 1 ? 255 : 0) : v;
     }
-    decode_image(pixels.data(), width, height, depth, nullptr);
+    const char *text = decode_image(pixels.data(), width, height, depth, nullptr);
+    // The text lives in a 7090-byte buffer: 7089 characters at most.
+    if (text && std::strlen(text) >= 7090) {
+        std::fprintf(stderr, "fuzz_decode_image: text longer than the result buffer\n");
+        std::abort();
+    }
     return 0;
 }

@@ -1,28 +1,82 @@
 // Arbitrary file contents through read_image (the leading bytes pick the
-// reader), then whatever image it read through decode_image.
+// reader), then whatever image it read through decode_image. Besides the
+// sanitizers' findings, a read that breaks the reader's promises aborts.
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include <vantor/image.h>
 #include <vantor/vantor.h>
 
+namespace {
+
+const std::string &input_path() {
+    static const std::string path = [] {
+        const char *dir = std::getenv("TMPDIR");
+        std::string p = std::string(dir && *dir ? dir : "/tmp") + "/vantor-fuzz-" +
+                        std::to_string(getpid()) + ".img";
+        std::atexit([] { unlink(input_path().c_str()); });
+        return p;
+    }();
+    return path;
+}
+
+void check(bool ok, const char *what) {
+    if (!ok) {
+        std::fprintf(stderr, "fuzz_read_image: %s\n", what);
+        std::abort();
+    }
+}
+
+// Descriptors open among the first few; a reader that leaves its file open
+// changes the count.
+int open_descriptors() {
+    int n = 0;
+    for (int fd = 0; fd < 64; ++fd)
+        if (fcntl(fd, F_GETFD) != -1)
+            ++n;
+    return n;
+}
+
+} // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
-    static const std::string path = "/tmp/vantor-fuzz-" + std::to_string(getpid()) + ".img";
+    const std::string &path = input_path();
     std::FILE *f = std::fopen(path.c_str(), "wb");
     if (!f)
         return 0;
     std::fwrite(data, 1, size, f);
     std::fclose(f);
-    if (read_image(path.c_str()) && gray_image.pixels) {
+
+    const int descriptors = open_descriptors();
+    const int ok = read_image(path.c_str());
+    // The message is always a terminated text, empty or ending in a line feed.
+    const std::size_t length = strnlen(read_message, sizeof read_message);
+    check(length < sizeof read_message, "read_message is not terminated");
+    check(length == 0 || read_message[length - 1] == '\n', "read_message does not end in a line feed");
+    if (ok) {
+        check(gray_image.pixels != nullptr, "success without pixels");
+        check(gray_image.width > 0 && gray_image.height > 0, "success with an empty size");
+        check(gray_image.depth == 1 || gray_image.depth == 8, "depth neither 1 nor 8");
+        const std::size_t n = static_cast<std::size_t>(gray_image.width) * gray_image.height;
+        if (gray_image.depth == 1)
+            for (std::size_t i = 0; i < n; ++i)
+                check(gray_image.pixels[i] == 0 || gray_image.pixels[i] == 255,
+                      "a two-level image with a grey pixel");
         // Large canvases are legal but make each run slow; the decoder's own
         // bounds are exercised by the grey-image target.
-        if (static_cast<std::int64_t>(gray_image.width) * gray_image.height <= (1 << 20))
-            decode_image(gray_image.pixels, gray_image.width, gray_image.height, gray_image.depth,
-                         nullptr);
+        if (n <= (std::size_t{1} << 20)) {
+            const char *text = decode_image(gray_image.pixels, gray_image.width,
+                                            gray_image.height, gray_image.depth, nullptr);
+            check(!text || std::strlen(text) < 7090, "text longer than the result buffer");
+        }
     }
     release_image();
+    check(open_descriptors() == descriptors, "the reader left a file open");
     return 0;
 }

@@ -3,6 +3,7 @@
 // Reed-Solomon correction and data decoding.
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -53,8 +54,14 @@ void fuzz_symbol(const std::uint8_t *data, std::size_t size) {
         state.mask_pattern = (data[1] >> 2) & 7;
     }
     unmask();
-    if (reorder_codewords())
-        decode_data();
+    if (reorder_codewords()) {
+        // The text lives in a 7090-byte buffer: 7089 characters at most.
+        const char *text = decode_data();
+        if (text && std::strlen(text) >= sizeof state.result_text) {
+            std::fprintf(stderr, "fuzz_symbol_stages: text longer than the result buffer\n");
+            std::abort();
+        }
+    }
     release_codewords();
     state.module_matrix.reset();
     state.function_map.reset();
