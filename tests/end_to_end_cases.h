@@ -360,7 +360,7 @@ inline bool rule_alignment(int col, int row, float &out_x, float &out_y) {
     const vantor::EyePattern *picked[3] = {&state.eyes.items[state.eye_pick[0]], &state.eyes.items[state.eye_pick[1]],
                                            &state.eyes.items[state.eye_pick[2]]};
     std::vector<Hit> row_hits = scan(true, first_row, rows, row_start, row_span,
-                                     (picked[0]->width + picked[1]->width + picked[2]->width) / 21.0);
+                                     (static_cast<double>(picked[0]->width) + picked[1]->width + picked[2]->width) / 21);
     if (row_hits.empty())
         return false;
     const int first_col = static_cast<int>(std::ceil(px - 1.5 * hx)), cols = static_cast<int>(std::ceil(3 * hx));
@@ -368,7 +368,7 @@ inline bool rule_alignment(int col, int row, float &out_x, float &out_y) {
     if (first_col < 0 || col_start < 0 || first_col + cols > width || col_start + col_span > height)
         return false;
     std::vector<Hit> col_hits = scan(false, first_col, cols, col_start, col_span,
-                                     (picked[0]->height + picked[1]->height + picked[2]->height) / 21.0);
+                                     (static_cast<double>(picked[0]->height) + picked[1]->height + picked[2]->height) / 21);
     if (col_hits.empty())
         return false;
     int next = 1;
@@ -500,6 +500,7 @@ struct Reading {
     int version = 0;        // what the version stage returned
     int wrong_modules = 0;  // for mismatch
     std::vector<int> wrong_at; // module indices of the first wrong modules
+    bool version_off_rule = false; // the version is not the one its rules give
     int alignment_off_rule = 0; // alignment searches whose result is not the rules'
     int off_rule = 0;       // modules whose sampled value is not the pixel at the rules' place
     double worst_offset = 0; // for wrong modules: largest distance of the rules' place
@@ -534,6 +535,62 @@ struct Replay {
                            [](const Reading &r) { return r.text && !r.text_right; });
     }
 };
+
+// The version by its rules, computed here from the picked eyes and the work
+// bitmap: the eye distance in module sizes (measured by the run widths with
+// try 0, by the centre block with try 1) gives an estimate; from 7 on, the
+// version information block beside the upper-right eye, else the one beside
+// the lower-left eye, decides (up to 3 wrong bits), read with the
+// preliminary step vectors. Below 1 or -1 on failure.
+inline int rule_version(int try_index) {
+    using vantor::state;
+    const vantor::EyePattern &tl = state.eyes.items[state.eye_pick[0]];
+    const vantor::EyePattern &tr = state.eyes.items[state.eye_pick[1]];
+    const vantor::EyePattern &bl = state.eyes.items[state.eye_pick[2]];
+    auto measure = [&](const vantor::EyePattern &e) {
+        return try_index == 0 ? std::sqrt((static_cast<double>(e.width) * e.width + static_cast<double>(e.height) * e.height) * 0.5)
+                              : static_cast<double>(e.size);
+    };
+    const double dx = static_cast<double>(tr.x) - tl.x, dy = static_cast<double>(tr.y) - tl.y;
+    const double d = std::hypot(dx, dy);
+    const int n = static_cast<int>(std::ceil(d / ((measure(tl) + measure(tr)) * (1.0 / 14))));
+    const int estimate = (n - 10) / 4;
+    if (estimate <= 6)
+        return estimate;
+    auto scale = [&](const vantor::EyePattern &a, const vantor::EyePattern &b, bool vertical) {
+        return try_index == 0 ? (vertical ? static_cast<double>(a.height) + b.height : static_cast<double>(a.width) + b.width) / 14
+                              : (static_cast<double>(a.size) + b.size) / 14;
+    };
+    const double ex = static_cast<double>(bl.x) - tl.x, ey = static_cast<double>(bl.y) - tl.y;
+    const double l2 = std::hypot(ex, ey);
+    const float xu_x = static_cast<float>(dx * scale(tl, tr, false) / d), xu_y = static_cast<float>(dy * scale(tl, tr, true) / d);
+    const float yu_x = static_cast<float>(ex * scale(tl, bl, false) / l2), yu_y = static_cast<float>(ey * scale(tl, bl, true) / l2);
+    auto read_block = [&](bool upper_right) {
+        const vantor::EyePattern &e = upper_right ? tr : bl;
+        std::uint32_t value = 0;
+        for (int b = 17; b >= 0; --b) {
+            const int c = upper_right ? -7 + b % 3 : -3 + b / 3;
+            const int r = upper_right ? -3 + b / 3 : -7 + b % 3;
+            const double px = std::ceil(e.x + c * static_cast<double>(xu_x) + r * static_cast<double>(yu_x));
+            const double py = std::ceil(e.y + c * static_cast<double>(xu_y) + r * static_cast<double>(yu_y));
+            const bool dark = px >= 0 && py >= 0 && px < state.image_width && py < state.image_height &&
+                              state.work_bitmap[static_cast<std::size_t>(py) * state.image_width + static_cast<std::size_t>(px)] == 64;
+            value = value << 1 | dark;
+        }
+        for (int v = 7; v <= 40; ++v) {
+            std::uint32_t word = static_cast<std::uint32_t>(v) << 12;
+            for (int bit = 17; bit >= 12; --bit)
+                if (word >> bit & 1)
+                    word ^= 0x1F25u << (bit - 12);
+            word |= static_cast<std::uint32_t>(v) << 12;
+            if (__builtin_popcount((word ^ value) & 0x3FFFF) <= 3)
+                return v;
+        }
+        return -1;
+    };
+    const int v = read_block(true);
+    return v > 0 ? v : read_block(false);
+}
 
 // Compares the alignment patterns of a grid just built (or whose building
 // failed) with the rules' search; the number of searches that differ.
@@ -620,6 +677,7 @@ inline Replay replay(const std::uint8_t *pixels, int width, int height, unsigned
                             : !in_place ? Outcome::eyes_misoriented
                                         : Outcome::version_failed;
                 state.version = r.version = vantor::determine_version(j);
+                r.version_off_rule = rule_version(j) != r.version;
                 const bool judged = r.outcome == Outcome::version_failed;
                 if (judged && state.version >= 1)
                     r.outcome = state.version == symbol.version ? Outcome::alignment_failed

@@ -138,6 +138,9 @@ void sweep_location() {
                 by_size[size].first += ok;
                 ++by_size[size].second;
                 for (const Reading &r : rp.readings) {
+                    if (r.version_off_rule)
+                        faults.push_back("version " + std::to_string(v) + ", " + describe(o) + ": " + describe(r) +
+                                         ", the version is not the rules'");
                     if (r.alignment_off_rule)
                         faults.push_back("version " + std::to_string(v) + ", " + describe(o) + ": " + describe(r) +
                                          ", " + std::to_string(r.alignment_off_rule) +
@@ -191,7 +194,8 @@ void sweep_location() {
     std::printf("| reason for no match (furthest reading) | cases |\n|---|---|\n");
     for (const auto &[k, c] : by_reason)
         std::printf("| %s | %d |\n", k.c_str(), c);
-    std::printf("alignment searches re-derived by the rules in %d readings\n", alignment_checked);
+    std::printf("version and alignment searches re-derived by their rules in every reading with an eye "
+                "triple; alignment searches in %d readings\n", alignment_checked);
     std::printf("readings that sampled with own eyes, version and alignment but not the matrix: %d; every "
                 "wrong module was read at the place the rules give, at most %.2f modules from its true "
                 "centre, except in %zu readings:\n",
@@ -244,6 +248,8 @@ void sweep_reading() {
     std::map<std::string, int> no_text_reasons;
     std::map<std::string, std::map<std::string, int>> by_content;
     std::map<int, std::pair<int, int>> by_band;
+    std::map<std::string, std::map<std::string, int>> by_look;
+    std::map<std::string, int> by_look_reason;
     std::vector<std::string> faults;
     std::mt19937 rng(4);
     int symbols = 0;
@@ -280,6 +286,10 @@ void sweep_reading() {
                         const std::string outcome = !r.readable ? "unreadable" : r.right ? "decoded" : r.text ? "WRONG TEXT" : "no text";
                         ++counts[format][outcome];
                         ++by_content[name(content)][outcome];
+                        char look_name[64];
+                        std::snprintf(look_name, sizeof look_name, "%.1f px %g deg skew %g", o.module_px,
+                                      o.rotation_deg, o.skew_x);
+                        ++by_look[look_name][outcome];
                         by_band[(v - 1) / 10].first += r.right;
                         ++by_band[(v - 1) / 10].second;
                         if (!r.readable || (r.text && !r.right))
@@ -288,6 +298,10 @@ void sweep_reading() {
                             const Replay rp = replay_last(*symbol, symbol->modules, o);
                             const std::string why = reason(rp);
                             ++no_text_reasons[why];
+                            ++by_look_reason[std::string(look_name) + " | " + why];
+                            for (const Reading &x : rp.readings)
+                                if (x.alignment_off_rule || x.off_rule || x.version_off_rule)
+                                    faults.push_back("FAULT: " + describe(x) + " not by the rules: " + where);
                             if (rp.best() == Outcome::match || rp.any_text())
                                 faults.push_back("no text though a reading " +
                                                  std::string(rp.any_text() ? "gave text" : "matched") + ": " + where);
@@ -319,8 +333,14 @@ void sweep_reading() {
     std::printf("| versions | decoded | files |\n|---|---|---|\n");
     for (const auto &[band, c] : by_band)
         std::printf("| %d-%d | %d | %d |\n", band * 10 + 1, band * 10 + 10, c.first, c.second);
+    std::printf("| look | decoded | no text | wrong text |\n|---|---|---|---|\n");
+    for (auto &[look, c] : by_look)
+        std::printf("| %s | %d | %d | %d |\n", look.c_str(), c["decoded"], c["no text"], c["WRONG TEXT"]);
     std::printf("| reason for no text (furthest reading) | files |\n|---|---|\n");
     for (const auto &[k, c] : no_text_reasons)
+        std::printf("| %s | %d |\n", k.c_str(), c);
+    std::printf("| look | reason for no text | files |\n|---|---|---|\n");
+    for (const auto &[k, c] : by_look_reason)
         std::printf("| %s | %d |\n", k.c_str(), c);
     std::printf("faults: %zu\n", faults.size());
     for (const std::string &f : faults)
@@ -433,8 +453,9 @@ void one_case(int v, double size, double rotation, double skew_x, unsigned seed)
                 picture.height, path.c_str(), r.right ? "decoded" : r.text ? "WRONG TEXT" : "no text");
     const Replay rp = replay_last(*symbol, symbol->modules, o);
     for (const Reading &x : rp.readings) {
-        std::printf("  %s, grid points off by up to %.2f px, %d alignment searches differ from the rules'",
-                    describe(x).c_str(), x.point_error, x.alignment_off_rule);
+        std::printf("  %s, grid points off by up to %.2f px, version %s the rules', %d alignment searches differ "
+                    "from the rules'",
+                    describe(x).c_str(), x.point_error, x.version_off_rule ? "NOT" : "by", x.alignment_off_rule);
         if (x.outcome == Outcome::mismatch)
             std::printf(", rules' places up to %.2f modules off, %d modules not read at the rules' place",
                         x.worst_offset, x.off_rule);
