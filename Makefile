@@ -4,7 +4,7 @@ SANITIZE_BUILD ?= build-sanitize
 FILE ?= examples/hello.bmp
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build run test test-sanitize clean bench
+.PHONY: all deps build run test test-sanitize fuzz-ci clean bench
 
 all: build
 
@@ -25,6 +25,12 @@ test-sanitize: deps
 	cmake -S . -B $(SANITIZE_BUILD) -DCMAKE_BUILD_TYPE=Debug -DVANTOR_SANITIZE=ON
 	cmake --build $(SANITIZE_BUILD) -j$(JOBS)
 	ctest --test-dir $(SANITIZE_BUILD) --output-on-failure -j$(JOBS)
+
+# Replays the fuzz seed corpora and fuzzes each target for FUZZ_SECONDS
+# (default 60) under the sanitizers; fails on any finding.
+FUZZ_BUILD ?= build-fuzz
+fuzz-ci:
+	FUZZ_BUILD=$(FUZZ_BUILD) sh scripts/fuzz-ci.sh
 
 # Times the decoder beside zxing-cpp and ZBar on generated pictures and
 # prints one table.
