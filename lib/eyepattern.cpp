@@ -1208,14 +1208,21 @@ struct DarkRuns {
         sum_x.assign(1, 0);
         const int w = state.image_width;
         const std::uint8_t *pixels = state.work_bitmap.get() + static_cast<std::size_t>(y) * w;
-        for (int x = 0; x < w;) {
-            if (pixels[x] != dark) {
-                ++x;
-                continue;
+        // The first pixel at or after x that is dark (or light), eight
+        // pixels at a time.
+        auto next = [&](int x, bool want_dark) {
+            for (; x + 8 <= w; x += 8) {
+                const std::uint64_t other = dark_bytes(pixels + x, 0) ^ (want_dark ? 0 : all_dark_bytes);
+                if (other != 0)
+                    return x + std::countr_zero(other) / 8;
             }
-            const int first = x;
-            while (x < w && pixels[x] == dark)
+            while (x < w && (pixels[x] == dark) != want_dark)
                 ++x;
+            return x;
+        };
+        for (int x = next(0, true); x < w; x = next(x, true)) {
+            const int first = x;
+            x = next(x, false);
             const std::int64_t n = x - first;
             start.push_back(first);
             end.push_back(x - 1);
