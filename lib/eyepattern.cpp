@@ -1242,13 +1242,18 @@ struct DarkRuns {
     }
 };
 
-// One walk of the sweep: its record and its span as run indices of the row
-// it last reached.
+// One walk of the sweep: its span as run indices of the row it last reached,
+// what it added since it started, and the records that follow it. Walks
+// that reach the same span in the same row go on alike, so they are merged
+// into one; each record keeps what its walk had added before the merge as an
+// offset against the merged walk's sums.
 struct SweepWalk {
-    int eye;
     int left;
     int right;
     RowSums sums;
+    int head;    // first record following the walk
+    int tail;    // last record
+    int members; // records following the walk
 };
 
 struct Seed {
@@ -1257,6 +1262,13 @@ struct Seed {
     int col;
 };
 
+RowSums operator+(const RowSums &a, const RowSums &b) {
+    return {a.count + b.count, a.sum_y + b.sum_y, a.sum_x + b.sum_x};
+}
+RowSums operator-(const RowSums &a, const RowSums &b) {
+    return {a.count - b.count, a.sum_y - b.sum_y, a.sum_x - b.sum_x};
+}
+
 // Follows the walks of all seeds in one direction, row by row; `seeds` are
 // in sweep order (descending rows going up, ascending going down). Fills
 // rests[eye] and, going up, seed_rows[eye].
@@ -1264,11 +1276,27 @@ void sweep_walks(const std::vector<Seed> &seeds, int step, std::vector<WalkRest>
                  std::vector<RowSums> *seed_rows) {
     const int h = state.image_height;
     DarkRuns before, here;
+    // Ordered by left end: the next left end only grows with the one before.
     std::vector<SweepWalk> active;
+    std::vector<int> next_member(rests.size(), -1);
+    std::vector<RowSums> offset(rests.size());
     std::vector<int> first_reaching; // per run before: first run here ending at or right of its start
     std::vector<int> last_starting;  // per run before: last run here starting at or left of its end
     auto finish = [&](const SweepWalk &w, const DarkRuns &runs) {
-        rests[static_cast<std::size_t>(w.eye)] = {w.sums, {runs.row, runs.start[w.left], runs.end[w.right]}};
+        const Reach last{runs.row, runs.start[w.left], runs.end[w.right]};
+        for (int m = w.head; m >= 0; m = next_member[m])
+            rests[static_cast<std::size_t>(m)] = {offset[m] + w.sums, last};
+    };
+    // Folds walk b into walk a (same span): the smaller list moves.
+    auto merge = [&](SweepWalk &a, SweepWalk &b) {
+        if (a.members < b.members)
+            std::swap(a, b);
+        const RowSums shift = b.sums - a.sums;
+        for (int m = b.head; m >= 0; m = next_member[m])
+            offset[m] = offset[m] + shift;
+        next_member[a.tail] = b.head;
+        a.tail = b.tail;
+        a.members += b.members;
     };
     std::size_t next_seed = 0;
     int y = seeds.empty() ? 0 : seeds[0].row;
@@ -1277,47 +1305,87 @@ void sweep_walks(const std::vector<Seed> &seeds, int step, std::vector<WalkRest>
             y = seeds[next_seed].row; // no walk in between: go straight to the next seed
         here.make(y);
         if (!active.empty()) {
-            // Map the runs of the row before onto this row's, both in order.
+            // Map the runs of the row before onto this row's: in one pass over
+            // both rows, or run by run when few walks need it.
             const int nb = before.runs(), nh = here.runs();
-            first_reaching.assign(static_cast<std::size_t>(nb), -1);
-            last_starting.assign(static_cast<std::size_t>(nb), -1);
-            for (int i = 0, p = 0; i < nb; ++i) {
-                while (p < nh && here.end[p] < before.start[i])
-                    ++p;
-                first_reaching[i] = p < nh ? p : -1;
+            const bool whole_rows = active.size() * 16 >= static_cast<std::size_t>(nb);
+            if (whole_rows) {
+                first_reaching.assign(static_cast<std::size_t>(nb), -1);
+                last_starting.assign(static_cast<std::size_t>(nb), -1);
+                for (int i = 0, p = 0; i < nb; ++i) {
+                    while (p < nh && here.end[p] < before.start[i])
+                        ++p;
+                    first_reaching[i] = p < nh ? p : -1;
+                }
+                for (int j = 0, q = 0; j < nb; ++j) {
+                    while (q < nh && here.start[q] <= before.end[j])
+                        ++q;
+                    last_starting[j] = q - 1;
+                }
             }
-            for (int j = 0, q = 0; j < nb; ++j) {
-                while (q < nh && here.start[q] <= before.end[j])
-                    ++q;
-                last_starting[j] = q - 1;
-            }
-            for (std::size_t k = 0; k < active.size();) {
-                SweepWalk &w = active[k];
-                const int i = first_reaching[w.left];
+            auto reaching = [&](int i) {
+                if (whole_rows)
+                    return first_reaching[i];
+                const auto p = std::lower_bound(here.end.begin(), here.end.end(), before.start[i]) - here.end.begin();
+                return p < nh ? static_cast<int>(p) : -1;
+            };
+            auto starting = [&](int j) {
+                if (whole_rows)
+                    return last_starting[j];
+                return static_cast<int>(std::upper_bound(here.start.begin(), here.start.end(), before.end[j]) -
+                                        here.start.begin()) -
+                       1;
+            };
+            std::size_t kept = 0;
+            for (SweepWalk &w : active) {
+                const int i = reaching(w.left);
                 // The first dark pixel of the span, its last column excepted.
                 if (i < 0 || std::max(here.start[i], before.start[w.left]) >= before.end[w.right]) {
                     finish(w, before);
-                    w = active.back();
-                    active.pop_back();
                     continue;
                 }
-                const int j = last_starting[w.right];
-                const RowSums row = here.sums(i, j);
-                w.sums.count += row.count;
-                w.sums.sum_y += row.sum_y;
-                w.sums.sum_x += row.sum_x;
+                const int j = starting(w.right);
+                w.sums = w.sums + here.sums(i, j);
                 w.left = i;
                 w.right = j;
-                ++k;
+                active[kept++] = w;
             }
+            active.resize(kept);
         }
+        const std::size_t walked = active.size();
         for (; next_seed < seeds.size() && seeds[next_seed].row == y; ++next_seed) {
             const Seed &s = seeds[next_seed];
             const int k = here.run_at(s.col);
             if (seed_rows)
                 (*seed_rows)[static_cast<std::size_t>(s.eye)] = here.sums(k, k);
-            active.push_back({s.eye, k, k, {}});
+            active.push_back({k, k, {}, s.eye, s.eye, 1});
         }
+        if (active.size() > walked) {
+            auto by_left = [](const SweepWalk &a, const SweepWalk &b) { return a.left < b.left; };
+            std::stable_sort(active.begin() + static_cast<std::ptrdiff_t>(walked), active.end(), by_left);
+            std::inplace_merge(active.begin(), active.begin() + static_cast<std::ptrdiff_t>(walked),
+                               active.end(), by_left);
+        }
+        // Merge the walks that share a span: among those with one left end,
+        // ordered by right end, neighbours.
+        std::size_t out = 0;
+        for (std::size_t g = 0; g < active.size();) {
+            std::size_t e = g + 1;
+            while (e < active.size() && active[e].left == active[g].left)
+                ++e;
+            if (e - g > 1)
+                std::sort(active.begin() + static_cast<std::ptrdiff_t>(g),
+                          active.begin() + static_cast<std::ptrdiff_t>(e),
+                          [](const SweepWalk &a, const SweepWalk &b) { return a.right < b.right; });
+            for (std::size_t k = g; k < e; ++k) {
+                if (k > g && active[out - 1].right == active[k].right)
+                    merge(active[out - 1], active[k]);
+                else
+                    active[out++] = active[k];
+            }
+            g = e;
+        }
+        active.resize(out);
         y += step;
         if (y < 0 || y >= h) {
             for (const SweepWalk &w : active)
