@@ -27,10 +27,10 @@
 #include "version.h"
 
 // The encoder's own block table; libqrencode exports these two functions
-// though its public header does not declare them. spec: blocks of the first
-// group, their data codewords, check codewords per block, blocks of the
-// second group, their data codewords.
-extern "C" void QRspec_getEccSpec(int version, QRecLevel level, int spec[5]);
+// though its public header does not declare them. The five numbers: blocks
+// of the first group, their data codewords, check codewords per block,
+// blocks of the second group, their data codewords.
+extern "C" void QRspec_getEccSpec(int version, QRecLevel level, int table[5]);
 extern "C" int QRspec_getDataLength(int version, QRecLevel level);
 
 namespace e2e {
@@ -193,13 +193,13 @@ struct Layout {
 inline Layout layout_for(int version, vt::Level level) {
     Layout l;
     const int n = l.n = 4 * version + 17;
-    int spec[5];
-    QRspec_getEccSpec(version, qr_level(level), spec);
-    l.data_blocks[0] = spec[0];
-    l.data_words[0] = spec[1];
-    l.check_words = spec[2];
-    l.data_blocks[1] = spec[3];
-    l.data_words[1] = spec[3] ? spec[4] : 0;
+    int blocks[5];
+    QRspec_getEccSpec(version, qr_level(level), blocks);
+    l.data_blocks[0] = blocks[0];
+    l.data_words[0] = blocks[1];
+    l.check_words = blocks[2];
+    l.data_blocks[1] = blocks[3];
+    l.data_words[1] = blocks[3] ? blocks[4] : 0;
     // Capacity: half the check codewords, less where some are kept back
     // for detection (versions 1-L, 1-M and 2-L).
     const int r = version == 1 && level == vt::Level::L ? 2
