@@ -8,7 +8,8 @@
 //      reason;
 //   c  damage: data modules flipped at random, within and beyond each
 //      block's capacity.
-// usage: sweep [a|b|c]... [--versions LO-HI] [--trials N] [--list]
+//   m  mirrored renderings: sampled as the transposed symbol, no text.
+// usage: sweep [a|b|c|m]... [--versions LO-HI] [--trials N] [--list]
 //        sweep --case VERSION MODULE_PX ROTATION SKEW_X [SEED]
 #include <array>
 #include <chrono>
@@ -85,6 +86,12 @@ std::string reason(const Replay &replay) {
     }
     return name(best);
 }
+
+struct Look {
+    double module_px;
+    double rotation;
+    double skew_x;
+};
 
 // --- a: symbol location -------------------------------------------------------------
 
@@ -205,6 +212,41 @@ void sweep_location() {
     std::printf("(a) took %.0f s\n", seconds_since(started));
 }
 
+// --- m: mirrored symbols ------------------------------------------------------------
+
+// A mirrored rendering shows the transposed symbol; the decoder orients it
+// as that transpose, so the sampled matrix must be the transpose and the
+// reading must give no text.
+void sweep_mirrored() {
+    std::mt19937 rng(6);
+    constexpr Look looks[] = {{4, 0, 0}, {3, 90, 0}, {5, 20, 0}};
+    std::map<std::string, int> outcomes;
+    int cases = 0, texts = 0;
+    for (int v = first_version; v <= last_version; ++v) {
+        for (const Look &look : looks) {
+            auto symbol = make_case(v, vt::Level::Q, Content::byte, 0.6, rng);
+            if (!symbol)
+                continue;
+            vt::RenderOptions o;
+            o.module_px = look.module_px;
+            o.rotation_deg = look.rotation;
+            o.mirror = true;
+            const vt::Picture picture = vt::render(*symbol, o);
+            ++cases;
+            const Replay rp = replay(picture.pixels.data(), picture.width, picture.height, 8, *symbol,
+                                     transposed(*symbol), o, true);
+            ++outcomes[reason(rp)];
+            texts += rp.any_text();
+        }
+    }
+    std::printf("\n(m) mirrored: versions %d-%d x {4px 0deg, 3px 90, 5px 20}, byte mode level Q: %d cases, "
+                "readings gave text in %d\n",
+                first_version, last_version, cases, texts);
+    std::printf("| furthest reading against the transposed matrix | cases |\n|---|---|\n");
+    for (const auto &[k, c] : outcomes)
+        std::printf("| %s | %d |\n", k.c_str(), c);
+}
+
 // --- b: reading from files ------------------------------------------------------------
 
 struct FileResult {
@@ -232,12 +274,6 @@ Replay replay_last(const vt::Symbol &symbol, const std::vector<std::uint8_t> &ex
     return replay(gray_image.pixels, gray_image.width, gray_image.height, gray_image.depth, symbol,
                   expected, o);
 }
-
-struct Look {
-    double module_px;
-    double rotation;
-    double skew_x;
-};
 
 void sweep_reading() {
     const auto started = std::chrono::steady_clock::now();
@@ -491,10 +527,10 @@ int main(int argc, char **argv) {
             one_case(std::atoi(argv[i + 1]), std::atof(argv[i + 2]), std::atof(argv[i + 3]),
                      std::atof(argv[i + 4]), i + 5 < argc ? static_cast<unsigned>(std::atoi(argv[i + 5])) : 1);
             return 0;
-        } else if (arg == "a" || arg == "b" || arg == "c") {
+        } else if (arg == "a" || arg == "b" || arg == "c" || arg == "m") {
             parts.push_back(arg);
         } else {
-            std::fprintf(stderr, "usage: sweep [a|b|c]... [--versions LO-HI] [--trials N] [--list]\n"
+            std::fprintf(stderr, "usage: sweep [a|b|c|m]... [--versions LO-HI] [--trials N] [--list]\n"
                                  "       sweep --case VERSION MODULE_PX ROTATION SKEW_X [SEED]\n");
             return 64;
         }
@@ -506,6 +542,8 @@ int main(int argc, char **argv) {
             sweep_location();
         else if (p == "b")
             sweep_reading();
+        else if (p == "m")
+            sweep_mirrored();
         else
             sweep_damage(trials);
         std::fflush(stdout);
