@@ -344,6 +344,15 @@ std::string fixed(double v, int decimals) {
 
 std::string ms_text(double ms) { return fixed(ms, ms < 10 ? 2 : ms < 100 ? 1 : 0); }
 
+// The 1-, 5- and 15-minute load averages, as the kernel reports them.
+std::string load_average() {
+    std::ifstream in("/proc/loadavg");
+    std::string one, five, fifteen;
+    if (!(in >> one >> five >> fifteen))
+        return "unknown";
+    return one + " " + five + " " + fifteen;
+}
+
 int run_table(const Options &opt) {
     const std::vector<BenchImage> images = make_images(opt);
     const Primer set = make_primer(true), clear = make_primer(false);
@@ -352,7 +361,8 @@ int run_table(const Options &opt) {
     std::printf("Vantor %s decode_image, median of %d..%d calls (at least %.1f s) per figure, %s time.\n",
                 decoder_version(), opt.min_reps, opt.max_reps, opt.min_time,
                 opt.wall ? "wall-clock" : "process CPU");
-    std::printf("Machine: %ld cores online; other processes may be sharing them.\n", sysconf(_SC_NPROCESSORS_ONLN));
+    std::printf("Machine: %ld cores online; other processes may be sharing them (load average at start: %s).\n",
+                sysconf(_SC_NPROCESSORS_ONLN), load_average().c_str());
     std::printf("rs_below_capacity carries over between calls: each picture is timed after a primer that\n"
                 "leaves it set (a reading returns at once) and after one that leaves it clear (a reading\n"
                 "without corrections below capacity only becomes the fallback and every pass still runs).\n");
@@ -394,6 +404,7 @@ int run_table(const Options &opt) {
             std::fflush(stdout);
         }
     }
+    std::printf("\nLoad average at the end: %s.\n", load_average().c_str());
     return 0;
 }
 
