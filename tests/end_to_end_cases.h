@@ -311,7 +311,9 @@ inline bool rule_alignment(int col, int row, float &out_x, float &out_y) {
     const double py = a.y + (col - 3) * static_cast<double>(xu.y) + (row - 3) * static_cast<double>(yu.y);
     if (px < 0 || py < 0)
         return false;
-    const double hx = std::fabs(xu.x) + std::fabs(yu.x), hy = std::fabs(xu.y) + std::fabs(yu.y);
+    // Sums of floats taken in double, as the search does.
+    const double hx = std::fabs(static_cast<double>(xu.x)) + std::fabs(static_cast<double>(yu.x));
+    const double hy = std::fabs(static_cast<double>(xu.y)) + std::fabs(static_cast<double>(yu.y));
     struct Hit {
         int line, start, length, label;
     };
