@@ -915,6 +915,20 @@ bool scan_window(bool along_rows, bool full_tables, const AlignmentWindow &win, 
     return true;
 }
 
+// Drops the old table and allocates `lines` lines of `entries` each (a line's
+// runs, its terminator and one spare); false when there is no bitmap for the
+// image or no memory.
+bool prepare_run_table(HeapArray<std::int16_t> &table, std::size_t entries, int lines) {
+    table.reset();
+    if (!bitmap_covers_image())
+        return false;
+    if (!table.allocate(entries * lines)) {
+        log_malloc_failed();
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 int label_eye_hits(MemChunk<RunHit> &rows, MemChunk<RunHit> &cols, bool all_pairs) {
@@ -935,16 +949,11 @@ int label_alignment_hits(MemChunk<RunHit> &rows, MemChunk<RunHit> &cols, bool al
 }
 
 int build_row_runs() {
-    state.row_runs.reset();
-    if (!bitmap_covers_image())
-        return 0;
     const int w = state.image_width;
     const int h = state.image_height;
     const std::size_t entries = static_cast<std::size_t>(w) + 2;
-    if (!state.row_runs.allocate(entries * h)) {
-        log_malloc_failed();
+    if (!prepare_run_table(state.row_runs, entries, h))
         return 0;
-    }
     for (int y = 0; y < h; ++y)
         encode_row(state.work_bitmap.get() + static_cast<std::size_t>(y) * w, w,
                    state.row_runs.get() + y * entries);
@@ -952,16 +961,11 @@ int build_row_runs() {
 }
 
 int build_col_runs() {
-    state.col_runs.reset();
-    if (!bitmap_covers_image())
-        return 0;
     const int w = state.image_width;
     const int h = state.image_height;
     const std::size_t entries = static_cast<std::size_t>(h) + 2;
-    if (!state.col_runs.allocate(entries * w)) {
-        log_malloc_failed();
+    if (!prepare_run_table(state.col_runs, entries, w))
         return 0;
-    }
     encode_columns(0, w, state.col_runs.get(), 0);
     return -1;
 }

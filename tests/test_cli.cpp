@@ -1,7 +1,6 @@
 // The command-line reader as a user runs it, and the display conversion.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -10,35 +9,17 @@
 #include <string>
 #include <vector>
 
+#include "command_run.h"
 #include "display_text.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct CliRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using CliRun = vantor::testing::CommandRun;
 
 CliRun run_cli(const std::string &args) {
-    fs::path err_file = fs::temp_directory_path() / ("vantor-cli-err-" + std::to_string(getpid()));
-    std::string cmd = std::string(VANTOR_CLI) + " " + args + " 2>" + err_file.string();
-    CliRun r;
-    std::FILE *p = popen(cmd.c_str(), "r");
-    if (!p)
-        return r;
-    char buf[4096];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
-        r.out.append(buf, n);
-    int raw = pclose(p);
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    std::ifstream e(err_file);
-    r.err.assign(std::istreambuf_iterator<char>(e), {});
-    fs::remove(err_file);
-    return r;
+    return vantor::testing::run_command(std::string(VANTOR_CLI) + " " + args);
 }
 
 // A plain white 24-bit BMP: readable, and holds no symbol.

@@ -3,7 +3,6 @@
 // spooled through a temporary file that does not outlive the run.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
 
 #include <cctype>
 #include <cstdio>
@@ -16,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "command_run.h"
 #include "display_text.h"
 #include "json_out.h"
 #include "qr_symbols.h"
@@ -268,33 +268,8 @@ std::string json_string(std::string_view bytes) {
     return out;
 }
 
-struct ShellRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
 // Runs the reader through the shell (for pipes and environment).
-ShellRun run_shell(const std::string &command) {
-    const std::string err_file = vt::temp_dir("json-err") + "/err";
-    ShellRun r;
-    std::FILE *p = popen((command + " 2>" + err_file).c_str(), "r");
-    if (!p)
-        return r;
-    char buf[4096];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
-        r.out.append(buf, n);
-    const int raw = pclose(p);
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    if (std::FILE *f = std::fopen(err_file.c_str(), "rb")) {
-        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
-            r.err.append(buf, n);
-        std::fclose(f);
-    }
-    fs::remove_all(fs::path(err_file).parent_path());
-    return r;
-}
+vt::CommandRun run_shell(const std::string &command) { return vt::run_command(command); }
 
 std::vector<Json> json_lines(const std::string &out) {
     std::vector<Json> lines;
@@ -389,7 +364,7 @@ TEST(JsonCli, SymbolsWithHostileBytes) {
         ASSERT_TRUE(vt::write_bmp24(dir + "/" + s.name + ".bmp", vt::render(*sym)));
         args += " " + dir + "/" + s.name + ".bmp";
     }
-    ShellRun r = run_shell(cli + " --json" + args);
+    vt::CommandRun r = run_shell(cli + " --json" + args);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
     auto lines = json_lines(r.out);
@@ -418,7 +393,7 @@ TEST(JsonCli, FailuresStandardInputAndExplain) {
     fs::create_directories(spool);
 
     // Unreadable, symbol-free and piped files, in one run.
-    ShellRun r = run_shell("TMPDIR=" + spool + " " + cli + " --json " + dir + "/missing.bmp " + dir +
+    vt::CommandRun r = run_shell("TMPDIR=" + spool + " " + cli + " --json " + dir + "/missing.bmp " + dir +
                       "/blank.bmp - < " + dir + "/good.bmp");
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err, "");
@@ -435,7 +410,7 @@ TEST(JsonCli, FailuresStandardInputAndExplain) {
 
     // Standard input that is no image: the message names "-", not the
     // temporary file.
-    ShellRun bad = run_shell("echo not an image | TMPDIR=" + spool + " " + cli + " --json -");
+    vt::CommandRun bad = run_shell("echo not an image | TMPDIR=" + spool + " " + cli + " --json -");
     EXPECT_EQ(bad.status, 2);
     lines = json_lines(bad.out);
     ASSERT_EQ(lines.size(), 1u);
@@ -443,12 +418,12 @@ TEST(JsonCli, FailuresStandardInputAndExplain) {
     EXPECT_TRUE(fs::is_empty(spool));
 
     // Plain output from a pipe, as `cat photo | vantor -`.
-    ShellRun plain = run_shell("cat " + dir + "/good.bmp | " + cli + " -");
+    vt::CommandRun plain = run_shell("cat " + dir + "/good.bmp | " + cli + " -");
     EXPECT_EQ(plain.status, 0);
     EXPECT_EQ(plain.out, "from a pipe\n");
 
     // --explain adds its lines to the object.
-    ShellRun ex = run_shell(cli + " --json --explain " + dir + "/blank.bmp");
+    vt::CommandRun ex = run_shell(cli + " --json --explain " + dir + "/blank.bmp");
     EXPECT_EQ(ex.status, 1);
     lines = json_lines(ex.out);
     ASSERT_EQ(lines.size(), 1u);

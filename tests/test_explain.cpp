@@ -3,7 +3,6 @@
 // failure; end to end on images that fail for three different reasons.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <array>
@@ -14,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "command_run.h"
 #include "explain.h"
 #include "qr_symbols.h"
 
@@ -321,23 +321,8 @@ namespace {
 
 namespace vt = vantor::testing;
 
-struct CliRun {
-    int status = -1;
-    std::string out;
-};
-
-CliRun run(const std::string &args) {
-    CliRun r;
-    std::FILE *p = popen((std::string(VANTOR_CLI) + " " + args + " 2>/dev/null").c_str(), "r");
-    if (!p)
-        return r;
-    char buf[4096];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
-        r.out.append(buf, n);
-    const int raw = pclose(p);
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return r;
+vt::CommandRun run(const std::string &args) {
+    return vt::run_command(std::string(VANTOR_CLI) + " " + args);
 }
 
 constexpr int format_mask = 0x5412;
@@ -418,19 +403,19 @@ TEST(ExplainCli, SaysWhyEachOfThreeImagesFails) {
     // The undamaged symbol decodes, and the explanation says so.
     ASSERT_TRUE(vt::write_bmp24(dir + "/good.bmp", vt::render(*small)));
 
-    CliRun a = run("--explain " + dir + "/blank.bmp");
+    vt::CommandRun a = run("--explain " + dir + "/blank.bmp");
     EXPECT_EQ(a.status, 1);
     EXPECT_NE(a.out.find("reason: no eye patterns"), std::string::npos) << a.out;
 
-    CliRun b = run("--explain " + dir + "/format.bmp");
+    vt::CommandRun b = run("--explain " + dir + "/format.bmp");
     EXPECT_EQ(b.status, 1);
     EXPECT_NE(b.out.find("reason: unreadable format information"), std::string::npos) << b.out;
 
-    CliRun c = run("--explain " + dir + "/errors.bmp");
+    vt::CommandRun c = run("--explain " + dir + "/errors.bmp");
     EXPECT_EQ(c.status, 1);
     EXPECT_NE(c.out.find("reason: too many codeword errors"), std::string::npos) << c.out;
 
-    CliRun good = run("--explain " + dir + "/good.bmp");
+    vt::CommandRun good = run("--explain " + dir + "/good.bmp");
     EXPECT_EQ(good.status, 0);
     EXPECT_EQ(good.out.rfind("codeword errors\n", 0), 0u) << good.out;
     EXPECT_NE(good.out.find("result: decoded"), std::string::npos) << good.out;
@@ -441,7 +426,7 @@ TEST(ExplainCli, SaysWhyEachOfThreeImagesFails) {
     const fs::path work = fs::path(dir) / "cwd";
     fs::create_directories(work);
     fs::current_path(work);
-    CliRun quiet = run("--explain ../blank.bmp");
+    vt::CommandRun quiet = run("--explain ../blank.bmp");
     fs::current_path(here);
     EXPECT_EQ(quiet.status, 1);
     EXPECT_TRUE(fs::is_empty(work));

@@ -6,7 +6,6 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -15,6 +14,7 @@
 #include <sstream>
 #include <string>
 
+#include "command_run.h"
 #include "qr_symbols.h"
 
 namespace fs = std::filesystem;
@@ -25,24 +25,8 @@ namespace {
 const fs::path build_dir = fs::path(VANTOR_CLI).parent_path();
 const fs::path source_dir = VANTOR_SOURCE_DIR;
 
-struct Shell {
-    int status = -1;
-    std::string out; // standard output and error
-};
-
-Shell sh(const std::string &command) {
-    Shell r;
-    std::FILE *p = popen(("(" + command + ") 2>&1").c_str(), "r");
-    if (!p)
-        return r;
-    char buf[4096];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
-        r.out.append(buf, n);
-    const int raw = pclose(p);
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return r;
-}
+// Standard error joined to standard output, as a user sees them.
+vt::CommandRun sh(const std::string &command) { return vt::run_command("(" + command + ") 2>&1"); }
 
 std::string q(const fs::path &p) { return "'" + p.string() + "'"; }
 
@@ -87,7 +71,7 @@ bool gui_built() { return fs::exists(build_dir / "vantor-gui"); }
 
 // Everything the install rules name must exist first.
 void build_all() {
-    Shell b = sh("cmake --build " + q(build_dir) + " -j2");
+    vt::CommandRun b = sh("cmake --build " + q(build_dir) + " -j2");
     ASSERT_EQ(b.status, 0) << b.out;
 }
 
@@ -172,7 +156,7 @@ TEST(Install, ConsumersBuildAgainstTheInstalledTree) {
     build_all();
     const fs::path tmp = vt::temp_dir("install");
     const fs::path prefix = tmp / "prefix";
-    Shell inst = sh("cmake --install " + q(build_dir) + " --prefix " + q(prefix));
+    vt::CommandRun inst = sh("cmake --install " + q(build_dir) + " --prefix " + q(prefix));
     ASSERT_EQ(inst.status, 0) << inst.out;
 
     // Library, headers, programs, package files, manual page.
@@ -186,12 +170,12 @@ TEST(Install, ConsumersBuildAgainstTheInstalledTree) {
     EXPECT_TRUE(fs::exists(prefix / "include/vantor/image.h"));
     EXPECT_TRUE(fs::exists(libdir / "cmake/Vantor/VantorConfig.cmake"));
     EXPECT_TRUE(fs::exists(prefix / "share/man/man1/vantor.1"));
-    Shell version = sh(q(prefix / "bin/vantor") + " --version");
+    vt::CommandRun version = sh(q(prefix / "bin/vantor") + " --version");
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out, "vantor 1.0.0 (decoder 1.2)\n");
 
     // Only the public C API is exported by the shared library.
-    Shell symbols = sh("nm -D --defined-only " + q(libdir / "libvantor.so.1") + " | awk '{print $3}' | sort");
+    vt::CommandRun symbols = sh("nm -D --defined-only " + q(libdir / "libvantor.so.1") + " | awk '{print $3}' | sort");
     EXPECT_EQ(symbols.out, "decode_image\ndecoder_version\ngray_image\nread_image\nread_message\nrelease_image\n");
 
     if (gui_built()) {
@@ -220,17 +204,17 @@ TEST(Install, ConsumersBuildAgainstTheInstalledTree) {
     write_file(tmp / "reader.c", c_consumer);
     const std::string env = "PKG_CONFIG_PATH=" + q(pc.parent_path()) + " ";
     const std::string flags = sanitizer_flags();
-    Shell c_shared = sh("cc -Wall -Wextra -Werror" + flags + " " + q(tmp / "reader.c") + " -o " +
+    vt::CommandRun c_shared = sh("cc -Wall -Wextra -Werror" + flags + " " + q(tmp / "reader.c") + " -o " +
                         q(tmp / "c_shared") + " $(" + env + "pkg-config --cflags --libs vantor) -Wl,-rpath," +
                         q(libdir));
     ASSERT_EQ(c_shared.status, 0) << c_shared.out;
-    Shell libs = sh(env + "pkg-config --static --libs vantor");
+    vt::CommandRun libs = sh(env + "pkg-config --static --libs vantor");
     ASSERT_EQ(libs.status, 0) << libs.out;
     EXPECT_NE(libs.out.find("-ljpeg"), std::string::npos);
     EXPECT_NE(libs.out.find("-lgif"), std::string::npos);
     std::string static_libs = libs.out;
     static_libs.replace(static_libs.find("-lvantor"), 8, "-l:libvantor.a");
-    Shell c_static = sh("cc -Wall -Wextra -Werror" + flags + " " + q(tmp / "reader.c") + " -o " +
+    vt::CommandRun c_static = sh("cc -Wall -Wextra -Werror" + flags + " " + q(tmp / "reader.c") + " -o " +
                         q(tmp / "c_static") + " $(" + env + "pkg-config --cflags vantor) " + static_libs);
     ASSERT_EQ(c_static.status, 0) << c_static.out;
     EXPECT_NE(sh("ldd " + q(tmp / "c_shared")).out.find("libvantor.so.1"), std::string::npos);
@@ -240,27 +224,27 @@ TEST(Install, ConsumersBuildAgainstTheInstalledTree) {
     fs::create_directories(tmp / "cpp");
     write_file(tmp / "cpp/main.cpp", cpp_consumer);
     write_file(tmp / "cpp/CMakeLists.txt", cpp_project);
-    Shell configure = sh("cmake -S " + q(tmp / "cpp") + " -B " + q(tmp / "cpp/build") +
+    vt::CommandRun configure = sh("cmake -S " + q(tmp / "cpp") + " -B " + q(tmp / "cpp/build") +
                          " -DCMAKE_PREFIX_PATH=" + q(prefix) + " -DCMAKE_CXX_FLAGS='-Wall" + flags +
                          "' -DCMAKE_EXE_LINKER_FLAGS='" + flags + "'");
     ASSERT_EQ(configure.status, 0) << configure.out;
-    Shell build = sh("cmake --build " + q(tmp / "cpp/build"));
+    vt::CommandRun build = sh("cmake --build " + q(tmp / "cpp/build"));
     ASSERT_EQ(build.status, 0) << build.out;
 
     for (const char *program : {"c_shared", "c_static"}) {
-        Shell run = sh(q(tmp / program) + " " + q(image));
+        vt::CommandRun run = sh(q(tmp / program) + " " + q(image));
         EXPECT_EQ(run.status, 0) << program << ": " << run.out;
         EXPECT_EQ(run.out, "installed tree\n") << program;
         if (fs::exists(example)) {
-            Shell hello = sh(q(tmp / program) + " " + q(example));
+            vt::CommandRun hello = sh(q(tmp / program) + " " + q(example));
             EXPECT_EQ(hello.out, "Hello, Vantor!\n") << program;
         }
-        Shell missing = sh(q(tmp / program) + " " + q(tmp / "none.bmp"));
+        vt::CommandRun missing = sh(q(tmp / program) + " " + q(tmp / "none.bmp"));
         EXPECT_EQ(missing.status, 2);
         EXPECT_EQ(missing.out, "file " + (tmp / "none.bmp").string() + " open error.\n");
     }
     for (const char *program : {"reader_shared", "reader_static"}) {
-        Shell run = sh(q(tmp / "cpp/build" / program) + " " + q(image));
+        vt::CommandRun run = sh(q(tmp / "cpp/build" / program) + " " + q(image));
         EXPECT_EQ(run.status, 0) << program << ": " << run.out;
         EXPECT_EQ(run.out, "installed tree (decoder 1.2)\n") << program;
     }
@@ -273,7 +257,7 @@ TEST(Install, DebianPackages) {
     BuildTreeLock lock;
     build_all();
     const fs::path tmp = vt::temp_dir("deb");
-    Shell pack = sh("cd " + q(tmp) + " && cpack -G DEB --config " + q(build_dir / "CPackConfig.cmake") +
+    vt::CommandRun pack = sh("cd " + q(tmp) + " && cpack -G DEB --config " + q(build_dir / "CPackConfig.cmake") +
                     " -B " + q(tmp / "out"));
     ASSERT_EQ(pack.status, 0) << pack.out;
     const fs::path runtime = tmp / "out/vantor_1.0.0_amd64.deb";
@@ -310,9 +294,9 @@ TEST(Install, DebianPackages) {
     }
 
     // Unpacked anywhere, the reader runs.
-    Shell unpack = sh("dpkg-deb -x " + q(runtime) + " " + q(tmp / "root"));
+    vt::CommandRun unpack = sh("dpkg-deb -x " + q(runtime) + " " + q(tmp / "root"));
     ASSERT_EQ(unpack.status, 0) << unpack.out;
-    Shell version = sh(q(tmp / "root/usr/bin/vantor") + " --version");
+    vt::CommandRun version = sh(q(tmp / "root/usr/bin/vantor") + " --version");
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out, "vantor 1.0.0 (decoder 1.2)\n");
 
@@ -322,20 +306,20 @@ TEST(Install, DebianPackages) {
     const bool installed_before = sh("dpkg-query -W -f='${Status}' vantor").out.find("install ok installed") !=
                                   std::string::npos;
     if (geteuid() == 0 && !installed_before) {
-        Shell apt = sh("DEBIAN_FRONTEND=noninteractive apt-get install -y " + q(runtime));
+        vt::CommandRun apt = sh("DEBIAN_FRONTEND=noninteractive apt-get install -y " + q(runtime));
         EXPECT_EQ(apt.status, 0) << apt.out;
         if (apt.status == 0) {
-            Shell system_version = sh("/usr/bin/vantor --version");
+            vt::CommandRun system_version = sh("/usr/bin/vantor --version");
             EXPECT_EQ(system_version.out, "vantor 1.0.0 (decoder 1.2)\n");
             if (gui_built()) {
-                Shell gui_version = sh("/usr/bin/vantor-gui --version");
+                vt::CommandRun gui_version = sh("/usr/bin/vantor-gui --version");
                 EXPECT_EQ(gui_version.out, "vantor-gui 1.0.0 (decoder 1.2)\n");
                 // Every library the dialog needs resolves on the installed system.
-                Shell ldd = sh("ldd /usr/bin/vantor-gui");
+                vt::CommandRun ldd = sh("ldd /usr/bin/vantor-gui");
                 EXPECT_EQ(ldd.status, 0);
                 EXPECT_EQ(ldd.out.find("not found"), std::string::npos) << ldd.out;
             }
-            Shell purge = sh("DEBIAN_FRONTEND=noninteractive apt-get purge -y vantor");
+            vt::CommandRun purge = sh("DEBIAN_FRONTEND=noninteractive apt-get purge -y vantor");
             EXPECT_EQ(purge.status, 0) << purge.out;
         }
         EXPECT_FALSE(fs::exists("/usr/bin/vantor"));

@@ -3,12 +3,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <csetjmp>
-#include <cstdio>
-#include <cstdlib>
+#include <cstddef>
 #include <random>
-// jpeglib.h needs FILE and size_t declared first.
-#include <jpeglib.h>
 
 namespace vantor::testing {
 namespace {
@@ -33,61 +29,6 @@ void draw_eye(Picture &p, int x0, int y0, int m) {
     fill_rect(p, x0, y0, 7 * m, 7 * m, 0);
     fill_rect(p, x0 + m, y0 + m, 5 * m, 5 * m, 255);
     fill_rect(p, x0 + 2 * m, y0 + 2 * m, 3 * m, 3 * m, 0);
-}
-
-struct JpegError {
-    jpeg_error_mgr manager;
-    std::jmp_buf jump;
-};
-
-[[noreturn]] void jpeg_fail(j_common_ptr info) {
-    std::longjmp(reinterpret_cast<JpegError *>(info->err)->jump, 1);
-}
-
-// A progressive JPEG into `out`; no C++ objects here because of the longjmp.
-bool compress_progressive(std::FILE *out, int width, int height, int components,
-                          const std::uint8_t *samples) {
-    jpeg_compress_struct info;
-    JpegError error;
-    info.err = jpeg_std_error(&error.manager);
-    error.manager.error_exit = jpeg_fail;
-    if (setjmp(error.jump)) {
-        jpeg_destroy_compress(&info);
-        return false;
-    }
-    jpeg_create_compress(&info);
-    jpeg_stdio_dest(&info, out);
-    info.image_width = static_cast<JDIMENSION>(width);
-    info.image_height = static_cast<JDIMENSION>(height);
-    info.input_components = components;
-    info.in_color_space = components == 1 ? JCS_GRAYSCALE : JCS_RGB;
-    jpeg_set_defaults(&info);
-    jpeg_set_quality(&info, 90, TRUE);
-    jpeg_simple_progression(&info);
-    jpeg_start_compress(&info, TRUE);
-    while (info.next_scanline < info.image_height) {
-        auto *row = const_cast<JSAMPLE *>(samples) +
-                    static_cast<std::size_t>(info.next_scanline) * width * components;
-        jpeg_write_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_compress(&info);
-    jpeg_destroy_compress(&info);
-    return true;
-}
-
-std::vector<std::uint8_t> progressive_bytes(int width, int height, int components,
-                                            const std::uint8_t *samples) {
-    char *buffer = nullptr;
-    std::size_t size = 0;
-    std::FILE *out = open_memstream(&buffer, &size);
-    if (!out)
-        return {};
-    const bool ok = compress_progressive(out, width, height, components, samples);
-    std::vector<std::uint8_t> bytes;
-    if (std::fclose(out) == 0 && ok)
-        bytes.assign(buffer, buffer + size);
-    std::free(buffer);
-    return bytes;
 }
 
 // Offset of the first marker segment `code` (0xFF code) before the first
@@ -173,7 +114,7 @@ std::vector<std::uint8_t> progressive_jpeg_bytes(const Picture &picture, int ext
         picture.pixels.size() != static_cast<std::size_t>(picture.width) * picture.height)
         return {};
     std::vector<std::uint8_t> bytes =
-        progressive_bytes(picture.width, picture.height, 1, picture.pixels.data());
+        jpeg_bytes(picture.width, picture.height, 1, picture.pixels, 90, true);
     const std::size_t sos = find_segment(bytes, 0xDA);
     if (sos >= bytes.size() || bytes.size() < 4 || bytes[bytes.size() - 2] != 0xFF ||
         bytes.back() != 0xD9)
@@ -196,7 +137,7 @@ std::vector<std::uint8_t> jpeg_memory_bomb_bytes(int width, int height, int comp
         return {};
     constexpr int side = 16;
     const std::vector<std::uint8_t> samples(static_cast<std::size_t>(side) * side * components, 128);
-    std::vector<std::uint8_t> bytes = progressive_bytes(side, side, components, samples.data());
+    std::vector<std::uint8_t> bytes = jpeg_bytes(side, side, components, samples, 90, true);
     // The progressive frame header: length, precision, height, width.
     const std::size_t sof = find_segment(bytes, 0xC2);
     if (sof + 9 > bytes.size())

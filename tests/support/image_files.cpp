@@ -67,7 +67,7 @@ struct JpegError {
 // Compresses into a memory stream; kept free of C++ objects because of the
 // longjmp. False when libjpeg reports an error.
 bool compress(std::FILE *out, int width, int height, int components, const std::uint8_t *samples,
-              int quality) {
+              int quality, bool progressive) {
     jpeg_compress_struct info;
     JpegError error;
     info.err = jpeg_std_error(&error.manager);
@@ -84,6 +84,8 @@ bool compress(std::FILE *out, int width, int height, int components, const std::
     info.in_color_space = components == 1 ? JCS_GRAYSCALE : components == 3 ? JCS_RGB : JCS_CMYK;
     jpeg_set_defaults(&info);
     jpeg_set_quality(&info, quality, TRUE);
+    if (progressive)
+        jpeg_simple_progression(&info);
     jpeg_start_compress(&info, TRUE);
     while (info.next_scanline < info.image_height) {
         auto *row = const_cast<JSAMPLE *>(samples) +
@@ -125,7 +127,8 @@ bool put_gif_image(GifFileType *gif, const Picture &p, int left, int top, bool i
 } // namespace
 
 std::vector<std::uint8_t> jpeg_bytes(int width, int height, int components,
-                                     std::span<const std::uint8_t> samples, int quality) {
+                                     std::span<const std::uint8_t> samples, int quality,
+                                     bool progressive) {
     if (width < 1 || height < 1 || width > JPEG_MAX_DIMENSION || height > JPEG_MAX_DIMENSION ||
         (components != 1 && components != 3 && components != 4) ||
         samples.size() != static_cast<std::size_t>(width) * height * components)
@@ -134,7 +137,7 @@ std::vector<std::uint8_t> jpeg_bytes(int width, int height, int components,
     std::size_t size = 0;
     std::FILE *out = open_memstream(&buffer, &size);
     if (!out) return {};
-    const bool ok = compress(out, width, height, components, samples.data(), quality);
+    const bool ok = compress(out, width, height, components, samples.data(), quality, progressive);
     std::vector<std::uint8_t> bytes;
     if (std::fclose(out) == 0 && ok) bytes.assign(buffer, buffer + size);
     std::free(buffer);

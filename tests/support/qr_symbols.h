@@ -96,9 +96,11 @@ std::vector<std::uint8_t> bmp1_bytes(const Picture &picture, bool zero_is_black 
 bool write_bytes(const std::string &path, std::span<const std::uint8_t> bytes);
 // colour: a three-component file whose pixels are the grey values.
 std::vector<std::uint8_t> jpeg_bytes(const Picture &picture, int quality = 90, bool colour = false);
-// Any samples, interleaved by pixel: 1 component grey, 3 RGB, 4 CMYK.
+// Any samples, interleaved by pixel: 1 component grey, 3 RGB, 4 CMYK;
+// progressive: the library's simple progression script instead of one scan.
 std::vector<std::uint8_t> jpeg_bytes(int width, int height, int components,
-                                     std::span<const std::uint8_t> samples, int quality = 90);
+                                     std::span<const std::uint8_t> samples, int quality = 90,
+                                     bool progressive = false);
 std::vector<std::uint8_t> gif_bytes(const Picture &picture, const GifOptions &options = {});
 
 // A fresh empty directory under the system's temporary directory.
