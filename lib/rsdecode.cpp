@@ -57,11 +57,20 @@ std::uint8_t gf_div(std::uint8_t a, std::uint8_t b) {
 }
 
 // The block polynomial at alpha^i; byte j is the coefficient of x^(n-1-j).
+// The sum of block[j] * alpha^(i * (n - 1 - j)), evaluated by Horner's rule:
+// one multiplication by alpha^i per codeword instead of a power each.
 std::uint8_t syndrome(const std::uint8_t *block, int n, int i) {
+    const int step = ((i % 255) + 255) % 255;
     std::uint8_t s = 0;
-    for (int j = 0; j < n; ++j)
-        if (block[j])
-            s ^= gf_mul(block[j], alpha_pow(static_cast<long>(i) * (n - 1 - j)));
+    for (int j = 0; j < n; ++j) {
+        if (s) {
+            int e = gf_log[s] + step;
+            if (e >= 255)
+                e -= 255;
+            s = gf_exp[static_cast<std::size_t>(e)];
+        }
+        s ^= block[j];
+    }
     return s;
 }
 
