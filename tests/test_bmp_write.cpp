@@ -4,10 +4,10 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <unistd.h>
 #include <vector>
 
 #include "bmp_write.h"
+#include "qr_symbols.h"
 #include <vantor/vantor.h>
 
 namespace fs = std::filesystem;
@@ -25,9 +25,8 @@ std::uint32_t le32(const std::vector<std::uint8_t> &b, int at) {
 }
 
 fs::path scratch(const char *name) {
-    fs::path dir = fs::temp_directory_path() / ("vantor-bmpw-" + std::to_string(getpid()));
-    fs::create_directories(dir);
-    return dir / name;
+    static const vantor::testing::TempDir dir("bmpw");
+    return fs::path(dir.path()) / name;
 }
 
 // Runs f with the current directory set to dir.

@@ -2,6 +2,7 @@
 // a recording view instead of a window.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,10 @@ protected:
     void SetUp() override {
         dir = vt::temp_dir("decode_file");
         ASSERT_FALSE(dir.empty());
+    }
+    void TearDown() override {
+        std::error_code ec;
+        std::filesystem::remove_all(dir, ec);
     }
 
     std::vector<std::string> run(const std::string &path) {

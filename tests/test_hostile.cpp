@@ -36,7 +36,8 @@ constexpr float inf_f = std::numeric_limits<float>::infinity();
 
 // Reads bytes through a temporary file; leaves the image for release_image.
 int read_bytes(const std::vector<std::uint8_t> &bytes, const char *name) {
-    const std::string path = qr::temp_dir("hostile") + "/" + name;
+    static const qr::TempDir dir("hostile");
+    const std::string path = dir.path() + "/" + name;
     if (!qr::write_bytes(path, bytes))
         return -1;
     return read_image(path.c_str());

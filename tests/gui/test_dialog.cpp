@@ -19,6 +19,7 @@
 
 #include <functional>
 #include <memory>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -114,6 +115,10 @@ protected:
     void SetUp() override {
         dir = vt::temp_dir("dialog");
         ASSERT_FALSE(dir.empty());
+    }
+    void TearDown() override {
+        std::error_code ec;
+        std::filesystem::remove_all(dir, ec);
     }
 
     std::string write_png(const std::string &name) {
@@ -457,7 +462,11 @@ TEST_F(DialogTest, EscapeAndCloseBoxEndTheDialogNormally) {
     }
 }
 
-using DialogExitTest = DialogTest;
+// No files: the death tests' children end without tearing down.
+class DialogExitTest : public DialogTest {
+protected:
+    void SetUp() override {}
+};
 
 // Runs the dialog, lets action act on it, and ends with status 0 if the
 // dialog is still there a while later.

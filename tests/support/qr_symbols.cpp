@@ -322,6 +322,12 @@ bool write_bytes(const std::string &path, std::span<const std::uint8_t> bytes) {
     return std::fclose(f) == 0 && ok;
 }
 
+TempDir::~TempDir() {
+    std::error_code ec;
+    if (!path_.empty())
+        std::filesystem::remove_all(path_, ec);
+}
+
 std::string temp_dir(std::string_view name) {
     std::string clean;
     for (char ch : name) clean += std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';

@@ -106,4 +106,18 @@ std::vector<std::uint8_t> gif_bytes(const Picture &picture, const GifOptions &op
 // A fresh empty directory under the system's temporary directory.
 std::string temp_dir(std::string_view name);
 
+// A temp_dir that is removed, with everything in it, when the object goes.
+class TempDir {
+public:
+    explicit TempDir(std::string_view name) : path_(temp_dir(name)) {}
+    ~TempDir();
+    TempDir(const TempDir &) = delete;
+    TempDir &operator=(const TempDir &) = delete;
+    // Empty when the directory could not be made.
+    const std::string &path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
 } // namespace vantor::testing
