@@ -56,9 +56,8 @@ std::uint8_t gf_div(std::uint8_t a, std::uint8_t b) {
     return gf_exp[static_cast<std::size_t>((gf_log[a] + 255 - gf_log[b]) % 255)];
 }
 
-// The block polynomial at alpha^i; byte j is the coefficient of x^(n-1-j).
-// The sum of block[j] * alpha^(i * (n - 1 - j)), evaluated by Horner's rule:
-// one multiplication by alpha^i per codeword instead of a power each.
+// The block polynomial at alpha^i (byte j is the coefficient of x^(n-1-j)),
+// by Horner's rule: one multiplication by alpha^i per codeword.
 std::uint8_t syndrome(const std::uint8_t *block, int n, int i) {
     const int step = ((i % 255) + 255) % 255;
     std::uint8_t s = 0;

@@ -3,7 +3,6 @@
 // spooled through a temporary file that does not outlive the run.
 #include <gtest/gtest.h>
 
-
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -268,9 +267,6 @@ std::string json_string(std::string_view bytes) {
     return out;
 }
 
-// Runs the reader through the shell (for pipes and environment).
-vt::CommandRun run_shell(const std::string &command) { return vt::run_command(command); }
-
 std::vector<Json> json_lines(const std::string &out) {
     std::vector<Json> lines;
     std::size_t start = 0;
@@ -364,7 +360,7 @@ TEST(JsonCli, SymbolsWithHostileBytes) {
         ASSERT_TRUE(vt::write_bmp24(dir + "/" + s.name + ".bmp", vt::render(*sym)));
         args += " " + dir + "/" + s.name + ".bmp";
     }
-    vt::CommandRun r = run_shell(cli + " --json" + args);
+    vt::CommandRun r = vt::run_command(cli + " --json" + args);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
     auto lines = json_lines(r.out);
@@ -393,8 +389,8 @@ TEST(JsonCli, FailuresStandardInputAndExplain) {
     fs::create_directories(spool);
 
     // Unreadable, symbol-free and piped files, in one run.
-    vt::CommandRun r = run_shell("TMPDIR=" + spool + " " + cli + " --json " + dir + "/missing.bmp " + dir +
-                      "/blank.bmp - < " + dir + "/good.bmp");
+    vt::CommandRun r = vt::run_command("TMPDIR=" + spool + " " + cli + " --json " + dir + "/missing.bmp " +
+                                       dir + "/blank.bmp - < " + dir + "/good.bmp");
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err, "");
     auto lines = json_lines(r.out);
@@ -410,7 +406,7 @@ TEST(JsonCli, FailuresStandardInputAndExplain) {
 
     // Standard input that is no image: the message names "-", not the
     // temporary file.
-    vt::CommandRun bad = run_shell("echo not an image | TMPDIR=" + spool + " " + cli + " --json -");
+    vt::CommandRun bad = vt::run_command("echo not an image | TMPDIR=" + spool + " " + cli + " --json -");
     EXPECT_EQ(bad.status, 2);
     lines = json_lines(bad.out);
     ASSERT_EQ(lines.size(), 1u);
@@ -418,12 +414,12 @@ TEST(JsonCli, FailuresStandardInputAndExplain) {
     EXPECT_TRUE(fs::is_empty(spool));
 
     // Plain output from a pipe, as `cat photo | vantor -`.
-    vt::CommandRun plain = run_shell("cat " + dir + "/good.bmp | " + cli + " -");
+    vt::CommandRun plain = vt::run_command("cat " + dir + "/good.bmp | " + cli + " -");
     EXPECT_EQ(plain.status, 0);
     EXPECT_EQ(plain.out, "from a pipe\n");
 
     // --explain adds its lines to the object.
-    vt::CommandRun ex = run_shell(cli + " --json --explain " + dir + "/blank.bmp");
+    vt::CommandRun ex = vt::run_command(cli + " --json --explain " + dir + "/blank.bmp");
     EXPECT_EQ(ex.status, 1);
     lines = json_lines(ex.out);
     ASSERT_EQ(lines.size(), 1u);
@@ -431,6 +427,6 @@ TEST(JsonCli, FailuresStandardInputAndExplain) {
     ASSERT_TRUE(explain && explain->kind == Json::array && !explain->items.empty());
     EXPECT_EQ(explain->items.back().s.rfind("reason: no eye patterns", 0), 0u);
 
-    EXPECT_EQ(run_shell(cli + " --json --raw " + dir + "/good.bmp").status, 64);
+    EXPECT_EQ(vt::run_command(cli + " --json --raw " + dir + "/good.bmp").status, 64);
     fs::remove_all(dir);
 }

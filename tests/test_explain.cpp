@@ -3,7 +3,6 @@
 // failure; end to end on images that fail for three different reasons.
 #include <gtest/gtest.h>
 
-
 #include <algorithm>
 #include <array>
 #include <cstdint>

@@ -205,8 +205,8 @@ TEST(Install, ConsumersBuildAgainstTheInstalledTree) {
     const std::string env = "PKG_CONFIG_PATH=" + q(pc.parent_path()) + " ";
     const std::string flags = sanitizer_flags();
     vt::CommandRun c_shared = sh("cc -Wall -Wextra -Werror" + flags + " " + q(tmp / "reader.c") + " -o " +
-                        q(tmp / "c_shared") + " $(" + env + "pkg-config --cflags --libs vantor) -Wl,-rpath," +
-                        q(libdir));
+                                 q(tmp / "c_shared") + " $(" + env + "pkg-config --cflags --libs vantor) -Wl,-rpath," +
+                                 q(libdir));
     ASSERT_EQ(c_shared.status, 0) << c_shared.out;
     vt::CommandRun libs = sh(env + "pkg-config --static --libs vantor");
     ASSERT_EQ(libs.status, 0) << libs.out;
@@ -215,7 +215,7 @@ TEST(Install, ConsumersBuildAgainstTheInstalledTree) {
     std::string static_libs = libs.out;
     static_libs.replace(static_libs.find("-lvantor"), 8, "-l:libvantor.a");
     vt::CommandRun c_static = sh("cc -Wall -Wextra -Werror" + flags + " " + q(tmp / "reader.c") + " -o " +
-                        q(tmp / "c_static") + " $(" + env + "pkg-config --cflags vantor) " + static_libs);
+                                 q(tmp / "c_static") + " $(" + env + "pkg-config --cflags vantor) " + static_libs);
     ASSERT_EQ(c_static.status, 0) << c_static.out;
     EXPECT_NE(sh("ldd " + q(tmp / "c_shared")).out.find("libvantor.so.1"), std::string::npos);
     EXPECT_EQ(sh("ldd " + q(tmp / "c_static")).out.find("libvantor"), std::string::npos);
@@ -225,8 +225,8 @@ TEST(Install, ConsumersBuildAgainstTheInstalledTree) {
     write_file(tmp / "cpp/main.cpp", cpp_consumer);
     write_file(tmp / "cpp/CMakeLists.txt", cpp_project);
     vt::CommandRun configure = sh("cmake -S " + q(tmp / "cpp") + " -B " + q(tmp / "cpp/build") +
-                         " -DCMAKE_PREFIX_PATH=" + q(prefix) + " -DCMAKE_CXX_FLAGS='-Wall" + flags +
-                         "' -DCMAKE_EXE_LINKER_FLAGS='" + flags + "'");
+                                  " -DCMAKE_PREFIX_PATH=" + q(prefix) + " -DCMAKE_CXX_FLAGS='-Wall" + flags +
+                                  "' -DCMAKE_EXE_LINKER_FLAGS='" + flags + "'");
     ASSERT_EQ(configure.status, 0) << configure.out;
     vt::CommandRun build = sh("cmake --build " + q(tmp / "cpp/build"));
     ASSERT_EQ(build.status, 0) << build.out;
@@ -258,7 +258,7 @@ TEST(Install, DebianPackages) {
     build_all();
     const fs::path tmp = vt::temp_dir("deb");
     vt::CommandRun pack = sh("cd " + q(tmp) + " && cpack -G DEB --config " + q(build_dir / "CPackConfig.cmake") +
-                    " -B " + q(tmp / "out"));
+                             " -B " + q(tmp / "out"));
     ASSERT_EQ(pack.status, 0) << pack.out;
     const fs::path runtime = tmp / "out/vantor_1.0.0_amd64.deb";
     const fs::path dev = tmp / "out/vantor-dev_1.0.0_amd64.deb";

@@ -17,9 +17,9 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <filesystem>
 #include <functional>
 #include <memory>
-#include <filesystem>
 #include <string>
 #include <vector>
 

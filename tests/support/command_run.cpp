@@ -4,7 +4,6 @@
 #include <sys/wait.h>
 
 #include <cstdio>
-#include <filesystem>
 
 #include "qr_symbols.h"
 
@@ -22,10 +21,10 @@ void append_all(std::FILE *f, std::string &to) {
 
 CommandRun run_command(const std::string &command) {
     CommandRun r;
-    const std::string dir = temp_dir("command");
-    if (dir.empty())
+    const TempDir dir("command");
+    if (dir.path().empty())
         return r;
-    const std::string err_file = dir + "/err";
+    const std::string err_file = dir.path() + "/err";
     if (std::FILE *p = popen(("exec 2>'" + err_file + "'\n" + command).c_str(), "r")) {
         append_all(p, r.out);
         const int raw = pclose(p);
@@ -35,8 +34,6 @@ CommandRun run_command(const std::string &command) {
             std::fclose(f);
         }
     }
-    std::error_code ec;
-    std::filesystem::remove_all(dir, ec);
     return r;
 }
 
