@@ -1,23 +1,230 @@
-/* Vantor: reads the text of a QR Code symbol out of a grey image.
+/* Vantor: reads the text of QR Code symbols out of grey images.
  *
- * The decoder keeps process-wide state, so it is not re-entrant: run one
- * decode at a time. The returned text belongs to the library and stays valid
- * until the next call of decode_image. */
+ * Two interfaces live here.
+ *
+ * The vantor_ API is reentrant: any number of threads may call it at once,
+ * each call works on its own state, and nothing carries over between calls.
+ * Every object it returns is owned by the caller and freed with the matching
+ * vantor_*_free function; pointers read out of an object stay valid until
+ * that object is freed. Strings passed in are copied.
+ *
+ * The classic entry points (decode_image, decoder_version, and read_image in
+ * image.h) keep one process-wide state and are not re-entrant; see below. */
 #ifndef VANTOR_VANTOR_H
 #define VANTOR_VANTOR_H
 
+#include <stddef.h>
 #include <stdio.h>
 
 #ifdef __cplusplus
 extern "C" {
 #endif
 
+/* ---- Images ------------------------------------------------------------ */
+
+/* An 8-bit grey image: width x height bytes, row-major, top row first,
+ * 0 black to 255 white, rows `width` bytes apart. */
+typedef struct vantor_image vantor_image;
+
+/* Why reading a file failed. */
+typedef enum vantor_read_status {
+    VANTOR_READ_OK = 0,
+    VANTOR_READ_NO_SUCH_FILE,
+    VANTOR_READ_PERMISSION_DENIED,
+    VANTOR_READ_IS_DIRECTORY,
+    VANTOR_READ_EMPTY_FILE,
+    VANTOR_READ_UNKNOWN_FORMAT, /* not an image format Vantor reads */
+    VANTOR_READ_DAMAGED,        /* damaged, truncated or too large; see message */
+    VANTOR_READ_OUT_OF_MEMORY,
+    VANTOR_READ_INVALID_ARGUMENT
+} vantor_read_status;
+
+/* Filled by the reading functions; owned by the caller (a local will do). */
+typedef struct vantor_read_error {
+    vantor_read_status status;
+    /* The reader's own failure text, as read_message would hold it for the
+     * same file (may be empty, may end in a line feed). */
+    char message[1024];
+} vantor_read_error;
+
+/* A short English text for a status ("no such file", "is a directory", ...).
+ * Static storage; never NULL. */
+const char *vantor_read_status_text(vantor_read_status status);
+
+/* Reads the image file at path, recognised by its leading bytes. Returns a
+ * new image, or NULL with *error filled (error may be NULL). The pixels and
+ * depth are those read_image gives for the same file. */
+vantor_image *vantor_image_read(const char *path, vantor_read_error *error);
+
+/* Same, for page `page` (0 first) of a file that holds several images
+ * (TIFF pages); page 0 of any other format. */
+vantor_image *vantor_image_read_page(const char *path, int page, vantor_read_error *error);
+
+/* A new image holding a copy of width x height grey pixels whose rows are
+ * stride bytes apart (stride >= width). depth as in vantor_decode_pixels.
+ * NULL on a bad argument or when memory runs out. */
+vantor_image *vantor_image_from_pixels(const unsigned char *pixels, int width, int height,
+                                       int stride, int depth);
+
+void vantor_image_free(vantor_image *image); /* NULL is fine */
+
+int vantor_image_width(const vantor_image *image);
+int vantor_image_height(const vantor_image *image);
+/* 1: a two-level source whose pixels are only 0 and 255; 8 otherwise. */
+int vantor_image_depth(const vantor_image *image);
+/* width x height bytes, rows width bytes apart. */
+const unsigned char *vantor_image_pixels(const vantor_image *image);
+/* Pages in the file the image came from (1 for single-image formats). */
+int vantor_image_page_count(const vantor_image *image);
+/* Warnings the reader gave while the file still read (for example a
+ * truncated JPEG scan), one per line; "" when none. */
+const char *vantor_image_warnings(const vantor_image *image);
+
+/* ---- Options ----------------------------------------------------------- */
+
+typedef struct vantor_options vantor_options;
+
+/* Called with each trace line, zero-terminated and ending in "\n". */
+typedef void (*vantor_trace_fn)(const char *line, void *user);
+
+/* New options with the defaults: no trace, no debug images, the thorough
+ * search on, the first symbol only. NULL when memory runs out. */
+vantor_options *vantor_options_new(void);
+void vantor_options_free(vantor_options *options); /* NULL is fine */
+
+/* The decoder's trace lines go to stream (NULL: none). The stream stays the
+ * caller's; a stream shared between threads interleaves their lines. */
+void vantor_options_set_trace_file(vantor_options *options, FILE *stream);
+/* The trace lines go to fn (NULL: none); replaces a trace file. */
+void vantor_options_set_trace_callback(vantor_options *options, vantor_trace_fn fn, void *user);
+/* Debug images (sample1-P.bmp, ...) are written into dir; NULL or "": none.
+ * Calls sharing a directory overwrite each other's images. */
+void vantor_options_set_debug_dir(vantor_options *options, const char *dir);
+/* Nonzero (default): when the classic readings give no text, run the
+ * thorough search. */
+void vantor_options_set_thorough(vantor_options *options, int on);
+/* Nonzero: return every distinct symbol found; 0 (default): the first. */
+void vantor_options_set_all_symbols(vantor_options *options, int on);
+
+/* ---- Decoding ---------------------------------------------------------- */
+
+/* Why a call found no symbol; VANTOR_OK when it found one. */
+typedef enum vantor_reason {
+    VANTOR_OK = 0,
+    VANTOR_NO_EYE_PATTERNS,      /* no binarisation showed three eye patterns */
+    VANTOR_EYES_NOT_A_SYMBOL,    /* eye patterns never formed a symbol */
+    VANTOR_VERSION_UNREADABLE,   /* no version could be determined */
+    VANTOR_GRID_FAILED,          /* alignment or module grid failed */
+    VANTOR_FORMAT_UNREADABLE,    /* format information unreadable */
+    VANTOR_TOO_MANY_ERRORS,      /* codeword errors beyond the blocks' capacity */
+    VANTOR_UNSUPPORTED_CONTENT,  /* ECI, structured append, FNC1 or another mode */
+    VANTOR_BAD_DATA,             /* the data bit stream gives no text */
+    VANTOR_INVALID_ARGUMENT,     /* null pixels, bad size or stride */
+    VANTOR_OUT_OF_MEMORY
+} vantor_reason;
+
+/* A short English text for a reason. Static storage; never NULL. */
+const char *vantor_reason_text(vantor_reason reason);
+
+/* How far a reading, or a whole call, got. */
+typedef enum vantor_stage {
+    VANTOR_STAGE_NONE = 0,   /* nothing located */
+    VANTOR_STAGE_EYES,       /* three or more eye pattern candidates */
+    VANTOR_STAGE_ARRANGED,   /* three of them picked and oriented */
+    VANTOR_STAGE_VERSION,    /* version determined */
+    VANTOR_STAGE_GRID,       /* module grid sampled */
+    VANTOR_STAGE_FORMAT,     /* format information read */
+    VANTOR_STAGE_CODEWORDS,  /* every block corrected to a codeword */
+    VANTOR_STAGE_TEXT        /* the data gave text */
+} vantor_stage;
+
+const char *vantor_stage_text(vantor_stage stage); /* static; never NULL */
+
+typedef struct vantor_point {
+    float x;
+    float y;
+} vantor_point;
+
+/* One symbol found. Owned by its vantor_results. Fields may be added at the
+ * end in later versions: never allocate or copy one by value. */
+typedef struct vantor_symbol {
+    const unsigned char *bytes; /* the exact data bytes (kanji as Shift JIS
+                                   pairs); zero bytes kept; bytes[length] == 0 */
+    size_t length;
+    const char *text;           /* the bytes for display, as UTF-8 */
+    int version;                /* 1..40 */
+    char level;                 /* 'L', 'M', 'Q' or 'H' */
+    int mask;                   /* 0..7 */
+    /* The symbol's own top-left, top-right, bottom-right and bottom-left
+     * corners (outer edge of the eye patterns), image pixels. */
+    vantor_point corners[4];
+    int corrected;              /* codewords the error correction changed */
+    int pass;                   /* binarisation pass 0..6; -1: thorough search */
+    int reading;                /* module-size estimate 0 or 1 of the pass */
+    int mirrored;               /* read transposed */
+    int inverted;               /* light modules on dark */
+    int eci;                    /* ECI designator of the first ECI segment; -1: none */
+    int sa_index;               /* structured append: position 0..15; -1: none */
+    int sa_count;               /* structured append: symbols in the set */
+    int sa_parity;              /* structured append: parity byte */
+    int fnc1;                   /* 0 none, 1 first position (GS1), 2 second position */
+    int fnc1_application;       /* application indicator of an FNC1 in second position */
+} vantor_symbol;
+
+/* The outcome of one reading (one module-size estimate of one pass). */
+typedef struct vantor_reading {
+    int pass;
+    int reading;
+    vantor_stage stage;   /* how far it got */
+    int candidates;       /* eye pattern candidates of its pass */
+    int version;          /* 0 when not determined */
+    char level;           /* 0 when the format was not read */
+    int mask;             /* -1 when the format was not read */
+    int blocks;           /* Reed-Solomon blocks */
+    int blocks_clean;     /* without errors */
+    int blocks_corrected; /* corrected to a codeword */
+    int blocks_beyond;    /* more errors than the block can repair */
+} vantor_reading;
+
+typedef struct vantor_results vantor_results;
+
+/* Decodes an image. Always returns results unless memory runs out (NULL);
+ * a call that found nothing has no symbols and a reason. options may be
+ * NULL for the defaults. */
+vantor_results *vantor_decode(const vantor_image *image, const vantor_options *options);
+
+/* Decodes caller-owned grey pixels, width x height, rows stride bytes apart
+ * (stride >= width), read only. depth 1 marks a two-level source whose pixels
+ * are 0 or 255 (one binarisation), 8 otherwise. */
+vantor_results *vantor_decode_pixels(const unsigned char *pixels, int width, int height,
+                                     int stride, int depth, const vantor_options *options);
+
+void vantor_results_free(vantor_results *results); /* NULL is fine */
+
+int vantor_results_count(const vantor_results *results);
+/* Symbol i (0 first), NULL when out of range. */
+const vantor_symbol *vantor_results_symbol(const vantor_results *results, int i);
+/* VANTOR_OK when a symbol was found, else why not. */
+vantor_reason vantor_results_reason(const vantor_results *results);
+/* The furthest stage any reading reached. */
+vantor_stage vantor_results_stage(const vantor_results *results);
+/* The classic readings the call ran, in order. */
+int vantor_results_reading_count(const vantor_results *results);
+const vantor_reading *vantor_results_reading(const vantor_results *results, int i);
+
+/* The library's version text, "1.2". */
+const char *vantor_version(void);
+
+/* ---- Classic entry points (not re-entrant) ----------------------------- */
+
 /* Decodes the symbol in an 8-bit grey image (row-major, width x height bytes,
  * 0 = black). depth 1 marks a two-level source whose pixels are 0 or 255.
  * With a non-null log_stream the stages write trace lines to it and debug
  * images ("sample1-%d.bmp", ...) are written into the current directory.
  * Returns the zero-terminated text (bytes as the symbol carries them; kanji
- * as Shift JIS pairs) or NULL when no symbol could be read. */
+ * as Shift JIS pairs) or NULL when no symbol could be read. The text belongs
+ * to the library and stays valid until the next call. One process-wide state
+ * carries a Reed-Solomon flag from call to call: run one call at a time. */
 const char *decode_image(const unsigned char *pixels, int width, int height,
                          unsigned short depth, FILE *log_stream);
 
