@@ -11,6 +11,8 @@ namespace {
 constexpr int flat_range = 24;
 // Threshold window: this many blocks either side.
 constexpr int window_reach = 2;
+// A flat block looks this many blocks away for edged ones.
+constexpr int flat_reach = 3;
 
 } // namespace
 
@@ -32,9 +34,12 @@ Binary::Binary(const GreyView &grey)
       block_rows_((grey.height + block - 1) / block),
       bits_(static_cast<std::size_t>(grey.width) * static_cast<std::size_t>(grey.height)),
       thresholds_(static_cast<std::size_t>(block_cols_) * static_cast<std::size_t>(block_rows_)) {
-    // Per block: the mean grey, or for a flat block half its minimum (light),
-    // unless the blocks above and to the left are darker than that.
-    std::vector<int> level(thresholds_.size());
+    // Per block: the mean grey where it has an edge. A flat block takes the
+    // mean level of the edged blocks near it (it is on one side of their
+    // edges, so their level judges it), or, with none within reach, half its
+    // minimum: a flat region on its own is background and reads light.
+    std::vector<int> level(thresholds_.size(), 0), low(thresholds_.size(), 0);
+    std::vector<char> flat(thresholds_.size(), 0);
     for (int by = 0; by < block_rows_; ++by) {
         for (int bx = 0; bx < block_cols_; ++bx) {
             const int x0 = bx * block, y0 = by * block;
@@ -47,19 +52,35 @@ Binary::Binary(const GreyView &grey)
                     hi = std::max(hi, g);
                     sum += g;
                 }
-            int value = sum / ((x1 - x0) * (y1 - y0));
-            if (hi - lo <= flat_range) {
-                value = lo / 2;
-                if (bx > 0 && by > 0) {
-                    const std::size_t i = static_cast<std::size_t>(by) * block_cols_ + bx;
-                    const int around = (level[i - block_cols_] + 2 * level[i - 1] + level[i - block_cols_ - 1]) / 4;
-                    if (lo < around)
-                        value = around;
-                }
-            }
-            level[static_cast<std::size_t>(by) * block_cols_ + bx] = value;
+            const std::size_t i = static_cast<std::size_t>(by) * block_cols_ + bx;
+            level[i] = sum / ((x1 - x0) * (y1 - y0));
+            low[i] = lo;
+            flat[i] = hi - lo <= flat_range;
         }
     }
+    for (int by = 0; by < block_rows_; ++by)
+        for (int bx = 0; bx < block_cols_; ++bx) {
+            const std::size_t i = static_cast<std::size_t>(by) * block_cols_ + bx;
+            if (!flat[i])
+                continue;
+            int value = low[i] / 2;
+            for (int reach = 1; reach <= flat_reach; ++reach) {
+                int sum = 0, count = 0;
+                for (int y = std::max(0, by - reach); y <= std::min(block_rows_ - 1, by + reach); ++y)
+                    for (int x = std::max(0, bx - reach); x <= std::min(block_cols_ - 1, bx + reach); ++x) {
+                        const std::size_t j = static_cast<std::size_t>(y) * block_cols_ + x;
+                        if (!flat[j]) {
+                            sum += level[j];
+                            ++count;
+                        }
+                    }
+                if (count > 0) {
+                    value = sum / count;
+                    break;
+                }
+            }
+            level[i] = value;
+        }
     // Each block's threshold: the mean level of the 5x5 blocks around it,
     // the window moved inside the grid at its edges.
     for (int by = 0; by < block_rows_; ++by) {

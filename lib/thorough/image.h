@@ -27,8 +27,9 @@ struct GreyView {
 };
 
 // A binarisation: per pixel 1 dark, 0 light, and the threshold each pixel
-// was judged against (the local mean of 8x8 blocks over a 5x5 block window;
-// a flat block counts as light unless its neighbours say otherwise).
+// was judged against: the mean level of the 5x5 blocks of 8x8 pixels around
+// it, a block's level being its mean grey, or for a block without an edge
+// that of the edged blocks near it.
 class Binary {
 public:
     static constexpr int block = 8;

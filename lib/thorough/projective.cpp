@@ -3,6 +3,7 @@
 #include "projective.h"
 
 #include <cmath>
+#include <vector>
 
 namespace vantor::thorough {
 namespace {
@@ -43,7 +44,93 @@ std::optional<Matrix> inverse(const Matrix &m) {
                   -(a * f - c * d) / det, C / det, -(a * h - b * g) / det, (a * e - b * d) / det};
 }
 
+// Solves the n x n system a x = b in place (a row-major) by Gaussian
+// elimination with partial pivoting; false when it is singular.
+bool solve(std::vector<double> &a, std::vector<double> &b, int n) {
+    for (int col = 0; col < n; ++col) {
+        int pivot = col;
+        for (int r = col + 1; r < n; ++r)
+            if (std::fabs(a[static_cast<std::size_t>(r * n + col)]) > std::fabs(a[static_cast<std::size_t>(pivot * n + col)]))
+                pivot = r;
+        if (!(std::fabs(a[static_cast<std::size_t>(pivot * n + col)]) > 1e-12))
+            return false;
+        if (pivot != col) {
+            for (int k = 0; k < n; ++k)
+                std::swap(a[static_cast<std::size_t>(col * n + k)], a[static_cast<std::size_t>(pivot * n + k)]);
+            std::swap(b[static_cast<std::size_t>(col)], b[static_cast<std::size_t>(pivot)]);
+        }
+        for (int r = col + 1; r < n; ++r) {
+            const double f = a[static_cast<std::size_t>(r * n + col)] / a[static_cast<std::size_t>(col * n + col)];
+            for (int k = col; k < n; ++k)
+                a[static_cast<std::size_t>(r * n + k)] -= f * a[static_cast<std::size_t>(col * n + k)];
+            b[static_cast<std::size_t>(r)] -= f * b[static_cast<std::size_t>(col)];
+        }
+    }
+    for (int r = n - 1; r >= 0; --r) {
+        double v = b[static_cast<std::size_t>(r)];
+        for (int k = r + 1; k < n; ++k)
+            v -= a[static_cast<std::size_t>(r * n + k)] * b[static_cast<std::size_t>(k)];
+        b[static_cast<std::size_t>(r)] = v / a[static_cast<std::size_t>(r * n + r)];
+    }
+    return true;
+}
+
+// Moves points to mean 0 and mean distance sqrt(2), which keeps the
+// least-squares system well conditioned: the matrix that does it.
+Matrix normaliser(std::span<const Point> pts) {
+    double mx = 0, my = 0;
+    for (const Point &p : pts) {
+        mx += p.x;
+        my += p.y;
+    }
+    mx /= static_cast<double>(pts.size());
+    my /= static_cast<double>(pts.size());
+    double d = 0;
+    for (const Point &p : pts)
+        d += std::hypot(p.x - mx, p.y - my);
+    d /= static_cast<double>(pts.size());
+    const double s = d > 0 ? std::sqrt(2.0) / d : 1;
+    return Matrix{s, 0, -s * mx, 0, s, -s * my, 0, 0, 1};
+}
+
+Point apply(const Matrix &m, Point p) {
+    const double w = m[6] * p.x + m[7] * p.y + m[8];
+    return {(m[0] * p.x + m[1] * p.y + m[2]) / w, (m[3] * p.x + m[4] * p.y + m[5]) / w};
+}
+
 } // namespace
+
+std::optional<Projective> Projective::fit(std::span<const Point> from, std::span<const Point> to) {
+    if (from.size() != to.size() || from.size() < 4)
+        return std::nullopt;
+    const Matrix nf = normaliser(from), nt = normaliser(to);
+    // Normal equations of the eight unknowns (h33 = 1) over the pairs:
+    // u (g x + h y + 1) = a x + b y + c, v (...) = d x + e y + f.
+    std::vector<double> ata(64, 0.0), atb(8, 0.0);
+    for (std::size_t i = 0; i < from.size(); ++i) {
+        const Point f = apply(nf, from[i]), t = apply(nt, to[i]);
+        const double rows[2][9] = {{f.x, f.y, 1, 0, 0, 0, -t.x * f.x, -t.x * f.y, t.x},
+                                   {0, 0, 0, f.x, f.y, 1, -t.y * f.x, -t.y * f.y, t.y}};
+        for (const auto &r : rows)
+            for (int a = 0; a < 8; ++a) {
+                for (int b = 0; b < 8; ++b)
+                    ata[static_cast<std::size_t>(a * 8 + b)] += r[a] * r[b];
+                atb[static_cast<std::size_t>(a)] += r[a] * r[8];
+            }
+    }
+    if (!solve(ata, atb, 8))
+        return std::nullopt;
+    const Matrix h{atb[0], atb[1], atb[2], atb[3], atb[4], atb[5], atb[6], atb[7], 1};
+    const auto back = inverse(nt);
+    if (!back)
+        return std::nullopt;
+    Projective p;
+    p.m_ = multiply(*back, multiply(h, nf));
+    for (double v : p.m_)
+        if (!std::isfinite(v))
+            return std::nullopt;
+    return p;
+}
 
 std::optional<Projective> Projective::from_quads(const std::array<Point, 4> &from, const std::array<Point, 4> &to) {
     const auto s_to = square_to_quad(to);

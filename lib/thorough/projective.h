@@ -4,6 +4,7 @@
 
 #include <array>
 #include <optional>
+#include <span>
 
 namespace vantor::thorough {
 
@@ -17,6 +18,10 @@ public:
     // The map taking each of the four `from` points onto the `to` point of
     // the same index; nothing when three of either lie on a line.
     static std::optional<Projective> from_quads(const std::array<Point, 4> &from, const std::array<Point, 4> &to);
+    // The map that best takes each `from` point onto the `to` point of the
+    // same index (least squares, at least four pairs); nothing when they do
+    // not determine one.
+    static std::optional<Projective> fit(std::span<const Point> from, std::span<const Point> to);
     // The affine map taking three points onto three.
     static std::optional<Projective> from_triangles(const std::array<Point, 3> &from, const std::array<Point, 3> &to);
 

@@ -7,9 +7,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "alignment.h"
 #include "finder_scan.h"
-#include "grid.h"
+#include "grids.h"
 #include "reader.h"
 #include "sampling.h"
 #include "triples.h"
@@ -21,8 +20,8 @@ namespace {
 constexpr int max_grids = 600;
 // An eye pattern must stand out by this many grey levels.
 constexpr double min_contrast = 12;
-// Alignment matches must reach this share of the eyes' contrast.
-constexpr double alignment_share = 0.3;
+// Share of timing pattern modules a grid must read right to be sampled.
+constexpr double min_timing = 0.6;
 constexpr int max_side = 32767;
 // Quality of a pooled candidate (the share of scan lines through its centre
 // that found it, which the classic passes do not tell).
@@ -37,8 +36,6 @@ struct Pass {
     int grids_left;
 };
 
-Point at(const Candidate &c) { return {c.x, c.y}; }
-
 // Versions to try for a triple measuring `across` modules, nearest first.
 std::vector<int> versions_near(double across) {
     const int v0 = std::clamp(static_cast<int>(std::lround((across - 17) / 4)), 1, 40);
@@ -51,154 +48,64 @@ std::vector<int> versions_near(double across) {
     return out;
 }
 
-// The map through the three eye centres, for a symbol of n modules.
-std::optional<Projective> eye_affine(int n, const Candidate &tl, const Candidate &tr, const Candidate &bl) {
-    const double far = n - 3.5;
-    return Projective::from_triangles({Point{3.5, 3.5}, Point{far, 3.5}, Point{3.5, far}}, {at(tl), at(tr), at(bl)});
+// The version the version information of the symbol names, read through
+// the first grid of the nearest version; -1 when neither block (nor its
+// transpose) is within 3 bits of a version's word.
+int named_version(const Pass &pass, const Eyes &eyes, int version, double contrast) {
+    const auto grids = grids_for(pass.grey, eyes, version, contrast);
+    if (grids.empty())
+        return -1;
+    const auto m = sample(pass.grey, pass.binary, grids.front(), Threshold::blocks);
+    if (!m)
+        return -1;
+    const int named = read_version_blocks(*m);
+    return named > 0 ? named : read_version_blocks(m->transposed());
 }
 
-// Per-cell grid between the alignment patterns found around the places the
-// whole-symbol map predicts; patterns not found stay where predicted.
-Grid cell_grid(const GreyView &grey, const Grid &whole, int version, double contrast) {
-    const auto coords = alignment_coords(version);
-    std::vector<int> at_coords;
-    for (int c : coords)
-        if (c > 0)
-            at_coords.push_back(c);
-    const int k = static_cast<int>(at_coords.size());
-    const int n = whole.size;
-    std::vector<Point> points(static_cast<std::size_t>(k) * k);
-    for (int r = 0; r < k; ++r)
-        for (int c = 0; c < k; ++c) {
-            const Point expected{at_coords[static_cast<std::size_t>(c)] + 0.5, at_coords[static_cast<std::size_t>(r)] + 0.5};
-            Point p = whole.whole.map(expected);
-            const bool on_eye = (r == 0 && c == 0) || (r == 0 && c == k - 1) || (r == k - 1 && c == 0);
-            if (!on_eye) {
-                if (const auto hit = find_alignment(grey, whole.whole, expected, 1.5, contrast * alignment_share))
-                    p = hit->image;
-            }
-            points[static_cast<std::size_t>(r) * k + c] = p;
-        }
-    Grid g;
-    g.size = n;
-    g.whole = whole.whole;
-    for (int c : at_coords)
-        g.cuts.push_back(c + 0.5);
-    for (int r = 0; r + 1 < k; ++r)
-        for (int c = 0; c + 1 < k; ++c) {
-            const auto idx = [&](int rr, int cc) { return points[static_cast<std::size_t>(rr) * k + cc]; };
-            const Point m00{g.cuts[static_cast<std::size_t>(c)], g.cuts[static_cast<std::size_t>(r)]};
-            const Point m11{g.cuts[static_cast<std::size_t>(c) + 1], g.cuts[static_cast<std::size_t>(r) + 1]};
-            const auto cell = Projective::from_quads({m00, Point{m11.x, m00.y}, m11, Point{m00.x, m11.y}},
-                                                     {idx(r, c), idx(r, c + 1), idx(r + 1, c + 1), idx(r + 1, c)});
-            if (!cell)
-                return whole;
-            g.cells.push_back(*cell);
-        }
-    return g;
+FoundSymbol found_symbol(Reading &r, const Grid &grid, bool inverted) {
+    FoundSymbol s;
+    s.bytes = std::move(r.content.bytes);
+    s.text = eci_text(Content{s.bytes, r.content.runs, r.content.facts});
+    s.version = r.version;
+    s.level = "MLHQ"[r.format.level_bits & 3];
+    s.mask = r.format.mask;
+    const int n = grid.size;
+    const Point c[4] = {grid.map(0, 0), grid.map(n, 0), grid.map(n, n), grid.map(0, n)};
+    // A mirrored symbol's own upper-right corner is the one seen at the
+    // lower left.
+    const int order[4] = {0, r.mirrored ? 3 : 1, 2, r.mirrored ? 1 : 3};
+    for (int i = 0; i < 4; ++i)
+        s.corners[static_cast<std::size_t>(i)] = {static_cast<float>(c[order[i]].x), static_cast<float>(c[order[i]].y)};
+    s.corrected = r.corrected;
+    s.mirrored = r.mirrored;
+    s.inverted = inverted;
+    s.facts = r.content.facts;
+    return s;
 }
 
-// The grids to try for one version of a triple, best first.
-std::vector<Grid> grids_for(const GreyView &grey, int version, const Candidate &tl, const Candidate &tr,
-                            const Candidate &bl, double contrast) {
-    const int n = 4 * version + 17;
-    std::vector<Grid> out;
-    const auto affine = eye_affine(n, tl, tr, bl);
-    if (!affine)
-        return out;
-    if (version >= 2) {
-        const Point expected{n - 6.5, n - 6.5};
-        const double radius = std::max(3.0, n / 10.0);
-        if (const auto hit = find_alignment(grey, *affine, expected, radius, contrast * alignment_share)) {
-            const double far = n - 3.5;
-            const auto quad = Projective::from_quads({Point{3.5, 3.5}, Point{far, 3.5}, expected, Point{3.5, far}},
-                                                     {at(tl), at(tr), hit->image, at(bl)});
-            if (quad && quad->proper_over(n)) {
-                Grid g{n, *quad, {}, {}};
-                if (version >= 7)
-                    out.push_back(cell_grid(grey, g, version, contrast));
-                out.push_back(std::move(g));
-            }
-        }
-    }
-    out.push_back(Grid{n, *affine, {}, {}});
-    return out;
-}
-
-// The weakest contrast of the triple's eye patterns, each measured with its
-// own module size along the directions of the symbol's sides.
-double triple_contrast(const GreyView &grey, const Candidate &tl, const Candidate &tr, const Candidate &bl) {
-    const double row_len = std::hypot(tr.x - tl.x, tr.y - tl.y), col_len = std::hypot(bl.x - tl.x, bl.y - tl.y);
-    if (!(row_len > 0 && col_len > 0))
-        return 0;
-    const Point row_dir{(tr.x - tl.x) / row_len, (tr.y - tl.y) / row_len};
-    const Point col_dir{(bl.x - tl.x) / col_len, (bl.y - tl.y) / col_len};
-    const double turn = std::atan2(row_dir.y, row_dir.x);
-    const double slant = std::max(std::fabs(std::cos(turn)), std::fabs(std::sin(turn)));
-    double weakest = 1e9;
-    for (const Candidate *c : {&tl, &tr, &bl}) {
-        const double m = c->module * slant;
-        weakest = std::min(weakest, eye_contrast(grey, at(*c), {row_dir.x * m, row_dir.y * m}, {col_dir.x * m, col_dir.y * m}));
-    }
-    return weakest;
-}
-
-std::optional<FoundSymbol> try_triple(Pass &pass, const Candidate &tl, const Candidate &tr, const Candidate &bl,
-                                      double contrast) {    std::vector<int> versions = versions_near(modules_across(tl, tr, bl));
-    // From version 7 the version information names the size; adopt it when
-    // it agrees with the geometry.
-    if (versions.front() >= 7 || versions.size() > 1) {
-        for (int v : versions) {
-            if (v < 7)
-                continue;
-            const int n = 4 * v + 17;
-            const auto affine = eye_affine(n, tl, tr, bl);
-            if (!affine)
-                break;
-            const auto m = sample(pass.grey, pass.binary, Grid{n, *affine, {}, {}}, Threshold::blocks);
-            if (!m)
-                break;
-            int named = read_version_blocks(*m);
-            if (named < 0)
-                named = read_version_blocks(m->transposed());
-            if (named > 0 && std::abs(named - versions.front()) <= (versions.front() >= 15 ? 2 : 1)) {
-                versions = {named};
-            }
-            break;
-        }
+std::optional<FoundSymbol> try_triple(Pass &pass, const Eyes &eyes, double contrast) {
+    std::vector<int> versions = versions_near(eyes_modules_across(eyes));
+    // From version 7 the version information names the size; it is adopted
+    // when it agrees with the geometry.
+    if (versions.front() >= 7) {
+        const int named = named_version(pass, eyes, versions.front(), contrast);
+        if (named > 0 && std::abs(named - versions.front()) <= (versions.front() >= 15 ? 2 : 1))
+            versions = {named};
     }
     for (int version : versions) {
-        const int n = 4 * version + 17;
-        const auto affine = eye_affine(n, tl, tr, bl);
-        if (!affine)
-            continue;
-        for (const Grid &grid : grids_for(pass.grey, version, tl, tr, bl, contrast)) {
+        for (const Grid &grid : grids_for(pass.grey, eyes, version, contrast)) {
+            // A grid whose timing patterns do not alternate is not this
+            // symbol's; it costs a few samples to find out.
+            if (timing_agreement(pass.grey, pass.binary, grid) < min_timing)
+                continue;
             for (Threshold t : {Threshold::blocks, Threshold::module_window}) {
                 if (pass.grids_left-- <= 0)
                     return std::nullopt;
                 const auto m = sample(pass.grey, pass.binary, grid, t);
                 if (!m)
                     continue;
-                auto r = read_matrix(*m);
-                if (!r)
-                    continue;
-                FoundSymbol s;
-                s.bytes = std::move(r->content.bytes);
-                s.text = eci_text(Content{s.bytes, r->content.runs, r->content.facts});
-                s.version = r->version;
-                s.level = "MLHQ"[r->format.level_bits & 3];
-                s.mask = r->format.mask;
-                const Point c[4] = {grid.map(0, 0), grid.map(n, 0), grid.map(n, n), grid.map(0, n)};
-                // A mirrored symbol's own upper-right corner is the one we
-                // saw at the lower left.
-                const int order[4] = {0, r->mirrored ? 3 : 1, 2, r->mirrored ? 1 : 3};
-                for (int i = 0; i < 4; ++i)
-                    s.corners[static_cast<std::size_t>(i)] = {static_cast<float>(c[order[i]].x), static_cast<float>(c[order[i]].y)};
-                s.corrected = r->corrected;
-                s.mirrored = r->mirrored;
-                s.inverted = pass.grey.inverted;
-                s.facts = r->content.facts;
-                return s;
+                if (auto r = read_matrix(*m))
+                    return found_symbol(*r, grid, pass.grey.inverted);
             }
         }
     }
@@ -252,7 +159,10 @@ void pool(std::vector<Candidate> &into, std::vector<double> &quality, std::span<
 // Tries the triples of one binarisation; found symbols go to `found`.
 void run_pass(Pass &pass, const std::vector<Candidate> &candidates, const std::vector<double> &quality,
               const SearchOptions &opt, std::vector<FoundSymbol> &found) {
-    std::vector<char> used(candidates.size(), 0);
+    if (candidates.size() < 3)
+        return;
+    std::vector<int> used;
+    used.assign(candidates.size(), 0);
     // Candidates inside a symbol already read belong to it.
     for (std::size_t i = 0; i < candidates.size(); ++i)
         for (const FoundSymbol &s : found)
@@ -266,15 +176,17 @@ void run_pass(Pass &pass, const std::vector<Candidate> &candidates, const std::v
         if (used[static_cast<std::size_t>(t.tl)] || used[static_cast<std::size_t>(t.tr)] ||
             used[static_cast<std::size_t>(t.bl)])
             continue;
-        const Candidate &tl = candidates[static_cast<std::size_t>(t.tl)];
-        const Candidate &tr = candidates[static_cast<std::size_t>(t.tr)];
-        const Candidate &bl = candidates[static_cast<std::size_t>(t.bl)];
-        const double contrast = triple_contrast(pass.grey, tl, tr, bl);
+        auto eyes = orient_eyes(candidates[static_cast<std::size_t>(t.tl)], candidates[static_cast<std::size_t>(t.tr)],
+                                candidates[static_cast<std::size_t>(t.bl)]);
+        if (!eyes)
+            continue;
+        const double contrast = eyes_contrast(pass.grey, *eyes);
         if (contrast < min_contrast)
             continue;
         if (tried++ >= opt.max_triples)
             return;
-        auto s = try_triple(pass, tl, tr, bl, contrast);
+        outline_eyes(pass.binary, *eyes);
+        auto s = try_triple(pass, *eyes, contrast);
         if (pass.grids_left <= 0)
             return;
         if (!s)

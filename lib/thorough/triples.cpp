@@ -29,7 +29,7 @@ double modules_across(const Candidate &tl, const Candidate &tr, const Candidate 
 }
 
 std::vector<Triple> form_triples(std::span<const Candidate> c, std::span<const double> quality,
-                                 std::span<const char> used, int limit) {
+                                 std::span<const int> used, int limit) {
     std::vector<Triple> out;
     const int n = static_cast<int>(c.size());
     for (int i = 0; i < n; ++i) {

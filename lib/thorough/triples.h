@@ -24,7 +24,7 @@ struct Triple {
 // (0..1] weighs each candidate: the share of the scan lines through its
 // centre that found it. Candidates marked in `used` take no part.
 std::vector<Triple> form_triples(std::span<const Candidate> candidates, std::span<const double> quality,
-                                 std::span<const char> used, int limit);
+                                 std::span<const int> used, int limit);
 
 // Modules across the symbol that the legs of the triple measure, from its
 // eye pattern centres and module sizes.

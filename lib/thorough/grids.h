@@ -1,0 +1,42 @@
+// The module grids one eye pattern triple allows for a version: from the
+// eye outlines, from the eye centres and the lower-right alignment pattern,
+// per cell between all alignment patterns, and from the centres alone.
+#pragma once
+
+#include <array>
+#include <optional>
+#include <vector>
+
+#include "image.h"
+#include "sampling.h"
+#include "search.h"
+
+namespace vantor::thorough {
+
+// A triple oriented as the symbol appears, with the directions of its rows
+// and columns and the outline of each eye pattern where one was found.
+struct Eyes {
+    Candidate tl, tr, bl;
+    Point row_dir, col_dir; // unit vectors, tl towards tr and towards bl
+    double slant = 1;       // how much longer a turned eye looks along image axes
+    std::optional<std::array<Point, 4>> outline[3]; // tl, tr, bl
+};
+
+// The triple with its directions, outlines not yet traced; nothing when two
+// centres coincide.
+std::optional<Eyes> orient_eyes(const Candidate &tl, const Candidate &tr, const Candidate &bl);
+// Traces the outline of each eye pattern.
+void outline_eyes(const Binary &binary, Eyes &eyes);
+
+// The weakest contrast of the three eye patterns, each measured with its own
+// module size along the symbol's rows and columns; grey levels.
+double eyes_contrast(const GreyView &grey, const Eyes &eyes);
+
+// Modules across the symbol as the eyes measure it (their outlines where
+// found, else their centres and module sizes).
+double eyes_modules_across(const Eyes &eyes);
+
+// The grids to try, best first.
+std::vector<Grid> grids_for(const GreyView &grey, const Eyes &eyes, int version, double contrast);
+
+} // namespace vantor::thorough
