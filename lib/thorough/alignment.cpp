@@ -10,11 +10,12 @@ namespace {
 
 // Light minus dark of the concentric pattern with `reach` rings (2: the
 // alignment pattern; 3: an eye pattern, whose dark centre is 3x3) whose
-// module (i, j) lies at place(i, j). NaN off the image.
+// module (i, j) lies at place(i, j); NaN off the image. `spread` gets the
+// pooled standard deviation of the two kinds of module.
 template <class Place>
-double ring_score(const GreyView &grey, int reach, Place place) {
-    double dark = 0, light = 0;
-    int dark_n = 0, light_n = 0;
+double ring_score(const GreyView &grey, int reach, Place place, double *spread = nullptr) {
+    double sum[2] = {0, 0}, squares[2] = {0, 0};
+    int count[2] = {0, 0};
     for (int j = -reach; j <= reach; ++j)
         for (int i = -reach; i <= reach; ++i) {
             const Point p = place(i, j);
@@ -23,16 +24,18 @@ double ring_score(const GreyView &grey, int reach, Place place) {
                 return NAN;
             const int ring = std::max(std::abs(i), std::abs(j));
             // Alignment: rings 0 and 2 dark. Eye: rings 0, 1 and 3 dark.
-            const bool is_dark = reach == 2 ? ring != 1 : ring != 2;
-            if (is_dark) {
-                dark += value;
-                ++dark_n;
-            } else {
-                light += value;
-                ++light_n;
-            }
+            const int light = reach == 2 ? ring == 1 : ring == 2;
+            sum[light] += value;
+            squares[light] += static_cast<double>(value) * value;
+            ++count[light];
         }
-    return light / light_n - dark / dark_n;
+    if (spread) {
+        double variance = 0;
+        for (int k = 0; k < 2; ++k)
+            variance += squares[k] / count[k] - (sum[k] / count[k]) * (sum[k] / count[k]);
+        *spread = std::sqrt(std::max(0.0, variance / 2));
+    }
+    return sum[1] / count[1] - sum[0] / count[0];
 }
 
 double ring_score(const GreyView &grey, const Projective &g, double u, double v, int reach) {
@@ -74,11 +77,17 @@ std::optional<AlignmentHit> find_alignment(const GreyView &grey, const Projectiv
     return AlignmentHit{at, guess.map(at), best};
 }
 
-double eye_contrast(const GreyView &grey, Point centre, Point x_step, Point y_step) {
-    const double s = ring_score(grey, 3, [&](int i, int j) {
-        return Point{centre.x + i * x_step.x + j * y_step.x, centre.y + i * x_step.y + j * y_step.y};
-    });
-    return std::isnan(s) ? 0 : s;
+EyeContrast eye_contrast(const GreyView &grey, Point centre, Point x_step, Point y_step) {
+    double spread = 0;
+    const double s = ring_score(
+        grey, 3,
+        [&](int i, int j) {
+            return Point{centre.x + i * x_step.x + j * y_step.x, centre.y + i * x_step.y + j * y_step.y};
+        },
+        &spread);
+    if (std::isnan(s))
+        return {};
+    return {s, spread > 0 ? s / spread : (s > 0 ? 1e9 : 0)};
 }
 
 } // namespace vantor::thorough

@@ -22,9 +22,14 @@ struct AlignmentHit {
 std::optional<AlignmentHit> find_alignment(const GreyView &grey, const Projective &guess, Point expected,
                                            double radius, double min_score);
 
-// Light minus dark of an eye pattern centred at `centre` whose module steps
-// along its rows and columns are x_step and y_step: its light ring against
-// its dark centre and outer ring, grey levels; 0 off the image.
-double eye_contrast(const GreyView &grey, Point centre, Point x_step, Point y_step);
+struct EyeContrast {
+    double difference = 0; // light ring minus dark modules, grey levels
+    double separation = 0; // the difference over the spread within each kind
+};
+
+// How an eye pattern centred at `centre`, whose module steps along its rows
+// and columns are x_step and y_step, stands out: its light ring against its
+// dark centre and outer ring. Zero off the image.
+EyeContrast eye_contrast(const GreyView &grey, Point centre, Point x_step, Point y_step);
 
 } // namespace vantor::thorough

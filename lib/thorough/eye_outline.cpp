@@ -51,39 +51,42 @@ std::optional<Point> meet(const Line &a, const Line &b) {
 
 } // namespace
 
-std::optional<std::array<Point, 4>> eye_outline(const Binary &b, Point centre, Point row_dir, Point col_dir,
-                                                double module) {
-    const double det = row_dir.x * col_dir.y - row_dir.y * col_dir.x;
-    if (!(module > 0) || !(std::fabs(det) > 0.3))
-        return std::nullopt;
+std::vector<Point> trace_eye(const Binary &b, Point centre, double module) {
+    std::vector<Point> out;
     auto dark = [&](double x, double y) {
         const long ix = std::lround(x), iy = std::lround(y);
         return ix >= 0 && iy >= 0 && ix < b.width() && iy < b.height() && b.dark(static_cast<int>(ix), static_cast<int>(iy));
     };
-    if (!dark(centre.x, centre.y))
-        return std::nullopt;
-    // Sides: 0 top, 1 right, 2 bottom, 3 left.
-    std::vector<Point> side[4];
+    if (!(module > 0) || !dark(centre.x, centre.y))
+        return out;
     const double reach = 7.5 * module; // the outline lies 3.5 to 5 modules out
     for (int k = 0; k < rays; ++k) {
         const double angle = 2 * M_PI * (k + 0.5) / rays;
         const double dx = std::cos(angle), dy = std::sin(angle);
         int changes = 0;
         bool was_dark = true;
-        double at = 0;
         for (double t = step; t <= reach; t += step) {
             const bool d = dark(centre.x + t * dx, centre.y + t * dy);
-            if (d != was_dark) {
-                was_dark = d;
-                if (++changes == 3) {
-                    at = t - step / 2;
-                    break;
-                }
+            if (d == was_dark)
+                continue;
+            was_dark = d;
+            if (++changes == 3) {
+                out.push_back({centre.x + (t - step / 2) * dx, centre.y + (t - step / 2) * dy});
+                break;
             }
         }
-        if (changes < 3)
-            continue;
-        const Point p{centre.x + at * dx, centre.y + at * dy};
+    }
+    return out;
+}
+
+std::optional<std::array<Point, 4>> fit_outline(std::span<const Point> traced, Point centre, Point row_dir,
+                                                Point col_dir, double module) {
+    const double det = row_dir.x * col_dir.y - row_dir.y * col_dir.x;
+    if (!(module > 0) || !(std::fabs(det) > 0.3))
+        return std::nullopt;
+    // Sides: 0 top, 1 right, 2 bottom, 3 left.
+    std::vector<Point> side[4];
+    for (const Point &p : traced) {
         // The point in the pattern's axes: p - centre = a row_dir + c col_dir.
         const double ox = p.x - centre.x, oy = p.y - centre.y;
         const double a = (ox * col_dir.y - oy * col_dir.x) / det;

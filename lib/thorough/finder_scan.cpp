@@ -63,9 +63,13 @@ bool finder_ratios(const int (&runs)[5]) {
     if (sum < 7)
         return false;
     const float m = sum / 7.0f;
-    const float slack = m * 0.6f;
-    return std::fabs(runs[0] - m) < slack && std::fabs(runs[1] - m) < slack && std::fabs(runs[3] - m) < slack &&
-           std::fabs(runs[4] - m) < slack && std::fabs(runs[2] - 3 * m) < 3 * slack;
+    // Blur and thresholds thicken one colour at the other's cost, so single
+    // runs may stray far; a dark run and its light neighbour stay near two
+    // modules together.
+    auto within = [&](float v, float lo, float hi) { return v >= lo * m && v <= hi * m; };
+    return within(runs[0], 0.4f, 1.8f) && within(runs[4], 0.4f, 1.8f) && within(runs[1], 0.3f, 1.6f) &&
+           within(runs[3], 0.3f, 1.6f) && within(runs[2], 1.8f, 4.2f) && within(runs[0] + runs[1], 1.3f, 2.7f) &&
+           within(runs[3] + runs[4], 1.3f, 2.7f);
 }
 
 std::vector<ScoredCandidate> scan_finders(const Binary &b, int limit) {

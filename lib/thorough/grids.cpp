@@ -17,6 +17,9 @@ namespace {
 
 // Alignment matches must reach this share of the eyes' contrast.
 constexpr double alignment_share = 0.3;
+// An eye's light and dark modules must differ by this many times their
+// spread within each kind.
+constexpr double min_separation = 2.0;
 
 Point at(const Candidate &c) { return {c.x, c.y}; }
 
@@ -99,18 +102,42 @@ std::optional<Eyes> orient_eyes(const Candidate &tl, const Candidate &tr, const 
     return e;
 }
 
-void outline_eyes(const Binary &binary, Eyes &e) {
+void outline_eyes(const std::vector<Point> *const (&traced)[3], Eyes &e) {
     const Candidate *c[3] = {&e.tl, &e.tr, &e.bl};
     for (int k = 0; k < 3; ++k)
-        e.outline[k] = eye_outline(binary, at(*c[k]), e.row_dir, e.col_dir, c[k]->module * e.slant);
+        e.outline[k] = fit_outline(*traced[k], at(*c[k]), e.row_dir, e.col_dir, c[k]->module * e.slant);
 }
 
 double eyes_contrast(const GreyView &grey, const Eyes &e) {
+    const Candidate *eye[3] = {&e.tl, &e.tr, &e.bl};
+    const double mean = (e.tl.module + e.tr.module + e.bl.module) / 3;
     double weakest = 1e9;
-    for (const Candidate *c : {&e.tl, &e.tr, &e.bl}) {
-        const double m = c->module * e.slant;
-        weakest = std::min(weakest, eye_contrast(grey, at(*c), {e.row_dir.x * m, e.row_dir.y * m},
-                                                 {e.col_dir.x * m, e.col_dir.y * m}));
+    for (int k = 0; k < 3; ++k) {
+        const Candidate &c = *eye[k];
+        double best = 0;
+        if (e.outline[k]) {
+            // The modules where the outline puts them.
+            const auto map = Projective::from_quads({Point{0, 0}, Point{7, 0}, Point{7, 7}, Point{0, 7}}, *e.outline[k]);
+            if (map) {
+                const Point o = map->map(3.5, 3.5), x = map->map(4.5, 3.5), y = map->map(3.5, 4.5);
+                const EyeContrast s = eye_contrast(grey, o, {x.x - o.x, x.y - o.y}, {y.x - o.x, y.y - o.y});
+                if (s.separation >= min_separation)
+                    best = s.difference;
+            }
+        }
+        // Else its own module size (which perspective changes) or the
+        // triple's mean (which blur and thin lines distort less) along the
+        // symbol's sides.
+        for (double size : {static_cast<double>(c.module), mean}) {
+            if (best > 0)
+                break;
+            const double m = size * e.slant;
+            const EyeContrast s = eye_contrast(grey, at(c), {e.row_dir.x * m, e.row_dir.y * m},
+                                               {e.col_dir.x * m, e.col_dir.y * m});
+            if (s.separation >= min_separation)
+                best = s.difference;
+        }
+        weakest = std::min(weakest, best);
     }
     return weakest;
 }
@@ -130,6 +157,15 @@ double eyes_modules_across(const Eyes &e) {
     const double across_row = std::hypot(e.tr.x - e.tl.x, e.tr.y - e.tl.y) / ((tl_row + tr_row) / 2);
     const double across_col = std::hypot(e.bl.x - e.tl.x, e.bl.y - e.tl.y) / ((tl_col + bl_col) / 2);
     return (across_row + across_col) / 2 + 7;
+}
+
+std::optional<Grid> first_guess(const Eyes &e, int version) {
+    const int n = 4 * version + 17;
+    if (const auto fit = outline_fit(n, e))
+        return Grid{n, *fit, {}, {}};
+    if (const auto affine = centre_affine(n, e))
+        return Grid{n, *affine, {}, {}};
+    return std::nullopt;
 }
 
 std::vector<Grid> grids_for(const GreyView &grey, const Eyes &e, int version, double contrast) {

@@ -25,16 +25,22 @@ struct Eyes {
 // The triple with its directions, outlines not yet traced; nothing when two
 // centres coincide.
 std::optional<Eyes> orient_eyes(const Candidate &tl, const Candidate &tr, const Candidate &bl);
-// Traces the outline of each eye pattern.
-void outline_eyes(const Binary &binary, Eyes &eyes);
+// Fits the outline of each eye pattern to its traced points (trace_eye),
+// given for tl, tr and bl.
+void outline_eyes(const std::vector<Point> *const (&traced)[3], Eyes &eyes);
 
 // The weakest contrast of the three eye patterns, each measured with its own
-// module size along the symbol's rows and columns; grey levels.
+// module size along the symbol's rows and columns; grey levels, 0 when an
+// eye's rings do not stand out from their own spread.
 double eyes_contrast(const GreyView &grey, const Eyes &eyes);
 
 // Modules across the symbol as the eyes measure it (their outlines where
 // found, else their centres and module sizes).
 double eyes_modules_across(const Eyes &eyes);
+
+// The first guess of a grid, from the eyes alone: the fit through their
+// outlines, else the map through their centres.
+std::optional<Grid> first_guess(const Eyes &eyes, int version);
 
 // The grids to try, best first.
 std::vector<Grid> grids_for(const GreyView &grey, const Eyes &eyes, int version, double contrast);

@@ -12,6 +12,7 @@ constexpr double several_points_from = 3.0;
 // The points, as offsets from the module centre in modules.
 constexpr double spread = 0.22;
 constexpr int window_reach = 3; // module_window: modules either side
+constexpr float sharpening = 0.8f; // share of the difference from the neighbours added
 
 int cell_of(const std::vector<double> &cuts, double v) {
     int i = 0;
@@ -88,6 +89,20 @@ std::optional<ModuleMatrix> sample(const GreyView &grey, const Binary &binary, c
                                                                  sums[static_cast<std::size_t>(r) * w + c + 1] +
                                                                  sums[static_cast<std::size_t>(r + 1) * w + c] -
                                                                  sums[static_cast<std::size_t>(r) * w + c];
+    std::vector<float> judged = greys;
+    if (threshold == Threshold::sharpened)
+        for (int r = 0; r < n; ++r)
+            for (int c = 0; c < n; ++c) {
+                float around = 0;
+                int count = 0;
+                for (const auto &[dc, dr] : {std::pair{-1, 0}, std::pair{1, 0}, std::pair{0, -1}, std::pair{0, 1}})
+                    if (c + dc >= 0 && c + dc < n && r + dr >= 0 && r + dr < n) {
+                        around += greys[static_cast<std::size_t>(r + dr) * n + c + dc];
+                        ++count;
+                    }
+                const std::size_t i = static_cast<std::size_t>(r) * n + c;
+                judged[i] = greys[i] + sharpening * (greys[i] - around / count);
+            }
     for (int r = 0; r < n; ++r)
         for (int c = 0; c < n; ++c) {
             const int r0 = std::max(0, r - window_reach), r1 = std::min(n, r + window_reach + 1);
@@ -95,7 +110,7 @@ std::optional<ModuleMatrix> sample(const GreyView &grey, const Binary &binary, c
             const double total = sums[static_cast<std::size_t>(r1) * w + c1] - sums[static_cast<std::size_t>(r0) * w + c1] -
                                  sums[static_cast<std::size_t>(r1) * w + c0] + sums[static_cast<std::size_t>(r0) * w + c0];
             const double mean = total / ((r1 - r0) * (c1 - c0));
-            m.modules[static_cast<std::size_t>(r) * n + c] = greys[static_cast<std::size_t>(r) * n + c] < mean;
+            m.modules[static_cast<std::size_t>(r) * n + c] = judged[static_cast<std::size_t>(r) * n + c] < mean;
         }
     return m;
 }

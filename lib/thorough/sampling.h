@@ -26,6 +26,8 @@ struct Grid {
 enum class Threshold {
     blocks,        // the binarisation's threshold under the module
     module_window, // the mean grey of the 7x7 modules around it
+    sharpened,     // as module_window, each grey first pushed away from
+                   // the mean of its four neighbours (undoes some blur)
 };
 
 // Each module's grey (several points for modules of 3 px and more, one

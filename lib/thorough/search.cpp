@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "eye_outline.h"
 #include "finder_scan.h"
 #include "grids.h"
 #include "reader.h"
@@ -20,8 +21,15 @@ namespace {
 constexpr int max_grids = 600;
 // An eye pattern must stand out by this many grey levels.
 constexpr double min_contrast = 12;
+// How far the size the version information names may be from the size the
+// eye patterns measure (perspective makes the measure short): modules, and
+// share of the measure.
+constexpr double version_slack_modules = 8;
+constexpr double version_slack_share = 0.12;
 // Share of timing pattern modules a grid must read right to be sampled.
-constexpr double min_timing = 0.6;
+constexpr double min_timing = 0.7;
+// The same for the first guess of a version, which may be a little off.
+constexpr double min_guess_timing = 0.6;
 constexpr int max_side = 32767;
 // Quality of a pooled candidate (the share of scan lines through its centre
 // that found it, which the classic passes do not tell).
@@ -49,13 +57,13 @@ std::vector<int> versions_near(double across) {
 }
 
 // The version the version information of the symbol names, read through
-// the first grid of the nearest version; -1 when neither block (nor its
+// the first guess of the nearest version; -1 when neither block (nor its
 // transpose) is within 3 bits of a version's word.
-int named_version(const Pass &pass, const Eyes &eyes, int version, double contrast) {
-    const auto grids = grids_for(pass.grey, eyes, version, contrast);
-    if (grids.empty())
+int named_version(const Pass &pass, const Eyes &eyes, int version) {
+    const auto guess = first_guess(eyes, version);
+    if (!guess)
         return -1;
-    const auto m = sample(pass.grey, pass.binary, grids.front(), Threshold::blocks);
+    const auto m = sample(pass.grey, pass.binary, *guess, Threshold::blocks);
     if (!m)
         return -1;
     const int named = read_version_blocks(*m);
@@ -84,21 +92,27 @@ FoundSymbol found_symbol(Reading &r, const Grid &grid, bool inverted) {
 }
 
 std::optional<FoundSymbol> try_triple(Pass &pass, const Eyes &eyes, double contrast) {
-    std::vector<int> versions = versions_near(eyes_modules_across(eyes));
+    const double across = eyes_modules_across(eyes);
+    std::vector<int> versions = versions_near(across);
     // From version 7 the version information names the size; it is adopted
     // when it agrees with the geometry.
     if (versions.front() >= 7) {
-        const int named = named_version(pass, eyes, versions.front(), contrast);
-        if (named > 0 && std::abs(named - versions.front()) <= (versions.front() >= 15 ? 2 : 1))
+        const int named = named_version(pass, eyes, versions.front());
+        if (named > 0 && std::fabs(4 * named + 17 - across) <= std::max(version_slack_modules, version_slack_share * across))
             versions = {named};
     }
     for (int version : versions) {
+        // A version whose first guess does not show timing patterns is
+        // passed over before its alignment patterns are searched for.
+        const auto guess = first_guess(eyes, version);
+        if (!guess || timing_agreement(pass.grey, pass.binary, *guess) < min_guess_timing)
+            continue;
         for (const Grid &grid : grids_for(pass.grey, eyes, version, contrast)) {
             // A grid whose timing patterns do not alternate is not this
             // symbol's; it costs a few samples to find out.
             if (timing_agreement(pass.grey, pass.binary, grid) < min_timing)
                 continue;
-            for (Threshold t : {Threshold::blocks, Threshold::module_window}) {
+            for (Threshold t : {Threshold::blocks, Threshold::module_window, Threshold::sharpened}) {
                 if (pass.grids_left-- <= 0)
                     return std::nullopt;
                 const auto m = sample(pass.grey, pass.binary, grid, t);
@@ -172,6 +186,8 @@ void run_pass(Pass &pass, const std::vector<Candidate> &candidates, const std::v
         return;
     const std::vector<Triple> triples = form_triples(candidates, quality, used, max_gated);
     int tried = 0;
+    // Each candidate's outline points, traced when a triple first needs them.
+    std::vector<std::optional<std::vector<Point>>> traced(candidates.size());
     for (const Triple &t : triples) {
         if (used[static_cast<std::size_t>(t.tl)] || used[static_cast<std::size_t>(t.tr)] ||
             used[static_cast<std::size_t>(t.bl)])
@@ -180,12 +196,20 @@ void run_pass(Pass &pass, const std::vector<Candidate> &candidates, const std::v
                                 candidates[static_cast<std::size_t>(t.bl)]);
         if (!eyes)
             continue;
+        for (int k : {t.tl, t.tr, t.bl})
+            if (!traced[static_cast<std::size_t>(k)]) {
+                const Candidate &c = candidates[static_cast<std::size_t>(k)];
+                traced[static_cast<std::size_t>(k)] = trace_eye(pass.binary, {c.x, c.y}, c.module);
+            }
+        const std::vector<Point> *const eye_points[3] = {&*traced[static_cast<std::size_t>(t.tl)],
+                                                         &*traced[static_cast<std::size_t>(t.tr)],
+                                                         &*traced[static_cast<std::size_t>(t.bl)]};
+        outline_eyes(eye_points, *eyes);
         const double contrast = eyes_contrast(pass.grey, *eyes);
         if (contrast < min_contrast)
             continue;
         if (tried++ >= opt.max_triples)
             return;
-        outline_eyes(pass.binary, *eyes);
         auto s = try_triple(pass, *eyes, contrast);
         if (pass.grids_left <= 0)
             return;
@@ -220,6 +244,9 @@ std::vector<FoundSymbol> search(const std::uint8_t *pixels, int width, int heigh
         std::vector<Candidate> candidates;
         std::vector<double> quality;
         for (const ScoredCandidate &c : scan_finders(binary, opt.max_candidates)) {
+            // A single scan line is what noise gives.
+            if (c.hits < 2)
+                continue;
             candidates.push_back(c.at);
             // Every scan line through the 3-module centre finds a true eye.
             quality.push_back(std::min(1.0, c.hits / (3.0 * c.at.module)));

@@ -9,9 +9,9 @@
 namespace vantor::thorough {
 namespace {
 
-constexpr double max_size_ratio = 2.0; // largest over smallest module size
-constexpr double max_leg_ratio = 1.7;  // longer over shorter leg
-constexpr double max_cosine = 0.5;     // |cos| of the corner angle: 60..120 degrees
+constexpr double max_size_ratio = 3.0; // largest over smallest module size
+constexpr double max_leg_ratio = 2.2;  // longer over shorter leg
+constexpr double max_cosine = 0.6;     // |cos| of the corner angle: 53..127 degrees
 constexpr double min_modules = 21 * 0.7, max_modules = 177 * 1.3;
 
 double distance(const Candidate &a, const Candidate &b) { return std::hypot(a.x - b.x, a.y - b.y); }

@@ -11,7 +11,7 @@
 //      three eye patterns around random modules): no text may come out;
 //   s  special kinds: mirrored, inverted, two symbols side by side.
 // usage: thorough_sweep [a|h|d|n|s]... [--versions LO-HI] [--every K]
-//                       [--trials N] [--list]
+//                       [--trials N] [--list] [--dump DIR]
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -32,6 +32,32 @@ using namespace e2e;
 namespace th = vantor::thorough;
 
 int first_version = 1, last_version = 40;
+// --dump DIR: failing pictures written there as PGM, with the text they hold.
+std::string dump_dir;
+int dumped = 0;
+
+void dump(const vt::Picture &p, const vt::Symbol &symbol, const char *what) {
+    const std::string &text = symbol.text;
+    if (dump_dir.empty())
+        return;
+    const std::string base = dump_dir + "/" + std::to_string(dumped++);
+    if (std::FILE *f = std::fopen((base + ".pgm").c_str(), "wb")) {
+        std::fprintf(f, "P5\n%d %d\n255\n", p.width, p.height);
+        std::fwrite(p.pixels.data(), 1, p.pixels.size(), f);
+        std::fclose(f);
+    }
+    if (std::FILE *f = std::fopen((base + ".txt").c_str(), "wb")) {
+        std::fwrite(text.data(), 1, text.size(), f);
+        std::fclose(f);
+    }
+    if (std::FILE *f = std::fopen((base + ".mat").c_str(), "wb")) {
+        std::fprintf(f, "%d\n", symbol.size);
+        for (std::uint8_t m : symbol.modules)
+            std::fputc('0' + m, f);
+        std::fclose(f);
+    }
+    std::printf("    written %s.pgm (%s)\n", base.c_str(), what);
+}
 int every = 1; // part a: every k-th case
 bool list_all = false;
 
@@ -122,9 +148,11 @@ void sweep_location() {
                 by_size[px].add(r, alone);
                 by_rotation[std::fmod(rotation, 90) == 0 ? "multiples of 90" : "other angles"].add(r, alone);
                 total["all"].add(r, alone);
-                if (list_all && (r == Result::none || r == Result::wrong))
+                if (list_all && (r == Result::none || r == Result::wrong)) {
                     std::printf("  a: version %d, %.1f px, %g deg, skew %g/%g: %s\n", v, size, rotation, skew.x,
                                 skew.y, r == Result::none ? "no text" : "WRONG");
+                    dump(picture, *symbol, "location");
+                }
             }
         std::fprintf(stderr, "a: version %d done, %.0f s\n", v, seconds_since(started));
     }
@@ -271,10 +299,12 @@ void sweep_hard(int per_class) {
             if (within_capacity(*symbol, shown, layout)) {
                 within[classes[k]].add(r, alone);
                 within["(all classes)"].add(r, alone);
-                if (list_all && r != Result::classic && r != Result::search)
+                if (list_all && r != Result::classic && r != Result::search) {
                     std::printf("  h: %s: version %d-%c %s, %.2f px, %.0f deg, persp %.5f, contrast %d-%d, blur %.2f: %s\n",
                                 classes[k], v, name(level), name(content), o.module_px, o.rotation_deg, o.perspective,
                                 o.dark, o.light, o.blur_sigma, r == Result::none ? "no text" : "WRONG");
+                    dump(picture, *symbol, classes[k]);
+                }
             }
         }
         std::fprintf(stderr, "h: %s done, %.0f s\n", classes[k], seconds_since(started));
@@ -411,6 +441,7 @@ void sweep_no_symbol(int pictures) {
     const char *kinds[] = {"noise", "stripes", "checks", "module texture", "eyes around random modules",
                            "eye patterns scattered"};
     std::map<std::string, std::pair<int, int>> counts; // pictures, with a text
+    std::map<std::string, double> kind_seconds;
     std::mt19937 rng(99);
     double seconds = 0;
     for (int i = 0; i < pictures; ++i) {
@@ -456,6 +487,7 @@ void sweep_no_symbol(int pictures) {
         const auto t0 = std::chrono::steady_clock::now();
         const auto found = th::search(p.pixels.data(), p.width, p.height, p.width, {}, {});
         seconds += seconds_since(t0);
+        kind_seconds[kinds[kind]] += seconds_since(t0);
         auto &c = counts[kinds[kind]];
         ++c.first;
         c.second += !found.empty();
@@ -464,9 +496,9 @@ void sweep_no_symbol(int pictures) {
                         found.front().version, found.front().level, found.front().corrected);
     }
     std::printf("\n(n) pictures without a symbol, search alone: %d\n", pictures);
-    std::printf("| picture | count | gave text |\n|---|---|---|\n");
+    std::printf("| picture | count | gave text | ms a picture |\n|---|---|---|---|\n");
     for (const auto &[k, c] : counts)
-        std::printf("| %s | %d | %d |\n", k.c_str(), c.first, c.second);
+        std::printf("| %s | %d | %d | %.1f |\n", k.c_str(), c.first, c.second, 1000 * kind_seconds[k] / std::max(1, c.first));
     std::printf("search time %.1f s (%.1f ms a picture); (n) took %.0f s\n", seconds, 1000 * seconds / std::max(1, pictures),
                 seconds_since(started));
 }
@@ -566,6 +598,8 @@ int main(int argc, char **argv) {
             every = std::max(1, std::atoi(argv[++i]));
         } else if (arg == "--trials" && i + 1 < argc) {
             trials = std::atoi(argv[++i]);
+        } else if (arg == "--dump" && i + 1 < argc) {
+            dump_dir = argv[++i];
         } else if (arg == "--list") {
             list_all = true;
         } else if (arg.size() == 1 && std::string("ahdns").find(arg) != std::string::npos) {
