@@ -7,9 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "display_text.h"
 #include <vantor/image.h>
-#include <vantor/vantor.h>
+#include <vantor/vantor.hpp>
 
 namespace vantor {
 
@@ -89,7 +88,7 @@ inline void DecodeFile(const char *path, DecodeView &view) {
                                     gray_image.depth, nullptr);
     // The text lives in the decoder until its next call; convert it now.
     const std::optional<std::string> shown =
-        text ? std::optional<std::string>(text_for_display(text)) : std::nullopt;
+        text ? std::optional<std::string>(display_text(text)) : std::nullopt;
     release_image();
     if (!shown) {
         view.ShowMessage(no_symbol_message);

@@ -215,6 +215,13 @@ const vantor_reading *vantor_results_reading(const vantor_results *results, int 
 /* The library's version text, "1.2". */
 const char *vantor_version(void);
 
+/* Data bytes made readable as UTF-8: valid UTF-8 is kept, otherwise the
+ * bytes are read as Shift JIS (what kanji segments give), failing that as
+ * Latin-1. Writes at most out_size bytes including a terminating zero
+ * (nothing when out_size is 0) and returns the full text's length without
+ * the zero, so a result >= out_size means the text was cut. */
+size_t vantor_display_text(const void *bytes, size_t length, char *out, size_t out_size);
+
 /* ---- Classic entry points (not re-entrant) ----------------------------- */
 
 /* Decodes the symbol in an 8-bit grey image (row-major, width x height bytes,
