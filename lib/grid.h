@@ -5,10 +5,12 @@
 
 namespace vantor {
 
-int grid_build();
-int grid_sample();
-int grid_module_value(int col, int row);
-void grid_free();
+struct DecoderState;
+
+int grid_build(DecoderState &s);
+int grid_sample(DecoderState &s);
+int grid_module_value(DecoderState &s, int col, int row);
+void grid_free(DecoderState &s);
 // The version's alignment pattern centre coordinates, padded with 0.
 std::span<const int, 7> alignment_coords(int version);
 

@@ -5,7 +5,9 @@
 
 namespace vantor {
 
-int rs_correct_block(std::uint8_t *block, int n, int t);
+struct DecoderState;
+
+int rs_correct_block(DecoderState &s, std::uint8_t *block, int n, int t);
 int gf_solve(std::uint8_t **rows, int m);
 // Nonzero when the first `count` syndromes of the block are all zero; with
 // count = the block's error correction codewords, when it is a codeword.
