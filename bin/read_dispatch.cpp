@@ -122,7 +122,9 @@ vantor_read_status read_image_file(const char *path, ReadTarget &target) {
     const long start = format == Format::bmp ? 2 : 0;
     if (format != Format::gif && std::fseek(file.get(), start, SEEK_SET) != 0)
         return VANTOR_READ_DAMAGED;
-    if (format == Format::gif || format == Format::jpeg)
+    // The BMP reader sets the depth from the header; the others read greys
+    // unless they find a two-level source.
+    if (format != Format::bmp)
         target.image.depth = 8;
     int ok = 0;
     switch (format) {
