@@ -87,8 +87,10 @@ vantor_read_status open_failure(int error) {
 
 vantor_read_status read_image_file(const char *path, ReadTarget &target) {
     target.message[0] = '\0';
-    if (!path)
+    if (!path) { // what the C library made of it before: no file, "(null)"
+        set_message(target, "file (null) open error.\n");
         return VANTOR_READ_INVALID_ARGUMENT;
+    }
     target.path = path;
     CFile file(std::fopen(path, "rb"));
     if (!file) {
