@@ -1,7 +1,5 @@
 #include "json_out.h"
 
-#include "display_text.h"
-
 #include <cstdint>
 
 namespace vantor::cli {
@@ -9,6 +7,41 @@ namespace vantor::cli {
 namespace {
 
 constexpr char hex_digits[] = "0123456789abcdef";
+
+// Length of the well-formed UTF-8 sequence at s[i] (1 for ASCII), or 0 when
+// there is none (stray continuation byte, overlong form, surrogate, past
+// U+10FFFF, cut short).
+std::size_t utf8_sequence_length(std::string_view s, std::size_t i) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    if (c < 0x80)
+        return 1;
+    std::size_t extra;
+    char32_t cp;
+    if ((c & 0xE0) == 0xC0) {
+        extra = 1;
+        cp = c & 0x1F;
+    } else if ((c & 0xF0) == 0xE0) {
+        extra = 2;
+        cp = c & 0x0F;
+    } else if ((c & 0xF8) == 0xF0) {
+        extra = 3;
+        cp = c & 0x07;
+    } else {
+        return 0;
+    }
+    if (s.size() - i <= extra)
+        return 0;
+    for (std::size_t k = 1; k <= extra; ++k) {
+        const unsigned char cc = static_cast<unsigned char>(s[i + k]);
+        if ((cc & 0xC0) != 0x80)
+            return 0;
+        cp = (cp << 6) | (cc & 0x3F);
+    }
+    static constexpr char32_t least[4] = {0, 0x80, 0x800, 0x10000};
+    if (cp < least[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        return 0;
+    return extra + 1;
+}
 
 } // namespace
 

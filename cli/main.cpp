@@ -6,12 +6,11 @@
 #include <vector>
 
 #include "decode_run.h"
-#include "display_text.h"
 #include "explain.h"
 #include "json_out.h"
 #include "stdin_spool.h"
 #include <vantor/image.h>
-#include <vantor/vantor.h>
+#include <vantor/vantor.hpp>
 
 namespace {
 
@@ -114,7 +113,7 @@ void print_json(const FileResult &r) {
     vantor::cli::JsonObject o;
     o.text("file", r.name).flag("decoded", r.decoded);
     if (r.decoded) {
-        o.text("text", vantor::text_for_display(r.bytes)).text("bytes_hex", vantor::cli::hex_bytes(r.bytes));
+        o.text("text", vantor::display_text(r.bytes)).text("bytes_hex", vantor::cli::hex_bytes(r.bytes));
     } else if (!r.readable) {
         std::string message = r.message;
         while (!message.empty() && (message.back() == '\n' || message.back() == '\r'))
@@ -140,7 +139,7 @@ void print_text(const Options &opt, const FileResult &r, bool several) {
     } else if (opt.raw) {
         std::fwrite(r.bytes.data(), 1, r.bytes.size(), stdout);
     } else {
-        std::string shown = vantor::text_for_display(r.bytes);
+        std::string shown = vantor::display_text(r.bytes);
         std::printf("%s%s%s\n", prefix, sep, shown.c_str());
     }
     if (!r.explanation.empty()) {

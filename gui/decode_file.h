@@ -4,12 +4,12 @@
 #pragma once
 
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
-#include "display_text.h"
 #include <vantor/image.h>
-#include <vantor/vantor.h>
+#include <vantor/vantor.hpp>
 
 namespace vantor {
 
@@ -43,16 +43,12 @@ inline std::string_view name_from_path(std::string_view path) {
     return path.substr(start);
 }
 
-// The command line as one text: the arguments after the program's name,
-// joined by single spaces.
+// The command line of the start-up file: the first argument after the
+// program's name ("" when there is none). The shell has already split the
+// words, so a path with spaces arrives whole in one argument; later
+// arguments are not part of it (main warns about them).
 inline std::string command_line_from_arguments(int argc, const char *const *argv) {
-    std::string line;
-    for (int i = 1; i < argc; ++i) {
-        if (i > 1)
-            line += ' ';
-        line += argv[i];
-    }
-    return line;
+    return argc > 1 ? std::string(argv[1]) : std::string();
 }
 
 // The start-up path in a command line, none for an empty line. A line that
@@ -74,7 +70,8 @@ inline std::optional<std::string> start_file_from_command_line(std::string_view 
 // no-symbol message. The result box is left alone before the read: a drop
 // empties it, and at start-up it is empty. The image is released before any
 // message box is shown, so the modal loop of a message box never finds an
-// image still held.
+// image still held. Only when the classic decode gives no text does the
+// reentrant decoder run, with its thorough search.
 inline void DecodeFile(const char *path, DecodeView &view) {
     view.SetNameText(std::string());
     if (!read_image(path)) {
@@ -88,8 +85,15 @@ inline void DecodeFile(const char *path, DecodeView &view) {
     const char *text = decode_image(gray_image.pixels, gray_image.width, gray_image.height,
                                     gray_image.depth, nullptr);
     // The text lives in the decoder until its next call; convert it now.
-    const std::optional<std::string> shown =
-        text ? std::optional<std::string>(text_for_display(text)) : std::nullopt;
+    std::optional<std::string> shown = text ? std::optional<std::string>(display_text(text)) : std::nullopt;
+    // Where the classic readings find nothing, the thorough search may.
+    if (!shown) {
+        const std::size_t size = static_cast<std::size_t>(gray_image.width) * gray_image.height;
+        const Results found = decode(std::span<const std::uint8_t>(gray_image.pixels, size), gray_image.width,
+                                     gray_image.height, gray_image.width, gray_image.depth);
+        if (found)
+            shown = found.symbols[0].text;
+    }
     release_image();
     if (!shown) {
         view.ShowMessage(no_symbol_message);

@@ -169,6 +169,9 @@ typedef struct vantor_symbol {
     int sa_parity;              /* structured append: parity byte */
     int fnc1;                   /* 0 none, 1 first position (GS1), 2 second position */
     int fnc1_application;       /* application indicator of an FNC1 in second position */
+    size_t text_length;         /* bytes of text; it holds a zero byte where
+                                   the data does, so text is cut there as a C
+                                   string */
 } vantor_symbol;
 
 /* The outcome of one reading (one module-size estimate of one pass). */
@@ -214,6 +217,13 @@ const vantor_reading *vantor_results_reading(const vantor_results *results, int 
 
 /* The library's version text, "1.2". */
 const char *vantor_version(void);
+
+/* Data bytes made readable as UTF-8: valid UTF-8 is kept, otherwise the
+ * bytes are read as Shift JIS (what kanji segments give), failing that as
+ * Latin-1. Writes at most out_size bytes including a terminating zero
+ * (nothing when out_size is 0) and returns the full text's length without
+ * the zero, so a result >= out_size means the text was cut. */
+size_t vantor_display_text(const void *bytes, size_t length, char *out, size_t out_size);
 
 /* ---- Classic entry points (not re-entrant) ----------------------------- */
 

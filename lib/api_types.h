@@ -1,0 +1,40 @@
+// The objects behind the opaque handles of the reentrant API.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <vantor/vantor.h>
+
+struct vantor_options {
+    std::FILE *trace_file = nullptr;
+    vantor_trace_fn trace_fn = nullptr;
+    void *trace_user = nullptr;
+    std::string debug_dir;
+    bool thorough = true;
+    bool all_symbols = false;
+};
+
+namespace vantor {
+
+// A symbol with the storage its public record points into.
+struct OwnedSymbol {
+    std::string bytes;
+    std::string text;
+    vantor_symbol view{};
+};
+
+} // namespace vantor
+
+struct vantor_results {
+    // Stable addresses: the public records point into each element.
+    std::vector<std::unique_ptr<vantor::OwnedSymbol>> symbols;
+    std::vector<vantor_reading> readings;
+    vantor_reason reason = VANTOR_OK;
+    vantor_stage stage = VANTOR_STAGE_NONE;
+
+    // Adds a symbol and points its public record at the owned bytes.
+    vantor::OwnedSymbol &add_symbol(std::string bytes);
+};
