@@ -1,11 +1,11 @@
-// The reading stages of the library applied to a matrix the search sampled.
+// The reading stages of the library applied to a matrix the search sampled,
+// each on a state of its own that traces nothing.
 #include "codewords.h"
 
 #include <algorithm>
 
 #include "format.h"
 #include "reorder.h"
-#include "rsdecode.h"
 #include "state.h"
 #include "unmask.h"
 #include "version.h"
@@ -13,37 +13,22 @@
 namespace vantor::thorough {
 namespace {
 
-// Most corrections per block the search accepts in the smallest symbols,
-// by version 1, 2 and level L, M, Q, H (see small_symbol_limit).
+// Most corrections the search accepts in the one block of the smallest
+// symbols, by version 1, 2 and level L, M, Q, H (see small_symbol_limit).
 constexpr int small_limits[2][4] = {{2, 4, 6, 8}, {4, 8, 11, 14}};
 
-// Loads the matrix into the library's state (64 dark) with its layout, and
-// restores the members that outlive a decode when it goes.
-class StageState {
-public:
-    StageState() : saved_flag_(state.rs_below_capacity), saved_log_(state.log_stream) { state.log_stream = nullptr; }
-    ~StageState() {
-        state.rs_below_capacity = saved_flag_;
-        state.log_stream = saved_log_;
-        state.module_matrix.reset();
-        state.function_map.reset();
-        release_codewords();
-    }
-    bool load(const ModuleMatrix &m, int version) {
-        const std::size_t cells = static_cast<std::size_t>(m.size) * static_cast<std::size_t>(m.size);
-        if (!state.module_matrix.allocate(cells) || !state.function_map.allocate_zeroed((cells + 7) / 8))
-            return false;
-        for (std::size_t i = 0; i < cells; ++i)
-            state.module_matrix[i] = m.modules[i] ? 64 : 0;
-        state.matrix_width = state.matrix_height = m.size;
-        state.version = version;
-        return true;
-    }
-
-private:
-    int saved_flag_;
-    std::FILE *saved_log_;
-};
+// A state holding the matrix (64 dark) with the layout of its version.
+bool load(DecoderState &s, const ModuleMatrix &m) {
+    const std::size_t cells = static_cast<std::size_t>(m.size) * static_cast<std::size_t>(m.size);
+    if (m.size < 21 || m.modules.size() != cells || !s.module_matrix.allocate(cells) ||
+        !s.function_map.allocate_zeroed((cells + 7) / 8))
+        return false;
+    for (std::size_t i = 0; i < cells; ++i)
+        s.module_matrix[i] = m.modules[i] ? 64 : 0;
+    s.matrix_width = s.matrix_height = m.size;
+    s.version = (m.size - 17) / 4;
+    return true;
+}
 
 } // namespace
 
@@ -55,19 +40,27 @@ ModuleMatrix ModuleMatrix::transposed() const {
     return t;
 }
 
-std::optional<FormatInfo> read_format(const ModuleMatrix &matrix) {
-    StageState s;
-    if (matrix.size < 21 || !s.load(matrix, (matrix.size - 17) / 4))
-        return std::nullopt;
-    if (!read_format_info())
-        return std::nullopt;
-    return FormatInfo{state.ecc_level, state.mask_pattern};
+std::vector<FormatInfo> read_format(const ModuleMatrix &matrix) {
+    std::vector<FormatInfo> out;
+    DecoderState s;
+    if (!load(s, matrix))
+        return out;
+    for (int copy = 0; copy < 2; ++copy) {
+        const int r = read_format_copy(s, copy);
+        if (r < 0)
+            continue;
+        const FormatInfo f{r >> 3, r & 7};
+        if (out.empty() || out.front().level_bits != f.level_bits || out.front().mask != f.mask)
+            out.push_back(f);
+    }
+    return out;
 }
 
 int read_version_blocks(const ModuleMatrix &m) {
     const int n = m.size;
     if (n < 45)
         return -1;
+    const DecoderState quiet;
     // Bit i (0 the lowest) of the block left of the upper-right eye pattern
     // is at column n - 11 + i % 3, row i / 3; the other block is its
     // transpose.
@@ -77,8 +70,7 @@ int read_version_blocks(const ModuleMatrix &m) {
             const int a = i / 3, b = n - 11 + i % 3;
             value = (value << 1) | (block == 0 ? m.dark(b, a) : m.dark(a, b));
         }
-        StageState s;
-        const int v = match_version_info(value);
+        const int v = match_version_info(quiet, value);
         if (v > 0)
             return v;
     }
@@ -94,53 +86,25 @@ int small_symbol_limit(int version, int level_index) {
 std::optional<Corrected> correct_codewords(const ModuleMatrix &matrix, int version, const FormatInfo &format) {
     if (version < 1 || version > 40 || matrix.size != 4 * version + 17)
         return std::nullopt;
-    StageState s;
-    if (!s.load(matrix, version))
+    DecoderState s;
+    if (!load(s, matrix))
         return std::nullopt;
-    state.ecc_level = format.level_bits;
-    state.mask_pattern = format.mask;
-    unmask();
-    build_function_map();
-    if (!read_codewords())
+    s.ecc_level = format.level_bits;
+    s.mask_pattern = format.mask;
+    unmask(s);
+    if (!reorder_codewords(s) || s.uncorrected_blocks != 0)
         return std::nullopt;
-
-    // The interleaved stream: data codewords round the blocks (the longer
-    // blocks alone in the last round), then the check codewords round all.
-    const BlockGroup g1 = state.block_groups[0], g2 = state.block_groups[1];
-    const int blocks = g1.block_count + g2.block_count;
-    const int ec = g1.block_codewords - g1.data_codewords;
-    const int limit = small_symbol_limit(version, format.level_bits ^ 1);
-    std::vector<std::vector<std::uint8_t>> block(static_cast<std::size_t>(blocks));
-    const std::uint8_t *raw = state.raw_codewords.get();
-    int at = 0;
-    const int longest = std::max(g1.data_codewords, g2.block_count ? g2.data_codewords : 0);
-    for (int j = 0; j < longest; ++j)
-        for (int b = 0; b < blocks; ++b)
-            if (j < (b < g1.block_count ? g1 : g2).data_codewords)
-                block[static_cast<std::size_t>(b)].push_back(raw[at++]);
-    for (int j = 0; j < ec; ++j)
-        for (int b = 0; b < blocks; ++b)
-            block[static_cast<std::size_t>(b)].push_back(raw[at++]);
-
+    // Versions 1 and 2 have one block: the corrections are that block's.
+    if (s.block_tally.codewords_corrected > small_symbol_limit(version, format.level_bits ^ 1))
+        return std::nullopt;
+    std::size_t data = 0;
+    for (const BlockGroup &g : s.block_groups)
+        data += static_cast<std::size_t>(g.block_count) * static_cast<std::size_t>(g.data_codewords);
+    if (data > s.codewords.size())
+        return std::nullopt;
     Corrected out;
-    for (int b = 0; b < blocks; ++b) {
-        std::vector<std::uint8_t> &cw = block[static_cast<std::size_t>(b)];
-        const BlockGroup &g = b < g1.block_count ? g1 : g2;
-        const std::vector<std::uint8_t> before = cw;
-        const int n = static_cast<int>(cw.size());
-        if (!rs_syndromes_zero(cw.data(), n, ec))
-            rs_correct_block(cw.data(), n, g.correctable);
-        if (!rs_syndromes_zero(cw.data(), n, ec))
-            return std::nullopt;
-        int changed = 0;
-        for (int i = 0; i < n; ++i)
-            changed += cw[static_cast<std::size_t>(i)] != before[static_cast<std::size_t>(i)];
-        if (changed > limit)
-            return std::nullopt;
-        out.corrected += changed;
-        out.worst_block = std::max(out.worst_block, changed);
-        out.data.insert(out.data.end(), cw.begin(), cw.begin() + g.data_codewords);
-    }
+    out.data.assign(s.codewords.get(), s.codewords.get() + data);
+    out.corrected = s.block_tally.codewords_corrected;
     return out;
 }
 

@@ -26,9 +26,9 @@ struct FormatInfo {
     int mask = 0;
 };
 
-// The format information of the matrix: within 3 bits of a valid word, the
-// first copy tried first. Nothing when neither copy is.
-std::optional<FormatInfo> read_format(const ModuleMatrix &matrix);
+// The format information of the matrix: each copy within 3 bits of a valid
+// word, the first copy first, a second only when it differs.
+std::vector<FormatInfo> read_format(const ModuleMatrix &matrix);
 
 // The version of the matrix's version information blocks (versions 7 and
 // up): the first block within 3 bits of a valid word, then the second; -1
@@ -38,17 +38,16 @@ int read_version_blocks(const ModuleMatrix &matrix);
 struct Corrected {
     std::vector<std::uint8_t> data; // data codewords, block after block
     int corrected = 0;              // codewords changed, all blocks
-    int worst_block = 0;            // most codewords changed in one block
 };
 
 // The data codewords of the unmasked matrix of a symbol of this version,
 // every block corrected and then judged by all its check codewords; nothing
 // when a block is not a codeword after correction, or when a version 1 or 2
-// block needed more corrections than the search allows it.
+// symbol (one block) needed more corrections than the search allows it.
 std::optional<Corrected> correct_codewords(const ModuleMatrix &matrix, int version, const FormatInfo &format);
 
-// The most corrections the search takes in one block of a version 1 or 2
-// symbol of each level (L, M, Q, H); larger versions take their full
+// The most corrections the search takes in a version 1 or 2 symbol of a
+// level (index L 0, M 1, Q 2, H 3); larger versions take their blocks' full
 // capacity.
 int small_symbol_limit(int version, int level_index);
 

@@ -159,27 +159,28 @@ double eyes_modules_across(const Eyes &e) {
     return (across_row + across_col) / 2 + 7;
 }
 
-std::optional<Grid> first_guess(const Eyes &e, int version) {
+std::optional<Guess> first_guess(const GreyView &grey, const Binary &binary, const Eyes &e, int version) {
     const int n = 4 * version + 17;
-    if (const auto fit = outline_fit(n, e))
-        return Grid{n, *fit, {}, {}};
-    if (const auto affine = centre_affine(n, e))
-        return Grid{n, *affine, {}, {}};
-    return std::nullopt;
+    std::optional<Guess> best;
+    for (const auto &map : {outline_fit(n, e), centre_affine(n, e)}) {
+        if (!map)
+            continue;
+        Guess g{Grid{n, *map, {}, {}}, 0};
+        g.timing = timing_agreement(grey, binary, g.grid);
+        if (!best || g.timing > best->timing)
+            best = std::move(g);
+    }
+    return best;
 }
 
-std::vector<Grid> grids_for(const GreyView &grey, const Eyes &e, int version, double contrast) {
-    const int n = 4 * version + 17;
+std::vector<Grid> grids_for(const GreyView &grey, const Eyes &e, const Guess &guess, double contrast) {
+    const int n = guess.grid.size;
+    const int version = (n - 17) / 4;
     std::vector<Grid> out;
-    const auto affine = centre_affine(n, e);
-    if (!affine)
-        return out;
-    const auto outlined = outline_fit(n, e);
-    const Projective &guess = outlined ? *outlined : *affine;
     if (version >= 2) {
         const Point expected{n - 6.5, n - 6.5};
-        const double radius = std::max(3.0, n / (outlined ? 16.0 : 10.0));
-        if (const auto hit = find_alignment(grey, guess, expected, radius, contrast * alignment_share)) {
+        const double radius = std::max(3.0, n / 12.0);
+        if (const auto hit = find_alignment(grey, guess.grid.whole, expected, radius, contrast * alignment_share)) {
             const double far = n - 3.5;
             const auto quad = Projective::from_quads({Point{3.5, 3.5}, Point{far, 3.5}, expected, Point{3.5, far}},
                                                      {at(e.tl), at(e.tr), hit->image, at(e.bl)});
@@ -191,13 +192,14 @@ std::vector<Grid> grids_for(const GreyView &grey, const Eyes &e, int version, do
             }
         }
     }
-    if (outlined) {
-        Grid g{n, *outlined, {}, {}};
-        if (version >= 7 && out.empty())
-            out.push_back(cell_grid(grey, g, version, contrast));
-        out.push_back(std::move(g));
-    }
-    out.push_back(Grid{n, *affine, {}, {}});
+    // Without an alignment pattern (none found, or one out of place): the
+    // guess, its cells for large symbols, and the other map from the eyes.
+    if (version >= 7 && out.empty())
+        out.push_back(cell_grid(grey, guess.grid, version, contrast));
+    out.push_back(guess.grid);
+    for (const auto &map : {outline_fit(n, e), centre_affine(n, e)})
+        if (map && !(*map == guess.grid.whole))
+            out.push_back(Grid{n, *map, {}, {}});
     return out;
 }
 

@@ -38,11 +38,21 @@ double eyes_contrast(const GreyView &grey, const Eyes &eyes);
 // found, else their centres and module sizes).
 double eyes_modules_across(const Eyes &eyes);
 
-// The first guess of a grid, from the eyes alone: the fit through their
-// outlines, else the map through their centres.
-std::optional<Grid> first_guess(const Eyes &eyes, int version);
+// The first guess of a grid from the eyes alone, with the share of its
+// timing pattern modules that read right: of the fit through the eye
+// outlines (which follows perspective, but whose small errors grow across a
+// large symbol) and the map through the centres, the one whose timing
+// patterns read better.
+struct Guess {
+    Grid grid;
+    double timing = 0;
+};
+std::optional<Guess> first_guess(const GreyView &grey, const Binary &binary, const Eyes &eyes, int version);
 
-// The grids to try, best first.
-std::vector<Grid> grids_for(const GreyView &grey, const Eyes &eyes, int version, double contrast);
+// The grids to try for the guess's version, best first: through the eye
+// centres and the lower-right alignment pattern found near where the guess
+// puts it (per cell between all alignment patterns from version 7), then the
+// maps from the eyes alone.
+std::vector<Grid> grids_for(const GreyView &grey, const Eyes &eyes, const Guess &guess, double contrast);
 
 } // namespace vantor::thorough

@@ -26,6 +26,7 @@ public:
     static std::optional<Projective> from_triangles(const std::array<Point, 3> &from, const std::array<Point, 3> &to);
 
     Point map(double x, double y) const;
+    bool operator==(const Projective &other) const = default;
     Point map(Point p) const { return map(p.x, p.y); }
     // Whether the map keeps w positive over the module square 0..n: a map
     // that folds the symbol through infinity is no grid.

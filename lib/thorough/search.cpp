@@ -60,10 +60,10 @@ std::vector<int> versions_near(double across) {
 // the first guess of the nearest version; -1 when neither block (nor its
 // transpose) is within 3 bits of a version's word.
 int named_version(const Pass &pass, const Eyes &eyes, int version) {
-    const auto guess = first_guess(eyes, version);
+    const auto guess = first_guess(pass.grey, pass.binary, eyes, version);
     if (!guess)
         return -1;
-    const auto m = sample(pass.grey, pass.binary, *guess, Threshold::blocks);
+    const auto m = sample(pass.grey, pass.binary, guess->grid, Threshold::blocks);
     if (!m)
         return -1;
     const int named = read_version_blocks(*m);
@@ -104,10 +104,10 @@ std::optional<FoundSymbol> try_triple(Pass &pass, const Eyes &eyes, double contr
     for (int version : versions) {
         // A version whose first guess does not show timing patterns is
         // passed over before its alignment patterns are searched for.
-        const auto guess = first_guess(eyes, version);
-        if (!guess || timing_agreement(pass.grey, pass.binary, *guess) < min_guess_timing)
+        const auto guess = first_guess(pass.grey, pass.binary, eyes, version);
+        if (!guess || guess->timing < min_guess_timing)
             continue;
-        for (const Grid &grid : grids_for(pass.grey, eyes, version, contrast)) {
+        for (const Grid &grid : grids_for(pass.grey, eyes, *guess, contrast)) {
             // A grid whose timing patterns do not alternate is not this
             // symbol's; it costs a few samples to find out.
             if (timing_agreement(pass.grey, pass.binary, grid) < min_timing)
