@@ -102,29 +102,31 @@ std::vector<ScoredCandidate> scan_finders(const Binary &b, int limit) {
                 continue;
             const int row_total = total(row_runs);
             const int cx = (starts[i + 2] + starts[i + 3] - 1) / 2;
+            // Lines through the centre in any direction cross the rings in
+            // the same ratios; structures in data rarely pass two more. A
+            // scratch across the pattern may spoil one of them.
             int col_runs[5];
-            float cy = 0;
-            if (!runs_through(b, cx, y, 0, 1, row_total, col_runs, cy) || !finder_ratios(col_runs))
-                continue;
-            const int col_total = total(col_runs);
-            if (2 * col_total < row_total || 2 * row_total < col_total)
-                continue;
-            int cross_runs[5];
-            float fx = 0;
+            float cy = static_cast<float>(y);
+            const bool vertical = runs_through(b, cx, y, 0, 1, row_total, col_runs, cy) && finder_ratios(col_runs) &&
+                                  2 * total(col_runs) >= row_total && 2 * row_total >= total(col_runs);
             const int iy = static_cast<int>(cy);
-            if (!runs_through(b, cx, iy, 1, 0, 2 * row_total, cross_runs, fx) || !finder_ratios(cross_runs))
-                continue;
-            // A line through the centre in any direction crosses the rings
-            // in the same ratios; structures in data rarely pass a diagonal.
+            int cross_runs[5];
+            float fx = static_cast<float>(cx);
+            int across = row_total;
+            if (vertical && runs_through(b, cx, iy, 1, 0, 2 * row_total, cross_runs, fx) && finder_ratios(cross_runs))
+                across = total(cross_runs);
+            else
+                fx = static_cast<float>(cx);
+            const int fxi = static_cast<int>(fx);
             int diagonal_runs[5];
             float unused = 0;
-            const int fxi = static_cast<int>(fx);
-            const bool diagonal =
-                (runs_through(b, fxi, iy, 1, 1, 2 * row_total, diagonal_runs, unused) && finder_ratios(diagonal_runs)) ||
-                (runs_through(b, fxi, iy, 1, -1, 2 * row_total, diagonal_runs, unused) && finder_ratios(diagonal_runs));
-            if (!diagonal)
+            int passed = vertical;
+            for (int dy : {1, -1})
+                passed += runs_through(b, fxi, iy, 1, dy, 2 * row_total, diagonal_runs, unused) &&
+                          finder_ratios(diagonal_runs);
+            if (passed < 2)
                 continue;
-            const float module = (total(cross_runs) + col_total) / 14.0f;
+            const float module = (across + (vertical ? total(col_runs) : across)) / 14.0f;
             // Merge into a candidate within 1.5 modules of it and of a
             // similar size, else start a new one.
             Raw *into = nullptr;

@@ -108,11 +108,13 @@ void outline_eyes(const std::vector<Point> *const (&traced)[3], Eyes &e) {
         e.outline[k] = fit_outline(*traced[k], at(*c[k]), e.row_dir, e.col_dir, c[k]->module * e.slant);
 }
 
-double eyes_contrast(const GreyView &grey, const Eyes &e) {
+double eyes_contrast(const GreyView &grey, const Eyes &e, const bool (&judged)[3]) {
     const Candidate *eye[3] = {&e.tl, &e.tr, &e.bl};
     const double mean = (e.tl.module + e.tr.module + e.bl.module) / 3;
     double weakest = 1e9;
     for (int k = 0; k < 3; ++k) {
+        if (!judged[k])
+            continue;
         const Candidate &c = *eye[k];
         double best = 0;
         if (e.outline[k]) {

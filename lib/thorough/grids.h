@@ -29,10 +29,11 @@ std::optional<Eyes> orient_eyes(const Candidate &tl, const Candidate &tr, const 
 // given for tl, tr and bl.
 void outline_eyes(const std::vector<Point> *const (&traced)[3], Eyes &eyes);
 
-// The weakest contrast of the three eye patterns, each measured with its own
-// module size along the symbol's rows and columns; grey levels, 0 when an
-// eye's rings do not stand out from their own spread.
-double eyes_contrast(const GreyView &grey, const Eyes &eyes);
+// The weakest contrast of the judged eye patterns (tl, tr, bl), each
+// measured through its outline, else with its own module size along the
+// symbol's rows and columns; grey levels, 0 when an eye's rings do not stand
+// out from their own spread.
+double eyes_contrast(const GreyView &grey, const Eyes &eyes, const bool (&judged)[3]);
 
 // Modules across the symbol as the eyes measure it (their outlines where
 // found, else their centres and module sizes).

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "completion.h"
 #include "eye_outline.h"
 #include "finder_scan.h"
 #include "grids.h"
@@ -34,6 +35,9 @@ constexpr int max_side = 32767;
 // Quality of a pooled candidate (the share of scan lines through its centre
 // that found it, which the classic passes do not tell).
 constexpr double pooled_quality = 0.5;
+// Third eyes placed by completion per binarisation, and their quality.
+constexpr int max_completions = 12;
+constexpr double completed_quality = 0.5;
 // Gated triples considered per binarisation; a triple whose eye patterns
 // fail the contrast test costs little and does not count as tried.
 constexpr int max_gated = 4000;
@@ -153,72 +157,77 @@ std::array<float, 2> centre(const FoundSymbol &s) {
     return {x, y};
 }
 
-// Adds the candidates of one side, merging those within 1.5 modules of one
+// The candidates of one binarisation and what the search knows of each.
+struct Pool {
+    std::vector<Candidate> at;
+    std::vector<double> quality;
+    std::vector<int> used;       // part of a symbol read
+    std::vector<char> synthetic; // placed by completion, not found by the scan
+    std::vector<std::optional<std::vector<Point>>> traced; // outline points, when needed
+
+    void add(const Candidate &c, double q, bool made) {
+        at.push_back(c);
+        quality.push_back(q);
+        used.push_back(0);
+        synthetic.push_back(made);
+        traced.emplace_back();
+    }
+};
+
+// Adds candidates from elsewhere, but not one within 1.5 modules of one
 // already there.
-void pool(std::vector<Candidate> &into, std::vector<double> &quality, std::span<const Candidate> more) {
+void add_pooled(Pool &pool, std::span<const Candidate> more) {
     for (const Candidate &c : more) {
         if (!(c.module > 0) || !std::isfinite(c.x) || !std::isfinite(c.y))
             continue;
-        const bool seen = std::any_of(into.begin(), into.end(), [&](const Candidate &o) {
+        const bool seen = std::any_of(pool.at.begin(), pool.at.end(), [&](const Candidate &o) {
             const float m = std::max(o.module, c.module);
             return std::hypot(o.x - c.x, o.y - c.y) <= 1.5f * m && m <= 1.5f * std::min(o.module, c.module);
         });
-        if (!seen) {
-            into.push_back(c);
-            quality.push_back(pooled_quality);
-        }
+        if (!seen)
+            pool.add(c, pooled_quality, false);
     }
 }
 
-// Tries the triples of one binarisation; found symbols go to `found`.
-void run_pass(Pass &pass, const std::vector<Candidate> &candidates, const std::vector<double> &quality,
-              const SearchOptions &opt, std::vector<FoundSymbol> &found) {
-    if (candidates.size() < 3)
-        return;
-    std::vector<int> used;
-    used.assign(candidates.size(), 0);
-    // Candidates inside a symbol already read belong to it.
-    for (std::size_t i = 0; i < candidates.size(); ++i)
-        for (const FoundSymbol &s : found)
-            if (s.inverted == pass.grey.inverted && inside(s, candidates[i].x, candidates[i].y))
-                used[i] = 1;
-    if (std::count(used.begin(), used.end(), 0) < 3)
-        return;
-    const std::vector<Triple> triples = form_triples(candidates, quality, used, max_gated);
-    int tried = 0;
-    // Each candidate's outline points, traced when a triple first needs them.
-    std::vector<std::optional<std::vector<Point>>> traced(candidates.size());
-    for (const Triple &t : triples) {
-        if (used[static_cast<std::size_t>(t.tl)] || used[static_cast<std::size_t>(t.tr)] ||
-            used[static_cast<std::size_t>(t.bl)])
+// Tries the gated triples of the pool best first: those without a synthetic
+// candidate, or (completing) those with exactly one. Found symbols go to
+// `found`; true when the search should stop.
+bool try_triples(Pass &pass, Pool &pool, bool completing, const SearchOptions &opt, int &tried,
+                 std::vector<FoundSymbol> &found) {
+    for (const Triple &t : form_triples(pool.at, pool.quality, pool.used, max_gated)) {
+        const std::size_t k[3] = {static_cast<std::size_t>(t.tl), static_cast<std::size_t>(t.tr),
+                                  static_cast<std::size_t>(t.bl)};
+        if (pool.used[k[0]] || pool.used[k[1]] || pool.used[k[2]])
             continue;
-        auto eyes = orient_eyes(candidates[static_cast<std::size_t>(t.tl)], candidates[static_cast<std::size_t>(t.tr)],
-                                candidates[static_cast<std::size_t>(t.bl)]);
+        const int made = pool.synthetic[k[0]] + pool.synthetic[k[1]] + pool.synthetic[k[2]];
+        if (made != (completing ? 1 : 0))
+            continue;
+        auto eyes = orient_eyes(pool.at[k[0]], pool.at[k[1]], pool.at[k[2]]);
         if (!eyes)
             continue;
-        for (int k : {t.tl, t.tr, t.bl})
-            if (!traced[static_cast<std::size_t>(k)]) {
-                const Candidate &c = candidates[static_cast<std::size_t>(k)];
-                traced[static_cast<std::size_t>(k)] = trace_eye(pass.binary, {c.x, c.y}, c.module);
-            }
-        const std::vector<Point> *const eye_points[3] = {&*traced[static_cast<std::size_t>(t.tl)],
-                                                         &*traced[static_cast<std::size_t>(t.tr)],
-                                                         &*traced[static_cast<std::size_t>(t.bl)]};
-        outline_eyes(eye_points, *eyes);
-        const double contrast = eyes_contrast(pass.grey, *eyes);
+        for (std::size_t i : k)
+            if (!pool.traced[i])
+                pool.traced[i] = trace_eye(pass.binary, {pool.at[i].x, pool.at[i].y}, pool.at[i].module);
+        const std::vector<Point> *const points[3] = {&*pool.traced[k[0]], &*pool.traced[k[1]], &*pool.traced[k[2]]};
+        outline_eyes(points, *eyes);
+        // A synthetic eye was matched by template already; it may be too
+        // damaged for the contrast test.
+        const bool judged[3] = {!pool.synthetic[k[0]], !pool.synthetic[k[1]], !pool.synthetic[k[2]]};
+        const double contrast = eyes_contrast(pass.grey, *eyes, judged);
         if (contrast < min_contrast)
             continue;
         if (tried++ >= opt.max_triples)
-            return;
+            return true;
         auto s = try_triple(pass, *eyes, contrast);
         if (pass.grids_left <= 0)
-            return;
+            return true;
         if (!s)
             continue;
-        used[static_cast<std::size_t>(t.tl)] = used[static_cast<std::size_t>(t.tr)] = used[static_cast<std::size_t>(t.bl)] = 1;
-        for (std::size_t i = 0; i < candidates.size(); ++i)
-            if (inside(*s, candidates[i].x, candidates[i].y))
-                used[i] = 1;
+        for (std::size_t i = 0; i < pool.at.size(); ++i)
+            if (inside(*s, pool.at[i].x, pool.at[i].y))
+                pool.used[i] = 1;
+        for (std::size_t i : k)
+            pool.used[i] = 1;
         const auto middle = centre(*s);
         const bool again = std::any_of(found.begin(), found.end(), [&](const FoundSymbol &o) {
             return o.bytes == s->bytes && inside(o, middle[0], middle[1]);
@@ -226,8 +235,28 @@ void run_pass(Pass &pass, const std::vector<Candidate> &candidates, const std::v
         if (!again)
             found.push_back(std::move(*s));
         if (!opt.all_symbols)
-            return;
+            return true;
     }
+    return false;
+}
+
+// Tries the triples of one binarisation, then triples completed by a third
+// eye where two strong candidates predict one.
+void run_pass(Pass &pass, Pool &pool, const SearchOptions &opt, std::vector<FoundSymbol> &found) {
+    // Candidates inside a symbol already read belong to it.
+    for (std::size_t i = 0; i < pool.at.size(); ++i)
+        for (const FoundSymbol &s : found)
+            if (s.inverted == pass.grey.inverted && inside(s, pool.at[i].x, pool.at[i].y))
+                pool.used[i] = 1;
+    const auto free = std::count(pool.used.begin(), pool.used.end(), 0);
+    int tried = 0;
+    if (free >= 3 && try_triples(pass, pool, false, opt, tried, found))
+        return;
+    if (free < 2 || pass.grids_left <= 0)
+        return;
+    for (const Candidate &c : missing_eyes(pass.grey, pool.at, pool.quality, pool.used, max_completions))
+        pool.add(c, completed_quality, true);
+    try_triples(pass, pool, true, opt, tried, found);
 }
 
 } // namespace
@@ -241,20 +270,16 @@ std::vector<FoundSymbol> search(const std::uint8_t *pixels, int width, int heigh
     for (bool inverted : {false, true}) {
         const GreyView grey{pixels, width, height, stride, inverted};
         const Binary binary(grey);
-        std::vector<Candidate> candidates;
-        std::vector<double> quality;
-        for (const ScoredCandidate &c : scan_finders(binary, opt.max_candidates)) {
-            // A single scan line is what noise gives.
-            if (c.hits < 2)
-                continue;
-            candidates.push_back(c.at);
-            // Every scan line through the 3-module centre finds a true eye.
-            quality.push_back(std::min(1.0, c.hits / (3.0 * c.at.module)));
-        }
+        Pool candidates;
+        for (const ScoredCandidate &c : scan_finders(binary, opt.max_candidates))
+            // A single scan line is what noise gives; every scan line
+            // through the 3-module centre finds a true eye.
+            if (c.hits >= 2)
+                candidates.add(c.at, std::min(1.0, c.hits / (3.0 * c.at.module)), false);
         if (!inverted)
-            pool(candidates, quality, pooled);
+            add_pooled(candidates, pooled);
         Pass pass{grey, binary, grids_left};
-        run_pass(pass, candidates, quality, opt, found);
+        run_pass(pass, candidates, opt, found);
         grids_left = pass.grids_left;
         if ((!found.empty() && !opt.all_symbols) || grids_left <= 0)
             break;
