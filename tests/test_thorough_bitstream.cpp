@@ -1,0 +1,194 @@
+// The search's strict bit stream reading: every mode, the headers the
+// classic rules refuse (ECI, structured append, FNC1), and the streams it
+// must refuse.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "qr_content.h"
+#include "thorough/bitstream.h"
+
+namespace th = vantor::thorough;
+
+namespace {
+
+using Bits = vantor::testing::BitWriter;
+
+std::string text(const th::Content &c) { return std::string(c.bytes.begin(), c.bytes.end()); }
+
+// Version 1-M holds 16 data codewords; version 10 changes the count widths.
+constexpr std::size_t v1 = 16;
+
+TEST(ThoroughBitstream, ReadsEveryModeWithTheirCountWidths) {
+    // Numeric 01234567 (3 groups), alphanumeric "AC-42", byte "hi", kanji
+    // 0x935F, terminator.
+    Bits b;
+    b.put(1, 4).put(8, 10).put(12, 10).put(345, 10).put(67, 7);
+    b.put(2, 4).put(5, 9).put(10 * 45 + 12, 11).put(41 * 45 + 4, 11).put(2, 6);
+    b.put(4, 4).put(2, 8).bytes("hi");
+    b.put(8, 4).put(1, 8).put(0x0D9F, 13).put(0, 4);
+    const auto c = th::parse_bitstream(b.codewords(44), 3);
+    ASSERT_TRUE(c);
+    EXPECT_EQ(text(*c), std::string("01234567AC-42hi") + "\x93\x5F");
+    EXPECT_EQ(c->facts.eci, -1);
+    EXPECT_EQ(c->facts.fnc1, 0);
+    EXPECT_EQ(c->facts.sa_index, -1);
+
+    // From version 10 the byte count takes 16 bits.
+    Bits wide;
+    wide.put(4, 4).put(3, 16).bytes("abc").put(0, 4);
+    const auto w = th::parse_bitstream(wide.codewords(200), 10);
+    ASSERT_TRUE(w);
+    EXPECT_EQ(text(*w), "abc");
+    EXPECT_FALSE(th::parse_bitstream(wide.codewords(200), 9)); // read as 8 bits: 0 count
+}
+
+TEST(ThoroughBitstream, EciSegmentsGovernTheBytesAfterThem) {
+    // "x" before any ECI, then ECI 7 (ISO 8859-5) with Cyrillic bytes, then
+    // ECI 26 (UTF-8) with "é" as UTF-8; designators of one and two bytes.
+    Bits b;
+    b.put(4, 4).put(1, 8).bytes("x");
+    b.put(7, 4).put(7, 8).put(4, 4).put(2, 8).bytes("\xC4\xD0");
+    b.put(7, 4).put(0x80 | 0, 8).put(26, 8).put(4, 4).put(2, 8).bytes("\xC3\xA9").put(0, 4);
+    const auto c = th::parse_bitstream(b.codewords(v1), 1);
+    ASSERT_TRUE(c);
+    EXPECT_EQ(text(*c), "x\xC4\xD0\xC3\xA9"); // bytes kept as they are
+    EXPECT_EQ(c->facts.eci, 7);               // the first designator
+    ASSERT_EQ(c->runs.size(), 3u);
+    EXPECT_EQ(c->runs[1].start, 1u);
+    EXPECT_EQ(c->runs[1].eci, 7);
+    EXPECT_EQ(c->runs[2].eci, 26);
+    // Latin-1 before the first ECI, each run in its own character set.
+    EXPECT_EQ(th::eci_text(*c), "x\xD0\xA4\xD0\xB0\xC3\xA9");
+
+    // Shift JIS and binary (shown byte for byte as Latin-1).
+    Bits sjis;
+    sjis.put(7, 4).put(20, 8).put(4, 4).put(2, 8).bytes("\x82\xA0").put(0, 4);
+    const auto s = th::parse_bitstream(sjis.codewords(v1), 1);
+    ASSERT_TRUE(s);
+    EXPECT_EQ(th::eci_text(*s), "\xE3\x81\x82"); // HIRAGANA LETTER A
+    Bits binary;
+    binary.put(7, 4).put(0xC0 | 0, 8).put(899, 16).put(4, 4).put(1, 8).bytes("\xFF").put(0, 4);
+    const auto bin = th::parse_bitstream(binary.codewords(v1), 1);
+    ASSERT_TRUE(bin);
+    EXPECT_EQ(bin->facts.eci, 899);
+    EXPECT_EQ(th::eci_text(*bin), "\xC3\xBF");
+    // Without an ECI there is no converted text: the caller converts.
+    Bits plain;
+    plain.put(4, 4).put(1, 8).bytes("a").put(0, 4);
+    EXPECT_EQ(th::eci_text(*th::parse_bitstream(plain.codewords(v1), 1)), "");
+}
+
+TEST(ThoroughBitstream, StructuredAppendHeaderComesFirst) {
+    Bits b;
+    b.put(3, 4).put(2, 4).put(3, 4).put(0x5A, 8).put(4, 4).put(2, 8).bytes("ok").put(0, 4);
+    const auto c = th::parse_bitstream(b.codewords(v1), 1);
+    ASSERT_TRUE(c);
+    EXPECT_EQ(c->facts.sa_index, 2);
+    EXPECT_EQ(c->facts.sa_count, 4);
+    EXPECT_EQ(c->facts.sa_parity, 0x5A);
+    EXPECT_EQ(text(*c), "ok");
+
+    // After a data segment it is out of place; an index past the count and
+    // a set of one are not sets.
+    Bits late;
+    late.put(4, 4).put(2, 8).bytes("ok").put(3, 4).put(0, 4).put(1, 4).put(0, 8).put(0, 4);
+    EXPECT_FALSE(th::parse_bitstream(late.codewords(v1), 1));
+    Bits past;
+    past.put(3, 4).put(4, 4).put(3, 4).put(0, 8).put(4, 4).put(1, 8).bytes("a").put(0, 4);
+    EXPECT_FALSE(th::parse_bitstream(past.codewords(v1), 1));
+    Bits single;
+    single.put(3, 4).put(0, 4).put(0, 4).put(0, 8).put(4, 4).put(1, 8).bytes("a").put(0, 4);
+    EXPECT_FALSE(th::parse_bitstream(single.codewords(v1), 1));
+}
+
+TEST(ThoroughBitstream, Fnc1FirstTurnsPercentIntoGroupSeparator) {
+    // "01%%9%10" under FNC1: "01%9" GS "10".
+    const std::string chars = "01%%9%10";
+    auto value = [](char c) { return static_cast<int>(std::string("0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ $%*+-./:").find(c)); };
+    Bits b;
+    b.put(5, 4).put(2, 4).put(static_cast<unsigned>(chars.size()), 9);
+    for (std::size_t i = 0; i < chars.size(); i += 2)
+        b.put(static_cast<unsigned>(value(chars[i]) * 45 + value(chars[i + 1])), 11);
+    b.put(0, 4);
+    const auto c = th::parse_bitstream(b.codewords(v1), 1);
+    ASSERT_TRUE(c);
+    EXPECT_EQ(c->facts.fnc1, 1);
+    EXPECT_EQ(text(*c), "01%9\x1D" "10");
+
+    // Without FNC1 the same characters stay as they are.
+    Bits plain;
+    plain.put(2, 4).put(static_cast<unsigned>(chars.size()), 9);
+    for (std::size_t i = 0; i < chars.size(); i += 2)
+        plain.put(static_cast<unsigned>(value(chars[i]) * 45 + value(chars[i + 1])), 11);
+    plain.put(0, 4);
+    EXPECT_EQ(text(*th::parse_bitstream(plain.codewords(v1), 1)), chars);
+}
+
+TEST(ThoroughBitstream, Fnc1SecondCarriesItsApplicationIndicator) {
+    for (unsigned indicator : {37u, 165u + 1u, 197u + 25u}) {
+        Bits b;
+        b.put(9, 4).put(indicator, 8).put(4, 4).put(1, 8).bytes("z").put(0, 4);
+        const auto c = th::parse_bitstream(b.codewords(v1), 1);
+        ASSERT_TRUE(c) << indicator;
+        EXPECT_EQ(c->facts.fnc1, 2);
+        EXPECT_EQ(c->facts.fnc1_application, static_cast<int>(indicator));
+    }
+    // Neither two digits nor a letter plus 100.
+    for (unsigned indicator : {100u, 164u, 191u, 223u}) {
+        Bits b;
+        b.put(9, 4).put(indicator, 8).put(4, 4).put(1, 8).bytes("z").put(0, 4);
+        EXPECT_FALSE(th::parse_bitstream(b.codewords(v1), 1)) << indicator;
+    }
+    // After the first character, or twice, FNC1 is out of place.
+    Bits late;
+    late.put(4, 4).put(1, 8).bytes("z").put(5, 4).put(0, 4);
+    EXPECT_FALSE(th::parse_bitstream(late.codewords(v1), 1));
+    Bits twice;
+    twice.put(5, 4).put(5, 4).put(4, 4).put(1, 8).bytes("z").put(0, 4);
+    EXPECT_FALSE(th::parse_bitstream(twice.codewords(v1), 1));
+}
+
+TEST(ThoroughBitstream, RefusesWhatNoEncoderWrites) {
+    struct Case {
+        const char *what;
+        Bits bits;
+    };
+    std::vector<Case> cases;
+    cases.push_back({"undefined mode 6", Bits().put(6, 4).put(0, 12)});
+    cases.push_back({"mode 13 (not of this symbology's set)", Bits().put(13, 4).put(1, 8).put(0, 13)});
+    cases.push_back({"byte count past the data", Bits().put(4, 4).put(20, 8).bytes("abc")});
+    cases.push_back({"numeric group of 1000", Bits().put(1, 4).put(3, 10).put(1000, 10).put(0, 4)});
+    cases.push_back({"two digits of 100", Bits().put(1, 4).put(2, 10).put(100, 7).put(0, 4)});
+    cases.push_back({"alphanumeric pair past 45 x 45", Bits().put(2, 4).put(2, 9).put(2025, 11).put(0, 4)});
+    cases.push_back({"alphanumeric single of 45", Bits().put(2, 4).put(1, 9).put(45, 6).put(0, 4)});
+    cases.push_back({"kanji trail byte 0x7F", Bits().put(8, 4).put(1, 8).put(0x3F, 13).put(0, 4)});
+    cases.push_back({"segment of no characters", Bits().put(4, 4).put(0, 8).put(0, 4)});
+    cases.push_back({"only a terminator", Bits().put(0, 4)});
+    cases.push_back({"only an ECI", Bits().put(7, 4).put(3, 8).put(0, 4)});
+    cases.push_back({"ECI designator of four bytes", Bits().put(7, 4).put(0xE0, 8).put(0, 24)});
+    cases.push_back({"ECI past 999999", Bits().put(7, 4).put(0xDF, 8).put(0xFFFF, 16).put(4, 4).put(1, 8).bytes("a")});
+    for (const Case &c : cases)
+        EXPECT_FALSE(th::parse_bitstream(c.bits.codewords(v1), 1)) << c.what;
+    EXPECT_FALSE(th::parse_bitstream(Bits().put(4, 4).put(1, 8).bytes("a").codewords(v1), 0));
+    EXPECT_FALSE(th::parse_bitstream(Bits().put(4, 4).put(1, 8).bytes("a").codewords(v1), 41));
+}
+
+TEST(ThoroughBitstream, StopsAtTheTerminatorOrWhenNoModeFits) {
+    // After the terminator anything may follow (the pad codewords do).
+    Bits b;
+    b.put(4, 4).put(1, 8).bytes("a").put(0, 4).put(0xF, 4).put(0xFF, 8);
+    const auto c = th::parse_bitstream(b.codewords(v1), 1);
+    ASSERT_TRUE(c);
+    EXPECT_EQ(text(*c), "a");
+    // A full symbol leaves fewer than four bits for the terminator: none.
+    Bits full;
+    full.put(4, 4).put(15, 8).bytes("abcdefghijklmno").put(0, 4);
+    const auto f = th::parse_bitstream(full.codewords(v1), 1);
+    ASSERT_TRUE(f);
+    EXPECT_EQ(text(*f), "abcdefghijklmno");
+}
+
+} // namespace

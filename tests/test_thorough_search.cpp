@@ -1,0 +1,324 @@
+// The thorough search end to end on pictures made here: the kinds of symbol
+// the classic rules cannot read, several symbols at once, the content the
+// classic rules refuse, and the readings it must never give.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "../end_to_end_cases.h"
+#include "qr_content.h"
+#include "qr_symbols.h"
+#include "thorough/search.h"
+#include <vantor/vantor.h>
+
+namespace th = vantor::thorough;
+namespace vt = vantor::testing;
+
+namespace {
+
+std::vector<th::FoundSymbol> search(const vt::Picture &p, bool all = false,
+                                    std::span<const th::Candidate> pooled = {}) {
+    th::SearchOptions o;
+    o.all_symbols = all;
+    return th::search(p.pixels.data(), p.width, p.height, p.width, pooled, o);
+}
+
+std::string bytes(const th::FoundSymbol &s) { return std::string(s.bytes.begin(), s.bytes.end()); }
+
+vt::Symbol symbol(std::string_view text, int version, vt::Level level = vt::Level::M) {
+    auto s = vt::make_symbol(text, version, level, vt::Mode::byte);
+    EXPECT_TRUE(s);
+    return *s;
+}
+
+// Where the renderer puts the symbol's own outer corners (top-left,
+// top-right, bottom-right, bottom-left), for upright renderings.
+std::array<e2e::Point, 4> corners_of(const vt::RenderOptions &o, int n) {
+    auto at = [&](double c, double r) { return e2e::module_centre(o, n, c - 0.5, r - 0.5); };
+    return {at(0, 0), at(n, 0), at(n, n), at(0, n)};
+}
+
+void expect_corners(const th::FoundSymbol &s, const std::array<e2e::Point, 4> &want, double tolerance) {
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_NEAR(s.corners[static_cast<std::size_t>(i)][0], want[static_cast<std::size_t>(i)].x, tolerance) << i;
+        EXPECT_NEAR(s.corners[static_cast<std::size_t>(i)][1], want[static_cast<std::size_t>(i)].y, tolerance) << i;
+    }
+}
+
+TEST(ThoroughSearch, ReadsAMirroredSymbolWithItsOwnCorners) {
+    const vt::Symbol s = symbol("mirror, mirror", 3, vt::Level::Q);
+    vt::RenderOptions o;
+    o.module_px = 4;
+    o.mirror = true;
+    const auto found = search(vt::render(s, o));
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(bytes(found[0]), "mirror, mirror");
+    EXPECT_TRUE(found[0].mirrored);
+    EXPECT_FALSE(found[0].inverted);
+    EXPECT_EQ(found[0].version, 3);
+    EXPECT_EQ(found[0].level, 'Q');
+    // The picture shows the transpose: the symbol's own top-right corner is
+    // the picture's bottom-left.
+    const auto c = corners_of(o, s.size);
+    expect_corners(found[0], {c[0], c[3], c[2], c[1]}, 1.0);
+}
+
+TEST(ThoroughSearch, ReadsLightModulesOnDark) {
+    const vt::Symbol s = symbol("negative", 2);
+    vt::RenderOptions o;
+    o.module_px = 5;
+    o.rotation_deg = 20;
+    o.dark = 250;
+    o.light = 10;
+    const auto found = search(vt::render(s, o));
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(bytes(found[0]), "negative");
+    EXPECT_TRUE(found[0].inverted);
+    EXPECT_FALSE(found[0].mirrored);
+}
+
+TEST(ThoroughSearch, AllSymbolsGivesEachOfTwoSideBySide) {
+    const vt::Symbol left = symbol("left one", 2), right = symbol("the right one, larger", 5, vt::Level::H);
+    vt::RenderOptions a, b;
+    a.module_px = 4;
+    b.module_px = 3;
+    b.rotation_deg = 30;
+    const vt::Picture pictures[] = {vt::render(left, a), vt::render(right, b)};
+    const vt::Picture both = vt::side_by_side(pictures);
+    const auto found = search(both, true);
+    ASSERT_EQ(found.size(), 2u);
+    std::vector<std::string> texts{bytes(found[0]), bytes(found[1])};
+    std::sort(texts.begin(), texts.end());
+    EXPECT_EQ(texts, (std::vector<std::string>{"left one", "the right one, larger"}));
+    // Each symbol's corners lie in its own half.
+    for (const auto &s : found) {
+        const bool is_left = bytes(s) == "left one";
+        for (const auto &c : s.corners)
+            EXPECT_EQ(c[0] < pictures[0].width, is_left) << bytes(s);
+    }
+    // Without all_symbols: the first symbol found, alone.
+    EXPECT_EQ(search(both).size(), 1u);
+}
+
+TEST(ThoroughSearch, ReportsEciAndKeepsTheBytes) {
+    // ISO 8859-5 (ECI 7): "Привет".
+    const std::string cyrillic = "\xBF\xE0\xD8\xD2\xD5\xE2";
+    const vt::Segment seg{vt::Mode::byte, cyrillic};
+    const auto s = vt::make_eci_symbol(7, std::span(&seg, 1), 2, vt::Level::M);
+    ASSERT_TRUE(s);
+    vt::RenderOptions o;
+    o.module_px = 4;
+    const auto found = search(vt::render(*s, o));
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(bytes(found[0]), cyrillic);
+    EXPECT_EQ(found[0].facts.eci, 7);
+    EXPECT_EQ(found[0].text, "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82");
+}
+
+TEST(ThoroughSearch, ReadsAndJoinsAStructuredAppendSet) {
+    std::string text;
+    for (int i = 0; i < 5; ++i)
+        text += "part of a longer message " + std::to_string(i) + ". ";
+    const auto parts = vt::make_structured_append(text, 3, vt::Level::M);
+    ASSERT_GE(parts.size(), 2u);
+    std::vector<vt::Picture> pictures;
+    vt::RenderOptions o;
+    o.module_px = 3;
+    // Shown out of order: the join goes by index.
+    for (auto it = parts.rbegin(); it != parts.rend(); ++it)
+        pictures.push_back(vt::render(*it, o));
+    const auto found = search(vt::side_by_side(pictures), true);
+    ASSERT_EQ(found.size(), parts.size());
+    for (const auto &f : found) {
+        EXPECT_EQ(f.facts.sa_count, static_cast<int>(parts.size()));
+        EXPECT_EQ(f.facts.sa_parity, found[0].facts.sa_parity);
+    }
+    const auto joined = th::join_structured_append(found);
+    ASSERT_TRUE(joined);
+    EXPECT_EQ(std::string(joined->begin(), joined->end()), text);
+    // A set with a part missing is not joined.
+    EXPECT_FALSE(th::join_structured_append(std::span(found).subspan(1)));
+}
+
+// The alphanumeric value of each character of s, two to 11 bits.
+void put_alphanumeric(vt::BitWriter &w, std::string_view s) {
+    constexpr std::string_view table = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ $%*+-./:";
+    for (std::size_t i = 0; i + 1 < s.size(); i += 2)
+        w.put(static_cast<unsigned>(table.find(s[i]) * 45 + table.find(s[i + 1])), 11);
+    if (s.size() % 2)
+        w.put(static_cast<unsigned>(table.find(s.back())), 6);
+}
+
+TEST(ThoroughSearch, ReadsFnc1InBothPositions) {
+    // GS1 in first position: "%" between element strings is GS, "%%" a "%".
+    const std::string gs1 = "0109506000134352%10AB%%C";
+    vt::BitWriter first;
+    first.put(5, 4).put(2, 4).put(static_cast<unsigned>(gs1.size()), 9);
+    put_alphanumeric(first, gs1);
+    first.put(0, 4);
+    const int v = 3;
+    auto s = vt::symbol_from_codewords(first.codewords(0), v, vt::Level::M, 2);
+    ASSERT_TRUE(s);
+    vt::RenderOptions o;
+    o.module_px = 4;
+    auto found = search(vt::render(*s, o));
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].facts.fnc1, 1);
+    EXPECT_EQ(bytes(found[0]), "0109506000134352\x1D" "10AB%C");
+    EXPECT_EQ(found[0].mask, 2);
+
+    // Second position: the application indicator follows the mode.
+    vt::BitWriter second;
+    second.put(9, 4).put(37, 8).put(4, 4).put(13, 8).bytes("industry data").put(0, 4);
+    s = vt::symbol_from_codewords(second.codewords(0), 2, vt::Level::L, 5);
+    ASSERT_TRUE(s);
+    found = search(vt::render(*s, o));
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].facts.fnc1, 2);
+    EXPECT_EQ(found[0].facts.fnc1_application, 37);
+    EXPECT_EQ(bytes(found[0]), "industry data");
+}
+
+TEST(ThoroughSearch, TestEncoderSymbolsAreOrdinarySymbols) {
+    // A plain byte stream through the test encoder reads with the classic
+    // rules too, at every mask: the encoder places what the standard says.
+    for (int mask = 0; mask < 8; ++mask) {
+        vt::BitWriter w;
+        w.put(4, 4).put(5, 8).bytes("plain").put(0, 4);
+        const auto s = vt::symbol_from_codewords(w.codewords(0), 7, vt::Level::Q, mask);
+        ASSERT_TRUE(s);
+        const vt::Picture p = vt::render(*s);
+        const char *text = decode_image(p.pixels.data(), p.width, p.height, 8, nullptr);
+        ASSERT_NE(text, nullptr) << mask;
+        EXPECT_STREQ(text, "plain");
+    }
+}
+
+TEST(ThoroughSearch, SamplesStrongPerspectiveAndSmallModules) {
+    std::mt19937 rng(5);
+    struct Look {
+        int version;
+        double px, rotation, keystone; // keystone: scale change across half the picture
+    };
+    for (const Look &l : {Look{2, 4, 10, 0.25}, Look{9, 4, 200, 0.2}, Look{24, 4, 75, 0.2}, Look{6, 1.6, 35, 0},
+                          Look{15, 2, 300, 0}}) {
+        auto s = e2e::make_case(l.version, vt::Level::M, e2e::Content::byte, 0.8, rng);
+        ASSERT_TRUE(s);
+        vt::RenderOptions o;
+        o.module_px = l.px;
+        o.rotation_deg = l.rotation;
+        o.perspective = l.keystone / ((s->size + 8) * l.px / 2);
+        const auto found = search(vt::render(*s, o));
+        ASSERT_EQ(found.size(), 1u) << "version " << l.version << ", " << l.px << " px";
+        EXPECT_EQ(bytes(found[0]), s->text) << "version " << l.version;
+    }
+}
+
+TEST(ThoroughSearch, DamageBeyondCapacityGivesNoWrongText) {
+    std::mt19937 rng(77);
+    int within = 0, within_read = 0;
+    for (int trial = 0; trial < 40; ++trial) {
+        const int version = 1 + static_cast<int>(rng() % 6);
+        const vt::Level level = e2e::all_levels[rng() % 4];
+        auto s = e2e::make_case(version, level, e2e::Content::byte, 0.7, rng);
+        ASSERT_TRUE(s);
+        const e2e::Layout layout = e2e::layout_for(version, level);
+        int capacity = 0;
+        for (int b = 0; b < layout.blocks(); ++b)
+            capacity += layout.capacity[b < layout.data_blocks[0] ? 0 : 1];
+        // Up to four times the capacity, in flipped data modules.
+        const int flips = 1 + static_cast<int>(rng() % static_cast<unsigned>(4 * capacity + 1));
+        const e2e::Damage d = e2e::damage(*s, layout, flips, rng);
+        vt::RenderOptions o;
+        o.module_px = 4;
+        o.rotation_deg = static_cast<double>(rng() % 360);
+        const auto found = search(vt::render(d.symbol, o));
+        if (!found.empty()) {
+            EXPECT_EQ(bytes(found[0]), s->text) << "trial " << trial << ": a wrong text";
+        }
+        if (d.within) {
+            ++within;
+            within_read += !found.empty();
+        }
+    }
+    EXPECT_GT(within, 5);
+    EXPECT_EQ(within_read, within);
+}
+
+TEST(ThoroughSearch, PicturesWithoutASymbolGiveNothing) {
+    for (const char *kind : {"blank", "noise", "stripes"})
+        EXPECT_TRUE(search(vt::render_noise(300, 240, kind, 3)).empty()) << kind;
+    // Three eye patterns, timing patterns and random modules everywhere
+    // else: format information may pass, the codewords never do.
+    std::mt19937 rng(8);
+    for (int i = 0; i < 6; ++i) {
+        vt::Symbol s = symbol("placeholder", 3);
+        const e2e::Layout layout = e2e::layout_for(3, vt::Level::M);
+        for (std::size_t m = 0; m < s.modules.size(); ++m)
+            if (layout.codeword_of[m] >= 0)
+                s.modules[m] = rng() % 2;
+        vt::RenderOptions o;
+        o.module_px = 4;
+        EXPECT_TRUE(search(vt::render(s, o)).empty()) << i;
+    }
+}
+
+TEST(ThoroughSearch, PooledCandidatesAreUsedAndBadOnesIgnored) {
+    const vt::Symbol s = symbol("pooled", 4);
+    vt::RenderOptions o;
+    o.module_px = 4;
+    const vt::Picture p = vt::render(s, o);
+    const int n = s.size;
+    std::vector<th::Candidate> pooled;
+    for (const auto &[c, r] : {std::pair{3, 3}, std::pair{n - 4, 3}, std::pair{3, n - 4}}) {
+        const e2e::Point at = e2e::module_centre(o, n, c, r);
+        pooled.push_back({static_cast<float>(at.x), static_cast<float>(at.y), 4});
+    }
+    pooled.push_back({NAN, 1, 4});
+    pooled.push_back({10, 10, -3});
+    pooled.push_back({1e30f, -1e30f, 1e30f});
+    const auto found = search(p, false, pooled);
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(bytes(found[0]), "pooled");
+}
+
+TEST(ThoroughSearch, RefusesBadArguments) {
+    const vt::Picture p = vt::render(symbol("x", 1));
+    EXPECT_TRUE(th::search(nullptr, 10, 10, 10, {}, {}).empty());
+    EXPECT_TRUE(th::search(p.pixels.data(), p.width, p.height, p.width - 1, {}, {}).empty());
+    EXPECT_TRUE(th::search(p.pixels.data(), 0, p.height, p.width, {}, {}).empty());
+    EXPECT_TRUE(th::search(p.pixels.data(), 20, 20, 20, {}, {}).empty());
+    EXPECT_TRUE(th::search(p.pixels.data(), 40000, 1, 40000, {}, {}).empty());
+}
+
+TEST(ThoroughSearch, ReadsThroughAStrideAndOnManyThreadsAtOnce) {
+    const vt::Symbol s = symbol("strided and shared", 4);
+    vt::RenderOptions o;
+    o.module_px = 3;
+    o.rotation_deg = 45;
+    const vt::Picture p = vt::render(s, o);
+    // The picture inside a wider buffer whose extra bytes are dark.
+    const int stride = p.width + 13;
+    std::vector<std::uint8_t> wide(static_cast<std::size_t>(stride) * p.height, 0);
+    for (int y = 0; y < p.height; ++y)
+        std::copy_n(p.pixels.begin() + static_cast<std::ptrdiff_t>(y) * p.width, p.width,
+                    wide.begin() + static_cast<std::ptrdiff_t>(y) * stride);
+    std::vector<std::string> got(4);
+    std::vector<std::thread> threads;
+    for (std::size_t t = 0; t < got.size(); ++t)
+        threads.emplace_back([&, t] {
+            const auto f = th::search(wide.data(), p.width, p.height, stride, {}, {});
+            got[t] = f.empty() ? "" : bytes(f[0]);
+        });
+    for (auto &t : threads)
+        t.join();
+    for (const std::string &g : got)
+        EXPECT_EQ(g, "strided and shared");
+}
+
+} // namespace
