@@ -3,6 +3,7 @@
 // with the step vectors of the cell between four of them.
 #include "grid.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -85,7 +86,7 @@ bool append_point(DecoderState &s, float x, float y, int col, int row) {
 }
 
 // The first grid point at (col, row), or null.
-GridPoint *find_point(DecoderState &s, int col, int row) {
+GridPoint *find_point(const DecoderState &s, int col, int row) {
     for (int i = 0; i < s.grid_points.count; ++i) {
         GridPoint &p = s.grid_points.items[i];
         if (p.col == col && p.row == row)
@@ -105,10 +106,14 @@ int cell_index(std::span<const int, 7> coords, int k, int m) {
     return j;
 }
 
-// Sets the cell's step vectors in its upper-left corner from the edges that
-// join two corners on the same module column (y) or row (x).
-void compute_cell_units(GridPoint &p00, const GridPoint &p10, const GridPoint &p01,
-                        const GridPoint &p11) {
+struct CellUnits {
+    Vec2f x_unit;
+    Vec2f y_unit;
+};
+
+// The cell's step vectors from the edges that join two corners on the same
+// module column (y) or row (x).
+CellUnits cell_units(const GridPoint &p00, const GridPoint &p10, const GridPoint &p01, const GridPoint &p11) {
     double yx = 0, yy = 0, yn = 0;
     if (p00.col == p01.col) {
         yx += static_cast<double>(p01.x) - p00.x;
@@ -131,8 +136,15 @@ void compute_cell_units(GridPoint &p00, const GridPoint &p10, const GridPoint &p
         xy += static_cast<double>(p11.y) - p01.y;
         xn += p11.col - p01.col;
     }
-    p00.local_x_unit = {static_cast<float>(xx / xn), static_cast<float>(xy / xn)};
-    p00.local_y_unit = {static_cast<float>(yx / yn), static_cast<float>(yy / yn)};
+    return {{static_cast<float>(xx / xn), static_cast<float>(xy / xn)},
+            {static_cast<float>(yx / yn), static_cast<float>(yy / yn)}};
+}
+
+// Sets the cell's step vectors in its upper-left corner.
+void compute_cell_units(GridPoint &p00, const GridPoint &p10, const GridPoint &p01, const GridPoint &p11) {
+    const CellUnits u = cell_units(p00, p10, p01, p11);
+    p00.local_x_unit = u.x_unit;
+    p00.local_y_unit = u.y_unit;
     p00.units_state = 0.0f;
 }
 
@@ -167,7 +179,7 @@ int read_pixel(DecoderState &s, double x, double y) {
 // The corner points P00, P10, P01, P11 of the cell between alignment
 // coordinates rj, rj + 1 (rows) and cj, cj + 1 (columns), with the eye
 // patterns standing in at the symbol's corners; false when one is missing.
-bool cell_corners(DecoderState &s, std::span<const int, 7> coords, int rj, int cj, GridPoint *(&corners)[4]) {
+bool cell_corners(const DecoderState &s, std::span<const int, 7> coords, int rj, int cj, GridPoint *(&corners)[4]) {
     const int n = s.matrix_width;
     const int row_lo = coords[rj], row_hi = coords[rj + 1];
     const int col_lo = coords[cj], col_hi = coords[cj + 1];
@@ -324,6 +336,42 @@ int grid_sample(DecoderState &s) {
     if (!s.function_map.allocate_zeroed((cells + 7) / 8))
         return 0;
     return -1;
+}
+
+Vec2f grid_module_centre(const DecoderState &s, float col, float row) {
+    constexpr Vec2f none{NAN, NAN};
+    if (s.version < 1 || s.version > 40 || s.grid_points.count < 3 || !(std::isfinite(col) && std::isfinite(row)))
+        return none;
+    const auto coords = alignment_coords(s.version);
+    const int k = coordinate_count(coords);
+    const GridPoint *from = nullptr;
+    CellUnits units{};
+    if (k < 2) {
+        from = &s.grid_points.items[0];
+        units = {s.x_unit, s.y_unit};
+    } else {
+        const int n = 4 * s.version + 17;
+        auto module = [n](float v) { return static_cast<int>(std::floor(std::clamp(v, 0.0f, n - 1.0f))); };
+        GridPoint *corners[4];
+        if (!cell_corners(s, coords, cell_index(coords, k, module(row)), cell_index(coords, k, module(col)), corners))
+            return none;
+        const GridPoint &p00 = *corners[0];
+        units = p00.units_state >= 0 ? CellUnits{p00.local_x_unit, p00.local_y_unit}
+                                     : cell_units(p00, *corners[1], *corners[2], *corners[3]);
+        // Nearest corner as the sampler picks it.
+        double best = 0;
+        for (const GridPoint *p : corners) {
+            const double dr = row - p->row, dc = col - p->col;
+            const double d2 = dr * dr + dc * dc;
+            if (!from || d2 < best) {
+                from = p;
+                best = d2;
+            }
+        }
+    }
+    const double dc = col - from->col, dr = row - from->row;
+    return {static_cast<float>(from->x + dc * units.x_unit.x + dr * units.y_unit.x),
+            static_cast<float>(from->y + dc * units.x_unit.y + dr * units.y_unit.y)};
 }
 
 void grid_free(DecoderState &s) {

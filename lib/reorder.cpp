@@ -270,6 +270,8 @@ int deinterleave_and_correct(DecoderState &s) {
         s.raw_codewords && s.codewords &&
         s.raw_codewords.size() >= static_cast<std::size_t>(s.codeword_count) &&
         s.codewords.size() >= static_cast<std::size_t>(s.codeword_count);
+    s.block_tally = {};
+    s.block_tally.blocks = n_blocks > 0 ? n_blocks : 0;
     if (!groups_valid) {
         s.uncorrected_blocks = n_blocks > 0 ? n_blocks : 1;
         return 0;
@@ -323,12 +325,20 @@ int deinterleave_and_correct(DecoderState &s) {
         }
         for (int j = 0; j < k; ++j)
             block[static_cast<std::size_t>(j)] = out[o + j];
-        rs_correct_block(s, block.get(), g.block_codewords, g.correctable);
+        int errors = 0;
+        const int corrected = rs_correct_block(s, block.get(), g.block_codewords, g.correctable, &errors);
         // Judged by every check codeword: where a block has more of them
         // than the 2t the correction uses (versions 1, 2-L, 3-L), a wrong
         // correction can satisfy the first 2t syndromes.
-        if (!rs_syndromes_zero(block.get(), g.block_codewords, ec))
+        if (!rs_syndromes_zero(block.get(), g.block_codewords, ec)) {
             ++s.uncorrected_blocks;
+            ++s.block_tally.beyond;
+        } else if (corrected) {
+            ++s.block_tally.corrected;
+            s.block_tally.codewords_corrected += errors;
+        } else {
+            ++s.block_tally.clean;
+        }
         for (int j = 0; j < k; ++j)
             out[o + j] = block[static_cast<std::size_t>(j)];
     }

@@ -118,7 +118,7 @@ int gf_solve(std::uint8_t **rows, int m) {
     return -1;
 }
 
-int rs_correct_block(DecoderState &s, std::uint8_t *block, int n, int t) {
+int rs_correct_block(DecoderState &s, std::uint8_t *block, int n, int t, int *errors) {
     if (!block || n <= 0 || t <= 0)
         return 0;
     const std::size_t tt = static_cast<std::size_t>(t);
@@ -213,6 +213,8 @@ int rs_correct_block(DecoderState &s, std::uint8_t *block, int n, int t) {
         }
         if (nu < t)
             s.rs_below_capacity = -1;
+        if (errors)
+            *errors = nu;
         return -1;
     }
     return 0;

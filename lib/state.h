@@ -72,6 +72,15 @@ struct BlockGroup {
 
 inline constexpr int text_capacity = 7090; // 7089 characters and the zero
 
+// How the Reed-Solomon blocks of one reading came out.
+struct BlockTally {
+    int blocks = 0;              // blocks of the symbol
+    int clean = 0;               // without errors
+    int corrected = 0;           // corrected to a codeword
+    int beyond = 0;              // more errors than the block can repair
+    int codewords_corrected = 0; // codewords the corrections changed
+};
+
 // Receives each complete trace line, "\n" included.
 using TraceFn = void (*)(const char *line, void *user);
 
@@ -125,6 +134,7 @@ struct DecoderState {
     // Blocks of the latest reading that still have errors after correction;
     // such a reading gives no text.
     int uncorrected_blocks = 0;
+    BlockTally block_tally; // of the latest reading
 
     // Nonzero when the last block that needed correction was corrected with
     // fewer errors than its capacity. Carried from decode to decode on the
