@@ -5,6 +5,7 @@
 set -eu
 
 PACKAGES="cmake make g++ pkg-config libgtest-dev libjpeg62-turbo-dev libgif-dev \
+libpng-dev libtiff-dev libwebp-dev \
 qt6-base-dev libqrencode-dev fonts-ipafont-gothic dpkg-dev file binutils"
 # The Japanese font renders the dialog's texts. Extra groups: "fuzz" adds
 # clang with its sanitizer runtimes, "bench" the benchmark library.

@@ -176,7 +176,10 @@ TEST(Install, ConsumersBuildAgainstTheInstalledTree) {
 
     // Only the public C API is exported by the shared library.
     vt::CommandRun symbols = sh("nm -D --defined-only " + q(libdir / "libvantor.so.1") + " | awk '{print $3}' | sort");
-    EXPECT_EQ(symbols.out, "decode_image\ndecoder_version\ngray_image\nread_image\nread_message\nrelease_image\n");
+    EXPECT_EQ(symbols.out, "decode_image\ndecoder_version\ngray_image\nread_image\nread_message\nrelease_image\n"
+                           "vantor_image_depth\nvantor_image_free\nvantor_image_from_pixels\nvantor_image_height\n"
+                           "vantor_image_page_count\nvantor_image_pixels\nvantor_image_read\nvantor_image_read_page\n"
+                           "vantor_image_warnings\nvantor_image_width\nvantor_read_status_text\n");
 
     if (gui_built()) {
         EXPECT_TRUE(fs::exists(prefix / "bin/vantor-gui"));
