@@ -28,7 +28,8 @@ int main(int argc, char **argv) {
     int threads = opt.jobs > 0 ? opt.jobs : static_cast<int>(std::thread::hardware_concurrency());
     if (opt.log || threads < 1)
         threads = 1;
-    const bool several = entries.size() > 1;
+    // Lines name their file when there are several, or when a folder gave them.
+    const bool several = entries.size() > 1 || entries.front().from_folder;
     return run_batch(entries.size(), threads, [&](std::size_t i) {
         return report_file(opt, entries[i], process_file(opt, entries[i]), several);
     });
