@@ -36,8 +36,8 @@ test-sanitize: deps
 # decoding at once must give the sequential results, with no data race.
 test-tsan: deps
 	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTOR_TSAN=ON -DVANTOR_GUI=OFF
-	cmake --build $(TSAN_BUILD) -j$(JOBS) --target vantor_tests
-	TSAN_OPTIONS=halt_on_error=1 $(TSAN_BUILD)/tests/vantor_tests --gtest_filter='Concurrent*'
+	cmake --build $(TSAN_BUILD) -j$(JOBS) --target vantor_concurrency_tests
+	TSAN_OPTIONS=halt_on_error=1 $(TSAN_BUILD)/tests/vantor_concurrency_tests
 
 # Replays the fuzz seed corpora and fuzzes each target for FUZZ_SECONDS
 # (default 60) under the sanitizers; fails on any finding.

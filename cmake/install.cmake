@@ -37,7 +37,7 @@ install(TARGETS vantor EXPORT VantorTargets
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/vantor
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT dev
-  FILES_MATCHING PATTERN "*.h")
+  FILES_MATCHING PATTERN "*.h" PATTERN "*.hpp")
 
 # CMake package: find_package(Vantor) gives Vantor::vantor (shared) and
 # Vantor::vantor_static.
