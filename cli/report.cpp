@@ -34,12 +34,6 @@ std::string page_label(const FileEntry &entry, const FileOutcome &outcome, const
     return entry.name + " (page " + std::to_string(page.page + 1) + ")";
 }
 
-// The symbol's text for display, zero bytes kept: the library's text is a
-// zero-terminated string, so it stops at the first.
-std::string display_text(const vantor::Symbol &s) {
-    return s.bytes.find('\0') == std::string::npos ? s.text : vantor::display_text(s.bytes);
-}
-
 int page_status(const PageOutcome &page) {
     if (page.read_status != VANTOR_READ_OK)
         return exit_unreadable;
@@ -52,7 +46,7 @@ void symbol_fields(JsonObject &o, const vantor::Symbol &s) {
         corners[2 * k] = s.corners[k].x;
         corners[2 * k + 1] = s.corners[k].y;
     }
-    o.text("text", display_text(s)).text("bytes_hex", hex_bytes(s.bytes));
+    o.text("text", s.text).text("bytes_hex", hex_bytes(s.bytes));
     o.number("version", s.version).text("level", std::string(1, s.level)).number("mask", s.mask);
     o.numbers("corners", corners).number("corrected", s.corrected);
     if (s.eci >= 0)
@@ -124,7 +118,7 @@ void text_page(Writer &w, const Options &opt, const std::string &label, const Pa
             if (opt.raw)
                 w.out(opt.nul_separated ? s.bytes + '\0' : s.bytes);
             else
-                w.out(prefix + display_text(s) + "\n");
+                w.out(prefix + s.text + "\n");
         }
     }
     if (!page.explanation.empty()) {

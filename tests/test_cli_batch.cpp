@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "command_run.h"
+#include "format_files.h"
 #include "json_out.h"
 #include "json_value.h"
 #include "qr_symbols.h"
@@ -74,6 +75,10 @@ std::vector<std::string> mixed_files(const std::string &dir) {
     EXPECT_TRUE(vt::write_bmp24(add("f_damaged.bmp"), vt::render(damaged)));
     EXPECT_TRUE(vt::write_bmp24(add("g_v1.bmp"), vt::render(symbol("after it", 1))));
     EXPECT_TRUE(vt::write_jpeg(add("h_v7.jpg"), vt::render(symbol(std::string(90, 'x') + " version seven", 7))));
+    EXPECT_TRUE(vt::write_bytes(add("i_v4.png"), vt::png_bytes(vt::render(symbol("portable network", 4), turned))));
+    EXPECT_TRUE(vt::write_bytes(add("j_v3.tif"), vt::tiff_bytes(vt::render(symbol("tagged image", 3)))));
+    EXPECT_TRUE(vt::write_bytes(add("k_v2.webp"), vt::webp_bytes(vt::render(symbol("lossy web picture", 2)), false)));
+    EXPECT_TRUE(vt::write_bytes(add("l_v1.pgm"), vt::pnm_bytes(vt::render(symbol("grey map", 1)), 5)));
     return files;
 }
 
@@ -105,44 +110,6 @@ std::string run_on_terminal(const std::vector<std::string> &args, int &status) {
     close(terminal);
     status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     return seen;
-}
-
-// An uncompressed 8-bit grey TIFF file with one page per picture.
-std::vector<std::uint8_t> tiff_pages(const std::vector<vt::Picture> &pages) {
-    std::vector<std::uint8_t> out = {'I', 'I', 42, 0, 0, 0, 0, 0};
-    auto put = [&](std::size_t at, std::uint32_t v, int bytes) {
-        for (int i = 0; i < bytes; ++i)
-            out[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
-    };
-    std::size_t link = 4; // where the offset of the next directory goes
-    for (const vt::Picture &p : pages) {
-        const auto pixels_at = static_cast<std::uint32_t>(out.size());
-        out.insert(out.end(), p.pixels.begin(), p.pixels.end());
-        if (out.size() % 2)
-            out.push_back(0);
-        const std::uint32_t tags[][2] = {{256, static_cast<std::uint32_t>(p.width)},
-                                         {257, static_cast<std::uint32_t>(p.height)},
-                                         {258, 8},
-                                         {259, 1},
-                                         {262, 1},
-                                         {273, pixels_at},
-                                         {277, 1},
-                                         {278, static_cast<std::uint32_t>(p.height)},
-                                         {279, static_cast<std::uint32_t>(p.pixels.size())}};
-        const std::size_t dir = out.size();
-        put(link, static_cast<std::uint32_t>(dir), 4);
-        out.resize(dir + 2 + 12 * std::size(tags) + 4, 0);
-        put(dir, std::size(tags), 2);
-        for (std::size_t t = 0; t < std::size(tags); ++t) {
-            const std::size_t at = dir + 2 + 12 * t;
-            put(at, tags[t][0], 2);
-            put(at + 2, 4, 2); // LONG
-            put(at + 4, 1, 4);
-            put(at + 8, tags[t][1], 4);
-        }
-        link = dir + 2 + 12 * std::size(tags);
-    }
-    return out;
 }
 
 std::string joined(const std::vector<std::string> &files) {
@@ -503,14 +470,16 @@ TEST(CliJson, SymbolFieldsAndCornersOnTheRenderedSymbol) {
 TEST(CliBatch, AllReadsEveryPageOfATiffFile) {
     vt::TempDir dir("cli-pages");
     const std::string file = dir.path() + "/pages.tif";
-    ASSERT_TRUE(vt::write_bytes(file, tiff_pages({vt::render(symbol("page one")), vt::render_noise(80, 60, "noise"),
-                                                  vt::render(symbol("page three", 3))})));
+    vt::TiffOptions pages;
+    pages.pages_before = 1;
+    pages.pages_after = 1;
+    ASSERT_TRUE(vt::write_bytes(file, vt::tiff_bytes(vt::render(symbol("page two")), pages)));
     // Without --all: the first page, as any single picture.
     const vt::CommandRun first = run("--json " + file);
-    EXPECT_EQ(first.status, 0);
+    EXPECT_EQ(first.status, 1);
     auto rows = vt::json_lines(first.out);
     ASSERT_EQ(rows.size(), 1u) << first.out;
-    EXPECT_EQ(rows[0].get("text")->s, "page one");
+    EXPECT_EQ(rows[0].get("error")->s, "no symbol");
     EXPECT_EQ(rows[0].get("page"), nullptr);
 
     const vt::CommandRun all = run("--all --json " + file);
@@ -519,11 +488,11 @@ TEST(CliBatch, AllReadsEveryPageOfATiffFile) {
     ASSERT_EQ(rows.size(), 3u) << all.out;
     for (int p = 0; p < 3; ++p)
         EXPECT_EQ(rows[static_cast<std::size_t>(p)].get("page")->n, p + 1);
-    EXPECT_EQ(rows[0].get("text")->s, "page one");
-    EXPECT_EQ(rows[1].get("error")->s, "no symbol");
-    EXPECT_EQ(rows[2].get("text")->s, "page three");
+    EXPECT_EQ(rows[0].get("error")->s, "no symbol");
+    EXPECT_EQ(rows[1].get("text")->s, "page two");
+    EXPECT_EQ(rows[2].get("error")->s, "no symbol");
 
     const vt::CommandRun plain = run("--all " + file);
-    EXPECT_EQ(plain.out, file + " (page 1): page one\n" + file + " (page 3): page three\n");
-    EXPECT_EQ(plain.err, file + " (page 2): no QR Code found\n");
+    EXPECT_EQ(plain.out, file + " (page 2): page two\n");
+    EXPECT_EQ(plain.err, file + " (page 1): no QR Code found\n" + file + " (page 3): no QR Code found\n");
 }
