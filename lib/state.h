@@ -157,5 +157,7 @@ struct DecoderState {
 void trace(const DecoderState &s, const char *format, ...) __attribute__((format(printf, 2, 3)));
 // Hands an unfinished callback line over with a "\n" added.
 void trace_flush(const DecoderState &s);
+// The trace line of a stage that ran out of memory.
+void trace_malloc_failed(const DecoderState &s);
 
 } // namespace vantor

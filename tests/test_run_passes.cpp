@@ -20,7 +20,7 @@
 #include "grid.h"
 #include "qr_symbols.h"
 #include "state.h"
-#include "top.h"
+#include "decode_entry.h"
 #include <vantor/vantor.h>
 
 using namespace vantor;
