@@ -94,8 +94,15 @@ struct DecoderState {
     mutable std::string trace_pending;
     // Folder of the debug images; empty: the current directory.
     std::string debug_dir;
+    // When debug images are written: by default (the classic entry) whenever
+    // a trace sink is set.
+    enum class DebugImages { with_trace, always, never };
+    DebugImages debug_images = DebugImages::with_trace;
 
     bool tracing() const { return trace_file != nullptr || trace_fn != nullptr; }
+    bool writes_debug_images() const {
+        return debug_images == DebugImages::always || (debug_images == DebugImages::with_trace && tracing());
+    }
 
     int image_width = 0;
     int image_height = 0;
