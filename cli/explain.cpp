@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "rsdecode.h"
+#include "reed_solomon.h"
 
 namespace vantor::cli {
 
