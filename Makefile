@@ -6,18 +6,22 @@ JOBS ?= $(shell nproc)
 
 TSAN_BUILD ?= build-tsan
 
-.PHONY: all deps build run test test-sanitize test-tsan fuzz-ci clean bench
+.PHONY: all deps configure build run test test-sanitize test-tsan fuzz-ci clean bench
 
 all: build
 
 deps:
 	@sh scripts/install-deps.sh
 
-build: deps
+configure: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: configure
 	cmake --build $(BUILD) -j$(JOBS)
 
-run: build
+# Only the reader it runs: the tests and the dialog are left for make build.
+run: configure
+	cmake --build $(BUILD) -j$(JOBS) --target vantor-cli
 	$(BUILD)/vantor "$(FILE)"
 
 test: build
