@@ -121,9 +121,11 @@ protected:
         std::filesystem::remove_all(dir, ec);
     }
 
+    // A file of a format no reader takes (a RIFF sound file), named as the
+    // caller says.
     std::string write_png(const std::string &name) {
         const std::string path = dir + "/" + name;
-        const std::uint8_t bytes[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13};
+        const std::uint8_t bytes[] = {'R', 'I', 'F', 'F', 4, 0, 0, 0, 'W', 'A', 'V', 'E'};
         EXPECT_TRUE(vt::write_bytes(path, bytes));
         return path;
     }
