@@ -1,0 +1,47 @@
+"""The exceptions a failed file read raises."""
+from __future__ import annotations
+
+import enum
+import errno
+import os
+from typing import Union
+
+from . import _vantor
+
+ReadStatus = enum.IntEnum("ReadStatus", _vantor.READ_STATUSES, module=__name__)
+ReadStatus.__doc__ = "Why reading an image file failed; ``ReadStatus.OK`` when it did not."
+
+
+class ReadError(OSError, ValueError):
+    """An image file that is empty, damaged or in a format Vantor does not read.
+
+    Both an :class:`OSError` and a :class:`ValueError`. ``status`` is the
+    :class:`ReadStatus`, ``filename`` the path, ``strerror`` the reader's
+    own message (or the status text when the reader gave none).
+    """
+
+    status: ReadStatus
+
+
+# Statuses that are the file system's own errors keep their usual exception.
+_OS_ERRORS = {
+    ReadStatus.NO_SUCH_FILE: (FileNotFoundError, errno.ENOENT),
+    ReadStatus.PERMISSION_DENIED: (PermissionError, errno.EACCES),
+    ReadStatus.IS_DIRECTORY: (IsADirectoryError, errno.EISDIR),
+}
+
+
+def read_failure(status: int, message: str, path: Union[str, bytes, os.PathLike]) -> Exception:
+    """The exception for a failed read of ``path``."""
+    status = ReadStatus(status)
+    text = message.strip() or _vantor.read_status_text(int(status))
+    filename = os.fspath(path)
+    if status in _OS_ERRORS:
+        kind, code = _OS_ERRORS[status]
+        error: OSError = kind(code, text, filename)
+    elif status == ReadStatus.OUT_OF_MEMORY:
+        return MemoryError(f"{filename!r}: {text}")
+    else:
+        error = ReadError(errno.EINVAL, text, filename)
+    error.status = status  # type: ignore[attr-defined]
+    return error
