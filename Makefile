@@ -4,7 +4,9 @@ SANITIZE_BUILD ?= build-sanitize
 FILE ?= examples/hello.bmp
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build run test test-sanitize fuzz-ci clean bench
+TSAN_BUILD ?= build-tsan
+
+.PHONY: all deps build run test test-sanitize test-tsan fuzz-ci clean bench
 
 all: build
 
@@ -26,6 +28,13 @@ test-sanitize: deps
 	cmake --build $(SANITIZE_BUILD) -j$(JOBS)
 	ctest --test-dir $(SANITIZE_BUILD) --output-on-failure -j$(JOBS)
 
+# The tests of concurrent use under ThreadSanitizer: threads reading and
+# decoding at once must give the sequential results, with no data race.
+test-tsan: deps
+	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTOR_TSAN=ON -DVANTOR_GUI=OFF
+	cmake --build $(TSAN_BUILD) -j$(JOBS) --target vantor_tests
+	TSAN_OPTIONS=halt_on_error=1 $(TSAN_BUILD)/tests/vantor_tests --gtest_filter='Concurrent*'
+
 # Replays the fuzz seed corpora and fuzzes each target for FUZZ_SECONDS
 # (default 60) under the sanitizers; fails on any finding.
 FUZZ_BUILD ?= build-fuzz
@@ -42,4 +51,4 @@ bench:
 	$(BENCH_BUILD)/bench/vantor_bench $(BENCH_ARGS)
 
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(TSAN_BUILD)

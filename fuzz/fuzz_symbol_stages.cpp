@@ -18,6 +18,10 @@ using namespace vantor;
 
 namespace {
 
+// The state the stages work on, one for the whole run as a fuzzer runs one
+// input at a time.
+DecoderState state;
+
 // One Reed-Solomon block: n codewords, t correctable, contents from data.
 void fuzz_block(const std::uint8_t *data, std::size_t size) {
     if (size < 2)
@@ -27,7 +31,7 @@ void fuzz_block(const std::uint8_t *data, std::size_t size) {
     std::vector<std::uint8_t> block(n);
     for (int i = 0; i < n; ++i)
         block[i] = size > 2 ? data[2 + i % (size - 2)] : 0;
-    rs_correct_block(block.data(), n, t);
+    rs_correct_block(state, block.data(), n, t);
 }
 
 // A whole symbol: the version and format from the first bytes, the modules
@@ -48,21 +52,21 @@ void fuzz_symbol(const std::uint8_t *data, std::size_t size) {
         std::size_t b = static_cast<std::size_t>(i) % nbits;
         state.module_matrix[i] = (bits[b / 8] >> (b % 8)) & 1 ? 64 : 0;
     }
-    if (!read_format_info()) {
+    if (!read_format_info(state)) {
         // Still exercise every level and mask.
         state.ecc_level = data[1] & 3;
         state.mask_pattern = (data[1] >> 2) & 7;
     }
-    unmask();
-    if (reorder_codewords()) {
+    unmask(state);
+    if (reorder_codewords(state)) {
         // The text lives in a 7090-byte buffer: 7089 characters at most.
-        const char *text = decode_data();
+        const char *text = decode_data(state);
         if (text && std::strlen(text) >= sizeof state.result_text) {
             std::fprintf(stderr, "fuzz_symbol_stages: text longer than the result buffer\n");
             std::abort();
         }
     }
-    release_codewords();
+    release_codewords(state);
     state.module_matrix.reset();
     state.function_map.reset();
 }

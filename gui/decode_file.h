@@ -42,16 +42,12 @@ inline std::string_view name_from_path(std::string_view path) {
     return path.substr(start);
 }
 
-// The command line as one text: the arguments after the program's name,
-// joined by single spaces.
+// The command line of the start-up file: the first argument after the
+// program's name ("" when there is none). The shell has already split the
+// words, so a path with spaces arrives whole in one argument; later
+// arguments are not part of it (main warns about them).
 inline std::string command_line_from_arguments(int argc, const char *const *argv) {
-    std::string line;
-    for (int i = 1; i < argc; ++i) {
-        if (i > 1)
-            line += ' ';
-        line += argv[i];
-    }
-    return line;
+    return argc > 1 ? std::string(argv[1]) : std::string();
 }
 
 // The start-up path in a command line, none for an empty line. A line that

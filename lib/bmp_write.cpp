@@ -1,8 +1,12 @@
+// Debug images: byte images written as two-colour BMP files.
 #include "bmp_write.h"
 
 #include <cstdint>
+#include <new>
+#include <string>
 
 #include "c_file.h"
+#include "state.h"
 
 namespace vantor {
 
@@ -63,6 +67,18 @@ int write_bmp(const char *file_name, const std::uint8_t *pixels, int width, int 
             put_group(f, bits << (32 - count));
     }
     return -1;
+}
+
+int write_debug_image(const DecoderState &s, const char *name, const std::uint8_t *pixels, int width,
+                      int height) {
+    if (s.debug_dir.empty())
+        return write_bmp(name, pixels, width, height);
+    try {
+        const std::string path = s.debug_dir + "/" + name;
+        return write_bmp(path.c_str(), pixels, width, height);
+    } catch (const std::bad_alloc &) {
+        return 0;
+    }
 }
 
 } // namespace vantor

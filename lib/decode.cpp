@@ -4,8 +4,8 @@
 // result_text.
 #include "decode.h"
 
-#include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -25,134 +25,161 @@ constexpr int count_widths[4][3] = {{10, 12, 14}, {9, 11, 13}, {8, 16, 16}, {8, 
 // The largest text, leaving room for the terminating zero.
 constexpr int max_text = text_capacity - 1;
 
-// Bit reader: the next bit is bit (7 - bit_offset) of codewords[bit_cursor];
-// the stream is the first data_length codewords.
-long bit_cursor = 0;
-int bit_offset = 0;
-long data_length = 0;
-int text_length = 0;
+// Reads the data bit stream: the next bit is bit (7 - offset) of
+// bytes[cursor]; the stream is the first `length` bytes.
+struct BitReader {
+    const std::uint8_t *bytes;
+    long length;
+    long cursor = 0;
+    int offset = 0;
 
-long remaining_bits() { return (data_length - bit_cursor) * 8 - bit_offset; }
+    long remaining() const { return (length - cursor) * 8 - offset; }
 
-// Appends one byte at text_length; false when the text is full.
-bool put(char c) {
-    if (text_length >= max_text)
-        return false;
-    state.result_text[text_length++] = c;
-    return true;
-}
-
-// Appends a numeric group at the text's first zero byte.
-bool put_digits(const char *format, int value, int digits) {
-    char group[16];
-    const int len = std::snprintf(group, sizeof group, format, value);
-    const std::size_t end = strnlen(state.result_text, text_capacity);
-    if (len < 0 || end + static_cast<std::size_t>(len) > static_cast<std::size_t>(max_text))
-        return false;
-    std::memcpy(state.result_text + end, group, static_cast<std::size_t>(len));
-    text_length += digits;
-    return true;
-}
-
-bool decode_numeric(int n) {
-    for (int i = 0; i < n / 3; ++i)
-        if (!put_digits("%03d", read_bits(10), 3))
-            return false;
-    if (n % 3 == 2)
-        return put_digits("%02d", read_bits(7), 2);
-    if (n % 3 == 1)
-        return put_digits("%d", read_bits(4), 1);
-    return true;
-}
-
-// A value without a table character is not valid data and ends decoding.
-bool decode_alphanumeric(int n) {
-    for (int i = 0; i < n / 2; ++i) {
-        const int v = read_bits(11);
-        if (v >= alphanumeric_count * alphanumeric_count)
-            return false;
-        if (!put(alphanumeric_chars[v / alphanumeric_count]) ||
-            !put(alphanumeric_chars[v % alphanumeric_count]))
-            return false;
+    // The next n bits, first bit highest. Bits past the stream read as 0;
+    // callers test the remaining bits first, so this only keeps a stray
+    // call inside the buffer.
+    int read(int n) {
+        if (n <= 0)
+            return 0;
+        unsigned value = 0;
+        for (int i = 0; i < n; ++i) {
+            unsigned bit = 0;
+            if (cursor >= 0 && cursor < length)
+                bit = (bytes[static_cast<std::size_t>(cursor)] >> (7 - offset)) & 1u;
+            value = (value << 1) | bit;
+            if (++offset == 8) {
+                offset = 0;
+                ++cursor;
+            }
+        }
+        return static_cast<int>(value);
     }
-    if (n % 2 == 1) {
-        const int v = read_bits(6);
-        if (v >= alphanumeric_count)
-            return false;
-        return put(alphanumeric_chars[v]);
-    }
-    return true;
-}
+};
 
-bool decode_bytes(int n) {
-    for (int i = 0; i < n; ++i)
-        if (!put(static_cast<char>(read_bits(8))))
-            return false;
-    return true;
-}
+// Writes the text twice: result_text as the classic entry has always given
+// it (a numeric group lands at the first zero byte, and the length counts
+// the group's digits) and result_bytes exactly as the segments carry it.
+struct TextWriter {
+    DecoderState &s;
+    BitReader &bits;
+    int text_length = 0;  // classic write position
+    int exact_length = 0; // bytes in result_bytes
+    bool exact_valid = true;
 
-// 13-bit values to Shift JIS pairs: 0x8140..0x9FFC and 0xE040..0xEBBF.
-bool decode_kanji(int n) {
-    for (int i = 0; i < n; ++i) {
-        const int v = read_bits(13);
-        const int q = v / 0xC0;
-        const int r = v % 0xC0;
-        const int first = q + 0x81 <= 0x9F ? q + 0x81 : q + 0xC1;
-        if (!put(static_cast<char>(first)) || !put(static_cast<char>(r + 0x40)))
-            return false;
+    void put_exact(const char *p, int n) {
+        if (!exact_valid || exact_length + n > max_text) {
+            exact_valid = false;
+            return;
+        }
+        std::memcpy(s.result_bytes + exact_length, p, static_cast<std::size_t>(n));
+        exact_length += n;
     }
-    return true;
-}
+
+    // Appends one byte at text_length; false when the text is full.
+    bool put(char c) {
+        if (text_length >= max_text)
+            return false;
+        s.result_text[text_length++] = c;
+        put_exact(&c, 1);
+        return true;
+    }
+
+    // Appends a numeric group at the text's first zero byte.
+    bool put_digits(const char *format, int value, int digits) {
+        char group[16];
+        const int len = std::snprintf(group, sizeof group, format, value);
+        const std::size_t end = strnlen(s.result_text, text_capacity);
+        if (len < 0 || end + static_cast<std::size_t>(len) > static_cast<std::size_t>(max_text))
+            return false;
+        std::memcpy(s.result_text + end, group, static_cast<std::size_t>(len));
+        text_length += digits;
+        // A value with more digits than its group is no valid data.
+        if (len != digits)
+            exact_valid = false;
+        put_exact(group, len);
+        return true;
+    }
+
+    int read_bits(int n) { return bits.read(n); }
+
+    bool decode_numeric(int n) {
+        for (int i = 0; i < n / 3; ++i)
+            if (!put_digits("%03d", read_bits(10), 3))
+                return false;
+        if (n % 3 == 2)
+            return put_digits("%02d", read_bits(7), 2);
+        if (n % 3 == 1)
+            return put_digits("%d", read_bits(4), 1);
+        return true;
+    }
+
+    // A value without a table character is not valid data and ends decoding.
+    bool decode_alphanumeric(int n) {
+        for (int i = 0; i < n / 2; ++i) {
+            const int v = read_bits(11);
+            if (v >= alphanumeric_count * alphanumeric_count)
+                return false;
+            if (!put(alphanumeric_chars[v / alphanumeric_count]) ||
+                !put(alphanumeric_chars[v % alphanumeric_count]))
+                return false;
+        }
+        if (n % 2 == 1) {
+            const int v = read_bits(6);
+            if (v >= alphanumeric_count)
+                return false;
+            return put(alphanumeric_chars[v]);
+        }
+        return true;
+    }
+
+    bool decode_bytes(int n) {
+        for (int i = 0; i < n; ++i)
+            if (!put(static_cast<char>(read_bits(8))))
+                return false;
+        return true;
+    }
+
+    // 13-bit values to Shift JIS pairs: 0x8140..0x9FFC and 0xE040..0xEBBF.
+    bool decode_kanji(int n) {
+        for (int i = 0; i < n; ++i) {
+            const int v = read_bits(13);
+            const int q = v / 0xC0;
+            const int r = v % 0xC0;
+            const int first = q + 0x81 <= 0x9F ? q + 0x81 : q + 0xC1;
+            if (!put(static_cast<char>(first)) || !put(static_cast<char>(r + 0x40)))
+                return false;
+        }
+        return true;
+    }
+};
 
 } // namespace
 
-int read_bits(int n) {
-    if (n <= 0)
-        return 0;
-    const long available =
-        std::min(data_length, static_cast<long>(state.codewords ? state.codewords.size() : 0));
-    unsigned value = 0;
-    for (int i = 0; i < n; ++i) {
-        // Bits past the stream read as 0; callers test the remaining bits
-        // first, so this only keeps a stray call inside the buffer.
-        unsigned bit = 0;
-        if (bit_cursor >= 0 && bit_cursor < available)
-            bit = (state.codewords[static_cast<std::size_t>(bit_cursor)] >> (7 - bit_offset)) & 1u;
-        value = (value << 1) | bit;
-        if (++bit_offset == 8) {
-            bit_offset = 0;
-            ++bit_cursor;
-        }
-    }
-    return static_cast<int>(value);
-}
-
-char *decode_data() {
-    std::memset(state.result_text, 0, sizeof state.result_text);
-    bit_cursor = 0;
-    bit_offset = 0;
-    text_length = 0;
-    data_length = 0;
+char *decode_data(DecoderState &s) {
+    std::memset(s.result_text, 0, sizeof s.result_text);
+    s.result_bytes[0] = 0;
+    s.result_length = 0;
 
     // A block left with errors would give a wrong text.
-    if (state.uncorrected_blocks != 0)
+    if (s.uncorrected_blocks != 0)
         return nullptr;
-    const int v = state.version;
-    if (v < 1 || v > 40 || !state.codewords)
+    const int v = s.version;
+    if (v < 1 || v > 40 || !s.codewords)
         return nullptr;
     long d = 0;
-    for (const BlockGroup &g : state.block_groups) {
+    for (const BlockGroup &g : s.block_groups) {
         if (g.block_count < 0 || g.data_codewords < 0)
             return nullptr;
         d += static_cast<long>(g.block_count) * g.data_codewords;
     }
-    if (d > static_cast<long>(state.codewords.size()))
+    if (d > static_cast<long>(s.codewords.size()))
         return nullptr;
-    data_length = d;
+    BitReader bits{s.codewords.get(), d};
+    TextWriter text{s, bits};
     const int range = v <= 9 ? 0 : v <= 26 ? 1 : 2;
 
-    while (remaining_bits() >= 4) {
-        const int mode = read_bits(4);
+    while (bits.remaining() >= 4) {
+        const int mode = bits.read(4);
         if (mode == 0)
             break;
         int kind;
@@ -164,9 +191,9 @@ char *decode_data() {
         default: return nullptr; // ECI, structured append, FNC1 and undefined
         }
         const int width = count_widths[kind][range];
-        if (remaining_bits() < width)
+        if (bits.remaining() < width)
             return nullptr;
-        const int n = read_bits(width);
+        const int n = bits.read(width);
         long need = 0;
         switch (kind) {
         case 0: need = 10L * (n / 3) + (n % 3 == 1 ? 4 : n % 3 == 2 ? 7 : 0); break;
@@ -174,19 +201,23 @@ char *decode_data() {
         case 2: need = 8L * n; break;
         default: need = 13L * n; break;
         }
-        if (remaining_bits() < need)
+        if (bits.remaining() < need)
             return nullptr;
         bool ok = true;
         switch (kind) {
-        case 0: ok = decode_numeric(n); break;
-        case 1: ok = decode_alphanumeric(n); break;
-        case 2: ok = decode_bytes(n); break;
-        default: ok = decode_kanji(n); break;
+        case 0: ok = text.decode_numeric(n); break;
+        case 1: ok = text.decode_alphanumeric(n); break;
+        case 2: ok = text.decode_bytes(n); break;
+        default: ok = text.decode_kanji(n); break;
         }
         if (!ok)
             return nullptr;
     }
-    return text_length > 0 ? state.result_text : nullptr;
+    if (text.text_length <= 0)
+        return nullptr;
+    s.result_bytes[text.exact_valid ? text.exact_length : 0] = 0;
+    s.result_length = text.exact_valid ? text.exact_length : -1;
+    return s.result_text;
 }
 
 } // namespace vantor

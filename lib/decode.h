@@ -3,8 +3,11 @@
 
 namespace vantor {
 
-int read_bits(int n);
-// result_text, or null when the data gives no text.
-char *decode_data();
+struct DecoderState;
+
+// Decodes the data codewords of s.codewords into s.result_text (and the
+// exact bytes into s.result_bytes, their count into s.result_length).
+// Returns result_text, or null when the data gives no text.
+char *decode_data(DecoderState &s);
 
 } // namespace vantor

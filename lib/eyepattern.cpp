@@ -59,25 +59,20 @@ constexpr double similar_slack = 2.0; // pixels
 
 constexpr double far_away = 10000000; // start of the nearest-to-centroid search
 
-void log_text(const char *text) {
-    if (state.log_stream)
-        std::fputs(text, state.log_stream);
-}
-
-void log_malloc_failed() { log_text("malloc() failed.\n"); }
+void log_malloc_failed(const DecoderState &s) { trace(s, "malloc() failed.\n"); }
 
 // True when the image size is within the run tables' range and the work
 // bitmap holds every pixel of it.
-bool bitmap_covers_image() {
-    const int w = state.image_width;
-    const int h = state.image_height;
-    if (w <= 0 || h <= 0 || w > max_line || h > max_line || !state.work_bitmap)
+bool bitmap_covers_image(const DecoderState &s) {
+    const int w = s.image_width;
+    const int h = s.image_height;
+    if (w <= 0 || h <= 0 || w > max_line || h > max_line || !s.work_bitmap)
         return false;
-    return state.work_bitmap.size() >= static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
+    return s.work_bitmap.size() >= static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
 }
 
-bool is_dark(int x, int y) {
-    return state.work_bitmap[static_cast<std::size_t>(y) * state.image_width + x] == dark;
+bool is_dark(const DecoderState &s, int x, int y) {
+    return s.work_bitmap[static_cast<std::size_t>(y) * s.image_width + x] == dark;
 }
 
 // One line of a run table: its runs end at the first negative entry or at the
@@ -166,11 +161,11 @@ void encode_row(const std::uint8_t *pixels, int count, std::int16_t *out, std::u
 // memory order: a row's eight bytes are compared with the colours of the
 // eight runs in progress, and only the columns whose colour changes are
 // visited. Sixty-four columns (a cache line of the bitmap) per sweep.
-void encode_columns(int first, int count, std::int16_t *table, std::uint8_t ignored) {
-    const int w = state.image_width;
-    const int h = state.image_height;
+void encode_columns(const DecoderState &s, int first, int count, std::int16_t *table, std::uint8_t ignored) {
+    const int w = s.image_width;
+    const int h = s.image_height;
     const std::size_t entries = static_cast<std::size_t>(h) + 2;
-    const std::uint8_t *bitmap = state.work_bitmap.get();
+    const std::uint8_t *bitmap = s.work_bitmap.get();
     constexpr int group = 8;
     constexpr int groups_per_sweep = 8;
     const int groups = count / group;
@@ -404,10 +399,10 @@ std::vector<int> first_partners(std::span<const RunHit> a, std::span<const LineR
     std::vector<int> slot_of_hit(nb);
     std::vector<std::int64_t> line_of_slot(nb);
     std::vector<int> node_of_slot(nb);
-    for (std::size_t s = 0; s < nb; ++s) {
-        slot_of_hit[hit_of_slot[s]] = static_cast<int>(s);
-        line_of_slot[s] = b[hit_of_slot[s]].line;
-        node_of_slot[s] = b_node_base + hit_of_slot[s];
+    for (std::size_t slot = 0; slot < nb; ++slot) {
+        slot_of_hit[hit_of_slot[slot]] = static_cast<int>(slot);
+        line_of_slot[slot] = b[hit_of_slot[slot]].line;
+        node_of_slot[slot] = b_node_base + hit_of_slot[slot];
     }
 
     // b's hit is active while the sweep line is inside its range.
@@ -515,7 +510,7 @@ bool label_by_candidates(MemChunk<RunHit> &rows, MemChunk<RunHit> &cols, int fir
                 const auto begin = c.begin() + first_of[static_cast<std::size_t>(x - low)];
                 const auto end = c.begin() + first_of[static_cast<std::size_t>(x - low + 1)];
                 auto it = std::lower_bound(begin, end, start_lo,
-                                           [](const RunHit &v, std::int64_t s) { return v.start < s; });
+                                           [](const RunHit &v, std::int64_t at) { return v.start < at; });
                 for (; it != end && it->start <= start_hi; ++it)
                     if (!f(static_cast<std::size_t>(it - c.begin())))
                         return false;
@@ -723,13 +718,13 @@ bool span_inside_hit(const LineSpan &partners, const RunHit &h) {
 
 // Scores every record that is still in: the hits of its group whose window
 // holds every crossing line of the other direction.
-void score_eyes() {
-    const int n = state.eye_count;
+void score_eyes(DecoderState &s) {
+    const int n = s.eye_count;
     int labels = 0;
-    for (int i = 0; i < state.row_hits.count; ++i)
-        labels = std::max(labels, state.row_hits.items[i].label + 1);
-    for (int i = 0; i < state.col_hits.count; ++i)
-        labels = std::max(labels, state.col_hits.items[i].label + 1);
+    for (int i = 0; i < s.row_hits.count; ++i)
+        labels = std::max(labels, s.row_hits.items[i].label + 1);
+    for (int i = 0; i < s.col_hits.count; ++i)
+        labels = std::max(labels, s.col_hits.items[i].label + 1);
 
     HeapArray<LineSpan> row_lines;
     HeapArray<LineSpan> col_lines;
@@ -740,20 +735,20 @@ void score_eyes() {
         // One pass over each list for all records at once.
         std::fill(row_lines.get(), row_lines.get() + labels, LineSpan{});
         std::fill(col_lines.get(), col_lines.get() + labels, LineSpan{});
-        for (int i = 0; i < state.row_hits.count; ++i)
-            if (const RunHit &h = state.row_hits.items[i]; h.label >= 0)
+        for (int i = 0; i < s.row_hits.count; ++i)
+            if (const RunHit &h = s.row_hits.items[i]; h.label >= 0)
                 row_lines[h.label].add(h.line);
-        for (int i = 0; i < state.col_hits.count; ++i)
-            if (const RunHit &h = state.col_hits.items[i]; h.label >= 0)
+        for (int i = 0; i < s.col_hits.count; ++i)
+            if (const RunHit &h = s.col_hits.items[i]; h.label >= 0)
                 col_lines[h.label].add(h.line);
-        for (int i = 0; i < state.row_hits.count; ++i)
-            if (const RunHit &h = state.row_hits.items[i]; h.label >= 0 && span_inside_hit(col_lines[h.label], h))
+        for (int i = 0; i < s.row_hits.count; ++i)
+            if (const RunHit &h = s.row_hits.items[i]; h.label >= 0 && span_inside_hit(col_lines[h.label], h))
                 ++consistent[h.label];
-        for (int i = 0; i < state.col_hits.count; ++i)
-            if (const RunHit &h = state.col_hits.items[i]; h.label >= 0 && span_inside_hit(row_lines[h.label], h))
+        for (int i = 0; i < s.col_hits.count; ++i)
+            if (const RunHit &h = s.col_hits.items[i]; h.label >= 0 && span_inside_hit(row_lines[h.label], h))
                 ++consistent[h.label];
         for (int e = 0; e < n; ++e) {
-            EyePattern &eye = state.eyes.items[e];
+            EyePattern &eye = s.eyes.items[e];
             if (eye.score >= 0 && eye.id >= 0 && eye.id < labels)
                 eye.score += consistent[eye.id];
         }
@@ -761,41 +756,41 @@ void score_eyes() {
     }
     // Out of memory for the tables: the same count record by record.
     for (int e = 0; e < n; ++e) {
-        EyePattern &eye = state.eyes.items[e];
+        EyePattern &eye = s.eyes.items[e];
         if (eye.score < 0)
             continue;
         LineSpan row_span;
         LineSpan col_span;
-        for (int i = 0; i < state.row_hits.count; ++i)
-            if (state.row_hits.items[i].label == eye.id)
-                row_span.add(state.row_hits.items[i].line);
-        for (int i = 0; i < state.col_hits.count; ++i)
-            if (state.col_hits.items[i].label == eye.id)
-                col_span.add(state.col_hits.items[i].line);
-        for (int i = 0; i < state.row_hits.count; ++i)
-            if (state.row_hits.items[i].label == eye.id && span_inside_hit(col_span, state.row_hits.items[i]))
+        for (int i = 0; i < s.row_hits.count; ++i)
+            if (s.row_hits.items[i].label == eye.id)
+                row_span.add(s.row_hits.items[i].line);
+        for (int i = 0; i < s.col_hits.count; ++i)
+            if (s.col_hits.items[i].label == eye.id)
+                col_span.add(s.col_hits.items[i].line);
+        for (int i = 0; i < s.row_hits.count; ++i)
+            if (s.row_hits.items[i].label == eye.id && span_inside_hit(col_span, s.row_hits.items[i]))
                 ++eye.score;
-        for (int i = 0; i < state.col_hits.count; ++i)
-            if (state.col_hits.items[i].label == eye.id && span_inside_hit(row_span, state.col_hits.items[i]))
+        for (int i = 0; i < s.col_hits.count; ++i)
+            if (s.col_hits.items[i].label == eye.id && span_inside_hit(row_span, s.col_hits.items[i]))
                 ++eye.score;
     }
 }
 
 // Keeps, in order, the records with hits in both directions.
-void drop_marked_eyes() {
+void drop_marked_eyes(DecoderState &s) {
     int kept = 0;
-    for (int i = 0; i < state.eye_count; ++i) {
-        const EyePattern &eye = state.eyes.items[i];
+    for (int i = 0; i < s.eye_count; ++i) {
+        const EyePattern &eye = s.eyes.items[i];
         if (eye.h_hits > 0 && eye.v_hits > 0)
-            state.eyes.items[kept++] = eye;
+            s.eyes.items[kept++] = eye;
     }
-    state.eye_count = kept;
-    state.eyes.count = kept;
+    s.eye_count = kept;
+    s.eyes.count = kept;
 }
 
-bool pick_is_valid(int slot) {
-    const int i = state.eye_pick[slot];
-    return state.eyes.items && i >= 0 && i < state.eye_count && i < state.eyes.count;
+bool pick_is_valid(const DecoderState &s, int slot) {
+    const int i = s.eye_pick[slot];
+    return s.eyes.items && i >= 0 && i < s.eye_count && i < s.eyes.count;
 }
 
 // The scan window of an alignment search along one direction: `lines`
@@ -875,20 +870,20 @@ void encode_window_line(const std::uint8_t *pixels, std::size_t step, int start,
 
 // scan_alignment_runs over the window's lines of the row (or column) table.
 // Without the full tables, those lines are made by encode_window_line.
-bool scan_window(bool along_rows, bool full_tables, const AlignmentWindow &win, double unit,
+bool scan_window(DecoderState &s, bool along_rows, bool full_tables, const AlignmentWindow &win, double unit,
                  MemChunk<RunHit> &hits) {
-    const int w = state.image_width;
-    const int h = state.image_height;
+    const int w = s.image_width;
+    const int h = s.image_height;
     const int line_length = along_rows ? w : h;
     if (full_tables)
-        return scan_alignment_runs(win.first, (along_rows ? state.row_runs : state.col_runs).get(),
+        return scan_alignment_runs(s, win.first, (along_rows ? s.row_runs : s.col_runs).get(),
                                    line_length, hits, win.start, win.lines, win.span, unit) != 0;
     if (win.lines <= 0)
         return false;
     const std::size_t entries = static_cast<std::size_t>(line_length) + 2;
     HeapArray<std::int16_t> lines;
     if (!lines.allocate(entries * static_cast<std::size_t>(win.lines))) {
-        log_malloc_failed();
+        log_malloc_failed(s);
         return false;
     }
     // Runs longer than this are refused by the scan (the same bound as its own).
@@ -897,7 +892,7 @@ bool scan_window(bool along_rows, bool full_tables, const AlignmentWindow &win, 
     if (accepted >= 0 && accepted < line_length)
         stop = static_cast<int>(std::min<std::int64_t>(
             line_length, std::int64_t{win.start} + win.span + static_cast<std::int64_t>(accepted) + 1));
-    const std::uint8_t *bitmap = state.work_bitmap.get();
+    const std::uint8_t *bitmap = s.work_bitmap.get();
     for (int i = 0; i < win.lines; ++i) {
         const int line = win.first + i;
         if (along_rows)
@@ -908,7 +903,7 @@ bool scan_window(bool along_rows, bool full_tables, const AlignmentWindow &win, 
                                lines.get() + i * entries);
     }
     const int before = hits.count;
-    if (!scan_alignment_runs(0, lines.get(), line_length, hits, win.start, win.lines, win.span, unit))
+    if (!scan_alignment_runs(s, 0, lines.get(), line_length, hits, win.start, win.lines, win.span, unit))
         return false;
     for (int i = before; i < hits.count; ++i)
         hits.items[i].line += win.first;
@@ -918,12 +913,12 @@ bool scan_window(bool along_rows, bool full_tables, const AlignmentWindow &win, 
 // Drops the old table and allocates `lines` lines of `entries` each (a line's
 // runs, its terminator and one spare); false when there is no bitmap for the
 // image or no memory.
-bool prepare_run_table(HeapArray<std::int16_t> &table, std::size_t entries, int lines) {
+bool prepare_run_table(const DecoderState &s, HeapArray<std::int16_t> &table, std::size_t entries, int lines) {
     table.reset();
-    if (!bitmap_covers_image())
+    if (!bitmap_covers_image(s))
         return false;
     if (!table.allocate(entries * lines)) {
-        log_malloc_failed();
+        log_malloc_failed(s);
         return false;
     }
     return true;
@@ -948,29 +943,29 @@ int label_alignment_hits(MemChunk<RunHit> &rows, MemChunk<RunHit> &cols, bool al
     return label_all_pairs(rows, cols, 1, alignment_hits_cross);
 }
 
-int build_row_runs() {
-    const int w = state.image_width;
-    const int h = state.image_height;
+int build_row_runs(DecoderState &s) {
+    const int w = s.image_width;
+    const int h = s.image_height;
     const std::size_t entries = static_cast<std::size_t>(w) + 2;
-    if (!prepare_run_table(state.row_runs, entries, h))
+    if (!prepare_run_table(s, s.row_runs, entries, h))
         return 0;
     for (int y = 0; y < h; ++y)
-        encode_row(state.work_bitmap.get() + static_cast<std::size_t>(y) * w, w,
-                   state.row_runs.get() + y * entries);
+        encode_row(s.work_bitmap.get() + static_cast<std::size_t>(y) * w, w,
+                   s.row_runs.get() + y * entries);
     return -1;
 }
 
-int build_col_runs() {
-    const int w = state.image_width;
-    const int h = state.image_height;
+int build_col_runs(DecoderState &s) {
+    const int w = s.image_width;
+    const int h = s.image_height;
     const std::size_t entries = static_cast<std::size_t>(h) + 2;
-    if (!prepare_run_table(state.col_runs, entries, w))
+    if (!prepare_run_table(s, s.col_runs, entries, w))
         return 0;
-    encode_columns(0, w, state.col_runs.get(), 0);
+    encode_columns(s, 0, w, s.col_runs.get(), 0);
     return -1;
 }
 
-int scan_runs(const std::int16_t *runs, int line_length, int lines, MemChunk<RunHit> &hits) {
+int scan_runs(const DecoderState &s, const std::int16_t *runs, int line_length, int lines, MemChunk<RunHit> &hits) {
     if (!runs || line_length <= 0 || lines <= 0)
         return runs ? -1 : 0;
     const std::size_t entries = static_cast<std::size_t>(line_length) + 2;
@@ -989,7 +984,7 @@ int scan_runs(const std::int16_t *runs, int line_length, int lines, MemChunk<Run
         for (std::size_t k = 0;; k += 2) {
             if (window_matches(r + k, total) &&
                 !memchunk_append(hits, RunHit{line, pos, total, -1})) {
-                log_malloc_failed();
+                log_malloc_failed(s);
                 return 0;
             }
             pos += r[k] + r[k + 1];
@@ -1001,38 +996,37 @@ int scan_runs(const std::int16_t *runs, int line_length, int lines, MemChunk<Run
     return -1;
 }
 
-void cross_hits() {
-    const int labels = label_eye_hits(state.row_hits, state.col_hits);
-    if (state.log_stream)
-        std::fprintf(state.log_stream, "cross %d \n", labels);
+void cross_hits(DecoderState &s) {
+    const int labels = label_eye_hits(s.row_hits, s.col_hits);
+    trace(s, "cross %d \n", labels);
 
-    memchunk_clear(state.eyes);
-    state.eye_count = 0;
+    memchunk_clear(s.eyes);
+    s.eye_count = 0;
     for (int label = 0; label < labels; ++label) {
         const EyePattern empty{0.0f, 0.0f, 0.0f, 0.0f, 0, 0, label, 0,
-                               state.image_height, 0, state.image_width, 0, 0.0f};
-        if (!memchunk_append(state.eyes, empty)) {
-            log_malloc_failed();
-            memchunk_clear(state.eyes);
+                               s.image_height, 0, s.image_width, 0, 0.0f};
+        if (!memchunk_append(s.eyes, empty)) {
+            log_malloc_failed(s);
+            memchunk_clear(s.eyes);
             return;
         }
     }
-    for (int i = 0; i < state.row_hits.count; ++i) {
-        const RunHit &h = state.row_hits.items[i];
+    for (int i = 0; i < s.row_hits.count; ++i) {
+        const RunHit &h = s.row_hits.items[i];
         if (h.label < 0 || h.label >= labels)
             continue;
-        EyePattern &eye = state.eyes.items[h.label];
+        EyePattern &eye = s.eyes.items[h.label];
         eye.x += static_cast<float>(h.start + h.length * 0.5);
         eye.h_hits += 1;
         eye.width += static_cast<float>(h.length);
         eye.min_x = std::min(eye.min_x, h.start);
         eye.max_x = std::max(eye.max_x, h.start + h.length);
     }
-    for (int i = 0; i < state.col_hits.count; ++i) {
-        const RunHit &h = state.col_hits.items[i];
+    for (int i = 0; i < s.col_hits.count; ++i) {
+        const RunHit &h = s.col_hits.items[i];
         if (h.label < 0 || h.label >= labels)
             continue;
-        EyePattern &eye = state.eyes.items[h.label];
+        EyePattern &eye = s.eyes.items[h.label];
         eye.y += static_cast<float>(h.start + h.length * 0.5);
         eye.v_hits += 1;
         eye.height += static_cast<float>(h.length);
@@ -1040,10 +1034,10 @@ void cross_hits() {
         eye.max_y = std::max(eye.max_y, h.start + h.length);
     }
     // Labels merged away left empty records; they go, the rest keep their id.
-    state.eye_count = labels;
-    drop_marked_eyes();
-    for (int i = 0; i < state.eye_count; ++i) {
-        EyePattern &eye = state.eyes.items[i];
+    s.eye_count = labels;
+    drop_marked_eyes(s);
+    for (int i = 0; i < s.eye_count; ++i) {
+        EyePattern &eye = s.eyes.items[i];
         eye.width = static_cast<float>(static_cast<double>(eye.width) / eye.h_hits);
         eye.x = static_cast<float>(static_cast<double>(eye.x) / eye.h_hits);
         eye.height = static_cast<float>(static_cast<double>(eye.height) / eye.v_hits);
@@ -1088,28 +1082,28 @@ struct WalkRest {
     Reach last{};
 };
 
-RowSums count_row_pixels(int y, int left, int right) {
-    RowSums s;
+RowSums count_row_pixels(const DecoderState &s, int y, int left, int right) {
+    RowSums sums;
     for (int x = left; x <= right; ++x) {
-        if (is_dark(x, y)) {
-            ++s.count;
-            s.sum_y += y;
-            s.sum_x += x;
+        if (is_dark(s, x, y)) {
+            ++sums.count;
+            sums.sum_y += y;
+            sums.sum_x += x;
         }
     }
-    return s;
+    return sums;
 }
 
 // The span of the row after `from` (step -1 up, +1 down) read pixel by pixel,
 // or nothing when the walk stops there.
-std::optional<Reach> next_span_pixels(const Reach &from, int step) {
+std::optional<Reach> next_span_pixels(const DecoderState &s, const Reach &from, int step) {
     const int y = from.row + step;
-    if (y < 0 || y >= state.image_height)
+    if (y < 0 || y >= s.image_height)
         return std::nullopt;
     // The previous span's last column is not searched.
     int found = -1;
     for (int x = from.left; x < from.right; ++x) {
-        if (is_dark(x, y)) {
+        if (is_dark(s, x, y)) {
             found = x;
             break;
         }
@@ -1117,21 +1111,21 @@ std::optional<Reach> next_span_pixels(const Reach &from, int step) {
     if (found < 0)
         return std::nullopt;
     int left = found;
-    while (left > 0 && is_dark(left - 1, y))
+    while (left > 0 && is_dark(s, left - 1, y))
         --left;
     int right = from.right;
-    while (right > left && !is_dark(right, y))
+    while (right > left && !is_dark(s, right, y))
         --right;
-    while (right + 1 < state.image_width && is_dark(right + 1, y))
+    while (right + 1 < s.image_width && is_dark(s, right + 1, y))
         ++right;
     return Reach{y, left, right};
 }
 
-WalkRest walk_pixels(const Reach &seed, int step) {
+WalkRest walk_pixels(const DecoderState &s, const Reach &seed, int step) {
     WalkRest rest{{}, seed};
-    for (std::optional<Reach> next = next_span_pixels(seed, step); next;
-         next = next_span_pixels(*next, step)) {
-        const RowSums row = count_row_pixels(next->row, next->left, next->right);
+    for (std::optional<Reach> next = next_span_pixels(s, seed, step); next;
+         next = next_span_pixels(s, *next, step)) {
+        const RowSums row = count_row_pixels(s, next->row, next->left, next->right);
         rest.sums.count += row.count;
         rest.sums.sum_y += row.sum_y;
         rest.sums.sum_x += row.sum_x;
@@ -1141,14 +1135,14 @@ WalkRest walk_pixels(const Reach &seed, int step) {
 }
 
 // The seed pixel of a record, or nothing when the record is to be dropped.
-std::optional<std::pair<int, int>> seed_pixel(const EyePattern &eye) {
+std::optional<std::pair<int, int>> seed_pixel(const DecoderState &s, const EyePattern &eye) {
     const double seed_y = std::ceil(static_cast<double>(eye.y));
     const double seed_x = std::ceil(static_cast<double>(eye.x));
-    if (!(seed_y >= 0 && seed_y < state.image_height && seed_x >= 0 && seed_x < state.image_width))
+    if (!(seed_y >= 0 && seed_y < s.image_height && seed_x >= 0 && seed_x < s.image_width))
         return std::nullopt;
     const int r = static_cast<int>(seed_y);
     const int c = static_cast<int>(seed_x);
-    if (!is_dark(c, r))
+    if (!is_dark(s, c, r))
         return std::nullopt;
     return std::pair{r, c};
 }
@@ -1177,22 +1171,22 @@ void drop_eye(EyePattern &eye) {
 }
 
 // One record, pixel by pixel.
-void refine_plain(EyePattern &eye) {
-    if (!bitmap_covers_image())
+void refine_plain(const DecoderState &s, EyePattern &eye) {
+    if (!bitmap_covers_image(s))
         return drop_eye(eye);
-    const auto seed = seed_pixel(eye);
+    const auto seed = seed_pixel(s, eye);
     if (!seed)
         return drop_eye(eye);
     const auto [r, c] = *seed;
     int seed_left = c;
-    while (seed_left > 0 && is_dark(seed_left - 1, r))
+    while (seed_left > 0 && is_dark(s, seed_left - 1, r))
         --seed_left;
     int seed_right = c;
-    while (seed_right + 1 < state.image_width && is_dark(seed_right + 1, r))
+    while (seed_right + 1 < s.image_width && is_dark(s, seed_right + 1, r))
         ++seed_right;
     const Reach start{r, seed_left, seed_right};
-    set_refined(eye, count_row_pixels(r, seed_left, seed_right), walk_pixels(start, -1),
-                walk_pixels(start, +1));
+    set_refined(eye, count_row_pixels(s, r, seed_left, seed_right), walk_pixels(s, start, -1),
+                walk_pixels(s, start, +1));
 }
 
 // The dark runs of one row, in order, with the dark pixels and the sum of
@@ -1204,14 +1198,14 @@ struct DarkRuns {
     std::vector<std::int64_t> count;
     std::vector<std::int64_t> sum_x;
 
-    void make(int y) {
+    void make(const DecoderState &s, int y) {
         row = y;
         start.clear();
         end.clear();
         count.assign(1, 0);
         sum_x.assign(1, 0);
-        const int w = state.image_width;
-        const std::uint8_t *pixels = state.work_bitmap.get() + static_cast<std::size_t>(y) * w;
+        const int w = s.image_width;
+        const std::uint8_t *pixels = s.work_bitmap.get() + static_cast<std::size_t>(y) * w;
         // The first pixel at or after x that is dark (or light), eight
         // pixels at a time.
         auto next = [&](int x, bool want_dark) {
@@ -1276,9 +1270,9 @@ RowSums operator-(const RowSums &a, const RowSums &b) {
 // Follows the walks of all seeds in one direction, row by row; `seeds` are
 // in sweep order (descending rows going up, ascending going down). Fills
 // rests[eye] and, going up, seed_rows[eye].
-void sweep_walks(const std::vector<Seed> &seeds, int step, std::vector<WalkRest> &rests,
+void sweep_walks(const DecoderState &s, const std::vector<Seed> &seeds, int step, std::vector<WalkRest> &rests,
                  std::vector<RowSums> *seed_rows) {
-    const int h = state.image_height;
+    const int h = s.image_height;
     DarkRuns before, here;
     // Ordered by left end: the next left end only grows with the one before.
     std::vector<SweepWalk> active;
@@ -1307,7 +1301,7 @@ void sweep_walks(const std::vector<Seed> &seeds, int step, std::vector<WalkRest>
     while (next_seed < seeds.size() || !active.empty()) {
         if (active.empty())
             y = seeds[next_seed].row; // no walk in between: go straight to the next seed
-        here.make(y);
+        here.make(s, y);
         if (!active.empty()) {
             // Map the runs of the row before onto this row's: in one pass over
             // both rows, or run by run when few walks need it.
@@ -1358,11 +1352,11 @@ void sweep_walks(const std::vector<Seed> &seeds, int step, std::vector<WalkRest>
         }
         const std::size_t walked = active.size();
         for (; next_seed < seeds.size() && seeds[next_seed].row == y; ++next_seed) {
-            const Seed &s = seeds[next_seed];
-            const int k = here.run_at(s.col);
+            const Seed &seed = seeds[next_seed];
+            const int k = here.run_at(seed.col);
             if (seed_rows)
-                (*seed_rows)[static_cast<std::size_t>(s.eye)] = here.sums(k, k);
-            active.push_back({k, k, {}, s.eye, s.eye, 1});
+                (*seed_rows)[static_cast<std::size_t>(seed.eye)] = here.sums(k, k);
+            active.push_back({k, k, {}, seed.eye, seed.eye, 1});
         }
         if (active.size() > walked) {
             auto by_left = [](const SweepWalk &a, const SweepWalk &b) { return a.left < b.left; };
@@ -1402,14 +1396,14 @@ void sweep_walks(const std::vector<Seed> &seeds, int step, std::vector<WalkRest>
 
 // All records through the sweep; false (records untouched) when memory ran
 // out.
-bool refine_swept() {
+bool refine_swept(DecoderState &s) {
     try {
-        const int n = state.eye_count;
+        const int n = s.eye_count;
         std::vector<Seed> seeds;
         std::vector<char> keep(static_cast<std::size_t>(n), 0);
-        if (bitmap_covers_image()) {
+        if (bitmap_covers_image(s)) {
             for (int i = 0; i < n; ++i) {
-                if (const auto seed = seed_pixel(state.eyes.items[i])) {
+                if (const auto seed = seed_pixel(s, s.eyes.items[i])) {
                     seeds.push_back({i, seed->first, seed->second});
                     keep[static_cast<std::size_t>(i)] = 1;
                 }
@@ -1418,11 +1412,11 @@ bool refine_swept() {
         std::vector<RowSums> seed_rows(static_cast<std::size_t>(n));
         std::vector<WalkRest> up(static_cast<std::size_t>(n)), down(static_cast<std::size_t>(n));
         std::stable_sort(seeds.begin(), seeds.end(), [](const Seed &a, const Seed &b) { return a.row > b.row; });
-        sweep_walks(seeds, -1, up, &seed_rows);
+        sweep_walks(s, seeds, -1, up, &seed_rows);
         std::reverse(seeds.begin(), seeds.end());
-        sweep_walks(seeds, +1, down, nullptr);
+        sweep_walks(s, seeds, +1, down, nullptr);
         for (int i = 0; i < n; ++i) {
-            EyePattern &eye = state.eyes.items[i];
+            EyePattern &eye = s.eyes.items[i];
             const auto k = static_cast<std::size_t>(i);
             if (keep[k])
                 set_refined(eye, seed_rows[k], up[k], down[k]);
@@ -1437,61 +1431,60 @@ bool refine_swept() {
 
 } // namespace
 
-void refine_eye(EyePattern &eye) { refine_plain(eye); }
+void refine_eye(const DecoderState &s, EyePattern &eye) { refine_plain(s, eye); }
 
-void refine_eyes(bool plain_walk) {
+void refine_eyes(DecoderState &s, bool plain_walk) {
     // Out of memory for the sweep: the same walks pixel by pixel.
-    if (plain_walk || !refine_swept())
-        for (int i = 0; i < state.eye_count; ++i)
-            refine_plain(state.eyes.items[i]);
-    drop_marked_eyes();
+    if (plain_walk || !refine_swept(s))
+        for (int i = 0; i < s.eye_count; ++i)
+            refine_plain(s, s.eyes.items[i]);
+    drop_marked_eyes(s);
 }
 
-int find_eye_patterns() {
-    memchunk_init(state.row_hits);
-    memchunk_init(state.col_hits);
-    memchunk_init(state.eyes);
-    state.eye_count = 0;
+int find_eye_patterns(DecoderState &s) {
+    memchunk_init(s.row_hits);
+    memchunk_init(s.col_hits);
+    memchunk_init(s.eyes);
+    s.eye_count = 0;
 
     // Each full table serves only its scan, so only one is alive at a time;
     // the alignment search encodes the few lines it reads by itself.
-    if (!build_row_runs() ||
-        !scan_runs(state.row_runs.get(), state.image_width, state.image_height, state.row_hits))
+    if (!build_row_runs(s) ||
+        !scan_runs(s, s.row_runs.get(), s.image_width, s.image_height, s.row_hits))
         return 0;
-    state.row_runs.reset();
-    if (!build_col_runs() ||
-        !scan_runs(state.col_runs.get(), state.image_height, state.image_width, state.col_hits))
+    s.row_runs.reset();
+    if (!build_col_runs(s) ||
+        !scan_runs(s, s.col_runs.get(), s.image_height, s.image_width, s.col_hits))
         return 0;
-    state.col_runs.reset();
+    s.col_runs.reset();
 
-    cross_hits();
-    refine_eyes();
+    cross_hits(s);
+    refine_eyes(s);
 
-    if (state.eye_count < 3) {
-        if (state.log_stream)
-            std::fprintf(state.log_stream, "only %d eye pattern found.\n", state.eye_count);
+    if (s.eye_count < 3) {
+        trace(s, "only %d eye pattern found.\n", s.eye_count);
         return 0;
     }
-    if (state.eye_count > 3)
-        filter_eyes();
-    pick_eyes();
+    if (s.eye_count > 3)
+        filter_eyes(s);
+    pick_eyes(s);
 
-    if (state.log_stream) {
-        for (int i = 0; i < state.eye_count; ++i) {
-            for (const int pick : state.eye_pick)
+    if (s.tracing()) {
+        for (int i = 0; i < s.eye_count; ++i) {
+            for (const int pick : s.eye_pick)
                 if (pick == i)
-                    std::fputs("*", state.log_stream);
-            const EyePattern &eye = state.eyes.items[i];
-            std::fprintf(state.log_stream, "Cross %d (%f,%f)-(%f,%f) %d\n", eye.id, eye.x, eye.y,
+                    trace(s, "*");
+            const EyePattern &eye = s.eyes.items[i];
+            trace(s, "Cross %d (%f,%f)-(%f,%f) %d\n", eye.id, eye.x, eye.y,
                          eye.width, eye.height, eye.score);
         }
     }
-    return orient_eyes() ? -1 : 0;
+    return orient_eyes(s) ? -1 : 0;
 }
 
-void filter_eyes() {
-    const int n = state.eye_count;
-    EyePattern *eyes = state.eyes.items;
+void filter_eyes(DecoderState &s) {
+    const int n = s.eye_count;
+    EyePattern *eyes = s.eyes.items;
     if (!eyes || n <= 0)
         return;
 
@@ -1526,31 +1519,31 @@ void filter_eyes() {
             eyes[q].score = -1;
     }
 
-    score_eyes();
+    score_eyes(s);
 }
 
-void pick_eyes() {
-    for (int &pick : state.eye_pick)
+void pick_eyes(DecoderState &s) {
+    for (int &pick : s.eye_pick)
         pick = -1;
     for (int slot = 0; slot < 3; ++slot) {
         int best = -1;
         int best_score = -1;
-        for (int i = 0; i < state.eye_count; ++i) {
-            if (std::find(state.eye_pick, state.eye_pick + slot, i) != state.eye_pick + slot)
+        for (int i = 0; i < s.eye_count; ++i) {
+            if (std::find(s.eye_pick, s.eye_pick + slot, i) != s.eye_pick + slot)
                 continue;
-            if (state.eyes.items[i].score > best_score) {
-                best_score = state.eyes.items[i].score;
+            if (s.eyes.items[i].score > best_score) {
+                best_score = s.eyes.items[i].score;
                 best = i;
             }
         }
-        state.eye_pick[slot] = best < 0 ? 0 : best;
+        s.eye_pick[slot] = best < 0 ? 0 : best;
     }
 }
 
-int orient_eyes() {
-    if (!pick_is_valid(0) || !pick_is_valid(1) || !pick_is_valid(2))
+int orient_eyes(DecoderState &s) {
+    if (!pick_is_valid(s, 0) || !pick_is_valid(s, 1) || !pick_is_valid(s, 2))
         return 0;
-    auto eye = [](int slot) -> const EyePattern & { return state.eyes.items[state.eye_pick[slot]]; };
+    auto eye = [&s](int slot) -> const EyePattern & { return s.eyes.items[s.eye_pick[slot]]; };
 
     const double cx = (static_cast<double>(eye(0).x) + eye(1).x + eye(2).x) / 3;
     const double cy = (static_cast<double>(eye(0).y) + eye(1).y + eye(2).y) / 3;
@@ -1567,7 +1560,7 @@ int orient_eyes() {
         }
     }
     if (corner != 0)
-        std::swap(state.eye_pick[0], state.eye_pick[corner]);
+        std::swap(s.eye_pick[0], s.eye_pick[corner]);
 
     const double abx = static_cast<double>(eye(1).x) - eye(0).x;
     const double aby = static_cast<double>(eye(1).y) - eye(0).y;
@@ -1580,37 +1573,37 @@ int orient_eyes() {
     if (da < db)
         return -1;
     if (db < da) {
-        std::swap(state.eye_pick[1], state.eye_pick[2]);
+        std::swap(s.eye_pick[1], s.eye_pick[2]);
         return -1;
     }
     return 0;
 }
 
-void free_eye_patterns() {
-    memchunk_free(state.row_hits);
-    memchunk_free(state.col_hits);
-    memchunk_free(state.eyes);
-    state.eye_count = 0;
-    state.row_runs.reset();
-    state.col_runs.reset();
+void free_eye_patterns(DecoderState &s) {
+    memchunk_free(s.row_hits);
+    memchunk_free(s.col_hits);
+    memchunk_free(s.eyes);
+    s.eye_count = 0;
+    s.row_runs.reset();
+    s.col_runs.reset();
 }
 
-int find_alignment(AlignmentProbe &probe) {
-    memchunk_clear(state.row_hits);
-    memchunk_clear(state.col_hits);
-    if (!pick_is_valid(0) || !pick_is_valid(1) || !pick_is_valid(2))
+int find_alignment(DecoderState &s, AlignmentProbe &probe) {
+    memchunk_clear(s.row_hits);
+    memchunk_clear(s.col_hits);
+    if (!pick_is_valid(s, 0) || !pick_is_valid(s, 1) || !pick_is_valid(s, 2))
         return 0;
-    const int w = state.image_width;
-    const int h = state.image_height;
-    const bool full_tables = table_covers(state.row_runs, w, h) && table_covers(state.col_runs, h, w);
-    if (!full_tables && !bitmap_covers_image())
+    const int w = s.image_width;
+    const int h = s.image_height;
+    const bool full_tables = table_covers(s.row_runs, w, h) && table_covers(s.col_runs, h, w);
+    if (!full_tables && !bitmap_covers_image(s))
         return 0;
 
-    const EyePattern &corner = state.eyes.items[state.eye_pick[0]];
-    const EyePattern &along = state.eyes.items[state.eye_pick[1]];
-    const EyePattern &down = state.eyes.items[state.eye_pick[2]];
-    const Vec2f xu = state.x_unit;
-    const Vec2f yu = state.y_unit;
+    const EyePattern &corner = s.eyes.items[s.eye_pick[0]];
+    const EyePattern &along = s.eyes.items[s.eye_pick[1]];
+    const EyePattern &down = s.eyes.items[s.eye_pick[2]];
+    const Vec2f xu = s.x_unit;
+    const Vec2f yu = s.y_unit;
     // The corner pattern's centre is module (3, 3).
     const double dc = static_cast<double>(probe.col) - 3;
     const double dr = static_cast<double>(probe.row) - 3;
@@ -1627,23 +1620,23 @@ int find_alignment(AlignmentProbe &probe) {
     if (!alignment_window(py, hy, px, hx, h, w, rows))
         return 0;
     const double row_unit = (static_cast<double>(corner.width) + along.width + down.width) / 21;
-    if (!scan_window(true, full_tables, rows, row_unit, state.row_hits))
+    if (!scan_window(s, true, full_tables, rows, row_unit, s.row_hits))
         return 0;
 
     AlignmentWindow cols;
     if (!alignment_window(px, hx, py, hy, w, h, cols))
         return 0;
     const double col_unit = (static_cast<double>(corner.height) + along.height + down.height) / 21;
-    if (!scan_window(false, full_tables, cols, col_unit, state.col_hits))
+    if (!scan_window(s, false, full_tables, cols, col_unit, s.col_hits))
         return 0;
 
-    label_alignment_hits(state.row_hits, state.col_hits);
+    label_alignment_hits(s.row_hits, s.col_hits);
 
     // Only the group of the first crossing found counts.
     double sum_x = 0;
     int n_x = 0;
-    for (int i = 0; i < state.row_hits.count; ++i) {
-        const RunHit &hit = state.row_hits.items[i];
+    for (int i = 0; i < s.row_hits.count; ++i) {
+        const RunHit &hit = s.row_hits.items[i];
         if (hit.label == 1) {
             sum_x += hit.start + hit.length * 0.5;
             ++n_x;
@@ -1651,8 +1644,8 @@ int find_alignment(AlignmentProbe &probe) {
     }
     double sum_y = 0;
     int n_y = 0;
-    for (int i = 0; i < state.col_hits.count; ++i) {
-        const RunHit &hit = state.col_hits.items[i];
+    for (int i = 0; i < s.col_hits.count; ++i) {
+        const RunHit &hit = s.col_hits.items[i];
         if (hit.label == 1) {
             sum_y += hit.start + hit.length * 0.5;
             ++n_y;
@@ -1665,7 +1658,7 @@ int find_alignment(AlignmentProbe &probe) {
     return -1;
 }
 
-int scan_alignment_runs(int first_line, const std::int16_t *runs, int line_length,
+int scan_alignment_runs(const DecoderState &s, int first_line, const std::int16_t *runs, int line_length,
                         MemChunk<RunHit> &hits, int start, int lines, int span, double unit) {
     if (!runs || line_length <= 0 || first_line < 0 || lines <= 0 || lines > INT32_MAX - first_line)
         return 0;
@@ -1696,7 +1689,7 @@ int scan_alignment_runs(int first_line, const std::int16_t *runs, int line_lengt
             const int c = r[i + 2];
             if (fits(a) && fits(b) && fits(c)) {
                 if (!memchunk_append(hits, RunHit{line, static_cast<int>(pos + a), b, -1})) {
-                    log_malloc_failed();
+                    log_malloc_failed(s);
                     return 0;
                 }
                 found = true;

@@ -46,24 +46,21 @@ constexpr FormatModule second_copy[15] = {{-1, 8}, {-2, 8}, {-3, 8}, {-4, 8}, {-
                                           {8, -5}, {8, -4}, {8, -3}, {8, -2}, {8, -1}};
 
 // The copy's 15 bits, bit 14 first, dark (exactly 64) reading as 1.
-int read_copy(const FormatModule (&copy)[15]) {
-    const int w = state.matrix_width;
-    const int h = state.matrix_height;
+int read_copy(const DecoderState &s, const FormatModule (&copy)[15]) {
+    const int w = s.matrix_width;
+    const int h = s.matrix_height;
     int word = 0;
     for (const FormatModule &m : copy) {
         const int row = m.row < 0 ? h + m.row : m.row;
         const int col = m.col < 0 ? w + m.col : m.col;
         const std::size_t index = static_cast<std::size_t>(row) * static_cast<std::size_t>(w) +
                                   static_cast<std::size_t>(col);
-        word = (word << 1) | (state.module_matrix[index] == 64 ? 1 : 0);
+        word = (word << 1) | (s.module_matrix[index] == 64 ? 1 : 0);
     }
     return word;
 }
 
-void log_reversed(int bit) {
-    if (state.log_stream)
-        std::fprintf(state.log_stream, "BCH reverse %d bit\n", bit);
-}
+void log_reversed(const DecoderState &s, int bit) { trace(s, "BCH reverse %d bit\n", bit); }
 
 // S_i == alpha^(i*a) + alpha^(i*b) + ... for i = 2..6, exponents given.
 template <class... Exps>
@@ -76,45 +73,45 @@ bool syndromes_match(const int (&s)[7], Exps... exps) {
 
 } // namespace
 
-int decode_format_bits(int word) {
+int decode_format_bits(const DecoderState &s, int word) {
     word &= 0x7fff;
-    int s[7] = {};
+    int syn[7] = {};
     for (int k = 0; k < 15; ++k)
         if (word & (1 << k))
             for (int i = 1; i <= 6; ++i)
-                s[i] ^= alpha(i * k);
+                syn[i] ^= alpha(i * k);
 
-    if (s[1] == 0)
+    if (syn[1] == 0)
         return word >> 10;
 
-    const int j = log_of(s[1]);
-    if (syndromes_match(s, j)) {
-        log_reversed(j);
+    const int j = log_of(syn[1]);
+    if (syndromes_match(syn, j)) {
+        log_reversed(s, j);
         return (word ^ (1 << j)) >> 10;
     }
 
     for (int l = 0; l <= 13; ++l) {
-        const int sum = s[1] ^ alpha(l);
+        const int sum = syn[1] ^ alpha(l);
         if (sum == 0)
             continue;
         const int m = log_of(sum);
-        if (l < m && syndromes_match(s, m, l)) {
-            log_reversed(l);
-            log_reversed(m);
+        if (l < m && syndromes_match(syn, m, l)) {
+            log_reversed(s, l);
+            log_reversed(s, m);
             return (word ^ (1 << l) ^ (1 << m)) >> 10;
         }
     }
 
     for (int p = 0; p <= 13; ++p) {
         for (int q = p + 1; q <= 13; ++q) {
-            const int sum = s[1] ^ alpha(p) ^ alpha(q);
+            const int sum = syn[1] ^ alpha(p) ^ alpha(q);
             if (sum == 0)
                 continue;
             const int big_p = log_of(sum);
-            if (q < big_p && syndromes_match(s, big_p, p, q)) {
-                log_reversed(p);
-                log_reversed(q);
-                log_reversed(big_p);
+            if (q < big_p && syndromes_match(syn, big_p, p, q)) {
+                log_reversed(s, p);
+                log_reversed(s, q);
+                log_reversed(s, big_p);
                 return (word ^ (1 << p) ^ (1 << q) ^ (1 << big_p)) >> 10;
             }
         }
@@ -122,29 +119,28 @@ int decode_format_bits(int word) {
     return -1;
 }
 
-int read_format_info() {
+int read_format_info(DecoderState &s) {
     // Both copies lie within the nine rows and columns at each edge, so any
     // matrix of the smallest symbol's size or more holds them.
-    const int w = state.matrix_width;
-    const int h = state.matrix_height;
-    if (w < 21 || h < 21 || !state.module_matrix ||
-        state.module_matrix.size() < static_cast<std::size_t>(w) * static_cast<std::size_t>(h))
+    const int w = s.matrix_width;
+    const int h = s.matrix_height;
+    if (w < 21 || h < 21 || !s.module_matrix ||
+        s.module_matrix.size() < static_cast<std::size_t>(w) * static_cast<std::size_t>(h))
         return 0;
 
-    int r = decode_format_bits(read_copy(first_copy) ^ format_mask);
+    int r = decode_format_bits(s, read_copy(s, first_copy) ^ format_mask);
     if (r >= 0) {
-        state.ecc_level = r >> 3;
-        state.mask_pattern = r & 7;
-        if (state.log_stream)
-            std::fprintf(state.log_stream, "Error Correction Level %d, mask pattern %d\n",
-                         state.ecc_level, state.mask_pattern);
+        s.ecc_level = r >> 3;
+        s.mask_pattern = r & 7;
+        trace(s, "Error Correction Level %d, mask pattern %d\n",
+                         s.ecc_level, s.mask_pattern);
         return -1;
     }
-    r = decode_format_bits(read_copy(second_copy) ^ format_mask);
+    r = decode_format_bits(s, read_copy(s, second_copy) ^ format_mask);
     if (r < 0)
         return 0;
-    state.ecc_level = r >> 3;
-    state.mask_pattern = r & 7;
+    s.ecc_level = r >> 3;
+    s.mask_pattern = r & 7;
     return -1;
 }
 

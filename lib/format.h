@@ -3,7 +3,9 @@
 
 namespace vantor {
 
-int read_format_info();
-int decode_format_bits(int word);
+struct DecoderState;
+
+int read_format_info(DecoderState &s);
+int decode_format_bits(const DecoderState &s, int word);
 
 } // namespace vantor

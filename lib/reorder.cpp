@@ -99,83 +99,83 @@ constexpr std::array<BlockEntry, 41 * 4> block_table = [] {
     return table;
 }();
 
-std::size_t module_count() {
-    return static_cast<std::size_t>(state.matrix_width) *
-           static_cast<std::size_t>(state.matrix_height);
+std::size_t module_count(const DecoderState &s) {
+    return static_cast<std::size_t>(s.matrix_width) *
+           static_cast<std::size_t>(s.matrix_height);
 }
 
 // The version, matrix and function map agree with each other and the
 // buffers are large enough for the matrix.
-bool layout_valid() {
-    const int v = state.version;
+bool layout_valid(const DecoderState &s) {
+    const int v = s.version;
     if (v < 1 || v > 40)
         return false;
     const int size = 4 * v + 17;
-    if (state.matrix_width != size || state.matrix_height != size)
+    if (s.matrix_width != size || s.matrix_height != size)
         return false;
-    const std::size_t n = module_count();
-    return state.module_matrix && state.module_matrix.size() >= n && state.function_map &&
-           state.function_map.size() >= (n + 7) / 8;
+    const std::size_t n = module_count(s);
+    return s.module_matrix && s.module_matrix.size() >= n && s.function_map &&
+           s.function_map.size() >= (n + 7) / 8;
 }
 
-std::size_t module_index(int row, int col) {
-    return static_cast<std::size_t>(row) * static_cast<std::size_t>(state.matrix_width) +
+std::size_t module_index(const DecoderState &s, int row, int col) {
+    return static_cast<std::size_t>(row) * static_cast<std::size_t>(s.matrix_width) +
            static_cast<std::size_t>(col);
 }
 
-void mark(int row, int col) {
-    const std::size_t i = module_index(row, col);
-    state.function_map[i / 8] |= static_cast<std::uint8_t>(1u << (i % 8));
+void mark(DecoderState &s, int row, int col) {
+    const std::size_t i = module_index(s, row, col);
+    s.function_map[i / 8] |= static_cast<std::uint8_t>(1u << (i % 8));
 }
 
-void mark_rect(int row0, int row1, int col0, int col1) {
+void mark_rect(DecoderState &s, int row0, int row1, int col0, int col1) {
     for (int r = row0; r <= row1; ++r)
         for (int c = col0; c <= col1; ++c)
-            mark(r, c);
+            mark(s, r, c);
 }
 
-bool is_function(int row, int col) {
-    const std::size_t i = module_index(row, col);
-    return (state.function_map[i / 8] >> (i % 8)) & 1;
+bool is_function(const DecoderState &s, int row, int col) {
+    const std::size_t i = module_index(s, row, col);
+    return (s.function_map[i / 8] >> (i % 8)) & 1;
 }
 
-void dump(const HeapArray<std::uint8_t> &bytes) {
-    if (!state.log_stream)
+void dump(const DecoderState &s, const HeapArray<std::uint8_t> &bytes) {
+    if (!s.tracing())
         return;
-    for (int i = 0; i < state.codeword_count; ++i)
-        std::fprintf(state.log_stream, "0x%02x ", bytes[static_cast<std::size_t>(i)]);
-    std::fprintf(state.log_stream, "\n");
+    for (int i = 0; i < s.codeword_count; ++i)
+        trace(s, "0x%02x ", bytes[static_cast<std::size_t>(i)]);
+    trace(s, "\n");
 }
 
 } // namespace
 
-void build_function_map() {
-    if (!layout_valid())
+void build_function_map(DecoderState &s) {
+    if (!layout_valid(s))
         return;
-    const int w = state.matrix_width;
-    const int h = state.matrix_height;
+    const int w = s.matrix_width;
+    const int h = s.matrix_height;
 
     // Eye patterns with their separators.
-    mark_rect(0, 7, 0, 7);
-    mark_rect(0, 7, w - 8, w - 1);
-    mark_rect(h - 8, h - 1, 0, 7);
+    mark_rect(s, 0, 7, 0, 7);
+    mark_rect(s, 0, 7, w - 8, w - 1);
+    mark_rect(s, h - 8, h - 1, 0, 7);
     // Format information, the always-dark module included.
-    mark_rect(8, 8, 0, 7);
-    mark_rect(0, 7, 8, 8);
-    mark_rect(8, 8, w - 8, w - 1);
-    mark_rect(h - 8, h - 1, 8, 8);
-    mark(8, 8);
+    mark_rect(s, 8, 8, 0, 7);
+    mark_rect(s, 0, 7, 8, 8);
+    mark_rect(s, 8, 8, w - 8, w - 1);
+    mark_rect(s, h - 8, h - 1, 8, 8);
+    mark(s, 8, 8);
     // Timing patterns.
-    mark_rect(6, 6, 0, w - 1);
-    mark_rect(0, w - 1, 6, 6);
+    mark_rect(s, 6, 6, 0, w - 1);
+    mark_rect(s, 0, w - 1, 6, 6);
     // Version information.
-    if (state.version >= 7) {
-        mark_rect(0, 5, w - 11, w - 9);
-        mark_rect(w - 11, w - 9, 0, 5);
+    if (s.version >= 7) {
+        mark_rect(s, 0, 5, w - 11, w - 9);
+        mark_rect(s, w - 11, w - 9, 0, 5);
     }
     // Alignment patterns at every pair of listed centres, except where an
     // eye pattern sits.
-    const std::span<const int, 7> coords = alignment_coords(state.version);
+    const std::span<const int, 7> coords = alignment_coords(s.version);
     int count = 0;
     while (count < 7 && coords[static_cast<std::size_t>(count)] > 0)
         ++count;
@@ -188,31 +188,31 @@ void build_function_map() {
             // A centre too close to the edge would mark outside the matrix.
             if (a < 2 || b < 2 || a + 2 >= w || b + 2 >= h)
                 continue;
-            mark_rect(b - 2, b + 2, a - 2, a + 2);
+            mark_rect(s, b - 2, b + 2, a - 2, a + 2);
         }
     }
 }
 
-int read_codewords() {
-    release_codewords();
-    const int v = state.version;
-    const int level = state.ecc_level;
-    if (v < 1 || v > 40 || level < 0 || level > 3 || !layout_valid())
+int read_codewords(DecoderState &s) {
+    release_codewords(s);
+    const int v = s.version;
+    const int level = s.ecc_level;
+    if (v < 1 || v > 40 || level < 0 || level > 3 || !layout_valid(s))
         return 0;
     const BlockEntry &entry = block_table[static_cast<std::size_t>(v * 4 + (level ^ 1))];
-    state.block_groups[0] = entry[0];
-    state.block_groups[1] = entry[1];
-    state.codeword_count = entry[0].block_count * entry[0].block_codewords +
+    s.block_groups[0] = entry[0];
+    s.block_groups[1] = entry[1];
+    s.codeword_count = entry[0].block_count * entry[0].block_codewords +
                            entry[1].block_count * entry[1].block_codewords;
 
-    const std::size_t count = static_cast<std::size_t>(state.codeword_count);
-    if (!state.raw_codewords.allocate(count) || !state.codewords.allocate(count)) {
-        release_codewords();
+    const std::size_t count = static_cast<std::size_t>(s.codeword_count);
+    if (!s.raw_codewords.allocate(count) || !s.codewords.allocate(count)) {
+        release_codewords(s);
         return 0;
     }
 
-    const int w = state.matrix_width;
-    const int h = state.matrix_height;
+    const int w = s.matrix_width;
+    const int h = s.matrix_height;
     int row = h - 1;
     int right = w - 1;
     int col = right;
@@ -239,23 +239,23 @@ int read_codewords() {
         for (int bit = 0; bit < 8; ++bit) {
             // A function map with too few marks for the version could run
             // the walk off the left edge.
-            while (col >= 0 && is_function(row, col))
+            while (col >= 0 && is_function(s, row, col))
                 advance();
             if (col < 0) {
-                release_codewords();
+                release_codewords(s);
                 return 0;
             }
-            codeword = (codeword << 1) | (state.module_matrix[module_index(row, col)] == 64 ? 1 : 0);
+            codeword = (codeword << 1) | (s.module_matrix[module_index(s, row, col)] == 64 ? 1 : 0);
             advance();
         }
-        state.raw_codewords[i] = static_cast<std::uint8_t>(codeword);
+        s.raw_codewords[i] = static_cast<std::uint8_t>(codeword);
     }
     return -1;
 }
 
-int deinterleave_and_correct() {
-    const BlockGroup &g1 = state.block_groups[0];
-    const BlockGroup &g2 = state.block_groups[1];
+int deinterleave_and_correct(DecoderState &s) {
+    const BlockGroup &g1 = s.block_groups[0];
+    const BlockGroup &g2 = s.block_groups[1];
     const int b1 = g1.block_count;
     const int b2 = g2.block_count;
     const int n_blocks = b1 + b2;
@@ -266,12 +266,14 @@ int deinterleave_and_correct() {
         b1 > 0 && b2 >= 0 && g1.data_codewords >= 0 && ec >= 0 &&
         (b2 == 0 || (g2.data_codewords >= g1.data_codewords &&
                      g2.block_codewords - g2.data_codewords == ec)) &&
-        state.codeword_count == b1 * g1.block_codewords + b2 * g2.block_codewords &&
-        state.raw_codewords && state.codewords &&
-        state.raw_codewords.size() >= static_cast<std::size_t>(state.codeword_count) &&
-        state.codewords.size() >= static_cast<std::size_t>(state.codeword_count);
+        s.codeword_count == b1 * g1.block_codewords + b2 * g2.block_codewords &&
+        s.raw_codewords && s.codewords &&
+        s.raw_codewords.size() >= static_cast<std::size_t>(s.codeword_count) &&
+        s.codewords.size() >= static_cast<std::size_t>(s.codeword_count);
+    s.block_tally = {};
+    s.block_tally.blocks = n_blocks > 0 ? n_blocks : 0;
     if (!groups_valid) {
-        state.uncorrected_blocks = n_blocks > 0 ? n_blocks : 1;
+        s.uncorrected_blocks = n_blocks > 0 ? n_blocks : 1;
         return 0;
     }
 
@@ -283,7 +285,7 @@ int deinterleave_and_correct() {
     if (!data_start.allocate(nb + 1) || !ec_start.allocate(nb + 1) ||
         !block.allocate(static_cast<std::size_t>(longest > 0 ? longest : 1))) {
         // Nothing was checked: the reading must not give text.
-        state.uncorrected_blocks = n_blocks;
+        s.uncorrected_blocks = n_blocks;
         return 0;
     }
     auto group = [&](int b) -> const BlockGroup & { return b < b1 ? g1 : g2; };
@@ -300,8 +302,8 @@ int deinterleave_and_correct() {
             ec_start[static_cast<std::size_t>(b)] + g.block_codewords - g.data_codewords;
     }
 
-    std::uint8_t *out = state.codewords.get();
-    const std::uint8_t *raw = state.raw_codewords.get();
+    std::uint8_t *out = s.codewords.get();
+    const std::uint8_t *raw = s.raw_codewords.get();
     const int k1 = g1.data_codewords;
     for (int j = 0; j < k1; ++j)
         for (int b = 0; b < n_blocks; ++b)
@@ -310,7 +312,7 @@ int deinterleave_and_correct() {
         for (int j = k1; j < g2.data_codewords; ++j)
             out[data_start[static_cast<std::size_t>(b)] + j] = raw[k1 * n_blocks + (j - k1) * b2 + (b - b1)];
 
-    state.uncorrected_blocks = 0;
+    s.uncorrected_blocks = 0;
     for (int b = 0; b < n_blocks; ++b) {
         const BlockGroup &g = group(b);
         const int k = g.data_codewords;
@@ -323,37 +325,45 @@ int deinterleave_and_correct() {
         }
         for (int j = 0; j < k; ++j)
             block[static_cast<std::size_t>(j)] = out[o + j];
-        rs_correct_block(block.get(), g.block_codewords, g.correctable);
+        int errors = 0;
+        const int corrected = rs_correct_block(s, block.get(), g.block_codewords, g.correctable, &errors);
         // Judged by every check codeword: where a block has more of them
         // than the 2t the correction uses (versions 1, 2-L, 3-L), a wrong
         // correction can satisfy the first 2t syndromes.
-        if (!rs_syndromes_zero(block.get(), g.block_codewords, ec))
-            ++state.uncorrected_blocks;
+        if (!rs_syndromes_zero(block.get(), g.block_codewords, ec)) {
+            ++s.uncorrected_blocks;
+            ++s.block_tally.beyond;
+        } else if (corrected) {
+            ++s.block_tally.corrected;
+            s.block_tally.codewords_corrected += errors;
+        } else {
+            ++s.block_tally.clean;
+        }
         for (int j = 0; j < k; ++j)
             out[o + j] = block[static_cast<std::size_t>(j)];
     }
     return -1;
 }
 
-int reorder_codewords() {
-    if (!layout_valid()) {
+int reorder_codewords(DecoderState &s) {
+    if (!layout_valid(s)) {
         // No stale codewords of an earlier reading may be decoded.
-        release_codewords();
+        release_codewords(s);
         return 0;
     }
-    build_function_map();
-    if (!read_codewords())
+    build_function_map(s);
+    if (!read_codewords(s))
         return 0;
-    dump(state.raw_codewords);
-    if (!deinterleave_and_correct())
+    dump(s, s.raw_codewords);
+    if (!deinterleave_and_correct(s))
         return 0;
-    dump(state.codewords);
+    dump(s, s.codewords);
     return -1;
 }
 
-void release_codewords() {
-    state.raw_codewords.reset();
-    state.codewords.reset();
+void release_codewords(DecoderState &s) {
+    s.raw_codewords.reset();
+    s.codewords.reset();
 }
 
 } // namespace vantor

@@ -3,10 +3,12 @@
 
 namespace vantor {
 
-int reorder_codewords();
-void build_function_map();
-int read_codewords();
-int deinterleave_and_correct();
-void release_codewords();
+struct DecoderState;
+
+int reorder_codewords(DecoderState &s);
+void build_function_map(DecoderState &s);
+int read_codewords(DecoderState &s);
+int deinterleave_and_correct(DecoderState &s);
+void release_codewords(DecoderState &s);
 
 } // namespace vantor

@@ -118,7 +118,7 @@ int gf_solve(std::uint8_t **rows, int m) {
     return -1;
 }
 
-int rs_correct_block(std::uint8_t *block, int n, int t) {
+int rs_correct_block(DecoderState &s, std::uint8_t *block, int n, int t, int *errors) {
     if (!block || n <= 0 || t <= 0)
         return 0;
     const std::size_t tt = static_cast<std::size_t>(t);
@@ -138,7 +138,7 @@ int rs_correct_block(std::uint8_t *block, int n, int t) {
     HeapArray<std::uint8_t *> rows;
     if (!matrix.allocate(tt * (tt + 1)) || !rows.allocate(tt))
         return 0;
-    state.rs_below_capacity = 0;
+    s.rs_below_capacity = 0;
 
     // Per attempt: the locator coefficients, the positions found, and a copy
     // of the block on which the correction is tried before it is kept.
@@ -204,15 +204,17 @@ int rs_correct_block(std::uint8_t *block, int n, int t) {
 
         for (int j = 0; j < n; ++j)
             block[j] = trial[static_cast<std::size_t>(j)];
-        if (state.log_stream) {
+        if (s.tracing()) {
             for (int d = 0; d < nu; ++d)
-                std::fprintf(state.log_stream, "error at %d val %d\n",
+                trace(s, "error at %d val %d\n",
                              positions[static_cast<std::size_t>(d)],
                              rows[static_cast<std::size_t>(d)][nu]);
-            std::fprintf(state.log_stream, "total %d errors\n", nu);
+            trace(s, "total %d errors\n", nu);
         }
         if (nu < t)
-            state.rs_below_capacity = -1;
+            s.rs_below_capacity = -1;
+        if (errors)
+            *errors = nu;
         return -1;
     }
     return 0;

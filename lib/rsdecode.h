@@ -5,7 +5,12 @@
 
 namespace vantor {
 
-int rs_correct_block(std::uint8_t *block, int n, int t);
+struct DecoderState;
+
+// Corrects up to t errors of the n-codeword block in place. -1 when it
+// corrected the block (errors, when given, receives the number of codewords
+// changed), 0 when the block was left as it was: clean, or beyond repair.
+int rs_correct_block(DecoderState &s, std::uint8_t *block, int n, int t, int *errors = nullptr);
 int gf_solve(std::uint8_t **rows, int m);
 // Nonzero when the first `count` syndromes of the block are all zero; with
 // count = the block's error correction codewords, when it is a codeword.

@@ -1,9 +1,11 @@
-// The decoder's one state: every stage of the library reads and writes the
-// members of `state`, owned by lib/top. One decode runs at a time.
+// The state of one decode: every stage of the library reads and writes the
+// members of the DecoderState it is given. States share nothing, so decodes
+// on different states may run at once.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "heap_array.h"
 #include "memchunk.h"
@@ -70,8 +72,31 @@ struct BlockGroup {
 
 inline constexpr int text_capacity = 7090; // 7089 characters and the zero
 
+// How the Reed-Solomon blocks of one reading came out.
+struct BlockTally {
+    int blocks = 0;              // blocks of the symbol
+    int clean = 0;               // without errors
+    int corrected = 0;           // corrected to a codeword
+    int beyond = 0;              // more errors than the block can repair
+    int codewords_corrected = 0; // codewords the corrections changed
+};
+
+// Receives each complete trace line, "\n" included.
+using TraceFn = void (*)(const char *line, void *user);
+
 struct DecoderState {
-    std::FILE *log_stream = nullptr;
+    // Trace sink: a C stream, or a callback given whole lines. Neither set:
+    // no trace and no debug images.
+    std::FILE *trace_file = nullptr;
+    TraceFn trace_fn = nullptr;
+    void *trace_user = nullptr;
+    // Text of the callback's current line until its "\n" arrives.
+    mutable std::string trace_pending;
+    // Folder of the debug images; empty: the current directory.
+    std::string debug_dir;
+
+    bool tracing() const { return trace_file != nullptr || trace_fn != nullptr; }
+
     int image_width = 0;
     int image_height = 0;
 
@@ -109,15 +134,28 @@ struct DecoderState {
     // Blocks of the latest reading that still have errors after correction;
     // such a reading gives no text.
     int uncorrected_blocks = 0;
+    BlockTally block_tally; // of the latest reading
 
-    // Process-wide: nonzero when the last block that needed correction was
-    // corrected with fewer errors than its capacity.
+    // Nonzero when the last block that needed correction was corrected with
+    // fewer errors than its capacity. Carried from decode to decode on the
+    // same state.
     int rs_below_capacity = 0;
 
+    // The text as the classic entry gives it: zero-terminated, a numeric
+    // group written at the first zero byte.
     char result_text[text_capacity] = {};
     char saved_text[text_capacity] = {};
+    // The data bytes exactly as the segments carry them, zero bytes kept;
+    // result_length is -1 when they are not valid (a numeric group beyond
+    // its digits, or more bytes than the buffer holds).
+    char result_bytes[text_capacity] = {};
+    int result_length = 0;
 };
 
-extern DecoderState state;
+// Writes one trace line (or part of one) to the state's sink; nothing when
+// it has none. With a callback, text is held until its line ends.
+void trace(const DecoderState &s, const char *format, ...) __attribute__((format(printf, 2, 3)));
+// Hands an unfinished callback line over with a "\n" added.
+void trace_flush(const DecoderState &s);
 
 } // namespace vantor

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "bmp_write.h"
+#include "function_ref.h"
 #include "decode.h"
 #include "eyepattern.h"
 #include "format.h"
@@ -21,8 +22,6 @@
 #include <vantor/vantor.h>
 
 namespace vantor {
-
-DecoderState state;
 
 namespace {
 
@@ -40,11 +39,6 @@ constexpr int flat_range = 24; // a grey range this small carries no edge
 
 // Run lengths are 16-bit, so a line longer than this is out of range.
 constexpr int max_side = 32767;
-
-void log_line(const char *text) {
-    if (state.log_stream)
-        std::fputs(text, state.log_stream);
-}
 
 // Sixteen greys (or flags) processed side by side; the compiler turns these
 // into the machine's vector instructions where it has them.
@@ -100,7 +94,7 @@ int window_top(int y, int height) { return y < 9 ? 0 : (y > height - 9 ? height 
 
 // The plain form of the map: per-column extremes kept in a ring of 17 slots.
 // Used when the scratch rows of the fast form cannot be allocated.
-void fill_contrast_map_ring(const std::uint8_t *pixels, int width, int height) {
+void fill_contrast_map_ring(DecoderState &s, const std::uint8_t *pixels, int width, int height) {
     std::uint8_t col_min[window];
     std::uint8_t col_max[window];
     auto load_column = [&](int x, int top) {
@@ -116,7 +110,7 @@ void fill_contrast_map_ring(const std::uint8_t *pixels, int width, int height) {
     for (int y = 0; y < height; ++y) {
         const int top = window_top(y, height);
         const std::uint8_t *row = pixels + static_cast<std::size_t>(y) * width;
-        std::int16_t *out = state.contrast_map.get() + static_cast<std::size_t>(y) * width;
+        std::int16_t *out = s.contrast_map.get() + static_cast<std::size_t>(y) * width;
         for (int x = 0; x < width; ++x) {
             if (x == 0) {
                 for (int c = 0; c < window; ++c)
@@ -138,10 +132,10 @@ void fill_contrast_map_ring(const std::uint8_t *pixels, int width, int height) {
 // column extremes of a whole window row are taken at once (recomputed only
 // when the window moves down), then the extremes of 17 neighbouring columns,
 // sixteen pixels at a time.
-void fill_contrast_map(const std::uint8_t *pixels, int width, int height) {
+void fill_contrast_map(DecoderState &s, const std::uint8_t *pixels, int width, int height) {
     HeapArray<std::uint8_t> scratch;
     if (!scratch.allocate(static_cast<std::size_t>(width) * 4)) {
-        fill_contrast_map_ring(pixels, width, height);
+        fill_contrast_map_ring(s, pixels, width, height);
         return;
     }
     std::uint8_t *col_min = scratch.get();
@@ -210,7 +204,7 @@ void fill_contrast_map(const std::uint8_t *pixels, int width, int height) {
         }
 
         const std::uint8_t *row = pixels + static_cast<std::size_t>(y) * width;
-        std::int16_t *out = state.contrast_map.get() + static_cast<std::size_t>(y) * width;
+        std::int16_t *out = s.contrast_map.get() + static_cast<std::size_t>(y) * width;
         for (int i = 0; i < width; ++i)
             out[i] = normalised(row[i], lo_row[i], hi_row[i]);
     }
@@ -226,23 +220,23 @@ void clear_sampled_marks(std::uint8_t *bytes, std::size_t n) {
         bytes[i] &= static_cast<std::uint8_t>(~sampled_mark);
 }
 
-void free_pass_buffers() {
-    state.contrast_map.reset();
-    state.work_bitmap.reset();
+void free_pass_buffers(DecoderState &s) {
+    s.contrast_map.reset();
+    s.work_bitmap.reset();
 }
 
-void write_debug_image(const char *format, int pass, int try_index, const std::uint8_t *pixels,
-                       int width, int height) {
+void write_debug_image(const DecoderState &s, const char *format, int pass, int try_index,
+                       const std::uint8_t *pixels, int width, int height) {
     char name[64];
     std::snprintf(name, sizeof name, format, pass, try_index);
-    write_bmp(name, pixels, width, height);
+    write_debug_image(s, name, pixels, width, height);
 }
 
 } // namespace
 
-void threshold_global(int index, const std::uint8_t *pixels, std::uint16_t depth) {
-    const std::size_t n = static_cast<std::size_t>(state.image_width) * state.image_height;
-    std::uint8_t *out = state.work_bitmap.get();
+void threshold_global(DecoderState &s, int index, const std::uint8_t *pixels, std::uint16_t depth) {
+    const std::size_t n = static_cast<std::size_t>(s.image_width) * s.image_height;
+    std::uint8_t *out = s.work_bitmap.get();
     if (n == 0)
         return;
     constexpr std::size_t lanes = 16;
@@ -281,7 +275,7 @@ void threshold_global(int index, const std::uint8_t *pixels, std::uint16_t depth
         out[i] = pixels[i] < threshold ? dark : light;
 }
 
-int threshold_local(int index, const std::uint8_t *pixels, int width, int height) {
+int threshold_local(DecoderState &s, int index, const std::uint8_t *pixels, int width, int height) {
     if (index < 0 || index > 3)
         return 0;
     // The neighbourhood must fit inside the image; smaller images get only
@@ -289,12 +283,12 @@ int threshold_local(int index, const std::uint8_t *pixels, int width, int height
     if (width < window || height < window)
         return 0;
     const int threshold = local_thresholds[index];
-    if (!state.contrast_map) {
-        if (!state.contrast_map.allocate(static_cast<std::size_t>(width) * height)) {
+    if (!s.contrast_map) {
+        if (!s.contrast_map.allocate(static_cast<std::size_t>(width) * height)) {
             std::fputs("malloc() failed.\n", stderr);
             return 0;
         }
-        fill_contrast_map(pixels, width, height);
+        fill_contrast_map(s, pixels, width, height);
     }
     // Low-contrast pixels (-1) take the result of their left neighbour, so
     // eight values at a time only while none of them is -1.
@@ -302,8 +296,8 @@ int threshold_local(int index, const std::uint8_t *pixels, int width, int height
     const Shorts8 threshold8 = Shorts8{} + static_cast<std::int16_t>(threshold);
     for (int y = 0; y < height; ++y) {
         const std::size_t base = static_cast<std::size_t>(y) * width;
-        const std::int16_t *map = state.contrast_map.get() + base;
-        std::uint8_t *out = state.work_bitmap.get() + base;
+        const std::int16_t *map = s.contrast_map.get() + base;
+        std::uint8_t *out = s.work_bitmap.get() + base;
         std::uint8_t carried = light;
         int x = 0;
         while (x < width) {
@@ -332,75 +326,122 @@ int threshold_local(int index, const std::uint8_t *pixels, int width, int height
     return -1;
 }
 
+RunResult run_passes(DecoderState &s, const std::uint8_t *pixels, int width, int height, std::uint16_t depth,
+                     FunctionRef<ReadingAction(const DecoderState &, const ReadingOutcome &)> on_reading) {
+    if (!pixels || width <= 0 || height <= 0 || width > max_side || height > max_side)
+        return RunResult::invalid_argument;
+    s.image_width = width;
+    s.image_height = height;
+    // The first local pass builds the map for this image; one left over from
+    // a direct call of a pass belongs to another image.
+    s.contrast_map.reset();
+    const std::size_t n = static_cast<std::size_t>(width) * height;
+    if (!s.work_bitmap.allocate(n)) {
+        trace(s, "malloc() failed.\n");
+        return RunResult::out_of_memory;
+    }
+
+    RunResult result = RunResult::done;
+    for (int pass = 0; pass < 7 && result == RunResult::done; ++pass) {
+        if (pass <= 2)
+            threshold_global(s, pass, pixels, depth);
+        else
+            threshold_local(s, pass - 3, pixels, width, height);
+        if (s.tracing())
+            write_debug_image(s, "sample1-%d.bmp", pass, 0, s.work_bitmap.get(), width, height);
+
+        ReadingOutcome outcome{pass, -1, ReadingStage::none, 0, {}, false, nullptr, nullptr, 0};
+        auto report = [&] {
+            if (on_reading(s, outcome) == ReadingAction::stop)
+                result = RunResult::stopped;
+        };
+        if (!find_eye_patterns(s)) {
+            outcome.candidates = s.eye_count;
+            outcome.stage = s.eye_count >= 3 ? ReadingStage::eyes : ReadingStage::none;
+            report();
+        } else {
+            for (int j = 0; j < 2 && result == RunResult::done; ++j) {
+                outcome = {pass, j, ReadingStage::arranged, s.eye_count, {}, false, nullptr, nullptr, 0};
+                s.block_tally = {};
+                s.version = determine_version(s, j);
+                if (s.version < 1) {
+                    report();
+                    continue;
+                }
+                outcome.stage = ReadingStage::version;
+                if (!grid_build(s) || !grid_sample(s)) {
+                    report();
+                    grid_free(s);
+                    continue;
+                }
+                outcome.stage = ReadingStage::grid;
+                if (s.tracing()) {
+                    write_debug_image(s, "sample2-%d-%d.bmp", pass, j, s.module_matrix.get(), s.matrix_width,
+                                      s.matrix_height);
+                    write_debug_image(s, "sample3-%d-%d.bmp", pass, j, s.work_bitmap.get(), width, height);
+                }
+                clear_sampled_marks(s.work_bitmap.get(), n);
+
+                // A reading whose format information is unreadable goes on
+                // with the level and mask the state holds.
+                outcome.format_read = read_format_info(s) != 0;
+                if (outcome.format_read)
+                    outcome.stage = ReadingStage::format;
+                unmask(s);
+                const bool codewords = reorder_codewords(s) != 0;
+                if (outcome.format_read && codewords && s.uncorrected_blocks == 0)
+                    outcome.stage = ReadingStage::codewords;
+                if (char *text = decode_data(s)) {
+                    outcome.stage = ReadingStage::text;
+                    outcome.text = text;
+                    outcome.bytes = s.result_length >= 0 ? s.result_bytes : nullptr;
+                    outcome.text_length = s.result_length;
+                }
+                outcome.blocks = s.block_tally;
+                report();
+                grid_free(s);
+                release_codewords(s);
+            }
+        }
+        free_eye_patterns(s);
+        if (depth == 1)
+            break;
+    }
+    free_pass_buffers(s);
+    trace_flush(s);
+    return result;
+}
+
+DecoderState &classic_state() {
+    static DecoderState classic;
+    return classic;
+}
+
 } // namespace vantor
 
 using namespace vantor;
 
+// The reading rule of the classic entry: a text is returned at once when the
+// Reed-Solomon stage left rs_below_capacity set; otherwise the last text
+// read is returned after all passes.
 extern "C" const char *decode_image(const unsigned char *pixels, int width, int height,
                                     unsigned short depth, FILE *log_stream) {
-    state.log_stream = log_stream;
-    if (!pixels || width <= 0 || height <= 0 || width > max_side || height > max_side)
-        return nullptr;
-    state.image_width = width;
-    state.image_height = height;
-    // The first local pass builds the map for this image; one left over from
-    // a direct call of a pass belongs to another image.
-    state.contrast_map.reset();
-    const std::size_t n = static_cast<std::size_t>(width) * height;
-    if (!state.work_bitmap.allocate(n)) {
-        log_line("malloc() failed.\n");
-        return nullptr;
-    }
-
+    DecoderState &s = classic_state();
+    s.trace_file = log_stream;
     bool have_saved = false;
-    for (int pass = 0; pass < 7; ++pass) {
-        if (pass <= 2)
-            threshold_global(pass, pixels, depth);
-        else
-            threshold_local(pass - 3, pixels, width, height);
-        if (log_stream)
-            write_debug_image("sample1-%d.bmp", pass, 0, state.work_bitmap.get(), width, height);
-
-        if (find_eye_patterns()) {
-            for (int j = 0; j < 2; ++j) {
-                state.version = determine_version(j);
-                if (state.version < 1)
-                    continue;
-                if (!grid_build() || !grid_sample()) {
-                    grid_free();
-                    continue;
-                }
-                if (log_stream) {
-                    write_debug_image("sample2-%d-%d.bmp", pass, j, state.module_matrix.get(),
-                                      state.matrix_width, state.matrix_height);
-                    write_debug_image("sample3-%d-%d.bmp", pass, j, state.work_bitmap.get(), width,
-                                      height);
-                }
-                clear_sampled_marks(state.work_bitmap.get(), n);
-
-                read_format_info();
-                unmask();
-                reorder_codewords();
-                char *text = decode_data();
-                grid_free();
-                release_codewords();
-                if (!text)
-                    continue;
-                if (state.rs_below_capacity) {
-                    free_eye_patterns();
-                    free_pass_buffers();
-                    return text;
-                }
-                std::memcpy(state.saved_text, state.result_text, sizeof state.saved_text);
-                have_saved = true;
-            }
-        }
-        free_eye_patterns();
-        if (depth == 1)
-            break;
-    }
-    free_pass_buffers();
-    return have_saved ? state.saved_text : nullptr;
+    const RunResult result = run_passes(
+        s, pixels, width, height, depth, [&](const DecoderState &, const ReadingOutcome &reading) {
+            if (!reading.text)
+                return ReadingAction::go_on;
+            if (s.rs_below_capacity)
+                return ReadingAction::stop;
+            std::memcpy(s.saved_text, s.result_text, sizeof s.saved_text);
+            have_saved = true;
+            return ReadingAction::go_on;
+        });
+    if (result == RunResult::stopped)
+        return s.result_text;
+    return result == RunResult::done && have_saved ? s.saved_text : nullptr;
 }
 
 extern "C" const char *decoder_version(void) { return "1.2"; }

@@ -27,14 +27,14 @@ bool mask_holds(int pattern, int i, int j) {
 
 } // namespace
 
-void unmask() {
-    const int pattern = state.mask_pattern;
-    const int w = state.matrix_width;
-    const int h = state.matrix_height;
-    if (pattern < 0 || pattern > 7 || w <= 0 || h <= 0 || !state.module_matrix ||
-        state.module_matrix.size() < static_cast<std::size_t>(w) * static_cast<std::size_t>(h))
+void unmask(DecoderState &s) {
+    const int pattern = s.mask_pattern;
+    const int w = s.matrix_width;
+    const int h = s.matrix_height;
+    if (pattern < 0 || pattern > 7 || w <= 0 || h <= 0 || !s.module_matrix ||
+        s.module_matrix.size() < static_cast<std::size_t>(w) * static_cast<std::size_t>(h))
         return;
-    std::uint8_t *m = state.module_matrix.get();
+    std::uint8_t *m = s.module_matrix.get();
     for (int i = 0; i < h; ++i)
         for (int j = 0; j < w; ++j)
             if (mask_holds(pattern, i, j))

@@ -3,6 +3,8 @@
 
 namespace vantor {
 
-void unmask();
+struct DecoderState;
+
+void unmask(DecoderState &s);
 
 } // namespace vantor

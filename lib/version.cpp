@@ -62,11 +62,11 @@ constexpr int max_wrong_bits = 3;
 constexpr std::uint8_t dark = 64;
 
 // The picked eye pattern of slot i, or null when the pick is not a record.
-const EyePattern *picked_eye(int slot) {
-    const int i = state.eye_pick[slot];
-    if (!state.eyes.items || i < 0 || i >= state.eyes.count)
+const EyePattern *picked_eye(const DecoderState &s, int slot) {
+    const int i = s.eye_pick[slot];
+    if (!s.eyes.items || i < 0 || i >= s.eyes.count)
         return nullptr;
-    return &state.eyes.items[i];
+    return &s.eyes.items[i];
 }
 
 double distance(double dx, double dy) { return std::sqrt(dx * dx + dy * dy); }
@@ -112,22 +112,22 @@ int module_distance(double modules) {
 
 // One sample of a version information block: 1 only for a pixel of exactly
 // 64 (dark, unmarked). A sample outside the work bitmap reads as light.
-unsigned read_bit(double x, double y) {
+unsigned read_bit(const DecoderState &s, double x, double y) {
     const double cx = std::ceil(x), cy = std::ceil(y);
-    if (!(cx >= 0 && cx < state.image_width && cy >= 0 && cy < state.image_height))
+    if (!(cx >= 0 && cx < s.image_width && cy >= 0 && cy < s.image_height))
         return 0;
-    const std::size_t index = static_cast<std::size_t>(cy) * state.image_width + static_cast<std::size_t>(cx);
-    if (index >= state.work_bitmap.size())
+    const std::size_t index = static_cast<std::size_t>(cy) * s.image_width + static_cast<std::size_t>(cx);
+    if (index >= s.work_bitmap.size())
         return 0;
-    return state.work_bitmap[index] == dark ? 1u : 0u;
+    return s.work_bitmap[index] == dark ? 1u : 0u;
 }
 
 } // namespace
 
-int determine_version(int try_index) {
-    const EyePattern *tl = picked_eye(0);
-    const EyePattern *tr = picked_eye(1);
-    const EyePattern *bl = picked_eye(2);
+int determine_version(DecoderState &s, int try_index) {
+    const EyePattern *tl = picked_eye(s, 0);
+    const EyePattern *tr = picked_eye(s, 1);
+    const EyePattern *bl = picked_eye(s, 2);
     if (!tl || !tr || !bl)
         return 0;
     try_index = try_index == 0 ? 0 : 1;
@@ -138,54 +138,52 @@ int determine_version(int try_index) {
     const int n = module_distance(d / ((s_tl + s_tr) * (1.0 / 14)));
     const int estimate = (n - 10) / 4;
 
-    state.x_unit = preliminary_unit(*tl, *tr, try_index);
-    state.y_unit = preliminary_unit(*tl, *bl, try_index);
-    if (state.log_stream) {
-        std::fprintf(state.log_stream, "x_unit(%f, %f)\n", state.x_unit.x, state.x_unit.y);
-        std::fprintf(state.log_stream, "y_unit(%f, %f)\n", state.y_unit.x, state.y_unit.y);
+    s.x_unit = preliminary_unit(*tl, *tr, try_index);
+    s.y_unit = preliminary_unit(*tl, *bl, try_index);
+    if (s.tracing()) {
+        trace(s, "x_unit(%f, %f)\n", s.x_unit.x, s.x_unit.y);
+        trace(s, "y_unit(%f, %f)\n", s.y_unit.x, s.y_unit.y);
     }
 
     int version = estimate;
     if (estimate > 6) {
-        version = read_version_info(VersionBlock::upper_right);
+        version = read_version_info(s, VersionBlock::upper_right);
         if (version == -1)
-            version = read_version_info(VersionBlock::lower_left);
+            version = read_version_info(s, VersionBlock::lower_left);
     }
-    if (state.log_stream)
-        std::fprintf(state.log_stream, "version %d\n", version);
+    trace(s, "version %d\n", version);
     if (version <= 0)
         return version;
 
     // The final steps spread the exact centre distance over the module count.
     const double per_module = 1.0 / (4 * version + 10);
-    state.x_unit = {static_cast<float>((static_cast<double>(tr->x) - tl->x) * per_module),
+    s.x_unit = {static_cast<float>((static_cast<double>(tr->x) - tl->x) * per_module),
                     static_cast<float>((static_cast<double>(tr->y) - tl->y) * per_module)};
-    state.y_unit = {static_cast<float>((static_cast<double>(bl->x) - tl->x) * per_module),
+    s.y_unit = {static_cast<float>((static_cast<double>(bl->x) - tl->x) * per_module),
                     static_cast<float>((static_cast<double>(bl->y) - tl->y) * per_module)};
     return version;
 }
 
-int read_version_info(VersionBlock block) {
+int read_version_info(const DecoderState &s, VersionBlock block) {
     const bool upper_right = block == VersionBlock::upper_right;
-    const EyePattern *e = picked_eye(upper_right ? 1 : 2);
+    const EyePattern *e = picked_eye(s, upper_right ? 1 : 2);
     if (!e)
         return -1;
     const Offset *offsets = upper_right ? upper_right_offsets : lower_left_offsets;
-    const Vec2f xu = state.x_unit, yu = state.y_unit;
+    const Vec2f xu = s.x_unit, yu = s.y_unit;
 
     std::uint32_t value = 0;
     for (int i = 0; i < 18; ++i) {
         const double c = offsets[i].col, r = offsets[i].row;
         const double x = e->x + c * xu.x + r * yu.x;
         const double y = e->y + c * xu.y + r * yu.y;
-        value = (value << 1) | read_bit(x, y);
+        value = (value << 1) | read_bit(s, x, y);
     }
-    if (state.log_stream)
-        std::fprintf(state.log_stream, "version info bit 0x%lx\n", static_cast<unsigned long>(value));
-    return match_version_info(value);
+    trace(s, "version info bit 0x%lx\n", static_cast<unsigned long>(value));
+    return match_version_info(s, value);
 }
 
-int match_version_info(std::uint32_t value) {
+int match_version_info(const DecoderState &s, std::uint32_t value) {
     for (int v = 7; v <= 40; ++v) {
         const std::uint32_t diff = value ^ version_code[v];
         int wrong = 0;
@@ -193,8 +191,7 @@ int match_version_info(std::uint32_t value) {
             wrong += (diff >> bit) & 1u;
         if (wrong > max_wrong_bits)
             continue;
-        if (state.log_stream)
-            std::fprintf(state.log_stream, "version bit different %d bits.\n", wrong);
+        trace(s, "version bit different %d bits.\n", wrong);
         return v;
     }
     return -1;

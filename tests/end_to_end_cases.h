@@ -296,6 +296,12 @@ inline Damage damage(const vt::Symbol &symbol, const Layout &l, int flips, std::
 
 // --- replay of the decode entry ---------------------------------------------------
 
+// The state the replay runs the stages on.
+inline vantor::DecoderState &replay_state() {
+    static vantor::DecoderState s;
+    return s;
+}
+
 // The alignment pattern search by its rules, computed here from the work
 // bitmap, the picked eyes and the global step vectors: light, dark, light
 // runs of half to one and a half module widths in a window around the
@@ -303,7 +309,7 @@ inline Damage damage(const vt::Symbol &symbol, const Layout &l, int flips, std::
 // matches grouped, and the mean centre of the first group. False when the
 // search fails.
 inline bool rule_alignment(int col, int row, float &out_x, float &out_y) {
-    using vantor::state;
+    vantor::DecoderState &state = replay_state();
     const int width = state.image_width, height = state.image_height;
     const vantor::EyePattern &a = state.eyes.items[state.eye_pick[0]];
     const vantor::Vec2f xu = state.x_unit, yu = state.y_unit;
@@ -411,7 +417,7 @@ inline bool rule_alignment(int col, int row, float &out_x, float &out_y) {
 // module's cell with that cell's vectors, taken from the cell edges that join
 // two points of the same column (row).
 inline Point rule_position(int col, int row) {
-    using vantor::state;
+    vantor::DecoderState &state = replay_state();
     const auto &points = state.grid_points;
     const int n = state.matrix_width;
     if (state.version == 1) {
@@ -545,7 +551,7 @@ struct Replay {
 // the lower-left eye, decides (up to 3 wrong bits), read with the
 // preliminary step vectors. Below 1 or -1 on failure.
 inline int rule_version(int try_index) {
-    using vantor::state;
+    vantor::DecoderState &state = replay_state();
     const vantor::EyePattern &tl = state.eyes.items[state.eye_pick[0]];
     const vantor::EyePattern &tr = state.eyes.items[state.eye_pick[1]];
     const vantor::EyePattern &bl = state.eyes.items[state.eye_pick[2]];
@@ -597,7 +603,7 @@ inline int rule_version(int try_index) {
 // Compares the alignment patterns of a grid just built (or whose building
 // failed) with the rules' search; the number of searches that differ.
 inline int check_alignments(bool built) {
-    using vantor::state;
+    vantor::DecoderState &state = replay_state();
     const int n = state.matrix_width;
     const std::vector<int> at = alignment_positions(state.version);
     int index = 3, differ = 0;
@@ -628,13 +634,13 @@ inline int check_alignments(bool built) {
 inline Replay replay(const std::uint8_t *pixels, int width, int height, unsigned depth,
                      const vt::Symbol &symbol, const std::vector<std::uint8_t> &expected,
                      const vt::RenderOptions &o, bool stop_at_match = false) {
-    using vantor::state;
+    vantor::DecoderState &state = replay_state();
     Replay result;
     const int n = symbol.size;
     const double tolerance = std::max(1.5, o.module_px * 0.75);
     const Point eye_at[3] = {module_centre(o, n, 3, 3), module_centre(o, n, n - 4, 3),
                              module_centre(o, n, 3, n - 4)};
-    state.log_stream = nullptr;
+    state.trace_file = nullptr;
     state.image_width = width;
     state.image_height = height;
     const std::size_t count = static_cast<std::size_t>(width) * height;
@@ -642,10 +648,10 @@ inline Replay replay(const std::uint8_t *pixels, int width, int height, unsigned
         return result;
     for (int pass = 0; pass < 7; ++pass) {
         if (pass <= 2)
-            vantor::threshold_global(pass, pixels, static_cast<std::uint16_t>(depth));
+            vantor::threshold_global(state, pass, pixels, static_cast<std::uint16_t>(depth));
         else
-            vantor::threshold_local(pass - 3, pixels, width, height);
-        if (!vantor::find_eye_patterns()) {
+            vantor::threshold_local(state, pass - 3, pixels, width, height);
+        if (!vantor::find_eye_patterns(state)) {
             Reading r;
             r.pass = pass;
             result.readings.push_back(r);
@@ -678,7 +684,7 @@ inline Replay replay(const std::uint8_t *pixels, int width, int height, unsigned
                 r.outcome = own < 3 ? Outcome::eyes_not_own
                             : !in_place ? Outcome::eyes_misoriented
                                         : Outcome::version_failed;
-                state.version = r.version = vantor::determine_version(j);
+                state.version = r.version = vantor::determine_version(state, j);
                 r.version_off_rule = rule_version(j) != r.version;
                 const bool judged = r.outcome == Outcome::version_failed;
                 if (judged && state.version >= 1)
@@ -688,10 +694,10 @@ inline Replay replay(const std::uint8_t *pixels, int width, int height, unsigned
                     result.readings.push_back(r);
                     continue;
                 }
-                const bool built = vantor::grid_build() != 0;
+                const bool built = vantor::grid_build(state) != 0;
                 r.alignment_off_rule = check_alignments(built);
                 if (!built) {
-                    vantor::grid_free();
+                    vantor::grid_free(state);
                     result.readings.push_back(r);
                     continue;
                 }
@@ -704,8 +710,8 @@ inline Replay replay(const std::uint8_t *pixels, int width, int height, unsigned
                 }
                 if (r.outcome == Outcome::alignment_failed)
                     r.outcome = Outcome::sample_failed;
-                if (!vantor::grid_sample()) {
-                    vantor::grid_free();
+                if (!vantor::grid_sample(state)) {
+                    vantor::grid_free(state);
                     result.readings.push_back(r);
                     continue;
                 }
@@ -736,12 +742,12 @@ inline Replay replay(const std::uint8_t *pixels, int width, int height, unsigned
                 }
                 for (std::size_t i = 0; i < count; ++i)
                     state.work_bitmap[i] &= static_cast<std::uint8_t>(~0x10);
-                vantor::read_format_info();
-                vantor::unmask();
-                vantor::reorder_codewords();
-                const char *text = vantor::decode_data();
-                vantor::grid_free();
-                vantor::release_codewords();
+                vantor::read_format_info(state);
+                vantor::unmask(state);
+                vantor::reorder_codewords(state);
+                const char *text = vantor::decode_data(state);
+                vantor::grid_free(state);
+                vantor::release_codewords(state);
                 r.text = text != nullptr;
                 r.text_right = text && symbol.text == text;
                 result.readings.push_back(r);
@@ -749,7 +755,7 @@ inline Replay replay(const std::uint8_t *pixels, int width, int height, unsigned
                     break;
             }
         }
-        vantor::free_eye_patterns();
+        vantor::free_eye_patterns(state);
         if (depth == 1 || (stop_at_match && result.best() == Outcome::match))
             break;
     }

@@ -12,15 +12,15 @@
 
 namespace reading_test {
 
-// Collects the trace written to state.log_stream.
+// Collects the trace a state's stages write.
 class LogCapture {
 public:
-    LogCapture() {
+    explicit LogCapture(vantor::DecoderState &s) : state_(s) {
         file_ = open_memstream(&buf_, &len_);
-        vantor::state.log_stream = file_;
+        state_.trace_file = file_;
     }
     ~LogCapture() {
-        vantor::state.log_stream = nullptr;
+        state_.trace_file = nullptr;
         std::fclose(file_);
         std::free(buf_);
     }
@@ -32,6 +32,7 @@ public:
     }
 
 private:
+    vantor::DecoderState &state_;
     char *buf_ = nullptr;
     std::size_t len_ = 0;
     std::FILE *file_ = nullptr;

@@ -12,6 +12,11 @@
 using namespace vantor;
 
 namespace {
+// The state the stages of these tests work on.
+DecoderState state;
+} // namespace
+
+namespace {
 
 // Sets up the state for a width x height image, as the decode entry does.
 void prepare(int width, int height) {
@@ -35,12 +40,12 @@ TEST(ThresholdGlobal, DivisorsPlaceTheThresholdAndEqualGreyIsLight) {
     prepare(256, 1);
     const int expected[3] = {85, 102, 127};
     for (int pass = 0; pass < 3; ++pass) {
-        threshold_global(pass, pixels.data(), 8);
+        threshold_global(state, pass, pixels.data(), 8);
         for (int g = 0; g < 256; ++g)
             ASSERT_EQ(state.work_bitmap[g], g < expected[pass] ? 64 : 0) << "pass " << pass << " grey " << g;
     }
     // An index out of range takes the last divisor.
-    threshold_global(7, pixels.data(), 8);
+    threshold_global(state, 7, pixels.data(), 8);
     EXPECT_EQ(state.work_bitmap[126], 64);
     EXPECT_EQ(state.work_bitmap[127], 0);
 }
@@ -48,13 +53,13 @@ TEST(ThresholdGlobal, DivisorsPlaceTheThresholdAndEqualGreyIsLight) {
 TEST(ThresholdGlobal, UniformImageIsAllLightAndDepthOneTakesZeroAsDark) {
     std::vector<std::uint8_t> grey(20 * 20, 90);
     prepare(20, 20);
-    threshold_global(0, grey.data(), 8);
+    threshold_global(state, 0, grey.data(), 8);
     for (auto v : bitmap())
         ASSERT_EQ(v, 0);
 
     std::vector<std::uint8_t> two_level = {0, 255, 0, 1, 255, 0};
     prepare(3, 2);
-    threshold_global(2, two_level.data(), 1);
+    threshold_global(state, 2, two_level.data(), 1);
     EXPECT_EQ(bitmap(), (std::vector<std::uint8_t>{64, 0, 64, 0, 0, 64}));
 }
 
@@ -66,7 +71,7 @@ TEST(ThresholdLocal, RangeOf24CarriesTheLeftResultAnd25IsNormalised) {
     for (int y = 0; y < h; ++y)
         flat[y * w + 16] = 124;
     prepare(w, h);
-    ASSERT_NE(threshold_local(0, flat.data(), w, h), 0);
+    ASSERT_NE(threshold_local(state, 0, flat.data(), w, h), 0);
     for (auto v : bitmap())
         ASSERT_EQ(v, 0);
     EXPECT_EQ(state.contrast_map[0], -1);
@@ -76,7 +81,7 @@ TEST(ThresholdLocal, RangeOf24CarriesTheLeftResultAnd25IsNormalised) {
     for (int y = 0; y < h; ++y)
         edge[y * w + 16] = 125;
     prepare(w, h);
-    threshold_local(0, edge.data(), w, h);
+    threshold_local(state, 0, edge.data(), w, h);
     EXPECT_EQ(state.contrast_map[0], 0);
     EXPECT_EQ(state.contrast_map[16], 255);
     EXPECT_EQ(state.work_bitmap[0], 64);
@@ -92,7 +97,7 @@ TEST(ThresholdLocal, ThresholdsInclusiveAndMapSharedByLaterPasses) {
         for (int x = 0; x < w; ++x)
             pixels[y * w + x] = static_cast<std::uint8_t>(x);
     prepare(w, h);
-    ASSERT_NE(threshold_local(1, pixels.data(), w, h), 0);
+    ASSERT_NE(threshold_local(state, 1, pixels.data(), w, h), 0);
     // Middle column x: window x-8..x+8, range 16 <= 24: carried all along.
     for (auto v : bitmap())
         ASSERT_EQ(v, 0);
@@ -102,15 +107,15 @@ TEST(ThresholdLocal, ThresholdsInclusiveAndMapSharedByLaterPasses) {
         for (int x = 0; x < w; ++x)
             pixels[y * w + x] = static_cast<std::uint8_t>(y == 0 ? (x % 2 ? 255 : 0) : 127);
     prepare(w, h);
-    threshold_local(1, pixels.data(), w, h); // threshold 127
+    threshold_local(state, 1, pixels.data(), w, h); // threshold 127
     EXPECT_EQ(state.contrast_map[w * 5 + 40], 127);
     EXPECT_EQ(state.work_bitmap[w * 5 + 40], 64) << "127 is dark at threshold 127";
     std::int16_t *map = state.contrast_map.get();
-    threshold_local(0, pixels.data(), w, h); // threshold 85
+    threshold_local(state, 0, pixels.data(), w, h); // threshold 85
     EXPECT_EQ(state.contrast_map.get(), map) << "later passes reuse the map";
     EXPECT_EQ(state.work_bitmap[w * 5 + 40], 0);
-    EXPECT_EQ(threshold_local(4, pixels.data(), w, h), 0);
-    EXPECT_EQ(threshold_local(-1, pixels.data(), w, h), 0);
+    EXPECT_EQ(threshold_local(state, 4, pixels.data(), w, h), 0);
+    EXPECT_EQ(threshold_local(state, -1, pixels.data(), w, h), 0);
 }
 
 TEST(ThresholdLocal, WindowRowsAreNineAboveAndSevenBelow) {
@@ -120,7 +125,7 @@ TEST(ThresholdLocal, WindowRowsAreNineAboveAndSevenBelow) {
     std::vector<std::uint8_t> pixels(w * h, 200);
     pixels[30 * w + 20] = 0;
     prepare(w, h);
-    threshold_local(0, pixels.data(), w, h);
+    threshold_local(state, 0, pixels.data(), w, h);
     auto normalised = [&](int x, int y) { return state.contrast_map[y * w + x]; };
     EXPECT_EQ(normalised(20, 23), 255); // window 14..30 includes row 30
     EXPECT_EQ(normalised(20, 22), -1);  // window 13..29 does not
@@ -136,7 +141,7 @@ TEST(ThresholdLocal, WindowRowsAreNineAboveAndSevenBelow) {
     std::vector<std::uint8_t> bottom(w * h, 200);
     bottom[42 * w + 20] = 0;
     prepare(w, h);
-    threshold_local(0, bottom.data(), w, h);
+    threshold_local(state, 0, bottom.data(), w, h);
     EXPECT_EQ(normalised(20, 51), 255); // window 42..58
     for (int y = 52; y < h; ++y)
         EXPECT_EQ(normalised(20, y), -1) << y;
@@ -144,7 +149,7 @@ TEST(ThresholdLocal, WindowRowsAreNineAboveAndSevenBelow) {
     std::vector<std::uint8_t> right(w * h, 200);
     right[30 * w + 22] = 0;
     prepare(w, h);
-    threshold_local(0, right.data(), w, h);
+    threshold_local(state, 0, right.data(), w, h);
     EXPECT_EQ(normalised(30, 30), 255); // window 22..38
     for (int x = 31; x < w; ++x)
         EXPECT_EQ(normalised(x, 30), -1) << x;

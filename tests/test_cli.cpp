@@ -107,3 +107,21 @@ TEST(DisplayText, Utf8KeptShiftJisConvertedLatin1Fallback) {
     EXPECT_EQ(vantor::text_for_display("\xC0\xAF"), "\xEF\xBE\x80\xEF\xBD\xAF");
     EXPECT_EQ(vantor::text_for_display("ab\xE6"), "ab\xC3\xA6");
 }
+
+// The dialog's informational options answer without a display, and a start
+// without one ends with a message instead of Qt's abort.
+TEST(GuiCommandLine, AnswersWithoutADisplay) {
+    const fs::path gui = fs::path(VANTOR_CLI).parent_path() / "vantor-gui";
+    if (!fs::exists(gui))
+        GTEST_SKIP() << "the dialog is not built";
+    const std::string bare = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM '" + gui.string() + "'";
+    CliRun help = vantor::testing::run_command(bare + " --help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("usage: vantor-gui"), std::string::npos);
+    CliRun version = vantor::testing::run_command(bare + " --version");
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out.rfind("vantor-gui ", 0), 0u);
+    CliRun start = vantor::testing::run_command(bare + " some.bmp");
+    EXPECT_EQ(start.status, 2);
+    EXPECT_NE(start.err.find("no display"), std::string::npos) << start.err;
+}

@@ -11,6 +11,11 @@
 using namespace vantor;
 
 namespace {
+// The state the stages of these tests work on.
+DecoderState state;
+} // namespace
+
+namespace {
 
 class BitStream {
 public:
@@ -53,7 +58,7 @@ void load(int version, const std::vector<std::uint8_t> &data) {
 // Decodes and returns the text, or "<null>".
 std::string decode(int version, const BitStream &stream, std::size_t total) {
     load(version, stream.bytes(total));
-    const char *text = decode_data();
+    const char *text = decode_data(state);
     return text ? std::string(text) : std::string("<null>");
 }
 
@@ -133,11 +138,41 @@ TEST(DecodeData, ZeroByteEndsTheTextAndNumericWritesAtIt) {
     s.put(4, 4).put(1, 8).put('Z', 8);
     s.put(0, 4);
     load(1, s.bytes(19));
-    const char *text = decode_data();
+    const char *text = decode_data(state);
     ASSERT_NE(text, nullptr);
     // Digits at the zero byte; the byte segment at text_length (5).
     EXPECT_EQ(std::string(state.result_text, 7), bytes_of({'A', '1', '2', 0, 0, 'Z', 0}));
     EXPECT_STREQ(text, "A12");
+    // The exact bytes keep the zero byte and the order of the segments.
+    ASSERT_EQ(state.result_length, 6);
+    EXPECT_EQ(std::string(state.result_bytes, 7), bytes_of({'A', 0, 'B', '1', '2', 'Z', 0}));
+}
+
+// The exact bytes follow every segment kind; a numeric group whose value has
+// more digits than the group makes them invalid while the classic text
+// keeps its reading.
+TEST(DecodeData, ExactBytesAndTheirLength) {
+    BitStream s;
+    s.put(1, 4).put(4, 10).put(123, 10).put(4, 4);    // "1234"
+    s.put(2, 4).put(3, 9).put(10 * 45 + 11, 11).put(36, 6); // "AB "
+    s.put(8, 4).put(1, 8).put(0x1AAA, 13);            // one kanji pair
+    s.put(0, 4);
+    load(1, s.bytes(19));
+    ASSERT_NE(decode_data(state), nullptr);
+    const std::string want = "1234AB " + std::string(state.result_text + 7, 2);
+    ASSERT_EQ(state.result_length, 9);
+    EXPECT_EQ(std::string(state.result_bytes, 9), want);
+    EXPECT_EQ(std::string(state.result_text), want);
+
+    BitStream big_group; // 1023 in a three-digit group
+    big_group.put(1, 4).put(3, 10).put(1023, 10).put(0, 4);
+    EXPECT_EQ(decode(1, big_group, 19), "1023");
+    EXPECT_EQ(state.result_length, -1);
+
+    BitStream none;
+    none.put(0, 4);
+    EXPECT_EQ(decode(1, none, 19), "<null>");
+    EXPECT_EQ(state.result_length, 0);
 }
 
 TEST(DecodeData, UnsupportedIndicatorsAndShortDataGiveNoText) {
@@ -174,14 +209,14 @@ TEST(DecodeData, UnsupportedIndicatorsAndShortDataGiveNoText) {
     good.put(4, 4).put(1, 8).put('x', 8).put(0, 4);
     load(1, good.bytes(19));
     state.uncorrected_blocks = 1;
-    EXPECT_EQ(decode_data(), nullptr);
+    EXPECT_EQ(decode_data(state), nullptr);
     state.uncorrected_blocks = 0;
-    EXPECT_NE(decode_data(), nullptr);
+    EXPECT_NE(decode_data(state), nullptr);
     state.version = 0;
-    EXPECT_EQ(decode_data(), nullptr);
+    EXPECT_EQ(decode_data(state), nullptr);
     state.codewords.reset();
     state.version = 1;
-    EXPECT_EQ(decode_data(), nullptr);
+    EXPECT_EQ(decode_data(state), nullptr);
 }
 
 // The text buffer holds 7089 characters; a stream that would write more

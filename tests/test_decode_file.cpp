@@ -124,13 +124,13 @@ TEST(DecodeFileName, IsWhatFollowsTheLastSeparator) {
     EXPECT_EQ(name_from_path("/写真/コード.jpg"), "コード.jpg");
 }
 
-TEST(DecodeFileCommandLine, ArgumentsJoinIntoOneLine) {
+TEST(DecodeFileCommandLine, TheFirstArgumentIsTheLine) {
     const char *none[] = {"vantor-gui"};
     EXPECT_EQ(command_line_from_arguments(1, none), "");
-    const char *split[] = {"vantor-gui", "/scans/a", "b.jpg"};
-    EXPECT_EQ(command_line_from_arguments(3, split), "/scans/a b.jpg");
-    const char *empty_arg[] = {"vantor-gui", "", "x"};
-    EXPECT_EQ(command_line_from_arguments(3, empty_arg), " x");
+    const char *spaced[] = {"vantor-gui", "/scans/a b.jpg"};
+    EXPECT_EQ(command_line_from_arguments(2, spaced), "/scans/a b.jpg");
+    const char *several[] = {"vantor-gui", "/scans/a.jpg", "b.jpg"};
+    EXPECT_EQ(command_line_from_arguments(3, several), "/scans/a.jpg");
 }
 
 TEST(DecodeFileCommandLine, QuotesAroundThePathAreRemoved) {

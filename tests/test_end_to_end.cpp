@@ -285,7 +285,7 @@ TEST_F(EndToEnd, DamagedSymbolsDecodeWithinCapacityAndNeverGiveAWrongText) {
 // The block layout these tests count errors with is the one the decoder
 // reads: same blocks, same capacities (read off the encoder's matrix).
 TEST_F(EndToEnd, DamageLayoutIsTheDecodersBlockLayout) {
-    using vantor::state;
+    vantor::DecoderState state;
     std::mt19937 rng(5);
     for (int v : {1, 2, 5, 7, 14, 21, 36, 40}) {
         for (vt::Level level : all_levels) {
@@ -299,10 +299,10 @@ TEST_F(EndToEnd, DamageLayoutIsTheDecodersBlockLayout) {
             ASSERT_TRUE(state.function_map.allocate_zeroed((count + 7) / 8));
             for (std::size_t i = 0; i < count; ++i)
                 state.module_matrix[i] = symbol->modules[i] ? 64 : 0;
-            vantor::read_format_info();
-            vantor::unmask();
-            vantor::reorder_codewords();
-            const char *text = vantor::decode_data();
+            vantor::read_format_info(state);
+            vantor::unmask(state);
+            vantor::reorder_codewords(state);
+            const char *text = vantor::decode_data(state);
             EXPECT_TRUE(text && symbol->text == text) << v << name(level);
             const vantor::BlockGroup *g = state.block_groups;
             EXPECT_EQ(g[0].block_count, l.data_blocks[0]) << v << name(level);
@@ -321,7 +321,7 @@ TEST_F(EndToEnd, DamageLayoutIsTheDecodersBlockLayout) {
                     ++modules[static_cast<std::size_t>(c)];
             EXPECT_EQ(std::count(modules.begin(), modules.end(), 8), static_cast<long>(modules.size())) << v;
             EXPECT_EQ(static_cast<int>(modules.size()), state.codeword_count) << v;
-            vantor::release_codewords();
+            vantor::release_codewords(state);
             state.module_matrix.reset();
             state.function_map.reset();
         }
@@ -369,17 +369,17 @@ TEST_F(EndToEnd, TraceLogOfASmallSymbolHasEveryStageInOrderWithHandCheckedValues
     std::string log, short_log;
     const char *text, *short_text;
     {
-        reading_test::LogCapture capture;
-        vantor::state.rs_below_capacity = -1;
+        reading_test::LogCapture capture(vantor::classic_state());
+        vantor::classic_state().rs_below_capacity = -1;
         short_text = decode_image(gray_image.pixels, gray_image.width, gray_image.height,
-                                  gray_image.depth, vantor::state.log_stream);
+                                  gray_image.depth, vantor::classic_state().trace_file);
         short_log = capture.text();
     }
     {
-        reading_test::LogCapture capture;
-        vantor::state.rs_below_capacity = 0;
+        reading_test::LogCapture capture(vantor::classic_state());
+        vantor::classic_state().rs_below_capacity = 0;
         text = decode_image(gray_image.pixels, gray_image.width, gray_image.height, gray_image.depth,
-                            vantor::state.log_stream);
+                            vantor::classic_state().trace_file);
         log = capture.text();
     }
     fs::current_path(previous);

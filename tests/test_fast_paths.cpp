@@ -17,7 +17,10 @@
 #include "version.h"
 
 namespace vt = vantor::testing;
-using vantor::state;
+namespace {
+// The state the stages of these tests work on.
+vantor::DecoderState state;
+} // namespace
 
 namespace {
 
@@ -94,7 +97,7 @@ TEST(FastPaths, ContrastMapAndLocalPassesMatchTheWindowRule) {
         SCOPED_TRACE(std::to_string(g.width) + "x" + std::to_string(g.height));
         prepare(g);
         for (int pass = 0; pass < 4; ++pass) {
-            ASSERT_NE(vantor::threshold_local(pass, g.pixels.data(), g.width, g.height), 0);
+            ASSERT_NE(vantor::threshold_local(state, pass, g.pixels.data(), g.width, g.height), 0);
             for (int y = 0; y < g.height; ++y) {
                 int carried = 0;
                 for (int x = 0; x < g.width; ++x) {
@@ -117,12 +120,12 @@ TEST(FastPaths, GlobalPassesMatchTheThresholdRule) {
         prepare(g);
         const auto [lo, hi] = std::minmax_element(g.pixels.begin(), g.pixels.end());
         for (int pass = 0; pass < 3; ++pass) {
-            vantor::threshold_global(pass, g.pixels.data(), 8);
+            vantor::threshold_global(state, pass, g.pixels.data(), 8);
             const int t = static_cast<int>(*lo + (*hi - *lo) / divisors[pass]);
             for (std::size_t i = 0; i < g.pixels.size(); ++i)
                 ASSERT_EQ(state.work_bitmap[i], g.pixels[i] < t ? 64 : 0) << "pass " << pass << " pixel " << i;
         }
-        vantor::threshold_global(0, g.pixels.data(), 1);
+        vantor::threshold_global(state, 0, g.pixels.data(), 1);
         for (std::size_t i = 0; i < g.pixels.size(); ++i)
             ASSERT_EQ(state.work_bitmap[i], g.pixels[i] == 0 ? 64 : 0) << "depth 1, pixel " << i;
     }
@@ -172,8 +175,8 @@ TEST(FastPaths, RunTablesMatchTheRunRule) {
             state.image_height = h;
             ASSERT_TRUE(state.work_bitmap.allocate(bytes.size()));
             std::copy(bytes.begin(), bytes.end(), state.work_bitmap.get());
-            ASSERT_NE(vantor::build_row_runs(), 0);
-            ASSERT_NE(vantor::build_col_runs(), 0);
+            ASSERT_NE(vantor::build_row_runs(state), 0);
+            ASSERT_NE(vantor::build_col_runs(state), 0);
             for (int y = 0; y < h; ++y) {
                 const auto want = reference_runs(bytes, static_cast<std::size_t>(y) * w, 1, w);
                 const std::int16_t *got = state.row_runs.get() + static_cast<std::size_t>(y) * (w + 2);
@@ -216,7 +219,7 @@ TEST(FastPaths, WindowScanMatchesTheRatioRule) {
         r[k] = -1;
     }
     vantor::MemChunk<vantor::RunHit> hits;
-    ASSERT_NE(vantor::scan_runs(table.data(), line_length, lines, hits), 0);
+    ASSERT_NE(vantor::scan_runs(state, table.data(), line_length, lines, hits), 0);
 
     std::vector<vantor::RunHit> want;
     for (int line = 0; line < lines; ++line) {
@@ -263,7 +266,7 @@ std::vector<AlignmentResult> search_every_alignment_pattern() {
             if (c <= 0 || r <= 0)
                 continue;
             vantor::AlignmentProbe probe{0, 0, c, r};
-            AlignmentResult a{vantor::find_alignment(probe), probe.x, probe.y, {}};
+            AlignmentResult a{vantor::find_alignment(state, probe), probe.x, probe.y, {}};
             for (const auto *list : {&state.row_hits, &state.col_hits})
                 for (int i = 0; i < list->count; ++i)
                     a.hits.insert(a.hits.end(), {list->items[i].line, list->items[i].start,
@@ -289,16 +292,16 @@ TEST(FastPaths, AlignmentSearchWithoutFullTablesMatchesTheTables) {
         state.image_width = p.width;
         state.image_height = p.height;
         ASSERT_TRUE(state.work_bitmap.allocate(p.pixels.size()));
-        vantor::threshold_global(2, p.pixels.data(), 8);
-        ASSERT_NE(vantor::find_eye_patterns(), 0);
+        vantor::threshold_global(state, 2, p.pixels.data(), 8);
+        ASSERT_NE(vantor::find_eye_patterns(state), 0);
         EXPECT_FALSE(state.row_runs) << "the eye search keeps no full table";
         EXPECT_FALSE(state.col_runs);
-        state.version = vantor::determine_version(0);
+        state.version = vantor::determine_version(state, 0);
         ASSERT_EQ(state.version, version);
 
         const auto local = search_every_alignment_pattern();
-        ASSERT_NE(vantor::build_row_runs(), 0);
-        ASSERT_NE(vantor::build_col_runs(), 0);
+        ASSERT_NE(vantor::build_row_runs(state), 0);
+        ASSERT_NE(vantor::build_col_runs(state), 0);
         const auto tables = search_every_alignment_pattern();
         EXPECT_GE(std::count_if(tables.begin(), tables.end(), [](const AlignmentResult &a) { return a.found; }),
                   static_cast<long>(tables.size()) - 3);
@@ -312,7 +315,7 @@ TEST(FastPaths, AlignmentSearchWithoutFullTablesMatchesTheTables) {
         state.row_runs.reset();
         state.col_runs.reset();
         EXPECT_TRUE(search_every_alignment_pattern() == tables);
-        vantor::free_eye_patterns();
+        vantor::free_eye_patterns(state);
     }
 }
 
@@ -353,7 +356,7 @@ TEST(FastPaths, AlignmentWindowsMatchTheTablesAnywhere) {
             const int col = static_cast<int>(rng() % 40) - 8, row = static_cast<int>(rng() % 40) - 8;
             auto search = [&] {
                 vantor::AlignmentProbe p{0, 0, col, row};
-                AlignmentResult a{vantor::find_alignment(p), p.x, p.y, {}};
+                AlignmentResult a{vantor::find_alignment(state, p), p.x, p.y, {}};
                 for (const auto *list : {&state.row_hits, &state.col_hits})
                     for (int i = 0; i < list->count; ++i)
                         a.hits.insert(a.hits.end(), {list->items[i].line, list->items[i].start,
@@ -367,8 +370,8 @@ TEST(FastPaths, AlignmentWindowsMatchTheTablesAnywhere) {
             std::vector<std::uint8_t> marked(state.work_bitmap.get(), state.work_bitmap.get() + state.work_bitmap.size());
             for (std::size_t i = 0; i < marked.size(); ++i)
                 state.work_bitmap[i] = static_cast<std::uint8_t>(marked[i] & ~16);
-            ASSERT_NE(vantor::build_row_runs(), 0);
-            ASSERT_NE(vantor::build_col_runs(), 0);
+            ASSERT_NE(vantor::build_row_runs(state), 0);
+            ASSERT_NE(vantor::build_col_runs(state), 0);
             std::copy(marked.begin(), marked.end(), state.work_bitmap.get());
             const AlignmentResult tables = search();
             ASSERT_TRUE(local == tables) << "image " << image << " probe " << col << "," << row;
@@ -376,7 +379,7 @@ TEST(FastPaths, AlignmentWindowsMatchTheTablesAnywhere) {
         }
     }
     EXPECT_GT(found, 20);
-    vantor::free_eye_patterns();
+    vantor::free_eye_patterns(state);
 }
 
 // Column hits in line order (as the scans make them), dense in crossings and

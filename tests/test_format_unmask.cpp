@@ -11,6 +11,11 @@
 #include "unmask.h"
 
 using namespace vantor;
+
+namespace {
+// The state the stages of these tests work on.
+DecoderState state;
+} // namespace
 using reading_test::LogCapture;
 
 namespace {
@@ -78,8 +83,8 @@ TEST(FormatInfo, ReadsFirstCopyAndCorrectsUpToThreeBits) {
         put_word(0, 0x40CE ^ c.flips);
         state.ecc_level = 3;
         state.mask_pattern = 0;
-        LogCapture log;
-        ASSERT_NE(read_format_info(), 0) << c.flips;
+        LogCapture log(state);
+        ASSERT_NE(read_format_info(state), 0) << c.flips;
         EXPECT_EQ(state.ecc_level, 0);
         EXPECT_EQ(state.mask_pattern, 5);
         EXPECT_EQ(log.text(), std::string(c.log) + "Error Correction Level 0, mask pattern 5\n");
@@ -88,8 +93,8 @@ TEST(FormatInfo, ReadsFirstCopyAndCorrectsUpToThreeBits) {
 
 TEST(FormatInfo, AllLightAreaReadsAsLevelHMask5) {
     set_matrix(25, 0);
-    LogCapture log;
-    ASSERT_NE(read_format_info(), 0);
+    LogCapture log(state);
+    ASSERT_NE(read_format_info(state), 0);
     EXPECT_EQ(state.ecc_level, 2);
     EXPECT_EQ(state.mask_pattern, 5);
     EXPECT_EQ(log.text(), "Error Correction Level 2, mask pattern 5\n");
@@ -99,7 +104,7 @@ TEST(FormatInfo, SecondCopyUsedSilentlyWhenFirstFailsAndNothingSetWhenBothFail) 
     // A first copy with no explanation by up to three wrong bits.
     int bad = -1;
     for (int w = 0; w < (1 << 15) && bad < 0; ++w)
-        if (decode_format_bits(w) < 0)
+        if (decode_format_bits(state, w) < 0)
             bad = w;
     ASSERT_GE(bad, 0);
 
@@ -110,8 +115,8 @@ TEST(FormatInfo, SecondCopyUsedSilentlyWhenFirstFailsAndNothingSetWhenBothFail) 
     state.ecc_level = 0;
     state.mask_pattern = 0;
     {
-        LogCapture log;
-        ASSERT_NE(read_format_info(), 0);
+        LogCapture log(state);
+        ASSERT_NE(read_format_info(state), 0);
         EXPECT_EQ(state.ecc_level, 3);
         EXPECT_EQ(state.mask_pattern, 6);
         EXPECT_EQ(log.text(), "BCH reverse 9 bit\n"); // the decoder's line only
@@ -119,15 +124,15 @@ TEST(FormatInfo, SecondCopyUsedSilentlyWhenFirstFailsAndNothingSetWhenBothFail) 
     put_word(1, bad ^ 0x5412);
     state.ecc_level = 1;
     state.mask_pattern = 2;
-    EXPECT_EQ(read_format_info(), 0);
+    EXPECT_EQ(read_format_info(state), 0);
     EXPECT_EQ(state.ecc_level, 1);
     EXPECT_EQ(state.mask_pattern, 2);
 
     state.matrix_width = 17; // smaller than any symbol: refused, not read
-    EXPECT_EQ(read_format_info(), 0);
+    EXPECT_EQ(read_format_info(state), 0);
     state.module_matrix.reset();
     state.matrix_width = 21;
-    EXPECT_EQ(read_format_info(), 0);
+    EXPECT_EQ(read_format_info(state), 0);
 }
 
 TEST(FormatInfo, EveryPatternOfTwoWrongBitsCorrectedAndThreeCorrectedUnlessInvisible) {
@@ -135,12 +140,12 @@ TEST(FormatInfo, EveryPatternOfTwoWrongBitsCorrectedAndThreeCorrectedUnlessInvis
     for (int data = 0; data < 32; ++data) {
         const int code = bch_format(data);
         for (int a = 0; a < 15; ++a) {
-            EXPECT_EQ(decode_format_bits(code ^ 1 << a), data);
+            EXPECT_EQ(decode_format_bits(state, code ^ 1 << a), data);
             for (int b = a + 1; b < 15; ++b) {
-                EXPECT_EQ(decode_format_bits(code ^ 1 << a ^ 1 << b), data);
+                EXPECT_EQ(decode_format_bits(state, code ^ 1 << a ^ 1 << b), data);
                 for (int c = b + 1; c < 15; ++c) {
                     const int received = code ^ 1 << a ^ 1 << b ^ 1 << c;
-                    const int r = decode_format_bits(received);
+                    const int r = decode_format_bits(state, received);
                     if (r != data) {
                         // Only errors whose S1 is zero pass, as read.
                         EXPECT_EQ(r, received >> 10);
@@ -156,7 +161,7 @@ TEST(FormatInfo, EveryPatternOfTwoWrongBitsCorrectedAndThreeCorrectedUnlessInvis
 TEST(Unmask, ConditionsInvertTheirModules) {
     set_matrix(21, 0);
     state.mask_pattern = 1;
-    unmask();
+    unmask(state);
     EXPECT_EQ(count_dark(), 231);
     for (int row = 0; row < 21; ++row)
         EXPECT_EQ(state.module_matrix[static_cast<std::size_t>(row) * 21 + 5], row % 2 == 0 ? 64 : 0);
@@ -167,7 +172,7 @@ TEST(Unmask, ConditionsInvertTheirModules) {
     for (int mask = 0; mask < 8; ++mask) {
         set_matrix(21, 0);
         state.mask_pattern = mask;
-        unmask();
+        unmask(state);
         EXPECT_EQ(state.module_matrix[0], 64) << mask;
         if (expected_dark[mask]) {
             EXPECT_EQ(count_dark(), expected_dark[mask]) << mask;
@@ -177,7 +182,7 @@ TEST(Unmask, ConditionsInvertTheirModules) {
     // Mask 5: dark exactly where row * column is a multiple of 6.
     set_matrix(25, 0);
     state.mask_pattern = 5;
-    unmask();
+    unmask(state);
     for (int i = 0; i < 25; ++i)
         for (int j = 0; j < 25; ++j)
             ASSERT_EQ(state.module_matrix[static_cast<std::size_t>(i) * 25 + j], (i * j) % 6 == 0 ? 64 : 0);
@@ -185,11 +190,11 @@ TEST(Unmask, ConditionsInvertTheirModules) {
     // A marked module stays light either way; other masks are ignored.
     set_matrix(21, 80);
     state.mask_pattern = 1;
-    unmask();
+    unmask(state);
     EXPECT_EQ(state.module_matrix[0], 16);
     EXPECT_EQ(state.module_matrix[21], 80);
     state.mask_pattern = 8;
-    unmask();
+    unmask(state);
     EXPECT_EQ(state.module_matrix[0], 16);
 }
 
@@ -208,7 +213,7 @@ TEST(Unmask, MasksFourToSevenMatchTheirTiles) {
     for (const Tile &tile : tiles) {
         set_matrix(21, 0);
         state.mask_pattern = tile.mask;
-        unmask();
+        unmask(state);
         for (int i = 0; i < 21; ++i)
             for (int j = 0; j < 21; ++j)
                 ASSERT_EQ(state.module_matrix[static_cast<std::size_t>(i) * 21 + j] == 64,

@@ -24,6 +24,7 @@
 
 #include "qr_symbols.h"
 #include "state.h"
+#include "top.h"
 #include <vantor/vantor.h>
 
 namespace fs = std::filesystem;
@@ -141,12 +142,13 @@ std::string golden_trace(const GoldenCase &c) {
     std::size_t len = 0;
     std::FILE *log = open_memstream(&buf, &len);
     const int flag_before = c.rs_flag_before;
-    const int saved_flag = vantor::state.rs_below_capacity;
-    vantor::state.rs_below_capacity = flag_before;
+    vantor::DecoderState &classic = vantor::classic_state();
+    const int saved_flag = classic.rs_below_capacity;
+    classic.rs_below_capacity = flag_before;
     const char *text = decode_image(picture.pixels.data(), picture.width, picture.height, c.depth, log);
-    const int flag_after = vantor::state.rs_below_capacity;
-    vantor::state.rs_below_capacity = saved_flag;
-    vantor::state.log_stream = nullptr; // the stages keep it after the call
+    const int flag_after = classic.rs_below_capacity;
+    classic.rs_below_capacity = saved_flag;
+    classic.trace_file = nullptr; // the classic state keeps it after the call
     std::fclose(log);
 
     std::ostringstream out;

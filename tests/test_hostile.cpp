@@ -27,6 +27,11 @@
 #include "version.h"
 
 using namespace vantor;
+
+namespace {
+// The state the stages of these tests work on.
+DecoderState state;
+} // namespace
 namespace qr = vantor::testing;
 
 namespace {
@@ -131,7 +136,7 @@ TEST(HostileFiles, EveryReaderClosesItsFileOnEveryPath) {
 class HostileEyes : public ::testing::Test {
 protected:
     void TearDown() override {
-        free_eye_patterns();
+        free_eye_patterns(state);
         state.work_bitmap.reset();
         state.version = 0;
     }
@@ -150,11 +155,11 @@ protected:
         memchunk_init(state.row_hits);
         memchunk_init(state.col_hits);
         memchunk_init(state.eyes);
-        ASSERT_TRUE(build_row_runs());
-        ASSERT_TRUE(scan_runs(state.row_runs.get(), state.image_width, state.image_height, state.row_hits));
-        ASSERT_TRUE(build_col_runs());
-        ASSERT_TRUE(scan_runs(state.col_runs.get(), state.image_height, state.image_width, state.col_hits));
-        cross_hits();
+        ASSERT_TRUE(build_row_runs(state));
+        ASSERT_TRUE(scan_runs(state, state.row_runs.get(), state.image_width, state.image_height, state.row_hits));
+        ASSERT_TRUE(build_col_runs(state));
+        ASSERT_TRUE(scan_runs(state, state.col_runs.get(), state.image_height, state.image_width, state.col_hits));
+        cross_hits(state);
     }
 
     static std::vector<EyePattern> eyes() {
@@ -194,10 +199,10 @@ TEST_F(HostileEyes, RefinementSweepMatchesThePlainWalk) {
             bitmap(p, threshold);
             candidates();
             const std::vector<EyePattern> grouped = eyes();
-            refine_eyes(true);
+            refine_eyes(state, true);
             const std::vector<EyePattern> plain = eyes();
             set_eyes(grouped);
-            refine_eyes();
+            refine_eyes(state);
             const std::vector<EyePattern> swept = eyes();
             ASSERT_EQ(swept.size(), plain.size()) << p.width << "x" << p.height << " at " << threshold;
             for (std::size_t i = 0; i < plain.size(); ++i) {
@@ -206,7 +211,7 @@ TEST_F(HostileEyes, RefinementSweepMatchesThePlainWalk) {
                 largest = std::max(largest, plain[i].size);
             }
             compared += static_cast<int>(plain.size());
-            free_eye_patterns();
+            free_eye_patterns(state);
         }
     }
     EXPECT_GT(compared, 2000);
@@ -219,16 +224,16 @@ TEST_F(HostileEyes, HundredsOfLookAlikesAreFilteredScoredAndPicked) {
     // are scored; then a field of five sizes at random, whose picks
     // have consistent hits.
     bitmap(qr::finder_field(540, 540, 2, 2), 128);
-    find_eye_patterns(); // the first three picked lie on one line: no orientation
+    find_eye_patterns(state); // the first three picked lie on one line: no orientation
     EXPECT_GT(state.eye_count, 800);
     int scored = 0;
     for (int i = 0; i < state.eye_count; ++i)
         scored += state.eyes.items[i].score > 0;
     EXPECT_EQ(scored, state.eye_count);
-    free_eye_patterns();
+    free_eye_patterns(state);
 
     bitmap(qr::finder_field(540, 540, 1, 2, 4, 3), 128);
-    find_eye_patterns();
+    find_eye_patterns(state);
     EXPECT_GT(state.eye_count, 100);
     for (int i = 0; i < 3; ++i)
         EXPECT_GT(state.eyes.items[state.eye_pick[i]].score, 0);
@@ -278,16 +283,16 @@ TEST_F(HostileEyes, DegenerateEyeGeometryFailsCleanly) {
     for (const auto &c : cases) {
         picked({c[0], c[1], c[2]});
         for (int j = 0; j < 2; ++j) {
-            const int version = determine_version(j);
+            const int version = determine_version(state, j);
             EXPECT_LE(version, 40);
             if (version < 1)
                 continue;
             state.version = version;
-            if (grid_build())
-                grid_sample();
-            grid_free();
+            if (grid_build(state))
+                grid_sample(state);
+            grid_free(state);
         }
-        free_eye_patterns();
+        free_eye_patterns(state);
         state.work_bitmap.reset();
     }
 }
@@ -304,25 +309,25 @@ TEST_F(HostileEyes, DegenerateStepVectorsFailCleanly) {
             // Dark pixels everywhere, so that any sample a bad position
             // reaches would be read.
             std::memset(state.work_bitmap.get(), 64, 200 * 200);
-            ASSERT_TRUE(build_row_runs());
-            ASSERT_TRUE(build_col_runs());
+            ASSERT_TRUE(build_row_runs(state));
+            ASSERT_TRUE(build_col_runs(state));
             memchunk_init(state.row_hits);
             memchunk_init(state.col_hits);
             state.version = version;
             state.x_unit = u;
             state.y_unit = {u.y, u.x};
-            EXPECT_EQ(read_version_info(VersionBlock::upper_right), -1);
+            EXPECT_EQ(read_version_info(state, VersionBlock::upper_right), -1);
             AlignmentProbe probe{0, 0, 22, 22};
-            find_alignment(probe);
+            find_alignment(state, probe);
             // Zero steps put every module on the corner eye's centre pixel,
             // which is a position; every other vector here leaves the image.
             const bool zero = u.x == 0 && u.y == 0;
-            if (grid_build() && !zero) {
-                EXPECT_FALSE(grid_sample()) << version;
+            if (grid_build(state) && !zero) {
+                EXPECT_FALSE(grid_sample(state)) << version;
             }
-            grid_free();
-            EXPECT_EQ(grid_module_value(0, 0), -1);
-            free_eye_patterns();
+            grid_free(state);
+            EXPECT_EQ(grid_module_value(state, 0, 0), -1);
+            free_eye_patterns(state);
             state.work_bitmap.reset();
         }
     }

@@ -11,6 +11,11 @@
 #include "state.h"
 
 using namespace vantor;
+
+namespace {
+// The state the stages of these tests work on.
+DecoderState state;
+} // namespace
 using reading_test::LogCapture;
 using reading_test::rs_encode;
 
@@ -106,11 +111,11 @@ TEST(Reorder, FunctionMapAndBlockTableAgreeForEveryVersion) {
     const int levels[4] = {1, 0, 3, 2}; // L, M, Q, H as format values
     for (int v = 1; v <= 40; ++v) {
         set_geometry(v, 1);
-        build_function_map();
+        build_function_map(state);
         const int free = unmarked_modules();
         for (int level : levels) {
             state.ecc_level = level;
-            ASSERT_NE(read_codewords(), 0) << v;
+            ASSERT_NE(read_codewords(state), 0) << v;
             EXPECT_EQ(free, 8 * state.codeword_count + remainder[v]) << v;
             const BlockGroup &g1 = state.block_groups[0], &g2 = state.block_groups[1];
             const int ec = g1.block_codewords - g1.data_codewords;
@@ -130,22 +135,22 @@ TEST(Reorder, FunctionMapAndBlockTableAgreeForEveryVersion) {
     const int r1[4] = {2, 4, 6, 8};
     for (int i = 0; i < 4; ++i) {
         set_geometry(1, levels[i]);
-        build_function_map();
-        ASSERT_NE(read_codewords(), 0);
+        build_function_map(state);
+        ASSERT_NE(read_codewords(state), 0);
         EXPECT_EQ(state.block_groups[0].correctable, r1[i]);
     }
     set_geometry(2, 1);
-    build_function_map();
-    ASSERT_NE(read_codewords(), 0);
+    build_function_map(state);
+    ASSERT_NE(read_codewords(state), 0);
     EXPECT_EQ(state.block_groups[0].correctable, 4);
     set_geometry(40, 2);
-    build_function_map();
-    ASSERT_NE(read_codewords(), 0);
+    build_function_map(state);
+    ASSERT_NE(read_codewords(state), 0);
     EXPECT_EQ(state.block_groups[0].block_count, 20);
     EXPECT_EQ(state.block_groups[1].block_count, 61);
     EXPECT_EQ(state.block_groups[1].block_codewords, 46);
     EXPECT_EQ(state.block_groups[1].correctable, 15);
-    release_codewords();
+    release_codewords(state);
 }
 
 TEST(Reorder, PlacementWalkStartsBottomRightAndTurnsAtTheTop) {
@@ -162,19 +167,19 @@ TEST(Reorder, PlacementWalkStartsBottomRightAndTurnsAtTheTop) {
     for (const Probe &p : probes) {
         set_geometry(1, 1);
         set_module(p.row, p.col);
-        build_function_map();
-        ASSERT_NE(read_codewords(), 0);
+        build_function_map(state);
+        ASSERT_NE(read_codewords(state), 0);
         for (int i = 0; i < state.codeword_count; ++i)
             EXPECT_EQ(state.raw_codewords[static_cast<std::size_t>(i)], i == p.codeword ? p.value : 0)
                 << p.row << "," << p.col << " codeword " << i;
     }
-    release_codewords();
+    release_codewords(state);
 }
 
 TEST(Reorder, DeinterleavesFiveQAndCorrectsDataOnly) {
     set_geometry(5, 3);
-    build_function_map();
-    ASSERT_NE(read_codewords(), 0);
+    build_function_map(state);
+    ASSERT_NE(read_codewords(state), 0);
     ASSERT_EQ(state.codeword_count, 134);
     ASSERT_EQ(state.block_groups[0].block_count, 2);
     ASSERT_EQ(state.block_groups[0].data_codewords, 15);
@@ -185,7 +190,7 @@ TEST(Reorder, DeinterleavesFiveQAndCorrectsDataOnly) {
     const Blocks blocks = make_blocks();
     auto raw = interleave(blocks);
     load_raw(raw);
-    ASSERT_NE(deinterleave_and_correct(), 0);
+    ASSERT_NE(deinterleave_and_correct(state), 0);
     auto expected = concatenated(blocks.data);
     ASSERT_EQ(expected.size(), 62u);
     const auto ec = concatenated(blocks.ec);
@@ -200,7 +205,7 @@ TEST(Reorder, DeinterleavesFiveQAndCorrectsDataOnly) {
         raw[static_cast<std::size_t>(i)] ^= 0x3C;
     raw[62 + 4 * 3] ^= 0x01;
     load_raw(raw);
-    ASSERT_NE(deinterleave_and_correct(), 0);
+    ASSERT_NE(deinterleave_and_correct(state), 0);
     const auto got = codewords();
     EXPECT_EQ(std::vector<std::uint8_t>(got.begin(), got.begin() + 62),
               std::vector<std::uint8_t>(expected.begin(), expected.begin() + 62));
@@ -213,17 +218,17 @@ TEST(Reorder, DeinterleavesFiveQAndCorrectsDataOnly) {
     for (int e = 0; e < 10; ++e)
         raw[static_cast<std::size_t>(62 + 4 * e + 3)] ^= 0x81;
     load_raw(raw);
-    ASSERT_NE(deinterleave_and_correct(), 0);
+    ASSERT_NE(deinterleave_and_correct(state), 0);
     EXPECT_EQ(state.uncorrected_blocks, 1);
     EXPECT_EQ(codewords()[46], blocks.data[3][0]);
-    EXPECT_EQ(decode_data(), nullptr);
-    release_codewords();
+    EXPECT_EQ(decode_data(state), nullptr);
+    release_codewords(state);
 }
 
 TEST(Reorder, DeinterleavesFourteenM) {
     set_geometry(14, 0);
-    build_function_map();
-    ASSERT_NE(read_codewords(), 0);
+    build_function_map(state);
+    ASSERT_NE(read_codewords(state), 0);
     ASSERT_EQ(state.codeword_count, 581);
     EXPECT_EQ(state.block_groups[0].block_count, 4);
     EXPECT_EQ(state.block_groups[0].block_codewords, 64);
@@ -240,21 +245,21 @@ TEST(Reorder, DeinterleavesFourteenM) {
         raw[static_cast<std::size_t>(365 + 9 * e + 8)] ^= static_cast<std::uint8_t>(e + 1);
     load_raw(raw);
     state.rs_below_capacity = -1;
-    ASSERT_NE(deinterleave_and_correct(), 0);
+    ASSERT_NE(deinterleave_and_correct(state), 0);
     const auto data = concatenated(blocks.data);
     ASSERT_EQ(data.size(), 365u);
     const auto got = codewords();
     EXPECT_EQ(std::vector<std::uint8_t>(got.begin(), got.begin() + 365), data);
     EXPECT_EQ(state.uncorrected_blocks, 0);
     EXPECT_EQ(state.rs_below_capacity, 0); // corrected at full capacity
-    release_codewords();
+    release_codewords(state);
 }
 
 TEST(Reorder, DumpsBothStreamsAndRefusesInconsistentGeometry) {
     set_geometry(1, 1);
     {
-        LogCapture log;
-        ASSERT_NE(reorder_codewords(), 0);
+        LogCapture log(state);
+        ASSERT_NE(reorder_codewords(state), 0);
         std::string line;
         for (int i = 0; i < 26; ++i)
             line += "0x00 ";
@@ -264,22 +269,22 @@ TEST(Reorder, DumpsBothStreamsAndRefusesInconsistentGeometry) {
 
     state.matrix_height = 25; // not the version's size
     {
-        LogCapture log;
-        EXPECT_EQ(reorder_codewords(), 0);
+        LogCapture log(state);
+        EXPECT_EQ(reorder_codewords(state), 0);
         EXPECT_EQ(log.text(), "");
     }
     EXPECT_FALSE(state.codewords); // nothing of an earlier reading remains
-    EXPECT_EQ(decode_data(), nullptr);
+    EXPECT_EQ(decode_data(state), nullptr);
 
     set_geometry(3, 1);
     ASSERT_TRUE(state.function_map.allocate_zeroed(4)); // too small for the matrix
-    EXPECT_EQ(reorder_codewords(), 0);
+    EXPECT_EQ(reorder_codewords(state), 0);
     set_geometry(3, 1);
     state.version = 41;
-    EXPECT_EQ(reorder_codewords(), 0);
+    EXPECT_EQ(reorder_codewords(state), 0);
     state.version = 3;
     state.ecc_level = 7;
-    EXPECT_EQ(reorder_codewords(), 0);
+    EXPECT_EQ(reorder_codewords(state), 0);
     EXPECT_FALSE(state.raw_codewords);
     state.module_matrix.reset();
     state.function_map.reset();
@@ -290,8 +295,8 @@ TEST(Reorder, DumpsBothStreamsAndRefusesInconsistentGeometry) {
 // not be a codeword: such a block counts as uncorrected, so no wrong text.
 TEST(Reorder, OneLBlockJudgedByAllSevenCheckCodewords) {
     set_geometry(1, 1);
-    build_function_map();
-    ASSERT_NE(read_codewords(), 0);
+    build_function_map(state);
+    ASSERT_NE(read_codewords(state), 0);
     ASSERT_EQ(state.codeword_count, 26);
     const Blocks blocks = make_blocks();
     const auto good = interleave(blocks);
@@ -305,7 +310,7 @@ TEST(Reorder, OneLBlockJudgedByAllSevenCheckCodewords) {
         for (int e = 0; e < errors; ++e)
             raw[next() % 26] ^= static_cast<std::uint8_t>(1 + next() % 255);
         load_raw(raw);
-        ASSERT_NE(deinterleave_and_correct(), 0);
+        ASSERT_NE(deinterleave_and_correct(state), 0);
         const auto got = codewords();
         const bool data_right = std::equal(got.begin(), got.begin() + 19, good.begin());
         if (state.uncorrected_blocks == 0) {
@@ -317,5 +322,5 @@ TEST(Reorder, OneLBlockJudgedByAllSevenCheckCodewords) {
         }
     }
     EXPECT_GT(miscorrections, 0) << "no 1-L miscorrection among the trials";
-    release_codewords();
+    release_codewords(state);
 }

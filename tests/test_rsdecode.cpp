@@ -10,6 +10,11 @@
 #include "state.h"
 
 using namespace vantor;
+
+namespace {
+// The state the stages of these tests work on.
+DecoderState state;
+} // namespace
 using reading_test::LogCapture;
 using reading_test::rs_encode;
 using reading_test::syndrome;
@@ -34,7 +39,7 @@ std::vector<std::uint8_t> damage(std::mt19937 &rng, std::vector<std::uint8_t> bl
 }
 
 int correct(std::vector<std::uint8_t> &block, int t) {
-    return rs_correct_block(block.data(), static_cast<int>(block.size()), t);
+    return rs_correct_block(state, block.data(), static_cast<int>(block.size()), t);
 }
 
 bool is_codeword(const std::vector<std::uint8_t> &block, int t) {
@@ -80,7 +85,7 @@ TEST(RsDecode, ErrorFreeBlockLeavesFlagAlone) {
     EXPECT_EQ(correct(block, 0), 0); // t <= 0: not looked at
     EXPECT_EQ(correct(block, -3), 0);
     EXPECT_EQ(state.rs_below_capacity, -1);
-    EXPECT_EQ(rs_correct_block(nullptr, 26, 4), 0);
+    EXPECT_EQ(rs_correct_block(state, nullptr, 26, 4), 0);
 }
 
 TEST(RsDecode, PositionsCountFromTheLastCodewordAndLogTheCorrection) {
@@ -91,7 +96,7 @@ TEST(RsDecode, PositionsCountFromTheLastCodewordAndLogTheCorrection) {
     auto block = good;
     block[0] ^= 0x5A;
     {
-        LogCapture log;
+        LogCapture log(state);
         state.rs_below_capacity = 0;
         ASSERT_EQ(correct(block, 2), -1);
         EXPECT_EQ(log.text(), "error at 25 val 90\ntotal 1 errors\n");
@@ -102,7 +107,7 @@ TEST(RsDecode, PositionsCountFromTheLastCodewordAndLogTheCorrection) {
     block[25] ^= 0x01; // last codeword, a check codeword
     block[0] ^= 0xFF;
     {
-        LogCapture log;
+        LogCapture log(state);
         ASSERT_EQ(correct(block, 2), -1);
         const std::string text = log.text();
         EXPECT_NE(text.find("error at 0 val 1\n"), std::string::npos) << text;
@@ -135,7 +140,7 @@ TEST(RsDecode, NoCorrectionKeptBeyondCapacityWhenResultIsNoCodeword) {
             continue;
         auto block = bad;
         state.rs_below_capacity = -1;
-        LogCapture log;
+        LogCapture log(state);
         const int r = correct(block, t);
         if (r != 0)
             continue; // the two-error attempt succeeded; not the sought case

@@ -18,7 +18,10 @@
 #include "unmask.h"
 
 namespace vt = vantor::testing;
-using vantor::state;
+namespace {
+// The state the stages of these tests work on.
+vantor::DecoderState state;
+} // namespace
 
 namespace {
 
@@ -41,15 +44,15 @@ Reading read_symbol(const vt::Symbol &symbol) {
     for (std::size_t i = 0; i < count; ++i)
         state.module_matrix[i] = symbol.modules[i] ? 64 : 0;
 
-    vantor::read_format_info();
-    vantor::unmask();
-    vantor::reorder_codewords();
-    if (const char *text = vantor::decode_data())
+    vantor::read_format_info(state);
+    vantor::unmask(state);
+    vantor::reorder_codewords(state);
+    if (const char *text = vantor::decode_data(state))
         r.text = std::string(text);
     if (state.raw_codewords)
         r.raw.assign(state.raw_codewords.get(), state.raw_codewords.get() + state.codeword_count);
     r.function_map.assign(state.function_map.get(), state.function_map.get() + state.function_map.size());
-    vantor::release_codewords();
+    vantor::release_codewords(state);
     state.module_matrix.reset();
     state.function_map.reset();
     return r;
@@ -121,7 +124,7 @@ TEST(SymbolReading, EveryVersionLevelAndModeReadsBackWithoutCorrection) {
             for (vt::Mode mode : all_modes) {
                 auto symbol = filled_symbol(v, level, mode, 1.0, rng);
                 ASSERT_TRUE(symbol) << v;
-                reading_test::LogCapture log;
+                reading_test::LogCapture log(state);
                 const Reading r = read_symbol(*symbol);
                 ASSERT_TRUE(r.text) << "version " << v << " level " << static_cast<int>(level)
                                     << " mode " << static_cast<int>(mode);
@@ -141,7 +144,7 @@ TEST(SymbolReading, EveryMaskAndMixedSegments) {
             auto symbol = filled_symbol(v, vt::Level::M, vt::Mode::byte, 0.7, rng, mask);
             ASSERT_TRUE(symbol);
             ASSERT_EQ(symbol->mask, mask);
-            reading_test::LogCapture log;
+            reading_test::LogCapture log(state);
             const Reading r = read_symbol(*symbol);
             ASSERT_TRUE(r.text) << v << " mask " << mask;
             EXPECT_EQ(*r.text, symbol->text);
