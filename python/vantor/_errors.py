@@ -8,8 +8,26 @@ from typing import Union
 
 from . import _vantor
 
-ReadStatus = enum.IntEnum("ReadStatus", _vantor.READ_STATUSES, module=__name__)
-ReadStatus.__doc__ = "Why reading an image file failed; ``ReadStatus.OK`` when it did not."
+_RS = _vantor.READ_STATUSES
+
+
+class ReadStatus(enum.IntEnum):
+    """Why reading an image file failed; ``ReadStatus.OK`` when it did not."""
+
+    OK = _RS["OK"]
+    NO_SUCH_FILE = _RS["NO_SUCH_FILE"]
+    PERMISSION_DENIED = _RS["PERMISSION_DENIED"]
+    IS_DIRECTORY = _RS["IS_DIRECTORY"]
+    EMPTY_FILE = _RS["EMPTY_FILE"]
+    UNKNOWN_FORMAT = _RS["UNKNOWN_FORMAT"]
+    DAMAGED = _RS["DAMAGED"]
+    OUT_OF_MEMORY = _RS["OUT_OF_MEMORY"]
+    INVALID_ARGUMENT = _RS["INVALID_ARGUMENT"]
+
+    @property
+    def text(self) -> str:
+        """A short English text for the status."""
+        return _vantor.read_status_text(int(self))
 
 
 class ReadError(OSError, ValueError):
@@ -34,7 +52,7 @@ _OS_ERRORS = {
 def read_failure(status: int, message: str, path: Union[str, bytes, os.PathLike]) -> Exception:
     """The exception for a failed read of ``path``."""
     status = ReadStatus(status)
-    text = message.strip() or _vantor.read_status_text(int(status))
+    text = message.strip() or status.text
     filename = os.fspath(path)
     if status in _OS_ERRORS:
         kind, code = _OS_ERRORS[status]

@@ -7,12 +7,50 @@ from typing import Any, Iterable, NamedTuple, Optional, Tuple
 
 from . import _vantor
 
-# The codes come from the C header through the compiled module, so the two
-# cannot drift apart.
-Reason = enum.IntEnum("Reason", _vantor.REASONS, module=__name__)
-Reason.__doc__ = "Why a decode found no symbol; ``Reason.OK`` when it found one."
-Stage = enum.IntEnum("Stage", _vantor.STAGES, module=__name__)
-Stage.__doc__ = "How far a reading, or a whole decode, got (``NONE`` to ``TEXT``)."
+# The values come from the C header through the compiled module; the names
+# are spelled out so that type checkers see them (a test checks both sets).
+_R = _vantor.REASONS
+_S = _vantor.STAGES
+
+
+class Reason(enum.IntEnum):
+    """Why a decode found no symbol; ``Reason.OK`` when it found one."""
+
+    OK = _R["OK"]
+    NO_EYE_PATTERNS = _R["NO_EYE_PATTERNS"]
+    EYES_NOT_A_SYMBOL = _R["EYES_NOT_A_SYMBOL"]
+    VERSION_UNREADABLE = _R["VERSION_UNREADABLE"]
+    GRID_FAILED = _R["GRID_FAILED"]
+    FORMAT_UNREADABLE = _R["FORMAT_UNREADABLE"]
+    TOO_MANY_ERRORS = _R["TOO_MANY_ERRORS"]
+    UNSUPPORTED_CONTENT = _R["UNSUPPORTED_CONTENT"]
+    BAD_DATA = _R["BAD_DATA"]
+    INVALID_ARGUMENT = _R["INVALID_ARGUMENT"]
+    OUT_OF_MEMORY = _R["OUT_OF_MEMORY"]
+
+    @property
+    def text(self) -> str:
+        """A short English text for the reason."""
+        return _vantor.reason_text(int(self))
+
+
+class Stage(enum.IntEnum):
+    """How far a reading, or a whole decode, got."""
+
+    NONE = _S["NONE"]
+    EYES = _S["EYES"]
+    ARRANGED = _S["ARRANGED"]
+    VERSION = _S["VERSION"]
+    GRID = _S["GRID"]
+    FORMAT = _S["FORMAT"]
+    CODEWORDS = _S["CODEWORDS"]
+    TEXT = _S["TEXT"]
+
+    @property
+    def text(self) -> str:
+        """A short English text for the stage."""
+        return _vantor.stage_text(int(self))
+
 
 Point = Tuple[float, float]
 
@@ -134,7 +172,7 @@ class Results(list):
     @property
     def reason_text(self) -> str:
         """A short English text for ``reason``."""
-        return _vantor.reason_text(int(self.reason))
+        return self.reason.text
 
     def __repr__(self) -> str:
         return f"Results({list.__repr__(self)}, reason={self.reason.name}, stage={self.stage.name})"
