@@ -19,6 +19,7 @@ import tempfile
 from typing import Any, Optional
 
 import numpy as np
+import numpy.typing as npt
 
 from . import _vantor
 from ._errors import ReadError, ReadStatus, read_failure
@@ -123,7 +124,7 @@ def decode_data(data: bytes, *, thorough: bool = True, all: bool = False, page: 
         return decode(spool.name, thorough=thorough, all=all, page=page, trace=trace, debug_dir=debug_dir)
 
 
-def read(path: PathType, *, page: int = 0) -> np.ndarray:
+def read(path: PathType, *, page: int = 0) -> npt.NDArray[np.uint8]:
     """The grey pixels of an image file as a ``(height, width)`` uint8 array.
 
     The file is read by Vantor's own readers (the pixels :func:`decode`

@@ -14,7 +14,7 @@ from dataclasses import dataclass, field
 from typing import BinaryIO, List, Optional, Sequence
 
 from . import _vantor
-from ._results import Results
+from ._results import Results, Symbol
 
 EXIT_OK, EXIT_NO_SYMBOL, EXIT_UNREADABLE, EXIT_USAGE = 0, 1, 2, 64
 
@@ -58,7 +58,7 @@ class FileResult:
     results: Optional[Results] = None
 
     @property
-    def symbol(self):
+    def symbol(self) -> Optional[Symbol]:
         return self.results[0] if self.results else None
 
 

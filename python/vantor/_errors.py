@@ -4,9 +4,9 @@ from __future__ import annotations
 import enum
 import errno
 import os
-from typing import Union
 
 from . import _vantor
+from ._input import PathType
 
 _RS = _vantor.READ_STATUSES
 
@@ -49,17 +49,17 @@ _OS_ERRORS = {
 }
 
 
-def read_failure(status: int, message: str, path: Union[str, bytes, os.PathLike]) -> Exception:
+def read_failure(status: int, message: str, path: PathType) -> Exception:
     """The exception for a failed read of ``path``."""
-    status = ReadStatus(status)
-    text = message.strip() or status.text
+    code = ReadStatus(status)
+    text = message.strip() or code.text
     filename = os.fspath(path)
-    if status in _OS_ERRORS:
-        kind, code = _OS_ERRORS[status]
-        error: OSError = kind(code, text, filename)
-    elif status == ReadStatus.OUT_OF_MEMORY:
+    if code in _OS_ERRORS:
+        kind, number = _OS_ERRORS[code]
+        error: OSError = kind(number, text, filename)
+    elif code == ReadStatus.OUT_OF_MEMORY:
         return MemoryError(f"{filename!r}: {text}")
     else:
         error = ReadError(errno.EINVAL, text, filename)
-    error.status = status  # type: ignore[attr-defined]
+    error.status = code  # type: ignore[attr-defined]
     return error

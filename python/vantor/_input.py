@@ -6,6 +6,7 @@ import sys
 from typing import Any, Optional, Tuple, Union
 
 import numpy as np
+import numpy.typing as npt
 
 PathType = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
 
@@ -20,7 +21,7 @@ def as_path(image: Any) -> Optional[bytes]:
     return path
 
 
-def _pil_pixels(image: Any) -> Tuple[np.ndarray, int]:
+def _pil_pixels(image: Any) -> Tuple[npt.NDArray[np.uint8], int]:
     """Grey, two-level or colour pixels of a Pillow image, and their depth."""
     mode = image.mode
     if mode == "1":

@@ -3,7 +3,7 @@ from __future__ import annotations
 
 import enum
 from dataclasses import dataclass
-from typing import Any, Iterable, NamedTuple, Optional, Tuple
+from typing import Any, Dict, Iterable, List, Optional, Tuple
 
 from . import _vantor
 
@@ -55,7 +55,8 @@ class Stage(enum.IntEnum):
 Point = Tuple[float, float]
 
 
-class StructuredAppend(NamedTuple):
+@dataclass(frozen=True)
+class StructuredAppend:
     """A symbol's place in a structured-append set."""
 
     index: int
@@ -108,7 +109,7 @@ class Symbol:
         return self.fnc1 == 1
 
     @classmethod
-    def _from_raw(cls, raw: dict) -> "Symbol":
+    def _from_raw(cls, raw: Dict[str, Any]) -> "Symbol":
         sa = raw["structured_append"]
         fields = dict(raw, structured_append=StructuredAppend(*sa) if sa is not None else None)
         return cls(**fields)
@@ -135,11 +136,11 @@ class Reading:
     """Blocks with more errors than they can repair."""
 
     @classmethod
-    def _from_raw(cls, raw: dict) -> "Reading":
+    def _from_raw(cls, raw: Dict[str, Any]) -> "Reading":
         return cls(**dict(raw, stage=Stage(raw["stage"])))
 
 
-class Results(list):
+class Results(List[Symbol]):
     """The symbols one decode found (a list, empty when none), with why.
 
     Besides the symbols: ``reason`` (:class:`Reason`; ``Reason.OK`` when a

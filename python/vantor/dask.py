@@ -1,3 +1,5 @@
+# mypy: allow-untyped-calls, no-warn-return-any
+# (Dask itself is untyped.)
 """Decoding many image files on a Dask cluster.
 
 >>> from distributed import Client
@@ -21,12 +23,15 @@ from __future__ import annotations
 
 import glob
 import os
-from typing import Any, Dict, Iterable, List, Optional, Sequence, Union
+from dataclasses import astuple
+from typing import Any, Dict, Iterable, List, Optional, Sequence, Tuple, Union, cast
 
-import dask.bag as db
-import dask.dataframe as dd
-import pandas as pd
-from dask import delayed
+import pandas as pd  # type: ignore[import]
+# dask.bag and dask.dataframe re-export these names without declaring it,
+# which strict type checking refuses: hence the ignores.
+from dask.bag import Bag, from_sequence  # type: ignore[attr-defined]
+from dask.dataframe import DataFrame, from_delayed  # type: ignore[attr-defined]
+from dask.delayed import delayed
 
 import vantor
 
@@ -59,7 +64,7 @@ COLUMNS: Dict[str, str] = {
 }
 
 Row = Dict[str, Any]
-Item = Union[str, "os.PathLike[str]", bytes, bytearray, memoryview, tuple]
+Item = Union[str, "os.PathLike[str]", bytes, bytearray, memoryview, Tuple[Optional[str], bytes]]
 
 
 def _empty_row(name: Optional[str], page: int) -> Row:
@@ -81,7 +86,7 @@ def rows_for_results(name: Optional[str], page: int, results: Results) -> List[R
         row.update(symbol=i, decoded=True, text=s.text, bytes=s.bytes, version=s.version, level=s.level,
                    mask=s.mask, corners=s.corners, corrected=s.corrected, mirrored=s.mirrored,
                    inverted=s.inverted, eci=s.eci,
-                   structured_append=tuple(s.structured_append) if s.structured_append else None,
+                   structured_append=astuple(s.structured_append) if s.structured_append else None,
                    fnc1=s.fnc1, fnc1_application=s.fnc1_application, reason=Reason.OK.name,
                    reason_text=results.reason_text, stage=stage)
         rows.append(row)
@@ -146,18 +151,18 @@ def expand(paths: Union[str, "os.PathLike[str]", Sequence[Union[str, "os.PathLik
     return out
 
 
-def _bag_of(source: Any, files_per_partition: int) -> db.Bag:
-    if isinstance(source, db.Bag):
+def _bag_of(source: Any, files_per_partition: int) -> Bag:
+    if isinstance(source, Bag):
         return source
     files = expand(source)
     if not files:
         raise ValueError("vantor.dask: no files given")
     npartitions = max(1, -(-len(files) // max(1, files_per_partition)))
-    return db.from_sequence(files, npartitions=npartitions)
+    return from_sequence(files, npartitions=npartitions)
 
 
 def decode_bag(source: Any, *, files_per_partition: int = 64, thorough: bool = True, all: bool = False,
-               page: int = 0) -> db.Bag:
+               page: int = 0) -> Bag:
     """A Dask bag of result rows (dicts with the keys of :data:`COLUMNS`).
 
     ``source`` is a path, a glob pattern, a list of them, or a Dask bag
@@ -172,7 +177,7 @@ def decode_bag(source: Any, *, files_per_partition: int = 64, thorough: bool = T
 
 
 def decode_files(source: Any, *, files_per_partition: int = 64, thorough: bool = True, all: bool = False,
-                 page: int = 0) -> dd.DataFrame:
+                 page: int = 0) -> DataFrame:
     """A Dask DataFrame of results: one row per symbol, one per file without.
 
     Takes what :func:`decode_bag` takes. The columns are those of
@@ -184,4 +189,4 @@ def decode_files(source: Any, *, files_per_partition: int = 64, thorough: bool =
     options = {"thorough": thorough, "all": all, "page": page}
     bag = _bag_of(source, files_per_partition)
     parts = [delayed(_partition_frame, pure=True)(part, options) for part in bag.to_delayed()]
-    return dd.from_delayed(parts, meta=frame_of([]), verify_meta=False)
+    return cast(DataFrame, from_delayed(parts, meta=frame_of([]), verify_meta=False))
