@@ -1,33 +1,114 @@
-// Grey image, input dispatch by leading bytes, and the BMP reader.
-#include <cstdarg>
+// BMP reader: the headers, and the 24-bit and 1-bit bitmaps with the
+// 40-byte information header, read byte by byte as they always were. Every
+// other layout the reader knows goes on to bmp_variants.cpp.
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 
+#include "bmp_layout.h"
 #include "c_file.h"
 #include "readers.h"
-#include <vantor/image.h>
-
-GrayImage gray_image = {0, 0, nullptr, 8};
-char read_message[1024] = "";
 
 namespace vantor {
 
-void set_read_message(const char *format, ...) {
-    std::va_list args;
-    va_start(args, format);
-    std::vsnprintf(read_message, sizeof read_message, format, args);
-    va_end(args);
-}
-
 namespace {
 
-// Largest bitmap accepted, in pixels; keeps width * height far from
-// overflow and refuses headers that ask for gigabytes.
-constexpr std::int64_t max_bmp_pixels = std::int64_t{1} << 28;
+// Row of pixels that the i-th stored row fills: stored rows run bottom-up,
+// unless the header's negative height marked the bitmap top-down.
+struct RowOrder {
+    bool top_down;
+    std::int32_t height;
+    std::size_t row(int i) const { return static_cast<std::size_t>(top_down ? i : height - 1 - i); }
+};
 
-// Absolute file position of the pixel rows, from the header.
-std::uint32_t pixel_data_offset;
+int read_bmp_24bit(std::FILE *file, const BmpHeader &header, RowOrder order, GrayImage &image) {
+    if (std::fseek(file, header.data_offset, SEEK_SET) != 0)
+        return 0;
+    const std::size_t width = static_cast<std::size_t>(image.width);
+    const int pad = (4 - (3 * image.width) % 4) % 4;
+    for (int i = 0; i < image.height; ++i) {
+        unsigned char *row = image.pixels + order.row(i) * width;
+        for (std::size_t x = 0; x < width; ++x) {
+            int blue = std::getc(file);
+            int green = std::getc(file);
+            int red = std::getc(file);
+            if (blue == EOF || green == EOF || red == EOF)
+                return 0;
+            row[x] = mean_grey(static_cast<unsigned>(red), static_cast<unsigned>(green), static_cast<unsigned>(blue));
+        }
+        for (int p = 0; p < pad; ++p)
+            if (std::getc(file) == EOF)
+                return 0;
+    }
+    image.depth = 8; // the pixels now hold grey levels
+    return 1;
+}
+
+int read_bmp_1bit(std::FILE *file, const BmpHeader &header, RowOrder order, GrayImage &image) {
+    // The two colour table entries behind the 40-byte header: blue, green,
+    // red, reserved. The brighter one (entry 0 on a tie) is drawn white.
+    int brightness[2];
+    for (int &b : brightness) {
+        int blue = std::getc(file);
+        int green = std::getc(file);
+        int red = std::getc(file);
+        int reserved = std::getc(file);
+        if (blue == EOF || green == EOF || red == EOF || reserved == EOF)
+            return 0;
+        b = blue + green + red;
+    }
+    const TwoLevel levels = two_level(brightness[0], brightness[1]);
+
+    if (std::fseek(file, header.data_offset, SEEK_SET) != 0)
+        return 0;
+    const std::size_t width = static_cast<std::size_t>(image.width);
+    for (int i = 0; i < image.height; ++i) {
+        unsigned char *row = image.pixels + order.row(i) * width;
+        std::uint32_t word = 0;
+        int bits_in_hand = 0; // each row starts with a fresh word
+        for (std::size_t x = 0; x < width; ++x) {
+            if (bits_in_hand == 0) {
+                for (int k = 0; k < 4; ++k) { // big-endian: first byte is the leftmost
+                    int c = std::getc(file);
+                    if (c == EOF)
+                        return 0;
+                    word = word << 8 | static_cast<std::uint32_t>(c);
+                }
+                bits_in_hand = 32;
+            }
+            --bits_in_hand;
+            row[x] = levels.value[word >> bits_in_hand & 1];
+        }
+    }
+    return 1; // depth stays 1: the image is bilevel
+}
+
+// The 40-byte header with 1 or 24 bits and no compression.
+int read_bmp_plain(std::FILE *file, const BmpHeader &header, ReadTarget &target) {
+    GrayImage &image = target.image;
+    // Geometry the header may declare but no real bitmap has: zero or
+    // negative widths, zero heights, sizes beyond any sensible photo. A
+    // negative height is a bitmap stored top row first.
+    const std::int64_t width = header.width;
+    std::int64_t height = header.height;
+    const bool top_down = height < 0;
+    if (height < 0)
+        height = -height;
+    if (width <= 0 || height == 0 || width * height > max_image_pixels)
+        return 0;
+    image.height = static_cast<std::int32_t>(height);
+
+    // Pixel rows that cannot all be in the file: refuse before allocating.
+    const std::int64_t length = file_length(file);
+    const std::int64_t table_end = 54 + (header.bits == 1 ? 8 : 0);
+    const std::int64_t data_bytes = bmp_row_bytes(width, static_cast<int>(header.bits)) * height;
+    if (length < table_end || std::int64_t{header.data_offset} + data_bytes > length)
+        return 0;
+
+    if (!allocate_pixels(target, width, height))
+        return 0;
+    const RowOrder order{top_down, image.height};
+    return header.bits == 1 ? read_bmp_1bit(file, header, order, image) : read_bmp_24bit(file, header, order, image);
+}
 
 // Little-endian header fields, assembled byte by byte; false at end of file.
 bool read_u16(std::FILE *file, std::uint32_t &value) {
@@ -47,197 +128,71 @@ bool read_u32(std::FILE *file, std::uint32_t &value) {
     return true;
 }
 
-bool skip_u32(std::FILE *file, int count) {
-    std::uint32_t ignored;
-    for (int i = 0; i < count; ++i)
-        if (!read_u32(file, ignored))
+// Reads the information header behind the file header, in file order; the
+// image's width, height and depth are set as their fields go by. False when
+// the file ends inside it or its size is none of the known layouts.
+bool read_info_header(std::FILE *f, BmpHeader &h, GrayImage &image) {
+    std::uint32_t value;
+    if (!read_u32(f, h.header_size) || !bmp_header_known(h.header_size))
+        return false;
+    if (h.header_size == 12) { // the core header: 16-bit sizes, 3-byte colours
+        std::uint32_t width, height;
+        if (!read_u16(f, width) || !read_u16(f, height) || !read_u16(f, h.planes) || !read_u16(f, h.bits))
             return false;
+        h.width = width;
+        h.height = height;
+        image.width = static_cast<std::int32_t>(width);
+        image.height = static_cast<std::int32_t>(height);
+        image.depth = static_cast<std::uint16_t>(h.bits);
+        h.colour_bytes = 3;
+        return true;
+    }
+    if (!read_u32(f, value))
+        return false;
+    image.width = static_cast<std::int32_t>(value);
+    h.width = image.width;
+    if (!read_u32(f, value))
+        return false;
+    image.height = static_cast<std::int32_t>(value);
+    h.height = image.height;
+    if (!read_u16(f, h.planes) || !read_u16(f, h.bits))
+        return false;
+    image.depth = static_cast<std::uint16_t>(h.bits);
+    // The fields past the planes and bits, as far as the header reaches:
+    // compression, image size, resolutions, colours used, important colours,
+    // then the red, green, blue and alpha masks.
+    std::uint32_t fields[10] = {};
+    const int count = std::min<int>(10, static_cast<int>(h.header_size - 16) / 4);
+    for (int i = 0; i < count; ++i)
+        if (!read_u32(f, fields[i]))
+            return false;
+    h.compression = fields[0];
+    h.colours_used = fields[4];
+    for (int i = 0; i < 4; ++i)
+        h.masks[i] = fields[6 + i];
+    h.masks_in_header = count >= 9;
+    h.alpha_in_header = count >= 10;
     return true;
-}
-
-// Bytes a stored row occupies: rows are padded to a multiple of 4 bytes.
-std::int64_t bmp_row_bytes(std::int64_t width, int bits) {
-    return bits == 1 ? (width + 31) / 32 * 4 : (3 * width + 3) / 4 * 4;
-}
-
-// Length of the file, or -1 when it cannot be told; the position is kept.
-std::int64_t file_length(std::FILE *file) {
-    long here = std::ftell(file);
-    if (here < 0 || std::fseek(file, 0, SEEK_END) != 0)
-        return -1;
-    long end = std::ftell(file);
-    if (std::fseek(file, here, SEEK_SET) != 0)
-        return -1;
-    return end;
-}
-
-// Row of pixels that the i-th stored row fills: stored rows run bottom-up,
-// unless the header's negative height marked the bitmap top-down.
-struct RowOrder {
-    bool top_down;
-    std::size_t row(int i) const {
-        return static_cast<std::size_t>(top_down ? i : gray_image.height - 1 - i);
-    }
-};
-
-int read_bmp_24bit(std::FILE *file, RowOrder order) {
-    if (std::fseek(file, pixel_data_offset, SEEK_SET) != 0)
-        return 0;
-    const std::size_t width = static_cast<std::size_t>(gray_image.width);
-    const int pad = (4 - (3 * gray_image.width) % 4) % 4;
-    for (int i = 0; i < gray_image.height; ++i) {
-        unsigned char *row = gray_image.pixels + order.row(i) * width;
-        for (std::size_t x = 0; x < width; ++x) {
-            int blue = std::getc(file);
-            int green = std::getc(file);
-            int red = std::getc(file);
-            if (blue == EOF || green == EOF || red == EOF)
-                return 0;
-            row[x] = static_cast<unsigned char>((blue + green + red) / 3);
-        }
-        for (int p = 0; p < pad; ++p)
-            if (std::getc(file) == EOF)
-                return 0;
-    }
-    gray_image.depth = 8; // the pixels now hold grey levels
-    return 1;
-}
-
-int read_bmp_1bit(std::FILE *file, RowOrder order) {
-    // The two colour table entries behind the 40-byte header: blue, green,
-    // red, reserved. The brighter one (entry 0 on a tie) is drawn white.
-    int brightness[2];
-    for (int &b : brightness) {
-        int blue = std::getc(file);
-        int green = std::getc(file);
-        int red = std::getc(file);
-        int reserved = std::getc(file);
-        if (blue == EOF || green == EOF || red == EOF || reserved == EOF)
-            return 0;
-        b = blue + green + red;
-    }
-    const bool zero_is_light = brightness[0] >= brightness[1];
-    const unsigned char bit0 = zero_is_light ? 255 : 0;
-    const unsigned char bit1 = zero_is_light ? 0 : 255;
-
-    if (std::fseek(file, pixel_data_offset, SEEK_SET) != 0)
-        return 0;
-    const std::size_t width = static_cast<std::size_t>(gray_image.width);
-    for (int i = 0; i < gray_image.height; ++i) {
-        unsigned char *row = gray_image.pixels + order.row(i) * width;
-        std::uint32_t word = 0;
-        int bits_in_hand = 0; // each row starts with a fresh word
-        for (std::size_t x = 0; x < width; ++x) {
-            if (bits_in_hand == 0) {
-                for (int k = 0; k < 4; ++k) { // big-endian: first byte is the leftmost
-                    int c = std::getc(file);
-                    if (c == EOF)
-                        return 0;
-                    word = word << 8 | static_cast<std::uint32_t>(c);
-                }
-                bits_in_hand = 32;
-            }
-            --bits_in_hand;
-            row[x] = (word >> bits_in_hand & 1) ? bit1 : bit0;
-        }
-    }
-    return 1; // depth stays 1: the image is bilevel
 }
 
 } // namespace
 
-int read_bmp(std::FILE *stream) {
+int read_bmp(std::FILE *stream, ReadTarget &target) {
     CFile file(stream);
     std::FILE *f = file.get();
-    std::uint32_t value, header_size, bits, compression;
+    BmpHeader header;
+    std::uint32_t value;
 
     // File size and the two reserved words are not used.
     if (!read_u32(f, value) || !read_u16(f, value) || !read_u16(f, value))
         return 0;
-    if (!read_u32(f, pixel_data_offset))
+    if (!read_u32(f, header.data_offset))
         return 0;
-    if (!read_u32(f, header_size) || header_size != 40)
+    if (!read_info_header(f, header, target.image) || header.planes != 1)
         return 0;
-    if (!read_u32(f, value))
-        return 0;
-    gray_image.width = static_cast<std::int32_t>(value);
-    if (!read_u32(f, value))
-        return 0;
-    gray_image.height = static_cast<std::int32_t>(value);
-    if (!read_u16(f, value) || value != 1) // planes
-        return 0;
-    if (!read_u16(f, bits))
-        return 0;
-    gray_image.depth = static_cast<std::uint16_t>(bits);
-    if (bits != 1 && bits != 24)
-        return 0;
-    if (!read_u32(f, compression) || compression != 0)
-        return 0;
-    // Image size, resolutions, colours used, important colours.
-    if (!skip_u32(f, 5))
-        return 0;
-
-    // Geometry the header may declare but no real bitmap has: zero or
-    // negative widths, zero heights, sizes beyond any sensible photo. A
-    // negative height is a bitmap stored top row first.
-    std::int64_t width = gray_image.width;
-    std::int64_t height = gray_image.height;
-    const RowOrder order{height < 0};
-    if (height < 0)
-        height = -height;
-    if (width <= 0 || height == 0 || width * height > max_bmp_pixels)
-        return 0;
-    gray_image.height = static_cast<std::int32_t>(height);
-
-    // Pixel rows that cannot all be in the file: refuse before allocating.
-    const std::int64_t length = file_length(f);
-    const std::int64_t table_end = 54 + (bits == 1 ? 8 : 0);
-    const std::int64_t data_bytes = bmp_row_bytes(width, static_cast<int>(bits)) * height;
-    if (length < table_end || std::int64_t{pixel_data_offset} + data_bytes > length)
-        return 0;
-
-    gray_image.pixels = static_cast<unsigned char *>(std::malloc(static_cast<std::size_t>(width * height)));
-    if (!gray_image.pixels)
-        return 0;
-    return bits == 1 ? read_bmp_1bit(f, order) : read_bmp_24bit(f, order);
+    if (header.header_size == 40 && (header.bits == 1 || header.bits == 24) && header.compression == 0)
+        return read_bmp_plain(f, header, target);
+    return read_bmp_variant(f, header, target);
 }
 
 } // namespace vantor
-
-using namespace vantor;
-
-extern "C" int read_image(const char *path) {
-    read_message[0] = '\0';
-    // A caller that did not release the previous image would otherwise lose it.
-    release_image();
-    CFile file(std::fopen(path, "rb"));
-    if (!file) {
-        set_read_message("file %s open error.\n", path);
-        return 0;
-    }
-    unsigned char lead[4];
-    if (std::fread(lead, 1, 4, file.get()) != 4)
-        return 0;
-    if (lead[0] == 'B' && lead[1] == 'M') {
-        if (std::fseek(file.get(), 2, SEEK_SET) != 0)
-            return 0;
-        return read_bmp(file.release());
-    }
-    if (std::memcmp(lead, "GIF8", 4) == 0) {
-        gray_image.depth = 8;
-        return read_gif(file.release());
-    }
-    if (lead[0] == 0xFF && lead[1] == 0xD8) {
-        gray_image.depth = 8;
-        if (std::fseek(file.get(), 0, SEEK_SET) != 0)
-            return 0;
-        return read_jpeg(file.release());
-    }
-    set_read_message("file %s is not BMP,JPEG.\n", path);
-    return 0;
-}
-
-extern "C" void release_image(void) {
-    std::free(gray_image.pixels);
-    gray_image.pixels = nullptr;
-}

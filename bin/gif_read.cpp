@@ -11,14 +11,10 @@
 #include "c_file.h"
 #include "heap_array.h"
 #include "readers.h"
-#include <vantor/image.h>
 
 namespace vantor {
 
 namespace {
-
-// Largest logical screen accepted, in pixels.
-constexpr std::int64_t max_gif_pixels = std::int64_t{1} << 28;
 
 // Interlaced images store their rows in four passes: first row (relative to
 // the image's top) and row step of each, in file order.
@@ -36,10 +32,10 @@ struct GifClose {
 };
 using GifHandle = std::unique_ptr<GifFileType, GifClose>;
 
-// Reads the file into gray_image; on failure returns the text for
-// read_message. The canvas and the GIF object are released on return,
-// gray_image.pixels is left to the caller.
-const char *decode_gif(std::FILE *stream) {
+// Reads the file into the target's image; on failure returns the text for
+// its message. The canvas and the GIF object are released on return, the
+// pixels are left to the caller.
+const char *decode_gif(std::FILE *stream, ReadTarget &target) {
     // The library reads and closes a descriptor of its own; the stream is
     // closed here, before the library moves the shared file offset, so each
     // is closed exactly once.
@@ -56,19 +52,19 @@ const char *decode_gif(std::FILE *stream) {
     if (!gif)
         return "open failed.\n";
 
-    gray_image.width = gif->SWidth;
-    gray_image.height = gif->SHeight;
+    GrayImage &image = target.image;
+    image.width = gif->SWidth;
+    image.height = gif->SHeight;
     const std::int64_t area = std::int64_t{gif->SWidth} * gif->SHeight;
-    if (area <= 0 || area > max_gif_pixels)
+    if (area <= 0 || area > max_image_pixels)
         return "malloc failed\n";
     const std::size_t width = static_cast<std::size_t>(gif->SWidth);
     const std::size_t size = static_cast<std::size_t>(area);
-    gray_image.pixels = static_cast<unsigned char *>(std::malloc(size));
-    if (!gray_image.pixels)
-        return "malloc failed\n";
     HeapArray<GifPixelType> canvas;
-    if (!canvas.allocate(size))
+    if (!allocate_pixels(target, gif->SWidth, gif->SHeight) || !canvas.allocate(size)) {
+        target.failure = VANTOR_READ_OUT_OF_MEMORY;
         return "malloc failed\n";
+    }
     std::fill_n(canvas.get(), size, static_cast<GifPixelType>(gif->SBackGroundColor));
 
     for (bool done = false; !done;) {
@@ -126,9 +122,9 @@ const char *decode_gif(std::FILE *stream) {
         const int index = canvas[i];
         if (index < map->ColorCount) {
             const GifColorType &c = map->Colors[index];
-            gray_image.pixels[i] = static_cast<unsigned char>((c.Red + c.Green + c.Blue) / 3);
+            image.pixels[i] = mean_grey(c.Red, c.Green, c.Blue);
         } else {
-            gray_image.pixels[i] = 0; // an index the map does not hold
+            image.pixels[i] = 0; // an index the map does not hold
         }
     }
     return nullptr;
@@ -136,13 +132,13 @@ const char *decode_gif(std::FILE *stream) {
 
 } // namespace
 
-int read_gif(std::FILE *file) {
-    const char *failure = decode_gif(file);
+int read_gif(std::FILE *file, ReadTarget &target) {
+    const char *failure = decode_gif(file, target);
     if (!failure)
         return 1;
-    set_read_message("%s", failure);
-    std::free(gray_image.pixels);
-    gray_image.pixels = nullptr;
+    set_message(target, "%s", failure);
+    std::free(target.image.pixels);
+    target.image.pixels = nullptr;
     return 0;
 }
 

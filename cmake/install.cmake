@@ -16,7 +16,7 @@ add_library(vantor_shared SHARED $<TARGET_OBJECTS:vantor>)
 target_include_directories(vantor_shared PUBLIC
   $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include>
   $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
-target_link_libraries(vantor_shared PRIVATE JPEG::JPEG GIF::GIF)
+target_link_libraries(vantor_shared PRIVATE JPEG::JPEG GIF::GIF PNG::PNG TIFF::TIFF PkgConfig::WEBP)
 set_target_properties(vantor_shared PROPERTIES
   OUTPUT_NAME vantor
   EXPORT_NAME vantor
@@ -37,7 +37,7 @@ install(TARGETS vantor EXPORT VantorTargets
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/vantor
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT dev
-  FILES_MATCHING PATTERN "*.h")
+  FILES_MATCHING PATTERN "*.h" PATTERN "*.hpp")
 
 # CMake package: find_package(Vantor) gives Vantor::vantor (shared) and
 # Vantor::vantor_static.
@@ -113,12 +113,12 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME vantor)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_COMPONENT_RUNTIME_DESCRIPTION
-  "QR Code reader for photos and scans\n The command-line reader vantor and the dialog vantor-gui read the text of a\n QR Code symbol out of a JPEG, GIF or BMP image; with the decoding library.")
+  "QR Code reader for photos and scans\n The command-line reader vantor and the dialog vantor-gui read the text of a\n QR Code symbol out of a JPEG, PNG, GIF, BMP, TIFF, WebP or Netpbm image; with the decoding library.")
 set(CPACK_DEBIAN_DEV_PACKAGE_NAME vantor-dev)
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
 # The static library needs the image libraries at link time.
 set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS
-  "vantor (= ${PROJECT_VERSION}), libjpeg62-turbo-dev | libjpeg-dev, libgif-dev")
+  "vantor (= ${PROJECT_VERSION}), libjpeg62-turbo-dev | libjpeg-dev, libgif-dev, libpng-dev, libtiff-dev, libwebp-dev")
 set(CPACK_COMPONENT_DEV_DESCRIPTION
   "QR Code reader library: development files\n Headers, static library, pkg-config and CMake package files of the Vantor\n QR Code decoding library.")
 # The module links the library statically, so it needs no other package of

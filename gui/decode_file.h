@@ -4,6 +4,7 @@
 #pragma once
 
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -69,7 +70,8 @@ inline std::optional<std::string> start_file_from_command_line(std::string_view 
 // no-symbol message. The result box is left alone before the read: a drop
 // empties it, and at start-up it is empty. The image is released before any
 // message box is shown, so the modal loop of a message box never finds an
-// image still held.
+// image still held. Only when the classic decode gives no text does the
+// reentrant decoder run, with its thorough search.
 inline void DecodeFile(const char *path, DecodeView &view) {
     view.SetNameText(std::string());
     if (!read_image(path)) {
@@ -83,8 +85,15 @@ inline void DecodeFile(const char *path, DecodeView &view) {
     const char *text = decode_image(gray_image.pixels, gray_image.width, gray_image.height,
                                     gray_image.depth, nullptr);
     // The text lives in the decoder until its next call; convert it now.
-    const std::optional<std::string> shown =
-        text ? std::optional<std::string>(display_text(text)) : std::nullopt;
+    std::optional<std::string> shown = text ? std::optional<std::string>(display_text(text)) : std::nullopt;
+    // Where the classic readings find nothing, the thorough search may.
+    if (!shown) {
+        const std::size_t size = static_cast<std::size_t>(gray_image.width) * gray_image.height;
+        const Results found = decode(std::span<const std::uint8_t>(gray_image.pixels, size), gray_image.width,
+                                     gray_image.height, gray_image.width, gray_image.depth);
+        if (found)
+            shown = found.symbols[0].text;
+    }
     release_image();
     if (!shown) {
         view.ShowMessage(no_symbol_message);

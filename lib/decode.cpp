@@ -159,6 +159,7 @@ char *decode_data(DecoderState &s) {
     std::memset(s.result_text, 0, sizeof s.result_text);
     s.result_bytes[0] = 0;
     s.result_length = 0;
+    s.data_unsupported_mode = false;
 
     // A block left with errors would give a wrong text.
     if (s.uncorrected_blocks != 0)
@@ -188,7 +189,9 @@ char *decode_data(DecoderState &s) {
         case 2: kind = 1; break;
         case 4: kind = 2; break;
         case 8: kind = 3; break;
-        default: return nullptr; // ECI, structured append, FNC1 and undefined
+        default: // ECI, structured append, FNC1 and undefined
+            s.data_unsupported_mode = true;
+            return nullptr;
         }
         const int width = count_widths[kind][range];
         if (bits.remaining() < width)

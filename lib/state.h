@@ -96,6 +96,10 @@ struct DecoderState {
     std::string debug_dir;
 
     bool tracing() const { return trace_file != nullptr || trace_fn != nullptr; }
+    // The classic entry writes debug images whenever it traces; the
+    // reentrant API only when a folder was chosen.
+    bool debug_images_follow_trace = true;
+    bool writes_debug_images() const { return debug_images_follow_trace ? tracing() : !debug_dir.empty(); }
 
     int image_width = 0;
     int image_height = 0;
@@ -150,6 +154,9 @@ struct DecoderState {
     // its digits, or more bytes than the buffer holds).
     char result_bytes[text_capacity] = {};
     int result_length = 0;
+    // The latest data stopped at a mode indicator the classic rules do not
+    // read (ECI, structured append, FNC1 or an undefined one).
+    bool data_unsupported_mode = false;
 };
 
 // Writes one trace line (or part of one) to the state's sink; nothing when

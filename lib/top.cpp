@@ -347,7 +347,7 @@ RunResult run_passes(DecoderState &s, const std::uint8_t *pixels, int width, int
             threshold_global(s, pass, pixels, depth);
         else
             threshold_local(s, pass - 3, pixels, width, height);
-        if (s.tracing())
+        if (s.writes_debug_images())
             write_debug_image(s, "sample1-%d.bmp", pass, 0, s.work_bitmap.get(), width, height);
 
         ReadingOutcome outcome{pass, -1, ReadingStage::none, 0, {}, false, nullptr, nullptr, 0};
@@ -375,7 +375,7 @@ RunResult run_passes(DecoderState &s, const std::uint8_t *pixels, int width, int
                     continue;
                 }
                 outcome.stage = ReadingStage::grid;
-                if (s.tracing()) {
+                if (s.writes_debug_images()) {
                     write_debug_image(s, "sample2-%d-%d.bmp", pass, j, s.module_matrix.get(), s.matrix_width,
                                       s.matrix_height);
                     write_debug_image(s, "sample3-%d-%d.bmp", pass, j, s.work_bitmap.get(), width, height);

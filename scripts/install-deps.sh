@@ -5,6 +5,7 @@
 set -eu
 
 PACKAGES="cmake make g++ pkg-config libgtest-dev libjpeg62-turbo-dev libgif-dev \
+libpng-dev libtiff-dev libwebp-dev \
 qt6-base-dev libqrencode-dev fonts-ipafont-gothic dpkg-dev file binutils \
 python3-dev python3-pybind11 python3-numpy python3-pil python3-pytest python3-qrcode \
 python3-dask python3-distributed python3-pandas python3-mypy \

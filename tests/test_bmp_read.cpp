@@ -237,12 +237,19 @@ TEST_F(BmpRead, RejectsOtherLayoutsWithoutText) {
     expect_refused(read(with([](Bmp &b) { b.header_size = 124; })));
     expect_refused(read(with([](Bmp &b) { b.planes = 0; })));
     expect_refused(read(with([](Bmp &b) { b.planes = 2; })));
-    for (std::uint32_t bits : {0u, 4u, 8u, 16u, 32u})
+    // No such depth; colour tables that are not in the file.
+    for (std::uint32_t bits : {0u, 4u, 8u, 7u, 48u})
         expect_refused(read(with([bits](Bmp &b) { b.bits = bits; })));
-    for (std::uint32_t compression : {1u, 2u, 3u})
+    // Codings that do not go with 24 bits per pixel.
+    for (std::uint32_t compression : {1u, 2u, 3u, 4u, 5u})
         expect_refused(read(with([compression](Bmp &b) { b.compression = compression; })));
-    // The same file with a sound header is read.
+    // The same file with a sound header is read, and so are its rows taken
+    // as 16- and 32-bit pixels.
     EXPECT_NE(read(with([](Bmp &) {})), 0);
+    for (std::uint32_t bits : {16u, 32u}) {
+        EXPECT_NE(read(with([bits](Bmp &b) { b.bits = bits; })), 0) << bits;
+        EXPECT_EQ(gray_image.depth, 8);
+    }
 }
 
 TEST_F(BmpRead, TruncatedFilesFailAtEveryLength) {
@@ -304,14 +311,14 @@ TEST_F(BmpRead, AbsurdGeometryFailsBeforeAllocating) {
 TEST_F(ReadImage, DispatchByLeadingBytes) {
     // A failure with a text first, so that the later empty messages prove
     // that every read starts by emptying it.
-    const std::string png = write("picture.bmp", {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0});
-    EXPECT_EQ(read_image(png.c_str()), 0);
-    EXPECT_EQ(read_message, "file " + png + " is not BMP,JPEG.\n");
+    const std::string avi = write("film.bmp", {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'A', 'V', 'I', ' '});
+    EXPECT_EQ(read_image(avi.c_str()), 0);
+    EXPECT_EQ(read_message, "file " + avi + " is not BMP,JPEG.\n");
 
     for (const Bytes &tiny : {Bytes{}, Bytes{'B'}, Bytes{'B', 'M'}, Bytes{'G', 'I', 'F'}}) {
         EXPECT_EQ(read_image(write("tiny", tiny).c_str()), 0);
         EXPECT_STREQ(read_message, "");
-        EXPECT_EQ(read_image(png.c_str()), 0); // put a text back for the next case
+        EXPECT_EQ(read_image(avi.c_str()), 0); // put a text back for the next case
     }
 
     const std::string gifx = write("gifx.gif", {'G', 'I', 'F', '9', '8', '9', 'a', 0, 0});
@@ -320,7 +327,7 @@ TEST_F(ReadImage, DispatchByLeadingBytes) {
 
     EXPECT_EQ(read_image(write("garbage.gif", {'B', 'M', 1, 2, 3, 4, 5, 6, 7}).c_str()), 0);
     EXPECT_STREQ(read_message, "");
-    EXPECT_EQ(read_image(png.c_str()), 0);
+    EXPECT_EQ(read_image(avi.c_str()), 0);
     EXPECT_EQ(read_image(write("garbage.bmp", {0xFF, 0xD8, 1, 2, 3, 4, 5, 6, 7}).c_str()), 0);
     EXPECT_STREQ(read_message, "");
 

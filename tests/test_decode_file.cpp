@@ -53,22 +53,29 @@ protected:
 };
 
 TEST_F(DecodeFileTest, FailedReadsShowTheReaderTextThenTheFormatTextAndNoName) {
+    const std::string wave = dir + "/sound.png";
+    const std::uint8_t wave_bytes[] = {'R', 'I', 'F', 'F', 4, 0, 0, 0, 'W', 'A', 'V', 'E'};
+    ASSERT_TRUE(vt::write_bytes(wave, wave_bytes));
+    EXPECT_EQ(run(wave), (std::vector<std::string>{
+                             "name:", "message:file " + wave + " is not BMP,JPEG.\n", unsupported}));
+
+    // A PNG cut short after its signature: the PNG reader's text.
     const std::string png = dir + "/picture.png";
     const std::uint8_t png_bytes[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13};
     ASSERT_TRUE(vt::write_bytes(png, png_bytes));
     EXPECT_EQ(run(png), (std::vector<std::string>{
-                            "name:", "message:file " + png + " is not BMP,JPEG.\n", unsupported}));
+                            "name:", "message:file " + png + ": damaged PNG image (Read Error).\n", unsupported}));
 
     const std::string missing = dir + "/missing 100%s.bmp";
     EXPECT_EQ(run(missing), (std::vector<std::string>{
                                 "name:", "message:file " + missing + " open error.\n", unsupported}));
 
-    // An 8-bit BMP is refused by the reader without a text of its own: the
-    // empty message is still shown.
-    const std::string bmp8 = dir + "/eight.bmp";
+    // A BMP of 7 bits per pixel is refused by the reader without a text of
+    // its own: the empty message is still shown.
+    const std::string bmp8 = dir + "/seven.bmp";
     std::vector<std::uint8_t> bytes = vt::bmp24_bytes(vt::render_noise(8, 8, "blank"));
     ASSERT_GT(bytes.size(), 30u);
-    bytes[28] = 8;
+    bytes[28] = 7;
     ASSERT_TRUE(vt::write_bytes(bmp8, bytes));
     EXPECT_EQ(run(bmp8), (std::vector<std::string>{"name:", "message:", unsupported}));
 

@@ -95,53 +95,65 @@ std::pair<int, int> png_size(const fs::path &p) {
 }
 
 constexpr const char *c_consumer = R"(#include <stdio.h>
-#include <vantor/image.h>
 #include <vantor/vantor.h>
 
 int main(int argc, char **argv) {
     if (argc != 2)
         return 64;
-    if (!read_image(argv[1])) {
-        fputs(read_message, stderr);
-        release_image();
+    vantor_read_error error;
+    vantor_image *image = vantor_image_read(argv[1], &error);
+    if (!image) {
+        fputs(error.message, stderr);
         return 2;
     }
-    const char *text = decode_image(gray_image.pixels, gray_image.width, gray_image.height,
-                                    gray_image.depth, NULL);
-    if (text)
-        printf("%s\n", text);
-    release_image();
-    return text ? 0 : 1;
+    vantor_results *results = vantor_decode(image, NULL);
+    vantor_image_free(image);
+    if (!results)
+        return 3;
+    const vantor_symbol *symbol = vantor_results_symbol(results, 0);
+    if (symbol)
+        printf("%s\n", symbol->text);
+    else
+        fprintf(stderr, "%s\n", vantor_reason_text(vantor_results_reason(results)));
+    const int found = symbol != NULL;
+    vantor_results_free(results);
+    return found ? 0 : 1;
 }
 )";
 
+constexpr const char *c_project = R"(cmake_minimum_required(VERSION 3.20)
+project(c_consumer C)
+find_package(Vantor 1.0 REQUIRED)
+add_executable(c_cmake_shared reader.c)
+target_link_libraries(c_cmake_shared PRIVATE Vantor::vantor)
+add_executable(c_cmake_static reader.c)
+target_link_libraries(c_cmake_static PRIVATE Vantor::vantor_static)
+)";
+
 constexpr const char *cpp_consumer = R"(#include <iostream>
-#include <memory>
 #include <string>
 
-#include <vantor/image.h>
-#include <vantor/vantor.h>
+#include <vantor/vantor.hpp>
 
 int main(int argc, char **argv) {
     if (argc != 2)
         return 64;
-    // The grey image is released on every path.
-    std::unique_ptr<GrayImage, void (*)(GrayImage *)> image(&gray_image,
-                                                           [](GrayImage *) { release_image(); });
-    if (!read_image(argv[1])) {
-        std::cerr << read_message;
+    try {
+        const vantor::Results results = vantor::decode(vantor::Image::read(argv[1]));
+        if (!results)
+            return 1;
+        std::cout << results.symbols[0].text << " (decoder " << vantor_version() << ")\n";
+        return 0;
+    } catch (const vantor::ReadError &e) {
+        std::cerr << e.reader_message();
         return 2;
     }
-    const char *text = decode_image(image->pixels, image->width, image->height, image->depth, nullptr);
-    if (!text)
-        return 1;
-    std::cout << std::string(text) << " (decoder " << decoder_version() << ")\n";
-    return 0;
 }
 )";
 
 constexpr const char *cpp_project = R"(cmake_minimum_required(VERSION 3.20)
 project(consumer CXX)
+set(CMAKE_CXX_STANDARD 20)
 find_package(Vantor 1.0 REQUIRED)
 add_executable(reader_shared main.cpp)
 target_link_libraries(reader_shared PRIVATE Vantor::vantor)
@@ -168,6 +180,7 @@ TEST(Install, ConsumersBuildAgainstTheInstalledTree) {
     EXPECT_TRUE(fs::is_symlink(libdir / "libvantor.so"));
     EXPECT_TRUE(fs::exists(prefix / "include/vantor/vantor.h"));
     EXPECT_TRUE(fs::exists(prefix / "include/vantor/image.h"));
+    EXPECT_TRUE(fs::exists(prefix / "include/vantor/vantor.hpp"));
     EXPECT_TRUE(fs::exists(libdir / "cmake/Vantor/VantorConfig.cmake"));
     EXPECT_TRUE(fs::exists(prefix / "share/man/man1/vantor.1"));
     vt::CommandRun version = sh(q(prefix / "bin/vantor") + " --version");
@@ -176,7 +189,17 @@ TEST(Install, ConsumersBuildAgainstTheInstalledTree) {
 
     // Only the public C API is exported by the shared library.
     vt::CommandRun symbols = sh("nm -D --defined-only " + q(libdir / "libvantor.so.1") + " | awk '{print $3}' | sort");
-    EXPECT_EQ(symbols.out, "decode_image\ndecoder_version\ngray_image\nread_image\nread_message\nrelease_image\n");
+    std::istringstream exported(symbols.out);
+    std::string classic, name;
+    int api_functions = 0;
+    while (std::getline(exported, name)) {
+        if (name.rfind("vantor_", 0) == 0)
+            ++api_functions;
+        else
+            classic += name + "\n";
+    }
+    EXPECT_EQ(classic, "decode_image\ndecoder_version\ngray_image\nread_image\nread_message\nrelease_image\n");
+    EXPECT_GE(api_functions, 30);
 
     if (gui_built()) {
         EXPECT_TRUE(fs::exists(prefix / "bin/vantor-gui"));
@@ -231,7 +254,21 @@ TEST(Install, ConsumersBuildAgainstTheInstalledTree) {
     vt::CommandRun build = sh("cmake --build " + q(tmp / "cpp/build"));
     ASSERT_EQ(build.status, 0) << build.out;
 
-    for (const char *program : {"c_shared", "c_static"}) {
+    // C through find_package, in a project that enables only C: the static
+    // target brings the C++ runtime and libm with it.
+    fs::create_directories(tmp / "c");
+    write_file(tmp / "c/reader.c", c_consumer);
+    write_file(tmp / "c/CMakeLists.txt", c_project);
+    vt::CommandRun c_configure = sh("cmake -S " + q(tmp / "c") + " -B " + q(tmp / "c/build") +
+                                    " -DCMAKE_PREFIX_PATH=" + q(prefix) + " -DCMAKE_C_FLAGS='-Wall" + flags +
+                                    "' -DCMAKE_EXE_LINKER_FLAGS='" + flags + "'");
+    ASSERT_EQ(c_configure.status, 0) << c_configure.out;
+    vt::CommandRun c_build = sh("cmake --build " + q(tmp / "c/build"));
+    ASSERT_EQ(c_build.status, 0) << c_build.out;
+    fs::copy_file(tmp / "c/build/c_cmake_shared", tmp / "c_cmake_shared");
+    fs::copy_file(tmp / "c/build/c_cmake_static", tmp / "c_cmake_static");
+
+    for (const char *program : {"c_shared", "c_static", "c_cmake_shared", "c_cmake_static"}) {
         vt::CommandRun run = sh(q(tmp / program) + " " + q(image));
         EXPECT_EQ(run.status, 0) << program << ": " << run.out;
         EXPECT_EQ(run.out, "installed tree\n") << program;

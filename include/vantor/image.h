@@ -1,5 +1,6 @@
-/* Vantor image input: reads BMP (24-bit, 1-bit), JPEG and GIF files into one
- * process-wide grey image. Not re-entrant. */
+/* Vantor image input: reads BMP, JPEG, GIF, PNG, TIFF, WebP and Netpbm files
+ * into one process-wide grey image. Not re-entrant; vantor_image_read in
+ * vantor.h reads the same files into images of the caller's. */
 #ifndef VANTOR_IMAGE_H
 #define VANTOR_IMAGE_H
 

@@ -121,9 +121,10 @@ protected:
         std::filesystem::remove_all(dir, ec);
     }
 
+    // A file of a format no reader takes (a PDF header), whatever its name.
     std::string write_png(const std::string &name) {
         const std::string path = dir + "/" + name;
-        const std::uint8_t bytes[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13};
+        const std::uint8_t bytes[] = {'%', 'P', 'D', 'F', '-', '1', '.', '4', '\n', 0, 0, 13};
         EXPECT_TRUE(vt::write_bytes(path, bytes));
         return path;
     }

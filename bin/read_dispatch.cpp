@@ -1,0 +1,161 @@
+// Input dispatch: opens the file, tells why it cannot be read when it
+// cannot, recognises the format by its leading bytes and hands the open
+// stream to that format's reader. Also the classic read_image, which reads
+// into the process-wide image.
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include <sys/stat.h>
+
+#include "c_file.h"
+#include "readers.h"
+#include <vantor/image.h>
+
+GrayImage gray_image = {0, 0, nullptr, 8};
+char read_message[1024] = "";
+
+namespace vantor {
+
+namespace {
+
+enum class Format { unknown, bmp, gif, jpeg, png, tiff, webp, pnm };
+
+// Leading bytes of each format, tested in this order; the first match decides.
+struct Signature {
+    const char *bytes;
+    std::size_t length;
+    Format format;
+};
+constexpr Signature signatures[] = {
+    {"BM", 2, Format::bmp},       {"GIF8", 4, Format::gif},     {"\xFF\xD8", 2, Format::jpeg},
+    {"\x89PNG", 4, Format::png},  {"II*\0", 4, Format::tiff},   {"MM\0*", 4, Format::tiff},
+    {"II+\0", 4, Format::tiff},   {"MM\0+", 4, Format::tiff},   {"RIFF", 4, Format::webp},
+    {"P1", 2, Format::pnm},       {"P2", 2, Format::pnm},       {"P3", 2, Format::pnm},
+    {"P4", 2, Format::pnm},       {"P5", 2, Format::pnm},       {"P6", 2, Format::pnm},
+};
+
+// The format of a file by its first four bytes; `more` reads the next 8
+// bytes for the RIFF container, whose form type tells WebP from the rest.
+template <class ReadMore>
+Format recognise(const unsigned char lead[4], ReadMore more) {
+    for (const Signature &s : signatures) {
+        if (std::memcmp(lead, s.bytes, s.length) != 0)
+            continue;
+        if (s.format == Format::webp) {
+            unsigned char next[8];
+            return more(next) && std::memcmp(next + 4, "WEBP", 4) == 0 ? Format::webp : Format::unknown;
+        }
+        // A PNM magic number is followed by white space or a comment.
+        if (s.format == Format::pnm && !(lead[2] == '#' || (lead[2] != 0 && std::strchr(" \t\r\n\v\f", lead[2]))))
+            return Format::unknown;
+        return s.format;
+    }
+    return Format::unknown;
+}
+
+// Whether a file of fewer than four bytes begins like a format read here:
+// then it is cut short, else it is of no known format.
+bool starts_a_signature(const unsigned char *lead, std::size_t n) {
+    for (const Signature &s : signatures)
+        if (std::memcmp(lead, s.bytes, std::min(n, s.length)) == 0)
+            return true;
+    return false;
+}
+
+vantor_read_status open_failure(int error) {
+    switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+    case ENAMETOOLONG:
+    case ELOOP:
+        return VANTOR_READ_NO_SUCH_FILE;
+    case EACCES:
+    case EPERM:
+        return VANTOR_READ_PERMISSION_DENIED;
+    case EISDIR:
+        return VANTOR_READ_IS_DIRECTORY;
+    case ENOMEM:
+        return VANTOR_READ_OUT_OF_MEMORY;
+    default:
+        return VANTOR_READ_DAMAGED;
+    }
+}
+
+} // namespace
+
+vantor_read_status read_image_file(const char *path, ReadTarget &target) {
+    target.message[0] = '\0';
+    if (!path)
+        return VANTOR_READ_INVALID_ARGUMENT;
+    target.path = path;
+    CFile file(std::fopen(path, "rb"));
+    if (!file) {
+        const vantor_read_status status = open_failure(errno);
+        set_message(target, "file %s open error.\n", path);
+        return status;
+    }
+    // A directory opens for reading but gives no bytes.
+    struct stat info;
+    if (fstat(fileno(file.get()), &info) == 0 && S_ISDIR(info.st_mode))
+        return VANTOR_READ_IS_DIRECTORY;
+    unsigned char lead[4];
+    const std::size_t got = std::fread(lead, 1, 4, file.get());
+    if (got < 4) {
+        if (got == 0)
+            return std::ferror(file.get()) ? VANTOR_READ_DAMAGED : VANTOR_READ_EMPTY_FILE;
+        return starts_a_signature(lead, got) ? VANTOR_READ_DAMAGED : VANTOR_READ_UNKNOWN_FORMAT;
+    }
+    const Format format =
+        recognise(lead, [&](unsigned char *next) { return std::fread(next, 1, 8, file.get()) == 8; });
+    if (format == Format::unknown) {
+        set_message(target, "file %s is not BMP,JPEG.\n", path);
+        return VANTOR_READ_UNKNOWN_FORMAT;
+    }
+    if (target.page != 0 && format != Format::tiff) {
+        set_message(target, "file %s has no page %d: it holds one image.\n", path, target.page);
+        return VANTOR_READ_INVALID_ARGUMENT;
+    }
+    // The BMP reader starts behind the signature, the GIF reader rewinds the
+    // file itself; every other reader starts at the beginning.
+    const long start = format == Format::bmp ? 2 : 0;
+    if (format != Format::gif && std::fseek(file.get(), start, SEEK_SET) != 0)
+        return VANTOR_READ_DAMAGED;
+    if (format == Format::gif || format == Format::jpeg)
+        target.image.depth = 8;
+    int ok = 0;
+    switch (format) {
+    case Format::bmp: ok = read_bmp(file.release(), target); break;
+    case Format::gif: ok = read_gif(file.release(), target); break;
+    case Format::jpeg: ok = read_jpeg(file.release(), target); break;
+    case Format::png: ok = read_png(file.release(), target); break;
+    case Format::tiff: ok = read_tiff(file.release(), target); break;
+    case Format::webp: ok = read_webp(file.release(), target); break;
+    case Format::pnm: ok = read_pnm(file.release(), target); break;
+    case Format::unknown: break;
+    }
+    return ok ? VANTOR_READ_OK : target.failure;
+}
+
+} // namespace vantor
+
+using namespace vantor;
+
+extern "C" int read_image(const char *path) {
+    read_message[0] = '\0';
+    // A caller that did not release the previous image would otherwise lose it.
+    release_image();
+    ReadTarget target;
+    target.image = gray_image; // a failed read leaves the fields it did not reach
+    target.library_messages_to_stderr = true;
+    const vantor_read_status status = read_image_file(path, target);
+    gray_image = target.image;
+    std::memcpy(read_message, target.message, sizeof read_message);
+    return status == VANTOR_READ_OK;
+}
+
+extern "C" void release_image(void) {
+    std::free(gray_image.pixels);
+    gray_image.pixels = nullptr;
+}

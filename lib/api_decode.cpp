@@ -1,0 +1,171 @@
+// vantor_decode: the classic readings in the classic order on a state of the
+// call's own, stopping at the first reading that yields exact text; then,
+// when none did and the caller allows it, the thorough search.
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "api_types.h"
+#include "grid.h"
+#include "state.h"
+#include "top.h"
+
+namespace vantor {
+
+namespace {
+
+constexpr int max_side = 32767;
+
+vantor_stage public_stage(ReadingStage stage) {
+    switch (stage) {
+    case ReadingStage::none: return VANTOR_STAGE_NONE;
+    case ReadingStage::eyes: return VANTOR_STAGE_EYES;
+    case ReadingStage::arranged: return VANTOR_STAGE_ARRANGED;
+    case ReadingStage::version: return VANTOR_STAGE_VERSION;
+    case ReadingStage::grid: return VANTOR_STAGE_GRID;
+    case ReadingStage::format: return VANTOR_STAGE_FORMAT;
+    case ReadingStage::codewords: return VANTOR_STAGE_CODEWORDS;
+    case ReadingStage::text: return VANTOR_STAGE_TEXT;
+    }
+    return VANTOR_STAGE_NONE;
+}
+
+// The format information's two level bits: 1 L, 0 M, 3 Q, 2 H.
+char level_letter(int ecc_level) { return "MLHQ"[ecc_level & 3]; }
+
+// Why nothing was read, from the furthest stage any reading reached.
+vantor_reason reason_for(vantor_stage furthest, bool unsupported) {
+    switch (furthest) {
+    case VANTOR_STAGE_NONE: return VANTOR_NO_EYE_PATTERNS;
+    case VANTOR_STAGE_EYES: return VANTOR_EYES_NOT_A_SYMBOL;
+    case VANTOR_STAGE_ARRANGED: return VANTOR_VERSION_UNREADABLE;
+    case VANTOR_STAGE_VERSION: return VANTOR_GRID_FAILED;
+    case VANTOR_STAGE_GRID: return VANTOR_FORMAT_UNREADABLE;
+    case VANTOR_STAGE_FORMAT: return VANTOR_TOO_MANY_ERRORS;
+    case VANTOR_STAGE_CODEWORDS:
+    case VANTOR_STAGE_TEXT: return unsupported ? VANTOR_UNSUPPORTED_CONTENT : VANTOR_BAD_DATA;
+    }
+    return VANTOR_BAD_DATA;
+}
+
+// The outer corners of the symbol through the reading's grid: the edges of
+// modules 0 and n-1 on either axis.
+void set_corners(const DecoderState &s, vantor_symbol &symbol) {
+    const float far_edge = static_cast<float>(4 * s.version + 17) - 0.5f;
+    const Vec2f at[4] = {grid_module_centre(s, -0.5f, -0.5f), grid_module_centre(s, far_edge, -0.5f),
+                         grid_module_centre(s, far_edge, far_edge), grid_module_centre(s, -0.5f, far_edge)};
+    for (int k = 0; k < 4; ++k)
+        symbol.corners[k] = {at[k].x, at[k].y};
+}
+
+vantor_reading public_reading(const ReadingOutcome &o, const DecoderState &s) {
+    vantor_reading r{};
+    r.pass = o.pass;
+    r.reading = o.try_index;
+    r.stage = public_stage(o.stage);
+    r.candidates = o.candidates;
+    const bool located = o.try_index >= 0 && o.stage >= ReadingStage::version;
+    r.version = located ? s.version : 0;
+    r.level = o.format_read ? level_letter(s.ecc_level) : 0;
+    r.mask = o.format_read ? s.mask_pattern : -1;
+    r.blocks = o.blocks.blocks;
+    r.blocks_clean = o.blocks.clean;
+    r.blocks_corrected = o.blocks.corrected;
+    r.blocks_beyond = o.blocks.beyond;
+    return r;
+}
+
+// Runs the classic readings on pixels laid out row after row.
+void classic_readings(const std::uint8_t *pixels, int width, int height, int depth, const vantor_options &options,
+                      vantor_results &results) {
+    auto state = std::make_unique<DecoderState>();
+    DecoderState &s = *state;
+    s.trace_file = options.trace_file;
+    s.trace_fn = options.trace_fn;
+    s.trace_user = options.trace_user;
+    s.debug_dir = options.debug_dir;
+    s.debug_images_follow_trace = false;
+
+    bool unsupported = false;
+    const RunResult run = run_passes(
+        s, pixels, width, height, static_cast<std::uint16_t>(depth),
+        [&](const DecoderState &st, const ReadingOutcome &o) {
+            vantor_reading reading = public_reading(o, st);
+            const bool exact = o.stage == ReadingStage::text && o.bytes && o.text_length >= 0;
+            if (o.stage == ReadingStage::text && !exact)
+                reading.stage = VANTOR_STAGE_CODEWORDS;
+            results.readings.push_back(reading);
+            if (reading.stage > results.stage || (reading.stage == results.stage && st.data_unsupported_mode)) {
+                results.stage = reading.stage;
+                unsupported = reading.stage == VANTOR_STAGE_CODEWORDS && st.data_unsupported_mode;
+            }
+            if (!exact)
+                return ReadingAction::go_on;
+            OwnedSymbol &owned = results.add_symbol(std::string(o.bytes, static_cast<std::size_t>(o.text_length)));
+            vantor_symbol &sym = owned.view;
+            sym.version = st.version;
+            sym.level = level_letter(st.ecc_level);
+            sym.mask = st.mask_pattern;
+            set_corners(st, sym);
+            sym.corrected = o.blocks.codewords_corrected;
+            sym.pass = o.pass;
+            sym.reading = o.try_index;
+            return ReadingAction::stop;
+        });
+    if (run == RunResult::out_of_memory)
+        results.reason = VANTOR_OUT_OF_MEMORY;
+    else if (run == RunResult::invalid_argument)
+        results.reason = VANTOR_INVALID_ARGUMENT;
+    else
+        results.reason = results.symbols.empty() ? reason_for(results.stage, unsupported) : VANTOR_OK;
+}
+
+} // namespace
+
+} // namespace vantor
+
+using namespace vantor;
+
+extern "C" vantor_results *vantor_decode_pixels(const unsigned char *pixels, int width, int height, int stride,
+                                                int depth, const vantor_options *options) {
+    auto *results = new (std::nothrow) vantor_results;
+    if (!results)
+        return nullptr;
+    try {
+        if (!pixels || width <= 0 || height <= 0 || width > max_side || height > max_side || stride < width ||
+            (depth != 1 && depth != 8)) {
+            results->reason = VANTOR_INVALID_ARGUMENT;
+            return results;
+        }
+        const vantor_options defaults;
+        const vantor_options &o = options ? *options : defaults;
+        // The stages index rows width bytes apart: a view into a wider
+        // buffer is copied out first.
+        HeapArray<std::uint8_t> packed;
+        const std::uint8_t *rows = pixels;
+        if (stride != width) {
+            if (!packed.allocate(static_cast<std::size_t>(width) * height)) {
+                results->reason = VANTOR_OUT_OF_MEMORY;
+                return results;
+            }
+            for (int y = 0; y < height; ++y)
+                std::memcpy(packed.get() + static_cast<std::size_t>(y) * width,
+                            pixels + static_cast<std::size_t>(y) * stride, static_cast<std::size_t>(width));
+            rows = packed.get();
+        }
+        classic_readings(rows, width, height, depth, o, *results);
+    } catch (const std::bad_alloc &) {
+        results->symbols.clear();
+        results->reason = VANTOR_OUT_OF_MEMORY;
+    }
+    return results;
+}
+
+extern "C" vantor_results *vantor_decode(const vantor_image *image, const vantor_options *options) {
+    if (!image)
+        return vantor_decode_pixels(nullptr, 0, 0, 0, 8, options);
+    const int width = vantor_image_width(image);
+    return vantor_decode_pixels(vantor_image_pixels(image), width, vantor_image_height(image), width,
+                                vantor_image_depth(image), options);
+}
