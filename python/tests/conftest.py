@@ -37,15 +37,15 @@ def folder(tmp_path: Path) -> Path:
     """A folder of images: symbols of several versions and levels, a blank
     picture, and a file that is no image."""
     cases = [
-        (b"first file", {"level": "L"}),
-        (b"https://example.com/second?file=2", {"level": "M"}),
-        (b"\x00zero byte inside\x00", {"level": "Q"}),
-        ("日本語のテキスト".encode("shift_jis"), {"level": "H"}),
-        (b"A" * 120, {"level": "M", "version": 7}),
-        (bytes(range(0x80, 0xC0)), {"level": "L"}),
+        ("text", b"first file", {"level": "L"}),
+        ("url", b"https://example.com/second?file=2", {"level": "M"}),
+        ("zero-bytes", b"\x00zero byte inside\x00", {"level": "Q"}),
+        ("kanji", "日本語のテキスト".encode("shift_jis"), {"level": "H"}),
+        ("version-7", b"A" * 120, {"level": "M", "version": 7}),
+        ("latin-1", bytes(range(0x80, 0xC0)), {"level": "L"}),
     ]
-    for i, (data, kwargs) in enumerate(cases):
-        write_bmp(tmp_path / f"{i:02d}-symbol.bmp", picture(data, **kwargs))
+    for i, (name, data, kwargs) in enumerate(cases):
+        write_bmp(tmp_path / f"{i:02d}-{name}.bmp", picture(data, **kwargs))
     write_bmp(tmp_path / "90-blank.bmp", np.full((64, 80), 255, np.uint8))
     (tmp_path / "91-not-an-image.bmp").write_bytes(b"this is text, not an image\n")
     return tmp_path

@@ -32,14 +32,14 @@ def files(folder, tmp_path_factory, examples):
 
 def test_decode_agrees_with_json(cli, files):
     code, out, _ = run([str(cli), "--json"] + [str(f) for f in files])
-    lines = [json.loads(line) for line in out.decode().splitlines()]
+    lines = [json.loads(line) for line in out.splitlines()]  # bytes: U+0085 in a text ends no line
     assert [line["file"] for line in lines] == [str(f) for f in files]
     for f, line in zip(files, lines):
         try:
             r = vantor.decode(f)
         except (OSError, ValueError) as e:
             assert line["decoded"] is False and line["error"] == "unreadable", f
-            assert e.strerror == (line["message"] or e.status.text), f
+            assert e.reader_message == line["message"], f
             continue
         if not r:
             assert line["decoded"] is False and line["error"] == "no symbol", f
@@ -47,7 +47,12 @@ def test_decode_agrees_with_json(cli, files):
                 assert line["reason"] in (r.reason.name, r.reason_text), f
             continue
         s = r[0]
-        assert line["decoded"] is True and line["text"] == s.text and line["bytes_hex"] == s.bytes.hex(), f
+        assert line["decoded"] is True, f
+        if "version" not in line and b"\0" in s.bytes:
+            # The classic reader's text ends at the first zero byte.
+            assert line["bytes_hex"] == s.bytes.split(b"\0")[0].hex(), f
+        else:
+            assert line["text"] == s.text and line["bytes_hex"] == s.bytes.hex(), f
         for key in ("version", "level", "mask", "corrected"):
             if key in line:
                 assert line[key] == getattr(s, key), (f, key)
@@ -66,7 +71,9 @@ def test_python_reader_prints_what_vantor_prints(cli, folder, examples, args):
     if "-" in args:
         cases = [([], (examples / "hello.bmp").read_bytes()), ([], b"not an image")]
     else:
-        many = [str(p) for p in sorted(folder.iterdir())] + [str(folder / "missing.bmp")]
+        # (Not the symbol with zero bytes: the classic reader's text ends at
+        # the first, the module's does not.)
+        many = [str(p) for p in sorted(folder.iterdir()) if "zero" not in p.name] + [str(folder / "missing.bmp")]
         cases = [([str(examples / "kanji.bmp")], b""), (many, b"")]
     for names, stdin in cases:
         assert run(python_reader() + args + names, stdin) == run([str(cli)] + args + names, stdin), names
@@ -82,7 +89,7 @@ def test_python_reader_usage_and_version(cli, args):
         assert py_out == c_out
     assert (py_out == b"") == (c_out == b"") and (py_err == b"") == (c_err == b"")
     if c_err:
-        assert py_err.splitlines()[0] == c_err.splitlines()[0]
+        assert py_err.splitlines()[0].replace(b"python -m vantor", b"vantor") == c_err.splitlines()[0]
 
 
 def test_python_reader_exit_codes(cli, folder, examples):

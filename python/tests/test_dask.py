@@ -23,7 +23,7 @@ def expected_rows(paths):
         try:
             r = vantor.decode(p)
         except OSError as e:
-            rows.append((str(p), None, None, "UNREADABLE", e.strerror))
+            rows.append((str(p), None, None, "UNREADABLE", str(e)))
             continue
         if not r:
             rows.append((str(p), None, None, r.reason.name, None))

@@ -90,9 +90,11 @@ def decode(image: Any, *, thorough: bool = True, all: bool = False, depth: Optio
     Raises :class:`FileNotFoundError`, :class:`PermissionError` or
     :class:`IsADirectoryError` for a file that cannot be opened,
     :class:`ReadError` (an ``OSError`` and a ``ValueError``) for one that is
-    empty, damaged or in a format Vantor does not read, :class:`TypeError`
-    for pixels that are not ``uint8`` or an object that is no image, and
-    :class:`ValueError` for a wrong shape, an empty image or a bad option.
+    empty, damaged or in a format Vantor does not read; each has the
+    :class:`ReadStatus` in ``status`` and the reader's own message in
+    ``reader_message``. Raises :class:`TypeError` for pixels that are not
+    ``uint8`` or an object that is no image, and :class:`ValueError` for a
+    wrong shape, an empty image or a bad option.
 
     The interpreter lock is released while the file is read and the image
     decoded.

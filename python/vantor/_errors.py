@@ -39,6 +39,11 @@ class ReadError(OSError, ValueError):
     """
 
     status: ReadStatus
+    reader_message: str
+
+    def __str__(self) -> str:
+        # The readers' messages name the file themselves.
+        return self.reader_message or f"{self.filename}: {self.strerror}"
 
 
 # Statuses that are the file system's own errors keep their usual exception.
@@ -50,16 +55,20 @@ _OS_ERRORS = {
 
 
 def read_failure(status: int, message: str, path: PathType) -> Exception:
-    """The exception for a failed read of ``path``."""
+    """The exception for a failed read of ``path``: each carries ``status``
+    (:class:`ReadStatus`) and ``reader_message``, the reader's own text
+    ("" when it gave none)."""
     code = ReadStatus(status)
-    text = message.strip() or code.text
+    reader_message = message.strip()
     filename = os.fspath(path)
+    error: Exception
     if code in _OS_ERRORS:
         kind, number = _OS_ERRORS[code]
-        error: OSError = kind(number, text, filename)
+        error = kind(number, os.strerror(number), filename)
     elif code == ReadStatus.OUT_OF_MEMORY:
-        return MemoryError(f"{filename!r}: {text}")
+        error = MemoryError(f"{filename!r}: {reader_message or code.text}")
     else:
-        error = ReadError(errno.EINVAL, text, filename)
+        error = ReadError(errno.EINVAL, reader_message or code.text, filename)
     error.status = code  # type: ignore[attr-defined]
+    error.reader_message = reader_message  # type: ignore[attr-defined]
     return error

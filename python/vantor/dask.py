@@ -113,8 +113,7 @@ def rows_for_item(item: Item, options: Dict[str, Any]) -> List[Row]:
             results = vantor.decode_data(data, **options)
     except (OSError, MemoryError) as e:
         row = _empty_row(name, page)
-        text = getattr(e, "strerror", None) or str(e)
-        row.update(reason="UNREADABLE", reason_text="the file could not be read", error=text)
+        row.update(reason="UNREADABLE", reason_text="the file could not be read", error=str(e))
         return [row]
     return rows_for_results(name, page, results)
 
