@@ -90,8 +90,13 @@ const char *decode_pnm(std::FILE *file, ReadTarget &target) {
     if (width == 0 || height == 0 || std::int64_t{width} * height > max_image_pixels)
         return "image size out of range";
     // The raw samples start behind one white space character.
-    if (raw && !is_space(std::getc(file)))
-        return "no white space after the header";
+    if (raw) {
+        const int c = std::getc(file);
+        if (c == EOF)
+            return "file cut short";
+        if (!is_space(c))
+            return "no white space after the header";
+    }
     const std::int64_t here = ftello(file), length = file_length(file);
     if (here < 0 || length < 0)
         return "file cannot be read";

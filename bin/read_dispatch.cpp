@@ -87,8 +87,10 @@ vantor_read_status open_failure(int error) {
 
 vantor_read_status read_image_file(const char *path, ReadTarget &target) {
     target.message[0] = '\0';
-    if (!path)
+    if (!path) { // what the C library made of it before: no file, "(null)"
+        set_message(target, "file (null) open error.\n");
         return VANTOR_READ_INVALID_ARGUMENT;
+    }
     target.path = path;
     CFile file(std::fopen(path, "rb"));
     if (!file) {
@@ -122,7 +124,9 @@ vantor_read_status read_image_file(const char *path, ReadTarget &target) {
     const long start = format == Format::bmp ? 2 : 0;
     if (format != Format::gif && std::fseek(file.get(), start, SEEK_SET) != 0)
         return VANTOR_READ_DAMAGED;
-    if (format == Format::gif || format == Format::jpeg)
+    // The BMP reader sets the depth from the header; the others read greys
+    // unless they find a two-level source.
+    if (format != Format::bmp)
         target.image.depth = 8;
     int ok = 0;
     switch (format) {

@@ -22,10 +22,17 @@ namespace {
 // a tag array): a small file cannot make it allocate gigabytes.
 constexpr tmsize_t max_tiff_allocation = tmsize_t{256} << 20;
 
+// Largest file also held in memory, where the library reads it as if
+// mapped. libtiff 4.5.0 refuses uncompressed tiles when it reads them
+// through the read procedure into a buffer larger than a tile (as its RGBA
+// interface does); read from a mapping, they are fine.
+constexpr std::int64_t max_tiff_in_memory = std::int64_t{256} << 20;
+
 struct TiffRead {
     std::FILE *file;
     ReadTarget *target;
-    char error[512] = ""; // the library's first error
+    HeapArray<std::uint8_t> contents; // the whole file, when it is small enough
+    char error[512] = "";             // the library's first error
 };
 
 tsize_t tiff_read(thandle_t handle, tdata_t buffer, tsize_t size) {
@@ -53,8 +60,13 @@ toff_t tiff_size(thandle_t handle) {
     return length < 0 ? 0 : static_cast<toff_t>(length);
 }
 
-int tiff_map(thandle_t, tdata_t *, toff_t *) {
-    return 0; // no mapping: everything goes through tiff_read
+int tiff_map(thandle_t handle, tdata_t *base, toff_t *size) {
+    auto *r = static_cast<TiffRead *>(handle);
+    if (!r->contents)
+        return 0;
+    *base = r->contents.get();
+    *size = r->contents.size();
+    return 1;
 }
 
 void tiff_unmap(thandle_t, tdata_t, toff_t) {}
@@ -101,6 +113,51 @@ void put_block(const std::uint32_t *raster, std::uint32_t raster_width, std::uin
     }
 }
 
+// A 16-bit grey page, read here rather than through the RGBA interface,
+// whose 16-bit grey tiles lose their rows in libtiff 4.5 when a tile reaches
+// past the image. Like that interface, the grey is each sample's high byte.
+bool read_grey16(TIFF *tif, TiffRead &r, bool min_is_white) {
+    GrayImage &image = r.target->image;
+    const auto width = static_cast<std::uint32_t>(image.width), height = static_cast<std::uint32_t>(image.height);
+    const bool tiled = TIFFIsTiled(tif);
+    std::uint32_t block_width = width, block_height = height;
+    if (tiled) {
+        TIFFGetField(tif, TIFFTAG_TILEWIDTH, &block_width);
+        TIFFGetField(tif, TIFFTAG_TILELENGTH, &block_height);
+    } else {
+        TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &block_height);
+        block_height = std::clamp<std::uint32_t>(block_height, 1, height);
+    }
+    const tmsize_t size = tiled ? TIFFTileSize(tif) : TIFFStripSize(tif);
+    if (block_width == 0 || block_height == 0 || size <= 0 ||
+        static_cast<std::uint64_t>(size) < std::uint64_t{block_width} * block_height * 2) {
+        std::snprintf(r.error, sizeof r.error, "blocks of %u x %u pixels", block_width, block_height);
+        return false;
+    }
+    HeapArray<std::uint16_t> block;
+    if (!block.allocate(static_cast<std::size_t>(size) / 2 + 1)) {
+        r.target->failure = VANTOR_READ_OUT_OF_MEMORY;
+        return false;
+    }
+    for (std::uint32_t top = 0; top < height; top += block_height)
+        for (std::uint32_t left = 0; left < width; left += block_width) {
+            const tmsize_t got = tiled ? TIFFReadEncodedTile(tif, TIFFComputeTile(tif, left, top, 0, 0), block.get(), size)
+                                       : TIFFReadEncodedStrip(tif, TIFFComputeStrip(tif, top, 0), block.get(), size);
+            if (got < 0)
+                return false;
+            const std::uint32_t rows = std::min(block_height, height - top), cols = std::min(block_width, width - left);
+            for (std::uint32_t i = 0; i < rows; ++i) {
+                const std::uint16_t *in = block.get() + std::size_t{i} * block_width;
+                unsigned char *out = image.pixels + std::size_t{top + i} * width + left;
+                for (std::uint32_t j = 0; j < cols; ++j) {
+                    const auto grey = static_cast<unsigned char>(in[j] >> 8);
+                    out[j] = min_is_white ? static_cast<unsigned char>(255 - grey) : grey;
+                }
+            }
+        }
+    return true;
+}
+
 // The current page into the image; false with a text in r.error, or with
 // target.failure set, when it cannot be read.
 bool read_page(TIFF *tif, TiffRead &r) {
@@ -123,10 +180,10 @@ bool read_page(TIFF *tif, TiffRead &r) {
     TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bits);
     TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
     TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric);
-    target.image.depth =
-        bits == 1 && samples == 1 && (photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE)
-            ? 1
-            : 8;
+    const bool grey = samples == 1 && (photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE);
+    target.image.depth = grey && bits == 1 ? 1 : 8;
+    if (grey && bits == 16)
+        return read_grey16(tif, r, photometric == PHOTOMETRIC_MINISWHITE);
 
     HeapArray<std::uint32_t> raster;
     if (TIFFIsTiled(tif)) {
@@ -170,6 +227,13 @@ bool read_page(TIFF *tif, TiffRead &r) {
 // On failure the reason is in r.error, unless target.failure tells it.
 bool decode_tiff(TiffRead &r) {
     ReadTarget &target = *r.target;
+    const std::int64_t length = file_length(r.file);
+    if (length > 0 && length <= max_tiff_in_memory && r.contents.allocate(static_cast<std::size_t>(length))) {
+        if (std::fseek(r.file, 0, SEEK_SET) != 0 ||
+            std::fread(r.contents.get(), 1, r.contents.size(), r.file) != r.contents.size() ||
+            std::fseek(r.file, 0, SEEK_SET) != 0)
+            r.contents.reset();
+    }
     TIFFOpenOptions *options = TIFFOpenOptionsAlloc();
     if (!options) {
         target.failure = VANTOR_READ_OUT_OF_MEMORY;
@@ -178,7 +242,7 @@ bool decode_tiff(TiffRead &r) {
     TIFFOpenOptionsSetMaxSingleMemAlloc(options, max_tiff_allocation);
     TIFFOpenOptionsSetErrorHandlerExtR(options, on_tiff_error, &r);
     TIFFOpenOptionsSetWarningHandlerExtR(options, on_tiff_warning, &r);
-    std::unique_ptr<TIFF, TiffClose> tif(TIFFClientOpenExt(target.path, "rm", &r, tiff_read, tiff_write, tiff_seek,
+    std::unique_ptr<TIFF, TiffClose> tif(TIFFClientOpenExt(target.path, "r", &r, tiff_read, tiff_write, tiff_seek,
                                                            tiff_close, tiff_size, tiff_map, tiff_unmap, options));
     TIFFOpenOptionsFree(options);
     if (!tif)
@@ -198,7 +262,7 @@ bool decode_tiff(TiffRead &r) {
 
 int read_tiff(std::FILE *stream, ReadTarget &target) {
     CFile file(stream);
-    TiffRead read{file.get(), &target};
+    TiffRead read{file.get(), &target, {}};
     if (decode_tiff(read))
         return 1;
     std::free(target.image.pixels);

@@ -1,6 +1,7 @@
 // Arbitrary file contents through read_image (the leading bytes pick the
-// reader), then whatever image it read through decode_image. Besides the
-// sanitizers' findings, a read that breaks the reader's promises aborts.
+// reader) and through vantor_image_read, which must agree, then whatever
+// image they read through decode_image. Besides the sanitizers' findings, a
+// read that breaks the readers' promises aborts.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -76,6 +77,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             check(!text || std::strlen(text) < 7090, "text longer than the result buffer");
         }
     }
+
+    // The reentrant route: the same outcome, text and image.
+    vantor_read_error error;
+    vantor_image *image = vantor_image_read(path.c_str(), &error);
+    check((image != nullptr) == (ok != 0), "the two routes disagree on success");
+    check((error.status == VANTOR_READ_OK) == (image != nullptr), "status and image disagree");
+    check(std::strcmp(error.message, read_message) == 0, "the two routes give different texts");
+    if (image) {
+        check(vantor_image_width(image) == gray_image.width && vantor_image_height(image) == gray_image.height &&
+                  vantor_image_depth(image) == gray_image.depth,
+              "the two routes give different sizes");
+        const std::size_t n = static_cast<std::size_t>(gray_image.width) * gray_image.height;
+        check(std::memcmp(vantor_image_pixels(image), gray_image.pixels, n) == 0,
+              "the two routes give different pixels");
+        check(vantor_image_page_count(image) >= 1, "no pages");
+        const char *warnings = vantor_image_warnings(image);
+        const std::size_t w = std::strlen(warnings);
+        check(w == 0 || warnings[w - 1] == '\n', "warnings do not end in a line feed");
+    }
+    vantor_image_free(image);
     release_image();
     check(open_descriptors() == descriptors, "the reader left a file open");
     return 0;

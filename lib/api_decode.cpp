@@ -9,7 +9,7 @@
 #include "api_types.h"
 #include "grid.h"
 #include "state.h"
-#include "top.h"
+#include "decode_entry.h"
 
 namespace vantor {
 
@@ -85,7 +85,7 @@ void classic_readings(const std::uint8_t *pixels, int width, int height, int dep
     s.trace_fn = options.trace_fn;
     s.trace_user = options.trace_user;
     s.debug_dir = options.debug_dir;
-    s.debug_images_follow_trace = false;
+    s.debug_images = s.debug_dir.empty() ? DecoderState::DebugImages::never : DecoderState::DebugImages::always;
 
     bool unsupported = false;
     const RunResult run = run_passes(

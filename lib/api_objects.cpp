@@ -13,6 +13,7 @@ vantor::OwnedSymbol &vantor_results::add_symbol(std::string bytes) {
     owned->view.bytes = reinterpret_cast<const unsigned char *>(owned->bytes.c_str());
     owned->view.length = owned->bytes.size();
     owned->view.text = owned->text.c_str();
+    owned->view.text_length = owned->text.size();
     owned->view.eci = -1;
     owned->view.sa_index = -1;
     symbols.push_back(std::move(owned));

@@ -5,7 +5,12 @@ namespace vantor {
 
 struct DecoderState;
 
+// Reads s.ecc_level and s.mask_pattern from the module matrix, the first
+// copy first. -1 on success, 0 when neither copy decodes (the state's
+// values are then left as they were).
 int read_format_info(DecoderState &s);
+// The 5 data bits of a 15-bit format word (mask already removed), up to
+// three wrong bits corrected; -1 when it cannot be corrected.
 int decode_format_bits(const DecoderState &s, int word);
 
 } // namespace vantor

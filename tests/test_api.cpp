@@ -45,6 +45,7 @@ TEST(Api, SymbolCarriesItsExactBytesLevelVersionAndMask) {
     EXPECT_EQ(r.stage, VANTOR_STAGE_TEXT);
     const vantor::Symbol &got = r.symbols[0];
     EXPECT_EQ(got.bytes, data);
+    EXPECT_EQ(got.text, data.substr(0, 5) + "\xC3\xBF"); // Latin-1 for display, zero byte kept
     EXPECT_EQ(got.version, 3);
     EXPECT_EQ(got.level, 'Q');
     EXPECT_EQ(got.mask, s.mask);

@@ -169,6 +169,9 @@ typedef struct vantor_symbol {
     int sa_parity;              /* structured append: parity byte */
     int fnc1;                   /* 0 none, 1 first position (GS1), 2 second position */
     int fnc1_application;       /* application indicator of an FNC1 in second position */
+    size_t text_length;         /* bytes of text; it holds a zero byte where
+                                   the data does, so text is cut there as a C
+                                   string */
 } vantor_symbol;
 
 /* The outcome of one reading (one module-size estimate of one pass). */

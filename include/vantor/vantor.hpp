@@ -163,7 +163,7 @@ inline Results take(vantor_results *raw) {
         const vantor_symbol &s = *vantor_results_symbol(raw, i);
         Symbol m;
         m.bytes.assign(reinterpret_cast<const char *>(s.bytes), s.length);
-        m.text = s.text;
+        m.text.assign(s.text, s.text_length);
         m.version = s.version;
         m.level = s.level;
         m.mask = s.mask;

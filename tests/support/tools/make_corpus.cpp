@@ -12,11 +12,11 @@
 #include <vantor/image.h>
 #include <vantor/vantor.h>
 
+#include "format_files.h"
 #include "hostile_images.h"
 #include "qr_symbols.h"
 
 using namespace vantor::testing;
-using Bytes = std::vector<std::uint8_t>;
 
 namespace {
 
@@ -94,6 +94,32 @@ void read_image_seeds(const std::string &dir) {
         {"hello-interlaced.gif", gif_bytes(small, interlaced), hello.text},
         {"hello-frames.gif", gif_bytes(small, animated), hello.text},
         {"v7.gif", gif_bytes(large), v7.text},
+        {"hello.png", png_bytes(small), hello.text},
+        {"hello-rgba-interlaced.png", png_bytes(small, {PngColour::rgba, 16, true, true}), hello.text},
+        {"hello-palette1.png", png_bytes(small, {PngColour::palette, 1}), hello.text},
+        {"hello-lzw.tif", tiff_bytes(small, {5}), hello.text},
+        {"hello-tiled.tif", tiff_bytes(small, {8, true}), hello.text},
+        {"hello-bilevel-g4.tif", tiff_bytes(small, [] {
+             TiffOptions o;
+             o.compression = 4;
+             o.bits = 1;
+             o.min_is_white = true;
+             return o;
+         }()), hello.text},
+        {"hello-lossless.webp", webp_bytes(small, true, true), hello.text},
+        {"hello-lossy.webp", webp_bytes(small, false, false, 95), hello.text},
+        {"hello-p1.pbm", pnm_bytes(small, 1), hello.text},
+        {"hello-p5-16bit.pgm", pnm_bytes(small, 5, 65535), hello.text},
+        {"hello-p3.ppm", pnm_bytes(small, 3), hello.text},
+        {"hello-p6.ppm", pnm_bytes(small, 6), hello.text},
+        {"hello-8bit-v5.bmp", bmp_bytes(small, {124, 8}), hello.text},
+        {"hello-rle8.bmp", bmp_bytes(small, {40, 8, 1}), hello.text},
+        {"hello-rle4.bmp", bmp_bytes(small, {40, 4, 2}), hello.text},
+        {"hello-565.bmp", bmp_bytes(small, {40, 16, 3, {0xF800, 0x07E0, 0x001F}}), hello.text},
+        {"hello-32-core.bmp", bmp_bytes(small, {56, 32, 3, {0xFF000000, 0xFF0000, 0xFF00}}), hello.text},
+        {"hello-1-core.bmp", bmp_bytes(small, {12, 1}), hello.text},
+        {"hello-cmyk-adobe.jpg", cmyk_jpeg_bytes(small, true), hello.text},
+        {"hello-ycck.jpg", cmyk_jpeg_bytes(small, true, true), hello.text},
     };
     for (const Good &g : good) {
         const std::string path = dir + "/" + g.name;
@@ -150,6 +176,22 @@ void read_image_seeds(const std::string &dir) {
          patched(gif, 6, {static_cast<std::uint8_t>((small.width - 1) & 0xFF),
                           static_cast<std::uint8_t>((small.width - 1) >> 8)}));
     save(dir + "/gif-huge-screen.gif", patched(cut(gif, 64), 6, {0xFF, 0xFF, 0xFF, 0xFF}));
+
+    const Bytes png = png_bytes(small, {PngColour::rgb, 8, true});
+    const Bytes tiff = tiff_bytes(small, {8, true});
+    const Bytes webp = webp_bytes(small, true);
+    const Bytes pgm = pnm_bytes(small, 5);
+    const Bytes rle = bmp_bytes(small, {40, 8, 1});
+    save(dir + "/png-truncated.png", cut(png, png.size() / 2));
+    save(dir + "/png-huge-size.png", patched(png, 16, {0, 0x40, 0, 0, 0, 0x40, 0, 0}));
+    save(dir + "/tiff-truncated.tif", cut(tiff, tiff.size() / 2));
+    save(dir + "/tiff-header-only.tif", cut(tiff, 8));
+    save(dir + "/webp-truncated.webp", cut(webp, webp.size() / 2));
+    save(dir + "/webp-lossy-truncated.webp", cut(webp_bytes(small, false), 60));
+    save(dir + "/pnm-truncated.pgm", cut(pgm, pgm.size() / 2));
+    save(dir + "/pnm-huge.pgm", Bytes{'P', '5', ' ', '9', '9', '9', '9', '9', ' ', '9', '9', '9', '9', '9', ' ', '2', '5', '5', ' ', 0});
+    save(dir + "/bmp-rle-truncated.bmp", cut(rle, rle.size() - 40));
+    save(dir + "/riff-not-webp.bin", Bytes{'R', 'I', 'F', 'F', 4, 0, 0, 0, 'W', 'A', 'V', 'E'});
 }
 
 // --- fuzz_decode_image: width - 1, height - 1 (16-bit little-endian), a
