@@ -40,8 +40,7 @@ vantor::Options make_options(const DecodeSettings &s, std::string &trace) {
 py::dict symbol_dict(const vantor::Symbol &s) {
     py::dict d;
     d["bytes"] = py::bytes(s.bytes);
-    // From the bytes, not the C record's text, which ends at a zero byte.
-    d["text"] = py::str(vantor::display_text(s.bytes));
+    d["text"] = py::str(s.text);
     d["version"] = s.version;
     d["level"] = std::string(1, s.level);
     d["mask"] = s.mask;
