@@ -26,7 +26,7 @@
 #include "json_value.h"
 #include "qr_symbols.h"
 #include "state.h"
-#include "top.h"
+#include "decode_entry.h"
 #include <vantor/image.h>
 #include <vantor/vantor.h>
 

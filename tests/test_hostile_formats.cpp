@@ -279,8 +279,8 @@ TEST_F(HostileFormats, TiffSizesThatLieAndDirectoriesThatLoop) {
     Bytes bomb = patched(TIFFTAG_IMAGEWIDTH, 16384);
     set_tag(bomb, TIFFTAG_IMAGELENGTH, 16384);
     set_tag(bomb, TIFFTAG_ROWSPERSTRIP, 16384);
-    EXPECT_LT(seconds([&] { o = read(bomb, "bomb.tif"); }), 5.0);
-    EXPECT_FALSE(o.ok);
+    EXPECT_LT(seconds([&] { o = read(bomb, "bomb.tif"); }), 2.0);
+    EXPECT_NE(o.message.find("a page of 16384 x 16384 pixels in too little data"), std::string::npos) << o.message;
     // Strip data beyond the end of the file.
     o = read(patched(TIFFTAG_STRIPOFFSETS, 0x7FFFFFF0), "offset.tif");
     EXPECT_FALSE(o.ok);

@@ -121,10 +121,11 @@ protected:
         std::filesystem::remove_all(dir, ec);
     }
 
-    // A file of a format no reader takes (a PDF header), whatever its name.
+    // A file of a format no reader takes (a RIFF sound file), named as the
+    // caller says.
     std::string write_png(const std::string &name) {
         const std::string path = dir + "/" + name;
-        const std::uint8_t bytes[] = {'%', 'P', 'D', 'F', '-', '1', '.', '4', '\n', 0, 0, 13};
+        const std::uint8_t bytes[] = {'R', 'I', 'F', 'F', 4, 0, 0, 0, 'W', 'A', 'V', 'E'};
         EXPECT_TRUE(vt::write_bytes(path, bytes));
         return path;
     }
