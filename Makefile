@@ -6,18 +6,26 @@ JOBS ?= $(shell nproc)
 
 TSAN_BUILD ?= build-tsan
 
-.PHONY: all deps build run test test-sanitize test-tsan fuzz-ci clean bench
+.PHONY: all deps configure build python run test test-sanitize test-tsan test-python-venv fuzz-ci clean bench
 
 all: build
 
 deps:
 	@sh scripts/install-deps.sh
 
-build: deps
+configure: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: configure
 	cmake --build $(BUILD) -j$(JOBS)
 
-run: build
+# The Python module in the build tree: PYTHONPATH=build/python imports it.
+python: configure
+	cmake --build $(BUILD) -j$(JOBS) --target vantor_python
+
+# Only the reader it runs: the tests and the dialog are left for make build.
+run: configure
+	cmake --build $(BUILD) -j$(JOBS) --target vantor-cli
 	$(BUILD)/vantor "$(FILE)"
 
 test: build
@@ -34,6 +42,11 @@ test-tsan: deps
 	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTOR_TSAN=ON -DVANTOR_GUI=OFF
 	cmake --build $(TSAN_BUILD) -j$(JOBS) --target vantor_concurrency_tests
 	TSAN_OPTIONS=halt_on_error=1 $(TSAN_BUILD)/tests/vantor_concurrency_tests
+
+# The Python package installed with pip into a fresh virtual environment,
+# offline, and its tests run against that copy.
+test-python-venv: deps
+	BUILD=$(BUILD) sh scripts/python-venv-test.sh
 
 # Replays the fuzz seed corpora and fuzzes each target for FUZZ_SECONDS
 # (default 60) under the sanitizers; fails on any finding.

@@ -30,7 +30,7 @@
 #include "other_readers.h"
 #include "qr_symbols.h"
 #include "state.h"
-#include "top.h"
+#include "decode_entry.h"
 #include <vantor/vantor.h>
 
 namespace vt = vantor::testing;

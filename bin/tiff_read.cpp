@@ -113,6 +113,36 @@ void put_block(const std::uint32_t *raster, std::uint32_t raster_width, std::uin
     }
 }
 
+// Whether the page's stored strips or tiles can decode to its size: each
+// coding can inflate a byte only so far (deflate 1032 times, LZW with codes
+// of 9 bits or more for strings of at most 4096 bytes about 3641 times,
+// PackBits 64 times, no coding once). A small file that declares a large
+// page is refused before anything is allocated. Other codings are not
+// bounded here.
+bool data_can_fill_page(TIFF *tif, std::uint32_t height) {
+    std::uint16_t compression = COMPRESSION_NONE, samples = 1, planar = PLANARCONFIG_CONTIG;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
+    std::uint64_t ratio;
+    switch (compression) {
+    case COMPRESSION_NONE: ratio = 1; break;
+    case COMPRESSION_PACKBITS: ratio = 64; break;
+    case COMPRESSION_LZW: ratio = 3641; break;
+    case COMPRESSION_DEFLATE:
+    case COMPRESSION_ADOBE_DEFLATE: ratio = 1032; break;
+    default: return true;
+    }
+    const std::uint32_t blocks = TIFFNumberOfStrips(tif); // tiles too
+    std::uint64_t stored = 0;
+    for (std::uint32_t i = 0; i < blocks; ++i)
+        stored += TIFFGetStrileByteCount(tif, i);
+    const std::uint64_t planes = planar == PLANARCONFIG_SEPARATE ? samples : 1;
+    const std::uint64_t decoded = TIFFIsTiled(tif) ? static_cast<std::uint64_t>(TIFFTileSize64(tif)) * blocks
+                                                   : TIFFScanlineSize64(tif) * height * planes;
+    return decoded <= stored * ratio + 4096;
+}
+
 // A 16-bit grey page, read here rather than through the RGBA interface,
 // whose 16-bit grey tiles lose their rows in libtiff 4.5 when a tile reaches
 // past the image. Like that interface, the grey is each sample's high byte.
@@ -167,6 +197,10 @@ bool read_page(TIFF *tif, TiffRead &r) {
     TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
     if (width == 0 || height == 0 || std::int64_t{width} * height > max_image_pixels) {
         std::snprintf(r.error, sizeof r.error, "a page of %u x %u pixels", width, height);
+        return false;
+    }
+    if (!data_can_fill_page(tif, height)) {
+        std::snprintf(r.error, sizeof r.error, "a page of %u x %u pixels in too little data", width, height);
         return false;
     }
     char why[1024] = "";

@@ -1,5 +1,7 @@
 #include "json_out.h"
 
+#include <charconv>
+#include <cmath>
 #include <cstdint>
 
 namespace vantor::cli {
@@ -122,6 +124,35 @@ JsonObject &JsonObject::list(std::string_view name, const std::vector<std::strin
         append_json_string(body_, values[i]);
     }
     body_ += ']';
+    return *this;
+}
+
+JsonObject &JsonObject::number(std::string_view name, long long value) {
+    key(name);
+    body_ += std::to_string(value);
+    return *this;
+}
+
+JsonObject &JsonObject::numbers(std::string_view name, std::span<const float> values) {
+    key(name);
+    body_ += '[';
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        if (i > 0)
+            body_ += ',';
+        char buf[32];
+        const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, values[i]);
+        if (!std::isfinite(values[i]) || ec != std::errc())
+            body_ += "null";
+        else
+            body_.append(buf, end);
+    }
+    body_ += ']';
+    return *this;
+}
+
+JsonObject &JsonObject::object(std::string_view name, const JsonObject &value) {
+    key(name);
+    body_ += value.str();
     return *this;
 }
 

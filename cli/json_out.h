@@ -1,6 +1,7 @@
 // JSON Lines output of the command-line reader: one object per input file.
 #pragma once
 
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,6 +22,11 @@ public:
     JsonObject &text(std::string_view name, std::string_view value);
     JsonObject &flag(std::string_view name, bool value);
     JsonObject &list(std::string_view name, const std::vector<std::string> &values);
+    JsonObject &number(std::string_view name, long long value);
+    // Each number in its shortest form that reads back the same float;
+    // null for a value that is not finite (JSON has no such number).
+    JsonObject &numbers(std::string_view name, std::span<const float> values);
+    JsonObject &object(std::string_view name, const JsonObject &value);
     // The object on one line, without a line break.
     std::string str() const { return body_ + "}"; }
 

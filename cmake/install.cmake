@@ -92,9 +92,9 @@ if(TARGET vantor-gui)
 endif()
 
 # Debian packages, built offline with cpack -G DEB --config CPackConfig.cmake
-# in the build directory: vantor (runtime) and vantor-dev. The runtime
-# package's dependencies are found by dpkg-shlibdeps from the programs and
-# the shared object.
+# in the build directory: vantor (runtime), vantor-dev and, when the Python
+# module is built, python3-vantor. The runtime and Python packages'
+# library dependencies are found by dpkg-shlibdeps from their binaries.
 set(CPACK_PACKAGE_NAME vantor)
 set(CPACK_PACKAGE_VENDOR "The Vantor developers")
 set(CPACK_PACKAGE_CONTACT "Vantor developers <vantor@localhost>")
@@ -104,6 +104,9 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_ALL runtime dev)
+if(TARGET vantor_python)
+  list(APPEND CPACK_COMPONENTS_ALL python)
+endif()
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
@@ -118,4 +121,13 @@ set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS
   "vantor (= ${PROJECT_VERSION}), libjpeg62-turbo-dev | libjpeg-dev, libgif-dev, libpng-dev, libtiff-dev, libwebp-dev")
 set(CPACK_COMPONENT_DEV_DESCRIPTION
   "QR Code reader library: development files\n Headers, static library, pkg-config and CMake package files of the Vantor\n QR Code decoding library.")
+# The module links the library statically, so it needs no other package of
+# Vantor's; it is built for one Python version.
+set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-vantor)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "${VANTOR_PYTHON_DEPENDS}, python3-numpy")
+set(CPACK_DEBIAN_PYTHON_PACKAGE_RECOMMENDS "python3-pil")
+set(CPACK_DEBIAN_PYTHON_PACKAGE_SUGGESTS "python3-dask, python3-distributed, python3-pandas")
+set(CPACK_COMPONENT_PYTHON_DESCRIPTION
+  "QR Code reader for Python\n The vantor module decodes QR Code symbols from numpy arrays, Pillow images\n and image files, in threads and on Dask clusters; python3 -m vantor reads\n files from the command line.")
 include(CPack)

@@ -7,10 +7,10 @@
 #include <cstring>
 #include <vector>
 
-#include "decode.h"
+#include "data_segments.h"
 #include "format.h"
-#include "reorder.h"
-#include "rsdecode.h"
+#include "codewords.h"
+#include "reed_solomon.h"
 #include "state.h"
 #include "unmask.h"
 

@@ -1,38 +1,41 @@
-// Eye (finder) pattern scanning, selection and orientation, and the
-// alignment pattern search that reuses the run tables.
+// Eye (finder) pattern stage: candidates from the run tables, and the
+// choice and orientation of three of them. Stages return -1 for success and
+// 0 for failure.
 #pragma once
 
 #include <cstdint>
 
+#include "memchunk.h"
 #include "state.h"
 
 namespace vantor {
 
-int build_row_runs(DecoderState &s);
-int build_col_runs(DecoderState &s);
-int scan_runs(const DecoderState &s, const std::int16_t *runs, int line_length, int lines, MemChunk<RunHit> &hits);
-void cross_hits(DecoderState &s);
-// Labels crossing row and column hits in place as cross_hits and
-// find_alignment do; returns the next unused label. all_pairs selects the
-// plain loop over every pair, which the default indexed sweep matches
-// exactly (kept for tests).
-int label_eye_hits(MemChunk<RunHit> &rows, MemChunk<RunHit> &cols, bool all_pairs = false);
-int label_alignment_hits(MemChunk<RunHit> &rows, MemChunk<RunHit> &cols, bool all_pairs = false);
-void refine_eye(const DecoderState &s, EyePattern &eye);
-// Refines every candidate and drops the marked ones.
-// plain_walk follows each candidate's dark region pixel by pixel; the
-// default sweep gives exactly the same records, listing each row's dark runs
-// once instead of reading every span's pixels (kept for tests).
-void refine_eyes(DecoderState &s, bool plain_walk = false);
-
+// The whole stage: run tables, window matches, grouping, refinement,
+// filtering, picking and orienting. -1 when three candidates were picked and
+// oriented (s.eye_pick: corner, along, down), 0 otherwise; s.eye_count
+// holds the candidates either way.
 int find_eye_patterns(DecoderState &s);
-void filter_eyes(DecoderState &s);
-void pick_eyes(DecoderState &s);
-int orient_eyes(DecoderState &s);
+// Releases the hit lists, candidates and run tables of the pass.
 void free_eye_patterns(DecoderState &s);
 
-int find_alignment(DecoderState &s, AlignmentProbe &probe);
-int scan_alignment_runs(const DecoderState &s, int first_line, const std::int16_t *runs, int line_length,
-                        MemChunk<RunHit> &hits, int start, int lines, int span, double unit);
+// Appends the 1:1:3:1:1 window matches of every line of a run table to
+// `hits`. -1 on success (matches or not), 0 without a table or memory.
+int scan_runs(const DecoderState &s, const std::int16_t *runs, int line_length, int lines, MemChunk<RunHit> &hits);
+// Groups the row and column hits into candidates (s.eyes), each the mean of
+// its group's hits.
+void cross_hits(DecoderState &s);
+// Keeps, in order, the candidates with hits in both directions.
+void drop_marked_eyes(DecoderState &s);
+// Rejects (score -1) candidates of odd shape or without two partners of
+// about their size, then scores the rest.
+void filter_eyes(DecoderState &s);
+// Picks the three best-scored candidates into s.eye_pick.
+void pick_eyes(DecoderState &s);
+// Orders the picks as corner, along the rows, down the columns. -1 on
+// success, 0 when the picks are not three candidates or lie in a line.
+int orient_eyes(DecoderState &s);
+// The candidate picked for slot 0 (corner), 1 (along) or 2 (down), or null
+// when the pick is not a candidate.
+const EyePattern *picked_eye(const DecoderState &s, int slot);
 
 } // namespace vantor

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdio>
 
+#include "bitmap.h"
 #include "state.h"
 
 namespace vantor {
@@ -55,7 +56,7 @@ int read_copy(const DecoderState &s, const FormatModule (&copy)[15]) {
         const int col = m.col < 0 ? w + m.col : m.col;
         const std::size_t index = static_cast<std::size_t>(row) * static_cast<std::size_t>(w) +
                                   static_cast<std::size_t>(col);
-        word = (word << 1) | (s.module_matrix[index] == 64 ? 1 : 0);
+        word = (word << 1) | (s.module_matrix[index] == dark ? 1 : 0);
     }
     return word;
 }

@@ -7,58 +7,17 @@
 #include <cmath>
 #include <cstdio>
 
+#include "alignment.h"
+#include "bitmap.h"
 #include "eyepattern.h"
 #include "state.h"
+#include "symbol_tables.h"
 
 namespace vantor {
 
 namespace {
 
-// Alignment pattern centre coordinates (rows and columns alike) per version,
-// ascending, padded with 0; versions 0 and 1 have none.
-constexpr int alignment_table[41][7] = {
-    {0, 0, 0, 0, 0, 0, 0},          {0, 0, 0, 0, 0, 0, 0},
-    {6, 18, 0, 0, 0, 0, 0},         {6, 22, 0, 0, 0, 0, 0},
-    {6, 26, 0, 0, 0, 0, 0},         {6, 30, 0, 0, 0, 0, 0},
-    {6, 34, 0, 0, 0, 0, 0},         {6, 22, 38, 0, 0, 0, 0},
-    {6, 24, 42, 0, 0, 0, 0},        {6, 26, 46, 0, 0, 0, 0},
-    {6, 28, 50, 0, 0, 0, 0},        {6, 30, 54, 0, 0, 0, 0},
-    {6, 32, 58, 0, 0, 0, 0},        {6, 34, 62, 0, 0, 0, 0},
-    {6, 26, 46, 66, 0, 0, 0},       {6, 26, 48, 70, 0, 0, 0},
-    {6, 26, 50, 74, 0, 0, 0},       {6, 30, 54, 78, 0, 0, 0},
-    {6, 30, 56, 82, 0, 0, 0},       {6, 30, 58, 86, 0, 0, 0},
-    {6, 34, 62, 90, 0, 0, 0},       {6, 28, 50, 72, 94, 0, 0},
-    {6, 26, 50, 74, 98, 0, 0},      {6, 30, 54, 78, 102, 0, 0},
-    {6, 28, 54, 80, 106, 0, 0},     {6, 32, 58, 84, 110, 0, 0},
-    {6, 30, 58, 86, 114, 0, 0},     {6, 34, 62, 90, 118, 0, 0},
-    {6, 26, 50, 74, 98, 122, 0},    {6, 30, 54, 78, 102, 126, 0},
-    {6, 26, 52, 78, 104, 130, 0},   {6, 30, 56, 82, 108, 134, 0},
-    {6, 34, 60, 86, 112, 138, 0},   {6, 30, 58, 86, 114, 142, 0},
-    {6, 34, 62, 90, 118, 146, 0},   {6, 30, 54, 78, 102, 126, 150},
-    {6, 24, 50, 76, 102, 128, 154}, {6, 28, 54, 80, 106, 132, 158},
-    {6, 32, 58, 84, 110, 136, 162}, {6, 26, 54, 82, 110, 138, 166},
-    {6, 30, 58, 86, 114, 142, 170},
-};
-
-// Each row starts at 6, ends at 4v + 10 (six modules from the far edge, as 6
-// is from the near one), and has v / 7 + 2 ascending entries.
-constexpr bool alignment_table_consistent() {
-    for (int v = 2; v <= 40; ++v) {
-        const int k = v / 7 + 2;
-        if (alignment_table[v][0] != 6 || alignment_table[v][k - 1] != 4 * v + 10)
-            return false;
-        for (int i = 1; i < 7; ++i) {
-            const int c = alignment_table[v][i];
-            if (i < k ? c <= alignment_table[v][i - 1] : c != 0)
-                return false;
-        }
-    }
-    return true;
-}
-static_assert(alignment_table_consistent(), "alignment table rows are malformed");
-
 constexpr int eye_extent = 7;      // modules covered by an eye pattern
-constexpr std::uint8_t sampled_mark = 0x10;
 
 // Number of alignment coordinates of the version (0 for version 1).
 int coordinate_count(std::span<const int, 7> coords) {
@@ -67,14 +26,6 @@ int coordinate_count(std::span<const int, 7> coords) {
         ++k;
     return k;
 }
-
-const EyePattern *picked_eye(const DecoderState &s, int slot) {
-    const int i = s.eye_pick[slot];
-    if (!s.eyes.items || i < 0 || i >= s.eyes.count)
-        return nullptr;
-    return &s.eyes.items[i];
-}
-
 bool append_point(DecoderState &s, float x, float y, int col, int row) {
     GridPoint p{};
     p.x = x;
@@ -183,12 +134,12 @@ bool cell_corners(const DecoderState &s, std::span<const int, 7> coords, int rj,
     const int n = s.matrix_width;
     const int row_lo = coords[rj], row_hi = coords[rj + 1];
     const int col_lo = coords[cj], col_hi = coords[cj + 1];
-    GridPoint *const eye_ul = &s.grid_points.items[0];
-    GridPoint *const eye_ur = &s.grid_points.items[1];
-    GridPoint *const eye_ll = &s.grid_points.items[2];
-    corners[0] = col_lo < eye_extent && row_lo < eye_extent ? eye_ul : find_point(s, col_lo, row_lo);
-    corners[1] = col_hi >= n - eye_extent && row_lo < eye_extent ? eye_ur : find_point(s, col_hi, row_lo);
-    corners[2] = col_lo < eye_extent && row_hi >= n - eye_extent ? eye_ll : find_point(s, col_lo, row_hi);
+    GridPoint *const corner = &s.grid_points.items[0];
+    GridPoint *const along = &s.grid_points.items[1];
+    GridPoint *const down = &s.grid_points.items[2];
+    corners[0] = col_lo < eye_extent && row_lo < eye_extent ? corner : find_point(s, col_lo, row_lo);
+    corners[1] = col_hi >= n - eye_extent && row_lo < eye_extent ? along : find_point(s, col_hi, row_lo);
+    corners[2] = col_lo < eye_extent && row_hi >= n - eye_extent ? down : find_point(s, col_lo, row_hi);
     corners[3] = find_point(s, col_hi, row_hi);
     return corners[0] && corners[1] && corners[2] && corners[3];
 }
@@ -218,12 +169,6 @@ int cell_module_value(DecoderState &s, GridPoint *const (&corners)[4], int col, 
 
 } // namespace
 
-std::span<const int, 7> alignment_coords(int version) {
-    if (version < 0 || version > 40)
-        version = 0;
-    return std::span<const int, 7>(alignment_table[version]);
-}
-
 int grid_build(DecoderState &s) {
     if (s.version < 1 || s.version > 40)
         return 0;
@@ -232,13 +177,13 @@ int grid_build(DecoderState &s) {
     s.matrix_height = n;
     memchunk_init(s.grid_points);
 
-    const EyePattern *ul = picked_eye(s, 0);
-    const EyePattern *ur = picked_eye(s, 1);
-    const EyePattern *ll = picked_eye(s, 2);
-    if (!ul || !ur || !ll)
+    const EyePattern *corner = picked_eye(s, 0);
+    const EyePattern *along = picked_eye(s, 1);
+    const EyePattern *down = picked_eye(s, 2);
+    if (!corner || !along || !down)
         return 0;
-    if (!append_point(s, ul->x, ul->y, 3, 3) || !append_point(s, ur->x, ur->y, n - 4, 3) ||
-        !append_point(s, ll->x, ll->y, 3, n - 4))
+    if (!append_point(s, corner->x, corner->y, 3, 3) || !append_point(s, along->x, along->y, n - 4, 3) ||
+        !append_point(s, down->x, down->y, 3, n - 4))
         return 0;
 
     const auto coords = alignment_coords(s.version);

@@ -94,12 +94,15 @@ struct DecoderState {
     mutable std::string trace_pending;
     // Folder of the debug images; empty: the current directory.
     std::string debug_dir;
+    // When debug images are written: by default (the classic entry) whenever
+    // a trace sink is set.
+    enum class DebugImages { with_trace, always, never };
+    DebugImages debug_images = DebugImages::with_trace;
 
     bool tracing() const { return trace_file != nullptr || trace_fn != nullptr; }
-    // The classic entry writes debug images whenever it traces; the
-    // reentrant API only when a folder was chosen.
-    bool debug_images_follow_trace = true;
-    bool writes_debug_images() const { return debug_images_follow_trace ? tracing() : !debug_dir.empty(); }
+    bool writes_debug_images() const {
+        return debug_images == DebugImages::always || (debug_images == DebugImages::with_trace && tracing());
+    }
 
     int image_width = 0;
     int image_height = 0;
@@ -164,5 +167,7 @@ struct DecoderState {
 void trace(const DecoderState &s, const char *format, ...) __attribute__((format(printf, 2, 3)));
 // Hands an unfinished callback line over with a "\n" added.
 void trace_flush(const DecoderState &s);
+// The trace line of a stage that ran out of memory.
+void trace_malloc_failed(const DecoderState &s);
 
 } // namespace vantor

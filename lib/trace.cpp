@@ -71,4 +71,6 @@ void trace_flush(const DecoderState &s) {
     }
 }
 
+void trace_malloc_failed(const DecoderState &s) { trace(s, "malloc() failed.\n"); }
+
 } // namespace vantor

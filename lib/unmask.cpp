@@ -5,6 +5,7 @@
 
 #include <cstddef>
 
+#include "bitmap.h"
 #include "state.h"
 
 namespace vantor {
@@ -39,7 +40,7 @@ void unmask(DecoderState &s) {
         for (int j = 0; j < w; ++j)
             if (mask_holds(pattern, i, j))
                 m[static_cast<std::size_t>(i) * static_cast<std::size_t>(w) +
-                  static_cast<std::size_t>(j)] ^= 64;
+                  static_cast<std::size_t>(j)] ^= dark;
 }
 
 } // namespace vantor

@@ -5,6 +5,8 @@ namespace vantor {
 
 struct DecoderState;
 
+// Inverts every module of s.module_matrix where mask s.mask_pattern holds;
+// nothing for a pattern outside 0..7 or a matrix that does not fit.
 void unmask(DecoderState &s);
 
 } // namespace vantor

@@ -6,39 +6,14 @@
 #include <cmath>
 #include <cstdio>
 
+#include "bitmap.h"
+#include "eyepattern.h"
 #include "state.h"
+#include "symbol_tables.h"
 
 namespace vantor {
 
 namespace {
-
-// Version information code words (6-bit version, 12-bit BCH remainder),
-// indexed by version; 0 below version 7, which carries no such block.
-constexpr std::uint32_t version_code[41] = {
-    0,       0,       0,       0,       0,       0,       0,       0x07C94, 0x085BC, 0x09A99,
-    0x0A4D3, 0x0BBF6, 0x0C762, 0x0D847, 0x0E60D, 0x0F928, 0x10B78, 0x1145D, 0x12A17, 0x13532,
-    0x149A6, 0x15683, 0x168C9, 0x177EC, 0x18EC4, 0x191E1, 0x1AFAB, 0x1B08E, 0x1CC1A, 0x1D33F,
-    0x1ED75, 0x1F250, 0x209D5, 0x216F0, 0x228BA, 0x2379F, 0x24B0B, 0x2542E, 0x26A64, 0x27541,
-    0x28C69,
-};
-
-// The code word of a version: its number followed by the remainder of the
-// number times x^12 divided by the generator 0x1F25.
-constexpr std::uint32_t bch_version_code(std::uint32_t v) {
-    std::uint32_t rem = v << 12;
-    for (int bit = 17; bit >= 12; --bit)
-        if (rem & (1u << bit))
-            rem ^= 0x1F25u << (bit - 12);
-    return (v << 12) | rem;
-}
-
-constexpr bool version_codes_valid() {
-    for (std::uint32_t v = 7; v <= 40; ++v)
-        if (version_code[v] != bch_version_code(v))
-            return false;
-    return true;
-}
-static_assert(version_codes_valid(), "version information table is not the BCH(18,6) code");
 
 struct Offset {
     int col; // multiples of x_unit
@@ -59,16 +34,6 @@ constexpr Offset lower_left_offsets[18] = {
 };
 
 constexpr int max_wrong_bits = 3;
-constexpr std::uint8_t dark = 64;
-
-// The picked eye pattern of slot i, or null when the pick is not a record.
-const EyePattern *picked_eye(const DecoderState &s, int slot) {
-    const int i = s.eye_pick[slot];
-    if (!s.eyes.items || i < 0 || i >= s.eyes.count)
-        return nullptr;
-    return &s.eyes.items[i];
-}
-
 double distance(double dx, double dy) { return std::sqrt(dx * dx + dy * dy); }
 
 // The eye pattern's extent (seven modules) as the try index measures it.
@@ -125,21 +90,21 @@ unsigned read_bit(const DecoderState &s, double x, double y) {
 } // namespace
 
 int determine_version(DecoderState &s, int try_index) {
-    const EyePattern *tl = picked_eye(s, 0);
-    const EyePattern *tr = picked_eye(s, 1);
-    const EyePattern *bl = picked_eye(s, 2);
-    if (!tl || !tr || !bl)
+    const EyePattern *corner = picked_eye(s, 0);
+    const EyePattern *along = picked_eye(s, 1);
+    const EyePattern *down = picked_eye(s, 2);
+    if (!corner || !along || !down)
         return 0;
     try_index = try_index == 0 ? 0 : 1;
 
-    const double s_tl = eye_extent(*tl, try_index);
-    const double s_tr = eye_extent(*tr, try_index);
-    const double d = distance(static_cast<double>(tr->x) - tl->x, static_cast<double>(tr->y) - tl->y);
-    const int n = module_distance(d / ((s_tl + s_tr) * (1.0 / 14)));
+    const double corner_extent = eye_extent(*corner, try_index);
+    const double along_extent = eye_extent(*along, try_index);
+    const double d = distance(static_cast<double>(along->x) - corner->x, static_cast<double>(along->y) - corner->y);
+    const int n = module_distance(d / ((corner_extent + along_extent) * (1.0 / 14)));
     const int estimate = (n - 10) / 4;
 
-    s.x_unit = preliminary_unit(*tl, *tr, try_index);
-    s.y_unit = preliminary_unit(*tl, *bl, try_index);
+    s.x_unit = preliminary_unit(*corner, *along, try_index);
+    s.y_unit = preliminary_unit(*corner, *down, try_index);
     if (s.tracing()) {
         trace(s, "x_unit(%f, %f)\n", s.x_unit.x, s.x_unit.y);
         trace(s, "y_unit(%f, %f)\n", s.y_unit.x, s.y_unit.y);
@@ -157,10 +122,10 @@ int determine_version(DecoderState &s, int try_index) {
 
     // The final steps spread the exact centre distance over the module count.
     const double per_module = 1.0 / (4 * version + 10);
-    s.x_unit = {static_cast<float>((static_cast<double>(tr->x) - tl->x) * per_module),
-                    static_cast<float>((static_cast<double>(tr->y) - tl->y) * per_module)};
-    s.y_unit = {static_cast<float>((static_cast<double>(bl->x) - tl->x) * per_module),
-                    static_cast<float>((static_cast<double>(bl->y) - tl->y) * per_module)};
+    s.x_unit = {static_cast<float>((static_cast<double>(along->x) - corner->x) * per_module),
+                    static_cast<float>((static_cast<double>(along->y) - corner->y) * per_module)};
+    s.y_unit = {static_cast<float>((static_cast<double>(down->x) - corner->x) * per_module),
+                    static_cast<float>((static_cast<double>(down->y) - corner->y) * per_module)};
     return version;
 }
 
@@ -185,7 +150,7 @@ int read_version_info(const DecoderState &s, VersionBlock block) {
 
 int match_version_info(const DecoderState &s, std::uint32_t value) {
     for (int v = 7; v <= 40; ++v) {
-        const std::uint32_t diff = value ^ version_code[v];
+        const std::uint32_t diff = value ^ version_code(v);
         int wrong = 0;
         for (int bit = 0; bit < 18 && wrong <= max_wrong_bits; ++bit)
             wrong += (diff >> bit) & 1u;

@@ -15,14 +15,17 @@
 #include <string>
 #include <vector>
 
+#include "alignment.h"
+#include "binarise.h"
+#include "symbol_tables.h"
 #include "eyepattern.h"
-#include "decode.h"
+#include "data_segments.h"
 #include "format.h"
 #include "grid.h"
 #include "qr_symbols.h"
-#include "reorder.h"
+#include "codewords.h"
 #include "state.h"
-#include "top.h"
+#include "decode_entry.h"
 #include "unmask.h"
 #include "version.h"
 

@@ -5,8 +5,9 @@
 #include <filesystem>
 #include <vector>
 
+#include "binarise.h"
 #include "state.h"
-#include "top.h"
+#include "decode_entry.h"
 #include <vantor/vantor.h>
 
 using namespace vantor;

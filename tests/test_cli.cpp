@@ -54,6 +54,9 @@ TEST(Cli, UsageVersionAndHelp) {
     EXPECT_NE(none.err.find("usage: vantor"), std::string::npos);
     EXPECT_EQ(run_cli("--frobnicate x.bmp").status, 64);
     EXPECT_EQ(run_cli("--debug-dir").status, 64);
+    for (const char *bad : {"-j 0 x.bmp", "-j x.bmp", "--jobs=2000 x.bmp", "-0 x.bmp", "--compat --all x.bmp",
+                            "--compat --explain x.bmp", "--compat --no-thorough x.bmp"})
+        EXPECT_EQ(run_cli(bad).status, 64) << bad;
 
     CliRun version = run_cli("--version");
     EXPECT_EQ(version.status, 0);
@@ -66,9 +69,13 @@ TEST(Cli, UsageVersionAndHelp) {
 TEST(Cli, UnreadableAndSymbolFreeFilesSetTheExitStatus) {
     CliRun missing = run_cli("/nonexistent/none.bmp");
     EXPECT_EQ(missing.status, 2);
-    EXPECT_EQ(missing.err, "file /nonexistent/none.bmp open error.\n"
-                           "unsupported format: JPEG, GIF, BMP (24-bit, 1-bit)\n");
+    EXPECT_EQ(missing.err, "vantor: /nonexistent/none.bmp: no such file\n");
     EXPECT_EQ(missing.out, "");
+    // --compat keeps the classic reader's messages.
+    CliRun classic = run_cli("--compat /nonexistent/none.bmp");
+    EXPECT_EQ(classic.status, 2);
+    EXPECT_EQ(classic.err, "file /nonexistent/none.bmp open error.\n"
+                           "unsupported format: JPEG, GIF, BMP (24-bit, 1-bit)\n");
 
     fs::path white = white_bmp();
     CliRun blank = run_cli(white.string());

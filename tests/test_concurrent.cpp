@@ -11,6 +11,7 @@
 
 #include <vantor/vantor.hpp>
 
+#include "format_files.h"
 #include "qr_symbols.h"
 
 namespace vt = vantor::testing;
@@ -49,7 +50,7 @@ Outcome read_and_decode(const std::string &path, bool thorough) {
     return o;
 }
 
-// Symbols and pictures without one, in every format the writers make.
+// Symbols and pictures without one, in every format the readers take.
 std::vector<std::string> mixed_files(const std::string &dir) {
     std::vector<std::string> files;
     int n = 0;
@@ -77,6 +78,15 @@ std::vector<std::string> mixed_files(const std::string &dir) {
         files.push_back(f);
         EXPECT_TRUE(vt::write_gif(f = name(".gif"), p));
         files.push_back(f);
+        const vt::Bytes others[] = {vt::png_bytes(p, {.colour = vt::PngColour::rgb, .interlaced = true}),
+                                    vt::tiff_bytes(p, {.compression = 5, .tiled = true}),
+                                    vt::webp_bytes(p, true), vt::pnm_bytes(p, 5),
+                                    vt::bmp_bytes(p, {.header_size = 124, .bits = 8})};
+        for (const vt::Bytes &bytes : others) {
+            EXPECT_FALSE(bytes.empty());
+            EXPECT_TRUE(vt::write_bytes(f = name(".img"), bytes));
+            files.push_back(f);
+        }
     }
     std::string f;
     EXPECT_TRUE(vt::write_bmp24(f = name(".bmp"), vt::render_noise(160, 120, "noise", 3)));

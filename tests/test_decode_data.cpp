@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "decode.h"
+#include "data_segments.h"
 #include "state.h"
 
 using namespace vantor;

@@ -9,7 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "alignment.h"
 #include "eyepattern.h"
+#include "hit_groups.h"
+#include "reference/plain_forms.h"
+#include "refine.h"
+#include "runs.h"
 #include "qr_symbols.h"
 #include "state.h"
 
@@ -71,6 +76,14 @@ protected:
         for (const EyePattern &e : eyes)
             memchunk_append(state.eyes, e);
         state.eye_count = static_cast<int>(eyes.size());
+    }
+    // One candidate through the refinement stage; h_hits 0 when dropped.
+    static EyePattern refined(const EyePattern &e) {
+        set_eyes({e});
+        refine_eyes(state);
+        if (state.eye_count != 1)
+            return EyePattern{};
+        return state.eyes.items[0];
     }
     static EyePattern eye(float width, float height, float x = 0, float y = 0, int id = 0) {
         return EyePattern{width, height, y, x, 1, 1, id, 0, 0, 0, 0, 0, 0.0f};
@@ -163,7 +176,8 @@ TEST_F(EyeStage, CrossingBoundsAndMergedLabelsAreCounted) {
             load_hits(rows, {{30, 0, 65, -1}});
             load_hits(cols, {{column, 17, 65, -1}});
             const bool crosses = column == 13 || column == 55;
-            EXPECT_EQ(label_eye_hits(rows, cols, all_pairs), crosses ? 1 : 0) << column;
+            EXPECT_EQ(all_pairs ? reference::label_eye_hits(rows, cols) : label_eye_hits(rows, cols), crosses ? 1 : 0)
+                << column;
             EXPECT_EQ(rows.items[0].label, crosses ? 0 : -1);
         }
     }
@@ -221,8 +235,8 @@ TEST_F(EyeStage, RefinementSpanRulesAndImageEdges) {
     fill(3, 7, 4, 8);  // row 7: 3 and 8; the right end falls back from 6
     fill(8, 7, 9, 8);  // to 3, so 8 stays out -> span 3..3
     fill(2, 8, 5, 9);  // row 8: the search range 3..2 is empty
-    EyePattern e = eye(1, 1, 3.0f, 5.0f);
-    refine_eye(state, e);
+    const EyePattern e = refined(eye(1, 1, 3.0f, 5.0f));
+    ASSERT_EQ(e.h_hits, 1);
     // Dark pixels: row 5 x 2,3,4; row 6 x 2,4,5,6; row 7 x 3 -> sums 46/8
     // and 29/8.
     EXPECT_FLOAT_EQ(e.y, 5.5f);
@@ -236,8 +250,7 @@ TEST_F(EyeStage, RefinementSpanRulesAndImageEdges) {
     blank(8, 4);
     fill(0, 0, 2, 3);
     fill(7, 0, 8, 2);
-    EyePattern edge = eye(1, 1, 0.4f, 0.2f);
-    refine_eye(state, edge);
+    const EyePattern edge = refined(eye(1, 1, 0.4f, 0.2f));
     EXPECT_EQ(edge.h_hits, 1);
     EXPECT_FLOAT_EQ(edge.x, 0.5f);
     EXPECT_FLOAT_EQ(edge.y, 1.5f);
@@ -465,8 +478,8 @@ void expect_same_labels(const std::vector<RunHit> &rows, const std::vector<RunHi
     load_hits(c1, cols);
     load_hits(r2, rows);
     load_hits(c2, cols);
-    const int plain = eye ? label_eye_hits(r1, c1, true) : label_alignment_hits(r1, c1, true);
-    const int swept = eye ? label_eye_hits(r2, c2, false) : label_alignment_hits(r2, c2, false);
+    const int plain = eye ? reference::label_eye_hits(r1, c1) : reference::label_alignment_hits(r1, c1);
+    const int swept = eye ? label_eye_hits(r2, c2) : label_alignment_hits(r2, c2);
     ASSERT_EQ(plain, swept) << what;
     ASSERT_EQ(hits_of(r1), hits_of(r2)) << what;
     ASSERT_EQ(hits_of(c1), hits_of(c2)) << what;

@@ -9,11 +9,17 @@
 #include <random>
 #include <vector>
 
+#include "alignment.h"
+#include "binarise.h"
 #include "eyepattern.h"
+#include "hit_groups.h"
+#include "reference/plain_forms.h"
+#include "runs.h"
+#include "symbol_tables.h"
 #include "grid.h"
 #include "qr_symbols.h"
 #include "state.h"
-#include "top.h"
+#include "decode_entry.h"
 #include "version.h"
 
 namespace vt = vantor::testing;
@@ -424,7 +430,7 @@ TEST(FastPaths, PairingInLineOrderMatchesAllPairs) {
             load(c1, cols);
             load(r2, rows);
             load(c2, cols);
-            const int plain = eye ? vantor::label_eye_hits(r1, c1, true) : vantor::label_alignment_hits(r1, c1, true);
+            const int plain = eye ? reference::label_eye_hits(r1, c1) : reference::label_alignment_hits(r1, c1);
             const int fast = eye ? vantor::label_eye_hits(r2, c2) : vantor::label_alignment_hits(r2, c2);
             ASSERT_EQ(plain, fast) << "round " << round << (eye ? " eye" : " alignment");
             ASSERT_EQ(labels(r1), labels(r2)) << "round " << round;

@@ -24,7 +24,7 @@
 
 #include "qr_symbols.h"
 #include "state.h"
-#include "top.h"
+#include "decode_entry.h"
 #include <vantor/vantor.h>
 
 namespace fs = std::filesystem;

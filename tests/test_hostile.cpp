@@ -19,7 +19,12 @@
 #include <vantor/image.h>
 #include <vantor/vantor.h>
 
+#include "alignment.h"
 #include "eyepattern.h"
+#include "hit_groups.h"
+#include "reference/plain_forms.h"
+#include "refine.h"
+#include "runs.h"
 #include "grid.h"
 #include "hostile_images.h"
 #include "qr_symbols.h"
@@ -205,7 +210,7 @@ TEST_F(HostileEyes, RefinementSweepMatchesThePlainWalk) {
             bitmap(p, threshold);
             candidates();
             const std::vector<EyePattern> grouped = eyes();
-            refine_eyes(state, true);
+            reference::refine_eyes(state);
             const std::vector<EyePattern> plain = eyes();
             set_eyes(grouped);
             refine_eyes(state);

@@ -40,10 +40,12 @@ void put32be(Bytes &b, std::size_t at, std::uint32_t v) {
 
 // A PNG chunk with its checksum.
 Bytes png_chunk(const char *type, const Bytes &data) {
-    Bytes c(4);
+    // Sized at once: growing a four-byte vector by insert draws a false
+    // bounds warning from GCC 12.
+    Bytes c(8 + data.size());
     put32be(c, 0, static_cast<std::uint32_t>(data.size()));
-    c.insert(c.end(), type, type + 4);
-    c.insert(c.end(), data.begin(), data.end());
+    std::copy_n(type, 4, c.begin() + 4);
+    std::copy(data.begin(), data.end(), c.begin() + 8);
     const std::uint32_t crc = static_cast<std::uint32_t>(crc32(crc32(0, reinterpret_cast<const Bytef *>(type), 4), data.data(),
                                                                static_cast<uInt>(data.size())));
     c.resize(c.size() + 4);
@@ -277,8 +279,8 @@ TEST_F(HostileFormats, TiffSizesThatLieAndDirectoriesThatLoop) {
     Bytes bomb = patched(TIFFTAG_IMAGEWIDTH, 16384);
     set_tag(bomb, TIFFTAG_IMAGELENGTH, 16384);
     set_tag(bomb, TIFFTAG_ROWSPERSTRIP, 16384);
-    EXPECT_LT(seconds([&] { o = read(bomb, "bomb.tif"); }), 5.0);
-    EXPECT_FALSE(o.ok);
+    EXPECT_LT(seconds([&] { o = read(bomb, "bomb.tif"); }), 2.0);
+    EXPECT_NE(o.message.find("a page of 16384 x 16384 pixels in too little data"), std::string::npos) << o.message;
     // Strip data beyond the end of the file.
     o = read(patched(TIFFTAG_STRIPOFFSETS, 0x7FFFFFF0), "offset.tif");
     EXPECT_FALSE(o.ok);

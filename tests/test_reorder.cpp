@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "decode.h"
+#include "data_segments.h"
 #include "reading_support.h"
-#include "reorder.h"
+#include "codewords.h"
 #include "state.h"
 
 using namespace vantor;

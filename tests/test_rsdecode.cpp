@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "reading_support.h"
-#include "rsdecode.h"
+#include "reed_solomon.h"
 #include "state.h"
 
 using namespace vantor;

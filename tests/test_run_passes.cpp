@@ -20,7 +20,7 @@
 #include "grid.h"
 #include "qr_symbols.h"
 #include "state.h"
-#include "top.h"
+#include "decode_entry.h"
 #include <vantor/vantor.h>
 
 using namespace vantor;
@@ -262,4 +262,42 @@ TEST(RunPasses, TwoStatesDecodeAtOnce) {
     }
     ASSERT_FALSE(alone_a.empty());
     EXPECT_EQ(alone_a[0].bytes, "first of two threads");
+}
+
+// Debug images follow the state's choice: with a trace (the classic way),
+// always, or never.
+TEST(RunPasses, DebugImagesWhenTheStateAsks) {
+    const vt::Picture p = vt::render(symbol_or_die("images", 1, vt::Level::L));
+    auto count_files = [](const std::string &dir) {
+        std::size_t n = 0;
+        for (const auto &e : fs::directory_iterator(dir)) {
+            (void)e;
+            ++n;
+        }
+        return n;
+    };
+    auto go_on = [](const DecoderState &, const ReadingOutcome &) { return ReadingAction::go_on; };
+    auto ignore = [](const char *, void *) {};
+
+    vt::TempDir never_dir("images-never");
+    DecoderState traced;
+    traced.trace_fn = ignore;
+    traced.debug_dir = never_dir.path();
+    traced.debug_images = DecoderState::DebugImages::never;
+    run_passes(traced, p.pixels.data(), p.width, p.height, 8, go_on);
+    EXPECT_EQ(count_files(never_dir.path()), 0u);
+
+    vt::TempDir always_dir("images-always");
+    DecoderState quiet;
+    quiet.debug_dir = always_dir.path();
+    quiet.debug_images = DecoderState::DebugImages::always;
+    run_passes(quiet, p.pixels.data(), p.width, p.height, 8, go_on);
+    EXPECT_TRUE(fs::exists(fs::path(always_dir.path()) / "sample1-0.bmp"));
+    EXPECT_TRUE(fs::exists(fs::path(always_dir.path()) / "sample2-0-0.bmp"));
+
+    vt::TempDir untraced_dir("images-untraced");
+    DecoderState plain;
+    plain.debug_dir = untraced_dir.path();
+    run_passes(plain, p.pixels.data(), p.width, p.height, 8, go_on);
+    EXPECT_EQ(count_files(untraced_dir.path()), 0u) << "by default only with a trace";
 }

@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "decode.h"
+#include "data_segments.h"
 #include "format.h"
 #include "qr_symbols.h"
 #include "reading_support.h"
-#include "reorder.h"
+#include "codewords.h"
 #include "state.h"
 #include "unmask.h"
 

@@ -10,11 +10,15 @@
 #include <utility>
 #include <vector>
 
+#include "alignment.h"
+#include "binarise.h"
+#include "runs.h"
+#include "symbol_tables.h"
 #include "eyepattern.h"
 #include "grid.h"
 #include "qr_symbols.h"
 #include "state.h"
-#include "top.h"
+#include "decode_entry.h"
 #include "version.h"
 
 using namespace vantor;

@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "format.h"
-#include "reorder.h"
+#include "../codewords.h"
 #include "state.h"
 #include "unmask.h"
 #include "version.h"

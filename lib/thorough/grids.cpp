@@ -9,7 +9,7 @@
 
 #include "alignment.h"
 #include "eye_outline.h"
-#include "grid.h"
+#include "../symbol_tables.h"
 #include "triples.h"
 
 namespace vantor::thorough {

@@ -121,10 +121,11 @@ protected:
         std::filesystem::remove_all(dir, ec);
     }
 
-    // A file of a format no reader takes (a PDF header), whatever its name.
+    // A file of a format no reader takes (a RIFF sound file), named as the
+    // caller says.
     std::string write_png(const std::string &name) {
         const std::string path = dir + "/" + name;
-        const std::uint8_t bytes[] = {'%', 'P', 'D', 'F', '-', '1', '.', '4', '\n', 0, 0, 13};
+        const std::uint8_t bytes[] = {'R', 'I', 'F', 'F', 4, 0, 0, 0, 'W', 'A', 'V', 'E'};
         EXPECT_TRUE(vt::write_bytes(path, bytes));
         return path;
     }
@@ -323,6 +324,23 @@ TEST_F(DialogTest, DroppedSymbolsShowNameAndTextKanjiIncluded) {
     EXPECT_TRUE(watcher.messages.empty());
     EXPECT_EQ(dialog.m_editName->text(), QStringLiteral("kanji.bmp"));
     EXPECT_EQ(dialog.m_editText->toPlainText(), QString::fromUtf8("漢字"));
+}
+
+// A mirrored symbol gives the classic decode nothing; the thorough search
+// that runs after it reads the text, and no message box appears.
+TEST_F(DialogTest, MirroredSymbolIsReadByTheThoroughSearch) {
+    CDecoderDlg dialog(app);
+    app.m_pMainWnd = &dialog;
+    dialog.OnInitDialog();
+    ModalWatcher watcher(&dialog);
+    const auto symbol = vt::make_symbol("MIRRORED", 2, vt::Level::M, vt::Mode::alphanumeric);
+    ASSERT_TRUE(symbol);
+    const std::string path = dir + "/mirrored.bmp";
+    ASSERT_TRUE(vt::write_bmp24(path, vt::render(*symbol, {.module_px = 4.0, .mirror = true})));
+    drop_files(dialog, {path});
+    EXPECT_TRUE(watcher.messages.empty());
+    EXPECT_EQ(dialog.m_editName->text(), QStringLiteral("mirrored.bmp"));
+    EXPECT_EQ(dialog.m_editText->toPlainText(), QStringLiteral("MIRRORED"));
 }
 
 TEST_F(DialogTest, OnlyTheFirstOfSeveralDroppedFilesIsDecoded) {

@@ -318,7 +318,8 @@ Picture render_noise(int width, int height, std::string_view kind, std::uint32_t
 bool write_bytes(const std::string &path, std::span<const std::uint8_t> bytes) {
     std::FILE *f = std::fopen(path.c_str(), "wb");
     if (!f) return false;
-    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    // An empty span may have no data pointer, which fwrite must not get.
+    const bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     return std::fclose(f) == 0 && ok;
 }
 

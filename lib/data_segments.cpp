@@ -2,7 +2,7 @@
 // codewords as segments (mode indicator, character count, characters) in the
 // numeric, alphanumeric, 8-bit byte and kanji modes and writes the text into
 // result_text.
-#include "decode.h"
+#include "data_segments.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -3,7 +3,7 @@
 // errors downwards, solve for the locator, find its roots by trying every
 // position, solve for the error values, and keep the correction only when
 // the corrected block is a codeword.
-#include "rsdecode.h"
+#include "reed_solomon.h"
 
 #include <array>
 #include <cstddef>

@@ -2,7 +2,7 @@
 // placement order into codewords, splits the interleaved stream into its
 // Reed-Solomon blocks, corrects each block and leaves the data codewords of
 // all blocks, in block order, at the front of `codewords`.
-#include "reorder.h"
+#include "codewords.h"
 
 #include <array>
 #include <cstddef>
@@ -11,93 +11,13 @@
 
 #include "grid.h"
 #include "heap_array.h"
-#include "rsdecode.h"
+#include "reed_solomon.h"
+#include "bitmap.h"
 #include "state.h"
+#include "symbol_tables.h"
 
 namespace vantor {
 namespace {
-
-// Error correction characteristics per version 1..40 and level L, M, Q, H:
-// error correction codewords per block, blocks of the first group, data
-// codewords per block of the first group, blocks of the second group (whose
-// blocks hold one data codeword more).
-struct EcRow {
-    std::int16_t ec;
-    std::int16_t blocks1;
-    std::int16_t data1;
-    std::int16_t blocks2;
-};
-constexpr EcRow ec_rows[40][4] = {
-    {{7, 1, 19, 0}, {10, 1, 16, 0}, {13, 1, 13, 0}, {17, 1, 9, 0}},
-    {{10, 1, 34, 0}, {16, 1, 28, 0}, {22, 1, 22, 0}, {28, 1, 16, 0}},
-    {{15, 1, 55, 0}, {26, 1, 44, 0}, {18, 2, 17, 0}, {22, 2, 13, 0}},
-    {{20, 1, 80, 0}, {18, 2, 32, 0}, {26, 2, 24, 0}, {16, 4, 9, 0}},
-    {{26, 1, 108, 0}, {24, 2, 43, 0}, {18, 2, 15, 2}, {22, 2, 11, 2}},
-    {{18, 2, 68, 0}, {16, 4, 27, 0}, {24, 4, 19, 0}, {28, 4, 15, 0}},
-    {{20, 2, 78, 0}, {18, 4, 31, 0}, {18, 2, 14, 4}, {26, 4, 13, 1}},
-    {{24, 2, 97, 0}, {22, 2, 38, 2}, {22, 4, 18, 2}, {26, 4, 14, 2}},
-    {{30, 2, 116, 0}, {22, 3, 36, 2}, {20, 4, 16, 4}, {24, 4, 12, 4}},
-    {{18, 2, 68, 2}, {26, 4, 43, 1}, {24, 6, 19, 2}, {28, 6, 15, 2}},
-    {{20, 4, 81, 0}, {30, 1, 50, 4}, {28, 4, 22, 4}, {24, 3, 12, 8}},
-    {{24, 2, 92, 2}, {22, 6, 36, 2}, {26, 4, 20, 6}, {28, 7, 14, 4}},
-    {{26, 4, 107, 0}, {22, 8, 37, 1}, {24, 8, 20, 4}, {22, 12, 11, 4}},
-    {{30, 3, 115, 1}, {24, 4, 40, 5}, {20, 11, 16, 5}, {24, 11, 12, 5}},
-    {{22, 5, 87, 1}, {24, 5, 41, 5}, {30, 5, 24, 7}, {24, 11, 12, 7}},
-    {{24, 5, 98, 1}, {28, 7, 45, 3}, {24, 15, 19, 2}, {30, 3, 15, 13}},
-    {{28, 1, 107, 5}, {28, 10, 46, 1}, {28, 1, 22, 15}, {28, 2, 14, 17}},
-    {{30, 5, 120, 1}, {26, 9, 43, 4}, {28, 17, 22, 1}, {28, 2, 14, 19}},
-    {{28, 3, 113, 4}, {26, 3, 44, 11}, {26, 17, 21, 4}, {26, 9, 13, 16}},
-    {{28, 3, 107, 5}, {26, 3, 41, 13}, {30, 15, 24, 5}, {28, 15, 15, 10}},
-    {{28, 4, 116, 4}, {26, 17, 42, 0}, {28, 17, 22, 6}, {30, 19, 16, 6}},
-    {{28, 2, 111, 7}, {28, 17, 46, 0}, {30, 7, 24, 16}, {24, 34, 13, 0}},
-    {{30, 4, 121, 5}, {28, 4, 47, 14}, {30, 11, 24, 14}, {30, 16, 15, 14}},
-    {{30, 6, 117, 4}, {28, 6, 45, 14}, {30, 11, 24, 16}, {30, 30, 16, 2}},
-    {{26, 8, 106, 4}, {28, 8, 47, 13}, {30, 7, 24, 22}, {30, 22, 15, 13}},
-    {{28, 10, 114, 2}, {28, 19, 46, 4}, {28, 28, 22, 6}, {30, 33, 16, 4}},
-    {{30, 8, 122, 4}, {28, 22, 45, 3}, {30, 8, 23, 26}, {30, 12, 15, 28}},
-    {{30, 3, 117, 10}, {28, 3, 45, 23}, {30, 4, 24, 31}, {30, 11, 15, 31}},
-    {{30, 7, 116, 7}, {28, 21, 45, 7}, {30, 1, 23, 37}, {30, 19, 15, 26}},
-    {{30, 5, 115, 10}, {28, 19, 47, 10}, {30, 15, 24, 25}, {30, 23, 15, 25}},
-    {{30, 13, 115, 3}, {28, 2, 46, 29}, {30, 42, 24, 1}, {30, 23, 15, 28}},
-    {{30, 17, 115, 0}, {28, 10, 46, 23}, {30, 10, 24, 35}, {30, 19, 15, 35}},
-    {{30, 17, 115, 1}, {28, 14, 46, 21}, {30, 29, 24, 19}, {30, 11, 15, 46}},
-    {{30, 13, 115, 6}, {28, 14, 46, 23}, {30, 44, 24, 7}, {30, 59, 16, 1}},
-    {{30, 12, 121, 7}, {28, 12, 47, 26}, {30, 39, 24, 14}, {30, 22, 15, 41}},
-    {{30, 6, 121, 14}, {28, 6, 47, 34}, {30, 46, 24, 10}, {30, 2, 15, 64}},
-    {{30, 17, 122, 4}, {28, 29, 46, 14}, {30, 49, 24, 10}, {30, 24, 15, 46}},
-    {{30, 4, 122, 18}, {28, 13, 46, 32}, {30, 48, 24, 14}, {30, 42, 15, 32}},
-    {{30, 20, 117, 4}, {28, 40, 47, 7}, {30, 43, 24, 22}, {30, 10, 15, 67}},
-    {{30, 19, 118, 6}, {28, 18, 47, 31}, {30, 34, 24, 34}, {30, 20, 15, 61}},
-};
-
-// Errors a block may correct: half its error correction codewords, less the
-// codewords that the smallest symbols keep back against misdecoding.
-constexpr int correctable(int version, int level_index, int ec) {
-    if (version == 1 && level_index == 0)
-        return 2;
-    if ((version == 1 && level_index == 1) || (version == 2 && level_index == 0))
-        return 4;
-    return ec / 2;
-}
-
-using BlockEntry = std::array<BlockGroup, 2>;
-
-// The block groups of every version 0..40 and level index (L 0, M 1, Q 2,
-// H 3), at version * 4 + level index; version 0 is empty.
-constexpr std::array<BlockEntry, 41 * 4> block_table = [] {
-    std::array<BlockEntry, 41 * 4> table{};
-    for (int v = 1; v <= 40; ++v) {
-        for (int l = 0; l < 4; ++l) {
-            const EcRow &row = ec_rows[v - 1][l];
-            const int r = correctable(v, l, row.ec);
-            BlockEntry &e = table[static_cast<std::size_t>(v * 4 + l)];
-            e[0] = {row.blocks1, row.data1 + row.ec, row.data1, r};
-            if (row.blocks2 > 0)
-                e[1] = {row.blocks2, row.data1 + 1 + row.ec, row.data1 + 1, r};
-        }
-    }
-    return table;
-}();
 
 std::size_t module_count(const DecoderState &s) {
     return static_cast<std::size_t>(s.matrix_width) *
@@ -199,7 +119,8 @@ int read_codewords(DecoderState &s) {
     const int level = s.ecc_level;
     if (v < 1 || v > 40 || level < 0 || level > 3 || !layout_valid(s))
         return 0;
-    const BlockEntry &entry = block_table[static_cast<std::size_t>(v * 4 + (level ^ 1))];
+    // The format information's level bits: 1 L, 0 M, 3 Q, 2 H.
+    const std::span<const BlockGroup, 2> entry = block_groups_of(v, level ^ 1);
     s.block_groups[0] = entry[0];
     s.block_groups[1] = entry[1];
     s.codeword_count = entry[0].block_count * entry[0].block_codewords +
@@ -245,7 +166,7 @@ int read_codewords(DecoderState &s) {
                 release_codewords(s);
                 return 0;
             }
-            codeword = (codeword << 1) | (s.module_matrix[module_index(s, row, col)] == 64 ? 1 : 0);
+            codeword = (codeword << 1) | (s.module_matrix[module_index(s, row, col)] == dark ? 1 : 0);
             advance();
         }
         s.raw_codewords[i] = static_cast<std::uint8_t>(codeword);

@@ -11,6 +11,8 @@ struct DecoderState;
 // corrected the block (errors, when given, receives the number of codewords
 // changed), 0 when the block was left as it was: clean, or beyond repair.
 int rs_correct_block(DecoderState &s, std::uint8_t *block, int n, int t, int *errors = nullptr);
+// Solves the m x (m + 1) augmented system in place (rows may be swapped);
+// the solution is left in column m. -1 on success, 0 when singular.
 int gf_solve(std::uint8_t **rows, int m);
 // Nonzero when the first `count` syndromes of the block are all zero; with
 // count = the block's error correction codewords, when it is a codeword.

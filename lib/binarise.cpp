@@ -1,33 +1,19 @@
-// Decode entry: up to seven binarisations of the image, each searched for a
-// symbol with two module-size estimates. A reading is returned at once when
-// the Reed-Solomon stage left rs_below_capacity set; otherwise the last text
-// that decoded is returned after all passes.
-#include "top.h"
+// Binarisation passes: the grey image to the work bitmap (dark 64, light 0)
+// by one global threshold (passes 0..2) or by thresholds on the grey
+// normalised against its neighbourhood (passes 3..6).
+#include "binarise.h"
 
 #include <algorithm>
 #include <array>
-#include <climits>
+#include <cstdio>
 #include <cstring>
 
-#include "bmp_write.h"
-#include "function_ref.h"
-#include "decode.h"
-#include "eyepattern.h"
-#include "format.h"
-#include "grid.h"
-#include "reorder.h"
+#include "bitmap.h"
 #include "state.h"
-#include "unmask.h"
-#include "version.h"
-#include <vantor/vantor.h>
 
 namespace vantor {
 
 namespace {
-
-constexpr std::uint8_t dark = 64;
-constexpr std::uint8_t light = 0;
-constexpr std::uint8_t sampled_mark = 0x10;
 
 // Global passes 0..2: the threshold sits this fraction of the grey range up.
 constexpr double global_divisors[3] = {3.0, 2.5, 2.0};
@@ -36,9 +22,6 @@ constexpr int local_thresholds[4] = {85, 127, 170, 102};
 
 constexpr int window = 17;     // side of the local neighbourhood
 constexpr int flat_range = 24; // a grey range this small carries no edge
-
-// Run lengths are 16-bit, so a line longer than this is out of range.
-constexpr int max_side = 32767;
 
 // Sixteen greys (or flags) processed side by side; the compiler turns these
 // into the machine's vector instructions where it has them.
@@ -92,52 +75,16 @@ std::int16_t normalised(int grey, int lo, int hi) {
 // pinned inside the image.
 int window_top(int y, int height) { return y < 9 ? 0 : (y > height - 9 ? height - window : y - 9); }
 
-// The plain form of the map: per-column extremes kept in a ring of 17 slots.
-// Used when the scratch rows of the fast form cannot be allocated.
-void fill_contrast_map_ring(DecoderState &s, const std::uint8_t *pixels, int width, int height) {
-    std::uint8_t col_min[window];
-    std::uint8_t col_max[window];
-    auto load_column = [&](int x, int top) {
-        std::uint8_t lo = 255, hi = 0;
-        for (int r = top; r < top + window; ++r) {
-            std::uint8_t g = pixels[static_cast<std::size_t>(r) * width + x];
-            lo = std::min(lo, g);
-            hi = std::max(hi, g);
-        }
-        col_min[x % window] = lo;
-        col_max[x % window] = hi;
-    };
-    for (int y = 0; y < height; ++y) {
-        const int top = window_top(y, height);
-        const std::uint8_t *row = pixels + static_cast<std::size_t>(y) * width;
-        std::int16_t *out = s.contrast_map.get() + static_cast<std::size_t>(y) * width;
-        for (int x = 0; x < width; ++x) {
-            if (x == 0) {
-                for (int c = 0; c < window; ++c)
-                    load_column(c, top);
-            } else if (x > 8 && x < width - 8) {
-                load_column(x + 8, top);
-            }
-            const int lo = *std::min_element(col_min, col_min + window);
-            const int hi = *std::max_element(col_max, col_max + window);
-            out[x] = normalised(row[x], lo, hi);
-        }
-    }
-}
-
 // Fills contrast_map: each grey rescaled against the darkest and brightest
 // grey of its 17x17 neighbourhood. The window's columns are 0..16 near the
-// left edge, x-8..x+8 in the middle and the last 17 near the right edge, the
-// same neighbourhood the ring of per-column extremes describes. Here the
-// column extremes of a whole window row are taken at once (recomputed only
-// when the window moves down), then the extremes of 17 neighbouring columns,
-// sixteen pixels at a time.
-void fill_contrast_map(DecoderState &s, const std::uint8_t *pixels, int width, int height) {
+// left edge, x-8..x+8 in the middle and the last 17 near the right edge.
+// The column extremes of a whole window row are taken at once (recomputed
+// only when the window moves down), then the extremes of 17 neighbouring
+// columns, sixteen pixels at a time. False when memory runs out.
+bool fill_contrast_map(DecoderState &s, const std::uint8_t *pixels, int width, int height) {
     HeapArray<std::uint8_t> scratch;
-    if (!scratch.allocate(static_cast<std::size_t>(width) * 4)) {
-        fill_contrast_map_ring(s, pixels, width, height);
-        return;
-    }
+    if (!scratch.allocate(static_cast<std::size_t>(width) * 4))
+        return false;
     std::uint8_t *col_min = scratch.get();
     std::uint8_t *col_max = col_min + width;
     std::uint8_t *lo_row = col_max + width;
@@ -208,28 +155,7 @@ void fill_contrast_map(DecoderState &s, const std::uint8_t *pixels, int width, i
         for (int i = 0; i < width; ++i)
             out[i] = normalised(row[i], lo_row[i], hi_row[i]);
     }
-}
-
-// Clears the sampled mark in every byte, sixteen at a time.
-void clear_sampled_marks(std::uint8_t *bytes, std::size_t n) {
-    const Bytes16 keep = Bytes16{} + static_cast<std::uint8_t>(~sampled_mark);
-    std::size_t i = 0;
-    for (; i + 16 <= n; i += 16)
-        store16(bytes + i, load16(bytes + i) & keep);
-    for (; i < n; ++i)
-        bytes[i] &= static_cast<std::uint8_t>(~sampled_mark);
-}
-
-void free_pass_buffers(DecoderState &s) {
-    s.contrast_map.reset();
-    s.work_bitmap.reset();
-}
-
-void write_debug_image(const DecoderState &s, const char *format, int pass, int try_index,
-                       const std::uint8_t *pixels, int width, int height) {
-    char name[64];
-    std::snprintf(name, sizeof name, format, pass, try_index);
-    write_debug_image(s, name, pixels, width, height);
+    return true;
 }
 
 } // namespace
@@ -284,11 +210,12 @@ int threshold_local(DecoderState &s, int index, const std::uint8_t *pixels, int 
         return 0;
     const int threshold = local_thresholds[index];
     if (!s.contrast_map) {
-        if (!s.contrast_map.allocate(static_cast<std::size_t>(width) * height)) {
+        if (!s.contrast_map.allocate(static_cast<std::size_t>(width) * height) ||
+            !fill_contrast_map(s, pixels, width, height)) {
+            s.contrast_map.reset();
             std::fputs("malloc() failed.\n", stderr);
             return 0;
         }
-        fill_contrast_map(s, pixels, width, height);
     }
     // Low-contrast pixels (-1) take the result of their left neighbour, so
     // eight values at a time only while none of them is -1.
@@ -326,122 +253,14 @@ int threshold_local(DecoderState &s, int index, const std::uint8_t *pixels, int 
     return -1;
 }
 
-RunResult run_passes(DecoderState &s, const std::uint8_t *pixels, int width, int height, std::uint16_t depth,
-                     FunctionRef<ReadingAction(const DecoderState &, const ReadingOutcome &)> on_reading) {
-    if (!pixels || width <= 0 || height <= 0 || width > max_side || height > max_side)
-        return RunResult::invalid_argument;
-    s.image_width = width;
-    s.image_height = height;
-    // The first local pass builds the map for this image; one left over from
-    // a direct call of a pass belongs to another image.
-    s.contrast_map.reset();
-    const std::size_t n = static_cast<std::size_t>(width) * height;
-    if (!s.work_bitmap.allocate(n)) {
-        trace(s, "malloc() failed.\n");
-        return RunResult::out_of_memory;
-    }
-
-    RunResult result = RunResult::done;
-    for (int pass = 0; pass < 7 && result == RunResult::done; ++pass) {
-        if (pass <= 2)
-            threshold_global(s, pass, pixels, depth);
-        else
-            threshold_local(s, pass - 3, pixels, width, height);
-        if (s.writes_debug_images())
-            write_debug_image(s, "sample1-%d.bmp", pass, 0, s.work_bitmap.get(), width, height);
-
-        ReadingOutcome outcome{pass, -1, ReadingStage::none, 0, {}, false, nullptr, nullptr, 0};
-        auto report = [&] {
-            if (on_reading(s, outcome) == ReadingAction::stop)
-                result = RunResult::stopped;
-        };
-        if (!find_eye_patterns(s)) {
-            outcome.candidates = s.eye_count;
-            outcome.stage = s.eye_count >= 3 ? ReadingStage::eyes : ReadingStage::none;
-            report();
-        } else {
-            for (int j = 0; j < 2 && result == RunResult::done; ++j) {
-                outcome = {pass, j, ReadingStage::arranged, s.eye_count, {}, false, nullptr, nullptr, 0};
-                s.block_tally = {};
-                s.version = determine_version(s, j);
-                if (s.version < 1) {
-                    report();
-                    continue;
-                }
-                outcome.stage = ReadingStage::version;
-                if (!grid_build(s) || !grid_sample(s)) {
-                    report();
-                    grid_free(s);
-                    continue;
-                }
-                outcome.stage = ReadingStage::grid;
-                if (s.writes_debug_images()) {
-                    write_debug_image(s, "sample2-%d-%d.bmp", pass, j, s.module_matrix.get(), s.matrix_width,
-                                      s.matrix_height);
-                    write_debug_image(s, "sample3-%d-%d.bmp", pass, j, s.work_bitmap.get(), width, height);
-                }
-                clear_sampled_marks(s.work_bitmap.get(), n);
-
-                // A reading whose format information is unreadable goes on
-                // with the level and mask the state holds.
-                outcome.format_read = read_format_info(s) != 0;
-                if (outcome.format_read)
-                    outcome.stage = ReadingStage::format;
-                unmask(s);
-                const bool codewords = reorder_codewords(s) != 0;
-                if (outcome.format_read && codewords && s.uncorrected_blocks == 0)
-                    outcome.stage = ReadingStage::codewords;
-                if (char *text = decode_data(s)) {
-                    outcome.stage = ReadingStage::text;
-                    outcome.text = text;
-                    outcome.bytes = s.result_length >= 0 ? s.result_bytes : nullptr;
-                    outcome.text_length = s.result_length;
-                }
-                outcome.blocks = s.block_tally;
-                report();
-                grid_free(s);
-                release_codewords(s);
-            }
-        }
-        free_eye_patterns(s);
-        if (depth == 1)
-            break;
-    }
-    free_pass_buffers(s);
-    trace_flush(s);
-    return result;
-}
-
-DecoderState &classic_state() {
-    static DecoderState classic;
-    return classic;
+// Clears the sampled mark in every byte, sixteen at a time.
+void clear_sampled_marks(std::uint8_t *bytes, std::size_t n) {
+    const Bytes16 keep = Bytes16{} + static_cast<std::uint8_t>(~sampled_mark);
+    std::size_t i = 0;
+    for (; i + 16 <= n; i += 16)
+        store16(bytes + i, load16(bytes + i) & keep);
+    for (; i < n; ++i)
+        bytes[i] &= static_cast<std::uint8_t>(~sampled_mark);
 }
 
 } // namespace vantor
-
-using namespace vantor;
-
-// The reading rule of the classic entry: a text is returned at once when the
-// Reed-Solomon stage left rs_below_capacity set; otherwise the last text
-// read is returned after all passes.
-extern "C" const char *decode_image(const unsigned char *pixels, int width, int height,
-                                    unsigned short depth, FILE *log_stream) {
-    DecoderState &s = classic_state();
-    s.trace_file = log_stream;
-    bool have_saved = false;
-    const RunResult result = run_passes(
-        s, pixels, width, height, depth, [&](const DecoderState &, const ReadingOutcome &reading) {
-            if (!reading.text)
-                return ReadingAction::go_on;
-            if (s.rs_below_capacity)
-                return ReadingAction::stop;
-            std::memcpy(s.saved_text, s.result_text, sizeof s.saved_text);
-            have_saved = true;
-            return ReadingAction::go_on;
-        });
-    if (result == RunResult::stopped)
-        return s.result_text;
-    return result == RunResult::done && have_saved ? s.saved_text : nullptr;
-}
-
-extern "C" const char *decoder_version(void) { return "1.2"; }

@@ -1,0 +1,18 @@
+// Runs the files of a batch on several threads and writes their output in
+// the order of the files, as one thread would.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+
+#include "report.h"
+
+namespace vantor::cli {
+
+// Calls work(i) for i in 0..count-1 on up to `threads` threads at once and
+// writes each output as soon as those of the files before it are written.
+// Returns the highest status of any file, or exit_unreadable when standard
+// output could not be written.
+int run_batch(std::size_t count, int threads, const std::function<FileOutput(std::size_t)> &work);
+
+} // namespace vantor::cli

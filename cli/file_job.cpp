@@ -1,0 +1,137 @@
+#include "file_job.h"
+
+#include <algorithm>
+#include <new>
+#include <optional>
+
+#include "explain.h"
+
+namespace vantor::cli {
+
+namespace {
+
+// The reader's text without its line break, naming the file as the user
+// gave it (a spooled standard input is read from a temporary file).
+std::string tidy_message(std::string message, const FileEntry &entry) {
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r'))
+        message.pop_back();
+    if (entry.path != entry.name && !entry.path.empty())
+        for (std::size_t at; (at = message.find(entry.path)) != std::string::npos;)
+            message.replace(at, entry.path.size(), entry.name);
+    return message;
+}
+
+std::vector<std::string> split_lines(const std::string &text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        if (end > start)
+            lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+// Reads one page; the page's read status and cause are filled on failure.
+std::optional<vantor::Image> read_page(const FileEntry &entry, PageOutcome &page) {
+    try {
+        vantor::Image image = vantor::Image::read(entry.path, page.page);
+        page.warnings = split_lines(tidy_message(image.warnings(), entry));
+        return image;
+    } catch (const vantor::ReadError &e) {
+        page.read_status = e.status();
+        page.cause = read_cause(e.status(), tidy_message(e.reader_message(), entry));
+    } catch (const std::bad_alloc &) {
+        page.read_status = VANTOR_READ_OUT_OF_MEMORY;
+        page.cause = read_cause(VANTOR_READ_OUT_OF_MEMORY, "");
+    }
+    return std::nullopt;
+}
+
+void decode_page(const Options &opt, const vantor::Image &image, PageOutcome &page) {
+    vantor::Options decoding;
+    decoding.thorough(opt.thorough).all_symbols(opt.all);
+    if (opt.log) {
+        decoding.debug_dir(opt.debug_dir.empty() ? "." : opt.debug_dir);
+        decoding.trace([&page](std::string_view line) { page.trace.append(line); });
+    }
+    try {
+        page.results = vantor::decode(image, decoding);
+    } catch (const std::bad_alloc &) {
+        page.results = vantor::Results();
+        page.results.reason = VANTOR_OUT_OF_MEMORY;
+    }
+    if (opt.explain)
+        page.explanation = explain(page.results, opt.thorough);
+}
+
+} // namespace
+
+std::string read_cause(vantor_read_status status, const std::string &reader_message) {
+    std::string cause = vantor_read_status_text(status);
+    if (status == VANTOR_READ_UNKNOWN_FORMAT)
+        cause += std::string(" (") + image_formats + ")";
+    else if (status == VANTOR_READ_INVALID_ARGUMENT && !reader_message.empty())
+        cause = reader_message;
+    else if (status == VANTOR_READ_DAMAGED && !reader_message.empty())
+        cause += ": " + reader_message;
+    return cause;
+}
+
+const char *read_cause_token(vantor_read_status status) {
+    switch (status) {
+    case VANTOR_READ_OK: return "none";
+    case VANTOR_READ_NO_SUCH_FILE: return "no_such_file";
+    case VANTOR_READ_PERMISSION_DENIED: return "permission_denied";
+    case VANTOR_READ_IS_DIRECTORY: return "is_directory";
+    case VANTOR_READ_EMPTY_FILE: return "empty_file";
+    case VANTOR_READ_UNKNOWN_FORMAT: return "unknown_format";
+    case VANTOR_READ_DAMAGED: return "damaged";
+    case VANTOR_READ_OUT_OF_MEMORY: return "out_of_memory";
+    case VANTOR_READ_INVALID_ARGUMENT: return "unreadable";
+    }
+    return "unreadable";
+}
+
+FileOutcome process_file(const Options &opt, const FileEntry &entry) {
+    FileOutcome outcome;
+    PageOutcome first;
+    if (entry.failure != VANTOR_READ_OK) {
+        first.read_status = entry.failure;
+        first.cause = read_cause(entry.failure, entry.failure_message);
+        outcome.pages.push_back(std::move(first));
+        return outcome;
+    }
+    std::optional<vantor::Image> image = read_page(entry, first);
+    // A folder's files that hold no image are not part of the run.
+    if (!image && entry.from_folder &&
+        (first.read_status == VANTOR_READ_UNKNOWN_FORMAT || first.read_status == VANTOR_READ_EMPTY_FILE)) {
+        outcome.skipped = true;
+        outcome.skip_cause = first.cause;
+        return outcome;
+    }
+    if (!image) {
+        if (opt.explain)
+            first.explanation.push_back("reason: the file could not be read, so the decoder did not run");
+        outcome.pages.push_back(std::move(first));
+        return outcome;
+    }
+    if (opt.all)
+        outcome.page_count = std::max(1, image->page_count());
+    decode_page(opt, *image, first);
+    image.reset();
+    outcome.pages.push_back(std::move(first));
+    for (int p = 1; p < outcome.page_count; ++p) {
+        PageOutcome page;
+        page.page = p;
+        if (std::optional<vantor::Image> more = read_page(entry, page))
+            decode_page(opt, *more, page);
+        outcome.pages.push_back(std::move(page));
+    }
+    return outcome;
+}
+
+} // namespace vantor::cli

@@ -1,0 +1,145 @@
+#include "options.h"
+
+#include <charconv>
+#include <filesystem>
+#include <string_view>
+
+#include <vantor/vantor.h>
+
+namespace vantor::cli {
+
+namespace {
+
+constexpr const char *program_version = VANTOR_PROGRAM_VERSION;
+
+// A count of files to decode at once: 1 to 1024.
+bool parse_jobs(std::string_view text, int &jobs) {
+    int value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size() || value < 1 || value > 1024)
+        return false;
+    jobs = value;
+    return true;
+}
+
+ParsedCommandLine usage_error(const std::string &message) {
+    std::fprintf(stderr, "vantor: %s\n", message.c_str());
+    print_usage(stderr);
+    ParsedCommandLine p;
+    p.status = exit_usage;
+    return p;
+}
+
+bool is_directory(const std::string &path) {
+    std::error_code ec;
+    return path != "-" && std::filesystem::is_directory(path, ec);
+}
+
+} // namespace
+
+void print_usage(std::FILE *out) {
+    std::fprintf(out,
+               "usage: vantor [options] FILE|FOLDER...\n"
+               "Prints the text of the QR Code symbol in each image file\n"
+               "(%s); a FOLDER is read with\n"
+               "every folder in it, in sorted order, files of no image format\n"
+               "skipped; FILE - reads standard input.\n"
+               "\n"
+               "options:\n"
+               "  --raw            write the symbol's exact bytes, no newline\n"
+               "  -0               with --raw: end each file's bytes with a zero byte\n"
+               "                   (needed for several files)\n"
+               "  --json           one JSON object per file and line: file, decoded,\n"
+               "                   text (UTF-8), bytes_hex (the exact bytes), version,\n"
+               "                   level, mask, corners, corrected; error and message\n"
+               "  --all            every symbol of each image (and every page of a\n"
+               "                   TIFF file), not only the first\n"
+               "  --no-thorough    only the classic readings, not the thorough search\n"
+               "                   that runs when they give no text\n"
+               "  -j N, --jobs N   decode N files at once (default: one per core)\n"
+               "  --explain        tell what the decoder saw, pass by pass, and why\n"
+               "                   a file gave no text\n"
+               "  --compat         decode as the classic decoder does, file after\n"
+               "                   file, with its state carried from file to file\n"
+               "  --log            trace the decoder on standard error and write\n"
+               "                   its debug images\n"
+               "  --debug-dir DIR  where --log writes the debug images\n"
+               "                   (default: the current directory)\n"
+               "  --version        print the version and exit\n"
+               "  --help           print this help and exit\n"
+               "\n"
+               "exit status: 0 every file gave text, 1 a file had no symbol,\n"
+               "2 a file could not be read, 64 usage error\n",
+               image_formats);
+}
+
+ParsedCommandLine parse_command_line(int argc, char **argv) {
+    ParsedCommandLine p;
+    Options &opt = p.options;
+    bool options_done = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string_view arg = argv[i];
+        if (options_done || arg.empty() || arg[0] != '-' || arg == "-") {
+            opt.files.emplace_back(arg);
+        } else if (arg == "--") {
+            options_done = true;
+        } else if (arg == "--raw") {
+            opt.raw = true;
+        } else if (arg == "-0") {
+            opt.nul_separated = true;
+        } else if (arg == "--log") {
+            opt.log = true;
+        } else if (arg == "--json") {
+            opt.json = true;
+        } else if (arg == "--explain") {
+            opt.explain = true;
+        } else if (arg == "--compat") {
+            opt.compat = true;
+        } else if (arg == "--all") {
+            opt.all = true;
+        } else if (arg == "--no-thorough") {
+            opt.thorough = false;
+        } else if (arg == "-j" || arg == "--jobs") {
+            if (++i >= argc || !parse_jobs(argv[i], opt.jobs))
+                return usage_error(std::string(arg) + " needs a number of files from 1 to 1024");
+        } else if (arg.starts_with("--jobs=") || (arg.starts_with("-j") && arg.size() > 2)) {
+            if (!parse_jobs(arg.substr(arg[1] == 'j' ? 2 : 7), opt.jobs))
+                return usage_error(std::string(arg) + ": the number of files must be 1 to 1024");
+        } else if (arg == "--debug-dir") {
+            if (++i >= argc)
+                return usage_error("--debug-dir needs a directory");
+            opt.debug_dir = argv[i];
+        } else if (arg.starts_with("--debug-dir=")) {
+            opt.debug_dir = std::string(arg.substr(12));
+        } else if (arg == "--version") {
+            std::printf("vantor %s (decoder %s)\n", program_version, decoder_version());
+            return p;
+        } else if (arg == "--help" || arg == "-h") {
+            print_usage(stdout);
+            return p;
+        } else {
+            return usage_error("unknown option " + std::string(arg));
+        }
+    }
+    if (opt.files.empty()) {
+        print_usage(stderr);
+        p.status = exit_usage;
+        return p;
+    }
+    if (opt.json && opt.raw)
+        return usage_error("--raw and --json cannot be combined");
+    if (opt.nul_separated && !opt.raw)
+        return usage_error("-0 goes with --raw");
+    if (opt.compat && (opt.all || !opt.thorough || opt.explain))
+        return usage_error("--compat decodes as the classic decoder: --all, --no-thorough and "
+                           "--explain do not apply");
+    // Several files' bytes run together unless each ends in a zero byte;
+    // --compat keeps the classic output, which runs them together.
+    if (opt.raw && !opt.nul_separated && !opt.compat &&
+        (opt.files.size() > 1 || is_directory(opt.files.front())))
+        return usage_error("--raw with several files needs -0 (each file's bytes end in a zero byte)");
+    p.run = true;
+    return p;
+}
+
+} // namespace vantor::cli

@@ -1,0 +1,41 @@
+// The command line of the reader: what the user asked for.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace vantor::cli {
+
+// The image formats the readers take, as the user is told.
+inline constexpr const char *image_formats = "BMP, JPEG, GIF, PNG, TIFF, WebP, PBM/PGM/PPM";
+
+enum ExitStatus { exit_ok = 0, exit_no_symbol = 1, exit_unreadable = 2, exit_usage = 64 };
+
+struct Options {
+    bool raw = false;
+    bool nul_separated = false; // -0: each --raw record ends in a zero byte
+    bool json = false;
+    bool explain = false;
+    bool log = false;
+    bool compat = false;   // the classic decoder, as the first releases decoded
+    bool thorough = true;  // the thorough search after the classic readings
+    bool all = false;      // every symbol, and every page of a multi-page file
+    int jobs = 0;          // files decoded at once; 0: one per core
+    std::string debug_dir; // where --log writes the debug images ("": here)
+    std::vector<std::string> files;
+};
+
+// What parsing decided: run with the options, or end at once with a status
+// (after --help, --version or a usage error, whose text is already written).
+struct ParsedCommandLine {
+    Options options;
+    bool run = false;
+    int status = exit_ok;
+};
+
+ParsedCommandLine parse_command_line(int argc, char **argv);
+
+void print_usage(std::FILE *out);
+
+} // namespace vantor::cli

@@ -1,0 +1,22 @@
+// Binarisation passes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "state.h"
+
+namespace vantor {
+
+// Passes 0..2 (index; depth 1: 0 and 255 only, one threshold): one threshold
+// between the darkest and brightest grey, into s.work_bitmap.
+void threshold_global(DecoderState &s, int index, const std::uint8_t *pixels, std::uint16_t depth);
+// Passes 3..6 (index 0..3): threshold on the grey normalised against its
+// 17x17 neighbourhood (s.contrast_map, made by the first such pass). -1 on
+// success; 0 for a bad index, an image smaller than the neighbourhood, or
+// no memory for the map ("malloc() failed." on the standard error).
+int threshold_local(DecoderState &s, int index, const std::uint8_t *pixels, int width, int height);
+// Clears the sampled mark in every byte.
+void clear_sampled_marks(std::uint8_t *bytes, std::size_t n);
+
+} // namespace vantor

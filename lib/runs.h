@@ -1,0 +1,56 @@
+// Run-length tables of the work bitmap: per row (or column) the lengths of
+// its alternating runs, dark first, -1 after the last.
+#pragma once
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "state.h"
+
+namespace vantor {
+
+// One line of a run table: its runs end at the first negative entry or at the
+// end of the line's entries, whichever comes first.
+class RunLine {
+public:
+    RunLine(const std::int16_t *runs, int line_length, int line)
+        : entries_(static_cast<std::size_t>(line_length) + 2),
+          runs_(runs + static_cast<std::size_t>(line) * entries_) {}
+
+    // The run's length, or -1 past the last run.
+    int operator[](std::size_t i) const { return i < entries_ && runs_[i] >= 0 ? runs_[i] : -1; }
+
+private:
+    std::size_t entries_;
+    const std::int16_t *runs_;
+};
+
+// Eight bitmap bytes at once: bit 7 of byte i set when pixel i is dark
+// (exactly 64 once the `ignored` bits are cleared; with none ignored a
+// marked pixel counts as light), every other bit clear.
+inline std::uint64_t dark_bytes(const std::uint8_t *pixels, std::uint8_t ignored) {
+    std::uint64_t w;
+    std::memcpy(&w, pixels, sizeof w);
+    if constexpr (std::endian::native == std::endian::big)
+        w = __builtin_bswap64(w); // byte i of memory in bits 8i..8i+7
+    w &= ~(ignored * 0x0101010101010101u);
+    constexpr std::uint64_t low7 = 0x7F7F7F7F7F7F7F7Fu;
+    const std::uint64_t x = w ^ 0x4040404040404040u;   // zero bytes where dark
+    const std::uint64_t nonzero = ((x & low7) + low7) | x; // bit 7 set where x != 0
+    return ~nonzero & 0x8080808080808080u;
+}
+
+inline constexpr std::uint64_t all_dark_bytes = 0x8080808080808080u;
+
+// Fills s.row_runs (s.col_runs): one line of width + 2 (height + 2) entries
+// per row (column). -1 on success, 0 when there is no bitmap for the image
+// or no memory.
+int build_row_runs(DecoderState &s);
+int build_col_runs(DecoderState &s);
+
+// The table holds `lines` lines of line_length + 2 entries.
+bool table_covers(const HeapArray<std::int16_t> &table, int line_length, int lines);
+
+} // namespace vantor

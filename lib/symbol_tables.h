@@ -1,0 +1,26 @@
+// Per-version facts of the symbol.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "state.h"
+
+namespace vantor {
+
+// Modules per side of a version.
+constexpr int symbol_size(int version) { return 4 * version + 17; }
+
+// The version's alignment pattern centre coordinates (rows and columns
+// alike), ascending, padded with 0; all 0 for version 1 and out of range.
+std::span<const int, 7> alignment_coords(int version);
+
+// The version information code word (6-bit version, 12-bit BCH remainder);
+// 0 below version 7, which carries none, and out of range.
+std::uint32_t version_code(int version);
+
+// The two block groups of a version and level index (L 0, M 1, Q 2, H 3);
+// the second is empty when all blocks are alike. Both empty out of range.
+std::span<const BlockGroup, 2> block_groups_of(int version, int level);
+
+} // namespace vantor

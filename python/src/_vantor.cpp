@@ -1,0 +1,323 @@
+// The compiled half of the Python package: decodes pixel buffers and image
+// files through the reentrant API with the interpreter lock released, and
+// hands back plain Python values (tuples, dicts) that vantor/__init__.py
+// wraps in its own types and errors.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+
+#include <climits>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <vantor/vantor.hpp>
+
+namespace py = pybind11;
+
+namespace {
+
+struct DecodeSettings {
+    bool thorough = true;
+    bool all_symbols = false;
+    bool trace = false;
+    std::string debug_dir;
+};
+
+// Options for one call; the trace, when asked for, is collected into `trace`.
+vantor::Options make_options(const DecodeSettings &s, std::string &trace) {
+    vantor::Options options;
+    options.thorough(s.thorough).all_symbols(s.all_symbols);
+    if (!s.debug_dir.empty())
+        options.debug_dir(s.debug_dir);
+    if (s.trace)
+        options.trace([&trace](std::string_view line) { trace.append(line); });
+    return options;
+}
+
+py::dict symbol_dict(const vantor::Symbol &s) {
+    py::dict d;
+    d["bytes"] = py::bytes(s.bytes);
+    d["text"] = py::str(s.text);
+    d["version"] = s.version;
+    d["level"] = std::string(1, s.level);
+    d["mask"] = s.mask;
+    py::tuple corners(4);
+    for (std::size_t k = 0; k < 4; ++k)
+        corners[k] = py::make_tuple(s.corners[k].x, s.corners[k].y);
+    d["corners"] = corners;
+    d["corrected"] = s.corrected;
+    d["pass_"] = s.pass;
+    d["reading"] = s.reading;
+    d["mirrored"] = s.mirrored;
+    d["inverted"] = s.inverted;
+    d["eci"] = s.eci >= 0 ? py::object(py::int_(s.eci)) : py::object(py::none());
+    d["structured_append"] = s.sa_index >= 0 ? py::object(py::make_tuple(s.sa_index, s.sa_count, s.sa_parity))
+                                             : py::object(py::none());
+    d["fnc1"] = s.fnc1;
+    d["fnc1_application"] = s.fnc1 == 2 ? py::object(py::int_(s.fnc1_application)) : py::object(py::none());
+    return d;
+}
+
+py::dict reading_dict(const vantor_reading &r) {
+    py::dict d;
+    d["pass_"] = r.pass;
+    d["reading"] = r.reading;
+    d["stage"] = static_cast<int>(r.stage);
+    d["candidates"] = r.candidates;
+    d["version"] = r.version > 0 ? py::object(py::int_(r.version)) : py::object(py::none());
+    d["level"] = r.level ? py::object(py::str(std::string(1, r.level))) : py::object(py::none());
+    d["mask"] = r.mask >= 0 ? py::object(py::int_(r.mask)) : py::object(py::none());
+    d["blocks"] = r.blocks;
+    d["blocks_clean"] = r.blocks_clean;
+    d["blocks_corrected"] = r.blocks_corrected;
+    d["blocks_beyond"] = r.blocks_beyond;
+    return d;
+}
+
+// (symbols, reason, stage, readings, trace or None)
+py::tuple results_tuple(const vantor::Results &r, const DecodeSettings &s, const std::string &trace) {
+    py::list symbols;
+    for (const vantor::Symbol &sym : r.symbols)
+        symbols.append(symbol_dict(sym));
+    py::list readings;
+    for (const vantor_reading &reading : r.readings)
+        readings.append(reading_dict(reading));
+    return py::make_tuple(symbols, static_cast<int>(r.reason), static_cast<int>(r.stage), readings,
+                          s.trace ? py::object(py::str(trace)) : py::object(py::none()));
+}
+
+// A buffer's element type is one unsigned byte: "B", perhaps after a
+// byte-order mark (ctypes exports "<B").
+bool is_uint8(const py::buffer_info &info) {
+    std::string_view f = info.format;
+    if (!f.empty() && std::string_view("@=<>!").find(f.front()) != std::string_view::npos)
+        f.remove_prefix(1);
+    return info.itemsize == 1 && f == "B";
+}
+
+int checked_dim(py::ssize_t n, const char *what) {
+    if (n <= 0)
+        throw py::value_error(std::string("vantor: the image is empty (") + what + " is 0)");
+    if (n > INT_MAX)
+        throw py::value_error(std::string("vantor: the image's ") + what + " is too large");
+    return static_cast<int>(n);
+}
+
+// Grey level of a pixel of `channels` bytes (grey, grey+alpha, RGB, RGBA),
+// `step` bytes apart: the mean of R, G and B (truncated, as the file
+// readers compute it), then composited over white by its alpha.
+unsigned char grey_of(const unsigned char *p, py::ssize_t step, py::ssize_t channels) {
+    unsigned value;
+    if (channels <= 2)
+        value = p[0];
+    else
+        value = (static_cast<unsigned>(p[0]) + p[step] + p[2 * step]) / 3;
+    if (channels == 2 || channels == 4) {
+        const unsigned alpha = p[(channels - 1) * step];
+        value = (value * alpha + 255 * (255 - alpha) + 127) / 255;
+    }
+    return static_cast<unsigned char>(value);
+}
+
+// The pixels a decode reads: the caller's buffer itself when its rows are
+// contiguous bytes, else a packed grey copy.
+struct Pixels {
+    const unsigned char *data = nullptr;
+    int width = 0;
+    int height = 0;
+    int stride = 0;
+    std::vector<unsigned char> copy;
+};
+
+// Checks the buffer's type and shape (the interpreter lock is held).
+void check_layout(const py::buffer_info &info) {
+    if (!is_uint8(info))
+        throw py::type_error("vantor: pixels must be unsigned 8-bit (uint8); the buffer holds format '" +
+                             info.format + "'");
+    if (info.ndim != 2 && info.ndim != 3)
+        throw py::value_error("vantor: an image is a 2-D (height, width) or 3-D (height, width, channels) "
+                              "buffer; this one has " +
+                              std::to_string(info.ndim) + " dimension(s)");
+    checked_dim(info.shape[0], "height");
+    checked_dim(info.shape[1], "width");
+    if (info.ndim == 3 && (info.shape[2] < 1 || info.shape[2] > 4))
+        throw py::value_error("vantor: a 3-D image has 1 (grey), 2 (grey, alpha), 3 (RGB) or 4 (RGBA) "
+                              "channels; this one has " +
+                              std::to_string(info.shape[2]));
+}
+
+// Points at or packs the pixels (no interpreter lock needed: plain memory).
+void prepare(const py::buffer_info &info, Pixels &out) {
+    const auto *base = static_cast<const unsigned char *>(info.ptr);
+    const py::ssize_t row_step = info.strides[0];
+    const py::ssize_t col_step = info.strides[1];
+    out.height = static_cast<int>(info.shape[0]);
+    out.width = static_cast<int>(info.shape[1]);
+    const bool grey = info.ndim == 2 || info.shape[2] == 1;
+    if (grey && col_step == 1 && row_step >= out.width && row_step <= INT_MAX) {
+        out.data = base;
+        out.stride = static_cast<int>(row_step);
+        return;
+    }
+    const py::ssize_t channels = info.ndim == 3 ? info.shape[2] : 1;
+    const py::ssize_t channel_step = info.ndim == 3 ? info.strides[2] : 0;
+    out.copy.resize(static_cast<std::size_t>(out.width) * static_cast<std::size_t>(out.height));
+    unsigned char *dst = out.copy.data();
+    for (py::ssize_t y = 0; y < out.height; ++y) {
+        const unsigned char *row = base + y * row_step;
+        for (py::ssize_t x = 0; x < out.width; ++x)
+            *dst++ = grey_of(row + x * col_step, channel_step, channels);
+    }
+    out.data = out.copy.data();
+    out.stride = out.width;
+}
+
+py::tuple decode_buffer(const py::buffer &buffer, int depth, const DecodeSettings &settings) {
+    if (depth != 1 && depth != 8)
+        throw py::value_error("vantor: depth is 1 (two-level pixels, 0 or 255) or 8");
+    py::buffer_info info = buffer.request();
+    check_layout(info);
+    vantor::Results results;
+    std::string trace;
+    {
+        py::gil_scoped_release unlocked;
+        Pixels px;
+        prepare(info, px);
+        const std::size_t span = static_cast<std::size_t>(px.stride) * static_cast<std::size_t>(px.height - 1) +
+                                 static_cast<std::size_t>(px.width);
+        results = vantor::decode({px.data, span}, px.width, px.height, px.stride, depth,
+                                 make_options(settings, trace));
+    }
+    return results_tuple(results, settings, trace);
+}
+
+// An image file read without the interpreter lock; on failure the status
+// and the reader's message instead.
+struct FileRead {
+    std::optional<vantor::Image> image;
+    int status = VANTOR_READ_OK;
+    std::string message;
+};
+
+FileRead read_file(const std::string &path, int page) {
+    FileRead r;
+    try {
+        r.image.emplace(vantor::Image::read(path, page));
+    } catch (const vantor::ReadError &e) {
+        r.status = e.status();
+        r.message = e.reader_message();
+    }
+    return r;
+}
+
+// (status, message, warnings, page count, results or None)
+py::tuple decode_file(const std::string &path, int page, const DecodeSettings &settings) {
+    FileRead file;
+    std::optional<vantor::Results> results;
+    std::string trace;
+    {
+        py::gil_scoped_release unlocked;
+        file = read_file(path, page);
+        if (file.image)
+            results = vantor::decode(*file.image, make_options(settings, trace));
+    }
+    if (!file.image)
+        return py::make_tuple(file.status, file.message, "", 0, py::none());
+    return py::make_tuple(file.status, file.message, file.image->warnings(), file.image->page_count(),
+                          results_tuple(*results, settings, trace));
+}
+
+// (status, message, array or None, depth, page count, warnings). The array
+// owns the reader's pixels: no copy is made.
+py::tuple read_pixels(const std::string &path, int page) {
+    FileRead file;
+    {
+        py::gil_scoped_release unlocked;
+        file = read_file(path, page);
+    }
+    if (!file.image)
+        return py::make_tuple(file.status, file.message, py::none(), 0, 0, "");
+    const int depth = file.image->depth();
+    const int pages = file.image->page_count();
+    const std::string warnings = file.image->warnings();
+    const py::ssize_t width = file.image->width();
+    const py::ssize_t height = file.image->height();
+    // The image moves onto the heap, owned by the capsule the array keeps.
+    auto *owned = new vantor::Image(std::move(*file.image));
+    py::capsule owner(owned, [](void *p) { delete static_cast<vantor::Image *>(p); });
+    auto *pixels = const_cast<std::uint8_t *>(owned->pixels().data());
+    py::array_t<std::uint8_t> array({height, width}, {width, py::ssize_t{1}}, pixels, owner);
+    return py::make_tuple(static_cast<int>(VANTOR_READ_OK), "", array, depth, pages, warnings);
+}
+
+template <typename Enum>
+py::dict names(std::initializer_list<std::pair<const char *, Enum>> items) {
+    py::dict d;
+    for (const auto &[name, value] : items)
+        d[name] = static_cast<int>(value);
+    return d;
+}
+
+} // namespace
+
+PYBIND11_MODULE(_vantor, m) {
+    m.doc() = "Vantor's compiled decoder module; use the vantor package instead.";
+
+    py::class_<DecodeSettings>(m, "DecodeSettings")
+        .def(py::init([](bool thorough, bool all_symbols, bool trace, std::string debug_dir) {
+                 return DecodeSettings{thorough, all_symbols, trace, std::move(debug_dir)};
+             }),
+             py::kw_only(), py::arg("thorough") = true, py::arg("all_symbols") = false, py::arg("trace") = false,
+             py::arg("debug_dir") = "");
+
+    m.def("decode_buffer", &decode_buffer, py::arg("buffer"), py::arg("depth"), py::arg("settings"),
+          "Decodes a 2-D or 3-D uint8 buffer; (symbols, reason, stage, readings, trace).");
+    m.def("decode_file", &decode_file, py::arg("path"), py::arg("page"), py::arg("settings"),
+          "Reads and decodes an image file; (status, message, warnings, pages, results or None).");
+    m.def("read", &read_pixels, py::arg("path"), py::arg("page"),
+          "Reads an image file; (status, message, array or None, depth, pages, warnings).");
+    m.def(
+        "display_text",
+        [](const py::bytes &data) {
+            const std::string bytes = data;
+            return vantor::display_text(bytes);
+        },
+        py::arg("data"), "Symbol bytes made readable as UTF-8 text.");
+    m.def("reason_text", [](int r) { return vantor_reason_text(static_cast<vantor_reason>(r)); });
+    m.def("stage_text", [](int s) { return vantor_stage_text(static_cast<vantor_stage>(s)); });
+    m.def("read_status_text", [](int s) { return vantor_read_status_text(static_cast<vantor_read_status>(s)); });
+
+    m.attr("DECODER_VERSION") = vantor_version();
+    m.attr("PROGRAM_VERSION") = VANTOR_PROGRAM_VERSION;
+    m.attr("REASONS") = names<vantor_reason>({{"OK", VANTOR_OK},
+                                              {"NO_EYE_PATTERNS", VANTOR_NO_EYE_PATTERNS},
+                                              {"EYES_NOT_A_SYMBOL", VANTOR_EYES_NOT_A_SYMBOL},
+                                              {"VERSION_UNREADABLE", VANTOR_VERSION_UNREADABLE},
+                                              {"GRID_FAILED", VANTOR_GRID_FAILED},
+                                              {"FORMAT_UNREADABLE", VANTOR_FORMAT_UNREADABLE},
+                                              {"TOO_MANY_ERRORS", VANTOR_TOO_MANY_ERRORS},
+                                              {"UNSUPPORTED_CONTENT", VANTOR_UNSUPPORTED_CONTENT},
+                                              {"BAD_DATA", VANTOR_BAD_DATA},
+                                              {"INVALID_ARGUMENT", VANTOR_INVALID_ARGUMENT},
+                                              {"OUT_OF_MEMORY", VANTOR_OUT_OF_MEMORY}});
+    m.attr("STAGES") = names<vantor_stage>({{"NONE", VANTOR_STAGE_NONE},
+                                            {"EYES", VANTOR_STAGE_EYES},
+                                            {"ARRANGED", VANTOR_STAGE_ARRANGED},
+                                            {"VERSION", VANTOR_STAGE_VERSION},
+                                            {"GRID", VANTOR_STAGE_GRID},
+                                            {"FORMAT", VANTOR_STAGE_FORMAT},
+                                            {"CODEWORDS", VANTOR_STAGE_CODEWORDS},
+                                            {"TEXT", VANTOR_STAGE_TEXT}});
+    m.attr("READ_STATUSES") = names<vantor_read_status>({{"OK", VANTOR_READ_OK},
+                                                         {"NO_SUCH_FILE", VANTOR_READ_NO_SUCH_FILE},
+                                                         {"PERMISSION_DENIED", VANTOR_READ_PERMISSION_DENIED},
+                                                         {"IS_DIRECTORY", VANTOR_READ_IS_DIRECTORY},
+                                                         {"EMPTY_FILE", VANTOR_READ_EMPTY_FILE},
+                                                         {"UNKNOWN_FORMAT", VANTOR_READ_UNKNOWN_FORMAT},
+                                                         {"DAMAGED", VANTOR_READ_DAMAGED},
+                                                         {"OUT_OF_MEMORY", VANTOR_READ_OUT_OF_MEMORY},
+                                                         {"INVALID_ARGUMENT", VANTOR_READ_INVALID_ARGUMENT}});
+}

@@ -1,0 +1,91 @@
+"""vantor.dask on a LocalCluster of two worker processes gives exactly the
+rows of a sequential loop over the same files."""
+from __future__ import annotations
+
+from pathlib import Path
+
+import numpy as np
+import pandas as pd
+import pytest
+
+import vantor
+from images import picture, write_bmp
+
+dask = pytest.importorskip("dask")
+distributed = pytest.importorskip("distributed")
+import vantor.dask as vd  # noqa: E402
+
+
+def expected_rows(paths):
+    """One row per symbol, or one per file without, from vantor.decode."""
+    rows = []
+    for p in paths:
+        try:
+            r = vantor.decode(p)
+        except OSError as e:
+            rows.append((str(p), None, None, "UNREADABLE", str(e)))
+            continue
+        if not r:
+            rows.append((str(p), None, None, r.reason.name, None))
+        rows += [(str(p), s.bytes, s.corners, "OK", None) for s in r]
+    return rows
+
+
+def frame_rows(frame: pd.DataFrame):
+    return [(row.file, row.bytes, row.corners, row.reason, row.error) for row in frame.itertuples()]
+
+
+@pytest.fixture(scope="module")
+def images(tmp_path_factory):
+    folder = tmp_path_factory.mktemp("dask")
+    for i in range(30):
+        write_bmp(folder / f"{i:03d}.bmp", picture(f"dask file {i}".encode(), module=2 + i % 3,
+                                                   level="LMQH"[i % 4]))
+    write_bmp(folder / "100-blank.bmp", np.full((50, 50), 255, np.uint8))
+    (folder / "101-text.bmp").write_text("not an image")
+    return folder
+
+
+@pytest.fixture(scope="module")
+def client():
+    cluster = distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
+                                       dashboard_address=None, silence_logs=40)
+    with cluster, distributed.Client(cluster, timeout=120) as c:
+        c.wait_for_workers(2, timeout=120)
+        yield c
+
+
+def test_frame_on_two_worker_processes_matches_a_loop(client, images):
+    paths = sorted(images.iterdir())
+    frame = vd.decode_files(str(images / "*.bmp"), files_per_partition=4)
+    assert frame.npartitions == 8
+    with distributed.get_task_stream(client) as tasks:
+        result = client.compute(frame).result(timeout=300)
+    assert list(result.columns) == list(vd.COLUMNS)
+    assert frame_rows(result) == expected_rows(paths)
+    assert result.decoded.sum() == 30 and result.symbol.isna().sum() == 2
+    blank = result[result.file.str.endswith("100-blank.bmp")].iloc[0]
+    assert blank.reason == "NO_EYE_PATTERNS" and blank.reason_text and blank.stage == "NONE"
+    assert len({task["worker"] for task in tasks.data}) == 2  # both processes decoded
+
+
+def test_bag_of_bytes_and_names(client, images):
+    paths = sorted(images.glob("0*.bmp"))[:6]
+    items = [(p.name, p.read_bytes()) for p in paths] + [b"raw bytes, not an image"]
+    bag = dask.bag.from_sequence(items, npartitions=3)
+    rows = vd.decode_bag(bag).compute()
+    assert [r["file"] for r in rows] == [p.name for p in paths] + [None]
+    assert [r["bytes"] for r in rows[:6]] == [vantor.decode(p)[0].bytes for p in paths]
+    assert rows[6]["reason"] == "UNREADABLE" and rows[6]["error"]
+
+
+@pytest.mark.filterwarnings("ignore:Running on a single-machine scheduler")
+def test_globs_and_empty_matches(images):
+    assert vd.expand([str(images / "00?.bmp"), str(images / "100-blank.bmp")]) == \
+        [str(images / f"00{i}.bmp") for i in range(10)] + [str(images / "100-blank.bmp")]
+    with pytest.raises(FileNotFoundError):
+        vd.expand(str(images / "*.png"))
+    # Without a client the local scheduler runs it.
+    frame = vd.decode_files([images / "000.bmp", images / "001.bmp"]).compute(scheduler="sync")
+    assert list(frame.text) == ["dask file 0", "dask file 1"]
+    assert str(frame.version.dtype) == "Int64"

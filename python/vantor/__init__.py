@@ -1,0 +1,151 @@
+"""Vantor: reads the text of QR Code symbols out of images.
+
+>>> import vantor
+>>> for symbol in vantor.decode("photo.jpg"):
+...     print(symbol.text, symbol.corners)
+
+:func:`decode` takes a path, a numpy array (or any buffer) of grey or
+colour pixels, or a Pillow image, and returns a list of :class:`Symbol`;
+when it is empty, its ``reason`` tells why. :func:`read` gives the grey
+pixels an image file holds. Both release the interpreter lock while they
+read and decode, so threads decode in parallel. :mod:`vantor.dask` decodes
+many files on a Dask cluster; ``python -m vantor FILE...`` is a
+command-line reader.
+"""
+from __future__ import annotations
+
+import os
+import tempfile
+from typing import Any, Optional
+
+import numpy as np
+import numpy.typing as npt
+
+from . import _vantor
+from ._errors import ReadError, ReadStatus, read_failure
+from ._input import PathType, as_path, as_pixels
+from ._results import Reading, Reason, Results, Stage, StructuredAppend, Symbol
+
+__version__: str = _vantor.PROGRAM_VERSION
+DECODER_VERSION: str = _vantor.DECODER_VERSION
+"""The decoding library's own version text."""
+
+__all__ = [
+    "DECODER_VERSION", "ReadError", "ReadStatus", "Reading", "Reason", "Results", "Stage",
+    "StructuredAppend", "Symbol", "decode", "decode_data", "display_text", "read",
+]
+
+
+def _settings(thorough: bool, all: bool, trace: bool, debug_dir: Optional[PathType]) -> Any:
+    directory = os.fsencode(debug_dir) if debug_dir is not None else b""
+    return _vantor.DecodeSettings(thorough=bool(thorough), all_symbols=bool(all), trace=bool(trace),
+                                  debug_dir=directory)
+
+
+def _checked(results: Results) -> Results:
+    # An image the checks let through can still be one the decoder refuses
+    # (wider or taller than it fits).
+    if results.reason == Reason.INVALID_ARGUMENT:
+        raise ValueError(f"vantor: the decoder refused the image: {results.reason_text}")
+    if results.reason == Reason.OUT_OF_MEMORY:
+        raise MemoryError("vantor: out of memory while decoding")
+    return results
+
+
+def decode(image: Any, *, thorough: bool = True, all: bool = False, depth: Optional[int] = None,
+           page: int = 0, trace: bool = False, debug_dir: Optional[PathType] = None) -> Results:
+    """Decodes the QR Code symbols in an image.
+
+    ``image`` is one of:
+
+    - a path (``str``, ``bytes`` or :class:`os.PathLike`): the file is read
+      by Vantor's own readers, recognised by its leading bytes; ``page``
+      picks the page of a multi-page file;
+    - a 2-D ``uint8`` numpy array or any object with the buffer protocol,
+      ``(height, width)``, 0 black to 255 white. It is read in place, with
+      its row stride, when each row's pixels are adjacent bytes; views whose
+      pixels are not (``a[:, ::2]``, a transposed array, negative strides)
+      are first copied into a packed grey buffer;
+    - a 3-D ``uint8`` array ``(height, width, channels)`` with 1 (grey),
+      2 (grey, alpha), 3 (RGB) or 4 (RGBA) channels. Colour becomes grey as
+      the mean of R, G and B, truncated (as the file readers compute it);
+      alpha composites the pixel over white;
+    - a ``bool`` array: two-level pixels, True white;
+    - a Pillow image: modes ``1``, ``L``, ``LA``, ``RGB``, ``RGBA`` are read
+      as their pixels are, palette images through RGB(A), others through
+      ``convert("L")``.
+
+    Options: ``thorough`` runs the thorough search when the classic
+    readings give no text (default on); ``all`` returns every distinct
+    symbol instead of the first; ``depth`` 1 marks two-level pixels (0 or
+    255 only, one binarisation) and 8 grey levels (default: 1 for bool
+    arrays and mode ``1`` images, else 8; files carry their own);
+    ``trace`` keeps the decoder's trace lines in ``Results.trace``;
+    ``debug_dir`` is a directory the decoder writes its debug images into.
+
+    Returns a :class:`Results`: a list of :class:`Symbol`, empty when none
+    was read, whose ``reason`` then tells why (no exception is raised for an
+    image without a symbol).
+
+    Raises :class:`FileNotFoundError`, :class:`PermissionError` or
+    :class:`IsADirectoryError` for a file that cannot be opened,
+    :class:`ReadError` (an ``OSError`` and a ``ValueError``) for one that is
+    empty, damaged or in a format Vantor does not read; each has the
+    :class:`ReadStatus` in ``status`` and the reader's own message in
+    ``reader_message``. Raises :class:`TypeError` for pixels that are not
+    ``uint8`` or an object that is no image, and :class:`ValueError` for a
+    wrong shape, an empty image or a bad option.
+
+    The interpreter lock is released while the file is read and the image
+    decoded.
+    """
+    settings = _settings(thorough, all, trace, debug_dir)
+    path = as_path(image)
+    if path is not None:
+        status, message, warnings, pages, raw = _vantor.decode_file(path, int(page), settings)
+        if raw is None:
+            raise read_failure(status, message, image)
+        return _checked(Results._from_raw(raw, warnings=warnings, page_count=pages))
+    pixels, pixel_depth = as_pixels(image, depth)
+    return _checked(Results._from_raw(_vantor.decode_buffer(pixels, pixel_depth, settings)))
+
+
+def decode_data(data: bytes, *, thorough: bool = True, all: bool = False, page: int = 0,
+                trace: bool = False, debug_dir: Optional[PathType] = None) -> Results:
+    """Decodes an image file held in memory: ``data`` is the file's bytes.
+
+    The readers read files, so the bytes are written to a temporary file
+    (under ``$TMPDIR``) that is removed again. Options, results and errors
+    are those of :func:`decode` for a path; error messages name the
+    temporary file.
+    """
+    view = memoryview(data)
+    with tempfile.NamedTemporaryFile(prefix="vantor-", suffix=".img") as spool:
+        spool.write(view)
+        spool.flush()
+        return decode(spool.name, thorough=thorough, all=all, page=page, trace=trace, debug_dir=debug_dir)
+
+
+def read(path: PathType, *, page: int = 0) -> npt.NDArray[np.uint8]:
+    """The grey pixels of an image file as a ``(height, width)`` uint8 array.
+
+    The file is read by Vantor's own readers (the pixels :func:`decode`
+    decodes for the same path); ``page`` picks the page of a multi-page
+    file. A two-level source (a 1-bit BMP) gives pixels of 0 and 255 only:
+    pass ``depth=1`` when decoding them to decode as the file would be.
+    Raises as :func:`decode` does for a path. The interpreter lock is
+    released while the file is read.
+    """
+    encoded = as_path(path)
+    if encoded is None:
+        raise TypeError(f"vantor: read() takes a path, not {type(path).__name__}")
+    status, message, array, _depth, _pages, _warnings = _vantor.read(encoded, int(page))
+    if array is None:
+        raise read_failure(status, message, path)
+    return array
+
+
+def display_text(data: bytes) -> str:
+    """Symbol bytes as display text: UTF-8 when they are valid UTF-8, else
+    read as Shift JIS, failing that as Latin-1 (what ``Symbol.text`` holds)."""
+    return _vantor.display_text(bytes(data))

@@ -1,0 +1,70 @@
+"""Turns what a caller hands to decode() into a path or grey pixels."""
+from __future__ import annotations
+
+import os
+import sys
+from typing import Any, Optional, Tuple, Union
+
+import numpy as np
+import numpy.typing as npt
+
+PathType = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
+
+
+def as_path(image: Any) -> Optional[bytes]:
+    """The file system path ``image`` names, encoded; None when it is no path."""
+    if not isinstance(image, (str, bytes, os.PathLike)):
+        return None
+    path = os.fsencode(image)
+    if b"\0" in path:
+        raise ValueError("vantor: embedded null byte in path")
+    return path
+
+
+def _pil_pixels(image: Any) -> Tuple[npt.NDArray[np.uint8], int]:
+    """Grey, two-level or colour pixels of a Pillow image, and their depth."""
+    mode = image.mode
+    if mode == "1":
+        return np.where(np.asarray(image), np.uint8(255), np.uint8(0)), 1
+    if mode in ("L", "LA", "RGB", "RGBA"):
+        return np.asarray(image), 8
+    if mode in ("P", "PA"):
+        has_alpha = mode == "PA" or "transparency" in image.info
+        return np.asarray(image.convert("RGBA" if has_alpha else "RGB")), 8
+    return np.asarray(image.convert("L")), 8
+
+
+def _is_pil_image(image: Any) -> bool:
+    module = sys.modules.get("PIL.Image")  # an image exists only once Pillow is loaded
+    return module is not None and isinstance(image, module.Image)
+
+
+def as_pixels(image: Any, depth: Optional[int]) -> Tuple[Any, int]:
+    """A uint8 buffer of 2 or 3 dimensions for ``image``, and its depth.
+
+    Numpy arrays and other buffers are passed on as they are (the compiled
+    module checks their shape and reads them in place); boolean arrays
+    become two-level pixels (True white); Pillow images are taken in their
+    own mode where the module reads it, else through ``convert("L")``.
+    """
+    default_depth = 8
+    if _is_pil_image(image):
+        image, default_depth = _pil_pixels(image)
+    elif not isinstance(image, np.ndarray) and (hasattr(image, "__array_interface__") or hasattr(image, "__array__")):
+        try:
+            memoryview(image)
+        except TypeError:
+            image = np.asarray(image)
+    if isinstance(image, np.ndarray):
+        if image.dtype == np.bool_:
+            image, default_depth = np.where(image, np.uint8(255), np.uint8(0)), 1
+        elif image.dtype != np.uint8:
+            raise TypeError(f"vantor: pixels must be uint8 (or bool); the array holds {image.dtype}")
+    else:
+        try:
+            memoryview(image)
+        except TypeError:
+            raise TypeError(
+                "vantor: decode() takes a path, a numpy array or other buffer of uint8 pixels, "
+                f"or a Pillow image, not {type(image).__name__}") from None
+    return image, default_depth if depth is None else depth

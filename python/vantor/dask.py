@@ -1,0 +1,191 @@
+# mypy: allow-untyped-calls, no-warn-return-any
+# (Dask itself is untyped.)
+"""Decoding many image files on a Dask cluster.
+
+>>> from distributed import Client
+>>> import vantor.dask
+>>> client = Client("tcp://scheduler:8786")        # or Client() on one machine
+>>> frame = vantor.dask.decode_files("/data/scans/**/*.jpg")
+>>> frame[frame.decoded].text.compute()
+
+:func:`decode_files` returns a lazy Dask DataFrame with one row per symbol
+and one row for each file that gave none (with the reason, or the read
+error); computing it runs on whatever ``distributed.Client`` is current,
+or on Dask's local scheduler when there is none. :func:`decode_bag` gives
+the same rows as a Dask bag of dicts.
+
+The workers read the files themselves: paths must name the same files on
+every worker (a shared file system). Items of a bag may instead be the
+files' bytes, or ``(name, bytes)`` pairs; bytes are written to a temporary
+file on the worker, which is removed after decoding.
+"""
+from __future__ import annotations
+
+import glob
+import os
+from dataclasses import astuple
+from typing import Any, Dict, Iterable, List, Optional, Sequence, Tuple, Union, cast
+
+import pandas as pd  # type: ignore[import]
+# dask.bag and dask.dataframe re-export these names without declaring it,
+# which strict type checking refuses: hence the ignores.
+from dask.bag import Bag, from_sequence  # type: ignore[attr-defined]
+from dask.dataframe import DataFrame, from_delayed  # type: ignore[attr-defined]
+from dask.delayed import delayed
+
+import vantor
+
+from ._results import Reason, Results
+
+# Column name and pandas dtype of each row, in order. Integer and boolean
+# columns are nullable: a file without a symbol has none of its facts.
+COLUMNS: Dict[str, str] = {
+    "file": "object",            # the path or name; None for unnamed bytes
+    "page": "Int64",             # page of the file
+    "symbol": "Int64",           # index of the symbol in its file; <NA>: none
+    "decoded": "bool",           # the row holds a symbol
+    "text": "object",            # display text (str)
+    "bytes": "object",           # exact data bytes (bytes)
+    "version": "Int64",
+    "level": "object",
+    "mask": "Int64",
+    "corners": "object",         # ((x, y),) * 4: top-left, top-right, bottom-right, bottom-left
+    "corrected": "Int64",
+    "mirrored": "boolean",
+    "inverted": "boolean",
+    "eci": "Int64",
+    "structured_append": "object",  # (index, count, parity) or None
+    "fnc1": "Int64",
+    "fnc1_application": "Int64",
+    "reason": "object",          # Reason name: "OK", "NO_EYE_PATTERNS", ...; "UNREADABLE"
+    "reason_text": "object",
+    "stage": "object",           # Stage name of the furthest reading
+    "error": "object",           # the read error's message for an unreadable file
+}
+
+Row = Dict[str, Any]
+Item = Union[str, "os.PathLike[str]", bytes, bytearray, memoryview, Tuple[Optional[str], bytes]]
+
+
+def _empty_row(name: Optional[str], page: int) -> Row:
+    row: Row = dict.fromkeys(COLUMNS)
+    row.update(file=name, page=page, decoded=False)
+    return row
+
+
+def rows_for_results(name: Optional[str], page: int, results: Results) -> List[Row]:
+    """The rows of one decoded file: one per symbol, or one with the reason."""
+    stage = results.stage.name
+    if not results:
+        row = _empty_row(name, page)
+        row.update(reason=results.reason.name, reason_text=results.reason_text, stage=stage)
+        return [row]
+    rows = []
+    for i, s in enumerate(results):
+        row = _empty_row(name, page)
+        row.update(symbol=i, decoded=True, text=s.text, bytes=s.bytes, version=s.version, level=s.level,
+                   mask=s.mask, corners=s.corners, corrected=s.corrected, mirrored=s.mirrored,
+                   inverted=s.inverted, eci=s.eci,
+                   structured_append=astuple(s.structured_append) if s.structured_append else None,
+                   fnc1=s.fnc1, fnc1_application=s.fnc1_application, reason=Reason.OK.name,
+                   reason_text=results.reason_text, stage=stage)
+        rows.append(row)
+    return rows
+
+
+def rows_for_item(item: Item, options: Dict[str, Any]) -> List[Row]:
+    """Reads and decodes one item of a bag: a path, bytes, or (name, bytes).
+
+    A file that cannot be read gives one row with reason ``"UNREADABLE"``
+    and the error's message, instead of failing the whole computation.
+    """
+    page = options.get("page", 0)
+    if isinstance(item, tuple):
+        name, data = item
+    elif isinstance(item, (bytes, bytearray, memoryview)):
+        name, data = None, item
+    else:
+        name, data = os.fsdecode(item), None
+    try:
+        if data is None:
+            results = vantor.decode(name, **options)
+        else:
+            results = vantor.decode_data(data, **options)
+    except (OSError, MemoryError) as e:
+        row = _empty_row(name, page)
+        row.update(reason="UNREADABLE", reason_text="the file could not be read", error=str(e))
+        return [row]
+    return rows_for_results(name, page, results)
+
+
+def frame_of(rows: List[Row]) -> pd.DataFrame:
+    """Rows as a pandas DataFrame with the columns and dtypes of COLUMNS."""
+    frame = pd.DataFrame.from_records(rows, columns=list(COLUMNS))
+    return frame.astype(COLUMNS)
+
+
+def _partition_rows(items: Iterable[Item], options: Dict[str, Any]) -> List[Row]:
+    return [row for item in items for row in rows_for_item(item, options)]
+
+
+def _partition_frame(items: Iterable[Item], options: Dict[str, Any]) -> pd.DataFrame:
+    return frame_of(_partition_rows(items, options))
+
+
+def expand(paths: Union[str, "os.PathLike[str]", Sequence[Union[str, "os.PathLike[str]"]]]) -> List[str]:
+    """Paths with each glob pattern (``*``, ``?``, ``[...]``, ``**``) replaced by
+    the files it matches, sorted; a pattern that matches nothing is an error."""
+    if isinstance(paths, (str, os.PathLike)):
+        paths = [paths]
+    out: List[str] = []
+    for p in paths:
+        p = os.fspath(p)
+        if glob.has_magic(p):
+            matches = sorted(m for m in glob.glob(p, recursive=True) if not os.path.isdir(m))
+            if not matches:
+                raise FileNotFoundError(f"vantor.dask: no file matches {p!r}")
+            out.extend(matches)
+        else:
+            out.append(p)
+    return out
+
+
+def _bag_of(source: Any, files_per_partition: int) -> Bag:
+    if isinstance(source, Bag):
+        return source
+    files = expand(source)
+    if not files:
+        raise ValueError("vantor.dask: no files given")
+    npartitions = max(1, -(-len(files) // max(1, files_per_partition)))
+    return from_sequence(files, npartitions=npartitions)
+
+
+def decode_bag(source: Any, *, files_per_partition: int = 64, thorough: bool = True, all: bool = False,
+               page: int = 0) -> Bag:
+    """A Dask bag of result rows (dicts with the keys of :data:`COLUMNS`).
+
+    ``source`` is a path, a glob pattern, a list of them, or a Dask bag
+    whose items are paths, bytes of image files, or ``(name, bytes)``
+    pairs. Rows keep the order of the files, and of the symbols in each.
+    ``files_per_partition`` sets the size of each task for paths; a bag
+    keeps its own partitions. The decoding options are those of
+    :func:`vantor.decode`.
+    """
+    options = {"thorough": thorough, "all": all, "page": page}
+    return _bag_of(source, files_per_partition).map_partitions(_partition_rows, options)
+
+
+def decode_files(source: Any, *, files_per_partition: int = 64, thorough: bool = True, all: bool = False,
+                 page: int = 0) -> DataFrame:
+    """A Dask DataFrame of results: one row per symbol, one per file without.
+
+    Takes what :func:`decode_bag` takes. The columns are those of
+    :data:`COLUMNS`; ``decoded`` tells symbol rows from the others, whose
+    ``reason`` is the :class:`vantor.Reason` name (or ``"UNREADABLE"``, with
+    the read error in ``error``). Nothing runs until the frame is computed,
+    then on the current ``distributed.Client``, if any.
+    """
+    options = {"thorough": thorough, "all": all, "page": page}
+    bag = _bag_of(source, files_per_partition)
+    parts = [delayed(_partition_frame, pure=True)(part, options) for part in bag.to_delayed()]
+    return cast(DataFrame, from_delayed(parts, meta=frame_of([]), verify_meta=False))
