@@ -1,5 +1,7 @@
-// Arbitrary grey images through decode_image. The first bytes choose the
-// size (up to 512 x 512) and the depth; the rest, repeated, are the pixels.
+// Arbitrary grey images through decode_image and through the reentrant
+// decoder with its thorough search, every symbol asked for. The first bytes
+// choose the size (up to 512 x 512) and the depth; the rest, repeated, are
+// the pixels.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -28,5 +30,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         std::fprintf(stderr, "fuzz_decode_image: text longer than the result buffer\n");
         std::abort();
     }
+
+    vantor_options *options = vantor_options_new();
+    vantor_options_set_all_symbols(options, 1);
+    vantor_results *results = vantor_decode_pixels(pixels.data(), width, height, width, depth, options);
+    vantor_options_free(options);
+    if (!results)
+        return 0;
+    for (int i = 0; i < vantor_results_count(results); ++i) {
+        const vantor_symbol *s = vantor_results_symbol(results, i);
+        // The promises of a symbol: its bytes end in a zero past the length,
+        // version, level and mask are in range.
+        if (s->bytes[s->length] != 0 || s->version < 1 || s->version > 40 || s->mask < 0 || s->mask > 7 ||
+            std::strchr("LMQH", s->level) == nullptr || s->level == 0) {
+            std::fprintf(stderr, "fuzz_decode_image: a symbol record out of range\n");
+            std::abort();
+        }
+    }
+    if ((vantor_results_count(results) > 0) != (vantor_results_reason(results) == VANTOR_OK)) {
+        std::fprintf(stderr, "fuzz_decode_image: reason and symbols disagree\n");
+        std::abort();
+    }
+    vantor_results_free(results);
     return 0;
 }

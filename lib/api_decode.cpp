@@ -1,14 +1,18 @@
 // vantor_decode: the classic readings in the classic order on a state of the
 // call's own, stopping at the first reading that yields exact text; then,
 // when none did and the caller allows it, the thorough search.
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <span>
+#include <vector>
 
 #include "api_types.h"
 #include "grid.h"
 #include "state.h"
+#include "thorough/search.h"
 #include "decode_entry.h"
 
 namespace vantor {
@@ -76,9 +80,73 @@ vantor_reading public_reading(const ReadingOutcome &o, const DecoderState &s) {
     return r;
 }
 
+// The eye pattern candidates of a pass, for the thorough search. Its
+// coordinates put a pixel's centre at the pixel's index, half a pixel before
+// the classic stages' positions.
+void pool_candidates(const DecoderState &s, std::vector<thorough::Candidate> &pool) {
+    for (int i = 0; i < s.eye_count && i < s.eyes.count; ++i) {
+        const EyePattern &e = s.eyes.items[i];
+        if (e.size > 0 && std::isfinite(e.x) && std::isfinite(e.y))
+            pool.push_back({e.x - 0.5f, e.y - 0.5f, e.size / 7.0f});
+    }
+}
+
+// Whether two symbols are one: the same bytes with centres closer than a
+// quarter of the side.
+bool same_symbol(const vantor_symbol &a, const vantor_symbol &b) {
+    if (a.length != b.length || std::memcmp(a.bytes, b.bytes, a.length) != 0)
+        return false;
+    auto centre = [](const vantor_symbol &q) {
+        return std::array<float, 2>{(q.corners[0].x + q.corners[2].x) / 2, (q.corners[0].y + q.corners[2].y) / 2};
+    };
+    const auto ca = centre(a), cb = centre(b);
+    const float side = std::hypot(a.corners[1].x - a.corners[0].x, a.corners[1].y - a.corners[0].y);
+    return std::hypot(ca[0] - cb[0], ca[1] - cb[1]) < side / 4;
+}
+
+// Adds what the thorough search found that is not already there.
+void thorough_readings(const std::uint8_t *pixels, int width, int height, const vantor_options &options,
+                       std::span<const thorough::Candidate> pool, vantor_results &results) {
+    thorough::SearchOptions search_options;
+    search_options.all_symbols = options.all_symbols;
+    for (thorough::FoundSymbol &f : thorough::search(pixels, width, height, width, pool, search_options)) {
+        OwnedSymbol &owned = results.add_symbol(std::string(f.bytes.begin(), f.bytes.end()));
+        if (!f.text.empty()) {
+            owned.text = std::move(f.text);
+            owned.view.text = owned.text.c_str();
+            owned.view.text_length = owned.text.size();
+        }
+        vantor_symbol &sym = owned.view;
+        sym.version = f.version;
+        sym.level = f.level;
+        sym.mask = f.mask;
+        for (int k = 0; k < 4; ++k)
+            sym.corners[k] = {f.corners[static_cast<std::size_t>(k)][0] + 0.5f,
+                              f.corners[static_cast<std::size_t>(k)][1] + 0.5f};
+        sym.corrected = f.corrected;
+        sym.pass = -1;
+        sym.reading = -1;
+        sym.mirrored = f.mirrored;
+        sym.inverted = f.inverted;
+        sym.eci = f.facts.eci;
+        sym.sa_index = f.facts.sa_index;
+        sym.sa_count = f.facts.sa_count;
+        sym.sa_parity = f.facts.sa_parity;
+        sym.fnc1 = f.facts.fnc1;
+        sym.fnc1_application = f.facts.fnc1_application;
+        const std::size_t last = results.symbols.size() - 1;
+        for (std::size_t i = 0; i < last; ++i) {
+            if (same_symbol(results.symbols[i]->view, sym)) {
+                results.symbols.pop_back();
+                break;
+            }
+        }
+    }
+}
+
 // Runs the classic readings on pixels laid out row after row.
 void classic_readings(const std::uint8_t *pixels, int width, int height, int depth, const vantor_options &options,
-                      vantor_results &results) {
+                      vantor_results &results, std::vector<thorough::Candidate> &pool) {
     auto state = std::make_unique<DecoderState>();
     DecoderState &s = *state;
     s.trace_file = options.trace_file;
@@ -91,6 +159,8 @@ void classic_readings(const std::uint8_t *pixels, int width, int height, int dep
     const RunResult run = run_passes(
         s, pixels, width, height, static_cast<std::uint16_t>(depth),
         [&](const DecoderState &st, const ReadingOutcome &o) {
+            if (o.try_index <= 0)
+                pool_candidates(st, pool);
             vantor_reading reading = public_reading(o, st);
             const bool exact = o.stage == ReadingStage::text && o.bytes && o.text_length >= 0;
             if (o.stage == ReadingStage::text && !exact)
@@ -154,7 +224,17 @@ extern "C" vantor_results *vantor_decode_pixels(const unsigned char *pixels, int
                             pixels + static_cast<std::size_t>(y) * stride, static_cast<std::size_t>(width));
             rows = packed.get();
         }
-        classic_readings(rows, width, height, depth, o, *results);
+        std::vector<thorough::Candidate> pool;
+        classic_readings(rows, width, height, depth, o, *results, pool);
+        const bool searched_out = results->reason == VANTOR_OK || results->reason == VANTOR_INVALID_ARGUMENT ||
+                                  results->reason == VANTOR_OUT_OF_MEMORY;
+        if (o.thorough && (results->symbols.empty() ? !searched_out : o.all_symbols)) {
+            thorough_readings(rows, width, height, o, pool, *results);
+            if (!results->symbols.empty()) {
+                results->reason = VANTOR_OK;
+                results->stage = VANTOR_STAGE_TEXT;
+            }
+        }
     } catch (const std::bad_alloc &) {
         results->symbols.clear();
         results->reason = VANTOR_OUT_OF_MEMORY;

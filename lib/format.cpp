@@ -120,16 +120,19 @@ int decode_format_bits(const DecoderState &s, int word) {
     return -1;
 }
 
-int read_format_info(DecoderState &s) {
+int read_format_copy(const DecoderState &s, int copy) {
     // Both copies lie within the nine rows and columns at each edge, so any
     // matrix of the smallest symbol's size or more holds them.
     const int w = s.matrix_width;
     const int h = s.matrix_height;
     if (w < 21 || h < 21 || !s.module_matrix ||
         s.module_matrix.size() < static_cast<std::size_t>(w) * static_cast<std::size_t>(h))
-        return 0;
+        return -1;
+    return decode_format_bits(s, read_copy(s, copy == 0 ? first_copy : second_copy) ^ format_mask);
+}
 
-    int r = decode_format_bits(s, read_copy(s, first_copy) ^ format_mask);
+int read_format_info(DecoderState &s) {
+    int r = read_format_copy(s, 0);
     if (r >= 0) {
         s.ecc_level = r >> 3;
         s.mask_pattern = r & 7;
@@ -137,7 +140,7 @@ int read_format_info(DecoderState &s) {
                          s.ecc_level, s.mask_pattern);
         return -1;
     }
-    r = decode_format_bits(s, read_copy(s, second_copy) ^ format_mask);
+    r = read_format_copy(s, 1);
     if (r < 0)
         return 0;
     s.ecc_level = r >> 3;

@@ -3,7 +3,9 @@
 // no state carried between calls, and the classic reading order.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <tuple>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -249,4 +251,57 @@ TEST(Api, DisplayTextIsCutAtACharacterBoundary) {
     EXPECT_EQ(vantor_display_text(sjis.data(), sjis.size(), out, sizeof out), 6u);
     EXPECT_STREQ(out, "日");
     EXPECT_EQ(vantor::display_text(sjis), "日本");
+}
+
+// What the classic readings cannot read, the thorough search does, through
+// the same call; turned off, the call gives the classic outcome.
+TEST(ApiThorough, MirroredAndInvertedSymbolsRead) {
+    vt::Symbol s = symbol("mirror image", 3);
+    vt::RenderOptions mirrored;
+    mirrored.mirror = true;
+    vt::RenderOptions inverted;
+    inverted.dark = 255;
+    inverted.light = 0;
+    for (const auto &[o, is_mirrored, is_inverted] :
+         {std::tuple{mirrored, true, false}, std::tuple{inverted, false, true}}) {
+        const vt::Picture p = vt::render(s, o);
+        vantor::Options off;
+        off.thorough(false);
+        EXPECT_TRUE(decode(p, off).symbols.empty());
+        const vantor::Results r = decode(p);
+        ASSERT_EQ(r.symbols.size(), 1u) << r.reason_text();
+        EXPECT_EQ(r.symbols[0].bytes, "mirror image");
+        EXPECT_EQ(r.symbols[0].mirrored, is_mirrored);
+        EXPECT_EQ(r.symbols[0].inverted, is_inverted);
+        EXPECT_EQ(r.symbols[0].pass, -1);
+        EXPECT_EQ(r.reason, VANTOR_OK);
+    }
+}
+
+TEST(ApiThorough, EverySymbolOfAPictureWithItsCorners) {
+    const vt::Picture a = vt::render(symbol("left one", 2));
+    const vt::Picture b = vt::render(symbol("right one", 3));
+    vt::Picture both;
+    both.width = a.width + b.width;
+    both.height = std::max(a.height, b.height);
+    both.pixels.assign(static_cast<std::size_t>(both.width) * both.height, 255);
+    for (int y = 0; y < a.height; ++y)
+        std::copy_n(&a.pixels[static_cast<std::size_t>(y) * a.width], a.width, &both.pixels[static_cast<std::size_t>(y) * both.width]);
+    for (int y = 0; y < b.height; ++y)
+        std::copy_n(&b.pixels[static_cast<std::size_t>(y) * b.width], b.width,
+                    &both.pixels[static_cast<std::size_t>(y) * both.width + a.width]);
+    const vantor::Results first = decode(both);
+    ASSERT_EQ(first.symbols.size(), 1u);
+    vantor::Options all;
+    all.all_symbols(true);
+    const vantor::Results r = decode(both, all);
+    ASSERT_EQ(r.symbols.size(), 2u);
+    std::vector<std::string> texts;
+    for (const vantor::Symbol &s : r.symbols) {
+        texts.push_back(s.bytes);
+        const float cx = (s.corners[0].x + s.corners[2].x) / 2;
+        EXPECT_EQ(cx < a.width, s.bytes == "left one") << s.bytes << " centred at " << cx;
+    }
+    std::sort(texts.begin(), texts.end());
+    EXPECT_EQ(texts, (std::vector<std::string>{"left one", "right one"}));
 }

@@ -326,6 +326,23 @@ TEST_F(DialogTest, DroppedSymbolsShowNameAndTextKanjiIncluded) {
     EXPECT_EQ(dialog.m_editText->toPlainText(), QString::fromUtf8("漢字"));
 }
 
+// A mirrored symbol gives the classic decode nothing; the thorough search
+// that runs after it reads the text, and no message box appears.
+TEST_F(DialogTest, MirroredSymbolIsReadByTheThoroughSearch) {
+    CDecoderDlg dialog(app);
+    app.m_pMainWnd = &dialog;
+    dialog.OnInitDialog();
+    ModalWatcher watcher(&dialog);
+    const auto symbol = vt::make_symbol("MIRRORED", 2, vt::Level::M, vt::Mode::alphanumeric);
+    ASSERT_TRUE(symbol);
+    const std::string path = dir + "/mirrored.bmp";
+    ASSERT_TRUE(vt::write_bmp24(path, vt::render(*symbol, {.module_px = 4.0, .mirror = true})));
+    drop_files(dialog, {path});
+    EXPECT_TRUE(watcher.messages.empty());
+    EXPECT_EQ(dialog.m_editName->text(), QStringLiteral("mirrored.bmp"));
+    EXPECT_EQ(dialog.m_editText->toPlainText(), QStringLiteral("MIRRORED"));
+}
+
 TEST_F(DialogTest, OnlyTheFirstOfSeveralDroppedFilesIsDecoded) {
     CDecoderDlg dialog(app);
     app.m_pMainWnd = &dialog;

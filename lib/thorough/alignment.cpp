@@ -1,0 +1,93 @@
+// Template matching in module space: a coarse scan of the search square in
+// half-module steps, then a fine one around the best.
+#include "alignment.h"
+
+#include <cmath>
+#include <cstdlib>
+
+namespace vantor::thorough {
+namespace {
+
+// Light minus dark of the concentric pattern with `reach` rings (2: the
+// alignment pattern; 3: an eye pattern, whose dark centre is 3x3) whose
+// module (i, j) lies at place(i, j); NaN off the image. `spread` gets the
+// pooled standard deviation of the two kinds of module.
+template <class Place>
+double ring_score(const GreyView &grey, int reach, Place place, double *spread = nullptr) {
+    double sum[2] = {0, 0}, squares[2] = {0, 0};
+    int count[2] = {0, 0};
+    for (int j = -reach; j <= reach; ++j)
+        for (int i = -reach; i <= reach; ++i) {
+            const Point p = place(i, j);
+            const float value = grey.bilinear(static_cast<float>(p.x), static_cast<float>(p.y));
+            if (value < 0)
+                return NAN;
+            const int ring = std::max(std::abs(i), std::abs(j));
+            // Alignment: rings 0 and 2 dark. Eye: rings 0, 1 and 3 dark.
+            const int light = reach == 2 ? ring == 1 : ring == 2;
+            sum[light] += value;
+            squares[light] += static_cast<double>(value) * value;
+            ++count[light];
+        }
+    if (spread) {
+        double variance = 0;
+        for (int k = 0; k < 2; ++k)
+            variance += squares[k] / count[k] - (sum[k] / count[k]) * (sum[k] / count[k]);
+        *spread = std::sqrt(std::max(0.0, variance / 2));
+    }
+    return sum[1] / count[1] - sum[0] / count[0];
+}
+
+double ring_score(const GreyView &grey, const Projective &g, double u, double v, int reach) {
+    return ring_score(grey, reach, [&](int i, int j) { return g.map(u + i, v + j); });
+}
+
+} // namespace
+
+std::optional<AlignmentHit> find_alignment(const GreyView &grey, const Projective &guess, Point expected,
+                                           double radius, double min_score) {
+    double best = -1e9;
+    Point at = expected;
+    const int steps = static_cast<int>(std::ceil(radius / 0.5));
+    for (int sy = -steps; sy <= steps; ++sy)
+        for (int sx = -steps; sx <= steps; ++sx) {
+            const double u = expected.x + sx * 0.5, v = expected.y + sy * 0.5;
+            const double s = ring_score(grey, guess, u, v, 2);
+            // Nearer the prediction wins a tie.
+            if (s > best + 1e-9 || (std::fabs(s - best) <= 1e-9 && std::hypot(u - expected.x, v - expected.y) <
+                                                                     std::hypot(at.x - expected.x, at.y - expected.y))) {
+                best = s;
+                at = {u, v};
+            }
+        }
+    if (!(best >= min_score * 0.6))
+        return std::nullopt;
+    const Point coarse = at;
+    for (int sy = -4; sy <= 4; ++sy)
+        for (int sx = -4; sx <= 4; ++sx) {
+            const double u = coarse.x + sx * 0.125, v = coarse.y + sy * 0.125;
+            const double s = ring_score(grey, guess, u, v, 2);
+            if (s > best) {
+                best = s;
+                at = {u, v};
+            }
+        }
+    if (!(best >= min_score))
+        return std::nullopt;
+    return AlignmentHit{at, guess.map(at), best};
+}
+
+EyeContrast eye_contrast(const GreyView &grey, Point centre, Point x_step, Point y_step) {
+    double spread = 0;
+    const double s = ring_score(
+        grey, 3,
+        [&](int i, int j) {
+            return Point{centre.x + i * x_step.x + j * y_step.x, centre.y + i * x_step.y + j * y_step.y};
+        },
+        &spread);
+    if (std::isnan(s))
+        return {};
+    return {s, spread > 0 ? s / spread : (s > 0 ? 1e9 : 0)};
+}
+
+} // namespace vantor::thorough

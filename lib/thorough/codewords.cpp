@@ -1,0 +1,111 @@
+// The reading stages of the library applied to a matrix the search sampled,
+// each on a state of its own that traces nothing.
+#include "codewords.h"
+
+#include <algorithm>
+
+#include "format.h"
+#include "../codewords.h"
+#include "state.h"
+#include "unmask.h"
+#include "version.h"
+
+namespace vantor::thorough {
+namespace {
+
+// Most corrections the search accepts in the one block of the smallest
+// symbols, by version 1, 2 and level L, M, Q, H (see small_symbol_limit).
+constexpr int small_limits[2][4] = {{2, 4, 6, 8}, {4, 8, 11, 14}};
+
+// A state holding the matrix (64 dark) with the layout of its version.
+bool load(DecoderState &s, const ModuleMatrix &m) {
+    const std::size_t cells = static_cast<std::size_t>(m.size) * static_cast<std::size_t>(m.size);
+    if (m.size < 21 || m.modules.size() != cells || !s.module_matrix.allocate(cells) ||
+        !s.function_map.allocate_zeroed((cells + 7) / 8))
+        return false;
+    for (std::size_t i = 0; i < cells; ++i)
+        s.module_matrix[i] = m.modules[i] ? 64 : 0;
+    s.matrix_width = s.matrix_height = m.size;
+    s.version = (m.size - 17) / 4;
+    return true;
+}
+
+} // namespace
+
+ModuleMatrix ModuleMatrix::transposed() const {
+    ModuleMatrix t{size, std::vector<std::uint8_t>(modules.size())};
+    for (int r = 0; r < size; ++r)
+        for (int c = 0; c < size; ++c)
+            t.modules[static_cast<std::size_t>(c) * size + r] = modules[static_cast<std::size_t>(r) * size + c];
+    return t;
+}
+
+std::vector<FormatInfo> read_format(const ModuleMatrix &matrix) {
+    std::vector<FormatInfo> out;
+    DecoderState s;
+    if (!load(s, matrix))
+        return out;
+    for (int copy = 0; copy < 2; ++copy) {
+        const int r = read_format_copy(s, copy);
+        if (r < 0)
+            continue;
+        const FormatInfo f{r >> 3, r & 7};
+        if (out.empty() || out.front().level_bits != f.level_bits || out.front().mask != f.mask)
+            out.push_back(f);
+    }
+    return out;
+}
+
+int read_version_blocks(const ModuleMatrix &m) {
+    const int n = m.size;
+    if (n < 45)
+        return -1;
+    const DecoderState quiet;
+    // Bit i (0 the lowest) of the block left of the upper-right eye pattern
+    // is at column n - 11 + i % 3, row i / 3; the other block is its
+    // transpose.
+    for (int block = 0; block < 2; ++block) {
+        std::uint32_t value = 0;
+        for (int i = 17; i >= 0; --i) {
+            const int a = i / 3, b = n - 11 + i % 3;
+            value = (value << 1) | (block == 0 ? m.dark(b, a) : m.dark(a, b));
+        }
+        const int v = match_version_info(quiet, value);
+        if (v > 0)
+            return v;
+    }
+    return -1;
+}
+
+int small_symbol_limit(int version, int level_index) {
+    if (version < 1 || version > 2 || level_index < 0 || level_index > 3)
+        return 1 << 30;
+    return small_limits[version - 1][level_index];
+}
+
+std::optional<Corrected> correct_codewords(const ModuleMatrix &matrix, int version, const FormatInfo &format) {
+    if (version < 1 || version > 40 || matrix.size != 4 * version + 17)
+        return std::nullopt;
+    DecoderState s;
+    if (!load(s, matrix))
+        return std::nullopt;
+    s.ecc_level = format.level_bits;
+    s.mask_pattern = format.mask;
+    unmask(s);
+    if (!reorder_codewords(s) || s.uncorrected_blocks != 0)
+        return std::nullopt;
+    // Versions 1 and 2 have one block: the corrections are that block's.
+    if (s.block_tally.codewords_corrected > small_symbol_limit(version, format.level_bits ^ 1))
+        return std::nullopt;
+    std::size_t data = 0;
+    for (const BlockGroup &g : s.block_groups)
+        data += static_cast<std::size_t>(g.block_count) * static_cast<std::size_t>(g.data_codewords);
+    if (data > s.codewords.size())
+        return std::nullopt;
+    Corrected out;
+    out.data.assign(s.codewords.get(), s.codewords.get() + data);
+    out.corrected = s.block_tally.codewords_corrected;
+    return out;
+}
+
+} // namespace vantor::thorough

@@ -1,0 +1,23 @@
+// Eye pattern candidates of a binarised image: 1:1:3:1:1 runs along rows,
+// confirmed across the column and the row through their centre.
+#pragma once
+
+#include <vector>
+
+#include "image.h"
+#include "search.h"
+
+namespace vantor::thorough {
+
+struct ScoredCandidate {
+    Candidate at;
+    int hits = 0; // row matches merged into it
+};
+
+// The candidates of the image, most hits first, at most `limit`.
+std::vector<ScoredCandidate> scan_finders(const Binary &binary, int limit);
+
+// The 1:1:3:1:1 test on five run lengths.
+bool finder_ratios(const int (&runs)[5]);
+
+} // namespace vantor::thorough

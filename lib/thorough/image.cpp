@@ -1,0 +1,116 @@
+// Bilinear grey sampling and the local block binarisation of the search.
+#include "image.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace vantor::thorough {
+namespace {
+
+// A block whose grey range is this small carries no edge.
+constexpr int flat_range = 24;
+// Threshold window: this many blocks either side.
+constexpr int window_reach = 2;
+// A flat block looks this many blocks away for edged ones.
+constexpr int flat_reach = 3;
+
+} // namespace
+
+float GreyView::bilinear(float x, float y) const {
+    if (!(x > -0.5f && y > -0.5f && x < width - 0.5f && y < height - 0.5f))
+        return -1;
+    const float cx = std::clamp(x, 0.0f, static_cast<float>(width - 1));
+    const float cy = std::clamp(y, 0.0f, static_cast<float>(height - 1));
+    const int x0 = std::min(static_cast<int>(cx), width - 1), y0 = std::min(static_cast<int>(cy), height - 1);
+    const int x1 = std::min(x0 + 1, width - 1), y1 = std::min(y0 + 1, height - 1);
+    const float fx = cx - x0, fy = cy - y0;
+    const float top = at(x0, y0) + (at(x1, y0) - at(x0, y0)) * fx;
+    const float bottom = at(x0, y1) + (at(x1, y1) - at(x0, y1)) * fx;
+    return top + (bottom - top) * fy;
+}
+
+Binary::Binary(const GreyView &grey)
+    : width_(grey.width), height_(grey.height), block_cols_((grey.width + block - 1) / block),
+      block_rows_((grey.height + block - 1) / block),
+      bits_(static_cast<std::size_t>(grey.width) * static_cast<std::size_t>(grey.height)),
+      thresholds_(static_cast<std::size_t>(block_cols_) * static_cast<std::size_t>(block_rows_)) {
+    // Per block: the mean grey where it has an edge. A flat block takes the
+    // mean level of the edged blocks near it (it is on one side of their
+    // edges, so their level judges it), or, with none within reach, half its
+    // minimum: a flat region on its own is background and reads light.
+    std::vector<int> level(thresholds_.size(), 0), low(thresholds_.size(), 0);
+    std::vector<char> flat(thresholds_.size(), 0);
+    for (int by = 0; by < block_rows_; ++by) {
+        for (int bx = 0; bx < block_cols_; ++bx) {
+            const int x0 = bx * block, y0 = by * block;
+            const int x1 = std::min(x0 + block, width_), y1 = std::min(y0 + block, height_);
+            int lo = 255, hi = 0, sum = 0;
+            for (int y = y0; y < y1; ++y)
+                for (int x = x0; x < x1; ++x) {
+                    const int g = grey.at(x, y);
+                    lo = std::min(lo, g);
+                    hi = std::max(hi, g);
+                    sum += g;
+                }
+            const std::size_t i = static_cast<std::size_t>(by) * block_cols_ + bx;
+            level[i] = sum / ((x1 - x0) * (y1 - y0));
+            low[i] = lo;
+            flat[i] = hi - lo <= flat_range;
+        }
+    }
+    for (int by = 0; by < block_rows_; ++by)
+        for (int bx = 0; bx < block_cols_; ++bx) {
+            const std::size_t i = static_cast<std::size_t>(by) * block_cols_ + bx;
+            if (!flat[i])
+                continue;
+            int value = low[i] / 2;
+            for (int reach = 1; reach <= flat_reach; ++reach) {
+                int sum = 0, count = 0;
+                for (int y = std::max(0, by - reach); y <= std::min(block_rows_ - 1, by + reach); ++y)
+                    for (int x = std::max(0, bx - reach); x <= std::min(block_cols_ - 1, bx + reach); ++x) {
+                        const std::size_t j = static_cast<std::size_t>(y) * block_cols_ + x;
+                        if (!flat[j]) {
+                            sum += level[j];
+                            ++count;
+                        }
+                    }
+                if (count > 0) {
+                    value = sum / count;
+                    break;
+                }
+            }
+            level[i] = value;
+        }
+    // Each block's threshold: the mean level of the 5x5 blocks around it,
+    // the window moved inside the grid at its edges.
+    for (int by = 0; by < block_rows_; ++by) {
+        const int top = std::clamp(by - window_reach, 0, std::max(0, block_rows_ - 2 * window_reach - 1));
+        const int bottom = std::min(block_rows_, top + 2 * window_reach + 1);
+        for (int bx = 0; bx < block_cols_; ++bx) {
+            const int left = std::clamp(bx - window_reach, 0, std::max(0, block_cols_ - 2 * window_reach - 1));
+            const int right = std::min(block_cols_, left + 2 * window_reach + 1);
+            int sum = 0;
+            for (int y = top; y < bottom; ++y)
+                for (int x = left; x < right; ++x)
+                    sum += level[static_cast<std::size_t>(y) * block_cols_ + x];
+            const int t = sum / ((bottom - top) * (right - left));
+            thresholds_[static_cast<std::size_t>(by) * block_cols_ + bx] = static_cast<std::uint8_t>(t);
+            const int x0 = bx * block, y0 = by * block;
+            const int x1 = std::min(x0 + block, width_), y1 = std::min(y0 + block, height_);
+            for (int y = y0; y < y1; ++y)
+                for (int x = x0; x < x1; ++x)
+                    bits_[static_cast<std::size_t>(y) * width_ + x] = grey.at(x, y) <= t ? 1 : 0;
+        }
+    }
+}
+
+int Binary::threshold(float x, float y) const {
+    // Written so that NaN lands on the first block.
+    const float cx = x >= 0 ? std::min(x, static_cast<float>(width_ - 1)) : 0.0f;
+    const float cy = y >= 0 ? std::min(y, static_cast<float>(height_ - 1)) : 0.0f;
+    const int bx = std::min(static_cast<int>(cx + 0.5f) / block, block_cols_ - 1);
+    const int by = std::min(static_cast<int>(cy + 0.5f) / block, block_rows_ - 1);
+    return thresholds_[static_cast<std::size_t>(by) * block_cols_ + bx];
+}
+
+} // namespace vantor::thorough

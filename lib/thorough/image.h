@@ -1,0 +1,57 @@
+// The grey image as the search sees it, and its local binarisation.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace vantor::thorough {
+
+// Read-only grey pixels, rows `stride` bytes apart; `inverted` reads every
+// grey as 255 - grey, so light-on-dark symbols look like ordinary ones.
+struct GreyView {
+    const std::uint8_t *pixels = nullptr;
+    int width = 0;
+    int height = 0;
+    int stride = 0;
+    bool inverted = false;
+
+    int at(int x, int y) const {
+        const int g = pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(stride) +
+                             static_cast<std::size_t>(x)];
+        return inverted ? 255 - g : g;
+    }
+    // Bilinear grey at (x, y) in pixel-index coordinates, held at the border;
+    // -1 outside the image by more than half a pixel.
+    float bilinear(float x, float y) const;
+};
+
+// A binarisation: per pixel 1 dark, 0 light, and the threshold each pixel
+// was judged against: the mean level of the 5x5 blocks of 8x8 pixels around
+// it, a block's level being its mean grey, or for a block without an edge
+// that of the edged blocks near it.
+class Binary {
+public:
+    static constexpr int block = 8;
+
+    explicit Binary(const GreyView &grey);
+
+    int width() const { return width_; }
+    int height() const { return height_; }
+    bool dark(int x, int y) const {
+        return bits_[static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) +
+                     static_cast<std::size_t>(x)] != 0;
+    }
+    // The threshold of the block under (x, y), held inside the image.
+    int threshold(float x, float y) const;
+
+private:
+    int width_;
+    int height_;
+    int block_cols_;
+    int block_rows_;
+    std::vector<std::uint8_t> bits_;
+    std::vector<std::uint8_t> thresholds_; // per block
+};
+
+} // namespace vantor::thorough

@@ -1,0 +1,39 @@
+// Reading a sampled matrix, both ways round.
+#include "reader.h"
+
+namespace vantor::thorough {
+namespace {
+
+std::optional<Reading> read_as_is(const ModuleMatrix &m) {
+    const int version = (m.size - 17) / 4;
+    if (version < 1 || version > 40 || m.size != 4 * version + 17)
+        return std::nullopt;
+    const std::vector<FormatInfo> formats = read_format(m);
+    if (formats.empty())
+        return std::nullopt;
+    if (version >= 7 && read_version_blocks(m) != version)
+        return std::nullopt;
+    // Where the copies disagree, each is tried; the codewords judge.
+    for (const FormatInfo &format : formats) {
+        const auto corrected = correct_codewords(m, version, format);
+        if (!corrected)
+            continue;
+        auto content = parse_bitstream(corrected->data, version);
+        if (content)
+            return Reading{std::move(*content), version, format, corrected->corrected, false};
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<Reading> read_matrix(const ModuleMatrix &matrix) {
+    if (auto r = read_as_is(matrix))
+        return r;
+    auto r = read_as_is(matrix.transposed());
+    if (r)
+        r->mirrored = true;
+    return r;
+}
+
+} // namespace vantor::thorough

@@ -1,0 +1,136 @@
+// Sampling through a module grid.
+#include "sampling.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace vantor::thorough {
+namespace {
+
+// Modules at least this wide (pixels) are read at several points.
+constexpr double several_points_from = 3.0;
+// The points, as offsets from the module centre in modules.
+constexpr double spread = 0.22;
+constexpr int window_reach = 3; // module_window: modules either side
+constexpr float sharpening = 0.8f; // share of the difference from the neighbours added
+
+int cell_of(const std::vector<double> &cuts, double v) {
+    int i = 0;
+    const int last = static_cast<int>(cuts.size()) - 2;
+    while (i < last && v >= cuts[static_cast<std::size_t>(i) + 1])
+        ++i;
+    return i;
+}
+
+// Module width in pixels at the symbol's centre.
+double module_width(const Grid &g) {
+    const double c = g.size / 2.0;
+    const Point a = g.map(c, c), b = g.map(c + 1, c), d = g.map(c, c + 1);
+    return std::sqrt(std::hypot(b.x - a.x, b.y - a.y) * std::hypot(d.x - a.x, d.y - a.y));
+}
+
+// Mean grey of the module at (col, row), -1 outside the image.
+float module_grey(const GreyView &grey, const Grid &g, int col, int row, bool several) {
+    const double cx = col + 0.5, cy = row + 0.5;
+    if (!several) {
+        const Point p = g.map(cx, cy);
+        return grey.bilinear(static_cast<float>(p.x), static_cast<float>(p.y));
+    }
+    constexpr double offsets[5][2] = {{0, 0}, {-spread, 0}, {spread, 0}, {0, -spread}, {0, spread}};
+    float sum = 0;
+    for (const auto &o : offsets) {
+        const Point p = g.map(cx + o[0], cy + o[1]);
+        const float v = grey.bilinear(static_cast<float>(p.x), static_cast<float>(p.y));
+        if (v < 0)
+            return -1;
+        sum += v;
+    }
+    return sum / 5;
+}
+
+} // namespace
+
+Point Grid::map(double col, double row) const {
+    if (cells.empty() || cuts.size() < 2)
+        return whole.map(col, row);
+    const int span = static_cast<int>(cuts.size()) - 1;
+    return cells[static_cast<std::size_t>(cell_of(cuts, row) * span + cell_of(cuts, col))].map(col, row);
+}
+
+std::optional<ModuleMatrix> sample(const GreyView &grey, const Binary &binary, const Grid &grid, Threshold threshold) {
+    const int n = grid.size;
+    if (n < 21)
+        return std::nullopt;
+    const bool several = module_width(grid) >= several_points_from;
+    std::vector<float> greys(static_cast<std::size_t>(n) * n);
+    for (int r = 0; r < n; ++r)
+        for (int c = 0; c < n; ++c) {
+            const float v = module_grey(grey, grid, c, r, several);
+            if (v < 0)
+                return std::nullopt;
+            greys[static_cast<std::size_t>(r) * n + c] = v;
+        }
+    ModuleMatrix m{n, std::vector<std::uint8_t>(greys.size())};
+    if (threshold == Threshold::blocks) {
+        for (int r = 0; r < n; ++r)
+            for (int c = 0; c < n; ++c) {
+                const Point p = grid.map(c + 0.5, r + 0.5);
+                m.modules[static_cast<std::size_t>(r) * n + c] =
+                    greys[static_cast<std::size_t>(r) * n + c] <= binary.threshold(static_cast<float>(p.x), static_cast<float>(p.y));
+            }
+        return m;
+    }
+    // Summed greys for the window means.
+    const int w = n + 1;
+    std::vector<double> sums(static_cast<std::size_t>(w) * w, 0.0);
+    for (int r = 0; r < n; ++r)
+        for (int c = 0; c < n; ++c)
+            sums[static_cast<std::size_t>(r + 1) * w + c + 1] = greys[static_cast<std::size_t>(r) * n + c] +
+                                                                 sums[static_cast<std::size_t>(r) * w + c + 1] +
+                                                                 sums[static_cast<std::size_t>(r + 1) * w + c] -
+                                                                 sums[static_cast<std::size_t>(r) * w + c];
+    std::vector<float> judged = greys;
+    if (threshold == Threshold::sharpened)
+        for (int r = 0; r < n; ++r)
+            for (int c = 0; c < n; ++c) {
+                float around = 0;
+                int count = 0;
+                for (const auto &[dc, dr] : {std::pair{-1, 0}, std::pair{1, 0}, std::pair{0, -1}, std::pair{0, 1}})
+                    if (c + dc >= 0 && c + dc < n && r + dr >= 0 && r + dr < n) {
+                        around += greys[static_cast<std::size_t>(r + dr) * n + c + dc];
+                        ++count;
+                    }
+                const std::size_t i = static_cast<std::size_t>(r) * n + c;
+                judged[i] = greys[i] + sharpening * (greys[i] - around / count);
+            }
+    for (int r = 0; r < n; ++r)
+        for (int c = 0; c < n; ++c) {
+            const int r0 = std::max(0, r - window_reach), r1 = std::min(n, r + window_reach + 1);
+            const int c0 = std::max(0, c - window_reach), c1 = std::min(n, c + window_reach + 1);
+            const double total = sums[static_cast<std::size_t>(r1) * w + c1] - sums[static_cast<std::size_t>(r0) * w + c1] -
+                                 sums[static_cast<std::size_t>(r1) * w + c0] + sums[static_cast<std::size_t>(r0) * w + c0];
+            const double mean = total / ((r1 - r0) * (c1 - c0));
+            m.modules[static_cast<std::size_t>(r) * n + c] = judged[static_cast<std::size_t>(r) * n + c] < mean;
+        }
+    return m;
+}
+
+double timing_agreement(const GreyView &grey, const Binary &binary, const Grid &grid) {
+    const int n = grid.size;
+    int agree = 0, total = 0;
+    for (int i = 8; i <= n - 9; ++i) {
+        for (int axis = 0; axis < 2; ++axis) {
+            const double c = axis == 0 ? i + 0.5 : 6.5, r = axis == 0 ? 6.5 : i + 0.5;
+            const Point p = grid.map(c, r);
+            const float v = grey.bilinear(static_cast<float>(p.x), static_cast<float>(p.y));
+            if (v < 0)
+                return 0;
+            const bool dark = v <= binary.threshold(static_cast<float>(p.x), static_cast<float>(p.y));
+            agree += dark == (i % 2 == 0);
+            ++total;
+        }
+    }
+    return total ? static_cast<double>(agree) / total : 0;
+}
+
+} // namespace vantor::thorough

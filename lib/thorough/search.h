@@ -1,0 +1,77 @@
+// The thorough search: reads the symbols of a grey image that the classic
+// readings could not, by trying other eye pattern triples, perspective
+// sampling, mirrored and inverted symbols, and content the classic rules
+// refuse (ECI, structured append, FNC1). Every reading it returns passed the
+// Reed-Solomon check of every block, the format and version information
+// checks and a strict reading of the data bit stream.
+//
+// Reentrant: all state lives in the call.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace vantor::thorough {
+
+// An eye (finder) pattern centre and its module size, in pixels. Positions
+// are in pixel-index coordinates: the centre of pixel (i, j) is (i, j).
+struct Candidate {
+    float x = 0;
+    float y = 0;
+    float module = 0;
+};
+
+// What the data bit stream declared besides its characters.
+struct Facts {
+    int eci = -1;          // designator of the first ECI segment; -1: none
+    int sa_index = -1;     // structured append: position 0..15; -1: none
+    int sa_count = 0;      // structured append: symbols in the set
+    int sa_parity = 0;     // structured append: parity byte
+    int fnc1 = 0;          // 0 none, 1 first position (GS1), 2 second position
+    int fnc1_application = 0; // application indicator of an FNC1 in second position
+};
+
+struct FoundSymbol {
+    // The exact data bytes: kanji as Shift JIS pairs, 8-bit segments as they
+    // are whatever their ECI; under FNC1, '%' of alphanumeric segments as
+    // GS (0x1D) and "%%" as '%'.
+    std::vector<std::uint8_t> bytes;
+    // The bytes as UTF-8, each segment read in the character set its ECI
+    // names, when the symbol has an ECI segment; empty otherwise (the caller
+    // converts as for any symbol).
+    std::string text;
+    int version = 0;
+    char level = 0; // 'L', 'M', 'Q' or 'H'
+    int mask = 0;
+    // The symbol's own top-left, top-right, bottom-right and bottom-left
+    // outer corners, in the coordinates of Candidate.
+    std::array<std::array<float, 2>, 4> corners{};
+    int corrected = 0; // codewords the error correction changed
+    bool mirrored = false;
+    bool inverted = false;
+    Facts facts;
+};
+
+struct SearchOptions {
+    bool all_symbols = false; // every distinct symbol, not just the first
+    int max_triples = 60;     // eye pattern triples tried per binarisation
+    int max_candidates = 48;  // candidates kept per binarisation, strongest first
+};
+
+// Searches the grey image (rows `stride` bytes apart, 0 black) for symbols.
+// `pooled` are eye pattern candidates found elsewhere (the classic passes);
+// the search adds its own, from a local binarisation of the image and of its
+// inverse. Returns the symbols read, the first only unless all_symbols.
+// Bad arguments give an empty result.
+std::vector<FoundSymbol> search(const std::uint8_t *pixels, int width, int height, int stride,
+                                std::span<const Candidate> pooled, const SearchOptions &opt);
+
+// The bytes of a structured-append set joined in index order, when `symbols`
+// hold every part of a set (same count and parity) once; otherwise nothing.
+std::optional<std::vector<std::uint8_t>> join_structured_append(std::span<const FoundSymbol> symbols);
+
+} // namespace vantor::thorough
