@@ -17,6 +17,9 @@
 
 namespace py = pybind11;
 
+// The command-line reader's main() (cli/main.cpp, renamed by the build).
+int vantor_cli_main(int argc, char **argv);
+
 namespace {
 
 struct DecodeSettings {
@@ -253,6 +256,21 @@ py::tuple read_pixels(const std::string &path, int page) {
     return py::make_tuple(static_cast<int>(VANTOR_READ_OK), "", array, depth, pages, warnings);
 }
 
+// Runs the command-line reader on the arguments (without the program name);
+// it writes to the process's standard output and error and returns the exit
+// status.
+int run_command_line(const py::list &arguments) {
+    std::vector<std::string> args{"vantor"};
+    for (py::handle a : arguments)
+        args.push_back(a.cast<std::string>()); // str or bytes
+    std::vector<char *> argv;
+    for (std::string &a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    py::gil_scoped_release unlocked;
+    return vantor_cli_main(static_cast<int>(args.size()), argv.data());
+}
+
 template <typename Enum>
 py::dict names(std::initializer_list<std::pair<const char *, Enum>> items) {
     py::dict d;
@@ -277,6 +295,8 @@ PYBIND11_MODULE(_vantor, m) {
           "Decodes a 2-D or 3-D uint8 buffer; (symbols, reason, stage, readings, trace).");
     m.def("decode_file", &decode_file, py::arg("path"), py::arg("page"), py::arg("settings"),
           "Reads and decodes an image file; (status, message, warnings, pages, results or None).");
+    m.def("run_command_line", &run_command_line, py::arg("arguments"),
+          "Runs the vantor command-line reader; returns its exit status.");
     m.def("read", &read_pixels, py::arg("path"), py::arg("page"),
           "Reads an image file; (status, message, array or None, depth, pages, warnings).");
     m.def(

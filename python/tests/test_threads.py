@@ -2,6 +2,9 @@
 releases the interpreter lock, and the decoder keeps no shared state)."""
 from __future__ import annotations
 
+import sys
+import threading
+import time
 from concurrent.futures import ThreadPoolExecutor
 
 import numpy as np
@@ -27,3 +30,44 @@ def test_threads_agree_with_one_thread(tmp_path):
             assert list(pool.map(lambda x: summary(vantor.decode(x)), inputs)) == sequential
             assert all(np.array_equal(a, b) for a, b in zip(pool.map(vantor.read, paths), images))
 
+
+
+
+def others_run_during(call) -> bool:
+    """Whether a thread that needs the interpreter lock to note the time
+    notes it in the middle of ``call`` run on this thread."""
+    stop = threading.Event()
+    seen = []
+
+    def note_times():
+        while not stop.is_set():
+            seen.append(time.perf_counter())
+
+    other = threading.Thread(target=note_times)
+    other.start()
+    time.sleep(0.01)
+    start = time.perf_counter()
+    call()
+    end = time.perf_counter()
+    stop.set()
+    other.join()
+    margin = (end - start) * 0.3
+    return any(start + margin < t < end - margin for t in seen)
+
+
+def test_other_threads_run_while_one_reads_and_decodes(tmp_path):
+    # Only if the module lets go of the lock while it works. (Whether two
+    # threads also get two cores is the benchmark's matter:
+    # python/bench/threads.py.)
+    noise = (np.random.default_rng(1).random((700, 900)) * 255).astype(np.uint8)
+    path = write_bmp(tmp_path / "noise.bmp", noise)
+    big = write_bmp(tmp_path / "big.bmp", np.tile(noise, (3, 3)))  # long enough to read
+    interval = sys.getswitchinterval()
+    sys.setswitchinterval(0.001)
+    try:
+        for call in (lambda: vantor.decode(noise), lambda: vantor.decode(path), lambda: vantor.read(big)):
+            # A loaded machine may not run the other thread at all for a
+            # while: it gets three chances.
+            assert any(others_run_during(call) for _ in range(3))
+    finally:
+        sys.setswitchinterval(interval)
