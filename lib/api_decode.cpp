@@ -1,6 +1,7 @@
 // vantor_decode: the classic readings in the classic order on a state of the
 // call's own, stopping at the first reading that yields exact text; then,
 // when none did and the caller allows it, the thorough search.
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
@@ -80,15 +81,32 @@ vantor_reading public_reading(const ReadingOutcome &o, const DecoderState &s) {
     return r;
 }
 
+struct ScoredCandidate {
+    thorough::Candidate at;
+    int score;
+};
+
 // The eye pattern candidates of a pass, for the thorough search. Its
 // coordinates put a pixel's centre at the pixel's index, half a pixel before
 // the classic stages' positions.
-void pool_candidates(const DecoderState &s, std::vector<thorough::Candidate> &pool) {
+void pool_candidates(const DecoderState &s, std::vector<ScoredCandidate> &pool) {
     for (int i = 0; i < s.eye_count && i < s.eyes.count; ++i) {
         const EyePattern &e = s.eyes.items[i];
         if (e.size > 0 && std::isfinite(e.x) && std::isfinite(e.y))
-            pool.push_back({e.x - 0.5f, e.y - 0.5f, e.size / 7.0f});
+            pool.push_back({{e.x - 0.5f, e.y - 0.5f, e.size / 7.0f}, e.score});
     }
+}
+
+// The pooled candidates strongest first (by the classic consistency score),
+// the order in which the search takes as many as it keeps.
+std::vector<thorough::Candidate> strongest_first(std::vector<ScoredCandidate> pool) {
+    std::stable_sort(pool.begin(), pool.end(),
+                     [](const ScoredCandidate &a, const ScoredCandidate &b) { return a.score > b.score; });
+    std::vector<thorough::Candidate> out;
+    out.reserve(pool.size());
+    for (const ScoredCandidate &c : pool)
+        out.push_back(c.at);
+    return out;
 }
 
 // Whether two symbols are one: the same bytes with centres closer than a
@@ -146,7 +164,7 @@ void thorough_readings(const std::uint8_t *pixels, int width, int height, const 
 
 // Runs the classic readings on pixels laid out row after row.
 void classic_readings(const std::uint8_t *pixels, int width, int height, int depth, const vantor_options &options,
-                      vantor_results &results, std::vector<thorough::Candidate> &pool) {
+                      vantor_results &results, std::vector<ScoredCandidate> &pool) {
     auto state = std::make_unique<DecoderState>();
     DecoderState &s = *state;
     s.trace_file = options.trace_file;
@@ -224,12 +242,12 @@ extern "C" vantor_results *vantor_decode_pixels(const unsigned char *pixels, int
                             pixels + static_cast<std::size_t>(y) * stride, static_cast<std::size_t>(width));
             rows = packed.get();
         }
-        std::vector<thorough::Candidate> pool;
+        std::vector<ScoredCandidate> pool;
         classic_readings(rows, width, height, depth, o, *results, pool);
         const bool searched_out = results->reason == VANTOR_OK || results->reason == VANTOR_INVALID_ARGUMENT ||
                                   results->reason == VANTOR_OUT_OF_MEMORY;
         if (o.thorough && (results->symbols.empty() ? !searched_out : o.all_symbols)) {
-            thorough_readings(rows, width, height, o, pool, *results);
+            thorough_readings(rows, width, height, o, strongest_first(std::move(pool)), *results);
             if (!results->symbols.empty()) {
                 results->reason = VANTOR_OK;
                 results->stage = VANTOR_STAGE_TEXT;

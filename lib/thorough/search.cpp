@@ -176,16 +176,24 @@ struct Pool {
 
 // Adds candidates from elsewhere, but not one within 1.5 modules of one
 // already there.
-void add_pooled(Pool &pool, std::span<const Candidate> more) {
+// Pooled candidates arrive strongest first; at most `limit` distinct ones
+// join, which keeps the triples formed from them (cubic in their number)
+// bounded whatever the pictures give.
+void add_pooled(Pool &pool, std::span<const Candidate> more, int limit) {
+    int added = 0;
     for (const Candidate &c : more) {
+        if (added >= limit)
+            break;
         if (!(c.module > 0) || !std::isfinite(c.x) || !std::isfinite(c.y))
             continue;
         const bool seen = std::any_of(pool.at.begin(), pool.at.end(), [&](const Candidate &o) {
             const float m = std::max(o.module, c.module);
             return std::hypot(o.x - c.x, o.y - c.y) <= 1.5f * m && m <= 1.5f * std::min(o.module, c.module);
         });
-        if (!seen)
+        if (!seen) {
             pool.add(c, pooled_quality, false);
+            ++added;
+        }
     }
 }
 
@@ -277,7 +285,7 @@ std::vector<FoundSymbol> search(const std::uint8_t *pixels, int width, int heigh
             if (c.hits >= 2)
                 candidates.add(c.at, std::min(1.0, c.hits / (3.0 * c.at.module)), false);
         if (!inverted)
-            add_pooled(candidates, pooled);
+            add_pooled(candidates, pooled, opt.max_candidates);
         Pass pass{grey, binary, grids_left};
         run_pass(pass, candidates, opt, found);
         grids_left = pass.grids_left;
