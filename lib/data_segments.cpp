@@ -10,17 +10,10 @@
 #include <cstring>
 
 #include "state.h"
+#include "symbol_tables.h"
 
 namespace vantor {
 namespace {
-
-// The characters of the alphanumeric mode, by value 0..44.
-constexpr char alphanumeric_chars[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ $%*+-./:";
-constexpr int alphanumeric_count = 45;
-
-// Character count indicator widths by mode (numeric, alphanumeric, 8-bit
-// byte, kanji) and version range (1-9, 10-26, 27-40).
-constexpr int count_widths[4][3] = {{10, 12, 14}, {9, 11, 13}, {8, 16, 16}, {8, 10, 12}};
 
 // The largest text, leaving room for the terminating zero.
 constexpr int max_text = text_capacity - 1;

@@ -9,8 +9,12 @@
 //      read by the search alone; no wrong text may come out;
 //   n  pictures without a symbol (noise, stripes, checks, module textures,
 //      three eye patterns around random modules): no text may come out;
-//   s  special kinds: mirrored, inverted, two symbols side by side.
-// usage: thorough_sweep [a|h|d|n|s]... [--versions LO-HI] [--every K]
+//   s  special kinds: mirrored, inverted, two symbols side by side;
+//   r  random words through the Reed-Solomon correction of versions 1 and
+//      2 at their full capacity: how many come out as codewords, by the
+//      corrections they needed, and how many of those give a valid bit
+//      stream (the limit of corrections for the smallest symbols).
+// usage: thorough_sweep [a|h|d|n|s|r]... [--versions LO-HI] [--every K]
 //                       [--trials N] [--list] [--dump DIR]
 #include <algorithm>
 #include <chrono>
@@ -24,6 +28,10 @@
 #include <vantor/vantor.h>
 
 #include "../../end_to_end_cases.h"
+#include "reed_solomon.h"
+#include "state.h"
+#include "thorough/bitstream.h"
+#include "thorough/codewords.h"
 #include "thorough/search.h"
 
 namespace {
@@ -441,7 +449,7 @@ void sweep_no_symbol(int pictures) {
     const char *kinds[] = {"noise", "stripes", "checks", "module texture", "eyes around random modules",
                            "eye patterns scattered"};
     std::map<std::string, std::pair<int, int>> counts; // pictures, with a text
-    std::map<std::string, double> kind_seconds;
+    std::map<std::string, double> kind_seconds, classic_seconds;
     std::mt19937 rng(99);
     double seconds = 0;
     for (int i = 0; i < pictures; ++i) {
@@ -484,6 +492,11 @@ void sweep_no_symbol(int pictures) {
         }
         if (p.pixels.empty())
             continue;
+        const auto c0 = std::chrono::steady_clock::now();
+        const char *classic = decode_image(p.pixels.data(), p.width, p.height, 8, nullptr);
+        classic_seconds[kinds[kind]] += seconds_since(c0);
+        if (classic)
+            std::printf("  classic text from %s picture %d\n", kinds[kind], i);
         const auto t0 = std::chrono::steady_clock::now();
         const auto found = th::search(p.pixels.data(), p.width, p.height, p.width, {}, {});
         seconds += seconds_since(t0);
@@ -496,9 +509,10 @@ void sweep_no_symbol(int pictures) {
                         found.front().version, found.front().level, found.front().corrected);
     }
     std::printf("\n(n) pictures without a symbol, search alone: %d\n", pictures);
-    std::printf("| picture | count | gave text | ms a picture |\n|---|---|---|---|\n");
+    std::printf("| picture | count | gave text | search ms a picture | classic readings ms |\n|---|---|---|---|---|\n");
     for (const auto &[k, c] : counts)
-        std::printf("| %s | %d | %d | %.1f |\n", k.c_str(), c.first, c.second, 1000 * kind_seconds[k] / std::max(1, c.first));
+        std::printf("| %s | %d | %d | %.1f | %.1f |\n", k.c_str(), c.first, c.second,
+                    1000 * kind_seconds[k] / std::max(1, c.first), 1000 * classic_seconds[k] / std::max(1, c.first));
     std::printf("search time %.1f s (%.1f ms a picture); (n) took %.0f s\n", seconds, 1000 * seconds / std::max(1, pictures),
                 seconds_since(started));
 }
@@ -584,6 +598,42 @@ void sweep_special() {
     std::printf("(s) took %.0f s\n", seconds_since(started));
 }
 
+
+// --- r: random words, versions 1 and 2 ------------------------------------------------
+
+void sweep_random_words(long words) {
+    const auto started = std::chrono::steady_clock::now();
+    std::mt19937 rng(31);
+    vantor::DecoderState quiet;
+    std::printf("\n(r) random words through the correction at full capacity (half the check codewords), "
+                "%ld per version and level\n",
+                words);
+    std::printf("| symbol | n | check | t | codewords after k corrections: k = t, t-1, t-2, less | of those, valid bit "
+                "streams | search limit |\n|---|---|---|---|---|---|---|\n");
+    for (int v = 1; v <= 2; ++v)
+        for (vt::Level level : all_levels) {
+            const Layout l = layout_for(v, level);
+            const int n = l.data_words[0] + l.check_words, ec = l.check_words, t = ec / 2;
+            long by_k[4] = {0, 0, 0, 0}, valid = 0;
+            std::vector<std::uint8_t> block(static_cast<std::size_t>(n));
+            for (long i = 0; i < words; ++i) {
+                for (auto &b : block)
+                    b = static_cast<std::uint8_t>(rng());
+                int errors = 0;
+                if (!vantor::rs_correct_block(quiet, block.data(), n, t, &errors) ||
+                    !vantor::rs_syndromes_zero(block.data(), n, ec))
+                    continue;
+                ++by_k[std::min(3, t - errors)];
+                valid += th::parse_bitstream(std::span(block.data(), static_cast<std::size_t>(l.data_words[0])), v)
+                             .has_value();
+            }
+            std::printf("| %d-%c | %d | %d | %d | %ld, %ld, %ld, %ld | %ld | %d |\n", v, name(level), n, ec, t, by_k[0],
+                        by_k[1], by_k[2], by_k[3], valid, th::small_symbol_limit(v, static_cast<int>(level)));
+            std::fflush(stdout);
+        }
+    std::printf("(r) took %.0f s\n", seconds_since(started));
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -602,10 +652,10 @@ int main(int argc, char **argv) {
             dump_dir = argv[++i];
         } else if (arg == "--list") {
             list_all = true;
-        } else if (arg.size() == 1 && std::string("ahdns").find(arg) != std::string::npos) {
+        } else if (arg.size() == 1 && std::string("ahdnsr").find(arg) != std::string::npos) {
             parts.push_back(arg);
         } else {
-            std::fprintf(stderr, "usage: thorough_sweep [a|h|d|n|s]... [--versions LO-HI] [--every K] "
+            std::fprintf(stderr, "usage: thorough_sweep [a|h|d|n|s|r]... [--versions LO-HI] [--every K] "
                                  "[--trials N] [--list]\n");
             return 64;
         }
@@ -619,6 +669,8 @@ int main(int argc, char **argv) {
             sweep_damage(trials);
         else if (p == "n")
             sweep_no_symbol(trials / 2);
+        else if (p == "r")
+            sweep_random_words(static_cast<long>(trials) * 1000);
         else
             sweep_special();
         std::fflush(stdout);
