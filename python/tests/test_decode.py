@@ -183,6 +183,8 @@ class TestColour:
         assert facts(vantor.decode(rgb)) == facts(vantor.decode(grey))
         rgba = np.dstack([rgb, np.full(modules.shape, 255, np.uint8)])
         assert facts(vantor.decode(rgba)) == facts(vantor.decode(grey))
+        assert facts(vantor.decode(rgb[:, :, ::-1])) == facts(vantor.decode(grey))  # BGR, channels backwards
+        assert facts(vantor.decode(rgba[::2, ::2])) == facts(vantor.decode(grey[::2, ::2]))
 
     def test_transparency_is_composited_over_white(self):
         modules = np.repeat(np.repeat(symbol_modules(b"transparent ground"), 4, 0), 4, 1)
