@@ -1,7 +1,8 @@
 // The compiled half of the Python package: decodes pixel buffers and image
 // files through the reentrant API with the interpreter lock released, and
 // hands back plain Python values (tuples, dicts) that vantor/__init__.py
-// wraps in its own types and errors.
+// wraps in its own types and errors; runs the command-line reader for
+// python -m vantor.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 

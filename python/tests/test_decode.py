@@ -12,7 +12,7 @@ from PIL import Image
 
 import vantor
 from vantor import _vantor
-from images import picture, symbol_modules, write_bmp
+from images import eci_picture, picture, structured_pictures, symbol_modules, write_bmp
 
 
 def facts(results):
@@ -50,6 +50,23 @@ class TestFields:
         (k,) = vantor.decode(picture(sjis))
         assert k.bytes == sjis and k.text == "日本語"
 
+    def test_eci_structured_append_mirrored_inverted(self):
+        (s,) = vantor.decode(eci_picture("é".encode(), 26))
+        assert (s.eci, s.bytes, s.structured_append) == (26, "é".encode(), None)
+        data = b"structured append across several symbols, version one each"
+        parts = [vantor.decode(p) for p in structured_pictures(data)]
+        parity = 0
+        for byte in data:
+            parity ^= byte
+        assert [r[0].structured_append for r in parts] == \
+            [vantor.StructuredAppend(i, len(parts), parity) for i in range(len(parts))]
+        assert b"".join(r[0].bytes for r in parts) == data
+        px = picture(b"mirror and negative")
+        (mirrored,) = vantor.decode(px.T)
+        (inverted,) = vantor.decode(255 - px)
+        assert (mirrored.mirrored, mirrored.inverted, inverted.mirrored, inverted.inverted) == (True, False, False, True)
+        assert mirrored.bytes == inverted.bytes == b"mirror and negative"
+
     def test_no_symbol_gives_an_empty_list_with_the_reason(self):
         r = vantor.decode(np.full((60, 80), 255, np.uint8))
         assert r == [] and isinstance(r, vantor.Results)
@@ -84,12 +101,17 @@ class TestFields:
 
 
 class TestOptions:
-    @pytest.mark.xfail(reason="the decoder does not look for a second symbol yet", strict=False)
     def test_all_returns_every_symbol(self):
         a, b = picture(b"left symbol"), picture(b"right symbol")
         both = np.hstack([a, np.full((a.shape[0], 40), 255, np.uint8), b[: a.shape[0], :]])
         assert [s.bytes for s in vantor.decode(both)] in ([b"left symbol"], [b"right symbol"])
         assert sorted(s.bytes for s in vantor.decode(both, all=True)) == [b"left symbol", b"right symbol"]
+
+    def test_thorough_search_can_be_left_out(self):
+        mirrored = picture(b"only the thorough search reads a mirror image").T
+        assert vantor.decode(mirrored)
+        r = vantor.decode(mirrored, thorough=False)
+        assert r == [] and r.reason != vantor.Reason.OK
 
     def test_trace_and_debug_images(self, tmp_path):
         r = vantor.decode(picture(b"traced"), trace=True, debug_dir=tmp_path)
@@ -161,6 +183,8 @@ class TestColour:
         assert facts(vantor.decode(rgb)) == facts(vantor.decode(grey))
         rgba = np.dstack([rgb, np.full(modules.shape, 255, np.uint8)])
         assert facts(vantor.decode(rgba)) == facts(vantor.decode(grey))
+        assert facts(vantor.decode(rgb[:, :, ::-1])) == facts(vantor.decode(grey))  # BGR, channels backwards
+        assert facts(vantor.decode(rgba[::2, ::2])) == facts(vantor.decode(grey[::2, ::2]))
 
     def test_transparency_is_composited_over_white(self):
         modules = np.repeat(np.repeat(symbol_modules(b"transparent ground"), 4, 0), 4, 1)
