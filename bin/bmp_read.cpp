@@ -94,7 +94,7 @@ int read_bmp_plain(std::FILE *file, const BmpHeader &header, ReadTarget &target)
     if (height < 0)
         height = -height;
     if (width <= 0 || height == 0 || width * height > max_image_pixels)
-        return 0;
+        return refuse_size(target, width, height);
     image.height = static_cast<std::int32_t>(height);
 
     // Pixel rows that cannot all be in the file: refuse before allocating.

@@ -186,7 +186,9 @@ int read_bmp_variant(std::FILE *file, const BmpHeader &h, ReadTarget &target) {
     const std::int64_t width = h.width;
     const std::int64_t height = h.height < 0 ? -h.height : h.height;
     // Run-length coded rows are always stored bottom-up.
-    if (width <= 0 || height == 0 || width * height > max_image_pixels || (rle && h.height < 0))
+    if (width <= 0 || height == 0 || width * height > max_image_pixels)
+        return refuse_size(target, width, height);
+    if (rle && h.height < 0)
         return 0;
     const std::int64_t length = file_length(file);
     std::int64_t table_at = 14 + std::int64_t{h.header_size};

@@ -30,14 +30,20 @@ JpegErrorManager &manager(j_common_ptr cinfo) {
 }
 
 // Fatal library errors: on the classic route the standard output_message
-// prints the text on the standard error stream, as it always did. Then back
-// to the reader's recovery point.
+// prints the text on the standard error stream, as it always did, and the
+// failure text stays empty; otherwise the library's text becomes the
+// failure text. Then back to the reader's recovery point.
 [[noreturn]] void on_jpeg_error(j_common_ptr cinfo) {
     JpegErrorManager &m = manager(cinfo);
     if (cinfo->err->msg_code == JERR_OUT_OF_MEMORY)
         m.target->failure = VANTOR_READ_OUT_OF_MEMORY;
-    if (m.target->library_messages_to_stderr)
+    if (m.target->library_messages_to_stderr) {
         (*cinfo->err->output_message)(cinfo);
+    } else {
+        char text[JMSG_LENGTH_MAX];
+        (*cinfo->err->format_message)(cinfo, text);
+        set_message(*m.target, "file %s: damaged JPEG image (%s).\n", m.target->path, text);
+    }
     std::longjmp(m.recovery, 1);
 }
 
@@ -133,7 +139,7 @@ int decode_jpeg(std::FILE *file, ReadTarget *target) {
     // No scaling is requested, so the output is the full picture.
     if (std::uint64_t{cinfo.image_width} * cinfo.image_height > max_image_pixels) {
         jpeg_destroy_decompress(&cinfo);
-        return 0;
+        return refuse_size(*target, cinfo.image_width, cinfo.image_height);
     }
     jpeg_start_decompress(&cinfo);
 

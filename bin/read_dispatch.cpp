@@ -64,6 +64,20 @@ bool starts_a_signature(const unsigned char *lead, std::size_t n) {
     return false;
 }
 
+const char *format_name(Format format) {
+    switch (format) {
+    case Format::bmp: return "BMP";
+    case Format::gif: return "GIF";
+    case Format::jpeg: return "JPEG";
+    case Format::png: return "PNG";
+    case Format::tiff: return "TIFF";
+    case Format::webp: return "WebP";
+    case Format::pnm: return "PNM";
+    case Format::unknown: break;
+    }
+    return "unknown";
+}
+
 vantor_read_status open_failure(int error) {
     switch (error) {
     case ENOENT:
@@ -107,7 +121,11 @@ vantor_read_status read_image_file(const char *path, ReadTarget &target) {
     if (got < 4) {
         if (got == 0)
             return std::ferror(file.get()) ? VANTOR_READ_DAMAGED : VANTOR_READ_EMPTY_FILE;
-        return starts_a_signature(lead, got) ? VANTOR_READ_DAMAGED : VANTOR_READ_UNKNOWN_FORMAT;
+        if (!starts_a_signature(lead, got))
+            return VANTOR_READ_UNKNOWN_FORMAT;
+        if (!target.library_messages_to_stderr)
+            set_message(target, "file %s: cut short after %zu bytes.\n", path, got);
+        return VANTOR_READ_DAMAGED;
     }
     const Format format =
         recognise(lead, [&](unsigned char *next) { return std::fread(next, 1, 8, file.get()) == 8; });
@@ -139,7 +157,14 @@ vantor_read_status read_image_file(const char *path, ReadTarget &target) {
     case Format::pnm: ok = read_pnm(file.release(), target); break;
     case Format::unknown: break;
     }
-    return ok ? VANTOR_READ_OK : target.failure;
+    if (ok)
+        return VANTOR_READ_OK;
+    // The classic readers of BMP leave the failure text empty; elsewhere a
+    // failure always says what failed.
+    if (!target.library_messages_to_stderr && target.message[0] == '\0')
+        set_message(target, "file %s: damaged or truncated %s image, or a kind Vantor does not read.\n", path,
+                    format_name(format));
+    return target.failure;
 }
 
 } // namespace vantor

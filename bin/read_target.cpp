@@ -36,10 +36,23 @@ void add_warning(ReadTarget &target, const char *format, ...) {
     }
 }
 
+bool refuse_size(ReadTarget &target, std::int64_t width, std::int64_t height) {
+    // The classic readers say nothing of a refused size.
+    if (target.library_messages_to_stderr || target.message[0] != '\0')
+        return false;
+    const long long w = width, h = height;
+    if (w <= 0 || h <= 0)
+        set_message(target, "file %s: the header gives an empty picture (%lld x %lld).\n", target.path, w, h);
+    else
+        set_message(target, "file %s: %lld x %lld pixels is more than Vantor reads (2^28 pixels).\n", target.path,
+                    w, h);
+    return false;
+}
+
 bool allocate_pixels(ReadTarget &target, std::int64_t width, std::int64_t height) {
     if (width <= 0 || height <= 0 || width > max_image_pixels || height > max_image_pixels ||
         width * height > max_image_pixels)
-        return false;
+        return refuse_size(target, width, height);
     target.image.width = static_cast<std::int32_t>(width);
     target.image.height = static_cast<std::int32_t>(height);
     target.image.pixels = static_cast<unsigned char *>(std::malloc(static_cast<std::size_t>(width * height)));

@@ -63,6 +63,10 @@ void add_warning(ReadTarget &target, const char *format, ...) __attribute__((for
 // (with target.failure set) when the size is out of range or memory runs out.
 bool allocate_pixels(ReadTarget &target, std::int64_t width, std::int64_t height);
 
+// Refuses a picture of width x height as too large (or empty): false, with
+// the failure text that says so where the route gives one.
+bool refuse_size(ReadTarget &target, std::int64_t width, std::int64_t height);
+
 // Length of the file, or -1 when it cannot be told; the position is kept.
 std::int64_t file_length(std::FILE *file);
 

@@ -73,7 +73,12 @@ protected:
         EXPECT_EQ(vantor_image_read(path.c_str(), &error), nullptr);
         EXPECT_EQ(error.status, status) << vantor_read_status_text(error.status);
         EXPECT_EQ(read_image(path.c_str()), 0);
-        EXPECT_STREQ(error.message, read_message);
+        // The classic text where there is one; where the classic reader
+        // is silent, a damaged file still gets a text naming it.
+        if (read_message[0] != '\0' || status != VANTOR_READ_DAMAGED)
+            EXPECT_STREQ(error.message, read_message);
+        else
+            EXPECT_EQ(std::string(error.message).rfind("file " + path + ": ", 0), 0u) << error.message;
         release_image();
         EXPECT_EQ(vantor_image_read(path.c_str(), nullptr), nullptr); // no error record: fine
     }

@@ -43,7 +43,10 @@ typedef enum vantor_read_status {
 typedef struct vantor_read_error {
     vantor_read_status status;
     /* The reader's own failure text, as read_message would hold it for the
-     * same file (may be empty, may end in a line feed). */
+     * same file, may end in a line feed. Where read_message stays empty for
+     * a damaged file (the JPEG library's failures, the BMP reader's), this
+     * still names the file and what failed. Empty for the statuses that say
+     * all there is (no such file, empty file, ...). */
     char message[1024];
 } vantor_read_error;
 
