@@ -44,7 +44,8 @@ FileOutput out_of_memory() {
 
 } // namespace
 
-int run_batch(std::size_t count, int threads, const std::function<FileOutput(std::size_t)> &work) {
+int run_batch(std::size_t count, int threads, const std::function<FileOutput(std::size_t)> &work,
+              const std::function<void()> &all_skipped) {
     std::vector<std::optional<FileOutput>> done(count);
     std::mutex lock;
     std::condition_variable finished;
@@ -72,7 +73,7 @@ int run_batch(std::size_t count, int threads, const std::function<FileOutput(std
 
     ProgressLine progress(stderr, progress_delay);
     int status = exit_ok;
-    std::size_t written = 0;
+    std::size_t written = 0, skipped = 0;
     while (written < count) {
         std::vector<FileOutput> ready;
         std::size_t finished_now;
@@ -91,6 +92,7 @@ int run_batch(std::size_t count, int threads, const std::function<FileOutput(std
         for (const FileOutput &output : ready) {
             write_output(output);
             status = std::max(status, output.status);
+            skipped += output.skipped;
         }
         written += ready.size();
         if (written < count)
@@ -99,6 +101,11 @@ int run_batch(std::size_t count, int threads, const std::function<FileOutput(std
     progress.clear();
     for (std::thread &t : pool)
         t.join();
+    // Folders that held files, none of them an image: nothing was read.
+    if (skipped == count) {
+        all_skipped();
+        status = exit_unreadable;
+    }
     return std::fflush(stdout) == 0 && !std::ferror(stdout) ? status : exit_unreadable;
 }
 

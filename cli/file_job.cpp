@@ -78,6 +78,8 @@ std::string read_cause(vantor_read_status status, const std::string &reader_mess
         cause = reader_message;
     else if (status == VANTOR_READ_DAMAGED && !reader_message.empty())
         cause += ": " + reader_message;
+    else if (status == VANTOR_READ_IS_DIRECTORY && !reader_message.empty())
+        cause += " " + reader_message;
     return cause;
 }
 

@@ -35,9 +35,18 @@ FileList::FileList(const std::vector<std::string> &arguments) {
             continue;
         }
         std::error_code ec;
-        if (fs::is_directory(argument, ec))
+        if (fs::is_directory(argument, ec)) {
+            const std::size_t before = entries_.size();
             add_folder(argument);
-        else
+            // A folder with no files in it (or in its folders) gives nothing
+            // to read: say so rather than end as if all went well.
+            if (entries_.size() == before) {
+                FileEntry e = entry(argument, argument);
+                e.failure = VANTOR_READ_IS_DIRECTORY;
+                e.failure_message = "with no files in it";
+                entries_.push_back(std::move(e));
+            }
+        } else
             entries_.push_back(entry(argument, argument));
     }
 }

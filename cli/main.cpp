@@ -1,4 +1,5 @@
 // vantor: prints the text of the QR Code symbols in image files.
+#include <cstdio>
 #include <thread>
 
 #include "batch.h"
@@ -30,7 +31,11 @@ int main(int argc, char **argv) {
         threads = 1;
     // Lines name their file when there are several, or when a folder gave them.
     const bool several = entries.size() > 1 || entries.front().from_folder;
-    return run_batch(entries.size(), threads, [&](std::size_t i) {
-        return report_file(opt, entries[i], process_file(opt, entries[i]), several);
-    });
+    return run_batch(
+        entries.size(), threads,
+        [&](std::size_t i) { return report_file(opt, entries[i], process_file(opt, entries[i]), several); },
+        [&] {
+            if (!opt.json)
+                std::fprintf(stderr, "vantor: no image among the files found (%zu skipped)\n", entries.size());
+        });
 }

@@ -141,7 +141,9 @@ FileOutput report_file(const Options &opt, const FileEntry &entry, const FileOut
                                                                                           outcome.skip_cause);
             w.out(o.str() + "\n");
         }
-        return std::move(w.result());
+        FileOutput output = std::move(w.result());
+        output.skipped = true;
+        return output;
     }
     int status = exit_ok;
     for (const PageOutcome &page : outcome.pages) {

@@ -20,6 +20,7 @@ struct OutputChunk {
 struct FileOutput {
     std::vector<OutputChunk> chunks;
     int status = exit_ok; // exit_ok, exit_no_symbol or exit_unreadable
+    bool skipped = false; // a folder's file that holds no image
 };
 
 // several: the run has more than one file, so each line names its file.

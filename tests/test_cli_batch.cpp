@@ -152,7 +152,9 @@ TEST(CliErrors, EachCauseIsNamedPlainAndInJson) {
         {d + "/cut.bmp", "damaged", damaged,
          "file FILE: damaged or truncated BMP image, or a kind Vantor does not read."},
         {d + "/cut.jpg", "damaged", damaged, "file FILE: damaged JPEG image ("},
+        {d + "/empty_folder", "is_directory", "is a directory with no files in it", ""},
     };
+    fs::create_directories(d + "/empty_folder/inner");
     if (geteuid() != 0) {
         // Root reads any file: permission cannot be denied to it.
         write_text(d + "/locked.bmp", "BM");
@@ -192,6 +194,18 @@ TEST(CliErrors, EachCauseIsNamedPlainAndInJson) {
     }
     if (geteuid() != 0)
         chmod((d + "/locked_folder").c_str(), 0700);
+
+    // A folder whose files are none of them images: nothing was read.
+    fs::create_directories(d + "/texts");
+    write_text(d + "/texts/a.txt", "one");
+    write_text(d + "/texts/b.txt", "two");
+    const vt::CommandRun plain = run("'" + d + "/texts'");
+    EXPECT_EQ(plain.status, 2);
+    EXPECT_EQ(plain.err, "vantor: no image among the files found (2 skipped)\n");
+    const vt::CommandRun json = run("--json '" + d + "/texts'");
+    EXPECT_EQ(json.status, 2);
+    EXPECT_EQ(json.err, "");
+    EXPECT_EQ(vt::json_lines(json.out).size(), 2u) << json.out;
 }
 
 TEST(CliErrors, TruncatedJpegWarnsInTheRowAndKeepsStandardErrorEmpty) {
