@@ -83,7 +83,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     vantor_image *image = vantor_image_read(path.c_str(), &error);
     check((image != nullptr) == (ok != 0), "the two routes disagree on success");
     check((error.status == VANTOR_READ_OK) == (image != nullptr), "status and image disagree");
-    check(std::strcmp(error.message, read_message) == 0, "the two routes give different texts");
+    // The same text, except that a damaged file the classic route leaves
+    // without one gets a text on the reentrant route.
+    if (read_message[0] != '\0' || error.status != VANTOR_READ_DAMAGED)
+        check(std::strcmp(error.message, read_message) == 0, "the two routes give different texts");
+    else
+        check(error.message[0] != '\0', "a damaged file without a text");
     if (image) {
         check(vantor_image_width(image) == gray_image.width && vantor_image_height(image) == gray_image.height &&
                   vantor_image_depth(image) == gray_image.depth,
