@@ -17,6 +17,10 @@ namespace {
 
 // Alignment matches must reach this share of the eyes' contrast.
 constexpr double alignment_share = 0.3;
+// Timing modules nearest the eye patterns that judge the first guess of a
+// large symbol: its map is sure near the eyes and drifts (under perspective)
+// with the distance from them, until alignment patterns correct it.
+constexpr int guess_timing_reach = 16;
 // An eye's light and dark modules must differ by this many times their
 // spread within each kind.
 constexpr double min_separation = 2.0;
@@ -168,7 +172,7 @@ std::optional<Guess> first_guess(const GreyView &grey, const Binary &binary, con
         if (!map)
             continue;
         Guess g{Grid{n, *map, {}, {}}, 0};
-        g.timing = timing_agreement(grey, binary, g.grid);
+        g.timing = timing_agreement(grey, binary, g.grid, version >= 7 ? guess_timing_reach : 0);
         if (!best || g.timing > best->timing)
             best = std::move(g);
     }

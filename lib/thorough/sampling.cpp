@@ -115,10 +115,12 @@ std::optional<ModuleMatrix> sample(const GreyView &grey, const Binary &binary, c
     return m;
 }
 
-double timing_agreement(const GreyView &grey, const Binary &binary, const Grid &grid) {
+double timing_agreement(const GreyView &grey, const Binary &binary, const Grid &grid, int reach) {
     const int n = grid.size;
     int agree = 0, total = 0;
     for (int i = 8; i <= n - 9; ++i) {
+        if (reach > 0 && i - 8 >= reach && n - 9 - i >= reach)
+            continue;
         for (int axis = 0; axis < 2; ++axis) {
             const double c = axis == 0 ? i + 0.5 : 6.5, r = axis == 0 ? 6.5 : i + 0.5;
             const Point p = grid.map(c, r);

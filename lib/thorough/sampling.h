@@ -36,7 +36,8 @@ enum class Threshold {
 std::optional<ModuleMatrix> sample(const GreyView &grey, const Binary &binary, const Grid &grid, Threshold threshold);
 
 // Share of timing pattern modules (row and column 6 between the eye
-// patterns) that alternate as they should, sampled through the grid.
-double timing_agreement(const GreyView &grey, const Binary &binary, const Grid &grid);
+// patterns) that alternate as they should, sampled through the grid; with a
+// reach, only the modules within that many of an eye pattern.
+double timing_agreement(const GreyView &grey, const Binary &binary, const Grid &grid, int reach = 0);
 
 } // namespace vantor::thorough
