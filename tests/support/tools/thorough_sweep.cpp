@@ -4,7 +4,9 @@
 //      sizes 2.5..8, fifteen rotations, mild skew): read by the classic
 //      readings, by the search after them, by the search alone;
 //   h  a hard set: decoy eye patterns in the data area, strong perspective,
-//      1.5-2.5 px modules, low contrast, blur, a module-wide scratch;
+//      1.5-2.5 px modules, low contrast, blur, a module-wide scratch, and
+//      all of keystone, blur, noise and uneven light at once in a larger
+//      picture (photo mix);
 //   d  damage: codeword errors within and one beyond a block's capacity,
 //      read by the search alone; no wrong text may come out;
 //   n  pictures without a symbol (noise, stripes, checks, module textures,
@@ -238,11 +240,11 @@ void put_scratch(vt::Symbol &s, double angle, double offset, bool dark) {
 void sweep_hard(int per_class) {
     const auto started = std::chrono::steady_clock::now();
     const char *classes[] = {"decoy eyes in data", "strong perspective", "modules 1.5-2.5 px", "low contrast",
-                             "blur", "module-wide scratch"};
+                             "blur", "module-wide scratch", "photo mix"};
     std::map<std::string, Tally> all, within;
     std::mt19937 rng(11);
     int alone_wrong = 0;
-    for (int k = 0; k < 6; ++k) {
+    for (int k = 0; k < 7; ++k) {
         for (int i = 0; i < per_class; ++i) {
             int v = 1 + static_cast<int>(rng() % 30);
             vt::Level level = random_level(rng);
@@ -292,6 +294,19 @@ void sweep_hard(int per_class) {
                 break;
             }
             case 4: o.blur_sigma = o.module_px * uniform(rng, 0.3, 0.5); break;
+            case 6: {
+                // A phone photo: the symbol a part of a larger picture, a
+                // little keystone, soft focus, sensor noise, uneven light.
+                o.module_px = uniform(rng, 2.5, 6);
+                const double side = (shown.size + 8) * o.module_px;
+                o.perspective = uniform(rng, 0, 0.12) / (side / 2);
+                o.blur_sigma = uniform(rng, 0.3, 1.0);
+                o.noise_sigma = uniform(rng, 3, 10);
+                o.light_gradient = uniform(rng, 0.2, 0.6);
+                o.canvas_width = static_cast<int>(side * uniform(rng, 1.6, 3));
+                o.canvas_height = static_cast<int>(side * uniform(rng, 1.6, 3));
+                break;
+            }
             default:
                 put_scratch(shown, uniform(rng, 0, 3.14159), uniform(rng, -0.2, 0.2) * shown.size, rng() % 2);
                 break;
