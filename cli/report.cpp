@@ -100,6 +100,17 @@ void json_page(Writer &w, const FileEntry &entry, const FileOutcome &outcome, co
         symbol_fields(o, s);
         finish(o);
     }
+    // A whole structured-append set: its message, one more row.
+    if (page.results.joined) {
+        const vantor::Symbol &first = page.results.symbols.front();
+        JsonObject o = start();
+        o.flag("decoded", true).flag("joined", true);
+        o.text("text", vantor::display_text(*page.results.joined)).text("bytes_hex", hex_bytes(*page.results.joined));
+        JsonObject sa;
+        sa.number("count", first.sa_count).number("parity", first.sa_parity);
+        o.object("structured_append", sa);
+        finish(o);
+    }
 }
 
 void text_page(Writer &w, const Options &opt, const std::string &label, const PageOutcome &page,
@@ -120,6 +131,11 @@ void text_page(Writer &w, const Options &opt, const std::string &label, const Pa
             else
                 w.out(prefix + s.text + "\n");
         }
+        // A whole structured-append set: its message on a line of its own.
+        if (page.results.joined && !opt.raw)
+            w.out(prefix + "joined: " + vantor::display_text(*page.results.joined) + "\n");
+        else if (page.results.joined)
+            w.out(opt.nul_separated ? *page.results.joined + '\0' : *page.results.joined);
     }
     if (!page.explanation.empty()) {
         std::string lines = label + ":\n";

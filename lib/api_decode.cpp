@@ -127,7 +127,10 @@ void thorough_readings(const std::uint8_t *pixels, int width, int height, const 
                        std::span<const thorough::Candidate> pool, vantor_results &results) {
     thorough::SearchOptions search_options;
     search_options.all_symbols = options.all_symbols;
-    for (thorough::FoundSymbol &f : thorough::search(pixels, width, height, width, pool, search_options)) {
+    std::vector<thorough::FoundSymbol> found = thorough::search(pixels, width, height, width, pool, search_options);
+    if (const auto joined = thorough::join_structured_append(found))
+        results.joined.emplace(joined->begin(), joined->end());
+    for (thorough::FoundSymbol &f : found) {
         OwnedSymbol &owned = results.add_symbol(std::string(f.bytes.begin(), f.bytes.end()));
         if (!f.text.empty()) {
             owned.text = std::move(f.text);

@@ -77,6 +77,14 @@ vantor_stage vantor_results_stage(const vantor_results *results) {
     return results ? results->stage : VANTOR_STAGE_NONE;
 }
 
+const unsigned char *vantor_results_joined(const vantor_results *results, size_t *length) {
+    if (!results || !results->joined)
+        return nullptr;
+    if (length)
+        *length = results->joined->size();
+    return reinterpret_cast<const unsigned char *>(results->joined->c_str());
+}
+
 int vantor_results_reading_count(const vantor_results *results) {
     return results ? static_cast<int>(results->readings.size()) : 0;
 }

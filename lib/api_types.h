@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,8 @@ struct vantor_results {
     std::vector<vantor_reading> readings;
     vantor_reason reason = VANTOR_OK;
     vantor_stage stage = VANTOR_STAGE_NONE;
+    // The bytes of a whole structured-append set among the symbols.
+    std::optional<std::string> joined;
 
     // Adds a symbol and points its public record at the owned bytes.
     vantor::OwnedSymbol &add_symbol(std::string bytes);

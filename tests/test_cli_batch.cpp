@@ -24,6 +24,7 @@
 #include "format_files.h"
 #include "json_out.h"
 #include "json_value.h"
+#include "qr_content.h"
 #include "qr_symbols.h"
 #include "state.h"
 #include "decode_entry.h"
@@ -519,4 +520,39 @@ TEST(CliBatch, AllReadsEveryPageOfATiffFile) {
     const vt::CommandRun plain = run("--all " + file);
     EXPECT_EQ(plain.out, file + " (page 2): page two\n");
     EXPECT_EQ(plain.err, file + " (page 1): no QR Code found\n" + file + " (page 3): no QR Code found\n");
+}
+
+TEST(CliAll, AWholeStructuredAppendSetIsJoinedInIndexOrder) {
+    std::string message;
+    for (int i = 0; i < 4; ++i)
+        message += "one part of a longer message, " + std::to_string(i) + ". ";
+    const auto parts = vt::make_structured_append(message, 3, vt::Level::M);
+    ASSERT_GE(parts.size(), 2u);
+    vt::RenderOptions o;
+    o.module_px = 3;
+    std::vector<vt::Picture> pictures;
+    for (auto it = parts.rbegin(); it != parts.rend(); ++it) // shown last part first
+        pictures.push_back(vt::render(*it, o));
+    vt::TempDir dir("cli-joined");
+    const std::string whole = dir.path() + "/set.bmp", some = dir.path() + "/some.bmp";
+    ASSERT_TRUE(vt::write_bmp24(whole, vt::side_by_side(pictures)));
+    ASSERT_TRUE(vt::write_bmp24(some, vt::side_by_side(std::span(pictures).subspan(1))));
+
+    const auto rows = vt::json_lines(run("--all --json " + whole).out);
+    ASSERT_EQ(rows.size(), parts.size() + 1);
+    const vt::Json &joined = rows.back();
+    EXPECT_TRUE(joined.get("joined") && joined.get("joined")->b);
+    EXPECT_EQ(joined.get("text")->s, message);
+    EXPECT_EQ(joined.get("structured_append")->get("count")->n, static_cast<double>(parts.size()));
+    const vt::CommandRun plain = run("--all " + whole);
+    EXPECT_EQ(plain.status, 0);
+    EXPECT_NE(plain.out.find("joined: " + message + "\n"), std::string::npos) << plain.out;
+
+    // A part missing: the parts are reported, no message is made up.
+    const auto partial = vt::json_lines(run("--all --json " + some).out);
+    EXPECT_EQ(partial.size(), parts.size() - 1);
+    for (const vt::Json &row : partial)
+        EXPECT_EQ(row.get("joined"), nullptr);
+    // Without --all only the first symbol is read: nothing to join.
+    EXPECT_EQ(run(whole).out.find("joined"), std::string::npos);
 }

@@ -214,6 +214,11 @@ const vantor_symbol *vantor_results_symbol(const vantor_results *results, int i)
 vantor_reason vantor_results_reason(const vantor_results *results);
 /* The furthest stage any reading reached. */
 vantor_stage vantor_results_stage(const vantor_results *results);
+/* When the symbols hold every part of one structured-append set once (the
+ * same count and parity; decode with vantor_options_set_all_symbols), the
+ * parts' bytes joined in index order, with *length set and a zero byte
+ * after them; NULL otherwise. Owned by results. */
+const unsigned char *vantor_results_joined(const vantor_results *results, size_t *length);
 /* The classic readings the call ran, in order. */
 int vantor_results_reading_count(const vantor_results *results);
 const vantor_reading *vantor_results_reading(const vantor_results *results, int i);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -145,6 +146,8 @@ struct Results {
     vantor_reason reason = VANTOR_OK;
     vantor_stage stage = VANTOR_STAGE_NONE;
     std::vector<vantor_reading> readings;
+    // The bytes of a whole structured-append set among the symbols.
+    std::optional<std::string> joined;
 
     explicit operator bool() const { return !symbols.empty(); }
     std::string reason_text() const { return vantor_reason_text(reason); }
@@ -184,6 +187,9 @@ inline Results take(vantor_results *raw) {
     }
     for (int i = 0, n = vantor_results_reading_count(raw); i < n; ++i)
         out.readings.push_back(*vantor_results_reading(raw, i));
+    std::size_t joined_length = 0;
+    if (const unsigned char *joined = vantor_results_joined(raw, &joined_length))
+        out.joined.emplace(reinterpret_cast<const char *>(joined), joined_length);
     return out;
 }
 
