@@ -63,13 +63,14 @@ RunResult run_passes(DecoderState &s, const std::uint8_t *pixels, int width, int
                 result = replay.repeat(s, from, pass, on_reading);
                 continue;
             }
-            replay.begin(s);
         }
         bool binarised = true;
         if (pass <= 2)
             threshold_global(s, pass, pixels, depth);
         else
             binarised = threshold_local(s, pass - 3, pixels, width, height) != 0;
+        if (repeats)
+            replay.begin(s, pass, binarised);
         if (s.writes_debug_images())
             write_debug_image(s, "sample1-%d.bmp", pass, 0, s.work_bitmap.get(), width, height);
 
@@ -129,8 +130,8 @@ RunResult run_passes(DecoderState &s, const std::uint8_t *pixels, int width, int
             }
         }
         free_eye_patterns(s);
-        if (repeats)
-            replay.close(pass, binarised);
+        if (repeats && result == RunResult::done) // no pass follows a stop
+            replay.close(s, pass);
         if (depth == 1)
             break;
     }

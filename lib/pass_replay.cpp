@@ -78,7 +78,25 @@ int PassReplay::repeated_pass(const DecoderState &s, int pass) {
     return -1;
 }
 
+bool PassReplay::may_repeat_later(const DecoderState &s, int pass) {
+    const int family_end = pass < first_local_pass ? first_local_pass : 7;
+    for (int later = pass + 1; later < family_end; ++later)
+        if (same_bitmap(s, pass, later))
+            return true;
+    return false;
+}
+
+void PassReplay::begin(const DecoderState &s, int pass, bool binarised) {
+    rs_at_start_ = s.rs_below_capacity;
+    current_ = Record{};
+    // Pass 0 is recorded without asking: counting the greys costs a pass
+    // over the picture, which a symbol read at once should not pay.
+    recording_ = binarised && (pass == 0 || may_repeat_later(s, pass));
+}
+
 void PassReplay::note(const DecoderState &s, const ReadingOutcome &o) {
+    if (!recording_)
+        return;
     if (current_.readings.empty()) {
         current_.usable = true;
         current_.eye_count = s.eye_count;
@@ -95,10 +113,14 @@ void PassReplay::note(const DecoderState &s, const ReadingOutcome &o) {
         {o, s.version, s.ecc_level, s.mask_pattern, s.data_unsupported_mode, rs_before, s.rs_below_capacity});
 }
 
-void PassReplay::close(int pass, bool binarised) {
-    if (pass >= 0 && pass < 7 && binarised && !current_.readings.empty())
+void PassReplay::close(const DecoderState &s, int pass) {
+    // Kept only when usable and a later pass may repeat it: a grey picture
+    // keeps none, and so no copy of its candidates.
+    if (recording_ && pass >= 0 && pass < 7 && current_.usable && !current_.readings.empty() &&
+        may_repeat_later(s, pass))
         records_[pass] = std::move(current_);
     current_ = Record{};
+    recording_ = false;
 }
 
 RunResult PassReplay::repeat(DecoderState &s, int from, int pass,

@@ -21,13 +21,14 @@ public:
     // and whose readings can be reported again from the state s holds now;
     // -1 when there is none (or it cannot be proved).
     int repeated_pass(const DecoderState &s, int pass);
-    // Starts the record of a pass about to run.
-    void begin(const DecoderState &s) { rs_at_start_ = s.rs_below_capacity; }
+    // Starts the record of a pass, once it has binarised (`binarised` is
+    // false when it left the bitmap as it was: a local pass on a small
+    // image); it is recorded only when a later pass may repeat it.
+    void begin(const DecoderState &s, int pass, bool binarised);
     // Notes a reading of the pass being run, as on_reading is given it.
     void note(const DecoderState &s, const ReadingOutcome &o);
-    // Closes the record of a pass that ran; `binarised` is false when the
-    // pass left the bitmap as it was (a local pass on a small image).
-    void close(int pass, bool binarised);
+    // Closes the record of a pass that ran to its end.
+    void close(const DecoderState &s, int pass);
     // Reports the readings of recorded pass `from` as pass `pass`, leaving
     // in s what running the pass would have left for later passes and the
     // caller: version, level, mask, the data flag, the Reed-Solomon flag and
@@ -54,12 +55,15 @@ private:
 
     // Whether passes a and b binarise alike (same family only).
     bool same_bitmap(const DecoderState &s, int a, int b);
+    // Whether a later pass of the same family binarises as `pass` does.
+    bool may_repeat_later(const DecoderState &s, int pass);
 
     const std::uint8_t *pixels_;
     std::uint16_t depth_;
     Record records_[7];
     Record current_;
     int rs_at_start_ = 0;
+    bool recording_ = false;
     bool grey_counted_ = false;
     bool contrast_counted_ = false;
     std::uint32_t grey_counts_[256] = {};

@@ -108,9 +108,9 @@ TEST(PassRepeat, ClaimedRepeatsHaveEqualBitmaps) {
                 EXPECT_EQ(bitmaps[static_cast<std::size_t>(from)], bitmaps.back())
                     << p.width << "x" << p.height << " pass " << pass << " from " << from;
             }
-            replay.begin(s);
+            replay.begin(s, pass, binarised);
             replay.note(s, ReadingOutcome{pass, -1, ReadingStage::none, 0, {}, false, nullptr, nullptr, 0});
-            replay.close(pass, binarised);
+            replay.close(s, pass);
         }
     }
     EXPECT_GE(claimed, 20) << "two-level pictures repeat most of their passes";
