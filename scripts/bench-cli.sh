@@ -31,7 +31,7 @@ median() { sort -n | awk '{v[NR]=$1} END {print (NR % 2) ? v[(NR+1)/2] : (v[NR/2
 # shellcheck disable=SC2086
 ours_read=$("$build/vantor" --raw -0 $files 2>/dev/null | tr '\0' '\n' | grep -c . || true)
 # shellcheck disable=SC2086
-zx_read=$(ZXingReader -format QRCode -1 $files 2>/dev/null | grep -vc 'No barcode found' || true)
+zx_read=$(ZXingReader -format QRCode -1 $files 2>/dev/null | grep -c ' QRCode ' || true)
 : >"$dir.ours"; : >"$dir.one"; : >"$dir.zx"
 i=0
 while [ "$i" -lt "$repeats" ]; do
