@@ -1,11 +1,13 @@
 // Decoding speed and memory on pictures made by the test-support library:
-// clean symbols, photo-like pictures with a symbol, and the same sizes with
-// no symbol. Every picture is timed with our decoder after each of the two
-// values of the carried-over Reed-Solomon flag, and with the other readers
-// that the build found. Prints one table.
+// clean symbols, photo-like pictures with a symbol (0.3 to 12 MP), the same
+// sizes with no symbol, and dense noise. Every picture is timed with the
+// reentrant API with and without the thorough search, optionally with the
+// classic entry after each value of the carried-over Reed-Solomon flag, and
+// with the other readers that the build found. Prints one table, then the
+// per-set medians and ratios to zxing-cpp.
 //
 //   vantor_bench [--quick] [--reps N] [--min-time S] [--wall] [--only TEXT]
-//                [--ours-only] [--flag set|clear]
+//                [--ours-only] [--classic] [--flag set|clear]
 //   vantor_bench --digest      trace digests of every picture, for checking
 //                              that two builds decode alike
 #include <sys/resource.h>
@@ -51,6 +53,7 @@ struct Options {
     bool wall = false;
     bool digest = false;
     bool ours_only = false;
+    bool classic = false; // time decode_image too
     std::string flag; // "set" or "clear": only that path
     int min_reps = 5;
     int max_reps = 41;
@@ -136,7 +139,11 @@ std::vector<BenchImage> make_images(const Options &opt) {
         int w, h;
         const char *label;
     };
-    std::vector<Size> sizes = {{640, 480, "640x480"}, {1920, 1080, "1920x1080"}, {4000, 3000, "4000x3000"}};
+    std::vector<Size> sizes = {{640, 480, "640x480"},
+                               {1280, 960, "1280x960"},
+                               {1920, 1080, "1920x1080"},
+                               {2592, 1944, "2592x1944"},
+                               {4000, 3000, "4000x3000"}};
     if (opt.quick)
         sizes.pop_back();
     const std::string photo_text = "https://example.org/vantor/photo?id=2718281828";
@@ -276,6 +283,11 @@ extern "C" __attribute__((noinline)) const char *timed_decode(const vt::Picture 
     return decode_image(p.pixels.data(), p.width, p.height, 8, nullptr);
 }
 
+extern "C" __attribute__((noinline)) vantor_results *timed_api_decode(const vt::Picture &p,
+                                                                      const vantor_options *options) {
+    return vantor_decode_pixels(p.pixels.data(), p.width, p.height, p.width, 8, options);
+}
+
 std::optional<std::string> ours(const vt::Picture &p) {
     const char *text = timed_decode(p);
     return text ? std::optional<std::string>(text) : std::nullopt;
@@ -354,58 +366,159 @@ std::string load_average() {
     return one + " " + five + " " + fifteen;
 }
 
+// One column of the table: a decoder and how it is called.
+struct Column {
+    std::string name;
+    std::function<void()> before; // untimed, before each call
+    std::function<std::optional<std::string>(const vt::Picture &)> call;
+};
+
+std::optional<std::string> api_text(const vt::Picture &p, const vantor_options *options) {
+    vantor_results *r = timed_api_decode(p, options);
+    std::optional<std::string> text;
+    if (const vantor_symbol *s = vantor_results_symbol(r, 0))
+        text = std::string(reinterpret_cast<const char *>(s->bytes), s->length);
+    vantor_results_free(r);
+    return text;
+}
+
+double median_of(std::vector<double> v) {
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    const std::size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+// The figures of one picture, one per column.
+struct Row {
+    const BenchImage *image;
+    std::vector<Figure> figures;
+};
+
+// Per-set medians of every column, and of every column's ratio to the
+// reference reader (per picture, then the median). For sets with a symbol
+// the ratios count only pictures that both read.
+void print_summary(const std::vector<Column> &columns, const std::vector<Row> &rows, int reference) {
+    struct SetOf {
+        const char *name;
+        std::function<bool(const BenchImage &)> in;
+    };
+    const std::vector<SetOf> sets = {
+        {"with a symbol", [](const BenchImage &i) { return i.expected.has_value(); }},
+        {"  clean", [](const BenchImage &i) { return i.group == "clean"; }},
+        {"  photo-like", [](const BenchImage &i) { return i.group == "photo"; }},
+        {"without a symbol", [](const BenchImage &i) { return i.group == "empty"; }},
+        {"noise", [](const BenchImage &i) { return i.group == "noise"; }},
+        {"dense 12 MP noise", [](const BenchImage &i) { return i.group == "noise" && i.picture.width >= 4000; }},
+    };
+    std::printf("\nPer-set medians (ms), the median of the per-picture ratios to %s in brackets,\n"
+                "and the highest B/px of the set:\n",
+                reference >= 0 ? columns[static_cast<std::size_t>(reference)].name.c_str() : "(no reference)");
+    std::printf("%-18s %4s", "set", "pics");
+    for (const Column &c : columns)
+        std::printf(" | %-24s", c.name.c_str());
+    std::printf("\n");
+    for (const SetOf &set : sets) {
+        std::vector<const Row *> members;
+        for (const Row &r : rows)
+            if (set.in(*r.image))
+                members.push_back(&r);
+        if (members.empty())
+            continue;
+        std::printf("%-18s %4zu", set.name, members.size());
+        for (std::size_t c = 0; c < columns.size(); ++c) {
+            std::vector<double> ms, ratios;
+            double worst_heap = 0;
+            for (const Row *r : members) {
+                const Figure &f = r->figures[c];
+                ms.push_back(f.ms);
+                worst_heap = std::max(worst_heap, f.heap_per_px);
+                if (reference < 0)
+                    continue;
+                const Figure &ref = r->figures[static_cast<std::size_t>(reference)];
+                if (r->image->expected && (f.verdict != "ok" || ref.verdict != "ok"))
+                    continue;
+                ratios.push_back(f.ms / ref.ms);
+            }
+            const std::string ratio = ratios.empty() ? "-" : fixed(median_of(ratios), 2) + "x";
+            std::printf(" | %8s [%6s] %5s B/px", ms_text(median_of(ms)).c_str(), ratio.c_str(),
+                        vb::heap_counting() ? fixed(worst_heap, 2).c_str() : "-");
+        }
+        std::printf("\n");
+    }
+}
+
 int run_table(const Options &opt) {
     const std::vector<BenchImage> images = make_images(opt);
     const Primer set = make_primer(true), clear = make_primer(false);
     const std::vector<vb::OtherReader *> others = opt.ours_only ? std::vector<vb::OtherReader *>{} : vb::other_readers();
 
-    std::printf("Vantor %s decode_image, median of %d..%d calls (at least %.1f s) per figure, %s time.\n",
-                decoder_version(), opt.min_reps, opt.max_reps, opt.min_time,
-                opt.wall ? "wall-clock" : "process CPU");
+    vantor_options *first = vantor_options_new();
+    vantor_options_set_thorough(first, 0);
+    vantor_options *thorough = vantor_options_new();
+    std::vector<Column> columns = {
+        {"api", nullptr, [&](const vt::Picture &p) { return api_text(p, first); }},
+        {"api+thorough", nullptr, [&](const vt::Picture &p) { return api_text(p, thorough); }},
+    };
+    if (opt.classic) {
+        for (const Primer *pr : {&set, &clear}) {
+            if (!opt.flag.empty() && opt.flag != (pr == &set ? "set" : "clear"))
+                continue;
+            columns.push_back({std::string("classic ") + (pr == &set ? "set" : "clear"), [pr] { prime(*pr); },
+                               [](const vt::Picture &p) { return ours(p); }});
+        }
+    }
+    int reference = -1;
+    for (vb::OtherReader *r : others) {
+        if (std::string(r->name()) == "zxing-cpp")
+            reference = static_cast<int>(columns.size());
+        columns.push_back({r->name(), nullptr, [r](const vt::Picture &p) {
+                               return r->read(vb::GreyView{p.pixels.data(), p.width, p.height});
+                           }});
+    }
+
+    std::printf("Vantor %s, median of %d..%d calls (at least %.1f s) per figure, %s time.\n", vantor_version(),
+                opt.min_reps, opt.max_reps, opt.min_time, opt.wall ? "wall-clock" : "process CPU");
     std::printf("Machine: %ld cores online; other processes may be sharing them (load average at start: %s).\n",
                 sysconf(_SC_NPROCESSORS_ONLN), load_average().c_str());
-    std::printf("rs_below_capacity carries over between calls: each picture is timed after a primer that\n"
-                "leaves it set (a reading returns at once) and after one that leaves it clear (a reading\n"
-                "without corrections below capacity only becomes the fallback and every pass still runs).\n");
+    std::printf("api: vantor_decode_pixels without the thorough search (the first reading that yields text);\n"
+                "api+thorough: with it (the default). classic set/clear (--classic): decode_image after a\n"
+                "primer that leaves the carried-over Reed-Solomon flag set or clear.\n");
     if (others.empty())
         std::printf("No other reader compared (configure with -DVANTOR_BENCH_COMPARE=ON and install them).\n");
-    std::printf("heap B/px: peak heap growth during one call per image pixel. text: ok, miss (no text),\n"
-                "WRONG (other text), false (text from a picture without a symbol).\n\n");
+    std::printf("B/px: peak heap growth during one call per image pixel. text: ok, miss (no text),\n"
+                "WRONG (other text), false (text from a picture without a symbol). [x]: ratio to %s.\n\n",
+                reference >= 0 ? columns[static_cast<std::size_t>(reference)].name.c_str() : "(none)");
 
-    std::printf("%-18s %6s %5s | %8s %7s %7s %4s", "picture", "Mpx", "flag", "ours ms", "Mpx/s", "B/px", "text");
-    for (const vb::OtherReader *r : others)
-        std::printf(" | %9s %7s %5s %9s", r->name(), "B/px", "text", "ours/them");
-    std::printf("\n");
-    std::printf("%s\n", std::string(48 + others.size() * 35, '-').c_str());
+    std::printf("%-18s %6s", "picture", "Mpx");
+    for (const Column &c : columns)
+        std::printf(" | %-29s", c.name.c_str());
+    std::printf("\n%s\n", std::string(25 + columns.size() * 32, '-').c_str());
 
+    std::vector<Row> rows;
     for (const BenchImage &img : images) {
         std::fprintf(stderr, "timing %s\n", img.name.c_str());
         const double mpx = static_cast<double>(img.picture.width) * img.picture.height / 1e6;
-        std::vector<Figure> theirs;
-        for (vb::OtherReader *r : others) {
-            const vb::GreyView view{img.picture.pixels.data(), img.picture.width, img.picture.height};
-            theirs.push_back(measure(opt, img, nullptr, [&] { return r->read(view); }));
+        Row row{&img, {}};
+        for (const Column &c : columns)
+            row.figures.push_back(measure(opt, img, c.before, [&] { return c.call(img.picture); }));
+        std::printf("%-18s %6s", img.name.c_str(), fixed(mpx, mpx < 1 ? 3 : 1).c_str());
+        for (const Figure &f : row.figures) {
+            const std::string ratio =
+                reference >= 0 ? fixed(f.ms / row.figures[static_cast<std::size_t>(reference)].ms, 2) + "x" : "-";
+            std::printf(" | %8s %7s %5s %6s", ms_text(f.ms).c_str(),
+                        vb::heap_counting() ? (fixed(f.heap_per_px, 2) + "B").c_str() : "-", f.verdict.c_str(),
+                        ratio.c_str());
         }
-        for (const Primer *p : {&set, &clear}) {
-            if (!opt.flag.empty() && opt.flag != (p == &set ? "set" : "clear"))
-                continue;
-            const Figure f = measure(opt, img, [&] { prime(*p); }, [&] { return ours(img.picture); });
-            std::printf("%-18s %6s %5s | %8s %7s %7s %4s", p == &set ? img.name.c_str() : "",
-                        p == &set ? fixed(mpx, mpx < 1 ? 3 : 1).c_str() : "", p == &set ? "set" : "clear",
-                        ms_text(f.ms).c_str(), fixed(mpx / (f.ms / 1e3), 1).c_str(),
-                        vb::heap_counting() ? fixed(f.heap_per_px, 2).c_str() : "-", f.verdict.c_str());
-            for (std::size_t i = 0; i < others.size(); ++i) {
-                const Figure &t = theirs[i];
-                const bool first = p == &set;
-                std::printf(" | %9s %7s %5s %9s", first ? ms_text(t.ms).c_str() : "",
-                            first ? (vb::heap_counting() ? fixed(t.heap_per_px, 2).c_str() : "-") : "",
-                            first ? t.verdict.c_str() : "", fixed(f.ms / t.ms, 2).c_str());
-            }
-            std::printf("\n");
-            std::fflush(stdout);
-        }
+        std::printf("\n");
+        std::fflush(stdout);
+        rows.push_back(std::move(row));
     }
+    print_summary(columns, rows, reference);
     std::printf("\nLoad average at the end: %s.\n", load_average().c_str());
+    vantor_options_free(first);
+    vantor_options_free(thorough);
     return 0;
 }
 
@@ -430,6 +543,8 @@ int main(int argc, char **argv) {
             opt.flag = value();
             if (opt.flag != "set" && opt.flag != "clear")
                 fail("--flag takes set or clear");
+        } else if (a == "--classic") {
+            opt.classic = true;
         } else if (a == "--ours-only") {
             opt.ours_only = true;
         } else if (a == "--digest") {
@@ -443,7 +558,7 @@ int main(int argc, char **argv) {
             opt.only = value();
         } else {
             std::fprintf(stderr,
-                         "usage: vantor_bench [--quick] [--reps N] [--min-time S] [--wall] [--only TEXT] [--ours-only] [--flag set|clear] [--digest]\n");
+                         "usage: vantor_bench [--quick] [--reps N] [--min-time S] [--wall] [--only TEXT] [--ours-only] [--classic] [--flag set|clear] [--digest]\n");
             return 2;
         }
     }

@@ -1,8 +1,11 @@
 // BMP reader: the headers, and the 24-bit and 1-bit bitmaps with the
-// 40-byte information header, read byte by byte as they always were. Every
-// other layout the reader knows goes on to bmp_variants.cpp.
+// 40-byte information header (24-bit rows read whole, 1-bit ones byte by
+// byte). Every other layout the reader knows goes on to bmp_variants.cpp.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
+#include <new>
 
 #include "bmp_layout.h"
 #include "c_file.h"
@@ -24,20 +27,24 @@ int read_bmp_24bit(std::FILE *file, const BmpHeader &header, RowOrder order, Gra
     if (std::fseek(file, header.data_offset, SEEK_SET) != 0)
         return 0;
     const std::size_t width = static_cast<std::size_t>(image.width);
-    const int pad = (4 - (3 * image.width) % 4) % 4;
+    const std::size_t pad = static_cast<std::size_t>((4 - (3 * image.width) % 4) % 4);
+    // A stored row at a time: the same pixels as reading it byte by byte,
+    // and on a short read the same ones (each whole pixel read) before
+    // giving up.
+    const std::size_t row_bytes = 3 * width + pad;
+    const std::unique_ptr<unsigned char[]> stored(new (std::nothrow) unsigned char[row_bytes]);
+    if (!stored)
+        return 0;
     for (int i = 0; i < image.height; ++i) {
         unsigned char *row = image.pixels + order.row(i) * width;
-        for (std::size_t x = 0; x < width; ++x) {
-            int blue = std::getc(file);
-            int green = std::getc(file);
-            int red = std::getc(file);
-            if (blue == EOF || green == EOF || red == EOF)
-                return 0;
-            row[x] = mean_grey(static_cast<unsigned>(red), static_cast<unsigned>(green), static_cast<unsigned>(blue));
+        const std::size_t got = std::fread(stored.get(), 1, row_bytes, file);
+        const std::size_t whole = std::min(width, got / 3);
+        for (std::size_t x = 0; x < whole; ++x) {
+            const unsigned char *bgr = &stored[3 * x];
+            row[x] = mean_grey(bgr[2], bgr[1], bgr[0]);
         }
-        for (int p = 0; p < pad; ++p)
-            if (std::getc(file) == EOF)
-                return 0;
+        if (got != row_bytes)
+            return 0;
     }
     image.depth = 8; // the pixels now hold grey levels
     return 1;

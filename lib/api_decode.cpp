@@ -175,6 +175,7 @@ void classic_readings(const std::uint8_t *pixels, int width, int height, int dep
     s.trace_user = options.trace_user;
     s.debug_dir = options.debug_dir;
     s.debug_images = s.debug_dir.empty() ? DecoderState::DebugImages::never : DecoderState::DebugImages::always;
+    s.repeat_equal_passes = true; // only the readings are read from the state
 
     bool unsupported = false;
     const RunResult run = run_passes(

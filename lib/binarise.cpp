@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include "bitmap.h"
 #include "state.h"
@@ -160,6 +161,28 @@ bool fill_contrast_map(DecoderState &s, const std::uint8_t *pixels, int width, i
 
 } // namespace
 
+int global_threshold(int lo, int hi, int index) {
+    // Between the darkest and the brightest grey, so 0..255.
+    return static_cast<int>(lo + (hi - lo) / global_divisors[index < 0 || index > 2 ? 2 : index]);
+}
+
+int local_threshold(int index) { return local_thresholds[index < 0 || index > 3 ? 0 : index]; }
+
+void grey_histogram(const std::uint8_t *pixels, std::size_t n, std::uint32_t (&counts)[256]) {
+    std::fill(std::begin(counts), std::end(counts), 0u);
+    for (std::size_t i = 0; i < n; ++i)
+        ++counts[pixels[i]];
+}
+
+void contrast_histogram(const DecoderState &s, std::uint32_t (&counts)[256]) {
+    std::fill(std::begin(counts), std::end(counts), 0u);
+    const std::size_t n = static_cast<std::size_t>(s.image_width) * s.image_height;
+    const std::int16_t *map = s.contrast_map.get();
+    for (std::size_t i = 0; i < n; ++i)
+        if (map[i] >= 0)
+            ++counts[map[i]];
+}
+
 void threshold_global(DecoderState &s, int index, const std::uint8_t *pixels, std::uint16_t depth) {
     const std::size_t n = static_cast<std::size_t>(s.image_width) * s.image_height;
     std::uint8_t *out = s.work_bitmap.get();
@@ -192,8 +215,7 @@ void threshold_global(DecoderState &s, int index, const std::uint8_t *pixels, st
         lo = std::min<int>(lo, pixels[i]);
         hi = std::max<int>(hi, pixels[i]);
     }
-    // Between the darkest and the brightest grey, so 0..255.
-    const int threshold = static_cast<int>(lo + (hi - lo) / global_divisors[index]);
+    const int threshold = global_threshold(lo, hi, index);
     const Bytes16 threshold16 = Bytes16{} + static_cast<std::uint8_t>(threshold);
     for (i = 0; i + lanes <= n; i += lanes)
         store16(out + i, reinterpret_cast<Bytes16>(load16(pixels + i) < threshold16) & dark16);

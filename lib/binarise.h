@@ -16,6 +16,15 @@ void threshold_global(DecoderState &s, int index, const std::uint8_t *pixels, st
 // success; 0 for a bad index, an image smaller than the neighbourhood, or
 // no memory for the map ("malloc() failed." on the standard error).
 int threshold_local(DecoderState &s, int index, const std::uint8_t *pixels, int width, int height);
+// The threshold of global pass `index` for greys lo..hi (a grey below it is
+// dark), and that of local pass `index` (a normalised grey at or below it is
+// dark).
+int global_threshold(int lo, int hi, int index);
+int local_threshold(int index);
+// Pixels of each grey; normalised greys of s.contrast_map (0..255, the
+// low-contrast -1 left out), which must cover the image.
+void grey_histogram(const std::uint8_t *pixels, std::size_t n, std::uint32_t (&counts)[256]);
+void contrast_histogram(const DecoderState &s, std::uint32_t (&counts)[256]);
 // Clears the sampled mark in every byte.
 void clear_sampled_marks(std::uint8_t *bytes, std::size_t n);
 

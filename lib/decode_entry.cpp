@@ -16,6 +16,7 @@
 #include "eyepattern.h"
 #include "format.h"
 #include "grid.h"
+#include "pass_replay.h"
 #include "unmask.h"
 #include "version.h"
 #include <vantor/vantor.h>
@@ -54,16 +55,29 @@ RunResult run_passes(DecoderState &s, const std::uint8_t *pixels, int width, int
     }
 
     RunResult result = RunResult::done;
+    const bool repeats = s.repeat_equal_passes && !s.tracing() && !s.writes_debug_images() && depth != 1;
+    PassReplay replay(pixels, depth);
     for (int pass = 0; pass < 7 && result == RunResult::done; ++pass) {
+        if (repeats) {
+            if (const int from = replay.repeated_pass(s, pass); from >= 0) {
+                result = replay.repeat(s, from, pass, on_reading);
+                continue;
+            }
+        }
+        bool binarised = true;
         if (pass <= 2)
             threshold_global(s, pass, pixels, depth);
         else
-            threshold_local(s, pass - 3, pixels, width, height);
+            binarised = threshold_local(s, pass - 3, pixels, width, height) != 0;
+        if (repeats)
+            replay.begin(s, pass, binarised);
         if (s.writes_debug_images())
             write_debug_image(s, "sample1-%d.bmp", pass, 0, s.work_bitmap.get(), width, height);
 
         ReadingOutcome outcome{pass, -1, ReadingStage::none, 0, {}, false, nullptr, nullptr, 0};
         auto report = [&] {
+            if (repeats)
+                replay.note(s, outcome);
             if (on_reading(s, outcome) == ReadingAction::stop)
                 result = RunResult::stopped;
         };
@@ -116,6 +130,8 @@ RunResult run_passes(DecoderState &s, const std::uint8_t *pixels, int width, int
             }
         }
         free_eye_patterns(s);
+        if (repeats && result == RunResult::done) // no pass follows a stop
+            replay.close(s, pass);
         if (depth == 1)
             break;
     }

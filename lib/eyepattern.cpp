@@ -7,6 +7,9 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <vector>
+
+#include "bitmap.h"
 
 #include "hit_groups.h"
 #include "refine.h"
@@ -123,6 +126,93 @@ void score_eyes(DecoderState &s) {
     }
 }
 
+// The window matches of one line of `entries` run entries, as hits on
+// `line`; false when memory runs out.
+bool scan_line(const DecoderState &s, const std::int16_t *r, std::size_t entries, int line,
+               MemChunk<RunHit> &hits) {
+    // The line's runs end at the first negative entry or with its entries.
+    std::size_t n = 0;
+    while (n < entries && r[n] >= 0)
+        ++n;
+    if (n < 5)
+        return true;
+    // The window always starts on a dark run and moves two runs at a
+    // time; its sum is carried along instead of recounted.
+    int total = r[0] + r[1] + r[2] + r[3] + r[4];
+    int pos = 0;
+    for (std::size_t k = 0;; k += 2) {
+        if (window_matches(r + k, total) && !memchunk_append(hits, RunHit{line, pos, total, -1})) {
+            trace_malloc_failed(s);
+            return false;
+        }
+        pos += r[k] + r[k + 1];
+        if (k + 6 >= n) // run k + 5 or k + 6 missing
+            break;
+        total += r[k + 5] + r[k + 6] - r[k] - r[k + 1];
+    }
+    return true;
+}
+
+// The row hits, each row encoded and scanned in turn, so that no table of
+// the whole image is kept.
+bool scan_row_hits(DecoderState &s) {
+    const int w = s.image_width;
+    HeapArray<std::int16_t> line;
+    if (!bitmap_covers_image(s))
+        return false;
+    if (!line.allocate(static_cast<std::size_t>(w) + 2)) {
+        trace_malloc_failed(s);
+        return false;
+    }
+    for (int y = 0; y < s.image_height; ++y) {
+        encode_row_runs(s, y, line.get());
+        if (!scan_line(s, line.get(), static_cast<std::size_t>(w) + 2, y, s.row_hits))
+            return false;
+    }
+    return true;
+}
+
+// Columns per block of the column scan: a cache line of the bitmap.
+constexpr int column_block = 64;
+
+// The column hits of the blocks of columns that a row hit's crossing window
+// reaches. A column hit that crosses no row hit is never grouped and so
+// cannot change a candidate, its label or its score: the other blocks are
+// neither encoded nor scanned. Their hits are simply never made.
+bool scan_col_hits(DecoderState &s) {
+    const int w = s.image_width;
+    const int h = s.image_height;
+    const int blocks = (w + column_block - 1) / column_block;
+    std::vector<char> wanted(static_cast<std::size_t>(blocks), 0);
+    for (int i = 0; i < s.row_hits.count; ++i) {
+        const RunHit &r = s.row_hits.items[i];
+        // The crossing window 0.2 .. 11/13 of the hit, a pixel wider on
+        // each side than the grouping's own test.
+        const double from = std::floor(r.start + 0.2 * r.length) - 1;
+        const double to = std::ceil(r.start + 11.0 / 13 * r.length) + 1;
+        const int a = static_cast<int>(std::clamp(from, 0.0, w - 1.0)) / column_block;
+        const int b = static_cast<int>(std::clamp(to, 0.0, w - 1.0)) / column_block;
+        std::fill(wanted.begin() + a, wanted.begin() + b + 1, 1);
+    }
+    const std::size_t entries = static_cast<std::size_t>(h) + 2;
+    HeapArray<std::int16_t> table;
+    if (!table.allocate(entries * column_block)) {
+        trace_malloc_failed(s);
+        return false;
+    }
+    for (int b = 0; b < blocks; ++b) {
+        if (!wanted[static_cast<std::size_t>(b)])
+            continue;
+        const int first = b * column_block;
+        const int count = std::min(column_block, w - first);
+        encode_column_runs(s, first, count, table.get());
+        for (int c = 0; c < count; ++c)
+            if (!scan_line(s, table.get() + static_cast<std::size_t>(c) * entries, entries, first + c, s.col_hits))
+                return false;
+    }
+    return true;
+}
+
 } // namespace
 
 // Keeps, in order, the records with hits in both directions.
@@ -150,30 +240,9 @@ int scan_runs(const DecoderState &s, const std::int16_t *runs, int line_length, 
     if (!runs || line_length <= 0 || lines <= 0)
         return runs ? -1 : 0;
     const std::size_t entries = static_cast<std::size_t>(line_length) + 2;
-    for (int line = 0; line < lines; ++line) {
-        const std::int16_t *r = runs + static_cast<std::size_t>(line) * entries;
-        // The line's runs end at the first negative entry or with its entries.
-        std::size_t n = 0;
-        while (n < entries && r[n] >= 0)
-            ++n;
-        if (n < 5)
-            continue;
-        // The window always starts on a dark run and moves two runs at a
-        // time; its sum is carried along instead of recounted.
-        int total = r[0] + r[1] + r[2] + r[3] + r[4];
-        int pos = 0;
-        for (std::size_t k = 0;; k += 2) {
-            if (window_matches(r + k, total) &&
-                !memchunk_append(hits, RunHit{line, pos, total, -1})) {
-                trace_malloc_failed(s);
-                return 0;
-            }
-            pos += r[k] + r[k + 1];
-            if (k + 6 >= n) // run k + 5 or k + 6 missing
-                break;
-            total += r[k + 5] + r[k + 6] - r[k] - r[k + 1];
-        }
-    }
+    for (int line = 0; line < lines; ++line)
+        if (!scan_line(s, runs + static_cast<std::size_t>(line) * entries, entries, line, hits))
+            return 0;
     return -1;
 }
 
@@ -236,16 +305,11 @@ int find_eye_patterns(DecoderState &s) {
     memchunk_init(s.eyes);
     s.eye_count = 0;
 
-    // Each full table serves only its scan, so only one is alive at a time;
-    // the alignment search encodes the few lines it reads by itself.
-    if (!build_row_runs(s) ||
-        !scan_runs(s, s.row_runs.get(), s.image_width, s.image_height, s.row_hits))
+    // No table of the whole image: rows are scanned one at a time, columns
+    // a block at a time and only where a row hit may cross them; the
+    // alignment search encodes the few lines it reads by itself.
+    if (!scan_row_hits(s) || !scan_col_hits(s))
         return 0;
-    s.row_runs.reset();
-    if (!build_col_runs(s) ||
-        !scan_runs(s, s.col_runs.get(), s.image_height, s.image_width, s.col_hits))
-        return 0;
-    s.col_runs.reset();
 
     cross_hits(s);
     refine_eyes(s);

@@ -103,7 +103,12 @@ struct DarkRuns {
     std::vector<std::int64_t> count;
     std::vector<std::int64_t> sum_x;
 
-    void make(const DecoderState &s, int y) {
+    // Lists the dark runs of row y that meet the spans (first and last
+    // column, ordered by first column), each run once and whole, in order of
+    // column. Every run a walk can reach from a span lies in it, and runs
+    // between two listed runs that meet one span are listed too, so the
+    // sums of consecutive runs are those of the whole row.
+    void make(const DecoderState &s, int y, const std::vector<std::pair<int, int>> &spans) {
         row = y;
         start.clear();
         end.clear();
@@ -111,26 +116,37 @@ struct DarkRuns {
         sum_x.assign(1, 0);
         const int w = s.image_width;
         const std::uint8_t *pixels = s.work_bitmap.get() + static_cast<std::size_t>(y) * w;
-        // The first pixel at or after x that is dark (or light), eight
-        // pixels at a time.
-        auto next = [&](int x, bool want_dark) {
-            for (; x + 8 <= w; x += 8) {
+        // The first pixel at or after x and before `limit` that is dark (or
+        // light), eight pixels at a time; `limit` when there is none.
+        auto next = [&](int x, bool want_dark, int limit) {
+            for (; x + 8 <= limit; x += 8) {
                 const std::uint64_t other = dark_bytes(pixels + x, 0) ^ (want_dark ? 0 : all_dark_bytes);
                 if (other != 0)
                     return x + std::countr_zero(other) / 8;
             }
-            while (x < w && (pixels[x] == dark) != want_dark)
+            while (x < limit && (pixels[x] == dark) != want_dark)
                 ++x;
             return x;
         };
-        for (int x = next(0, true); x < w; x = next(x, true)) {
-            const int first = x;
-            x = next(x, false);
-            const std::int64_t n = x - first;
-            start.push_back(first);
-            end.push_back(x - 1);
-            count.push_back(count.back() + n);
-            sum_x.push_back(sum_x.back() + (std::int64_t{first} + x - 1) * n / 2);
+        int done = 0; // columns before this are listed or passed over
+        for (const auto &[from, to] : spans) {
+            if (to < done)
+                continue;
+            int x = std::max(from, done);
+            if (pixels[x] == dark)
+                while (x > done && pixels[x - 1] == dark)
+                    --x;
+            const int stop = std::min(to, w - 1) + 1;
+            for (x = next(x, true, stop); x < stop; x = next(x, true, stop)) {
+                const int first = x;
+                x = next(x, false, w);
+                const std::int64_t n = x - first;
+                start.push_back(first);
+                end.push_back(x - 1);
+                count.push_back(count.back() + n);
+                sum_x.push_back(sum_x.back() + (std::int64_t{first} + x - 1) * n / 2);
+                done = x;
+            }
         }
     }
     int runs() const { return static_cast<int>(start.size()); }
@@ -203,10 +219,22 @@ void sweep_walks(const DecoderState &s, const std::vector<Seed> &seeds, int step
     };
     std::size_t next_seed = 0;
     int y = seeds.empty() ? 0 : seeds[0].row;
+    std::vector<std::pair<int, int>> spans; // where this row's runs are needed
     while (next_seed < seeds.size() || !active.empty()) {
         if (active.empty())
             y = seeds[next_seed].row; // no walk in between: go straight to the next seed
-        here.make(s, y);
+        // Only the runs that a walk's span or a new seed meets are listed.
+        spans.clear();
+        for (const SweepWalk &w : active)
+            spans.emplace_back(before.start[w.left], before.end[w.right]);
+        const std::size_t walk_spans = spans.size();
+        for (std::size_t k = next_seed; k < seeds.size() && seeds[k].row == y; ++k)
+            spans.emplace_back(seeds[k].col, seeds[k].col);
+        if (spans.size() > walk_spans) {
+            std::sort(spans.begin() + static_cast<std::ptrdiff_t>(walk_spans), spans.end());
+            std::inplace_merge(spans.begin(), spans.begin() + static_cast<std::ptrdiff_t>(walk_spans), spans.end());
+        }
+        here.make(s, y, spans);
         if (!active.empty()) {
             // Map the runs of the row before onto this row's: in one pass over
             // both rows, or run by run when few walks need it.

@@ -29,7 +29,9 @@ void encode_line(const std::uint8_t *pixels, std::size_t step, int count, std::i
 
 // encode_line for one image row, eight pixels at a time while they go on
 // with the current run; the `ignored` bits of each byte do not count.
-void encode_row(const std::uint8_t *pixels, int count, std::int16_t *out, std::uint8_t ignored = 0) {
+// Without `pad` the entries after the -1 are left as they were.
+void encode_row(const std::uint8_t *pixels, int count, std::int16_t *out, std::uint8_t ignored = 0,
+                bool pad = true) {
     bool current_dark = true;
     int k = 0;
     int run_start = 0;
@@ -53,7 +55,8 @@ void encode_row(const std::uint8_t *pixels, int count, std::int16_t *out, std::u
     }
     out[k] = static_cast<std::int16_t>(count - run_start);
     out[k + 1] = -1;
-    std::fill(out + k + 2, out + count + 2, std::int16_t{0});
+    if (pad)
+        std::fill(out + k + 2, out + count + 2, std::int16_t{0});
 }
 
 // The run lines of columns first .. first + count - 1 into `table`, one
@@ -62,7 +65,9 @@ void encode_row(const std::uint8_t *pixels, int count, std::int16_t *out, std::u
 // memory order: a row's eight bytes are compared with the colours of the
 // eight runs in progress, and only the columns whose colour changes are
 // visited. Sixty-four columns (a cache line of the bitmap) per sweep.
-void encode_columns(const DecoderState &s, int first, int count, std::int16_t *table, std::uint8_t ignored) {
+// Without `pad` the entries after each line's -1 are left as they were.
+void encode_columns(const DecoderState &s, int first, int count, std::int16_t *table, std::uint8_t ignored,
+                    bool pad = true) {
     const int w = s.image_width;
     const int h = s.image_height;
     const std::size_t entries = static_cast<std::size_t>(h) + 2;
@@ -98,7 +103,8 @@ void encode_columns(const DecoderState &s, int first, int count, std::int16_t *t
             std::int16_t *out = table + static_cast<std::size_t>(x0 + c) * entries;
             out[run_index[c]] = static_cast<std::int16_t>(h - run_start[c]);
             out[run_index[c] + 1] = -1;
-            std::fill(out + run_index[c] + 2, out + entries, std::int16_t{0});
+            if (pad)
+                std::fill(out + run_index[c] + 2, out + entries, std::int16_t{0});
         }
     }
     // The last few columns one at a time.
@@ -122,6 +128,15 @@ bool prepare_run_table(const DecoderState &s, HeapArray<std::int16_t> &table, st
 }
 
 } // namespace
+
+void encode_row_runs(const DecoderState &s, int y, std::int16_t *out) {
+    const int w = s.image_width;
+    encode_row(s.work_bitmap.get() + static_cast<std::size_t>(y) * w, w, out, 0, false);
+}
+
+void encode_column_runs(const DecoderState &s, int first, int count, std::int16_t *table) {
+    encode_columns(s, first, count, table, 0, false);
+}
 
 bool table_covers(const HeapArray<std::int16_t> &table, int line_length, int lines) {
     return table && table.size() >= (static_cast<std::size_t>(line_length) + 2) * static_cast<std::size_t>(lines);

@@ -104,6 +104,12 @@ struct DecoderState {
         return debug_images == DebugImages::always || (debug_images == DebugImages::with_trace && tracing());
     }
 
+    // Set by a caller that reads nothing of the state but what the readings
+    // report: with no trace and no debug images, a pass whose bitmap
+    // provably equals an earlier one's reports that pass's readings again
+    // instead of searching its bitmap a second time.
+    bool repeat_equal_passes = false;
+
     int image_width = 0;
     int image_height = 0;
 

@@ -19,7 +19,7 @@ for extra in "$@"; do
     case "$extra" in
         fuzz) PACKAGES="$PACKAGES clang libclang-rt-14-dev" ;;
         bench) PACKAGES="$PACKAGES libbenchmark-dev" ;;
-        compare) PACKAGES="$PACKAGES libzxing-dev libzbar-dev" ;;
+        compare) PACKAGES="$PACKAGES libzxing-dev libzbar-dev zxing-cpp-tools" ;;
         gui-test) PACKAGES="$PACKAGES xvfb xauth" ;;
         *) echo "install-deps: unknown group '$extra'" >&2; exit 64 ;;
     esac

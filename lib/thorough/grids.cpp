@@ -106,46 +106,38 @@ std::optional<Eyes> orient_eyes(const Candidate &tl, const Candidate &tr, const 
     return e;
 }
 
-void outline_eyes(const std::vector<Point> *const (&traced)[3], Eyes &e) {
+void outline_eye(const std::vector<Point> &traced, Eyes &e, int k) {
     const Candidate *c[3] = {&e.tl, &e.tr, &e.bl};
-    for (int k = 0; k < 3; ++k)
-        e.outline[k] = fit_outline(*traced[k], at(*c[k]), e.row_dir, e.col_dir, c[k]->module * e.slant);
+    e.outline[k] = fit_outline(traced, at(*c[k]), e.row_dir, e.col_dir, c[k]->module * e.slant);
 }
 
-double eyes_contrast(const GreyView &grey, const Eyes &e, const bool (&judged)[3]) {
+double eye_pattern_contrast(const GreyView &grey, const Eyes &e, int k) {
     const Candidate *eye[3] = {&e.tl, &e.tr, &e.bl};
     const double mean = (e.tl.module + e.tr.module + e.bl.module) / 3;
-    double weakest = 1e9;
-    for (int k = 0; k < 3; ++k) {
-        if (!judged[k])
-            continue;
-        const Candidate &c = *eye[k];
-        double best = 0;
-        if (e.outline[k]) {
-            // The modules where the outline puts them.
-            const auto map = Projective::from_quads({Point{0, 0}, Point{7, 0}, Point{7, 7}, Point{0, 7}}, *e.outline[k]);
-            if (map) {
-                const Point o = map->map(3.5, 3.5), x = map->map(4.5, 3.5), y = map->map(3.5, 4.5);
-                const EyeContrast s = eye_contrast(grey, o, {x.x - o.x, x.y - o.y}, {y.x - o.x, y.y - o.y});
-                if (s.separation >= min_separation)
-                    best = s.difference;
-            }
-        }
-        // Else its own module size (which perspective changes) or the
-        // triple's mean (which blur and thin lines distort less) along the
-        // symbol's sides.
-        for (double size : {static_cast<double>(c.module), mean}) {
-            if (best > 0)
-                break;
-            const double m = size * e.slant;
-            const EyeContrast s = eye_contrast(grey, at(c), {e.row_dir.x * m, e.row_dir.y * m},
-                                               {e.col_dir.x * m, e.col_dir.y * m});
+    const Candidate &c = *eye[k];
+    double best = 0;
+    if (e.outline[k]) {
+        // The modules where the outline puts them.
+        const auto map = Projective::from_quads({Point{0, 0}, Point{7, 0}, Point{7, 7}, Point{0, 7}}, *e.outline[k]);
+        if (map) {
+            const Point o = map->map(3.5, 3.5), x = map->map(4.5, 3.5), y = map->map(3.5, 4.5);
+            const EyeContrast s = eye_contrast(grey, o, {x.x - o.x, x.y - o.y}, {y.x - o.x, y.y - o.y});
             if (s.separation >= min_separation)
                 best = s.difference;
         }
-        weakest = std::min(weakest, best);
     }
-    return weakest;
+    // Else its own module size (which perspective changes) or the triple's
+    // mean (which blur and thin lines distort less) along the symbol's sides.
+    for (double size : {static_cast<double>(c.module), mean}) {
+        if (best > 0)
+            break;
+        const double m = size * e.slant;
+        const EyeContrast s = eye_contrast(grey, at(c), {e.row_dir.x * m, e.row_dir.y * m},
+                                           {e.col_dir.x * m, e.col_dir.y * m});
+        if (s.separation >= min_separation)
+            best = s.difference;
+    }
+    return best;
 }
 
 double eyes_modules_across(const Eyes &e) {

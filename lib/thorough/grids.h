@@ -25,15 +25,15 @@ struct Eyes {
 // The triple with its directions, outlines not yet traced; nothing when two
 // centres coincide.
 std::optional<Eyes> orient_eyes(const Candidate &tl, const Candidate &tr, const Candidate &bl);
-// Fits the outline of each eye pattern to its traced points (trace_eye),
-// given for tl, tr and bl.
-void outline_eyes(const std::vector<Point> *const (&traced)[3], Eyes &eyes);
+// Fits the outline of eye pattern k (0 tl, 1 tr, 2 bl) to its traced points
+// (trace_eye).
+void outline_eye(const std::vector<Point> &traced, Eyes &eyes, int k);
 
-// The weakest contrast of the judged eye patterns (tl, tr, bl), each
-// measured through its outline, else with its own module size along the
-// symbol's rows and columns; grey levels, 0 when an eye's rings do not stand
-// out from their own spread.
-double eyes_contrast(const GreyView &grey, const Eyes &eyes, const bool (&judged)[3]);
+// The contrast of eye pattern k, measured through its outline when fitted,
+// else with its own module size, then the triple's mean, along the symbol's
+// rows and columns; grey levels, 0 when its rings do not stand out from
+// their own spread.
+double eye_pattern_contrast(const GreyView &grey, const Eyes &eyes, int k);
 
 // Modules across the symbol as the eyes measure it (their outlines where
 // found, else their centres and module sizes).

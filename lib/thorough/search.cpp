@@ -213,15 +213,19 @@ bool try_triples(Pass &pass, Pool &pool, bool completing, const SearchOptions &o
         auto eyes = orient_eyes(pool.at[k[0]], pool.at[k[1]], pool.at[k[2]]);
         if (!eyes)
             continue;
-        for (std::size_t i : k)
+        // The triple's contrast is that of its weakest eye pattern; a
+        // synthetic eye was matched by template already and may be too
+        // damaged for the test. Each eye is outlined and judged in turn, and
+        // the first too weak settles it: the others' work cannot matter.
+        double contrast = 1e9;
+        for (int n = 0; n < 3 && !(contrast < min_contrast); ++n) {
+            const std::size_t i = k[n];
             if (!pool.traced[i])
                 pool.traced[i] = trace_eye(pass.binary, {pool.at[i].x, pool.at[i].y}, pool.at[i].module);
-        const std::vector<Point> *const points[3] = {&*pool.traced[k[0]], &*pool.traced[k[1]], &*pool.traced[k[2]]};
-        outline_eyes(points, *eyes);
-        // A synthetic eye was matched by template already; it may be too
-        // damaged for the contrast test.
-        const bool judged[3] = {!pool.synthetic[k[0]], !pool.synthetic[k[1]], !pool.synthetic[k[2]]};
-        const double contrast = eyes_contrast(pass.grey, *eyes, judged);
+            outline_eye(*pool.traced[i], *eyes, n);
+            if (!pool.synthetic[i])
+                contrast = std::min(contrast, eye_pattern_contrast(pass.grey, *eyes, n));
+        }
         if (contrast < min_contrast)
             continue;
         if (tried++ >= opt.max_triples)

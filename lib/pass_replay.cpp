@@ -1,0 +1,160 @@
+// Repeated passes. Two global passes give the same bitmap when no grey lies
+// between their thresholds, two local passes when no normalised grey does
+// (a low-contrast pixel copies its left neighbour, which is then the same
+// too). A pass's readings depend on its bitmap and, from the state, only on
+// the level and mask when the format is unreadable and on the Reed-Solomon
+// flag; so a record is used only when every reading that sampled a grid also
+// read its format, gave no text, and the flag stands as it did.
+#include "pass_replay.h"
+
+#include <algorithm>
+
+#include "binarise.h"
+
+namespace vantor {
+
+namespace {
+
+constexpr int first_local_pass = 3;
+
+// Pixels counted with greys in [from, to).
+std::uint64_t between(const std::uint32_t (&counts)[256], int from, int to) {
+    std::uint64_t n = 0;
+    for (int g = std::max(from, 0); g < std::min(to, 256); ++g)
+        n += counts[g];
+    return n;
+}
+
+} // namespace
+
+bool PassReplay::same_bitmap(const DecoderState &s, int a, int b) {
+    if ((a < first_local_pass) != (b < first_local_pass))
+        return false;
+    if (a < first_local_pass) {
+        if (depth_ == 1)
+            return false;
+        if (!grey_counted_) {
+            grey_histogram(pixels_, static_cast<std::size_t>(s.image_width) * s.image_height, grey_counts_);
+            grey_counted_ = true;
+        }
+        int lo = 0, hi = 255;
+        while (lo < 255 && grey_counts_[lo] == 0)
+            ++lo;
+        while (hi > 0 && grey_counts_[hi] == 0)
+            --hi;
+        const int ta = global_threshold(lo, hi, a), tb = global_threshold(lo, hi, b);
+        // Dark below the threshold.
+        return between(grey_counts_, std::min(ta, tb), std::max(ta, tb)) == 0;
+    }
+    if (!s.contrast_map)
+        return false;
+    if (!contrast_counted_) {
+        contrast_histogram(s, contrast_counts_);
+        contrast_counted_ = true;
+    }
+    const int ta = local_threshold(a - first_local_pass), tb = local_threshold(b - first_local_pass);
+    // Dark at or below the threshold.
+    return between(contrast_counts_, std::min(ta, tb) + 1, std::max(ta, tb) + 1) == 0;
+}
+
+int PassReplay::repeated_pass(const DecoderState &s, int pass) {
+    for (int p = 0; p < pass; ++p) {
+        const Record &r = records_[p];
+        if (!r.usable || !same_bitmap(s, p, pass))
+            continue;
+        // The Reed-Solomon flag must come to each correcting reading as it
+        // came the first time.
+        int rs = s.rs_below_capacity;
+        bool flag_holds = true;
+        for (const Reading &g : r.readings) {
+            if (g.outcome.stage < ReadingStage::grid)
+                continue;
+            flag_holds = flag_holds && rs == g.rs_before;
+            rs = g.rs_after;
+        }
+        if (flag_holds)
+            return p;
+    }
+    return -1;
+}
+
+bool PassReplay::may_repeat_later(const DecoderState &s, int pass) {
+    const int family_end = pass < first_local_pass ? first_local_pass : 7;
+    for (int later = pass + 1; later < family_end; ++later)
+        if (same_bitmap(s, pass, later))
+            return true;
+    return false;
+}
+
+void PassReplay::begin(const DecoderState &s, int pass, bool binarised) {
+    rs_at_start_ = s.rs_below_capacity;
+    current_ = Record{};
+    // Pass 0 is recorded without asking: counting the greys costs a pass
+    // over the picture, which a symbol read at once should not pay.
+    recording_ = binarised && (pass == 0 || may_repeat_later(s, pass));
+}
+
+void PassReplay::note(const DecoderState &s, const ReadingOutcome &o) {
+    if (!recording_)
+        return;
+    if (current_.readings.empty()) {
+        current_.usable = true;
+        current_.eye_count = s.eye_count;
+        const int n = std::min(s.eye_count, s.eyes.count);
+        if (s.eyes.items && n > 0)
+            current_.eyes.assign(s.eyes.items, s.eyes.items + n);
+    }
+    // The grid stage unmasks with the state's mask when the format is
+    // unreadable; a reading with text would be a different record.
+    if ((o.stage >= ReadingStage::grid && !o.format_read) || o.stage == ReadingStage::text || o.text)
+        current_.usable = false;
+    const int rs_before = current_.readings.empty() ? rs_at_start_ : current_.readings.back().rs_after;
+    current_.readings.push_back(
+        {o, s.version, s.ecc_level, s.mask_pattern, s.data_unsupported_mode, rs_before, s.rs_below_capacity});
+}
+
+void PassReplay::close(const DecoderState &s, int pass) {
+    // Kept only when usable and a later pass may repeat it: a grey picture
+    // keeps none, and so no copy of its candidates.
+    if (recording_ && pass >= 0 && pass < 7 && current_.usable && !current_.readings.empty() &&
+        may_repeat_later(s, pass))
+        records_[pass] = std::move(current_);
+    current_ = Record{};
+    recording_ = false;
+}
+
+RunResult PassReplay::repeat(DecoderState &s, int from, int pass,
+                             FunctionRef<ReadingAction(const DecoderState &, const ReadingOutcome &)> on_reading) {
+    const Record &r = records_[from];
+    memchunk_init(s.eyes);
+    for (const EyePattern &e : r.eyes)
+        if (!memchunk_append(s.eyes, e))
+            break;
+    s.eye_count = r.eye_count;
+    RunResult result = RunResult::done;
+    for (const Reading &g : r.readings) {
+        ReadingOutcome o = g.outcome;
+        o.pass = pass;
+        if (o.try_index >= 0)
+            s.version = g.version;
+        if (o.format_read) {
+            s.ecc_level = g.ecc_level;
+            s.mask_pattern = g.mask_pattern;
+        }
+        if (o.stage >= ReadingStage::grid) {
+            s.data_unsupported_mode = g.data_unsupported_mode;
+            s.rs_below_capacity = g.rs_after;
+        }
+        if (o.try_index >= 0)
+            s.block_tally = o.blocks;
+        if (on_reading(s, o) == ReadingAction::stop) {
+            result = RunResult::stopped;
+            break;
+        }
+    }
+    memchunk_free(s.eyes);
+    s.eye_count = 0;
+    return result;
+}
+
+} // namespace vantor
