@@ -81,7 +81,7 @@ py::dict reading_dict(const vantor_reading &r) {
     return d;
 }
 
-// (symbols, reason, stage, readings, trace or None)
+// (symbols, reason, stage, readings, trace or None, joined bytes or None)
 py::tuple results_tuple(const vantor::Results &r, const DecodeSettings &s, const std::string &trace) {
     py::list symbols;
     for (const vantor::Symbol &sym : r.symbols)
@@ -90,7 +90,8 @@ py::tuple results_tuple(const vantor::Results &r, const DecodeSettings &s, const
     for (const vantor_reading &reading : r.readings)
         readings.append(reading_dict(reading));
     return py::make_tuple(symbols, static_cast<int>(r.reason), static_cast<int>(r.stage), readings,
-                          s.trace ? py::object(py::str(trace)) : py::object(py::none()));
+                          s.trace ? py::object(py::str(trace)) : py::object(py::none()),
+                          r.joined ? py::object(py::bytes(*r.joined)) : py::object(py::none()));
 }
 
 // A buffer's element type is one unsigned byte: "B", perhaps after a

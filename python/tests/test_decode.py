@@ -61,6 +61,9 @@ class TestFields:
         assert [r[0].structured_append for r in parts] == \
             [vantor.StructuredAppend(i, len(parts), parity) for i in range(len(parts))]
         assert b"".join(r[0].bytes for r in parts) == data
+        together = np.hstack(structured_pictures(data)[::-1])
+        assert vantor.decode(together, all=True).joined == data
+        assert vantor.decode(together).joined is None  # one symbol: nothing to join
         px = picture(b"mirror and negative")
         (mirrored,) = vantor.decode(px.T)
         (inverted,) = vantor.decode(255 - px)

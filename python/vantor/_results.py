@@ -148,7 +148,9 @@ class Results(List[Symbol]):
     :class:`Stage` any reading reached), ``readings`` (the classic readings
     run, in order), ``trace`` (the decoder's trace lines when asked for,
     else None), and for files ``warnings`` (the reader's warnings, one per
-    line) and ``page_count``.
+    line) and ``page_count``; ``joined``, the bytes of a whole
+    structured-append set among the symbols joined in index order (decode
+    with ``all=True``), else None.
     """
 
     reason: Reason
@@ -157,12 +159,14 @@ class Results(List[Symbol]):
     trace: Optional[str]
     warnings: str
     page_count: Optional[int]
+    joined: Optional[bytes]
 
     def __init__(self, symbols: Iterable[Symbol] = (), *, reason: Reason = Reason.OK,
                  stage: Stage = Stage.NONE, readings: Iterable[Reading] = (),
                  trace: Optional[str] = None, warnings: str = "",
-                 page_count: Optional[int] = None) -> None:
+                 page_count: Optional[int] = None, joined: Optional[bytes] = None) -> None:
         super().__init__(symbols)
+        self.joined = joined
         self.reason = reason
         self.stage = stage
         self.readings = tuple(readings)
@@ -180,6 +184,6 @@ class Results(List[Symbol]):
 
     @classmethod
     def _from_raw(cls, raw: Tuple[Any, ...], **extra: Any) -> "Results":
-        symbols, reason, stage, readings, trace = raw
+        symbols, reason, stage, readings, trace, joined = raw
         return cls((Symbol._from_raw(s) for s in symbols), reason=Reason(reason), stage=Stage(stage),
-                   readings=(Reading._from_raw(r) for r in readings), trace=trace, **extra)
+                   readings=(Reading._from_raw(r) for r in readings), trace=trace, joined=joined, **extra)

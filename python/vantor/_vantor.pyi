@@ -12,7 +12,7 @@ READ_STATUSES: Dict[str, int]
 
 # (symbols, reason, stage, readings, trace): symbols and readings as dicts
 # whose keys are the fields of vantor.Symbol and vantor.Reading.
-RawResults = Tuple[List[Dict[str, Any]], int, int, List[Dict[str, Any]], Optional[str]]
+RawResults = Tuple[List[Dict[str, Any]], int, int, List[Dict[str, Any]], Optional[str], Optional[bytes]]
 
 class DecodeSettings:
     def __init__(self, *, thorough: bool = ..., all_symbols: bool = ..., trace: bool = ...,
