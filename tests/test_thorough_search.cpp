@@ -222,6 +222,26 @@ TEST(ThoroughSearch, SamplesStrongPerspectiveAndSmallModules) {
     }
 }
 
+TEST(ThoroughSearch, ReadsSymbolsBlurredToHalfAModule) {
+    // Blur of about half a module closes the light ring of the eye patterns
+    // in any binarisation of the picture as it is.
+    std::mt19937 rng(7);
+    for (int i = 0; i < 12; ++i) {
+        const int version = 3 + static_cast<int>(rng() % 25);
+        auto s = e2e::make_case(version, vt::Level::M, e2e::Content::byte, 0.7, rng);
+        ASSERT_TRUE(s);
+        vt::RenderOptions o;
+        o.module_px = 3 + (rng() % 100) / 100.0;
+        o.rotation_deg = rng() % 360;
+        o.noise_sigma = 2;
+        o.seed = rng();
+        o.blur_sigma = o.module_px * (0.42 + (rng() % 100) / 1250.0);
+        const auto found = search(vt::render(*s, o));
+        ASSERT_EQ(found.size(), 1u) << "version " << version << ", blur " << o.blur_sigma << " px";
+        EXPECT_EQ(bytes(found[0]), s->text);
+    }
+}
+
 TEST(ThoroughSearch, DamageBeyondCapacityGivesNoWrongText) {
     std::mt19937 rng(77);
     int within = 0, within_read = 0;

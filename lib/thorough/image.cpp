@@ -113,4 +113,31 @@ int Binary::threshold(float x, float y) const {
     return thresholds_[static_cast<std::size_t>(by) * block_cols_ + bx];
 }
 
+std::vector<std::uint8_t> sharpened(const GreyView &grey) {
+    const int width = grey.width, height = grey.height;
+    const std::size_t w = static_cast<std::size_t>(width);
+    // Sums over 5 rows, then over 5 of those across, held at the border.
+    std::vector<int> rows(w * static_cast<std::size_t>(height));
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            int sum = 0;
+            for (int d = -2; d <= 2; ++d)
+                sum += grey.at(x, std::clamp(y + d, 0, height - 1));
+            rows[static_cast<std::size_t>(y) * w + static_cast<std::size_t>(x)] = sum;
+        }
+    std::vector<std::uint8_t> out(w * static_cast<std::size_t>(height));
+    for (int y = 0; y < height; ++y) {
+        const int *row = rows.data() + static_cast<std::size_t>(y) * w;
+        for (int x = 0; x < width; ++x) {
+            int sum = 0;
+            for (int d = -2; d <= 2; ++d)
+                sum += row[std::clamp(x + d, 0, width - 1)];
+            const int g = grey.at(x, y);
+            out[static_cast<std::size_t>(y) * w + static_cast<std::size_t>(x)] =
+                static_cast<std::uint8_t>(std::clamp(g + (25 * g - sum) / 25, 0, 255));
+        }
+    }
+    return out;
+}
+
 } // namespace vantor::thorough

@@ -279,8 +279,9 @@ std::vector<FoundSymbol> search(const std::uint8_t *pixels, int width, int heigh
     if (!pixels || width < 21 || height < 21 || width > max_side || height > max_side || stride < width)
         return found;
     int grids_left = max_grids;
-    for (bool inverted : {false, true}) {
-        const GreyView grey{pixels, width, height, stride, inverted};
+    // One binarisation's candidates, triples and grids; false when the
+    // search should stop.
+    auto search_view = [&](const GreyView &grey, bool pool_classic) {
         const Binary binary(grey);
         Pool candidates;
         for (const ScoredCandidate &c : scan_finders(binary, opt.max_candidates))
@@ -288,13 +289,20 @@ std::vector<FoundSymbol> search(const std::uint8_t *pixels, int width, int heigh
             // through the 3-module centre finds a true eye.
             if (c.hits >= 2)
                 candidates.add(c.at, std::min(1.0, c.hits / (3.0 * c.at.module)), false);
-        if (!inverted)
+        if (pool_classic)
             add_pooled(candidates, pooled, opt.max_candidates);
         Pass pass{grey, binary, grids_left};
         run_pass(pass, candidates, opt, found);
         grids_left = pass.grids_left;
-        if ((!found.empty() && !opt.all_symbols) || grids_left <= 0)
-            break;
+        return (found.empty() || opt.all_symbols) && grids_left > 0;
+    };
+    for (bool inverted : {false, true})
+        if (!search_view(GreyView{pixels, width, height, stride, inverted}, !inverted))
+            return found;
+    // A blurred symbol: its eye patterns may show only when sharpened.
+    if (found.empty()) {
+        const std::vector<std::uint8_t> sharp = sharpened(GreyView{pixels, width, height, stride, false});
+        search_view(GreyView{sharp.data(), width, height, width, false}, false);
     }
     return found;
 }
