@@ -13,6 +13,7 @@
 #include "../end_to_end_cases.h"
 #include "qr_content.h"
 #include "qr_symbols.h"
+#include "thorough/image.h"
 #include "thorough/search.h"
 #include <vantor/vantor.h>
 
@@ -219,6 +220,31 @@ TEST(ThoroughSearch, SamplesStrongPerspectiveAndSmallModules) {
         const auto found = search(vt::render(*s, o));
         ASSERT_EQ(found.size(), 1u) << "version " << l.version << ", " << l.px << " px";
         EXPECT_EQ(bytes(found[0]), s->text) << "version " << l.version;
+    }
+}
+
+TEST(ThoroughSearch, SharpeningIsThePixelAgainstItsFiveByFiveMean) {
+    // The running sums against the plain definition, borders held, through
+    // strides and inversion, down to pictures one pixel wide.
+    std::mt19937 rng(3);
+    for (int t = 0; t < 100; ++t) {
+        const int w = 1 + static_cast<int>(rng() % 30), h = 1 + static_cast<int>(rng() % 30);
+        const int stride = w + static_cast<int>(rng() % 4);
+        std::vector<std::uint8_t> px(static_cast<std::size_t>(stride) * h);
+        for (auto &p : px)
+            p = static_cast<std::uint8_t>(rng());
+        const th::GreyView grey{px.data(), w, h, stride, rng() % 2 == 1};
+        const std::vector<std::uint8_t> got = th::sharpened(grey);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                int sum = 0;
+                for (int dy = -2; dy <= 2; ++dy)
+                    for (int dx = -2; dx <= 2; ++dx)
+                        sum += grey.at(std::clamp(x + dx, 0, w - 1), std::clamp(y + dy, 0, h - 1));
+                const int g = grey.at(x, y);
+                ASSERT_EQ(got[static_cast<std::size_t>(y) * w + x], std::clamp(g + (25 * g - sum) / 25, 0, 255))
+                    << w << "x" << h << " at " << x << "," << y;
+            }
     }
 }
 

@@ -116,25 +116,31 @@ int Binary::threshold(float x, float y) const {
 std::vector<std::uint8_t> sharpened(const GreyView &grey) {
     const int width = grey.width, height = grey.height;
     const std::size_t w = static_cast<std::size_t>(width);
-    // Sums over 5 rows, then over 5 of those across, held at the border.
-    std::vector<int> rows(w * static_cast<std::size_t>(height));
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            int sum = 0;
-            for (int d = -2; d <= 2; ++d)
-                sum += grey.at(x, std::clamp(y + d, 0, height - 1));
-            rows[static_cast<std::size_t>(y) * w + static_cast<std::size_t>(x)] = sum;
-        }
+    auto row = [&](int y) { return grey.pixels + static_cast<std::size_t>(std::clamp(y, 0, height - 1)) * grey.stride; };
+    // Running sums of 5 rows (held at the border), then of 5 of those
+    // across: two additions a pixel whatever the window.
+    std::vector<int> column(w);
+    for (std::size_t x = 0; x < w; ++x)
+        column[x] = 3 * row(0)[x] + row(1)[x] + row(2)[x];
     std::vector<std::uint8_t> out(w * static_cast<std::size_t>(height));
     for (int y = 0; y < height; ++y) {
-        const int *row = rows.data() + static_cast<std::size_t>(y) * w;
+        if (y > 0) {
+            const std::uint8_t *enter = row(y + 2), *leave = row(y - 3);
+            for (std::size_t x = 0; x < w; ++x)
+                column[x] += enter[x] - leave[x];
+        }
+        const std::uint8_t *in = row(y);
+        std::uint8_t *o = out.data() + static_cast<std::size_t>(y) * w;
+        const int last = width - 1;
+        int sum = 3 * column[0] + column[static_cast<std::size_t>(std::min(1, last))] +
+                  column[static_cast<std::size_t>(std::min(2, last))];
         for (int x = 0; x < width; ++x) {
-            int sum = 0;
-            for (int d = -2; d <= 2; ++d)
-                sum += row[std::clamp(x + d, 0, width - 1)];
-            const int g = grey.at(x, y);
-            out[static_cast<std::size_t>(y) * w + static_cast<std::size_t>(x)] =
-                static_cast<std::uint8_t>(std::clamp(g + (25 * g - sum) / 25, 0, 255));
+            if (x > 0)
+                sum += column[static_cast<std::size_t>(std::min(x + 2, last))] -
+                       column[static_cast<std::size_t>(std::max(x - 3, 0))];
+            const int g = in[x];
+            const int v = std::clamp(g + (25 * g - sum) / 25, 0, 255);
+            o[x] = static_cast<std::uint8_t>(grey.inverted ? 255 - v : v);
         }
     }
     return out;

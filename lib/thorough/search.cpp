@@ -20,6 +20,8 @@ namespace {
 
 // Grids sampled per image, over all triples, versions and passes.
 constexpr int max_grids = 600;
+// The sharpened picture is given the triples of the others divided by this.
+constexpr int sharpened_triple_divisor = 3;
 // An eye pattern must stand out by this many grey levels.
 constexpr double min_contrast = 12;
 // How far the size the version information names may be from the size the
@@ -281,7 +283,7 @@ std::vector<FoundSymbol> search(const std::uint8_t *pixels, int width, int heigh
     int grids_left = max_grids;
     // One binarisation's candidates, triples and grids; false when the
     // search should stop.
-    auto search_view = [&](const GreyView &grey, bool pool_classic) {
+    auto search_view = [&](const GreyView &grey, bool pool_classic, const SearchOptions &pass_options) {
         const Binary binary(grey);
         Pool candidates;
         for (const ScoredCandidate &c : scan_finders(binary, opt.max_candidates))
@@ -292,17 +294,20 @@ std::vector<FoundSymbol> search(const std::uint8_t *pixels, int width, int heigh
         if (pool_classic)
             add_pooled(candidates, pooled, opt.max_candidates);
         Pass pass{grey, binary, grids_left};
-        run_pass(pass, candidates, opt, found);
+        run_pass(pass, candidates, pass_options, found);
         grids_left = pass.grids_left;
         return (found.empty() || opt.all_symbols) && grids_left > 0;
     };
     for (bool inverted : {false, true})
-        if (!search_view(GreyView{pixels, width, height, stride, inverted}, !inverted))
+        if (!search_view(GreyView{pixels, width, height, stride, inverted}, !inverted, opt))
             return found;
-    // A blurred symbol: its eye patterns may show only when sharpened.
+    // A blurred symbol: its eye patterns may show only when sharpened. They
+    // then stand out among the candidates, so fewer triples are tried.
     if (found.empty()) {
         const std::vector<std::uint8_t> sharp = sharpened(GreyView{pixels, width, height, stride, false});
-        search_view(GreyView{sharp.data(), width, height, width, false}, false);
+        SearchOptions sharp_options = opt;
+        sharp_options.max_triples = opt.max_triples / sharpened_triple_divisor;
+        search_view(GreyView{sharp.data(), width, height, width, false}, false, sharp_options);
     }
     return found;
 }
