@@ -9,7 +9,7 @@
 
 // Stages of the encoder that its library exports but does not declare.
 extern "C" {
-void QRspec_getEccSpec(int version, QRecLevel level, int spec[5]);
+void QRspec_getEccSpec(int version, QRecLevel level, int layout[5]);
 unsigned char *QRspec_newFrame(int version);
 int RSECC_encode(size_t data_length, size_t ecc_length, const unsigned char *data, unsigned char *ecc);
 unsigned char *Mask_makeMask(int width, unsigned char *frame, int mask, QRecLevel level);
@@ -94,17 +94,17 @@ std::vector<std::uint8_t> BitWriter::codewords(std::size_t count) const {
 int data_codewords(int version, Level level) {
     if (version < 1 || version > 40)
         return 0;
-    int spec[5];
-    QRspec_getEccSpec(version, qr_level(level), spec);
-    return spec[0] * spec[1] + spec[3] * spec[4];
+    int layout[5];
+    QRspec_getEccSpec(version, qr_level(level), layout);
+    return layout[0] * layout[1] + layout[3] * layout[4];
 }
 
 std::optional<Symbol> symbol_from_codewords(std::span<const std::uint8_t> data, int version, Level level, int mask) {
     if (version < 1 || version > 40 || mask < 0 || mask > 7)
         return std::nullopt;
-    int spec[5];
-    QRspec_getEccSpec(version, qr_level(level), spec);
-    const int blocks = spec[0] + spec[3], ecc = spec[2];
+    int layout[5];
+    QRspec_getEccSpec(version, qr_level(level), layout);
+    const int blocks = layout[0] + layout[3], ecc = layout[2];
     std::vector<std::uint8_t> all(data.begin(), data.end());
     for (bool second = false; static_cast<int>(all.size()) < data_codewords(version, level); second = !second)
         all.push_back(second ? 0x11 : 0xEC);
@@ -114,7 +114,7 @@ std::optional<Symbol> symbol_from_codewords(std::span<const std::uint8_t> data, 
     std::vector<std::vector<std::uint8_t>> block_data, block_ecc;
     std::size_t at = 0;
     for (int b = 0; b < blocks; ++b) {
-        const std::size_t n = static_cast<std::size_t>(b < spec[0] ? spec[1] : spec[4]);
+        const std::size_t n = static_cast<std::size_t>(b < layout[0] ? layout[1] : layout[4]);
         block_data.emplace_back(all.begin() + static_cast<std::ptrdiff_t>(at), all.begin() + static_cast<std::ptrdiff_t>(at + n));
         at += n;
         block_ecc.emplace_back(static_cast<std::size_t>(ecc));
@@ -122,7 +122,7 @@ std::optional<Symbol> symbol_from_codewords(std::span<const std::uint8_t> data, 
             return std::nullopt;
     }
     std::vector<std::uint8_t> stream;
-    for (std::size_t j = 0; j < static_cast<std::size_t>(std::max(spec[1], spec[4])); ++j)
+    for (std::size_t j = 0; j < static_cast<std::size_t>(std::max(layout[1], layout[4])); ++j)
         for (const auto &d : block_data)
             if (j < d.size())
                 stream.push_back(d[j]);
@@ -187,6 +187,13 @@ std::vector<Symbol> make_structured_append(std::string_view text, int version, L
             return {};
         out.push_back(from_code(*c->code, level, {}));
     }
+    return out;
+}
+
+std::vector<Picture> render_last_first(std::span<const Symbol> symbols, const RenderOptions &options) {
+    std::vector<Picture> out;
+    for (auto it = symbols.rbegin(); it != symbols.rend(); ++it)
+        out.push_back(render(*it, options));
     return out;
 }
 
