@@ -44,8 +44,7 @@ FileOutput out_of_memory() {
 
 } // namespace
 
-int run_batch(std::size_t count, int threads, const std::function<FileOutput(std::size_t)> &work,
-              const std::function<void()> &all_skipped) {
+BatchEnd run_batch(std::size_t count, int threads, const std::function<FileOutput(std::size_t)> &work) {
     std::vector<std::optional<FileOutput>> done(count);
     std::mutex lock;
     std::condition_variable finished;
@@ -101,12 +100,7 @@ int run_batch(std::size_t count, int threads, const std::function<FileOutput(std
     progress.clear();
     for (std::thread &t : pool)
         t.join();
-    // Folders that held files, none of them an image: nothing was read.
-    if (skipped == count) {
-        all_skipped();
-        status = exit_unreadable;
-    }
-    return std::fflush(stdout) == 0 && !std::ferror(stdout) ? status : exit_unreadable;
+    return {std::fflush(stdout) == 0 && !std::ferror(stdout) ? status : exit_unreadable, skipped};
 }
 
 } // namespace vantor::cli

@@ -11,10 +11,12 @@ namespace vantor::cli {
 
 // Calls work(i) for i in 0..count-1 on up to `threads` threads at once and
 // writes each output as soon as those of the files before it are written.
-// Returns the highest status of any file, or exit_unreadable when standard
-// output could not be written or every file was skipped (then `all_skipped`
-// is called first, to say so).
-int run_batch(std::size_t count, int threads, const std::function<FileOutput(std::size_t)> &work,
-              const std::function<void()> &all_skipped);
+struct BatchEnd {
+    // The highest status of any file, or exit_unreadable when standard
+    // output could not be written.
+    int status;
+    std::size_t skipped; // files that held no image
+};
+BatchEnd run_batch(std::size_t count, int threads, const std::function<FileOutput(std::size_t)> &work);
 
 } // namespace vantor::cli

@@ -31,11 +31,14 @@ int main(int argc, char **argv) {
         threads = 1;
     // Lines name their file when there are several, or when a folder gave them.
     const bool several = entries.size() > 1 || entries.front().from_folder;
-    return run_batch(
-        entries.size(), threads,
-        [&](std::size_t i) { return report_file(opt, entries[i], process_file(opt, entries[i]), several); },
-        [&] {
-            if (!opt.json)
-                std::fprintf(stderr, "vantor: no image among the files found (%zu skipped)\n", entries.size());
-        });
+    const BatchEnd end = run_batch(entries.size(), threads, [&](std::size_t i) {
+        return report_file(opt, entries[i], process_file(opt, entries[i]), several);
+    });
+    // Folders that held files, none of them an image: nothing was read.
+    if (end.skipped == entries.size()) {
+        if (!opt.json)
+            std::fprintf(stderr, "vantor: no image among the files found (%zu skipped)\n", end.skipped);
+        return exit_unreadable;
+    }
+    return end.status;
 }

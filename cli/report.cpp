@@ -125,17 +125,20 @@ void text_page(Writer &w, const Options &opt, const std::string &label, const Pa
         if (opt.raw && opt.nul_separated)
             w.out(std::string(1, '\0'));
     } else {
+        auto raw_record = [&](const std::string &bytes) { w.out(opt.nul_separated ? bytes + '\0' : bytes); };
         for (const vantor::Symbol &s : page.results.symbols) {
             if (opt.raw)
-                w.out(opt.nul_separated ? s.bytes + '\0' : s.bytes);
+                raw_record(s.bytes);
             else
                 w.out(prefix + s.text + "\n");
         }
-        // A whole structured-append set: its message on a line of its own.
-        if (page.results.joined && !opt.raw)
-            w.out(prefix + "joined: " + vantor::display_text(*page.results.joined) + "\n");
-        else if (page.results.joined)
-            w.out(opt.nul_separated ? *page.results.joined + '\0' : *page.results.joined);
+        // A whole structured-append set: its message as one more record.
+        if (const auto &joined = page.results.joined) {
+            if (opt.raw)
+                raw_record(*joined);
+            else
+                w.out(prefix + "joined: " + vantor::display_text(*joined) + "\n");
+        }
     }
     if (!page.explanation.empty()) {
         std::string lines = label + ":\n";

@@ -127,13 +127,10 @@ TEST(ThoroughSearch, ReadsAndJoinsAStructuredAppendSet) {
         text += "part of a longer message " + std::to_string(i) + ". ";
     const auto parts = vt::make_structured_append(text, 3, vt::Level::M);
     ASSERT_GE(parts.size(), 2u);
-    std::vector<vt::Picture> pictures;
     vt::RenderOptions o;
     o.module_px = 3;
     // Shown out of order: the join goes by index.
-    for (auto it = parts.rbegin(); it != parts.rend(); ++it)
-        pictures.push_back(vt::render(*it, o));
-    const auto found = search(vt::side_by_side(pictures), true);
+    const auto found = search(vt::side_by_side(vt::render_last_first(parts, o)), true);
     ASSERT_EQ(found.size(), parts.size());
     for (const auto &f : found) {
         EXPECT_EQ(f.facts.sa_count, static_cast<int>(parts.size()));

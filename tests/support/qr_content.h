@@ -44,6 +44,9 @@ int data_codewords(int version, Level level);
 // encoder will not write itself (FNC1, or deliberately broken ones).
 std::optional<Symbol> symbol_from_codewords(std::span<const std::uint8_t> data, int version, Level level, int mask);
 
+// Each symbol rendered, last first: a set shown out of its index order.
+std::vector<Picture> render_last_first(std::span<const Symbol> symbols, const RenderOptions &options);
+
 // Renderings placed side by side on one light canvas, top-aligned, in order.
 Picture side_by_side(std::span<const Picture> pictures);
 
