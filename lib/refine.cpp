@@ -94,6 +94,58 @@ void drop_eye(EyePattern &eye) {
     eye.v_hits = 0;
 }
 
+// The work bitmap packed a bit a pixel (set: exactly dark), so that the
+// walks find the ends of runs sixty-four pixels at a time whatever their
+// lengths. Bits past the last column are clear.
+struct DarkBits {
+    int width = 0;
+    std::size_t words_per_row = 0;
+    std::vector<std::uint64_t> words;
+
+    explicit DarkBits(const DecoderState &s)
+        : width(s.image_width), words_per_row((static_cast<std::size_t>(s.image_width) + 63) / 64),
+          words(words_per_row * static_cast<std::size_t>(s.image_height), 0) {
+        const std::size_t w = static_cast<std::size_t>(width);
+        for (int y = 0; y < s.image_height; ++y) {
+            const std::uint8_t *pixels = s.work_bitmap.get() + static_cast<std::size_t>(y) * w;
+            std::uint64_t *out = words.data() + static_cast<std::size_t>(y) * words_per_row;
+            std::size_t x = 0;
+            for (; x + 64 <= w; x += 64)
+                out[x / 64] = dark_mask64(pixels + x, 0);
+            for (; x < w; ++x)
+                out[x / 64] |= static_cast<std::uint64_t>(pixels[x] == dark) << (x % 64);
+        }
+    }
+    const std::uint64_t *row(int y) const { return words.data() + static_cast<std::size_t>(y) * words_per_row; }
+    static bool dark_at(const std::uint64_t *row, int x) { return (row[x / 64] >> (x % 64)) & 1; }
+    // The first pixel at or after x and before `limit` that is dark (or
+    // light); `limit` when there is none.
+    static int next(const std::uint64_t *row, int x, bool want_dark, int limit) {
+        if (x >= limit)
+            return limit;
+        const std::uint64_t flip = want_dark ? 0 : ~std::uint64_t{0};
+        int i = x / 64;
+        std::uint64_t word = (row[i] ^ flip) & (~std::uint64_t{0} << (x % 64));
+        while (word == 0) {
+            if (++i * 64 >= limit)
+                return limit;
+            word = row[i] ^ flip;
+        }
+        return std::min(i * 64 + std::countr_zero(word), limit);
+    }
+    // The first pixel of the dark run that holds the dark pixel x.
+    static int run_begin(const std::uint64_t *row, int x) {
+        int i = x / 64;
+        std::uint64_t light = ~row[i] & ((std::uint64_t{1} << (x % 64)) - 1); // light pixels before x
+        while (light == 0) {
+            if (i == 0)
+                return 0;
+            light = ~row[--i];
+        }
+        return i * 64 + 63 - std::countl_zero(light) + 1;
+    }
+};
+
 // The dark runs of one row, in order, with the dark pixels and the sum of
 // their columns before each run (one more entry at the end).
 struct DarkRuns {
@@ -108,38 +160,25 @@ struct DarkRuns {
     // column. Every run a walk can reach from a span lies in it, and runs
     // between two listed runs that meet one span are listed too, so the
     // sums of consecutive runs are those of the whole row.
-    void make(const DecoderState &s, int y, const std::vector<std::pair<int, int>> &spans) {
+    void make(const DarkBits &bits, int y, const std::vector<std::pair<int, int>> &spans) {
         row = y;
         start.clear();
         end.clear();
         count.assign(1, 0);
         sum_x.assign(1, 0);
-        const int w = s.image_width;
-        const std::uint8_t *pixels = s.work_bitmap.get() + static_cast<std::size_t>(y) * w;
-        // The first pixel at or after x and before `limit` that is dark (or
-        // light), eight pixels at a time; `limit` when there is none.
-        auto next = [&](int x, bool want_dark, int limit) {
-            for (; x + 8 <= limit; x += 8) {
-                const std::uint64_t other = dark_bytes(pixels + x, 0) ^ (want_dark ? 0 : all_dark_bytes);
-                if (other != 0)
-                    return x + std::countr_zero(other) / 8;
-            }
-            while (x < limit && (pixels[x] == dark) != want_dark)
-                ++x;
-            return x;
-        };
+        const int w = bits.width;
+        const std::uint64_t *words = bits.row(y);
         int done = 0; // columns before this are listed or passed over
         for (const auto &[from, to] : spans) {
             if (to < done)
                 continue;
             int x = std::max(from, done);
-            if (pixels[x] == dark)
-                while (x > done && pixels[x - 1] == dark)
-                    --x;
+            if (bits.dark_at(words, x))
+                x = std::max(bits.run_begin(words, x), done);
             const int stop = std::min(to, w - 1) + 1;
-            for (x = next(x, true, stop); x < stop; x = next(x, true, stop)) {
+            for (x = bits.next(words, x, true, stop); x < stop; x = bits.next(words, x, true, stop)) {
                 const int first = x;
-                x = next(x, false, w);
+                x = bits.next(words, x, false, w);
                 const std::int64_t n = x - first;
                 start.push_back(first);
                 end.push_back(x - 1);
@@ -191,8 +230,8 @@ RowSums operator-(const RowSums &a, const RowSums &b) {
 // Follows the walks of all seeds in one direction, row by row; `seeds` are
 // in sweep order (descending rows going up, ascending going down). Fills
 // rests[eye] and, going up, seed_rows[eye].
-void sweep_walks(const DecoderState &s, const std::vector<Seed> &seeds, int step, std::vector<WalkRest> &rests,
-                 std::vector<RowSums> *seed_rows) {
+void sweep_walks(const DecoderState &s, const DarkBits &bits, const std::vector<Seed> &seeds, int step,
+                 std::vector<WalkRest> &rests, std::vector<RowSums> *seed_rows) {
     const int h = s.image_height;
     DarkRuns before, here;
     // Ordered by left end: the next left end only grows with the one before.
@@ -234,7 +273,7 @@ void sweep_walks(const DecoderState &s, const std::vector<Seed> &seeds, int step
             std::sort(spans.begin() + static_cast<std::ptrdiff_t>(walk_spans), spans.end());
             std::inplace_merge(spans.begin(), spans.begin() + static_cast<std::ptrdiff_t>(walk_spans), spans.end());
         }
-        here.make(s, y, spans);
+        here.make(bits, y, spans);
         if (!active.empty()) {
             // Map the runs of the row before onto this row's: in one pass over
             // both rows, or run by run when few walks need it.
@@ -345,9 +384,12 @@ bool refine_swept(DecoderState &s) {
         std::vector<RowSums> seed_rows(static_cast<std::size_t>(n));
         std::vector<WalkRest> up(static_cast<std::size_t>(n)), down(static_cast<std::size_t>(n));
         std::stable_sort(seeds.begin(), seeds.end(), [](const Seed &a, const Seed &b) { return a.row > b.row; });
-        sweep_walks(s, seeds, -1, up, &seed_rows);
-        std::reverse(seeds.begin(), seeds.end());
-        sweep_walks(s, seeds, +1, down, nullptr);
+        if (!seeds.empty()) {
+            const DarkBits bits(s);
+            sweep_walks(s, bits, seeds, -1, up, &seed_rows);
+            std::reverse(seeds.begin(), seeds.end());
+            sweep_walks(s, bits, seeds, +1, down, nullptr);
+        }
         for (int i = 0; i < n; ++i) {
             EyePattern &eye = s.eyes.items[i];
             const auto k = static_cast<std::size_t>(i);

@@ -1,4 +1,4 @@
-// Run-length tables of the work bitmap, eight pixels at a time.
+// Run-length tables of the work bitmap, sixty-four pixels at a time.
 #include "runs.h"
 
 #include <algorithm>
@@ -9,46 +9,32 @@ namespace vantor {
 
 namespace {
 
-// Encodes `count` pixels, `step` bytes apart, as runs: entry 0 dark, then
-// alternating, -1 after the last run. `out` has count + 2 entries.
-void encode_line(const std::uint8_t *pixels, std::size_t step, int count, std::int16_t *out,
-                 std::uint8_t ignored = 0) {
-    std::fill(out, out + count + 2, std::int16_t{0});
-    bool current_dark = true;
-    int k = 0;
-    for (int i = 0; i < count; ++i) {
-        const bool d = (pixels[static_cast<std::size_t>(i) * step] & ~ignored) == dark;
-        if (d != current_dark) {
-            current_dark = d;
-            ++k;
-        }
-        ++out[k];
-    }
-    out[k + 1] = -1;
-}
-
-// encode_line for one image row, eight pixels at a time while they go on
-// with the current run; the `ignored` bits of each byte do not count.
-// Without `pad` the entries after the -1 are left as they were.
+// Encodes the `count` pixels of one image row as runs: entry 0 dark, then
+// alternating, -1 after the last run (`out` has count + 2 entries).
+// Sixty-four pixels at a time: a run ends where a pixel's colour differs
+// from the one before it (before pixel 0, dark, since the first run is
+// dark), so the set bits of the mask against itself shifted by one are the
+// run ends. The `ignored` bits of each byte do
+// not count. Without `pad` the entries after the -1 are left as they were.
 void encode_row(const std::uint8_t *pixels, int count, std::int16_t *out, std::uint8_t ignored = 0,
                 bool pad = true) {
-    bool current_dark = true;
     int k = 0;
     int run_start = 0;
+    std::uint64_t before = 1; // colour of the pixel before, as bit 0
     int i = 0;
-    while (i < count) {
-        if (i + 8 <= count) {
-            const std::uint64_t change = dark_bytes(pixels + i, ignored) ^ (current_dark ? all_dark_bytes : 0);
-            if (change == 0) {
-                i += 8;
-                continue;
-            }
-            i += std::countr_zero(change) / 8;
-        } else if (((pixels[i] & ~ignored) == dark) == current_dark) {
-            ++i;
-            continue;
+    for (; i + 64 <= count; i += 64) {
+        const std::uint64_t mask = dark_mask64(pixels + i, ignored);
+        for (std::uint64_t ends = mask ^ ((mask << 1) | before); ends != 0; ends &= ends - 1) {
+            const int at = i + std::countr_zero(ends);
+            out[k++] = static_cast<std::int16_t>(at - run_start);
+            run_start = at;
         }
-        // Pixel i begins the next run.
+        before = mask >> 63;
+    }
+    bool current_dark = before != 0;
+    for (; i < count; ++i) {
+        if (((pixels[i] & ~ignored) == dark) == current_dark)
+            continue;
         out[k++] = static_cast<std::int16_t>(i - run_start);
         run_start = i;
         current_dark = !current_dark;
@@ -61,10 +47,10 @@ void encode_row(const std::uint8_t *pixels, int count, std::int16_t *out, std::u
 
 // The run lines of columns first .. first + count - 1 into `table`, one
 // line of image_height + 2 entries each; the `ignored` bits of each byte do
-// not count. Columns eight at a time, row by row, so the bitmap is read in
-// memory order: a row's eight bytes are compared with the colours of the
-// eight runs in progress, and only the columns whose colour changes are
-// visited. Sixty-four columns (a cache line of the bitmap) per sweep.
+// not count. Sixty-four columns (a cache line of the bitmap) at a time, row
+// by row, so the bitmap is read in memory order: a row's mask is compared
+// with the colours of the runs in progress, and only the columns whose
+// colour changes are visited.
 // Without `pad` the entries after each line's -1 are left as they were.
 void encode_columns(const DecoderState &s, int first, int count, std::int16_t *table, std::uint8_t ignored,
                     bool pad = true) {
@@ -72,34 +58,33 @@ void encode_columns(const DecoderState &s, int first, int count, std::int16_t *t
     const int h = s.image_height;
     const std::size_t entries = static_cast<std::size_t>(h) + 2;
     const std::uint8_t *bitmap = s.work_bitmap.get();
-    constexpr int group = 8;
-    constexpr int groups_per_sweep = 8;
-    const int groups = count / group;
-    int run_index[group * groups_per_sweep];
-    int run_start[group * groups_per_sweep];
-    std::uint64_t colour[groups_per_sweep]; // bit 7 of byte b: column b's run is dark
-    for (int g0 = 0; g0 < groups; g0 += groups_per_sweep) {
-        const int ng = std::min(groups_per_sweep, groups - g0);
-        const int x0 = g0 * group;
-        for (int c = 0; c < ng * group; ++c) {
-            run_index[c] = 0;
-            run_start[c] = 0;
-        }
-        std::fill(colour, colour + ng, all_dark_bytes);
+    constexpr int sweep = 64;
+    int run_index[sweep];
+    int run_start[sweep];
+    for (int x0 = 0; x0 < count; x0 += sweep) {
+        const int columns = std::min(sweep, count - x0);
+        auto mask_of = [&](const std::uint8_t *row) {
+            if (columns == sweep)
+                return dark_mask64(row, ignored);
+            std::uint64_t mask = 0;
+            for (int c = 0; c < columns; ++c)
+                mask |= static_cast<std::uint64_t>((row[c] & ~ignored) == dark) << c;
+            return mask;
+        };
+        std::fill(run_index, run_index + columns, 0);
+        std::fill(run_start, run_start + columns, 0);
+        std::uint64_t colour = columns == sweep ? ~std::uint64_t{0} : (std::uint64_t{1} << columns) - 1;
         for (int y = 0; y < h; ++y) {
-            const std::uint8_t *row = bitmap + static_cast<std::size_t>(y) * w + first + x0;
-            for (int g = 0; g < ng; ++g) {
-                std::uint64_t change = dark_bytes(row + g * group, ignored) ^ colour[g];
-                colour[g] ^= change;
-                for (; change != 0; change &= change - 1) {
-                    const int c = g * group + std::countr_zero(change) / 8;
-                    std::int16_t *out = table + static_cast<std::size_t>(x0 + c) * entries;
-                    out[run_index[c]++] = static_cast<std::int16_t>(y - run_start[c]);
-                    run_start[c] = y;
-                }
+            const std::uint64_t mask = mask_of(bitmap + static_cast<std::size_t>(y) * w + first + x0);
+            for (std::uint64_t change = mask ^ colour; change != 0; change &= change - 1) {
+                const int c = std::countr_zero(change);
+                std::int16_t *out = table + static_cast<std::size_t>(x0 + c) * entries;
+                out[run_index[c]++] = static_cast<std::int16_t>(y - run_start[c]);
+                run_start[c] = y;
             }
+            colour = mask;
         }
-        for (int c = 0; c < ng * group; ++c) {
+        for (int c = 0; c < columns; ++c) {
             std::int16_t *out = table + static_cast<std::size_t>(x0 + c) * entries;
             out[run_index[c]] = static_cast<std::int16_t>(h - run_start[c]);
             out[run_index[c] + 1] = -1;
@@ -107,10 +92,6 @@ void encode_columns(const DecoderState &s, int first, int count, std::int16_t *t
                 std::fill(out + run_index[c] + 2, out + entries, std::int16_t{0});
         }
     }
-    // The last few columns one at a time.
-    for (int x = groups * group; x < count; ++x)
-        encode_line(bitmap + first + x, static_cast<std::size_t>(w), h, table + static_cast<std::size_t>(x) * entries,
-                    ignored);
 }
 
 // Drops the old table and allocates `lines` lines of `entries` each (a line's

@@ -6,7 +6,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
+#include "bitmap.h"
 #include "state.h"
 
 namespace vantor {
@@ -43,6 +47,27 @@ inline std::uint64_t dark_bytes(const std::uint8_t *pixels, std::uint8_t ignored
 }
 
 inline constexpr std::uint64_t all_dark_bytes = 0x8080808080808080u;
+
+// Sixty-four bitmap bytes at once: bit i set when pixel i is dark (the
+// `ignored` bits cleared first, as in dark_bytes).
+inline std::uint64_t dark_mask64(const std::uint8_t *pixels, std::uint8_t ignored) {
+#if defined(__SSE2__)
+    const __m128i keep = _mm_set1_epi8(static_cast<char>(~ignored));
+    const __m128i dark_byte = _mm_set1_epi8(static_cast<char>(dark));
+    std::uint64_t mask = 0;
+    for (int k = 0; k < 4; ++k) {
+        const __m128i v = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i *>(pixels + 16 * k)), keep);
+        const auto bits = static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, dark_byte)));
+        mask |= static_cast<std::uint64_t>(bits) << (16 * k);
+    }
+    return mask;
+#else
+    std::uint64_t mask = 0;
+    for (int i = 0; i < 64; ++i)
+        mask |= static_cast<std::uint64_t>((pixels[i] & ~ignored) == dark) << i;
+    return mask;
+#endif
+}
 
 // Fills s.row_runs (s.col_runs): one line of width + 2 (height + 2) entries
 // per row (column). -1 on success, 0 when there is no bitmap for the image

@@ -40,22 +40,37 @@ Binary::Binary(const GreyView &grey)
     // minimum: a flat region on its own is background and reads light.
     std::vector<int> level(thresholds_.size(), 0), low(thresholds_.size(), 0);
     std::vector<char> flat(thresholds_.size(), 0);
+    // The stored greys' extremes and sums, a row of blocks at a time in
+    // memory order; an inverted view's follow from them (255 - g).
+    std::vector<int> row_lo(static_cast<std::size_t>(block_cols_)), row_hi(row_lo.size()), row_sum(row_lo.size());
     for (int by = 0; by < block_rows_; ++by) {
-        for (int bx = 0; bx < block_cols_; ++bx) {
-            const int x0 = bx * block, y0 = by * block;
-            const int x1 = std::min(x0 + block, width_), y1 = std::min(y0 + block, height_);
-            int lo = 255, hi = 0, sum = 0;
-            for (int y = y0; y < y1; ++y)
+        std::fill(row_lo.begin(), row_lo.end(), 255);
+        std::fill(row_hi.begin(), row_hi.end(), 0);
+        std::fill(row_sum.begin(), row_sum.end(), 0);
+        const int y0 = by * block, y1 = std::min(y0 + block, height_);
+        for (int y = y0; y < y1; ++y) {
+            const std::uint8_t *row = grey.pixels + static_cast<std::size_t>(y) * static_cast<std::size_t>(grey.stride);
+            for (int bx = 0; bx < block_cols_; ++bx) {
+                const int x0 = bx * block, x1 = std::min(x0 + block, width_);
+                int lo = row_lo[bx], hi = row_hi[bx], sum = row_sum[bx];
                 for (int x = x0; x < x1; ++x) {
-                    const int g = grey.at(x, y);
-                    lo = std::min(lo, g);
-                    hi = std::max(hi, g);
-                    sum += g;
+                    lo = std::min<int>(lo, row[x]);
+                    hi = std::max<int>(hi, row[x]);
+                    sum += row[x];
                 }
+                row_lo[bx] = lo;
+                row_hi[bx] = hi;
+                row_sum[bx] = sum;
+            }
+        }
+        for (int bx = 0; bx < block_cols_; ++bx) {
+            const int x0 = bx * block, x1 = std::min(x0 + block, width_);
+            const int pixels = (x1 - x0) * (y1 - y0);
             const std::size_t i = static_cast<std::size_t>(by) * block_cols_ + bx;
-            level[i] = sum / ((x1 - x0) * (y1 - y0));
-            low[i] = lo;
-            flat[i] = hi - lo <= flat_range;
+            const int sum = grey.inverted ? 255 * pixels - row_sum[bx] : row_sum[bx];
+            level[i] = sum / pixels;
+            low[i] = grey.inverted ? 255 - row_hi[bx] : row_lo[bx];
+            flat[i] = row_hi[bx] - row_lo[bx] <= flat_range;
         }
     }
     for (int by = 0; by < block_rows_; ++by)
@@ -95,11 +110,24 @@ Binary::Binary(const GreyView &grey)
                     sum += level[static_cast<std::size_t>(y) * block_cols_ + x];
             const int t = sum / ((bottom - top) * (right - left));
             thresholds_[static_cast<std::size_t>(by) * block_cols_ + bx] = static_cast<std::uint8_t>(t);
-            const int x0 = bx * block, y0 = by * block;
-            const int x1 = std::min(x0 + block, width_), y1 = std::min(y0 + block, height_);
-            for (int y = y0; y < y1; ++y)
+        }
+    }
+    // Dark: grey at or below its block's threshold (stored grey at or above
+    // 255 - threshold when inverted), row by row.
+    for (int y = 0; y < height_; ++y) {
+        const std::uint8_t *row = grey.pixels + static_cast<std::size_t>(y) * static_cast<std::size_t>(grey.stride);
+        const std::uint8_t *t = thresholds_.data() + static_cast<std::size_t>(y / block) * block_cols_;
+        std::uint8_t *out = bits_.data() + static_cast<std::size_t>(y) * width_;
+        for (int bx = 0; bx < block_cols_; ++bx) {
+            const int x0 = bx * block, x1 = std::min(x0 + block, width_);
+            if (grey.inverted) {
+                const int at_least = 255 - t[bx];
                 for (int x = x0; x < x1; ++x)
-                    bits_[static_cast<std::size_t>(y) * width_ + x] = grey.at(x, y) <= t ? 1 : 0;
+                    out[x] = row[x] >= at_least ? 1 : 0;
+            } else {
+                for (int x = x0; x < x1; ++x)
+                    out[x] = row[x] <= t[bx] ? 1 : 0;
+            }
         }
     }
 }
