@@ -13,9 +13,11 @@
 // region (noise, or look-alikes joined by dark areas) is as wide as the image
 // and as long as it is high, and every candidate seeded in that region walks
 // it again. The sweep follows all walks of one direction together, row by
-// row: it lists each row's dark runs once, maps the runs of the row before
-// onto them once, and then moves every walk on in constant time, taking the
-// counts from the runs' running totals. The records come out the same.
+// row, on the bitmap packed a bit a pixel: a walk's new ends are found by
+// scanning words for the first and last dark pixel of its span, and its
+// counts come from the row's running totals per word, so a row costs its
+// words and its walks, however many runs it holds. Walks that reach the same
+// span merge. The records come out the same.
 #include "refine.h"
 
 #include <algorithm>
@@ -144,63 +146,95 @@ struct DarkBits {
         }
         return i * 64 + 63 - std::countl_zero(light) + 1;
     }
-};
-
-// The dark runs of one row, in order, with the dark pixels and the sum of
-// their columns before each run (one more entry at the end).
-struct DarkRuns {
-    int row = -1;
-    std::vector<int> start;
-    std::vector<int> end;
-    std::vector<std::int64_t> count;
-    std::vector<std::int64_t> sum_x;
-
-    // Lists the dark runs of row y that meet the spans (first and last
-    // column, ordered by first column), each run once and whole, in order of
-    // column. Every run a walk can reach from a span lies in it, and runs
-    // between two listed runs that meet one span are listed too, so the
-    // sums of consecutive runs are those of the whole row.
-    void make(const DarkBits &bits, int y, const std::vector<std::pair<int, int>> &spans) {
-        row = y;
-        start.clear();
-        end.clear();
-        count.assign(1, 0);
-        sum_x.assign(1, 0);
-        const int w = bits.width;
-        const std::uint64_t *words = bits.row(y);
-        int done = 0; // columns before this are listed or passed over
-        for (const auto &[from, to] : spans) {
-            if (to < done)
-                continue;
-            int x = std::max(from, done);
-            if (bits.dark_at(words, x))
-                x = std::max(bits.run_begin(words, x), done);
-            const int stop = std::min(to, w - 1) + 1;
-            for (x = bits.next(words, x, true, stop); x < stop; x = bits.next(words, x, true, stop)) {
-                const int first = x;
-                x = bits.next(words, x, false, w);
-                const std::int64_t n = x - first;
-                start.push_back(first);
-                end.push_back(x - 1);
-                count.push_back(count.back() + n);
-                sum_x.push_back(sum_x.back() + (std::int64_t{first} + x - 1) * n / 2);
-                done = x;
-            }
+    // The last pixel of the dark run that holds the dark pixel x.
+    int run_end(const std::uint64_t *row, int x) const { return next(row, x, false, width) - 1; }
+    // The last dark pixel at or before x; -1 when there is none.
+    static int last_dark(const std::uint64_t *row, int x) {
+        int i = x / 64;
+        std::uint64_t word = row[i] & (~std::uint64_t{0} >> (63 - x % 64));
+        while (word == 0) {
+            if (i == 0)
+                return -1;
+            word = row[--i];
         }
-    }
-    int runs() const { return static_cast<int>(start.size()); }
-    // Dark pixels of runs a..b and their sums.
-    RowSums sums(int a, int b) const {
-        const std::int64_t n = count[b + 1] - count[a];
-        return {n, n * row, sum_x[b + 1] - sum_x[a]};
-    }
-    // The run that holds the dark pixel x.
-    int run_at(int x) const {
-        return static_cast<int>(std::upper_bound(start.begin(), start.end(), x) - start.begin()) - 1;
+        return i * 64 + 63 - std::countl_zero(word);
     }
 };
 
-// One walk of the sweep: its span as run indices of the row it last reached,
+// The popcount instruction where the processor has one (chosen when the
+// library loads); elsewhere a popcount is a library call, slow enough here to
+// matter.
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define VANTOR_WITH_POPCNT __attribute__((target_clones("popcnt", "default")))
+#else
+#define VANTOR_WITH_POPCNT
+#endif
+
+// The set bits of word i: how many, and the sum of their columns (each bit
+// of the position within the word counted by one masked popcount).
+inline std::pair<std::int64_t, std::int64_t> word_totals(std::uint64_t w, int i) {
+    constexpr std::uint64_t position_bit[6] = {0xAAAAAAAAAAAAAAAAu, 0xCCCCCCCCCCCCCCCCu, 0xF0F0F0F0F0F0F0F0u,
+                                               0xFF00FF00FF00FF00u, 0xFFFF0000FFFF0000u, 0xFFFFFFFF00000000u};
+    const std::int64_t n = std::popcount(w);
+    std::int64_t sum = std::int64_t{64} * i * n;
+    for (int k = 0; k < 6; ++k)
+        sum += std::int64_t{std::popcount(w & position_bit[k])} << k;
+    return {n, sum};
+}
+
+// Running totals of a row's words: count[i] and sum_x[i] cover words 0..i-1.
+VANTOR_WITH_POPCNT
+void fill_row_totals(const std::uint64_t *words, std::size_t n, std::int64_t *count, std::int64_t *sum_x) {
+    count[0] = sum_x[0] = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto [c, sum] = word_totals(words[i], static_cast<int>(i));
+        count[i + 1] = count[i] + c;
+        sum_x[i + 1] = sum_x[i] + sum;
+    }
+}
+
+// The totals of columns a..b of a row from its running totals.
+VANTOR_WITH_POPCNT
+std::pair<std::int64_t, std::int64_t> span_totals(const std::uint64_t *words, const std::int64_t *count,
+                                                  const std::int64_t *sum_x, int a, int b) {
+    const int wa = a / 64, wb = b / 64;
+    const std::uint64_t from_a = ~std::uint64_t{0} << (a % 64);
+    const std::uint64_t to_b = ~std::uint64_t{0} >> (63 - b % 64);
+    if (wa == wb)
+        return word_totals(words[wa] & from_a & to_b, wa);
+    const auto first = word_totals(words[wa] & from_a, wa), last = word_totals(words[wb] & to_b, wb);
+    return {first.first + (count[wb] - count[wa + 1]) + last.first,
+            first.second + (sum_x[wb] - sum_x[wa + 1]) + last.second};
+}
+
+// The dark pixels of one row of DarkBits and the sum of their columns, word
+// by word, so that any span's sums take two lookups and its two partial
+// words.
+class RowTotals {
+public:
+    void make(const DarkBits &bits, int y) {
+        row_ = y;
+        words_ = bits.row(y);
+        count_.resize(bits.words_per_row + 1);
+        sum_x_.resize(bits.words_per_row + 1);
+        fill_row_totals(words_, bits.words_per_row, count_.data(), sum_x_.data());
+    }
+    int row() const { return row_; }
+    // Dark pixels of columns a..b and their sums.
+    RowSums sums(int a, int b) const {
+        const auto [n, sum] = span_totals(words_, count_.data(), sum_x_.data(), a, b);
+        return {n, n * row_, sum};
+    }
+
+private:
+    int row_ = -1;
+    const std::uint64_t *words_ = nullptr;
+    std::vector<std::int64_t> count_;
+    std::vector<std::int64_t> sum_x_;
+};
+
+// One walk of the sweep: its span (first and last column) in the row it last
+// reached,
 // what it added since it started, and the records that follow it. Walks
 // that reach the same span in the same row go on alike, so they are merged
 // into one; each record keeps what its walk had added before the merge as an
@@ -233,15 +267,14 @@ RowSums operator-(const RowSums &a, const RowSums &b) {
 void sweep_walks(const DecoderState &s, const DarkBits &bits, const std::vector<Seed> &seeds, int step,
                  std::vector<WalkRest> &rests, std::vector<RowSums> *seed_rows) {
     const int h = s.image_height;
-    DarkRuns before, here;
-    // Ordered by left end: the next left end only grows with the one before.
+    RowTotals before, here;
+    // Ordered by left end: the first dark pixel at or after a left end only
+    // grows with it, so moving the walks keeps the order.
     std::vector<SweepWalk> active;
     std::vector<int> next_member(rests.size(), -1);
     std::vector<RowSums> offset(rests.size());
-    std::vector<int> first_reaching; // per run before: first run here ending at or right of its start
-    std::vector<int> last_starting;  // per run before: last run here starting at or left of its end
-    auto finish = [&](const SweepWalk &w, const DarkRuns &runs) {
-        const Reach last{runs.row, runs.start[w.left], runs.end[w.right]};
+    auto finish = [&](const SweepWalk &w, int row) {
+        const Reach last{row, w.left, w.right};
         for (int m = w.head; m >= 0; m = next_member[m])
             rests[static_cast<std::size_t>(m)] = {offset[m] + w.sums, last};
     };
@@ -258,77 +291,32 @@ void sweep_walks(const DecoderState &s, const DarkBits &bits, const std::vector<
     };
     std::size_t next_seed = 0;
     int y = seeds.empty() ? 0 : seeds[0].row;
-    std::vector<std::pair<int, int>> spans; // where this row's runs are needed
     while (next_seed < seeds.size() || !active.empty()) {
         if (active.empty())
             y = seeds[next_seed].row; // no walk in between: go straight to the next seed
-        // Only the runs that a walk's span or a new seed meets are listed.
-        spans.clear();
-        for (const SweepWalk &w : active)
-            spans.emplace_back(before.start[w.left], before.end[w.right]);
-        const std::size_t walk_spans = spans.size();
-        for (std::size_t k = next_seed; k < seeds.size() && seeds[k].row == y; ++k)
-            spans.emplace_back(seeds[k].col, seeds[k].col);
-        if (spans.size() > walk_spans) {
-            std::sort(spans.begin() + static_cast<std::ptrdiff_t>(walk_spans), spans.end());
-            std::inplace_merge(spans.begin(), spans.begin() + static_cast<std::ptrdiff_t>(walk_spans), spans.end());
-        }
-        here.make(bits, y, spans);
-        if (!active.empty()) {
-            // Map the runs of the row before onto this row's: in one pass over
-            // both rows, or run by run when few walks need it.
-            const int nb = before.runs(), nh = here.runs();
-            const bool whole_rows = active.size() * 16 >= static_cast<std::size_t>(nb);
-            if (whole_rows) {
-                first_reaching.assign(static_cast<std::size_t>(nb), -1);
-                last_starting.assign(static_cast<std::size_t>(nb), -1);
-                for (int i = 0, p = 0; i < nb; ++i) {
-                    while (p < nh && here.end[p] < before.start[i])
-                        ++p;
-                    first_reaching[i] = p < nh ? p : -1;
-                }
-                for (int j = 0, q = 0; j < nb; ++j) {
-                    while (q < nh && here.start[q] <= before.end[j])
-                        ++q;
-                    last_starting[j] = q - 1;
-                }
+        here.make(bits, y);
+        const std::uint64_t *words = bits.row(y);
+        std::size_t kept = 0;
+        for (SweepWalk &w : active) {
+            // The first dark pixel of the span, its last column excepted.
+            const int first = DarkBits::next(words, w.left, true, w.right);
+            if (first >= w.right) {
+                finish(w, before.row());
+                continue;
             }
-            auto reaching = [&](int i) {
-                if (whole_rows)
-                    return first_reaching[i];
-                const auto p = std::lower_bound(here.end.begin(), here.end.end(), before.start[i]) - here.end.begin();
-                return p < nh ? static_cast<int>(p) : -1;
-            };
-            auto starting = [&](int j) {
-                if (whole_rows)
-                    return last_starting[j];
-                return static_cast<int>(std::upper_bound(here.start.begin(), here.start.end(), before.end[j]) -
-                                        here.start.begin()) -
-                       1;
-            };
-            std::size_t kept = 0;
-            for (SweepWalk &w : active) {
-                const int i = reaching(w.left);
-                // The first dark pixel of the span, its last column excepted.
-                if (i < 0 || std::max(here.start[i], before.start[w.left]) >= before.end[w.right]) {
-                    finish(w, before);
-                    continue;
-                }
-                const int j = starting(w.right);
-                w.sums = w.sums + here.sums(i, j);
-                w.left = i;
-                w.right = j;
-                active[kept++] = w;
-            }
-            active.resize(kept);
+            w.left = DarkBits::run_begin(words, first);
+            w.right = bits.run_end(words, DarkBits::last_dark(words, w.right));
+            w.sums = w.sums + here.sums(w.left, w.right);
+            active[kept++] = w;
         }
+        active.resize(kept);
         const std::size_t walked = active.size();
         for (; next_seed < seeds.size() && seeds[next_seed].row == y; ++next_seed) {
             const Seed &seed = seeds[next_seed];
-            const int k = here.run_at(seed.col);
+            const int left = DarkBits::run_begin(words, seed.col), right = bits.run_end(words, seed.col);
             if (seed_rows)
-                (*seed_rows)[static_cast<std::size_t>(seed.eye)] = here.sums(k, k);
-            active.push_back({k, k, {}, seed.eye, seed.eye, 1});
+                (*seed_rows)[static_cast<std::size_t>(seed.eye)] = here.sums(left, right);
+            active.push_back({left, right, {}, seed.eye, seed.eye, 1});
         }
         if (active.size() > walked) {
             auto by_left = [](const SweepWalk &a, const SweepWalk &b) { return a.left < b.left; };
@@ -359,7 +347,7 @@ void sweep_walks(const DecoderState &s, const DarkBits &bits, const std::vector<
         y += step;
         if (y < 0 || y >= h) {
             for (const SweepWalk &w : active)
-                finish(w, here);
+                finish(w, here.row());
             active.clear();
         }
         std::swap(before, here);
