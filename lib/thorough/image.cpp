@@ -3,9 +3,20 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 namespace vantor::thorough {
 namespace {
+
+using Bytes16 = std::uint8_t __attribute__((vector_size(16)));
+using Shorts16 = std::uint16_t __attribute__((vector_size(32)));
+
+Bytes16 load16(const std::uint8_t *p) {
+    Bytes16 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
 
 // A block whose grey range is this small carries no edge.
 constexpr int flat_range = 24;
@@ -40,37 +51,56 @@ Binary::Binary(const GreyView &grey)
     // minimum: a flat region on its own is background and reads light.
     std::vector<int> level(thresholds_.size(), 0), low(thresholds_.size(), 0);
     std::vector<char> flat(thresholds_.size(), 0);
-    // The stored greys' extremes and sums, a row of blocks at a time in
-    // memory order; an inverted view's follow from them (255 - g).
-    std::vector<int> row_lo(static_cast<std::size_t>(block_cols_)), row_hi(row_lo.size()), row_sum(row_lo.size());
+    // The stored greys' extremes and sums, a row of blocks at a time: first
+    // down each column of the block row, sixteen columns at a time, then
+    // across each block's columns. An inverted view's follow (255 - g).
+    const std::size_t w = static_cast<std::size_t>(width_);
+    std::vector<std::uint8_t> col_lo(w), col_hi(w);
+    std::vector<std::uint16_t> col_sum(w);
     for (int by = 0; by < block_rows_; ++by) {
-        std::fill(row_lo.begin(), row_lo.end(), 255);
-        std::fill(row_hi.begin(), row_hi.end(), 0);
-        std::fill(row_sum.begin(), row_sum.end(), 0);
         const int y0 = by * block, y1 = std::min(y0 + block, height_);
-        for (int y = y0; y < y1; ++y) {
-            const std::uint8_t *row = grey.pixels + static_cast<std::size_t>(y) * static_cast<std::size_t>(grey.stride);
-            for (int bx = 0; bx < block_cols_; ++bx) {
-                const int x0 = bx * block, x1 = std::min(x0 + block, width_);
-                int lo = row_lo[bx], hi = row_hi[bx], sum = row_sum[bx];
-                for (int x = x0; x < x1; ++x) {
-                    lo = std::min<int>(lo, row[x]);
-                    hi = std::max<int>(hi, row[x]);
-                    sum += row[x];
-                }
-                row_lo[bx] = lo;
-                row_hi[bx] = hi;
-                row_sum[bx] = sum;
+        auto row = [&](int y) { return grey.pixels + static_cast<std::size_t>(y) * static_cast<std::size_t>(grey.stride); };
+        std::size_t x = 0;
+        for (; x + 16 <= w; x += 16) {
+            Bytes16 lo = load16(row(y0) + x), hi = lo;
+            Shorts16 sum = __builtin_convertvector(lo, Shorts16);
+            for (int y = y0 + 1; y < y1; ++y) {
+                const Bytes16 g = load16(row(y) + x);
+                lo = g < lo ? g : lo;
+                hi = g > hi ? g : hi;
+                sum += __builtin_convertvector(g, Shorts16);
             }
+            std::memcpy(col_lo.data() + x, &lo, sizeof lo);
+            std::memcpy(col_hi.data() + x, &hi, sizeof hi);
+            std::memcpy(col_sum.data() + x, &sum, sizeof sum);
+        }
+        for (; x < w; ++x) {
+            std::uint8_t lo = 255, hi = 0;
+            std::uint16_t sum = 0;
+            for (int y = y0; y < y1; ++y) {
+                lo = std::min(lo, row(y)[x]);
+                hi = std::max(hi, row(y)[x]);
+                sum = static_cast<std::uint16_t>(sum + row(y)[x]);
+            }
+            col_lo[x] = lo;
+            col_hi[x] = hi;
+            col_sum[x] = sum;
         }
         for (int bx = 0; bx < block_cols_; ++bx) {
             const int x0 = bx * block, x1 = std::min(x0 + block, width_);
             const int pixels = (x1 - x0) * (y1 - y0);
             const std::size_t i = static_cast<std::size_t>(by) * block_cols_ + bx;
-            const int sum = grey.inverted ? 255 * pixels - row_sum[bx] : row_sum[bx];
+            int lo = 255, hi = 0, sum = 0;
+            for (int c = x0; c < x1; ++c) {
+                lo = std::min<int>(lo, col_lo[static_cast<std::size_t>(c)]);
+                hi = std::max<int>(hi, col_hi[static_cast<std::size_t>(c)]);
+                sum += col_sum[static_cast<std::size_t>(c)];
+            }
+            if (grey.inverted)
+                sum = 255 * pixels - sum;
             level[i] = sum / pixels;
-            low[i] = grey.inverted ? 255 - row_hi[bx] : row_lo[bx];
-            flat[i] = row_hi[bx] - row_lo[bx] <= flat_range;
+            low[i] = grey.inverted ? 255 - hi : lo;
+            flat[i] = hi - lo <= flat_range;
         }
     }
     for (int by = 0; by < block_rows_; ++by)
@@ -113,22 +143,27 @@ Binary::Binary(const GreyView &grey)
         }
     }
     // Dark: grey at or below its block's threshold (stored grey at or above
-    // 255 - threshold when inverted), row by row.
+    // 255 - threshold when inverted), row by row against a row of the
+    // block thresholds, sixteen pixels at a time.
+    std::vector<std::uint8_t> limit(w);
     for (int y = 0; y < height_; ++y) {
-        const std::uint8_t *row = grey.pixels + static_cast<std::size_t>(y) * static_cast<std::size_t>(grey.stride);
-        const std::uint8_t *t = thresholds_.data() + static_cast<std::size_t>(y / block) * block_cols_;
-        std::uint8_t *out = bits_.data() + static_cast<std::size_t>(y) * width_;
-        for (int bx = 0; bx < block_cols_; ++bx) {
-            const int x0 = bx * block, x1 = std::min(x0 + block, width_);
-            if (grey.inverted) {
-                const int at_least = 255 - t[bx];
-                for (int x = x0; x < x1; ++x)
-                    out[x] = row[x] >= at_least ? 1 : 0;
-            } else {
-                for (int x = x0; x < x1; ++x)
-                    out[x] = row[x] <= t[bx] ? 1 : 0;
+        if (y % block == 0)
+            for (std::size_t x = 0; x < w; ++x) {
+                const std::uint8_t t = thresholds_[static_cast<std::size_t>(y / block) * block_cols_ + x / block];
+                limit[x] = grey.inverted ? static_cast<std::uint8_t>(255 - t) : t;
             }
+        const std::uint8_t *row = grey.pixels + static_cast<std::size_t>(y) * static_cast<std::size_t>(grey.stride);
+        std::uint8_t *out = bits_.data() + static_cast<std::size_t>(y) * w;
+        const Bytes16 one = Bytes16{} + 1;
+        std::size_t x = 0;
+        for (; x + 16 <= w; x += 16) {
+            const Bytes16 g = load16(row + x), l = load16(limit.data() + x);
+            const Bytes16 is_dark =
+                (grey.inverted ? reinterpret_cast<Bytes16>(g >= l) : reinterpret_cast<Bytes16>(g <= l)) & one;
+            std::memcpy(out + x, &is_dark, sizeof is_dark);
         }
+        for (; x < w; ++x)
+            out[x] = (grey.inverted ? row[x] >= limit[x] : row[x] <= limit[x]) ? 1 : 0;
     }
 }
 

@@ -42,6 +42,10 @@ public:
         return bits_[static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) +
                      static_cast<std::size_t>(x)] != 0;
     }
+    // Row y: one byte a pixel, 1 dark, 0 light.
+    const std::uint8_t *row(int y) const {
+        return bits_.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width_);
+    }
     // The threshold of the block under (x, y), held inside the image.
     int threshold(float x, float y) const;
 
