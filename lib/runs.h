@@ -5,7 +5,6 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -31,25 +30,9 @@ private:
     const std::int16_t *runs_;
 };
 
-// Eight bitmap bytes at once: bit 7 of byte i set when pixel i is dark
-// (exactly 64 once the `ignored` bits are cleared; with none ignored a
-// marked pixel counts as light), every other bit clear.
-inline std::uint64_t dark_bytes(const std::uint8_t *pixels, std::uint8_t ignored) {
-    std::uint64_t w;
-    std::memcpy(&w, pixels, sizeof w);
-    if constexpr (std::endian::native == std::endian::big)
-        w = __builtin_bswap64(w); // byte i of memory in bits 8i..8i+7
-    w &= ~(ignored * 0x0101010101010101u);
-    constexpr std::uint64_t low7 = 0x7F7F7F7F7F7F7F7Fu;
-    const std::uint64_t x = w ^ 0x4040404040404040u;   // zero bytes where dark
-    const std::uint64_t nonzero = ((x & low7) + low7) | x; // bit 7 set where x != 0
-    return ~nonzero & 0x8080808080808080u;
-}
-
-inline constexpr std::uint64_t all_dark_bytes = 0x8080808080808080u;
-
-// Sixty-four bitmap bytes at once: bit i set when pixel i is dark (the
-// `ignored` bits cleared first, as in dark_bytes).
+// Sixty-four bitmap bytes at once: bit i set when pixel i is dark (exactly
+// `dark` once the `ignored` bits are cleared; with none ignored a marked
+// pixel counts as light).
 inline std::uint64_t dark_mask64(const std::uint8_t *pixels, std::uint8_t ignored) {
 #if defined(__SSE2__)
     const __m128i keep = _mm_set1_epi8(static_cast<char>(~ignored));

@@ -245,6 +245,75 @@ TEST(ThoroughSearch, SharpeningIsThePixelAgainstItsFiveByFiveMean) {
     }
 }
 
+TEST(ThoroughSearch, BlockBinarisationFollowsItsRule) {
+    // Against the rule written out pixel by pixel: each 8 x 8 block's mean
+    // where its grey range passes 24, a flat block the mean of the edged
+    // blocks within 1, 2 or 3 blocks (else half its minimum), thresholds the
+    // mean of 5 x 5 blocks moved inside the grid, dark at or below. Sizes
+    // that leave partial blocks and vector tails, strides, inversion, and
+    // pictures with flat areas beside edges.
+    std::mt19937 rng(5);
+    for (int t = 0; t < 60; ++t) {
+        const int w = 1 + static_cast<int>(rng() % 90), h = 1 + static_cast<int>(rng() % 60);
+        const int stride = w + static_cast<int>(rng() % 5);
+        std::vector<std::uint8_t> px(static_cast<std::size_t>(stride) * h);
+        const int flat_every = 2 + static_cast<int>(rng() % 4);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < stride; ++x)
+                px[static_cast<std::size_t>(y) * stride + x] = static_cast<std::uint8_t>(
+                    (x / 8 + y / 8) % flat_every == 0 ? rng() % 256 : 100 + static_cast<unsigned>(y) % 7);
+        const th::GreyView grey{px.data(), w, h, stride, rng() % 2 == 1};
+        const th::Binary binary(grey);
+        const int bw = (w + 7) / 8, bh = (h + 7) / 8;
+        std::vector<int> level(static_cast<std::size_t>(bw * bh)), low(level.size()), flat(level.size());
+        for (int by = 0; by < bh; ++by)
+            for (int bx = 0; bx < bw; ++bx) {
+                int lo = 255, hi = 0, sum = 0, n = 0;
+                for (int y = by * 8; y < std::min(h, by * 8 + 8); ++y)
+                    for (int x = bx * 8; x < std::min(w, bx * 8 + 8); ++x, ++n) {
+                        lo = std::min(lo, grey.at(x, y));
+                        hi = std::max(hi, grey.at(x, y));
+                        sum += grey.at(x, y);
+                    }
+                const int i = by * bw + bx;
+                level[i] = sum / n;
+                low[i] = lo;
+                flat[i] = hi - lo <= 24;
+            }
+        std::vector<int> judged = level;
+        for (int i = 0; i < bw * bh; ++i) {
+            if (!flat[i])
+                continue;
+            judged[i] = low[i] / 2;
+            for (int reach = 1; reach <= 3; ++reach) {
+                int sum = 0, n = 0;
+                for (int j = 0; j < bw * bh; ++j)
+                    if (!flat[j] && std::abs(j / bw - i / bw) <= reach && std::abs(j % bw - i % bw) <= reach) {
+                        sum += level[j];
+                        ++n;
+                    }
+                if (n > 0) {
+                    judged[i] = sum / n;
+                    break;
+                }
+            }
+        }
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const int by = y / 8, bx = x / 8;
+                const int top = std::clamp(by - 2, 0, std::max(0, bh - 5));
+                const int left = std::clamp(bx - 2, 0, std::max(0, bw - 5));
+                int sum = 0, n = 0;
+                for (int j = top; j < std::min(bh, top + 5); ++j)
+                    for (int i = left; i < std::min(bw, left + 5); ++i, ++n)
+                        sum += judged[j * bw + i];
+                ASSERT_EQ(binary.threshold(static_cast<float>(x), static_cast<float>(y)), sum / n)
+                    << w << "x" << h << " at " << x << "," << y;
+                ASSERT_EQ(binary.dark(x, y), grey.at(x, y) <= sum / n) << w << "x" << h << " at " << x << "," << y;
+            }
+    }
+}
+
 TEST(ThoroughSearch, ReadsSymbolsBlurredToHalfAModule) {
     // Blur of about half a module closes the light ring of the eye patterns
     // in any binarisation of the picture as it is.

@@ -71,7 +71,9 @@ Binary::Binary(const GreyView &grey)
     std::vector<std::uint16_t> col_sum(w);
     for (int by = 0; by < block_rows_; ++by) {
         const int y0 = by * block, y1 = std::min(y0 + block, height_);
-        auto row = [&](int y) { return grey.pixels + static_cast<std::size_t>(y) * static_cast<std::size_t>(grey.stride); };
+        auto row = [&](int y) {
+            return grey.pixels + static_cast<std::size_t>(y) * static_cast<std::size_t>(grey.stride);
+        };
         std::size_t x = 0;
         for (; x + 16 <= w; x += 16) {
             Bytes16 lo = load16(row(y0) + x), hi = lo;
