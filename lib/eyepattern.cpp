@@ -4,9 +4,11 @@
 #include "eyepattern.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "bitmap.h"
@@ -126,6 +128,41 @@ void score_eyes(DecoderState &s) {
     }
 }
 
+// Four windows side by side: the windows starting at runs k, k + 2, k + 4
+// and k + 6, from the entries k .. k + 11 read as pairs (dark run in the low
+// half, light run in the high half, as the machine stores them). The
+// products and sums stay below 2^24, so in floats the comparisons are exact.
+using Ints4 = std::int32_t __attribute__((vector_size(16)));
+using Floats4 = float __attribute__((vector_size(16)));
+
+struct FourWindows {
+    Ints4 first_pair; // runs k + 2i and k + 2i + 1 of lane i, summed
+    Ints4 total;
+    Ints4 matches; // -1 where the window matches
+};
+
+FourWindows four_windows(const std::int16_t *r) {
+    Ints4 p0, p1, p2;
+    std::memcpy(&p0, r, sizeof p0);
+    std::memcpy(&p1, r + 2, sizeof p1);
+    std::memcpy(&p2, r + 4, sizeof p2);
+    const bool little = std::endian::native == std::endian::little;
+    auto dark_of = [little](Ints4 p) { return little ? p & 0xFFFF : (p >> 16) & 0xFFFF; };
+    auto light_of = [little](Ints4 p) { return little ? (p >> 16) & 0xFFFF : p & 0xFFFF; };
+    const Ints4 r0 = dark_of(p0), r1 = light_of(p0), r2 = dark_of(p1), r3 = light_of(p1), r4 = dark_of(p2);
+    const Ints4 total = r0 + r1 + r2 + r3 + r4;
+    const Floats4 t = __builtin_convertvector(total, Floats4);
+    auto within = [&t](Ints4 run, Fraction lo, Fraction hi) {
+        const Floats4 v = __builtin_convertvector(run, Floats4);
+        return (v * static_cast<float>(lo.den) >= t * static_cast<float>(lo.num)) &
+               (v * static_cast<float>(hi.den) <= t * static_cast<float>(hi.num));
+    };
+    const Ints4 matches = (total > 0) & within(r2, centre_min, centre_max) & within(r0, outer_min, outer_max) &
+                          within(r1, outer_min, outer_max) & within(r3, outer_min, outer_max) &
+                          within(r4, outer_min, outer_max);
+    return {r0 + r1, total, matches};
+}
+
 // The window matches of one line of `entries` run entries, as hits on
 // `line`; false when memory runs out.
 bool scan_line(const DecoderState &s, const std::int16_t *r, std::size_t entries, int line,
@@ -136,11 +173,29 @@ bool scan_line(const DecoderState &s, const std::int16_t *r, std::size_t entries
         ++n;
     if (n < 5)
         return true;
-    // The window always starts on a dark run and moves two runs at a
-    // time; its sum is carried along instead of recounted.
-    int total = r[0] + r[1] + r[2] + r[3] + r[4];
+    // The window always starts on a dark run and moves two runs at a time:
+    // four windows at once while their runs are all there (and the entries
+    // read lie inside the line), then one at a time, the sum carried along.
     int pos = 0;
-    for (std::size_t k = 0;; k += 2) {
+    std::size_t k = 0;
+    for (; k + 10 < n && k + 12 <= entries; k += 8) {
+        const FourWindows f = four_windows(r + k);
+        if ((f.matches[0] | f.matches[1] | f.matches[2] | f.matches[3]) != 0) {
+            int at = pos;
+            for (int i = 0; i < 4; ++i) {
+                if (f.matches[i] && !memchunk_append(hits, RunHit{line, at, f.total[i], -1})) {
+                    trace_malloc_failed(s);
+                    return false;
+                }
+                at += f.first_pair[i];
+            }
+        }
+        pos += f.first_pair[0] + f.first_pair[1] + f.first_pair[2] + f.first_pair[3];
+    }
+    if (k + 4 >= n)
+        return true;
+    int total = r[k] + r[k + 1] + r[k + 2] + r[k + 3] + r[k + 4];
+    for (;; k += 2) {
         if (window_matches(r + k, total) && !memchunk_append(hits, RunHit{line, pos, total, -1})) {
             trace_malloc_failed(s);
             return false;

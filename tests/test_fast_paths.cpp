@@ -224,14 +224,11 @@ TEST(FastPaths, WindowScanMatchesTheRatioRule) {
         }
         r[k] = -1;
     }
-    vantor::MemChunk<vantor::RunHit> hits;
-    ASSERT_NE(vantor::scan_runs(state, table.data(), line_length, lines, hits), 0);
-
-    std::vector<vantor::RunHit> want;
-    for (int line = 0; line < lines; ++line) {
-        const std::int16_t *r = table.data() + line * entries;
+    // The rule for one line of `entries` entries, its runs ending at the
+    // first negative entry or with the entries.
+    auto rule = [](const std::int16_t *r, std::size_t entries, int line, std::vector<vantor::RunHit> &want) {
         std::size_t n = 0;
-        while (r[n] >= 0)
+        while (n < entries && r[n] >= 0)
             ++n;
         int pos = 0;
         for (std::size_t k = 0; k + 5 <= n; k += 2) {
@@ -243,14 +240,36 @@ TEST(FastPaths, WindowScanMatchesTheRatioRule) {
                 want.push_back({line, pos, static_cast<int>(t), -1});
             pos += r[k] + r[k + 1];
         }
-    }
+    };
+    auto same = [](const vantor::MemChunk<vantor::RunHit> &hits, const std::vector<vantor::RunHit> &want) {
+        ASSERT_EQ(hits.count, static_cast<int>(want.size()));
+        for (int i = 0; i < hits.count; ++i) {
+            const vantor::RunHit &h = hits.items[i];
+            ASSERT_TRUE(h.line == want[i].line && h.start == want[i].start && h.length == want[i].length &&
+                        h.label == -1)
+                << "hit " << i;
+        }
+    };
+    vantor::MemChunk<vantor::RunHit> hits;
+    ASSERT_NE(vantor::scan_runs(state, table.data(), line_length, lines, hits), 0);
+    std::vector<vantor::RunHit> want;
+    for (int line = 0; line < lines; ++line)
+        rule(table.data() + line * entries, entries, line, want);
     ASSERT_GT(want.size(), 100u);
-    ASSERT_EQ(hits.count, static_cast<int>(want.size()));
-    for (int i = 0; i < hits.count; ++i) {
-        const vantor::RunHit &h = hits.items[i];
-        ASSERT_TRUE(h.line == want[i].line && h.start == want[i].start && h.length == want[i].length &&
-                    h.label == -1)
-            << "hit " << i;
+    same(hits, want);
+
+    // Lines whose runs fill every entry, with no terminator: the scan must
+    // stop at the end of the table (checked under the address sanitizer).
+    for (int length = 3; length <= 30; ++length) {
+        const std::size_t full = static_cast<std::size_t>(length) + 2;
+        std::vector<std::int16_t> runs(full);
+        for (std::size_t k = 0; k < full; ++k)
+            runs[k] = static_cast<std::int16_t>(k % 4 == 2 ? 3 : 1);
+        vantor::MemChunk<vantor::RunHit> line_hits;
+        ASSERT_NE(vantor::scan_runs(state, runs.data(), length, 1, line_hits), 0);
+        std::vector<vantor::RunHit> line_want;
+        rule(runs.data(), full, 0, line_want);
+        same(line_hits, line_want);
     }
 }
 
