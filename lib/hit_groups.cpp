@@ -272,17 +272,25 @@ bool label_by_candidates(MemChunk<RunHit> &rows, MemChunk<RunHit> &cols, int fir
         // Calls f(j) for every column hit j that may cross row hit h, in
         // ascending j (lines widened by one on each side; the crossing test
         // decides).
+        // The row hits come in order of line, so the first candidate start
+        // only grows: each column line keeps a cursor at its first hit that
+        // starts late enough, moved on instead of searched for.
+        std::vector<int> cursor = first_of;
+        std::int64_t last_line = INT64_MIN;
         auto for_candidates = [&](const RunHit &h, auto f) {
+            if (h.line < last_line)
+                cursor = first_of; // out of order after all: start the cursors again
+            last_line = h.line;
             const LineRange range = range_of(h);
             const std::int64_t from = std::max(range.lo - 1, low), to = std::min(range.hi + 1, high);
             const std::int64_t start_lo = std::int64_t{h.line} - longest - 1, start_hi = std::int64_t{h.line} + 1;
             for (std::int64_t x = from; x <= to; ++x) {
-                const auto begin = c.begin() + first_of[static_cast<std::size_t>(x - low)];
-                const auto end = c.begin() + first_of[static_cast<std::size_t>(x - low + 1)];
-                auto it = std::lower_bound(begin, end, start_lo,
-                                           [](const RunHit &v, std::int64_t at) { return v.start < at; });
-                for (; it != end && it->start <= start_hi; ++it)
-                    if (!f(static_cast<std::size_t>(it - c.begin())))
+                int &j = cursor[static_cast<std::size_t>(x - low)];
+                const int end = first_of[static_cast<std::size_t>(x - low + 1)];
+                while (j < end && c[static_cast<std::size_t>(j)].start < start_lo)
+                    ++j;
+                for (int k = j; k < end && c[static_cast<std::size_t>(k)].start <= start_hi; ++k)
+                    if (!f(static_cast<std::size_t>(k)))
                         return false;
             }
             return true;

@@ -440,7 +440,10 @@ TEST(FastPaths, PairingInLineOrderMatchesAllPairs) {
             cols.push_back({static_cast<int>(rng() % spread), static_cast<int>(rng() % spread) - 5,
                             1 + static_cast<int>(rng() % 25), -1});
         }
-        std::stable_sort(rows.begin(), rows.end(), [](const auto &a, const auto &b) { return a.line < b.line; });
+        // Rows come in line order from the scan; every fourth round they do
+        // not, and the pairing must still match.
+        if (round % 4 != 3)
+            std::stable_sort(rows.begin(), rows.end(), [](const auto &a, const auto &b) { return a.line < b.line; });
         std::stable_sort(cols.begin(), cols.end(),
                          [](const auto &a, const auto &b) { return a.line < b.line || (a.line == b.line && a.start < b.start); });
         for (bool eye : {true, false}) {
