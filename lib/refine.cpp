@@ -307,7 +307,9 @@ void sweep_walks(const DecoderState &s, const DarkBits &bits, const std::vector<
             w.left = DarkBits::run_begin(words, first);
             w.right = bits.run_end(words, DarkBits::last_dark(words, w.right));
             w.sums = w.sums + here.sums(w.left, w.right);
-            active[kept++] = w;
+            if (&active[kept] != &w) // most walks go on: no copy onto itself
+                active[kept] = w;
+            ++kept;
         }
         active.resize(kept);
         const std::size_t walked = active.size();
@@ -331,15 +333,16 @@ void sweep_walks(const DecoderState &s, const DarkBits &bits, const std::vector<
             std::size_t e = g + 1;
             while (e < active.size() && active[e].left == active[g].left)
                 ++e;
-            if (e - g > 1)
-                std::sort(active.begin() + static_cast<std::ptrdiff_t>(g),
-                          active.begin() + static_cast<std::ptrdiff_t>(e),
-                          [](const SweepWalk &a, const SweepWalk &b) { return a.right < b.right; });
+            auto by_right = [](const SweepWalk &a, const SweepWalk &b) { return a.right < b.right; };
+            const auto first = active.begin() + static_cast<std::ptrdiff_t>(g);
+            const auto last = active.begin() + static_cast<std::ptrdiff_t>(e);
+            if (e - g > 1 && !std::is_sorted(first, last, by_right))
+                std::sort(first, last, by_right);
             for (std::size_t k = g; k < e; ++k) {
                 if (k > g && active[out - 1].right == active[k].right)
                     merge(active[out - 1], active[k]);
-                else
-                    active[out++] = active[k];
+                else if (out++ != k)
+                    active[out - 1] = active[k];
             }
             g = e;
         }
