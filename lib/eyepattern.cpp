@@ -146,9 +146,9 @@ FourWindows four_windows(const std::int16_t *r) {
     std::memcpy(&p0, r, sizeof p0);
     std::memcpy(&p1, r + 2, sizeof p1);
     std::memcpy(&p2, r + 4, sizeof p2);
-    const bool little = std::endian::native == std::endian::little;
-    auto dark_of = [little](Ints4 p) { return little ? p & 0xFFFF : (p >> 16) & 0xFFFF; };
-    auto light_of = [little](Ints4 p) { return little ? (p >> 16) & 0xFFFF : p & 0xFFFF; };
+    constexpr bool little = std::endian::native == std::endian::little;
+    auto dark_of = [](Ints4 p) { return little ? p & 0xFFFF : (p >> 16) & 0xFFFF; };
+    auto light_of = [](Ints4 p) { return little ? (p >> 16) & 0xFFFF : p & 0xFFFF; };
     const Ints4 r0 = dark_of(p0), r1 = light_of(p0), r2 = dark_of(p1), r3 = light_of(p1), r4 = dark_of(p2);
     const Ints4 total = r0 + r1 + r2 + r3 + r4;
     const Floats4 t = __builtin_convertvector(total, Floats4);
