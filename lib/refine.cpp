@@ -161,18 +161,9 @@ struct DarkBits {
     }
 };
 
-// The popcount instruction where the processor has one (chosen when the
-// library loads); elsewhere a popcount is a library call, slow enough here to
-// matter.
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#define VANTOR_WITH_POPCNT __attribute__((target_clones("popcnt", "default")))
-#else
-#define VANTOR_WITH_POPCNT
-#endif
-
 // The set bits of word i: how many, and the sum of their columns (each bit
 // of the position within the word counted by one masked popcount).
-inline std::pair<std::int64_t, std::int64_t> word_totals(std::uint64_t w, int i) {
+[[gnu::always_inline]] inline std::pair<std::int64_t, std::int64_t> word_totals(std::uint64_t w, int i) {
     constexpr std::uint64_t position_bit[6] = {0xAAAAAAAAAAAAAAAAu, 0xCCCCCCCCCCCCCCCCu, 0xF0F0F0F0F0F0F0F0u,
                                                0xFF00FF00FF00FF00u, 0xFFFF0000FFFF0000u, 0xFFFFFFFF00000000u};
     const std::int64_t n = std::popcount(w);
@@ -183,8 +174,8 @@ inline std::pair<std::int64_t, std::int64_t> word_totals(std::uint64_t w, int i)
 }
 
 // Running totals of a row's words: count[i] and sum_x[i] cover words 0..i-1.
-VANTOR_WITH_POPCNT
-void fill_row_totals(const std::uint64_t *words, std::size_t n, std::int64_t *count, std::int64_t *sum_x) {
+[[gnu::always_inline]] inline void fill_row_totals(const std::uint64_t *words, std::size_t n, std::int64_t *count,
+                                                   std::int64_t *sum_x) {
     count[0] = sum_x[0] = 0;
     for (std::size_t i = 0; i < n; ++i) {
         const auto [c, sum] = word_totals(words[i], static_cast<int>(i));
@@ -194,9 +185,8 @@ void fill_row_totals(const std::uint64_t *words, std::size_t n, std::int64_t *co
 }
 
 // The totals of columns a..b of a row from its running totals.
-VANTOR_WITH_POPCNT
-std::pair<std::int64_t, std::int64_t> span_totals(const std::uint64_t *words, const std::int64_t *count,
-                                                  const std::int64_t *sum_x, int a, int b) {
+[[gnu::always_inline]] inline std::pair<std::int64_t, std::int64_t>
+span_totals(const std::uint64_t *words, const std::int64_t *count, const std::int64_t *sum_x, int a, int b) {
     const int wa = a / 64, wb = b / 64;
     const std::uint64_t from_a = ~std::uint64_t{0} << (a % 64);
     const std::uint64_t to_b = ~std::uint64_t{0} >> (63 - b % 64);
@@ -205,6 +195,45 @@ std::pair<std::int64_t, std::int64_t> span_totals(const std::uint64_t *words, co
     const auto first = word_totals(words[wa] & from_a, wa), last = word_totals(words[wb] & to_b, wb);
     return {first.first + (count[wb] - count[wa + 1]) + last.first,
             first.second + (sum_x[wb] - sum_x[wa + 1]) + last.second};
+}
+
+// The two counting functions compiled twice: plain, where a popcount is a
+// library call slow enough here to matter, and with the processor's popcount
+// instruction, taken when it has one. The choice is made once, in code, not
+// by the loader (whose early choice sanitizers cannot follow).
+struct Counting {
+    void (*fill)(const std::uint64_t *, std::size_t, std::int64_t *, std::int64_t *);
+    std::pair<std::int64_t, std::int64_t> (*span)(const std::uint64_t *, const std::int64_t *, const std::int64_t *,
+                                                  int, int);
+};
+
+void fill_plain(const std::uint64_t *words, std::size_t n, std::int64_t *count, std::int64_t *sum_x) {
+    fill_row_totals(words, n, count, sum_x);
+}
+std::pair<std::int64_t, std::int64_t> span_plain(const std::uint64_t *words, const std::int64_t *count,
+                                                 const std::int64_t *sum_x, int a, int b) {
+    return span_totals(words, count, sum_x, a, b);
+}
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+__attribute__((target("popcnt"))) void fill_popcnt(const std::uint64_t *words, std::size_t n, std::int64_t *count,
+                                                   std::int64_t *sum_x) {
+    fill_row_totals(words, n, count, sum_x);
+}
+__attribute__((target("popcnt"))) std::pair<std::int64_t, std::int64_t>
+span_popcnt(const std::uint64_t *words, const std::int64_t *count, const std::int64_t *sum_x, int a, int b) {
+    return span_totals(words, count, sum_x, a, b);
+}
+#endif
+
+const Counting &counting() {
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+    static const Counting chosen =
+        __builtin_cpu_supports("popcnt") ? Counting{fill_popcnt, span_popcnt} : Counting{fill_plain, span_plain};
+#else
+    static const Counting chosen{fill_plain, span_plain};
+#endif
+    return chosen;
 }
 
 // The dark pixels of one row of DarkBits and the sum of their columns, word
@@ -217,12 +246,12 @@ public:
         words_ = bits.row(y);
         count_.resize(bits.words_per_row + 1);
         sum_x_.resize(bits.words_per_row + 1);
-        fill_row_totals(words_, bits.words_per_row, count_.data(), sum_x_.data());
+        counting().fill(words_, bits.words_per_row, count_.data(), sum_x_.data());
     }
     int row() const { return row_; }
     // Dark pixels of columns a..b and their sums.
     RowSums sums(int a, int b) const {
-        const auto [n, sum] = span_totals(words_, count_.data(), sum_x_.data(), a, b);
+        const auto [n, sum] = counting().span(words_, count_.data(), sum_x_.data(), a, b);
         return {n, n * row_, sum};
     }
 
@@ -234,11 +263,10 @@ private:
 };
 
 // One walk of the sweep: its span (first and last column) in the row it last
-// reached,
-// what it added since it started, and the records that follow it. Walks
-// that reach the same span in the same row go on alike, so they are merged
-// into one; each record keeps what its walk had added before the merge as an
-// offset against the merged walk's sums.
+// reached, what it added since it started, and the records that follow it.
+// Walks that reach the same span in the same row go on alike, so they are
+// merged into one; each record keeps what its walk had added before the merge
+// as an offset against the merged walk's sums.
 struct SweepWalk {
     int left;
     int right;
