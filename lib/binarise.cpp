@@ -11,6 +11,7 @@
 
 #include "bitmap.h"
 #include "state.h"
+#include "vectors.h"
 
 namespace vantor {
 
@@ -24,19 +25,9 @@ constexpr int local_thresholds[4] = {85, 127, 170, 102};
 constexpr int window = 17;     // side of the local neighbourhood
 constexpr int flat_range = 24; // a grey range this small carries no edge
 
-// Sixteen greys (or flags) processed side by side; the compiler turns these
-// into the machine's vector instructions where it has them.
-using Bytes16 = std::uint8_t __attribute__((vector_size(16)));
+// Eight normalised greys, and the eight flags made of them.
 using Shorts8 = std::int16_t __attribute__((vector_size(16)));
 using Bytes8 = std::uint8_t __attribute__((vector_size(8)));
-
-Bytes16 load16(const std::uint8_t *p) {
-    Bytes16 v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-void store16(std::uint8_t *p, Bytes16 v) { std::memcpy(p, &v, sizeof v); }
 
 // Written as selections so that the compiler finds its byte minimum and
 // maximum instructions.

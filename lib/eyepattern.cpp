@@ -16,6 +16,7 @@
 #include "hit_groups.h"
 #include "refine.h"
 #include "runs.h"
+#include "vectors.h"
 
 namespace vantor {
 
@@ -132,9 +133,6 @@ void score_eyes(DecoderState &s) {
 // and k + 6, from the entries k .. k + 11 read as pairs (dark run in the low
 // half, light run in the high half, as the machine stores them). The
 // products and sums stay below 2^24, so in floats the comparisons are exact.
-using Ints4 = std::int32_t __attribute__((vector_size(16)));
-using Floats4 = float __attribute__((vector_size(16)));
-
 struct FourWindows {
     Ints4 first_pair; // runs k + 2i and k + 2i + 1 of lane i, summed
     Ints4 total;

@@ -233,20 +233,21 @@ std::vector<int> first_partners(std::span<const RunHit> a, std::span<const LineR
 // the longest column hit's length before that line. With the column hits in
 // order of line and, within a line, of start (as the column scan makes
 // them), those are a few short runs of indices, tried in index order as the
-// all-pairs loop does. Merged labels are kept in a disjoint-set forest (each
+// all-pairs loop does; with the row hits in order of line too, the first of
+// those on each column line only moves on. Merged labels are kept in a disjoint-set forest (each
 // merge points the larger label at the smaller) and written back at the
 // end, instead of being rewritten in both lists at every merge. The labels
 // come out exactly as the all-pairs loop gives them. False (lists untouched)
-// when a hit is labelled already, the column hits are out of order, or the
-// pairs to try are so many that the sweep is the better way.
+// when a hit is labelled already, the hits are out of order, or the pairs to
+// try are so many that the sweep is the better way.
 template <class Crosses, class RangeOf>
 bool label_by_candidates(MemChunk<RunHit> &rows, MemChunk<RunHit> &cols, int first_label, int &next_label,
                          Crosses crosses, RangeOf range_of) {
     try {
         const std::span<RunHit> r(rows.items, static_cast<std::size_t>(std::max(rows.count, 0)));
         const std::span<RunHit> c(cols.items, static_cast<std::size_t>(std::max(cols.count, 0)));
-        for (const RunHit &h : r)
-            if (h.label != -1)
+        for (std::size_t i = 0; i < r.size(); ++i)
+            if (r[i].label != -1 || (i > 0 && r[i].line < r[i - 1].line))
                 return false;
         std::int64_t longest = 0;
         for (std::size_t j = 0; j < c.size(); ++j) {
@@ -269,18 +270,13 @@ bool label_by_candidates(MemChunk<RunHit> &rows, MemChunk<RunHit> &cols, int fir
                 --j;
             first_of[x] = static_cast<int>(j);
         }
+        // cursor[x - low]: the first hit on line x that starts late enough for
+        // the row hits so far; later row hits need no earlier one.
+        std::vector<int> cursor = first_of;
         // Calls f(j) for every column hit j that may cross row hit h, in
         // ascending j (lines widened by one on each side; the crossing test
         // decides).
-        // The row hits come in order of line, so the first candidate start
-        // only grows: each column line keeps a cursor at its first hit that
-        // starts late enough, moved on instead of searched for.
-        std::vector<int> cursor = first_of;
-        std::int64_t last_line = INT64_MIN;
         auto for_candidates = [&](const RunHit &h, auto f) {
-            if (h.line < last_line)
-                cursor = first_of; // out of order after all: start the cursors again
-            last_line = h.line;
             const LineRange range = range_of(h);
             const std::int64_t from = std::max(range.lo - 1, low), to = std::min(range.hi + 1, high);
             const std::int64_t start_lo = std::int64_t{h.line} - longest - 1, start_hi = std::int64_t{h.line} + 1;

@@ -113,7 +113,7 @@ struct DarkBits {
             std::uint64_t *out = words.data() + static_cast<std::size_t>(y) * words_per_row;
             std::size_t x = 0;
             for (; x + 64 <= w; x += 64)
-                out[x / 64] = dark_mask64(pixels + x, 0);
+                out[x / 64] = dark_mask64(pixels + x);
             for (; x < w; ++x)
                 out[x / 64] |= static_cast<std::uint64_t>(pixels[x] == dark) << (x % 64);
         }

@@ -14,16 +14,14 @@ namespace {
 // Sixty-four pixels at a time: a run ends where a pixel's colour differs
 // from the one before it (before pixel 0, dark, since the first run is
 // dark), so the set bits of the mask against itself shifted by one are the
-// run ends. The `ignored` bits of each byte do
-// not count. Without `pad` the entries after the -1 are left as they were.
-void encode_row(const std::uint8_t *pixels, int count, std::int16_t *out, std::uint8_t ignored = 0,
-                bool pad = true) {
+// run ends. Without `pad` the entries after the -1 are left as they were.
+void encode_row(const std::uint8_t *pixels, int count, std::int16_t *out, bool pad = true) {
     int k = 0;
     int run_start = 0;
     std::uint64_t before = 1; // colour of the pixel before, as bit 0
     int i = 0;
     for (; i + 64 <= count; i += 64) {
-        const std::uint64_t mask = dark_mask64(pixels + i, ignored);
+        const std::uint64_t mask = dark_mask64(pixels + i);
         for (std::uint64_t ends = mask ^ ((mask << 1) | before); ends != 0; ends &= ends - 1) {
             const int at = i + std::countr_zero(ends);
             out[k++] = static_cast<std::int16_t>(at - run_start);
@@ -33,7 +31,7 @@ void encode_row(const std::uint8_t *pixels, int count, std::int16_t *out, std::u
     }
     bool current_dark = before != 0;
     for (; i < count; ++i) {
-        if (((pixels[i] & ~ignored) == dark) == current_dark)
+        if ((pixels[i] == dark) == current_dark)
             continue;
         out[k++] = static_cast<std::int16_t>(i - run_start);
         run_start = i;
@@ -46,14 +44,12 @@ void encode_row(const std::uint8_t *pixels, int count, std::int16_t *out, std::u
 }
 
 // The run lines of columns first .. first + count - 1 into `table`, one
-// line of image_height + 2 entries each; the `ignored` bits of each byte do
-// not count. Sixty-four columns (a cache line of the bitmap) at a time, row
-// by row, so the bitmap is read in memory order: a row's mask is compared
-// with the colours of the runs in progress, and only the columns whose
-// colour changes are visited.
-// Without `pad` the entries after each line's -1 are left as they were.
-void encode_columns(const DecoderState &s, int first, int count, std::int16_t *table, std::uint8_t ignored,
-                    bool pad = true) {
+// line of image_height + 2 entries each. Sixty-four columns (a cache line of
+// the bitmap) at a time, row by row, so the bitmap is read in memory order: a
+// row's mask is compared with the colours of the runs in progress, and only
+// the columns whose colour changes are visited. Without `pad` the entries
+// after each line's -1 are left as they were.
+void encode_columns(const DecoderState &s, int first, int count, std::int16_t *table, bool pad = true) {
     const int w = s.image_width;
     const int h = s.image_height;
     const std::size_t entries = static_cast<std::size_t>(h) + 2;
@@ -65,10 +61,10 @@ void encode_columns(const DecoderState &s, int first, int count, std::int16_t *t
         const int columns = std::min(sweep, count - x0);
         auto mask_of = [&](const std::uint8_t *row) {
             if (columns == sweep)
-                return dark_mask64(row, ignored);
+                return dark_mask64(row);
             std::uint64_t mask = 0;
             for (int c = 0; c < columns; ++c)
-                mask |= static_cast<std::uint64_t>((row[c] & ~ignored) == dark) << c;
+                mask |= static_cast<std::uint64_t>(row[c] == dark) << c;
             return mask;
         };
         std::fill(run_index, run_index + columns, 0);
@@ -112,11 +108,11 @@ bool prepare_run_table(const DecoderState &s, HeapArray<std::int16_t> &table, st
 
 void encode_row_runs(const DecoderState &s, int y, std::int16_t *out) {
     const int w = s.image_width;
-    encode_row(s.work_bitmap.get() + static_cast<std::size_t>(y) * w, w, out, 0, false);
+    encode_row(s.work_bitmap.get() + static_cast<std::size_t>(y) * w, w, out, false);
 }
 
 void encode_column_runs(const DecoderState &s, int first, int count, std::int16_t *table) {
-    encode_columns(s, first, count, table, 0, false);
+    encode_columns(s, first, count, table, false);
 }
 
 bool table_covers(const HeapArray<std::int16_t> &table, int line_length, int lines) {
@@ -141,7 +137,7 @@ int build_col_runs(DecoderState &s) {
     const std::size_t entries = static_cast<std::size_t>(h) + 2;
     if (!prepare_run_table(s, s.col_runs, entries, w))
         return 0;
-    encode_columns(s, 0, w, s.col_runs.get(), 0);
+    encode_columns(s, 0, w, s.col_runs.get());
     return -1;
 }
 

@@ -5,12 +5,10 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 #include "bitmap.h"
 #include "state.h"
+#include "vectors.h"
 
 namespace vantor {
 
@@ -31,26 +29,8 @@ private:
 };
 
 // Sixty-four bitmap bytes at once: bit i set when pixel i is dark (exactly
-// `dark` once the `ignored` bits are cleared; with none ignored a marked
-// pixel counts as light).
-inline std::uint64_t dark_mask64(const std::uint8_t *pixels, std::uint8_t ignored) {
-#if defined(__SSE2__)
-    const __m128i keep = _mm_set1_epi8(static_cast<char>(~ignored));
-    const __m128i dark_byte = _mm_set1_epi8(static_cast<char>(dark));
-    std::uint64_t mask = 0;
-    for (int k = 0; k < 4; ++k) {
-        const __m128i v = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i *>(pixels + 16 * k)), keep);
-        const auto bits = static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, dark_byte)));
-        mask |= static_cast<std::uint64_t>(bits) << (16 * k);
-    }
-    return mask;
-#else
-    std::uint64_t mask = 0;
-    for (int i = 0; i < 64; ++i)
-        mask |= static_cast<std::uint64_t>((pixels[i] & ~ignored) == dark) << i;
-    return mask;
-#endif
-}
+// `dark`: a marked pixel counts as light).
+inline std::uint64_t dark_mask64(const std::uint8_t *pixels) { return equal_bytes_mask64(pixels, dark); }
 
 // Fills s.row_runs (s.col_runs): one line of width + 2 (height + 2) entries
 // per row (column). -1 on success, 0 when there is no bitmap for the image

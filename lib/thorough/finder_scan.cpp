@@ -8,9 +8,8 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+
+#include "../vectors.h"
 
 namespace vantor::thorough {
 namespace {
@@ -67,17 +66,7 @@ void row_starts(const std::uint8_t *row, int width, std::vector<int> &starts) {
     std::uint64_t before = 0; // the colour of the pixel before, as bit 0
     int x = 0;
     for (; x + 64 <= width; x += 64) {
-        std::uint64_t dark = 0;
-#if defined(__SSE2__)
-        for (int k = 0; k < 4; ++k) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(row + x + 16 * k));
-            const auto light = static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_setzero_si128())));
-            dark |= static_cast<std::uint64_t>(static_cast<std::uint16_t>(~light)) << (16 * k);
-        }
-#else
-        for (int i = 0; i < 64; ++i)
-            dark |= static_cast<std::uint64_t>(row[x + i] != 0) << i;
-#endif
+        const std::uint64_t dark = ~equal_bytes_mask64(row + x, 0);
         for (std::uint64_t change = dark ^ ((dark << 1) | before); change != 0; change &= change - 1)
             starts.push_back(x + std::countr_zero(change));
         before = dark >> 63;

@@ -6,29 +6,13 @@
 #include <cstdint>
 #include <cstring>
 
+#include "../vectors.h"
+
 namespace vantor::thorough {
 namespace {
 
-using Bytes16 = std::uint8_t __attribute__((vector_size(16)));
+// Sums of sixteen greys down a block's rows.
 using Shorts16 = std::uint16_t __attribute__((vector_size(32)));
-
-using Ints4 = int __attribute__((vector_size(16)));
-using Floats4 = float __attribute__((vector_size(16)));
-
-Ints4 load_ints(const int *p) {
-    Ints4 v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-// Four bytes as four ints.
-Ints4 widen4(const std::uint8_t *p) { return Ints4{p[0], p[1], p[2], p[3]}; }
-
-Bytes16 load16(const std::uint8_t *p) {
-    Bytes16 v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
 
 // A block whose grey range is this small carries no edge.
 constexpr int flat_range = 24;
@@ -67,13 +51,11 @@ Binary::Binary(const GreyView &grey)
     // down each column of the block row, sixteen columns at a time, then
     // across each block's columns. An inverted view's follow (255 - g).
     const std::size_t w = static_cast<std::size_t>(width_);
+    auto row = [&](int y) { return grey.pixels + static_cast<std::size_t>(y) * static_cast<std::size_t>(grey.stride); };
     std::vector<std::uint8_t> col_lo(w), col_hi(w);
     std::vector<std::uint16_t> col_sum(w);
     for (int by = 0; by < block_rows_; ++by) {
         const int y0 = by * block, y1 = std::min(y0 + block, height_);
-        auto row = [&](int y) {
-            return grey.pixels + static_cast<std::size_t>(y) * static_cast<std::size_t>(grey.stride);
-        };
         std::size_t x = 0;
         for (; x + 16 <= w; x += 16) {
             Bytes16 lo = load16(row(y0) + x), hi = lo;
@@ -166,18 +148,18 @@ Binary::Binary(const GreyView &grey)
                 const std::uint8_t t = thresholds_[static_cast<std::size_t>(y / block) * block_cols_ + x / block];
                 limit[x] = grey.inverted ? static_cast<std::uint8_t>(255 - t) : t;
             }
-        const std::uint8_t *row = grey.pixels + static_cast<std::size_t>(y) * static_cast<std::size_t>(grey.stride);
+        const std::uint8_t *in = row(y);
         std::uint8_t *out = bits_.data() + static_cast<std::size_t>(y) * w;
         const Bytes16 one = Bytes16{} + 1;
         std::size_t x = 0;
         for (; x + 16 <= w; x += 16) {
-            const Bytes16 g = load16(row + x), l = load16(limit.data() + x);
+            const Bytes16 g = load16(in + x), l = load16(limit.data() + x);
             const Bytes16 is_dark =
                 (grey.inverted ? reinterpret_cast<Bytes16>(g >= l) : reinterpret_cast<Bytes16>(g <= l)) & one;
             std::memcpy(out + x, &is_dark, sizeof is_dark);
         }
         for (; x < w; ++x)
-            out[x] = (grey.inverted ? row[x] >= limit[x] : row[x] <= limit[x]) ? 1 : 0;
+            out[x] = (grey.inverted ? in[x] >= limit[x] : in[x] <= limit[x]) ? 1 : 0;
     }
 }
 
@@ -193,7 +175,9 @@ int Binary::threshold(float x, float y) const {
 std::vector<std::uint8_t> sharpened(const GreyView &grey) {
     const int width = grey.width, height = grey.height;
     const std::size_t w = static_cast<std::size_t>(width);
-    auto row = [&](int y) { return grey.pixels + static_cast<std::size_t>(std::clamp(y, 0, height - 1)) * grey.stride; };
+    auto row = [&](int y) {
+        return grey.pixels + static_cast<std::size_t>(std::clamp(y, 0, height - 1)) * grey.stride;
+    };
     // Running sums of 5 rows (held at the border), then the sum of 5 of
     // those across, four pixels at a time between the border columns.
     std::vector<int> column(w);
