@@ -6,7 +6,7 @@ JOBS ?= $(shell nproc)
 
 TSAN_BUILD ?= build-tsan
 
-.PHONY: all deps configure build python run test test-sanitize test-tsan test-python-venv fuzz-ci clean bench
+.PHONY: all deps configure build python run test test-sanitize test-tsan test-python-venv fuzz-ci clean bench web test-web
 
 all: build
 
@@ -63,5 +63,24 @@ bench:
 	cmake --build $(BENCH_BUILD) -j$(JOBS) --target vantor_bench
 	$(BENCH_BUILD)/bench/vantor_bench $(BENCH_ARGS)
 
+# The WebAssembly module and its JavaScript in web/dist/, built with
+# Debian's emscripten, whose JavaScript tools need Debian's Node modules.
+WEB_BUILD ?= build-web
+WEB_ENV = NODE_PATH=/usr/share/nodejs
+web:
+	@sh scripts/install-deps.sh web
+	$(WEB_ENV) emcmake cmake -S web -B $(WEB_BUILD) -DCMAKE_BUILD_TYPE=Release
+	$(WEB_ENV) cmake --build $(WEB_BUILD) -j$(JOBS)
+	mkdir -p web/dist
+	cp web/src/*.mjs $(WEB_BUILD)/vantor-core.mjs web/dist/
+	cp $(WEB_BUILD)/vantor-core.wasm web/dist/vantor.wasm
+
+# The module under Node against the native reader, then the page in
+# headless Chromium; puppeteer-core comes from web/package-lock.json.
+test-web: web configure
+	cmake --build $(BUILD) -j$(JOBS) --target vantor-cli
+	cd web && { [ -d node_modules/puppeteer-core ] || npm ci --no-audit --no-fund; }
+	VANTOR_CLI=$(abspath $(BUILD))/vantor node --test web/test/
+
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD) $(TSAN_BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(TSAN_BUILD) $(WEB_BUILD) web/dist
