@@ -1,0 +1,161 @@
+#!/usr/bin/env python3
+"""Writes the web tests' pictures into the directory it is given: grey PGM
+pictures (symbols plain, mirrored, inverted, turned, under perspective, two
+at once, and pictures without one), the same symbols as PNG, JPEG, WebP,
+GIF and BMP files in colour, and a Y4M video of a symbol moving and turning
+for the camera test. Everything is drawn from a fixed seed."""
+import math
+import random
+import sys
+from pathlib import Path
+
+import numpy as np
+import qrcode
+from PIL import Image, ImageDraw
+
+LEVELS = {"L": qrcode.constants.ERROR_CORRECT_L, "M": qrcode.constants.ERROR_CORRECT_M,
+          "Q": qrcode.constants.ERROR_CORRECT_Q, "H": qrcode.constants.ERROR_CORRECT_H}
+
+
+def symbol(text, level="M", scale=4, version=None):
+    """A grey picture of one symbol with a four-module quiet zone."""
+    qr = qrcode.QRCode(version=version, error_correction=LEVELS[level], box_size=scale, border=4)
+    qr.add_data(text.encode("utf-8"))
+    qr.make(fit=version is None)
+    return qr.make_image(fill_color="black", back_color="white").convert("L")
+
+
+def on_background(img, size, at, rng, noise=12):
+    """img pasted at `at` on a light, slightly noisy background of `size`."""
+    base = np.full((size[1], size[0]), 235, np.int16)
+    base += rng.integers(-noise, noise + 1, base.shape, dtype=np.int16)
+    back = Image.fromarray(np.clip(base, 0, 255).astype(np.uint8), "L")
+    back.paste(img, at)
+    return back
+
+
+def perspective(img, pull, rng_pad=40):
+    """img seen at an angle: the right edge pulled in by `pull` pixels."""
+    w, h = img.size
+    padded = Image.new("L", (w + 2 * rng_pad, h + 2 * rng_pad), 255)
+    padded.paste(img, (rng_pad, rng_pad))
+    W, H = padded.size
+    # Output corners map to these source corners.
+    src = [(0, 0), (W, -pull), (W, H + pull), (0, H)]
+    dst = [(0, 0), (W, 0), (W, H), (0, H)]
+    coeffs = perspective_coeffs(dst, src)
+    return padded.transform((W, H), Image.PERSPECTIVE, coeffs, Image.BILINEAR, fillcolor=255)
+
+
+def perspective_coeffs(dst, src):
+    rows = []
+    for (x, y), (u, v) in zip(dst, src):
+        rows.append([x, y, 1, 0, 0, 0, -u * x, -u * y])
+        rows.append([0, 0, 0, x, y, 1, -v * x, -v * y])
+    a = np.array(rows, float)
+    b = np.array([c for p in src for c in p], float)
+    return np.linalg.solve(a, b).tolist()
+
+
+def grey_pictures(rng):
+    """name -> grey PIL image."""
+    out = {}
+    texts = ["Hello, browser", "https://example.org/ticket/40417?seat=12F", "Grüße aus 東京",
+             "0123456789" * 6, "MIXED case AND digits 42"]
+    for i, text in enumerate(texts):
+        level = "LMQH"[i % 4]
+        img = symbol(text, level, scale=3 + i % 3)
+        out[f"plain-{i}"] = on_background(img, (img.width + 60, img.height + 40), (30 + i, 20), rng)
+    big = symbol("version ten " * 12, "Q", scale=3)
+    out["large"] = on_background(big, (big.width + 80, big.height + 80), (40, 40), rng)
+    base = symbol("mirrored symbol", "M", scale=5)
+    out["mirrored"] = on_background(base.transpose(Image.Transpose.TRANSPOSE), (base.width + 50, base.height + 50), (25, 25), rng)
+    inv = Image.eval(symbol("light on dark", "H", scale=4), lambda v: 255 - v)
+    out["inverted"] = on_background(inv, (inv.width + 40, inv.height + 40), (20, 20), rng)
+    for angle in (17, 45, 130):
+        img = symbol(f"turned {angle} degrees", "M", scale=5).rotate(angle, Image.BICUBIC, expand=True, fillcolor=255)
+        out[f"turned-{angle}"] = on_background(img, (img.width + 30, img.height + 30), (15, 15), rng)
+    for pull in (20, 45):
+        img = perspective(symbol(f"perspective {pull}", "Q", scale=5), pull)
+        out[f"perspective-{pull}"] = on_background(img, (img.width + 20, img.height + 20), (10, 10), rng)
+    a, b = symbol("first of two", "M", scale=4), symbol("second of two", "L", scale=4)
+    two = on_background(a, (a.width + b.width + 60, max(a.height, b.height) + 40), (20, 20), rng)
+    two.paste(b, (a.width + 40, 20))
+    out["two"] = two
+    arr = rng.integers(0, 256, (180, 240), dtype=np.uint8)
+    out["noise"] = Image.fromarray(arr, "L")
+    out["blank"] = Image.new("L", (200, 150), 240)
+    stripes = Image.new("L", (220, 160), 255)
+    draw = ImageDraw.Draw(stripes)
+    for x in range(0, 220, 14):
+        draw.rectangle([x, 0, x + 6, 159], fill=0)
+    out["stripes"] = stripes
+    # Three eye patterns' worth of squares but no symbol between them.
+    eyes = Image.new("L", (200, 200), 255)
+    draw = ImageDraw.Draw(eyes)
+    for x, y in ((20, 20), (140, 20), (20, 140)):
+        draw.rectangle([x, y, x + 34, y + 34], fill=0)
+        draw.rectangle([x + 5, y + 5, x + 29, y + 29], fill=255)
+        draw.rectangle([x + 10, y + 10, x + 24, y + 24], fill=0)
+    out["eyes-only"] = eyes
+    return out
+
+
+def colour_picture(grey, rng):
+    """The grey picture tinted: dark modules navy, light ones cream."""
+    g = np.asarray(grey, np.float32) / 255
+    dark, light = np.array([20, 30, 90]), np.array([250, 240, 215])
+    rgb = dark + g[..., None] * (light - dark)
+    return Image.fromarray(rgb.round().astype(np.uint8), "RGB")
+
+
+def file_pictures(rng, folder):
+    """The same colour symbols in each format the page test drops."""
+    img = symbol("dropped into the page", "M", scale=5)
+    pic = colour_picture(on_background(img, (img.width + 40, img.height + 40), (20, 20), rng, noise=0), rng)
+    names = []
+    for fmt, ext, kwargs in (("PNG", "png", {}), ("JPEG", "jpg", {"quality": 92}),
+                             ("WEBP", "webp", {"lossless": True}), ("GIF", "gif", {}),
+                             ("BMP", "bmp", {})):
+        path = folder / f"drop.{ext}"
+        pic.save(path, fmt, **kwargs)
+        names.append(path.name)
+    lossy = folder / "drop-lossy.webp"
+    pic.save(lossy, "WEBP", quality=80)
+    names.append(lossy.name)
+    return names
+
+
+def video(folder, frames=60, size=(640, 480)):
+    """A Y4M video: a symbol crossing the frame and turning, on grey."""
+    img = symbol("camera test 7", "M", scale=6)
+    path = folder / "camera.y4m"
+    w, h = size
+    with open(path, "wb") as f:
+        f.write(f"YUV4MPEG2 W{w} H{h} F10:1 Ip A1:1 C420jpeg\n".encode())
+        for k in range(frames):
+            angle = 40 * math.sin(2 * math.pi * k / frames)
+            turned = img.rotate(angle, Image.BICUBIC, expand=True, fillcolor=255)
+            frame = Image.new("L", size, 120)
+            x = int(40 + (w - turned.width - 80) * k / (frames - 1))
+            y = int((h - turned.height) / 2 + 30 * math.sin(2 * math.pi * k / frames))
+            frame.paste(turned, (x, y))
+            f.write(b"FRAME\n")
+            f.write(frame.tobytes())
+            f.write(bytes([128]) * (2 * (w // 2) * (h // 2)))
+    return path.name
+
+
+def main():
+    folder = Path(sys.argv[1])
+    folder.mkdir(parents=True, exist_ok=True)
+    rng = np.random.default_rng(25)
+    random.seed(25)
+    for name, img in grey_pictures(rng).items():
+        img.save(folder / f"{name}.pgm")
+    file_pictures(rng, folder)
+    video(folder)
+
+
+if __name__ == "__main__":
+    main()
