@@ -80,7 +80,8 @@ web:
 test-web: web configure
 	cmake --build $(BUILD) -j$(JOBS) --target vantor-cli
 	cd web && { [ -d node_modules/puppeteer-core ] || npm ci --no-audit --no-fund; }
-	VANTOR_CLI=$(abspath $(BUILD))/vantor node --test web/test/*.test.mjs
+	VANTOR_CLI=$(abspath $(BUILD))/vantor VANTOR_SCREENSHOT=$(abspath $(WEB_BUILD))/web-demo.png \
+	    node --test web/test/*.test.mjs
 
 clean:
 	rm -rf $(BUILD) $(SANITIZE_BUILD) $(TSAN_BUILD) $(WEB_BUILD) web/dist

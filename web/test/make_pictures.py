@@ -153,6 +153,8 @@ def main():
     random.seed(25)
     for name, img in grey_pictures(rng).items():
         img.save(folder / f"{name}.pgm")
+        if name == "eyes-only":
+            img.save(folder / "none.png")
     file_pictures(rng, folder)
     video(folder)
 
