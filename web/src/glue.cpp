@@ -101,7 +101,7 @@ void add_symbol(std::string &out, const vantor::Symbol &s) {
     out += '}';
 }
 
-// {"symbols":[...],"reason":...,"stage":...,"explain":[...],"joined_hex":...}
+// {"symbols":[...],"reason":...,"stage":...,"explain":[...],"joined_hex":...,"joined_text":...}
 std::string results_json(const vantor::Results &results, bool thorough) {
     std::string out = "{\"symbols\":[";
     for (std::size_t i = 0; i < results.symbols.size(); ++i) {
@@ -119,8 +119,10 @@ std::string results_json(const vantor::Results &results, bool thorough) {
         add_string(out, lines[i]);
     }
     out += lines.empty() ? "[]" : "]";
-    if (results.joined)
+    if (results.joined) {
         add_hex(out, "joined_hex", *results.joined);
+        add_text(out, "joined_text", vantor::display_text(*results.joined));
+    }
     out += '}';
     return out;
 }

@@ -81,7 +81,7 @@ function outcomeOf(json) {
         reason: r.reason === '' ? null : r.reason,
         stage: r.stage,
         explain: r.explain,
-        joined: r.joined_hex === undefined ? null : hexBytes(r.joined_hex),
+        joined: r.joined_hex === undefined ? null : { text: r.joined_text, bytes: hexBytes(r.joined_hex) },
     };
 }
 

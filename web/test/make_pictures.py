@@ -25,6 +25,31 @@ def symbol(text, level="M", scale=4, version=None):
     return qr.make_image(fill_color="black", back_color="white").convert("L")
 
 
+def segmented(header, data, level="M", scale=4, version=3):
+    """A symbol whose bit stream starts with `header`, (value, bits) pairs
+    such as an ECI or structured-append header, then one byte segment of
+    `data`; terminated, padded and corrected as any other symbol."""
+    buffer = qrcode.util.BitBuffer()
+    for value, bits in header:
+        buffer.put(value, bits)
+    buffer.put(0b0100, 4)
+    buffer.put(len(data), 8)
+    for byte in data:
+        buffer.put(byte, 8)
+    blocks = qrcode.base.rs_blocks(version, LEVELS[level])
+    limit = sum(block.data_count * 8 for block in blocks)
+    for _ in range(min(limit - len(buffer), 4)):
+        buffer.put_bit(False)
+    while len(buffer) % 8:
+        buffer.put_bit(False)
+    for i in range((limit - len(buffer)) // 8):
+        buffer.put((0xEC, 0x11)[i % 2], 8)
+    qr = qrcode.QRCode(version=version, error_correction=LEVELS[level], box_size=scale, border=4)
+    qr.data_cache = qrcode.util.create_bytes(buffer, blocks)
+    qr.make(fit=False)
+    return qr.make_image(fill_color="black", back_color="white").convert("L")
+
+
 def on_background(img, size, at, rng, noise=12):
     """img pasted at `at` on a light, slightly noisy background of `size`."""
     base = np.full((size[1], size[0]), 235, np.int16)
@@ -82,6 +107,22 @@ def grey_pictures(rng):
     two = on_background(a, (a.width + b.width + 60, max(a.height, b.height) + 40), (20, 20), rng)
     two.paste(b, (a.width + 40, 20))
     out["two"] = two
+    # ECI, GS1 (FNC1 first), FNC1 second with an application indicator,
+    # and a structured-append set of two parts side by side.
+    eci = segmented([(0b0111, 4), (26, 8)], "Grüße über ECI".encode())
+    out["eci"] = on_background(eci, (eci.width + 40, eci.height + 40), (20, 20), rng)
+    gs1 = segmented([(0b0101, 4)], b"0109501101020917172012310ABC123")
+    out["gs1"] = on_background(gs1, (gs1.width + 40, gs1.height + 40), (20, 20), rng)
+    second = segmented([(0b1001, 4), (37, 8)], b"AB-12345")
+    out["fnc1-second"] = on_background(second, (second.width + 40, second.height + 40), (20, 20), rng)
+    halves = [b"The first half, ", b"and the second!"]
+    parity = 0
+    for byte in b"".join(halves):
+        parity ^= byte
+    parts = [segmented([(0b0011, 4), (i, 4), (1, 4), (parity, 8)], half) for i, half in enumerate(halves)]
+    both = on_background(parts[0], (2 * parts[0].width + 60, parts[0].height + 40), (20, 20), rng)
+    both.paste(parts[1], (parts[0].width + 40, 20))
+    out["parts"] = both
     arr = rng.integers(0, 256, (180, 240), dtype=np.uint8)
     out["noise"] = Image.fromarray(arr, "L")
     out["blank"] = Image.new("L", (200, 150), 240)

@@ -47,9 +47,15 @@ describe('decodeGrey equals the native reader', () => {
             assert.equal(facts[name][0].mirrored, false, name);
             assert.equal(facts[name][0].inverted, false, name);
             assert.equal(facts[name][0].format, 'QRCode', name);
+            assert.deepEqual([facts[name][0].eci, facts[name][0].structuredAppend, facts[name][0].fnc1, facts[name][0].gs1],
+                [null, null, null, false], name);
             assert.equal(facts[name].reason, null, name);
             assert.equal(facts[name].stage, 'text decoded', name);
         }
+        assert.equal(facts.eci[0].eci, 26);
+        assert.equal(facts.gs1[0].gs1, true);
+        assert.deepEqual(facts['fnc1-second'][0].fnc1, { position: 2, application: 37 });
+        assert.equal(facts['fnc1-second'][0].gs1, false);
         assert.equal(facts.blank.reason, 'no eye patterns found');
         assert.equal(facts.blank.stage, 'nothing located');
         assert.notEqual(facts['eyes-only'].stage, 'nothing located');

@@ -59,8 +59,8 @@ export function nativeRows(files, flags = []) {
 const hex = (bytes) => Buffer.from(bytes).toString('hex');
 
 // A reader's result in the shape of the native rows for `file`: symbols'
-// corners as floats, the explanation on each row. (No test picture holds
-// a structured-append set, so `joined` has no row here.)
+// corners as floats, the explanation on each row, a whole structured-append
+// set's message on a row of its own.
 export function rowsOf(result, file) {
     const explain = { explain: result.explain };
     if (result.length === 0)
@@ -78,6 +78,13 @@ export function rowsOf(result, file) {
             row.fnc1 = s.fnc1;
         return { ...row, ...explain };
     });
+    if (result.joined) {
+        const { count, parity } = result[0].structuredAppend;
+        rows.push({
+            file, decoded: true, joined: true, text: result.joined.text, bytes_hex: hex(result.joined.bytes),
+            structured_append: { count, parity }, ...explain,
+        });
+    }
     return rows;
 }
 
