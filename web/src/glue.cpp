@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <span>
 #include <string>
 #include <vector>
@@ -136,16 +137,20 @@ extern "C" {
 // NULL when memory runs out.
 __attribute__((used)) char *vantor_web_decode(const unsigned char *pixels, int width, int height,
                                               int options) {
-    const bool thorough = (options & option_thorough) != 0;
-    vantor::Options opt;
-    opt.thorough(thorough).all_symbols((options & option_all) != 0);
-    const std::size_t size = width > 0 && height > 0 ? static_cast<std::size_t>(width) * height : 0;
-    const std::string json =
-        results_json(vantor::decode(std::span(pixels, size), width, height, width, 8, opt), thorough);
-    char *copy = static_cast<char *>(std::malloc(json.size() + 1));
-    if (copy)
-        std::memcpy(copy, json.c_str(), json.size() + 1);
-    return copy;
+    try {
+        const bool thorough = (options & option_thorough) != 0;
+        vantor::Options opt;
+        opt.thorough(thorough).all_symbols((options & option_all) != 0);
+        const std::size_t size = width > 0 && height > 0 ? static_cast<std::size_t>(width) * height : 0;
+        const std::string json =
+            results_json(vantor::decode(std::span(pixels, size), width, height, width, 8, opt), thorough);
+        char *copy = static_cast<char *>(std::malloc(json.size() + 1));
+        if (copy)
+            std::memcpy(copy, json.c_str(), json.size() + 1);
+        return copy;
+    } catch (const std::bad_alloc &) {
+        return nullptr;
+    }
 }
 
 __attribute__((used)) void vantor_web_free(void *p) { std::free(p); }
