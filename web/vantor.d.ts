@@ -1,0 +1,101 @@
+// Vantor: a QR Code reader compiled to WebAssembly.
+
+/** What a decode may be told. Unknown names are refused with a TypeError. */
+export interface DecodeOptions {
+    /** Every distinct symbol in the picture, not only the first (default false). */
+    all?: boolean;
+    /** Run the thorough search when the classic readings give no text (default true). */
+    thorough?: boolean;
+}
+
+export interface StructuredAppend {
+    /** The symbol's position in its set, 0 first. */
+    index: number;
+    /** Symbols in the set. */
+    count: number;
+    /** The set's parity byte. */
+    parity: number;
+}
+
+export interface Fnc1 {
+    /** 1: first position (GS1), 2: second position. */
+    position: 1 | 2;
+    /** The application indicator of a second-position FNC1. */
+    application?: number;
+}
+
+export interface QrSymbol {
+    /** The kind of symbol. */
+    format: 'QRCode';
+    /** The data made readable (UTF-8 kept, else Shift JIS, else Latin-1). */
+    text: string;
+    /** The exact data bytes (kanji as Shift JIS pairs). */
+    bytes: Uint8Array;
+    /** 1 to 40. */
+    version: number;
+    level: 'L' | 'M' | 'Q' | 'H';
+    /** 0 to 7. */
+    mask: number;
+    /** Top-left, top-right, bottom-right, bottom-left corners as x, y pairs, in pixels. */
+    corners: [number, number, number, number, number, number, number, number];
+    /** Codewords the error correction changed. */
+    corrected: number;
+    /** Read transposed. */
+    mirrored: boolean;
+    /** Light modules on dark. */
+    inverted: boolean;
+    /** The designator of the first ECI segment, or null. */
+    eci: number | null;
+    structuredAppend: StructuredAppend | null;
+    /** FNC1 in first position. */
+    gs1: boolean;
+    fnc1: Fnc1 | null;
+    /** The binarisation pass that read it, 0 to 6; -1: the thorough search. */
+    pass: number;
+    /** The module-size estimate of the pass, 0 or 1. */
+    reading: number;
+}
+
+/** The symbols found, first found first, with what the decoder saw. */
+export interface DecodeResult extends Array<QrSymbol> {
+    /** Why nothing was found (the words of the command line's --json "reason"); null when something was. */
+    reason: string | null;
+    /** The furthest stage the decoder reached, e.g. "text decoded", "nothing located". */
+    stage: string;
+    /** What the decoder saw, pass by pass: the lines of the command line's --explain. */
+    explain: string[];
+    /** When the symbols make up a whole structured-append set, its message; else null. */
+    joined: { text: string; bytes: Uint8Array } | null;
+}
+
+export interface GreyImage {
+    /** width x height grey bytes, rows width bytes apart, 0 black. */
+    grey: Uint8Array;
+    width: number;
+    height: number;
+}
+
+export interface Reader {
+    /** Decodes grey pixels, width x height, rows width bytes apart, 0 black. */
+    decodeGrey(grey: Uint8Array | Uint8ClampedArray, width: number, height: number, options?: DecodeOptions): Promise<DecodeResult>;
+    /** Decodes RGBA pixels, turned into grey as the native image readers do. */
+    decodeImageData(image: ImageData, options?: DecodeOptions): Promise<DecodeResult>;
+    /** Decodes an image file the browser can decode (PNG, JPEG, WebP, GIF, BMP, ...). */
+    decodeBlob(blob: Blob, options?: DecodeOptions): Promise<DecodeResult>;
+    /** The grey pixels decodeBlob decodes for a file. */
+    toGrey(blob: Blob): Promise<GreyImage>;
+    /** Bytes allocated inside the WebAssembly module (of the least busy worker); unchanged by a finished decode. */
+    heapInUse(): Promise<number>;
+    /** Stops the workers; decodes still waiting are rejected. */
+    close(): void;
+}
+
+export interface ReaderOptions {
+    /** Web Workers that decode (default 1); 0 decodes in the calling thread. Node always decodes in the calling thread. */
+    workers?: number;
+}
+
+export function createReader(options?: ReaderOptions): Promise<Reader>;
+
+/** RGBA to grey as the native image readers do: each component over white, then the mean of red, green and blue. */
+export function rgbaToGrey(rgba: Uint8Array | Uint8ClampedArray, width: number, height: number): Uint8Array;
