@@ -15,8 +15,9 @@ python3-venv python3-pip python3-setuptools python3-wheel"
 # their symbols, Dask and pandas run vantor.dask, mypy checks its types, venv
 # and pip install it as a user would. Extra groups: "fuzz" adds
 # clang with its sanitizer runtimes, "bench" the benchmark library, "web"
-# the WebAssembly toolchain, Node and the browser the web tests drive (npm
-# comes with some builds of nodejs, as its own package with Debian's).
+# the WebAssembly toolchain, Node, the browser the web tests drive and the
+# TypeScript compiler that checks the declarations (npm comes with some
+# builds of nodejs, as its own package with Debian's).
 for extra in "$@"; do
     case "$extra" in
         fuzz) PACKAGES="$PACKAGES clang libclang-rt-14-dev" ;;
@@ -24,7 +25,7 @@ for extra in "$@"; do
         compare) PACKAGES="$PACKAGES libzxing-dev libzbar-dev zxing-cpp-tools" ;;
         gui-test) PACKAGES="$PACKAGES xvfb xauth" ;;
         web)
-            PACKAGES="$PACKAGES emscripten nodejs chromium"
+            PACKAGES="$PACKAGES emscripten nodejs chromium node-typescript"
             command -v npm >/dev/null 2>&1 || PACKAGES="$PACKAGES npm" ;;
         *) echo "install-deps: unknown group '$extra'" >&2; exit 64 ;;
     esac

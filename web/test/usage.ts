@@ -1,0 +1,25 @@
+// Compiled by types.test.mjs against vantor.d.ts: the README's uses type-check,
+// and the mistakes marked below are caught.
+import { createReader, rgbaToGrey, type DecodeResult, type QrSymbol } from '../vantor';
+
+export async function scan(file: Blob, frame: ImageData): Promise<string[]> {
+    const reader = await createReader({ workers: 2 });
+    const found: DecodeResult = await reader.decodeBlob(file, { all: true });
+    const first: QrSymbol | undefined = found[0];
+    const lines = found.map((s) => `${s.format} v${s.version}-${s.level}: ${s.text} (${s.bytes.length} bytes)`);
+    if (!first)
+        lines.push(`${found.reason ?? ''} at ${found.stage}`, ...found.explain);
+    else if (first.structuredAppend && found.joined)
+        lines.push(found.joined.text);
+    const [x0, y0] = first?.corners ?? [0, 0];
+    lines.push(String(x0 + y0), String(first?.eci ?? 'no ECI'), String(first?.gs1), String(first?.fnc1?.application));
+    const grey = rgbaToGrey(frame.data, frame.width, frame.height);
+    await reader.decodeGrey(grey, frame.width, frame.height, { thorough: false });
+    await reader.decodeImageData(frame);
+    // @ts-expect-error: no such option
+    await reader.decodeGrey(grey, frame.width, frame.height, { effort: 2 });
+    // @ts-expect-error: the level is a letter
+    const level: number = found[0].level;
+    reader.close();
+    return [...lines, String(level)];
+}
