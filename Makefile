@@ -6,7 +6,7 @@ JOBS ?= $(shell nproc)
 
 TSAN_BUILD ?= build-tsan
 
-.PHONY: all deps configure build python run test test-sanitize test-tsan test-python-venv fuzz-ci clean bench web test-web
+.PHONY: all deps configure build python run test test-sanitize test-tsan test-python-venv fuzz-ci clean bench web test-web bench-web
 
 all: build
 
@@ -82,6 +82,15 @@ test-web: web configure
 	cd web && { [ -d node_modules/puppeteer-core ] || npm ci --no-audit --no-fund; }
 	VANTOR_CLI=$(abspath $(BUILD))/vantor VANTOR_SCREENSHOT=$(abspath $(WEB_BUILD))/web-demo.png \
 	    node --test web/test/*.test.mjs
+
+# The module's time per picture in headless Chromium beside the native
+# library's on the same grey pictures, and its size.
+bench-web: web configure
+	cmake --build $(BUILD) -j$(JOBS) --target vantor
+	$(CXX) -O2 -std=c++20 -Wall -Wextra -Iinclude web/bench/native_time.cpp $(BUILD)/libvantor.a \
+	    $$(pkg-config --libs libpng libwebp libtiff-4) -ljpeg -lgif -o $(WEB_BUILD)/native_time
+	cd web && { [ -d node_modules/puppeteer-core ] || npm ci --no-audit --no-fund; }
+	node web/bench/speed.mjs $(WEB_BUILD)/native_time $(BENCH_ARGS)
 
 clean:
 	rm -rf $(BUILD) $(SANITIZE_BUILD) $(TSAN_BUILD) $(WEB_BUILD) web/dist

@@ -11,7 +11,7 @@ from pathlib import Path
 
 import numpy as np
 import qrcode
-from PIL import Image, ImageDraw
+from PIL import Image, ImageDraw, ImageFilter
 
 LEVELS = {"L": qrcode.constants.ERROR_CORRECT_L, "M": qrcode.constants.ERROR_CORRECT_M,
           "Q": qrcode.constants.ERROR_CORRECT_Q, "H": qrcode.constants.ERROR_CORRECT_H}
@@ -123,6 +123,18 @@ def grey_pictures(rng):
     both = on_background(parts[0], (2 * parts[0].width + 60, parts[0].height + 40), (20, 20), rng)
     both.paste(parts[1], (parts[0].width + 40, 20))
     out["parts"] = both
+    # Camera-sized scenes: uneven light, a blurred symbol at an angle.
+    for name, size, pull, scale in (("scene-vga", (640, 480), 30, 4), ("scene-hd", (1280, 960), 60, 7)):
+        img = perspective(symbol(f"{name}: https://example.org/a/{size[0]}", "M", scale=scale), pull)
+        img = img.rotate(12, Image.BICUBIC, expand=True, fillcolor=255).filter(ImageFilter.GaussianBlur(1.2))
+        yy, xx = np.mgrid[0:size[1], 0:size[0]]
+        light = 150 + 80 * (xx / size[0]) - 40 * (yy / size[1])
+        scene = np.clip(light + rng.normal(0, 6, light.shape), 0, 255).astype(np.uint8)
+        back = Image.fromarray(scene, "L")
+        at = ((size[0] - img.width) // 3, (size[1] - img.height) // 2)
+        shaded = np.asarray(img, np.float32) * (light[at[1]:at[1] + img.height, at[0]:at[0] + img.width] / 255)
+        back.paste(Image.fromarray(shaded.clip(0, 255).astype(np.uint8), "L"), at)
+        out[name] = back
     arr = rng.integers(0, 256, (180, 240), dtype=np.uint8)
     out["noise"] = Image.fromarray(arr, "L")
     out["blank"] = Image.new("L", (200, 150), 240)
