@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Writes the web tests' pictures into the directory it is given: grey PGM
 pictures (symbols plain, mirrored, inverted, turned, under perspective, two
-at once, and pictures without one), the same symbols as PNG, JPEG, WebP,
+at once, ECI, GS1 and structured-append content, camera-sized scenes, thirty
+random ones, and pictures without a symbol), the same symbols as PNG, JPEG, WebP,
 GIF and BMP files in colour, and a Y4M video of a symbol moving and turning
 for the camera test. Everything is drawn from a fixed seed."""
 import math
@@ -154,6 +155,30 @@ def grey_pictures(rng):
     return out
 
 
+def random_pictures(rng, count):
+    """Symbols of random text, level and size, some under perspective, all
+    turned, some mirrored, blurred or scaled, on noisy backgrounds."""
+    chars = "abcdefghijklmnopqrstuvwxyz0123456789 "
+    out = {}
+    for i in range(count):
+        text = "".join(chars[k] for k in rng.integers(0, len(chars), int(rng.integers(5, 120))))
+        img = symbol(text, "LMQH"[int(rng.integers(0, 4))], scale=int(rng.integers(2, 7)))
+        if rng.random() < 0.5:
+            img = perspective(img, int(rng.integers(0, img.width // 4 + 1)))
+        img = img.rotate(float(rng.uniform(0, 360)), Image.BICUBIC, expand=True, fillcolor=255)
+        if rng.random() < 0.3:
+            img = img.transpose(Image.Transpose.TRANSPOSE)
+        if rng.random() < 0.5:
+            img = img.filter(ImageFilter.GaussianBlur(float(rng.uniform(0.3, 2.0))))
+        if rng.random() < 0.5:
+            img = img.resize((int(img.width * rng.uniform(0.5, 1.3)), int(img.height * rng.uniform(0.5, 1.3))),
+                             Image.BILINEAR)
+        size = (img.width + int(rng.integers(10, 200)), img.height + int(rng.integers(10, 200)))
+        out[f"random-{i:02d}"] = on_background(img, size, (int(rng.integers(0, 10)), int(rng.integers(0, 10))), rng,
+                                               noise=int(rng.integers(0, 40)))
+    return out
+
+
 def colour_picture(grey, rng):
     """The grey picture tinted: dark modules navy, light ones cream."""
     g = np.asarray(grey, np.float32) / 255
@@ -204,7 +229,7 @@ def main():
     folder.mkdir(parents=True, exist_ok=True)
     rng = np.random.default_rng(25)
     random.seed(25)
-    for name, img in grey_pictures(rng).items():
+    for name, img in {**grey_pictures(rng), **random_pictures(rng, 30)}.items():
         img.save(folder / f"{name}.pgm")
         if name == "eyes-only":
             img.save(folder / "none.png")

@@ -25,8 +25,9 @@ before(async () => {
     server = await serve(webDir);
     browser = await puppeteer.launch({
         executablePath: CHROMIUM,
-        // --no-sandbox: Chromium's sandbox refuses to run as root (CI).
-        args: ['--no-sandbox', '--use-fake-ui-for-media-stream', '--use-fake-device-for-media-stream',
+        // Chromium's sandbox refuses to run as root (CI), and a container's
+        // /dev/shm may be too small for it.
+        args: ['--no-sandbox', '--disable-dev-shm-usage', '--use-fake-ui-for-media-stream', '--use-fake-device-for-media-stream',
             `--use-file-for-fake-video-capture=${path.join(folder, 'camera.y4m')}`],
     });
     page = await browser.newPage();
