@@ -125,7 +125,17 @@ export async function loadDecoder(wasm) {
 // The grey pixels of an image file the browser can decode, as the native
 // readers would make them from the same RGBA.
 export async function blobToGrey(blob) {
-    const bitmap = await createImageBitmap(blob, { colorSpaceConversion: 'none', premultiplyAlpha: 'none' });
+    if (typeof createImageBitmap !== 'function' || typeof OffscreenCanvas !== 'function')
+        throw new TypeError('vantor: decoding image files needs a browser (createImageBitmap, OffscreenCanvas); use decodeGrey');
+    if (!(blob instanceof Blob))
+        throw new TypeError('vantor: decodeBlob needs a Blob or File');
+    let bitmap;
+    try {
+        bitmap = await createImageBitmap(blob, { colorSpaceConversion: 'none', premultiplyAlpha: 'none' });
+    } catch (error) {
+        const name = blob.name ? `${blob.name}: ` : '';
+        throw new TypeError(`vantor: ${name}the browser cannot decode this file as an image (${error.message})`);
+    }
     try {
         const { width, height } = bitmap;
         const canvas = new OffscreenCanvas(width, height);

@@ -198,6 +198,8 @@ def file_pictures(rng, folder):
         path = folder / f"drop.{ext}"
         pic.save(path, fmt, **kwargs)
         names.append(path.name)
+    whole = (folder / "drop.png").read_bytes()
+    (folder / "broken.png").write_bytes(whole[: len(whole) // 3])
     lossy = folder / "drop-lossy.webp"
     pic.save(lossy, "WEBP", quality=80)
     names.append(lossy.name)

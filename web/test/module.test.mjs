@@ -69,6 +69,7 @@ test('bad calls are refused with a clear error', async () => {
     await assert.rejects(reader.decodeGrey([1, 2, 3], 3, 1), /must be a Uint8Array/);
     await assert.rejects(reader.decodeGrey(grey, 10, 10, { effort: 3 }), /unknown option "effort"/);
     await assert.rejects(reader.decodeImageData({ width: 5, height: 5 }), /needs an ImageData/);
+    await assert.rejects(reader.decodeBlob(new Blob([])), /needs a browser/);
     // The reader still works after refusals.
     assert.equal((await reader.decodeGrey(grey, 10, 10)).reason, 'no eye patterns found');
 });

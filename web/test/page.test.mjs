@@ -115,6 +115,22 @@ describe('files given to the page', () => {
             assert.ok(shown.includes(line.trim()), `the page shows "${line.trim()}"`);
     });
 
+    test('a file the browser cannot decode is refused with a clear error', async () => {
+        const file = path.join(folder, 'broken.png');
+        await page.evaluate((base64) => {
+            const bytes = Uint8Array.from(atob(base64), (c) => c.charCodeAt(0));
+            const data = new DataTransfer();
+            data.items.add(new File([bytes], 'broken.png', { type: 'image/png' }));
+            document.getElementById('drop').dispatchEvent(new DragEvent('drop', { dataTransfer: data, bubbles: true, cancelable: true }));
+        }, readFileSync(file).toString('base64'));
+        await page.waitForFunction(() => /cannot be read/.test(document.getElementById('status').textContent));
+        const error = await page.evaluate(async (base64) => {
+            const bytes = Uint8Array.from(atob(base64), (c) => c.charCodeAt(0));
+            return vantorDemo.reader.decodeBlob(new File([bytes], 'broken.png')).then(() => 'decoded', (e) => e.message);
+        }, readFileSync(file).toString('base64'));
+        assert.match(error, /broken\.png: the browser cannot decode this file as an image/);
+    });
+
     test('a pasted picture and a picked file decode too', async () => {
         const file = path.join(folder, 'drop.gif');
         assert.equal((await give(file, 'paste')).source, 'paste');
