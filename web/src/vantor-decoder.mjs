@@ -90,7 +90,7 @@ function outcomeOf(json) {
 export async function loadDecoder(wasm) {
     const settings = wasm ? { wasmBinary: wasm } : { locateFile: () => new URL('./vantor.wasm', import.meta.url).href };
     const core = await createVantorCore(settings);
-    return {
+    const decoder = {
         // Grey pixels, width x height, rows width bytes apart, 0 black.
         decodeGrey(grey, width, height, options) {
             const bits = optionBits(options);
@@ -115,11 +115,23 @@ export async function loadDecoder(wasm) {
                 core._free(pixels);
             }
         },
+        decodeImageData(image, options) {
+            if (!image || !Number.isInteger(image.width) || !Number.isInteger(image.height) || !image.data)
+                throw new TypeError('vantor: decodeImageData needs an ImageData (width, height, RGBA data)');
+            optionBits(options);
+            return decoder.decodeGrey(rgbaToGrey(image.data, image.width, image.height), image.width, image.height, options);
+        },
+        async decodeBlob(blob, options) {
+            optionBits(options);
+            const { grey, width, height } = await blobToGrey(blob);
+            return decoder.decodeGrey(grey, width, height, options);
+        },
         // Bytes allocated inside the module and not yet freed.
         heapInUse() {
             return core._vantor_web_heap_in_use() >>> 0;
         },
     };
+    return decoder;
 }
 
 // The grey pixels of an image file the browser can decode, as the native

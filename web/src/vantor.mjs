@@ -16,11 +16,6 @@ function resultOf(outcome) {
     });
 }
 
-function checkImageData(image) {
-    if (!image || !Number.isInteger(image.width) || !Number.isInteger(image.height) || !image.data)
-        throw new TypeError('vantor: decodeImageData needs an ImageData (width, height, RGBA data)');
-}
-
 // Decodes in this thread (Node, or a worker of the caller's own).
 async function localReader() {
     let wasm;
@@ -29,19 +24,10 @@ async function localReader() {
         wasm = await readFile(new URL('./vantor.wasm', import.meta.url));
     }
     const decoder = await loadDecoder(wasm);
-    const run = async (f) => resultOf(f());
     return {
-        decodeGrey: (grey, width, height, options) => run(() => decoder.decodeGrey(grey, width, height, options)),
-        decodeImageData: (image, options) =>
-            run(() => {
-                checkImageData(image);
-                return decoder.decodeGrey(rgbaToGrey(image.data, image.width, image.height), image.width, image.height, options);
-            }),
-        decodeBlob: async (blob, options) => {
-            optionBits(options);
-            const { grey, width, height } = await blobToGrey(blob);
-            return resultOf(decoder.decodeGrey(grey, width, height, options));
-        },
+        decodeGrey: async (grey, width, height, options) => resultOf(decoder.decodeGrey(grey, width, height, options)),
+        decodeImageData: async (image, options) => resultOf(decoder.decodeImageData(image, options)),
+        decodeBlob: async (blob, options) => resultOf(await decoder.decodeBlob(blob, options)),
         toGrey: async (blob) => blobToGrey(blob),
         heapInUse: async () => decoder.heapInUse(),
         close() {},
@@ -90,10 +76,7 @@ async function workerReader(count) {
     await Promise.all(workers.map(() => call('heapInUse')));
     return {
         decodeGrey: (grey, width, height, options) => decode('grey', options, grey, width, height),
-        decodeImageData: (image, options) => {
-            checkImageData(image);
-            return decode('imageData', options, image);
-        },
+        decodeImageData: (image, options) => decode('imageData', options, image),
         decodeBlob: (blob, options) => decode('blob', options, blob),
         toGrey: (blob) => call('toGrey', blob),
         heapInUse: () => call('heapInUse'),
