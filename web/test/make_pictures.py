@@ -198,6 +198,13 @@ def file_pictures(rng, folder):
         path = folder / f"drop.{ext}"
         pic.save(path, fmt, **kwargs)
         names.append(path.name)
+    # Translucent: dark modules partly opaque on a transparent ground, which
+    # the readers put over white.
+    grey = np.asarray(on_background(img, (img.width + 40, img.height + 40), (20, 20), rng, noise=0), np.float32)
+    alpha = (255 - grey) * 0.8 + 20
+    rgba = np.stack([np.full_like(grey, 30), np.full_like(grey, 60), np.full_like(grey, 120), alpha], axis=-1)
+    Image.fromarray(rgba.round().astype(np.uint8), "RGBA").save(folder / "drop-alpha.png")
+    names.append("drop-alpha.png")
     whole = (folder / "drop.png").read_bytes()
     (folder / "broken.png").write_bytes(whole[: len(whole) // 3])
     lossy = folder / "drop-lossy.webp"

@@ -81,7 +81,7 @@ async function greyOf(file) {
 }
 
 describe('files given to the page', () => {
-    for (const name of ['drop.png', 'drop.gif', 'drop.bmp', 'drop.webp', 'none.png']) {
+    for (const name of ['drop.png', 'drop-alpha.png', 'drop.gif', 'drop.bmp', 'drop.webp', 'none.png']) {
         test(`${name} gives the native reader's result on the same file`, async () => {
             const file = path.join(folder, name);
             const result = await give(file);
