@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "../display_text.h"
 #include "completion.h"
 #include "eye_outline.h"
 #include "finder_scan.h"
