@@ -1,4 +1,4 @@
-// Decode entry: the pass loop and the classic state.
+// The pass loop: the readings of every binarisation pass of an image.
 #pragma once
 
 #include <cstdint>
@@ -7,10 +7,6 @@
 #include "state.h"
 
 namespace vantor {
-
-// The one state of the classic entry decode_image: its flags and buffers
-// carry over from call to call.
-DecoderState &classic_state();
 
 // How far one reading got.
 enum class ReadingStage {

@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "../display_text.h"
+#include "../format.h"
 #include "completion.h"
 #include "eye_outline.h"
 #include "finder_scan.h"
@@ -82,7 +83,7 @@ FoundSymbol found_symbol(Reading &r, const Grid &grid, bool inverted) {
     s.bytes = std::move(r.content.bytes);
     s.text = eci_text(Content{s.bytes, r.content.runs, r.content.facts});
     s.version = r.version;
-    s.level = "MLHQ"[r.format.level_bits & 3];
+    s.level = level_letter(r.format.level_bits);
     s.mask = r.format.mask;
     const int n = grid.size;
     const Point c[4] = {grid.map(0, 0), grid.map(n, 0), grid.map(n, n), grid.map(0, n)};
