@@ -9,7 +9,7 @@
 
 #include "image.h"
 #include "sampling.h"
-#include "search.h"
+#include "finder_scan.h"
 
 namespace vantor::thorough {
 

@@ -16,16 +16,9 @@
 #include <vector>
 
 #include "../bitstream.h"
+#include "finder_scan.h"
 
 namespace vantor::thorough {
-
-// An eye (finder) pattern centre and its module size, in pixels. Positions
-// are in pixel-index coordinates: the centre of pixel (i, j) is (i, j).
-struct Candidate {
-    float x = 0;
-    float y = 0;
-    float module = 0;
-};
 
 struct FoundSymbol {
     // The exact data bytes: kanji as Shift JIS pairs, 8-bit segments as they

@@ -4,7 +4,7 @@
 #include <span>
 #include <vector>
 
-#include "search.h"
+#include "finder_scan.h"
 
 namespace vantor::thorough {
 
