@@ -207,8 +207,8 @@ void add_pooled(Pool &pool, std::span<const Candidate> more, int limit) {
 bool try_triples(Pass &pass, Pool &pool, bool completing, const SearchOptions &opt, int &tried,
                  std::vector<FoundSymbol> &found) {
     for (const Triple &t : form_triples(pool.at, pool.quality, pool.used, max_gated)) {
-        const std::size_t k[3] = {static_cast<std::size_t>(t.tl), static_cast<std::size_t>(t.tr),
-                                  static_cast<std::size_t>(t.bl)};
+        const std::size_t k[3] = {static_cast<std::size_t>(t.corner), static_cast<std::size_t>(t.along),
+                                  static_cast<std::size_t>(t.down)};
         if (pool.used[k[0]] || pool.used[k[1]] || pool.used[k[2]])
             continue;
         const int made = pool.synthetic[k[0]] + pool.synthetic[k[1]] + pool.synthetic[k[2]];
