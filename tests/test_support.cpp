@@ -1,10 +1,8 @@
 // The test-support library: symbols, rendering and image files.
 #include <gtest/gtest.h>
-#include <qrencode.h>
 
 #include <cmath>
 #include <filesystem>
-#include <memory>
 
 #include "qr_symbols.h"
 #include <vantor/image.h>
