@@ -32,6 +32,7 @@
 #include "other_readers.h"
 #include "qr_symbols.h"
 #include "state.h"
+#include "classic_entry.h"
 #include "decode_entry.h"
 #include <vantor/vantor.h>
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "api_types.h"
+#include "format.h"
 #include "grid.h"
 #include "state.h"
 #include "thorough/search.h"
@@ -35,9 +36,6 @@ vantor_stage public_stage(ReadingStage stage) {
     }
     return VANTOR_STAGE_NONE;
 }
-
-// The format information's two level bits: 1 L, 0 M, 3 Q, 2 H.
-char level_letter(int ecc_level) { return "MLHQ"[ecc_level & 3]; }
 
 // Why nothing was read, from the furthest stage any reading reached.
 vantor_reason reason_for(vantor_stage furthest, bool unsupported) {

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "format.h"
 #include "grid.h"
 #include "heap_array.h"
 #include "reed_solomon.h"
@@ -120,7 +121,7 @@ int read_codewords(DecoderState &s) {
     if (v < 1 || v > 40 || level < 0 || level > 3 || !layout_valid(s))
         return 0;
     // The format information's level bits: 1 L, 0 M, 3 Q, 2 H.
-    const std::span<const BlockGroup, 2> entry = block_groups_of(v, level ^ 1);
+    const std::span<const BlockGroup, 2> entry = block_groups_of(v, level_index(level));
     s.block_groups[0] = entry[0];
     s.block_groups[1] = entry[1];
     s.codeword_count = entry[0].block_count * entry[0].block_codewords +

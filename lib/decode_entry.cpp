@@ -1,8 +1,6 @@
-// Decode entry: the pass loop, up to seven binarisations of the image, each
-// searched for a symbol with two module-size estimates, every reading
-// reported to the caller; and the classic entry on one process-wide state,
-// which returns a text at once when the Reed-Solomon stage left
-// rs_below_capacity set, otherwise the last text read after all passes.
+// The pass loop: up to seven binarisations of the image, each searched for a
+// symbol with two module-size estimates, every reading reported to the
+// caller.
 #include "decode_entry.h"
 
 #include <cstdio>
@@ -19,7 +17,6 @@
 #include "pass_replay.h"
 #include "unmask.h"
 #include "version.h"
-#include <vantor/vantor.h>
 
 namespace vantor {
 
@@ -140,36 +137,4 @@ RunResult run_passes(DecoderState &s, const std::uint8_t *pixels, int width, int
     return result;
 }
 
-DecoderState &classic_state() {
-    static DecoderState classic;
-    return classic;
-}
-
 } // namespace vantor
-
-using namespace vantor;
-
-// The reading rule of the classic entry: a text is returned at once when the
-// Reed-Solomon stage left rs_below_capacity set; otherwise the last text
-// read is returned after all passes.
-extern "C" const char *decode_image(const unsigned char *pixels, int width, int height,
-                                    unsigned short depth, FILE *log_stream) {
-    DecoderState &s = classic_state();
-    s.trace_file = log_stream;
-    bool have_saved = false;
-    const RunResult result = run_passes(
-        s, pixels, width, height, depth, [&](const DecoderState &, const ReadingOutcome &reading) {
-            if (!reading.text)
-                return ReadingAction::go_on;
-            if (s.rs_below_capacity)
-                return ReadingAction::stop;
-            std::memcpy(s.saved_text, s.result_text, sizeof s.saved_text);
-            have_saved = true;
-            return ReadingAction::go_on;
-        });
-    if (result == RunResult::stopped)
-        return s.result_text;
-    return result == RunResult::done && have_saved ? s.saved_text : nullptr;
-}
-
-extern "C" const char *decoder_version(void) { return "1.2"; }

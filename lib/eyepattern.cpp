@@ -268,18 +268,6 @@ bool scan_col_hits(DecoderState &s) {
 
 } // namespace
 
-// Keeps, in order, the records with hits in both directions.
-void drop_marked_eyes(DecoderState &s) {
-    int kept = 0;
-    for (int i = 0; i < s.eye_count; ++i) {
-        const EyePattern &eye = s.eyes.items[i];
-        if (eye.h_hits > 0 && eye.v_hits > 0)
-            s.eyes.items[kept++] = eye;
-    }
-    s.eye_count = kept;
-    s.eyes.count = kept;
-}
-
 const EyePattern *picked_eye(const DecoderState &s, int slot) {
     if (slot < 0 || slot > 2)
         return nullptr;

@@ -24,8 +24,6 @@ int scan_runs(const DecoderState &s, const std::int16_t *runs, int line_length, 
 // Groups the row and column hits into candidates (s.eyes), each the mean of
 // its group's hits.
 void cross_hits(DecoderState &s);
-// Keeps, in order, the candidates with hits in both directions.
-void drop_marked_eyes(DecoderState &s);
 // Rejects (score -1) candidates of odd shape or without two partners of
 // about their size, then scores the rest.
 void filter_eyes(DecoderState &s);

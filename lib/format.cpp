@@ -7,6 +7,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdio>
+#include <span>
 
 #include "bitmap.h"
 #include "state.h"
@@ -46,23 +47,6 @@ constexpr FormatModule second_copy[15] = {{-1, 8}, {-2, 8}, {-3, 8}, {-4, 8}, {-
                                           {-6, 8}, {-7, 8}, {8, -8}, {8, -7}, {8, -6},
                                           {8, -5}, {8, -4}, {8, -3}, {8, -2}, {8, -1}};
 
-// The copy's 15 bits, bit 14 first, dark (exactly 64) reading as 1.
-int read_copy(const DecoderState &s, const FormatModule (&copy)[15]) {
-    const int w = s.matrix_width;
-    const int h = s.matrix_height;
-    int word = 0;
-    for (const FormatModule &m : copy) {
-        const int row = m.row < 0 ? h + m.row : m.row;
-        const int col = m.col < 0 ? w + m.col : m.col;
-        const std::size_t index = static_cast<std::size_t>(row) * static_cast<std::size_t>(w) +
-                                  static_cast<std::size_t>(col);
-        word = (word << 1) | (s.module_matrix[index] == dark ? 1 : 0);
-    }
-    return word;
-}
-
-void log_reversed(const DecoderState &s, int bit) { trace(s, "BCH reverse %d bit\n", bit); }
-
 // S_i == alpha^(i*a) + alpha^(i*b) + ... for i = 2..6, exponents given.
 template <class... Exps>
 bool syndromes_match(const int (&s)[7], Exps... exps) {
@@ -74,7 +58,7 @@ bool syndromes_match(const int (&s)[7], Exps... exps) {
 
 } // namespace
 
-int decode_format_bits(const DecoderState &s, int word) {
+FormatBits decode_format_bits(int word) {
     word &= 0x7fff;
     int syn[7] = {};
     for (int k = 0; k < 15; ++k)
@@ -83,24 +67,19 @@ int decode_format_bits(const DecoderState &s, int word) {
                 syn[i] ^= alpha(i * k);
 
     if (syn[1] == 0)
-        return word >> 10;
+        return {word >> 10, {}, 0};
 
     const int j = log_of(syn[1]);
-    if (syndromes_match(syn, j)) {
-        log_reversed(s, j);
-        return (word ^ (1 << j)) >> 10;
-    }
+    if (syndromes_match(syn, j))
+        return {(word ^ (1 << j)) >> 10, {j}, 1};
 
     for (int l = 0; l <= 13; ++l) {
         const int sum = syn[1] ^ alpha(l);
         if (sum == 0)
             continue;
         const int m = log_of(sum);
-        if (l < m && syndromes_match(syn, m, l)) {
-            log_reversed(s, l);
-            log_reversed(s, m);
-            return (word ^ (1 << l) ^ (1 << m)) >> 10;
-        }
+        if (l < m && syndromes_match(syn, m, l))
+            return {(word ^ (1 << l) ^ (1 << m)) >> 10, {l, m}, 2};
     }
 
     for (int p = 0; p <= 13; ++p) {
@@ -109,43 +88,57 @@ int decode_format_bits(const DecoderState &s, int word) {
             if (sum == 0)
                 continue;
             const int big_p = log_of(sum);
-            if (q < big_p && syndromes_match(syn, big_p, p, q)) {
-                log_reversed(s, p);
-                log_reversed(s, q);
-                log_reversed(s, big_p);
-                return (word ^ (1 << p) ^ (1 << q) ^ (1 << big_p)) >> 10;
-            }
+            if (q < big_p && syndromes_match(syn, big_p, p, q))
+                return {(word ^ (1 << p) ^ (1 << q) ^ (1 << big_p)) >> 10, {p, q, big_p}, 3};
         }
     }
-    return -1;
+    return {-1, {}, 0};
+}
+
+int read_format_word(std::span<const std::uint8_t> modules, int width, int height, int copy, std::uint8_t dark_value) {
+    // Both copies lie within the nine rows and columns at each edge, so any
+    // matrix of the smallest symbol's size or more holds them.
+    if (width < 21 || height < 21 || modules.size() < static_cast<std::size_t>(width) * static_cast<std::size_t>(height))
+        return -1;
+    int word = 0;
+    for (const FormatModule &m : copy == 0 ? first_copy : second_copy) {
+        const int row = m.row < 0 ? height + m.row : m.row;
+        const int col = m.col < 0 ? width + m.col : m.col;
+        const std::size_t index = static_cast<std::size_t>(row) * static_cast<std::size_t>(width) +
+                                  static_cast<std::size_t>(col);
+        word = (word << 1) | (modules[index] == dark_value ? 1 : 0);
+    }
+    return word ^ format_mask;
 }
 
 int read_format_copy(const DecoderState &s, int copy) {
-    // Both copies lie within the nine rows and columns at each edge, so any
-    // matrix of the smallest symbol's size or more holds them.
-    const int w = s.matrix_width;
-    const int h = s.matrix_height;
-    if (w < 21 || h < 21 || !s.module_matrix ||
-        s.module_matrix.size() < static_cast<std::size_t>(w) * static_cast<std::size_t>(h))
+    if (!s.module_matrix)
         return -1;
-    return decode_format_bits(s, read_copy(s, copy == 0 ? first_copy : second_copy) ^ format_mask);
+    const int word = read_format_word({s.module_matrix.get(), s.module_matrix.size()}, s.matrix_width,
+                                      s.matrix_height, copy, dark);
+    if (word < 0)
+        return -1;
+    const FormatBits bits = decode_format_bits(word);
+    for (int i = 0; i < bits.reversed_count; ++i)
+        trace(s, "BCH reverse %d bit\n", bits.reversed[i]);
+    return bits.data;
 }
 
-int read_format_info(DecoderState &s) {
+bool read_format_info(DecoderState &s) {
     int r = read_format_copy(s, 0);
     if (r >= 0) {
         s.ecc_level = r >> 3;
         s.mask_pattern = r & 7;
         trace(s, "Error Correction Level %d, mask pattern %d\n",
                          s.ecc_level, s.mask_pattern);
-        return -1;
+        return true;
     }
     r = read_format_copy(s, 1);
     if (r < 0)
-        return 0;
+        return false;
     s.ecc_level = r >> 3;
     s.mask_pattern = r & 7;
-    return -1;
+    return true;
 }
 
 } // namespace vantor

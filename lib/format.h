@@ -1,20 +1,38 @@
 // Format information: error correction level and mask pattern.
 #pragma once
 
+#include <cstdint>
+#include <span>
+
 namespace vantor {
 
 struct DecoderState;
 
+// The level as the format information stores it (L 1, M 0, Q 3, H 2) as an
+// index in L, M, Q, H order, and as its letter.
+constexpr int level_index(int level_bits) { return level_bits ^ 1; }
+constexpr char level_letter(int level_bits) { return "MLHQ"[level_bits & 3]; }
+
 // Reads s.ecc_level and s.mask_pattern from the module matrix, the first
-// copy first. -1 on success, 0 when neither copy decodes (the state's
-// values are then left as they were).
-int read_format_info(DecoderState &s);
+// copy first; false when neither copy decodes (the state's values are then
+// left as they were).
+bool read_format_info(DecoderState &s);
 // The level (bits 4-3) and mask (bits 2-0) of one copy (0 beside the corner
 // eye pattern, 1 split between the other two) of the format information in
 // s.module_matrix, or -1 when the copy is not within 3 bits of a valid word.
 int read_format_copy(const DecoderState &s, int copy);
-// The 5 data bits of a 15-bit format word (mask already removed), up to
-// three wrong bits corrected; -1 when it cannot be corrected.
-int decode_format_bits(const DecoderState &s, int word);
+// The 15-bit word of one copy, its mask removed, in a row-major module
+// matrix whose dark modules hold dark_value; -1 when the matrix is smaller
+// than a symbol.
+int read_format_word(std::span<const std::uint8_t> modules, int width, int height, int copy, std::uint8_t dark_value);
+
+// The 5 data bits of a 15-bit format word (mask already removed), -1 when
+// more than three bits are wrong, and the bit positions corrected.
+struct FormatBits {
+    int data;
+    int reversed[3];
+    int reversed_count;
+};
+FormatBits decode_format_bits(int word);
 
 } // namespace vantor

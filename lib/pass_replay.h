@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "decode_entry.h"
 #include "function_ref.h"
+#include "reading.h"
 #include "state.h"
 
 namespace vantor {

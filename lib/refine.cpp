@@ -30,7 +30,6 @@
 #include <vector>
 
 #include "bitmap.h"
-#include "eyepattern.h"
 #include "runs.h"
 
 namespace vantor {
@@ -424,6 +423,17 @@ bool refine_swept(DecoderState &s) {
 }
 
 } // namespace
+
+void drop_marked_eyes(DecoderState &s) {
+    int kept = 0;
+    for (int i = 0; i < s.eye_count; ++i) {
+        const EyePattern &eye = s.eyes.items[i];
+        if (eye.h_hits > 0 && eye.v_hits > 0)
+            s.eyes.items[kept++] = eye;
+    }
+    s.eye_count = kept;
+    s.eyes.count = kept;
+}
 
 void refine_eyes(DecoderState &s) {
     if (!refine_swept(s)) {

@@ -10,5 +10,7 @@ namespace vantor {
 // whose centre pixel is light or outside the image (all of them, with a
 // "malloc() failed." trace line, when memory runs out).
 void refine_eyes(DecoderState &s);
+// Keeps, in order, the candidates with hits in both directions.
+void drop_marked_eyes(DecoderState &s);
 
 } // namespace vantor

@@ -11,32 +11,16 @@ namespace {
 
 // Encodes the `count` pixels of one image row as runs: entry 0 dark, then
 // alternating, -1 after the last run (`out` has count + 2 entries).
-// Sixty-four pixels at a time: a run ends where a pixel's colour differs
-// from the one before it (before pixel 0, dark, since the first run is
-// dark), so the set bits of the mask against itself shifted by one are the
-// run ends. Without `pad` the entries after the -1 are left as they were.
+// A run ends where a pixel's colour differs from the one before it (before
+// pixel 0, dark, since the first run is dark). Without `pad` the entries
+// after the -1 are left as they were.
 void encode_row(const std::uint8_t *pixels, int count, std::int16_t *out, bool pad = true) {
     int k = 0;
     int run_start = 0;
-    std::uint64_t before = 1; // colour of the pixel before, as bit 0
-    int i = 0;
-    for (; i + 64 <= count; i += 64) {
-        const std::uint64_t mask = dark_mask64(pixels + i);
-        for (std::uint64_t ends = mask ^ ((mask << 1) | before); ends != 0; ends &= ends - 1) {
-            const int at = i + std::countr_zero(ends);
-            out[k++] = static_cast<std::int16_t>(at - run_start);
-            run_start = at;
-        }
-        before = mask >> 63;
-    }
-    bool current_dark = before != 0;
-    for (; i < count; ++i) {
-        if ((pixels[i] == dark) == current_dark)
-            continue;
-        out[k++] = static_cast<std::int16_t>(i - run_start);
-        run_start = i;
-        current_dark = !current_dark;
-    }
+    for_each_change(pixels, count, dark, true, true, [&](int at) {
+        out[k++] = static_cast<std::int16_t>(at - run_start);
+        run_start = at;
+    });
     out[k] = static_cast<std::int16_t>(count - run_start);
     out[k + 1] = -1;
     if (pad)

@@ -157,7 +157,6 @@ struct DecoderState {
     // The text as the classic entry gives it: zero-terminated, a numeric
     // group written at the first zero byte.
     char result_text[text_capacity] = {};
-    char saved_text[text_capacity] = {};
     // The data bytes exactly as the segments carry them, zero bytes kept;
     // result_length is -1 when they are not valid (a numeric group beyond
     // its digits, or more bytes than the buffer holds).

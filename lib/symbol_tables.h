@@ -12,10 +12,6 @@ namespace vantor {
 inline constexpr char alphanumeric_chars[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ $%*+-./:";
 inline constexpr int alphanumeric_count = 45;
 
-// Character count indicator widths by mode (numeric, alphanumeric, 8-bit
-// byte, kanji) and version range (1-9, 10-26, 27-40).
-inline constexpr int count_widths[4][3] = {{10, 12, 14}, {9, 11, 13}, {8, 16, 16}, {8, 10, 12}};
-
 // Modules per side of a version.
 constexpr int symbol_size(int version) { return 4 * version + 17; }
 

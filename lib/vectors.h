@@ -2,6 +2,7 @@
 // types into the machine's vector instructions where it has them.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #if defined(__SSE2__)
@@ -48,6 +49,32 @@ inline std::uint64_t equal_bytes_mask64(const std::uint8_t *bytes, std::uint8_t 
         mask |= static_cast<std::uint64_t>(bytes[i] == value) << i;
     return mask;
 #endif
+}
+
+// Calls on_change(i), in order, for each pixel i of a line of `count` bytes
+// whose colour differs from the pixel's before it (before pixel 0: the
+// colour dark_before). A pixel is dark when its byte equals `value`, or with
+// dark_when_equal false when it differs from it. Sixty-four pixels at a
+// time: the colour changes wherever the dark mask differs from itself
+// shifted by one pixel.
+template <class OnChange>
+inline void for_each_change(const std::uint8_t *line, int count, std::uint8_t value, bool dark_when_equal,
+                            bool dark_before, OnChange on_change) {
+    std::uint64_t before = dark_before ? 1 : 0; // colour of the pixel before, as bit 0
+    int i = 0;
+    for (; i + 64 <= count; i += 64) {
+        const std::uint64_t equal = equal_bytes_mask64(line + i, value);
+        const std::uint64_t mask = dark_when_equal ? equal : ~equal;
+        for (std::uint64_t change = mask ^ ((mask << 1) | before); change != 0; change &= change - 1)
+            on_change(i + std::countr_zero(change));
+        before = mask >> 63;
+    }
+    for (; i < count; ++i) {
+        const std::uint64_t is_dark = (line[i] == value) == dark_when_equal ? 1 : 0;
+        if (is_dark != before)
+            on_change(i);
+        before = is_dark;
+    }
 }
 
 } // namespace vantor

@@ -145,10 +145,13 @@ int read_version_info(const DecoderState &s, VersionBlock block) {
         value = (value << 1) | read_bit(s, x, y);
     }
     trace(s, "version info bit 0x%lx\n", static_cast<unsigned long>(value));
-    return match_version_info(s, value);
+    const VersionMatch m = match_version_info(value);
+    if (m.version > 0)
+        trace(s, "version bit different %d bits.\n", m.wrong_bits);
+    return m.version;
 }
 
-int match_version_info(const DecoderState &s, std::uint32_t value) {
+VersionMatch match_version_info(std::uint32_t value) {
     for (int v = 7; v <= 40; ++v) {
         const std::uint32_t diff = value ^ version_code(v);
         int wrong = 0;
@@ -156,10 +159,9 @@ int match_version_info(const DecoderState &s, std::uint32_t value) {
             wrong += (diff >> bit) & 1u;
         if (wrong > max_wrong_bits)
             continue;
-        trace(s, "version bit different %d bits.\n", wrong);
-        return v;
+        return {v, wrong};
     }
-    return -1;
+    return {-1, 0};
 }
 
 } // namespace vantor

@@ -16,7 +16,12 @@ enum class VersionBlock { upper_right, lower_left };
 int determine_version(DecoderState &s, int try_index);
 // The version a version information block gives, -1 when none matches.
 int read_version_info(const DecoderState &s, VersionBlock block);
-// The version whose code word is within three bits of value, -1 when none.
-int match_version_info(const DecoderState &s, std::uint32_t value);
+// The version whose code word is within three bits of value (-1 when none)
+// and the bits that differ.
+struct VersionMatch {
+    int version;
+    int wrong_bits;
+};
+VersionMatch match_version_info(std::uint32_t value);
 
 } // namespace vantor

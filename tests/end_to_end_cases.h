@@ -25,6 +25,7 @@
 #include "qr_symbols.h"
 #include "codewords.h"
 #include "state.h"
+#include "classic_entry.h"
 #include "decode_entry.h"
 #include "unmask.h"
 #include "version.h"

@@ -27,6 +27,7 @@
 #include "qr_content.h"
 #include "qr_symbols.h"
 #include "state.h"
+#include "classic_entry.h"
 #include "decode_entry.h"
 #include <vantor/image.h>
 #include <vantor/vantor.h>

@@ -24,6 +24,7 @@
 
 #include "qr_symbols.h"
 #include "state.h"
+#include "classic_entry.h"
 #include "decode_entry.h"
 #include <vantor/vantor.h>
 

@@ -20,6 +20,7 @@
 #include "grid.h"
 #include "qr_symbols.h"
 #include "state.h"
+#include "classic_entry.h"
 #include "decode_entry.h"
 #include <vantor/vantor.h>
 

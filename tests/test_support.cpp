@@ -1,17 +1,11 @@
 // The test-support library: symbols, rendering and image files.
 #include <gtest/gtest.h>
-#include <qrencode.h>
 
 #include <cmath>
 #include <filesystem>
-#include <memory>
 
 #include "qr_symbols.h"
 #include <vantor/image.h>
-
-// Not in libqrencode's public header, but exported: an encoder-made symbol
-// with a fixed mask, the reference for our own re-masking.
-extern "C" QRcode *QRcode_encodeMask(QRinput *input, int mask);
 
 namespace {
 
@@ -90,30 +84,6 @@ TEST(SupportSymbol, MatrixHasFindersAndRequestedParameters) {
         EXPECT_EQ(a, word);
         EXPECT_EQ(b, word);
     }
-}
-
-TEST(SupportSymbol, FixedMaskMatchesEncoder) {
-    const std::string text = "Mask me"; // fills version 1 at level H
-    for (int version : {1, 7}) // version 7 has version information modules
-        for (Level level : {Level::L, Level::H})
-            for (int mask = 0; mask < 8; ++mask) {
-                const auto s = make_symbol(text, version, level, Mode::byte, mask);
-                ASSERT_TRUE(s);
-                std::unique_ptr<QRinput, decltype(&QRinput_free)> in(
-                    QRinput_new2(version, static_cast<QRecLevel>(static_cast<int>(level))),
-                    QRinput_free);
-                ASSERT_EQ(QRinput_append(in.get(), QR_MODE_8, static_cast<int>(text.size()),
-                                         reinterpret_cast<const unsigned char *>(text.data())),
-                          0);
-                std::unique_ptr<QRcode, decltype(&QRcode_free)> ref(
-                    QRcode_encodeMask(in.get(), mask), QRcode_free);
-                ASSERT_TRUE(ref);
-                ASSERT_EQ(ref->width, s->size);
-                int differing = 0;
-                for (int i = 0; i < s->size * s->size; ++i)
-                    differing += (ref->data[i] & 1) != s->modules[i];
-                EXPECT_EQ(differing, 0) << "version " << version << " mask " << mask;
-            }
 }
 
 TEST(SupportSymbol, RefusesWhatDoesNotFitOrIsInvalid) {

@@ -273,19 +273,17 @@ TEST_F(VersionGrid, MatchToleratesThreeWrongBitsNotFour) {
     EXPECT_EQ(bch_word(40), 0x28C69u);
     for (std::uint32_t v = 7; v <= 40; ++v) {
         const std::uint32_t w = bch_word(v);
-        EXPECT_EQ(match_version_info(state, w), static_cast<int>(v));
-        EXPECT_EQ(match_version_info(state, w ^ 0x20001u), static_cast<int>(v));
-        EXPECT_EQ(match_version_info(state, w ^ 0x30001u), static_cast<int>(v));
-        EXPECT_EQ(match_version_info(state, w ^ 0x0000Fu), -1) << v;
-        EXPECT_EQ(match_version_info(state, w ^ 0x3C000u), -1) << v;
+        EXPECT_EQ(match_version_info(w).version, static_cast<int>(v));
+        EXPECT_EQ(match_version_info(w ^ 0x20001u).version, static_cast<int>(v));
+        EXPECT_EQ(match_version_info(w ^ 0x30001u).version, static_cast<int>(v));
+        EXPECT_EQ(match_version_info(w ^ 0x0000Fu).version, -1) << v;
+        EXPECT_EQ(match_version_info(w ^ 0x3C000u).version, -1) << v;
         // Only the low 18 bits are compared.
-        EXPECT_EQ(match_version_info(state, w | 0xFC0000u), static_cast<int>(v));
+        EXPECT_EQ(match_version_info(w | 0xFC0000u).version, static_cast<int>(v));
     }
-    EXPECT_EQ(match_version_info(state, 0), -1);       // all light
-    EXPECT_EQ(match_version_info(state, 0x3FFFF), -1); // all dark
-    LogCapture log;
-    match_version_info(state, bch_word(9) ^ 0x00101u);
-    EXPECT_EQ(log.text(), "version bit different 2 bits.\n");
+    EXPECT_EQ(match_version_info(0).version, -1);       // all light
+    EXPECT_EQ(match_version_info(0x3FFFF).version, -1); // all dark
+    EXPECT_EQ(match_version_info(bch_word(9) ^ 0x00101u).wrong_bits, 2);
 }
 
 // Version 9 geometry: 46 modules of 10 px between the centres.

@@ -1,5 +1,6 @@
-// The reading stages of the library applied to a matrix the search sampled,
-// each on a state of its own that traces nothing.
+// The reading stages of the library applied to a matrix the search sampled;
+// the placement and correction stages on a state of their own that traces
+// nothing.
 #include "codewords.h"
 
 #include <algorithm>
@@ -42,11 +43,11 @@ ModuleMatrix ModuleMatrix::transposed() const {
 
 std::vector<FormatInfo> read_format(const ModuleMatrix &matrix) {
     std::vector<FormatInfo> out;
-    DecoderState s;
-    if (!load(s, matrix))
+    if (matrix.modules.size() != static_cast<std::size_t>(matrix.size) * static_cast<std::size_t>(matrix.size))
         return out;
     for (int copy = 0; copy < 2; ++copy) {
-        const int r = read_format_copy(s, copy);
+        const int word = read_format_word(matrix.modules, matrix.size, matrix.size, copy, 1);
+        const int r = word < 0 ? -1 : decode_format_bits(word).data;
         if (r < 0)
             continue;
         const FormatInfo f{r >> 3, r & 7};
@@ -60,7 +61,6 @@ int read_version_blocks(const ModuleMatrix &m) {
     const int n = m.size;
     if (n < 45)
         return -1;
-    const DecoderState quiet;
     // Bit i (0 the lowest) of the block left of the upper-right eye pattern
     // is at column n - 11 + i % 3, row i / 3; the other block is its
     // transpose.
@@ -70,7 +70,7 @@ int read_version_blocks(const ModuleMatrix &m) {
             const int a = i / 3, b = n - 11 + i % 3;
             value = (value << 1) | (block == 0 ? m.dark(b, a) : m.dark(a, b));
         }
-        const int v = match_version_info(quiet, value);
+        const int v = match_version_info(value).version;
         if (v > 0)
             return v;
     }
@@ -95,7 +95,7 @@ std::optional<Corrected> correct_codewords(const ModuleMatrix &matrix, int versi
     if (!reorder_codewords(s) || s.uncorrected_blocks != 0)
         return std::nullopt;
     // Versions 1 and 2 have one block: the corrections are that block's.
-    if (s.block_tally.codewords_corrected > small_symbol_limit(version, format.level_bits ^ 1))
+    if (s.block_tally.codewords_corrected > small_symbol_limit(version, level_index(format.level_bits)))
         return std::nullopt;
     std::size_t data = 0;
     for (const BlockGroup &g : s.block_groups)

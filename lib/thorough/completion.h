@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "image.h"
-#include "search.h"
+#include "finder_scan.h"
 
 namespace vantor::thorough {
 

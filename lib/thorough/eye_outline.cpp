@@ -24,13 +24,7 @@ struct Line {
 std::optional<Line> fit_line(const std::vector<Point> &pts) {
     if (pts.size() < 3)
         return std::nullopt;
-    double mx = 0, my = 0;
-    for (const Point &p : pts) {
-        mx += p.x;
-        my += p.y;
-    }
-    mx /= static_cast<double>(pts.size());
-    my /= static_cast<double>(pts.size());
+    const auto [mx, my] = centroid(pts);
     double sxx = 0, sxy = 0, syy = 0;
     for (const Point &p : pts) {
         sxx += (p.x - mx) * (p.x - mx);

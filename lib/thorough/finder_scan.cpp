@@ -63,20 +63,7 @@ bool runs_through(const Binary &b, int x, int y, int dx, int dy, int limit, int 
 // the first), found sixty-four pixels at a time.
 void row_starts(const std::uint8_t *row, int width, std::vector<int> &starts) {
     starts.clear();
-    std::uint64_t before = 0; // the colour of the pixel before, as bit 0
-    int x = 0;
-    for (; x + 64 <= width; x += 64) {
-        const std::uint64_t dark = ~equal_bytes_mask64(row + x, 0);
-        for (std::uint64_t change = dark ^ ((dark << 1) | before); change != 0; change &= change - 1)
-            starts.push_back(x + std::countr_zero(change));
-        before = dark >> 63;
-    }
-    for (; x < width; ++x) {
-        const std::uint64_t dark = row[x] != 0;
-        if (dark != before)
-            starts.push_back(x);
-        before = dark;
-    }
+    for_each_change(row, width, 0, false, false, [&](int x) { starts.push_back(x); });
     starts.push_back(width);
 }
 

@@ -5,9 +5,16 @@
 #include <vector>
 
 #include "image.h"
-#include "search.h"
 
 namespace vantor::thorough {
+
+// An eye (finder) pattern centre and its module size, in pixels. Positions
+// are in pixel-index coordinates: the centre of pixel (i, j) is (i, j).
+struct Candidate {
+    float x = 0;
+    float y = 0;
+    float module = 0;
+};
 
 struct ScoredCandidate {
     Candidate at;

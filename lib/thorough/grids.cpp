@@ -29,7 +29,8 @@ Point at(const Candidate &c) { return {c.x, c.y}; }
 
 std::optional<Projective> centre_affine(int n, const Eyes &e) {
     const double far = n - 3.5;
-    return Projective::from_triangles({Point{3.5, 3.5}, Point{far, 3.5}, Point{3.5, far}}, {at(e.tl), at(e.tr), at(e.bl)});
+    return Projective::from_triangles({Point{3.5, 3.5}, Point{far, 3.5}, Point{3.5, far}},
+                                      {at(e.corner), at(e.along), at(e.down)});
 }
 
 // The fit through the eye outlines and centres; nothing unless all three
@@ -38,7 +39,7 @@ std::optional<Projective> outline_fit(int n, const Eyes &e) {
     if (!e.outline[0] || !e.outline[1] || !e.outline[2])
         return std::nullopt;
     const Point origin[3] = {{0, 0}, {n - 7.0, 0}, {0, n - 7.0}};
-    const Candidate *centre[3] = {&e.tl, &e.tr, &e.bl};
+    const Candidate *centre[3] = {&e.corner, &e.along, &e.down};
     std::vector<Point> from, to;
     for (int k = 0; k < 3; ++k) {
         const Point o = origin[k];
@@ -94,26 +95,27 @@ Grid cell_grid(const GreyView &grey, const Grid &whole, int version, double cont
 
 } // namespace
 
-std::optional<Eyes> orient_eyes(const Candidate &tl, const Candidate &tr, const Candidate &bl) {
-    Eyes e{tl, tr, bl, {}, {}, 1, {}};
-    const double row_len = std::hypot(tr.x - tl.x, tr.y - tl.y), col_len = std::hypot(bl.x - tl.x, bl.y - tl.y);
+std::optional<Eyes> orient_eyes(const Candidate &corner, const Candidate &along, const Candidate &down) {
+    Eyes e{corner, along, down, {}, {}, 1, {}};
+    const double row_len = std::hypot(along.x - corner.x, along.y - corner.y);
+    const double col_len = std::hypot(down.x - corner.x, down.y - corner.y);
     if (!(row_len > 0 && col_len > 0))
         return std::nullopt;
-    e.row_dir = {(tr.x - tl.x) / row_len, (tr.y - tl.y) / row_len};
-    e.col_dir = {(bl.x - tl.x) / col_len, (bl.y - tl.y) / col_len};
+    e.row_dir = {(along.x - corner.x) / row_len, (along.y - corner.y) / row_len};
+    e.col_dir = {(down.x - corner.x) / col_len, (down.y - corner.y) / col_len};
     const double turn = std::atan2(e.row_dir.y, e.row_dir.x);
     e.slant = std::max(std::fabs(std::cos(turn)), std::fabs(std::sin(turn)));
     return e;
 }
 
 void outline_eye(const std::vector<Point> &traced, Eyes &e, int k) {
-    const Candidate *c[3] = {&e.tl, &e.tr, &e.bl};
+    const Candidate *c[3] = {&e.corner, &e.along, &e.down};
     e.outline[k] = fit_outline(traced, at(*c[k]), e.row_dir, e.col_dir, c[k]->module * e.slant);
 }
 
 double eye_pattern_contrast(const GreyView &grey, const Eyes &e, int k) {
-    const Candidate *eye[3] = {&e.tl, &e.tr, &e.bl};
-    const double mean = (e.tl.module + e.tr.module + e.bl.module) / 3;
+    const Candidate *eye[3] = {&e.corner, &e.along, &e.down};
+    const double mean = (e.corner.module + e.along.module + e.down.module) / 3;
     const Candidate &c = *eye[k];
     double best = 0;
     if (e.outline[k]) {
@@ -142,18 +144,19 @@ double eye_pattern_contrast(const GreyView &grey, const Eyes &e, int k) {
 
 double eyes_modules_across(const Eyes &e) {
     if (!e.outline[0] || !e.outline[1] || !e.outline[2]) {
-        Candidate tl = e.tl, tr = e.tr, bl = e.bl;
-        return modules_across(tl, tr, bl);
+        Candidate corner = e.corner, along = e.along, down = e.down;
+        return modules_across(corner, along, down);
     }
     // Module sizes along the rows and down the columns from the outlines'
     // sides.
     auto side = [](const std::array<Point, 4> &o, int a, int b, int c, int d) {
         return (std::hypot(o[b].x - o[a].x, o[b].y - o[a].y) + std::hypot(o[d].x - o[c].x, o[d].y - o[c].y)) / 14.0;
     };
-    const double tl_row = side(*e.outline[0], 0, 1, 3, 2), tr_row = side(*e.outline[1], 0, 1, 3, 2);
-    const double tl_col = side(*e.outline[0], 0, 3, 1, 2), bl_col = side(*e.outline[2], 0, 3, 1, 2);
-    const double across_row = std::hypot(e.tr.x - e.tl.x, e.tr.y - e.tl.y) / ((tl_row + tr_row) / 2);
-    const double across_col = std::hypot(e.bl.x - e.tl.x, e.bl.y - e.tl.y) / ((tl_col + bl_col) / 2);
+    const double corner_row = side(*e.outline[0], 0, 1, 3, 2), along_row = side(*e.outline[1], 0, 1, 3, 2);
+    const double corner_col = side(*e.outline[0], 0, 3, 1, 2), down_col = side(*e.outline[2], 0, 3, 1, 2);
+    const double across_row =
+        std::hypot(e.along.x - e.corner.x, e.along.y - e.corner.y) / ((corner_row + along_row) / 2);
+    const double across_col = std::hypot(e.down.x - e.corner.x, e.down.y - e.corner.y) / ((corner_col + down_col) / 2);
     return (across_row + across_col) / 2 + 7;
 }
 
@@ -181,7 +184,7 @@ std::vector<Grid> grids_for(const GreyView &grey, const Eyes &e, const Guess &gu
         if (const auto hit = find_alignment(grey, guess.grid.whole, expected, radius, contrast * alignment_share)) {
             const double far = n - 3.5;
             const auto quad = Projective::from_quads({Point{3.5, 3.5}, Point{far, 3.5}, expected, Point{3.5, far}},
-                                                     {at(e.tl), at(e.tr), hit->image, at(e.bl)});
+                                                     {at(e.corner), at(e.along), hit->image, at(e.down)});
             if (quad && quad->proper_over(n)) {
                 Grid g{n, *quad, {}, {}};
                 if (version >= 7)

@@ -9,23 +9,23 @@
 
 #include "image.h"
 #include "sampling.h"
-#include "search.h"
+#include "finder_scan.h"
 
 namespace vantor::thorough {
 
 // A triple oriented as the symbol appears, with the directions of its rows
 // and columns and the outline of each eye pattern where one was found.
 struct Eyes {
-    Candidate tl, tr, bl;
-    Point row_dir, col_dir; // unit vectors, tl towards tr and towards bl
+    Candidate corner, along, down;
+    Point row_dir, col_dir; // unit vectors, corner towards along and towards down
     double slant = 1;       // how much longer a turned eye looks along image axes
-    std::optional<std::array<Point, 4>> outline[3]; // tl, tr, bl
+    std::optional<std::array<Point, 4>> outline[3]; // corner, along, down
 };
 
 // The triple with its directions, outlines not yet traced; nothing when two
 // centres coincide.
-std::optional<Eyes> orient_eyes(const Candidate &tl, const Candidate &tr, const Candidate &bl);
-// Fits the outline of eye pattern k (0 tl, 1 tr, 2 bl) to its traced points
+std::optional<Eyes> orient_eyes(const Candidate &corner, const Candidate &along, const Candidate &down);
+// Fits the outline of eye pattern k (0 corner, 1 along, 2 down) to its traced points
 // (trace_eye).
 void outline_eye(const std::vector<Point> &traced, Eyes &eyes, int k);
 

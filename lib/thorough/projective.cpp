@@ -78,13 +78,7 @@ bool solve(std::vector<double> &a, std::vector<double> &b, int n) {
 // Moves points to mean 0 and mean distance sqrt(2), which keeps the
 // least-squares system well conditioned: the matrix that does it.
 Matrix normaliser(std::span<const Point> pts) {
-    double mx = 0, my = 0;
-    for (const Point &p : pts) {
-        mx += p.x;
-        my += p.y;
-    }
-    mx /= static_cast<double>(pts.size());
-    my /= static_cast<double>(pts.size());
+    const auto [mx, my] = centroid(pts);
     double d = 0;
     for (const Point &p : pts)
         d += std::hypot(p.x - mx, p.y - my);
@@ -99,6 +93,15 @@ Point apply(const Matrix &m, Point p) {
 }
 
 } // namespace
+
+Point centroid(std::span<const Point> pts) {
+    double mx = 0, my = 0;
+    for (const Point &p : pts) {
+        mx += p.x;
+        my += p.y;
+    }
+    return {mx / static_cast<double>(pts.size()), my / static_cast<double>(pts.size())};
+}
 
 std::optional<Projective> Projective::fit(std::span<const Point> from, std::span<const Point> to) {
     if (from.size() != to.size() || from.size() < 4)

@@ -13,6 +13,9 @@ struct Point {
     double y = 0;
 };
 
+// The mean of the points (at least one).
+Point centroid(std::span<const Point> pts);
+
 class Projective {
 public:
     // The map taking each of the four `from` points onto the `to` point of

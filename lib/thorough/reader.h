@@ -4,7 +4,7 @@
 
 #include <optional>
 
-#include "bitstream.h"
+#include "../bitstream.h"
 #include "codewords.h"
 
 namespace vantor::thorough {

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "../display_text.h"
+#include "../format.h"
 #include "completion.h"
 #include "eye_outline.h"
 #include "finder_scan.h"
@@ -81,7 +83,7 @@ FoundSymbol found_symbol(Reading &r, const Grid &grid, bool inverted) {
     s.bytes = std::move(r.content.bytes);
     s.text = eci_text(Content{s.bytes, r.content.runs, r.content.facts});
     s.version = r.version;
-    s.level = "MLHQ"[r.format.level_bits & 3];
+    s.level = level_letter(r.format.level_bits);
     s.mask = r.format.mask;
     const int n = grid.size;
     const Point c[4] = {grid.map(0, 0), grid.map(n, 0), grid.map(n, n), grid.map(0, n)};
@@ -205,8 +207,8 @@ void add_pooled(Pool &pool, std::span<const Candidate> more, int limit) {
 bool try_triples(Pass &pass, Pool &pool, bool completing, const SearchOptions &opt, int &tried,
                  std::vector<FoundSymbol> &found) {
     for (const Triple &t : form_triples(pool.at, pool.quality, pool.used, max_gated)) {
-        const std::size_t k[3] = {static_cast<std::size_t>(t.tl), static_cast<std::size_t>(t.tr),
-                                  static_cast<std::size_t>(t.bl)};
+        const std::size_t k[3] = {static_cast<std::size_t>(t.corner), static_cast<std::size_t>(t.along),
+                                  static_cast<std::size_t>(t.down)};
         if (pool.used[k[0]] || pool.used[k[1]] || pool.used[k[2]])
             continue;
         const int made = pool.synthetic[k[0]] + pool.synthetic[k[1]] + pool.synthetic[k[2]];

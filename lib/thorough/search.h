@@ -15,25 +15,10 @@
 #include <string>
 #include <vector>
 
+#include "../bitstream.h"
+#include "finder_scan.h"
+
 namespace vantor::thorough {
-
-// An eye (finder) pattern centre and its module size, in pixels. Positions
-// are in pixel-index coordinates: the centre of pixel (i, j) is (i, j).
-struct Candidate {
-    float x = 0;
-    float y = 0;
-    float module = 0;
-};
-
-// What the data bit stream declared besides its characters.
-struct Facts {
-    int eci = -1;          // designator of the first ECI segment; -1: none
-    int sa_index = -1;     // structured append: position 0..15; -1: none
-    int sa_count = 0;      // structured append: symbols in the set
-    int sa_parity = 0;     // structured append: parity byte
-    int fnc1 = 0;          // 0 none, 1 first position (GS1), 2 second position
-    int fnc1_application = 0; // application indicator of an FNC1 in second position
-};
 
 struct FoundSymbol {
     // The exact data bytes: kanji as Shift JIS pairs, 8-bit segments as they

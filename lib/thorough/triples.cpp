@@ -18,13 +18,13 @@ double distance(const Candidate &a, const Candidate &b) { return std::hypot(a.x 
 
 } // namespace
 
-double modules_across(const Candidate &tl, const Candidate &tr, const Candidate &bl) {
+double modules_across(const Candidate &corner, const Candidate &along, const Candidate &down) {
     // Module sizes are measured along image rows and columns, which cross a
     // turned eye pattern on a longer path: 1 / max(|cos|, |sin|) of the turn.
-    const double turn = std::atan2(tr.y - tl.y, tr.x - tl.x);
+    const double turn = std::atan2(along.y - corner.y, along.x - corner.x);
     const double slant = std::max(std::fabs(std::cos(turn)), std::fabs(std::sin(turn)));
-    const double across_tr = distance(tl, tr) / ((tl.module + tr.module) / 2.0 * slant);
-    const double across_bl = distance(tl, bl) / ((tl.module + bl.module) / 2.0 * slant);
+    const double across_tr = distance(corner, along) / ((corner.module + along.module) / 2.0 * slant);
+    const double across_bl = distance(corner, down) / ((corner.module + down.module) / 2.0 * slant);
     return (across_tr + across_bl) / 2.0 + 7.0;
 }
 
@@ -67,9 +67,9 @@ std::vector<Triple> form_triples(std::span<const Candidate> c, std::span<const d
                 const bool a_first = ax * by - ay * bx > 0;
                 const int idx[3] = {i, j, k};
                 Triple tri{idx[corner], idx[a_first ? a : b], idx[a_first ? b : a], 0};
-                const double across = modules_across(c[static_cast<std::size_t>(tri.tl)],
-                                                     c[static_cast<std::size_t>(tri.tr)],
-                                                     c[static_cast<std::size_t>(tri.bl)]);
+                const double across = modules_across(c[static_cast<std::size_t>(tri.corner)],
+                                                     c[static_cast<std::size_t>(tri.along)],
+                                                     c[static_cast<std::size_t>(tri.down)]);
                 if (across < min_modules || across > max_modules)
                     continue;
                 // Smaller leg sum plus leg difference is better; unequal

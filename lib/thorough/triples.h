@@ -4,17 +4,17 @@
 #include <span>
 #include <vector>
 
-#include "search.h"
+#include "finder_scan.h"
 
 namespace vantor::thorough {
 
-// Indices into the candidates, oriented as the symbol appears: tl the
-// corner pattern, tr along its rows, bl down its columns (for a mirrored
-// symbol tr and bl are its own bl and tr).
+// Indices into the candidates, oriented as the symbol appears: the corner
+// eye, the eye along its rows and the eye down its columns (for a mirrored
+// symbol, along and down are its own down and along).
 struct Triple {
-    int tl = 0;
-    int tr = 0;
-    int bl = 0;
+    int corner = 0;
+    int along = 0;
+    int down = 0;
     double score = 0; // smaller is better
 };
 
@@ -28,6 +28,6 @@ std::vector<Triple> form_triples(std::span<const Candidate> candidates, std::spa
 
 // Modules across the symbol that the legs of the triple measure, from its
 // eye pattern centres and module sizes.
-double modules_across(const Candidate &tl, const Candidate &tr, const Candidate &bl);
+double modules_across(const Candidate &corner, const Candidate &along, const Candidate &down);
 
 } // namespace vantor::thorough

@@ -32,7 +32,7 @@
 #include "../../end_to_end_cases.h"
 #include "reed_solomon.h"
 #include "state.h"
-#include "thorough/bitstream.h"
+#include "bitstream.h"
 #include "thorough/codewords.h"
 #include "thorough/search.h"
 
@@ -639,7 +639,7 @@ void sweep_random_words(long words) {
                     !vantor::rs_syndromes_zero(block.data(), n, ec))
                     continue;
                 ++by_k[std::min(3, t - errors)];
-                valid += th::parse_bitstream(std::span(block.data(), static_cast<std::size_t>(l.data_words[0])), v)
+                valid += vantor::parse_bitstream(std::span(block.data(), static_cast<std::size_t>(l.data_words[0])), v)
                              .has_value();
             }
             std::printf("| %d-%c | %d | %d | %d | %ld, %ld, %ld, %ld | %ld | %d |\n", v, name(level), n, ec, t, by_k[0],

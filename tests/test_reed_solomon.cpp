@@ -51,7 +51,7 @@ bool is_codeword(const std::vector<std::uint8_t> &block, int t) {
 
 } // namespace
 
-TEST(RsDecode, CorrectsUpToCapacityAndSetsFlagByErrorCount) {
+TEST(ReedSolomon, CorrectsUpToCapacityAndSetsFlagByErrorCount) {
     std::mt19937 rng(7);
     const int shapes[][3] = {{26, 10, 4}, {26, 17, 8}, {33, 18, 9}, {65, 24, 12}, {46, 30, 15},
                              {153, 30, 15}, {44, 10, 4}};
@@ -70,7 +70,7 @@ TEST(RsDecode, CorrectsUpToCapacityAndSetsFlagByErrorCount) {
     }
 }
 
-TEST(RsDecode, ErrorFreeBlockLeavesFlagAlone) {
+TEST(ReedSolomon, ErrorFreeBlockLeavesFlagAlone) {
     std::mt19937 rng(3);
     auto block = random_block(rng, 26, 10);
     const auto copy = block;
@@ -88,7 +88,7 @@ TEST(RsDecode, ErrorFreeBlockLeavesFlagAlone) {
     EXPECT_EQ(rs_correct_block(state, nullptr, 26, 4), 0);
 }
 
-TEST(RsDecode, PositionsCountFromTheLastCodewordAndLogTheCorrection) {
+TEST(ReedSolomon, PositionsCountFromTheLastCodewordAndLogTheCorrection) {
     std::mt19937 rng(11);
     // Version 1-L: seven check codewords, two correctable errors; one error
     // at the first codeword makes the two-error system singular.
@@ -122,7 +122,7 @@ TEST(RsDecode, PositionsCountFromTheLastCodewordAndLogTheCorrection) {
 // flag then stays at the 0 that the block set. Sought here: t + 1 errors for
 // which the one-error attempt (t = 2) finds its root inside the block, the
 // case that was taken as a correction before any check.
-TEST(RsDecode, NoCorrectionKeptBeyondCapacityWhenResultIsNoCodeword) {
+TEST(ReedSolomon, NoCorrectionKeptBeyondCapacityWhenResultIsNoCodeword) {
     std::mt19937 rng(2024);
     const int n = 26, ec = 7, t = 2;
     int found = 0;
@@ -152,7 +152,7 @@ TEST(RsDecode, NoCorrectionKeptBeyondCapacityWhenResultIsNoCodeword) {
     EXPECT_EQ(found, 5);
 }
 
-TEST(RsDecode, BeyondCapacityNeverLeavesANonCodeword) {
+TEST(ReedSolomon, BeyondCapacityNeverLeavesANonCodeword) {
     std::mt19937 rng(99);
     const int shapes[][3] = {{26, 10, 4}, {33, 18, 9}, {46, 30, 15}, {26, 7, 2}};
     for (const auto &shape : shapes) {
@@ -174,7 +174,7 @@ TEST(RsDecode, BeyondCapacityNeverLeavesANonCodeword) {
     }
 }
 
-TEST(RsDecode, SolvesSystemsWithPivotExchangeAndDetectsSingular) {
+TEST(ReedSolomon, SolvesSystemsWithPivotExchangeAndDetectsSingular) {
     // Row 0 has no x, so the rows must be exchanged: 2y = 4, 3x + y = 7.
     std::uint8_t r0[] = {0, 2, 4};
     std::uint8_t r1[] = {3, 1, 7};

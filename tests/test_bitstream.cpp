@@ -1,27 +1,28 @@
-// The search's strict bit stream reading: every mode, the headers the
+// The bit stream reader: every mode under the strict rules, the headers the
 // classic rules refuse (ECI, structured append, FNC1), and the streams it
 // must refuse.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "qr_content.h"
-#include "thorough/bitstream.h"
+#include "bitstream.h"
+#include "display_text.h"
 
-namespace th = vantor::thorough;
 
 namespace {
 
 using Bits = vantor::testing::BitWriter;
 
-std::string text(const th::Content &c) { return std::string(c.bytes.begin(), c.bytes.end()); }
+std::string text(const vantor::Content &c) { return std::string(c.bytes.begin(), c.bytes.end()); }
 
 // Version 1-M holds 16 data codewords; version 10 changes the count widths.
 constexpr std::size_t v1 = 16;
 
-TEST(ThoroughBitstream, ReadsEveryModeWithTheirCountWidths) {
+TEST(Bitstream, ReadsEveryModeWithTheirCountWidths) {
     // Numeric 01234567 (3 groups), alphanumeric "AC-42", byte "hi", kanji
     // 0x935F, terminator.
     Bits b;
@@ -29,7 +30,7 @@ TEST(ThoroughBitstream, ReadsEveryModeWithTheirCountWidths) {
     b.put(2, 4).put(5, 9).put(10 * 45 + 12, 11).put(41 * 45 + 4, 11).put(2, 6);
     b.put(4, 4).put(2, 8).bytes("hi");
     b.put(8, 4).put(1, 8).put(0x0D9F, 13).put(0, 4);
-    const auto c = th::parse_bitstream(b.codewords(44), 3);
+    const auto c = vantor::parse_bitstream(b.codewords(44), 3);
     ASSERT_TRUE(c);
     EXPECT_EQ(text(*c), std::string("01234567AC-42hi") + "\x93\x5F");
     EXPECT_EQ(c->facts.eci, -1);
@@ -39,20 +40,20 @@ TEST(ThoroughBitstream, ReadsEveryModeWithTheirCountWidths) {
     // From version 10 the byte count takes 16 bits.
     Bits wide;
     wide.put(4, 4).put(3, 16).bytes("abc").put(0, 4);
-    const auto w = th::parse_bitstream(wide.codewords(200), 10);
+    const auto w = vantor::parse_bitstream(wide.codewords(200), 10);
     ASSERT_TRUE(w);
     EXPECT_EQ(text(*w), "abc");
-    EXPECT_FALSE(th::parse_bitstream(wide.codewords(200), 9)); // read as 8 bits: 0 count
+    EXPECT_FALSE(vantor::parse_bitstream(wide.codewords(200), 9)); // read as 8 bits: 0 count
 }
 
-TEST(ThoroughBitstream, EciSegmentsGovernTheBytesAfterThem) {
+TEST(Bitstream, EciSegmentsGovernTheBytesAfterThem) {
     // "x" before any ECI, then ECI 7 (ISO 8859-5) with Cyrillic bytes, then
     // ECI 26 (UTF-8) with "é" as UTF-8; designators of one and two bytes.
     Bits b;
     b.put(4, 4).put(1, 8).bytes("x");
     b.put(7, 4).put(7, 8).put(4, 4).put(2, 8).bytes("\xC4\xD0");
     b.put(7, 4).put(0x80 | 0, 8).put(26, 8).put(4, 4).put(2, 8).bytes("\xC3\xA9").put(0, 4);
-    const auto c = th::parse_bitstream(b.codewords(v1), 1);
+    const auto c = vantor::parse_bitstream(b.codewords(v1), 1);
     ASSERT_TRUE(c);
     EXPECT_EQ(text(*c), "x\xC4\xD0\xC3\xA9"); // bytes kept as they are
     EXPECT_EQ(c->facts.eci, 7);               // the first designator
@@ -61,30 +62,30 @@ TEST(ThoroughBitstream, EciSegmentsGovernTheBytesAfterThem) {
     EXPECT_EQ(c->runs[1].eci, 7);
     EXPECT_EQ(c->runs[2].eci, 26);
     // Latin-1 before the first ECI, each run in its own character set.
-    EXPECT_EQ(th::eci_text(*c), "x\xD0\xA4\xD0\xB0\xC3\xA9");
+    EXPECT_EQ(vantor::eci_text(*c), "x\xD0\xA4\xD0\xB0\xC3\xA9");
 
     // Shift JIS and binary (shown byte for byte as Latin-1).
     Bits sjis;
     sjis.put(7, 4).put(20, 8).put(4, 4).put(2, 8).bytes("\x82\xA0").put(0, 4);
-    const auto s = th::parse_bitstream(sjis.codewords(v1), 1);
+    const auto s = vantor::parse_bitstream(sjis.codewords(v1), 1);
     ASSERT_TRUE(s);
-    EXPECT_EQ(th::eci_text(*s), "\xE3\x81\x82"); // HIRAGANA LETTER A
+    EXPECT_EQ(vantor::eci_text(*s), "\xE3\x81\x82"); // HIRAGANA LETTER A
     Bits binary;
     binary.put(7, 4).put(0xC0 | 0, 8).put(899, 16).put(4, 4).put(1, 8).bytes("\xFF").put(0, 4);
-    const auto bin = th::parse_bitstream(binary.codewords(v1), 1);
+    const auto bin = vantor::parse_bitstream(binary.codewords(v1), 1);
     ASSERT_TRUE(bin);
     EXPECT_EQ(bin->facts.eci, 899);
-    EXPECT_EQ(th::eci_text(*bin), "\xC3\xBF");
+    EXPECT_EQ(vantor::eci_text(*bin), "\xC3\xBF");
     // Without an ECI there is no converted text: the caller converts.
     Bits plain;
     plain.put(4, 4).put(1, 8).bytes("a").put(0, 4);
-    EXPECT_EQ(th::eci_text(*th::parse_bitstream(plain.codewords(v1), 1)), "");
+    EXPECT_EQ(vantor::eci_text(*vantor::parse_bitstream(plain.codewords(v1), 1)), "");
 }
 
-TEST(ThoroughBitstream, StructuredAppendHeaderComesFirst) {
+TEST(Bitstream, StructuredAppendHeaderComesFirst) {
     Bits b;
     b.put(3, 4).put(2, 4).put(3, 4).put(0x5A, 8).put(4, 4).put(2, 8).bytes("ok").put(0, 4);
-    const auto c = th::parse_bitstream(b.codewords(v1), 1);
+    const auto c = vantor::parse_bitstream(b.codewords(v1), 1);
     ASSERT_TRUE(c);
     EXPECT_EQ(c->facts.sa_index, 2);
     EXPECT_EQ(c->facts.sa_count, 4);
@@ -95,16 +96,16 @@ TEST(ThoroughBitstream, StructuredAppendHeaderComesFirst) {
     // a set of one are not sets.
     Bits late;
     late.put(4, 4).put(2, 8).bytes("ok").put(3, 4).put(0, 4).put(1, 4).put(0, 8).put(0, 4);
-    EXPECT_FALSE(th::parse_bitstream(late.codewords(v1), 1));
+    EXPECT_FALSE(vantor::parse_bitstream(late.codewords(v1), 1));
     Bits past;
     past.put(3, 4).put(4, 4).put(3, 4).put(0, 8).put(4, 4).put(1, 8).bytes("a").put(0, 4);
-    EXPECT_FALSE(th::parse_bitstream(past.codewords(v1), 1));
+    EXPECT_FALSE(vantor::parse_bitstream(past.codewords(v1), 1));
     Bits single;
     single.put(3, 4).put(0, 4).put(0, 4).put(0, 8).put(4, 4).put(1, 8).bytes("a").put(0, 4);
-    EXPECT_FALSE(th::parse_bitstream(single.codewords(v1), 1));
+    EXPECT_FALSE(vantor::parse_bitstream(single.codewords(v1), 1));
 }
 
-TEST(ThoroughBitstream, Fnc1FirstTurnsPercentIntoGroupSeparator) {
+TEST(Bitstream, Fnc1FirstTurnsPercentIntoGroupSeparator) {
     // "01%%9%10" under FNC1: "01%9" GS "10".
     const std::string chars = "01%%9%10";
     auto value = [](char c) { return static_cast<int>(std::string("0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ $%*+-./:").find(c)); };
@@ -113,7 +114,7 @@ TEST(ThoroughBitstream, Fnc1FirstTurnsPercentIntoGroupSeparator) {
     for (std::size_t i = 0; i < chars.size(); i += 2)
         b.put(static_cast<unsigned>(value(chars[i]) * 45 + value(chars[i + 1])), 11);
     b.put(0, 4);
-    const auto c = th::parse_bitstream(b.codewords(v1), 1);
+    const auto c = vantor::parse_bitstream(b.codewords(v1), 1);
     ASSERT_TRUE(c);
     EXPECT_EQ(c->facts.fnc1, 1);
     EXPECT_EQ(text(*c), "01%9\x1D" "10");
@@ -124,14 +125,14 @@ TEST(ThoroughBitstream, Fnc1FirstTurnsPercentIntoGroupSeparator) {
     for (std::size_t i = 0; i < chars.size(); i += 2)
         plain.put(static_cast<unsigned>(value(chars[i]) * 45 + value(chars[i + 1])), 11);
     plain.put(0, 4);
-    EXPECT_EQ(text(*th::parse_bitstream(plain.codewords(v1), 1)), chars);
+    EXPECT_EQ(text(*vantor::parse_bitstream(plain.codewords(v1), 1)), chars);
 }
 
-TEST(ThoroughBitstream, Fnc1SecondCarriesItsApplicationIndicator) {
+TEST(Bitstream, Fnc1SecondCarriesItsApplicationIndicator) {
     for (unsigned indicator : {37u, 165u + 1u, 197u + 25u}) {
         Bits b;
         b.put(9, 4).put(indicator, 8).put(4, 4).put(1, 8).bytes("z").put(0, 4);
-        const auto c = th::parse_bitstream(b.codewords(v1), 1);
+        const auto c = vantor::parse_bitstream(b.codewords(v1), 1);
         ASSERT_TRUE(c) << indicator;
         EXPECT_EQ(c->facts.fnc1, 2);
         EXPECT_EQ(c->facts.fnc1_application, static_cast<int>(indicator));
@@ -140,18 +141,18 @@ TEST(ThoroughBitstream, Fnc1SecondCarriesItsApplicationIndicator) {
     for (unsigned indicator : {100u, 164u, 191u, 223u}) {
         Bits b;
         b.put(9, 4).put(indicator, 8).put(4, 4).put(1, 8).bytes("z").put(0, 4);
-        EXPECT_FALSE(th::parse_bitstream(b.codewords(v1), 1)) << indicator;
+        EXPECT_FALSE(vantor::parse_bitstream(b.codewords(v1), 1)) << indicator;
     }
     // After the first character, or twice, FNC1 is out of place.
     Bits late;
     late.put(4, 4).put(1, 8).bytes("z").put(5, 4).put(0, 4);
-    EXPECT_FALSE(th::parse_bitstream(late.codewords(v1), 1));
+    EXPECT_FALSE(vantor::parse_bitstream(late.codewords(v1), 1));
     Bits twice;
     twice.put(5, 4).put(5, 4).put(4, 4).put(1, 8).bytes("z").put(0, 4);
-    EXPECT_FALSE(th::parse_bitstream(twice.codewords(v1), 1));
+    EXPECT_FALSE(vantor::parse_bitstream(twice.codewords(v1), 1));
 }
 
-TEST(ThoroughBitstream, RefusesWhatNoEncoderWrites) {
+TEST(Bitstream, RefusesWhatNoEncoderWrites) {
     struct Case {
         const char *what;
         Bits bits;
@@ -171,24 +172,81 @@ TEST(ThoroughBitstream, RefusesWhatNoEncoderWrites) {
     cases.push_back({"ECI designator of four bytes", Bits().put(7, 4).put(0xE0, 8).put(0, 24)});
     cases.push_back({"ECI past 999999", Bits().put(7, 4).put(0xDF, 8).put(0xFFFF, 16).put(4, 4).put(1, 8).bytes("a")});
     for (const Case &c : cases)
-        EXPECT_FALSE(th::parse_bitstream(c.bits.codewords(v1), 1)) << c.what;
-    EXPECT_FALSE(th::parse_bitstream(Bits().put(4, 4).put(1, 8).bytes("a").codewords(v1), 0));
-    EXPECT_FALSE(th::parse_bitstream(Bits().put(4, 4).put(1, 8).bytes("a").codewords(v1), 41));
+        EXPECT_FALSE(vantor::parse_bitstream(c.bits.codewords(v1), 1)) << c.what;
+    EXPECT_FALSE(vantor::parse_bitstream(Bits().put(4, 4).put(1, 8).bytes("a").codewords(v1), 0));
+    EXPECT_FALSE(vantor::parse_bitstream(Bits().put(4, 4).put(1, 8).bytes("a").codewords(v1), 41));
 }
 
-TEST(ThoroughBitstream, StopsAtTheTerminatorOrWhenNoModeFits) {
+TEST(Bitstream, StopsAtTheTerminatorOrWhenNoModeFits) {
     // After the terminator anything may follow (the pad codewords do).
     Bits b;
     b.put(4, 4).put(1, 8).bytes("a").put(0, 4).put(0xF, 4).put(0xFF, 8);
-    const auto c = th::parse_bitstream(b.codewords(v1), 1);
+    const auto c = vantor::parse_bitstream(b.codewords(v1), 1);
     ASSERT_TRUE(c);
     EXPECT_EQ(text(*c), "a");
     // A full symbol leaves fewer than four bits for the terminator: none.
     Bits full;
     full.put(4, 4).put(15, 8).bytes("abcdefghijklmno").put(0, 4);
-    const auto f = th::parse_bitstream(full.codewords(v1), 1);
+    const auto f = vantor::parse_bitstream(full.codewords(v1), 1);
     ASSERT_TRUE(f);
     EXPECT_EQ(text(*f), "abcdefghijklmno");
+}
+
+// Collects what the reader passes on, numeric groups as their values.
+struct Collect final : vantor::SegmentSink {
+    std::string out;
+    bool put(std::uint8_t c) override {
+        out += static_cast<char>(c);
+        return true;
+    }
+    bool put_digits(int value, int digits) override {
+        out += "<" + std::to_string(value) + "/" + std::to_string(digits) + ">";
+        return true;
+    }
+};
+
+std::pair<vantor::StreamEnd, std::string> read(const Bits &b, int version, vantor::Rules rules) {
+    Collect sink;
+    vantor::Facts facts;
+    const auto codewords = b.codewords(v1);
+    const auto end = vantor::read_segments(codewords, vantor::SymbolKind::model2, version, rules, sink, facts);
+    return {end, sink.out};
+}
+
+TEST(Bitstream, ClassicRulesForgiveValuesAndStopAtHeaders) {
+    using vantor::Rules;
+    using vantor::StreamEnd;
+    const std::pair<StreamEnd, std::string> broken{StreamEnd::broken, ""};
+    // A stream both rules accept reads alike.
+    Bits plain;
+    plain.put(1, 4).put(4, 10).put(12, 10).put(3, 4).put(8, 4).put(1, 8).put(0x1A5F, 13).put(0, 4);
+    EXPECT_EQ(read(plain, 1, Rules::classic), read(plain, 1, Rules::strict));
+    EXPECT_EQ(read(plain, 1, Rules::classic).second, "<12/3><3/1>\xE4\x5F");
+    // Values out of range: classic passes them on, strict breaks.
+    Bits wide;
+    wide.put(1, 4).put(3, 10).put(1000, 10).put(8, 4).put(1, 8).put(0x3F, 13).put(0, 4);
+    EXPECT_EQ(read(wide, 1, Rules::classic), std::make_pair(StreamEnd::complete, std::string("<1000/3>\x81\x7F")));
+    EXPECT_EQ(read(wide, 1, Rules::strict).first, StreamEnd::broken);
+    // A count of 0 is an empty segment to the classic rules.
+    Bits empty;
+    empty.put(4, 4).put(0, 8).put(4, 4).put(1, 8).bytes("a").put(0, 4);
+    EXPECT_EQ(read(empty, 1, Rules::classic), std::make_pair(StreamEnd::complete, std::string("a")));
+    EXPECT_EQ(read(empty, 1, Rules::strict).first, StreamEnd::broken);
+    // ECI, structured append, FNC1 and undefined modes end a classic reading
+    // as unsupported, after what came before them.
+    for (int mode : {3, 5, 6, 7, 9, 15}) {
+        Bits b;
+        b.put(4, 4).put(1, 8).bytes("a").put(mode, 4).put(0, 24);
+        EXPECT_EQ(read(b, 1, Rules::classic), std::make_pair(StreamEnd::unsupported_mode, std::string("a"))) << mode;
+    }
+    // The count widths change at versions 10 and 27 (byte: 8, 16, 16).
+    Bits byte16;
+    byte16.put(4, 4).put(1, 16).bytes("z").put(0, 4);
+    // Version 9 reads a count of 0 and then a terminator.
+    EXPECT_EQ(read(byte16, 9, Rules::classic), std::make_pair(StreamEnd::complete, std::string()));
+    EXPECT_EQ(read(byte16, 10, Rules::strict), std::make_pair(StreamEnd::complete, std::string("z")));
+    EXPECT_EQ(read(byte16, 27, Rules::strict), std::make_pair(StreamEnd::complete, std::string("z")));
+    EXPECT_EQ(read(byte16, 41, Rules::classic), broken);
 }
 
 } // namespace

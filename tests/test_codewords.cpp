@@ -105,7 +105,7 @@ void load_raw(const std::vector<std::uint8_t> &raw) {
 
 // Data modules = 8 x codewords + the remainder bits of the version; the
 // table's blocks fill the codewords exactly for every level.
-TEST(Reorder, FunctionMapAndBlockTableAgreeForEveryVersion) {
+TEST(Codewords, FunctionMapAndBlockTableAgreeForEveryVersion) {
     const int remainder[41] = {0, 0, 7, 7, 7, 7, 7, 0, 0, 0, 0, 0, 0, 0, 3, 3, 3, 3, 3, 3, 3,
                                4, 4, 4, 4, 4, 4, 4, 3, 3, 3, 3, 3, 3, 3, 0, 0, 0, 0, 0, 0};
     const int levels[4] = {1, 0, 3, 2}; // L, M, Q, H as format values
@@ -153,7 +153,7 @@ TEST(Reorder, FunctionMapAndBlockTableAgreeForEveryVersion) {
     release_codewords(state);
 }
 
-TEST(Reorder, PlacementWalkStartsBottomRightAndTurnsAtTheTop) {
+TEST(Codewords, PlacementWalkStartsBottomRightAndTurnsAtTheTop) {
     struct Probe {
         int row, col, codeword;
         std::uint8_t value;
@@ -176,7 +176,7 @@ TEST(Reorder, PlacementWalkStartsBottomRightAndTurnsAtTheTop) {
     release_codewords(state);
 }
 
-TEST(Reorder, DeinterleavesFiveQAndCorrectsDataOnly) {
+TEST(Codewords, DeinterleavesFiveQAndCorrectsDataOnly) {
     set_geometry(5, 3);
     build_function_map(state);
     ASSERT_NE(read_codewords(state), 0);
@@ -225,7 +225,7 @@ TEST(Reorder, DeinterleavesFiveQAndCorrectsDataOnly) {
     release_codewords(state);
 }
 
-TEST(Reorder, DeinterleavesFourteenM) {
+TEST(Codewords, DeinterleavesFourteenM) {
     set_geometry(14, 0);
     build_function_map(state);
     ASSERT_NE(read_codewords(state), 0);
@@ -255,7 +255,7 @@ TEST(Reorder, DeinterleavesFourteenM) {
     release_codewords(state);
 }
 
-TEST(Reorder, DumpsBothStreamsAndRefusesInconsistentGeometry) {
+TEST(Codewords, DumpsBothStreamsAndRefusesInconsistentGeometry) {
     set_geometry(1, 1);
     {
         LogCapture log(state);
@@ -293,7 +293,7 @@ TEST(Reorder, DumpsBothStreamsAndRefusesInconsistentGeometry) {
 // Version 1-L corrects two errors with four of its seven check codewords. A
 // correction of a block with more errors can satisfy those four and still
 // not be a codeword: such a block counts as uncorrected, so no wrong text.
-TEST(Reorder, OneLBlockJudgedByAllSevenCheckCodewords) {
+TEST(Codewords, OneLBlockJudgedByAllSevenCheckCodewords) {
     set_geometry(1, 1);
     build_function_map(state);
     ASSERT_NE(read_codewords(state), 0);

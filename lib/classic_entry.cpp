@@ -1,0 +1,48 @@
+// The classic entry: the pass loop on one process-wide state, returning a
+// text at once when the Reed-Solomon stage left rs_below_capacity set,
+// otherwise the last text read after all passes.
+#include "classic_entry.h"
+
+#include <cstring>
+
+#include "decode_entry.h"
+#include <vantor/vantor.h>
+
+namespace vantor {
+namespace {
+
+// The last text read, kept while later passes overwrite result_text.
+char saved_text[text_capacity];
+
+} // namespace
+
+DecoderState &classic_state() {
+    static DecoderState classic;
+    return classic;
+}
+
+} // namespace vantor
+
+using namespace vantor;
+
+extern "C" const char *decode_image(const unsigned char *pixels, int width, int height,
+                                    unsigned short depth, FILE *log_stream) {
+    DecoderState &s = classic_state();
+    s.trace_file = log_stream;
+    bool have_saved = false;
+    const RunResult result = run_passes(
+        s, pixels, width, height, depth, [&](const DecoderState &, const ReadingOutcome &reading) {
+            if (!reading.text)
+                return ReadingAction::go_on;
+            if (s.rs_below_capacity)
+                return ReadingAction::stop;
+            std::memcpy(saved_text, s.result_text, sizeof saved_text);
+            have_saved = true;
+            return ReadingAction::go_on;
+        });
+    if (result == RunResult::stopped)
+        return s.result_text;
+    return result == RunResult::done && have_saved ? saved_text : nullptr;
+}
+
+extern "C" const char *decoder_version(void) { return "1.2"; }
