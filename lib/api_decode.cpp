@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "api_types.h"
+#include "bitmap.h"
 #include "grid.h"
+#include "readers.h"
 #include "state.h"
 #include "thorough/search.h"
 #include "decode_entry.h"
@@ -19,8 +21,6 @@
 namespace vantor {
 
 namespace {
-
-constexpr int max_side = 32767;
 
 vantor_stage public_stage(ReadingStage stage) {
     switch (stage) {
@@ -225,8 +225,8 @@ extern "C" vantor_results *vantor_decode_pixels(const unsigned char *pixels, int
     if (!results)
         return nullptr;
     try {
-        if (!pixels || width <= 0 || height <= 0 || width > max_side || height > max_side || stride < width ||
-            (depth != 1 && depth != 8)) {
+        if (!pixels || width <= 0 || height <= 0 || std::int64_t{width} * height > max_image_pixels ||
+            stride < width || (depth != 1 && depth != 8)) {
             results->reason = VANTOR_INVALID_ARGUMENT;
             return results;
         }
@@ -247,10 +247,17 @@ extern "C" vantor_results *vantor_decode_pixels(const unsigned char *pixels, int
             rows = packed.get();
         }
         std::vector<ScoredCandidate> pool;
-        classic_readings(rows, width, height, depth, o, *results, pool);
+        // The classic readings keep run lengths in 16 bits: a picture with a
+        // longer side is read by the thorough search alone, whatever the
+        // options say, and its reason is the search's.
+        const bool classic_fits = width <= max_side && height <= max_side;
+        if (classic_fits)
+            classic_readings(rows, width, height, depth, o, *results, pool);
+        else
+            results->reason = VANTOR_NO_EYE_PATTERNS;
         const bool searched_out = results->reason == VANTOR_OK || results->reason == VANTOR_INVALID_ARGUMENT ||
                                   results->reason == VANTOR_OUT_OF_MEMORY;
-        if (o.thorough && (results->symbols.empty() ? !searched_out : o.all_symbols)) {
+        if ((o.thorough || !classic_fits) && (results->symbols.empty() ? !searched_out : o.all_symbols)) {
             thorough_readings(rows, width, height, o, strongest_first(std::move(pool)), *results);
             if (!results->symbols.empty()) {
                 results->reason = VANTOR_OK;

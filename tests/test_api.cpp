@@ -166,7 +166,7 @@ TEST(Api, BadArgumentsAreRefusedWithAReason) {
     const std::uint8_t pixels[16] = {};
     for (auto [w, h, stride, depth] : {std::array{4, 4, 3, 8}, std::array{0, 4, 4, 8},
                                        std::array{4, -1, 4, 8}, std::array{4, 4, 4, 3},
-                                       std::array{40000, 1, 40000, 8}}) {
+                                       std::array{16385, 16385, 16385, 8}}) {
         r = vantor_decode_pixels(pixels, w, h, stride, depth, nullptr);
         ASSERT_NE(r, nullptr);
         EXPECT_EQ(vantor_results_reason(r), VANTOR_INVALID_ARGUMENT) << w << "x" << h << " " << stride;
@@ -176,6 +176,33 @@ TEST(Api, BadArgumentsAreRefusedWithAReason) {
     vantor_results_free(nullptr);
     vantor_options_free(nullptr);
     vantor_image_free(nullptr);
+}
+
+TEST(Api, PicturesWithASideOver32767PixelsDecode) {
+    // The classic readings cannot take such a side; the call must still
+    // read the symbol, with or without the thorough search asked for.
+    vt::RenderOptions ro;
+    ro.module_px = 3;
+    const vt::Picture small = vt::render(symbol("wide picture", 2), ro);
+    for (const bool tall : {false, true}) {
+        vt::Picture wide;
+        wide.width = tall ? small.width : 40000;
+        wide.height = tall ? 40000 : small.height;
+        wide.pixels.assign(static_cast<std::size_t>(wide.width) * wide.height, 255);
+        const int x0 = tall ? 0 : 39000, y0 = tall ? 39000 : 0;
+        for (int y = 0; y < small.height; ++y)
+            std::copy_n(&small.pixels[static_cast<std::size_t>(y) * small.width], small.width,
+                        &wide.pixels[static_cast<std::size_t>(y0 + y) * wide.width + x0]);
+        for (const bool thorough : {true, false}) {
+            vantor::Options o;
+            o.thorough(thorough);
+            const vantor::Results r = decode(wide, o);
+            ASSERT_EQ(r.symbols.size(), 1u) << r.reason_text() << (tall ? " tall" : " wide");
+            EXPECT_EQ(r.symbols[0].text, "wide picture");
+            EXPECT_NEAR(r.symbols[0].corners[0].x, x0 + 4 * ro.module_px, 2);
+            EXPECT_NEAR(r.symbols[0].corners[0].y, y0 + 4 * ro.module_px, 2);
+        }
+    }
 }
 
 TEST(Api, NoStateCarriesBetweenCalls) {

@@ -122,7 +122,7 @@ typedef enum vantor_reason {
     VANTOR_TOO_MANY_ERRORS,      /* codeword errors beyond the blocks' capacity */
     VANTOR_UNSUPPORTED_CONTENT,  /* ECI, structured append, FNC1 or another mode */
     VANTOR_BAD_DATA,             /* the data bit stream gives no text */
-    VANTOR_INVALID_ARGUMENT,     /* null pixels, bad size or stride */
+    VANTOR_INVALID_ARGUMENT,     /* null pixels, bad size or stride, over 2^28 pixels */
     VANTOR_OUT_OF_MEMORY
 } vantor_reason;
 
@@ -193,6 +193,11 @@ typedef struct vantor_reading {
 } vantor_reading;
 
 typedef struct vantor_results vantor_results;
+
+/* The classic readings keep run lengths in 16 bits: a picture with a side
+ * longer than this is read by the thorough search alone, also when the
+ * thorough search is switched off. Pictures of up to 2^28 pixels decode. */
+#define VANTOR_CLASSIC_MAX_SIDE 32767
 
 /* Decodes an image. Always returns results unless memory runs out (NULL);
  * a call that found nothing has no symbols and a reason. options may be
