@@ -40,6 +40,9 @@ typedef enum vantor_read_status {
 } vantor_read_status;
 
 /* Filled by the reading functions; owned by the caller (a local will do). */
+/* The image formats the readers take, as users are told. */
+#define VANTOR_IMAGE_FORMATS "BMP, JPEG, GIF, PNG, TIFF, WebP, PBM/PGM/PPM"
+
 typedef struct vantor_read_error {
     vantor_read_status status;
     /* The reader's own failure text, as read_message would hold it for the
