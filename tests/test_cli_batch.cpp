@@ -327,6 +327,10 @@ TEST(CliBatch, ProgressLineOnlyOnATerminal) {
         for (; n > 0; --n, ++copies)
             fs::create_hard_link(one, folder + "/" + std::to_string(10000 + copies) + ".bmp");
     };
+    // Files of no image format, first in the folder: skipped, and left out
+    // of the count the progress line gives.
+    for (int k = 0; k < 4; ++k)
+        write_text(folder + "/0000" + std::to_string(k) + ".txt", "not a picture\n");
     // A batch that runs for more than three seconds, whatever the machine's
     // speed and load: twice the files until it does.
     add_copies(8);
@@ -344,6 +348,7 @@ TEST(CliBatch, ProgressLineOnlyOnATerminal) {
     ASSERT_NE(line, std::string::npos) << "no progress line in: " << tty.substr(0, 300);
     EXPECT_NE(tty.find(" files/s, "), std::string::npos);
     EXPECT_NE(tty.find("/" + std::to_string(copies) + " files"), std::string::npos);
+    EXPECT_EQ(tty.find("/" + std::to_string(copies + 4) + " files"), std::string::npos);
     EXPECT_NE(tty.find(" s left"), std::string::npos);
     // The line is cleared at the end: blanks, then a carriage return last.
     ASSERT_GE(tty.size(), 2u);
