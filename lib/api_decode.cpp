@@ -122,11 +122,39 @@ bool same_symbol(const vantor_symbol &a, const vantor_symbol &b) {
     return std::hypot(ca[0] - cb[0], ca[1] - cb[1]) < side / 4;
 }
 
+// The symbols in reading order of their centres: top to bottom, then left to
+// right. Symbols whose centres lie closer in height than half the side of
+// the row's first symbol are one row, read left to right.
+void reading_order(std::vector<std::unique_ptr<OwnedSymbol>> &symbols) {
+    struct Placed {
+        float x, y, half;
+        std::unique_ptr<OwnedSymbol> symbol;
+    };
+    std::vector<Placed> placed;
+    for (std::unique_ptr<OwnedSymbol> &s : symbols) {
+        const vantor_point *c = s->view.corners;
+        const float side = std::hypot(c[1].x - c[0].x, c[1].y - c[0].y);
+        placed.push_back({(c[0].x + c[2].x) / 2, (c[0].y + c[2].y) / 2, side / 2, std::move(s)});
+    }
+    std::stable_sort(placed.begin(), placed.end(), [](const Placed &a, const Placed &b) { return a.y < b.y; });
+    for (std::size_t row = 0; row < placed.size();) {
+        std::size_t end = row + 1;
+        while (end < placed.size() && placed[end].y - placed[row].y < placed[row].half)
+            ++end;
+        std::stable_sort(placed.begin() + static_cast<std::ptrdiff_t>(row), placed.begin() + static_cast<std::ptrdiff_t>(end),
+                         [](const Placed &a, const Placed &b) { return a.x < b.x; });
+        row = end;
+    }
+    symbols.clear();
+    for (Placed &p : placed)
+        symbols.push_back(std::move(p.symbol));
+}
+
 // Adds what the thorough search found that is not already there.
-void thorough_readings(const std::uint8_t *pixels, int width, int height, const vantor_options &options,
-                       std::span<const thorough::Candidate> pool, vantor_results &results) {
+void thorough_readings(const std::uint8_t *pixels, int width, int height,
+                       std::span<const thorough::Candidate> pool, bool all_symbols, vantor_results &results) {
     thorough::SearchOptions search_options;
-    search_options.all_symbols = options.all_symbols;
+    search_options.all_symbols = all_symbols;
     std::vector<thorough::FoundSymbol> found = thorough::search(pixels, width, height, width, pool, search_options);
     if (const auto joined = thorough::join_structured_append(found))
         results.joined.emplace(joined->begin(), joined->end());
@@ -163,6 +191,15 @@ void thorough_readings(const std::uint8_t *pixels, int width, int height, const 
             }
         }
     }
+}
+
+// Whether some pass saw eye pattern candidates enough for a second symbol.
+bool eyes_for_more(const vantor_results &results) {
+    constexpr int eyes_of_two = 6;
+    for (const vantor_reading &r : results.readings)
+        if (r.candidates >= eyes_of_two)
+            return true;
+    return false;
 }
 
 // Runs the classic readings on pixels laid out row after row.
@@ -257,13 +294,24 @@ extern "C" vantor_results *vantor_decode_pixels(const unsigned char *pixels, int
             results->reason = VANTOR_NO_EYE_PATTERNS;
         const bool searched_out = results->reason == VANTOR_OK || results->reason == VANTOR_INVALID_ARGUMENT ||
                                   results->reason == VANTOR_OUT_OF_MEMORY;
-        if ((o.thorough || !classic_fits) && (results->symbols.empty() ? !searched_out : o.all_symbols)) {
-            thorough_readings(rows, width, height, o, strongest_first(std::move(pool)), *results);
+        const bool search = o.thorough || !classic_fits;
+        if (search && (results->symbols.empty() ? !searched_out : o.all_symbols)) {
+            thorough_readings(rows, width, height, strongest_first(pool), o.all_symbols, *results);
             if (!results->symbols.empty()) {
                 results->reason = VANTOR_OK;
                 results->stage = VANTOR_STAGE_TEXT;
             }
         }
+        // The first symbol is the first in reading order. When the passes saw
+        // eye patterns enough for a second symbol, every symbol is looked
+        // for before the first is chosen.
+        if (search && !o.all_symbols && results->symbols.size() == 1 && eyes_for_more(*results)) {
+            thorough_readings(rows, width, height, strongest_first(std::move(pool)), true, *results);
+            results->joined.reset();
+        }
+        reading_order(results->symbols);
+        if (!o.all_symbols && results->symbols.size() > 1)
+            results->symbols.resize(1);
     } catch (const std::bad_alloc &) {
         results->symbols.clear();
         results->reason = VANTOR_OUT_OF_MEMORY;

@@ -35,6 +35,17 @@ vantor::Point upright_corner(const vt::RenderOptions &o, double c, double r) {
     return {static_cast<float>((o.quiet_zone + c) * o.module_px), static_cast<float>((o.quiet_zone + r) * o.module_px)};
 }
 
+// Copies `part` into `whole` with its top-left corner at (x0, y0).
+void paste(vt::Picture &whole, const vt::Picture &part, int x0, int y0) {
+    for (int y = 0; y < part.height; ++y)
+        std::copy_n(&part.pixels[static_cast<std::size_t>(y) * part.width], part.width,
+                    &whole.pixels[static_cast<std::size_t>(y0 + y) * whole.width + x0]);
+}
+
+vt::Picture blank_canvas(int width, int height) {
+    return {width, height, std::vector<std::uint8_t>(static_cast<std::size_t>(width) * height, 255)};
+}
+
 } // namespace
 
 TEST(Api, SymbolCarriesItsExactBytesLevelVersionAndMask) {
@@ -176,6 +187,29 @@ TEST(Api, BadArgumentsAreRefusedWithAReason) {
     vantor_results_free(nullptr);
     vantor_options_free(nullptr);
     vantor_image_free(nullptr);
+}
+
+TEST(ApiThorough, SymbolsComeInReadingOrderAndTheFirstIsTopLeft) {
+    // Two symbols side by side, the right one a little higher, and one
+    // below them: top to bottom, then left to right within a row.
+    vt::RenderOptions ro;
+    ro.module_px = 4;
+    const vt::Picture left = vt::render(symbol("top left", 2), ro), right = vt::render(symbol("top right", 3), ro),
+                      below = vt::render(symbol("below", 2), ro);
+    vt::Picture p = blank_canvas(left.width + right.width + 40, 12 + right.height + below.height + 20);
+    paste(p, left, 0, 12);
+    paste(p, right, left.width + 40, 0);
+    paste(p, below, left.width + 40, 12 + right.height + 20);
+    vantor::Options all;
+    all.all_symbols(true);
+    const vantor::Results every = decode(p, all);
+    std::vector<std::string> texts;
+    for (const vantor::Symbol &s : every.symbols)
+        texts.push_back(s.text);
+    EXPECT_EQ(texts, (std::vector<std::string>{"top left", "top right", "below"}));
+    const vantor::Results first = decode(p);
+    ASSERT_EQ(first.symbols.size(), 1u) << first.reason_text();
+    EXPECT_EQ(first.symbols[0].text, "top left");
 }
 
 TEST(Api, PicturesWithASideOver32767PixelsDecode) {

@@ -547,7 +547,17 @@ TEST(CliAll, AWholeStructuredAppendSetIsJoinedInIndexOrder) {
     EXPECT_EQ(joined.get("structured_append")->get("count")->n, static_cast<double>(parts.size()));
     const vt::CommandRun plain = run("--all " + whole);
     EXPECT_EQ(plain.status, 0);
-    EXPECT_NE(plain.out.find("joined: " + message + "\n"), std::string::npos) << plain.out;
+    // With --all every line names its file, even for one file: one line a
+    // symbol, in reading order (the parts stand last first), then the set.
+    std::vector<std::string> lines;
+    for (std::size_t at = 0, end; (end = plain.out.find('\n', at)) != std::string::npos; at = end + 1)
+        lines.push_back(plain.out.substr(at, end - at));
+    ASSERT_EQ(lines.size(), parts.size() + 1) << plain.out;
+    for (const std::string &line : lines)
+        EXPECT_EQ(line.rfind(whole + ": ", 0), 0u) << line;
+    EXPECT_EQ(lines.front(), whole + ": " + rows.front().get("text")->s);
+    EXPECT_NE(lines.front().find(std::to_string(parts.size() - 1) + ". "), std::string::npos) << lines.front();
+    EXPECT_EQ(lines.back(), whole + ": joined: " + message);
 
     // A part missing: the parts are reported, no message is made up.
     const auto partial = vt::json_lines(run("--all --json " + some).out);
