@@ -96,6 +96,10 @@ std::string reason_line(const vantor::Results &results) {
         return "no eye patterns: at most " + plural(most, "eye pattern was", "eye patterns were") +
                " found on a pass; a symbol needs three";
     }
+    case VANTOR_NO_SYMBOL:
+        return "no symbol found: shapes like eye patterns were seen, but no reading got as far as a "
+               "plausible symbol (format information read alike from both copies, or a block of "
+               "codewords that checks)";
     case VANTOR_EYES_NOT_A_SYMBOL:
         return "eye patterns found, but no three of them lie like the corners of a symbol";
     case VANTOR_VERSION_UNREADABLE:

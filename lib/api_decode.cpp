@@ -39,8 +39,22 @@ vantor_stage public_stage(ReadingStage stage) {
 // The format information's two level bits: 1 L, 0 M, 3 Q, 2 H.
 char level_letter(int ecc_level) { return "MLHQ"[ecc_level & 3]; }
 
-// Why nothing was read, from the furthest stage any reading reached.
-vantor_reason reason_for(vantor_stage furthest, bool unsupported) {
+// Whether a reading got as far as a plausible symbol: noise and texture
+// reach the format stage often (a random word is within three bits of a
+// format word more than half the time), but rarely read both copies alike
+// or a block of codewords that checks.
+bool plausible(const ReadingOutcome &o) {
+    return o.stage >= ReadingStage::codewords ||
+           (o.stage == ReadingStage::format && (o.format_twice || o.blocks.clean + o.blocks.corrected > 0));
+}
+
+// Why nothing was read: the furthest stage any reading reached, named only
+// when some reading was a plausible symbol.
+vantor_reason reason_for(vantor_stage furthest, bool unsupported, bool plausible_symbol) {
+    if (furthest == VANTOR_STAGE_NONE)
+        return VANTOR_NO_EYE_PATTERNS;
+    if (!plausible_symbol)
+        return VANTOR_NO_SYMBOL;
     switch (furthest) {
     case VANTOR_STAGE_NONE: return VANTOR_NO_EYE_PATTERNS;
     case VANTOR_STAGE_EYES: return VANTOR_EYES_NOT_A_SYMBOL;
@@ -214,13 +228,14 @@ void classic_readings(const std::uint8_t *pixels, int width, int height, int dep
     s.debug_images = s.debug_dir.empty() ? DecoderState::DebugImages::never : DecoderState::DebugImages::always;
     s.repeat_equal_passes = true; // only the readings are read from the state
 
-    bool unsupported = false;
+    bool unsupported = false, plausible_symbol = false;
     const RunResult run = run_passes(
         s, pixels, width, height, static_cast<std::uint16_t>(depth),
         [&](const DecoderState &st, const ReadingOutcome &o) {
             if (o.try_index <= 0)
                 pool_candidates(st, pool);
             vantor_reading reading = public_reading(o, st);
+            plausible_symbol = plausible_symbol || plausible(o);
             const bool exact = o.stage == ReadingStage::text && o.bytes && o.text_length >= 0;
             if (o.stage == ReadingStage::text && !exact)
                 reading.stage = VANTOR_STAGE_CODEWORDS;
@@ -247,7 +262,7 @@ void classic_readings(const std::uint8_t *pixels, int width, int height, int dep
     else if (run == RunResult::invalid_argument)
         results.reason = VANTOR_INVALID_ARGUMENT;
     else
-        results.reason = results.symbols.empty() ? reason_for(results.stage, unsupported) : VANTOR_OK;
+        results.reason = results.symbols.empty() ? reason_for(results.stage, unsupported, plausible_symbol) : VANTOR_OK;
 }
 
 } // namespace
@@ -291,7 +306,7 @@ extern "C" vantor_results *vantor_decode_pixels(const unsigned char *pixels, int
         if (classic_fits)
             classic_readings(rows, width, height, depth, o, *results, pool);
         else
-            results->reason = VANTOR_NO_EYE_PATTERNS;
+            results->reason = VANTOR_NO_SYMBOL;
         const bool searched_out = results->reason == VANTOR_OK || results->reason == VANTOR_INVALID_ARGUMENT ||
                                   results->reason == VANTOR_OUT_OF_MEMORY;
         const bool search = o.thorough || !classic_fits;

@@ -61,7 +61,11 @@ int read_copy(const DecoderState &s, const FormatModule (&copy)[15]) {
     return word;
 }
 
-void log_reversed(const DecoderState &s, int bit) { trace(s, "BCH reverse %d bit\n", bit); }
+// The corrected bits are traced when there is a state to trace to.
+void log_reversed(const DecoderState *s, int bit) {
+    if (s)
+        trace(*s, "BCH reverse %d bit\n", bit);
+}
 
 // S_i == alpha^(i*a) + alpha^(i*b) + ... for i = 2..6, exponents given.
 template <class... Exps>
@@ -72,9 +76,9 @@ bool syndromes_match(const int (&s)[7], Exps... exps) {
     return true;
 }
 
-} // namespace
-
-int decode_format_bits(const DecoderState &s, int word) {
+// The 5 data bits of a format word and how many bits were corrected (at
+// most max_errors), or -1.
+int decode_bits(const DecoderState *s, int word, int max_errors, int *errors) {
     word &= 0x7fff;
     int syn[7] = {};
     for (int k = 0; k < 15; ++k)
@@ -82,27 +86,37 @@ int decode_format_bits(const DecoderState &s, int word) {
             for (int i = 1; i <= 6; ++i)
                 syn[i] ^= alpha(i * k);
 
-    if (syn[1] == 0)
+    if (syn[1] == 0) {
+        *errors = 0;
         return word >> 10;
+    }
 
     const int j = log_of(syn[1]);
+    if (max_errors < 1)
+        return -1;
     if (syndromes_match(syn, j)) {
+        *errors = 1;
         log_reversed(s, j);
         return (word ^ (1 << j)) >> 10;
     }
 
+    if (max_errors < 2)
+        return -1;
     for (int l = 0; l <= 13; ++l) {
         const int sum = syn[1] ^ alpha(l);
         if (sum == 0)
             continue;
         const int m = log_of(sum);
         if (l < m && syndromes_match(syn, m, l)) {
+            *errors = 2;
             log_reversed(s, l);
             log_reversed(s, m);
             return (word ^ (1 << l) ^ (1 << m)) >> 10;
         }
     }
 
+    if (max_errors < 3)
+        return -1;
     for (int p = 0; p <= 13; ++p) {
         for (int q = p + 1; q <= 13; ++q) {
             const int sum = syn[1] ^ alpha(p) ^ alpha(q);
@@ -110,6 +124,7 @@ int decode_format_bits(const DecoderState &s, int word) {
                 continue;
             const int big_p = log_of(sum);
             if (q < big_p && syndromes_match(syn, big_p, p, q)) {
+                *errors = 3;
                 log_reversed(s, p);
                 log_reversed(s, q);
                 log_reversed(s, big_p);
@@ -118,6 +133,25 @@ int decode_format_bits(const DecoderState &s, int word) {
         }
     }
     return -1;
+}
+
+} // namespace
+
+int decode_format_bits(const DecoderState &s, int word) {
+    int errors = 0;
+    return decode_bits(&s, word, 3, &errors);
+}
+
+bool format_copies_agree(const DecoderState &s) {
+    const int w = s.matrix_width;
+    const int h = s.matrix_height;
+    if (w < 21 || h < 21 || !s.module_matrix ||
+        s.module_matrix.size() < static_cast<std::size_t>(w) * static_cast<std::size_t>(h))
+        return false;
+    int errors = 0;
+    const int first = decode_bits(nullptr, read_copy(s, first_copy) ^ format_mask, 2, &errors);
+    const int second = decode_bits(nullptr, read_copy(s, second_copy) ^ format_mask, 2, &errors);
+    return first >= 0 && first == second;
 }
 
 int read_format_copy(const DecoderState &s, int copy) {

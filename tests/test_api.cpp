@@ -12,6 +12,7 @@
 
 #include <vantor/vantor.hpp>
 
+#include "hostile_images.h"
 #include "qr_symbols.h"
 
 namespace vt = vantor::testing;
@@ -165,6 +166,26 @@ TEST(Api, PicturesWithoutASymbolGiveAReasonAndTheFurthestStage) {
     EXPECT_EQ(damaged.reason, VANTOR_TOO_MANY_ERRORS);
     EXPECT_EQ(damaged.stage, VANTOR_STAGE_FORMAT);
     EXPECT_EQ(damaged.readings.size(), 14u);
+}
+
+TEST(Api, PicturesWithoutASymbolNameNoStage) {
+    // Photo-like pictures and fields of eye-pattern decoys: the readings
+    // may get as far as a format word by chance, but the reason must not
+    // suggest a symbol that is not there.
+    std::vector<vt::Picture> pictures;
+    for (std::uint32_t seed = 1; seed <= 12; ++seed)
+        pictures.push_back(vt::photo_like(480 + 40 * static_cast<int>(seed), 360 + 30 * static_cast<int>(seed), seed));
+    for (int gap = 2; gap <= 5; ++gap)
+        pictures.push_back(vt::finder_field(400, 300, 3 + gap % 2, gap, 1, static_cast<std::uint32_t>(gap)));
+    int staged = 0;
+    for (const vt::Picture &p : pictures) {
+        const vantor::Results r = decode(p);
+        ASSERT_TRUE(r.symbols.empty());
+        EXPECT_TRUE(r.reason == VANTOR_NO_SYMBOL || r.reason == VANTOR_NO_EYE_PATTERNS) << r.reason_text();
+        staged += r.stage >= VANTOR_STAGE_VERSION;
+    }
+    // Some got far enough to have named a stage before.
+    EXPECT_GT(staged, 0);
 }
 
 TEST(Api, BadArgumentsAreRefusedWithAReason) {

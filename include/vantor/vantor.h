@@ -114,7 +114,12 @@ void vantor_options_set_all_symbols(vantor_options *options, int on);
 
 /* ---- Decoding ---------------------------------------------------------- */
 
-/* Why a call found no symbol; VANTOR_OK when it found one. */
+/* Why a call found no symbol; VANTOR_OK when it found one. A stage is
+ * named only when a reading got as far as a plausible symbol: its format
+ * information read alike from both copies, or a block of codewords that
+ * checks. Otherwise the reason is VANTOR_NO_EYE_PATTERNS (nothing located)
+ * or VANTOR_NO_SYMBOL; VANTOR_EYES_NOT_A_SYMBOL to VANTOR_FORMAT_UNREADABLE
+ * are no longer given. */
 typedef enum vantor_reason {
     VANTOR_OK = 0,
     VANTOR_NO_EYE_PATTERNS,      /* no binarisation showed three eye patterns */
@@ -126,7 +131,9 @@ typedef enum vantor_reason {
     VANTOR_UNSUPPORTED_CONTENT,  /* ECI, structured append, FNC1 or another mode */
     VANTOR_BAD_DATA,             /* the data bit stream gives no text */
     VANTOR_INVALID_ARGUMENT,     /* null pixels, bad size or stride, over 2^28 pixels */
-    VANTOR_OUT_OF_MEMORY
+    VANTOR_OUT_OF_MEMORY,
+    VANTOR_NO_SYMBOL             /* shapes like eye patterns, but no candidate
+                                    got as far as a plausible symbol */
 } vantor_reason;
 
 /* A short English text for a reason. Static storage; never NULL. */
