@@ -5,10 +5,12 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <string>
 
+#include "../display_text.h"
 #include "../symbol_tables.h"
 
 namespace vantor::thorough {
@@ -24,7 +26,11 @@ enum Mode : int {
     eci = 7,
     kanji = 8,
     fnc1_second = 9,
+    hanzi = 13, // GB 2312 characters, after a 4-bit subset indicator
 };
+
+// The subset indicator of GB 2312 in a Chinese mode segment.
+constexpr int gb2312_subset = 1;
 
 class BitReader {
 public:
@@ -134,6 +140,23 @@ bool read_kanji(BitReader &in, int n, std::vector<std::uint8_t> &out) {
         const int lead = v / 0xC0 + (v / 0xC0 + 0x81 <= 0x9F ? 0x81 : 0xC1);
         const int trail = v % 0xC0 + 0x40;
         if (lead > 0xEB || trail == 0x7F || trail > 0xFC)
+            return false;
+        out.push_back(static_cast<std::uint8_t>(lead));
+        out.push_back(static_cast<std::uint8_t>(trail));
+    }
+    return true;
+}
+
+// 13-bit values to GB 2312 pairs in 0xA1A1..0xAAFE and 0xB0A1..0xFAFE.
+bool read_hanzi(BitReader &in, int n, std::vector<std::uint8_t> &out) {
+    for (int i = 0; i < n; ++i) {
+        const int v = in.read(13);
+        if (v % 0x60 > 0xFE - 0xA1) // a trail byte past 0xFE
+            return false;
+        int pair = (v / 0x60) << 8 | (v % 0x60);
+        pair += pair < 0x0A00 ? 0xA1A1 : 0xA6A1;
+        const int lead = pair >> 8, trail = pair & 0xFF;
+        if (lead > 0xF7)
             return false;
         out.push_back(static_cast<std::uint8_t>(lead));
         out.push_back(static_cast<std::uint8_t>(trail));
@@ -253,6 +276,13 @@ std::optional<Content> parse_bitstream(std::span<const std::uint8_t> data, int v
         case alphanumeric: kind = 1; break;
         case byte: kind = 2; break;
         case kanji: kind = 3; break;
+        case hanzi:
+            // Only the GB 2312 subset is defined; its counts and values are
+            // as wide as kanji's.
+            if (in.remaining() < 4 || in.read(4) != gb2312_subset)
+                return std::nullopt;
+            kind = 3;
+            break;
         default: return std::nullopt; // no such mode
         }
         const int width = count_widths[kind][range];
@@ -261,8 +291,14 @@ std::optional<Content> parse_bitstream(std::span<const std::uint8_t> data, int v
         const int n = in.read(width);
         if (n == 0 || in.remaining() < payload_bits(kind, n))
             return std::nullopt;
-        if (c.runs.empty())
-            c.runs.push_back({0, current_eci});
+        // A GB 2312 segment is a run of its own; the ECI goes on after it.
+        const int run_eci = mode == hanzi ? gb2312_run : current_eci;
+        if (c.runs.empty() || c.runs.back().eci != run_eci) {
+            if (!c.runs.empty() && c.runs.back().start == c.bytes.size())
+                c.runs.back().eci = run_eci;
+            else
+                c.runs.push_back({c.bytes.size(), run_eci});
+        }
         bool ok = false;
         switch (kind) {
         case 0: ok = read_numeric(in, n, c.bytes); break;
@@ -272,7 +308,7 @@ std::optional<Content> parse_bitstream(std::span<const std::uint8_t> data, int v
                 c.bytes.push_back(static_cast<std::uint8_t>(in.read(8)));
             ok = true;
             break;
-        default: ok = read_kanji(in, n, c.bytes); break;
+        default: ok = mode == hanzi ? read_hanzi(in, n, c.bytes) : read_kanji(in, n, c.bytes); break;
         }
         if (!ok)
             return std::nullopt;
@@ -284,7 +320,9 @@ std::optional<Content> parse_bitstream(std::span<const std::uint8_t> data, int v
 }
 
 std::string eci_text(const Content &content) {
-    if (content.facts.eci < 0)
+    const bool hanzi_runs =
+        std::any_of(content.runs.begin(), content.runs.end(), [](const EciRun &r) { return r.eci == gb2312_run; });
+    if (content.facts.eci < 0 && !hanzi_runs)
         return {};
     std::string out;
     for (std::size_t i = 0; i < content.runs.size(); ++i) {
@@ -293,6 +331,15 @@ std::string eci_text(const Content &content) {
         if (end <= start)
             continue;
         const std::uint8_t *p = content.bytes.data() + start;
+        if (content.runs[i].eci == gb2312_run) {
+            if (!convert("GB2312", p, end - start, out))
+                return {};
+            continue;
+        }
+        if (content.facts.eci < 0) {
+            out += text_for_display(std::string_view(reinterpret_cast<const char *>(p), end - start));
+            continue;
+        }
         const char *charset = eci_charset(content.runs[i].eci);
         // Runs before any ECI, and binary data, are shown as Latin-1.
         if (!convert(charset ? charset : "ISO-8859-1", p, end - start, out))

@@ -11,6 +11,10 @@
 
 namespace vantor::thorough {
 
+// The designator a run of GB 2312 characters (Chinese mode) carries in place
+// of an ECI: its bytes are GB 2312 pairs whatever ECI is declared.
+inline constexpr int gb2312_run = -2;
+
 // A run of bytes that one ECI governs (-1: no ECI declared before it).
 struct EciRun {
     std::size_t start = 0; // first byte of the run in Content::bytes
@@ -30,8 +34,10 @@ struct Content {
 // last segment when no terminator fits, are not read.
 std::optional<Content> parse_bitstream(std::span<const std::uint8_t> data, int version);
 
-// The UTF-8 text of content whose runs carry ECI designators; empty when no
-// run has one or a run cannot be converted.
+// The UTF-8 text of content whose runs carry ECI designators or GB 2312
+// characters; empty when no run has either, or a run cannot be converted.
+// Runs without an ECI are read as Latin-1 under an ECI, else as the
+// decoder's display text reads bytes.
 std::string eci_text(const Content &content);
 
 } // namespace vantor::thorough
