@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "grid.h"
 #include "readers.h"
 #include "state.h"
+#include "thorough/bitstream.h"
 #include "thorough/search.h"
 #include "decode_entry.h"
 
@@ -164,6 +166,41 @@ void reading_order(std::vector<std::unique_ptr<OwnedSymbol>> &symbols) {
         symbols.push_back(std::move(p.symbol));
 }
 
+// What a data bit stream declared besides its characters.
+void set_facts(vantor_symbol &sym, const thorough::Facts &facts) {
+    sym.eci = facts.eci;
+    sym.sa_index = facts.sa_index;
+    sym.sa_count = facts.sa_count;
+    sym.sa_parity = facts.sa_parity;
+    sym.fnc1 = facts.fnc1;
+    sym.fnc1_application = facts.fnc1_application;
+}
+
+// The display text of a symbol when its bit stream gives one of its own (ECI
+// or GB 2312 runs); else the text made from its bytes stays.
+void set_text(OwnedSymbol &owned, std::string text) {
+    if (text.empty())
+        return;
+    owned.text = std::move(text);
+    owned.view.text = owned.text.c_str();
+    owned.view.text_length = owned.text.size();
+}
+
+// The content of a classic reading's corrected data codewords as the strict
+// reader reads them: the segments the classic rules refuse (ECI, GB 2312,
+// structured append, FNC1). Nothing when a block is uncorrected or the
+// stream breaks a rule.
+std::optional<thorough::Content> strict_content(const DecoderState &s) {
+    if (s.uncorrected_blocks != 0 || !s.codewords)
+        return std::nullopt;
+    std::size_t data = 0;
+    for (const BlockGroup &g : s.block_groups)
+        data += static_cast<std::size_t>(std::max(0, g.block_count)) * static_cast<std::size_t>(std::max(0, g.data_codewords));
+    if (data > s.codewords.size())
+        return std::nullopt;
+    return thorough::parse_bitstream(std::span<const std::uint8_t>(s.codewords.get(), data), s.version);
+}
+
 // Adds what the thorough search found that is not already there.
 void thorough_readings(const std::uint8_t *pixels, int width, int height,
                        std::span<const thorough::Candidate> pool, bool all_symbols, vantor_results &results) {
@@ -174,11 +211,7 @@ void thorough_readings(const std::uint8_t *pixels, int width, int height,
         results.joined.emplace(joined->begin(), joined->end());
     for (thorough::FoundSymbol &f : found) {
         OwnedSymbol &owned = results.add_symbol(std::string(f.bytes.begin(), f.bytes.end()));
-        if (!f.text.empty()) {
-            owned.text = std::move(f.text);
-            owned.view.text = owned.text.c_str();
-            owned.view.text_length = owned.text.size();
-        }
+        set_text(owned, std::move(f.text));
         vantor_symbol &sym = owned.view;
         sym.version = f.version;
         sym.level = f.level;
@@ -191,12 +224,7 @@ void thorough_readings(const std::uint8_t *pixels, int width, int height,
         sym.reading = -1;
         sym.mirrored = f.mirrored;
         sym.inverted = f.inverted;
-        sym.eci = f.facts.eci;
-        sym.sa_index = f.facts.sa_index;
-        sym.sa_count = f.facts.sa_count;
-        sym.sa_parity = f.facts.sa_parity;
-        sym.fnc1 = f.facts.fnc1;
-        sym.fnc1_application = f.facts.fnc1_application;
+        set_facts(sym, f.facts);
         const std::size_t last = results.symbols.size() - 1;
         for (std::size_t i = 0; i < last; ++i) {
             if (same_symbol(results.symbols[i]->view, sym)) {
@@ -207,12 +235,36 @@ void thorough_readings(const std::uint8_t *pixels, int width, int height,
     }
 }
 
-// Whether some pass saw eye pattern candidates enough for a second symbol.
-bool eyes_for_more(const vantor_results &results) {
-    constexpr int eyes_of_two = 6;
-    for (const vantor_reading &r : results.readings)
-        if (r.candidates >= eyes_of_two)
+// Whether the passes saw, outside the symbol, eye pattern candidates enough
+// for another one: three at places apart (candidates a pass finds inside a
+// symbol's data, or the same eye again on a later pass, do not count).
+bool eyes_for_more(std::span<const ScoredCandidate> pool, const vantor_symbol &symbol) {
+    const vantor_point *c = symbol.corners;
+    // On the same side of all four edges, whichever way round they go (a
+    // mirrored symbol's corners go the other way).
+    auto inside = [&](float x, float y) {
+        int left = 0, right = 0;
+        for (int k = 0; k < 4; ++k) {
+            const vantor_point &a = c[k], &b = c[(k + 1) % 4];
+            const float cross = (b.x - a.x) * (y - a.y) - (b.y - a.y) * (x - a.x);
+            left += cross <= 0;
+            right += cross >= 0;
+        }
+        return left == 4 || right == 4;
+    };
+    std::vector<thorough::Candidate> apart;
+    for (const ScoredCandidate &s : pool) {
+        const thorough::Candidate &e = s.at;
+        if (inside(e.x + 0.5f, e.y + 0.5f))
+            continue;
+        const bool seen = std::any_of(apart.begin(), apart.end(), [&](const thorough::Candidate &f) {
+            return std::hypot(e.x - f.x, e.y - f.y) < 3 * std::max(e.module, f.module);
+        });
+        if (!seen)
+            apart.push_back(e);
+        if (apart.size() >= 3)
             return true;
+    }
     return false;
 }
 
@@ -239,15 +291,29 @@ void classic_readings(const std::uint8_t *pixels, int width, int height, int dep
             const bool exact = o.stage == ReadingStage::text && o.bytes && o.text_length >= 0;
             if (o.stage == ReadingStage::text && !exact)
                 reading.stage = VANTOR_STAGE_CODEWORDS;
+            // Clean codewords whose segments only the strict reader
+            // understands are read here: the search may not find the
+            // symbol again.
+            std::optional<thorough::Content> strict;
+            if (reading.stage == VANTOR_STAGE_CODEWORDS)
+                strict = strict_content(st);
+            if (strict)
+                reading.stage = VANTOR_STAGE_TEXT;
             results.readings.push_back(reading);
             if (reading.stage > results.stage || (reading.stage == results.stage && st.data_unsupported_mode)) {
                 results.stage = reading.stage;
                 unsupported = reading.stage == VANTOR_STAGE_CODEWORDS && st.data_unsupported_mode;
             }
-            if (!exact)
+            if (!exact && !strict)
                 return ReadingAction::go_on;
-            OwnedSymbol &owned = results.add_symbol(std::string(o.bytes, static_cast<std::size_t>(o.text_length)));
+            OwnedSymbol &owned =
+                strict ? results.add_symbol(std::string(strict->bytes.begin(), strict->bytes.end()))
+                       : results.add_symbol(std::string(o.bytes, static_cast<std::size_t>(o.text_length)));
             vantor_symbol &sym = owned.view;
+            if (strict) {
+                set_text(owned, thorough::eci_text(*strict));
+                set_facts(sym, strict->facts);
+            }
             sym.version = st.version;
             sym.level = level_letter(st.ecc_level);
             sym.mask = st.mask_pattern;
@@ -320,7 +386,7 @@ extern "C" vantor_results *vantor_decode_pixels(const unsigned char *pixels, int
         // The first symbol is the first in reading order. When the passes saw
         // eye patterns enough for a second symbol, every symbol is looked
         // for before the first is chosen.
-        if (search && !o.all_symbols && results->symbols.size() == 1 && eyes_for_more(*results)) {
+        if (search && !o.all_symbols && results->symbols.size() == 1 && eyes_for_more(pool, results->symbols[0]->view)) {
             thorough_readings(rows, width, height, strongest_first(std::move(pool)), true, *results);
             results->joined.reset();
         }

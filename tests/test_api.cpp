@@ -13,6 +13,7 @@
 #include <vantor/vantor.hpp>
 
 #include "hostile_images.h"
+#include "qr_content.h"
 #include "qr_symbols.h"
 
 namespace vt = vantor::testing;
@@ -186,6 +187,37 @@ TEST(Api, PicturesWithoutASymbolNameNoStage) {
     }
     // Some got far enough to have named a stage before.
     EXPECT_GT(staged, 0);
+}
+
+TEST(Api, CleanCodewordsTheClassicRulesRefuseAreReadByTheClassicReading) {
+    // An ECI segment before the text, and GB 2312 characters: the classic
+    // readings correct every block but their rules give no text. The
+    // reading itself must give the symbol, without the search.
+    vantor::Options classic_only;
+    classic_only.thorough(false);
+    const vt::Segment url[] = {{vt::Mode::byte, "https://www.google.com"}};
+    const auto eci = vt::make_eci_symbol(26, url, 3, vt::Level::M);
+    ASSERT_TRUE(eci);
+    const vantor::Results e = decode(vt::render(*eci), classic_only);
+    ASSERT_EQ(e.symbols.size(), 1u) << e.reason_text();
+    EXPECT_EQ(e.symbols[0].text, "https://www.google.com");
+    EXPECT_EQ(e.symbols[0].eci, 26);
+    EXPECT_GE(e.symbols[0].pass, 0);
+
+    vt::BitWriter b;
+    b.put(13, 4).put(1, 4).put(2, 8).put(0x30 * 0x60 + 0x2F, 13).put(0x28 * 0x60 + 0x23, 13).put(0, 4);
+    const auto hanzi = vt::symbol_from_codewords(b.codewords(0), 2, vt::Level::M, 5);
+    ASSERT_TRUE(hanzi);
+    for (const bool thorough : {false, true}) {
+        vantor::Options o;
+        o.thorough(thorough);
+        const vantor::Results h = decode(vt::render(*hanzi), o);
+        ASSERT_EQ(h.symbols.size(), 1u) << h.reason_text();
+        EXPECT_EQ(h.symbols[0].bytes, "\xD6\xD0\xCE\xC4");
+        EXPECT_EQ(h.symbols[0].text, "\xE4\xB8\xAD\xE6\x96\x87");
+        EXPECT_EQ(h.symbols[0].version, 2);
+        EXPECT_EQ(h.stage, VANTOR_STAGE_TEXT);
+    }
 }
 
 TEST(Api, BadArgumentsAreRefusedWithAReason) {
