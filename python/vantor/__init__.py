@@ -44,9 +44,10 @@ def _settings(thorough: bool, all: bool, trace: bool, debug_dir: Optional[PathTy
 
 def _checked(results: Results) -> Results:
     # An image the checks let through can still be one the decoder refuses
-    # (wider or taller than it fits).
+    # (more than 2^28 pixels).
     if results.reason == Reason.INVALID_ARGUMENT:
-        raise ValueError(f"vantor: the decoder refused the image: {results.reason_text}")
+        raise ValueError("vantor: the decoder refused the image (more than 2^28 pixels, or a bad size "
+                         f"or stride): {results.reason_text}")
     if results.reason == Reason.OUT_OF_MEMORY:
         raise MemoryError("vantor: out of memory while decoding")
     return results
