@@ -125,7 +125,8 @@ std::string reason_line(const vantor::Results &results) {
     case VANTOR_UNSUPPORTED_CONTENT:
         return "the codewords are intact, but the data holds content this reader does not turn into text";
     case VANTOR_BAD_DATA: return "the codewords are intact, but their data does not decode to text";
-    case VANTOR_INVALID_ARGUMENT: return "the image could not be decoded (more than 2^28 pixels, or a bad size or stride)";
+    case VANTOR_INVALID_ARGUMENT:
+        return "the image could not be decoded (more than 2^28 pixels, or a bad size or stride)";
     case VANTOR_OUT_OF_MEMORY: return "the decoder ran out of memory";
     }
     return vantor_reason_text(results.reason);
@@ -167,7 +168,8 @@ std::vector<std::string> explain(const vantor::Results &results, bool thorough, 
                             std::to_string(s.reading + 1) + ")");
         return lines;
     }
-    if ((thorough || !classic_ran) && results.reason != VANTOR_INVALID_ARGUMENT && results.reason != VANTOR_OUT_OF_MEMORY)
+    if ((thorough || !classic_ran) && results.reason != VANTOR_INVALID_ARGUMENT &&
+        results.reason != VANTOR_OUT_OF_MEMORY)
         lines.push_back("the thorough search found no symbol either");
     lines.push_back("reason: " + reason_line(results));
     return lines;

@@ -157,7 +157,8 @@ void reading_order(std::vector<std::unique_ptr<OwnedSymbol>> &symbols) {
         std::size_t end = row + 1;
         while (end < placed.size() && placed[end].y - placed[row].y < placed[row].half)
             ++end;
-        std::stable_sort(placed.begin() + static_cast<std::ptrdiff_t>(row), placed.begin() + static_cast<std::ptrdiff_t>(end),
+        const auto first = placed.begin() + static_cast<std::ptrdiff_t>(row);
+        std::stable_sort(first, placed.begin() + static_cast<std::ptrdiff_t>(end),
                          [](const Placed &a, const Placed &b) { return a.x < b.x; });
         row = end;
     }
@@ -195,7 +196,8 @@ std::optional<thorough::Content> strict_content(const DecoderState &s) {
         return std::nullopt;
     std::size_t data = 0;
     for (const BlockGroup &g : s.block_groups)
-        data += static_cast<std::size_t>(std::max(0, g.block_count)) * static_cast<std::size_t>(std::max(0, g.data_codewords));
+        data += static_cast<std::size_t>(std::max(0, g.block_count)) *
+                static_cast<std::size_t>(std::max(0, g.data_codewords));
     if (data > s.codewords.size())
         return std::nullopt;
     return thorough::parse_bitstream(std::span<const std::uint8_t>(s.codewords.get(), data), s.version);
@@ -386,7 +388,8 @@ extern "C" vantor_results *vantor_decode_pixels(const unsigned char *pixels, int
         // The first symbol is the first in reading order. When the passes saw
         // eye patterns enough for a second symbol, every symbol is looked
         // for before the first is chosen.
-        if (search && !o.all_symbols && results->symbols.size() == 1 && eyes_for_more(pool, results->symbols[0]->view)) {
+        if (search && !o.all_symbols && results->symbols.size() == 1 &&
+            eyes_for_more(pool, results->symbols[0]->view)) {
             thorough_readings(rows, width, height, strongest_first(std::move(pool)), true, *results);
             results->joined.reset();
         }
