@@ -14,7 +14,7 @@ deps:
 	@sh scripts/install-deps.sh
 
 configure: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTOR_TESTS=ON -DVANTOR_GUI=ON -DVANTOR_PYTHON=ON
 
 build: configure
 	cmake --build $(BUILD) -j$(JOBS)
@@ -23,8 +23,13 @@ build: configure
 python: configure
 	cmake --build $(BUILD) -j$(JOBS) --target vantor_python
 
-# Only the reader it runs: the tests and the dialog are left for make build.
-run: configure
+# Only the reader it runs, and only the packages that needs: the tests, the
+# dialog and the Python module are left for make build. A build folder
+# configured before keeps its options.
+run:
+	@sh scripts/install-deps.sh run
+	@[ -f $(BUILD)/CMakeCache.txt ] || cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DVANTOR_TESTS=OFF -DVANTOR_GUI=OFF -DVANTOR_PYTHON=OFF
 	cmake --build $(BUILD) -j$(JOBS) --target vantor-cli
 	$(BUILD)/vantor "$(FILE)"
 

@@ -152,9 +152,17 @@ int read_png(std::FILE *stream, ReadTarget &target) {
         return 1;
     std::free(target.image.pixels);
     target.image.pixels = nullptr;
-    if (read.too_large)
+    // read_image keeps the text it always gave; elsewhere the text says
+    // which of the two it is.
+    if (read.too_large && target.library_messages_to_stderr)
         set_message(target, "file %s: PNG image of %u x %u pixels is too large or cut short.\n", target.path,
                     static_cast<unsigned>(read.width), static_cast<unsigned>(read.height));
+    else if (read.too_large && std::int64_t{read.width} * read.height > max_image_pixels)
+        refuse_size(target, read.width, read.height);
+    else if (read.too_large)
+        set_message(target, "file %s: cut short: a PNG image of %u x %u pixels cannot fit in %lld bytes.\n",
+                    target.path, static_cast<unsigned>(read.width), static_cast<unsigned>(read.height),
+                    static_cast<long long>(length));
     else if (target.failure == VANTOR_READ_OUT_OF_MEMORY)
         set_message(target, "file %s: out of memory for PNG decoding.\n", target.path);
     else

@@ -130,7 +130,12 @@ vantor_read_status read_image_file(const char *path, ReadTarget &target) {
     const Format format =
         recognise(lead, [&](unsigned char *next) { return std::fread(next, 1, 8, file.get()) == 8; });
     if (format == Format::unknown) {
-        set_message(target, "file %s is not BMP,JPEG.\n", path);
+        // The classic route keeps its classic text; every other names the
+        // formats that are read.
+        if (target.library_messages_to_stderr)
+            set_message(target, "file %s is not BMP,JPEG.\n", path);
+        else
+            set_message(target, "file %s is not an image format Vantor reads (%s).\n", path, VANTOR_IMAGE_FORMATS);
         return VANTOR_READ_UNKNOWN_FORMAT;
     }
     if (target.page != 0 && format != Format::tiff) {

@@ -49,6 +49,7 @@ BatchEnd run_batch(std::size_t count, int threads, const std::function<FileOutpu
     std::mutex lock;
     std::condition_variable finished;
     std::size_t finished_count = 0;
+    std::size_t finished_skipped = 0; // files found to hold no image, left out of the progress
     std::atomic<std::size_t> next{0};
 
     auto worker = [&] {
@@ -60,6 +61,7 @@ BatchEnd run_batch(std::size_t count, int threads, const std::function<FileOutpu
                 output = out_of_memory();
             }
             std::lock_guard<std::mutex> hold(lock);
+            finished_skipped += output.skipped;
             done[i] = std::move(output);
             ++finished_count;
             finished.notify_one();
@@ -75,7 +77,7 @@ BatchEnd run_batch(std::size_t count, int threads, const std::function<FileOutpu
     std::size_t written = 0, skipped = 0;
     while (written < count) {
         std::vector<FileOutput> ready;
-        std::size_t finished_now;
+        std::size_t finished_now, skipped_now;
         {
             std::unique_lock<std::mutex> hold(lock);
             finished.wait_for(hold, progress_interval, [&] { return done[written].has_value(); });
@@ -85,6 +87,7 @@ BatchEnd run_batch(std::size_t count, int threads, const std::function<FileOutpu
                 slot.reset();
             }
             finished_now = finished_count;
+            skipped_now = finished_skipped;
         }
         if (!ready.empty())
             progress.clear();
@@ -95,7 +98,7 @@ BatchEnd run_batch(std::size_t count, int threads, const std::function<FileOutpu
         }
         written += ready.size();
         if (written < count)
-            progress.update(finished_now, count);
+            progress.update(finished_now - skipped_now, count - skipped_now);
     }
     progress.clear();
     for (std::thread &t : pool)

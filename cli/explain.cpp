@@ -96,6 +96,10 @@ std::string reason_line(const vantor::Results &results) {
         return "no eye patterns: at most " + plural(most, "eye pattern was", "eye patterns were") +
                " found on a pass; a symbol needs three";
     }
+    case VANTOR_NO_SYMBOL:
+        return "no symbol found: shapes like eye patterns were seen, but no reading got as far as a "
+               "plausible symbol (format information read alike from both copies, or a block of "
+               "codewords that checks)";
     case VANTOR_EYES_NOT_A_SYMBOL:
         return "eye patterns found, but no three of them lie like the corners of a symbol";
     case VANTOR_VERSION_UNREADABLE:
@@ -121,7 +125,8 @@ std::string reason_line(const vantor::Results &results) {
     case VANTOR_UNSUPPORTED_CONTENT:
         return "the codewords are intact, but the data holds content this reader does not turn into text";
     case VANTOR_BAD_DATA: return "the codewords are intact, but their data does not decode to text";
-    case VANTOR_INVALID_ARGUMENT: return "the image could not be decoded (bad size)";
+    case VANTOR_INVALID_ARGUMENT:
+        return "the image could not be decoded (more than 2^28 pixels, or a bad size or stride)";
     case VANTOR_OUT_OF_MEMORY: return "the decoder ran out of memory";
     }
     return vantor_reason_text(results.reason);
@@ -129,7 +134,7 @@ std::string reason_line(const vantor::Results &results) {
 
 } // namespace
 
-std::vector<std::string> explain(const vantor::Results &results, bool thorough) {
+std::vector<std::string> explain(const vantor::Results &results, bool thorough, bool wide) {
     // The readings grouped by pass, in the order they ran.
     std::vector<std::pair<int, std::vector<const vantor_reading *>>> passes;
     for (const vantor_reading &r : results.readings) {
@@ -148,16 +153,23 @@ std::vector<std::string> explain(const vantor::Results &results, bool thorough) 
         lines.insert(lines.end(), seen.begin() + 1, seen.end());
         first = last + 1;
     }
+    const bool classic_ran = !wide || results.reason == VANTOR_INVALID_ARGUMENT;
+    if (!classic_ran)
+        lines.push_back("a side over " + std::to_string(VANTOR_CLASSIC_MAX_SIDE) +
+                        " pixels: the classic readings do not run, only the thorough search");
     if (results) {
         const vantor::Symbol &s = results.symbols.front();
-        if (s.pass < 0)
+        if (!classic_ran)
+            lines.push_back("result: decoded by the thorough search");
+        else if (s.pass < 0)
             lines.push_back("result: decoded by the thorough search, after the classic readings gave no text");
         else
             lines.push_back("result: decoded (pass " + std::to_string(s.pass) + ", reading " +
                             std::to_string(s.reading + 1) + ")");
         return lines;
     }
-    if (thorough && results.reason != VANTOR_INVALID_ARGUMENT && results.reason != VANTOR_OUT_OF_MEMORY)
+    if ((thorough || !classic_ran) && results.reason != VANTOR_INVALID_ARGUMENT &&
+        results.reason != VANTOR_OUT_OF_MEMORY)
         lines.push_back("the thorough search found no symbol either");
     lines.push_back("reason: " + reason_line(results));
     return lines;

@@ -13,6 +13,8 @@ namespace vantor::cli {
 // One line per pass (consecutive passes that saw the same told together),
 // one per reading under it, then "result: ..." or "reason: ...". thorough:
 // the decode ran the thorough search after the classic readings.
-std::vector<std::string> explain(const vantor::Results &results, bool thorough);
+// wide: the picture has a side over VANTOR_CLASSIC_MAX_SIDE, which only the
+// thorough search reads.
+std::vector<std::string> explain(const vantor::Results &results, bool thorough, bool wide = false);
 
 } // namespace vantor::cli

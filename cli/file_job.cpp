@@ -21,6 +21,15 @@ std::string tidy_message(std::string message, const FileEntry &entry) {
     return message;
 }
 
+// A reader's text names the file ("file NAME: cause"); the line it goes
+// into names it already, so it is left out there.
+std::string without_file_name(std::string message, const FileEntry &entry) {
+    for (const std::string &lead : {"file " + entry.name + ": ", "file " + entry.name + " "})
+        if (message.starts_with(lead))
+            return message.substr(lead.size());
+    return message;
+}
+
 std::vector<std::string> split_lines(const std::string &text) {
     std::vector<std::string> lines;
     std::size_t start = 0;
@@ -43,7 +52,7 @@ std::optional<vantor::Image> read_page(const FileEntry &entry, PageOutcome &page
         return image;
     } catch (const vantor::ReadError &e) {
         page.read_status = e.status();
-        page.cause = read_cause(e.status(), tidy_message(e.reader_message(), entry));
+        page.cause = read_cause(e.status(), without_file_name(tidy_message(e.reader_message(), entry), entry));
     } catch (const std::bad_alloc &) {
         page.read_status = VANTOR_READ_OUT_OF_MEMORY;
         page.cause = read_cause(VANTOR_READ_OUT_OF_MEMORY, "");
@@ -65,7 +74,8 @@ void decode_page(const Options &opt, const vantor::Image &image, PageOutcome &pa
         page.results.reason = VANTOR_OUT_OF_MEMORY;
     }
     if (opt.explain)
-        page.explanation = explain(page.results, opt.thorough);
+        page.explanation = explain(page.results, opt.thorough,
+                                   std::max(image.width(), image.height()) > VANTOR_CLASSIC_MAX_SIDE);
 }
 
 } // namespace

@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <string_view>
 
+#include <unistd.h>
+
 #include <vantor/vantor.h>
 
 namespace vantor::cli {
@@ -12,7 +14,7 @@ namespace {
 
 constexpr const char *program_version = VANTOR_PROGRAM_VERSION;
 
-// A count of files to decode at once: 1 to 1024.
+// A count of jobs, files decoded at once: 1 to 1024.
 bool parse_jobs(std::string_view text, int &jobs) {
     int value = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -22,9 +24,9 @@ bool parse_jobs(std::string_view text, int &jobs) {
     return true;
 }
 
+// The one line that says what is wrong, and where the options are told.
 ParsedCommandLine usage_error(const std::string &message) {
-    std::fprintf(stderr, "vantor: %s\n", message.c_str());
-    print_usage(stderr);
+    std::fprintf(stderr, "vantor: %s\nTry 'vantor --help' for the options.\n", message.c_str());
     ParsedCommandLine p;
     p.status = exit_usage;
     return p;
@@ -52,19 +54,21 @@ void print_usage(std::FILE *out) {
                "  --json           one JSON object per file and line: file, decoded,\n"
                "                   text (UTF-8), bytes_hex (the exact bytes), version,\n"
                "                   level, mask, corners, corrected; error and message\n"
-               "  --all            every symbol of each image (and every page of a\n"
-               "                   TIFF file), not only the first\n"
+               "  --all            every symbol of each image in reading order, each\n"
+               "                   line FILE: TEXT (and every page of a TIFF file),\n"
+               "                   not only the first\n"
                "  --no-thorough    only the classic readings, not the thorough search\n"
                "                   that runs when they give no text\n"
-               "  -j N, --jobs N   decode N files at once (default: one per core)\n"
+               "  -j N, --jobs N   run N jobs: decode N files at once (default: one per\n"
+               "                   core)\n"
                "  --explain        tell what the decoder saw, pass by pass, and why\n"
                "                   a file gave no text\n"
                "  --compat         decode as the classic decoder does, file after\n"
                "                   file, with its state carried from file to file\n"
                "  --log            trace the decoder on standard error and write\n"
                "                   its debug images\n"
-               "  --debug-dir DIR  where --log writes the debug images\n"
-               "                   (default: the current directory)\n"
+               "  --debug-dir DIR  with --log: the existing folder the debug images\n"
+               "                   go into (default: the current directory)\n"
                "  --version        print the version and exit\n"
                "  --help           print this help and exit\n"
                "\n"
@@ -101,10 +105,10 @@ ParsedCommandLine parse_command_line(int argc, char **argv) {
             opt.thorough = false;
         } else if (arg == "-j" || arg == "--jobs") {
             if (++i >= argc || !parse_jobs(argv[i], opt.jobs))
-                return usage_error(std::string(arg) + " needs a number of files from 1 to 1024");
+                return usage_error(std::string(arg) + " needs a number of jobs from 1 to 1024");
         } else if (arg.starts_with("--jobs=") || (arg.starts_with("-j") && arg.size() > 2)) {
             if (!parse_jobs(arg.substr(arg[1] == 'j' ? 2 : 7), opt.jobs))
-                return usage_error(std::string(arg) + ": the number of files must be 1 to 1024");
+                return usage_error(std::string(arg) + ": the number of jobs must be 1 to 1024");
         } else if (arg == "--debug-dir") {
             if (++i >= argc)
                 return usage_error("--debug-dir needs a directory");
@@ -130,6 +134,17 @@ ParsedCommandLine parse_command_line(int argc, char **argv) {
         return usage_error("--raw and --json cannot be combined");
     if (opt.nul_separated && !opt.raw)
         return usage_error("-0 goes with --raw");
+    // The debug images go nowhere without --log, and nowhere when the folder
+    // cannot be written; --compat keeps the classic handling of both.
+    if (!opt.compat && !opt.debug_dir.empty()) {
+        if (!opt.log)
+            return usage_error("--debug-dir goes with --log");
+        std::error_code ec;
+        if (!std::filesystem::is_directory(opt.debug_dir, ec))
+            return usage_error("--debug-dir " + opt.debug_dir + ": no such folder");
+        if (access(opt.debug_dir.c_str(), W_OK | X_OK) != 0)
+            return usage_error("--debug-dir " + opt.debug_dir + ": the folder cannot be written");
+    }
     if (opt.compat && (opt.all || !opt.thorough || opt.explain))
         return usage_error("--compat decodes as the classic decoder: --all, --no-thorough and "
                            "--explain do not apply");

@@ -5,10 +5,12 @@
 #include <string>
 #include <vector>
 
+#include <vantor/vantor.h>
+
 namespace vantor::cli {
 
 // The image formats the readers take, as the user is told.
-inline constexpr const char *image_formats = "BMP, JPEG, GIF, PNG, TIFF, WebP, PBM/PGM/PPM";
+inline constexpr const char *image_formats = VANTOR_IMAGE_FORMATS;
 
 enum ExitStatus { exit_ok = 0, exit_no_symbol = 1, exit_unreadable = 2, exit_usage = 64 };
 

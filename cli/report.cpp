@@ -176,7 +176,9 @@ FileOutput report_file(const Options &opt, const FileEntry &entry, const FileOut
         }
         for (const std::string &warning : page.warnings)
             w.err("vantor: " + label + ": warning: " + warning + "\n");
-        text_page(w, opt, label, page, several || outcome.page_count > 1);
+        // --all lines name their file, so that several symbols' texts can
+        // be told apart.
+        text_page(w, opt, label, page, several || opt.all || outcome.page_count > 1);
     }
     w.result().status = status;
     return std::move(w.result());

@@ -65,6 +65,15 @@ inline std::optional<std::string> start_file_from_command_line(std::string_view 
     return std::string(line);
 }
 
+// Why the file at path cannot be read, as the reentrant readers tell it
+// (they name every format they read); the classic text when they give none.
+inline std::string read_failure_text(const char *path, const char *classic_text) {
+    vantor_read_error error{};
+    vantor_image_free(vantor_image_read(path, &error));
+    return error.status != VANTOR_READ_OK && error.message[0] ? std::string(error.message)
+                                                               : std::string(classic_text);
+}
+
 // Reads the image at path, decodes it and shows the outcome: the name and
 // the text, or the reader's message and the format message, or the
 // no-symbol message. The result box is left alone before the read: a drop
@@ -75,7 +84,7 @@ inline std::optional<std::string> start_file_from_command_line(std::string_view 
 inline void DecodeFile(const char *path, DecodeView &view) {
     view.SetNameText(std::string());
     if (!read_image(path)) {
-        const std::string reason = read_message;
+        const std::string reason = read_failure_text(path, read_message);
         release_image();
         view.ShowMessage(reason);
         view.ShowMessage(unsupported_format_message);

@@ -7,12 +7,17 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 #include <span>
 #include <vector>
 
 #include "api_types.h"
+#include "bitmap.h"
+#include "bitstream.h"
+#include "display_text.h"
 #include "format.h"
 #include "grid.h"
+#include "readers.h"
 #include "state.h"
 #include "thorough/search.h"
 #include "decode_entry.h"
@@ -20,8 +25,6 @@
 namespace vantor {
 
 namespace {
-
-constexpr int max_side = 32767;
 
 vantor_stage public_stage(ReadingStage stage) {
     switch (stage) {
@@ -37,8 +40,22 @@ vantor_stage public_stage(ReadingStage stage) {
     return VANTOR_STAGE_NONE;
 }
 
-// Why nothing was read, from the furthest stage any reading reached.
-vantor_reason reason_for(vantor_stage furthest, bool unsupported) {
+// Whether a reading got as far as a plausible symbol: noise and texture
+// reach the format stage often (a random word is within three bits of a
+// format word more than half the time), but rarely read both copies alike
+// or a block of codewords that checks.
+bool plausible(const ReadingOutcome &o) {
+    return o.stage >= ReadingStage::codewords ||
+           (o.stage == ReadingStage::format && (o.format_twice || o.blocks.clean + o.blocks.corrected > 0));
+}
+
+// Why nothing was read: the furthest stage any reading reached, named only
+// when some reading was a plausible symbol.
+vantor_reason reason_for(vantor_stage furthest, bool unsupported, bool plausible_symbol) {
+    if (furthest == VANTOR_STAGE_NONE)
+        return VANTOR_NO_EYE_PATTERNS;
+    if (!plausible_symbol)
+        return VANTOR_NO_SYMBOL;
     switch (furthest) {
     case VANTOR_STAGE_NONE: return VANTOR_NO_EYE_PATTERNS;
     case VANTOR_STAGE_EYES: return VANTOR_EYES_NOT_A_SYMBOL;
@@ -120,21 +137,82 @@ bool same_symbol(const vantor_symbol &a, const vantor_symbol &b) {
     return std::hypot(ca[0] - cb[0], ca[1] - cb[1]) < side / 4;
 }
 
+// The symbols in reading order of their centres: top to bottom, then left to
+// right. Symbols whose centres lie closer in height than half the side of
+// the row's first symbol are one row, read left to right.
+void reading_order(std::vector<std::unique_ptr<OwnedSymbol>> &symbols) {
+    struct Placed {
+        float x, y, half;
+        std::unique_ptr<OwnedSymbol> symbol;
+    };
+    std::vector<Placed> placed;
+    for (std::unique_ptr<OwnedSymbol> &s : symbols) {
+        const vantor_point *c = s->view.corners;
+        const float side = std::hypot(c[1].x - c[0].x, c[1].y - c[0].y);
+        placed.push_back({(c[0].x + c[2].x) / 2, (c[0].y + c[2].y) / 2, side / 2, std::move(s)});
+    }
+    std::stable_sort(placed.begin(), placed.end(), [](const Placed &a, const Placed &b) { return a.y < b.y; });
+    for (std::size_t row = 0; row < placed.size();) {
+        std::size_t end = row + 1;
+        while (end < placed.size() && placed[end].y - placed[row].y < placed[row].half)
+            ++end;
+        const auto first = placed.begin() + static_cast<std::ptrdiff_t>(row);
+        std::stable_sort(first, placed.begin() + static_cast<std::ptrdiff_t>(end),
+                         [](const Placed &a, const Placed &b) { return a.x < b.x; });
+        row = end;
+    }
+    symbols.clear();
+    for (Placed &p : placed)
+        symbols.push_back(std::move(p.symbol));
+}
+
+// What a data bit stream declared besides its characters.
+void set_facts(vantor_symbol &sym, const Facts &facts) {
+    sym.eci = facts.eci;
+    sym.sa_index = facts.sa_index;
+    sym.sa_count = facts.sa_count;
+    sym.sa_parity = facts.sa_parity;
+    sym.fnc1 = facts.fnc1;
+    sym.fnc1_application = facts.fnc1_application;
+}
+
+// The display text of a symbol when its bit stream gives one of its own (ECI
+// or GB 2312 runs); else the text made from its bytes stays.
+void set_text(OwnedSymbol &owned, std::string text) {
+    if (text.empty())
+        return;
+    owned.text = std::move(text);
+    owned.view.text = owned.text.c_str();
+    owned.view.text_length = owned.text.size();
+}
+
+// The content of a classic reading's corrected data codewords as the strict
+// reader reads them: the segments the classic rules refuse (ECI, GB 2312,
+// structured append, FNC1). Nothing when a block is uncorrected or the
+// stream breaks a rule.
+std::optional<Content> strict_content(const DecoderState &s) {
+    if (s.uncorrected_blocks != 0 || !s.codewords)
+        return std::nullopt;
+    std::size_t data = 0;
+    for (const BlockGroup &g : s.block_groups)
+        data += static_cast<std::size_t>(std::max(0, g.block_count)) *
+                static_cast<std::size_t>(std::max(0, g.data_codewords));
+    if (data > s.codewords.size())
+        return std::nullopt;
+    return parse_bitstream(std::span<const std::uint8_t>(s.codewords.get(), data), s.version);
+}
+
 // Adds what the thorough search found that is not already there.
-void thorough_readings(const std::uint8_t *pixels, int width, int height, const vantor_options &options,
-                       std::span<const thorough::Candidate> pool, vantor_results &results) {
+void thorough_readings(const std::uint8_t *pixels, int width, int height,
+                       std::span<const thorough::Candidate> pool, bool all_symbols, vantor_results &results) {
     thorough::SearchOptions search_options;
-    search_options.all_symbols = options.all_symbols;
+    search_options.all_symbols = all_symbols;
     std::vector<thorough::FoundSymbol> found = thorough::search(pixels, width, height, width, pool, search_options);
     if (const auto joined = thorough::join_structured_append(found))
         results.joined.emplace(joined->begin(), joined->end());
     for (thorough::FoundSymbol &f : found) {
         OwnedSymbol &owned = results.add_symbol(std::string(f.bytes.begin(), f.bytes.end()));
-        if (!f.text.empty()) {
-            owned.text = std::move(f.text);
-            owned.view.text = owned.text.c_str();
-            owned.view.text_length = owned.text.size();
-        }
+        set_text(owned, std::move(f.text));
         vantor_symbol &sym = owned.view;
         sym.version = f.version;
         sym.level = f.level;
@@ -147,12 +225,7 @@ void thorough_readings(const std::uint8_t *pixels, int width, int height, const 
         sym.reading = -1;
         sym.mirrored = f.mirrored;
         sym.inverted = f.inverted;
-        sym.eci = f.facts.eci;
-        sym.sa_index = f.facts.sa_index;
-        sym.sa_count = f.facts.sa_count;
-        sym.sa_parity = f.facts.sa_parity;
-        sym.fnc1 = f.facts.fnc1;
-        sym.fnc1_application = f.facts.fnc1_application;
+        set_facts(sym, f.facts);
         const std::size_t last = results.symbols.size() - 1;
         for (std::size_t i = 0; i < last; ++i) {
             if (same_symbol(results.symbols[i]->view, sym)) {
@@ -161,6 +234,39 @@ void thorough_readings(const std::uint8_t *pixels, int width, int height, const 
             }
         }
     }
+}
+
+// Whether the passes saw, outside the symbol, eye pattern candidates enough
+// for another one: three at places apart (candidates a pass finds inside a
+// symbol's data, or the same eye again on a later pass, do not count).
+bool eyes_for_more(std::span<const ScoredCandidate> pool, const vantor_symbol &symbol) {
+    const vantor_point *c = symbol.corners;
+    // On the same side of all four edges, whichever way round they go (a
+    // mirrored symbol's corners go the other way).
+    auto inside = [&](float x, float y) {
+        int left = 0, right = 0;
+        for (int k = 0; k < 4; ++k) {
+            const vantor_point &a = c[k], &b = c[(k + 1) % 4];
+            const float cross = (b.x - a.x) * (y - a.y) - (b.y - a.y) * (x - a.x);
+            left += cross <= 0;
+            right += cross >= 0;
+        }
+        return left == 4 || right == 4;
+    };
+    std::vector<thorough::Candidate> apart;
+    for (const ScoredCandidate &s : pool) {
+        const thorough::Candidate &e = s.at;
+        if (inside(e.x + 0.5f, e.y + 0.5f))
+            continue;
+        const bool seen = std::any_of(apart.begin(), apart.end(), [&](const thorough::Candidate &f) {
+            return std::hypot(e.x - f.x, e.y - f.y) < 3 * std::max(e.module, f.module);
+        });
+        if (!seen)
+            apart.push_back(e);
+        if (apart.size() >= 3)
+            return true;
+    }
+    return false;
 }
 
 // Runs the classic readings on pixels laid out row after row.
@@ -175,25 +281,40 @@ void classic_readings(const std::uint8_t *pixels, int width, int height, int dep
     s.debug_images = s.debug_dir.empty() ? DecoderState::DebugImages::never : DecoderState::DebugImages::always;
     s.repeat_equal_passes = true; // only the readings are read from the state
 
-    bool unsupported = false;
+    bool unsupported = false, plausible_symbol = false;
     const RunResult run = run_passes(
         s, pixels, width, height, static_cast<std::uint16_t>(depth),
         [&](const DecoderState &st, const ReadingOutcome &o) {
             if (o.try_index <= 0)
                 pool_candidates(st, pool);
             vantor_reading reading = public_reading(o, st);
+            plausible_symbol = plausible_symbol || plausible(o);
             const bool exact = o.stage == ReadingStage::text && o.bytes && o.text_length >= 0;
             if (o.stage == ReadingStage::text && !exact)
                 reading.stage = VANTOR_STAGE_CODEWORDS;
+            // Clean codewords whose segments only the strict reader
+            // understands are read here: the search may not find the
+            // symbol again.
+            std::optional<Content> strict;
+            if (reading.stage == VANTOR_STAGE_CODEWORDS)
+                strict = strict_content(st);
+            if (strict)
+                reading.stage = VANTOR_STAGE_TEXT;
             results.readings.push_back(reading);
             if (reading.stage > results.stage || (reading.stage == results.stage && st.data_unsupported_mode)) {
                 results.stage = reading.stage;
                 unsupported = reading.stage == VANTOR_STAGE_CODEWORDS && st.data_unsupported_mode;
             }
-            if (!exact)
+            if (!exact && !strict)
                 return ReadingAction::go_on;
-            OwnedSymbol &owned = results.add_symbol(std::string(o.bytes, static_cast<std::size_t>(o.text_length)));
+            OwnedSymbol &owned =
+                strict ? results.add_symbol(std::string(strict->bytes.begin(), strict->bytes.end()))
+                       : results.add_symbol(std::string(o.bytes, static_cast<std::size_t>(o.text_length)));
             vantor_symbol &sym = owned.view;
+            if (strict) {
+                set_text(owned, eci_text(*strict));
+                set_facts(sym, strict->facts);
+            }
             sym.version = st.version;
             sym.level = level_letter(st.ecc_level);
             sym.mask = st.mask_pattern;
@@ -208,7 +329,7 @@ void classic_readings(const std::uint8_t *pixels, int width, int height, int dep
     else if (run == RunResult::invalid_argument)
         results.reason = VANTOR_INVALID_ARGUMENT;
     else
-        results.reason = results.symbols.empty() ? reason_for(results.stage, unsupported) : VANTOR_OK;
+        results.reason = results.symbols.empty() ? reason_for(results.stage, unsupported, plausible_symbol) : VANTOR_OK;
 }
 
 } // namespace
@@ -223,8 +344,8 @@ extern "C" vantor_results *vantor_decode_pixels(const unsigned char *pixels, int
     if (!results)
         return nullptr;
     try {
-        if (!pixels || width <= 0 || height <= 0 || width > max_side || height > max_side || stride < width ||
-            (depth != 1 && depth != 8)) {
+        if (!pixels || width <= 0 || height <= 0 || std::int64_t{width} * height > max_image_pixels ||
+            stride < width || (depth != 1 && depth != 8)) {
             results->reason = VANTOR_INVALID_ARGUMENT;
             return results;
         }
@@ -245,16 +366,35 @@ extern "C" vantor_results *vantor_decode_pixels(const unsigned char *pixels, int
             rows = packed.get();
         }
         std::vector<ScoredCandidate> pool;
-        classic_readings(rows, width, height, depth, o, *results, pool);
+        // The classic readings keep run lengths in 16 bits: a picture with a
+        // longer side is read by the thorough search alone, whatever the
+        // options say, and its reason is the search's.
+        const bool classic_fits = width <= max_side && height <= max_side;
+        if (classic_fits)
+            classic_readings(rows, width, height, depth, o, *results, pool);
+        else
+            results->reason = VANTOR_NO_SYMBOL;
         const bool searched_out = results->reason == VANTOR_OK || results->reason == VANTOR_INVALID_ARGUMENT ||
                                   results->reason == VANTOR_OUT_OF_MEMORY;
-        if (o.thorough && (results->symbols.empty() ? !searched_out : o.all_symbols)) {
-            thorough_readings(rows, width, height, o, strongest_first(std::move(pool)), *results);
+        const bool search = o.thorough || !classic_fits;
+        if (search && (results->symbols.empty() ? !searched_out : o.all_symbols)) {
+            thorough_readings(rows, width, height, strongest_first(pool), o.all_symbols, *results);
             if (!results->symbols.empty()) {
                 results->reason = VANTOR_OK;
                 results->stage = VANTOR_STAGE_TEXT;
             }
         }
+        // The first symbol is the first in reading order. When the passes saw
+        // eye patterns enough for a second symbol, every symbol is looked
+        // for before the first is chosen.
+        if (search && !o.all_symbols && results->symbols.size() == 1 &&
+            eyes_for_more(pool, results->symbols[0]->view)) {
+            thorough_readings(rows, width, height, strongest_first(std::move(pool)), true, *results);
+            results->joined.reset();
+        }
+        reading_order(results->symbols);
+        if (!o.all_symbols && results->symbols.size() > 1)
+            results->symbols.resize(1);
     } catch (const std::bad_alloc &) {
         results->symbols.clear();
         results->reason = VANTOR_OUT_OF_MEMORY;

@@ -108,6 +108,7 @@ const char *vantor_reason_text(vantor_reason reason) {
     case VANTOR_BAD_DATA: return "the data gives no text";
     case VANTOR_INVALID_ARGUMENT: return "invalid argument";
     case VANTOR_OUT_OF_MEMORY: return "out of memory";
+    case VANTOR_NO_SYMBOL: return "no symbol found";
     }
     return "unknown reason";
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "state.h"
+#include <vantor/vantor.h>
 
 namespace vantor {
 
@@ -15,7 +16,7 @@ inline constexpr std::uint8_t light = 0;
 inline constexpr std::uint8_t sampled_mark = 0x10;
 
 // Run lengths are 16-bit, so no image side may be longer than this.
-inline constexpr int max_side = 32767;
+inline constexpr int max_side = VANTOR_CLASSIC_MAX_SIDE;
 
 // True when the image size is within the run tables' range and the work
 // bitmap holds every pixel of it.

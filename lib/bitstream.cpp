@@ -30,8 +30,11 @@ constexpr ModeIndicator mode_indicators[] = {
     {SymbolKind::model2, 2, Mode::alphanumeric}, {SymbolKind::model2, 3, Mode::structured_append},
     {SymbolKind::model2, 4, Mode::byte},         {SymbolKind::model2, 5, Mode::fnc1_first},
     {SymbolKind::model2, 7, Mode::eci},          {SymbolKind::model2, 8, Mode::kanji},
-    {SymbolKind::model2, 9, Mode::fnc1_second},
+    {SymbolKind::model2, 9, Mode::fnc1_second},  {SymbolKind::model2, 13, Mode::hanzi},
 };
+
+// The subset indicator of GB 2312 in a Chinese mode segment.
+constexpr int gb2312_subset = 1;
 
 int character_index(Mode mode) {
     switch (mode) {
@@ -102,6 +105,21 @@ bool read_alphanumeric(BitReader &in, int n, bool gs1, SegmentSink &sink) {
     return true;
 }
 
+// 13-bit values to GB 2312 pairs in 0xA1A1..0xAAFE and 0xB0A1..0xF7FE.
+bool read_hanzi(BitReader &in, int n, SegmentSink &sink) {
+    for (int i = 0; i < n; ++i) {
+        const int v = in.read(13);
+        if (v % 0x60 > 0xFE - 0xA1) // a trail byte past 0xFE
+            return false;
+        int pair = (v / 0x60) << 8 | (v % 0x60);
+        pair += pair < 0x0A00 ? 0xA1A1 : 0xA6A1;
+        const int lead = pair >> 8, trail = pair & 0xFF;
+        if (lead > 0xF7 || !sink.put(static_cast<std::uint8_t>(lead)) || !sink.put(static_cast<std::uint8_t>(trail)))
+            return false;
+    }
+    return true;
+}
+
 bool read_kanji(BitReader &in, int n, Rules rules, SegmentSink &sink) {
     for (int i = 0; i < n; ++i) {
         const KanjiPair p = kanji_pair(in.read(13));
@@ -127,9 +145,15 @@ public:
             c.bytes.push_back(static_cast<std::uint8_t>('0' + value / (d == 2 ? 100 : d == 1 ? 10 : 1) % 10));
         return true;
     }
-    void begin_characters() override {
-        if (c.runs.empty())
-            c.runs.push_back({0, current_eci});
+    // A GB 2312 segment is a run of its own; the ECI goes on after it.
+    void begin_characters(Mode mode) override {
+        const int run_eci = mode == Mode::hanzi ? gb2312_run : current_eci;
+        if (!c.runs.empty() && c.runs.back().eci == run_eci)
+            return;
+        if (!c.runs.empty() && c.runs.back().start == c.bytes.size())
+            c.runs.back().eci = run_eci;
+        else
+            c.runs.push_back({c.bytes.size(), run_eci});
     }
     void eci(int designator) override {
         current_eci = designator;
@@ -167,7 +191,8 @@ long payload_bits(Mode mode, long n) {
     case Mode::numeric: return 10 * (n / 3) + (n % 3 == 1 ? 4 : n % 3 == 2 ? 7 : 0);
     case Mode::alphanumeric: return 11 * (n / 2) + 6 * (n % 2);
     case Mode::byte: return 8 * n;
-    case Mode::kanji: return 13 * n;
+    case Mode::kanji:
+    case Mode::hanzi: return 13 * n;
     default: return 0;
     }
 }
@@ -262,17 +287,24 @@ StreamEnd read_segments(std::span<const std::uint8_t> data, SymbolKind kind, int
             sink.eci(*designator);
             continue;
         }
+        case Mode::hanzi:
+            // Only the GB 2312 subset is defined; its counts are as wide as
+            // kanji's.
+            if (in.remaining() < 4 || in.read(4) != gb2312_subset)
+                return StreamEnd::broken;
+            break;
         default: break;
         }
-        if (index < 0)
+        const int widths = mode == Mode::hanzi ? character_index(Mode::kanji) : index;
+        if (widths < 0)
             return StreamEnd::broken; // no such mode
-        const int width = layout->count_bits[index];
+        const int width = layout->count_bits[widths];
         if (in.remaining() < width)
             return StreamEnd::broken;
         const int n = in.read(width);
         if ((strict && n == 0) || in.remaining() < payload_bits(mode, n))
             return StreamEnd::broken;
-        sink.begin_characters();
+        sink.begin_characters(mode);
         bool ok = true;
         switch (mode) {
         case Mode::numeric: ok = read_numeric(in, n, rules, sink); break;
@@ -281,6 +313,7 @@ StreamEnd read_segments(std::span<const std::uint8_t> data, SymbolKind kind, int
             for (int i = 0; i < n && ok; ++i)
                 ok = sink.put(static_cast<std::uint8_t>(in.read(8)));
             break;
+        case Mode::hanzi: ok = read_hanzi(in, n, sink); break;
         default: ok = read_kanji(in, n, rules, sink); break;
         }
         if (!ok)

@@ -18,7 +18,11 @@ namespace vantor {
 enum class SymbolKind { model2 };
 
 // What a mode indicator announces.
-enum class Mode { terminator, numeric, alphanumeric, byte, kanji, eci, structured_append, fnc1_first, fnc1_second, unknown };
+enum class Mode {
+    terminator, numeric, alphanumeric, byte, kanji,
+    hanzi, // GB 2312 characters after a 4-bit subset indicator (strict only)
+    eci, structured_append, fnc1_first, fnc1_second, unknown
+};
 
 // The field widths of the bit stream of one kind over a range of versions.
 struct StreamLayout {
@@ -94,7 +98,7 @@ class SegmentSink {
 public:
     virtual bool put(std::uint8_t c) = 0;                 // one byte of text
     virtual bool put_digits(int value, int digits) = 0;   // a numeric group of 1-3 digits
-    virtual void begin_characters() {}                    // a character segment follows
+    virtual void begin_characters(Mode) {}                // a character segment follows
     virtual void eci(int) {}                              // an ECI designator (strict only)
 
 protected:
@@ -108,6 +112,10 @@ enum class StreamEnd { complete, unsupported_mode, broken };
 // until fewer bits than a mode indicator remain.
 StreamEnd read_segments(std::span<const std::uint8_t> data, SymbolKind kind, int version, Rules rules,
                         SegmentSink &sink, Facts &facts);
+
+// The designator a run of GB 2312 characters (Chinese mode) carries in place
+// of an ECI: its bytes are GB 2312 pairs whatever ECI is declared.
+inline constexpr int gb2312_run = -2;
 
 // A run of bytes that one ECI governs (-1: no ECI declared before it).
 struct EciRun {

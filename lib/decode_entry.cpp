@@ -71,7 +71,7 @@ RunResult run_passes(DecoderState &s, const std::uint8_t *pixels, int width, int
         if (s.writes_debug_images())
             write_debug_image(s, "sample1-%d.bmp", pass, 0, s.work_bitmap.get(), width, height);
 
-        ReadingOutcome outcome{pass, -1, ReadingStage::none, 0, {}, false, nullptr, nullptr, 0};
+        ReadingOutcome outcome{pass, -1, ReadingStage::none, 0, {}, false, false, nullptr, nullptr, 0};
         auto report = [&] {
             if (repeats)
                 replay.note(s, outcome);
@@ -84,7 +84,7 @@ RunResult run_passes(DecoderState &s, const std::uint8_t *pixels, int width, int
             report();
         } else {
             for (int j = 0; j < 2 && result == RunResult::done; ++j) {
-                outcome = {pass, j, ReadingStage::arranged, s.eye_count, {}, false, nullptr, nullptr, 0};
+                outcome = {pass, j, ReadingStage::arranged, s.eye_count, {}, false, false, nullptr, nullptr, 0};
                 s.block_tally = {};
                 s.version = determine_version(s, j);
                 if (s.version < 1) {
@@ -108,6 +108,7 @@ RunResult run_passes(DecoderState &s, const std::uint8_t *pixels, int width, int
                 // A reading whose format information is unreadable goes on
                 // with the level and mask the state holds.
                 outcome.format_read = read_format_info(s) != 0;
+                outcome.format_twice = outcome.format_read && format_copies_agree(s);
                 if (outcome.format_read)
                     outcome.stage = ReadingStage::format;
                 unmask(s);

@@ -2,6 +2,8 @@
 
 #include <iconv.h>
 
+#include <algorithm>
+
 #include "bitstream.h"
 
 namespace vantor {
@@ -77,7 +79,9 @@ std::string text_for_display(std::string_view bytes) {
 }
 
 std::string eci_text(const Content &content) {
-    if (content.facts.eci < 0)
+    const bool gb2312 =
+        std::any_of(content.runs.begin(), content.runs.end(), [](const EciRun &r) { return r.eci == gb2312_run; });
+    if (content.facts.eci < 0 && !gb2312)
         return {};
     std::string out;
     for (std::size_t i = 0; i < content.runs.size(); ++i) {
@@ -86,6 +90,15 @@ std::string eci_text(const Content &content) {
         if (end <= start)
             continue;
         const std::string_view run(reinterpret_cast<const char *>(content.bytes.data() + start), end - start);
+        if (content.runs[i].eci == gb2312_run) {
+            if (!append_utf8("GB2312", run, out))
+                return {};
+            continue;
+        }
+        if (content.facts.eci < 0) {
+            out += text_for_display(run);
+            continue;
+        }
         const char *charset = eci_charset(content.runs[i].eci);
         // Runs before any ECI, and binary data, are shown as Latin-1.
         if (!append_utf8(charset ? charset : "ISO-8859-1", run, out))

@@ -19,8 +19,10 @@ bool append_utf8(const char *from, std::string_view bytes, std::string &out);
 // (what kanji segments produce), and failing that as Latin-1.
 std::string text_for_display(std::string_view bytes);
 
-// The UTF-8 text of content whose runs carry ECI designators; empty when no
-// run has one or a run cannot be converted.
+// The UTF-8 text of content whose runs carry ECI designators or GB 2312
+// characters; empty when no run has either, or a run cannot be converted.
+// Runs without an ECI are read as Latin-1 under an ECI, else as
+// text_for_display reads bytes.
 std::string eci_text(const Content &content);
 
 } // namespace vantor

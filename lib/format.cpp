@@ -111,6 +111,21 @@ int read_format_word(std::span<const std::uint8_t> modules, int width, int heigh
     return word ^ format_mask;
 }
 
+bool format_copies_agree(const DecoderState &s) {
+    if (!s.module_matrix)
+        return false;
+    const std::span<const std::uint8_t> modules{s.module_matrix.get(), s.module_matrix.size()};
+    int data[2];
+    for (int copy = 0; copy < 2; ++copy) {
+        const int word = read_format_word(modules, s.matrix_width, s.matrix_height, copy, dark);
+        const FormatBits bits = word < 0 ? FormatBits{-1, {}, 0} : decode_format_bits(word);
+        if (bits.data < 0 || bits.reversed_count > 2)
+            return false;
+        data[copy] = bits.data;
+    }
+    return data[0] == data[1];
+}
+
 int read_format_copy(const DecoderState &s, int copy) {
     if (!s.module_matrix)
         return -1;

@@ -34,5 +34,9 @@ struct FormatBits {
     int reversed_count;
 };
 FormatBits decode_format_bits(int word);
+// Whether both copies in s.module_matrix decode, each within 2 wrong bits,
+// to the same level and mask: a reading of noise rarely gets that far
+// (about 1 in 2500), a symbol nearly always. Traces nothing.
+bool format_copies_agree(const DecoderState &s);
 
 } // namespace vantor

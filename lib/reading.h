@@ -27,6 +27,7 @@ struct ReadingOutcome {
     BlockTally blocks;  // zero before codewords were read
     bool format_read;   // the format information decoded (else the state's
                         // earlier level and mask were used)
+    bool format_twice;  // both copies of it agree (format_copies_agree)
     const char *text;   // s.result_text, or null without text
     const char *bytes;  // s.result_bytes (zero bytes kept), or null when the
                         // text is not exact data

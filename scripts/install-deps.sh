@@ -4,22 +4,27 @@
 # package lists once when a package cannot be found.
 set -eu
 
-PACKAGES="cmake make g++ pkg-config libgtest-dev libjpeg62-turbo-dev libgif-dev \
-libpng-dev libtiff-dev libwebp-dev \
+# What building the command-line reader needs: the compiler and the image
+# libraries ("run" installs only these, for make run).
+RUN_PACKAGES="cmake make g++ pkg-config libjpeg62-turbo-dev libgif-dev \
+libpng-dev libtiff-dev libwebp-dev"
+PACKAGES="$RUN_PACKAGES libgtest-dev \
 qt6-base-dev libqrencode-dev fonts-ipafont-gothic dpkg-dev file binutils \
 python3-dev python3-pybind11 python3-numpy python3-pil python3-pytest python3-qrcode \
 python3-dask python3-distributed python3-pandas python3-mypy \
 python3-venv python3-pip python3-setuptools python3-wheel"
-# The Japanese font renders the dialog's texts. The python3 packages build
-# the Python module (for /usr/bin/python3) and run its tests: qrcode draws
-# their symbols, Dask and pandas run vantor.dask, mypy checks its types, venv
-# and pip install it as a user would. Extra groups: "fuzz" adds
-# clang with its sanitizer runtimes, "bench" the benchmark library, "web"
-# the WebAssembly toolchain, Node, the browser the web tests drive and the
-# TypeScript compiler that checks the declarations (npm comes with some
-# builds of nodejs, as its own package with Debian's).
+# The rest builds everything and runs the tests. The Japanese font renders
+# the dialog's texts. The python3 packages build the Python module (for
+# /usr/bin/python3) and run its tests: qrcode draws their symbols, Dask and
+# pandas run vantor.dask, mypy checks its types, venv and pip install it as
+# a user would. Extra groups: "fuzz" adds clang with its sanitizer
+# runtimes, "bench" the benchmark library, "web" the WebAssembly toolchain,
+# Node, the browser the web tests drive and the TypeScript compiler that
+# checks the declarations (npm comes with some builds of nodejs, as its own
+# package with Debian's).
 for extra in "$@"; do
     case "$extra" in
+        run) PACKAGES="$RUN_PACKAGES" ;;
         fuzz) PACKAGES="$PACKAGES clang libclang-rt-14-dev" ;;
         bench) PACKAGES="$PACKAGES libbenchmark-dev" ;;
         compare) PACKAGES="$PACKAGES libzxing-dev libzbar-dev zxing-cpp-tools" ;;

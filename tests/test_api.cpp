@@ -12,6 +12,8 @@
 
 #include <vantor/vantor.hpp>
 
+#include "hostile_images.h"
+#include "qr_content.h"
 #include "qr_symbols.h"
 
 namespace vt = vantor::testing;
@@ -33,6 +35,17 @@ vantor::Results decode(const vt::Picture &p, const vantor::Options &o = vantor::
 // upright render with a quiet zone and no turn.
 vantor::Point upright_corner(const vt::RenderOptions &o, double c, double r) {
     return {static_cast<float>((o.quiet_zone + c) * o.module_px), static_cast<float>((o.quiet_zone + r) * o.module_px)};
+}
+
+// Copies `part` into `whole` with its top-left corner at (x0, y0).
+void paste(vt::Picture &whole, const vt::Picture &part, int x0, int y0) {
+    for (int y = 0; y < part.height; ++y)
+        std::copy_n(&part.pixels[static_cast<std::size_t>(y) * part.width], part.width,
+                    &whole.pixels[static_cast<std::size_t>(y0 + y) * whole.width + x0]);
+}
+
+vt::Picture blank_canvas(int width, int height) {
+    return {width, height, std::vector<std::uint8_t>(static_cast<std::size_t>(width) * height, 255)};
 }
 
 } // namespace
@@ -156,6 +169,57 @@ TEST(Api, PicturesWithoutASymbolGiveAReasonAndTheFurthestStage) {
     EXPECT_EQ(damaged.readings.size(), 14u);
 }
 
+TEST(Api, PicturesWithoutASymbolNameNoStage) {
+    // Photo-like pictures and fields of eye-pattern decoys: the readings
+    // may get as far as a format word by chance, but the reason must not
+    // suggest a symbol that is not there.
+    std::vector<vt::Picture> pictures;
+    for (std::uint32_t seed = 1; seed <= 12; ++seed)
+        pictures.push_back(vt::photo_like(480 + 40 * static_cast<int>(seed), 360 + 30 * static_cast<int>(seed), seed));
+    for (int gap = 2; gap <= 5; ++gap)
+        pictures.push_back(vt::finder_field(400, 300, 3 + gap % 2, gap, 1, static_cast<std::uint32_t>(gap)));
+    int staged = 0;
+    for (const vt::Picture &p : pictures) {
+        const vantor::Results r = decode(p);
+        ASSERT_TRUE(r.symbols.empty());
+        EXPECT_TRUE(r.reason == VANTOR_NO_SYMBOL || r.reason == VANTOR_NO_EYE_PATTERNS) << r.reason_text();
+        staged += r.stage >= VANTOR_STAGE_VERSION;
+    }
+    // Some got far enough to have named a stage before.
+    EXPECT_GT(staged, 0);
+}
+
+TEST(Api, CleanCodewordsTheClassicRulesRefuseAreReadByTheClassicReading) {
+    // An ECI segment before the text, and GB 2312 characters: the classic
+    // readings correct every block but their rules give no text. The
+    // reading itself must give the symbol, without the search.
+    vantor::Options classic_only;
+    classic_only.thorough(false);
+    const vt::Segment url[] = {{vt::Mode::byte, "https://www.google.com"}};
+    const auto eci = vt::make_eci_symbol(26, url, 3, vt::Level::M);
+    ASSERT_TRUE(eci);
+    const vantor::Results e = decode(vt::render(*eci), classic_only);
+    ASSERT_EQ(e.symbols.size(), 1u) << e.reason_text();
+    EXPECT_EQ(e.symbols[0].text, "https://www.google.com");
+    EXPECT_EQ(e.symbols[0].eci, 26);
+    EXPECT_GE(e.symbols[0].pass, 0);
+
+    vt::BitWriter b;
+    b.put(13, 4).put(1, 4).put(2, 8).put(0x30 * 0x60 + 0x2F, 13).put(0x28 * 0x60 + 0x23, 13).put(0, 4);
+    const auto hanzi = vt::symbol_from_codewords(b.codewords(0), 2, vt::Level::M, 5);
+    ASSERT_TRUE(hanzi);
+    for (const bool thorough : {false, true}) {
+        vantor::Options o;
+        o.thorough(thorough);
+        const vantor::Results h = decode(vt::render(*hanzi), o);
+        ASSERT_EQ(h.symbols.size(), 1u) << h.reason_text();
+        EXPECT_EQ(h.symbols[0].bytes, "\xD6\xD0\xCE\xC4");
+        EXPECT_EQ(h.symbols[0].text, "\xE4\xB8\xAD\xE6\x96\x87");
+        EXPECT_EQ(h.symbols[0].version, 2);
+        EXPECT_EQ(h.stage, VANTOR_STAGE_TEXT);
+    }
+}
+
 TEST(Api, BadArgumentsAreRefusedWithAReason) {
     vantor_results *r = vantor_decode_pixels(nullptr, 10, 10, 10, 8, nullptr);
     ASSERT_NE(r, nullptr);
@@ -166,7 +230,7 @@ TEST(Api, BadArgumentsAreRefusedWithAReason) {
     const std::uint8_t pixels[16] = {};
     for (auto [w, h, stride, depth] : {std::array{4, 4, 3, 8}, std::array{0, 4, 4, 8},
                                        std::array{4, -1, 4, 8}, std::array{4, 4, 4, 3},
-                                       std::array{40000, 1, 40000, 8}}) {
+                                       std::array{16385, 16385, 16385, 8}}) {
         r = vantor_decode_pixels(pixels, w, h, stride, depth, nullptr);
         ASSERT_NE(r, nullptr);
         EXPECT_EQ(vantor_results_reason(r), VANTOR_INVALID_ARGUMENT) << w << "x" << h << " " << stride;
@@ -176,6 +240,56 @@ TEST(Api, BadArgumentsAreRefusedWithAReason) {
     vantor_results_free(nullptr);
     vantor_options_free(nullptr);
     vantor_image_free(nullptr);
+}
+
+TEST(ApiThorough, SymbolsComeInReadingOrderAndTheFirstIsTopLeft) {
+    // Two symbols side by side, the right one a little higher, and one
+    // below them: top to bottom, then left to right within a row.
+    vt::RenderOptions ro;
+    ro.module_px = 4;
+    const vt::Picture left = vt::render(symbol("top left", 2), ro), right = vt::render(symbol("top right", 3), ro),
+                      below = vt::render(symbol("below", 2), ro);
+    vt::Picture p = blank_canvas(left.width + right.width + 40, 12 + right.height + below.height + 20);
+    paste(p, left, 0, 12);
+    paste(p, right, left.width + 40, 0);
+    paste(p, below, left.width + 40, 12 + right.height + 20);
+    vantor::Options all;
+    all.all_symbols(true);
+    const vantor::Results every = decode(p, all);
+    std::vector<std::string> texts;
+    for (const vantor::Symbol &s : every.symbols)
+        texts.push_back(s.text);
+    EXPECT_EQ(texts, (std::vector<std::string>{"top left", "top right", "below"}));
+    const vantor::Results first = decode(p);
+    ASSERT_EQ(first.symbols.size(), 1u) << first.reason_text();
+    EXPECT_EQ(first.symbols[0].text, "top left");
+}
+
+TEST(Api, PicturesWithASideOver32767PixelsDecode) {
+    // The classic readings cannot take such a side; the call must still
+    // read the symbol, with or without the thorough search asked for.
+    vt::RenderOptions ro;
+    ro.module_px = 3;
+    const vt::Picture small = vt::render(symbol("wide picture", 2), ro);
+    for (const bool tall : {false, true}) {
+        vt::Picture wide;
+        wide.width = tall ? small.width : 40000;
+        wide.height = tall ? 40000 : small.height;
+        wide.pixels.assign(static_cast<std::size_t>(wide.width) * wide.height, 255);
+        const int x0 = tall ? 0 : 39000, y0 = tall ? 39000 : 0;
+        for (int y = 0; y < small.height; ++y)
+            std::copy_n(&small.pixels[static_cast<std::size_t>(y) * small.width], small.width,
+                        &wide.pixels[static_cast<std::size_t>(y0 + y) * wide.width + x0]);
+        for (const bool thorough : {true, false}) {
+            vantor::Options o;
+            o.thorough(thorough);
+            const vantor::Results r = decode(wide, o);
+            ASSERT_EQ(r.symbols.size(), 1u) << r.reason_text() << (tall ? " tall" : " wide");
+            EXPECT_EQ(r.symbols[0].text, "wide picture");
+            EXPECT_NEAR(r.symbols[0].corners[0].x, x0 + 4 * ro.module_px, 2);
+            EXPECT_NEAR(r.symbols[0].corners[0].y, y0 + 4 * ro.module_px, 2);
+        }
+    }
 }
 
 TEST(Api, NoStateCarriesBetweenCalls) {

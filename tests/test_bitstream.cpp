@@ -46,6 +46,28 @@ TEST(Bitstream, ReadsEveryModeWithTheirCountWidths) {
     EXPECT_FALSE(vantor::parse_bitstream(wide.codewords(200), 9)); // read as 8 bits: 0 count
 }
 
+TEST(Bitstream, ChineseModeKeepsGb2312PairsAndShowsUtf8) {
+    // "x", then GB 2312 subset (1) with two characters: 0xD6D0 and 0xCEC4
+    // ("zhong wen"), 13 bits each as (row - 0xA6) * 0x60 + column - 0xA1.
+    Bits b;
+    b.put(4, 4).put(1, 8).bytes("x");
+    b.put(13, 4).put(1, 4).put(2, 8).put(0x30 * 0x60 + 0x2F, 13).put(0x28 * 0x60 + 0x23, 13);
+    b.put(4, 4).put(1, 8).bytes("y").put(0, 4);
+    const auto c = vantor::parse_bitstream(b.codewords(v1), 1);
+    ASSERT_TRUE(c);
+    EXPECT_EQ(text(*c), "x\xD6\xD0\xCE\xC4y");
+    EXPECT_EQ(c->facts.eci, -1);
+    EXPECT_EQ(vantor::eci_text(*c), "x\xE4\xB8\xAD\xE6\x96\x87y");
+    // Another subset, and a value whose second byte would pass 0xFE, are
+    // no GB 2312.
+    Bits other;
+    other.put(13, 4).put(2, 4).put(1, 8).put(0, 13).put(0, 4);
+    EXPECT_FALSE(vantor::parse_bitstream(other.codewords(v1), 1));
+    Bits past;
+    past.put(13, 4).put(1, 4).put(1, 8).put(0x5E, 13).put(0, 4);
+    EXPECT_FALSE(vantor::parse_bitstream(past.codewords(v1), 1));
+}
+
 TEST(Bitstream, EciSegmentsGovernTheBytesAfterThem) {
     // "x" before any ECI, then ECI 7 (ISO 8859-5) with Cyrillic bytes, then
     // ECI 26 (UTF-8) with "é" as UTF-8; designators of one and two bytes.

@@ -52,7 +52,16 @@ TEST(Cli, UsageVersionAndHelp) {
     CliRun none = run_cli("");
     EXPECT_EQ(none.status, 64);
     EXPECT_NE(none.err.find("usage: vantor"), std::string::npos);
-    EXPECT_EQ(run_cli("--frobnicate x.bmp").status, 64);
+    // A usage error: its one line and a pointer to --help, not the help.
+    CliRun unknown = run_cli("--frobnicate x.bmp");
+    EXPECT_EQ(unknown.status, 64);
+    EXPECT_EQ(unknown.err, "vantor: unknown option --frobnicate\nTry 'vantor --help' for the options.\n");
+    EXPECT_EQ(run_cli("-j 0 x.bmp").err.rfind("vantor: -j needs a number of jobs from 1 to 1024\n", 0), 0u);
+    // --debug-dir: only with --log, and only into a folder that exists.
+    EXPECT_EQ(run_cli("--debug-dir /tmp x.bmp").err.rfind("vantor: --debug-dir goes with --log\n", 0), 0u);
+    CliRun nowhere = run_cli("--log --debug-dir /nonexistent/dir x.bmp");
+    EXPECT_EQ(nowhere.status, 64);
+    EXPECT_EQ(nowhere.err.rfind("vantor: --debug-dir /nonexistent/dir: no such folder\n", 0), 0u) << nowhere.err;
     EXPECT_EQ(run_cli("--debug-dir").status, 64);
     for (const char *bad : {"-j 0 x.bmp", "-j x.bmp", "--jobs=2000 x.bmp", "-0 x.bmp", "--compat --all x.bmp",
                             "--compat --explain x.bmp", "--compat --no-thorough x.bmp"})

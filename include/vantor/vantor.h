@@ -40,6 +40,9 @@ typedef enum vantor_read_status {
 } vantor_read_status;
 
 /* Filled by the reading functions; owned by the caller (a local will do). */
+/* The image formats the readers take, as users are told. */
+#define VANTOR_IMAGE_FORMATS "BMP, JPEG, GIF, PNG, TIFF, WebP, PBM/PGM/PPM"
+
 typedef struct vantor_read_error {
     vantor_read_status status;
     /* The reader's own failure text, as read_message would hold it for the
@@ -111,7 +114,12 @@ void vantor_options_set_all_symbols(vantor_options *options, int on);
 
 /* ---- Decoding ---------------------------------------------------------- */
 
-/* Why a call found no symbol; VANTOR_OK when it found one. */
+/* Why a call found no symbol; VANTOR_OK when it found one. A stage is
+ * named only when a reading got as far as a plausible symbol: its format
+ * information read alike from both copies, or a block of codewords that
+ * checks. Otherwise the reason is VANTOR_NO_EYE_PATTERNS (nothing located)
+ * or VANTOR_NO_SYMBOL; VANTOR_EYES_NOT_A_SYMBOL to VANTOR_FORMAT_UNREADABLE
+ * are no longer given. */
 typedef enum vantor_reason {
     VANTOR_OK = 0,
     VANTOR_NO_EYE_PATTERNS,      /* no binarisation showed three eye patterns */
@@ -122,8 +130,10 @@ typedef enum vantor_reason {
     VANTOR_TOO_MANY_ERRORS,      /* codeword errors beyond the blocks' capacity */
     VANTOR_UNSUPPORTED_CONTENT,  /* ECI, structured append, FNC1 or another mode */
     VANTOR_BAD_DATA,             /* the data bit stream gives no text */
-    VANTOR_INVALID_ARGUMENT,     /* null pixels, bad size or stride */
-    VANTOR_OUT_OF_MEMORY
+    VANTOR_INVALID_ARGUMENT,     /* null pixels, bad size or stride, over 2^28 pixels */
+    VANTOR_OUT_OF_MEMORY,
+    VANTOR_NO_SYMBOL             /* shapes like eye patterns, but no candidate
+                                    got as far as a plausible symbol */
 } vantor_reason;
 
 /* A short English text for a reason. Static storage; never NULL. */
@@ -193,6 +203,11 @@ typedef struct vantor_reading {
 } vantor_reading;
 
 typedef struct vantor_results vantor_results;
+
+/* The classic readings keep run lengths in 16 bits: a picture with a side
+ * longer than this is read by the thorough search alone, also when the
+ * thorough search is switched off. Pictures of up to 2^28 pixels decode. */
+#define VANTOR_CLASSIC_MAX_SIDE 32767
 
 /* Decodes an image. Always returns results unless memory runs out (NULL);
  * a call that found nothing has no symbols and a reason. options may be

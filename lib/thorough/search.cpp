@@ -35,7 +35,6 @@ constexpr double version_slack_share = 0.12;
 constexpr double min_timing = 0.7;
 // The same for the first guess of a version, which may be a little off.
 constexpr double min_guess_timing = 0.6;
-constexpr int max_side = 32767;
 // Quality of a pooled candidate (the share of scan lines through its centre
 // that found it, which the classic passes do not tell).
 constexpr double pooled_quality = 0.5;
@@ -280,7 +279,7 @@ void run_pass(Pass &pass, Pool &pool, const SearchOptions &opt, std::vector<Foun
 std::vector<FoundSymbol> search(const std::uint8_t *pixels, int width, int height, int stride,
                                 std::span<const Candidate> pooled, const SearchOptions &opt) {
     std::vector<FoundSymbol> found;
-    if (!pixels || width < 21 || height < 21 || width > max_side || height > max_side || stride < width)
+    if (!pixels || width < 21 || height < 21 || stride < width)
         return found;
     int grids_left = max_grids;
     // One binarisation's candidates, triples and grids; false when the

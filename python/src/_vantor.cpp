@@ -324,7 +324,8 @@ PYBIND11_MODULE(_vantor, m) {
                                               {"UNSUPPORTED_CONTENT", VANTOR_UNSUPPORTED_CONTENT},
                                               {"BAD_DATA", VANTOR_BAD_DATA},
                                               {"INVALID_ARGUMENT", VANTOR_INVALID_ARGUMENT},
-                                              {"OUT_OF_MEMORY", VANTOR_OUT_OF_MEMORY}});
+                                              {"OUT_OF_MEMORY", VANTOR_OUT_OF_MEMORY},
+                                              {"NO_SYMBOL", VANTOR_NO_SYMBOL}});
     m.attr("STAGES") = names<vantor_stage>({{"NONE", VANTOR_STAGE_NONE},
                                             {"EYES", VANTOR_STAGE_EYES},
                                             {"ARRANGED", VANTOR_STAGE_ARRANGED},

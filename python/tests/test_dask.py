@@ -80,6 +80,18 @@ def test_bag_of_bytes_and_names(client, images):
 
 
 @pytest.mark.filterwarnings("ignore:Running on a single-machine scheduler")
+def test_a_folder_is_read_with_its_folders_and_non_images_left_out(tmp_path):
+    for name in ("b.bmp", "inner/a.bmp", "a.bmp"):
+        (tmp_path / name).parent.mkdir(exist_ok=True)
+        write_bmp(tmp_path / name, picture(name.encode()))
+    (tmp_path / "notes.txt").write_text("not an image")
+    (tmp_path / "inner" / "empty.bmp").write_bytes(b"")
+    frame = vd.decode_files(tmp_path).compute(scheduler="sync")
+    assert list(frame.file) == [str(tmp_path / n) for n in ("a.bmp", "b.bmp", "inner/a.bmp")]
+    assert list(frame.text) == ["a.bmp", "b.bmp", "inner/a.bmp"]
+
+
+@pytest.mark.filterwarnings("ignore:Running on a single-machine scheduler")
 def test_globs_and_empty_matches(images):
     assert vd.expand([str(images / "00?.bmp"), str(images / "100-blank.bmp")]) == \
         [str(images / f"00{i}.bmp") for i in range(10)] + [str(images / "100-blank.bmp")]

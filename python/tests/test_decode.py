@@ -229,6 +229,21 @@ class TestFiles:
         assert r.page_count == 1 and r.warnings == ""
         assert facts(vantor.decode_data(path.read_bytes())) == expected
 
+    def test_contents_of_a_file_decode_as_bytes_bytearray_and_memoryview(self, tmp_path, grey):
+        path = write_bmp(tmp_path / "file.bmp", grey)
+        expected = facts(vantor.decode(path))
+        data = path.read_bytes()
+        for contents in (data, bytearray(data), memoryview(data)):
+            assert facts(vantor.decode(contents)) == expected, type(contents)
+        # A path given as bytes is still a path; the contents of a file that
+        # is no image are refused as such, naming the formats that are read.
+        with pytest.raises(FileNotFoundError):
+            vantor.decode(os.fsencode(tmp_path / "missing.bmp"))
+        with pytest.raises(vantor.ReadError) as info:
+            vantor.decode(b"plain text\n")
+        assert info.value.status == vantor.ReadStatus.UNKNOWN_FORMAT
+        assert "not an image format Vantor reads (BMP, JPEG, GIF, PNG, TIFF, WebP" in str(info.value)
+
     def test_examples(self, examples):
         for name in ("hello.bmp", "hello.gif", "hello.jpg", "hello-1bit.bmp"):
             (s,) = vantor.decode(examples / name)

@@ -23,7 +23,7 @@ import numpy.typing as npt
 
 from . import _vantor
 from ._errors import ReadError, ReadStatus, read_failure
-from ._input import PathType, as_path, as_pixels
+from ._input import PathType, as_path, as_pixels, is_file_data
 from ._results import Reading, Reason, Results, Stage, StructuredAppend, Symbol
 
 __version__: str = _vantor.PROGRAM_VERSION
@@ -44,9 +44,10 @@ def _settings(thorough: bool, all: bool, trace: bool, debug_dir: Optional[PathTy
 
 def _checked(results: Results) -> Results:
     # An image the checks let through can still be one the decoder refuses
-    # (wider or taller than it fits).
+    # (more than 2^28 pixels).
     if results.reason == Reason.INVALID_ARGUMENT:
-        raise ValueError(f"vantor: the decoder refused the image: {results.reason_text}")
+        raise ValueError("vantor: the decoder refused the image (more than 2^28 pixels, or a bad size "
+                         f"or stride): {results.reason_text}")
     if results.reason == Reason.OUT_OF_MEMORY:
         raise MemoryError("vantor: out of memory while decoding")
     return results
@@ -61,6 +62,10 @@ def decode(image: Any, *, thorough: bool = True, all: bool = False, depth: Optio
     - a path (``str``, ``bytes`` or :class:`os.PathLike`): the file is read
       by Vantor's own readers, recognised by its leading bytes; ``page``
       picks the page of a multi-page file;
+    - an image file's contents: a ``bytearray``, a 1-D ``memoryview``, or
+      ``bytes`` that cannot be a path (they hold a zero byte or a line
+      break, as every image file does near its start, or are longer than
+      4096 bytes). They are read as :func:`decode_data` reads them;
     - a 2-D ``uint8`` numpy array or any object with the buffer protocol,
       ``(height, width)``, 0 black to 255 white. It is read in place, with
       its row stride, when each row's pixels are adjacent bytes; views whose
@@ -99,6 +104,8 @@ def decode(image: Any, *, thorough: bool = True, all: bool = False, depth: Optio
     The interpreter lock is released while the file is read and the image
     decoded.
     """
+    if is_file_data(image):
+        return decode_data(image, thorough=thorough, all=all, page=page, trace=trace, debug_dir=debug_dir)
     settings = _settings(thorough, all, trace, debug_dir)
     path = as_path(image)
     if path is not None:
@@ -110,9 +117,11 @@ def decode(image: Any, *, thorough: bool = True, all: bool = False, depth: Optio
     return _checked(Results._from_raw(_vantor.decode_buffer(pixels, pixel_depth, settings)))
 
 
-def decode_data(data: bytes, *, thorough: bool = True, all: bool = False, page: int = 0,
+def decode_data(data: Any, *, thorough: bool = True, all: bool = False, page: int = 0,
                 trace: bool = False, debug_dir: Optional[PathType] = None) -> Results:
-    """Decodes an image file held in memory: ``data`` is the file's bytes.
+    """Decodes an image file held in memory: ``data`` is the file's bytes
+    (``bytes``, ``bytearray``, ``memoryview`` or another buffer);
+    :func:`decode` does the same with such bytes.
 
     The readers read files, so the bytes are written to a temporary file
     (under ``$TMPDIR``) that is removed again. Options, results and errors

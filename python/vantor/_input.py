@@ -11,9 +11,26 @@ import numpy.typing as npt
 PathType = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
 
 
+# Longest path the system takes; longer bytes cannot name a file.
+_PATH_MAX = 4096
+
+
+def is_file_data(image: Any) -> bool:
+    """Whether ``image`` holds an image file's contents rather than a path:
+    a ``bytearray``, a one-dimensional ``memoryview`` (pixels have two or
+    three), or ``bytes`` that no path holds (a zero byte, a line break, or
+    more than 4096 bytes). Every format read here has one of these in its
+    first bytes but for a plain PNM file of a single line."""
+    if isinstance(image, bytearray):
+        return True
+    if isinstance(image, memoryview):
+        return image.ndim == 1
+    return isinstance(image, bytes) and (b"\0" in image or b"\n" in image or len(image) > _PATH_MAX)
+
+
 def as_path(image: Any) -> Optional[bytes]:
     """The file system path ``image`` names, encoded; None when it is no path."""
-    if not isinstance(image, (str, bytes, os.PathLike)):
+    if not isinstance(image, (str, bytes, os.PathLike)) or is_file_data(image):
         return None
     path = os.fsencode(image)
     if b"\0" in path:

@@ -27,6 +27,7 @@ class Reason(enum.IntEnum):
     BAD_DATA = _R["BAD_DATA"]
     INVALID_ARGUMENT = _R["INVALID_ARGUMENT"]
     OUT_OF_MEMORY = _R["OUT_OF_MEMORY"]
+    NO_SYMBOL = _R["NO_SYMBOL"]
 
     @property
     def text(self) -> str:

@@ -64,6 +64,12 @@ COLUMNS: Dict[str, str] = {
 }
 
 Row = Dict[str, Any]
+
+
+class FolderFile(str):
+    """A path found in a folder: when it holds no image (an empty file or
+    one of no image format) it gives no row, as the command-line reader
+    skips it."""
 Item = Union[str, "os.PathLike[str]", bytes, bytearray, memoryview, Tuple[Optional[str], bytes]]
 
 
@@ -105,13 +111,16 @@ def rows_for_item(item: Item, options: Dict[str, Any]) -> List[Row]:
     elif isinstance(item, (bytes, bytearray, memoryview)):
         name, data = None, item
     else:
-        name, data = os.fsdecode(item), None
+        name, data = str(os.fsdecode(item)), None
     try:
         if data is None:
             results = vantor.decode(name, **options)
         else:
             results = vantor.decode_data(data, **options)
     except (OSError, MemoryError) as e:
+        skipped = (vantor.ReadStatus.UNKNOWN_FORMAT, vantor.ReadStatus.EMPTY_FILE)
+        if isinstance(item, FolderFile) and getattr(e, "status", None) in skipped:
+            return []
         row = _empty_row(name, page)
         row.update(reason="UNREADABLE", reason_text="the file could not be read", error=str(e))
         return [row]
@@ -132,9 +141,26 @@ def _partition_frame(items: Iterable[Item], options: Dict[str, Any]) -> pd.DataF
     return frame_of(_partition_rows(items, options))
 
 
+def folder_files(folder: str) -> List[str]:
+    """The files of a folder and of every folder in it, depth first, each
+    folder's names in byte order, as :class:`FolderFile`; links to folders
+    are not followed."""
+    out: List[str] = []
+    with os.scandir(folder) as listing:
+        children = sorted(listing, key=lambda c: os.fsencode(c.name))
+    for child in children:
+        path = os.path.join(folder, child.name)
+        if child.is_dir(follow_symlinks=False):
+            out.extend(folder_files(path))
+        elif child.is_file():
+            out.append(FolderFile(path))
+    return out
+
+
 def expand(paths: Union[str, "os.PathLike[str]", Sequence[Union[str, "os.PathLike[str]"]]]) -> List[str]:
     """Paths with each glob pattern (``*``, ``?``, ``[...]``, ``**``) replaced by
-    the files it matches, sorted; a pattern that matches nothing is an error."""
+    the files it matches, sorted, and each folder by its files (those of no
+    image format give no row); a pattern that matches nothing is an error."""
     if isinstance(paths, (str, os.PathLike)):
         paths = [paths]
     out: List[str] = []
@@ -145,6 +171,8 @@ def expand(paths: Union[str, "os.PathLike[str]", Sequence[Union[str, "os.PathLik
             if not matches:
                 raise FileNotFoundError(f"vantor.dask: no file matches {p!r}")
             out.extend(matches)
+        elif os.path.isdir(p):
+            out.extend(folder_files(p))
         else:
             out.append(p)
     return out
@@ -164,7 +192,8 @@ def decode_bag(source: Any, *, files_per_partition: int = 64, thorough: bool = T
                page: int = 0) -> Bag:
     """A Dask bag of result rows (dicts with the keys of :data:`COLUMNS`).
 
-    ``source`` is a path, a glob pattern, a list of them, or a Dask bag
+    ``source`` is a path, a folder (read with every folder in it, as the
+    command-line reader reads one), a glob pattern, a list of them, or a Dask bag
     whose items are paths, bytes of image files, or ``(name, bytes)``
     pairs. Rows keep the order of the files, and of the symbols in each.
     ``files_per_partition`` sets the size of each task for paths; a bag
