@@ -191,4 +191,45 @@ TEST(ThoroughBitstream, StopsAtTheTerminatorOrWhenNoModeFits) {
     EXPECT_EQ(text(*f), "abcdefghijklmno");
 }
 
+// Micro QR headers: shorter mode indicators, count widths by version, the
+// modes each version has, and terminators of 3, 5, 7 and 9 bits that may be
+// cut short by the end of the data.
+TEST(ThoroughBitstream, MicroLayoutsReadTheirOwnHeaders) {
+    const auto m1 = th::micro_layout(1), m2 = th::micro_layout(2), m3 = th::micro_layout(3), m4 = th::micro_layout(4);
+    ASSERT_TRUE(m1 && m2 && m3 && m4);
+    EXPECT_FALSE(th::micro_layout(0));
+    EXPECT_FALSE(th::micro_layout(5));
+    // M1: no mode indicator, 3-bit count; 20 data bits, the last 4 a half
+    // codeword. "12345" fills them all, no terminator.
+    const auto full = th::parse_bitstream(Bits().put(5, 3).put(123, 10).put(45, 7).codewords(3), 20, *m1);
+    ASSERT_TRUE(full);
+    EXPECT_EQ(text(*full), "12345");
+    // "7" then the 3-bit terminator; bits past it are not read.
+    const auto one = th::parse_bitstream(Bits().put(1, 3).put(7, 4).put(0, 3).put(0xFF, 8).codewords(3), 20, *m1);
+    ASSERT_TRUE(one);
+    EXPECT_EQ(text(*one), "7");
+    // The 20-bit limit: a count of 6 digits would need 24 bits.
+    EXPECT_FALSE(th::parse_bitstream(Bits().put(6, 3).put(123, 10).put(456, 10).codewords(3), 20, *m1));
+    // M2: 1-bit mode, alphanumeric count of 3 bits; no 8-bit mode.
+    const auto m2_text = th::parse_bitstream(Bits().put(1, 1).put(2, 3).put(10 * 45 + 11, 11).put(0, 5).codewords(5),
+                                             40, *m2);
+    ASSERT_TRUE(m2_text);
+    EXPECT_EQ(text(*m2_text), "AB");
+    // M3: 2-bit mode, 8-bit count of 4 bits, kanji count of 3.
+    const auto m3_text = th::parse_bitstream(
+        Bits().put(2, 2).put(2, 4).bytes("hi").put(3, 2).put(1, 3).put(0x0D9F, 13).put(0, 7).codewords(11), 84, *m3);
+    ASSERT_TRUE(m3_text);
+    EXPECT_EQ(text(*m3_text), std::string("hi") + "\x93\x5F");
+    // M4: 3-bit mode; values 4..7 are no mode (Model 2's ECI, FNC1 and
+    // structured append do not exist here).
+    for (unsigned mode = 4; mode < 8; ++mode)
+        EXPECT_FALSE(th::parse_bitstream(Bits().put(mode, 3).put(1, 5).bytes("a").put(0, 9).codewords(16), 128, *m4))
+            << mode;
+    const auto m4_text = th::parse_bitstream(Bits().put(2, 3).put(1, 5).bytes("a").put(0, 9).codewords(16), 128, *m4);
+    ASSERT_TRUE(m4_text);
+    EXPECT_EQ(text(*m4_text), "a");
+    // A bit count beyond the data is refused, not read past.
+    EXPECT_FALSE(th::parse_bitstream(Bits().put(2, 3).put(1, 5).bytes("a").codewords(2), 17, *m4));
+}
+
 } // namespace

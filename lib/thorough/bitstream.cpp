@@ -28,8 +28,15 @@ enum Mode : int {
 
 class BitReader {
 public:
-    explicit BitReader(std::span<const std::uint8_t> data) : data_(data) {}
-    long remaining() const { return static_cast<long>(data_.size()) * 8 - pos_; }
+    BitReader(std::span<const std::uint8_t> data, long bits) : data_(data), bits_(bits) {}
+    long remaining() const { return bits_ - pos_; }
+    // The next n bits without moving past them.
+    int peek(int n) {
+        const long at = pos_;
+        const int v = read(n);
+        pos_ = at;
+        return v;
+    }
     // The next n bits (n <= 24); callers check remaining() first.
     int read(int n) {
         int v = 0;
@@ -40,6 +47,7 @@ public:
 
 private:
     std::span<const std::uint8_t> data_;
+    long bits_;
     long pos_ = 0;
 };
 
@@ -193,16 +201,24 @@ bool convert(const char *from, const std::uint8_t *in, std::size_t n, std::strin
 } // namespace
 
 std::optional<Content> parse_bitstream(std::span<const std::uint8_t> data, int version) {
-    if (version < 1 || version > 40)
+    const auto layout = model2_layout(version);
+    if (!layout)
         return std::nullopt;
-    const int range = version <= 9 ? 0 : version <= 26 ? 1 : 2;
-    BitReader in(data);
+    return parse_bitstream(data, static_cast<long>(data.size()) * 8, *layout);
+}
+
+std::optional<Content> parse_bitstream(std::span<const std::uint8_t> data, long bits, const StreamLayout &layout) {
+    if (bits < 0 || bits > static_cast<long>(data.size()) * 8 || !layout.modes || layout.mode_bits < 0 ||
+        layout.mode_bits > 4 || layout.terminator_bits < 1 || layout.terminator_bits > 24)
+        return std::nullopt;
+    BitReader in(data, bits);
     Content c;
     bool any_data = false; // a character segment has been read
     bool any_segment = false;
     int current_eci = -1;
-    while (in.remaining() >= 4) {
-        const int mode = in.read(4);
+    // A terminator cut short by the end of the data ends it as well.
+    while (in.remaining() >= layout.terminator_bits && in.peek(layout.terminator_bits) != 0) {
+        const int mode = layout.modes[in.read(layout.mode_bits)];
         if (mode == terminator)
             break;
         const bool first_segment = !any_segment;
@@ -255,8 +271,8 @@ std::optional<Content> parse_bitstream(std::span<const std::uint8_t> data, int v
         case kanji: kind = 3; break;
         default: return std::nullopt; // no such mode
         }
-        const int width = count_widths[kind][range];
-        if (in.remaining() < width)
+        const int width = layout.count_widths[static_cast<std::size_t>(kind)];
+        if (width == 0 || in.remaining() < width)
             return std::nullopt;
         const int n = in.read(width);
         if (n == 0 || in.remaining() < payload_bits(kind, n))
