@@ -10,6 +10,7 @@
 #include <span>
 #include <vector>
 
+#include "api_family.h"
 #include "api_types.h"
 #include "grid.h"
 #include "state.h"
@@ -256,6 +257,10 @@ extern "C" vantor_results *vantor_decode_pixels(const unsigned char *pixels, int
                 results->reason = VANTOR_OK;
                 results->stage = VANTOR_STAGE_TEXT;
             }
+        }
+        if (!searched_out && results->symbols.empty() && family_readings(rows, width, height, o, *results)) {
+            results->reason = VANTOR_OK;
+            results->stage = VANTOR_STAGE_TEXT;
         }
     } catch (const std::bad_alloc &) {
         results->symbols.clear();

@@ -1,0 +1,32 @@
+// Results of the other QR kinds in the public symbol record.
+#include "api_family.h"
+
+#include <string>
+
+#include "microqr/locate.h"
+
+namespace vantor {
+
+bool family_readings(const std::uint8_t *pixels, int width, int height, const vantor_options &options,
+                     vantor_results &results) {
+    const std::vector<microqr::Located> found = microqr::locate(pixels, width, height, width, options.all_symbols);
+    for (const microqr::Located &f : found) {
+        const microqr::Reading &r = f.reading;
+        OwnedSymbol &owned = results.add_symbol(std::string(r.content.bytes.begin(), r.content.bytes.end()));
+        vantor_symbol &sym = owned.view;
+        sym.version = r.version;
+        sym.level = r.level;
+        sym.mask = r.mask;
+        for (int k = 0; k < 4; ++k)
+            sym.corners[k] = {f.corners[static_cast<std::size_t>(k)][0] + 0.5f,
+                              f.corners[static_cast<std::size_t>(k)][1] + 0.5f};
+        sym.corrected = r.corrected;
+        sym.pass = -1;
+        sym.reading = -1;
+        sym.mirrored = r.mirrored;
+        sym.inverted = f.inverted;
+    }
+    return !found.empty();
+}
+
+} // namespace vantor
