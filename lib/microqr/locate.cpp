@@ -13,6 +13,7 @@
 #include "../thorough/finder_scan.h"
 #include "../thorough/image.h"
 #include "../thorough/sampling.h"
+#include "format.h"
 #include "symbols.h"
 
 namespace vantor::microqr {
@@ -24,6 +25,7 @@ constexpr int max_side = 32767;
 constexpr int max_candidates = 32;       // finder candidates tried per binarisation
 constexpr double min_timing = 0.85;      // share of timing modules that must alternate
 constexpr int picture_format_errors = 2; // format bits a picture's reading may correct
+constexpr double edge_point = 0.35;      // modules from a module's centre that the frame fit samples
 
 // The direction of the pattern's rows: its traced outline lies furthest from
 // the centre at the corners, so the fourth harmonic of the points' angles,
@@ -59,6 +61,36 @@ std::vector<th::Point> outline_points(std::vector<th::Point> traced, th::Point c
         if (d[i] >= 0.75 * median && d[i] <= 1.45 * median)
             kept.push_back(traced[i]);
     return kept;
+}
+
+// The finder's outline fitted twice: points more than a third of a module
+// off the first outline's sides (rays that ended at a notch of the ring or
+// in a neighbouring dark module) are left out of the second.
+std::optional<std::array<th::Point, 4>> refitted_outline(const std::vector<th::Point> &traced, th::Point centre,
+                                                         th::Point row_dir, th::Point col_dir, double module) {
+    const auto first = th::fit_outline(traced, centre, row_dir, col_dir, module);
+    if (!first)
+        return first;
+    const auto &c = *first;
+    const double side = (std::hypot(c[1].x - c[0].x, c[1].y - c[0].y) + std::hypot(c[3].x - c[0].x, c[3].y - c[0].y)) / 2;
+    const double tolerance = side / 7 / 3;
+    std::vector<th::Point> near;
+    for (const th::Point &p : traced) {
+        double nearest = 1e9;
+        for (std::size_t k = 0; k < 4; ++k) {
+            const th::Point a = c[k], b = c[(k + 1) % 4];
+            const double length = std::hypot(b.x - a.x, b.y - a.y);
+            if (length > 0)
+                nearest = std::min(nearest, std::fabs((b.x - a.x) * (p.y - a.y) - (b.y - a.y) * (p.x - a.x)) / length);
+        }
+        if (nearest <= tolerance)
+            near.push_back(p);
+    }
+    const th::Point row{c[1].x - c[0].x, c[1].y - c[0].y}, col{c[3].x - c[0].x, c[3].y - c[0].y};
+    const double row_length = std::hypot(row.x, row.y), col_length = std::hypot(col.x, col.y);
+    const auto second = th::fit_outline(near, centre, {row.x / row_length, row.y / row_length},
+                                        {col.x / col_length, col.y / col_length}, module);
+    return second ? second : first;
 }
 
 // Share of the timing modules of row 0 and column 0 (beyond the separator)
@@ -120,18 +152,25 @@ struct Frame {
     }
 };
 
-// How well the frame puts the known modules on their colours: each module's
-// grey below (dark) or above (light) its threshold, summed.
+// How well the frame puts the known modules on their colours: the grey
+// below (dark) or above (light) the threshold, summed over four points of
+// each module near its edges, so that only a frame that centres the modules
+// fits best (at the centres alone, any frame within a sharp module's width
+// would fit as well).
 double frame_fit(const th::GreyView &grey, const th::Binary &binary, const Frame &f, int n,
                  const std::vector<KnownModule> &known) {
+    constexpr double offsets[4][2] = {{-edge_point, 0}, {edge_point, 0}, {0, -edge_point}, {0, edge_point}};
     double score = 0;
     for (const KnownModule &k : known) {
-        const th::Point p = f.map(k.col, k.row, n);
-        const float g = grey.bilinear(static_cast<float>(p.x), static_cast<float>(p.y));
-        if (g < 0)
-            continue; // a quiet zone cut off by the picture's edge
-        const double below = binary.threshold(static_cast<float>(p.x), static_cast<float>(p.y)) - g;
-        score += k.dark ? below : -below;
+        const th::Point centre = f.map(k.col, k.row, n);
+        const float threshold = static_cast<float>(binary.threshold(static_cast<float>(centre.x), static_cast<float>(centre.y)));
+        for (const auto &o : offsets) {
+            const th::Point p = f.map(k.col + o[0], k.row + o[1], n);
+            const float g = grey.bilinear(static_cast<float>(p.x), static_cast<float>(p.y));
+            if (g < 0)
+                continue; // a quiet zone cut off by the picture's edge
+            score += k.dark ? threshold - g : g - threshold;
+        }
     }
     return score;
 }
@@ -164,69 +203,114 @@ Frame fitted_frame(const th::GreyView &grey, const th::Binary &binary, Frame f, 
     return f;
 }
 
-// Whether the timing modules 8..10 that every size has alternate from the
-// finder's corners `first` + 1 and `first` + 3: the direction the symbol runs.
+// Whether timing modules 8..10, which every size has, alternate along row 0
+// and column 0 of the frame (a symbol of 11 modules): the direction the
+// symbol runs from its finder. The finder's outline measures the module
+// coarsely, so each axis may run a little shorter or longer.
 bool timing_starts(const th::GreyView &grey, const th::Binary &binary, const Frame &f) {
-    int agree = 0;
-    for (int i = 8; i <= 10; ++i)
-        for (int axis = 0; axis < 2; ++axis) {
-            const th::Point p = axis == 0 ? f.map(i + 0.5, 0.5, 11) : f.map(0.5, i + 0.5, 11);
-            const float g = grey.bilinear(static_cast<float>(p.x), static_cast<float>(p.y));
-            if (g < 0)
-                return false;
-            agree += (g <= binary.threshold(static_cast<float>(p.x), static_cast<float>(p.y))) == (i % 2 == 0);
+    for (int axis = 0; axis < 2; ++axis) {
+        bool found = false;
+        for (double scale : {1.0, 0.95, 1.05, 0.9, 1.1}) {
+            int agree = 0;
+            for (int i = 8; i <= 10; ++i) {
+                const double along = (i + 0.5) * scale;
+                const th::Point p = axis == 0 ? f.map(along, 0.5, 11) : f.map(0.5, along, 11);
+                const float g = grey.bilinear(static_cast<float>(p.x), static_cast<float>(p.y));
+                if (g < 0)
+                    return false;
+                agree += (g <= binary.threshold(static_cast<float>(p.x), static_cast<float>(p.y))) == (i % 2 == 0);
+            }
+            if (agree == 3) {
+                found = true;
+                break;
+            }
         }
-    return agree >= 5;
+        if (!found)
+            return false;
+    }
+    return true;
 }
 
-// The symbol through one finder outline, whose corner `first` is the
-// symbol's outer corner: the frame is fitted to the known modules of each
-// size in turn, and the sampling must name that size in its format
-// information.
-std::optional<Located> read_oriented(const th::GreyView &grey, const th::Binary &binary,
-                                     const std::array<th::Point, 4> &outline, int first, double module) {
-    auto corner = [&](int k) { return outline[static_cast<std::size_t>((first + k) % 4)]; };
-    // The finder's outline spans 7 modules of the symbol's 11.
-    auto along = [&](int k, int n) {
-        const th::Point o = corner(0), e = corner(k);
+// The frame of a symbol n modules a side fitted to its known modules,
+// starting from the finder's outline.
+Frame frame_for(const th::GreyView &grey, const th::Binary &binary, const std::array<th::Point, 4> &finder, int n,
+                double module) {
+    // The outline spans 7 of the symbol's n modules along each side.
+    auto along = [&](int k) {
+        const th::Point o = finder[0], e = finder[static_cast<std::size_t>(k)];
         return th::Point{o.x + (e.x - o.x) * n / 7.0, o.y + (e.y - o.y) * n / 7.0};
     };
-    if (!timing_starts(grey, binary, Frame{{corner(0), along(1, 11), along(3, 11)}}))
+    return fitted_frame(grey, binary, Frame{{finder[0], along(1), along(3)}}, n, module);
+}
+
+// The symbol read through the frame, when timing, format information naming
+// this size and Reed-Solomon agree.
+std::optional<Located> read_framed(const th::GreyView &grey, const th::Binary &binary, const Frame &f, int version) {
+    const int n = symbol_size(version);
+    const double far = n;
+    const std::array<th::Point, 3> square{{{0, 0}, {far, 0}, {0, far}}};
+    const auto map = th::Projective::from_triangles(square, f.at);
+    if (!map)
         return std::nullopt;
     ReadLimits limits;
     limits.format_bit_errors = picture_format_errors;
-    for (int version = 1; version <= 4; ++version) {
-        const int n = symbol_size(version);
-        const Frame f = fitted_frame(grey, binary, Frame{{corner(0), along(1, n), along(3, n)}}, n, module);
-        const double far = n;
-        const std::array<th::Point, 3> square{{{0, 0}, {far, 0}, {0, far}}};
-        const auto map = th::Projective::from_triangles(square, f.at);
-        if (!map)
+    const th::Grid grid{n, *map, {}, {}};
+    for (th::Threshold threshold : {th::Threshold::blocks, th::Threshold::module_window}) {
+        const auto m = th::sample(grey, binary, grid, threshold);
+        if (!m)
+            return std::nullopt;
+        // A mirrored symbol samples transposed: its timing patterns too.
+        if (timing_share(*m) < min_timing)
             continue;
-        const th::Grid grid{n, *map, {}, {}};
-        for (th::Threshold threshold : {th::Threshold::blocks, th::Threshold::module_window}) {
-            const auto m = th::sample(grey, binary, grid, threshold);
-            if (!m)
-                break;
-            // A mirrored symbol samples transposed: its timing patterns too.
-            if (timing_share(*m) < min_timing)
-                continue;
-            auto r = read_matrix(*m, limits);
-            if (!r || r->version != version)
-                continue;
-            Located out{std::move(*r), {}, grey.inverted};
-            const th::Point at[4] = {map->map(0, 0), map->map(far, 0), map->map(far, far), map->map(0, far)};
-            for (int k = 0; k < 4; ++k) {
-                // Read transposed, the symbol's own top-right is the grid's
-                // bottom-left.
-                const int from = out.reading.mirrored && (k == 1 || k == 3) ? 4 - k : k;
-                out.corners[static_cast<std::size_t>(k)] = {static_cast<float>(at[from].x),
-                                                            static_cast<float>(at[from].y)};
-            }
-            return out;
+        auto r = read_matrix(*m, limits);
+        if (!r || r->version != version)
+            continue;
+        Located out{std::move(*r), {}, grey.inverted};
+        const th::Point at[4] = {map->map(0, 0), map->map(far, 0), map->map(far, far), map->map(0, far)};
+        for (int k = 0; k < 4; ++k) {
+            // Read transposed, the symbol's own top-right is the grid's
+            // bottom-left.
+            const int from = out.reading.mirrored && (k == 1 || k == 3) ? 4 - k : k;
+            out.corners[static_cast<std::size_t>(k)] = {static_cast<float>(at[from].x), static_cast<float>(at[from].y)};
         }
+        return out;
     }
     return std::nullopt;
+}
+
+// The symbol through one finder outline, whose corner `first` is the
+// symbol's outer corner. The format information lies within the smallest
+// size's modules: read there, it names the size to fit and read.
+std::optional<Located> read_oriented(const th::GreyView &grey, const th::Binary &binary,
+                                     const std::array<th::Point, 4> &outline, int first, double module) {
+    std::array<th::Point, 4> finder;
+    for (std::size_t k = 0; k < 4; ++k)
+        finder[k] = outline[(static_cast<std::size_t>(first) + k) % 4];
+    const int smallest = symbol_size(1);
+    const auto start_map = th::Projective::from_quads({{{0, 0}, {7, 0}, {7, 7}, {0, 7}}}, finder);
+    if (!start_map)
+        return std::nullopt;
+    const Frame start{{finder[0], start_map->map(smallest, 0), start_map->map(0, smallest)}};
+    if (!timing_starts(grey, binary, start))
+        return std::nullopt;
+    const Frame f = frame_for(grey, binary, finder, smallest, module);
+    const double far = smallest;
+    const auto map = th::Projective::from_triangles({{{0, 0}, {far, 0}, {0, far}}}, f.at);
+    if (!map)
+        return std::nullopt;
+    const auto corner = th::sample(grey, binary, th::Grid{smallest, *map, {}, {}}, th::Threshold::blocks);
+    if (!corner)
+        return std::nullopt;
+    auto format = microqr::read_format(*corner, picture_format_errors);
+    if (!format)
+        format = microqr::read_format(corner->transposed(), picture_format_errors);
+    const auto spec = format ? symbol_spec(format->symbol_number) : std::nullopt;
+    if (!spec)
+        return std::nullopt;
+    if (spec->version == 1)
+        return read_framed(grey, binary, f, 1);
+    return read_framed(grey, binary, frame_for(grey, binary, finder, symbol_size(spec->version), module),
+                       spec->version);
 }
 
 bool inside(const Located &s, float x, float y) {
@@ -269,7 +353,7 @@ std::vector<Located> locate(const std::uint8_t *pixels, int width, int height, i
             if (!row_dir)
                 continue;
             const th::Point col_dir{-row_dir->y, row_dir->x};
-            const auto outline = th::fit_outline(traced, centre, *row_dir, col_dir, c.at.module);
+            const auto outline = refitted_outline(traced, centre, *row_dir, col_dir, c.at.module);
             if (!outline)
                 continue;
             for (int first = 0; first < 4; ++first) {

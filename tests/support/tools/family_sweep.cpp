@@ -5,7 +5,7 @@
 // a symbol; prints read and wrong counts per version. Not a test: a
 // measurement, run by hand.
 //
-// usage: family_sweep [--cases N] [--seed S]
+// usage: family_sweep [--cases N] [--seed S] [--verbose] [--dump DIR]
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -108,13 +108,20 @@ int decode(const vt::Picture &p, const std::string &want) {
 int main(int argc, char **argv) {
     int cases = 200;
     unsigned seed = 1;
+    bool verbose = false;
+    std::string dump; // where missed pictures are written, when given
+    int missed = 0;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--cases") && i + 1 < argc)
             cases = std::atoi(argv[++i]);
         else if (!std::strcmp(argv[i], "--seed") && i + 1 < argc)
             seed = static_cast<unsigned>(std::atoi(argv[++i]));
+        else if (!std::strcmp(argv[i], "--dump") && i + 1 < argc)
+            dump = argv[++i];
+        else if (!std::strcmp(argv[i], "--verbose"))
+            verbose = true;
         else {
-            std::fprintf(stderr, "usage: family_sweep [--cases N] [--seed S]\n");
+            std::fprintf(stderr, "usage: family_sweep [--cases N] [--seed S] [--verbose] [--dump DIR]\n");
             return 64;
         }
     }
@@ -127,8 +134,25 @@ int main(int argc, char **argv) {
                 const auto s = random_symbol(rng, all_symbols[i]);
                 if (!s)
                     continue;
-                const vt::Picture p = vt::render(*s, look(rng, sizes[rng() % 7], photo));
+                const vt::RenderOptions ro = look(rng, sizes[rng() % 7], photo);
+                const vt::Picture p = vt::render(*s, ro);
                 const int o = decode(p, s->text);
+                if (!dump.empty() && o != 1) {
+                    const std::string base = dump + "/missed-" + std::to_string(missed++);
+                    vt::write_bmp24(base + ".bmp", p);
+                    if (std::FILE *f = std::fopen((base + ".txt").c_str(), "w")) {
+                        for (int r = 0; r < s->size; ++r) {
+                            for (int c = 0; c < s->size; ++c)
+                                std::fputc(s->dark(c, r) ? '#' : '.', f);
+                            std::fputc('\n', f);
+                        }
+                        std::fclose(f);
+                    }
+                }
+                if (verbose && o != 1)
+                    std::printf("  missed M%d %.1f px, %.0f deg, quiet %d%s%s, blur %.2f, noise %.0f, keystone %g\n",
+                                s->version, ro.module_px, ro.rotation_deg, ro.quiet_zone, ro.mirror ? ", mirrored" : "",
+                                ro.dark > ro.light ? ", inverted" : "", ro.blur_sigma, ro.noise_sigma, ro.perspective);
                 ++per[i].cases;
                 per[i].read += o == 1;
                 per[i].wrong += o == -1;
