@@ -248,10 +248,14 @@ extern "C" vantor_results *vantor_decode_pixels(const unsigned char *pixels, int
             rows = packed.get();
         }
         std::vector<ScoredCandidate> pool;
-        classic_readings(rows, width, height, depth, o, *results, pool);
+        const bool model2 = o.kinds & (1u << VANTOR_KIND_QR);
+        if (model2)
+            classic_readings(rows, width, height, depth, o, *results, pool);
+        else
+            results->reason = VANTOR_NO_EYE_PATTERNS;
         const bool searched_out = results->reason == VANTOR_OK || results->reason == VANTOR_INVALID_ARGUMENT ||
                                   results->reason == VANTOR_OUT_OF_MEMORY;
-        if (o.thorough && (results->symbols.empty() ? !searched_out : o.all_symbols)) {
+        if (model2 && o.thorough && (results->symbols.empty() ? !searched_out : o.all_symbols)) {
             thorough_readings(rows, width, height, o, strongest_first(std::move(pool)), *results);
             if (!results->symbols.empty()) {
                 results->reason = VANTOR_OK;
@@ -262,6 +266,7 @@ extern "C" vantor_results *vantor_decode_pixels(const unsigned char *pixels, int
             results->reason = VANTOR_OK;
             results->stage = VANTOR_STAGE_TEXT;
         }
+        name_model2_symbols(*results);
     } catch (const std::bad_alloc &) {
         results->symbols.clear();
         results->reason = VANTOR_OUT_OF_MEMORY;

@@ -1,20 +1,36 @@
 // Results of the other QR kinds in the public symbol record.
 #include "api_family.h"
 
+#include <cstdio>
 #include <string>
 
 #include "microqr/locate.h"
 
 namespace vantor {
 
+void set_kind(vantor_symbol &symbol, vantor_kind kind, int version) {
+    symbol.kind = kind;
+    const char *form = kind == VANTOR_KIND_MICRO_QR ? "M%d" : "%d";
+    std::snprintf(symbol.version_name, sizeof symbol.version_name, form, version);
+}
+
+void name_model2_symbols(vantor_results &results) {
+    for (auto &owned : results.symbols)
+        if (owned->view.version_name[0] == 0)
+            set_kind(owned->view, VANTOR_KIND_QR, owned->view.version);
+}
+
 bool family_readings(const std::uint8_t *pixels, int width, int height, const vantor_options &options,
                      vantor_results &results) {
+    if (!(options.kinds & (1u << VANTOR_KIND_MICRO_QR)))
+        return false;
     const std::vector<microqr::Located> found = microqr::locate(pixels, width, height, width, options.all_symbols);
     for (const microqr::Located &f : found) {
         const microqr::Reading &r = f.reading;
         OwnedSymbol &owned = results.add_symbol(std::string(r.content.bytes.begin(), r.content.bytes.end()));
         vantor_symbol &sym = owned.view;
         sym.version = r.version;
+        set_kind(sym, VANTOR_KIND_MICRO_QR, r.version);
         sym.level = r.level;
         sym.mask = r.mask;
         for (int k = 0; k < 4; ++k)

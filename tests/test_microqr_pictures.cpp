@@ -137,4 +137,51 @@ TEST(MicroQrPictures, ClassicPathDoesNotLookForMicroQr) {
     EXPECT_EQ(decode_image(p.pixels.data(), p.width, p.height, 8, nullptr), nullptr);
 }
 
+// Every symbol names its kind and version; the options choose the kinds.
+TEST(MicroQrPictures, KindAndVersionNameAndTheKindsOption) {
+    const auto micro = vt::make_micro_qrencode("0042", 1, vt::Level::L, vt::Mode::byte);
+    const auto model2 = vt::make_symbol("seven", 7, vt::Level::Q, vt::Mode::byte);
+    ASSERT_TRUE(micro && model2);
+    vt::RenderOptions o;
+    o.module_px = 4;
+    const vt::Picture pm = vt::render(*micro, o), p2 = vt::render(*model2, o);
+    vantor_options *options = vantor_options_new();
+    ASSERT_NE(options, nullptr);
+    auto first = [&](const vt::Picture &p, std::string &name) {
+        vantor_results *r = vantor_decode_pixels(p.pixels.data(), p.width, p.height, p.width, 8, options);
+        int kind = -1;
+        if (r && vantor_results_count(r) > 0) {
+            kind = vantor_symbol_kind(vantor_results_symbol(r, 0));
+            name = vantor_symbol_version_name(vantor_results_symbol(r, 0));
+        }
+        vantor_results_free(r);
+        return kind;
+    };
+    std::string name;
+    EXPECT_EQ(first(pm, name), VANTOR_KIND_MICRO_QR);
+    EXPECT_EQ(name, "M1");
+    EXPECT_EQ(first(p2, name), VANTOR_KIND_QR);
+    EXPECT_EQ(name, "7");
+    EXPECT_STREQ(vantor_kind_name(VANTOR_KIND_QR), "QRCode");
+    EXPECT_STREQ(vantor_kind_name(VANTOR_KIND_QR_MODEL1), "QRCodeModel1");
+    EXPECT_STREQ(vantor_kind_name(VANTOR_KIND_MICRO_QR), "MicroQRCode");
+    EXPECT_STREQ(vantor_kind_name(VANTOR_KIND_RMQR), "rMQRCode");
+    EXPECT_STREQ(vantor_kind_name(static_cast<vantor_kind>(9)), "");
+
+    ASSERT_TRUE(vantor_options_set_kinds(options, 1u << VANTOR_KIND_QR));
+    EXPECT_EQ(first(pm, name), -1);
+    EXPECT_EQ(first(p2, name), VANTOR_KIND_QR);
+    ASSERT_TRUE(vantor_options_set_kinds(options, 1u << VANTOR_KIND_MICRO_QR));
+    EXPECT_EQ(first(pm, name), VANTOR_KIND_MICRO_QR);
+    EXPECT_EQ(first(p2, name), -1);
+    // Sets without a known kind are refused and change nothing.
+    EXPECT_FALSE(vantor_options_set_kinds(options, 0));
+    EXPECT_FALSE(vantor_options_set_kinds(options, 1u << 4));
+    EXPECT_FALSE(vantor_options_set_kinds(nullptr, VANTOR_KINDS_ALL));
+    EXPECT_EQ(first(pm, name), VANTOR_KIND_MICRO_QR);
+    EXPECT_EQ(vantor_symbol_kind(nullptr), VANTOR_KIND_QR);
+    EXPECT_STREQ(vantor_symbol_version_name(nullptr), "");
+    vantor_options_free(options);
+}
+
 } // namespace
