@@ -245,12 +245,19 @@ Frame frame_for(const th::GreyView &grey, const th::Binary &binary, const std::a
 
 // The symbol read through the frame, when timing, format information naming
 // this size and Reed-Solomon agree.
-std::optional<Located> read_framed(const th::GreyView &grey, const th::Binary &binary, const Frame &f, int version) {
+// `shift` moves the far corner, which no known module pins, by that many
+// modules along the frame's axes: a picture taken at a slant is no
+// parallelogram.
+std::optional<Located> read_framed(const th::GreyView &grey, const th::Binary &binary, const Frame &f, int version,
+                                   th::Point shift = {0, 0}) {
     const int n = symbol_size(version);
     const double far = n;
-    const std::array<th::Point, 3> square{{{0, 0}, {far, 0}, {0, far}}};
-    const auto map = th::Projective::from_triangles(square, f.at);
-    if (!map)
+    const std::array<th::Point, 4> square{{{0, 0}, {far, 0}, {far, far}, {0, far}}};
+    const th::Point across{f.at[1].x - f.at[0].x, f.at[1].y - f.at[0].y}, down{f.at[2].x - f.at[0].x, f.at[2].y - f.at[0].y};
+    const th::Point corner{f.at[1].x + down.x + (shift.x * across.x + shift.y * down.x) / n,
+                           f.at[1].y + down.y + (shift.x * across.y + shift.y * down.y) / n};
+    const auto map = th::Projective::from_quads(square, {f.at[0], f.at[1], corner, f.at[2]});
+    if (!map || !map->proper_over(far))
         return std::nullopt;
     ReadLimits limits;
     limits.format_bit_errors = picture_format_errors;
@@ -307,10 +314,22 @@ std::optional<Located> read_oriented(const th::GreyView &grey, const th::Binary 
     const auto spec = format ? symbol_spec(format->symbol_number) : std::nullopt;
     if (!spec)
         return std::nullopt;
+    const Frame sized = spec->version == 1 ? f : frame_for(grey, binary, finder, symbol_size(spec->version), module);
+    if (auto s = read_framed(grey, binary, sized, spec->version))
+        return s;
+    // Keystone: the far corner up to a module off the parallelogram, in half
+    // modules, nearest first. M1 is too small for it to matter.
     if (spec->version == 1)
-        return read_framed(grey, binary, f, 1);
-    return read_framed(grey, binary, frame_for(grey, binary, finder, symbol_size(spec->version), module),
-                       spec->version);
+        return std::nullopt;
+    for (const double reach : {0.5, 1.0})
+        for (const double dx : {-reach, 0.0, reach})
+            for (const double dy : {-reach, 0.0, reach}) {
+                if (std::max(std::fabs(dx), std::fabs(dy)) != reach)
+                    continue;
+                if (auto s = read_framed(grey, binary, sized, spec->version, {dx, dy}))
+                    return s;
+            }
+    return std::nullopt;
 }
 
 bool inside(const Located &s, float x, float y) {
