@@ -139,23 +139,7 @@ void thorough_readings(const std::uint8_t *pixels, int width, int height, const 
             owned.view.text_length = owned.text.size();
         }
         vantor_symbol &sym = owned.view;
-        sym.version = f.version;
-        sym.level = f.level;
-        sym.mask = f.mask;
-        for (int k = 0; k < 4; ++k)
-            sym.corners[k] = {f.corners[static_cast<std::size_t>(k)][0] + 0.5f,
-                              f.corners[static_cast<std::size_t>(k)][1] + 0.5f};
-        sym.corrected = f.corrected;
-        sym.pass = -1;
-        sym.reading = -1;
-        sym.mirrored = f.mirrored;
-        sym.inverted = f.inverted;
-        sym.eci = f.facts.eci;
-        sym.sa_index = f.facts.sa_index;
-        sym.sa_count = f.facts.sa_count;
-        sym.sa_parity = f.facts.sa_parity;
-        sym.fnc1 = f.facts.fnc1;
-        sym.fnc1_application = f.facts.fnc1_application;
+        fill_searched(sym, f);
         const std::size_t last = results.symbols.size() - 1;
         for (std::size_t i = 0; i < last; ++i) {
             if (same_symbol(results.symbols[i]->view, sym)) {

@@ -8,6 +8,25 @@
 
 namespace vantor {
 
+void fill_searched(vantor_symbol &sym, const thorough::FoundSymbol &f) {
+    sym.version = f.version;
+    sym.level = f.level;
+    sym.mask = f.mask;
+    for (int k = 0; k < 4; ++k)
+        sym.corners[k] = {f.corners[static_cast<std::size_t>(k)][0] + 0.5f, f.corners[static_cast<std::size_t>(k)][1] + 0.5f};
+    sym.corrected = f.corrected;
+    sym.pass = -1;
+    sym.reading = -1;
+    sym.mirrored = f.mirrored;
+    sym.inverted = f.inverted;
+    sym.eci = f.facts.eci;
+    sym.sa_index = f.facts.sa_index;
+    sym.sa_count = f.facts.sa_count;
+    sym.sa_parity = f.facts.sa_parity;
+    sym.fnc1 = f.facts.fnc1;
+    sym.fnc1_application = f.facts.fnc1_application;
+}
+
 void set_kind(vantor_symbol &symbol, vantor_kind kind, int version) {
     symbol.kind = kind;
     const char *form = kind == VANTOR_KIND_MICRO_QR ? "M%d" : "%d";
@@ -28,19 +47,16 @@ bool family_readings(const std::uint8_t *pixels, int width, int height, const va
     for (const microqr::Located &f : found) {
         const microqr::Reading &r = f.reading;
         OwnedSymbol &owned = results.add_symbol(std::string(r.content.bytes.begin(), r.content.bytes.end()));
-        vantor_symbol &sym = owned.view;
-        sym.version = r.version;
-        set_kind(sym, VANTOR_KIND_MICRO_QR, r.version);
-        sym.level = r.level;
-        sym.mask = r.mask;
-        for (int k = 0; k < 4; ++k)
-            sym.corners[k] = {f.corners[static_cast<std::size_t>(k)][0] + 0.5f,
-                              f.corners[static_cast<std::size_t>(k)][1] + 0.5f};
-        sym.corrected = r.corrected;
-        sym.pass = -1;
-        sym.reading = -1;
-        sym.mirrored = r.mirrored;
-        sym.inverted = f.inverted;
+        thorough::FoundSymbol as_found;
+        as_found.version = r.version;
+        as_found.level = r.level;
+        as_found.mask = r.mask;
+        as_found.corners = f.corners;
+        as_found.corrected = r.corrected;
+        as_found.mirrored = r.mirrored;
+        as_found.inverted = f.inverted;
+        fill_searched(owned.view, as_found);
+        set_kind(owned.view, VANTOR_KIND_MICRO_QR, r.version);
     }
     return !found.empty();
 }

@@ -5,8 +5,14 @@
 #include <cstdint>
 
 #include "api_types.h"
+#include "thorough/search.h"
 
 namespace vantor {
+
+// The record of a symbol a search found (not a classic reading): its
+// version, level, mask, corners (pixel-index coordinates, moved to the
+// classic stages' pixel edges), corrections, flags and declared facts.
+void fill_searched(vantor_symbol &symbol, const thorough::FoundSymbol &found);
 
 // Sets the symbol's kind and the name of its version within the kind.
 void set_kind(vantor_symbol &symbol, vantor_kind kind, int version);

@@ -13,6 +13,7 @@
 #include "../thorough/finder_scan.h"
 #include "../thorough/image.h"
 #include "../thorough/sampling.h"
+#include "../thorough/search.h"
 #include "format.h"
 #include "symbols.h"
 
@@ -332,22 +333,6 @@ std::optional<Located> read_oriented(const th::GreyView &grey, const th::Binary 
     return std::nullopt;
 }
 
-bool inside(const Located &s, float x, float y) {
-    // The corners go round the symbol; a point inside is on the same side of
-    // every edge.
-    int sign = 0;
-    for (int k = 0; k < 4; ++k) {
-        const auto &a = s.corners[static_cast<std::size_t>(k)];
-        const auto &b = s.corners[static_cast<std::size_t>((k + 1) % 4)];
-        const float cross = (b[0] - a[0]) * (y - a[1]) - (b[1] - a[1]) * (x - a[0]);
-        const int side = cross > 0 ? 1 : cross < 0 ? -1 : 0;
-        if (side != 0 && sign != 0 && side != sign)
-            return false;
-        if (side != 0)
-            sign = side;
-    }
-    return true;
-}
 
 } // namespace
 
@@ -362,7 +347,7 @@ std::vector<Located> locate(const std::uint8_t *pixels, int width, int height, i
             if (c.hits < 2)
                 continue; // a single scan line is what noise gives
             const bool known = std::any_of(found.begin(), found.end(), [&](const Located &s) {
-                return s.inverted == inverted && inside(s, c.at.x, c.at.y);
+                return s.inverted == inverted && th::inside(s.corners, c.at.x, c.at.y);
             });
             if (known)
                 continue;
