@@ -140,6 +140,33 @@ TEST(MicroQrPictures, PicturesWithoutASymbolGiveNoText) {
     EXPECT_EQ(texts, 0);
 }
 
+// Pictures too small, too thin or of one colour for any symbol, and a Micro
+// QR symbol cut by the picture's edge, reach the Micro QR locator safely
+// and give no text.
+TEST(MicroQrPictures, TinyThinCutAndFlatPicturesAreSafe) {
+    int texts = 0;
+    for (const auto &[w, h] : {std::pair{1, 1}, std::pair{10, 10}, std::pair{11, 11}, std::pair{3, 4000},
+                               std::pair{4000, 3}, std::pair{12, 700}}) {
+        for (int grey : {0, 255}) {
+            vt::Picture p{w, h, std::vector<std::uint8_t>(static_cast<std::size_t>(w * h), static_cast<std::uint8_t>(grey))};
+            texts += decode(p).found;
+        }
+    }
+    const auto s = vt::make_micro_qrencode("CUT", 3, vt::Level::L, vt::Mode::byte);
+    ASSERT_TRUE(s);
+    vt::RenderOptions o;
+    o.module_px = 4;
+    o.quiet_zone = 2;
+    const vt::Picture whole = vt::render(*s, o);
+    // Only the finder and a few modules beside it remain.
+    vt::Picture cut{44, 44, {}};
+    for (int y = 0; y < cut.height; ++y)
+        for (int x = 0; x < cut.width; ++x)
+            cut.pixels.push_back(whole.at(x, y));
+    texts += decode(cut).found;
+    EXPECT_EQ(texts, 0);
+}
+
 // The classic entry point reads Model 2 only.
 TEST(MicroQrPictures, ClassicPathDoesNotLookForMicroQr) {
     const auto s = vt::make_micro_qrencode("12345", 2, vt::Level::L, vt::Mode::byte);
