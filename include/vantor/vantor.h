@@ -119,8 +119,10 @@ typedef enum vantor_kind {
 
 /* The kinds looked for, as a set of bits (1u << kind); VANTOR_KINDS_ALL is
  * the default. Model 2 is read first; the other kinds are looked for only
- * when it gave no text. A set without a known kind is refused (the options
- * stay as they were). Returns nonzero when the set was taken. */
+ * when it gave no text. Without Model 2 the classic readings do not run (the
+ * results hold no readings, and a call that finds nothing gives
+ * VANTOR_NO_EYE_PATTERNS). A set without a known kind is refused (the
+ * options stay as they were). Returns nonzero when the set was taken. */
 #define VANTOR_KINDS_ALL 0xFu
 int vantor_options_set_kinds(vantor_options *options, unsigned kinds);
 
