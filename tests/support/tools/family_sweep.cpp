@@ -5,7 +5,7 @@
 // a symbol; prints read and wrong counts per version. Not a test: a
 // measurement, run by hand.
 //
-// usage: family_sweep [--cases N] [--seed S] [--verbose] [--dump DIR]
+// usage: family_sweep [--cases N] [--seed S] [--verbose] [--dump DIR] [--version V]
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -109,6 +109,7 @@ int main(int argc, char **argv) {
     int cases = 200;
     unsigned seed = 1;
     bool verbose = false;
+    int only_version = 0; // --version: that Micro QR version alone
     std::string dump; // where missed pictures are written, when given
     int missed = 0;
     for (int i = 1; i < argc; ++i) {
@@ -118,10 +119,12 @@ int main(int argc, char **argv) {
             seed = static_cast<unsigned>(std::atoi(argv[++i]));
         else if (!std::strcmp(argv[i], "--dump") && i + 1 < argc)
             dump = argv[++i];
+        else if (!std::strcmp(argv[i], "--version") && i + 1 < argc)
+            only_version = std::atoi(argv[++i]);
         else if (!std::strcmp(argv[i], "--verbose"))
             verbose = true;
         else {
-            std::fprintf(stderr, "usage: family_sweep [--cases N] [--seed S] [--verbose] [--dump DIR]\n");
+            std::fprintf(stderr, "usage: family_sweep [--cases N] [--seed S] [--verbose] [--dump DIR] [--version V]\n");
             return 64;
         }
     }
@@ -131,6 +134,8 @@ int main(int argc, char **argv) {
         Tally per[8];
         for (int k = 0; k < cases; ++k) {
             for (int i = 0; i < 8; ++i) {
+                if (only_version && all_symbols[i].version != only_version)
+                    continue;
                 const auto s = random_symbol(rng, all_symbols[i]);
                 if (!s)
                     continue;
@@ -168,6 +173,8 @@ int main(int argc, char **argv) {
     Tally beyond[5];
     for (int k = 0; k < cases * 4; ++k) {
         const VersionLevel &vl = all_symbols[k % 8];
+        if (only_version && vl.version != only_version)
+            continue;
         const auto s = random_symbol(rng, vl);
         if (!s)
             continue;
