@@ -150,7 +150,10 @@ std::vector<std::string> explain(const vantor::Results &results, bool thorough) 
     }
     if (results) {
         const vantor::Symbol &s = results.symbols.front();
-        if (s.pass < 0)
+        if (s.kind == VANTOR_KIND_MICRO_QR)
+            lines.push_back("result: a Micro QR symbol (" + s.version_name +
+                            "), read after the Model 2 readings gave no text");
+        else if (s.pass < 0)
             lines.push_back("result: decoded by the thorough search, after the classic readings gave no text");
         else
             lines.push_back("result: decoded (pass " + std::to_string(s.pass) + ", reading " +

@@ -240,5 +240,8 @@ TEST(JsonCli, FormatAndVersionNameOfEveryKind) {
         EXPECT_NE(r.err.find("--formats"), std::string::npos) << bad << ": " << r.err;
     }
     EXPECT_EQ(vt::run_command(cli + " --compat --formats qr" + files).status, 64);
+    // --explain names what it read.
+    const vt::CommandRun explained = vt::run_command(cli + " --explain " + dir + "/micro.bmp");
+    EXPECT_NE(explained.out.find("a Micro QR symbol (M3)"), std::string::npos) << explained.out;
     fs::remove_all(dir);
 }
