@@ -7,7 +7,7 @@
 // per-set medians and ratios to zxing-cpp.
 //
 //   vantor_bench [--quick] [--reps N] [--min-time S] [--wall] [--only TEXT]
-//                [--ours-only] [--classic] [--flag set|clear]
+//                [--ours-only] [--model2-only] [--classic] [--flag set|clear]
 //   vantor_bench --digest      trace digests of every picture, for checking
 //                              that two builds decode alike
 #include <sys/resource.h>
@@ -55,6 +55,7 @@ struct Options {
     bool digest = false;
     bool ours_only = false;
     bool classic = false; // time decode_image too
+    bool model2_only = false; // the API looks for Model 2 alone, not the other QR kinds
     std::string flag; // "set" or "clear": only that path
     int min_reps = 5;
     int max_reps = 41;
@@ -458,6 +459,10 @@ int run_table(const Options &opt) {
     vantor_options *first = vantor_options_new();
     vantor_options_set_thorough(first, 0);
     vantor_options *thorough = vantor_options_new();
+    if (opt.model2_only) {
+        vantor_options_set_kinds(first, 1u << VANTOR_KIND_QR);
+        vantor_options_set_kinds(thorough, 1u << VANTOR_KIND_QR);
+    }
     std::vector<Column> columns = {
         {"api", nullptr, [&](const vt::Picture &p) { return api_text(p, first); }},
         {"api+thorough", nullptr, [&](const vt::Picture &p) { return api_text(p, thorough); }},
@@ -484,7 +489,8 @@ int run_table(const Options &opt) {
     std::printf("Machine: %ld cores online; other processes may be sharing them (load average at start: %s).\n",
                 sysconf(_SC_NPROCESSORS_ONLN), load_average().c_str());
     std::printf("api: vantor_decode_pixels without the thorough search (the first reading that yields text);\n"
-                "api+thorough: with it (the default). classic set/clear (--classic): decode_image after a\n"
+                "api+thorough: with it (the default); both look for every QR kind unless --model2-only.\n"
+                "classic set/clear (--classic): decode_image after a\n"
                 "primer that leaves the carried-over Reed-Solomon flag set or clear.\n");
     if (others.empty())
         std::printf("No other reader compared (configure with -DVANTOR_BENCH_COMPARE=ON and install them).\n");
@@ -548,6 +554,8 @@ int main(int argc, char **argv) {
             opt.classic = true;
         } else if (a == "--ours-only") {
             opt.ours_only = true;
+        } else if (a == "--model2-only") {
+            opt.model2_only = true;
         } else if (a == "--digest") {
             opt.digest = true;
         } else if (a == "--reps") {
@@ -559,7 +567,7 @@ int main(int argc, char **argv) {
             opt.only = value();
         } else {
             std::fprintf(stderr,
-                         "usage: vantor_bench [--quick] [--reps N] [--min-time S] [--wall] [--only TEXT] [--ours-only] [--classic] [--flag set|clear] [--digest]\n");
+                         "usage: vantor_bench [--quick] [--reps N] [--min-time S] [--wall] [--only TEXT] [--ours-only] [--model2-only] [--classic] [--flag set|clear] [--digest]\n");
             return 2;
         }
     }

@@ -62,7 +62,7 @@ std::optional<vantor::Image> read_page(const FileEntry &entry, PageOutcome &page
 
 void decode_page(const Options &opt, const vantor::Image &image, PageOutcome &page) {
     vantor::Options decoding;
-    decoding.thorough(opt.thorough).all_symbols(opt.all);
+    decoding.thorough(opt.thorough).all_symbols(opt.all).kinds(opt.kinds);
     if (opt.log) {
         decoding.debug_dir(opt.debug_dir.empty() ? "." : opt.debug_dir);
         decoding.trace([&page](std::string_view line) { page.trace.append(line); });

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <filesystem>
 #include <string_view>
+#include <utility>
 
 #include <unistd.h>
 
@@ -37,6 +38,32 @@ bool is_directory(const std::string &path) {
     return path != "-" && std::filesystem::is_directory(path, ec);
 }
 
+// A comma-separated list of kind names to their bits; false for an empty
+// list, an empty item or an unknown name.
+bool parse_formats(std::string_view list, unsigned &kinds) {
+    // The names --formats takes, by kind.
+    constexpr std::pair<std::string_view, vantor_kind> names[] = {
+        {"qr", VANTOR_KIND_QR}, {"model1", VANTOR_KIND_QR_MODEL1}, {"microqr", VANTOR_KIND_MICRO_QR}, {"rmqr", VANTOR_KIND_RMQR}};
+    unsigned bits = 0;
+    while (true) {
+        const std::size_t comma = list.find(',');
+        const std::string_view item = list.substr(0, comma);
+        bool known = false;
+        for (const auto &[name, kind] : names)
+            if (item == name) {
+                bits |= 1u << kind;
+                known = true;
+            }
+        if (!known)
+            return false;
+        if (comma == std::string_view::npos)
+            break;
+        list.remove_prefix(comma + 1);
+    }
+    kinds = bits;
+    return true;
+}
+
 } // namespace
 
 void print_usage(std::FILE *out) {
@@ -53,12 +80,17 @@ void print_usage(std::FILE *out) {
                "                   (needed for several files)\n"
                "  --json           one JSON object per file and line: file, decoded,\n"
                "                   text (UTF-8), bytes_hex (the exact bytes), version,\n"
-               "                   level, mask, corners, corrected; error and message\n"
+               "                   level, mask, corners, corrected, format (QRCode,\n"
+               "                   QRCodeModel1, MicroQRCode, rMQRCode), version_name;\n"
+               "                   error and message\n"
                "  --all            every symbol of each image in reading order, each\n"
                "                   line FILE: TEXT (and every page of a TIFF file),\n"
                "                   not only the first\n"
                "  --no-thorough    only the classic readings, not the thorough search\n"
                "                   that runs when they give no text\n"
+               "  --formats LIST   the QR kinds to look for, comma-separated: qr,\n"
+               "                   model1, microqr, rmqr (default: all; QR Code\n"
+               "                   Model 2 first, the others when it gives no text)\n"
                "  -j N, --jobs N   run N jobs: decode N files at once (default: one per\n"
                "                   core)\n"
                "  --explain        tell what the decoder saw, pass by pass, and why\n"
@@ -103,6 +135,18 @@ ParsedCommandLine parse_command_line(int argc, char **argv) {
             opt.all = true;
         } else if (arg == "--no-thorough") {
             opt.thorough = false;
+        } else if (arg == "--formats" || arg.starts_with("--formats=")) {
+            std::string_view list;
+            if (arg == "--formats") {
+                if (++i >= argc)
+                    return usage_error("--formats needs a list: qr, model1, microqr, rmqr");
+                list = argv[i];
+            } else {
+                list = arg.substr(10);
+            }
+            if (!parse_formats(list, opt.kinds))
+                return usage_error("--formats " + std::string(list) +
+                                   ": give one or more of qr, model1, microqr, rmqr, comma-separated");
         } else if (arg == "-j" || arg == "--jobs") {
             if (++i >= argc || !parse_jobs(argv[i], opt.jobs))
                 return usage_error(std::string(arg) + " needs a number of jobs from 1 to 1024");
@@ -145,8 +189,8 @@ ParsedCommandLine parse_command_line(int argc, char **argv) {
         if (access(opt.debug_dir.c_str(), W_OK | X_OK) != 0)
             return usage_error("--debug-dir " + opt.debug_dir + ": the folder cannot be written");
     }
-    if (opt.compat && (opt.all || !opt.thorough || opt.explain))
-        return usage_error("--compat decodes as the classic decoder: --all, --no-thorough and "
+    if (opt.compat && (opt.all || !opt.thorough || opt.explain || opt.kinds != VANTOR_KINDS_ALL))
+        return usage_error("--compat decodes as the classic decoder: --all, --no-thorough, --formats and "
                            "--explain do not apply");
     // Several files' bytes run together unless each ends in a zero byte;
     // --compat keeps the classic output, which runs them together.

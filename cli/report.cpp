@@ -63,6 +63,7 @@ void symbol_fields(JsonObject &o, const vantor::Symbol &s) {
             fnc1.number("application", s.fnc1_application);
         o.object("fnc1", fnc1);
     }
+    o.text("format", vantor_kind_name(s.kind)).text("version_name", s.version_name);
 }
 
 // One object per symbol, or one for a page with none.

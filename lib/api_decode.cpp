@@ -11,6 +11,7 @@
 #include <span>
 #include <vector>
 
+#include "api_family.h"
 #include "api_types.h"
 #include "bitmap.h"
 #include "bitstream.h"
@@ -166,16 +167,6 @@ void reading_order(std::vector<std::unique_ptr<OwnedSymbol>> &symbols) {
         symbols.push_back(std::move(p.symbol));
 }
 
-// What a data bit stream declared besides its characters.
-void set_facts(vantor_symbol &sym, const Facts &facts) {
-    sym.eci = facts.eci;
-    sym.sa_index = facts.sa_index;
-    sym.sa_count = facts.sa_count;
-    sym.sa_parity = facts.sa_parity;
-    sym.fnc1 = facts.fnc1;
-    sym.fnc1_application = facts.fnc1_application;
-}
-
 // The display text of a symbol when its bit stream gives one of its own (ECI
 // or GB 2312 runs); else the text made from its bytes stays.
 void set_text(OwnedSymbol &owned, std::string text) {
@@ -214,18 +205,7 @@ void thorough_readings(const std::uint8_t *pixels, int width, int height,
         OwnedSymbol &owned = results.add_symbol(std::string(f.bytes.begin(), f.bytes.end()));
         set_text(owned, std::move(f.text));
         vantor_symbol &sym = owned.view;
-        sym.version = f.version;
-        sym.level = f.level;
-        sym.mask = f.mask;
-        for (int k = 0; k < 4; ++k)
-            sym.corners[k] = {f.corners[static_cast<std::size_t>(k)][0] + 0.5f,
-                              f.corners[static_cast<std::size_t>(k)][1] + 0.5f};
-        sym.corrected = f.corrected;
-        sym.pass = -1;
-        sym.reading = -1;
-        sym.mirrored = f.mirrored;
-        sym.inverted = f.inverted;
-        set_facts(sym, f.facts);
+        fill_searched(sym, f);
         const std::size_t last = results.symbols.size() - 1;
         for (std::size_t i = 0; i < last; ++i) {
             if (same_symbol(results.symbols[i]->view, sym)) {
@@ -369,20 +349,25 @@ extern "C" vantor_results *vantor_decode_pixels(const unsigned char *pixels, int
         // The classic readings keep run lengths in 16 bits: a picture with a
         // longer side is read by the thorough search alone, whatever the
         // options say, and its reason is the search's.
+        const bool model2 = o.kinds & (1u << VANTOR_KIND_QR);
         const bool classic_fits = width <= max_side && height <= max_side;
-        if (classic_fits)
+        if (model2 && classic_fits)
             classic_readings(rows, width, height, depth, o, *results, pool);
         else
-            results->reason = VANTOR_NO_SYMBOL;
+            results->reason = model2 ? VANTOR_NO_SYMBOL : VANTOR_NO_EYE_PATTERNS;
         const bool searched_out = results->reason == VANTOR_OK || results->reason == VANTOR_INVALID_ARGUMENT ||
                                   results->reason == VANTOR_OUT_OF_MEMORY;
-        const bool search = o.thorough || !classic_fits;
+        const bool search = model2 && (o.thorough || !classic_fits);
         if (search && (results->symbols.empty() ? !searched_out : o.all_symbols)) {
             thorough_readings(rows, width, height, strongest_first(pool), o.all_symbols, *results);
             if (!results->symbols.empty()) {
                 results->reason = VANTOR_OK;
                 results->stage = VANTOR_STAGE_TEXT;
             }
+        }
+        if (!searched_out && results->symbols.empty() && family_readings(rows, width, height, o, *results)) {
+            results->reason = VANTOR_OK;
+            results->stage = VANTOR_STAGE_TEXT;
         }
         // The first symbol is the first in reading order. When the passes saw
         // eye patterns enough for a second symbol, every symbol is looked
@@ -395,6 +380,7 @@ extern "C" vantor_results *vantor_decode_pixels(const unsigned char *pixels, int
         reading_order(results->symbols);
         if (!o.all_symbols && results->symbols.size() > 1)
             results->symbols.resize(1);
+        name_model2_symbols(*results);
     } catch (const std::bad_alloc &) {
         results->symbols.clear();
         results->reason = VANTOR_OUT_OF_MEMORY;

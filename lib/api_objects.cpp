@@ -57,6 +57,29 @@ void vantor_options_set_all_symbols(vantor_options *options, int on) {
         options->all_symbols = on != 0;
 }
 
+int vantor_options_set_kinds(vantor_options *options, unsigned kinds) {
+    if (!options || (kinds & VANTOR_KINDS_ALL) == 0 || (kinds & ~VANTOR_KINDS_ALL) != 0)
+        return 0;
+    options->kinds = kinds;
+    return 1;
+}
+
+const char *vantor_kind_name(vantor_kind kind) {
+    switch (kind) {
+    case VANTOR_KIND_QR: return "QRCode";
+    case VANTOR_KIND_QR_MODEL1: return "QRCodeModel1";
+    case VANTOR_KIND_MICRO_QR: return "MicroQRCode";
+    case VANTOR_KIND_RMQR: return "rMQRCode";
+    }
+    return "";
+}
+
+vantor_kind vantor_symbol_kind(const vantor_symbol *symbol) {
+    return symbol ? static_cast<vantor_kind>(symbol->kind) : VANTOR_KIND_QR;
+}
+
+const char *vantor_symbol_version_name(const vantor_symbol *symbol) { return symbol ? symbol->version_name : ""; }
+
 void vantor_results_free(vantor_results *results) { delete results; }
 
 int vantor_results_count(const vantor_results *results) {

@@ -16,6 +16,7 @@ struct vantor_options {
     std::string debug_dir;
     bool thorough = true;
     bool all_symbols = false;
+    unsigned kinds = VANTOR_KINDS_ALL; // bits 1u << vantor_kind
 };
 
 namespace vantor {

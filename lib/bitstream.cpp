@@ -17,6 +17,11 @@ constexpr StreamLayout stream_layouts[] = {
     {SymbolKind::model2, 1, 9, 4, 4, {10, 9, 8, 8}},
     {SymbolKind::model2, 10, 26, 4, 4, {12, 11, 16, 10}},
     {SymbolKind::model2, 27, 40, 4, 4, {14, 13, 16, 12}},
+    // Micro QR M1..M4; 0: the version has no such mode.
+    {SymbolKind::micro, 1, 1, 0, 3, {3, 0, 0, 0}},
+    {SymbolKind::micro, 2, 2, 1, 5, {4, 3, 0, 0}},
+    {SymbolKind::micro, 3, 3, 2, 7, {5, 4, 4, 3}},
+    {SymbolKind::micro, 4, 4, 3, 9, {6, 5, 5, 4}},
 };
 
 // The mode each kind's indicator values announce.
@@ -31,6 +36,8 @@ constexpr ModeIndicator mode_indicators[] = {
     {SymbolKind::model2, 4, Mode::byte},         {SymbolKind::model2, 5, Mode::fnc1_first},
     {SymbolKind::model2, 7, Mode::eci},          {SymbolKind::model2, 8, Mode::kanji},
     {SymbolKind::model2, 9, Mode::fnc1_second},  {SymbolKind::model2, 13, Mode::hanzi},
+    {SymbolKind::micro, 0, Mode::numeric},       {SymbolKind::micro, 1, Mode::alphanumeric},
+    {SymbolKind::micro, 2, Mode::byte},          {SymbolKind::micro, 3, Mode::kanji},
 };
 
 // The subset indicator of GB 2312 in a Chinese mode segment.
@@ -204,6 +211,13 @@ KanjiPair kanji_pair(int value) {
     return {q + (q + 0x81 <= 0x9F ? 0x81 : 0xC1), value % 0xC0 + 0x40};
 }
 
+int BitReader::peek(int n) {
+    const long at = pos_;
+    const int v = read(n);
+    pos_ = at;
+    return v;
+}
+
 int BitReader::read(int n) {
     unsigned v = 0;
     for (int i = 0; i < n; ++i, ++pos_) {
@@ -235,16 +249,16 @@ std::optional<int> read_eci(BitReader &in) {
     return std::nullopt;
 }
 
-StreamEnd read_segments(std::span<const std::uint8_t> data, SymbolKind kind, int version, Rules rules,
-                        SegmentSink &sink, Facts &facts) {
+StreamEnd read_segments(BitReader in, SymbolKind kind, int version, Rules rules, SegmentSink &sink, Facts &facts) {
     const StreamLayout *layout = stream_layout(kind, version);
     if (!layout)
         return StreamEnd::broken;
     const bool strict = rules == Rules::strict;
-    BitReader in(data);
     bool any_data = false; // a character segment has been read
     bool any_segment = false;
-    while (in.remaining() >= layout->mode_bits) {
+    // Micro QR terminators are longer than its mode indicators, and its mode
+    // 0 is numeric: the terminator is looked for before the mode is read.
+    while (in.remaining() >= layout->terminator_bits && in.peek(layout->terminator_bits) != 0) {
         const Mode mode = mode_of(kind, in.read(layout->mode_bits));
         if (mode == Mode::terminator)
             break;
@@ -299,7 +313,7 @@ StreamEnd read_segments(std::span<const std::uint8_t> data, SymbolKind kind, int
         if (widths < 0)
             return StreamEnd::broken; // no such mode
         const int width = layout->count_bits[widths];
-        if (in.remaining() < width)
+        if (width == 0 || in.remaining() < width)
             return StreamEnd::broken;
         const int n = in.read(width);
         if ((strict && n == 0) || in.remaining() < payload_bits(mode, n))
@@ -323,9 +337,14 @@ StreamEnd read_segments(std::span<const std::uint8_t> data, SymbolKind kind, int
     return StreamEnd::complete;
 }
 
-std::optional<Content> parse_bitstream(std::span<const std::uint8_t> data, int version, SymbolKind kind) {
+std::optional<Content> parse_bitstream(std::span<const std::uint8_t> data, int version, SymbolKind kind,
+                                       long bits) {
+    const long available = static_cast<long>(data.size()) * 8;
+    if (bits > available)
+        return std::nullopt;
     ContentSink sink;
-    if (read_segments(data, kind, version, Rules::strict, sink, sink.c.facts) != StreamEnd::complete ||
+    if (read_segments(BitReader(data, bits < 0 ? available : bits), kind, version, Rules::strict, sink,
+                      sink.c.facts) != StreamEnd::complete ||
         sink.c.bytes.empty())
         return std::nullopt;
     return std::move(sink.c);

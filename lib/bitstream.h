@@ -15,7 +15,7 @@ namespace vantor {
 
 // The kinds of symbol whose bit streams the reader knows; each has its rows
 // in the layout table and its mode indicator values in the mode table.
-enum class SymbolKind { model2 };
+enum class SymbolKind { model2, micro };
 
 // What a mode indicator announces.
 enum class Mode {
@@ -59,15 +59,20 @@ KanjiPair kanji_pair(int value);
 // Reads the bit stream: the next bit is bit (7 - pos % 8) of byte pos / 8.
 class BitReader {
 public:
-    explicit BitReader(std::span<const std::uint8_t> data) : data_(data) {}
-    long remaining() const { return static_cast<long>(data_.size()) * 8 - pos_; }
+    explicit BitReader(std::span<const std::uint8_t> data) : BitReader(data, static_cast<long>(data.size()) * 8) {}
+    // A stream of the first `bits` bits of data (at most all of them).
+    BitReader(std::span<const std::uint8_t> data, long bits) : data_(data), bits_(bits) {}
+    long remaining() const { return bits_ - pos_; }
     // The next n bits (n <= 24), first bit highest. Bits past the stream read
     // as 0; callers test remaining() first, so this only keeps a stray call
     // inside the buffer.
     int read(int n);
+    // The next n bits, left to be read again.
+    int peek(int n);
 
 private:
     std::span<const std::uint8_t> data_;
+    long bits_;
     long pos_ = 0;
 };
 
@@ -107,11 +112,11 @@ protected:
 
 enum class StreamEnd { complete, unsupported_mode, broken };
 
-// Reads the segments of the data codewords of a kind's version into sink,
-// and the declarations besides characters into facts, up to a terminator or
-// until fewer bits than a mode indicator remain.
-StreamEnd read_segments(std::span<const std::uint8_t> data, SymbolKind kind, int version, Rules rules,
-                        SegmentSink &sink, Facts &facts);
+// Reads the segments of a kind's version's bit stream into sink, and the
+// declarations besides characters into facts, up to a terminator or until
+// fewer bits than a terminator remain (a terminator cut short by the end of
+// the data).
+StreamEnd read_segments(BitReader in, SymbolKind kind, int version, Rules rules, SegmentSink &sink, Facts &facts);
 
 // The designator a run of GB 2312 characters (Chinese mode) carries in place
 // of an ECI: its bytes are GB 2312 pairs whatever ECI is declared.
@@ -130,11 +135,14 @@ struct Content {
 };
 
 // The strict reading of the data codewords of a symbol of this version, or
-// nothing when the stream breaks a rule: an unknown mode, a count that runs
-// past the data, a value out of its mode's range, a header out of place, or
-// no characters at all. Bits after a terminator, and the bits after the last
-// segment when no terminator fits, are not read.
+// nothing when the stream breaks a rule: an unknown mode, a mode the version
+// does not have, a count that runs past the data, a value out of its mode's
+// range, a header out of place, or no characters at all. Bits after a
+// terminator, and the bits after the last segment when no terminator fits,
+// are not read. `bits` is how many leading bits of data hold the stream
+// (Micro QR M1 and M3 end in a half codeword); -1: all of them; more than
+// data holds: nothing.
 std::optional<Content> parse_bitstream(std::span<const std::uint8_t> data, int version,
-                                       SymbolKind kind = SymbolKind::model2);
+                                       SymbolKind kind = SymbolKind::model2, long bits = -1);
 
 } // namespace vantor

@@ -90,7 +90,7 @@ char *decode_data(DecoderState &s) {
         return nullptr;
     TextWriter text{s};
     Facts facts;
-    const StreamEnd end = read_segments(std::span(s.codewords.get(), static_cast<std::size_t>(d)),
+    const StreamEnd end = read_segments(BitReader(std::span(s.codewords.get(), static_cast<std::size_t>(d))),
                                         SymbolKind::model2, v, Rules::classic, text, facts);
     if (end == StreamEnd::unsupported_mode)
         s.data_unsupported_mode = true;

@@ -9,7 +9,6 @@
 #include "state.h"
 
 namespace vantor {
-namespace {
 
 // The eight data mask conditions, i the row and j the column.
 bool mask_holds(int pattern, int i, int j) {
@@ -25,8 +24,6 @@ bool mask_holds(int pattern, int i, int j) {
     default: return false;
     }
 }
-
-} // namespace
 
 void unmask(DecoderState &s) {
     const int pattern = s.mask_pattern;

@@ -9,12 +9,13 @@ set -eu
 RUN_PACKAGES="cmake make g++ pkg-config libjpeg62-turbo-dev libgif-dev \
 libpng-dev libtiff-dev libwebp-dev"
 PACKAGES="$RUN_PACKAGES libgtest-dev \
-qt6-base-dev libqrencode-dev fonts-ipafont-gothic dpkg-dev file binutils \
+qt6-base-dev libqrencode-dev libzint-dev zint fonts-ipafont-gothic dpkg-dev file binutils \
 python3-dev python3-pybind11 python3-numpy python3-pil python3-pytest python3-qrcode \
 python3-dask python3-distributed python3-pandas python3-mypy \
 python3-venv python3-pip python3-setuptools python3-wheel"
 # The rest builds everything and runs the tests. The Japanese font renders
-# the dialog's texts. The python3 packages build the Python module (for
+# the dialog's texts. libqrencode and zint write the test symbols of every
+# QR kind. The python3 packages build the Python module (for
 # /usr/bin/python3) and run its tests: qrcode draws their symbols, Dask and
 # pandas run vantor.dask, mypy checks its types, venv and pip install it as
 # a user would. Extra groups: "fuzz" adds clang with its sanitizer

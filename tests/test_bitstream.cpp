@@ -231,7 +231,8 @@ std::pair<vantor::StreamEnd, std::string> read(const Bits &b, int version, vanto
     Collect sink;
     vantor::Facts facts;
     const auto codewords = b.codewords(v1);
-    const auto end = vantor::read_segments(codewords, vantor::SymbolKind::model2, version, rules, sink, facts);
+    const auto end =
+        vantor::read_segments(vantor::BitReader(codewords), vantor::SymbolKind::model2, version, rules, sink, facts);
     return {end, sink.out};
 }
 
@@ -269,6 +270,47 @@ TEST(Bitstream, ClassicRulesForgiveValuesAndStopAtHeaders) {
     EXPECT_EQ(read(byte16, 10, Rules::strict), std::make_pair(StreamEnd::complete, std::string("z")));
     EXPECT_EQ(read(byte16, 27, Rules::strict), std::make_pair(StreamEnd::complete, std::string("z")));
     EXPECT_EQ(read(byte16, 41, Rules::classic), broken);
+}
+
+// Micro QR headers: shorter mode indicators, count widths by version, the
+// modes each version has, and terminators of 3, 5, 7 and 9 bits that may be
+// cut short by the end of the data.
+TEST(Bitstream, MicroQrLayoutsReadTheirOwnHeaders) {
+    using vantor::SymbolKind;
+    auto micro = [](const Bits &b, std::size_t codewords, long bits, int version) {
+        return vantor::parse_bitstream(b.codewords(codewords), version, SymbolKind::micro, bits);
+    };
+    EXPECT_FALSE(vantor::stream_layout(SymbolKind::micro, 0));
+    EXPECT_FALSE(vantor::stream_layout(SymbolKind::micro, 5));
+    // M1: no mode indicator, 3-bit count; 20 data bits, the last 4 a half
+    // codeword. "12345" fills them all, no terminator.
+    const auto full = micro(Bits().put(5, 3).put(123, 10).put(45, 7), 3, 20, 1);
+    ASSERT_TRUE(full);
+    EXPECT_EQ(text(*full), "12345");
+    // "7" then the 3-bit terminator; bits past it are not read.
+    const auto one = micro(Bits().put(1, 3).put(7, 4).put(0, 3).put(0xFF, 8), 3, 20, 1);
+    ASSERT_TRUE(one);
+    EXPECT_EQ(text(*one), "7");
+    // The 20-bit limit: a count of 6 digits would need 24 bits.
+    EXPECT_FALSE(micro(Bits().put(6, 3).put(123, 10).put(456, 10), 3, 20, 1));
+    // M2: 1-bit mode, alphanumeric count of 3 bits; no 8-bit mode.
+    const auto m2_text = micro(Bits().put(1, 1).put(2, 3).put(10 * 45 + 11, 11).put(0, 5), 5, 40, 2);
+    ASSERT_TRUE(m2_text);
+    EXPECT_EQ(text(*m2_text), "AB");
+    // M3: 2-bit mode, 8-bit count of 4 bits, kanji count of 3.
+    const auto m3_text =
+        micro(Bits().put(2, 2).put(2, 4).bytes("hi").put(3, 2).put(1, 3).put(0x0D9F, 13).put(0, 7), 11, 84, 3);
+    ASSERT_TRUE(m3_text);
+    EXPECT_EQ(text(*m3_text), std::string("hi") + "\x93\x5F");
+    // M4: 3-bit mode; values 4..7 are no mode (Model 2's ECI, FNC1 and
+    // structured append do not exist here).
+    for (unsigned mode = 4; mode < 8; ++mode)
+        EXPECT_FALSE(micro(Bits().put(mode, 3).put(1, 5).bytes("a").put(0, 9), 16, 128, 4)) << mode;
+    const auto m4_text = micro(Bits().put(2, 3).put(1, 5).bytes("a").put(0, 9), 16, 128, 4);
+    ASSERT_TRUE(m4_text);
+    EXPECT_EQ(text(*m4_text), "a");
+    // A bit count beyond the data is refused, not read past.
+    EXPECT_FALSE(micro(Bits().put(2, 3).put(1, 5).bytes("a"), 2, 17, 4));
 }
 
 } // namespace

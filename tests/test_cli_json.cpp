@@ -15,6 +15,7 @@
 #include "display_text.h"
 #include "json_out.h"
 #include "json_value.h"
+#include "family_symbols.h"
 #include "qr_symbols.h"
 
 namespace fs = std::filesystem;
@@ -192,5 +193,55 @@ TEST(JsonCli, FailuresStandardInputAndExplain) {
     EXPECT_EQ(explain->items.back().s.rfind("reason: no eye patterns", 0), 0u);
 
     EXPECT_EQ(vt::run_command(cli + " --json --raw " + dir + "/good.bmp").status, 64);
+    fs::remove_all(dir);
+}
+
+// --json names each symbol's kind and version; --formats chooses the kinds
+// looked for, and refuses names it does not know.
+TEST(JsonCli, FormatAndVersionNameOfEveryKind) {
+    const std::string dir = vt::temp_dir("json-formats");
+    const auto model2 = vt::make_symbol("model two", 3, vt::Level::M, vt::Mode::byte);
+    const auto micro = vt::make_micro_zint("MICRO 7", 3, vt::Level::M);
+    ASSERT_TRUE(model2 && micro);
+    vt::RenderOptions o;
+    o.module_px = 4;
+    ASSERT_TRUE(vt::write_bmp24(dir + "/model2.bmp", vt::render(*model2, o)));
+    ASSERT_TRUE(vt::write_bmp24(dir + "/micro.bmp", vt::render(*micro, o)));
+    const std::string files = " " + dir + "/model2.bmp " + dir + "/micro.bmp";
+
+    const vt::CommandRun all = vt::run_command(cli + " --json" + files);
+    EXPECT_EQ(all.status, 0) << all.err;
+    auto lines = json_lines(all.out);
+    ASSERT_EQ(lines.size(), 2u) << all.out;
+    EXPECT_EQ(lines[0].get("format")->s, "QRCode");
+    EXPECT_EQ(lines[0].get("version_name")->s, "3");
+    EXPECT_EQ(lines[0].get("version")->n, 3);
+    EXPECT_EQ(lines[1].get("format")->s, "MicroQRCode");
+    EXPECT_EQ(lines[1].get("version_name")->s, "M3");
+    EXPECT_EQ(lines[1].get("text")->s, "MICRO 7");
+
+    // Model 2 only: the Micro QR symbol is not looked for.
+    const vt::CommandRun qr = vt::run_command(cli + " --json --formats qr" + files);
+    EXPECT_EQ(qr.status, 1);
+    lines = json_lines(qr.out);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_TRUE(lines[0].get("decoded")->b);
+    EXPECT_FALSE(lines[1].get("decoded")->b);
+    // Micro QR only: the Model 2 symbol is not read.
+    const vt::CommandRun mq = vt::run_command(cli + " --json --formats=microqr,rmqr" + files);
+    lines = json_lines(mq.out);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_FALSE(lines[0].get("decoded")->b);
+    EXPECT_TRUE(lines[1].get("decoded")->b);
+
+    for (const char *bad : {"--formats qr,,microqr", "--formats datamatrix", "--formats ''", "--formats"}) {
+        const vt::CommandRun r = vt::run_command(cli + " " + bad + files);
+        EXPECT_EQ(r.status, 64) << bad;
+        EXPECT_NE(r.err.find("--formats"), std::string::npos) << bad << ": " << r.err;
+    }
+    EXPECT_EQ(vt::run_command(cli + " --compat --formats qr" + files).status, 64);
+    // --explain names what it read.
+    const vt::CommandRun explained = vt::run_command(cli + " --explain " + dir + "/micro.bmp");
+    EXPECT_NE(explained.out.find("a Micro QR symbol (M3)"), std::string::npos) << explained.out;
     fs::remove_all(dir);
 }

@@ -112,6 +112,27 @@ void vantor_options_set_thorough(vantor_options *options, int on);
 /* Nonzero: return every distinct symbol found; 0 (default): the first. */
 void vantor_options_set_all_symbols(vantor_options *options, int on);
 
+/* The kinds of the QR family. */
+typedef enum vantor_kind {
+    VANTOR_KIND_QR = 0,    /* QR Code (Model 2) */
+    VANTOR_KIND_QR_MODEL1, /* QR Code Model 1 */
+    VANTOR_KIND_MICRO_QR,  /* Micro QR Code, M1..M4 */
+    VANTOR_KIND_RMQR       /* rectangular Micro QR Code */
+} vantor_kind;
+
+/* The kinds looked for, as a set of bits (1u << kind); VANTOR_KINDS_ALL is
+ * the default. Model 2 is read first; the other kinds are looked for only
+ * when it gave no text. Without Model 2 the classic readings do not run (the
+ * results hold no readings, and a call that finds nothing gives
+ * VANTOR_NO_EYE_PATTERNS). A set without a known kind is refused (the
+ * options stay as they were). Returns nonzero when the set was taken. */
+#define VANTOR_KINDS_ALL 0xFu
+int vantor_options_set_kinds(vantor_options *options, unsigned kinds);
+
+/* The format name of a kind: "QRCode", "QRCodeModel1", "MicroQRCode",
+ * "rMQRCode"; "" for a value that is no kind. Static storage. */
+const char *vantor_kind_name(vantor_kind kind);
+
 /* ---- Decoding ---------------------------------------------------------- */
 
 /* Why a call found no symbol; VANTOR_OK when it found one. A stage is
@@ -165,9 +186,9 @@ typedef struct vantor_symbol {
                                    pairs); zero bytes kept; bytes[length] == 0 */
     size_t length;
     const char *text;           /* the bytes for display, as UTF-8 */
-    int version;                /* 1..40 */
-    char level;                 /* 'L', 'M', 'Q' or 'H' */
-    int mask;                   /* 0..7 */
+    int version;                /* 1..40 for Model 2; see vantor_symbol_kind */
+    char level;                 /* 'L', 'M', 'Q' or 'H' (M1: 'L', detection only) */
+    int mask;                   /* 0..7; Micro QR 0..3 */
     /* The symbol's own top-left, top-right, bottom-right and bottom-left
      * corners (outer edge of the eye patterns), image pixels. */
     vantor_point corners[4];
@@ -185,7 +206,18 @@ typedef struct vantor_symbol {
     size_t text_length;         /* bytes of text; it holds a zero byte where
                                    the data does, so text is cut there as a C
                                    string */
+    /* Read through vantor_symbol_kind and vantor_symbol_version_name. */
+    int kind;
+    char version_name[8];
 } vantor_symbol;
+
+/* The kind of a symbol. version is its version within the kind: 1..40 for
+ * Model 2, 1..14 for Model 1, 1..4 for Micro QR (M1..M4), 1..32 for rMQR
+ * (R7x43..R17x139 in their order). */
+vantor_kind vantor_symbol_kind(const vantor_symbol *symbol);
+/* The version as the kind names it: "7", "M3", "R13x77". Owned by the
+ * symbol's results. */
+const char *vantor_symbol_version_name(const vantor_symbol *symbol);
 
 /* The outcome of one reading (one module-size estimate of one pass). */
 typedef struct vantor_reading {

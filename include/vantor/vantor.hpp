@@ -88,6 +88,13 @@ public:
         vantor_options_set_all_symbols(get(), on);
         return *this;
     }
+    // The kinds looked for, bits 1u << vantor_kind; std::invalid_argument
+    // for a set without a known kind.
+    Options &kinds(unsigned bits) {
+        if (!vantor_options_set_kinds(get(), bits))
+            throw std::invalid_argument("no known QR kind in the set");
+        return *this;
+    }
     Options &debug_dir(const std::string &dir) {
         vantor_options_set_debug_dir(get(), dir.c_str());
         return *this;
@@ -124,6 +131,8 @@ struct Point {
 struct Symbol {
     std::string bytes; // exact, zero bytes kept
     std::string text;  // UTF-8 for display
+    vantor_kind kind = VANTOR_KIND_QR;
+    std::string version_name; // "7", "M3", "R13x77"
     int version = 0;
     char level = 0;
     int mask = 0;
@@ -167,6 +176,8 @@ inline Results take(vantor_results *raw) {
         Symbol m;
         m.bytes.assign(reinterpret_cast<const char *>(s.bytes), s.length);
         m.text.assign(s.text, s.text_length);
+        m.kind = vantor_symbol_kind(&s);
+        m.version_name = vantor_symbol_version_name(&s);
         m.version = s.version;
         m.level = s.level;
         m.mask = s.mask;

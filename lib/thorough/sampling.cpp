@@ -59,7 +59,7 @@ Point Grid::map(double col, double row) const {
 
 std::optional<ModuleMatrix> sample(const GreyView &grey, const Binary &binary, const Grid &grid, Threshold threshold) {
     const int n = grid.size;
-    if (n < 21)
+    if (n < 1)
         return std::nullopt;
     const bool several = module_width(grid) >= several_points_from;
     std::vector<float> greys(static_cast<std::size_t>(n) * n);

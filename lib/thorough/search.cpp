@@ -133,23 +133,7 @@ std::optional<FoundSymbol> try_triple(Pass &pass, const Eyes &eyes, double contr
     return std::nullopt;
 }
 
-bool inside(const FoundSymbol &s, double x, double y) {
-    // The corners go round the symbol one way; inside is on the same side
-    // of all four edges.
-    int sign = 0;
-    for (int i = 0; i < 4; ++i) {
-        const auto &a = s.corners[static_cast<std::size_t>(i)];
-        const auto &b = s.corners[static_cast<std::size_t>((i + 1) % 4)];
-        const double cross = (b[0] - a[0]) * (y - a[1]) - (b[1] - a[1]) * (x - a[0]);
-        const int side = cross > 0 ? 1 : cross < 0 ? -1 : 0;
-        if (side != 0) {
-            if (sign != 0 && side != sign)
-                return false;
-            sign = side;
-        }
-    }
-    return true;
-}
+bool inside(const FoundSymbol &s, double x, double y) { return thorough::inside(s.corners, x, y); }
 
 std::array<float, 2> centre(const FoundSymbol &s) {
     float x = 0, y = 0;
@@ -275,6 +259,24 @@ void run_pass(Pass &pass, Pool &pool, const SearchOptions &opt, std::vector<Foun
 }
 
 } // namespace
+
+bool inside(const std::array<std::array<float, 2>, 4> &corners, double x, double y) {
+    // The corners go round the symbol one way; inside is on the same side
+    // of all four edges.
+    int sign = 0;
+    for (int i = 0; i < 4; ++i) {
+        const auto &a = corners[static_cast<std::size_t>(i)];
+        const auto &b = corners[static_cast<std::size_t>((i + 1) % 4)];
+        const double cross = (b[0] - a[0]) * (y - a[1]) - (b[1] - a[1]) * (x - a[0]);
+        const int side = cross > 0 ? 1 : cross < 0 ? -1 : 0;
+        if (side != 0) {
+            if (sign != 0 && side != sign)
+                return false;
+            sign = side;
+        }
+    }
+    return true;
+}
 
 std::vector<FoundSymbol> search(const std::uint8_t *pixels, int width, int height, int stride,
                                 std::span<const Candidate> pooled, const SearchOptions &opt) {

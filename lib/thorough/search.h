@@ -55,6 +55,10 @@ struct SearchOptions {
 std::vector<FoundSymbol> search(const std::uint8_t *pixels, int width, int height, int stride,
                                 std::span<const Candidate> pooled, const SearchOptions &opt);
 
+// Whether (x, y) lies inside the quadrilateral whose corners go round it in
+// order (a symbol's corners).
+bool inside(const std::array<std::array<float, 2>, 4> &corners, double x, double y);
+
 // The bytes of a structured-append set joined in index order, when `symbols`
 // hold every part of a set (same count and parity) once; otherwise nothing.
 std::optional<std::vector<std::uint8_t>> join_structured_append(std::span<const FoundSymbol> symbols);

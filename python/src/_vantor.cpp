@@ -28,12 +28,13 @@ struct DecodeSettings {
     bool all_symbols = false;
     bool trace = false;
     std::string debug_dir;
+    unsigned kinds = VANTOR_KINDS_ALL;
 };
 
 // Options for one call; the trace, when asked for, is collected into `trace`.
 vantor::Options make_options(const DecodeSettings &s, std::string &trace) {
     vantor::Options options;
-    options.thorough(s.thorough).all_symbols(s.all_symbols);
+    options.thorough(s.thorough).all_symbols(s.all_symbols).kinds(s.kinds);
     if (!s.debug_dir.empty())
         options.debug_dir(s.debug_dir);
     if (s.trace)
@@ -45,6 +46,8 @@ py::dict symbol_dict(const vantor::Symbol &s) {
     py::dict d;
     d["bytes"] = py::bytes(s.bytes);
     d["text"] = py::str(s.text);
+    d["format"] = std::string(vantor_kind_name(s.kind));
+    d["version_name"] = s.version_name;
     d["version"] = s.version;
     d["level"] = std::string(1, s.level);
     d["mask"] = s.mask;
@@ -287,11 +290,13 @@ PYBIND11_MODULE(_vantor, m) {
     m.doc() = "Vantor's compiled decoder module; use the vantor package instead.";
 
     py::class_<DecodeSettings>(m, "DecodeSettings")
-        .def(py::init([](bool thorough, bool all_symbols, bool trace, std::string debug_dir) {
-                 return DecodeSettings{thorough, all_symbols, trace, std::move(debug_dir)};
+        .def(py::init([](bool thorough, bool all_symbols, bool trace, std::string debug_dir, unsigned kinds) {
+                 if ((kinds & VANTOR_KINDS_ALL) == 0 || (kinds & ~VANTOR_KINDS_ALL) != 0)
+                     throw py::value_error("vantor: no known QR kind in formats");
+                 return DecodeSettings{thorough, all_symbols, trace, std::move(debug_dir), kinds};
              }),
              py::kw_only(), py::arg("thorough") = true, py::arg("all_symbols") = false, py::arg("trace") = false,
-             py::arg("debug_dir") = "");
+             py::arg("debug_dir") = "", py::arg("kinds") = VANTOR_KINDS_ALL);
 
     m.def("decode_buffer", &decode_buffer, py::arg("buffer"), py::arg("depth"), py::arg("settings"),
           "Decodes a 2-D or 3-D uint8 buffer; (symbols, reason, stage, readings, trace).");

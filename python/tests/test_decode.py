@@ -321,3 +321,16 @@ class TestBadInput:
         path.chmod(0)
         with pytest.raises(PermissionError):
             vantor.decode(path)
+
+
+class TestFormats:
+    def test_kind_and_version_name_and_the_formats_option(self):
+        px = picture(b"model two", level="M", version=3)
+        (s,) = vantor.decode(px)
+        assert (s.format, s.version_name, s.version) == ("QRCode", "3", 3)
+        assert len(vantor.decode(px, formats="qr")) == 1
+        assert len(vantor.decode(px, formats=["microqr", "rmqr"])) == 0
+        assert len(vantor.decode(px, formats="QR, microqr")) == 1
+        for bad in ("datamatrix", "", ["qr", 3], []):
+            with pytest.raises(ValueError):
+                vantor.decode(px, formats=bad)

@@ -16,7 +16,7 @@ from __future__ import annotations
 
 import os
 import tempfile
-from typing import Any, Optional
+from typing import Any, Iterable, Optional, Union
 
 import numpy as np
 import numpy.typing as npt
@@ -36,10 +36,31 @@ __all__ = [
 ]
 
 
-def _settings(thorough: bool, all: bool, trace: bool, debug_dir: Optional[PathType]) -> Any:
+# The names ``formats`` takes, by the bit of their kind.
+_FORMAT_BITS = {"qr": 1, "model1": 2, "microqr": 4, "rmqr": 8}
+
+
+def _kinds(formats: Union[None, str, Iterable[str]]) -> int:
+    """The kind bits of a ``formats`` option: None for all, a comma-separated
+    string or an iterable of names."""
+    if formats is None:
+        return sum(_FORMAT_BITS.values())
+    names = formats.split(",") if isinstance(formats, str) else list(formats)
+    bits = 0
+    for name in names:
+        if not isinstance(name, str) or name.strip().lower() not in _FORMAT_BITS:
+            raise ValueError(f"vantor: unknown format {name!r}; formats are qr, model1, microqr, rmqr")
+        bits |= _FORMAT_BITS[name.strip().lower()]
+    if bits == 0:
+        raise ValueError("vantor: formats names no kind; formats are qr, model1, microqr, rmqr")
+    return bits
+
+
+def _settings(thorough: bool, all: bool, trace: bool, debug_dir: Optional[PathType],
+              formats: Union[None, str, Iterable[str]] = None) -> Any:
     directory = os.fsencode(debug_dir) if debug_dir is not None else b""
     return _vantor.DecodeSettings(thorough=bool(thorough), all_symbols=bool(all), trace=bool(trace),
-                                  debug_dir=directory)
+                                  debug_dir=directory, kinds=_kinds(formats))
 
 
 def _checked(results: Results) -> Results:
@@ -54,7 +75,8 @@ def _checked(results: Results) -> Results:
 
 
 def decode(image: Any, *, thorough: bool = True, all: bool = False, depth: Optional[int] = None,
-           page: int = 0, trace: bool = False, debug_dir: Optional[PathType] = None) -> Results:
+           page: int = 0, trace: bool = False, debug_dir: Optional[PathType] = None,
+           formats: Union[None, str, Iterable[str]] = None) -> Results:
     """Decodes the QR Code symbols in an image.
 
     ``image`` is one of:
@@ -86,7 +108,11 @@ def decode(image: Any, *, thorough: bool = True, all: bool = False, depth: Optio
     255 only, one binarisation) and 8 grey levels (default: 1 for bool
     arrays and mode ``1`` images, else 8; files carry their own);
     ``trace`` keeps the decoder's trace lines in ``Results.trace``;
-    ``debug_dir`` is a directory the decoder writes its debug images into.
+    ``debug_dir`` is a directory the decoder writes its debug images into;
+    ``formats`` chooses the QR kinds looked for, as names ``"qr"``,
+    ``"model1"``, ``"microqr"``, ``"rmqr"`` in a list or a comma-separated
+    string (default: all; Model 2 is read first, the others when it gives
+    no text).
 
     Returns a :class:`Results`: a list of :class:`Symbol`, empty when none
     was read, whose ``reason`` then tells why (no exception is raised for an
@@ -105,8 +131,9 @@ def decode(image: Any, *, thorough: bool = True, all: bool = False, depth: Optio
     decoded.
     """
     if is_file_data(image):
-        return decode_data(image, thorough=thorough, all=all, page=page, trace=trace, debug_dir=debug_dir)
-    settings = _settings(thorough, all, trace, debug_dir)
+        return decode_data(image, thorough=thorough, all=all, page=page, trace=trace, debug_dir=debug_dir,
+                           formats=formats)
+    settings = _settings(thorough, all, trace, debug_dir, formats)
     path = as_path(image)
     if path is not None:
         status, message, warnings, pages, raw = _vantor.decode_file(path, int(page), settings)
@@ -118,7 +145,8 @@ def decode(image: Any, *, thorough: bool = True, all: bool = False, depth: Optio
 
 
 def decode_data(data: Any, *, thorough: bool = True, all: bool = False, page: int = 0,
-                trace: bool = False, debug_dir: Optional[PathType] = None) -> Results:
+                trace: bool = False, debug_dir: Optional[PathType] = None,
+                formats: Union[None, str, Iterable[str]] = None) -> Results:
     """Decodes an image file held in memory: ``data`` is the file's bytes
     (``bytes``, ``bytearray``, ``memoryview`` or another buffer);
     :func:`decode` does the same with such bytes.
@@ -132,7 +160,8 @@ def decode_data(data: Any, *, thorough: bool = True, all: bool = False, page: in
     with tempfile.NamedTemporaryFile(prefix="vantor-", suffix=".img") as spool:
         spool.write(view)
         spool.flush()
-        return decode(spool.name, thorough=thorough, all=all, page=page, trace=trace, debug_dir=debug_dir)
+        return decode(spool.name, thorough=thorough, all=all, page=page, trace=trace, debug_dir=debug_dir,
+                      formats=formats)
 
 
 def read(path: PathType, *, page: int = 0) -> npt.NDArray[np.uint8]:

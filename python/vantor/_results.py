@@ -70,18 +70,24 @@ class StructuredAppend:
 
 @dataclass(frozen=True)
 class Symbol:
-    """One QR Code symbol found in an image."""
+    """One symbol of the QR family found in an image."""
 
     bytes: bytes
     """The exact data bytes (kanji as Shift JIS pairs; zero bytes kept)."""
     text: str
     """The bytes for display: UTF-8 kept, else read as Shift JIS, else Latin-1."""
+    format: str
+    """The kind: ``"QRCode"`` (Model 2), ``"QRCodeModel1"``, ``"MicroQRCode"``
+    or ``"rMQRCode"``."""
+    version_name: str
+    """The version as the kind names it: ``"7"``, ``"M3"``, ``"R13x77"``."""
     version: int
-    """Symbol version, 1 to 40."""
+    """Symbol version within its kind: 1 to 40 for Model 2, 1 to 4 for
+    Micro QR (M1 to M4)."""
     level: str
     """Error correction level: ``"L"``, ``"M"``, ``"Q"`` or ``"H"``."""
     mask: int
-    """Data mask pattern, 0 to 7."""
+    """Data mask pattern, 0 to 7 (Micro QR 0 to 3)."""
     corners: Tuple[Point, Point, Point, Point]
     """The symbol's top-left, top-right, bottom-right and bottom-left corners
     (outer edge of the eye patterns) as ``(x, y)`` image pixels."""

@@ -2,7 +2,8 @@
 // one subdirectory per target: real symbols in every file format and a few
 // broken files for fuzz_read_image, grey images in that target's input
 // layout for fuzz_decode_image, and module matrices and Reed-Solomon blocks
-// for fuzz_symbol_stages. Every seed that should decode is checked to do so.
+// for fuzz_symbol_stages, Micro QR matrices, bit streams and pictures for
+// fuzz_family_stages. Every seed that should decode is checked to do so.
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -12,6 +13,7 @@
 #include <vantor/image.h>
 #include <vantor/vantor.h>
 
+#include "family_symbols.h"
 #include "format_files.h"
 #include "hostile_images.h"
 #include "qr_symbols.h"
@@ -333,6 +335,48 @@ void symbol_stage_seeds(const std::string &dir) {
     save(dir + "/rs-short.blk", block_seed(5, 2, 1));
 }
 
+// --- fuzz_family_stages ---------------------------------------------------------
+
+// A Micro QR symbol as the target's matrix input: stage 0, its side, its
+// modules as bits.
+Bytes micro_matrix_seed(const Symbol &s) {
+    Bytes b = {0, static_cast<std::uint8_t>(s.size)};
+    b.resize(2 + (s.modules.size() + 7) / 8, 0);
+    for (std::size_t i = 0; i < s.modules.size(); ++i)
+        b[2 + i / 8] = static_cast<std::uint8_t>(b[2 + i / 8] | (s.modules[i] << (i % 8)));
+    return b;
+}
+
+void family_stage_seeds(const std::string &dir) {
+    const struct {
+        const char *name;
+        const char *text;
+        int version;
+        Level level;
+    } micro[] = {{"m1", "31415", 1, Level::L}, {"m2-alnum", "AB-12", 2, Level::M},
+                 {"m3-byte", "bytes", 3, Level::L}, {"m4-q", "Micro Q", 4, Level::Q}};
+    for (const auto &m : micro) {
+        const auto s = make_micro_qrencode(m.text, m.version, m.level, Mode::byte);
+        if (!s) {
+            std::fprintf(stderr, "make_corpus: cannot encode %s\n", m.name);
+            std::exit(1);
+        }
+        save(dir + "/" + m.name + ".mat", micro_matrix_seed(*s));
+        if (m.version == 2) {
+            // The same symbol as a picture the target's width wide.
+            RenderOptions o;
+            o.module_px = 3;
+            o.quiet_zone = 2;
+            const Picture p = render(*s, o);
+            Bytes b = {2, static_cast<std::uint8_t>(p.width - 11)};
+            b.insert(b.end(), p.pixels.begin(), p.pixels.end());
+            save(dir + "/m2-picture.pic", b);
+        }
+    }
+    // M4 bit streams: numeric "12345" then alphanumeric "AB", terminator.
+    save(dir + "/m4-stream.bits", Bytes{1, 3, 0x05, 0x1E, 0xD6, 0x41, 0x1C, 0xD0, 0x00, 0x00});
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -341,7 +385,7 @@ int main(int argc, char **argv) {
         return 64;
     }
     const std::string root = argv[1];
-    for (const char *target : {"fuzz_read_image", "fuzz_decode_image", "fuzz_symbol_stages"}) {
+    for (const char *target : {"fuzz_read_image", "fuzz_decode_image", "fuzz_symbol_stages", "fuzz_family_stages"}) {
         std::error_code error;
         std::filesystem::create_directories(root + "/" + target, error);
         if (error) {
@@ -352,5 +396,6 @@ int main(int argc, char **argv) {
     read_image_seeds(root + "/fuzz_read_image");
     decode_image_seeds(root + "/fuzz_decode_image");
     symbol_stage_seeds(root + "/fuzz_symbol_stages");
+    family_stage_seeds(root + "/fuzz_family_stages");
     return failed ? 1 : 0;
 }

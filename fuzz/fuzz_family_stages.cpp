@@ -1,0 +1,55 @@
+// The reading stages of the other QR kinds on arbitrary input: Micro QR
+// module matrices of any size, Micro QR bit streams of any length, and the
+// Micro QR locator on small grey pictures.
+//
+// Input: byte 0 chooses the stage, byte 1 its size, the rest is the content.
+#include <cstdint>
+#include <cstdio>
+#include <span>
+#include <vector>
+
+#include "microqr/locate.h"
+#include "microqr/reader.h"
+#include "bitstream.h"
+
+using namespace vantor;
+
+namespace {
+
+// A square matrix of 0..20 modules a side from the bits of the content.
+void fuzz_matrix(int side, std::span<const std::uint8_t> content) {
+    thorough::ModuleMatrix m{side, std::vector<std::uint8_t>(static_cast<std::size_t>(side * side))};
+    const std::size_t bits = content.size() * 8;
+    for (std::size_t i = 0; i < m.modules.size() && bits > 0; ++i)
+        m.modules[i] = (content[(i % bits) / 8] >> (i % 8)) & 1;
+    microqr::read_matrix(m);
+}
+
+// A Micro QR bit stream of version 1..4, cut anywhere within its last byte.
+void fuzz_stream(int selector, std::span<const std::uint8_t> content) {
+    const long bits = static_cast<long>(content.size()) * 8 - (selector / 4) % 8;
+    parse_bitstream(content, 1 + selector % 4, SymbolKind::micro, bits);
+}
+
+// A grey picture 11..74 pixels wide of the content's bytes.
+void fuzz_picture(int selector, std::span<const std::uint8_t> content) {
+    const int width = 11 + selector % 64;
+    const int height = static_cast<int>(content.size() / static_cast<std::size_t>(width));
+    if (height < 1)
+        return;
+    microqr::locate(content.data(), width, height, width, selector >= 128);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+    if (size < 2)
+        return 0;
+    const std::span<const std::uint8_t> content(data + 2, size - 2);
+    switch (data[0] % 3) {
+    case 0: fuzz_matrix(data[1] % 21, content); break;
+    case 1: fuzz_stream(data[1], content); break;
+    default: fuzz_picture(data[1], content); break;
+    }
+    return 0;
+}
