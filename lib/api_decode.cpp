@@ -1,6 +1,8 @@
 // vantor_decode: the classic readings in the classic order on a state of the
 // call's own, stopping at the first reading that yields exact text; then,
-// when none did and the caller allows it, the thorough search.
+// when none did and the caller allows it, the thorough search. The
+// exhaustive effort runs them so; the others go through the cheap-first
+// strategy, which runs them only where a quick look finds reason to.
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -10,7 +12,9 @@
 #include <span>
 #include <vector>
 
+#include "api_readings.h"
 #include "api_types.h"
+#include "cheap_first.h"
 #include "grid.h"
 #include "state.h"
 #include "thorough/search.h"
@@ -81,11 +85,6 @@ vantor_reading public_reading(const ReadingOutcome &o, const DecoderState &s) {
     return r;
 }
 
-struct ScoredCandidate {
-    thorough::Candidate at;
-    int score;
-};
-
 // The eye pattern candidates of a pass, for the thorough search. Its
 // coordinates put a pixel's centre at the pixel's index, half a pixel before
 // the classic stages' positions.
@@ -97,8 +96,8 @@ void pool_candidates(const DecoderState &s, std::vector<ScoredCandidate> &pool) 
     }
 }
 
-// The pooled candidates strongest first (by the classic consistency score),
-// the order in which the search takes as many as it keeps.
+} // namespace
+
 std::vector<thorough::Candidate> strongest_first(std::vector<ScoredCandidate> pool) {
     std::stable_sort(pool.begin(), pool.end(),
                      [](const ScoredCandidate &a, const ScoredCandidate &b) { return a.score > b.score; });
@@ -108,6 +107,8 @@ std::vector<thorough::Candidate> strongest_first(std::vector<ScoredCandidate> po
         out.push_back(c.at);
     return out;
 }
+
+namespace {
 
 // Whether two symbols are one: the same bytes with centres closer than a
 // quarter of the side.
@@ -122,7 +123,8 @@ bool same_symbol(const vantor_symbol &a, const vantor_symbol &b) {
     return std::hypot(ca[0] - cb[0], ca[1] - cb[1]) < side / 4;
 }
 
-// Adds what the thorough search found that is not already there.
+} // namespace
+
 void thorough_readings(const std::uint8_t *pixels, int width, int height, const vantor_options &options,
                        std::span<const thorough::Candidate> pool, vantor_results &results) {
     thorough::SearchOptions search_options;
@@ -165,9 +167,8 @@ void thorough_readings(const std::uint8_t *pixels, int width, int height, const 
     }
 }
 
-// Runs the classic readings on pixels laid out row after row.
 void classic_readings(const std::uint8_t *pixels, int width, int height, int depth, const vantor_options &options,
-                      vantor_results &results, std::vector<ScoredCandidate> &pool) {
+                      int last_pass, vantor_results &results, std::vector<ScoredCandidate> &pool) {
     auto state = std::make_unique<DecoderState>();
     DecoderState &s = *state;
     s.trace_file = options.trace_file;
@@ -188,12 +189,14 @@ void classic_readings(const std::uint8_t *pixels, int width, int height, int dep
             if (o.stage == ReadingStage::text && !exact)
                 reading.stage = VANTOR_STAGE_CODEWORDS;
             results.readings.push_back(reading);
+            // A pass's last reading is its second, or its only one.
+            const bool cut_here = last_pass < last_classic_pass && o.pass >= last_pass && o.try_index != 0;
             if (reading.stage > results.stage || (reading.stage == results.stage && st.data_unsupported_mode)) {
                 results.stage = reading.stage;
                 unsupported = reading.stage == VANTOR_STAGE_CODEWORDS && st.data_unsupported_mode;
             }
             if (!exact)
-                return ReadingAction::go_on;
+                return cut_here ? ReadingAction::stop : ReadingAction::go_on;
             OwnedSymbol &owned = results.add_symbol(std::string(o.bytes, static_cast<std::size_t>(o.text_length)));
             vantor_symbol &sym = owned.view;
             sym.version = st.version;
@@ -213,7 +216,20 @@ void classic_readings(const std::uint8_t *pixels, int width, int height, int dep
         results.reason = results.symbols.empty() ? reason_for(results.stage, unsupported) : VANTOR_OK;
 }
 
-} // namespace
+void exhaustive_readings(const std::uint8_t *pixels, int width, int height, int depth, const vantor_options &options,
+                         vantor_results &results) {
+    std::vector<ScoredCandidate> pool;
+    classic_readings(pixels, width, height, depth, options, last_classic_pass, results, pool);
+    const bool searched_out = results.reason == VANTOR_OK || results.reason == VANTOR_INVALID_ARGUMENT ||
+                              results.reason == VANTOR_OUT_OF_MEMORY;
+    if (options.thorough && (results.symbols.empty() ? !searched_out : options.all_symbols)) {
+        thorough_readings(pixels, width, height, options, strongest_first(std::move(pool)), results);
+        if (!results.symbols.empty()) {
+            results.reason = VANTOR_OK;
+            results.stage = VANTOR_STAGE_TEXT;
+        }
+    }
+}
 
 } // namespace vantor
 
@@ -246,17 +262,13 @@ extern "C" vantor_results *vantor_decode_pixels(const unsigned char *pixels, int
                             pixels + static_cast<std::size_t>(y) * stride, static_cast<std::size_t>(width));
             rows = packed.get();
         }
-        std::vector<ScoredCandidate> pool;
-        classic_readings(rows, width, height, depth, o, *results, pool);
-        const bool searched_out = results->reason == VANTOR_OK || results->reason == VANTOR_INVALID_ARGUMENT ||
-                                  results->reason == VANTOR_OUT_OF_MEMORY;
-        if (o.thorough && (results->symbols.empty() ? !searched_out : o.all_symbols)) {
-            thorough_readings(rows, width, height, o, strongest_first(std::move(pool)), *results);
-            if (!results->symbols.empty()) {
-                results->reason = VANTOR_OK;
-                results->stage = VANTOR_STAGE_TEXT;
-            }
-        }
+        // Traces and debug images are those of every pass, so a traced
+        // call is exhaustive whatever its effort.
+        const bool traced = o.trace_file || o.trace_fn || !o.debug_dir.empty();
+        if (o.effort == VANTOR_EFFORT_EXHAUSTIVE || traced)
+            exhaustive_readings(rows, width, height, depth, o, *results);
+        else
+            cheap_first_readings(rows, width, height, depth, o, *results);
     } catch (const std::bad_alloc &) {
         results->symbols.clear();
         results->reason = VANTOR_OUT_OF_MEMORY;

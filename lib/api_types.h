@@ -16,6 +16,7 @@ struct vantor_options {
     std::string debug_dir;
     bool thorough = true;
     bool all_symbols = false;
+    vantor_effort effort = VANTOR_EFFORT_DEFAULT;
 };
 
 namespace vantor {

@@ -88,6 +88,12 @@ public:
         vantor_options_set_all_symbols(get(), on);
         return *this;
     }
+    // VANTOR_EFFORT_DEFAULT, _FAST or _EXHAUSTIVE; see vantor.h.
+    Options &effort(vantor_effort level) {
+        if (!vantor_options_set_effort(get(), level))
+            throw std::invalid_argument("unknown vantor_effort");
+        return *this;
+    }
     Options &debug_dir(const std::string &dir) {
         vantor_options_set_debug_dir(get(), dir.c_str());
         return *this;
