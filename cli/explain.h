@@ -12,7 +12,8 @@ namespace vantor::cli {
 
 // One line per pass (consecutive passes that saw the same told together),
 // one per reading under it, then "result: ..." or "reason: ...". thorough:
-// the decode ran the thorough search after the classic readings.
-std::vector<std::string> explain(const vantor::Results &results, bool thorough);
+// the decode allowed the thorough search after the classic readings; effort:
+// the effort it ran at (what did not run is said, from the results).
+std::vector<std::string> explain(const vantor::Results &results, bool thorough, vantor_effort effort);
 
 } // namespace vantor::cli

@@ -56,6 +56,10 @@ void print_usage(std::FILE *out) {
                "                   TIFF file), not only the first\n"
                "  --no-thorough    only the classic readings, not the thorough search\n"
                "                   that runs when they give no text\n"
+               "  --effort E       how hard to look: default (a quick look first, every\n"
+               "                   pass and the thorough search only where it finds eye\n"
+               "                   patterns), fast (video frames: the quick look and four\n"
+               "                   passes at most) or exhaustive (every pass, always)\n"
                "  -j N, --jobs N   decode N files at once (default: one per core)\n"
                "  --explain        tell what the decoder saw, pass by pass, and why\n"
                "                   a file gave no text\n"
@@ -99,6 +103,18 @@ ParsedCommandLine parse_command_line(int argc, char **argv) {
             opt.all = true;
         } else if (arg == "--no-thorough") {
             opt.thorough = false;
+        } else if (arg == "--effort" || arg.starts_with("--effort=")) {
+            std::string name;
+            if (arg == "--effort") {
+                if (++i >= argc)
+                    return usage_error("--effort needs fast, default or exhaustive");
+                name = argv[i];
+            } else {
+                name = std::string(arg.substr(9));
+            }
+            if (!vantor_effort_from_name(name.c_str(), &opt.effort))
+                return usage_error("--effort " + name + ": the effort is fast, default or exhaustive");
+            opt.effort_given = true;
         } else if (arg == "-j" || arg == "--jobs") {
             if (++i >= argc || !parse_jobs(argv[i], opt.jobs))
                 return usage_error(std::string(arg) + " needs a number of files from 1 to 1024");
@@ -130,8 +146,8 @@ ParsedCommandLine parse_command_line(int argc, char **argv) {
         return usage_error("--raw and --json cannot be combined");
     if (opt.nul_separated && !opt.raw)
         return usage_error("-0 goes with --raw");
-    if (opt.compat && (opt.all || !opt.thorough || opt.explain))
-        return usage_error("--compat decodes as the classic decoder: --all, --no-thorough and "
+    if (opt.compat && (opt.all || !opt.thorough || opt.explain || opt.effort_given))
+        return usage_error("--compat decodes as the classic decoder: --all, --no-thorough, --effort and "
                            "--explain do not apply");
     // Several files' bytes run together unless each ends in a zero byte;
     // --compat keeps the classic output, which runs them together.

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include <vantor/vantor.h>
+
 namespace vantor::cli {
 
 // The image formats the readers take, as the user is told.
@@ -21,6 +23,8 @@ struct Options {
     bool compat = false;   // the classic decoder, as the first releases decoded
     bool thorough = true;  // the thorough search after the classic readings
     bool all = false;      // every symbol, and every page of a multi-page file
+    vantor_effort effort = VANTOR_EFFORT_DEFAULT; // --effort
+    bool effort_given = false;
     int jobs = 0;          // files decoded at once; 0: one per core
     std::string debug_dir; // where --log writes the debug images ("": here)
     std::vector<std::string> files;

@@ -127,6 +127,7 @@ bool same_symbol(const vantor_symbol &a, const vantor_symbol &b) {
 
 void thorough_readings(const std::uint8_t *pixels, int width, int height, const vantor_options &options,
                        std::span<const thorough::Candidate> pool, vantor_results &results) {
+    results.searched = true;
     thorough::SearchOptions search_options;
     search_options.all_symbols = options.all_symbols;
     std::vector<thorough::FoundSymbol> found = thorough::search(pixels, width, height, width, pool, search_options);

@@ -88,6 +88,8 @@ int vantor_effort_from_name(const char *name, vantor_effort *effort) {
 
 void vantor_results_free(vantor_results *results) { delete results; }
 
+int vantor_results_searched(const vantor_results *results) { return results && results->searched ? 1 : 0; }
+
 int vantor_results_count(const vantor_results *results) {
     return results ? static_cast<int>(results->symbols.size()) : 0;
 }

@@ -36,6 +36,7 @@ struct vantor_results {
     std::vector<vantor_reading> readings;
     vantor_reason reason = VANTOR_OK;
     vantor_stage stage = VANTOR_STAGE_NONE;
+    bool searched = false; // the thorough search ran
     // The bytes of a whole structured-append set among the symbols.
     std::optional<std::string> joined;
 

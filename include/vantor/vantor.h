@@ -263,6 +263,9 @@ vantor_stage vantor_results_stage(const vantor_results *results);
  * parts' bytes joined in index order, with *length set and a zero byte
  * after them; NULL otherwise. Owned by results. */
 const unsigned char *vantor_results_joined(const vantor_results *results, size_t *length);
+/* Nonzero when the thorough search ran in this call (whether or not it
+ * found a symbol). */
+int vantor_results_searched(const vantor_results *results);
 /* The classic readings the call ran, in order; only those that ran (see
  * vantor_effort): under the default and fast efforts the list may leave out
  * passes or be empty. */

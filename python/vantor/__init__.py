@@ -36,10 +36,12 @@ __all__ = [
 ]
 
 
-def _settings(thorough: bool, all: bool, trace: bool, debug_dir: Optional[PathType]) -> Any:
+def _settings(thorough: bool, all: bool, trace: bool, debug_dir: Optional[PathType], effort: str) -> Any:
     directory = os.fsencode(debug_dir) if debug_dir is not None else b""
+    if not isinstance(effort, str):
+        raise TypeError(f"vantor: effort must be a str, not {type(effort).__name__}")
     return _vantor.DecodeSettings(thorough=bool(thorough), all_symbols=bool(all), trace=bool(trace),
-                                  debug_dir=directory)
+                                  debug_dir=directory, effort=effort)
 
 
 def _checked(results: Results) -> Results:
@@ -53,7 +55,8 @@ def _checked(results: Results) -> Results:
 
 
 def decode(image: Any, *, thorough: bool = True, all: bool = False, depth: Optional[int] = None,
-           page: int = 0, trace: bool = False, debug_dir: Optional[PathType] = None) -> Results:
+           page: int = 0, trace: bool = False, debug_dir: Optional[PathType] = None,
+           effort: str = "default") -> Results:
     """Decodes the QR Code symbols in an image.
 
     ``image`` is one of:
@@ -81,7 +84,14 @@ def decode(image: Any, *, thorough: bool = True, all: bool = False, depth: Optio
     255 only, one binarisation) and 8 grey levels (default: 1 for bool
     arrays and mode ``1`` images, else 8; files carry their own);
     ``trace`` keeps the decoder's trace lines in ``Results.trace``;
-    ``debug_dir`` is a directory the decoder writes its debug images into.
+    ``debug_dir`` is a directory the decoder writes its debug images into;
+    ``effort`` is ``"default"`` (a quick look first; every pass and the
+    thorough search only where it finds eye patterns that could make a
+    symbol, so pictures without one cost little), ``"fast"`` (for video
+    frames: the quick look and at most four passes, no thorough search) or
+    ``"exhaustive"`` (every pass and the search, always; ``Results.readings``
+    then has every reading). ``Results.readings`` holds the readings that
+    ran; a trace or debug directory makes every effort exhaustive.
 
     Returns a :class:`Results`: a list of :class:`Symbol`, empty when none
     was read, whose ``reason`` then tells why (no exception is raised for an
@@ -99,7 +109,7 @@ def decode(image: Any, *, thorough: bool = True, all: bool = False, depth: Optio
     The interpreter lock is released while the file is read and the image
     decoded.
     """
-    settings = _settings(thorough, all, trace, debug_dir)
+    settings = _settings(thorough, all, trace, debug_dir, effort)
     path = as_path(image)
     if path is not None:
         status, message, warnings, pages, raw = _vantor.decode_file(path, int(page), settings)
@@ -111,7 +121,7 @@ def decode(image: Any, *, thorough: bool = True, all: bool = False, depth: Optio
 
 
 def decode_data(data: bytes, *, thorough: bool = True, all: bool = False, page: int = 0,
-                trace: bool = False, debug_dir: Optional[PathType] = None) -> Results:
+                trace: bool = False, debug_dir: Optional[PathType] = None, effort: str = "default") -> Results:
     """Decodes an image file held in memory: ``data`` is the file's bytes.
 
     The readers read files, so the bytes are written to a temporary file
@@ -123,7 +133,8 @@ def decode_data(data: bytes, *, thorough: bool = True, all: bool = False, page: 
     with tempfile.NamedTemporaryFile(prefix="vantor-", suffix=".img") as spool:
         spool.write(view)
         spool.flush()
-        return decode(spool.name, thorough=thorough, all=all, page=page, trace=trace, debug_dir=debug_dir)
+        return decode(spool.name, thorough=thorough, all=all, page=page, trace=trace, debug_dir=debug_dir,
+                      effort=effort)
 
 
 def read(path: PathType, *, page: int = 0) -> npt.NDArray[np.uint8]:
