@@ -21,8 +21,6 @@ namespace vantor {
 
 namespace {
 
-// Candidates a quick look keeps, strongest first (the search keeps as many).
-constexpr int look_candidates = 48;
 // A candidate found on one scan line only is what texture gives; the search
 // itself takes only candidates with at least this many.
 constexpr int min_hits = 2;
@@ -38,14 +36,15 @@ constexpr double pair_max_modules = 177 * 1.3 * 1.5;
 // local binarisation.
 constexpr int fast_last_pass = 3;
 
-// Whether a quick look at one binarisation finds eye patterns that could
-// make a symbol: three that pass the search's geometric gates for a triple,
-// or two that the search could complete.
+// Whether a quick look at one binarisation (keeping as many candidates as
+// the search keeps) finds eye patterns that could make a symbol: three that
+// pass the search's geometric gates for a triple, or two that the search
+// could complete.
 bool could_make_symbol(const thorough::GreyView &grey) {
     const thorough::Binary binary(grey);
     std::vector<thorough::Candidate> at;
     std::vector<double> quality;
-    for (const thorough::ScoredCandidate &c : thorough::scan_finders(binary, look_candidates)) {
+    for (const thorough::ScoredCandidate &c : thorough::scan_finders(binary, thorough::SearchOptions{}.max_candidates)) {
         if (c.hits < min_hits)
             continue;
         at.push_back(c.at);
@@ -106,6 +105,7 @@ void cheap_first_readings(const std::uint8_t *pixels, int width, int height, int
         return; // the first pass's readings and its reason stand
     }
     results = vantor_results{};
+    pool.clear();
     if (fast) {
         classic_readings(pixels, width, height, depth, options, fast_last_pass, results, pool);
         return;
