@@ -736,6 +736,10 @@ int main(int argc, char **argv) {
             return 64;
         }
     }
+    if (through_api)
+        std::printf("every picture of a, h, d, n and s read through vantor_decode_pixels at effort %s "
+                    "(\"search alone\" in the titles below: the API instead)\n",
+                    vantor_effort_name(api_effort));
     for (const std::string &p : parts) {
         if (p == "a")
             sweep_location();
