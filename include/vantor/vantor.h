@@ -119,15 +119,19 @@ void vantor_options_set_all_symbols(vantor_options *options, int on);
  * VANTOR_EFFORT_DEFAULT reads every symbol the exhaustive effort reads on
  * the pictures it was measured on, but looks cheaply first: the first
  * binarisation pass, then a quick scan of a local binarisation of the
- * picture and of its inverse for eye patterns. Only when these show eye
- * patterns that could make a symbol does it go on to every pass and the
- * thorough search, exactly as the exhaustive effort does. A picture without
- * that evidence costs a fraction of an exhaustive call.
+ * picture, of its inverse and (with the thorough search on, for blurred
+ * symbols) of the picture sharpened for eye patterns. Only when the first
+ * pass found a version, or the scans show eye patterns that could make a
+ * symbol, does it go on to every pass and the thorough search, exactly as
+ * the exhaustive effort does. A picture without that evidence costs a
+ * fraction of an exhaustive call; one with it (dense texture, noise) costs
+ * a little more than one.
  *
  * VANTOR_EFFORT_FAST is for video frames and similar streams, where the next
- * frame gives another chance: the same quick looks, then at most the first
- * four binarisation passes (the three global thresholds and the first local
- * one), never the thorough search.
+ * frame gives another chance: the first pass and the quick looks at the
+ * picture and its inverse, then at most the first four binarisation passes
+ * (the three global thresholds and the first local one), never the thorough
+ * search.
  *
  * The readings a call reports (vantor_results_reading) are those that ran:
  * a reading that did not run is not in the list at all, so under the
