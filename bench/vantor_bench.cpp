@@ -1,13 +1,14 @@
 // Decoding speed and memory on pictures made by the test-support library:
 // clean symbols, photo-like pictures with a symbol (0.3 to 12 MP), the same
 // sizes with no symbol, and dense noise. Every picture is timed with the
-// reentrant API with and without the thorough search, optionally with the
-// classic entry after each value of the carried-over Reed-Solomon flag, and
-// with the other readers that the build found. Prints one table, then the
+// reentrant API at the default and the exhaustive effort (and the fast one
+// with --fast), optionally with the classic entry after each value of the
+// carried-over Reed-Solomon flag, and with the other readers that the build
+// found. Prints one table, then the
 // per-set medians and ratios to zxing-cpp.
 //
 //   vantor_bench [--quick] [--reps N] [--min-time S] [--wall] [--only TEXT]
-//                [--ours-only] [--model2-only] [--classic] [--flag set|clear]
+//                [--ours-only] [--model2-only] [--classic] [--fast] [--flag set|clear]
 //   vantor_bench --digest      trace digests of every picture, for checking
 //                              that two builds decode alike
 #include <sys/resource.h>
@@ -56,6 +57,7 @@ struct Options {
     bool ours_only = false;
     bool classic = false; // time decode_image too
     bool model2_only = false; // the API looks for Model 2 alone, not the other QR kinds
+    bool fast = false;    // time the fast effort too
     std::string flag; // "set" or "clear": only that path
     int min_reps = 5;
     int max_reps = 41;
@@ -456,17 +458,16 @@ int run_table(const Options &opt) {
     const Primer set = make_primer(true), clear = make_primer(false);
     const std::vector<vb::OtherReader *> others = opt.ours_only ? std::vector<vb::OtherReader *>{} : vb::other_readers();
 
-    vantor_options *first = vantor_options_new();
-    vantor_options_set_thorough(first, 0);
-    vantor_options *thorough = vantor_options_new();
-    if (opt.model2_only) {
-        vantor_options_set_kinds(first, 1u << VANTOR_KIND_QR);
-        vantor_options_set_kinds(thorough, 1u << VANTOR_KIND_QR);
+    vantor_options *by_effort[3] = {vantor_options_new(), vantor_options_new(), vantor_options_new()};
+    const vantor_effort efforts[3] = {VANTOR_EFFORT_DEFAULT, VANTOR_EFFORT_EXHAUSTIVE, VANTOR_EFFORT_FAST};
+    std::vector<Column> columns;
+    for (int k = 0; k < (opt.fast ? 3 : 2); ++k) {
+        vantor_options_set_effort(by_effort[k], efforts[k]);
+        if (opt.model2_only)
+            vantor_options_set_kinds(by_effort[k], 1u << VANTOR_KIND_QR);
+        vantor_options *o = by_effort[k];
+        columns.push_back({vantor_effort_name(efforts[k]), nullptr, [o](const vt::Picture &p) { return api_text(p, o); }});
     }
-    std::vector<Column> columns = {
-        {"api", nullptr, [&](const vt::Picture &p) { return api_text(p, first); }},
-        {"api+thorough", nullptr, [&](const vt::Picture &p) { return api_text(p, thorough); }},
-    };
     if (opt.classic) {
         for (const Primer *pr : {&set, &clear}) {
             if (!opt.flag.empty() && opt.flag != (pr == &set ? "set" : "clear"))
@@ -488,10 +489,10 @@ int run_table(const Options &opt) {
                 opt.min_reps, opt.max_reps, opt.min_time, opt.wall ? "wall-clock" : "process CPU");
     std::printf("Machine: %ld cores online; other processes may be sharing them (load average at start: %s).\n",
                 sysconf(_SC_NPROCESSORS_ONLN), load_average().c_str());
-    std::printf("api: vantor_decode_pixels without the thorough search (the first reading that yields text);\n"
-                "api+thorough: with it (the default); both look for every QR kind unless --model2-only.\n"
-                "classic set/clear (--classic): decode_image after a\n"
-                "primer that leaves the carried-over Reed-Solomon flag set or clear.\n");
+    std::printf("default, exhaustive, fast (--fast): vantor_decode_pixels at that effort, thorough search on;\n"
+                "each looks for every QR kind unless --model2-only.\n"
+                "classic set/clear (--classic): decode_image after a primer that leaves the carried-over\n"
+                "Reed-Solomon flag set or clear.\n");
     if (others.empty())
         std::printf("No other reader compared (configure with -DVANTOR_BENCH_COMPARE=ON and install them).\n");
     std::printf("B/px: peak heap growth during one call per image pixel. text: ok, miss (no text),\n"
@@ -524,8 +525,8 @@ int run_table(const Options &opt) {
     }
     print_summary(columns, rows, reference);
     std::printf("\nLoad average at the end: %s.\n", load_average().c_str());
-    vantor_options_free(first);
-    vantor_options_free(thorough);
+    for (vantor_options *o : by_effort)
+        vantor_options_free(o);
     return 0;
 }
 
@@ -550,6 +551,8 @@ int main(int argc, char **argv) {
             opt.flag = value();
             if (opt.flag != "set" && opt.flag != "clear")
                 fail("--flag takes set or clear");
+        } else if (a == "--fast") {
+            opt.fast = true;
         } else if (a == "--classic") {
             opt.classic = true;
         } else if (a == "--ours-only") {
@@ -567,7 +570,7 @@ int main(int argc, char **argv) {
             opt.only = value();
         } else {
             std::fprintf(stderr,
-                         "usage: vantor_bench [--quick] [--reps N] [--min-time S] [--wall] [--only TEXT] [--ours-only] [--model2-only] [--classic] [--flag set|clear] [--digest]\n");
+                         "usage: vantor_bench [--quick] [--reps N] [--min-time S] [--wall] [--only TEXT] [--ours-only] [--model2-only] [--classic] [--fast] [--flag set|clear] [--digest]\n");
             return 2;
         }
     }

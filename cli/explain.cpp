@@ -134,7 +134,7 @@ std::string reason_line(const vantor::Results &results) {
 
 } // namespace
 
-std::vector<std::string> explain(const vantor::Results &results, bool thorough, bool wide) {
+std::vector<std::string> explain(const vantor::Results &results, bool thorough, vantor_effort effort, bool wide) {
     // The readings grouped by pass, in the order they ran.
     std::vector<std::pair<int, std::vector<const vantor_reading *>>> passes;
     for (const vantor_reading &r : results.readings) {
@@ -171,9 +171,16 @@ std::vector<std::string> explain(const vantor::Results &results, bool thorough, 
                             std::to_string(s.reading + 1) + ")");
         return lines;
     }
-    if ((thorough || !classic_ran) && results.reason != VANTOR_INVALID_ARGUMENT &&
-        results.reason != VANTOR_OUT_OF_MEMORY)
+    const bool ran = results.reason != VANTOR_INVALID_ARGUMENT && results.reason != VANTOR_OUT_OF_MEMORY;
+    if (results.searched)
         lines.push_back("the thorough search found no symbol either");
+    else if (ran && effort == VANTOR_EFFORT_FAST)
+        lines.push_back("the fast effort runs no thorough search and at most passes 0-3; passes that did not "
+                        "run are not listed (--effort exhaustive runs them all)");
+    else if (ran && thorough && effort == VANTOR_EFFORT_DEFAULT)
+        lines.push_back("the other passes and the thorough search did not run: a quick look at the picture and "
+                        "its inverse found no eye patterns that could make a symbol (--effort exhaustive runs "
+                        "them all)");
     lines.push_back("reason: " + reason_line(results));
     return lines;
 }

@@ -12,9 +12,11 @@ namespace vantor::cli {
 
 // One line per pass (consecutive passes that saw the same told together),
 // one per reading under it, then "result: ..." or "reason: ...". thorough:
-// the decode ran the thorough search after the classic readings.
-// wide: the picture has a side over VANTOR_CLASSIC_MAX_SIDE, which only the
+// the decode allowed the thorough search after the classic readings; effort:
+// the effort it ran at (what did not run is said, from the results); wide:
+// the picture has a side over VANTOR_CLASSIC_MAX_SIDE, which only the
 // thorough search reads.
-std::vector<std::string> explain(const vantor::Results &results, bool thorough, bool wide = false);
+std::vector<std::string> explain(const vantor::Results &results, bool thorough, vantor_effort effort,
+                                 bool wide = false);
 
 } // namespace vantor::cli

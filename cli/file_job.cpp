@@ -62,7 +62,7 @@ std::optional<vantor::Image> read_page(const FileEntry &entry, PageOutcome &page
 
 void decode_page(const Options &opt, const vantor::Image &image, PageOutcome &page) {
     vantor::Options decoding;
-    decoding.thorough(opt.thorough).all_symbols(opt.all).kinds(opt.kinds);
+    decoding.thorough(opt.thorough).all_symbols(opt.all).kinds(opt.kinds).effort(opt.effort);
     if (opt.log) {
         decoding.debug_dir(opt.debug_dir.empty() ? "." : opt.debug_dir);
         decoding.trace([&page](std::string_view line) { page.trace.append(line); });
@@ -74,7 +74,7 @@ void decode_page(const Options &opt, const vantor::Image &image, PageOutcome &pa
         page.results.reason = VANTOR_OUT_OF_MEMORY;
     }
     if (opt.explain)
-        page.explanation = explain(page.results, opt.thorough,
+        page.explanation = explain(page.results, opt.thorough, opt.effort,
                                    std::max(image.width(), image.height()) > VANTOR_CLASSIC_MAX_SIDE);
 }
 

@@ -91,6 +91,10 @@ void print_usage(std::FILE *out) {
                "  --formats LIST   the QR kinds to look for, comma-separated: qr,\n"
                "                   model1, microqr, rmqr (default: all; QR Code\n"
                "                   Model 2 first, the others when it gives no text)\n"
+               "  --effort E       how hard to look: default (a quick look first, every\n"
+               "                   pass and the thorough search only where it finds eye\n"
+               "                   patterns), fast (video frames: the quick look and four\n"
+               "                   passes at most) or exhaustive (every pass, always)\n"
                "  -j N, --jobs N   run N jobs: decode N files at once (default: one per\n"
                "                   core)\n"
                "  --explain        tell what the decoder saw, pass by pass, and why\n"
@@ -147,6 +151,18 @@ ParsedCommandLine parse_command_line(int argc, char **argv) {
             if (!parse_formats(list, opt.kinds))
                 return usage_error("--formats " + std::string(list) +
                                    ": give one or more of qr, model1, microqr, rmqr, comma-separated");
+        } else if (arg == "--effort" || arg.starts_with("--effort=")) {
+            std::string name;
+            if (arg == "--effort") {
+                if (++i >= argc)
+                    return usage_error("--effort needs fast, default or exhaustive");
+                name = argv[i];
+            } else {
+                name = std::string(arg.substr(9));
+            }
+            if (!vantor_effort_from_name(name.c_str(), &opt.effort))
+                return usage_error("--effort " + name + ": the effort is fast, default or exhaustive");
+            opt.effort_given = true;
         } else if (arg == "-j" || arg == "--jobs") {
             if (++i >= argc || !parse_jobs(argv[i], opt.jobs))
                 return usage_error(std::string(arg) + " needs a number of jobs from 1 to 1024");
@@ -189,8 +205,8 @@ ParsedCommandLine parse_command_line(int argc, char **argv) {
         if (access(opt.debug_dir.c_str(), W_OK | X_OK) != 0)
             return usage_error("--debug-dir " + opt.debug_dir + ": the folder cannot be written");
     }
-    if (opt.compat && (opt.all || !opt.thorough || opt.explain || opt.kinds != VANTOR_KINDS_ALL))
-        return usage_error("--compat decodes as the classic decoder: --all, --no-thorough, --formats and "
+    if (opt.compat && (opt.all || !opt.thorough || opt.explain || opt.kinds != VANTOR_KINDS_ALL || opt.effort_given))
+        return usage_error("--compat decodes as the classic decoder: --all, --no-thorough, --formats, --effort and "
                            "--explain do not apply");
     // Several files' bytes run together unless each ends in a zero byte;
     // --compat keeps the classic output, which runs them together.

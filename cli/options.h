@@ -24,6 +24,8 @@ struct Options {
     bool thorough = true;  // the thorough search after the classic readings
     bool all = false;      // every symbol, and every page of a multi-page file
     unsigned kinds = VANTOR_KINDS_ALL; // the QR kinds looked for (--formats)
+    vantor_effort effort = VANTOR_EFFORT_DEFAULT; // --effort
+    bool effort_given = false;
     int jobs = 0;          // files decoded at once; 0: one per core
     std::string debug_dir; // where --log writes the debug images ("": here)
     std::vector<std::string> files;

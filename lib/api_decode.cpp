@@ -1,6 +1,8 @@
 // vantor_decode: the classic readings in the classic order on a state of the
 // call's own, stopping at the first reading that yields exact text; then,
-// when none did and the caller allows it, the thorough search.
+// when none did and the caller allows it, the thorough search. The
+// exhaustive effort runs them so; the others go through the cheap-first
+// strategy, which runs them only where a quick look finds reason to.
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -12,9 +14,11 @@
 #include <vector>
 
 #include "api_family.h"
+#include "api_readings.h"
 #include "api_types.h"
 #include "bitmap.h"
 #include "bitstream.h"
+#include "cheap_first.h"
 #include "display_text.h"
 #include "format.h"
 #include "grid.h"
@@ -97,11 +101,6 @@ vantor_reading public_reading(const ReadingOutcome &o, const DecoderState &s) {
     return r;
 }
 
-struct ScoredCandidate {
-    thorough::Candidate at;
-    int score;
-};
-
 // The eye pattern candidates of a pass, for the thorough search. Its
 // coordinates put a pixel's centre at the pixel's index, half a pixel before
 // the classic stages' positions.
@@ -113,8 +112,8 @@ void pool_candidates(const DecoderState &s, std::vector<ScoredCandidate> &pool) 
     }
 }
 
-// The pooled candidates strongest first (by the classic consistency score),
-// the order in which the search takes as many as it keeps.
+} // namespace
+
 std::vector<thorough::Candidate> strongest_first(std::vector<ScoredCandidate> pool) {
     std::stable_sort(pool.begin(), pool.end(),
                      [](const ScoredCandidate &a, const ScoredCandidate &b) { return a.score > b.score; });
@@ -124,6 +123,8 @@ std::vector<thorough::Candidate> strongest_first(std::vector<ScoredCandidate> po
         out.push_back(c.at);
     return out;
 }
+
+namespace {
 
 // Whether two symbols are one: the same bytes with centres closer than a
 // quarter of the side.
@@ -193,9 +194,11 @@ std::optional<Content> strict_content(const DecoderState &s) {
     return parse_bitstream(std::span<const std::uint8_t>(s.codewords.get(), data), s.version);
 }
 
-// Adds what the thorough search found that is not already there.
+} // namespace
+
 void thorough_readings(const std::uint8_t *pixels, int width, int height,
                        std::span<const thorough::Candidate> pool, bool all_symbols, vantor_results &results) {
+    results.searched = true;
     thorough::SearchOptions search_options;
     search_options.all_symbols = all_symbols;
     std::vector<thorough::FoundSymbol> found = thorough::search(pixels, width, height, width, pool, search_options);
@@ -216,9 +219,6 @@ void thorough_readings(const std::uint8_t *pixels, int width, int height,
     }
 }
 
-// Whether the passes saw, outside the symbol, eye pattern candidates enough
-// for another one: three at places apart (candidates a pass finds inside a
-// symbol's data, or the same eye again on a later pass, do not count).
 bool eyes_for_more(std::span<const ScoredCandidate> pool, const vantor_symbol &symbol) {
     const vantor_point *c = symbol.corners;
     // On the same side of all four edges, whichever way round they go (a
@@ -249,9 +249,8 @@ bool eyes_for_more(std::span<const ScoredCandidate> pool, const vantor_symbol &s
     return false;
 }
 
-// Runs the classic readings on pixels laid out row after row.
 void classic_readings(const std::uint8_t *pixels, int width, int height, int depth, const vantor_options &options,
-                      vantor_results &results, std::vector<ScoredCandidate> &pool) {
+                      int last_pass, vantor_results &results, std::vector<ScoredCandidate> &pool) {
     auto state = std::make_unique<DecoderState>();
     DecoderState &s = *state;
     s.trace_file = options.trace_file;
@@ -281,12 +280,14 @@ void classic_readings(const std::uint8_t *pixels, int width, int height, int dep
             if (strict)
                 reading.stage = VANTOR_STAGE_TEXT;
             results.readings.push_back(reading);
+            // A pass's last reading is its second, or its only one.
+            const bool cut_here = last_pass < last_classic_pass && o.pass >= last_pass && o.try_index != 0;
             if (reading.stage > results.stage || (reading.stage == results.stage && st.data_unsupported_mode)) {
                 results.stage = reading.stage;
                 unsupported = reading.stage == VANTOR_STAGE_CODEWORDS && st.data_unsupported_mode;
             }
             if (!exact && !strict)
-                return ReadingAction::go_on;
+                return cut_here ? ReadingAction::stop : ReadingAction::go_on;
             OwnedSymbol &owned =
                 strict ? results.add_symbol(std::string(strict->bytes.begin(), strict->bytes.end()))
                        : results.add_symbol(std::string(o.bytes, static_cast<std::size_t>(o.text_length)));
@@ -312,7 +313,35 @@ void classic_readings(const std::uint8_t *pixels, int width, int height, int dep
         results.reason = results.symbols.empty() ? reason_for(results.stage, unsupported, plausible_symbol) : VANTOR_OK;
 }
 
-} // namespace
+void exhaustive_readings(const std::uint8_t *pixels, int width, int height, int depth, const vantor_options &options,
+                         vantor_results &results) {
+    std::vector<ScoredCandidate> pool;
+    // The classic readings keep run lengths in 16 bits: a picture with a
+    // longer side is read by the thorough search alone, whatever the options
+    // say, and its reason is the search's.
+    const bool fits = classic_fits(width, height);
+    if (fits)
+        classic_readings(pixels, width, height, depth, options, last_classic_pass, results, pool);
+    else
+        results.reason = VANTOR_NO_SYMBOL;
+    const bool searched_out = results.reason == VANTOR_OK || results.reason == VANTOR_INVALID_ARGUMENT ||
+                              results.reason == VANTOR_OUT_OF_MEMORY;
+    const bool search = options.thorough || !fits;
+    if (search && (results.symbols.empty() ? !searched_out : options.all_symbols)) {
+        thorough_readings(pixels, width, height, strongest_first(pool), options.all_symbols, results);
+        if (!results.symbols.empty()) {
+            results.reason = VANTOR_OK;
+            results.stage = VANTOR_STAGE_TEXT;
+        }
+    }
+    // When the passes saw eye patterns enough for a second symbol, every
+    // symbol is looked for, so that the first in reading order is chosen.
+    if (search && !options.all_symbols && results.symbols.size() == 1 &&
+        eyes_for_more(pool, results.symbols[0]->view)) {
+        thorough_readings(pixels, width, height, strongest_first(std::move(pool)), true, results);
+        results.joined.reset();
+    }
+}
 
 } // namespace vantor
 
@@ -345,38 +374,23 @@ extern "C" vantor_results *vantor_decode_pixels(const unsigned char *pixels, int
                             pixels + static_cast<std::size_t>(y) * stride, static_cast<std::size_t>(width));
             rows = packed.get();
         }
-        std::vector<ScoredCandidate> pool;
-        // The classic readings keep run lengths in 16 bits: a picture with a
-        // longer side is read by the thorough search alone, whatever the
-        // options say, and its reason is the search's.
+        // Traces and debug images are those of every pass, so a traced
+        // call is exhaustive whatever its effort; a picture too wide for the
+        // classic readings goes to the search alone.
         const bool model2 = o.kinds & (1u << VANTOR_KIND_QR);
-        const bool classic_fits = width <= max_side && height <= max_side;
-        if (model2 && classic_fits)
-            classic_readings(rows, width, height, depth, o, *results, pool);
+        const bool traced = o.trace_file || o.trace_fn || !o.debug_dir.empty();
+        if (!model2)
+            results->reason = VANTOR_NO_EYE_PATTERNS;
+        else if (o.effort == VANTOR_EFFORT_EXHAUSTIVE || traced || !classic_fits(width, height))
+            exhaustive_readings(rows, width, height, depth, o, *results);
         else
-            results->reason = model2 ? VANTOR_NO_SYMBOL : VANTOR_NO_EYE_PATTERNS;
-        const bool searched_out = results->reason == VANTOR_OK || results->reason == VANTOR_INVALID_ARGUMENT ||
-                                  results->reason == VANTOR_OUT_OF_MEMORY;
-        const bool search = model2 && (o.thorough || !classic_fits);
-        if (search && (results->symbols.empty() ? !searched_out : o.all_symbols)) {
-            thorough_readings(rows, width, height, strongest_first(pool), o.all_symbols, *results);
-            if (!results->symbols.empty()) {
-                results->reason = VANTOR_OK;
-                results->stage = VANTOR_STAGE_TEXT;
-            }
-        }
-        if (!searched_out && results->symbols.empty() && family_readings(rows, width, height, o, *results)) {
+            cheap_first_readings(rows, width, height, depth, o, *results);
+        const bool failed = results->reason == VANTOR_INVALID_ARGUMENT || results->reason == VANTOR_OUT_OF_MEMORY;
+        if (!failed && results->symbols.empty() && family_readings(rows, width, height, o, *results)) {
             results->reason = VANTOR_OK;
             results->stage = VANTOR_STAGE_TEXT;
         }
-        // The first symbol is the first in reading order. When the passes saw
-        // eye patterns enough for a second symbol, every symbol is looked
-        // for before the first is chosen.
-        if (search && !o.all_symbols && results->symbols.size() == 1 &&
-            eyes_for_more(pool, results->symbols[0]->view)) {
-            thorough_readings(rows, width, height, strongest_first(std::move(pool)), true, *results);
-            results->joined.reset();
-        }
+        // The first symbol is the first in reading order.
         reading_order(results->symbols);
         if (!o.all_symbols && results->symbols.size() > 1)
             results->symbols.resize(1);

@@ -80,7 +80,38 @@ vantor_kind vantor_symbol_kind(const vantor_symbol *symbol) {
 
 const char *vantor_symbol_version_name(const vantor_symbol *symbol) { return symbol ? symbol->version_name : ""; }
 
+int vantor_options_set_effort(vantor_options *options, vantor_effort effort) {
+    if (effort != VANTOR_EFFORT_DEFAULT && effort != VANTOR_EFFORT_FAST && effort != VANTOR_EFFORT_EXHAUSTIVE)
+        return 0;
+    if (options)
+        options->effort = effort;
+    return options ? 1 : 0;
+}
+
+const char *vantor_effort_name(vantor_effort effort) {
+    switch (effort) {
+    case VANTOR_EFFORT_DEFAULT: return "default";
+    case VANTOR_EFFORT_FAST: return "fast";
+    case VANTOR_EFFORT_EXHAUSTIVE: return "exhaustive";
+    }
+    return "unknown";
+}
+
+int vantor_effort_from_name(const char *name, vantor_effort *effort) {
+    if (!name || !effort)
+        return 0;
+    for (vantor_effort e : {VANTOR_EFFORT_DEFAULT, VANTOR_EFFORT_FAST, VANTOR_EFFORT_EXHAUSTIVE}) {
+        if (std::strcmp(name, vantor_effort_name(e)) == 0) {
+            *effort = e;
+            return 1;
+        }
+    }
+    return 0;
+}
+
 void vantor_results_free(vantor_results *results) { delete results; }
+
+int vantor_results_searched(const vantor_results *results) { return results && results->searched ? 1 : 0; }
 
 int vantor_results_count(const vantor_results *results) {
     return results ? static_cast<int>(results->symbols.size()) : 0;

@@ -17,6 +17,7 @@ struct vantor_options {
     bool thorough = true;
     bool all_symbols = false;
     unsigned kinds = VANTOR_KINDS_ALL; // bits 1u << vantor_kind
+    vantor_effort effort = VANTOR_EFFORT_DEFAULT;
 };
 
 namespace vantor {
@@ -36,6 +37,7 @@ struct vantor_results {
     std::vector<vantor_reading> readings;
     vantor_reason reason = VANTOR_OK;
     vantor_stage stage = VANTOR_STAGE_NONE;
+    bool searched = false; // the thorough search ran
     // The bytes of a whole structured-append set among the symbols.
     std::optional<std::string> joined;
 

@@ -64,7 +64,8 @@ TEST(Cli, UsageVersionAndHelp) {
     EXPECT_EQ(nowhere.err.rfind("vantor: --debug-dir /nonexistent/dir: no such folder\n", 0), 0u) << nowhere.err;
     EXPECT_EQ(run_cli("--debug-dir").status, 64);
     for (const char *bad : {"-j 0 x.bmp", "-j x.bmp", "--jobs=2000 x.bmp", "-0 x.bmp", "--compat --all x.bmp",
-                            "--compat --explain x.bmp", "--compat --no-thorough x.bmp"})
+                            "--compat --explain x.bmp", "--compat --no-thorough x.bmp", "--effort", "--effort slow x.bmp",
+                            "--effort= x.bmp", "--compat --effort exhaustive x.bmp"})
         EXPECT_EQ(run_cli(bad).status, 64) << bad;
 
     CliRun version = run_cli("--version");
@@ -90,6 +91,15 @@ TEST(Cli, UnreadableAndSymbolFreeFilesSetTheExitStatus) {
     CliRun blank = run_cli(white.string());
     EXPECT_EQ(blank.status, 1);
     EXPECT_EQ(blank.err, "no QR Code found\n");
+
+    // Every effort gives the same answer here; --explain tells what ran.
+    for (const char *effort : {"--effort fast ", "--effort=default ", "--effort exhaustive "})
+        EXPECT_EQ(run_cli(effort + white.string()).status, 1) << effort;
+    const CliRun quick = run_cli("--explain " + white.string());
+    EXPECT_NE(quick.out.find("a quick look"), std::string::npos) << quick.out;
+    const CliRun full = run_cli("--explain --effort exhaustive " + white.string());
+    EXPECT_NE(full.out.find("passes 0-6"), std::string::npos) << full.out;
+    EXPECT_NE(full.out.find("the thorough search found no symbol either"), std::string::npos) << full.out;
 
     // Several files: each reported by name; an unreadable one outranks.
     CliRun both = run_cli(white.string() + " /nonexistent/none.bmp");

@@ -70,7 +70,7 @@ TEST(Explain, PassesThatSawTheSameAreToldTogether) {
         r.version = 7;
         rs.push_back(r);
     }
-    const auto lines = explain(failed(VANTOR_FORMAT_UNREADABLE, rs), false);
+    const auto lines = explain(failed(VANTOR_FORMAT_UNREADABLE, rs), false, VANTOR_EFFORT_EXHAUSTIVE);
     ASSERT_EQ(lines.size(), 7u) << joined(lines);
     EXPECT_EQ(lines[0], "passes 0-2 (global thresholds): 3 eye pattern candidates");
     EXPECT_EQ(lines[1], "  reading 1: version unreadable");
@@ -84,7 +84,7 @@ TEST(Explain, PassesThatSawTheSameAreToldTogether) {
     // Passes with a gap between them are not merged.
     const auto gap = explain(failed(VANTOR_VERSION_UNREADABLE, {reading(0, 0, VANTOR_STAGE_ARRANGED),
                                                                 reading(2, 0, VANTOR_STAGE_ARRANGED)}),
-                             false);
+                             false, VANTOR_EFFORT_EXHAUSTIVE);
     EXPECT_EQ(gap[0].rfind("pass 0 ", 0), 0u) << joined(gap);
     EXPECT_EQ(gap[2].rfind("pass 2 ", 0), 0u) << joined(gap);
 }
@@ -92,7 +92,9 @@ TEST(Explain, PassesThatSawTheSameAreToldTogether) {
 TEST(Explain, ReadingsTellTheirFormatAndBlocks) {
     vantor_reading beyond = formatted(0, 0, VANTOR_STAGE_FORMAT, 1, 1, 2);
     vantor_reading closer = formatted(1, 0, VANTOR_STAGE_FORMAT, 2, 1, 1);
-    auto lines = explain(failed(VANTOR_TOO_MANY_ERRORS, {beyond, closer}), true);
+    vantor::Results searched = failed(VANTOR_TOO_MANY_ERRORS, {beyond, closer});
+    searched.searched = true;
+    auto lines = explain(searched, true, VANTOR_EFFORT_EXHAUSTIVE);
     EXPECT_EQ(lines[1], "  reading 1: version 2, level M, mask 5; 4 blocks: 1 clean, 1 corrected, 2 beyond repair");
     // The reason quotes the reading that came closest, and the thorough
     // search is said to have failed as well.
@@ -102,7 +104,7 @@ TEST(Explain, ReadingsTellTheirFormatAndBlocks) {
                             "blocks had more errors than its error correction can repair");
 
     // Intact codewords whose data gives no text.
-    lines = explain(failed(VANTOR_UNSUPPORTED_CONTENT, {formatted(0, 1, VANTOR_STAGE_CODEWORDS, 1, 0, 0)}), false);
+    lines = explain(failed(VANTOR_UNSUPPORTED_CONTENT, {formatted(0, 1, VANTOR_STAGE_CODEWORDS, 1, 0, 0)}), false, VANTOR_EFFORT_EXHAUSTIVE);
     EXPECT_EQ(lines[1], "  reading 2: version 2, level M, mask 5; 1 block: 1 clean; the data gives no text");
     EXPECT_NE(lines.back().find("the codewords are intact"), std::string::npos) << lines.back();
 }
@@ -114,20 +116,34 @@ TEST(Explain, ResultSaysWhichReadingOrTheThoroughSearchDecoded) {
     s.pass = 0;
     s.reading = 1;
     ok.symbols.push_back(s);
-    auto lines = explain(ok, true);
+    auto lines = explain(ok, true, VANTOR_EFFORT_EXHAUSTIVE);
     EXPECT_EQ(lines[2], "  reading 2: version 2, level M, mask 5; 1 block: 1 corrected; text");
     EXPECT_EQ(lines.back(), "result: decoded (pass 0, reading 2)");
 
     ok.symbols[0].pass = -1;
-    EXPECT_NE(explain(ok, true).back().find("thorough search"), std::string::npos);
+    EXPECT_NE(explain(ok, true, VANTOR_EFFORT_EXHAUSTIVE).back().find("thorough search"), std::string::npos);
+}
+
+TEST(Explain, SaysWhatTheEffortLeftOut) {
+    // The default effort stopped after pass 0: the search did not run, and
+    // the explanation says why instead of claiming it found nothing.
+    const vantor::Results quick = failed(VANTOR_NO_EYE_PATTERNS, {reading(0, -1, VANTOR_STAGE_NONE, 1)});
+    auto lines = explain(quick, true, VANTOR_EFFORT_DEFAULT);
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_NE(lines[lines.size() - 2].find("a quick look"), std::string::npos) << joined(lines);
+    EXPECT_EQ(joined(lines).find("found no symbol either"), std::string::npos) << joined(lines);
+    lines = explain(quick, true, VANTOR_EFFORT_FAST);
+    EXPECT_NE(lines[lines.size() - 2].find("fast effort"), std::string::npos) << joined(lines);
+    // Without the search asked for, nothing is said of it.
+    EXPECT_EQ(explain(quick, false, VANTOR_EFFORT_DEFAULT).size(), 2u);
 }
 
 TEST(Explain, EveryReasonGetsAReasonLine) {
     // Nothing located: no pass line, only the reason.
-    auto blank = explain(failed(VANTOR_NO_EYE_PATTERNS, {}), false);
+    auto blank = explain(failed(VANTOR_NO_EYE_PATTERNS, {}), false, VANTOR_EFFORT_EXHAUSTIVE);
     ASSERT_EQ(blank.size(), 1u);
     EXPECT_EQ(blank[0].rfind("reason: no eye patterns: no pass found any", 0), 0u) << blank[0];
-    auto few = explain(failed(VANTOR_NO_EYE_PATTERNS, {reading(4, 0, VANTOR_STAGE_NONE, 2)}), false);
+    auto few = explain(failed(VANTOR_NO_EYE_PATTERNS, {reading(4, 0, VANTOR_STAGE_NONE, 2)}), false, VANTOR_EFFORT_EXHAUSTIVE);
     EXPECT_EQ(few[0], "pass 4 (local threshold): 2 eye pattern candidates, three needed");
     EXPECT_NE(few.back().find("at most 2 eye patterns were found"), std::string::npos) << few.back();
 
@@ -135,7 +151,7 @@ TEST(Explain, EveryReasonGetsAReasonLine) {
          {VANTOR_EYES_NOT_A_SYMBOL, VANTOR_VERSION_UNREADABLE, VANTOR_GRID_FAILED, VANTOR_FORMAT_UNREADABLE,
           VANTOR_TOO_MANY_ERRORS, VANTOR_UNSUPPORTED_CONTENT, VANTOR_BAD_DATA, VANTOR_INVALID_ARGUMENT,
           VANTOR_OUT_OF_MEMORY}) {
-        const auto lines = explain(failed(reason, {}), true);
+        const auto lines = explain(failed(reason, {}), true, VANTOR_EFFORT_EXHAUSTIVE);
         ASSERT_FALSE(lines.empty());
         EXPECT_EQ(lines.back().rfind("reason: ", 0), 0u) << reason;
         EXPECT_GT(lines.back().size(), 20u) << reason;

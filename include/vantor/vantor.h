@@ -94,7 +94,8 @@ typedef struct vantor_options vantor_options;
 typedef void (*vantor_trace_fn)(const char *line, void *user);
 
 /* New options with the defaults: no trace, no debug images, the thorough
- * search on, the first symbol only. NULL when memory runs out. */
+ * search on, the first symbol only, VANTOR_EFFORT_DEFAULT. NULL when memory
+ * runs out. */
 vantor_options *vantor_options_new(void);
 void vantor_options_free(vantor_options *options); /* NULL is fine */
 
@@ -132,6 +133,53 @@ int vantor_options_set_kinds(vantor_options *options, unsigned kinds);
 /* The format name of a kind: "QRCode", "QRCodeModel1", "MicroQRCode",
  * "rMQRCode"; "" for a value that is no kind. Static storage. */
 const char *vantor_kind_name(vantor_kind kind);
+
+/* How much work a call may spend looking for a symbol.
+ *
+ * VANTOR_EFFORT_EXHAUSTIVE runs every classic reading of every binarisation
+ * pass in order until one gives text, then (when the thorough setting is on
+ * and none did) the thorough search: every reading is reported.
+ *
+ * VANTOR_EFFORT_DEFAULT reads every symbol the exhaustive effort reads on
+ * the pictures it was measured on, but looks cheaply first: the first
+ * binarisation pass, then a quick scan of a local binarisation of the
+ * picture, of its inverse and (with the thorough search on, for blurred
+ * symbols) of the picture sharpened for eye patterns. Only when the first
+ * pass found a version, or the scans show eye patterns that could make a
+ * symbol, does it go on to every pass and the thorough search, exactly as
+ * the exhaustive effort does. A picture without that evidence costs a
+ * fraction of an exhaustive call; one with it (dense texture, noise) costs
+ * a little more than one.
+ *
+ * VANTOR_EFFORT_FAST is for video frames and similar streams, where the next
+ * frame gives another chance: the first pass and the quick looks at the
+ * picture and its inverse, then at most the first four binarisation passes
+ * (the three global thresholds and the first local one), never the thorough
+ * search.
+ *
+ * The readings a call reports (vantor_results_reading) are those that ran:
+ * a reading that did not run is not in the list at all, so under the
+ * default and fast efforts a pass may be missing, or the list may be empty
+ * when the quick looks alone settled that there is no symbol; the reason
+ * then says how far the evidence went (VANTOR_NO_EYE_PATTERNS or
+ * VANTOR_EYES_NOT_A_SYMBOL). A trace stream, trace callback or debug folder
+ * makes every effort exhaustive, so the trace lines and debug images are
+ * those of every pass. */
+typedef enum vantor_effort {
+    VANTOR_EFFORT_DEFAULT = 0,
+    VANTOR_EFFORT_FAST,
+    VANTOR_EFFORT_EXHAUSTIVE
+} vantor_effort;
+
+/* Sets the effort and returns 1; returns 0 and changes nothing for NULL
+ * options or a value that names no effort. */
+int vantor_options_set_effort(vantor_options *options, vantor_effort effort);
+/* The effort's name, "default", "fast" or "exhaustive" (static; never NULL:
+ * "unknown" for a value that names no effort). */
+const char *vantor_effort_name(vantor_effort effort);
+/* Sets *effort to the effort called name and returns 1; 0 for any other
+ * name (or NULL), leaving *effort as it was. */
+int vantor_effort_from_name(const char *name, vantor_effort *effort);
 
 /* ---- Decoding ---------------------------------------------------------- */
 
@@ -266,7 +314,12 @@ vantor_stage vantor_results_stage(const vantor_results *results);
  * parts' bytes joined in index order, with *length set and a zero byte
  * after them; NULL otherwise. Owned by results. */
 const unsigned char *vantor_results_joined(const vantor_results *results, size_t *length);
-/* The classic readings the call ran, in order. */
+/* Nonzero when the thorough search ran in this call (whether or not it
+ * found a symbol). */
+int vantor_results_searched(const vantor_results *results);
+/* The classic readings the call ran, in order; only those that ran (see
+ * vantor_effort): under the default and fast efforts the list may leave out
+ * passes or be empty. */
 int vantor_results_reading_count(const vantor_results *results);
 const vantor_reading *vantor_results_reading(const vantor_results *results, int i);
 

@@ -95,6 +95,12 @@ public:
             throw std::invalid_argument("no known QR kind in the set");
         return *this;
     }
+    // VANTOR_EFFORT_DEFAULT, _FAST or _EXHAUSTIVE; see vantor.h.
+    Options &effort(vantor_effort level) {
+        if (!vantor_options_set_effort(get(), level))
+            throw std::invalid_argument("unknown vantor_effort");
+        return *this;
+    }
     Options &debug_dir(const std::string &dir) {
         vantor_options_set_debug_dir(get(), dir.c_str());
         return *this;
@@ -154,7 +160,8 @@ struct Results {
     std::vector<Symbol> symbols;
     vantor_reason reason = VANTOR_OK;
     vantor_stage stage = VANTOR_STAGE_NONE;
-    std::vector<vantor_reading> readings;
+    std::vector<vantor_reading> readings; // those that ran
+    bool searched = false;                // the thorough search ran
     // The bytes of a whole structured-append set among the symbols.
     std::optional<std::string> joined;
 
@@ -171,6 +178,7 @@ inline Results take(vantor_results *raw) {
     Results out;
     out.reason = vantor_results_reason(raw);
     out.stage = vantor_results_stage(raw);
+    out.searched = vantor_results_searched(raw) != 0;
     for (int i = 0, n = vantor_results_count(raw); i < n; ++i) {
         const vantor_symbol &s = *vantor_results_symbol(raw, i);
         Symbol m;

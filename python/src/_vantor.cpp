@@ -29,12 +29,13 @@ struct DecodeSettings {
     bool trace = false;
     std::string debug_dir;
     unsigned kinds = VANTOR_KINDS_ALL;
+    vantor_effort effort = VANTOR_EFFORT_DEFAULT;
 };
 
 // Options for one call; the trace, when asked for, is collected into `trace`.
 vantor::Options make_options(const DecodeSettings &s, std::string &trace) {
     vantor::Options options;
-    options.thorough(s.thorough).all_symbols(s.all_symbols).kinds(s.kinds);
+    options.thorough(s.thorough).all_symbols(s.all_symbols).kinds(s.kinds).effort(s.effort);
     if (!s.debug_dir.empty())
         options.debug_dir(s.debug_dir);
     if (s.trace)
@@ -290,13 +291,18 @@ PYBIND11_MODULE(_vantor, m) {
     m.doc() = "Vantor's compiled decoder module; use the vantor package instead.";
 
     py::class_<DecodeSettings>(m, "DecodeSettings")
-        .def(py::init([](bool thorough, bool all_symbols, bool trace, std::string debug_dir, unsigned kinds) {
+        .def(py::init([](bool thorough, bool all_symbols, bool trace, std::string debug_dir, unsigned kinds,
+                         const std::string &effort) {
                  if ((kinds & VANTOR_KINDS_ALL) == 0 || (kinds & ~VANTOR_KINDS_ALL) != 0)
                      throw py::value_error("vantor: no known QR kind in formats");
-                 return DecodeSettings{thorough, all_symbols, trace, std::move(debug_dir), kinds};
+                 DecodeSettings s{thorough, all_symbols, trace, std::move(debug_dir), kinds};
+                 if (!vantor_effort_from_name(effort.c_str(), &s.effort))
+                     throw py::value_error("vantor: effort must be 'fast', 'default' or 'exhaustive', not '" +
+                                           effort + "'");
+                 return s;
              }),
              py::kw_only(), py::arg("thorough") = true, py::arg("all_symbols") = false, py::arg("trace") = false,
-             py::arg("debug_dir") = "", py::arg("kinds") = VANTOR_KINDS_ALL);
+             py::arg("debug_dir") = "", py::arg("kinds") = VANTOR_KINDS_ALL, py::arg("effort") = "default");
 
     m.def("decode_buffer", &decode_buffer, py::arg("buffer"), py::arg("depth"), py::arg("settings"),
           "Decodes a 2-D or 3-D uint8 buffer; (symbols, reason, stage, readings, trace).");

@@ -116,6 +116,21 @@ class TestOptions:
         r = vantor.decode(mirrored, thorough=False)
         assert r == [] and r.reason != vantor.Reason.OK
 
+    def test_effort(self):
+        shading = np.add.outer(np.arange(240), np.arange(320)).astype(np.uint8) // 4 + 60
+        full = vantor.decode(shading, effort="exhaustive")
+        assert full == [] and full.readings[-1].pass_ == 6
+        quick = vantor.decode(shading)
+        assert quick == [] and quick.reason == vantor.Reason.NO_EYE_PATTERNS
+        assert quick.readings and all(r.pass_ == 0 for r in quick.readings)
+        mirrored = picture(b"only the thorough search reads a mirror image").T
+        assert [s.bytes for s in vantor.decode(mirrored)] == [s.bytes for s in vantor.decode(mirrored, effort="exhaustive")]
+        assert vantor.decode(mirrored, effort="fast") == []
+        with pytest.raises(ValueError, match="effort"):
+            vantor.decode(shading, effort="slow")
+        with pytest.raises(TypeError):
+            vantor.decode(shading, effort=2)
+
     def test_trace_and_debug_images(self, tmp_path):
         r = vantor.decode(picture(b"traced"), trace=True, debug_dir=tmp_path)
         assert r and r.trace and r.trace.endswith("\n")

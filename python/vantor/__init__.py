@@ -57,10 +57,12 @@ def _kinds(formats: Union[None, str, Iterable[str]]) -> int:
 
 
 def _settings(thorough: bool, all: bool, trace: bool, debug_dir: Optional[PathType],
-              formats: Union[None, str, Iterable[str]] = None) -> Any:
+              formats: Union[None, str, Iterable[str]] = None, effort: str = "default") -> Any:
     directory = os.fsencode(debug_dir) if debug_dir is not None else b""
+    if not isinstance(effort, str):
+        raise TypeError(f"vantor: effort must be a str, not {type(effort).__name__}")
     return _vantor.DecodeSettings(thorough=bool(thorough), all_symbols=bool(all), trace=bool(trace),
-                                  debug_dir=directory, kinds=_kinds(formats))
+                                  debug_dir=directory, kinds=_kinds(formats), effort=effort)
 
 
 def _checked(results: Results) -> Results:
@@ -76,7 +78,7 @@ def _checked(results: Results) -> Results:
 
 def decode(image: Any, *, thorough: bool = True, all: bool = False, depth: Optional[int] = None,
            page: int = 0, trace: bool = False, debug_dir: Optional[PathType] = None,
-           formats: Union[None, str, Iterable[str]] = None) -> Results:
+           formats: Union[None, str, Iterable[str]] = None, effort: str = "default") -> Results:
     """Decodes the QR Code symbols in an image.
 
     ``image`` is one of:
@@ -113,6 +115,13 @@ def decode(image: Any, *, thorough: bool = True, all: bool = False, depth: Optio
     ``"model1"``, ``"microqr"``, ``"rmqr"`` in a list or a comma-separated
     string (default: all; Model 2 is read first, the others when it gives
     no text).
+    ``effort`` is ``"default"`` (a quick look first; every pass and the
+    thorough search only where it finds eye patterns that could make a
+    symbol, so pictures without one cost little), ``"fast"`` (for video
+    frames: the quick look and at most four passes, no thorough search) or
+    ``"exhaustive"`` (every pass and the search, always; ``Results.readings``
+    then has every reading). ``Results.readings`` holds the readings that
+    ran; a trace or debug directory makes every effort exhaustive.
 
     Returns a :class:`Results`: a list of :class:`Symbol`, empty when none
     was read, whose ``reason`` then tells why (no exception is raised for an
@@ -132,8 +141,8 @@ def decode(image: Any, *, thorough: bool = True, all: bool = False, depth: Optio
     """
     if is_file_data(image):
         return decode_data(image, thorough=thorough, all=all, page=page, trace=trace, debug_dir=debug_dir,
-                           formats=formats)
-    settings = _settings(thorough, all, trace, debug_dir, formats)
+                           formats=formats, effort=effort)
+    settings = _settings(thorough, all, trace, debug_dir, formats, effort)
     path = as_path(image)
     if path is not None:
         status, message, warnings, pages, raw = _vantor.decode_file(path, int(page), settings)
@@ -146,7 +155,7 @@ def decode(image: Any, *, thorough: bool = True, all: bool = False, depth: Optio
 
 def decode_data(data: Any, *, thorough: bool = True, all: bool = False, page: int = 0,
                 trace: bool = False, debug_dir: Optional[PathType] = None,
-                formats: Union[None, str, Iterable[str]] = None) -> Results:
+                formats: Union[None, str, Iterable[str]] = None, effort: str = "default") -> Results:
     """Decodes an image file held in memory: ``data`` is the file's bytes
     (``bytes``, ``bytearray``, ``memoryview`` or another buffer);
     :func:`decode` does the same with such bytes.
@@ -161,7 +170,7 @@ def decode_data(data: Any, *, thorough: bool = True, all: bool = False, page: in
         spool.write(view)
         spool.flush()
         return decode(spool.name, thorough=thorough, all=all, page=page, trace=trace, debug_dir=debug_dir,
-                      formats=formats)
+                      formats=formats, effort=effort)
 
 
 def read(path: PathType, *, page: int = 0) -> npt.NDArray[np.uint8]:

@@ -189,7 +189,7 @@ def _bag_of(source: Any, files_per_partition: int) -> Bag:
 
 
 def decode_bag(source: Any, *, files_per_partition: int = 64, thorough: bool = True, all: bool = False,
-               page: int = 0) -> Bag:
+               page: int = 0, effort: str = "default") -> Bag:
     """A Dask bag of result rows (dicts with the keys of :data:`COLUMNS`).
 
     ``source`` is a path, a folder (read with every folder in it, as the
@@ -200,12 +200,12 @@ def decode_bag(source: Any, *, files_per_partition: int = 64, thorough: bool = T
     keeps its own partitions. The decoding options are those of
     :func:`vantor.decode`.
     """
-    options = {"thorough": thorough, "all": all, "page": page}
+    options = {"thorough": thorough, "all": all, "page": page, "effort": effort}
     return _bag_of(source, files_per_partition).map_partitions(_partition_rows, options)
 
 
 def decode_files(source: Any, *, files_per_partition: int = 64, thorough: bool = True, all: bool = False,
-                 page: int = 0) -> DataFrame:
+                 page: int = 0, effort: str = "default") -> DataFrame:
     """A Dask DataFrame of results: one row per symbol, one per file without.
 
     Takes what :func:`decode_bag` takes. The columns are those of
@@ -214,7 +214,7 @@ def decode_files(source: Any, *, files_per_partition: int = 64, thorough: bool =
     the read error in ``error``). Nothing runs until the frame is computed,
     then on the current ``distributed.Client``, if any.
     """
-    options = {"thorough": thorough, "all": all, "page": page}
+    options = {"thorough": thorough, "all": all, "page": page, "effort": effort}
     bag = _bag_of(source, files_per_partition)
     parts = [delayed(_partition_frame, pure=True)(part, options) for part in bag.to_delayed()]
     return cast(DataFrame, from_delayed(parts, meta=frame_of([]), verify_meta=False))

@@ -8,7 +8,11 @@
 // every reading's fields and every symbol's bytes, text, version, level,
 // mask, corners (exact float bits), corrections, pass and flags.
 //
-// usage: api_digest [--set NAME] [--verbose]
+// Every call runs at the effort --effort names, exhaustive unless told: the
+// digests of two builds compare at the exhaustive effort, which keeps every
+// reading; the other efforts' counts of pictures read compare with it.
+//
+// usage: api_digest [--set NAME] [--verbose] [--effort fast|default|exhaustive]
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -195,13 +199,16 @@ std::vector<Set> sets() {
 int main(int argc, char **argv) {
     std::string only;
     bool verbose = false;
+    vantor_effort effort = VANTOR_EFFORT_EXHAUSTIVE;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--set") && i + 1 < argc)
             only = argv[++i];
         else if (!std::strcmp(argv[i], "--verbose"))
             verbose = true;
+        else if (!std::strcmp(argv[i], "--effort") && i + 1 < argc && vantor_effort_from_name(argv[i + 1], &effort))
+            ++i;
         else {
-            std::fprintf(stderr, "usage: api_digest [--set NAME] [--verbose]\n");
+            std::fprintf(stderr, "usage: api_digest [--set NAME] [--verbose] [--effort fast|default|exhaustive]\n");
             return 64;
         }
     }
@@ -209,6 +216,8 @@ int main(int argc, char **argv) {
     vantor_options_set_thorough(off, 0);
     vantor_options *on = vantor_options_new();
     vantor_options *traced = vantor_options_new();
+    for (vantor_options *o : {off, on, traced})
+        vantor_options_set_effort(o, effort);
     for (const Set &set : sets()) {
         if (!only.empty() && only != set.name)
             continue;

@@ -9,7 +9,12 @@
 //   c  damage: data modules flipped at random, within and beyond each
 //      block's capacity.
 //   m  mirrored renderings: sampled as the transposed symbol, no text.
+// With --effort fast|default|exhaustive, parts a, b and c also read each
+// picture through the reentrant API at that effort (the classic readings
+// and the thorough search as the effort orders them) and count what it read,
+// beside the classic counts, so two efforts compare case for case.
 // usage: sweep [a|b|c|m]... [--versions LO-HI] [--decode-from V] [--trials N] [--list]
+//              [--effort NAME]
 //        sweep --case VERSION MODULE_PX ROTATION SKEW_X [SEED]
 #include <array>
 #include <chrono>
@@ -24,6 +29,7 @@
 
 #include <vantor/image.h>
 #include <vantor/vantor.h>
+#include <vantor/vantor.hpp>
 
 #include "../../end_to_end_cases.h"
 
@@ -37,6 +43,28 @@ int decode_from = 0; // part b: versions below this are made but not decoded
 std::string scratch;
 // The text decode_file compares with (set before each call).
 std::string last_symbol_text;
+// --effort NAME: pictures also read through the API at that effort.
+bool through_api = false;
+vantor_effort api_effort = VANTOR_EFFORT_DEFAULT;
+struct ApiCount {
+    int cases = 0, right = 0, wrong = 0;
+    void add(const vantor::Results &r, const std::string &want) {
+        ++cases;
+        right += !r.symbols.empty() && r.symbols.front().bytes == want;
+        wrong += !r.symbols.empty() && r.symbols.front().bytes != want;
+    }
+    void print(const char *part) const {
+        std::printf("through the API at effort %s: %d cases, %d read right, %d wrong, %d no text (part %s)\n",
+                    vantor_effort_name(api_effort), cases, right, wrong, cases - right - wrong, part);
+    }
+};
+ApiCount api_location, api_files, api_damage;
+
+vantor::Options api_options() {
+    vantor::Options o;
+    o.effort(api_effort);
+    return o;
+}
 
 double seconds_since(std::chrono::steady_clock::time_point t) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count();
@@ -135,6 +163,10 @@ void sweep_location() {
                 ++cases;
                 const Replay rp = replay(picture.pixels.data(), picture.width, picture.height, 8,
                                          *symbol, symbol->modules, o, true);
+                if (through_api)
+                    api_location.add(vantor::decode(picture.pixels, picture.width, picture.height, picture.width, 8,
+                                                    api_options()),
+                                     symbol->text);
                 const bool ok = rp.best() == Outcome::match;
                 matched += ok;
                 const int band = (v - 1) / 10;
@@ -210,6 +242,8 @@ void sweep_location() {
                 mismatch_readings, worst_offset, faults.size());
     for (const std::string &f : faults)
         std::printf("  %s\n", f.c_str());
+    if (through_api)
+        api_location.print("a");
     std::printf("(a) took %.0f s\n", seconds_since(started));
 }
 
@@ -256,8 +290,15 @@ struct FileResult {
     bool right = false;
 };
 
-FileResult decode_file(const std::string &path) {
+FileResult decode_file(const std::string &path, ApiCount *api = nullptr) {
     FileResult r;
+    if (through_api && api) {
+        try {
+            api->add(vantor::decode(vantor::Image::read(path), api_options()), last_symbol_text);
+        } catch (const vantor::ReadError &) {
+            ++api->cases; // unreadable: counted as no text
+        }
+    }
     r.readable = read_image(path.c_str()) != 0;
     if (r.readable) {
         const char *text = decode_image(gray_image.pixels, gray_image.width, gray_image.height,
@@ -320,7 +361,7 @@ void sweep_reading() {
                             continue;
                         }
                         last_symbol_text = symbol->text;
-                        const FileResult r = decode_file(path);
+                        const FileResult r = decode_file(path, &api_files);
                         const std::string format = one_bit ? "1-bit BMP" : "24-bit BMP";
                         const std::string outcome = !r.readable ? "unreadable" : r.right ? "decoded" : r.text ? "WRONG TEXT" : "no text";
                         ++counts[format][outcome];
@@ -384,6 +425,8 @@ void sweep_reading() {
     std::printf("faults: %zu\n", faults.size());
     for (const std::string &f : faults)
         std::printf("  %s\n", f.c_str());
+    if (through_api)
+        api_files.print("b");
     std::printf("(b) took %.0f s\n", seconds_since(started));
 }
 
@@ -424,7 +467,7 @@ void sweep_damage(int trials) {
         if (!(one_bit ? vt::write_bmp1(path, picture) : vt::write_bmp24(path, picture)))
             continue;
         last_symbol_text = symbol->text;
-        const FileResult r = decode_file(path);
+        const FileResult r = decode_file(path, &api_damage);
         char where[200];
         std::snprintf(where, sizeof where, "trial %d: version %d-%c %s, seed %u, %d flips, %s, %s", trial, v,
                       name(level), name(content), seed, flips, describe(o).c_str(), one_bit ? "1-bit" : "24-bit");
@@ -470,6 +513,8 @@ void sweep_damage(int trials) {
     std::printf("faults: %zu\n", faults.size());
     for (const std::string &f : faults)
         std::printf("  %s\n", f.c_str());
+    if (through_api)
+        api_damage.print("c");
     std::printf("(c) took %.0f s\n", seconds_since(started));
 }
 
@@ -528,6 +573,12 @@ int main(int argc, char **argv) {
             decode_from = std::atoi(argv[++i]);
         } else if (arg == "--list") {
             list_all = true;
+        } else if (arg == "--effort" && i + 1 < argc) {
+            through_api = vantor_effort_from_name(argv[++i], &api_effort) != 0;
+            if (!through_api) {
+                std::fprintf(stderr, "sweep: --effort takes fast, default or exhaustive\n");
+                return 64;
+            }
         } else if (arg == "--case" && i + 4 < argc) {
             one_case(std::atoi(argv[i + 1]), std::atof(argv[i + 2]), std::atof(argv[i + 3]),
                      std::atof(argv[i + 4]), i + 5 < argc ? static_cast<unsigned>(std::atoi(argv[i + 5])) : 1);
@@ -535,7 +586,8 @@ int main(int argc, char **argv) {
         } else if (arg == "a" || arg == "b" || arg == "c" || arg == "m") {
             parts.push_back(arg);
         } else {
-            std::fprintf(stderr, "usage: sweep [a|b|c|m]... [--versions LO-HI] [--trials N] [--list]\n"
+            std::fprintf(stderr, "usage: sweep [a|b|c|m]... [--versions LO-HI] [--trials N] [--list] "
+                                 "[--effort fast|default|exhaustive]\n"
                                  "       sweep --case VERSION MODULE_PX ROTATION SKEW_X [SEED]\n");
             return 64;
         }

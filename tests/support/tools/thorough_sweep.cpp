@@ -16,8 +16,13 @@
 //      2 at their full capacity: how many come out as codewords, by the
 //      corrections they needed, and how many of those give a valid bit
 //      stream (the limit of corrections for the smallest symbols).
+// With --effort fast|default|exhaustive every picture of a, h, d, n and s is
+// read through vantor_decode_pixels at that effort instead (the classic
+// readings, then the search with their candidates, as the API orders them),
+// so two efforts' counts compare class by class; "search alone" then stays 0
+// and "classic" counts symbols read by a classic pass.
 // usage: thorough_sweep [a|h|d|n|s|r]... [--versions LO-HI] [--every K]
-//                       [--trials N] [--list] [--dump DIR]
+//                       [--trials N] [--list] [--dump DIR] [--effort NAME]
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -69,6 +74,9 @@ void dump(const vt::Picture &p, const vt::Symbol &symbol, const char *what) {
     std::printf("    written %s.pgm (%s)\n", base.c_str(), what);
 }
 int every = 1; // part a: every k-th case
+// --effort NAME: pictures read through the API at that effort.
+bool through_api = false;
+vantor_effort api_effort = VANTOR_EFFORT_DEFAULT;
 bool list_all = false;
 
 double seconds_since(std::chrono::steady_clock::time_point t) {
@@ -101,9 +109,58 @@ void print_table(const char *title, const std::map<std::string, Tally> &rows) {
 
 std::string bytes_of(const th::FoundSymbol &s) { return std::string(s.bytes.begin(), s.bytes.end()); }
 
+// What the API read from a picture at --effort, in the search's terms; a
+// symbol a classic pass read has no corners here.
+struct ApiSymbol {
+    std::string bytes;
+    bool classic = false;
+    bool mirrored = false;
+    bool inverted = false;
+    int version = 0;
+    char level = 0;
+    int corrected = 0;
+};
+
+std::vector<ApiSymbol> api_read(const vt::Picture &p, bool all_symbols) {
+    vantor_options *o = vantor_options_new();
+    vantor_options_set_effort(o, api_effort);
+    vantor_options_set_all_symbols(o, all_symbols);
+    vantor_results *r = vantor_decode_pixels(p.pixels.data(), p.width, p.height, p.width, 8, o);
+    std::vector<ApiSymbol> out;
+    for (int i = 0; i < vantor_results_count(r); ++i) {
+        const vantor_symbol *s = vantor_results_symbol(r, i);
+        out.push_back({std::string(reinterpret_cast<const char *>(s->bytes), s->length), s->pass >= 0,
+                       s->mirrored != 0, s->inverted != 0, s->version, s->level, s->corrected});
+    }
+    vantor_results_free(r);
+    vantor_options_free(o);
+    return out;
+}
+
+// The search alone, or the API at --effort, as the search's symbols.
+std::vector<ApiSymbol> search_read(const vt::Picture &p, bool all_symbols) {
+    if (through_api)
+        return api_read(p, all_symbols);
+    th::SearchOptions opt;
+    opt.all_symbols = all_symbols;
+    std::vector<ApiSymbol> out;
+    for (const th::FoundSymbol &f : th::search(p.pixels.data(), p.width, p.height, p.width, {}, opt))
+        out.push_back({bytes_of(f), false, f.mirrored, f.inverted, f.version, f.level, f.corrected});
+    return out;
+}
+
 // The classic readings, then the search when they give no text; and the
 // search alone, to measure it by itself.
 Result read_picture(const vt::Picture &p, const std::string &want, bool &alone_right, bool &alone_wrong) {
+    if (through_api) {
+        alone_right = alone_wrong = false;
+        const std::vector<ApiSymbol> found = api_read(p, false);
+        if (found.empty())
+            return Result::none;
+        if (found.front().bytes != want)
+            return Result::wrong;
+        return found.front().classic ? Result::classic : Result::search;
+    }
     const char *text = decode_image(p.pixels.data(), p.width, p.height, 8, nullptr);
     const auto found = th::search(p.pixels.data(), p.width, p.height, p.width, {}, {});
     alone_right = !found.empty() && bytes_of(found.front()) == want;
@@ -395,11 +452,11 @@ void sweep_damage(int trials) {
         const vt::Picture picture = vt::render(shown, o);
         if (picture.pixels.empty())
             continue;
-        const auto found = th::search(picture.pixels.data(), picture.width, picture.height, picture.width, {}, {});
+        const auto found = search_read(picture, false);
         const std::string key = within ? kinds[0] : kinds[kind == 0 ? 2 : kind];
         Count &c = by_kind[key];
         ++c.trials;
-        const bool right = !found.empty() && bytes_of(found.front()) == symbol->text;
+        const bool right = !found.empty() && found.front().bytes == symbol->text;
         const bool wrong = !found.empty() && !right;
         c.right += right;
         c.none += found.empty();
@@ -508,12 +565,12 @@ void sweep_no_symbol(int pictures) {
         if (p.pixels.empty())
             continue;
         const auto c0 = std::chrono::steady_clock::now();
-        const char *classic = decode_image(p.pixels.data(), p.width, p.height, 8, nullptr);
+        const char *classic = through_api ? nullptr : decode_image(p.pixels.data(), p.width, p.height, 8, nullptr);
         classic_seconds[kinds[kind]] += seconds_since(c0);
         if (classic)
             std::printf("  classic text from %s picture %d\n", kinds[kind], i);
         const auto t0 = std::chrono::steady_clock::now();
-        const auto found = th::search(p.pixels.data(), p.width, p.height, p.width, {}, {});
+        const auto found = search_read(p, false);
         seconds += seconds_since(t0);
         kind_seconds[kinds[kind]] += seconds_since(t0);
         auto &c = counts[kinds[kind]];
@@ -565,11 +622,11 @@ void sweep_special() {
                 o.mirror = true;
                 const vt::Picture p = vt::render(*symbol, o);
                 o.mirror = false;
-                const auto f = th::search(p.pixels.data(), p.width, p.height, p.width, {}, {});
+                const auto f = search_read(p, false);
                 auto &c = counts["mirrored"];
                 ++c[0];
-                c[1] += !f.empty() && bytes_of(f.front()) == symbol->text && f.front().mirrored;
-                c[2] += !f.empty() && bytes_of(f.front()) != symbol->text;
+                c[1] += !f.empty() && f.front().bytes == symbol->text && f.front().mirrored;
+                c[2] += !f.empty() && f.front().bytes != symbol->text;
             }
             // Inverted.
             {
@@ -577,11 +634,11 @@ void sweep_special() {
                 inv.dark = 255;
                 inv.light = 0;
                 const vt::Picture p = vt::render(*symbol, inv);
-                const auto f = th::search(p.pixels.data(), p.width, p.height, p.width, {}, {});
+                const auto f = search_read(p, false);
                 auto &c = counts["inverted"];
                 ++c[0];
-                c[1] += !f.empty() && bytes_of(f.front()) == symbol->text && f.front().inverted;
-                c[2] += !f.empty() && bytes_of(f.front()) != symbol->text;
+                c[1] += !f.empty() && f.front().bytes == symbol->text && f.front().inverted;
+                c[2] += !f.empty() && f.front().bytes != symbol->text;
             }
             // Side by side: every symbol asked for.
             {
@@ -589,12 +646,10 @@ void sweep_special() {
                 o2.module_px = uniform(rng, 2.5, 6);
                 o2.rotation_deg = uniform(rng, 0, 360);
                 const vt::Picture p = beside(vt::render(*symbol, o), vt::render(*other, o2));
-                th::SearchOptions all;
-                all.all_symbols = true;
-                const auto f = th::search(p.pixels.data(), p.width, p.height, p.width, {}, all);
+                const auto f = search_read(p, true);
                 int right = 0, wrong = 0;
                 for (const auto &s : f) {
-                    const std::string b = bytes_of(s);
+                    const std::string &b = s.bytes;
                     right += b == symbol->text || b == other->text;
                     wrong += b != symbol->text && b != other->text;
                 }
@@ -663,6 +718,12 @@ int main(int argc, char **argv) {
             every = std::max(1, std::atoi(argv[++i]));
         } else if (arg == "--trials" && i + 1 < argc) {
             trials = std::atoi(argv[++i]);
+        } else if (arg == "--effort" && i + 1 < argc) {
+            through_api = vantor_effort_from_name(argv[++i], &api_effort) != 0;
+            if (!through_api) {
+                std::fprintf(stderr, "thorough_sweep: --effort takes fast, default or exhaustive\n");
+                return 64;
+            }
         } else if (arg == "--dump" && i + 1 < argc) {
             dump_dir = argv[++i];
         } else if (arg == "--list") {
@@ -671,10 +732,14 @@ int main(int argc, char **argv) {
             parts.push_back(arg);
         } else {
             std::fprintf(stderr, "usage: thorough_sweep [a|h|d|n|s|r]... [--versions LO-HI] [--every K] "
-                                 "[--trials N] [--list]\n");
+                                 "[--trials N] [--list] [--dump DIR] [--effort fast|default|exhaustive]\n");
             return 64;
         }
     }
+    if (through_api)
+        std::printf("every picture of a, h, d, n and s read through vantor_decode_pixels at effort %s "
+                    "(\"search alone\" in the titles below: the API instead)\n",
+                    vantor_effort_name(api_effort));
     for (const std::string &p : parts) {
         if (p == "a")
             sweep_location();

@@ -1,0 +1,57 @@
+// The stages of a reentrant decode call, for the strategies that order
+// them: the classic readings, the thorough search and the two together as
+// the exhaustive effort runs them. Each adds to the call's results.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "api_types.h"
+#include "bitmap.h"
+#include "thorough/search.h"
+
+namespace vantor {
+
+// The last of the seven classic binarisation passes.
+constexpr int last_classic_pass = 6;
+
+// An eye pattern candidate of a classic pass with its consistency score.
+struct ScoredCandidate {
+    thorough::Candidate at;
+    int score;
+};
+
+// Runs the classic readings on pixels laid out row after row, passes 0 to
+// last_pass, until one gives exact text; each reading joins results, and
+// so do the symbol and the reason. The eye pattern candidates of the passes
+// go to pool.
+void classic_readings(const std::uint8_t *pixels, int width, int height, int depth, const vantor_options &options,
+                      int last_pass, vantor_results &results, std::vector<ScoredCandidate> &pool);
+
+// The pooled candidates strongest first (by the classic consistency score),
+// the order in which the search takes as many as it keeps.
+std::vector<thorough::Candidate> strongest_first(std::vector<ScoredCandidate> pool);
+
+// Adds what the thorough search found that is not already there: the first
+// symbol, or every one.
+void thorough_readings(const std::uint8_t *pixels, int width, int height,
+                       std::span<const thorough::Candidate> pool, bool all_symbols, vantor_results &results);
+
+// Whether the passes saw, outside the symbol, eye pattern candidates enough
+// for another one: three at places apart (candidates a pass finds inside a
+// symbol's data, or the same eye again on a later pass, do not count).
+bool eyes_for_more(std::span<const ScoredCandidate> pool, const vantor_symbol &symbol);
+
+// Whether the classic readings can take a picture of this size (their run
+// lengths are 16 bits).
+inline bool classic_fits(int width, int height) { return width <= max_side && height <= max_side; }
+
+// Every classic reading in order until one gives text, then, when none did
+// and the options allow it (or every symbol is wanted, or eye patterns show
+// another symbol), the thorough search; a picture too wide for the classic
+// readings gets the search alone.
+void exhaustive_readings(const std::uint8_t *pixels, int width, int height, int depth, const vantor_options &options,
+                         vantor_results &results);
+
+} // namespace vantor

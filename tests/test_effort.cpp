@@ -1,0 +1,201 @@
+// The effort setting: exhaustive runs and reports every reading; default
+// reads what exhaustive reads and reports only the readings that ran; fast
+// never runs the thorough search.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <vantor/vantor.hpp>
+
+#include "qr_symbols.h"
+
+namespace vt = vantor::testing;
+
+namespace {
+
+vantor::Results decode_at(const vt::Picture &p, vantor_effort effort, bool all = false) {
+    vantor::Options o;
+    o.effort(effort).all_symbols(all);
+    return vantor::decode(p.pixels, p.width, p.height, p.width, 8, o);
+}
+
+std::vector<std::string> bytes_of(const vantor::Results &r) {
+    std::vector<std::string> out;
+    for (const vantor::Symbol &s : r.symbols)
+        out.push_back(s.bytes);
+    return out;
+}
+
+bool same_reading(const vantor_reading &a, const vantor_reading &b) {
+    return a.pass == b.pass && a.reading == b.reading && a.stage == b.stage && a.candidates == b.candidates &&
+           a.version == b.version && a.level == b.level && a.mask == b.mask && a.blocks == b.blocks &&
+           a.blocks_clean == b.blocks_clean && a.blocks_corrected == b.blocks_corrected &&
+           a.blocks_beyond == b.blocks_beyond;
+}
+
+// A small varied set: what the first pass reads, what needs later passes or
+// the search (turned, mirrored, inverted, blurred, small modules, keystone,
+// low contrast, uneven light), and damage within capacity.
+std::vector<vt::Picture> varied_pictures() {
+    std::vector<vt::Picture> out;
+    auto add = [&](const std::string &text, int version, vt::RenderOptions o) {
+        auto s = vt::make_symbol(text, version, vt::Level::M, vt::Mode::byte);
+        EXPECT_TRUE(s.has_value()) << text;
+        if (s)
+            out.push_back(vt::render(*s, o));
+    };
+    vt::RenderOptions o;
+    add("upright", 2, o);
+    o.rotation_deg = 33;
+    o.module_px = 2.5;
+    add("turned, small modules", 7, o);
+    o = {};
+    o.mirror = true;
+    add("mirrored", 3, o);
+    o = {};
+    o.dark = 240;
+    o.light = 20;
+    add("inverted", 4, o);
+    o = {};
+    o.blur_sigma = 2.2;
+    o.module_px = 5;
+    add("blurred by half a module", 3, o);
+    o = {};
+    o.perspective = 0.0012;
+    o.rotation_deg = 12;
+    add("keystone", 10, o);
+    o = {};
+    o.dark = 110;
+    o.light = 150;
+    o.noise_sigma = 6;
+    add("low contrast with noise", 5, o);
+    o = {};
+    o.light_gradient = 0.7;
+    o.canvas_width = 420;
+    o.canvas_height = 380;
+    o.module_px = 3.5;
+    add("uneven light on a larger canvas", 6, o);
+    // A module-wide scratch through the middle of the symbol.
+    auto s = vt::make_symbol("scratched across", 4, vt::Level::H, vt::Mode::byte);
+    if (s) {
+        for (int c = 0; c < s->size; ++c)
+            s->modules[static_cast<std::size_t>(s->size / 2) * s->size + c] = 0;
+        out.push_back(vt::render(*s));
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(Effort, NamesAndBadValues) {
+    vantor_effort e = VANTOR_EFFORT_DEFAULT;
+    for (vantor_effort k : {VANTOR_EFFORT_DEFAULT, VANTOR_EFFORT_FAST, VANTOR_EFFORT_EXHAUSTIVE}) {
+        ASSERT_EQ(vantor_effort_from_name(vantor_effort_name(k), &e), 1);
+        EXPECT_EQ(e, k);
+    }
+    EXPECT_EQ(vantor_effort_from_name("Fast", &e), 0);
+    EXPECT_EQ(vantor_effort_from_name("", &e), 0);
+    EXPECT_EQ(vantor_effort_from_name(nullptr, &e), 0);
+    EXPECT_EQ(e, VANTOR_EFFORT_EXHAUSTIVE); // left as it was
+    EXPECT_STREQ(vantor_effort_name(static_cast<vantor_effort>(9)), "unknown");
+
+    vantor_options *o = vantor_options_new();
+    EXPECT_EQ(vantor_options_set_effort(o, static_cast<vantor_effort>(-1)), 0);
+    EXPECT_EQ(vantor_options_set_effort(nullptr, VANTOR_EFFORT_FAST), 0);
+    EXPECT_EQ(vantor_options_set_effort(o, VANTOR_EFFORT_FAST), 1);
+    vantor_options_free(o);
+    EXPECT_THROW(vantor::Options().effort(static_cast<vantor_effort>(7)), std::invalid_argument);
+}
+
+TEST(Effort, DefaultReadsEverySymbolExhaustiveReads) {
+    int exhaustive_read = 0, escalated = 0;
+    for (const vt::Picture &p : varied_pictures()) {
+        const vantor::Results full = decode_at(p, VANTOR_EFFORT_EXHAUSTIVE);
+        const vantor::Results quick = decode_at(p, VANTOR_EFFORT_DEFAULT);
+        exhaustive_read += !full.symbols.empty();
+        EXPECT_EQ(bytes_of(quick), bytes_of(full)) << p.width << "x" << p.height;
+        // Whatever went beyond the first pass is the exhaustive call itself,
+        // readings and all.
+        if (quick.readings.size() != full.readings.size() || quick.searched != full.searched)
+            continue;
+        ++escalated;
+        for (std::size_t i = 0; i < full.readings.size(); ++i)
+            EXPECT_TRUE(same_reading(quick.readings[i], full.readings[i])) << i;
+        EXPECT_EQ(quick.reason, full.reason);
+        EXPECT_EQ(quick.stage, full.stage);
+    }
+    // The set is not one the first pass reads alone.
+    EXPECT_GE(exhaustive_read, 8);
+    EXPECT_GE(escalated, 4);
+}
+
+TEST(Effort, DefaultStopsEarlyOnAPictureWithoutASymbolAndSaysSo) {
+    // Smooth shading: nothing like an eye pattern anywhere.
+    vt::Picture p{320, 240, std::vector<std::uint8_t>(320 * 240)};
+    for (int y = 0; y < p.height; ++y)
+        for (int x = 0; x < p.width; ++x)
+            p.pixels[static_cast<std::size_t>(y) * p.width + x] = static_cast<std::uint8_t>(60 + (x + y) / 4);
+
+    const vantor::Results full = decode_at(p, VANTOR_EFFORT_EXHAUSTIVE);
+    ASSERT_FALSE(full.readings.empty());
+    EXPECT_EQ(full.readings.back().pass, 6);
+    EXPECT_TRUE(full.searched);
+
+    const vantor::Results quick = decode_at(p, VANTOR_EFFORT_DEFAULT);
+    EXPECT_TRUE(quick.symbols.empty());
+    EXPECT_FALSE(quick.searched);
+    // Only the first pass ran, and the reason is the one its readings give.
+    ASSERT_FALSE(quick.readings.empty());
+    for (const vantor_reading &r : quick.readings)
+        EXPECT_EQ(r.pass, 0);
+    EXPECT_TRUE(same_reading(quick.readings.front(), full.readings.front()));
+    EXPECT_EQ(quick.reason, VANTOR_NO_EYE_PATTERNS);
+    EXPECT_EQ(quick.stage, VANTOR_STAGE_NONE);
+
+    // A trace asks for every pass's lines: the call is exhaustive.
+    vantor::Options traced;
+    std::string lines;
+    traced.trace([&lines](std::string_view line) { lines.append(line); });
+    const vantor::Results t = vantor::decode(p.pixels, p.width, p.height, p.width, 8, traced);
+    EXPECT_EQ(t.readings.size(), full.readings.size());
+    EXPECT_FALSE(lines.empty());
+}
+
+TEST(Effort, FastNeverSearchesAndStopsAfterThePassesItAllows) {
+    auto s = vt::make_symbol("fast frame", 3, vt::Level::M, vt::Mode::byte);
+    ASSERT_TRUE(s);
+    const vantor::Results upright = decode_at(vt::render(*s), VANTOR_EFFORT_FAST);
+    ASSERT_EQ(bytes_of(upright), std::vector<std::string>{"fast frame"});
+
+    // Only the search reads a mirror image; the fast effort leaves it out,
+    // and runs no pass after the first local one.
+    vt::RenderOptions mirrored;
+    mirrored.mirror = true;
+    const vt::Picture p = vt::render(*s, mirrored);
+    ASSERT_FALSE(decode_at(p, VANTOR_EFFORT_DEFAULT).symbols.empty());
+    const vantor::Results fast = decode_at(p, VANTOR_EFFORT_FAST);
+    EXPECT_TRUE(fast.symbols.empty());
+    EXPECT_FALSE(fast.searched);
+    ASSERT_FALSE(fast.readings.empty());
+    for (const vantor_reading &r : fast.readings)
+        EXPECT_LE(r.pass, 3);
+}
+
+TEST(Effort, EverySymbolAtDefaultIsEverySymbolAtExhaustive) {
+    auto a = vt::make_symbol("left one", 2, vt::Level::M, vt::Mode::byte);
+    auto b = vt::make_symbol("right one", 3, vt::Level::M, vt::Mode::byte);
+    ASSERT_TRUE(a && b);
+    const vt::Picture pa = vt::render(*a), pb = vt::render(*b);
+    vt::Picture p{pa.width + pb.width, std::max(pa.height, pb.height), {}};
+    p.pixels.assign(static_cast<std::size_t>(p.width) * p.height, 255);
+    for (int y = 0; y < pa.height; ++y)
+        std::copy_n(pa.pixels.begin() + y * pa.width, pa.width, p.pixels.begin() + y * p.width);
+    for (int y = 0; y < pb.height; ++y)
+        std::copy_n(pb.pixels.begin() + y * pb.width, pb.width, p.pixels.begin() + y * p.width + pa.width);
+    const vantor::Results full = decode_at(p, VANTOR_EFFORT_EXHAUSTIVE, true);
+    EXPECT_EQ(full.symbols.size(), 2u);
+    EXPECT_EQ(bytes_of(decode_at(p, VANTOR_EFFORT_DEFAULT, true)), bytes_of(full));
+}
