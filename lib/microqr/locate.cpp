@@ -312,22 +312,22 @@ std::optional<Located> read_oriented(const th::GreyView &grey, const th::Binary 
     auto format = microqr::read_format(*corner, picture_format_errors);
     if (!format)
         format = microqr::read_format(corner->transposed(), picture_format_errors);
-    const auto spec = format ? symbol_spec(format->symbol_number) : std::nullopt;
-    if (!spec)
+    const auto variant = format ? symbol_variant(format->symbol_number) : std::nullopt;
+    if (!variant)
         return std::nullopt;
-    const Frame sized = spec->version == 1 ? f : frame_for(grey, binary, finder, symbol_size(spec->version), module);
-    if (auto s = read_framed(grey, binary, sized, spec->version))
+    const Frame sized = variant->version == 1 ? f : frame_for(grey, binary, finder, symbol_size(variant->version), module);
+    if (auto s = read_framed(grey, binary, sized, variant->version))
         return s;
     // Keystone: the far corner up to a module off the parallelogram, in half
     // modules, nearest first. M1 is too small for it to matter.
-    if (spec->version == 1)
+    if (variant->version == 1)
         return std::nullopt;
     for (const double reach : {0.5, 1.0})
         for (const double dx : {-reach, 0.0, reach})
             for (const double dy : {-reach, 0.0, reach}) {
                 if (std::max(std::fabs(dx), std::fabs(dy)) != reach)
                     continue;
-                if (auto s = read_framed(grey, binary, sized, spec->version, {dx, dy}))
+                if (auto s = read_framed(grey, binary, sized, variant->version, {dx, dy}))
                     return s;
             }
     return std::nullopt;

@@ -19,13 +19,13 @@ bool mask_inverts(int mask, int col, int row) {
     return mask >= 0 && mask < 4 && mask_holds(model2_condition[mask], row, col);
 }
 
-std::vector<std::uint8_t> read_codewords(const thorough::ModuleMatrix &m, const SymbolSpec &spec, int mask) {
-    const int n = symbol_size(spec.version);
+std::vector<std::uint8_t> read_codewords(const thorough::ModuleMatrix &m, const SymbolVariant &variant, int mask) {
+    const int n = symbol_size(variant.version);
     if (m.size != n || m.modules.size() != static_cast<std::size_t>(n) * static_cast<std::size_t>(n))
         return {};
-    const int data = data_codewords(spec);
-    const int half = spec.data_bits % 8 != 0 ? data - 1 : -1; // the half codeword, if any
-    std::vector<std::uint8_t> words(static_cast<std::size_t>(data + spec.ec_codewords), 0);
+    const int data = data_codewords(variant);
+    const int half = variant.data_bits % 8 != 0 ? data - 1 : -1; // the half codeword, if any
+    std::vector<std::uint8_t> words(static_cast<std::size_t>(data + variant.ec_codewords), 0);
     std::size_t word = 0;
     int bit = 0; // bits of `word` filled
     bool upward = true;

@@ -16,9 +16,9 @@ bool function_module(int col, int row);
 // True where mask 0..3 inverts the module at (col, row).
 bool mask_inverts(int mask, int col, int row);
 
-// The codewords of the matrix (a symbol of `spec`) with the mask removed, in
+// The codewords of the matrix (a symbol of `variant`) with the mask removed, in
 // stream order: data codewords, a final half codeword in its high four bits,
 // then the check codewords. Empty when the matrix is not of that size.
-std::vector<std::uint8_t> read_codewords(const thorough::ModuleMatrix &matrix, const SymbolSpec &spec, int mask);
+std::vector<std::uint8_t> read_codewords(const thorough::ModuleMatrix &matrix, const SymbolVariant &variant, int mask);
 
 } // namespace vantor::microqr

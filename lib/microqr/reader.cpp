@@ -14,23 +14,23 @@ namespace {
 
 // The corrected codewords of the matrix, or nothing when the block is not a
 // codeword within the limit.
-std::optional<std::vector<std::uint8_t>> corrected_codewords(const thorough::ModuleMatrix &m, const SymbolSpec &spec,
+std::optional<std::vector<std::uint8_t>> corrected_codewords(const thorough::ModuleMatrix &m, const SymbolVariant &variant,
                                                              int mask, int limit, int &corrected) {
-    std::vector<std::uint8_t> words = read_codewords(m, spec, mask);
+    std::vector<std::uint8_t> words = read_codewords(m, variant, mask);
     if (words.empty())
         return std::nullopt;
     const int n = static_cast<int>(words.size());
     corrected = 0;
-    const int t = std::min(spec.correctable, limit);
+    const int t = std::min(variant.correctable, limit);
     if (t > 0) {
         DecoderState quiet;
         rs_correct_block(quiet, words.data(), n, t, &corrected);
     }
     // Every check codeword must agree, not only those the correction used.
-    if (!rs_syndromes_zero(words.data(), n, spec.ec_codewords))
+    if (!rs_syndromes_zero(words.data(), n, variant.ec_codewords))
         return std::nullopt;
-    const int data = data_codewords(spec);
-    if (spec.data_bits % 8 != 0 && (words[static_cast<std::size_t>(data - 1)] & 0x0F) != 0)
+    const int data = data_codewords(variant);
+    if (variant.data_bits % 8 != 0 && (words[static_cast<std::size_t>(data - 1)] & 0x0F) != 0)
         return std::nullopt;
     words.resize(static_cast<std::size_t>(data));
     return words;
@@ -40,17 +40,17 @@ std::optional<Reading> read_as_is(const thorough::ModuleMatrix &m, const ReadLim
     const auto format = read_format(m, limits.format_bit_errors);
     if (!format)
         return std::nullopt;
-    const auto spec = symbol_spec(format->symbol_number);
-    if (!spec || symbol_size(spec->version) != m.size)
+    const auto variant = symbol_variant(format->symbol_number);
+    if (!variant || symbol_size(variant->version) != m.size)
         return std::nullopt;
     int corrected = 0;
-    const auto data = corrected_codewords(m, *spec, format->mask, limits.corrections, corrected);
+    const auto data = corrected_codewords(m, *variant, format->mask, limits.corrections, corrected);
     if (!data)
         return std::nullopt;
-    auto content = parse_bitstream(*data, spec->version, SymbolKind::micro, spec->data_bits);
+    auto content = parse_bitstream(*data, variant->version, SymbolKind::micro, variant->data_bits);
     if (!content)
         return std::nullopt;
-    return Reading{std::move(*content), spec->version, spec->level, format->mask, corrected, format->bit_errors, false};
+    return Reading{std::move(*content), variant->version, variant->level, format->mask, corrected, format->bit_errors, false};
 }
 
 } // namespace

@@ -6,7 +6,7 @@
 
 namespace vantor::microqr {
 
-struct SymbolSpec {
+struct SymbolVariant {
     int version = 0;       // 1..4 for M1..M4
     char level = 0;        // 'L', 'M' or 'Q'; M1 has detection only ('L' here)
     int data_bits = 0;     // bits of the data codewords (M1 and M3 end on a half codeword)
@@ -15,12 +15,12 @@ struct SymbolSpec {
 };
 
 // The symbol a format information symbol number (0..7) stands for.
-std::optional<SymbolSpec> symbol_spec(int symbol_number);
+std::optional<SymbolVariant> symbol_variant(int symbol_number);
 
 // Modules a side of version 1..4.
 inline int symbol_size(int version) { return 2 * version + 9; }
 
 // Data codewords, counting a final half codeword as one.
-inline int data_codewords(const SymbolSpec &s) { return (s.data_bits + 7) / 8; }
+inline int data_codewords(const SymbolVariant &s) { return (s.data_bits + 7) / 8; }
 
 } // namespace vantor::microqr
