@@ -2,6 +2,8 @@
 
 #include <charconv>
 #include <filesystem>
+#include <optional>
+#include <string>
 #include <string_view>
 #include <utility>
 
@@ -40,6 +42,16 @@ bool is_directory(const std::string &path) {
 
 // A comma-separated list of kind names to their bits; false for an empty
 // list, an empty item or an unknown name.
+// The value of an option given as "--name VALUE" (moving i on) or as
+// "--name=VALUE"; nothing when "--name" ends the command line.
+std::optional<std::string> option_value(std::string_view arg, std::string_view name, int argc, char **argv, int &i) {
+    if (arg != name)
+        return std::string(arg.substr(name.size() + 1));
+    if (++i >= argc)
+        return std::nullopt;
+    return std::string(argv[i]);
+}
+
 bool parse_formats(std::string_view list, unsigned &kinds) {
     // The names --formats takes, by kind.
     constexpr std::pair<std::string_view, vantor_kind> names[] = {
@@ -140,28 +152,18 @@ ParsedCommandLine parse_command_line(int argc, char **argv) {
         } else if (arg == "--no-thorough") {
             opt.thorough = false;
         } else if (arg == "--formats" || arg.starts_with("--formats=")) {
-            std::string_view list;
-            if (arg == "--formats") {
-                if (++i >= argc)
-                    return usage_error("--formats needs a list: qr, model1, microqr, rmqr");
-                list = argv[i];
-            } else {
-                list = arg.substr(10);
-            }
-            if (!parse_formats(list, opt.kinds))
-                return usage_error("--formats " + std::string(list) +
+            const auto list = option_value(arg, "--formats", argc, argv, i);
+            if (!list)
+                return usage_error("--formats needs a list: qr, model1, microqr, rmqr");
+            if (!parse_formats(*list, opt.kinds))
+                return usage_error("--formats " + *list +
                                    ": give one or more of qr, model1, microqr, rmqr, comma-separated");
         } else if (arg == "--effort" || arg.starts_with("--effort=")) {
-            std::string name;
-            if (arg == "--effort") {
-                if (++i >= argc)
-                    return usage_error("--effort needs fast, default or exhaustive");
-                name = argv[i];
-            } else {
-                name = std::string(arg.substr(9));
-            }
-            if (!vantor_effort_from_name(name.c_str(), &opt.effort))
-                return usage_error("--effort " + name + ": the effort is fast, default or exhaustive");
+            const auto name = option_value(arg, "--effort", argc, argv, i);
+            if (!name)
+                return usage_error("--effort needs fast, default or exhaustive");
+            if (!vantor_effort_from_name(name->c_str(), &opt.effort))
+                return usage_error("--effort " + *name + ": the effort is fast, default or exhaustive");
             opt.effort_given = true;
         } else if (arg == "-j" || arg == "--jobs") {
             if (++i >= argc || !parse_jobs(argv[i], opt.jobs))
