@@ -6,7 +6,23 @@ export interface DecodeOptions {
     all?: boolean;
     /** Run the thorough search when the classic readings give no text (default true). */
     thorough?: boolean;
+    /**
+     * How much work to spend (the command line's --effort): "default" looks cheaply first and goes on
+     * only on evidence of a symbol; "fast" suits video frames (never the thorough search, at most
+     * passes 0-3); "exhaustive" runs every reading. Another name is refused with a RangeError.
+     */
+    effort?: Effort;
+    /** The QR kinds looked for (the command line's --formats), as a list or one comma-separated text; every kind by default. */
+    formats?: FormatName[] | string;
 }
+
+export type Effort = 'default' | 'fast' | 'exhaustive';
+
+/** The names the formats option takes. */
+export type FormatName = 'qr' | 'model1' | 'microqr' | 'rmqr';
+
+/** The kind of a symbol found (the command line's --json "format"). */
+export type SymbolFormat = 'QRCode' | 'QRCodeModel1' | 'MicroQRCode' | 'rMQRCode';
 
 export interface StructuredAppend {
     /** The symbol's position in its set, 0 first. */
@@ -26,15 +42,18 @@ export interface Fnc1 {
 
 export interface QrSymbol {
     /** The kind of symbol. */
-    format: 'QRCode';
+    format: SymbolFormat;
     /** The data made readable (UTF-8 kept, else Shift JIS, else Latin-1). */
     text: string;
     /** The exact data bytes (kanji as Shift JIS pairs). */
     bytes: Uint8Array;
-    /** 1 to 40. */
+    /** The version within its kind: 1 to 40 for QR Code, 1 to 4 for Micro QR (M1 to M4). */
     version: number;
+    /** The version as its kind names it: "7", "M3" (the command line's --json "version_name"). */
+    versionName: string;
+    /** M1 has detection only and reads as 'L'. */
     level: 'L' | 'M' | 'Q' | 'H';
-    /** 0 to 7. */
+    /** 0 to 7; Micro QR 0 to 3. */
     mask: number;
     /** Top-left, top-right, bottom-right, bottom-left corners as x, y pairs, in pixels. */
     corners: [number, number, number, number, number, number, number, number];
@@ -56,12 +75,14 @@ export interface QrSymbol {
     reading: number;
 }
 
-/** The symbols found, first found first, with what the decoder saw. */
+/** The symbols found, in reading order, with what the decoder saw. */
 export interface DecodeResult extends Array<QrSymbol> {
     /** Why nothing was found (the words of the command line's --json "reason"); null when something was. */
     reason: string | null;
     /** The furthest stage the decoder reached, e.g. "text decoded", "nothing located". */
     stage: string;
+    /** Whether the thorough search ran in this call (whether or not it found a symbol). */
+    searched: boolean;
     /** What the decoder saw, pass by pass: the lines of the command line's --explain. */
     explain: string[];
     /** When the symbols make up a whole structured-append set, its message; else null. */

@@ -10,6 +10,10 @@ const demo = { reader: null, last: null, decodes: 0 };
 window.vantorDemo = demo;
 
 const options = () => ({ all: $('all').checked, thorough: $('thorough').checked });
+// Video frames: the fast effort, since the next frame is another chance.
+const frameOptions = () => ({ ...options(), effort: 'fast' });
+// The kinds' names as people write them.
+const KIND_NAMES = { QRCode: 'QR Code', QRCodeModel1: 'QR Code Model 1', MicroQRCode: 'Micro QR Code', rMQRCode: 'rMQR Code' };
 
 function outline(canvas, width, height, result) {
     canvas.width = width;
@@ -68,8 +72,8 @@ function symbolCard(symbol) {
         setTimeout(() => { copy.textContent = 'Copy'; }, 1500);
     };
     const facts = document.createElement('dl');
-    field(facts, 'Kind', symbol.format === 'QRCode' ? 'QR Code' : symbol.format);
-    field(facts, 'Version', String(symbol.version));
+    field(facts, 'Kind', KIND_NAMES[symbol.format] ?? symbol.format);
+    field(facts, 'Version', symbol.versionName);
     field(facts, 'Level', symbol.level);
     field(facts, 'Bytes', String(symbol.bytes.length));
     const seen = [symbol.mirrored && 'mirrored', symbol.inverted && 'light on dark'].filter(Boolean);
@@ -178,7 +182,7 @@ async function startCamera() {
             frame.width = width;
             frame.height = height;
             g.drawImage(video, 0, 0);
-            const result = await demo.reader.decodeImageData(g.getImageData(0, 0, width, height), options());
+            const result = await demo.reader.decodeImageData(g.getImageData(0, 0, width, height), frameOptions());
             if (camera !== mine)
                 break;
             outline($('outline'), width, height, result);

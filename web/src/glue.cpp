@@ -6,6 +6,7 @@
 // writer needs float to_chars, which emscripten's C++ library lacks.)
 #include <malloc.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -99,11 +100,13 @@ void add_symbol(std::string &out, const vantor::Symbol &s) {
     add_number(out, "sa_parity", s.sa_parity);
     add_number(out, "fnc1", s.fnc1);
     add_number(out, "fnc1_application", s.fnc1_application);
+    add_text(out, "format", vantor_kind_name(s.kind));
+    add_text(out, "version_name", s.version_name);
     out += '}';
 }
 
-// {"symbols":[...],"reason":...,"stage":...,"explain":[...],"joined_hex":...,"joined_text":...}
-std::string results_json(const vantor::Results &results, bool thorough) {
+// {"symbols":[...],"reason":...,"stage":...,"searched":...,"explain":[...],"joined_hex":...,"joined_text":...}
+std::string results_json(const vantor::Results &results, bool thorough, vantor_effort effort, bool wide) {
     std::string out = "{\"symbols\":[";
     for (std::size_t i = 0; i < results.symbols.size(); ++i) {
         if (i > 0)
@@ -113,8 +116,9 @@ std::string results_json(const vantor::Results &results, bool thorough) {
     out += ']';
     add_text(out, "reason", results ? "" : results.reason_text());
     add_text(out, "stage", vantor_stage_text(results.stage));
+    add_number(out, "searched", results.searched);
     add_field(out, "explain");
-    const std::vector<std::string> lines = vantor::cli::explain(results, thorough);
+    const std::vector<std::string> lines = vantor::cli::explain(results, thorough, effort, wide);
     for (std::size_t i = 0; i < lines.size(); ++i) {
         out += i == 0 ? '[' : ',';
         add_string(out, lines[i]);
@@ -133,17 +137,35 @@ std::string results_json(const vantor::Results &results, bool thorough) {
 extern "C" {
 
 // Decodes width x height grey pixels (rows width bytes apart, 0 black).
-// Returns a new zero-terminated JSON text, freed with vantor_web_free;
+// effort: the effort's name, as vantor_effort_from_name takes it; kinds:
+// the kinds looked for, as vantor_options_set_kinds takes them. Returns a
+// new zero-terminated JSON text, freed with vantor_web_free: the results,
+// or {"refused":...} for an effort or a set of kinds the library refuses;
 // NULL when memory runs out.
 __attribute__((used)) char *vantor_web_decode(const unsigned char *pixels, int width, int height,
-                                              int options) {
+                                              int options, const char *effort_name, unsigned kinds) {
     try {
-        const bool thorough = (options & option_thorough) != 0;
+        std::string json;
+        vantor_effort effort = VANTOR_EFFORT_DEFAULT;
         vantor::Options opt;
+        const bool thorough = (options & option_thorough) != 0;
         opt.thorough(thorough).all_symbols((options & option_all) != 0);
-        const std::size_t size = width > 0 && height > 0 ? static_cast<std::size_t>(width) * height : 0;
-        const std::string json =
-            results_json(vantor::decode(std::span(pixels, size), width, height, width, 8, opt), thorough);
+        if (!vantor_effort_from_name(effort_name, &effort)) {
+            json = "{";
+            add_text(json, "refused", std::string("unknown effort \"") + (effort_name ? effort_name : "") +
+                                          "\" (known: default, fast, exhaustive)");
+            json += '}';
+        } else if (!vantor_options_set_kinds(opt.get(), kinds)) {
+            json = "{";
+            add_text(json, "refused", "no known QR kind in the formats");
+            json += '}';
+        } else {
+            opt.effort(effort);
+            const std::size_t size = width > 0 && height > 0 ? static_cast<std::size_t>(width) * height : 0;
+            const bool wide = std::max(width, height) > VANTOR_CLASSIC_MAX_SIDE;
+            json = results_json(vantor::decode(std::span(pixels, size), width, height, width, 8, opt), thorough,
+                                effort, wide);
+        }
         char *copy = static_cast<char *>(std::malloc(json.size() + 1));
         if (copy)
             std::memcpy(copy, json.c_str(), json.size() + 1);

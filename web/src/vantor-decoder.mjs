@@ -3,22 +3,48 @@
 // or in the calling thread (Node).
 import createVantorCore from './vantor-core.mjs';
 
-// The option names the decoder knows, and its bits in vantor_web_decode.
-// (A speed/effort setting will take its place here once the library has one.)
+// The yes/no options and their bits in vantor_web_decode.
 const OPTION_BITS = { all: 1, thorough: 2 };
 const DEFAULT_OPTIONS = { all: false, thorough: true };
+// The names of the QR kinds for the formats option (the command line's
+// --formats names), each with its vantor_kind value: the kind's bit is
+// 1 << value.
+const FORMAT_KINDS = { qr: 0, model1: 1, microqr: 2, rmqr: 3 };
+const KNOWN_OPTIONS = [...Object.keys(OPTION_BITS), 'effort', 'formats'];
 
-export function optionBits(options = {}) {
+// The options as vantor_web_decode takes them: bits, the effort's name (the
+// library refuses a name it does not know) and the bits of the kinds.
+export function decodeSettings(options = {}) {
     if (options === null || typeof options !== 'object')
         throw new TypeError('vantor: options must be an object');
-    let bits = 0;
     for (const name of Object.keys(options))
-        if (!(name in OPTION_BITS))
-            throw new TypeError(`vantor: unknown option "${name}" (known: ${Object.keys(OPTION_BITS).join(', ')})`);
+        if (!KNOWN_OPTIONS.includes(name))
+            throw new TypeError(`vantor: unknown option "${name}" (known: ${KNOWN_OPTIONS.join(', ')})`);
+    let bits = 0;
     for (const [name, bit] of Object.entries(OPTION_BITS))
         if (options[name] ?? DEFAULT_OPTIONS[name])
             bits |= bit;
-    return bits;
+    const effort = options.effort ?? 'default';
+    if (typeof effort !== 'string')
+        throw new TypeError(`vantor: effort must be a name (default, fast, exhaustive), not ${String(effort)}`);
+    return { bits, effort, kinds: kindBits(options.formats) };
+}
+
+// formats: an array of kind names, or one comma-separated text of them;
+// every kind when left out.
+function kindBits(formats) {
+    if (formats === undefined)
+        return 0xf;
+    const names = typeof formats === 'string' ? formats.split(',') : formats;
+    if (!Array.isArray(names) || names.length === 0)
+        throw new TypeError('vantor: formats must be a list of QR kinds: qr, model1, microqr, rmqr');
+    let kinds = 0;
+    for (const name of names) {
+        if (!Object.hasOwn(FORMAT_KINDS, name))
+            throw new TypeError(`vantor: unknown format "${name}" (known: ${Object.keys(FORMAT_KINDS).join(', ')})`);
+        kinds |= 1 << FORMAT_KINDS[name];
+    }
+    return kinds;
 }
 
 // The grey of one RGBA pixel as the native image readers make it: each
@@ -53,10 +79,11 @@ function hexBytes(hex) {
 
 function symbolOf(s) {
     return {
-        format: 'QRCode',
+        format: s.format,
         text: s.text,
         bytes: hexBytes(s.bytes_hex),
         version: s.version,
+        versionName: s.version_name,
         level: s.level,
         mask: s.mask,
         // The decoder's float coordinates, exactly.
@@ -74,12 +101,12 @@ function symbolOf(s) {
 }
 
 // A decode's outcome as plain data (it crosses to the page by postMessage).
-function outcomeOf(json) {
-    const r = JSON.parse(json);
+function outcomeOf(r) {
     return {
         symbols: r.symbols.map(symbolOf),
         reason: r.reason === '' ? null : r.reason,
         stage: r.stage,
+        searched: r.searched !== 0,
         explain: r.explain,
         joined: r.joined_hex === undefined ? null : { text: r.joined_text, bytes: hexBytes(r.joined_hex) },
     };
@@ -93,7 +120,7 @@ export async function loadDecoder(wasm) {
     const decoder = {
         // Grey pixels, width x height, rows width bytes apart, 0 black.
         decodeGrey(grey, width, height, options) {
-            const bits = optionBits(options);
+            const { bits, effort, kinds } = decodeSettings(options);
             if (!Number.isInteger(width) || !Number.isInteger(height) || width <= 0 || height <= 0)
                 throw new RangeError(`vantor: bad image size ${width} x ${height}`);
             if (!(grey instanceof Uint8Array) && !(grey instanceof Uint8ClampedArray))
@@ -104,25 +131,36 @@ export async function loadDecoder(wasm) {
             if (pixels === 0)
                 throw new RangeError(`vantor: no memory for ${width} x ${height} pixels`);
             let json = 0;
+            let name = 0;
             try {
                 core.HEAPU8.set(grey.subarray(0, width * height), pixels);
-                json = core._vantor_web_decode(pixels, width, height, bits);
+                const nameBytes = new TextEncoder().encode(effort);
+                name = core._malloc(nameBytes.length + 1);
+                if (name === 0)
+                    throw new RangeError('vantor: no memory for the options');
+                core.HEAPU8.set(nameBytes, name);
+                core.HEAPU8[name + nameBytes.length] = 0;
+                json = core._vantor_web_decode(pixels, width, height, bits, name, kinds);
                 if (json === 0)
                     throw new RangeError(`vantor: the decoder ran out of memory on ${width} x ${height} pixels`);
-                return outcomeOf(core.UTF8ToString(json));
+                const r = JSON.parse(core.UTF8ToString(json));
+                if (r.refused !== undefined)
+                    throw new RangeError(`vantor: ${r.refused}`);
+                return outcomeOf(r);
             } finally {
                 core._vantor_web_free(json);
+                core._free(name);
                 core._free(pixels);
             }
         },
         decodeImageData(image, options) {
             if (!image || !Number.isInteger(image.width) || !Number.isInteger(image.height) || !image.data)
                 throw new TypeError('vantor: decodeImageData needs an ImageData (width, height, RGBA data)');
-            optionBits(options);
+            decodeSettings(options);
             return decoder.decodeGrey(rgbaToGrey(image.data, image.width, image.height), image.width, image.height, options);
         },
         async decodeBlob(blob, options) {
-            optionBits(options);
+            decodeSettings(options);
             const { grey, width, height } = await blobToGrey(blob);
             return decoder.decodeGrey(grey, width, height, options);
         },

@@ -2,15 +2,17 @@
 // Web Workers in a browser (the page never blocks; several decodes may be
 // in flight), and in the calling thread under Node. Every call frees what
 // it allocated inside the WebAssembly module before it returns.
-import { blobToGrey, loadDecoder, optionBits, rgbaToGrey } from './vantor-decoder.mjs';
+import { blobToGrey, loadDecoder, decodeSettings, rgbaToGrey } from './vantor-decoder.mjs';
 
 // An array of the symbols found, carrying why none was found (reason,
-// null when some were), how far the decoder got (stage), the --explain
+// null when some were), how far the decoder got (stage), whether the
+// thorough search ran (searched), the --explain
 // lines, and a whole structured-append set's bytes (joined).
 function resultOf(outcome) {
     return Object.assign(outcome.symbols, {
         reason: outcome.reason,
         stage: outcome.stage,
+        searched: outcome.searched,
         explain: outcome.explain,
         joined: outcome.joined,
     });
@@ -68,7 +70,7 @@ async function workerReader(count) {
         });
     };
     const decode = async (op, options, ...args) => {
-        optionBits(options); // a bad option fails here, before the trip
+        decodeSettings(options); // a bad option fails here, before the trip
         return resultOf(await call(op, ...args, options));
     };
     // The first call waits for the module to load; a worker that cannot

@@ -7,6 +7,7 @@ GIF and BMP files in colour, and a Y4M video of a symbol moving and turning
 for the camera test. Everything is drawn from a fixed seed."""
 import math
 import random
+import subprocess
 import sys
 from pathlib import Path
 
@@ -49,6 +50,23 @@ def segmented(header, data, level="M", scale=4, version=3):
     qr.data_cache = qrcode.util.create_bytes(buffer, blocks)
     qr.make(fit=False)
     return qr.make_image(fill_color="black", back_color="white").convert("L")
+
+
+def micro_symbol(text, version, level, scale=5):
+    """A grey picture of one Micro QR symbol M1..M4 from zint's command line
+    (level 1..3: L, M, Q), with a two-module quiet zone."""
+    dump = subprocess.run(["zint", "-b", "MICROQR", f"--vers={version}", f"--secure={level}", "-d", text, "--dump"],
+                          check=True, capture_output=True, text=True).stdout.split("\n")
+    size = 9 + 2 * version
+    rows = [bin(int(line.replace(" ", ""), 16))[2:].zfill(4 * len(line.replace(" ", "")))[:size]
+            for line in dump if line.strip()]
+    assert len(rows) == size, f"zint gave {len(rows)} rows for M{version}"
+    modules = np.full((size + 4, size + 4), 255, np.uint8)
+    for y, row in enumerate(rows):
+        for x, bit in enumerate(row):
+            if bit == "1":
+                modules[y + 2, x + 2] = 0
+    return Image.fromarray(modules, "L").resize(((size + 4) * scale, (size + 4) * scale), Image.NEAREST)
 
 
 def on_background(img, size, at, rng, noise=12):
@@ -136,6 +154,16 @@ def grey_pictures(rng):
         shaded = np.asarray(img, np.float32) * (light[at[1]:at[1] + img.height, at[0]:at[0] + img.width] / 255)
         back.paste(Image.fromarray(shaded.clip(0, 255).astype(np.uint8), "L"), at)
         out[name] = back
+    # Micro QR, M1 to M4: plain, turned, mirrored, under perspective.
+    for version, text, level in ((1, "12345", 1), (2, "QR 42", 2), (3, "Micro 42", 2), (4, "MICRO Q 4", 3)):
+        img = micro_symbol(text, version, level, scale=4 + version % 2)
+        out[f"micro-m{version}"] = on_background(img, (img.width + 40, img.height + 30), (20, 15), rng)
+    img = micro_symbol("turned micro", 4, 1).rotate(35, Image.BICUBIC, expand=True, fillcolor=255)
+    out["micro-turned"] = on_background(img, (img.width + 30, img.height + 30), (15, 15), rng)
+    img = micro_symbol("1234567890", 3, 1, scale=6).transpose(Image.Transpose.TRANSPOSE)
+    out["micro-mirrored"] = on_background(img, (img.width + 30, img.height + 30), (15, 15), rng)
+    img = perspective(micro_symbol("at an angle", 4, 1, scale=6), 15)
+    out["micro-perspective"] = on_background(img, (img.width + 20, img.height + 20), (10, 10), rng)
     arr = rng.integers(0, 256, (180, 240), dtype=np.uint8)
     out["noise"] = Image.fromarray(arr, "L")
     out["blank"] = Image.new("L", (200, 150), 240)

@@ -1,11 +1,12 @@
 // The module alone, under Node: decodeGrey gives what the native reader
 // gives on the same grey pixels, and leaves no memory behind.
 import assert from 'node:assert/strict';
+import { writeFileSync } from 'node:fs';
 import path from 'node:path';
 import { before, describe, test } from 'node:test';
 
 import { createReader } from '../dist/vantor.mjs';
-import { asFloats, makePictures, nativeRows, picturesIn, readPgm, rowsOf } from './support.mjs';
+import { asFloats, makePictures, nativeRows, pgmBytes, picturesIn, readPgm, rowsOf } from './support.mjs';
 
 let reader;
 let pictures;
@@ -16,10 +17,17 @@ before(async () => {
 });
 
 describe('decodeGrey equals the native reader', () => {
-    for (const [label, options, flags] of [
+    // least: how many pictures must give a symbol (the set has 7 Micro QR).
+    for (const [label, options, flags, least = 10] of [
         ['defaults', {}, []],
         ['all symbols', { all: true }, ['--all']],
         ['classic readings only', { thorough: false }, ['--no-thorough']],
+        ['default effort named', { effort: 'default' }, ['--effort', 'default']],
+        ['exhaustive effort', { effort: 'exhaustive' }, ['--effort', 'exhaustive']],
+        ['exhaustive effort, every symbol', { effort: 'exhaustive', all: true }, ['--effort', 'exhaustive', '--all']],
+        ['fast effort', { effort: 'fast' }, ['--effort', 'fast']],
+        ['Model 2 only', { formats: ['qr'] }, ['--formats', 'qr']],
+        ['Micro QR only, as one text', { formats: 'microqr' }, ['--formats', 'microqr'], 7],
     ]) {
         test(label, async () => {
             const native = nativeRows(pictures, flags);
@@ -31,11 +39,11 @@ describe('decodeGrey equals the native reader', () => {
                 decoded += result.length > 0;
             }
             // The set holds symbols and pictures without one.
-            assert.ok(decoded >= 10 && decoded < pictures.length, `${decoded} of ${pictures.length} decoded`);
+            assert.ok(decoded >= least && decoded < pictures.length, `${decoded} of ${pictures.length} decoded`);
         });
     }
 
-    test('the facts --json leaves out: mirrored, inverted, stage, kind', async () => {
+    test('the facts --json leaves out: mirrored, inverted, stage', async () => {
         const facts = {};
         for (const file of pictures) {
             const { grey, width, height } = readPgm(file);
@@ -47,6 +55,7 @@ describe('decodeGrey equals the native reader', () => {
             assert.equal(facts[name][0].mirrored, false, name);
             assert.equal(facts[name][0].inverted, false, name);
             assert.equal(facts[name][0].format, 'QRCode', name);
+            assert.equal(facts[name][0].versionName, String(facts[name][0].version), name);
             assert.deepEqual([facts[name][0].eci, facts[name][0].structuredAppend, facts[name][0].fnc1, facts[name][0].gs1],
                 [null, null, null, false], name);
             assert.equal(facts[name].reason, null, name);
@@ -58,8 +67,59 @@ describe('decodeGrey equals the native reader', () => {
         assert.equal(facts['fnc1-second'][0].gs1, false);
         assert.equal(facts.blank.reason, 'no eye patterns found');
         assert.equal(facts.blank.stage, 'nothing located');
+        assert.equal(facts['eyes-only'].reason, 'no symbol found');
         assert.notEqual(facts['eyes-only'].stage, 'nothing located');
     });
+
+    test('Micro QR symbols M1 to M4: kind, version name, mirrored', async () => {
+        const micro = pictures.filter((file) => path.basename(file).startsWith('micro-'));
+        assert.equal(micro.length, 7);
+        const versions = new Set();
+        for (const file of micro) {
+            const { grey, width, height } = readPgm(file);
+            const [symbol] = await reader.decodeGrey(grey, width, height);
+            assert.equal(symbol?.format, 'MicroQRCode', path.basename(file));
+            assert.equal(symbol.versionName, `M${symbol.version}`, path.basename(file));
+            assert.ok(symbol.mask >= 0 && symbol.mask <= 3, path.basename(file));
+            assert.equal(symbol.mirrored, path.basename(file) === 'micro-mirrored.pgm', path.basename(file));
+            versions.add(symbol.versionName);
+            // Left out of the kinds looked for, the symbol is not read.
+            assert.equal((await reader.decodeGrey(grey, width, height, { formats: ['qr', 'rmqr'] })).length, 0);
+        }
+        assert.deepEqual([...versions].sort(), ['M1', 'M2', 'M3', 'M4']);
+    });
+
+    test('searched: whether the thorough search ran', async () => {
+        const searched = async (name, options) => {
+            const { grey, width, height } = readPgm(pictures.find((file) => path.basename(file) === `${name}.pgm`));
+            return (await reader.decodeGrey(grey, width, height, options)).searched;
+        };
+        // The default effort's quick look settles a blank picture; the
+        // exhaustive effort searches it; eye patterns take the default on.
+        assert.equal(await searched('blank', {}), false);
+        assert.equal(await searched('blank', { effort: 'exhaustive' }), true);
+        assert.equal(await searched('blank', { effort: 'exhaustive', thorough: false }), false);
+        assert.equal(await searched('eyes-only', {}), true);
+        assert.equal(await searched('eyes-only', { effort: 'fast' }), false);
+        // Read by the first pass, or only by the search.
+        assert.equal(await searched('plain-0', { effort: 'exhaustive' }), false);
+        assert.equal(await searched('mirrored', {}), true);
+    });
+});
+
+test('a picture wider than the classic readings take is explained as the native reader explains it', async () => {
+    // A symbol at the left of a strip 32,800 pixels wide: the thorough
+    // search alone reads it.
+    const plain = readPgm(pictures.find((file) => path.basename(file) === 'plain-0.pgm'));
+    const width = 32800;
+    const grey = new Uint8Array(width * plain.height).fill(235);
+    for (let y = 0; y < plain.height; ++y)
+        grey.set(plain.grey.subarray(y * plain.width, (y + 1) * plain.width), y * width);
+    const file = path.join(path.dirname(pictures[0]), 'wide.pgm');
+    writeFileSync(file, pgmBytes({ grey, width, height: plain.height }));
+    const result = await reader.decodeGrey(grey, width, plain.height);
+    assert.deepEqual(rowsOf(result, file), asFloats(nativeRows([file]).get(file)));
+    assert.match(result.explain.join('\n'), /classic readings do not run/);
 });
 
 test('bad calls are refused with a clear error', async () => {
@@ -67,7 +127,15 @@ test('bad calls are refused with a clear error', async () => {
     await assert.rejects(reader.decodeGrey(grey, 0, 10), /bad image size 0 x 10/);
     await assert.rejects(reader.decodeGrey(grey, 20, 10), /100 grey bytes are too few for 20 x 10/);
     await assert.rejects(reader.decodeGrey([1, 2, 3], 3, 1), /must be a Uint8Array/);
-    await assert.rejects(reader.decodeGrey(grey, 10, 10, { effort: 3 }), /unknown option "effort"/);
+    await assert.rejects(reader.decodeGrey(grey, 10, 10, { speed: 3 }), /unknown option "speed"/);
+    await assert.rejects(reader.decodeGrey(grey, 10, 10, { effort: 2 }), /effort must be a name/);
+    // The library itself refuses an effort it has no name for.
+    await assert.rejects(reader.decodeGrey(grey, 10, 10, { effort: 'thorough' }),
+        /unknown effort "thorough" \(known: default, fast, exhaustive\)/);
+    await assert.rejects(reader.decodeGrey(grey, 10, 10, { effort: 'Fast' }), /unknown effort "Fast"/);
+    await assert.rejects(reader.decodeGrey(grey, 10, 10, { formats: ['qr', 'aztec'] }), /unknown format "aztec"/);
+    await assert.rejects(reader.decodeGrey(grey, 10, 10, { formats: 'qr,' }), /unknown format ""/);
+    await assert.rejects(reader.decodeGrey(grey, 10, 10, { formats: [] }), /formats must be a list/);
     await assert.rejects(reader.decodeImageData({ width: 5, height: 5 }), /needs an ImageData/);
     await assert.rejects(reader.decodeBlob(new Blob([])), /needs a browser/);
     // The reader still works after refusals.
@@ -83,7 +151,8 @@ test('1,000 decodes in a row leave the heap where it was', async () => {
     let found = 0;
     for (let i = 0; i < 1000; ++i) {
         const p = set[i % set.length];
-        found += (await reader.decodeGrey(p.grey, p.width, p.height, { all: i % 2 === 0 })).length;
+        const options = { all: i % 2 === 0, effort: ['default', 'fast', 'exhaustive'][i % 3] };
+        found += (await reader.decodeGrey(p.grey, p.width, p.height, options)).length;
         if (i % 97 === 0)
             assert.equal(await reader.heapInUse(), before, `after decode ${i + 1}`);
     }

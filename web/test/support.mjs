@@ -76,7 +76,7 @@ export function rowsOf(result, file) {
             row.structured_append = s.structuredAppend;
         if (s.fnc1)
             row.fnc1 = s.fnc1;
-        return { ...row, ...explain };
+        return { ...row, format: s.format, version_name: s.versionName, ...explain };
     });
     if (result.joined) {
         const { count, parity } = result[0].structuredAppend;

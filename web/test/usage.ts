@@ -14,10 +14,18 @@ export async function scan(file: Blob, frame: ImageData): Promise<string[]> {
     const [x0, y0] = first?.corners ?? [0, 0];
     lines.push(String(x0 + y0), String(first?.eci ?? 'no ECI'), String(first?.gs1), String(first?.fnc1?.application));
     const grey = rgbaToGrey(frame.data, frame.width, frame.height);
-    await reader.decodeGrey(grey, frame.width, frame.height, { thorough: false });
+    await reader.decodeGrey(grey, frame.width, frame.height, { thorough: false, effort: 'fast', formats: ['qr', 'microqr'] });
+    if (first?.format === 'MicroQRCode')
+        lines.push(first.versionName);
+    if (!found.searched)
+        lines.push('no thorough search');
     await reader.decodeImageData(frame);
-    // @ts-expect-error: no such option
+    // @ts-expect-error: the effort is a name
     await reader.decodeGrey(grey, frame.width, frame.height, { effort: 2 });
+    // @ts-expect-error: no such effort
+    await reader.decodeGrey(grey, frame.width, frame.height, { effort: 'thorough' });
+    // @ts-expect-error: no such kind
+    await reader.decodeGrey(grey, frame.width, frame.height, { formats: ['aztec'] });
     // @ts-expect-error: the level is a letter
     const level: number = found[0].level;
     reader.close();
