@@ -13,9 +13,8 @@
 
 namespace vantor {
 
-// Largest image accepted from any format, in pixels: keeps width * height
-// far from overflow and refuses headers that ask for gigabytes.
-constexpr std::int64_t max_image_pixels = std::int64_t{1} << 28;
+// Largest image accepted from any format, in pixels.
+constexpr std::int64_t max_image_pixels = VANTOR_MAX_PIXELS;
 
 // Most warnings kept for one read; a damaged file can repeat one per row.
 constexpr int max_warnings = 100;

@@ -22,7 +22,6 @@
 #include "display_text.h"
 #include "format.h"
 #include "grid.h"
-#include "readers.h"
 #include "state.h"
 #include "thorough/search.h"
 #include "decode_entry.h"
@@ -353,7 +352,7 @@ extern "C" vantor_results *vantor_decode_pixels(const unsigned char *pixels, int
     if (!results)
         return nullptr;
     try {
-        if (!pixels || width <= 0 || height <= 0 || std::int64_t{width} * height > max_image_pixels ||
+        if (!pixels || width <= 0 || height <= 0 || std::int64_t{width} * height > VANTOR_MAX_PIXELS ||
             stride < width || (depth != 1 && depth != 8)) {
             results->reason = VANTOR_INVALID_ARGUMENT;
             return results;

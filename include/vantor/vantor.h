@@ -284,9 +284,14 @@ typedef struct vantor_reading {
 
 typedef struct vantor_results vantor_results;
 
+/* The largest picture decoded or read from any format, in pixels (2^28):
+ * it keeps width * height far from overflow and refuses headers that ask for
+ * gigabytes. */
+#define VANTOR_MAX_PIXELS (1LL << 28)
+
 /* The classic readings keep run lengths in 16 bits: a picture with a side
  * longer than this is read by the thorough search alone, also when the
- * thorough search is switched off. Pictures of up to 2^28 pixels decode. */
+ * thorough search is switched off. */
 #define VANTOR_CLASSIC_MAX_SIDE 32767
 
 /* Decodes an image. Always returns results unless memory runs out (NULL);

@@ -70,7 +70,7 @@ def test_other_threads_run_while_one_reads_and_decodes(tmp_path):
         for call in (lambda: vantor.decode(noise, thorough=False), lambda: vantor.decode(path, thorough=False),
                      lambda: vantor.read(big)):
             # A loaded machine may not run the other thread at all for a
-            # while: it gets three chances.
-            assert any(others_run_during(call) for _ in range(3))
+            # while: it gets five chances.
+            assert any(others_run_during(call) for _ in range(5))
     finally:
         sys.setswitchinterval(interval)
