@@ -36,11 +36,14 @@ constexpr double pair_max_modules = 177 * 1.3 * 1.5;
 // local binarisation.
 constexpr int fast_last_pass = 3;
 
-// Whether a quick look at one binarisation (keeping as many candidates as
-// the search keeps) finds eye patterns that could make a symbol: three that
-// pass the search's geometric gates for a triple, or two that the search
-// could complete.
-bool could_make_symbol(const thorough::GreyView &grey) {
+// What a quick look at one binarisation saw.
+enum class Look { nothing, candidates, symbol };
+
+// A quick look at one binarisation (keeping as many candidates as the
+// search keeps): whether it finds eye patterns that could make a symbol
+// (three that pass the search's geometric gates for a triple, or two that
+// the search could complete), only candidates that cannot, or none.
+Look could_make_symbol(const thorough::GreyView &grey) {
     const thorough::Binary binary(grey);
     std::vector<thorough::Candidate> at;
     std::vector<double> quality;
@@ -50,8 +53,10 @@ bool could_make_symbol(const thorough::GreyView &grey) {
         at.push_back(c.at);
         quality.push_back(std::min(1.0, c.hits / (3.0 * c.at.module)));
     }
+    if (at.empty())
+        return Look::nothing;
     if (at.size() < 2)
-        return false;
+        return Look::candidates;
     for (std::size_t i = 0; i < at.size(); ++i) {
         for (std::size_t j = i + 1; j < at.size(); ++j) {
             if (quality[i] < pair_quality || quality[j] < pair_quality)
@@ -61,13 +66,13 @@ bool could_make_symbol(const thorough::GreyView &grey) {
                 continue;
             const double modules = std::hypot(at[i].x - at[j].x, at[i].y - at[j].y) / ((big + small) / 2);
             if (modules >= pair_min_modules && modules <= pair_max_modules)
-                return true;
+                return Look::symbol;
         }
     }
     if (at.size() < 3)
-        return false;
+        return Look::candidates;
     const std::vector<int> unused(at.size(), 0);
-    return !thorough::form_triples(at, quality, unused, 1).empty();
+    return thorough::form_triples(at, quality, unused, 1).empty() ? Look::candidates : Look::symbol;
 }
 
 // Whether the picture may hold a symbol the first pass did not read.
@@ -76,15 +81,22 @@ bool evidence_of_symbol(const std::uint8_t *pixels, int width, int height, bool 
     // A version determined is a symbol's structure already.
     if (first_pass.stage >= VANTOR_STAGE_VERSION)
         return true;
-    for (bool inverted : {false, true})
-        if (could_make_symbol(thorough::GreyView{pixels, width, height, width, inverted}))
+    bool candidates = false;
+    for (bool inverted : {false, true}) {
+        const Look look = could_make_symbol(thorough::GreyView{pixels, width, height, width, inverted});
+        if (look == Look::symbol)
             return true;
+        candidates = candidates || look == Look::candidates;
+    }
     // Blur closes the light ring of eye patterns in any binarisation of the
-    // picture as it is; the thorough search sharpens it for that.
-    if (!sharpened_look)
+    // picture as it is; the thorough search sharpens it for that. The
+    // sharpened look costs as much as both plain ones, and a picture where
+    // they saw not one eye pattern candidate (most without a symbol) skips
+    // it: blur that leaves a symbol readable still shows candidates there.
+    if (!sharpened_look || !candidates)
         return false;
     const std::vector<std::uint8_t> sharp = thorough::sharpened(thorough::GreyView{pixels, width, height, width, false});
-    return could_make_symbol(thorough::GreyView{sharp.data(), width, height, width, false});
+    return could_make_symbol(thorough::GreyView{sharp.data(), width, height, width, false}) == Look::symbol;
 }
 
 } // namespace

@@ -63,6 +63,14 @@ std::vector<vt::Picture> varied_pictures() {
     o.blur_sigma = 2.2;
     o.module_px = 5;
     add("blurred by half a module", 3, o);
+    // Stronger blur, and blur on small modules: the eye patterns' rings
+    // close in the plain binarisations, and only the sharpened look or the
+    // later passes see them.
+    o.blur_sigma = 3.2;
+    add("blurred by two thirds of a module", 5, o);
+    o.blur_sigma = 1.7;
+    o.module_px = 3;
+    add("small modules blurred", 4, o);
     o = {};
     o.perspective = 0.0012;
     o.rotation_deg = 12;
