@@ -20,6 +20,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,7 @@
 #include "decode_file.h"
 #include "decoder_app.h"
 #include "decoder_dlg.h"
+#include "family_symbols.h"
 #include "qr_symbols.h"
 
 namespace vt = vantor::testing;
@@ -347,6 +349,33 @@ TEST_F(DialogTest, MirroredSymbolIsReadByTheThoroughSearch) {
     EXPECT_TRUE(watcher.messages.empty());
     EXPECT_EQ(dialog.m_editName->text(), QStringLiteral("mirrored.bmp"));
     EXPECT_EQ(dialog.m_editText->toPlainText(), QStringLiteral("MIRRORED"));
+}
+
+// The dialog reads the other kinds of the QR family too: the classic decode
+// finds nothing in them, and the reading that follows looks for every kind.
+TEST_F(DialogTest, OtherKindsOfTheFamilyAreRead) {
+    struct Case {
+        const char *name;
+        std::optional<vt::Symbol> symbol;
+        const char *text;
+    };
+    const Case cases[] = {
+        {"micro.bmp", vt::make_micro_zint("M4 LABEL", 4, vt::Level::M), "M4 LABEL"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        CDecoderDlg dialog(app);
+        app.m_pMainWnd = &dialog;
+        dialog.OnInitDialog();
+        ModalWatcher watcher(&dialog);
+        ASSERT_TRUE(c.symbol);
+        const std::string path = dir + "/" + c.name;
+        ASSERT_TRUE(vt::write_bmp24(path, vt::render(*c.symbol, {.module_px = 4.0})));
+        drop_files(dialog, {path});
+        EXPECT_TRUE(watcher.messages.empty());
+        EXPECT_EQ(dialog.m_editName->text(), QString::fromUtf8(c.name));
+        EXPECT_EQ(dialog.m_editText->toPlainText(), QString::fromUtf8(c.text));
+    }
 }
 
 TEST_F(DialogTest, OnlyTheFirstOfSeveralDroppedFilesIsDecoded) {
