@@ -385,7 +385,10 @@ extern "C" vantor_results *vantor_decode_pixels(const unsigned char *pixels, int
         else
             cheap_first_readings(rows, width, height, depth, o, *results);
         const bool failed = results->reason == VANTOR_INVALID_ARGUMENT || results->reason == VANTOR_OUT_OF_MEMORY;
-        if (!failed && results->symbols.empty() && family_readings(rows, width, height, o, *results)) {
+        // The other kinds are looked for when Model 2 gave nothing, or
+        // beside it when every symbol is asked for.
+        if (!failed && (results->symbols.empty() || o.all_symbols) &&
+            family_readings(rows, width, height, o, *results)) {
             results->reason = VANTOR_OK;
             results->stage = VANTOR_STAGE_TEXT;
         }

@@ -1,5 +1,5 @@
 // The other kinds of the QR family, read through the reentrant API when the
-// Model 2 readings found nothing.
+// Model 2 readings found nothing or every symbol is asked for.
 #pragma once
 
 #include <cstdint>

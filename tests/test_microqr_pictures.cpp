@@ -4,6 +4,7 @@
 // which never looks for Micro QR.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <string>
@@ -222,6 +223,46 @@ TEST(MicroQrPictures, KindAndVersionNameAndTheKindsOption) {
     EXPECT_EQ(first(pm, name), VANTOR_KIND_MICRO_QR);
     EXPECT_EQ(vantor_symbol_kind(nullptr), VANTOR_KIND_QR);
     EXPECT_STREQ(vantor_symbol_version_name(nullptr), "");
+    vantor_options_free(options);
+}
+
+// With every symbol asked for, a Micro QR symbol beside a Model 2 symbol is
+// read too, in reading order; otherwise the Model 2 symbol alone is given.
+TEST(MicroQrPictures, BesideModel2WhenEverySymbolIsAskedFor) {
+    const auto micro = vt::make_micro_zint("MICRO", 3, vt::Level::M);
+    const auto model2 = vt::make_symbol("MODEL TWO", 3, vt::Level::M, vt::Mode::byte);
+    ASSERT_TRUE(micro && model2);
+    vt::RenderOptions o;
+    o.module_px = 4;
+    const vt::Picture left = vt::render(*model2, o), right = vt::render(*micro, o);
+    vt::Picture both;
+    both.width = left.width + right.width;
+    both.height = std::max(left.height, right.height);
+    both.pixels.assign(static_cast<std::size_t>(both.width) * both.height, 255);
+    for (int y = 0; y < both.height; ++y)
+        for (int x = 0; x < both.width; ++x) {
+            const vt::Picture &from = x < left.width ? left : right;
+            const int fx = x < left.width ? x : x - left.width;
+            if (y < from.height)
+                both.pixels[static_cast<std::size_t>(y) * both.width + x] =
+                    from.pixels[static_cast<std::size_t>(y) * from.width + fx];
+        }
+    vantor_options *options = vantor_options_new();
+    ASSERT_NE(options, nullptr);
+    auto kinds = [&]() {
+        std::string read;
+        vantor_results *r = vantor_decode_pixels(both.pixels.data(), both.width, both.height, both.width, 8, options);
+        for (int i = 0; r && i < vantor_results_count(r); ++i) {
+            const vantor_symbol *s = vantor_results_symbol(r, i);
+            read += std::string(vantor_kind_name(vantor_symbol_kind(s))) + ":" +
+                    std::string(reinterpret_cast<const char *>(s->bytes), s->length) + ";";
+        }
+        vantor_results_free(r);
+        return read;
+    };
+    EXPECT_EQ(kinds(), "QRCode:MODEL TWO;");
+    vantor_options_set_all_symbols(options, 1);
+    EXPECT_EQ(kinds(), "QRCode:MODEL TWO;MicroQRCode:MICRO;");
     vantor_options_free(options);
 }
 

@@ -11,8 +11,9 @@
 // Every call runs at the effort --effort names, exhaustive unless told: the
 // digests of two builds compare at the exhaustive effort, which keeps every
 // reading; the other efforts' counts of pictures read compare with it.
+// --all asks every call for every symbol.
 //
-// usage: api_digest [--set NAME] [--verbose] [--effort fast|default|exhaustive]
+// usage: api_digest [--set NAME] [--verbose] [--effort fast|default|exhaustive] [--all]
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -200,15 +201,18 @@ int main(int argc, char **argv) {
     std::string only;
     bool verbose = false;
     vantor_effort effort = VANTOR_EFFORT_EXHAUSTIVE;
+    bool all_symbols = false;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--set") && i + 1 < argc)
             only = argv[++i];
         else if (!std::strcmp(argv[i], "--verbose"))
             verbose = true;
+        else if (!std::strcmp(argv[i], "--all"))
+            all_symbols = true;
         else if (!std::strcmp(argv[i], "--effort") && i + 1 < argc && vantor_effort_from_name(argv[i + 1], &effort))
             ++i;
         else {
-            std::fprintf(stderr, "usage: api_digest [--set NAME] [--verbose] [--effort fast|default|exhaustive]\n");
+            std::fprintf(stderr, "usage: api_digest [--set NAME] [--verbose] [--effort fast|default|exhaustive] [--all]\n");
             return 64;
         }
     }
@@ -216,8 +220,10 @@ int main(int argc, char **argv) {
     vantor_options_set_thorough(off, 0);
     vantor_options *on = vantor_options_new();
     vantor_options *traced = vantor_options_new();
-    for (vantor_options *o : {off, on, traced})
+    for (vantor_options *o : {off, on, traced}) {
         vantor_options_set_effort(o, effort);
+        vantor_options_set_all_symbols(o, all_symbols);
+    }
     for (const Set &set : sets()) {
         if (!only.empty() && only != set.name)
             continue;
