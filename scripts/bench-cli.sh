@@ -1,49 +1,67 @@
 #!/bin/sh
-# Times whole runs of the command-line reader (process start included) over
-# a folder of generated pictures, half clean symbols (BMP) and half
-# photo-like ones (JPEG), beside zxing-cpp's ZXingReader over the same files
-# (package zxing-cpp-tools, installed by scripts/install-deps.sh compare).
-# Each pair of runs is repeated and the medians printed, with the load
-# average. Usage: scripts/bench-cli.sh [BUILD_DIR] [COUNT] [REPEATS]
-# (defaults: build, 400, 5). Several files with --raw need -0. A benchmark, not a test: run it on an idle
-# machine.
+# Times whole runs of the command-line reader on one core (`vantor -j 1 --raw
+# -0 FILES`, process start included) beside ZXingReader over the same files,
+# on three kinds of generated pictures: with symbols (half clean BMP, half
+# photo-like JPEG), without a symbol (photo-like scenes of 0.3 to 3 MP, some
+# dense noise), and symbols under strong perspective. The reference is
+# zxing-cpp 3.1's ZXingReader from the peers' folder beside the project
+# (ZXING_PEER to name another); Debian's (zxing-cpp-tools, 1.4) is a further
+# column when installed. Each run is repeated; the medians of CPU time (user
+# and system) are printed with the ratios and the load average.
+# Usage: scripts/bench-cli.sh [BUILD_DIR] [COUNT] [REPEATS] (defaults: build,
+# 300, 3). A benchmark, not a test.
 set -eu
 cd "$(dirname "$0")/.."
 build="${1:-build}"
-count="${2:-400}"
-repeats="${3:-5}"
-command -v ZXingReader >/dev/null || { echo "bench-cli: ZXingReader not found (sh scripts/install-deps.sh compare)" >&2; exit 1; }
+count="${2:-300}"
+repeats="${3:-3}"
+peer="${ZXING_PEER:-../shared/peers/zxing-cpp-3.1}/bin/ZXingReader"
+[ -x "$peer" ] || { echo "bench-cli: $peer not found (set ZXING_PEER)" >&2; exit 1; }
+[ -x /usr/bin/time ] || { echo "bench-cli: /usr/bin/time not found (sh scripts/install-deps.sh compare)" >&2; exit 1; }
+debian=""
+[ -x /usr/bin/ZXingReader ] && debian=/usr/bin/ZXingReader
 cmake -S . -B "$build" >/dev/null
 cmake --build "$build" -j2 --target vantor-cli make_batch >/dev/null
 dir="$(mktemp -d)"
 trap 'rm -rf "$dir"' EXIT
-"$build/tests/make_batch" "$dir" "$count" mixed
-files="$(ls "$dir"/* | sort)"
-seconds() {
-    start=$(date +%s.%N)
+
+# CPU seconds of one run of "$@" over the files.
+cpu() {
     # shellcheck disable=SC2086
-    "$@" $files >"$dir.out" 2>/dev/null || true
-    end=$(date +%s.%N)
-    echo "$end - $start" | bc
+    /usr/bin/time -f "%U %S" -o "$dir/time" "$@" $files >/dev/null 2>&1 || true
+    awk '{print $1 + $2}' "$dir/time"
 }
 median() { sort -n | awk '{v[NR]=$1} END {print (NR % 2) ? v[(NR+1)/2] : (v[NR/2] + v[NR/2+1]) / 2}'; }
-# Warm the page cache, and count what each reads.
-# shellcheck disable=SC2086
-ours_read=$("$build/vantor" --raw -0 $files 2>/dev/null | tr '\0' '\n' | grep -c . || true)
-# shellcheck disable=SC2086
-zx_read=$(ZXingReader -format QRCode -1 $files 2>/dev/null | grep -c ' QRCode ' || true)
-: >"$dir.ours"; : >"$dir.one"; : >"$dir.zx"
-i=0
-while [ "$i" -lt "$repeats" ]; do
-    seconds "$build/vantor" --raw -0 >>"$dir.ours"
-    seconds "$build/vantor" --raw -0 -j 1 >>"$dir.one"
-    seconds ZXingReader -format QRCode -1 >>"$dir.zx"
-    i=$((i + 1))
+ratio() { echo "scale=2; $1 / $2" | bc; }
+
+echo "$count files a kind, median of $repeats runs, CPU time, one core ($(nproc) online)"
+echo "load average at start: $(cut -d' ' -f1-3 /proc/loadavg)"
+for kind in mixed none perspective; do
+    mkdir -p "$dir/$kind"
+    "$build/tests/make_batch" "$dir/$kind" "$count" "$kind"
+    files="$(ls "$dir/$kind"/* | sort)"
+    # Counts of files read (this run also warms the page cache).
+    # shellcheck disable=SC2086
+    ours_read=$("$build/vantor" -j 1 --raw -0 $files 2>/dev/null | tr '\0' '\n' | grep -c . || true)
+    # shellcheck disable=SC2086
+    peer_read=$("$peer" -formats QRCode -1 $files 2>/dev/null | grep -c ' QR Code' || true)
+    : >"$dir/ours"; : >"$dir/peer"; : >"$dir/debian"
+    i=0
+    while [ "$i" -lt "$repeats" ]; do
+        cpu "$build/vantor" -j 1 --raw -0 >>"$dir/ours"
+        cpu "$peer" -formats QRCode -1 >>"$dir/peer"
+        [ -z "$debian" ] || cpu "$debian" -format QRCode -1 >>"$dir/debian"
+        i=$((i + 1))
+    done
+    ours=$(median <"$dir/ours"); zx=$(median <"$dir/peer")
+    case $kind in mixed) name="with symbols" ;; none) name="without a symbol" ;; *) name="strong perspective" ;; esac
+    echo "$name:"
+    echo "  vantor -j 1 --raw -0      ${ours} s  (ratio to ZXingReader 3.1: $(ratio "$ours" "$zx")), $ours_read files read"
+    echo "  ZXingReader 3.1 (QRCode)  ${zx} s, $peer_read files read"
+    if [ -n "$debian" ]; then
+        deb=$(median <"$dir/debian")
+        echo "  ZXingReader 1.4 (QRCode)  ${deb} s  (ratio $(ratio "$deb" "$zx"))"
+    fi
+    rm -rf "${dir:?}/$kind"
 done
-ours=$(median <"$dir.ours"); one=$(median <"$dir.one"); zx=$(median <"$dir.zx")
-rm -f "$dir.ours" "$dir.one" "$dir.zx" "$dir.out"
-echo "$count files, median of $repeats runs each ($(nproc) cores):"
-echo "  vantor --raw -0       ${ours} s  (ratio to ZXingReader $(echo "scale=2; $ours / $zx" | bc)), $ours_read files read"
-echo "  vantor --raw -0 -j 1  ${one} s  (ratio $(echo "scale=2; $one / $zx" | bc))"
-echo "  ZXingReader (QRCode)  ${zx} s, $zx_read files read"
-echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -28,7 +28,7 @@ for extra in "$@"; do
         run) PACKAGES="$RUN_PACKAGES" ;;
         fuzz) PACKAGES="$PACKAGES clang libclang-rt-14-dev" ;;
         bench) PACKAGES="$PACKAGES libbenchmark-dev" ;;
-        compare) PACKAGES="$PACKAGES libzxing-dev libzbar-dev zxing-cpp-tools" ;;
+        compare) PACKAGES="$PACKAGES libzxing-dev libzbar-dev zxing-cpp-tools time bc" ;;
         gui-test) PACKAGES="$PACKAGES xvfb xauth" ;;
         web)
             PACKAGES="$PACKAGES emscripten nodejs chromium node-typescript"

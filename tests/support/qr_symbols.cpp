@@ -265,8 +265,39 @@ Picture render(const Symbol &symbol, const RenderOptions &o) {
     return pic;
 }
 
+namespace {
+
+// Smooth blobs: the noise picture at a sixteenth of the size, scaled up
+// bilinearly, with a little fine noise and falling light.
+Picture render_scene(int width, int height, std::uint32_t seed) {
+    const int cw = width / 16 + 2, ch = height / 16 + 2;
+    const Picture coarse = render_noise(cw, ch, "noise", seed);
+    const Picture fine = render_noise(width, height, "noise", seed + 1);
+    Picture p{width, height, std::vector<std::uint8_t>(static_cast<std::size_t>(width) * height)};
+    for (int y = 0; y < height; ++y) {
+        const double fy = y / 16.0;
+        const int y0 = static_cast<int>(fy);
+        const double ty = fy - y0;
+        for (int x = 0; x < width; ++x) {
+            const double fx = x / 16.0;
+            const int x0 = static_cast<int>(fx);
+            const double tx = fx - x0;
+            const double v = (1 - ty) * ((1 - tx) * coarse.at(x0, y0) + tx * coarse.at(x0 + 1, y0)) +
+                             ty * ((1 - tx) * coarse.at(x0, y0 + 1) + tx * coarse.at(x0 + 1, y0 + 1));
+            const double shade = 1.0 - 0.35 * (static_cast<double>(x) / width + static_cast<double>(y) / height) / 2;
+            const double g = v * shade + (fine.at(x, y) - 127.5) * 0.06;
+            p.pixels[static_cast<std::size_t>(y) * width + x] =
+                static_cast<std::uint8_t>(std::clamp(std::lround(g), 0L, 255L));
+        }
+    }
+    return p;
+}
+
+} // namespace
+
 Picture render_noise(int width, int height, std::string_view kind, std::uint32_t seed) {
     if (width < 1 || height < 1 || static_cast<double>(width) * height > max_pixels) return {};
+    if (kind == "scene") return render_scene(width, height, seed);
     Picture pic{width, height, std::vector<std::uint8_t>(static_cast<std::size_t>(width) * height, 255)};
     Random random(seed);
     if (kind == "blank") {

@@ -70,7 +70,8 @@ struct RenderOptions {
 
 Picture render(const Symbol &symbol, const RenderOptions &options = {});
 
-// A picture with no symbol at all, of the given kind: "blank", "noise", "stripes".
+// A picture with no symbol at all, of the given kind: "blank", "noise",
+// "stripes", or "scene" (smooth blobs with edges, texture and falling light).
 Picture render_noise(int width, int height, std::string_view kind, std::uint32_t seed = 1);
 
 // Image files. Each returns false when the file cannot be written.
