@@ -5,6 +5,7 @@
 // the corrected block is a codeword.
 #include "reed_solomon.h"
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdio>
@@ -56,21 +57,25 @@ std::uint8_t gf_div(std::uint8_t a, std::uint8_t b) {
     return gf_exp[static_cast<std::size_t>((gf_log[a] + 255 - gf_log[b]) % 255)];
 }
 
-// The block polynomial at alpha^i (byte j is the coefficient of x^(n-1-j)),
-// by Horner's rule: one multiplication by alpha^i per codeword.
-std::uint8_t syndrome(const std::uint8_t *block, int n, int i) {
-    const int step = ((i % 255) + 255) % 255;
-    std::uint8_t s = 0;
+// The block polynomial at alpha^0 .. alpha^(count - 1), count at most 255
+// (byte j is the coefficient of x^(n-1-j)). Each non-zero codeword adds its
+// term to every syndrome, so the sums are independent of one another and
+// the table lookups need not wait for each other as Horner's rule would.
+void syndromes(const std::uint8_t *block, int n, int count, std::uint8_t *out) {
+    for (int i = 0; i < count; ++i)
+        out[i] = 0;
     for (int j = 0; j < n; ++j) {
-        if (s) {
-            int e = gf_log[s] + step;
+        if (block[j] == 0)
+            continue;
+        const int step = (n - 1 - j) % 255;
+        int e = gf_log[block[j]];
+        for (int i = 0; i < count; ++i) {
+            out[i] ^= gf_exp[static_cast<std::size_t>(e)];
+            e += step;
             if (e >= 255)
                 e -= 255;
-            s = gf_exp[static_cast<std::size_t>(e)];
         }
-        s ^= block[j];
     }
-    return s;
 }
 
 } // namespace
@@ -80,8 +85,12 @@ int rs_syndromes_zero(const std::uint8_t *block, int n, int count) {
         return -1;
     if (!block)
         return 0;
-    for (int i = 0; i < count; ++i)
-        if (syndrome(block, n, i) != 0)
+    // alpha^255 = 1: the syndromes repeat after 255.
+    std::array<std::uint8_t, 255> syn;
+    const int distinct = std::min(count, 255);
+    syndromes(block, n, distinct, syn.data());
+    for (int i = 0; i < distinct; ++i)
+        if (syn[static_cast<std::size_t>(i)] != 0)
             return 0;
     return -1;
 }
@@ -126,11 +135,12 @@ int rs_correct_block(DecoderState &s, std::uint8_t *block, int n, int t, int *er
     HeapArray<std::uint8_t> syn;
     if (!syn.allocate(2 * tt))
         return 0;
+    // alpha^255 = 1: the syndromes repeat after 255.
+    for (int i = 0; i < 2 * t; i += 255)
+        syndromes(block, n, std::min(2 * t - i, 255), syn.get() + i);
     bool clean = true;
-    for (int i = 0; i < 2 * t; ++i) {
-        syn[static_cast<std::size_t>(i)] = syndrome(block, n, i);
+    for (int i = 0; i < 2 * t; ++i)
         clean = clean && syn[static_cast<std::size_t>(i)] == 0;
-    }
     if (clean)
         return 0;
 

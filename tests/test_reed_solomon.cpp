@@ -193,3 +193,27 @@ TEST(ReedSolomon, SolvesSystemsWithPivotExchangeAndDetectsSingular) {
     std::uint8_t *zero_column[] = {z0, z1};
     EXPECT_EQ(gf_solve(zero_column, 2), 0);
 }
+
+// The syndromes are sums of independent terms; each must still be the block
+// polynomial at alpha^i by Horner's rule, for any block length and for
+// counts past 255, where alpha^i comes round again.
+TEST(ReedSolomon, SyndromeCheckFollowsHornersRule) {
+    std::mt19937 rng(7);
+    for (int trial = 0; trial < 400; ++trial) {
+        const int n = 1 + static_cast<int>(rng() % 300);
+        std::vector<std::uint8_t> block(static_cast<std::size_t>(n), 0);
+        // A few non-zero codewords anywhere, or a codeword of up to 30 checks.
+        if (trial % 2 && n > 31) {
+            const int ec = 1 + static_cast<int>(rng() % 30);
+            block = random_block(rng, n, ec);
+        } else {
+            for (int k = 0; k < 1 + trial % 4; ++k)
+                block[rng() % block.size()] = static_cast<std::uint8_t>(rng());
+        }
+        const int count = 1 + static_cast<int>(rng() % 300);
+        bool zero = true;
+        for (int i = 0; i < count && zero; ++i)
+            zero = syndrome(block, i) == 0;
+        EXPECT_EQ(rs_syndromes_zero(block.data(), n, count) != 0, zero) << "n " << n << ", count " << count;
+    }
+}
