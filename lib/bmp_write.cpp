@@ -6,7 +6,7 @@
 #include <string>
 
 #include "c_file.h"
-#include "state.h"
+#include "trace.h"
 
 namespace vantor {
 
@@ -69,7 +69,7 @@ int write_bmp(const char *file_name, const std::uint8_t *pixels, int width, int 
     return -1;
 }
 
-int write_debug_image(const DecoderState &s, const char *name, const std::uint8_t *pixels, int width,
+int write_debug_image(const TraceSink &s, const char *name, const std::uint8_t *pixels, int width,
                       int height) {
     if (s.debug_dir.empty())
         return write_bmp(name, pixels, width, height);

@@ -10,7 +10,7 @@
 #include <cstdio>
 
 #include "heap_array.h"
-#include "state.h"
+#include "trace.h"
 
 namespace vantor {
 namespace {
@@ -118,27 +118,28 @@ int gf_solve(std::uint8_t **rows, int m) {
     return -1;
 }
 
-int rs_correct_block(DecoderState &s, std::uint8_t *block, int n, int t, int *errors) {
+BlockCorrection rs_correct_block(std::uint8_t *block, int n, int t, const TraceSink *sink) {
+    BlockCorrection out;
     if (!block || n <= 0 || t <= 0)
-        return 0;
+        return out;
     const std::size_t tt = static_cast<std::size_t>(t);
 
     HeapArray<std::uint8_t> syn;
     if (!syn.allocate(2 * tt))
-        return 0;
+        return out;
     bool clean = true;
     for (int i = 0; i < 2 * t; ++i) {
         syn[static_cast<std::size_t>(i)] = syndrome(block, n, i);
         clean = clean && syn[static_cast<std::size_t>(i)] == 0;
     }
     if (clean)
-        return 0;
+        return out;
 
     HeapArray<std::uint8_t> matrix;
     HeapArray<std::uint8_t *> rows;
     if (!matrix.allocate(tt * (tt + 1)) || !rows.allocate(tt))
-        return 0;
-    s.rs_below_capacity = 0;
+        return out;
+    out.attempted = true;
 
     // Per attempt: the locator coefficients, the positions found, and a copy
     // of the block on which the correction is tried before it is kept.
@@ -147,7 +148,7 @@ int rs_correct_block(DecoderState &s, std::uint8_t *block, int n, int t, int *er
     HeapArray<std::uint8_t> trial;
     if (!locator.allocate(tt) || !positions.allocate(tt) ||
         !trial.allocate(static_cast<std::size_t>(n)))
-        return 0;
+        return out;
 
     for (int nu = t; nu >= 1; --nu) {
         const std::size_t width = static_cast<std::size_t>(nu) + 1;
@@ -175,7 +176,7 @@ int rs_correct_block(DecoderState &s, std::uint8_t *block, int n, int t, int *er
             if (value != 0)
                 continue;
             if (found == nu)
-                return 0; // more roots than errors: the block is given up
+                return out; // more roots than errors: the block is given up
             positions[static_cast<std::size_t>(found++)] = p;
         }
         if (found < nu)
@@ -204,20 +205,18 @@ int rs_correct_block(DecoderState &s, std::uint8_t *block, int n, int t, int *er
 
         for (int j = 0; j < n; ++j)
             block[j] = trial[static_cast<std::size_t>(j)];
-        if (s.tracing()) {
+        if (sink && sink->tracing()) {
             for (int d = 0; d < nu; ++d)
-                trace(s, "error at %d val %d\n",
+                trace(*sink, "error at %d val %d\n",
                              positions[static_cast<std::size_t>(d)],
                              rows[static_cast<std::size_t>(d)][nu]);
-            trace(s, "total %d errors\n", nu);
+            trace(*sink, "total %d errors\n", nu);
         }
-        if (nu < t)
-            s.rs_below_capacity = -1;
-        if (errors)
-            *errors = nu;
-        return -1;
+        out.corrected = true;
+        out.errors = nu;
+        return out;
     }
-    return 0;
+    return out;
 }
 
 } // namespace vantor

@@ -748,8 +748,8 @@ inline Replay replay(const std::uint8_t *pixels, int width, int height, unsigned
                     state.work_bitmap[i] &= static_cast<std::uint8_t>(~0x10);
                 vantor::read_format_info(state);
                 vantor::unmask(state);
-                vantor::reorder_codewords(state);
-                const char *text = vantor::decode_data(state);
+                vantor::reorder_codewords(state, state, &state);
+                const char *text = vantor::decode_data(state, state.version, state);
                 vantor::grid_free(state);
                 vantor::release_codewords(state);
                 r.text = text != nullptr;

@@ -46,8 +46,8 @@ Reading read_symbol(const vt::Symbol &symbol) {
 
     vantor::read_format_info(state);
     vantor::unmask(state);
-    vantor::reorder_codewords(state);
-    if (const char *text = vantor::decode_data(state))
+    vantor::reorder_codewords(state, state, &state);
+    if (const char *text = vantor::decode_data(state, state.version, state))
         r.text = std::string(text);
     if (state.raw_codewords)
         r.raw.assign(state.raw_codewords.get(), state.raw_codewords.get() + state.codeword_count);
