@@ -214,20 +214,20 @@ void threshold_global(DecoderState &s, int index, const std::uint8_t *pixels, st
         out[i] = pixels[i] < threshold ? dark : light;
 }
 
-int threshold_local(DecoderState &s, int index, const std::uint8_t *pixels, int width, int height) {
+bool threshold_local(DecoderState &s, int index, const std::uint8_t *pixels, int width, int height) {
     if (index < 0 || index > 3)
-        return 0;
+        return false;
     // The neighbourhood must fit inside the image; smaller images get only
     // the global passes.
     if (width < window || height < window)
-        return 0;
+        return false;
     const int threshold = local_thresholds[index];
     if (!s.contrast_map) {
         if (!s.contrast_map.allocate(static_cast<std::size_t>(width) * height) ||
             !fill_contrast_map(s, pixels, width, height)) {
             s.contrast_map.reset();
             std::fputs("malloc() failed.\n", stderr);
-            return 0;
+            return false;
         }
     }
     // Low-contrast pixels (-1) take the result of their left neighbour, so
@@ -263,7 +263,7 @@ int threshold_local(DecoderState &s, int index, const std::uint8_t *pixels, int 
             }
         }
     }
-    return -1;
+    return true;
 }
 
 // Clears the sampled mark in every byte, sixteen at a time.

@@ -66,7 +66,7 @@ RunResult run_passes(DecoderState &s, const std::uint8_t *pixels, int width, int
         if (pass <= 2)
             threshold_global(s, pass, pixels, depth);
         else
-            binarised = threshold_local(s, pass - 3, pixels, width, height) != 0;
+            binarised = threshold_local(s, pass - 3, pixels, width, height);
         if (repeats)
             replay.begin(s, pass, binarised);
         if (s.writes_debug_images())

@@ -75,27 +75,27 @@ std::uint8_t syndrome(const std::uint8_t *block, int n, int i) {
 
 } // namespace
 
-int rs_syndromes_zero(const std::uint8_t *block, int n, int count) {
+bool rs_syndromes_zero(const std::uint8_t *block, int n, int count) {
     if (count <= 0 || n <= 0)
-        return -1;
+        return true;
     if (!block)
-        return 0;
+        return false;
     for (int i = 0; i < count; ++i)
         if (syndrome(block, n, i) != 0)
-            return 0;
-    return -1;
+            return false;
+    return true;
 }
 
-int gf_solve(std::uint8_t **rows, int m) {
+bool gf_solve(std::uint8_t **rows, int m) {
     if (!rows || m <= 0)
-        return 0;
+        return false;
     for (int i = 0; i < m; ++i) {
         if (rows[i][i] == 0) {
             int j = i + 1;
             while (j < m && rows[j][i] == 0)
                 ++j;
             if (j == m)
-                return 0;
+                return false;
             std::uint8_t *swap = rows[i];
             rows[i] = rows[j];
             rows[j] = swap;
@@ -115,7 +115,7 @@ int gf_solve(std::uint8_t **rows, int m) {
         for (int k = 0; k < j; ++k)
             if (rows[k][j] != 0)
                 rows[k][m] ^= gf_mul(rows[k][j], rows[j][m]);
-    return -1;
+    return true;
 }
 
 BlockCorrection rs_correct_block(std::uint8_t *block, int n, int t, const TraceSink *sink) {

@@ -19,10 +19,10 @@ struct BlockCorrection {
 // beyond repair is left as it was.
 BlockCorrection rs_correct_block(std::uint8_t *block, int n, int t, const TraceSink *sink = nullptr);
 // Solves the m x (m + 1) augmented system in place (rows may be swapped);
-// the solution is left in column m. -1 on success, 0 when singular.
-int gf_solve(std::uint8_t **rows, int m);
-// Nonzero when the first `count` syndromes of the block are all zero; with
+// the solution is left in column m. False when singular.
+bool gf_solve(std::uint8_t **rows, int m);
+// True when the first `count` syndromes of the block are all zero; with
 // count = the block's error correction codewords, when it is a codeword.
-int rs_syndromes_zero(const std::uint8_t *block, int n, int count);
+bool rs_syndromes_zero(const std::uint8_t *block, int n, int count);
 
 } // namespace vantor

@@ -143,8 +143,8 @@ protected:
         fill(cx - h, cy - h, cx + h, cy + h, 64);
     }
     static void build_runs() {
-        ASSERT_NE(build_row_runs(state), 0);
-        ASSERT_NE(build_col_runs(state), 0);
+        ASSERT_TRUE(build_row_runs(state));
+        ASSERT_TRUE(build_col_runs(state));
         memchunk_init(state.row_hits);
         memchunk_init(state.col_hits);
     }
@@ -262,7 +262,7 @@ TEST_F(VersionGrid, HostileEyeGeometryFailsCleanly) {
     state.eye_pick[2] = 3; // not a record
     EXPECT_EQ(determine_version(state, 0), 0);
     state.version = 2;
-    EXPECT_EQ(grid_build(state), 0);
+    EXPECT_FALSE(grid_build(state));
 }
 
 // --- version information ----------------------------------------------------
@@ -396,9 +396,9 @@ TEST_F(VersionGrid, VersionOneSamplesEveryModuleOnceFromTheCornerEye) {
             fill(50 + 10 * c, 50 + 10 * r, 60 + 10 * c, 60 + 10 * r, expect[r * 21 + c]);
         }
     LogCapture log;
-    ASSERT_NE(grid_build(state), 0);
+    ASSERT_TRUE(grid_build(state));
     EXPECT_EQ(state.grid_points.count, 3);
-    ASSERT_NE(grid_sample(state), 0);
+    ASSERT_TRUE(grid_sample(state));
     EXPECT_EQ(log.text(), "");
     EXPECT_EQ(state.matrix_width, 21);
     ASSERT_TRUE(state.function_map);
@@ -425,7 +425,7 @@ TEST_F(VersionGrid, ReadingTogglesTheSampledMark) {
     image(300, 300);
     eyes(make_eye(85, 85, 70), make_eye(225, 85, 70), make_eye(85, 225, 70));
     state.version = determine_version(state, 1);
-    ASSERT_NE(grid_build(state), 0);
+    ASSERT_TRUE(grid_build(state));
     pixel(85, 85) = 64;
     EXPECT_EQ(grid_module_value(state, 3, 3), 64);
     EXPECT_EQ(pixel(85, 85), 80);
@@ -441,16 +441,16 @@ TEST_F(VersionGrid, ModuleCentreLeftOfTheImageFailsTheGrid) {
     eyes(make_eye(29.5f, 40, 70), make_eye(169.5f, 40, 70), make_eye(29.5f, 180, 70));
     state.version = determine_version(state, 1);
     ASSERT_EQ(state.version, 1);
-    ASSERT_NE(grid_build(state), 0);
+    ASSERT_TRUE(grid_build(state));
     EXPECT_EQ(grid_module_value(state, 0, 5), -1);
     EXPECT_EQ(grid_module_value(state, 1, 5), 0); // x = 9.5 - 10 + 10
-    EXPECT_EQ(grid_sample(state), 0);
+    EXPECT_FALSE(grid_sample(state));
     grid_free(state);
     // At x = 0.0 the same symbol fits.
     eyes(make_eye(30, 40, 70), make_eye(170, 40, 70), make_eye(30, 180, 70));
     ASSERT_EQ(determine_version(state, 1), 1);
-    ASSERT_NE(grid_build(state), 0);
-    EXPECT_NE(grid_sample(state), 0);
+    ASSERT_TRUE(grid_build(state));
+    EXPECT_TRUE(grid_sample(state));
 }
 
 TEST_F(VersionGrid, FailedSampleStopsThereAndKeepsEarlierMarks) {
@@ -458,8 +458,8 @@ TEST_F(VersionGrid, FailedSampleStopsThereAndKeepsEarlierMarks) {
     image(200, 250);
     eyes(make_eye(30, 40, 70), make_eye(170, 40, 70), make_eye(30, 180, 70));
     ASSERT_EQ(state.version = determine_version(state, 1), 1);
-    ASSERT_NE(grid_build(state), 0);
-    EXPECT_EQ(grid_sample(state), 0);
+    ASSERT_TRUE(grid_build(state));
+    EXPECT_FALSE(grid_sample(state));
     int marks = 0;
     for (std::uint8_t v : state.work_bitmap.span())
         marks += (v & 0x10) != 0;
@@ -471,16 +471,16 @@ TEST_F(VersionGrid, HostileGridFailsCleanly) {
     image(100, 100);
     eyes(make_eye(30, 40, 70), make_eye(170, 40, 70), make_eye(30, 180, 70));
     state.version = 0;
-    EXPECT_EQ(grid_build(state), 0);
+    EXPECT_FALSE(grid_build(state));
     state.version = 41;
-    EXPECT_EQ(grid_build(state), 0);
+    EXPECT_FALSE(grid_build(state));
     EXPECT_EQ(grid_module_value(state, 0, 0), -1);
     state.version = 1;
-    ASSERT_NE(grid_build(state), 0);
+    ASSERT_TRUE(grid_build(state));
     for (Vec2f u : {Vec2f{NAN, 0}, Vec2f{INFINITY, 0}, Vec2f{3e38f, 3e38f}, Vec2f{-1e20f, 0}}) {
         state.x_unit = u;
         state.y_unit = u;
-        EXPECT_EQ(grid_sample(state), 0);
+        EXPECT_FALSE(grid_sample(state));
     }
 }
 
@@ -557,7 +557,7 @@ TEST_F(VersionGrid, VersionTwoGridFromTheImage) {
     build_runs();
     {
         LogCapture log;
-        ASSERT_NE(grid_build(state), 0);
+        ASSERT_TRUE(grid_build(state));
         EXPECT_EQ(log.text(), "grid(251.000000, 251.000000)\n");
     }
     ASSERT_EQ(state.grid_points.count, 4);
@@ -572,7 +572,7 @@ TEST_F(VersionGrid, VersionTwoGridFromTheImage) {
     grid_free(state);
     fill(0, 0, 400, 400, 0);
     build_runs();
-    EXPECT_EQ(grid_build(state), 0);
+    EXPECT_FALSE(grid_build(state));
     EXPECT_FALSE(state.module_matrix);
 }
 
@@ -595,14 +595,14 @@ TEST_F(VersionGrid, VersionSevenSearchesRowsThenColumns) {
     }
     build_runs();
     LogCapture log;
-    ASSERT_NE(grid_build(state), 0);
+    ASSERT_TRUE(grid_build(state));
     EXPECT_EQ(log.text(), expect);
     ASSERT_EQ(state.grid_points.count, 9);
     for (int i = 0; i < 6; ++i) {
         EXPECT_EQ(state.grid_points.items[3 + i].col, order[i][0]);
         EXPECT_EQ(state.grid_points.items[3 + i].row, order[i][1]);
     }
-    ASSERT_NE(grid_sample(state), 0);
+    ASSERT_TRUE(grid_sample(state));
     // The drawn centre modules read dark, their light rings light.
     const int n = state.matrix_width;
     EXPECT_EQ(n, 45);
@@ -695,7 +695,7 @@ TEST(VersionGridSymbols, CleanRenderingsSampleToTheEncodersMatrix) {
                     aligned = near(g.x, g.y, rendered_centre(o, n, g.col, g.row), tolerance);
                 }
                 if (aligned) {
-                    ASSERT_NE(grid_sample(state), 0) << where;
+                    ASSERT_TRUE(grid_sample(state)) << where;
                     int wrong = 0;
                     for (int r = 0; r < n; ++r)
                         for (int c = 0; c < n; ++c)
