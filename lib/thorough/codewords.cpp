@@ -61,7 +61,7 @@ int read_version_blocks(const ModuleMatrix &m) {
     const int n = m.size;
     if (n < 45)
         return -1;
-    // Bit i (0 the lowest) of the block left of the upper-right eye pattern
+    // Bit i (0 the lowest) of the block left of the along eye pattern
     // is at column n - 11 + i % 3, row i / 3; the other block is its
     // transpose.
     for (int block = 0; block < 2; ++block) {
