@@ -40,11 +40,11 @@ bool build_col_runs(DecoderState &s);
 
 // The runs of row y alone, as one line of build_row_runs's table (width + 2
 // entries) up to its -1; the bitmap must cover the image.
-void encode_row_runs(const DecoderState &s, int y, std::int16_t *out);
+void encode_row_runs(const PassBuffers &s, int y, std::int16_t *out);
 // The runs of columns first .. first + count - 1 alone, as lines of
 // build_col_runs's table (height + 2 entries each) from `table` on, each up
 // to its -1.
-void encode_column_runs(const DecoderState &s, int first, int count, std::int16_t *table);
+void encode_column_runs(const PassBuffers &s, int first, int count, std::int16_t *table);
 
 // The table holds `lines` lines of line_length + 2 entries.
 bool table_covers(const HeapArray<std::int16_t> &table, int line_length, int lines);
