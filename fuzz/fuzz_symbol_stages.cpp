@@ -52,7 +52,7 @@ void fuzz_symbol(const std::uint8_t *data, std::size_t size) {
         std::size_t b = static_cast<std::size_t>(i) % nbits;
         state.module_matrix[i] = (bits[b / 8] >> (b % 8)) & 1 ? 64 : 0;
     }
-    if (!read_format_info(state)) {
+    if (!read_format_info(state, state)) {
         // Still exercise every level and mask.
         state.ecc_level = data[1] & 3;
         state.mask_pattern = (data[1] >> 2) & 7;

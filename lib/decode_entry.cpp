@@ -108,7 +108,7 @@ RunResult run_passes(DecoderState &s, const std::uint8_t *pixels, int width, int
 
                 // A reading whose format information is unreadable goes on
                 // with the level and mask the state holds.
-                outcome.format_read = read_format_info(s) != 0;
+                outcome.format_read = read_format_info(s, s);
                 outcome.format_twice = outcome.format_read && format_copies_agree(s);
                 if (outcome.format_read)
                     outcome.stage = ReadingStage::format;

@@ -746,7 +746,7 @@ inline Replay replay(const std::uint8_t *pixels, int width, int height, unsigned
                 }
                 for (std::size_t i = 0; i < count; ++i)
                     state.work_bitmap[i] &= static_cast<std::uint8_t>(~0x10);
-                vantor::read_format_info(state);
+                vantor::read_format_info(state, state);
                 vantor::unmask(state);
                 vantor::reorder_codewords(state, state, &state);
                 const char *text = vantor::decode_data(state, state.version, state);

@@ -299,7 +299,7 @@ TEST_F(EndToEnd, DamageLayoutIsTheDecodersBlockLayout) {
             ASSERT_TRUE(state.function_map.allocate_zeroed((count + 7) / 8));
             for (std::size_t i = 0; i < count; ++i)
                 state.module_matrix[i] = symbol->modules[i] ? 64 : 0;
-            vantor::read_format_info(state);
+            vantor::read_format_info(state, state);
             vantor::unmask(state);
             vantor::reorder_codewords(state, state, &state);
             const char *text = vantor::decode_data(state, state.version, state);
