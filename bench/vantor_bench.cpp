@@ -189,16 +189,16 @@ vt::Picture primer_picture(int wrong_codewords) {
 
 Primer make_primer(bool set) {
     Primer p{primer_picture(set ? 1 : 2), set ? -1 : 0};
-    vantor::classic_state().rs_below_capacity = set ? 0 : -1;
+    vantor::classic_entry().rs_below_capacity = set ? 0 : -1;
     const char *text = decode_image(p.picture.pixels.data(), p.picture.width, p.picture.height, 8, nullptr);
-    if (!text || std::strcmp(text, "primer") != 0 || vantor::classic_state().rs_below_capacity != p.flag_after)
+    if (!text || std::strcmp(text, "primer") != 0 || vantor::classic_entry().rs_below_capacity != p.flag_after)
         fail(std::string("the primer that leaves the flag ") + (set ? "set" : "clear") + " does not");
     return p;
 }
 
 void prime(const Primer &p) {
     decode_image(p.picture.pixels.data(), p.picture.width, p.picture.height, 8, nullptr);
-    if (vantor::classic_state().rs_below_capacity != p.flag_after)
+    if (vantor::classic_entry().rs_below_capacity != p.flag_after)
         fail("primer left the wrong flag");
 }
 
@@ -297,7 +297,7 @@ int print_digests(const Options &opt) {
             const char *text = decode_image(img.picture.pixels.data(), img.picture.width,
                                             img.picture.height, 8, log);
             const std::string result = text ? text : "(none)";
-            vantor::classic_state().trace_file = nullptr; // the classic state keeps it after the call
+            vantor::classic_entry().state.trace_file = nullptr; // the classic state keeps it after the call
             std::fclose(log);
             std::uint64_t h = fnv(0xcbf29ce484222325ull, buf, len);
             std::free(buf);
@@ -314,7 +314,7 @@ int print_digests(const Options &opt) {
             }
             std::printf("%-22s flag %-5s trace %6zu bytes, %2zu images, digest %016llx, flag after %d, %s\n",
                         img.name.c_str(), p == &set ? "set" : "clear", len, files.size(),
-                        static_cast<unsigned long long>(h), vantor::classic_state().rs_below_capacity,
+                        static_cast<unsigned long long>(h), vantor::classic_entry().rs_below_capacity,
                         result.c_str());
             std::fflush(stdout);
         }

@@ -31,7 +31,7 @@ void fuzz_block(const std::uint8_t *data, std::size_t size) {
     std::vector<std::uint8_t> block(n);
     for (int i = 0; i < n; ++i)
         block[i] = size > 2 ? data[2 + i % (size - 2)] : 0;
-    rs_correct_block(state, block.data(), n, t);
+    rs_correct_block(block.data(), n, t, &state);
 }
 
 // A whole symbol: the version and format from the first bytes, the modules
@@ -52,15 +52,15 @@ void fuzz_symbol(const std::uint8_t *data, std::size_t size) {
         std::size_t b = static_cast<std::size_t>(i) % nbits;
         state.module_matrix[i] = (bits[b / 8] >> (b % 8)) & 1 ? 64 : 0;
     }
-    if (!read_format_info(state)) {
+    if (!read_format_info(state, state)) {
         // Still exercise every level and mask.
         state.ecc_level = data[1] & 3;
         state.mask_pattern = (data[1] >> 2) & 7;
     }
     unmask(state);
-    if (reorder_codewords(state)) {
+    if (reorder_codewords(state, state, &state)) {
         // The text lives in a 7090-byte buffer: 7089 characters at most.
-        const char *text = decode_data(state);
+        const char *text = decode_data(state, state.version, state);
         if (text && std::strlen(text) >= sizeof state.result_text) {
             std::fprintf(stderr, "fuzz_symbol_stages: text longer than the result buffer\n");
             std::abort();

@@ -98,7 +98,7 @@ bool scan_window(DecoderState &s, bool along_rows, bool full_tables, const Align
     const int line_length = along_rows ? w : h;
     if (full_tables)
         return scan_alignment_runs(s, win.first, (along_rows ? s.row_runs : s.col_runs).get(),
-                                   line_length, hits, win.start, win.lines, win.span, unit) != 0;
+                                   line_length, hits, win.start, win.lines, win.span, unit);
     if (win.lines <= 0)
         return false;
     const std::size_t entries = static_cast<std::size_t>(line_length) + 2;
@@ -133,17 +133,17 @@ bool scan_window(DecoderState &s, bool along_rows, bool full_tables, const Align
 
 } // namespace
 
-int find_alignment(DecoderState &s, AlignmentProbe &probe) {
+bool find_alignment(DecoderState &s, AlignmentProbe &probe) {
     memchunk_clear(s.row_hits);
     memchunk_clear(s.col_hits);
     const EyePattern *picked[3] = {picked_eye(s, 0), picked_eye(s, 1), picked_eye(s, 2)};
     if (!picked[0] || !picked[1] || !picked[2])
-        return 0;
+        return false;
     const int w = s.image_width;
     const int h = s.image_height;
     const bool full_tables = table_covers(s.row_runs, w, h) && table_covers(s.col_runs, h, w);
     if (!full_tables && !bitmap_covers_image(s))
-        return 0;
+        return false;
 
     const EyePattern &corner = *picked[0];
     const EyePattern &along = *picked[1];
@@ -156,7 +156,7 @@ int find_alignment(DecoderState &s, AlignmentProbe &probe) {
     const double px = corner.x + dc * xu.x + dr * yu.x;
     const double py = corner.y + dc * xu.y + dr * yu.y;
     if (!(px >= 0 && py >= 0))
-        return 0;
+        return false;
     // Pixel extent of one module step, horizontally and vertically.
     const double hx = std::fabs(static_cast<double>(xu.x)) + std::fabs(static_cast<double>(yu.x));
     const double hy = std::fabs(static_cast<double>(xu.y)) + std::fabs(static_cast<double>(yu.y));
@@ -164,17 +164,17 @@ int find_alignment(DecoderState &s, AlignmentProbe &probe) {
     // Rows: three modules high, five wide, around the predicted centre.
     AlignmentWindow rows;
     if (!alignment_window(py, hy, px, hx, h, w, rows))
-        return 0;
+        return false;
     const double row_unit = (static_cast<double>(corner.width) + along.width + down.width) / 21;
     if (!scan_window(s, true, full_tables, rows, row_unit, s.row_hits))
-        return 0;
+        return false;
 
     AlignmentWindow cols;
     if (!alignment_window(px, hx, py, hy, w, h, cols))
-        return 0;
+        return false;
     const double col_unit = (static_cast<double>(corner.height) + along.height + down.height) / 21;
     if (!scan_window(s, false, full_tables, cols, col_unit, s.col_hits))
-        return 0;
+        return false;
 
     label_alignment_hits(s.row_hits, s.col_hits);
 
@@ -198,16 +198,16 @@ int find_alignment(DecoderState &s, AlignmentProbe &probe) {
         }
     }
     if (n_x == 0 || n_y == 0)
-        return 0;
+        return false;
     probe.x = static_cast<float>(sum_x / n_x);
     probe.y = static_cast<float>(sum_y / n_y);
-    return -1;
+    return true;
 }
 
-int scan_alignment_runs(const DecoderState &s, int first_line, const std::int16_t *runs, int line_length,
-                        MemChunk<RunHit> &hits, int start, int lines, int span, double unit) {
+bool scan_alignment_runs(const DecoderState &s, int first_line, const std::int16_t *runs, int line_length,
+                         MemChunk<RunHit> &hits, int start, int lines, int span, double unit) {
     if (!runs || line_length <= 0 || first_line < 0 || lines <= 0 || lines > INT32_MAX - first_line)
-        return 0;
+        return false;
     // Accepted run lengths, about one module: floor(unit / 2) .. ceil(unit * 3 / 2).
     const double lo = std::floor(unit * 0.5);
     const double hi = std::ceil(unit * 1.5);
@@ -236,7 +236,7 @@ int scan_alignment_runs(const DecoderState &s, int first_line, const std::int16_
             if (fits(a) && fits(b) && fits(c)) {
                 if (!memchunk_append(hits, RunHit{line, static_cast<int>(pos + a), b, -1})) {
                     trace_malloc_failed(s);
-                    return 0;
+                    return false;
                 }
                 found = true;
             }
@@ -246,7 +246,7 @@ int scan_alignment_runs(const DecoderState &s, int first_line, const std::int16_
             i += 2;
         }
     }
-    return found ? -1 : 0;
+    return found;
 }
 
 } // namespace vantor

@@ -256,8 +256,7 @@ void classic_readings(const std::uint8_t *pixels, int width, int height, int dep
     s.trace_fn = options.trace_fn;
     s.trace_user = options.trace_user;
     s.debug_dir = options.debug_dir;
-    s.debug_images = s.debug_dir.empty() ? DecoderState::DebugImages::never : DecoderState::DebugImages::always;
-    s.repeat_equal_passes = true; // only the readings are read from the state
+    s.debug_images = s.debug_dir.empty() ? TraceSink::DebugImages::never : TraceSink::DebugImages::always;
 
     bool unsupported = false, plausible_symbol = false;
     const RunResult run = run_passes(
@@ -303,7 +302,8 @@ void classic_readings(const std::uint8_t *pixels, int width, int height, int dep
             sym.pass = o.pass;
             sym.reading = o.try_index;
             return ReadingAction::stop;
-        });
+        },
+        true); // only the readings are read from the state: equal passes may repeat
     if (run == RunResult::out_of_memory)
         results.reason = VANTOR_OUT_OF_MEMORY;
     else if (run == RunResult::invalid_argument)

@@ -73,7 +73,7 @@ int window_top(int y, int height) { return y < 9 ? 0 : (y > height - 9 ? height 
 // The column extremes of a whole window row are taken at once (recomputed
 // only when the window moves down), then the extremes of 17 neighbouring
 // columns, sixteen pixels at a time. False when memory runs out.
-bool fill_contrast_map(DecoderState &s, const std::uint8_t *pixels, int width, int height) {
+bool fill_contrast_map(PassBuffers &s, const std::uint8_t *pixels, int width, int height) {
     HeapArray<std::uint8_t> scratch;
     if (!scratch.allocate(static_cast<std::size_t>(width) * 4))
         return false;
@@ -165,7 +165,7 @@ void grey_histogram(const std::uint8_t *pixels, std::size_t n, std::uint32_t (&c
         ++counts[pixels[i]];
 }
 
-void contrast_histogram(const DecoderState &s, std::uint32_t (&counts)[256]) {
+void contrast_histogram(const PassBuffers &s, std::uint32_t (&counts)[256]) {
     std::fill(std::begin(counts), std::end(counts), 0u);
     const std::size_t n = static_cast<std::size_t>(s.image_width) * s.image_height;
     const std::int16_t *map = s.contrast_map.get();
@@ -174,7 +174,7 @@ void contrast_histogram(const DecoderState &s, std::uint32_t (&counts)[256]) {
             ++counts[map[i]];
 }
 
-void threshold_global(DecoderState &s, int index, const std::uint8_t *pixels, std::uint16_t depth) {
+void threshold_global(PassBuffers &s, int index, const std::uint8_t *pixels, std::uint16_t depth) {
     const std::size_t n = static_cast<std::size_t>(s.image_width) * s.image_height;
     std::uint8_t *out = s.work_bitmap.get();
     if (n == 0)
@@ -214,20 +214,20 @@ void threshold_global(DecoderState &s, int index, const std::uint8_t *pixels, st
         out[i] = pixels[i] < threshold ? dark : light;
 }
 
-int threshold_local(DecoderState &s, int index, const std::uint8_t *pixels, int width, int height) {
+bool threshold_local(PassBuffers &s, int index, const std::uint8_t *pixels, int width, int height) {
     if (index < 0 || index > 3)
-        return 0;
+        return false;
     // The neighbourhood must fit inside the image; smaller images get only
     // the global passes.
     if (width < window || height < window)
-        return 0;
+        return false;
     const int threshold = local_thresholds[index];
     if (!s.contrast_map) {
         if (!s.contrast_map.allocate(static_cast<std::size_t>(width) * height) ||
             !fill_contrast_map(s, pixels, width, height)) {
             s.contrast_map.reset();
             std::fputs("malloc() failed.\n", stderr);
-            return 0;
+            return false;
         }
     }
     // Low-contrast pixels (-1) take the result of their left neighbour, so
@@ -263,7 +263,7 @@ int threshold_local(DecoderState &s, int index, const std::uint8_t *pixels, int 
             }
         }
     }
-    return -1;
+    return true;
 }
 
 // Clears the sampled mark in every byte, sixteen at a time.

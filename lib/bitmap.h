@@ -20,7 +20,7 @@ inline constexpr int max_side = VANTOR_CLASSIC_MAX_SIDE;
 
 // True when the image size is within the run tables' range and the work
 // bitmap holds every pixel of it.
-inline bool bitmap_covers_image(const DecoderState &s) {
+inline bool bitmap_covers_image(const PassBuffers &s) {
     const int w = s.image_width;
     const int h = s.image_height;
     if (w <= 0 || h <= 0 || w > max_side || h > max_side || !s.work_bitmap)
@@ -29,7 +29,7 @@ inline bool bitmap_covers_image(const DecoderState &s) {
 }
 
 // Pixel (x, y) is dark and unmarked; (x, y) must lie inside the bitmap.
-inline bool is_dark(const DecoderState &s, int x, int y) {
+inline bool is_dark(const PassBuffers &s, int x, int y) {
     return s.work_bitmap[static_cast<std::size_t>(y) * s.image_width + x] == dark;
 }
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "c_file.h"
-#include "state.h"
+#include "trace.h"
 
 namespace vantor {
 
@@ -30,12 +30,12 @@ bool is_black(std::uint8_t v) { return v == 1 || v == 2 || v == 3 || v == 16 || 
 
 } // namespace
 
-int write_bmp(const char *file_name, const std::uint8_t *pixels, int width, int height) {
+bool write_bmp(const char *file_name, const std::uint8_t *pixels, int width, int height) {
     if (width < 0 || height < 0)
-        return 0;
+        return false;
     CFile file(std::fopen(file_name, "wb"));
     if (!file)
-        return 0;
+        return false;
     std::FILE *f = file.get();
 
     const std::uint32_t header_size = 62;
@@ -49,7 +49,7 @@ int write_bmp(const char *file_name, const std::uint8_t *pixels, int width, int 
               put32(f, 0) && put32(f, 0) && put32(f, 0) && put32(f, 0) && put32(f, 2) &&
               put32(f, 0) && put32(f, 0x00FFFFFF) && put32(f, 0);
     if (!ok)
-        return 0;
+        return false;
 
     for (int y = height - 1; y >= 0; --y) {
         const std::uint8_t *row = pixels + static_cast<std::size_t>(y) * width;
@@ -66,18 +66,18 @@ int write_bmp(const char *file_name, const std::uint8_t *pixels, int width, int 
         if (count > 0)
             put_group(f, bits << (32 - count));
     }
-    return -1;
+    return true;
 }
 
-int write_debug_image(const DecoderState &s, const char *name, const std::uint8_t *pixels, int width,
-                      int height) {
+bool write_debug_image(const TraceSink &s, const char *name, const std::uint8_t *pixels, int width,
+                       int height) {
     if (s.debug_dir.empty())
         return write_bmp(name, pixels, width, height);
     try {
         const std::string path = s.debug_dir + "/" + name;
         return write_bmp(path.c_str(), pixels, width, height);
     } catch (const std::bad_alloc &) {
-        return 0;
+        return false;
     }
 }
 

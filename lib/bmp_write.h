@@ -5,14 +5,14 @@
 
 namespace vantor {
 
-struct DecoderState;
+struct TraceSink;
 
-// Values 1, 2, 3, 16 and 64 become black, all others white. Nonzero when the
+// Values 1, 2, 3, 16 and 64 become black, all others white. True when the
 // file was created and its header written.
-int write_bmp(const char *file_name, const std::uint8_t *pixels, int width, int height);
+bool write_bmp(const char *file_name, const std::uint8_t *pixels, int width, int height);
 // write_bmp into the state's debug folder (the current directory when it
 // names none).
-int write_debug_image(const DecoderState &s, const char *name, const std::uint8_t *pixels, int width,
-                      int height);
+bool write_debug_image(const TraceSink &s, const char *name, const std::uint8_t *pixels, int width,
+                       int height);
 
 } // namespace vantor

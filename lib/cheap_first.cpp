@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "api_readings.h"
-#include "thorough/finder_scan.h"
+#include "thorough/eye_scan.h"
 #include "thorough/image.h"
 #include "thorough/triples.h"
 
@@ -47,7 +47,7 @@ Look could_make_symbol(const thorough::GreyView &grey) {
     const thorough::Binary binary(grey);
     std::vector<thorough::Candidate> at;
     std::vector<double> quality;
-    for (const thorough::ScoredCandidate &c : thorough::scan_finders(binary, thorough::SearchOptions{}.max_candidates)) {
+    for (const thorough::ScoredCandidate &c : thorough::scan_eyes(binary, thorough::SearchOptions{}.max_candidates)) {
         if (c.hits < min_hits)
             continue;
         at.push_back(c.at);

@@ -16,8 +16,8 @@ char saved_text[text_capacity];
 
 } // namespace
 
-DecoderState &classic_state() {
-    static DecoderState classic;
+ClassicEntry &classic_entry() {
+    static ClassicEntry classic;
     return classic;
 }
 
@@ -27,14 +27,17 @@ using namespace vantor;
 
 extern "C" const char *decode_image(const unsigned char *pixels, int width, int height,
                                     unsigned short depth, FILE *log_stream) {
-    DecoderState &s = classic_state();
+    ClassicEntry &entry = classic_entry();
+    DecoderState &s = entry.state;
     s.trace_file = log_stream;
     bool have_saved = false;
     const RunResult result = run_passes(
         s, pixels, width, height, depth, [&](const DecoderState &, const ReadingOutcome &reading) {
+            if (reading.blocks.last_fix != 0)
+                entry.rs_below_capacity = reading.blocks.last_fix > 0 ? -1 : 0;
             if (!reading.text)
                 return ReadingAction::go_on;
-            if (s.rs_below_capacity)
+            if (entry.rs_below_capacity)
                 return ReadingAction::stop;
             std::memcpy(saved_text, s.result_text, sizeof saved_text);
             have_saved = true;

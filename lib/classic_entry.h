@@ -6,7 +6,16 @@
 
 namespace vantor {
 
-// The one state of decode_image.
-DecoderState &classic_state();
+// What decode_image keeps from call to call.
+struct ClassicEntry {
+    DecoderState state;
+    // Nonzero when the last block that needed correction was corrected with
+    // fewer errors than its capacity; a reading with text then ends the
+    // call at once.
+    int rs_below_capacity = 0;
+};
+
+// The one instance of decode_image.
+ClassicEntry &classic_entry();
 
 } // namespace vantor

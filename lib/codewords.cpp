@@ -14,20 +14,21 @@
 #include "heap_array.h"
 #include "reed_solomon.h"
 #include "bitmap.h"
-#include "state.h"
+#include "symbol.h"
+#include "trace.h"
 #include "symbol_tables.h"
 
 namespace vantor {
 namespace {
 
-std::size_t module_count(const DecoderState &s) {
+std::size_t module_count(const SymbolMatrix &s) {
     return static_cast<std::size_t>(s.matrix_width) *
            static_cast<std::size_t>(s.matrix_height);
 }
 
 // The version, matrix and function map agree with each other and the
 // buffers are large enough for the matrix.
-bool layout_valid(const DecoderState &s) {
+bool layout_valid(const SymbolMatrix &s) {
     const int v = s.version;
     if (v < 1 || v > 40)
         return false;
@@ -39,38 +40,38 @@ bool layout_valid(const DecoderState &s) {
            s.function_map.size() >= (n + 7) / 8;
 }
 
-std::size_t module_index(const DecoderState &s, int row, int col) {
+std::size_t module_index(const SymbolMatrix &s, int row, int col) {
     return static_cast<std::size_t>(row) * static_cast<std::size_t>(s.matrix_width) +
            static_cast<std::size_t>(col);
 }
 
-void mark(DecoderState &s, int row, int col) {
+void mark(SymbolMatrix &s, int row, int col) {
     const std::size_t i = module_index(s, row, col);
     s.function_map[i / 8] |= static_cast<std::uint8_t>(1u << (i % 8));
 }
 
-void mark_rect(DecoderState &s, int row0, int row1, int col0, int col1) {
+void mark_rect(SymbolMatrix &s, int row0, int row1, int col0, int col1) {
     for (int r = row0; r <= row1; ++r)
         for (int c = col0; c <= col1; ++c)
             mark(s, r, c);
 }
 
-bool is_function(const DecoderState &s, int row, int col) {
+bool is_function(const SymbolMatrix &s, int row, int col) {
     const std::size_t i = module_index(s, row, col);
     return (s.function_map[i / 8] >> (i % 8)) & 1;
 }
 
-void dump(const DecoderState &s, const HeapArray<std::uint8_t> &bytes) {
-    if (!s.tracing())
+void dump(const TraceSink *sink, const HeapArray<std::uint8_t> &bytes, int count) {
+    if (!sink || !sink->tracing())
         return;
-    for (int i = 0; i < s.codeword_count; ++i)
-        trace(s, "0x%02x ", bytes[static_cast<std::size_t>(i)]);
-    trace(s, "\n");
+    for (int i = 0; i < count; ++i)
+        trace(*sink, "0x%02x ", bytes[static_cast<std::size_t>(i)]);
+    trace(*sink, "\n");
 }
 
 } // namespace
 
-void build_function_map(DecoderState &s) {
+void build_function_map(SymbolMatrix &s) {
     if (!layout_valid(s))
         return;
     const int w = s.matrix_width;
@@ -114,23 +115,23 @@ void build_function_map(DecoderState &s) {
     }
 }
 
-int read_codewords(DecoderState &s) {
-    release_codewords(s);
+bool read_codewords(const SymbolMatrix &s, SymbolCodewords &c) {
+    release_codewords(c);
     const int v = s.version;
     const int level = s.ecc_level;
     if (v < 1 || v > 40 || level < 0 || level > 3 || !layout_valid(s))
-        return 0;
+        return false;
     // The format information's level bits: 1 L, 0 M, 3 Q, 2 H.
     const std::span<const BlockGroup, 2> entry = block_groups_of(v, level_index(level));
-    s.block_groups[0] = entry[0];
-    s.block_groups[1] = entry[1];
-    s.codeword_count = entry[0].block_count * entry[0].block_codewords +
-                           entry[1].block_count * entry[1].block_codewords;
+    c.block_groups[0] = entry[0];
+    c.block_groups[1] = entry[1];
+    c.codeword_count = entry[0].block_count * entry[0].block_codewords +
+                       entry[1].block_count * entry[1].block_codewords;
 
-    const std::size_t count = static_cast<std::size_t>(s.codeword_count);
-    if (!s.raw_codewords.allocate(count) || !s.codewords.allocate(count)) {
-        release_codewords(s);
-        return 0;
+    const std::size_t count = static_cast<std::size_t>(c.codeword_count);
+    if (!c.raw_codewords.allocate(count) || !c.codewords.allocate(count)) {
+        release_codewords(c);
+        return false;
     }
 
     const int w = s.matrix_width;
@@ -164,18 +165,18 @@ int read_codewords(DecoderState &s) {
             while (col >= 0 && is_function(s, row, col))
                 advance();
             if (col < 0) {
-                release_codewords(s);
-                return 0;
+                release_codewords(c);
+                return false;
             }
             codeword = (codeword << 1) | (s.module_matrix[module_index(s, row, col)] == dark ? 1 : 0);
             advance();
         }
-        s.raw_codewords[i] = static_cast<std::uint8_t>(codeword);
+        c.raw_codewords[i] = static_cast<std::uint8_t>(codeword);
     }
-    return -1;
+    return true;
 }
 
-int deinterleave_and_correct(DecoderState &s) {
+bool deinterleave_and_correct(SymbolCodewords &s, const TraceSink *sink) {
     const BlockGroup &g1 = s.block_groups[0];
     const BlockGroup &g2 = s.block_groups[1];
     const int b1 = g1.block_count;
@@ -196,7 +197,7 @@ int deinterleave_and_correct(DecoderState &s) {
     s.block_tally.blocks = n_blocks > 0 ? n_blocks : 0;
     if (!groups_valid) {
         s.uncorrected_blocks = n_blocks > 0 ? n_blocks : 1;
-        return 0;
+        return false;
     }
 
     const std::size_t nb = static_cast<std::size_t>(n_blocks);
@@ -208,7 +209,7 @@ int deinterleave_and_correct(DecoderState &s) {
         !block.allocate(static_cast<std::size_t>(longest > 0 ? longest : 1))) {
         // Nothing was checked: the reading must not give text.
         s.uncorrected_blocks = n_blocks;
-        return 0;
+        return false;
     }
     auto group = [&](int b) -> const BlockGroup & { return b < b1 ? g1 : g2; };
 
@@ -247,45 +248,46 @@ int deinterleave_and_correct(DecoderState &s) {
         }
         for (int j = 0; j < k; ++j)
             block[static_cast<std::size_t>(j)] = out[o + j];
-        int errors = 0;
-        const int corrected = rs_correct_block(s, block.get(), g.block_codewords, g.correctable, &errors);
+        const BlockCorrection fix = rs_correct_block(block.get(), g.block_codewords, g.correctable, sink);
+        if (fix.attempted)
+            s.block_tally.last_fix = fix.corrected && fix.errors < g.correctable ? 1 : -1;
         // Judged by every check codeword: where a block has more of them
         // than the 2t the correction uses (versions 1, 2-L, 3-L), a wrong
         // correction can satisfy the first 2t syndromes.
         if (!rs_syndromes_zero(block.get(), g.block_codewords, ec)) {
             ++s.uncorrected_blocks;
             ++s.block_tally.beyond;
-        } else if (corrected) {
+        } else if (fix.corrected) {
             ++s.block_tally.corrected;
-            s.block_tally.codewords_corrected += errors;
+            s.block_tally.codewords_corrected += fix.errors;
         } else {
             ++s.block_tally.clean;
         }
         for (int j = 0; j < k; ++j)
             out[o + j] = block[static_cast<std::size_t>(j)];
     }
-    return -1;
+    return true;
 }
 
-int reorder_codewords(DecoderState &s) {
-    if (!layout_valid(s)) {
+bool reorder_codewords(SymbolMatrix &m, SymbolCodewords &c, const TraceSink *sink) {
+    if (!layout_valid(m)) {
         // No stale codewords of an earlier reading may be decoded.
-        release_codewords(s);
-        return 0;
+        release_codewords(c);
+        return false;
     }
-    build_function_map(s);
-    if (!read_codewords(s))
-        return 0;
-    dump(s, s.raw_codewords);
-    if (!deinterleave_and_correct(s))
-        return 0;
-    dump(s, s.codewords);
-    return -1;
+    build_function_map(m);
+    if (!read_codewords(m, c))
+        return false;
+    dump(sink, c.raw_codewords, c.codeword_count);
+    if (!deinterleave_and_correct(c, sink))
+        return false;
+    dump(sink, c.codewords, c.codeword_count);
+    return true;
 }
 
-void release_codewords(DecoderState &s) {
-    s.raw_codewords.reset();
-    s.codewords.reset();
+void release_codewords(SymbolCodewords &c) {
+    c.raw_codewords.reset();
+    c.codewords.reset();
 }
 
 } // namespace vantor

@@ -1,23 +1,26 @@
-// Codeword extraction, de-interleaving and per-block correction. The stages
-// return -1 for success and 0 for failure.
+// Codeword extraction, de-interleaving and per-block correction.
 #pragma once
 
 namespace vantor {
 
-struct DecoderState;
+struct SymbolMatrix;
+struct SymbolCodewords;
+struct TraceSink;
 
 // The whole stage: function map, codewords, correction. Afterwards the data
-// codewords of all blocks, in block order, lead s.codewords, and
-// s.uncorrected_blocks and s.block_tally tell how correction went.
-int reorder_codewords(DecoderState &s);
-// Marks the function modules of the version in s.function_map.
-void build_function_map(DecoderState &s);
-// Reads s.raw_codewords from the data modules in placement order and sets
-// s.block_groups for the version and level.
-int read_codewords(DecoderState &s);
+// codewords of all blocks, in block order, lead c.codewords, and
+// c.uncorrected_blocks and c.block_tally tell how correction went. The
+// codewords are traced to the sink when one is given. False when the matrix
+// does not fit its version or the codewords could not be read.
+bool reorder_codewords(SymbolMatrix &m, SymbolCodewords &c, const TraceSink *sink = nullptr);
+// Marks the function modules of the version in m.function_map.
+void build_function_map(SymbolMatrix &m);
+// Reads c.raw_codewords from the data modules in placement order and sets
+// c.block_groups for the version and level.
+bool read_codewords(const SymbolMatrix &m, SymbolCodewords &c);
 // Splits the interleaved codewords into blocks, corrects each and counts
 // the blocks that stay uncorrected.
-int deinterleave_and_correct(DecoderState &s);
-void release_codewords(DecoderState &s);
+bool deinterleave_and_correct(SymbolCodewords &c, const TraceSink *sink = nullptr);
+void release_codewords(SymbolCodewords &c);
 
 } // namespace vantor

@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "bitstream.h"
-#include "state.h"
+#include "symbol.h"
 
 namespace vantor {
 namespace {
@@ -22,9 +22,9 @@ constexpr int max_text = text_capacity - 1;
 // the group's digits) and result_bytes exactly as the segments carry it.
 class TextWriter final : public SegmentSink {
 public:
-    explicit TextWriter(DecoderState &state) : s(state) {}
+    explicit TextWriter(SymbolText &text) : s(text) {}
 
-    DecoderState &s;
+    SymbolText &s;
     int text_length = 0;  // classic write position
     int exact_length = 0; // bytes in result_bytes
     bool exact_valid = true;
@@ -68,39 +68,39 @@ public:
 
 } // namespace
 
-char *decode_data(DecoderState &s) {
-    std::memset(s.result_text, 0, sizeof s.result_text);
-    s.result_bytes[0] = 0;
-    s.result_length = 0;
-    s.data_unsupported_mode = false;
+char *decode_data(const SymbolCodewords &c, int version, SymbolText &t) {
+    std::memset(t.result_text, 0, sizeof t.result_text);
+    t.result_bytes[0] = 0;
+    t.result_length = 0;
+    t.data_unsupported_mode = false;
 
     // A block left with errors would give a wrong text.
-    if (s.uncorrected_blocks != 0)
+    if (c.uncorrected_blocks != 0)
         return nullptr;
-    const int v = s.version;
-    if (v < 1 || v > 40 || !s.codewords)
+    const int v = version;
+    if (v < 1 || v > 40 || !c.codewords)
         return nullptr;
     long d = 0;
-    for (const BlockGroup &g : s.block_groups) {
+    for (const BlockGroup &g : c.block_groups) {
         if (g.block_count < 0 || g.data_codewords < 0)
             return nullptr;
         d += static_cast<long>(g.block_count) * g.data_codewords;
     }
-    if (d > static_cast<long>(s.codewords.size()))
+    if (d > static_cast<long>(c.codewords.size()))
         return nullptr;
-    TextWriter text{s};
+    TextWriter text{t};
     Facts facts;
-    const StreamEnd end = read_segments(BitReader(std::span(s.codewords.get(), static_cast<std::size_t>(d))),
+    const StreamEnd end = read_segments(BitReader(std::span(c.codewords.get(), static_cast<std::size_t>(d))),
                                         SymbolKind::model2, v, Rules::classic, text, facts);
     if (end == StreamEnd::unsupported_mode)
-        s.data_unsupported_mode = true;
+        t.data_unsupported_mode = true;
     if (end != StreamEnd::complete)
         return nullptr;
     if (text.text_length <= 0)
         return nullptr;
-    s.result_bytes[text.exact_valid ? text.exact_length : 0] = 0;
-    s.result_length = text.exact_valid ? text.exact_length : -1;
-    return s.result_text;
+    t.result_bytes[text.exact_valid ? text.exact_length : 0] = 0;
+    t.result_length = text.exact_valid ? text.exact_length : -1;
+    return t.result_text;
 }
 
 } // namespace vantor

@@ -3,11 +3,13 @@
 
 namespace vantor {
 
-struct DecoderState;
+struct SymbolCodewords;
+struct SymbolText;
 
-// Decodes the data codewords of s.codewords into s.result_text (and the
-// exact bytes into s.result_bytes, their count into s.result_length).
-// Returns result_text, or null when the data gives no text.
-char *decode_data(DecoderState &s);
+// Decodes the data codewords of c.codewords, read as a symbol of the
+// version, into t.result_text (and the exact bytes into t.result_bytes,
+// their count into t.result_length). Returns t.result_text, or null when
+// the data gives no text.
+char *decode_data(const SymbolCodewords &c, int version, SymbolText &t);
 
 } // namespace vantor

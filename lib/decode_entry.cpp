@@ -37,7 +37,8 @@ void write_debug_image(const DecoderState &s, const char *format, int pass, int 
 } // namespace
 
 RunResult run_passes(DecoderState &s, const std::uint8_t *pixels, int width, int height, std::uint16_t depth,
-                     FunctionRef<ReadingAction(const DecoderState &, const ReadingOutcome &)> on_reading) {
+                     FunctionRef<ReadingAction(const DecoderState &, const ReadingOutcome &)> on_reading,
+                     bool repeat_equal_passes) {
     if (!pixels || width <= 0 || height <= 0 || width > max_side || height > max_side)
         return RunResult::invalid_argument;
     s.image_width = width;
@@ -52,7 +53,7 @@ RunResult run_passes(DecoderState &s, const std::uint8_t *pixels, int width, int
     }
 
     RunResult result = RunResult::done;
-    const bool repeats = s.repeat_equal_passes && !s.tracing() && !s.writes_debug_images() && depth != 1;
+    const bool repeats = repeat_equal_passes && !s.tracing() && !s.writes_debug_images() && depth != 1;
     PassReplay replay(pixels, depth);
     for (int pass = 0; pass < 7 && result == RunResult::done; ++pass) {
         if (repeats) {
@@ -65,7 +66,7 @@ RunResult run_passes(DecoderState &s, const std::uint8_t *pixels, int width, int
         if (pass <= 2)
             threshold_global(s, pass, pixels, depth);
         else
-            binarised = threshold_local(s, pass - 3, pixels, width, height) != 0;
+            binarised = threshold_local(s, pass - 3, pixels, width, height);
         if (repeats)
             replay.begin(s, pass, binarised);
         if (s.writes_debug_images())
@@ -107,15 +108,15 @@ RunResult run_passes(DecoderState &s, const std::uint8_t *pixels, int width, int
 
                 // A reading whose format information is unreadable goes on
                 // with the level and mask the state holds.
-                outcome.format_read = read_format_info(s) != 0;
+                outcome.format_read = read_format_info(s, s);
                 outcome.format_twice = outcome.format_read && format_copies_agree(s);
                 if (outcome.format_read)
                     outcome.stage = ReadingStage::format;
                 unmask(s);
-                const bool codewords = reorder_codewords(s) != 0;
+                const bool codewords = reorder_codewords(s, s, &s);
                 if (outcome.format_read && codewords && s.uncorrected_blocks == 0)
                     outcome.stage = ReadingStage::codewords;
-                if (char *text = decode_data(s)) {
+                if (char *text = decode_data(s, s.version, s)) {
                     outcome.stage = ReadingStage::text;
                     outcome.text = text;
                     outcome.bytes = s.result_length >= 0 ? s.result_bytes : nullptr;

@@ -15,7 +15,13 @@ namespace vantor {
 // and block results are still in s; a pass that yields no reading is
 // reported once, with try_index -1. Trace lines and debug images go to the
 // state's sink and folder.
+//
+// repeat_equal_passes is for a caller that reads nothing of the state but
+// what the readings report: with no trace and no debug images, a pass whose
+// bitmap provably equals an earlier one's reports that pass's readings again
+// instead of searching its bitmap a second time.
 RunResult run_passes(DecoderState &s, const std::uint8_t *pixels, int width, int height, std::uint16_t depth,
-                     FunctionRef<ReadingAction(const DecoderState &, const ReadingOutcome &)> on_reading);
+                     FunctionRef<ReadingAction(const DecoderState &, const ReadingOutcome &)> on_reading,
+                     bool repeat_equal_passes = false);
 
 } // namespace vantor

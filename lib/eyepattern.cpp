@@ -277,14 +277,14 @@ const EyePattern *picked_eye(const DecoderState &s, int slot) {
     return &s.eyes.items[i];
 }
 
-int scan_runs(const DecoderState &s, const std::int16_t *runs, int line_length, int lines, MemChunk<RunHit> &hits) {
+bool scan_runs(const DecoderState &s, const std::int16_t *runs, int line_length, int lines, MemChunk<RunHit> &hits) {
     if (!runs || line_length <= 0 || lines <= 0)
-        return runs ? -1 : 0;
+        return runs != nullptr;
     const std::size_t entries = static_cast<std::size_t>(line_length) + 2;
     for (int line = 0; line < lines; ++line)
         if (!scan_line(s, runs + static_cast<std::size_t>(line) * entries, entries, line, hits))
-            return 0;
-    return -1;
+            return false;
+    return true;
 }
 
 void cross_hits(DecoderState &s) {
@@ -340,7 +340,7 @@ void cross_hits(DecoderState &s) {
     }
 }
 
-int find_eye_patterns(DecoderState &s) {
+bool find_eye_patterns(DecoderState &s) {
     memchunk_init(s.row_hits);
     memchunk_init(s.col_hits);
     memchunk_init(s.eyes);
@@ -350,14 +350,14 @@ int find_eye_patterns(DecoderState &s) {
     // a block at a time and only where a row hit may cross them; the
     // alignment search encodes the few lines it reads by itself.
     if (!scan_row_hits(s) || !scan_col_hits(s))
-        return 0;
+        return false;
 
     cross_hits(s);
     refine_eyes(s);
 
     if (s.eye_count < 3) {
         trace(s, "only %d eye pattern found.\n", s.eye_count);
-        return 0;
+        return false;
     }
     if (s.eye_count > 3)
         filter_eyes(s);
@@ -373,7 +373,7 @@ int find_eye_patterns(DecoderState &s) {
                          eye.width, eye.height, eye.score);
         }
     }
-    return orient_eyes(s) ? -1 : 0;
+    return orient_eyes(s);
 }
 
 void filter_eyes(DecoderState &s) {
@@ -434,9 +434,9 @@ void pick_eyes(DecoderState &s) {
     }
 }
 
-int orient_eyes(DecoderState &s) {
+bool orient_eyes(DecoderState &s) {
     if (!picked_eye(s, 0) || !picked_eye(s, 1) || !picked_eye(s, 2))
-        return 0;
+        return false;
     auto eye = [&s](int slot) -> const EyePattern & { return *picked_eye(s, slot); };
 
     const double cx = (static_cast<double>(eye(0).x) + eye(1).x + eye(2).x) / 3;
@@ -465,12 +465,12 @@ int orient_eyes(DecoderState &s) {
     const double da = std::sqrt((abx - acy) * (abx - acy) + (aby + acx) * (aby + acx));
     const double db = std::sqrt((abx + acy) * (abx + acy) + (aby - acx) * (aby - acx));
     if (da < db)
-        return -1;
+        return true;
     if (db < da) {
         std::swap(s.eye_pick[1], s.eye_pick[2]);
-        return -1;
+        return true;
     }
-    return 0;
+    return false;
 }
 
 void free_eye_patterns(DecoderState &s) {

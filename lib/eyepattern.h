@@ -1,6 +1,5 @@
 // Eye (finder) pattern stage: candidates from the run tables, and the
-// choice and orientation of three of them. Stages return -1 for success and
-// 0 for failure.
+// choice and orientation of three of them.
 #pragma once
 
 #include <cstdint>
@@ -11,16 +10,17 @@
 namespace vantor {
 
 // The whole stage: run tables, window matches, grouping, refinement,
-// filtering, picking and orienting. -1 when three candidates were picked and
-// oriented (s.eye_pick: corner, along, down), 0 otherwise; s.eye_count
-// holds the candidates either way.
-int find_eye_patterns(DecoderState &s);
+// filtering, picking and orienting. True when three candidates were picked
+// and oriented (s.eye_pick: corner, along, down); s.eye_count holds the
+// candidates either way.
+bool find_eye_patterns(DecoderState &s);
 // Releases the hit lists, candidates and run tables of the pass.
 void free_eye_patterns(DecoderState &s);
 
 // Appends the 1:1:3:1:1 window matches of every line of a run table to
-// `hits`. -1 on success (matches or not), 0 without a table or memory.
-int scan_runs(const DecoderState &s, const std::int16_t *runs, int line_length, int lines, MemChunk<RunHit> &hits);
+// `hits`. True on success (matches or not), false without a table or
+// memory.
+bool scan_runs(const DecoderState &s, const std::int16_t *runs, int line_length, int lines, MemChunk<RunHit> &hits);
 // Groups the row and column hits into candidates (s.eyes), each the mean of
 // its group's hits.
 void cross_hits(DecoderState &s);
@@ -29,9 +29,9 @@ void cross_hits(DecoderState &s);
 void filter_eyes(DecoderState &s);
 // Picks the three best-scored candidates into s.eye_pick.
 void pick_eyes(DecoderState &s);
-// Orders the picks as corner, along the rows, down the columns. -1 on
-// success, 0 when the picks are not three candidates or lie in a line.
-int orient_eyes(DecoderState &s);
+// Orders the picks as corner, along the rows, down the columns. False when
+// the picks are not three candidates or lie in a line.
+bool orient_eyes(DecoderState &s);
 // The candidate picked for slot 0 (corner), 1 (along) or 2 (down), or null
 // when the pick is not a candidate.
 const EyePattern *picked_eye(const DecoderState &s, int slot);

@@ -10,7 +10,8 @@
 #include <span>
 
 #include "bitmap.h"
-#include "state.h"
+#include "symbol.h"
+#include "trace.h"
 
 namespace vantor {
 namespace {
@@ -111,7 +112,7 @@ int read_format_word(std::span<const std::uint8_t> modules, int width, int heigh
     return word ^ format_mask;
 }
 
-bool format_copies_agree(const DecoderState &s) {
+bool format_copies_agree(const SymbolMatrix &s) {
     if (!s.module_matrix)
         return false;
     const std::span<const std::uint8_t> modules{s.module_matrix.get(), s.module_matrix.size()};
@@ -126,7 +127,7 @@ bool format_copies_agree(const DecoderState &s) {
     return data[0] == data[1];
 }
 
-int read_format_copy(const DecoderState &s, int copy) {
+int read_format_copy(const SymbolMatrix &s, const TraceSink &sink, int copy) {
     if (!s.module_matrix)
         return -1;
     const int word = read_format_word({s.module_matrix.get(), s.module_matrix.size()}, s.matrix_width,
@@ -135,20 +136,20 @@ int read_format_copy(const DecoderState &s, int copy) {
         return -1;
     const FormatBits bits = decode_format_bits(word);
     for (int i = 0; i < bits.reversed_count; ++i)
-        trace(s, "BCH reverse %d bit\n", bits.reversed[i]);
+        trace(sink, "BCH reverse %d bit\n", bits.reversed[i]);
     return bits.data;
 }
 
-bool read_format_info(DecoderState &s) {
-    int r = read_format_copy(s, 0);
+bool read_format_info(SymbolMatrix &s, const TraceSink &sink) {
+    int r = read_format_copy(s, sink, 0);
     if (r >= 0) {
         s.ecc_level = r >> 3;
         s.mask_pattern = r & 7;
-        trace(s, "Error Correction Level %d, mask pattern %d\n",
+        trace(sink, "Error Correction Level %d, mask pattern %d\n",
                          s.ecc_level, s.mask_pattern);
         return true;
     }
-    r = read_format_copy(s, 1);
+    r = read_format_copy(s, sink, 1);
     if (r < 0)
         return false;
     s.ecc_level = r >> 3;

@@ -6,21 +6,23 @@
 
 namespace vantor {
 
-struct DecoderState;
+struct SymbolMatrix;
+struct TraceSink;
 
 // The level as the format information stores it (L 1, M 0, Q 3, H 2) as an
 // index in L, M, Q, H order, and as its letter.
 constexpr int level_index(int level_bits) { return level_bits ^ 1; }
 constexpr char level_letter(int level_bits) { return "MLHQ"[level_bits & 3]; }
 
-// Reads s.ecc_level and s.mask_pattern from the module matrix, the first
-// copy first; false when neither copy decodes (the state's values are then
-// left as they were).
-bool read_format_info(DecoderState &s);
+// Reads m.ecc_level and m.mask_pattern from the module matrix, the first
+// copy first, tracing what it reads; false when neither copy decodes (the
+// matrix's values are then left as they were).
+bool read_format_info(SymbolMatrix &m, const TraceSink &sink);
 // The level (bits 4-3) and mask (bits 2-0) of one copy (0 beside the corner
 // eye pattern, 1 split between the other two) of the format information in
-// s.module_matrix, or -1 when the copy is not within 3 bits of a valid word.
-int read_format_copy(const DecoderState &s, int copy);
+// m.module_matrix, or -1 when the copy is not within 3 bits of a valid word.
+// The bits it corrects are traced.
+int read_format_copy(const SymbolMatrix &m, const TraceSink &sink, int copy);
 // The 15-bit word of one copy, its mask removed, in a row-major module
 // matrix whose dark modules hold dark_value; -1 when the matrix is smaller
 // than a symbol.
@@ -34,9 +36,9 @@ struct FormatBits {
     int reversed_count;
 };
 FormatBits decode_format_bits(int word);
-// Whether both copies in s.module_matrix decode, each within 2 wrong bits,
+// Whether both copies in m.module_matrix decode, each within 2 wrong bits,
 // to the same level and mask: a reading of noise rarely gets that far
 // (about 1 in 2500), a symbol nearly always. Traces nothing.
-bool format_copies_agree(const DecoderState &s);
+bool format_copies_agree(const SymbolMatrix &m);
 
 } // namespace vantor

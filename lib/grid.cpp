@@ -169,9 +169,9 @@ int cell_module_value(DecoderState &s, GridPoint *const (&corners)[4], int col, 
 
 } // namespace
 
-int grid_build(DecoderState &s) {
+bool grid_build(DecoderState &s) {
     if (s.version < 1 || s.version > 40)
-        return 0;
+        return false;
     const int n = 4 * s.version + 17;
     s.matrix_width = n;
     s.matrix_height = n;
@@ -181,10 +181,10 @@ int grid_build(DecoderState &s) {
     const EyePattern *along = picked_eye(s, 1);
     const EyePattern *down = picked_eye(s, 2);
     if (!corner || !along || !down)
-        return 0;
+        return false;
     if (!append_point(s, corner->x, corner->y, 3, 3) || !append_point(s, along->x, along->y, n - 4, 3) ||
         !append_point(s, down->x, down->y, 3, n - 4))
-        return 0;
+        return false;
 
     const auto coords = alignment_coords(s.version);
     const int k = coordinate_count(coords);
@@ -199,13 +199,13 @@ int grid_build(DecoderState &s) {
                 continue;
             AlignmentProbe probe{0.0f, 0.0f, c, r};
             if (!find_alignment(s, probe))
-                return 0;
+                return false;
             trace(s, "grid(%f, %f)\n", probe.x, probe.y);
             if (!append_point(s, probe.x, probe.y, c, r))
-                return 0;
+                return false;
         }
     }
-    return -1;
+    return true;
 }
 
 int grid_module_value(DecoderState &s, int col, int row) {
@@ -232,15 +232,15 @@ int grid_module_value(DecoderState &s, int col, int row) {
     return cell_module_value(s, corners, col, row);
 }
 
-int grid_sample(DecoderState &s) {
+bool grid_sample(DecoderState &s) {
     s.module_matrix.reset();
     s.function_map.reset();
     const int w = s.matrix_width, h = s.matrix_height;
     if (w <= 0 || h <= 0)
-        return 0;
+        return false;
     const std::size_t cells = static_cast<std::size_t>(w) * h;
     if (!s.module_matrix.allocate(cells))
-        return 0;
+        return false;
     const int n = 4 * s.version + 17;
     const bool by_cells = s.version >= 2 && s.version <= 40 && s.grid_points.count >= 3 &&
                           w == n && h == n;
@@ -264,7 +264,7 @@ int grid_sample(DecoderState &s) {
                     c.found = cell_corners(s, coords, cell_of[row], cell_of[col], c.corners) ? 1 : -1;
                 const int v = c.found > 0 ? cell_module_value(s, c.corners, col, row) : -1;
                 if (v < 0)
-                    return 0;
+                    return false;
                 s.module_matrix[static_cast<std::size_t>(row) * w + col] = static_cast<std::uint8_t>(v);
             }
         }
@@ -273,14 +273,14 @@ int grid_sample(DecoderState &s) {
             for (int col = 0; col < w; ++col) {
                 const int v = grid_module_value(s, col, row);
                 if (v < 0)
-                    return 0;
+                    return false;
                 s.module_matrix[static_cast<std::size_t>(row) * w + col] = static_cast<std::uint8_t>(v);
             }
         }
     }
     if (!s.function_map.allocate_zeroed((cells + 7) / 8))
-        return 0;
-    return -1;
+        return false;
+    return true;
 }
 
 Vec2f grid_module_centre(const DecoderState &s, float col, float row) {

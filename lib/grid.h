@@ -7,11 +7,11 @@ struct DecoderState;
 struct Vec2f;
 
 // Puts the picked eye patterns and every alignment pattern found into
-// s.grid_points. -1 on success, 0 when a pattern is missing.
-int grid_build(DecoderState &s);
+// s.grid_points. False when a pattern is missing.
+bool grid_build(DecoderState &s);
 // Samples every module into s.module_matrix (and clears s.function_map).
-// -1 on success, 0 when a module falls outside the image or memory runs out.
-int grid_sample(DecoderState &s);
+// False when a module falls outside the image or memory runs out.
+bool grid_sample(DecoderState &s);
 // The work bitmap value under module (col, row), the pixel marked as
 // sampled; -1 outside the image or without a grid.
 int grid_module_value(DecoderState &s, int col, int row);

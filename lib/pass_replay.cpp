@@ -2,9 +2,9 @@
 // between their thresholds, two local passes when no normalised grey does
 // (a low-contrast pixel copies its left neighbour, which is then the same
 // too). A pass's readings depend on its bitmap and, from the state, only on
-// the level and mask when the format is unreadable and on the Reed-Solomon
-// flag; so a record is used only when every reading that sampled a grid also
-// read its format, gave no text, and the flag stands as it did.
+// the level and mask when the format is unreadable; so a record is used only
+// when every reading that sampled a grid also read its format and gave no
+// text.
 #include "pass_replay.h"
 
 #include <algorithm>
@@ -60,19 +60,7 @@ bool PassReplay::same_bitmap(const DecoderState &s, int a, int b) {
 int PassReplay::repeated_pass(const DecoderState &s, int pass) {
     for (int p = 0; p < pass; ++p) {
         const Record &r = records_[p];
-        if (!r.usable || !same_bitmap(s, p, pass))
-            continue;
-        // The Reed-Solomon flag must come to each correcting reading as it
-        // came the first time.
-        int rs = s.rs_below_capacity;
-        bool flag_holds = true;
-        for (const Reading &g : r.readings) {
-            if (g.outcome.stage < ReadingStage::grid)
-                continue;
-            flag_holds = flag_holds && rs == g.rs_before;
-            rs = g.rs_after;
-        }
-        if (flag_holds)
+        if (r.usable && same_bitmap(s, p, pass))
             return p;
     }
     return -1;
@@ -87,7 +75,6 @@ bool PassReplay::may_repeat_later(const DecoderState &s, int pass) {
 }
 
 void PassReplay::begin(const DecoderState &s, int pass, bool binarised) {
-    rs_at_start_ = s.rs_below_capacity;
     current_ = Record{};
     // Pass 0 is recorded without asking: counting the greys costs a pass
     // over the picture, which a symbol read at once should not pay.
@@ -108,9 +95,7 @@ void PassReplay::note(const DecoderState &s, const ReadingOutcome &o) {
     // unreadable; a reading with text would be a different record.
     if ((o.stage >= ReadingStage::grid && !o.format_read) || o.stage == ReadingStage::text || o.text)
         current_.usable = false;
-    const int rs_before = current_.readings.empty() ? rs_at_start_ : current_.readings.back().rs_after;
-    current_.readings.push_back(
-        {o, s.version, s.ecc_level, s.mask_pattern, s.data_unsupported_mode, rs_before, s.rs_below_capacity});
+    current_.readings.push_back({o, s.version, s.ecc_level, s.mask_pattern, s.data_unsupported_mode});
 }
 
 void PassReplay::close(const DecoderState &s, int pass) {
@@ -141,10 +126,8 @@ RunResult PassReplay::repeat(DecoderState &s, int from, int pass,
             s.ecc_level = g.ecc_level;
             s.mask_pattern = g.mask_pattern;
         }
-        if (o.stage >= ReadingStage::grid) {
+        if (o.stage >= ReadingStage::grid)
             s.data_unsupported_mode = g.data_unsupported_mode;
-            s.rs_below_capacity = g.rs_after;
-        }
         if (o.try_index >= 0)
             s.block_tally = o.blocks;
         if (on_reading(s, o) == ReadingAction::stop) {

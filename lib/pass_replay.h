@@ -31,8 +31,9 @@ public:
     void close(const DecoderState &s, int pass);
     // Reports the readings of recorded pass `from` as pass `pass`, leaving
     // in s what running the pass would have left for later passes and the
-    // caller: version, level, mask, the data flag, the Reed-Solomon flag and
-    // the candidates. Stopped when on_reading asks.
+    // caller: version, level, mask, the data flag, the block tally (with how
+    // the last correction went) and the candidates. Stopped when on_reading
+    // asks.
     RunResult repeat(DecoderState &s, int from, int pass,
                      FunctionRef<ReadingAction(const DecoderState &, const ReadingOutcome &)> on_reading);
 
@@ -43,8 +44,6 @@ private:
         int ecc_level;
         int mask_pattern;
         bool data_unsupported_mode;
-        int rs_before;
-        int rs_after;
     };
     struct Record {
         bool usable = false;
@@ -62,7 +61,6 @@ private:
     std::uint16_t depth_;
     Record records_[7];
     Record current_;
-    int rs_at_start_ = 0;
     bool recording_ = false;
     bool grey_counted_ = false;
     bool contrast_counted_ = false;

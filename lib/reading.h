@@ -2,7 +2,7 @@
 // what the caller of the pass loop answers.
 #pragma once
 
-#include "state.h"
+#include "symbol.h"
 
 namespace vantor {
 

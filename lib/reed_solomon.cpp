@@ -11,7 +11,7 @@
 #include <cstdio>
 
 #include "heap_array.h"
-#include "state.h"
+#include "trace.h"
 
 namespace vantor {
 namespace {
@@ -80,31 +80,31 @@ void syndromes(const std::uint8_t *block, int n, int count, std::uint8_t *out) {
 
 } // namespace
 
-int rs_syndromes_zero(const std::uint8_t *block, int n, int count) {
+bool rs_syndromes_zero(const std::uint8_t *block, int n, int count) {
     if (count <= 0 || n <= 0)
-        return -1;
+        return true;
     if (!block)
-        return 0;
+        return false;
     // alpha^255 = 1: the syndromes repeat after 255.
     std::array<std::uint8_t, 255> syn;
     const int distinct = std::min(count, 255);
     syndromes(block, n, distinct, syn.data());
     for (int i = 0; i < distinct; ++i)
         if (syn[static_cast<std::size_t>(i)] != 0)
-            return 0;
-    return -1;
+            return false;
+    return true;
 }
 
-int gf_solve(std::uint8_t **rows, int m) {
+bool gf_solve(std::uint8_t **rows, int m) {
     if (!rows || m <= 0)
-        return 0;
+        return false;
     for (int i = 0; i < m; ++i) {
         if (rows[i][i] == 0) {
             int j = i + 1;
             while (j < m && rows[j][i] == 0)
                 ++j;
             if (j == m)
-                return 0;
+                return false;
             std::uint8_t *swap = rows[i];
             rows[i] = rows[j];
             rows[j] = swap;
@@ -124,17 +124,18 @@ int gf_solve(std::uint8_t **rows, int m) {
         for (int k = 0; k < j; ++k)
             if (rows[k][j] != 0)
                 rows[k][m] ^= gf_mul(rows[k][j], rows[j][m]);
-    return -1;
+    return true;
 }
 
-int rs_correct_block(DecoderState &s, std::uint8_t *block, int n, int t, int *errors) {
+BlockCorrection rs_correct_block(std::uint8_t *block, int n, int t, const TraceSink *sink) {
+    BlockCorrection out;
     if (!block || n <= 0 || t <= 0)
-        return 0;
+        return out;
     const std::size_t tt = static_cast<std::size_t>(t);
 
     HeapArray<std::uint8_t> syn;
     if (!syn.allocate(2 * tt))
-        return 0;
+        return out;
     // alpha^255 = 1: the syndromes repeat after 255.
     for (int i = 0; i < 2 * t; i += 255)
         syndromes(block, n, std::min(2 * t - i, 255), syn.get() + i);
@@ -142,13 +143,13 @@ int rs_correct_block(DecoderState &s, std::uint8_t *block, int n, int t, int *er
     for (int i = 0; i < 2 * t; ++i)
         clean = clean && syn[static_cast<std::size_t>(i)] == 0;
     if (clean)
-        return 0;
+        return out;
 
     HeapArray<std::uint8_t> matrix;
     HeapArray<std::uint8_t *> rows;
     if (!matrix.allocate(tt * (tt + 1)) || !rows.allocate(tt))
-        return 0;
-    s.rs_below_capacity = 0;
+        return out;
+    out.attempted = true;
 
     // Per attempt: the locator coefficients, the positions found, and a copy
     // of the block on which the correction is tried before it is kept.
@@ -157,7 +158,7 @@ int rs_correct_block(DecoderState &s, std::uint8_t *block, int n, int t, int *er
     HeapArray<std::uint8_t> trial;
     if (!locator.allocate(tt) || !positions.allocate(tt) ||
         !trial.allocate(static_cast<std::size_t>(n)))
-        return 0;
+        return out;
 
     for (int nu = t; nu >= 1; --nu) {
         const std::size_t width = static_cast<std::size_t>(nu) + 1;
@@ -185,7 +186,7 @@ int rs_correct_block(DecoderState &s, std::uint8_t *block, int n, int t, int *er
             if (value != 0)
                 continue;
             if (found == nu)
-                return 0; // more roots than errors: the block is given up
+                return out; // more roots than errors: the block is given up
             positions[static_cast<std::size_t>(found++)] = p;
         }
         if (found < nu)
@@ -214,20 +215,18 @@ int rs_correct_block(DecoderState &s, std::uint8_t *block, int n, int t, int *er
 
         for (int j = 0; j < n; ++j)
             block[j] = trial[static_cast<std::size_t>(j)];
-        if (s.tracing()) {
+        if (sink && sink->tracing()) {
             for (int d = 0; d < nu; ++d)
-                trace(s, "error at %d val %d\n",
+                trace(*sink, "error at %d val %d\n",
                              positions[static_cast<std::size_t>(d)],
                              rows[static_cast<std::size_t>(d)][nu]);
-            trace(s, "total %d errors\n", nu);
+            trace(*sink, "total %d errors\n", nu);
         }
-        if (nu < t)
-            s.rs_below_capacity = -1;
-        if (errors)
-            *errors = nu;
-        return -1;
+        out.corrected = true;
+        out.errors = nu;
+        return out;
     }
-    return 0;
+    return out;
 }
 
 } // namespace vantor

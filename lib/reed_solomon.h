@@ -5,17 +5,24 @@
 
 namespace vantor {
 
-struct DecoderState;
+struct TraceSink;
 
-// Corrects up to t errors of the n-codeword block in place. -1 when it
-// corrected the block (errors, when given, receives the number of codewords
-// changed), 0 when the block was left as it was: clean, or beyond repair.
-int rs_correct_block(DecoderState &s, std::uint8_t *block, int n, int t, int *errors = nullptr);
+// How the correction of one block came out.
+struct BlockCorrection {
+    bool attempted = false; // the block was not clean and a correction was sought
+    bool corrected = false; // the block was corrected to a codeword
+    int errors = 0;         // codewords the correction changed
+};
+
+// Corrects up to t errors of the n-codeword block in place, tracing the
+// errors it corrects to the sink when one is given. A block that is clean or
+// beyond repair is left as it was.
+BlockCorrection rs_correct_block(std::uint8_t *block, int n, int t, const TraceSink *sink = nullptr);
 // Solves the m x (m + 1) augmented system in place (rows may be swapped);
-// the solution is left in column m. -1 on success, 0 when singular.
-int gf_solve(std::uint8_t **rows, int m);
-// Nonzero when the first `count` syndromes of the block are all zero; with
+// the solution is left in column m. False when singular.
+bool gf_solve(std::uint8_t **rows, int m);
+// True when the first `count` syndromes of the block are all zero; with
 // count = the block's error correction codewords, when it is a codeword.
-int rs_syndromes_zero(const std::uint8_t *block, int n, int count);
+bool rs_syndromes_zero(const std::uint8_t *block, int n, int count);
 
 } // namespace vantor

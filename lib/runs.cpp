@@ -33,7 +33,7 @@ void encode_row(const std::uint8_t *pixels, int count, std::int16_t *out, bool p
 // row's mask is compared with the colours of the runs in progress, and only
 // the columns whose colour changes are visited. Without `pad` the entries
 // after each line's -1 are left as they were.
-void encode_columns(const DecoderState &s, int first, int count, std::int16_t *table, bool pad = true) {
+void encode_columns(const PassBuffers &s, int first, int count, std::int16_t *table, bool pad = true) {
     const int w = s.image_width;
     const int h = s.image_height;
     const std::size_t entries = static_cast<std::size_t>(h) + 2;
@@ -90,12 +90,12 @@ bool prepare_run_table(const DecoderState &s, HeapArray<std::int16_t> &table, st
 
 } // namespace
 
-void encode_row_runs(const DecoderState &s, int y, std::int16_t *out) {
+void encode_row_runs(const PassBuffers &s, int y, std::int16_t *out) {
     const int w = s.image_width;
     encode_row(s.work_bitmap.get() + static_cast<std::size_t>(y) * w, w, out, false);
 }
 
-void encode_column_runs(const DecoderState &s, int first, int count, std::int16_t *table) {
+void encode_column_runs(const PassBuffers &s, int first, int count, std::int16_t *table) {
     encode_columns(s, first, count, table, false);
 }
 
@@ -103,26 +103,26 @@ bool table_covers(const HeapArray<std::int16_t> &table, int line_length, int lin
     return table && table.size() >= (static_cast<std::size_t>(line_length) + 2) * static_cast<std::size_t>(lines);
 }
 
-int build_row_runs(DecoderState &s) {
+bool build_row_runs(DecoderState &s) {
     const int w = s.image_width;
     const int h = s.image_height;
     const std::size_t entries = static_cast<std::size_t>(w) + 2;
     if (!prepare_run_table(s, s.row_runs, entries, h))
-        return 0;
+        return false;
     for (int y = 0; y < h; ++y)
         encode_row(s.work_bitmap.get() + static_cast<std::size_t>(y) * w, w,
                    s.row_runs.get() + y * entries);
-    return -1;
+    return true;
 }
 
-int build_col_runs(DecoderState &s) {
+bool build_col_runs(DecoderState &s) {
     const int w = s.image_width;
     const int h = s.image_height;
     const std::size_t entries = static_cast<std::size_t>(h) + 2;
     if (!prepare_run_table(s, s.col_runs, entries, w))
-        return 0;
+        return false;
     encode_columns(s, 0, w, s.col_runs.get());
-    return -1;
+    return true;
 }
 
 } // namespace vantor

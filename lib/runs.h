@@ -33,18 +33,18 @@ private:
 inline std::uint64_t dark_mask64(const std::uint8_t *pixels) { return equal_bytes_mask64(pixels, dark); }
 
 // Fills s.row_runs (s.col_runs): one line of width + 2 (height + 2) entries
-// per row (column). -1 on success, 0 when there is no bitmap for the image
-// or no memory.
-int build_row_runs(DecoderState &s);
-int build_col_runs(DecoderState &s);
+// per row (column). False when there is no bitmap for the image or no
+// memory.
+bool build_row_runs(DecoderState &s);
+bool build_col_runs(DecoderState &s);
 
 // The runs of row y alone, as one line of build_row_runs's table (width + 2
 // entries) up to its -1; the bitmap must cover the image.
-void encode_row_runs(const DecoderState &s, int y, std::int16_t *out);
+void encode_row_runs(const PassBuffers &s, int y, std::int16_t *out);
 // The runs of columns first .. first + count - 1 alone, as lines of
 // build_col_runs's table (height + 2 entries each) from `table` on, each up
 // to its -1.
-void encode_column_runs(const DecoderState &s, int first, int count, std::int16_t *table);
+void encode_column_runs(const PassBuffers &s, int first, int count, std::int16_t *table);
 
 // The table holds `lines` lines of line_length + 2 entries.
 bool table_covers(const HeapArray<std::int16_t> &table, int line_length, int lines);

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <span>
 
-#include "state.h"
+#include "symbol.h"
 
 namespace vantor {
 

@@ -1,19 +1,19 @@
 // Trace output: every trace line of the stages goes through trace(), which
-// writes it to the state's stream as it comes, or collects it into whole
-// lines for the state's callback.
+// writes it to the sink's stream as it comes, or collects it into whole
+// lines for the sink's callback.
 #include <cstdarg>
 #include <cstdio>
 #include <new>
 #include <string>
 
-#include "state.h"
+#include "trace.h"
 
 namespace vantor {
 
 namespace {
 
 // Passes every complete line of the pending text to the callback.
-void deliver_lines(const DecoderState &s) {
+void deliver_lines(const TraceSink &s) {
     std::string &pending = s.trace_pending;
     std::size_t begin = 0;
     for (std::size_t end; (end = pending.find('\n', begin)) != std::string::npos; begin = end + 1) {
@@ -25,7 +25,7 @@ void deliver_lines(const DecoderState &s) {
 
 } // namespace
 
-void trace(const DecoderState &s, const char *format, ...) {
+void trace(const TraceSink &s, const char *format, ...) {
     if (s.trace_file) {
         std::va_list args;
         va_start(args, format);
@@ -60,7 +60,7 @@ void trace(const DecoderState &s, const char *format, ...) {
     }
 }
 
-void trace_flush(const DecoderState &s) {
+void trace_flush(const TraceSink &s) {
     if (!s.trace_fn || s.trace_pending.empty())
         return;
     try {
@@ -71,6 +71,6 @@ void trace_flush(const DecoderState &s) {
     }
 }
 
-void trace_malloc_failed(const DecoderState &s) { trace(s, "malloc() failed.\n"); }
+void trace_malloc_failed(const TraceSink &s) { trace(s, "malloc() failed.\n"); }
 
 } // namespace vantor

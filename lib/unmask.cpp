@@ -6,7 +6,7 @@
 #include <cstddef>
 
 #include "bitmap.h"
-#include "state.h"
+#include "symbol.h"
 
 namespace vantor {
 
@@ -25,7 +25,7 @@ bool mask_holds(int pattern, int i, int j) {
     }
 }
 
-void unmask(DecoderState &s) {
+void unmask(SymbolMatrix &s) {
     const int pattern = s.mask_pattern;
     const int w = s.matrix_width;
     const int h = s.matrix_height;

@@ -20,15 +20,15 @@ struct Offset {
     int row; // multiples of y_unit
 };
 
-// Upper-right block: module offsets from the upper-right eye pattern centre,
+// The block beside the along eye: module offsets from its centre,
 // in reading order (the first gives bit 17).
-constexpr Offset upper_right_offsets[18] = {
+constexpr Offset along_offsets[18] = {
     {-5, 2},  {-6, 2},  {-7, 2},  {-5, 1},  {-6, 1},  {-7, 1},  {-5, 0},  {-6, 0},  {-7, 0},
     {-5, -1}, {-6, -1}, {-7, -1}, {-5, -2}, {-6, -2}, {-7, -2}, {-5, -3}, {-6, -3}, {-7, -3},
 };
 
-// Lower-left block: the transposed offsets from the lower-left eye pattern.
-constexpr Offset lower_left_offsets[18] = {
+// The block beside the down eye: the transposed offsets from its centre.
+constexpr Offset down_offsets[18] = {
     {2, -5},  {2, -6},  {2, -7},  {1, -5},  {1, -6},  {1, -7},  {0, -5},  {0, -6},  {0, -7},
     {-1, -5}, {-1, -6}, {-1, -7}, {-2, -5}, {-2, -6}, {-2, -7}, {-3, -5}, {-3, -6}, {-3, -7},
 };
@@ -60,7 +60,7 @@ Vec2f preliminary_unit(const EyePattern &a, const EyePattern &b, int try_index) 
     return {static_cast<float>(dx * mx / len), static_cast<float>(dy * my / len)};
 }
 
-// Distance in modules between the corner and the upper-right centre, rounded
+// Distance in modules between the corner and the along eye centres, rounded
 // up. Values that are not numbers count as no distance; values beyond int
 // range are held at a bound that still means "large symbol".
 int module_distance(double modules) {
@@ -112,9 +112,9 @@ int determine_version(DecoderState &s, int try_index) {
 
     int version = estimate;
     if (estimate > 6) {
-        version = read_version_info(s, VersionBlock::upper_right);
+        version = read_version_info(s, VersionBlock::along);
         if (version == -1)
-            version = read_version_info(s, VersionBlock::lower_left);
+            version = read_version_info(s, VersionBlock::down);
     }
     trace(s, "version %d\n", version);
     if (version <= 0)
@@ -130,11 +130,11 @@ int determine_version(DecoderState &s, int try_index) {
 }
 
 int read_version_info(const DecoderState &s, VersionBlock block) {
-    const bool upper_right = block == VersionBlock::upper_right;
-    const EyePattern *e = picked_eye(s, upper_right ? 1 : 2);
+    const bool beside_along = block == VersionBlock::along;
+    const EyePattern *e = picked_eye(s, beside_along ? 1 : 2);
     if (!e)
         return -1;
-    const Offset *offsets = upper_right ? upper_right_offsets : lower_left_offsets;
+    const Offset *offsets = beside_along ? along_offsets : down_offsets;
     const Vec2f xu = s.x_unit, yu = s.y_unit;
 
     std::uint32_t value = 0;

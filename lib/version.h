@@ -7,7 +7,7 @@ namespace vantor {
 
 struct DecoderState;
 
-enum class VersionBlock { upper_right, lower_left };
+enum class VersionBlock { along, down }; // beside the along eye, beside the down eye
 
 // The version from the picked eye patterns, measured with module-size
 // estimate try_index (0: the run widths, 1: the centre block), and the step

@@ -551,21 +551,21 @@ struct Replay {
 // The version by its rules, computed here from the picked eyes and the work
 // bitmap: the eye distance in module sizes (measured by the run widths with
 // try 0, by the centre block with try 1) gives an estimate; from 7 on, the
-// version information block beside the upper-right eye, else the one beside
-// the lower-left eye, decides (up to 3 wrong bits), read with the
+// version information block beside the along eye, else the one beside
+// the down eye, decides (up to 3 wrong bits), read with the
 // preliminary step vectors. Below 1 or -1 on failure.
 inline int rule_version(int try_index) {
     vantor::DecoderState &state = replay_state();
-    const vantor::EyePattern &tl = state.eyes.items[state.eye_pick[0]];
-    const vantor::EyePattern &tr = state.eyes.items[state.eye_pick[1]];
-    const vantor::EyePattern &bl = state.eyes.items[state.eye_pick[2]];
+    const vantor::EyePattern &corner = state.eyes.items[state.eye_pick[0]];
+    const vantor::EyePattern &along = state.eyes.items[state.eye_pick[1]];
+    const vantor::EyePattern &down = state.eyes.items[state.eye_pick[2]];
     auto measure = [&](const vantor::EyePattern &e) {
         return try_index == 0 ? std::sqrt((static_cast<double>(e.width) * e.width + static_cast<double>(e.height) * e.height) * 0.5)
                               : static_cast<double>(e.size);
     };
-    const double dx = static_cast<double>(tr.x) - tl.x, dy = static_cast<double>(tr.y) - tl.y;
+    const double dx = static_cast<double>(along.x) - corner.x, dy = static_cast<double>(along.y) - corner.y;
     const double d = std::hypot(dx, dy);
-    const int n = static_cast<int>(std::ceil(d / ((measure(tl) + measure(tr)) * (1.0 / 14))));
+    const int n = static_cast<int>(std::ceil(d / ((measure(corner) + measure(along)) * (1.0 / 14))));
     const int estimate = (n - 10) / 4;
     if (estimate <= 6)
         return estimate;
@@ -573,16 +573,16 @@ inline int rule_version(int try_index) {
         return try_index == 0 ? (vertical ? static_cast<double>(a.height) + b.height : static_cast<double>(a.width) + b.width) / 14
                               : (static_cast<double>(a.size) + b.size) / 14;
     };
-    const double ex = static_cast<double>(bl.x) - tl.x, ey = static_cast<double>(bl.y) - tl.y;
+    const double ex = static_cast<double>(down.x) - corner.x, ey = static_cast<double>(down.y) - corner.y;
     const double l2 = std::hypot(ex, ey);
-    const float xu_x = static_cast<float>(dx * scale(tl, tr, false) / d), xu_y = static_cast<float>(dy * scale(tl, tr, true) / d);
-    const float yu_x = static_cast<float>(ex * scale(tl, bl, false) / l2), yu_y = static_cast<float>(ey * scale(tl, bl, true) / l2);
-    auto read_block = [&](bool upper_right) {
-        const vantor::EyePattern &e = upper_right ? tr : bl;
+    const float xu_x = static_cast<float>(dx * scale(corner, along, false) / d), xu_y = static_cast<float>(dy * scale(corner, along, true) / d);
+    const float yu_x = static_cast<float>(ex * scale(corner, down, false) / l2), yu_y = static_cast<float>(ey * scale(corner, down, true) / l2);
+    auto read_block = [&](bool beside_along) {
+        const vantor::EyePattern &e = beside_along ? along : down;
         std::uint32_t value = 0;
         for (int b = 17; b >= 0; --b) {
-            const int c = upper_right ? -7 + b % 3 : -3 + b / 3;
-            const int r = upper_right ? -3 + b / 3 : -7 + b % 3;
+            const int c = beside_along ? -7 + b % 3 : -3 + b / 3;
+            const int r = beside_along ? -3 + b / 3 : -7 + b % 3;
             const double px = std::ceil(e.x + c * static_cast<double>(xu_x) + r * static_cast<double>(yu_x));
             const double py = std::ceil(e.y + c * static_cast<double>(xu_y) + r * static_cast<double>(yu_y));
             const bool dark = px >= 0 && py >= 0 && px < state.image_width && py < state.image_height &&
@@ -746,10 +746,10 @@ inline Replay replay(const std::uint8_t *pixels, int width, int height, unsigned
                 }
                 for (std::size_t i = 0; i < count; ++i)
                     state.work_bitmap[i] &= static_cast<std::uint8_t>(~0x10);
-                vantor::read_format_info(state);
+                vantor::read_format_info(state, state);
                 vantor::unmask(state);
-                vantor::reorder_codewords(state);
-                const char *text = vantor::decode_data(state);
+                vantor::reorder_codewords(state, state, &state);
+                const char *text = vantor::decode_data(state, state.version, state);
                 vantor::grid_free(state);
                 vantor::release_codewords(state);
                 r.text = text != nullptr;

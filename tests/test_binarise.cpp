@@ -72,7 +72,7 @@ TEST(ThresholdLocal, RangeOf24CarriesTheLeftResultAnd25IsNormalised) {
     for (int y = 0; y < h; ++y)
         flat[y * w + 16] = 124;
     prepare(w, h);
-    ASSERT_NE(threshold_local(state, 0, flat.data(), w, h), 0);
+    ASSERT_TRUE(threshold_local(state, 0, flat.data(), w, h));
     for (auto v : bitmap())
         ASSERT_EQ(v, 0);
     EXPECT_EQ(state.contrast_map[0], -1);
@@ -98,7 +98,7 @@ TEST(ThresholdLocal, ThresholdsInclusiveAndMapSharedByLaterPasses) {
         for (int x = 0; x < w; ++x)
             pixels[y * w + x] = static_cast<std::uint8_t>(x);
     prepare(w, h);
-    ASSERT_NE(threshold_local(state, 1, pixels.data(), w, h), 0);
+    ASSERT_TRUE(threshold_local(state, 1, pixels.data(), w, h));
     // Middle column x: window x-8..x+8, range 16 <= 24: carried all along.
     for (auto v : bitmap())
         ASSERT_EQ(v, 0);
@@ -115,8 +115,8 @@ TEST(ThresholdLocal, ThresholdsInclusiveAndMapSharedByLaterPasses) {
     threshold_local(state, 0, pixels.data(), w, h); // threshold 85
     EXPECT_EQ(state.contrast_map.get(), map) << "later passes reuse the map";
     EXPECT_EQ(state.work_bitmap[w * 5 + 40], 0);
-    EXPECT_EQ(threshold_local(state, 4, pixels.data(), w, h), 0);
-    EXPECT_EQ(threshold_local(state, -1, pixels.data(), w, h), 0);
+    EXPECT_FALSE(threshold_local(state, 4, pixels.data(), w, h));
+    EXPECT_FALSE(threshold_local(state, -1, pixels.data(), w, h));
 }
 
 TEST(ThresholdLocal, WindowRowsAreNineAboveAndSevenBelow) {

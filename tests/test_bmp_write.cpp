@@ -45,7 +45,7 @@ TEST(WriteBmp, HeaderAndRowsOfA21x21Matrix) {
     m[0] = 64;           // top-left dark
     m[20 * 21 + 20] = 64; // bottom-right dark
     fs::path p = scratch("m21.bmp");
-    ASSERT_NE(write_bmp(p.c_str(), m.data(), 21, 21), 0);
+    ASSERT_TRUE(write_bmp(p.c_str(), m.data(), 21, 21));
     auto b = slurp(p);
     ASSERT_EQ(b.size(), 146u);
     EXPECT_EQ(b[0], 'B');
@@ -78,7 +78,7 @@ TEST(WriteBmp, ValueToColourAndRowPadding) {
         row[i] = values[i];
     row[32] = 64;
     fs::path p = scratch("row33.bmp");
-    ASSERT_NE(write_bmp(p.c_str(), row.data(), 33, 1), 0);
+    ASSERT_TRUE(write_bmp(p.c_str(), row.data(), 33, 1));
     auto b = slurp(p);
     ASSERT_EQ(b.size(), 62u + 8u);
     EXPECT_EQ(b[62], 0xF8); // 1,2,3,16,64 black; 80,65,0 white
@@ -86,13 +86,13 @@ TEST(WriteBmp, ValueToColourAndRowPadding) {
     EXPECT_EQ(b[67] | b[68] | b[69], 0);
 
     std::vector<std::uint8_t> dark32(32, 64);
-    ASSERT_NE(write_bmp(p.c_str(), dark32.data(), 32, 1), 0);
+    ASSERT_TRUE(write_bmp(p.c_str(), dark32.data(), 32, 1));
     EXPECT_EQ(slurp(p).size(), 66u);
 
-    ASSERT_NE(write_bmp(p.c_str(), nullptr, 5, 0), 0);
+    ASSERT_TRUE(write_bmp(p.c_str(), nullptr, 5, 0));
     EXPECT_EQ(slurp(p).size(), 62u);
 
-    EXPECT_EQ(write_bmp("/nonexistent-dir/x.bmp", dark32.data(), 32, 1), 0);
+    EXPECT_FALSE(write_bmp("/nonexistent-dir/x.bmp", dark32.data(), 32, 1));
 }
 
 TEST(DecodeEntry, DebugImagesOnlyWithALogStream) {

@@ -383,7 +383,7 @@ TEST(CliCompat, RawGivesTheClassicDecoderBytesFileByFile) {
 
     // What the classic entry points give in one process that starts fresh,
     // the flag carried from file to file.
-    vantor::DecoderState &classic = vantor::classic_state();
+    vantor::ClassicEntry &classic = vantor::classic_entry();
     const int saved = classic.rs_below_capacity;
     classic.rs_below_capacity = 0;
     std::string expected, expected_records;

@@ -115,7 +115,7 @@ TEST(Codewords, FunctionMapAndBlockTableAgreeForEveryVersion) {
         const int free = unmarked_modules();
         for (int level : levels) {
             state.ecc_level = level;
-            ASSERT_NE(read_codewords(state), 0) << v;
+            ASSERT_TRUE(read_codewords(state, state)) << v;
             EXPECT_EQ(free, 8 * state.codeword_count + remainder[v]) << v;
             const BlockGroup &g1 = state.block_groups[0], &g2 = state.block_groups[1];
             const int ec = g1.block_codewords - g1.data_codewords;
@@ -136,16 +136,16 @@ TEST(Codewords, FunctionMapAndBlockTableAgreeForEveryVersion) {
     for (int i = 0; i < 4; ++i) {
         set_geometry(1, levels[i]);
         build_function_map(state);
-        ASSERT_NE(read_codewords(state), 0);
+        ASSERT_TRUE(read_codewords(state, state));
         EXPECT_EQ(state.block_groups[0].correctable, r1[i]);
     }
     set_geometry(2, 1);
     build_function_map(state);
-    ASSERT_NE(read_codewords(state), 0);
+    ASSERT_TRUE(read_codewords(state, state));
     EXPECT_EQ(state.block_groups[0].correctable, 4);
     set_geometry(40, 2);
     build_function_map(state);
-    ASSERT_NE(read_codewords(state), 0);
+    ASSERT_TRUE(read_codewords(state, state));
     EXPECT_EQ(state.block_groups[0].block_count, 20);
     EXPECT_EQ(state.block_groups[1].block_count, 61);
     EXPECT_EQ(state.block_groups[1].block_codewords, 46);
@@ -168,7 +168,7 @@ TEST(Codewords, PlacementWalkStartsBottomRightAndTurnsAtTheTop) {
         set_geometry(1, 1);
         set_module(p.row, p.col);
         build_function_map(state);
-        ASSERT_NE(read_codewords(state), 0);
+        ASSERT_TRUE(read_codewords(state, state));
         for (int i = 0; i < state.codeword_count; ++i)
             EXPECT_EQ(state.raw_codewords[static_cast<std::size_t>(i)], i == p.codeword ? p.value : 0)
                 << p.row << "," << p.col << " codeword " << i;
@@ -179,7 +179,7 @@ TEST(Codewords, PlacementWalkStartsBottomRightAndTurnsAtTheTop) {
 TEST(Codewords, DeinterleavesFiveQAndCorrectsDataOnly) {
     set_geometry(5, 3);
     build_function_map(state);
-    ASSERT_NE(read_codewords(state), 0);
+    ASSERT_TRUE(read_codewords(state, state));
     ASSERT_EQ(state.codeword_count, 134);
     ASSERT_EQ(state.block_groups[0].block_count, 2);
     ASSERT_EQ(state.block_groups[0].data_codewords, 15);
@@ -190,7 +190,7 @@ TEST(Codewords, DeinterleavesFiveQAndCorrectsDataOnly) {
     const Blocks blocks = make_blocks();
     auto raw = interleave(blocks);
     load_raw(raw);
-    ASSERT_NE(deinterleave_and_correct(state), 0);
+    ASSERT_TRUE(deinterleave_and_correct(state, &state));
     auto expected = concatenated(blocks.data);
     ASSERT_EQ(expected.size(), 62u);
     const auto ec = concatenated(blocks.ec);
@@ -205,7 +205,7 @@ TEST(Codewords, DeinterleavesFiveQAndCorrectsDataOnly) {
         raw[static_cast<std::size_t>(i)] ^= 0x3C;
     raw[62 + 4 * 3] ^= 0x01;
     load_raw(raw);
-    ASSERT_NE(deinterleave_and_correct(state), 0);
+    ASSERT_TRUE(deinterleave_and_correct(state, &state));
     const auto got = codewords();
     EXPECT_EQ(std::vector<std::uint8_t>(got.begin(), got.begin() + 62),
               std::vector<std::uint8_t>(expected.begin(), expected.begin() + 62));
@@ -218,17 +218,17 @@ TEST(Codewords, DeinterleavesFiveQAndCorrectsDataOnly) {
     for (int e = 0; e < 10; ++e)
         raw[static_cast<std::size_t>(62 + 4 * e + 3)] ^= 0x81;
     load_raw(raw);
-    ASSERT_NE(deinterleave_and_correct(state), 0);
+    ASSERT_TRUE(deinterleave_and_correct(state, &state));
     EXPECT_EQ(state.uncorrected_blocks, 1);
     EXPECT_EQ(codewords()[46], blocks.data[3][0]);
-    EXPECT_EQ(decode_data(state), nullptr);
+    EXPECT_EQ(decode_data(state, state.version, state), nullptr);
     release_codewords(state);
 }
 
 TEST(Codewords, DeinterleavesFourteenM) {
     set_geometry(14, 0);
     build_function_map(state);
-    ASSERT_NE(read_codewords(state), 0);
+    ASSERT_TRUE(read_codewords(state, state));
     ASSERT_EQ(state.codeword_count, 581);
     EXPECT_EQ(state.block_groups[0].block_count, 4);
     EXPECT_EQ(state.block_groups[0].block_codewords, 64);
@@ -244,14 +244,13 @@ TEST(Codewords, DeinterleavesFourteenM) {
     for (int e = 0; e < 11; ++e)
         raw[static_cast<std::size_t>(365 + 9 * e + 8)] ^= static_cast<std::uint8_t>(e + 1);
     load_raw(raw);
-    state.rs_below_capacity = -1;
-    ASSERT_NE(deinterleave_and_correct(state), 0);
+    ASSERT_TRUE(deinterleave_and_correct(state, &state));
     const auto data = concatenated(blocks.data);
     ASSERT_EQ(data.size(), 365u);
     const auto got = codewords();
     EXPECT_EQ(std::vector<std::uint8_t>(got.begin(), got.begin() + 365), data);
     EXPECT_EQ(state.uncorrected_blocks, 0);
-    EXPECT_EQ(state.rs_below_capacity, 0); // corrected at full capacity
+    EXPECT_EQ(state.block_tally.last_fix, -1); // corrected at full capacity
     release_codewords(state);
 }
 
@@ -259,7 +258,7 @@ TEST(Codewords, DumpsBothStreamsAndRefusesInconsistentGeometry) {
     set_geometry(1, 1);
     {
         LogCapture log(state);
-        ASSERT_NE(reorder_codewords(state), 0);
+        ASSERT_TRUE(reorder_codewords(state, state, &state));
         std::string line;
         for (int i = 0; i < 26; ++i)
             line += "0x00 ";
@@ -270,21 +269,21 @@ TEST(Codewords, DumpsBothStreamsAndRefusesInconsistentGeometry) {
     state.matrix_height = 25; // not the version's size
     {
         LogCapture log(state);
-        EXPECT_EQ(reorder_codewords(state), 0);
+        EXPECT_FALSE(reorder_codewords(state, state, &state));
         EXPECT_EQ(log.text(), "");
     }
     EXPECT_FALSE(state.codewords); // nothing of an earlier reading remains
-    EXPECT_EQ(decode_data(state), nullptr);
+    EXPECT_EQ(decode_data(state, state.version, state), nullptr);
 
     set_geometry(3, 1);
     ASSERT_TRUE(state.function_map.allocate_zeroed(4)); // too small for the matrix
-    EXPECT_EQ(reorder_codewords(state), 0);
+    EXPECT_FALSE(reorder_codewords(state, state, &state));
     set_geometry(3, 1);
     state.version = 41;
-    EXPECT_EQ(reorder_codewords(state), 0);
+    EXPECT_FALSE(reorder_codewords(state, state, &state));
     state.version = 3;
     state.ecc_level = 7;
-    EXPECT_EQ(reorder_codewords(state), 0);
+    EXPECT_FALSE(reorder_codewords(state, state, &state));
     EXPECT_FALSE(state.raw_codewords);
     state.module_matrix.reset();
     state.function_map.reset();
@@ -296,7 +295,7 @@ TEST(Codewords, DumpsBothStreamsAndRefusesInconsistentGeometry) {
 TEST(Codewords, OneLBlockJudgedByAllSevenCheckCodewords) {
     set_geometry(1, 1);
     build_function_map(state);
-    ASSERT_NE(read_codewords(state), 0);
+    ASSERT_TRUE(read_codewords(state, state));
     ASSERT_EQ(state.codeword_count, 26);
     const Blocks blocks = make_blocks();
     const auto good = interleave(blocks);
@@ -310,7 +309,7 @@ TEST(Codewords, OneLBlockJudgedByAllSevenCheckCodewords) {
         for (int e = 0; e < errors; ++e)
             raw[next() % 26] ^= static_cast<std::uint8_t>(1 + next() % 255);
         load_raw(raw);
-        ASSERT_NE(deinterleave_and_correct(state), 0);
+        ASSERT_TRUE(deinterleave_and_correct(state, &state));
         const auto got = codewords();
         const bool data_right = std::equal(got.begin(), got.begin() + 19, good.begin());
         if (state.uncorrected_blocks == 0) {

@@ -58,7 +58,7 @@ void load(int version, const std::vector<std::uint8_t> &data) {
 // Decodes and returns the text, or "<null>".
 std::string decode(int version, const BitStream &stream, std::size_t total) {
     load(version, stream.bytes(total));
-    const char *text = decode_data(state);
+    const char *text = decode_data(state, state.version, state);
     return text ? std::string(text) : std::string("<null>");
 }
 
@@ -138,7 +138,7 @@ TEST(DecodeData, ZeroByteEndsTheTextAndNumericWritesAtIt) {
     s.put(4, 4).put(1, 8).put('Z', 8);
     s.put(0, 4);
     load(1, s.bytes(19));
-    const char *text = decode_data(state);
+    const char *text = decode_data(state, state.version, state);
     ASSERT_NE(text, nullptr);
     // Digits at the zero byte; the byte segment at text_length (5).
     EXPECT_EQ(std::string(state.result_text, 7), bytes_of({'A', '1', '2', 0, 0, 'Z', 0}));
@@ -158,7 +158,7 @@ TEST(DecodeData, ExactBytesAndTheirLength) {
     s.put(8, 4).put(1, 8).put(0x1AAA, 13);            // one kanji pair
     s.put(0, 4);
     load(1, s.bytes(19));
-    ASSERT_NE(decode_data(state), nullptr);
+    ASSERT_NE(decode_data(state, state.version, state), nullptr);
     const std::string want = "1234AB " + std::string(state.result_text + 7, 2);
     ASSERT_EQ(state.result_length, 9);
     EXPECT_EQ(std::string(state.result_bytes, 9), want);
@@ -209,14 +209,14 @@ TEST(DecodeData, UnsupportedIndicatorsAndShortDataGiveNoText) {
     good.put(4, 4).put(1, 8).put('x', 8).put(0, 4);
     load(1, good.bytes(19));
     state.uncorrected_blocks = 1;
-    EXPECT_EQ(decode_data(state), nullptr);
+    EXPECT_EQ(decode_data(state, state.version, state), nullptr);
     state.uncorrected_blocks = 0;
-    EXPECT_NE(decode_data(state), nullptr);
+    EXPECT_NE(decode_data(state, state.version, state), nullptr);
     state.version = 0;
-    EXPECT_EQ(decode_data(state), nullptr);
+    EXPECT_EQ(decode_data(state, state.version, state), nullptr);
     state.codewords.reset();
     state.version = 1;
-    EXPECT_EQ(decode_data(state), nullptr);
+    EXPECT_EQ(decode_data(state, state.version, state), nullptr);
 }
 
 // The text buffer holds 7089 characters; a stream that would write more

@@ -68,8 +68,8 @@ TEST(DebugImages, WrittenIntoTheStatesFolder) {
     const std::vector<std::uint8_t> pixels(8 * 4, 64);
     DecoderState s;
     s.debug_dir = dir.path();
-    ASSERT_NE(write_debug_image(s, "sample1-0.bmp", pixels.data(), 8, 4), 0);
+    ASSERT_TRUE(write_debug_image(s, "sample1-0.bmp", pixels.data(), 8, 4));
     EXPECT_TRUE(fs::exists(fs::path(dir.path()) / "sample1-0.bmp"));
     s.debug_dir = (fs::path(dir.path()) / "missing").string();
-    EXPECT_EQ(write_debug_image(s, "sample1-0.bmp", pixels.data(), 8, 4), 0) << "a missing folder fails";
+    EXPECT_FALSE(write_debug_image(s, "sample1-0.bmp", pixels.data(), 8, 4)) << "a missing folder fails";
 }

@@ -299,10 +299,10 @@ TEST_F(EndToEnd, DamageLayoutIsTheDecodersBlockLayout) {
             ASSERT_TRUE(state.function_map.allocate_zeroed((count + 7) / 8));
             for (std::size_t i = 0; i < count; ++i)
                 state.module_matrix[i] = symbol->modules[i] ? 64 : 0;
-            vantor::read_format_info(state);
+            vantor::read_format_info(state, state);
             vantor::unmask(state);
-            vantor::reorder_codewords(state);
-            const char *text = vantor::decode_data(state);
+            vantor::reorder_codewords(state, state, &state);
+            const char *text = vantor::decode_data(state, state.version, state);
             EXPECT_TRUE(text && symbol->text == text) << v << name(level);
             const vantor::BlockGroup *g = state.block_groups;
             EXPECT_EQ(g[0].block_count, l.data_blocks[0]) << v << name(level);
@@ -369,17 +369,17 @@ TEST_F(EndToEnd, TraceLogOfASmallSymbolHasEveryStageInOrderWithHandCheckedValues
     std::string log, short_log;
     const char *text, *short_text;
     {
-        reading_test::LogCapture capture(vantor::classic_state());
-        vantor::classic_state().rs_below_capacity = -1;
+        reading_test::LogCapture capture(vantor::classic_entry().state);
+        vantor::classic_entry().rs_below_capacity = -1;
         short_text = decode_image(gray_image.pixels, gray_image.width, gray_image.height,
-                                  gray_image.depth, vantor::classic_state().trace_file);
+                                  gray_image.depth, vantor::classic_entry().state.trace_file);
         short_log = capture.text();
     }
     {
-        reading_test::LogCapture capture(vantor::classic_state());
-        vantor::classic_state().rs_below_capacity = 0;
+        reading_test::LogCapture capture(vantor::classic_entry().state);
+        vantor::classic_entry().rs_below_capacity = 0;
         text = decode_image(gray_image.pixels, gray_image.width, gray_image.height, gray_image.depth,
-                            vantor::classic_state().trace_file);
+                            vantor::classic_entry().state.trace_file);
         log = capture.text();
     }
     fs::current_path(previous);

@@ -125,8 +125,8 @@ TEST_F(EyeStage, RunTablesStartDarkAndEndWithTerminator) {
     blank(5, 2);
     fill(2, 0, 4, 1); // row 0: ..##.
     fill(0, 1, 5, 2); // row 1: #####
-    ASSERT_NE(build_row_runs(state), 0);
-    ASSERT_NE(build_col_runs(state), 0);
+    ASSERT_TRUE(build_row_runs(state));
+    ASSERT_TRUE(build_col_runs(state));
     const std::vector<std::int16_t> row0(state.row_runs.get(), state.row_runs.get() + 5);
     EXPECT_EQ(row0, (std::vector<std::int16_t>{0, 2, 2, 1, -1}));
     EXPECT_EQ(state.row_runs[7], 5);
@@ -141,9 +141,9 @@ TEST_F(EyeStage, RunTablesStartDarkAndEndWithTerminator) {
 
     // Outside the 16-bit range, or a bitmap too small for the image: refused.
     state.image_width = 40000;
-    EXPECT_EQ(build_row_runs(state), 0);
+    EXPECT_FALSE(build_row_runs(state));
     state.image_width = 6;
-    EXPECT_EQ(build_col_runs(state), 0);
+    EXPECT_FALSE(build_col_runs(state));
 }
 
 TEST_F(EyeStage, WindowRatioBoundsAreInclusive) {
@@ -160,7 +160,7 @@ TEST_F(EyeStage, WindowRatioBoundsAreInclusive) {
     };
     const auto table = run_table(64, lines);
     MemChunk<RunHit> hits;
-    ASSERT_NE(scan_runs(state, table.data(), 64, static_cast<int>(lines.size()), hits), 0);
+    ASSERT_TRUE(scan_runs(state, table.data(), 64, static_cast<int>(lines.size()), hits));
     const std::vector<Hit> expected = {
         {0, 0, 39, -1}, {2, 0, 26, -1}, {4, 0, 30, -1}, {6, 3, 21, -1}, {7, 0, 21, -1}, {7, 18, 21, -1},
     };
@@ -316,21 +316,21 @@ TEST_F(EyeStage, OrientationOfUprightAndMirroredLayouts) {
     // scrambled order: the corner moves to slot 0 and the rest stays.
     set_eyes({eye(1, 1, 50, 10), eye(1, 1, 10, 50), eye(1, 1, 10, 10)});
     state.eye_pick[0] = 0, state.eye_pick[1] = 1, state.eye_pick[2] = 2;
-    ASSERT_NE(orient_eyes(state), 0);
+    ASSERT_TRUE(orient_eyes(state));
     EXPECT_EQ(state.eye_pick[0], 2);
     EXPECT_EQ(state.eye_pick[1], 0); // (50,10), along the rows
     EXPECT_EQ(state.eye_pick[2], 1); // (10,50), down the columns
 
     // Already in order: kept.
     state.eye_pick[0] = 2, state.eye_pick[1] = 0, state.eye_pick[2] = 1;
-    ASSERT_NE(orient_eyes(state), 0);
+    ASSERT_TRUE(orient_eyes(state));
     EXPECT_EQ(state.eye_pick[1], 0);
     EXPECT_EQ(state.eye_pick[2], 1);
 
     // Mirrored left to right: the same corner, slots 1 and 2 exchanged.
     set_eyes({eye(1, 1, 90, 10), eye(1, 1, 50, 10), eye(1, 1, 90, 50)});
     state.eye_pick[0] = 0, state.eye_pick[1] = 1, state.eye_pick[2] = 2;
-    ASSERT_NE(orient_eyes(state), 0);
+    ASSERT_TRUE(orient_eyes(state));
     EXPECT_EQ(state.eye_pick[0], 0);
     EXPECT_EQ(state.eye_pick[1], 2);
     EXPECT_EQ(state.eye_pick[2], 1);
@@ -338,7 +338,7 @@ TEST_F(EyeStage, OrientationOfUprightAndMirroredLayouts) {
     // Three equal centres: undecided.
     set_eyes({eye(1, 1, 5, 5), eye(1, 1, 5, 5), eye(1, 1, 5, 5)});
     state.eye_pick[0] = 0, state.eye_pick[1] = 1, state.eye_pick[2] = 2;
-    EXPECT_EQ(orient_eyes(state), 0);
+    EXPECT_FALSE(orient_eyes(state));
 }
 
 TEST_F(EyeStage, FindsAndLogsThreeDrawnEyePatterns) {
@@ -346,7 +346,7 @@ TEST_F(EyeStage, FindsAndLogsThreeDrawnEyePatterns) {
     draw_eye(8, 8, 4);
     draw_eye(80, 8, 4);
     capture_log();
-    EXPECT_EQ(find_eye_patterns(state), 0);
+    EXPECT_FALSE(find_eye_patterns(state));
     EXPECT_EQ(log_text(), "cross 2 \nonly 2 eye pattern found.\n");
 
     blank(120, 120);
@@ -354,7 +354,7 @@ TEST_F(EyeStage, FindsAndLogsThreeDrawnEyePatterns) {
     draw_eye(80, 8, 4);
     draw_eye(8, 80, 4);
     capture_log();
-    ASSERT_NE(find_eye_patterns(state), 0);
+    ASSERT_TRUE(find_eye_patterns(state));
     const EyePattern &corner = state.eyes.items[state.eye_pick[0]];
     const EyePattern &right = state.eyes.items[state.eye_pick[1]];
     const EyePattern &below = state.eyes.items[state.eye_pick[2]];
@@ -381,7 +381,7 @@ TEST_F(EyeStage, AlignmentRunBoundsAndWindowEnd) {
     };
     const auto table = run_table(40, lines);
     MemChunk<RunHit> hits;
-    ASSERT_NE(scan_alignment_runs(state, 0, table.data(), 40, hits, 10, 6, 20, 4.0), 0);
+    ASSERT_TRUE(scan_alignment_runs(state, 0, table.data(), 40, hits, 10, 6, 20, 4.0));
     const std::vector<Hit> expected = {{0, 14, 2, -1}, {1, 14, 6, -1}, {5, 12, 4, -1}};
     EXPECT_EQ(hits_of(hits), expected);
 
@@ -389,9 +389,9 @@ TEST_F(EyeStage, AlignmentRunBoundsAndWindowEnd) {
     // starts on a dark run steps over it.
     const auto one = run_table(40, {{10, 4, 4, 4, 10}});
     memchunk_clear(hits);
-    EXPECT_NE(scan_alignment_runs(state, 0, one.data(), 40, hits, 10, 1, 8, 4.0), 0);
-    EXPECT_NE(scan_alignment_runs(state, 0, one.data(), 40, hits, 0, 1, 18, 4.0), 0);
-    EXPECT_EQ(scan_alignment_runs(state, 0, one.data(), 40, hits, 10, 1, 7, 4.0), 0);
+    EXPECT_TRUE(scan_alignment_runs(state, 0, one.data(), 40, hits, 10, 1, 8, 4.0));
+    EXPECT_TRUE(scan_alignment_runs(state, 0, one.data(), 40, hits, 0, 1, 18, 4.0));
+    EXPECT_FALSE(scan_alignment_runs(state, 0, one.data(), 40, hits, 10, 1, 7, 4.0));
     EXPECT_EQ(hits.count, 2);
     memchunk_free(hits);
 }
@@ -405,8 +405,8 @@ protected:
         state.eye_pick[0] = 0, state.eye_pick[1] = 1, state.eye_pick[2] = 2;
         state.x_unit = {4, 0};
         state.y_unit = {0, 4};
-        ASSERT_NE(build_row_runs(state), 0);
-        ASSERT_NE(build_col_runs(state), 0);
+        ASSERT_TRUE(build_row_runs(state));
+        ASSERT_TRUE(build_col_runs(state));
     }
     // Alignment pattern on modules 8..12 (pixels 34..53), clipped to the image.
     static void draw_alignment() {
@@ -425,11 +425,11 @@ TEST_F(AlignmentSearch, FindsThePatternAndHonoursTheImageEdges) {
         prepare();
         AlignmentProbe probe{0, 0, 10, 10};
         if (side == 54) {
-            ASSERT_NE(find_alignment(state, probe), 0);
+            ASSERT_TRUE(find_alignment(state, probe));
             EXPECT_FLOAT_EQ(probe.x, 44.0f);
             EXPECT_FLOAT_EQ(probe.y, 44.0f);
         } else {
-            EXPECT_EQ(find_alignment(state, probe), 0);
+            EXPECT_FALSE(find_alignment(state, probe));
         }
         free_eye_patterns(state);
     }
@@ -438,18 +438,18 @@ TEST_F(AlignmentSearch, FindsThePatternAndHonoursTheImageEdges) {
     draw_alignment();
     prepare();
     AlignmentProbe probe{0, 0, 10, 10};
-    ASSERT_NE(find_alignment(state, probe), 0);
+    ASSERT_TRUE(find_alignment(state, probe));
     EXPECT_FLOAT_EQ(probe.x, 44.0f);
     // Predicted centre above the image, and a window starting above it.
     AlignmentProbe above{0, 0, 10, -2};
-    EXPECT_EQ(find_alignment(state, above), 0);
+    EXPECT_FALSE(find_alignment(state, above));
     AlignmentProbe near_top{0, 0, 10, 0};
-    EXPECT_EQ(find_alignment(state, near_top), 0);
+    EXPECT_FALSE(find_alignment(state, near_top));
     // Degenerate step vectors: no crash, no result.
     state.x_unit = {NAN, 0};
-    EXPECT_EQ(find_alignment(state, probe), 0);
+    EXPECT_FALSE(find_alignment(state, probe));
     state.x_unit = {1e30f, 0};
-    EXPECT_EQ(find_alignment(state, probe), 0);
+    EXPECT_FALSE(find_alignment(state, probe));
 }
 
 TEST_F(AlignmentSearch, OnlyTheFirstGroupCounts) {
@@ -461,7 +461,7 @@ TEST_F(AlignmentSearch, OnlyTheFirstGroupCounts) {
             fill(x, y, x + 2, y + 2);
     prepare();
     AlignmentProbe probe{0, 0, 10, 10};
-    ASSERT_NE(find_alignment(state, probe), 0);
+    ASSERT_TRUE(find_alignment(state, probe));
     EXPECT_FLOAT_EQ(probe.x, 41.0f);
     EXPECT_FLOAT_EQ(probe.y, 41.0f);
     int groups = 0;
@@ -507,11 +507,11 @@ TEST_F(EyeStage, SweepLabelsMatchAllPairsOnGeneratedImages) {
         if (image % 5 == 0)
             for (int x = 0; x + 3 <= w; x += 7)
                 fill(x, 0, x + 3, h / 2);
-        ASSERT_NE(build_row_runs(state), 0);
-        ASSERT_NE(build_col_runs(state), 0);
+        ASSERT_TRUE(build_row_runs(state));
+        ASSERT_TRUE(build_col_runs(state));
         MemChunk<RunHit> rows, cols;
-        ASSERT_NE(scan_runs(state, state.row_runs.get(), w, h, rows), 0);
-        ASSERT_NE(scan_runs(state, state.col_runs.get(), h, w, cols), 0);
+        ASSERT_TRUE(scan_runs(state, state.row_runs.get(), w, h, rows));
+        ASSERT_TRUE(scan_runs(state, state.col_runs.get(), h, w, cols));
         expect_same_labels({rows.items, rows.items + rows.count}, {cols.items, cols.items + cols.count}, true, "image " + std::to_string(image));
     }
     // Random hit lists, dense in crossings, for both kinds of crossing.
@@ -575,7 +575,7 @@ TEST_F(EyeStage, PicksTheEyePatternsOfRenderedSymbols) {
                     state.work_bitmap[i] = picture.pixels[i] < 128 ? 64 : 0;
                 const std::string what = "version " + std::to_string(version) + " rotation " +
                                          std::to_string(rotation) + (mirror ? " mirrored" : "");
-                ASSERT_NE(find_eye_patterns(state), 0) << what;
+                ASSERT_TRUE(find_eye_patterns(state)) << what;
                 // A mirrored picture shows the transposed symbol, whose
                 // eye patterns sit where the original's do: as seen in
                 // the picture, the slots are the same.

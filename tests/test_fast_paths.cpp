@@ -103,7 +103,7 @@ TEST(FastPaths, ContrastMapAndLocalPassesMatchTheWindowRule) {
         SCOPED_TRACE(std::to_string(g.width) + "x" + std::to_string(g.height));
         prepare(g);
         for (int pass = 0; pass < 4; ++pass) {
-            ASSERT_NE(vantor::threshold_local(state, pass, g.pixels.data(), g.width, g.height), 0);
+            ASSERT_TRUE(vantor::threshold_local(state, pass, g.pixels.data(), g.width, g.height));
             for (int y = 0; y < g.height; ++y) {
                 int carried = 0;
                 for (int x = 0; x < g.width; ++x) {
@@ -181,8 +181,8 @@ TEST(FastPaths, RunTablesMatchTheRunRule) {
             state.image_height = h;
             ASSERT_TRUE(state.work_bitmap.allocate(bytes.size()));
             std::copy(bytes.begin(), bytes.end(), state.work_bitmap.get());
-            ASSERT_NE(vantor::build_row_runs(state), 0);
-            ASSERT_NE(vantor::build_col_runs(state), 0);
+            ASSERT_TRUE(vantor::build_row_runs(state));
+            ASSERT_TRUE(vantor::build_col_runs(state));
             for (int y = 0; y < h; ++y) {
                 const auto want = reference_runs(bytes, static_cast<std::size_t>(y) * w, 1, w);
                 const std::int16_t *got = state.row_runs.get() + static_cast<std::size_t>(y) * (w + 2);
@@ -251,7 +251,7 @@ TEST(FastPaths, WindowScanMatchesTheRatioRule) {
         }
     };
     vantor::MemChunk<vantor::RunHit> hits;
-    ASSERT_NE(vantor::scan_runs(state, table.data(), line_length, lines, hits), 0);
+    ASSERT_TRUE(vantor::scan_runs(state, table.data(), line_length, lines, hits));
     std::vector<vantor::RunHit> want;
     for (int line = 0; line < lines; ++line)
         rule(table.data() + line * entries, entries, line, want);
@@ -266,7 +266,7 @@ TEST(FastPaths, WindowScanMatchesTheRatioRule) {
         for (std::size_t k = 0; k < full; ++k)
             runs[k] = static_cast<std::int16_t>(k % 4 == 2 ? 3 : 1);
         vantor::MemChunk<vantor::RunHit> line_hits;
-        ASSERT_NE(vantor::scan_runs(state, runs.data(), length, 1, line_hits), 0);
+        ASSERT_TRUE(vantor::scan_runs(state, runs.data(), length, 1, line_hits));
         std::vector<vantor::RunHit> line_want;
         rule(runs.data(), full, 0, line_want);
         same(line_hits, line_want);
@@ -318,15 +318,15 @@ TEST(FastPaths, AlignmentSearchWithoutFullTablesMatchesTheTables) {
         state.image_height = p.height;
         ASSERT_TRUE(state.work_bitmap.allocate(p.pixels.size()));
         vantor::threshold_global(state, 2, p.pixels.data(), 8);
-        ASSERT_NE(vantor::find_eye_patterns(state), 0);
+        ASSERT_TRUE(vantor::find_eye_patterns(state));
         EXPECT_FALSE(state.row_runs) << "the eye search keeps no full table";
         EXPECT_FALSE(state.col_runs);
         state.version = vantor::determine_version(state, 0);
         ASSERT_EQ(state.version, version);
 
         const auto local = search_every_alignment_pattern();
-        ASSERT_NE(vantor::build_row_runs(state), 0);
-        ASSERT_NE(vantor::build_col_runs(state), 0);
+        ASSERT_TRUE(vantor::build_row_runs(state));
+        ASSERT_TRUE(vantor::build_col_runs(state));
         const auto tables = search_every_alignment_pattern();
         EXPECT_GE(std::count_if(tables.begin(), tables.end(), [](const AlignmentResult &a) { return a.found; }),
                   static_cast<long>(tables.size()) - 3);
@@ -395,8 +395,8 @@ TEST(FastPaths, AlignmentWindowsMatchTheTablesAnywhere) {
             std::vector<std::uint8_t> marked(state.work_bitmap.get(), state.work_bitmap.get() + state.work_bitmap.size());
             for (std::size_t i = 0; i < marked.size(); ++i)
                 state.work_bitmap[i] = static_cast<std::uint8_t>(marked[i] & ~16);
-            ASSERT_NE(vantor::build_row_runs(state), 0);
-            ASSERT_NE(vantor::build_col_runs(state), 0);
+            ASSERT_TRUE(vantor::build_row_runs(state));
+            ASSERT_TRUE(vantor::build_col_runs(state));
             std::copy(marked.begin(), marked.end(), state.work_bitmap.get());
             const AlignmentResult tables = search();
             ASSERT_TRUE(local == tables) << "image " << image << " probe " << col << "," << row;

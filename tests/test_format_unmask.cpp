@@ -84,7 +84,7 @@ TEST(FormatInfo, ReadsFirstCopyAndCorrectsUpToThreeBits) {
         state.ecc_level = 3;
         state.mask_pattern = 0;
         LogCapture log(state);
-        ASSERT_NE(read_format_info(state), 0) << c.flips;
+        ASSERT_TRUE(read_format_info(state, state)) << c.flips;
         EXPECT_EQ(state.ecc_level, 0);
         EXPECT_EQ(state.mask_pattern, 5);
         EXPECT_EQ(log.text(), std::string(c.log) + "Error Correction Level 0, mask pattern 5\n");
@@ -94,7 +94,7 @@ TEST(FormatInfo, ReadsFirstCopyAndCorrectsUpToThreeBits) {
 TEST(FormatInfo, AllLightAreaReadsAsLevelHMask5) {
     set_matrix(25, 0);
     LogCapture log(state);
-    ASSERT_NE(read_format_info(state), 0);
+    ASSERT_TRUE(read_format_info(state, state));
     EXPECT_EQ(state.ecc_level, 2);
     EXPECT_EQ(state.mask_pattern, 5);
     EXPECT_EQ(log.text(), "Error Correction Level 2, mask pattern 5\n");
@@ -116,7 +116,7 @@ TEST(FormatInfo, SecondCopyUsedSilentlyWhenFirstFailsAndNothingSetWhenBothFail) 
     state.mask_pattern = 0;
     {
         LogCapture log(state);
-        ASSERT_NE(read_format_info(state), 0);
+        ASSERT_TRUE(read_format_info(state, state));
         EXPECT_EQ(state.ecc_level, 3);
         EXPECT_EQ(state.mask_pattern, 6);
         EXPECT_EQ(log.text(), "BCH reverse 9 bit\n"); // the decoder's line only
@@ -124,15 +124,15 @@ TEST(FormatInfo, SecondCopyUsedSilentlyWhenFirstFailsAndNothingSetWhenBothFail) 
     put_word(1, bad ^ 0x5412);
     state.ecc_level = 1;
     state.mask_pattern = 2;
-    EXPECT_EQ(read_format_info(state), 0);
+    EXPECT_FALSE(read_format_info(state, state));
     EXPECT_EQ(state.ecc_level, 1);
     EXPECT_EQ(state.mask_pattern, 2);
 
     state.matrix_width = 17; // smaller than any symbol: refused, not read
-    EXPECT_EQ(read_format_info(state), 0);
+    EXPECT_FALSE(read_format_info(state, state));
     state.module_matrix.reset();
     state.matrix_width = 21;
-    EXPECT_EQ(read_format_info(state), 0);
+    EXPECT_FALSE(read_format_info(state, state));
 }
 
 TEST(FormatInfo, EveryPatternOfTwoWrongBitsCorrectedAndThreeCorrectedUnlessInvisible) {

@@ -143,13 +143,13 @@ std::string golden_trace(const GoldenCase &c) {
     std::size_t len = 0;
     std::FILE *log = open_memstream(&buf, &len);
     const int flag_before = c.rs_flag_before;
-    vantor::DecoderState &classic = vantor::classic_state();
+    vantor::ClassicEntry &classic = vantor::classic_entry();
     const int saved_flag = classic.rs_below_capacity;
     classic.rs_below_capacity = flag_before;
     const char *text = decode_image(picture.pixels.data(), picture.width, picture.height, c.depth, log);
     const int flag_after = classic.rs_below_capacity;
     classic.rs_below_capacity = saved_flag;
-    classic.trace_file = nullptr; // the classic state keeps it after the call
+    classic.state.trace_file = nullptr; // the classic state keeps it after the call
     std::fclose(log);
 
     std::ostringstream out;

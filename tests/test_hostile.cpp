@@ -327,7 +327,7 @@ TEST_F(HostileEyes, DegenerateStepVectorsFailCleanly) {
             state.version = version;
             state.x_unit = u;
             state.y_unit = {u.y, u.x};
-            EXPECT_EQ(read_version_info(state, VersionBlock::upper_right), -1);
+            EXPECT_EQ(read_version_info(state, VersionBlock::along), -1);
             AlignmentProbe probe{0, 0, 22, 22};
             find_alignment(state, probe);
             // Zero steps put every module on the corner eye's centre pixel,

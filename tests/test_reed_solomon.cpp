@@ -38,8 +38,8 @@ std::vector<std::uint8_t> damage(std::mt19937 &rng, std::vector<std::uint8_t> bl
     return block;
 }
 
-int correct(std::vector<std::uint8_t> &block, int t) {
-    return rs_correct_block(state, block.data(), static_cast<int>(block.size()), t);
+BlockCorrection correct(std::vector<std::uint8_t> &block, int t) {
+    return rs_correct_block(block.data(), static_cast<int>(block.size()), t, &state);
 }
 
 bool is_codeword(const std::vector<std::uint8_t> &block, int t) {
@@ -51,7 +51,7 @@ bool is_codeword(const std::vector<std::uint8_t> &block, int t) {
 
 } // namespace
 
-TEST(ReedSolomon, CorrectsUpToCapacityAndSetsFlagByErrorCount) {
+TEST(ReedSolomon, CorrectsUpToCapacityAndCountsTheErrors) {
     std::mt19937 rng(7);
     const int shapes[][3] = {{26, 10, 4}, {26, 17, 8}, {33, 18, 9}, {65, 24, 12}, {46, 30, 15},
                              {153, 30, 15}, {44, 10, 4}};
@@ -61,31 +61,31 @@ TEST(ReedSolomon, CorrectsUpToCapacityAndSetsFlagByErrorCount) {
             for (int trial = 0; trial < 4; ++trial) {
                 const auto good = random_block(rng, n, ec);
                 auto block = damage(rng, good, errors);
-                state.rs_below_capacity = errors == t ? -1 : 0; // must be overwritten
-                ASSERT_EQ(correct(block, t), -1) << n << "/" << t << " errors " << errors;
+                const BlockCorrection fix = correct(block, t);
+                ASSERT_TRUE(fix.corrected) << n << "/" << t << " errors " << errors;
+                EXPECT_TRUE(fix.attempted);
                 EXPECT_EQ(block, good);
-                EXPECT_EQ(state.rs_below_capacity, errors == t ? 0 : -1);
+                EXPECT_EQ(fix.errors, errors);
             }
         }
     }
 }
 
-TEST(ReedSolomon, ErrorFreeBlockLeavesFlagAlone) {
+TEST(ReedSolomon, ErrorFreeBlockIsNotAttempted) {
     std::mt19937 rng(3);
     auto block = random_block(rng, 26, 10);
     const auto copy = block;
-    for (int flag : {0, -1}) {
-        state.rs_below_capacity = flag;
-        EXPECT_EQ(correct(block, 4), 0);
-        EXPECT_EQ(state.rs_below_capacity, flag);
-        EXPECT_EQ(block, copy);
-    }
-    state.rs_below_capacity = -1;
+    const BlockCorrection clean = correct(block, 4);
+    EXPECT_FALSE(clean.attempted);
+    EXPECT_FALSE(clean.corrected);
+    EXPECT_EQ(block, copy);
     block[3] ^= 1;
-    EXPECT_EQ(correct(block, 0), 0); // t <= 0: not looked at
-    EXPECT_EQ(correct(block, -3), 0);
-    EXPECT_EQ(state.rs_below_capacity, -1);
-    EXPECT_EQ(rs_correct_block(state, nullptr, 26, 4), 0);
+    for (int t : {0, -3}) { // t <= 0: not looked at
+        const BlockCorrection fix = correct(block, t);
+        EXPECT_FALSE(fix.attempted);
+        EXPECT_FALSE(fix.corrected);
+    }
+    EXPECT_FALSE(rs_correct_block(nullptr, 26, 4).attempted);
 }
 
 TEST(ReedSolomon, PositionsCountFromTheLastCodewordAndLogTheCorrection) {
@@ -97,29 +97,30 @@ TEST(ReedSolomon, PositionsCountFromTheLastCodewordAndLogTheCorrection) {
     block[0] ^= 0x5A;
     {
         LogCapture log(state);
-        state.rs_below_capacity = 0;
-        ASSERT_EQ(correct(block, 2), -1);
+        const BlockCorrection fix = correct(block, 2);
+        ASSERT_TRUE(fix.corrected);
+        EXPECT_EQ(fix.errors, 1);
         EXPECT_EQ(log.text(), "error at 25 val 90\ntotal 1 errors\n");
     }
     EXPECT_EQ(block, good);
-    EXPECT_EQ(state.rs_below_capacity, -1);
 
     block[25] ^= 0x01; // last codeword, a check codeword
     block[0] ^= 0xFF;
     {
         LogCapture log(state);
-        ASSERT_EQ(correct(block, 2), -1);
+        const BlockCorrection fix = correct(block, 2);
+        ASSERT_TRUE(fix.corrected);
+        EXPECT_EQ(fix.errors, 2);
         const std::string text = log.text();
         EXPECT_NE(text.find("error at 0 val 1\n"), std::string::npos) << text;
         EXPECT_NE(text.find("error at 25 val 255\n"), std::string::npos) << text;
         EXPECT_NE(text.find("total 2 errors\n"), std::string::npos) << text;
     }
     EXPECT_EQ(block, good);
-    EXPECT_EQ(state.rs_below_capacity, 0);
 }
 
 // Beyond capacity a correction is kept only when it gives a codeword; the
-// flag then stays at the 0 that the block set. Sought here: t + 1 errors for
+// block is then reported as attempted and not corrected. Sought here: t + 1 errors for
 // which the one-error attempt (t = 2) finds its root inside the block, the
 // case that was taken as a correction before any check.
 TEST(ReedSolomon, NoCorrectionKeptBeyondCapacityWhenResultIsNoCodeword) {
@@ -139,14 +140,13 @@ TEST(ReedSolomon, NoCorrectionKeptBeyondCapacityWhenResultIsNoCodeword) {
         if (p >= n)
             continue;
         auto block = bad;
-        state.rs_below_capacity = -1;
         LogCapture log(state);
-        const int r = correct(block, t);
-        if (r != 0)
+        const BlockCorrection fix = correct(block, t);
+        if (fix.corrected)
             continue; // the two-error attempt succeeded; not the sought case
         ++found;
         EXPECT_EQ(block, bad);
-        EXPECT_EQ(state.rs_below_capacity, 0);
+        EXPECT_TRUE(fix.attempted);
         EXPECT_EQ(log.text(), "");
     }
     EXPECT_EQ(found, 5);
@@ -161,11 +161,10 @@ TEST(ReedSolomon, BeyondCapacityNeverLeavesANonCodeword) {
             const auto good = random_block(rng, n, ec);
             const auto bad = damage(rng, good, t + 1 + static_cast<int>(rng() % 3));
             auto block = bad;
-            state.rs_below_capacity = -1;
-            const int r = correct(block, t);
-            if (r == 0) {
+            const BlockCorrection fix = correct(block, t);
+            if (!fix.corrected) {
                 EXPECT_EQ(block, bad);
-                EXPECT_EQ(state.rs_below_capacity, 0);
+                EXPECT_TRUE(fix.attempted);
             } else {
                 EXPECT_TRUE(is_codeword(block, t));
             }
@@ -179,7 +178,7 @@ TEST(ReedSolomon, SolvesSystemsWithPivotExchangeAndDetectsSingular) {
     std::uint8_t r0[] = {0, 2, 4};
     std::uint8_t r1[] = {3, 1, 7};
     std::uint8_t *rows[] = {r0, r1};
-    ASSERT_NE(gf_solve(rows, 2), 0);
+    ASSERT_TRUE(gf_solve(rows, 2));
     const std::uint8_t x = rows[0][2], y = rows[1][2];
     EXPECT_EQ(y, 2);
     EXPECT_EQ(reading_test::gf_mul(3, x) ^ y, 7);
@@ -187,11 +186,11 @@ TEST(ReedSolomon, SolvesSystemsWithPivotExchangeAndDetectsSingular) {
     std::uint8_t s0[] = {1, 2, 3};
     std::uint8_t s1[] = {2, 4, 6}; // twice row 0
     std::uint8_t *singular[] = {s0, s1};
-    EXPECT_EQ(gf_solve(singular, 2), 0);
+    EXPECT_FALSE(gf_solve(singular, 2));
     std::uint8_t z0[] = {0, 0, 1};
     std::uint8_t z1[] = {0, 5, 1};
     std::uint8_t *zero_column[] = {z0, z1};
-    EXPECT_EQ(gf_solve(zero_column, 2), 0);
+    EXPECT_FALSE(gf_solve(zero_column, 2));
 }
 
 // The syndromes are sums of independent terms; each must still be the block
@@ -214,6 +213,6 @@ TEST(ReedSolomon, SyndromeCheckFollowsHornersRule) {
         bool zero = true;
         for (int i = 0; i < count && zero; ++i)
             zero = syndrome(block, i) == 0;
-        EXPECT_EQ(rs_syndromes_zero(block.data(), n, count) != 0, zero) << "n " << n << ", count " << count;
+        EXPECT_EQ(rs_syndromes_zero(block.data(), n, count), zero) << "n " << n << ", count " << count;
     }
 }

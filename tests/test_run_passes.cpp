@@ -201,12 +201,12 @@ TEST(RunPasses, CallbackTraceAndDebugFolderMatchTheClassicEntry) {
     ASSERT_NE(log, nullptr);
     const fs::path previous = fs::current_path();
     fs::current_path(classic_dir.path());
-    DecoderState &classic = classic_state();
+    ClassicEntry &classic = classic_entry();
     const int saved_flag = classic.rs_below_capacity;
     classic.rs_below_capacity = 0;
     const char *text = decode_image(p.pixels.data(), p.width, p.height, 8, log);
     classic.rs_below_capacity = saved_flag;
-    classic.trace_file = nullptr;
+    classic.state.trace_file = nullptr;
     fs::current_path(previous);
     std::fclose(log);
     const std::string classic_trace(buf, len);
@@ -284,14 +284,14 @@ TEST(RunPasses, DebugImagesWhenTheStateAsks) {
     DecoderState traced;
     traced.trace_fn = ignore;
     traced.debug_dir = never_dir.path();
-    traced.debug_images = DecoderState::DebugImages::never;
+    traced.debug_images = TraceSink::DebugImages::never;
     run_passes(traced, p.pixels.data(), p.width, p.height, 8, go_on);
     EXPECT_EQ(count_files(never_dir.path()), 0u);
 
     vt::TempDir always_dir("images-always");
     DecoderState quiet;
     quiet.debug_dir = always_dir.path();
-    quiet.debug_images = DecoderState::DebugImages::always;
+    quiet.debug_images = TraceSink::DebugImages::always;
     run_passes(quiet, p.pixels.data(), p.width, p.height, 8, go_on);
     EXPECT_TRUE(fs::exists(fs::path(always_dir.path()) / "sample1-0.bmp"));
     EXPECT_TRUE(fs::exists(fs::path(always_dir.path()) / "sample2-0-0.bmp"));

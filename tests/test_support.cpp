@@ -38,7 +38,7 @@ std::pair<int, int> read_format(const Symbol &s) {
     return {a, b};
 }
 
-void expect_finder(const Symbol &s, int col0, int row0) {
+void expect_eye(const Symbol &s, int col0, int row0) {
     for (int r = -1; r <= 7; ++r)
         for (int c = -1; c <= 7; ++c) {
             const int col = col0 + c, row = row0 + r;
@@ -49,7 +49,7 @@ void expect_finder(const Symbol &s, int col0, int row0) {
         }
 }
 
-TEST(SupportSymbol, MatrixHasFindersAndRequestedParameters) {
+TEST(SupportSymbol, MatrixHasEyesAndRequestedParameters) {
     struct Case { std::string text; int version; Level level; Mode mode; int mask; };
     const Case cases[] = {
         {"01234567", 1, Level::H, Mode::numeric, 0},
@@ -72,9 +72,9 @@ TEST(SupportSymbol, MatrixHasFindersAndRequestedParameters) {
             EXPECT_EQ(s->mask, c.mask);
         }
         EXPECT_EQ(s->text, c.text);
-        expect_finder(*s, 0, 0);
-        expect_finder(*s, s->size - 7, 0);
-        expect_finder(*s, 0, s->size - 7);
+        expect_eye(*s, 0, 0);
+        expect_eye(*s, s->size - 7, 0);
+        expect_eye(*s, 0, s->size - 7);
         for (int i = 8; i < s->size - 8; ++i) {
             EXPECT_EQ(s->dark(i, 6), i % 2 == 0);
             EXPECT_EQ(s->dark(6, i), i % 2 == 0);

@@ -44,10 +44,10 @@ Reading read_symbol(const vt::Symbol &symbol) {
     for (std::size_t i = 0; i < count; ++i)
         state.module_matrix[i] = symbol.modules[i] ? 64 : 0;
 
-    vantor::read_format_info(state);
+    vantor::read_format_info(state, state);
     vantor::unmask(state);
-    vantor::reorder_codewords(state);
-    if (const char *text = vantor::decode_data(state))
+    vantor::reorder_codewords(state, state, &state);
+    if (const char *text = vantor::decode_data(state, state.version, state))
         r.text = std::string(text);
     if (state.raw_codewords)
         r.raw.assign(state.raw_codewords.get(), state.raw_codewords.get() + state.codeword_count);

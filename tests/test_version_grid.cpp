@@ -98,11 +98,11 @@ protected:
             for (int x = x0; x < x1; ++x)
                 pixel(x, y) = v;
     }
-    static void eyes(EyePattern tl, EyePattern tr, EyePattern bl) {
+    static void eyes(EyePattern corner, EyePattern along, EyePattern down) {
         memchunk_init(state.eyes);
-        memchunk_append(state.eyes, tl);
-        memchunk_append(state.eyes, tr);
-        memchunk_append(state.eyes, bl);
+        memchunk_append(state.eyes, corner);
+        memchunk_append(state.eyes, along);
+        memchunk_append(state.eyes, down);
         state.eye_count = 3;
         state.eye_pick[0] = 0;
         state.eye_pick[1] = 1;
@@ -112,10 +112,10 @@ protected:
     // Writes an 18-bit value as single dark pixels at the (ceiled) sample
     // positions of a block, for an axis-aligned symbol of `unit` pixels.
     static void paint_block(std::uint32_t value, VersionBlock block, double unit) {
-        const EyePattern &e = state.eyes.items[block == VersionBlock::upper_right ? 1 : 2];
+        const EyePattern &e = state.eyes.items[block == VersionBlock::along ? 1 : 2];
         for (int k = 0; k < 18; ++k) {
             int c = -7 + k % 3, r = -3 + k / 3;
-            if (block == VersionBlock::lower_left)
+            if (block == VersionBlock::down)
                 std::swap(c, r);
             const double x = std::ceil(e.x + c * unit), y = std::ceil(e.y + r * unit);
             if (x >= 0 && x < state.image_width && y >= 0 && y < state.image_height)
@@ -143,8 +143,8 @@ protected:
         fill(cx - h, cy - h, cx + h, cy + h, 64);
     }
     static void build_runs() {
-        ASSERT_NE(build_row_runs(state), 0);
-        ASSERT_NE(build_col_runs(state), 0);
+        ASSERT_TRUE(build_row_runs(state));
+        ASSERT_TRUE(build_col_runs(state));
         memchunk_init(state.row_hits);
         memchunk_init(state.col_hits);
     }
@@ -214,12 +214,12 @@ TEST_F(VersionGrid, EstimateRoundsTheDistanceUpAndTruncatesTheVersion) {
 TEST_F(VersionGrid, TryIndicesMeasureTheEyesDifferently) {
     image(400, 400);
     // Measured 60 x 80 (root mean square 70.7) but a region size of 50.
-    EyePattern tl = make_eye(10, 10, 50), tr = make_eye(190, 10, 50), bl = make_eye(10, 190, 50);
-    for (EyePattern *e : {&tl, &tr, &bl}) {
+    EyePattern corner = make_eye(10, 10, 50), along = make_eye(190, 10, 50), down = make_eye(10, 190, 50);
+    for (EyePattern *e : {&corner, &along, &down}) {
         e->width = 60;
         e->height = 80;
     }
-    eyes(tl, tr, bl);
+    eyes(corner, along, down);
     EXPECT_EQ(determine_version(state, 0), 2); // 180 / 10.1 -> 18 modules
     EXPECT_FLOAT_EQ(state.x_unit.x, 10.0f);
     EXPECT_EQ(determine_version(state, 1), 4); // 180 / 7.14 -> 26 modules
@@ -229,13 +229,13 @@ TEST_F(VersionGrid, TryIndicesMeasureTheEyesDifferently) {
 
 TEST_F(VersionGrid, FailedEstimateKeepsPreliminaryVectorsPerAxis) {
     image(200, 200);
-    // TR 50 px away along (3, 4), BL 50 px away along (-4, 3).
-    EyePattern tl = make_eye(100, 100, 49), tr = make_eye(130, 140, 49), bl = make_eye(60, 130, 49);
-    for (EyePattern *e : {&tl, &tr, &bl}) {
+    // The along eye 50 px away along (3, 4), the down eye along (-4, 3).
+    EyePattern corner = make_eye(100, 100, 49), along = make_eye(130, 140, 49), down = make_eye(60, 130, 49);
+    for (EyePattern *e : {&corner, &along, &down}) {
         e->width = 60;
         e->height = 80;
     }
-    eyes(tl, tr, bl);
+    eyes(corner, along, down);
     {
         LogCapture log;
         EXPECT_EQ(determine_version(state, 0), -1); // 5 modules: (5 - 10) / 4 truncates to -1
@@ -262,7 +262,7 @@ TEST_F(VersionGrid, HostileEyeGeometryFailsCleanly) {
     state.eye_pick[2] = 3; // not a record
     EXPECT_EQ(determine_version(state, 0), 0);
     state.version = 2;
-    EXPECT_EQ(grid_build(state), 0);
+    EXPECT_FALSE(grid_build(state));
 }
 
 // --- version information ----------------------------------------------------
@@ -298,8 +298,8 @@ protected:
 };
 
 TEST_F(VersionInfo, UpperRightBlockDecidesEvenAgainstTheEstimate) {
-    paint_block(bch_word(12) ^ 0x00081u, VersionBlock::upper_right, 10); // two wrong bits
-    paint_block(bch_word(9), VersionBlock::lower_left, 10);
+    paint_block(bch_word(12) ^ 0x00081u, VersionBlock::along, 10); // two wrong bits
+    paint_block(bch_word(9), VersionBlock::down, 10);
     LogCapture log;
     EXPECT_EQ(determine_version(state, 1), 12);
     EXPECT_EQ(log.text(), "x_unit(10.000000, 0.000000)\ny_unit(0.000000, 10.000000)\n"
@@ -309,16 +309,16 @@ TEST_F(VersionInfo, UpperRightBlockDecidesEvenAgainstTheEstimate) {
 }
 
 TEST_F(VersionInfo, FourWrongBitsFallBackToTheLowerLeftBlock) {
-    paint_block(bch_word(12) ^ 0x10111u, VersionBlock::upper_right, 10);
-    paint_block(bch_word(9) ^ 0x00111u, VersionBlock::lower_left, 10);
+    paint_block(bch_word(12) ^ 0x10111u, VersionBlock::along, 10);
+    paint_block(bch_word(9) ^ 0x00111u, VersionBlock::down, 10);
     LogCapture log;
     EXPECT_EQ(determine_version(state, 0), 9);
     EXPECT_NE(log.text().find("version bit different 3 bits.\nversion 9\n"), std::string::npos);
 }
 
 TEST_F(VersionInfo, NoMatchingBlockFailsWithPreliminaryVectors) {
-    paint_block(bch_word(12) ^ 0x10111u, VersionBlock::upper_right, 10);
-    // The lower-left block stays all light.
+    paint_block(bch_word(12) ^ 0x10111u, VersionBlock::along, 10);
+    // The block beside the down eye stays all light.
     LogCapture log;
     EXPECT_EQ(determine_version(state, 1), -1);
     EXPECT_EQ(log.text(), "x_unit(10.000000, 0.000000)\ny_unit(0.000000, 10.000000)\n"
@@ -330,7 +330,7 @@ TEST_F(VersionInfo, SamplesTakeTheCeilingAndOnlyUnmarkedDarkCounts) {
     // Centres a fraction off the pixel grid: samples land at x.4 -> x + 1.
     state.eyes.items[1].x = 560.4f;
     state.eyes.items[1].y = 100.4f;
-    paint_block(bch_word(23), VersionBlock::upper_right, 10);
+    paint_block(bch_word(23), VersionBlock::along, 10);
     EXPECT_EQ(determine_version(state, 1), 23);
     // A marked dark pixel (80) reads as light: the code word now has one
     // dark bit less, still within tolerance.
@@ -338,7 +338,7 @@ TEST_F(VersionInfo, SamplesTakeTheCeilingAndOnlyUnmarkedDarkCounts) {
     state.y_unit = {0, 10};
     pixel(501, 121) |= 0x10; // bit 16, dark in this word: (-6, 2) from (560.4, 100.4)
     LogCapture log;
-    EXPECT_EQ(read_version_info(state, VersionBlock::upper_right), 23);
+    EXPECT_EQ(read_version_info(state, VersionBlock::along), 23);
     EXPECT_NE(log.text().find("1 bits."), std::string::npos);
 }
 
@@ -347,19 +347,19 @@ TEST_F(VersionInfo, SamplesOutsideTheBitmapReadAsLight) {
     // top (left) edge; this code word has four dark bits among those.
     state.eyes.items[1].y = 2;
     state.eyes.items[2].x = 1;
-    paint_block(bch_word(9), VersionBlock::upper_right, 10);
-    paint_block(bch_word(9), VersionBlock::lower_left, 10);
-    EXPECT_EQ(read_version_info(state, VersionBlock::upper_right), -1);
-    EXPECT_EQ(read_version_info(state, VersionBlock::lower_left), -1);
+    paint_block(bch_word(9), VersionBlock::along, 10);
+    paint_block(bch_word(9), VersionBlock::down, 10);
+    EXPECT_EQ(read_version_info(state, VersionBlock::along), -1);
+    EXPECT_EQ(read_version_info(state, VersionBlock::down), -1);
     // Far past the right and bottom edges.
     state.eyes.items[1].x = 1e9f;
     state.eyes.items[2].y = 1e9f;
-    EXPECT_EQ(read_version_info(state, VersionBlock::upper_right), -1);
-    EXPECT_EQ(read_version_info(state, VersionBlock::lower_left), -1);
+    EXPECT_EQ(read_version_info(state, VersionBlock::along), -1);
+    EXPECT_EQ(read_version_info(state, VersionBlock::down), -1);
     state.eyes.items[2].x = 100;
     state.eyes.items[2].y = 560;
-    paint_block(bch_word(9), VersionBlock::lower_left, 10);
-    EXPECT_EQ(read_version_info(state, VersionBlock::lower_left), 9);
+    paint_block(bch_word(9), VersionBlock::down, 10);
+    EXPECT_EQ(read_version_info(state, VersionBlock::down), 9);
 }
 
 // --- alignment table ----------------------------------------------------------
@@ -396,9 +396,9 @@ TEST_F(VersionGrid, VersionOneSamplesEveryModuleOnceFromTheCornerEye) {
             fill(50 + 10 * c, 50 + 10 * r, 60 + 10 * c, 60 + 10 * r, expect[r * 21 + c]);
         }
     LogCapture log;
-    ASSERT_NE(grid_build(state), 0);
+    ASSERT_TRUE(grid_build(state));
     EXPECT_EQ(state.grid_points.count, 3);
-    ASSERT_NE(grid_sample(state), 0);
+    ASSERT_TRUE(grid_sample(state));
     EXPECT_EQ(log.text(), "");
     EXPECT_EQ(state.matrix_width, 21);
     ASSERT_TRUE(state.function_map);
@@ -425,7 +425,7 @@ TEST_F(VersionGrid, ReadingTogglesTheSampledMark) {
     image(300, 300);
     eyes(make_eye(85, 85, 70), make_eye(225, 85, 70), make_eye(85, 225, 70));
     state.version = determine_version(state, 1);
-    ASSERT_NE(grid_build(state), 0);
+    ASSERT_TRUE(grid_build(state));
     pixel(85, 85) = 64;
     EXPECT_EQ(grid_module_value(state, 3, 3), 64);
     EXPECT_EQ(pixel(85, 85), 80);
@@ -441,16 +441,16 @@ TEST_F(VersionGrid, ModuleCentreLeftOfTheImageFailsTheGrid) {
     eyes(make_eye(29.5f, 40, 70), make_eye(169.5f, 40, 70), make_eye(29.5f, 180, 70));
     state.version = determine_version(state, 1);
     ASSERT_EQ(state.version, 1);
-    ASSERT_NE(grid_build(state), 0);
+    ASSERT_TRUE(grid_build(state));
     EXPECT_EQ(grid_module_value(state, 0, 5), -1);
     EXPECT_EQ(grid_module_value(state, 1, 5), 0); // x = 9.5 - 10 + 10
-    EXPECT_EQ(grid_sample(state), 0);
+    EXPECT_FALSE(grid_sample(state));
     grid_free(state);
     // At x = 0.0 the same symbol fits.
     eyes(make_eye(30, 40, 70), make_eye(170, 40, 70), make_eye(30, 180, 70));
     ASSERT_EQ(determine_version(state, 1), 1);
-    ASSERT_NE(grid_build(state), 0);
-    EXPECT_NE(grid_sample(state), 0);
+    ASSERT_TRUE(grid_build(state));
+    EXPECT_TRUE(grid_sample(state));
 }
 
 TEST_F(VersionGrid, FailedSampleStopsThereAndKeepsEarlierMarks) {
@@ -458,8 +458,8 @@ TEST_F(VersionGrid, FailedSampleStopsThereAndKeepsEarlierMarks) {
     image(200, 250);
     eyes(make_eye(30, 40, 70), make_eye(170, 40, 70), make_eye(30, 180, 70));
     ASSERT_EQ(state.version = determine_version(state, 1), 1);
-    ASSERT_NE(grid_build(state), 0);
-    EXPECT_EQ(grid_sample(state), 0);
+    ASSERT_TRUE(grid_build(state));
+    EXPECT_FALSE(grid_sample(state));
     int marks = 0;
     for (std::uint8_t v : state.work_bitmap.span())
         marks += (v & 0x10) != 0;
@@ -471,16 +471,16 @@ TEST_F(VersionGrid, HostileGridFailsCleanly) {
     image(100, 100);
     eyes(make_eye(30, 40, 70), make_eye(170, 40, 70), make_eye(30, 180, 70));
     state.version = 0;
-    EXPECT_EQ(grid_build(state), 0);
+    EXPECT_FALSE(grid_build(state));
     state.version = 41;
-    EXPECT_EQ(grid_build(state), 0);
+    EXPECT_FALSE(grid_build(state));
     EXPECT_EQ(grid_module_value(state, 0, 0), -1);
     state.version = 1;
-    ASSERT_NE(grid_build(state), 0);
+    ASSERT_TRUE(grid_build(state));
     for (Vec2f u : {Vec2f{NAN, 0}, Vec2f{INFINITY, 0}, Vec2f{3e38f, 3e38f}, Vec2f{-1e20f, 0}}) {
         state.x_unit = u;
         state.y_unit = u;
-        EXPECT_EQ(grid_sample(state), 0);
+        EXPECT_FALSE(grid_sample(state));
     }
 }
 
@@ -500,7 +500,7 @@ TEST_F(VersionGrid, VersionTwoWorkedExample) {
     EXPECT_FLOAT_EQ(point(3, 3)->local_y_unit.y, 10.0f);
     EXPECT_EQ(sampled_pixel(24, 24), std::make_pair(311, 311));
     EXPECT_EQ(sampled_pixel(10, 3), std::make_pair(170, 100));
-    // (22, 11) is as near the upper-right eye (d2 65) as the alignment
+    // (22, 11) is as near the along eye (d2 65) as the alignment
     // pattern; the earlier corner wins: 280 + 10, 100 + 80.
     EXPECT_EQ(sampled_pixel(22, 11), std::make_pair(290, 180));
     EXPECT_EQ(sampled_pixel(23, 12), std::make_pair(301, 191)); // nearer the alignment pattern
@@ -527,7 +527,7 @@ TEST_F(VersionGrid, VersionSevenCellStepsComeFromAlignmentEdges) {
     point(22, 22)->x -= 100;
     // Cell [22, 38] x [6, 22]: steps from its left edge (22,6)->(22,22),
     // (1, 12), and bottom edge (22,22)->(38,22), (144, -32) / 16 = (9, -2);
-    // (37, 6) steps from the upper-right eye at (465, 85).
+    // (37, 6) steps from the along eye at (465, 85).
     EXPECT_EQ(sampled_pixel(37, 6), std::make_pair(465 - 36 + 3, 85 + 8 + 36));
 }
 
@@ -557,7 +557,7 @@ TEST_F(VersionGrid, VersionTwoGridFromTheImage) {
     build_runs();
     {
         LogCapture log;
-        ASSERT_NE(grid_build(state), 0);
+        ASSERT_TRUE(grid_build(state));
         EXPECT_EQ(log.text(), "grid(251.000000, 251.000000)\n");
     }
     ASSERT_EQ(state.grid_points.count, 4);
@@ -572,7 +572,7 @@ TEST_F(VersionGrid, VersionTwoGridFromTheImage) {
     grid_free(state);
     fill(0, 0, 400, 400, 0);
     build_runs();
-    EXPECT_EQ(grid_build(state), 0);
+    EXPECT_FALSE(grid_build(state));
     EXPECT_FALSE(state.module_matrix);
 }
 
@@ -581,7 +581,7 @@ TEST_F(VersionGrid, VersionSevenSearchesRowsThenColumns) {
     eyes(make_eye(100, 100, 70), make_eye(480, 100, 70), make_eye(100, 480, 70));
     state.x_unit = {10, 0};
     state.y_unit = {0, 10};
-    paint_block(bch_word(7), VersionBlock::upper_right, 10);
+    paint_block(bch_word(7), VersionBlock::along, 10);
     ASSERT_EQ(state.version = determine_version(state, 1), 7);
     // Each pattern i drawn off its prediction by (i, -i) to tell them apart.
     const int order[6][2] = {{22, 6}, {6, 22}, {22, 22}, {38, 22}, {22, 38}, {38, 38}};
@@ -595,14 +595,14 @@ TEST_F(VersionGrid, VersionSevenSearchesRowsThenColumns) {
     }
     build_runs();
     LogCapture log;
-    ASSERT_NE(grid_build(state), 0);
+    ASSERT_TRUE(grid_build(state));
     EXPECT_EQ(log.text(), expect);
     ASSERT_EQ(state.grid_points.count, 9);
     for (int i = 0; i < 6; ++i) {
         EXPECT_EQ(state.grid_points.items[3 + i].col, order[i][0]);
         EXPECT_EQ(state.grid_points.items[3 + i].row, order[i][1]);
     }
-    ASSERT_NE(grid_sample(state), 0);
+    ASSERT_TRUE(grid_sample(state));
     // The drawn centre modules read dark, their light rings light.
     const int n = state.matrix_width;
     EXPECT_EQ(n, 45);
@@ -695,7 +695,7 @@ TEST(VersionGridSymbols, CleanRenderingsSampleToTheEncodersMatrix) {
                     aligned = near(g.x, g.y, rendered_centre(o, n, g.col, g.row), tolerance);
                 }
                 if (aligned) {
-                    ASSERT_NE(grid_sample(state), 0) << where;
+                    ASSERT_TRUE(grid_sample(state)) << where;
                     int wrong = 0;
                     for (int r = 0; r < n; ++r)
                         for (int c = 0; c < n; ++c)

@@ -10,7 +10,7 @@
 #include <optional>
 
 #include "../thorough/eye_outline.h"
-#include "../thorough/finder_scan.h"
+#include "../thorough/eye_scan.h"
 #include "../thorough/image.h"
 #include "../thorough/sampling.h"
 #include "../thorough/search.h"
@@ -343,7 +343,7 @@ std::vector<Located> locate(const std::uint8_t *pixels, int width, int height, i
     for (bool inverted : {false, true}) {
         const th::GreyView grey{pixels, width, height, stride, inverted};
         const th::Binary binary(grey);
-        for (const th::ScoredCandidate &c : th::scan_finders(binary, max_candidates)) {
+        for (const th::ScoredCandidate &c : th::scan_eyes(binary, max_candidates)) {
             if (c.hits < 2)
                 continue; // a single scan line is what noise gives
             const bool known = std::any_of(found.begin(), found.end(), [&](const Located &s) {

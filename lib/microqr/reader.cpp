@@ -4,7 +4,6 @@
 #include <algorithm>
 
 #include "../reed_solomon.h"
-#include "../state.h"
 #include "format.h"
 #include "placement.h"
 #include "symbols.h"
@@ -22,10 +21,8 @@ std::optional<std::vector<std::uint8_t>> corrected_codewords(const thorough::Mod
     const int n = static_cast<int>(words.size());
     corrected = 0;
     const int t = std::min(variant.correctable, limit);
-    if (t > 0) {
-        DecoderState quiet;
-        rs_correct_block(quiet, words.data(), n, t, &corrected);
-    }
+    if (t > 0)
+        corrected = rs_correct_block(words.data(), n, t).errors;
     // Every check codeword must agree, not only those the correction used.
     if (!rs_syndromes_zero(words.data(), n, variant.ec_codewords))
         return std::nullopt;

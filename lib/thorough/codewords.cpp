@@ -1,13 +1,12 @@
-// The reading stages of the library applied to a matrix the search sampled;
-// the placement and correction stages on a state of their own that traces
-// nothing.
+// The reading stages of the library applied to a matrix the search sampled,
+// tracing nothing.
 #include "codewords.h"
 
 #include <algorithm>
 
 #include "format.h"
 #include "../codewords.h"
-#include "state.h"
+#include "symbol.h"
 #include "unmask.h"
 #include "version.h"
 
@@ -18,8 +17,9 @@ namespace {
 // symbols, by version 1, 2 and level L, M, Q, H (see small_symbol_limit).
 constexpr int small_limits[2][4] = {{2, 4, 6, 8}, {4, 8, 11, 14}};
 
-// A state holding the matrix (64 dark) with the layout of its version.
-bool load(DecoderState &s, const ModuleMatrix &m) {
+// The matrix as the codeword stage reads it (64 dark), with the layout of
+// its version.
+bool load(SymbolMatrix &s, const ModuleMatrix &m) {
     const std::size_t cells = static_cast<std::size_t>(m.size) * static_cast<std::size_t>(m.size);
     if (m.size < 21 || m.modules.size() != cells || !s.module_matrix.allocate(cells) ||
         !s.function_map.allocate_zeroed((cells + 7) / 8))
@@ -61,7 +61,7 @@ int read_version_blocks(const ModuleMatrix &m) {
     const int n = m.size;
     if (n < 45)
         return -1;
-    // Bit i (0 the lowest) of the block left of the upper-right eye pattern
+    // Bit i (0 the lowest) of the block left of the along eye pattern
     // is at column n - 11 + i % 3, row i / 3; the other block is its
     // transpose.
     for (int block = 0; block < 2; ++block) {
@@ -86,25 +86,26 @@ int small_symbol_limit(int version, int level_index) {
 std::optional<Corrected> correct_codewords(const ModuleMatrix &matrix, int version, const FormatInfo &format) {
     if (version < 1 || version > 40 || matrix.size != 4 * version + 17)
         return std::nullopt;
-    DecoderState s;
+    SymbolMatrix s;
     if (!load(s, matrix))
         return std::nullopt;
     s.ecc_level = format.level_bits;
     s.mask_pattern = format.mask;
     unmask(s);
-    if (!reorder_codewords(s) || s.uncorrected_blocks != 0)
+    SymbolCodewords c;
+    if (!reorder_codewords(s, c) || c.uncorrected_blocks != 0)
         return std::nullopt;
     // Versions 1 and 2 have one block: the corrections are that block's.
-    if (s.block_tally.codewords_corrected > small_symbol_limit(version, level_index(format.level_bits)))
+    if (c.block_tally.codewords_corrected > small_symbol_limit(version, level_index(format.level_bits)))
         return std::nullopt;
     std::size_t data = 0;
-    for (const BlockGroup &g : s.block_groups)
+    for (const BlockGroup &g : c.block_groups)
         data += static_cast<std::size_t>(g.block_count) * static_cast<std::size_t>(g.data_codewords);
-    if (data > s.codewords.size())
+    if (data > c.codewords.size())
         return std::nullopt;
     Corrected out;
-    out.data.assign(s.codewords.get(), s.codewords.get() + data);
-    out.corrected = s.block_tally.codewords_corrected;
+    out.data.assign(c.codewords.get(), c.codewords.get() + data);
+    out.corrected = c.block_tally.codewords_corrected;
     return out;
 }
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "image.h"
-#include "finder_scan.h"
+#include "eye_scan.h"
 
 namespace vantor::thorough {
 

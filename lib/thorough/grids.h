@@ -9,7 +9,7 @@
 
 #include "image.h"
 #include "sampling.h"
-#include "finder_scan.h"
+#include "eye_scan.h"
 
 namespace vantor::thorough {
 

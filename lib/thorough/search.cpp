@@ -11,7 +11,7 @@
 #include "../format.h"
 #include "completion.h"
 #include "eye_outline.h"
-#include "finder_scan.h"
+#include "eye_scan.h"
 #include "grids.h"
 #include "reader.h"
 #include "sampling.h"
@@ -289,7 +289,7 @@ std::vector<FoundSymbol> search(const std::uint8_t *pixels, int width, int heigh
     auto search_view = [&](const GreyView &grey, bool pool_classic, const SearchOptions &pass_options) {
         const Binary binary(grey);
         Pool candidates;
-        for (const ScoredCandidate &c : scan_finders(binary, opt.max_candidates))
+        for (const ScoredCandidate &c : scan_eyes(binary, opt.max_candidates))
             // A single scan line is what noise gives; every scan line
             // through the 3-module centre finds a true eye.
             if (c.hits >= 2)

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "../bitstream.h"
-#include "finder_scan.h"
+#include "eye_scan.h"
 
 namespace vantor::thorough {
 

@@ -4,7 +4,7 @@
 #include <span>
 #include <vector>
 
-#include "finder_scan.h"
+#include "eye_scan.h"
 
 namespace vantor::thorough {
 

@@ -674,7 +674,6 @@ void sweep_special() {
 void sweep_random_words(long words) {
     const auto started = std::chrono::steady_clock::now();
     std::mt19937 rng(31);
-    vantor::DecoderState quiet;
     std::printf("\n(r) random words through the correction at full capacity (half the check codewords), "
                 "%ld per version and level\n",
                 words);
@@ -689,11 +688,10 @@ void sweep_random_words(long words) {
             for (long i = 0; i < words; ++i) {
                 for (auto &b : block)
                     b = static_cast<std::uint8_t>(rng());
-                int errors = 0;
-                if (!vantor::rs_correct_block(quiet, block.data(), n, t, &errors) ||
-                    !vantor::rs_syndromes_zero(block.data(), n, ec))
+                const vantor::BlockCorrection fix = vantor::rs_correct_block(block.data(), n, t);
+                if (!fix.corrected || !vantor::rs_syndromes_zero(block.data(), n, ec))
                     continue;
-                ++by_k[std::min(3, t - errors)];
+                ++by_k[std::min(3, t - fix.errors)];
                 valid += vantor::parse_bitstream(std::span(block.data(), static_cast<std::size_t>(l.data_words[0])), v)
                              .has_value();
             }

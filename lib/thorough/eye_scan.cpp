@@ -2,7 +2,7 @@
 // light, dark in the ratio 1:1:3:1:1 make a row match, which must be repeated
 // across the column through its centre and again along the row through the
 // column's centre. Matches within a module of each other merge.
-#include "finder_scan.h"
+#include "eye_scan.h"
 
 #include <algorithm>
 #include <bit>
@@ -71,7 +71,7 @@ int total(const int (&runs)[5]) { return runs[0] + runs[1] + runs[2] + runs[3] +
 
 } // namespace
 
-bool finder_ratios(const int (&runs)[5]) {
+bool eye_ratios(const int (&runs)[5]) {
     const int sum = total(runs);
     if (sum < 7)
         return false;
@@ -87,7 +87,7 @@ bool finder_ratios(const int (&runs)[5]) {
            within(runs[3] + runs[4], 1.3f, 2.7f);
 }
 
-std::vector<ScoredCandidate> scan_finders(const Binary &b, int limit) {
+std::vector<ScoredCandidate> scan_eyes(const Binary &b, int limit) {
     std::vector<Raw> raw;
     std::vector<int> starts;
     // Candidates by the grid cell of their first match, for merging.
@@ -103,7 +103,7 @@ std::vector<ScoredCandidate> scan_finders(const Binary &b, int limit) {
             int row_runs[5];
             for (int k = 0; k < 5; ++k)
                 row_runs[k] = starts[i + k + 1] - starts[i + k];
-            if (!finder_ratios(row_runs))
+            if (!eye_ratios(row_runs))
                 continue;
             const int row_total = total(row_runs);
             const int cx = (starts[i + 2] + starts[i + 3] - 1) / 2;
@@ -112,13 +112,13 @@ std::vector<ScoredCandidate> scan_finders(const Binary &b, int limit) {
             // scratch across the pattern may spoil one of them.
             int col_runs[5];
             float cy = static_cast<float>(y);
-            const bool vertical = runs_through(b, cx, y, 0, 1, row_total, col_runs, cy) && finder_ratios(col_runs) &&
+            const bool vertical = runs_through(b, cx, y, 0, 1, row_total, col_runs, cy) && eye_ratios(col_runs) &&
                                   2 * total(col_runs) >= row_total && 2 * row_total >= total(col_runs);
             const int iy = static_cast<int>(cy);
             int cross_runs[5];
             float fx = static_cast<float>(cx);
             int across = row_total;
-            if (vertical && runs_through(b, cx, iy, 1, 0, 2 * row_total, cross_runs, fx) && finder_ratios(cross_runs))
+            if (vertical && runs_through(b, cx, iy, 1, 0, 2 * row_total, cross_runs, fx) && eye_ratios(cross_runs))
                 across = total(cross_runs);
             else
                 fx = static_cast<float>(cx);
@@ -128,7 +128,7 @@ std::vector<ScoredCandidate> scan_finders(const Binary &b, int limit) {
             int passed = vertical;
             for (int dy : {1, -1})
                 passed += runs_through(b, fxi, iy, 1, dy, 2 * row_total, diagonal_runs, unused) &&
-                          finder_ratios(diagonal_runs);
+                          eye_ratios(diagonal_runs);
             if (passed < 2)
                 continue;
             const float module = (across + (vertical ? total(col_runs) : across)) / 14.0f;

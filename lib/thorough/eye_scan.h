@@ -22,9 +22,9 @@ struct ScoredCandidate {
 };
 
 // The candidates of the image, most hits first, at most `limit`.
-std::vector<ScoredCandidate> scan_finders(const Binary &binary, int limit);
+std::vector<ScoredCandidate> scan_eyes(const Binary &binary, int limit);
 
 // The 1:1:3:1:1 test on five run lengths.
-bool finder_ratios(const int (&runs)[5]);
+bool eye_ratios(const int (&runs)[5]);
 
 } // namespace vantor::thorough
