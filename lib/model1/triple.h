@@ -1,0 +1,19 @@
+// Model 1 symbols through the search's eye pattern triples: Model 1 has
+// Model 2's three eye patterns and timing patterns but no alignment
+// patterns, so a triple whose Model 2 reading failed is sampled once more
+// through the grid the eyes alone give and read as Model 1.
+#pragma once
+
+#include <optional>
+
+#include "../thorough/grids.h"
+#include "../thorough/search.h"
+
+namespace vantor::model1 {
+
+// The Model 1 symbol the triple frames, read through the grids of the
+// versions nearest the size the eyes measure; `FoundSymbol::model1` set.
+std::optional<thorough::FoundSymbol> read_triple(const thorough::GreyView &grey, const thorough::Binary &binary,
+                                                 const thorough::Eyes &eyes);
+
+} // namespace vantor::model1
