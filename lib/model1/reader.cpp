@@ -2,6 +2,7 @@
 #include "reader.h"
 
 #include <algorithm>
+#include <bit>
 
 #include "../format.h"
 #include "../reed_solomon.h"
@@ -18,6 +19,16 @@ namespace {
 // format is never within 2 bits of a Model 1 word.
 constexpr int model1_format_mask = 0x2825;
 constexpr int model2_format_mask = 0x5412;
+
+// The 15-bit format codeword of 5 data bits: the data, then the remainder
+// of its division by the BCH generator x^10+x^8+x^5+x^4+x^2+x+1.
+int format_codeword(int data) {
+    int rem = data << 10;
+    for (int bit = 14; bit >= 10; --bit)
+        if (rem & (1 << bit))
+            rem ^= 0x537 << (bit - 10);
+    return (data << 10) | rem;
+}
 
 // Bits in front of the first segment of a Model 1 stream, all clear.
 constexpr int lead_bits = 4;
@@ -44,25 +55,20 @@ std::vector<std::uint8_t> placed_codewords(const thorough::ModuleMatrix &m, int 
 // is not a codeword within the limit.
 std::optional<std::vector<std::uint8_t>> corrected_data(const std::vector<std::uint8_t> &words, const Blocks &blocks,
                                                         int limit, int &corrected) {
-    const int total = static_cast<int>(words.size());
-    const int ec = blocks.ec_per_block;
+    const int d = blocks.data_per_block, ec = blocks.ec_per_block;
+    if (blocks.count <= 0 || static_cast<int>(words.size()) < blocks.count * (d + ec))
+        return std::nullopt;
     std::vector<std::uint8_t> data;
-    int data_start = 0;
-    const int check_start = total - blocks.count * ec;
     corrected = 0;
     for (int b = 0; b < blocks.count; ++b) {
-        const int d = block_data_codewords(blocks, total, b);
-        if (d <= 0)
-            return std::nullopt;
-        std::vector<std::uint8_t> block(words.begin() + data_start, words.begin() + data_start + d);
-        const auto check = words.begin() + check_start + b * ec;
+        std::vector<std::uint8_t> block(words.begin() + b * d, words.begin() + (b + 1) * d);
+        const auto check = words.begin() + blocks.count * d + b * ec;
         block.insert(block.end(), check, check + ec);
-        data_start += d;
         int fixed = 0;
         DecoderState quiet;
-        rs_correct_block(quiet, block.data(), static_cast<int>(block.size()), std::min(ec / 2, limit), &fixed);
+        rs_correct_block(quiet, block.data(), d + ec, std::min(ec / 2, limit), &fixed);
         // Every check codeword must agree, not only those the correction used.
-        if (!rs_syndromes_zero(block.data(), static_cast<int>(block.size()), ec))
+        if (!rs_syndromes_zero(block.data(), d + ec, ec))
             return std::nullopt;
         corrected += fixed;
         data.insert(data.end(), block.begin(), block.begin() + d);
@@ -105,13 +111,19 @@ std::optional<Format> read_format(const thorough::ModuleMatrix &m, int max_bit_e
         const int word = read_format_word(m.modules, m.size, m.size, copy, 1);
         if (word < 0)
             return std::nullopt;
-        const FormatBits bits = decode_format_bits(word ^ model2_format_mask ^ model1_format_mask);
+        const int own = word ^ model2_format_mask ^ model1_format_mask;
+        const FormatBits bits = decode_format_bits(own);
         if (bits.data < 0)
             continue;
-        if (!best || bits.reversed_count < best->bit_errors) {
+        // The decoder trusts a word whose first syndrome is zero; the
+        // distance to the codeword of its data is what counts.
+        const int errors = std::popcount(static_cast<unsigned>(own ^ format_codeword(bits.data)));
+        if (errors > 3)
+            continue;
+        if (!best || errors < best->bit_errors) {
             if (best)
                 other = (best->level_bits << 3) | best->mask;
-            best = Format{bits.data >> 3, bits.data & 7, bits.reversed_count};
+            best = Format{bits.data >> 3, bits.data & 7, errors};
         } else {
             other = bits.data;
         }
