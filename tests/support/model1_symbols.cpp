@@ -330,6 +330,10 @@ int model1_data_codewords(int version, Level level) {
     return version >= 1 && version <= 14 ? block_sets[version - 1][static_cast<int>(level)].data : 0;
 }
 
+int model1_check_codewords(int version, Level level) {
+    return version >= 1 && version <= 14 ? block_sets[version - 1][static_cast<int>(level)].ecc : 0;
+}
+
 std::optional<Symbol> make_model1(std::span<const Segment> segments, int version, Level level, int mask) {
     if (version < 0 || version > 14 || mask < 0 || mask > 7)
         return std::nullopt;

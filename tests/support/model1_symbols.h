@@ -15,6 +15,8 @@ namespace vantor::testing {
 // Data codewords of a Model 1 symbol of version 1..14 at a level; 0 for
 // other versions.
 int model1_data_codewords(int version, Level level);
+// Check codewords of all its blocks (it corrects half as many codewords).
+int model1_check_codewords(int version, Level level);
 
 // A Model 1 symbol of the segments, in order, with mask 0..7; version 0
 // picks the smallest that fits. Empty when the segments do not fit or a
