@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "../format.h"
+#include "../thorough/projective.h"
 #include "../thorough/sampling.h"
 #include "reader.h"
 #include "symbols.h"
@@ -12,8 +13,40 @@
 namespace vantor::model1 {
 namespace {
 
-// Share of timing pattern modules a grid must read right to be read.
-constexpr double min_timing = 0.7;
+// Share of timing pattern modules the first guess of a version must read
+// right to be read.
+constexpr double min_timing = 0.6;
+// Format bits a first sampling may have wrong for the grid to be refined.
+constexpr int gate_format_errors = 3;
+// How far (modules, along rows and columns) the lower-right corner is moved
+// about the first guess; without alignment patterns nothing else fixes it.
+constexpr double corner_steps[] = {0, -0.6, 0.6, -1.2, 1.2};
+
+// The grids whose lower-right eye-less corner lies about where the guess
+// puts it: maps through the three eye centres and the moved corner, the
+// guess itself first.
+std::vector<thorough::Grid> corner_grids(const thorough::Eyes &e, const thorough::Grid &guess) {
+    const int n = guess.size;
+    std::vector<thorough::Grid> out{guess};
+    const double far = n - 3.5;
+    const thorough::Point corner = guess.map(far, far);
+    const double module = (e.corner.module + e.along.module + e.down.module) / 3;
+    for (double dr : corner_steps)
+        for (double dc : corner_steps) {
+            if (dr == 0 && dc == 0)
+                continue;
+            const thorough::Point moved{corner.x + module * (dc * e.row_dir.x + dr * e.col_dir.x),
+                                        corner.y + module * (dc * e.row_dir.y + dr * e.col_dir.y)};
+            const auto map = thorough::Projective::from_quads(
+                {thorough::Point{3.5, 3.5}, thorough::Point{far, 3.5}, thorough::Point{far, far},
+                 thorough::Point{3.5, far}},
+                {thorough::Point{e.corner.x, e.corner.y}, thorough::Point{e.along.x, e.along.y}, moved,
+                 thorough::Point{e.down.x, e.down.y}});
+            if (map && map->proper_over(n))
+                out.push_back(thorough::Grid{n, *map, {}, {}});
+        }
+    return out;
+}
 
 thorough::FoundSymbol found_symbol(Reading &r, const thorough::Grid &grid, bool inverted) {
     thorough::FoundSymbol s;
@@ -50,13 +83,19 @@ std::optional<thorough::FoundSymbol> read_triple(const thorough::GreyView &grey,
         const auto guess = thorough::first_guess(grey, binary, eyes, version);
         if (!guess || guess->timing < min_timing)
             continue;
-        for (auto t : {thorough::Threshold::blocks, thorough::Threshold::module_window}) {
-            const auto m = thorough::sample(grey, binary, guess->grid, t);
-            if (!m)
-                continue;
-            if (auto r = read_matrix(*m))
-                return found_symbol(*r, guess->grid, grey.inverted);
-        }
+        // The format information lies by the eyes, where the guess is
+        // good: without a Model 1 format there, the version is passed over.
+        const auto first = thorough::sample(grey, binary, guess->grid, thorough::Threshold::blocks);
+        if (!first || (!read_format(*first, gate_format_errors) && !read_format(first->transposed(), gate_format_errors)))
+            continue;
+        for (const thorough::Grid &grid : corner_grids(eyes, guess->grid))
+            for (auto t : {thorough::Threshold::blocks, thorough::Threshold::module_window}) {
+                const auto m = thorough::sample(grey, binary, grid, t);
+                if (!m)
+                    continue;
+                if (auto r = read_matrix(*m))
+                    return found_symbol(*r, grid, grey.inverted);
+            }
     }
     return std::nullopt;
 }

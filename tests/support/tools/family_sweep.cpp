@@ -8,8 +8,10 @@
 // symbols of every version, level and mode (a header line, then one line of
 // 0/1 a row) for reading by another decoder, and stops.
 //
-// usage: family_sweep [--kind micro|model1] [--cases N] [--seed S] [--verbose] [--dump DIR]
-//                     [--version V] [--write DIR]
+// usage: family_sweep [--kind micro|model1] [--cases N] [--trials N] [--seed S] [--verbose]
+//                     [--dump DIR] [--version V] [--write DIR]
+// --cases: pictures per version and level and look; --trials: damaged
+// pictures (default 4 x cases).
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -186,6 +188,7 @@ int main(int argc, char **argv) {
     int only_version = 0; // --version: that Micro QR version alone
     std::string dump; // where missed pictures are written, when given
     std::string write_dir;
+    int trials = -1;
     int missed = 0;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--cases") && i + 1 < argc)
@@ -198,13 +201,15 @@ int main(int argc, char **argv) {
             only_version = std::atoi(argv[++i]);
         else if (!std::strcmp(argv[i], "--verbose"))
             verbose = true;
+        else if (!std::strcmp(argv[i], "--trials") && i + 1 < argc)
+            trials = std::atoi(argv[++i]);
         else if (!std::strcmp(argv[i], "--kind") && i + 1 < argc)
             model1 = !std::strcmp(argv[++i], "model1");
         else if (!std::strcmp(argv[i], "--write") && i + 1 < argc)
             write_dir = argv[++i];
         else {
-            std::fprintf(stderr, "usage: family_sweep [--kind micro|model1] [--cases N] [--seed S] [--verbose] "
-                                 "[--dump DIR] [--version V] [--write DIR]\n");
+            std::fprintf(stderr, "usage: family_sweep [--kind micro|model1] [--cases N] [--trials N] [--seed S] "
+                                 "[--verbose] [--dump DIR] [--version V] [--write DIR]\n");
             return 64;
         }
     }
@@ -264,7 +269,7 @@ int main(int argc, char **argv) {
     // Damage beyond capacity: far more flipped modules than any level corrects.
     // For Model 1, more modules than the level corrects codewords.
     Tally beyond[15];
-    for (int k = 0; k < cases * 4; ++k) {
+    for (int k = 0; k < (trials < 0 ? cases * 4 : trials); ++k) {
         const VersionLevel &vl = symbols[static_cast<std::size_t>(k) % count];
         if (only_version && vl.version != only_version)
             continue;
