@@ -106,7 +106,7 @@ TEST(Model1Matrix, ReadsEveryVersionLevelModeAndMaskMirroredToo) {
                                << static_cast<int>(mode);
                 EXPECT_EQ(text_of(r->content), text);
                 EXPECT_EQ(r->version, v);
-                EXPECT_EQ(r->mask, mask);
+                EXPECT_EQ(r->format.mask, mask);
                 EXPECT_EQ(r->corrected, 0);
                 EXPECT_FALSE(r->mirrored);
                 const auto t = m1::read_matrix(matrix_of(*s).transposed());

@@ -76,7 +76,7 @@ std::optional<std::vector<std::uint8_t>> corrected_data(const std::vector<std::u
     return data;
 }
 
-std::optional<Reading> read_as_is(const thorough::ModuleMatrix &m, int version) {
+std::optional<thorough::Reading> read_as_is(const thorough::ModuleMatrix &m, int version) {
     const auto format = model1::read_format(m);
     if (!format)
         return std::nullopt;
@@ -97,7 +97,8 @@ std::optional<Reading> read_as_is(const thorough::ModuleMatrix &m, int version) 
     auto content = parse_bitstream(stream, version, SymbolKind::model1, bits);
     if (!content)
         return std::nullopt;
-    return Reading{std::move(*content), version, format->level_bits, format->mask, corrected, format->bit_errors, false};
+    return thorough::Reading{std::move(*content), version, thorough::FormatInfo{format->level_bits, format->mask},
+                             corrected, false};
 }
 
 } // namespace
@@ -135,7 +136,7 @@ std::optional<Format> read_format(const thorough::ModuleMatrix &m, int max_bit_e
     return best;
 }
 
-std::optional<Reading> read_matrix(const thorough::ModuleMatrix &matrix) {
+std::optional<thorough::Reading> read_matrix(const thorough::ModuleMatrix &matrix) {
     const int n = matrix.size;
     if (n < symbol_size(1) || n > symbol_size(max_version) || (n - 17) % 4 != 0 ||
         matrix.modules.size() != static_cast<std::size_t>(n) * static_cast<std::size_t>(n))

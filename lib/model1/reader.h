@@ -4,20 +4,10 @@
 
 #include <optional>
 
-#include "../bitstream.h"
 #include "../thorough/codewords.h"
+#include "../thorough/reader.h"
 
 namespace vantor::model1 {
-
-struct Reading {
-    Content content;
-    int version = 0;       // 1..14
-    int level_bits = 0;    // as the format information stores them: L 1, M 0, Q 3, H 2
-    int mask = 0;
-    int corrected = 0;     // codewords the error correction changed
-    int format_errors = 0; // format information bits corrected
-    bool mirrored = false;
-};
 
 // The format information of a Model 1 matrix, its own mask removed: the
 // copy with fewer wrong bits, when it is within `max_bit_errors` bits of a
@@ -33,7 +23,7 @@ std::optional<Format> read_format(const thorough::ModuleMatrix &matrix, int max_
 // information within 2 bits, every block a codeword after correction (the
 // smallest symbols within the search's tighter limits), the four leading
 // bits of the stream clear and a valid bit stream. The transposed matrix is
-// tried when the matrix gives nothing.
-std::optional<Reading> read_matrix(const thorough::ModuleMatrix &matrix);
+// tried when the matrix gives nothing. The reading's version is Model 1's.
+std::optional<thorough::Reading> read_matrix(const thorough::ModuleMatrix &matrix);
 
 } // namespace vantor::model1

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "../format.h"
 #include "../thorough/projective.h"
 #include "../thorough/sampling.h"
 #include "reader.h"
@@ -48,31 +47,10 @@ std::vector<thorough::Grid> corner_grids(const thorough::Eyes &e, const thorough
     return out;
 }
 
-thorough::FoundSymbol found_symbol(Reading &r, const thorough::Grid &grid, bool inverted) {
-    thorough::FoundSymbol s;
-    s.bytes = std::move(r.content.bytes);
-    s.version = r.version;
-    s.level = level_letter(r.level_bits);
-    s.mask = r.mask;
-    const int n = grid.size;
-    const thorough::Point c[4] = {grid.map(0, 0), grid.map(n, 0), grid.map(n, n), grid.map(0, n)};
-    // A mirrored symbol's own upper-right corner is the one seen at the
-    // lower left.
-    const int order[4] = {0, r.mirrored ? 3 : 1, 2, r.mirrored ? 1 : 3};
-    for (int i = 0; i < 4; ++i)
-        s.corners[static_cast<std::size_t>(i)] = {static_cast<float>(c[order[i]].x), static_cast<float>(c[order[i]].y)};
-    s.corrected = r.corrected;
-    s.mirrored = r.mirrored;
-    s.inverted = inverted;
-    s.facts = r.content.facts;
-    s.model1 = true;
-    return s;
-}
-
 } // namespace
 
-std::optional<thorough::FoundSymbol> read_triple(const thorough::GreyView &grey, const thorough::Binary &binary,
-                                                 const thorough::Eyes &eyes) {
+std::optional<TripleReading> read_triple(const thorough::GreyView &grey, const thorough::Binary &binary,
+                                         const thorough::Eyes &eyes) {
     const double across = thorough::eyes_modules_across(eyes);
     const int v0 = static_cast<int>(std::lround((across - 17) / 4));
     if (v0 < 0 || v0 > max_version + 1)
@@ -93,8 +71,8 @@ std::optional<thorough::FoundSymbol> read_triple(const thorough::GreyView &grey,
                 const auto m = thorough::sample(grey, binary, grid, t);
                 if (!m)
                     continue;
-                if (auto r = read_matrix(*m))
-                    return found_symbol(*r, grid, grey.inverted);
+                if (auto r = model1::read_matrix(*m))
+                    return TripleReading{std::move(*r), grid};
             }
     }
     return std::nullopt;

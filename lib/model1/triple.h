@@ -7,13 +7,19 @@
 #include <optional>
 
 #include "../thorough/grids.h"
-#include "../thorough/search.h"
+#include "../thorough/reader.h"
 
 namespace vantor::model1 {
 
+// A Model 1 reading and the grid it was sampled through.
+struct TripleReading {
+    thorough::Reading reading;
+    thorough::Grid grid;
+};
+
 // The Model 1 symbol the triple frames, read through the grids of the
-// versions nearest the size the eyes measure; `FoundSymbol::model1` set.
-std::optional<thorough::FoundSymbol> read_triple(const thorough::GreyView &grey, const thorough::Binary &binary,
-                                                 const thorough::Eyes &eyes);
+// versions nearest the size the eyes measure.
+std::optional<TripleReading> read_triple(const thorough::GreyView &grey, const thorough::Binary &binary,
+                                         const thorough::Eyes &eyes);
 
 } // namespace vantor::model1

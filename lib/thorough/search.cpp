@@ -133,7 +133,11 @@ std::optional<FoundSymbol> try_triple(Pass &pass, const Eyes &eyes, double contr
         }
     }
     if (pass.model1)
-        return model1::read_triple(pass.grey, pass.binary, eyes);
+        if (auto r = model1::read_triple(pass.grey, pass.binary, eyes)) {
+            FoundSymbol s = found_symbol(r->reading, r->grid, pass.grey.inverted);
+            s.model1 = true;
+            return s;
+        }
     return std::nullopt;
 }
 
