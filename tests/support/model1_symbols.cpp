@@ -1,17 +1,12 @@
 // Model 1 symbols written module by module.
 #include "model1_symbols.h"
 
-#include <qrencode.h>
-
 #include <algorithm>
 #include <cstdlib>
-#include <memory>
 #include <string>
 #include <vector>
 
-// The mask writer of libqrencode, which its library exports but does not
-// declare.
-extern "C" unsigned char *Mask_makeMask(int width, unsigned char *frame, int mask, QRecLevel level);
+#include "qr_content.h"
 
 namespace vantor::testing {
 namespace {
@@ -37,11 +32,6 @@ constexpr BlockSet block_sets[14][4] = {
     {{2, 440, 102}, {4, 340, 200}, {3, 282, 258}, {4, 196, 344}},
     {{2, 494, 116}, {4, 384, 224}, {4, 320, 288}, {6, 222, 384}},
 };
-
-QRecLevel qr_level(Level level) {
-    constexpr QRecLevel levels[] = {QR_ECLEVEL_L, QR_ECLEVEL_M, QR_ECLEVEL_Q, QR_ECLEVEL_H};
-    return levels[static_cast<int>(level)];
-}
 
 // Where the codewords go: eight-module blocks named by their lower-right
 // module, tall ones (2 x 4) at the right edge and left of the vertical
@@ -291,18 +281,9 @@ std::optional<Symbol> build(std::span<const Segment> segments, int version, Leve
         }
         word += !p.extension;
     }
-    const std::unique_ptr<unsigned char, decltype(&std::free)> masked(
-        Mask_makeMask(n, frame.data(), mask, qr_level(level)), std::free);
-    if (!masked)
+    std::optional<Symbol> s = masked_frame(frame.data(), n, version, level, mask);
+    if (!s)
         return std::nullopt;
-    Symbol s;
-    s.version = version;
-    s.size = n;
-    s.level = level;
-    s.mask = mask;
-    s.modules.resize(frame.size());
-    for (std::size_t i = 0; i < s.modules.size(); ++i)
-        s.modules[i] = masked.get()[i] & 1;
     // Format, bit 0 the lowest: bits 0..7 down column 8 (rows 0-5, 7, 8)
     // and bits 8..14 leftwards along row 8 (columns 7, 5..0), stepping over
     // the timing modules; again bits 0..7 leftwards along row 8 from the
@@ -310,7 +291,7 @@ std::optional<Symbol> build(std::span<const Segment> segments, int version, Leve
     const int f = format_word(level, mask);
     const int first_rows[] = {0, 1, 2, 3, 4, 5, 7, 8};
     const int first_cols[] = {7, 5, 4, 3, 2, 1, 0};
-    auto set_module = [&](int col, int row, int bit) { s.modules[static_cast<std::size_t>(row) * n + col] = (f >> bit) & 1; };
+    auto set_module = [&](int col, int row, int bit) { s->modules[static_cast<std::size_t>(row) * n + col] = (f >> bit) & 1; };
     for (int i = 0; i < 8; ++i)
         set_module(8, first_rows[i], i);
     for (int i = 0; i < 7; ++i)
@@ -320,7 +301,7 @@ std::optional<Symbol> build(std::span<const Segment> segments, int version, Leve
     for (int i = 8; i < 15; ++i)
         set_module(8, n - 15 + i, i);
     for (const Segment &seg : segments)
-        s.text += seg.data;
+        s->text += seg.data;
     return s;
 }
 

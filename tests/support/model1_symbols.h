@@ -1,7 +1,7 @@
 // QR Code Model 1 test symbols from our own encoder: no Debian library
 // writes Model 1. Its placement, blocks and format word are stated here
 // apart from the reader's, with a Reed-Solomon encoder of its own; the masks
-// come from libqrencode's mask writer.
+// come from libqrencode's mask writer (masked_frame).
 #pragma once
 
 #include <optional>
