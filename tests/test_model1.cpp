@@ -179,6 +179,25 @@ TEST(Model1Matrix, RandomMatricesAndModel2SymbolsGiveNothing) {
     }
 }
 
+TEST(Model1Matrix, MatricesOfNoModel1SizeGiveNothing) {
+    for (int size : {0, 1, 17, 20, 22, 23, 24, 77, 177}) {
+        ModuleMatrix m{size, std::vector<std::uint8_t>(static_cast<std::size_t>(size) * size, 1)};
+        EXPECT_FALSE(m1::read_matrix(m)) << size;
+        EXPECT_FALSE(m1::read_format(m)) << size;
+    }
+    // A size that does not match its modules.
+    const auto s = vt::make_model1("12345", 2, vt::Level::L, vt::Mode::numeric, 1);
+    ASSERT_TRUE(s);
+    ModuleMatrix short_of{s->size, s->modules};
+    short_of.modules.pop_back();
+    EXPECT_FALSE(m1::read_matrix(short_of));
+    ModuleMatrix larger{s->size + 4, s->modules};
+    EXPECT_FALSE(m1::read_matrix(larger));
+    EXPECT_TRUE(m1::slots(0).empty());
+    EXPECT_TRUE(m1::slots(15).empty());
+    EXPECT_EQ(m1::block_layout(15, 0).count, 0);
+}
+
 // The first symbol's text, kind and version name; empty text when none.
 struct Found {
     std::string text;
