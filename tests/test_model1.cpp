@@ -224,27 +224,32 @@ Found decode(const vt::Picture &p, unsigned kinds = VANTOR_KINDS_ALL) {
     return f;
 }
 
-TEST(Model1Pictures, ReadsEveryVersionTurnedMirroredAndInverted) {
+TEST(Model1Pictures, ReadsEveryVersionAndLevelTurnedMirroredAndInverted) {
     std::mt19937 rng(23);
-    for (int v = 1; v <= m1::max_version; ++v) {
-        const vt::Level level = levels[v % 4];
-        const std::string text = "V" + std::to_string(v) + " LABEL";
-        const auto s = vt::make_model1(text, v, level, vt::Mode::byte, static_cast<int>(rng() % 8));
-        ASSERT_TRUE(s);
-        vt::RenderOptions o;
-        o.module_px = 3.0 + (rng() % 30) / 10.0;
-        o.rotation_deg = static_cast<double>(rng() % 360);
-        o.mirror = v % 3 == 0;
-        if (v % 4 == 1)
-            std::swap(o.dark, o.light);
-        o.noise_sigma = 4;
-        const Found f = decode(vt::render(*s, o));
-        EXPECT_EQ(f.text, text) << "version " << v;
-        EXPECT_EQ(f.kind, VANTOR_KIND_QR_MODEL1);
-        EXPECT_EQ(f.version_name, std::to_string(v));
-        EXPECT_EQ(f.mirrored, o.mirror) << "version " << v;
-        EXPECT_EQ(f.inverted, v % 4 == 1) << "version " << v;
-    }
+    constexpr vt::Mode modes[] = {vt::Mode::numeric, vt::Mode::alphanumeric, vt::Mode::byte, vt::Mode::kanji};
+    int k = 0;
+    for (int v = 1; v <= m1::max_version; ++v)
+        for (vt::Level level : levels) {
+            const vt::Mode mode = modes[k % 4];
+            const std::string text = fill_text(mode, v, level, 0.5, rng);
+            const auto s = vt::make_model1(text, v, level, mode, static_cast<int>(rng() % 8));
+            ASSERT_TRUE(s);
+            vt::RenderOptions o;
+            o.module_px = 3.0 + (rng() % 30) / 10.0;
+            o.rotation_deg = static_cast<double>(rng() % 360);
+            o.mirror = k % 3 == 0;
+            const bool inverted = k % 5 == 1;
+            if (inverted)
+                std::swap(o.dark, o.light);
+            o.noise_sigma = 4;
+            const Found f = decode(vt::render(*s, o));
+            EXPECT_EQ(f.text, text) << "version " << v << " level " << static_cast<int>(level);
+            EXPECT_EQ(f.kind, VANTOR_KIND_QR_MODEL1);
+            EXPECT_EQ(f.version_name, std::to_string(v));
+            EXPECT_EQ(f.mirrored, o.mirror) << "version " << v;
+            EXPECT_EQ(f.inverted, inverted) << "version " << v;
+            ++k;
+        }
 }
 
 TEST(Model1Pictures, KindsOptionChoosesBetweenTheModels) {
