@@ -162,6 +162,9 @@ std::vector<std::string> explain(const vantor::Results &results, bool thorough, 
         if (s.kind == VANTOR_KIND_MICRO_QR)
             lines.push_back("result: a Micro QR symbol (" + s.version_name +
                             "), read after the Model 2 readings gave no text");
+        else if (s.kind == VANTOR_KIND_QR_MODEL1)
+            lines.push_back("result: a QR Code Model 1 symbol (version " + s.version_name +
+                            "), read by the thorough search where the Model 2 reading of its eye patterns failed");
         else if (!classic_ran)
             lines.push_back("result: decoded by the thorough search");
         else if (s.pass < 0)

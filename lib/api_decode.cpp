@@ -196,10 +196,12 @@ std::optional<Content> strict_content(const DecoderState &s) {
 } // namespace
 
 void thorough_readings(const std::uint8_t *pixels, int width, int height,
-                       std::span<const thorough::Candidate> pool, bool all_symbols, vantor_results &results) {
+                       std::span<const thorough::Candidate> pool, bool all_symbols, bool model1,
+                       vantor_results &results) {
     results.searched = true;
     thorough::SearchOptions search_options;
     search_options.all_symbols = all_symbols;
+    search_options.model1 = model1;
     std::vector<thorough::FoundSymbol> found = thorough::search(pixels, width, height, width, pool, search_options);
     if (const auto joined = thorough::join_structured_append(found))
         results.joined.emplace(joined->begin(), joined->end());
@@ -208,6 +210,8 @@ void thorough_readings(const std::uint8_t *pixels, int width, int height,
         set_text(owned, std::move(f.text));
         vantor_symbol &sym = owned.view;
         fill_searched(sym, f);
+        if (f.model1)
+            set_kind(sym, VANTOR_KIND_QR_MODEL1, f.version);
         const std::size_t last = results.symbols.size() - 1;
         for (std::size_t i = 0; i < last; ++i) {
             if (same_symbol(results.symbols[i]->view, sym)) {
@@ -327,7 +331,9 @@ void exhaustive_readings(const std::uint8_t *pixels, int width, int height, int 
                               results.reason == VANTOR_OUT_OF_MEMORY;
     const bool search = options.thorough || !fits;
     if (search && (results.symbols.empty() ? !searched_out : options.all_symbols)) {
-        thorough_readings(pixels, width, height, strongest_first(pool), options.all_symbols, results);
+        // Model 1 is looked for only while Model 2 has given nothing.
+        const bool model1 = results.symbols.empty() && (options.kinds & (1u << VANTOR_KIND_QR_MODEL1));
+        thorough_readings(pixels, width, height, strongest_first(pool), options.all_symbols, model1, results);
         if (!results.symbols.empty()) {
             results.reason = VANTOR_OK;
             results.stage = VANTOR_STAGE_TEXT;
@@ -337,7 +343,7 @@ void exhaustive_readings(const std::uint8_t *pixels, int width, int height, int 
     // symbol is looked for, so that the first in reading order is chosen.
     if (search && !options.all_symbols && results.symbols.size() == 1 &&
         eyes_for_more(pool, results.symbols[0]->view)) {
-        thorough_readings(pixels, width, height, strongest_first(std::move(pool)), true, results);
+        thorough_readings(pixels, width, height, strongest_first(std::move(pool)), true, false, results);
         results.joined.reset();
     }
 }

@@ -43,8 +43,36 @@ void name_model2_symbols(vantor_results &results) {
             set_kind(owned->view, VANTOR_KIND_QR, owned->view.version);
 }
 
+namespace {
+
+// Model 1 symbols when Model 2 is not asked for (otherwise the Model 2
+// search reads them): the search with Model 1 readings, its Model 2
+// readings dropped.
+bool model1_alone_readings(const std::uint8_t *pixels, int width, int height, const vantor_options &options,
+                           vantor_results &results) {
+    if (!(options.kinds & (1u << VANTOR_KIND_QR_MODEL1)) || (options.kinds & (1u << VANTOR_KIND_QR)))
+        return false;
+    thorough::SearchOptions search_options;
+    search_options.all_symbols = options.all_symbols;
+    search_options.model1 = true;
+    bool added = false;
+    for (const thorough::FoundSymbol &f : thorough::search(pixels, width, height, width, {}, search_options)) {
+        if (!f.model1)
+            continue;
+        OwnedSymbol &owned = results.add_symbol(std::string(f.bytes.begin(), f.bytes.end()));
+        fill_searched(owned.view, f);
+        set_kind(owned.view, VANTOR_KIND_QR_MODEL1, f.version);
+        added = true;
+    }
+    return added;
+}
+
+} // namespace
+
 bool family_readings(const std::uint8_t *pixels, int width, int height, const vantor_options &options,
                      vantor_results &results) {
+    if (model1_alone_readings(pixels, width, height, options, results))
+        return true;
     if (!(options.kinds & (1u << VANTOR_KIND_MICRO_QR)))
         return false;
     const std::vector<microqr::Located> found = microqr::locate(pixels, width, height, width, options.all_symbols);

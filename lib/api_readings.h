@@ -34,9 +34,11 @@ void classic_readings(const std::uint8_t *pixels, int width, int height, int dep
 std::vector<thorough::Candidate> strongest_first(std::vector<ScoredCandidate> pool);
 
 // Adds what the thorough search found that is not already there: the first
-// symbol, or every one.
+// symbol, or every one; with `model1`, triples whose Model 2 reading failed
+// are read as Model 1 too.
 void thorough_readings(const std::uint8_t *pixels, int width, int height,
-                       std::span<const thorough::Candidate> pool, bool all_symbols, vantor_results &results);
+                       std::span<const thorough::Candidate> pool, bool all_symbols, bool model1,
+                       vantor_results &results);
 
 // Whether the passes saw, outside the symbol, eye pattern candidates enough
 // for another one: three at places apart (candidates a pass finds inside a

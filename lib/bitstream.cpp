@@ -22,6 +22,9 @@ constexpr StreamLayout stream_layouts[] = {
     {SymbolKind::micro, 2, 2, 1, 5, {4, 3, 0, 0}},
     {SymbolKind::micro, 3, 3, 2, 7, {5, 4, 4, 3}},
     {SymbolKind::micro, 4, 4, 3, 9, {6, 5, 5, 4}},
+    // QR Code Model 1, versions 1..14.
+    {SymbolKind::model1, 1, 9, 4, 4, {10, 9, 8, 8}},
+    {SymbolKind::model1, 10, 14, 4, 4, {12, 11, 16, 10}},
 };
 
 // The mode each kind's indicator values announce.
@@ -38,6 +41,9 @@ constexpr ModeIndicator mode_indicators[] = {
     {SymbolKind::model2, 9, Mode::fnc1_second},  {SymbolKind::model2, 13, Mode::hanzi},
     {SymbolKind::micro, 0, Mode::numeric},       {SymbolKind::micro, 1, Mode::alphanumeric},
     {SymbolKind::micro, 2, Mode::byte},          {SymbolKind::micro, 3, Mode::kanji},
+    {SymbolKind::model1, 0, Mode::terminator},   {SymbolKind::model1, 1, Mode::numeric},
+    {SymbolKind::model1, 2, Mode::alphanumeric}, {SymbolKind::model1, 4, Mode::byte},
+    {SymbolKind::model1, 8, Mode::kanji},
 };
 
 // The subset indicator of GB 2312 in a Chinese mode segment.

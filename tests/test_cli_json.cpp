@@ -16,6 +16,7 @@
 #include "json_out.h"
 #include "json_value.h"
 #include "family_symbols.h"
+#include "model1_symbols.h"
 #include "qr_symbols.h"
 
 namespace fs = std::filesystem;
@@ -193,6 +194,34 @@ TEST(JsonCli, FailuresStandardInputAndExplain) {
     EXPECT_EQ(explain->items.back().s.rfind("reason: no eye patterns", 0), 0u);
 
     EXPECT_EQ(vt::run_command(cli + " --json --raw " + dir + "/good.bmp").status, 64);
+    fs::remove_all(dir);
+}
+
+// A Model 1 symbol: its format name and version name, read with model1 among
+// the kinds and not without it, and --explain says how it was read.
+TEST(JsonCli, Model1FormatNameAndExplain) {
+    const std::string dir = vt::temp_dir("json-model1");
+    const auto symbol = vt::make_model1("OLD LABEL 7", 7, vt::Level::Q, vt::Mode::alphanumeric, 3);
+    ASSERT_TRUE(symbol);
+    vt::RenderOptions o;
+    o.module_px = 4;
+    o.rotation_deg = 30;
+    const std::string file = dir + "/model1.bmp";
+    ASSERT_TRUE(vt::write_bmp24(file, vt::render(*symbol, o)));
+    for (const char *formats : {"", " --formats model1", " --formats qr,model1"}) {
+        const vt::CommandRun r = vt::run_command(cli + " --json --explain" + formats + " " + file);
+        EXPECT_EQ(r.status, 0) << formats << ": " << r.err;
+        const auto lines = json_lines(r.out);
+        ASSERT_EQ(lines.size(), 1u) << r.out;
+        EXPECT_EQ(lines[0].get("format")->s, "QRCodeModel1");
+        EXPECT_EQ(lines[0].get("version_name")->s, "7");
+        EXPECT_EQ(lines[0].get("text")->s, "OLD LABEL 7");
+        const Json *explain = lines[0].get("explain");
+        ASSERT_TRUE(explain && !explain->items.empty());
+        EXPECT_EQ(explain->items.back().s.rfind("result: a QR Code Model 1 symbol (version 7)", 0), 0u)
+            << explain->items.back().s;
+    }
+    EXPECT_EQ(vt::run_command(cli + " --formats qr,microqr " + file).status, 1);
     fs::remove_all(dir);
 }
 

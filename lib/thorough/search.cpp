@@ -9,6 +9,7 @@
 
 #include "../display_text.h"
 #include "../format.h"
+#include "../model1/triple.h"
 #include "completion.h"
 #include "eye_outline.h"
 #include "eye_scan.h"
@@ -49,6 +50,7 @@ struct Pass {
     const GreyView &grey;
     const Binary &binary;
     int grids_left;
+    bool model1;
 };
 
 // Versions to try for a triple measuring `across` modules, nearest first.
@@ -130,6 +132,12 @@ std::optional<FoundSymbol> try_triple(Pass &pass, const Eyes &eyes, double contr
             }
         }
     }
+    if (pass.model1)
+        if (auto r = model1::read_triple(pass.grey, pass.binary, eyes)) {
+            FoundSymbol s = found_symbol(r->reading, r->grid, pass.grey.inverted);
+            s.model1 = true;
+            return s;
+        }
     return std::nullopt;
 }
 
@@ -296,7 +304,7 @@ std::vector<FoundSymbol> search(const std::uint8_t *pixels, int width, int heigh
                 candidates.add(c.at, std::min(1.0, c.hits / (3.0 * c.at.module)), false);
         if (pool_classic)
             add_pooled(candidates, pooled, opt.max_candidates);
-        Pass pass{grey, binary, grids_left};
+        Pass pass{grey, binary, grids_left, opt.model1};
         run_pass(pass, candidates, pass_options, found);
         grids_left = pass.grids_left;
         return (found.empty() || opt.all_symbols) && grids_left > 0;

@@ -38,6 +38,7 @@ struct FoundSymbol {
     int corrected = 0; // codewords the error correction changed
     bool mirrored = false;
     bool inverted = false;
+    bool model1 = false; // a QR Code Model 1 symbol
     Facts facts;
 };
 
@@ -45,6 +46,7 @@ struct SearchOptions {
     bool all_symbols = false; // every distinct symbol, not just the first
     int max_triples = 60;     // eye pattern triples tried per binarisation
     int max_candidates = 48;  // candidates kept per binarisation, strongest first
+    bool model1 = false;      // a triple whose Model 2 reading fails is read as Model 1
 };
 
 // Searches the grey image (rows `stride` bytes apart, 0 black) for symbols.

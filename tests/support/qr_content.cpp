@@ -153,8 +153,12 @@ std::optional<Symbol> symbol_from_codewords(std::span<const std::uint8_t> data, 
         }
         up = !up;
     }
-    const std::unique_ptr<unsigned char, decltype(&std::free)> masked(
-        Mask_makeMask(n, frame.get(), mask, qr_level(level)), std::free);
+    return masked_frame(frame.get(), n, version, level, mask);
+}
+
+std::optional<Symbol> masked_frame(unsigned char *frame, int n, int version, Level level, int mask) {
+    const std::unique_ptr<unsigned char, decltype(&std::free)> masked(Mask_makeMask(n, frame, mask, qr_level(level)),
+                                                                      std::free);
     if (!masked)
         return std::nullopt;
     Symbol s;

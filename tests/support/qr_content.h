@@ -44,6 +44,12 @@ int data_codewords(int version, Level level);
 // encoder will not write itself (FNC1, or deliberately broken ones).
 std::optional<Symbol> symbol_from_codewords(std::span<const std::uint8_t> data, int version, Level level, int mask);
 
+// The symbol of a frame of n x n modules in the encoder's layout (function
+// modules bit 7, data modules bit 1, the module's value bit 0) with data mask
+// `mask` applied by the encoder and its Model 2 format information of the
+// level written; empty when the encoder fails.
+std::optional<Symbol> masked_frame(unsigned char *frame, int n, int version, Level level, int mask);
+
 // Each symbol rendered, last first: a set shown out of its index order.
 std::vector<Picture> render_last_first(std::span<const Symbol> symbols, const RenderOptions &options);
 

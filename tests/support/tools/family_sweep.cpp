@@ -1,20 +1,28 @@
-// Sweeps Micro QR symbols from libqrencode and zint through the reentrant
-// API in photo-like pictures (every version and level, 2.5 to 8 pixels a
-// module, any rotation, some mirrored and inverted, blur, noise, uneven
-// light, shear and keystone), damage beyond capacity, and pictures without
-// a symbol; prints read and wrong counts per version. Not a test: a
-// measurement, run by hand.
+// Sweeps Micro QR symbols from libqrencode and zint, or (--kind model1)
+// Model 1 symbols from the test encoder, through the reentrant API in
+// photo-like pictures (every version and level, 2.5 to 8 pixels a module,
+// any rotation, some mirrored and inverted, blur, noise, uneven light, shear
+// and keystone), damage beyond capacity, and pictures without a symbol;
+// prints read and wrong counts per version and level. Not a test: a
+// measurement, run by hand. --write DIR writes the module matrices of Model 1
+// symbols of every version, level and mode (a header line, then one line of
+// 0/1 a row) for reading by another decoder, and stops.
 //
-// usage: family_sweep [--cases N] [--seed S] [--verbose] [--dump DIR] [--version V]
+// usage: family_sweep [--kind micro|model1] [--cases N] [--trials N] [--seed S] [--verbose]
+//                     [--dump DIR] [--version V] [--write DIR]
+// --cases: pictures per version and level and look; --trials: damaged
+// pictures (default 4 x cases).
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <random>
 #include <string>
+#include <vector>
 
 #include <vantor/vantor.h>
 
 #include "family_symbols.h"
+#include "model1_symbols.h"
 
 namespace vt = vantor::testing;
 
@@ -28,9 +36,26 @@ struct VersionLevel {
     int version;
     vt::Level level;
 };
-constexpr VersionLevel all_symbols[] = {{1, vt::Level::L}, {2, vt::Level::L}, {2, vt::Level::M},
-                                         {3, vt::Level::L}, {3, vt::Level::M}, {4, vt::Level::L},
-                                         {4, vt::Level::M}, {4, vt::Level::Q}};
+constexpr VersionLevel micro_symbols[] = {{1, vt::Level::L}, {2, vt::Level::L}, {2, vt::Level::M},
+                                           {3, vt::Level::L}, {3, vt::Level::M}, {4, vt::Level::L},
+                                           {4, vt::Level::M}, {4, vt::Level::Q}};
+constexpr vt::Level all_levels[] = {vt::Level::L, vt::Level::M, vt::Level::Q, vt::Level::H};
+
+bool model1 = false; // --kind model1
+
+std::vector<VersionLevel> all_symbols() {
+    if (!model1)
+        return {std::begin(micro_symbols), std::end(micro_symbols)};
+    std::vector<VersionLevel> out;
+    for (int v = 1; v <= 14; ++v)
+        for (vt::Level l : all_levels)
+            out.push_back({v, l});
+    return out;
+}
+
+std::string name(const VersionLevel &vl) {
+    return (model1 ? "" : "M") + std::to_string(vl.version) + "-" + "LMQH"[static_cast<int>(vl.level)];
+}
 
 std::string random_text(std::mt19937 &rng, const std::string &alphabet, int n) {
     std::string s;
@@ -39,8 +64,23 @@ std::string random_text(std::mt19937 &rng, const std::string &alphabet, int n) {
     return s;
 }
 
+// A Model 1 symbol of this version and level holding random content of a
+// random mode, up to its capacity.
+std::optional<vt::Symbol> random_model1(std::mt19937 &rng, const VersionLevel &vl) {
+    const int bits = vt::model1_data_codewords(vl.version, vl.level) * 8 - 40;
+    const int share = 5 + static_cast<int>(rng() % 96); // percent of the capacity
+    const int kind = static_cast<int>(rng() % 3);
+    const int per_char = kind == 0 ? 4 : kind == 1 ? 6 : 8;
+    const int n = std::max(1, bits * share / 100 / per_char);
+    const std::string &alphabet = kind == 0 ? digits : kind == 1 ? alnum : printable;
+    const vt::Mode mode = kind == 0 ? vt::Mode::numeric : kind == 1 ? vt::Mode::alphanumeric : vt::Mode::byte;
+    return vt::make_model1(random_text(rng, alphabet, n), vl.version, vl.level, mode, static_cast<int>(rng() % 8));
+}
+
 // A symbol of this version and level holding random content that fits.
 std::optional<vt::Symbol> random_symbol(std::mt19937 &rng, const VersionLevel &vl) {
+    if (model1)
+        return random_model1(rng, vl);
     for (int attempt = 0; attempt < 40; ++attempt) {
         const int kind = vl.version == 1 ? 0 : static_cast<int>(rng() % (vl.version == 2 ? 2 : 3));
         const std::string &alphabet = kind == 0 ? digits : kind == 1 ? alnum : printable;
@@ -74,12 +114,15 @@ vt::RenderOptions look(std::mt19937 &rng, double module_px, bool photo) {
     return o;
 }
 
-// The symbol with `flips` random modules of its encoding region inverted.
+// The symbol with `flips` random modules of its encoding region (outside
+// the eye patterns, format information and timing patterns) inverted.
 vt::Symbol damaged(vt::Symbol s, int flips, std::mt19937 &rng) {
+    const int n = s.size;
     for (int i = 0; i < flips;) {
-        const int col = 1 + static_cast<int>(rng() % static_cast<unsigned>(s.size - 1));
-        const int row = 1 + static_cast<int>(rng() % static_cast<unsigned>(s.size - 1));
-        if (row <= 8 && col <= 8)
+        const int col = 1 + static_cast<int>(rng() % static_cast<unsigned>(n - 1));
+        const int row = 1 + static_cast<int>(rng() % static_cast<unsigned>(n - 1));
+        if ((row <= 8 && col <= 8) || (model1 && (col == 6 || row == 6 || (row <= 8 && col >= n - 8) ||
+                                                  (col <= 8 && row >= n - 8))))
             continue;
         s.modules[static_cast<std::size_t>(row) * s.size + col] ^= 1;
         ++i;
@@ -103,6 +146,39 @@ int decode(const vt::Picture &p, const std::string &want) {
     return outcome;
 }
 
+// Writes the matrices of Model 1 symbols of every version, level and mode
+// with two masks into dir; 0 when all were written.
+int write_model1(const std::string &dir) {
+    std::mt19937 rng(3);
+    int written = 0;
+    for (int v = 1; v <= 14; ++v)
+        for (vt::Level l : all_levels)
+            for (int kind = 0; kind < 3; ++kind)
+                for (int mask : {static_cast<int>(rng() % 4), 4 + static_cast<int>(rng() % 4)}) {
+                    const std::string &alphabet = kind == 0 ? digits : kind == 1 ? alnum : printable;
+                    const vt::Mode mode = kind == 0 ? vt::Mode::numeric : kind == 1 ? vt::Mode::alphanumeric : vt::Mode::byte;
+                    const int per_char = kind == 0 ? 4 : kind == 1 ? 6 : 8;
+                    // Full to about nine tenths, so every block holds data.
+                    const int n = (vt::model1_data_codewords(v, l) * 8 - 40) * 9 / 10 / per_char;
+                    const auto s = vt::make_model1(random_text(rng, alphabet, n), v, l, mode, mask);
+                    if (!s)
+                        return 1;
+                    const std::string path = dir + "/m1-" + std::to_string(written++) + ".txt";
+                    std::FILE *f = std::fopen(path.c_str(), "w");
+                    if (!f)
+                        return 1;
+                    std::fprintf(f, "%d %c %d %d %s\n", v, "LMQH"[static_cast<int>(l)], kind, mask, s->text.c_str());
+                    for (int r = 0; r < s->size; ++r) {
+                        for (int c = 0; c < s->size; ++c)
+                            std::fputc(s->dark(c, r) ? '1' : '0', f);
+                        std::fputc('\n', f);
+                    }
+                    std::fclose(f);
+                }
+    std::printf("%d matrices written\n", written);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -111,6 +187,8 @@ int main(int argc, char **argv) {
     bool verbose = false;
     int only_version = 0; // --version: that Micro QR version alone
     std::string dump; // where missed pictures are written, when given
+    std::string write_dir;
+    int trials = -1;
     int missed = 0;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--cases") && i + 1 < argc)
@@ -123,20 +201,31 @@ int main(int argc, char **argv) {
             only_version = std::atoi(argv[++i]);
         else if (!std::strcmp(argv[i], "--verbose"))
             verbose = true;
+        else if (!std::strcmp(argv[i], "--trials") && i + 1 < argc)
+            trials = std::atoi(argv[++i]);
+        else if (!std::strcmp(argv[i], "--kind") && i + 1 < argc)
+            model1 = !std::strcmp(argv[++i], "model1");
+        else if (!std::strcmp(argv[i], "--write") && i + 1 < argc)
+            write_dir = argv[++i];
         else {
-            std::fprintf(stderr, "usage: family_sweep [--cases N] [--seed S] [--verbose] [--dump DIR] [--version V]\n");
+            std::fprintf(stderr, "usage: family_sweep [--kind micro|model1] [--cases N] [--trials N] [--seed S] "
+                                 "[--verbose] [--dump DIR] [--version V] [--write DIR]\n");
             return 64;
         }
     }
+    if (!write_dir.empty())
+        return write_model1(write_dir);
+    const std::vector<VersionLevel> symbols = all_symbols();
+    const std::size_t count = symbols.size();
     std::mt19937 rng(seed);
     const double sizes[] = {2.5, 3, 3.5, 4, 5, 6, 8};
     for (bool photo : {false, true}) {
-        Tally per[8];
+        std::vector<Tally> per(count);
         for (int k = 0; k < cases; ++k) {
-            for (int i = 0; i < 8; ++i) {
-                if (only_version && all_symbols[i].version != only_version)
+            for (std::size_t i = 0; i < count; ++i) {
+                if (only_version && symbols[i].version != only_version)
                     continue;
-                const auto s = random_symbol(rng, all_symbols[i]);
+                const auto s = random_symbol(rng, symbols[i]);
                 if (!s)
                     continue;
                 const vt::RenderOptions ro = look(rng, sizes[rng() % 7], photo);
@@ -155,39 +244,56 @@ int main(int argc, char **argv) {
                     }
                 }
                 if (verbose && o != 1)
-                    std::printf("  missed M%d %.1f px, %.0f deg, quiet %d%s%s, blur %.2f, noise %.0f, keystone %g\n",
-                                s->version, ro.module_px, ro.rotation_deg, ro.quiet_zone, ro.mirror ? ", mirrored" : "",
+                    std::printf("  missed %s %.1f px, %.0f deg, quiet %d%s%s, blur %.2f, noise %.0f, keystone %g\n",
+                                name(symbols[i]).c_str(), ro.module_px, ro.rotation_deg, ro.quiet_zone, ro.mirror ? ", mirrored" : "",
                                 ro.dark > ro.light ? ", inverted" : "", ro.blur_sigma, ro.noise_sigma, ro.perspective);
                 ++per[i].cases;
                 per[i].read += o == 1;
                 per[i].wrong += o == -1;
             }
         }
-        for (int i = 0; i < 8; ++i)
-            std::printf("%s M%d-%c: %d of %d read (%.1f%%), %d wrong\n", photo ? "photo" : "clean",
-                        all_symbols[i].version, "LMQH"[static_cast<int>(all_symbols[i].level)], per[i].read,
-                        per[i].cases, 100.0 * per[i].read / std::max(1, per[i].cases), per[i].wrong);
+        Tally sum;
+        for (std::size_t i = 0; i < count; ++i) {
+            if (per[i].cases)
+                std::printf("%s %s: %d of %d read (%.1f%%), %d wrong\n", photo ? "photo" : "clean",
+                            name(symbols[i]).c_str(), per[i].read, per[i].cases,
+                            100.0 * per[i].read / std::max(1, per[i].cases), per[i].wrong);
+            sum.cases += per[i].cases;
+            sum.read += per[i].read;
+            sum.wrong += per[i].wrong;
+        }
+        std::printf("%s all: %d of %d read (%.1f%%), %d wrong\n", photo ? "photo" : "clean", sum.read, sum.cases,
+                    100.0 * sum.read / std::max(1, sum.cases), sum.wrong);
         std::fflush(stdout);
     }
     // Damage beyond capacity: far more flipped modules than any level corrects.
-    Tally beyond[5];
-    for (int k = 0; k < cases * 4; ++k) {
-        const VersionLevel &vl = all_symbols[k % 8];
+    // For Model 1, more modules than the level corrects codewords.
+    Tally beyond[15];
+    for (int k = 0; k < (trials < 0 ? cases * 4 : trials); ++k) {
+        const VersionLevel &vl = symbols[static_cast<std::size_t>(k) % count];
         if (only_version && vl.version != only_version)
             continue;
         const auto s = random_symbol(rng, vl);
         if (!s)
             continue;
-        const int flips = 4 + static_cast<int>(rng() % 30);
+        const int correctable = vt::model1_check_codewords(vl.version, vl.level) / 2;
+        const int flips = model1 ? correctable + 1 + static_cast<int>(rng() % static_cast<unsigned>(correctable + 8))
+                                 : 4 + static_cast<int>(rng() % 30);
         const vt::Picture p = vt::render(damaged(*s, flips, rng), look(rng, sizes[rng() % 7], true));
         const int o = decode(p, s->text);
         ++beyond[vl.version].cases;
         beyond[vl.version].read += o == 1;
         beyond[vl.version].wrong += o == -1;
     }
-    for (int v = 1; v <= 4; ++v)
-        std::printf("damaged M%d: %d trials, %d read, %d wrong\n", v, beyond[v].cases, beyond[v].read,
-                    beyond[v].wrong);
+    Tally all_beyond;
+    for (int v = 1; v <= (model1 ? 14 : 4); ++v) {
+        std::printf("damaged %s%d: %d trials, %d read, %d wrong\n", model1 ? "" : "M", v, beyond[v].cases,
+                    beyond[v].read, beyond[v].wrong);
+        all_beyond.cases += beyond[v].cases;
+        all_beyond.read += beyond[v].read;
+        all_beyond.wrong += beyond[v].wrong;
+    }
+    std::printf("damaged all: %d trials, %d read, %d wrong\n", all_beyond.cases, all_beyond.read, all_beyond.wrong);
     // Pictures without a symbol.
     const char *kinds[] = {"blank", "noise", "stripes"};
     int empty_read = 0;
