@@ -64,9 +64,7 @@ std::optional<std::vector<std::uint8_t>> corrected_data(const std::vector<std::u
         std::vector<std::uint8_t> block(words.begin() + b * d, words.begin() + (b + 1) * d);
         const auto check = words.begin() + blocks.count * d + b * ec;
         block.insert(block.end(), check, check + ec);
-        int fixed = 0;
-        DecoderState quiet;
-        rs_correct_block(quiet, block.data(), d + ec, std::min(ec / 2, limit), &fixed);
+        const int fixed = rs_correct_block(block.data(), d + ec, std::min(ec / 2, limit)).errors;
         // Every check codeword must agree, not only those the correction used.
         if (!rs_syndromes_zero(block.data(), d + ec, ec))
             return std::nullopt;
