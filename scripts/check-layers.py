@@ -27,6 +27,8 @@ def layer(path):
     stem = os.path.splitext(base)[0]
     if folder == 'thorough':
         return 3 if stem == 'search' else 2
+    if folder == 'model1':
+        return 2  # read through the search's stages, and called by the search
     if folder == 'microqr':
         return 4
     if folder:

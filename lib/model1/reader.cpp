@@ -6,7 +6,6 @@
 
 #include "../format.h"
 #include "../reed_solomon.h"
-#include "../state.h"
 #include "../unmask.h"
 #include "placement.h"
 #include "symbols.h"
