@@ -1,4 +1,5 @@
-// Micro QR symbols from libqrencode and zint, as module matrices.
+// Micro QR symbols from libqrencode and zint, rMQR symbols from zint, as
+// module matrices.
 #include "family_symbols.h"
 
 #include <qrencode.h>
@@ -65,6 +66,31 @@ std::optional<Symbol> make_micro_zint(std::string_view text, int version, Level 
     for (int r = 0; r < n; ++r)
         for (int c = 0; c < n; ++c)
             out.modules[static_cast<std::size_t>(r) * n + c] = (sym->encoded_data[r][c >> 3] >> (c & 7)) & 1;
+    return out;
+}
+
+std::optional<RmqrSymbol> make_rmqr_zint(std::string_view text, int version, char level, bool gs1) {
+    std::unique_ptr<zint_symbol, decltype(&ZBarcode_Delete)> sym(ZBarcode_Create(), &ZBarcode_Delete);
+    if (!sym || version < 1 || version > 32 || (level != 'M' && level != 'H'))
+        return std::nullopt;
+    sym->symbology = BARCODE_RMQR;
+    sym->input_mode = gs1 ? GS1_MODE : DATA_MODE;
+    sym->option_1 = level == 'H' ? 4 : 2;
+    sym->option_2 = version;
+    if (ZBarcode_Encode(sym.get(), reinterpret_cast<const unsigned char *>(text.data()),
+                        static_cast<int>(text.size())) >= ZINT_ERROR)
+        return std::nullopt;
+    RmqrSymbol out;
+    out.version = version;
+    out.level = level;
+    out.text = std::string(text);
+    out.matrix.width = sym->width;
+    out.matrix.height = sym->rows;
+    out.matrix.modules.resize(static_cast<std::size_t>(sym->width) * static_cast<std::size_t>(sym->rows));
+    for (int r = 0; r < sym->rows; ++r)
+        for (int c = 0; c < sym->width; ++c)
+            out.matrix.modules[static_cast<std::size_t>(r) * static_cast<std::size_t>(sym->width) +
+                               static_cast<std::size_t>(c)] = (sym->encoded_data[r][c >> 3] >> (c & 7)) & 1;
     return out;
 }
 

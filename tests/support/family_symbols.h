@@ -1,11 +1,12 @@
 // Test symbols of the other QR kinds, written by independent encoders:
-// Micro QR by libqrencode and by zint.
+// Micro QR by libqrencode and by zint, rMQR by zint.
 #pragma once
 
 #include <optional>
 #include <string_view>
 
 #include "qr_symbols.h"
+#include "rmqr/matrix.h"
 
 namespace vantor::testing {
 
@@ -18,5 +19,18 @@ std::optional<Symbol> make_micro_qrencode(std::string_view text, int version, Le
 // The same from zint, the bytes taken as they are; zint picks its own modes
 // and may raise the level where the data leaves room.
 std::optional<Symbol> make_micro_zint(std::string_view text, int version, Level level);
+
+// An rMQR symbol and the bytes it carries.
+struct RmqrSymbol {
+    int version = 0; // size number + 1: 1..32 for R7x43 .. R17x139
+    char level = 'M';
+    rmqr::Matrix matrix;
+    std::string text;
+};
+
+// An rMQR symbol of that size and level ('M' or 'H') from zint, the bytes
+// taken as they are in the modes zint picks; `gs1` writes the text as GS1
+// data (FNC1 in first position). Empty when the text does not fit.
+std::optional<RmqrSymbol> make_rmqr_zint(std::string_view text, int version, char level, bool gs1 = false);
 
 } // namespace vantor::testing

@@ -1,0 +1,28 @@
+// Where the codewords of an rMQR symbol lie, and its one data mask.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "matrix.h"
+#include "symbols.h"
+
+namespace vantor::rmqr {
+
+// True for a module of a function pattern or of the format information of
+// a symbol height x width: the finder and its separator, the sub-finder,
+// the corner finder patterns, the timing patterns on all four edges, the
+// alignment patterns with the timing columns between them, and both
+// format copies.
+bool function_module(int height, int width, int col, int row);
+
+// True where the data mask inverts the module: the rows taken in pairs and
+// the columns in threes, as a checkerboard.
+bool mask_inverts(int col, int row);
+
+// The codewords of the matrix (a symbol of `spec`'s size) with the mask
+// removed, in placement order: two-module columns from the right, up and
+// down in turn. Empty when the matrix is not of that size.
+std::vector<std::uint8_t> read_codewords(const Matrix &matrix, const SizeSpec &spec);
+
+} // namespace vantor::rmqr
