@@ -12,7 +12,7 @@
 
 #include "family_symbols.h"
 #include "rmqr/format.h"
-#include "rmqr/placement.h"
+#include "rmqr/patterns.h"
 #include "rmqr/reader.h"
 #include "rmqr/symbols.h"
 
@@ -85,8 +85,16 @@ TEST(RmqrMatrix, SizeTableFitsEverySize) {
         EXPECT_EQ(data_modules, spec->codewords * 8 + remainder_bits[n]) << rq::size_name(n);
         const auto s = make_rmqr_zint("1", n + 1, 'M');
         ASSERT_TRUE(s);
-        EXPECT_EQ(s->matrix.width, spec->width);
-        EXPECT_EQ(s->matrix.height, spec->height);
+        ASSERT_EQ(s->matrix.width, spec->width);
+        ASSERT_EQ(s->matrix.height, spec->height);
+        // The function patterns have the colours the locator expects.
+        int wrong = 0;
+        for (int r = 0; r < spec->height; ++r)
+            for (int c = 0; c < spec->width; ++c)
+                if (rq::function_module(spec->height, spec->width, c, r) &&
+                    !rq::format_module(spec->height, spec->width, c, r))
+                    wrong += rq::function_dark(spec->height, spec->width, c, r) != s->matrix.dark(c, r);
+        EXPECT_EQ(wrong, 0) << rq::size_name(n);
         EXPECT_EQ(rq::size_number_of(spec->height, spec->width), n);
     }
     EXPECT_FALSE(rq::size_spec(32));

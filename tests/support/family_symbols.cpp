@@ -94,4 +94,16 @@ std::optional<RmqrSymbol> make_rmqr_zint(std::string_view text, int version, cha
     return out;
 }
 
+Symbol as_symbol(const RmqrSymbol &symbol) {
+    Symbol out;
+    out.version = symbol.version;
+    out.size = symbol.matrix.width;
+    out.rows = symbol.matrix.height;
+    out.level = symbol.level == 'H' ? Level::H : Level::M;
+    out.mask = 0;
+    out.modules = symbol.matrix.modules;
+    out.text = symbol.text;
+    return out;
+}
+
 } // namespace vantor::testing

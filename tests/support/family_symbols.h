@@ -33,4 +33,7 @@ struct RmqrSymbol {
 // data (FNC1 in first position). Empty when the text does not fit.
 std::optional<RmqrSymbol> make_rmqr_zint(std::string_view text, int version, char level, bool gs1 = false);
 
+// The rMQR symbol as a rectangular Symbol, for rendering.
+Symbol as_symbol(const RmqrSymbol &symbol);
+
 } // namespace vantor::testing

@@ -1,0 +1,311 @@
+// Locating rMQR symbols from their finder pattern. The symbol may be twenty
+// times as long as the finder, so its frame is fitted in steps: to the
+// finder's neighbourhood first, then over ever longer stretches of the
+// symbol (each step doubles the length, so the timing patterns, which repeat
+// every two modules, cannot slip by a period), and last to the whole.
+#include "locate.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "../thorough/projective.h"
+#include "format.h"
+#include "patterns.h"
+#include "symbols.h"
+
+namespace vantor::rmqr {
+namespace {
+
+namespace th = vantor::thorough;
+
+constexpr int picture_format_errors = 2; // format bits a picture's reading may correct
+constexpr double edge_point = 0.35;      // modules from a module's centre that the frame fit samples
+constexpr double min_agreement = 0.8;    // share of known modules a fitted stretch must show right
+constexpr double several_points_from = 3.0; // modules at least this wide (pixels) are sampled at five points
+constexpr double spread = 0.22;             // those points' offsets from the centre, in modules
+constexpr int first_stretch = 12;           // columns fitted before the size is known
+
+// A module whose colour the symbol's size fixes (module-space centre).
+struct Known {
+    double col;
+    double row;
+    bool dark;
+};
+
+// The image points of module-space corners (0, 0), (cols, 0), (cols, rows)
+// and (0, rows).
+struct Frame {
+    std::array<th::Point, 4> at;
+    double cols;
+    double rows;
+
+    std::optional<th::Projective> map() const {
+        return th::Projective::from_quads({{{0, 0}, {cols, 0}, {cols, rows}, {0, rows}}}, at);
+    }
+};
+
+float grey_at(const th::GreyView &grey, th::Point p) {
+    return grey.bilinear(static_cast<float>(p.x), static_cast<float>(p.y));
+}
+
+bool dark_at(const th::GreyView &grey, const th::Binary &binary, th::Point p, bool &inside) {
+    const float g = grey_at(grey, p);
+    inside = g >= 0;
+    return g <= binary.threshold(static_cast<float>(p.x), static_cast<float>(p.y));
+}
+
+// The modules around the finder that every size shares: the finder, its
+// separator (or, at height 7, the quiet zone below), the start of the top
+// timing pattern, and the quiet zone above and to the left.
+std::vector<Known> finder_modules() {
+    std::vector<Known> out;
+    for (int r = 0; r < 7; ++r)
+        for (int c = 0; c < 7; ++c)
+            out.push_back({c + 0.5, r + 0.5, function_dark(17, 43, c, r)});
+    for (int i = 0; i < 8; ++i) {
+        out.push_back({7.5, i + 0.5, false});
+        out.push_back({i + 0.5, 7.5, false});
+        out.push_back({-0.5, i + 0.5, false});
+    }
+    for (int c = 8; c < first_stretch; ++c)
+        out.push_back({c + 0.5, 0.5, c % 2 == 0});
+    for (int c = -1; c <= first_stretch; ++c)
+        out.push_back({c + 0.5, -0.5, false});
+    return out;
+}
+
+// The known modules of a size in its first `cols` columns: function
+// patterns outside the format information, and the quiet zone around them.
+std::vector<Known> size_modules(int h, int w, int cols) {
+    std::vector<Known> out;
+    for (int r = 0; r < h; ++r)
+        for (int c = 0; c < cols; ++c)
+            if (function_module(h, w, c, r) && !format_module(h, w, c, r))
+                out.push_back({c + 0.5, r + 0.5, function_dark(h, w, c, r)});
+    const int reach = cols == w ? w : cols - 1;
+    for (int c = -1; c <= reach; ++c) {
+        out.push_back({c + 0.5, -0.5, false});
+        out.push_back({c + 0.5, h + 0.5, false});
+    }
+    for (int r = 0; r < h; ++r) {
+        out.push_back({-0.5, r + 0.5, false});
+        if (cols == w)
+            out.push_back({w + 0.5, r + 0.5, false});
+    }
+    return out;
+}
+
+// How well the map puts the known modules on their colours: grey below
+// (dark) or above (light) the threshold, summed over four points near each
+// module's edges, so that only a map that centres the modules fits best.
+double fit_score(const th::GreyView &grey, const th::Binary &binary, const th::Projective &map,
+                 const std::vector<Known> &known) {
+    constexpr double offsets[4][2] = {{-edge_point, 0}, {edge_point, 0}, {0, -edge_point}, {0, edge_point}};
+    double score = 0;
+    for (const Known &k : known) {
+        const th::Point centre = map.map(k.col, k.row);
+        const float threshold = static_cast<float>(binary.threshold(static_cast<float>(centre.x), static_cast<float>(centre.y)));
+        for (const auto &o : offsets) {
+            const float g = grey_at(grey, map.map(k.col + o[0], k.row + o[1]));
+            if (g < 0)
+                continue; // a quiet zone cut off by the picture's edge
+            score += k.dark ? threshold - g : g - threshold;
+        }
+    }
+    return score;
+}
+
+// Share of the known modules inside the picture whose centres show their
+// colour.
+double agreement(const th::GreyView &grey, const th::Binary &binary, const th::Projective &map,
+                 const std::vector<Known> &known) {
+    int agree = 0, total = 0;
+    for (const Known &k : known) {
+        bool inside = false;
+        const bool dark = dark_at(grey, binary, map.map(k.col, k.row), inside);
+        if (!inside)
+            continue;
+        agree += dark == k.dark;
+        ++total;
+    }
+    return total ? static_cast<double>(agree) / total : 0;
+}
+
+// The frame's corners moved point by point, coordinate by coordinate, while
+// the known modules fit better, in ever smaller steps.
+Frame fitted(const th::GreyView &grey, const th::Binary &binary, Frame f, const std::vector<Known> &known,
+             double module) {
+    auto score_of = [&](const Frame &trial) {
+        const auto map = trial.map();
+        return map ? fit_score(grey, binary, *map, known) : -1e30;
+    };
+    double best = score_of(f);
+    for (double step = 0.5 * module; step >= 0.06 * module; step /= 2)
+        for (int round = 0; round < 2; ++round) {
+            bool moved = false;
+            for (std::size_t k = 0; k < 4; ++k)
+                for (int axis = 0; axis < 2; ++axis)
+                    for (const double d : {step, -step}) {
+                        Frame trial = f;
+                        (axis == 0 ? trial.at[k].x : trial.at[k].y) += d;
+                        const double score = score_of(trial);
+                        if (score > best) {
+                            best = score;
+                            f = trial;
+                            moved = true;
+                        }
+                    }
+            if (!moved)
+                break;
+        }
+    return f;
+}
+
+// The frame over `cols` x `rows` modules that `map` gives.
+std::optional<Frame> extended(const Frame &f, double cols, double rows) {
+    const auto map = f.map();
+    if (!map)
+        return std::nullopt;
+    return Frame{{map->map(0, 0), map->map(cols, 0), map->map(cols, rows), map->map(0, rows)}, cols, rows};
+}
+
+// Whether the timing pattern starts along the frame's top row (modules 8..11
+// alternate) with the separator before it and below the finder; the
+// finder's outline measures the module coarsely, so the long axis may run a
+// little shorter or longer.
+bool timing_starts(const th::GreyView &grey, const th::Binary &binary, const th::Projective &finder) {
+    for (const double scale : {1.0, 0.95, 1.05, 0.9, 1.1}) {
+        bool ok = true;
+        for (int c = 7; c < first_stretch && ok; ++c) {
+            bool inside = false;
+            const bool dark = dark_at(grey, binary, finder.map((c + 0.5) * scale, 0.5), inside);
+            ok = inside && dark == (c % 2 == 0);
+        }
+        if (ok) {
+            int light = 0;
+            for (int i = 1; i < 6; ++i) {
+                bool inside = false;
+                light += !dark_at(grey, binary, finder.map(7.5 * scale, i + 0.5), inside) && inside;
+                light += !dark_at(grey, binary, finder.map(i + 0.5, 7.5), inside) && inside;
+            }
+            return light >= 9;
+        }
+    }
+    return false;
+}
+
+// The module matrix through the map: each module's grey (five points for
+// modules of 3 pixels and more) against the binarisation's threshold, or
+// against the mean grey of the 7 x 7 modules around it.
+std::optional<Matrix> sample(const th::GreyView &grey, const th::Binary &binary, const th::Projective &map, int w, int h,
+                             bool window) {
+    const th::Point a = map.map(w / 2.0, h / 2.0), b = map.map(w / 2.0 + 1, h / 2.0), c = map.map(w / 2.0, h / 2.0 + 1);
+    const bool several = std::sqrt(std::hypot(b.x - a.x, b.y - a.y) * std::hypot(c.x - a.x, c.y - a.y)) >= several_points_from;
+    std::vector<float> greys(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
+    for (int r = 0; r < h; ++r)
+        for (int col = 0; col < w; ++col) {
+            constexpr double offsets[5][2] = {{0, 0}, {-spread, 0}, {spread, 0}, {0, -spread}, {0, spread}};
+            float sum = 0;
+            const int points = several ? 5 : 1;
+            for (int k = 0; k < points; ++k) {
+                const float g = grey_at(grey, map.map(col + 0.5 + offsets[k][0], r + 0.5 + offsets[k][1]));
+                if (g < 0)
+                    return std::nullopt;
+                sum += g;
+            }
+            greys[static_cast<std::size_t>(r) * static_cast<std::size_t>(w) + static_cast<std::size_t>(col)] = sum / points;
+        }
+    Matrix m{w, h, std::vector<std::uint8_t>(greys.size())};
+    for (int r = 0; r < h; ++r)
+        for (int col = 0; col < w; ++col) {
+            float threshold = 0;
+            if (window) {
+                double total = 0;
+                int n = 0;
+                for (int rr = std::max(0, r - 3); rr <= std::min(h - 1, r + 3); ++rr)
+                    for (int cc = std::max(0, col - 3); cc <= std::min(w - 1, col + 3); ++cc, ++n)
+                        total += greys[static_cast<std::size_t>(rr) * static_cast<std::size_t>(w) + static_cast<std::size_t>(cc)];
+                threshold = static_cast<float>(total / n);
+            } else {
+                const th::Point p = map.map(col + 0.5, r + 0.5);
+                threshold = static_cast<float>(binary.threshold(static_cast<float>(p.x), static_cast<float>(p.y)));
+            }
+            const std::size_t i = static_cast<std::size_t>(r) * static_cast<std::size_t>(w) + static_cast<std::size_t>(col);
+            m.modules[i] = greys[i] <= threshold;
+        }
+    return m;
+}
+
+// The symbol whose outer corner and first edges are the finder quad's
+// (outer corner, along the long side, opposite, along the short side).
+std::optional<Located> read_oriented(const th::GreyView &grey, const th::Binary &binary,
+                                     const std::array<th::Point, 4> &finder, double module, bool mirrored) {
+    const auto finder_map = th::Projective::from_quads({{{0, 0}, {7, 0}, {7, 7}, {0, 7}}}, finder);
+    if (!finder_map || !timing_starts(grey, binary, *finder_map))
+        return std::nullopt;
+    // The finder's neighbourhood, then the format copy beside it.
+    Frame f{{finder[0], finder_map->map(first_stretch, 0), finder_map->map(first_stretch, 8), finder_map->map(0, 8)},
+            first_stretch, 8};
+    f = fitted(grey, binary, f, finder_modules(), module);
+    const auto near_map = f.map();
+    if (!near_map)
+        return std::nullopt;
+    const auto corner = sample(grey, binary, *near_map, first_stretch, 6, false);
+    const auto format = corner ? read_format_copy(*corner, FormatCopy::finder, picture_format_errors) : std::nullopt;
+    const auto spec = format ? size_spec(format->size_number) : std::nullopt;
+    if (!spec)
+        return std::nullopt;
+    const int w = spec->width, h = spec->height;
+    // Ever longer stretches of the symbol, each fitted and checked.
+    for (int cols = 2 * first_stretch;; cols = std::min(w, 2 * cols)) {
+        const auto longer = extended(f, cols, h);
+        if (!longer)
+            return std::nullopt;
+        const std::vector<Known> known = size_modules(h, w, cols);
+        f = fitted(grey, binary, *longer, known, module);
+        const auto map = f.map();
+        if (!map || agreement(grey, binary, *map, known) < min_agreement)
+            return std::nullopt;
+        if (cols == w)
+            break;
+    }
+    const auto map = f.map();
+    if (!map)
+        return std::nullopt;
+    ReadLimits limits;
+    limits.format_bit_errors = picture_format_errors;
+    for (const bool window : {false, true}) {
+        const auto m = sample(grey, binary, *map, w, h, window);
+        if (!m)
+            return std::nullopt;
+        auto r = read_matrix(*m, limits);
+        if (!r || r->version != format->size_number + 1)
+            continue;
+        r->mirrored = mirrored;
+        Located out{std::move(*r), {}, grey.inverted};
+        const th::Point at[4] = {map->map(0, 0), map->map(w, 0), map->map(w, h), map->map(0, h)};
+        for (std::size_t k = 0; k < 4; ++k)
+            out.corners[k] = {static_cast<float>(at[k].x), static_cast<float>(at[k].y)};
+        return out;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<Located> read_outline(const single_finder::Outline &o) {
+    for (int first = 0; first < 4; ++first)
+        for (const bool mirrored : {false, true}) {
+            // The outline goes round the pattern as a symbol's corners do;
+            // a mirrored symbol goes round the other way.
+            std::array<th::Point, 4> finder;
+            for (int k = 0; k < 4; ++k)
+                finder[static_cast<std::size_t>(k)] = o.corners[static_cast<std::size_t>((first + (mirrored ? 4 - k : k)) % 4)];
+            if (auto s = read_oriented(o.grey, o.binary, finder, o.module, mirrored))
+                return s;
+        }
+    return std::nullopt;
+}
+
+} // namespace vantor::rmqr
