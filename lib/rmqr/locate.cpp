@@ -132,23 +132,30 @@ double agreement(const th::GreyView &grey, const th::Binary &binary, const th::P
     return total ? static_cast<double>(agree) / total : 0;
 }
 
-// The frame's corners moved point by point, coordinate by coordinate, while
-// the known modules fit better, in ever smaller steps.
+// The frame's corners moved, each alone and the far and near sides as
+// pairs (which turns and stretches the frame without shearing it), a
+// coordinate at a time, while the known modules fit better, in ever
+// smaller steps.
 Frame fitted(const th::GreyView &grey, const th::Binary &binary, Frame f, const std::vector<Known> &known,
              double module) {
     auto score_of = [&](const Frame &trial) {
         const auto map = trial.map();
         return map ? fit_score(grey, binary, *map, known) : -1e30;
     };
+    // Which corners each move shifts, as bits.
+    constexpr unsigned moves[] = {1, 2, 4, 8, 2 | 4, 1 | 8};
+    constexpr int max_rounds = 6;
     double best = score_of(f);
     for (double step = 0.5 * module; step >= 0.06 * module; step /= 2)
-        for (int round = 0; round < 2; ++round) {
+        for (int round = 0; round < max_rounds; ++round) {
             bool moved = false;
-            for (std::size_t k = 0; k < 4; ++k)
+            for (const unsigned corners : moves)
                 for (int axis = 0; axis < 2; ++axis)
                     for (const double d : {step, -step}) {
                         Frame trial = f;
-                        (axis == 0 ? trial.at[k].x : trial.at[k].y) += d;
+                        for (std::size_t k = 0; k < 4; ++k)
+                            if (corners >> k & 1u)
+                                (axis == 0 ? trial.at[k].x : trial.at[k].y) += d;
                         const double score = score_of(trial);
                         if (score > best) {
                             best = score;
@@ -162,12 +169,46 @@ Frame fitted(const th::GreyView &grey, const th::Binary &binary, Frame f, const 
     return f;
 }
 
-// The frame over `cols` x `rows` modules that `map` gives.
+// The frame with its far side slid along the long axis to where the known
+// modules fit best, up to `reach` modules either way in quarter modules:
+// an extrapolated far side may be off by more than a timing pattern's
+// period, where a local search would settle on the wrong phase.
+Frame slid(const th::GreyView &grey, const th::Binary &binary, const Frame &f, const std::vector<Known> &known,
+           double reach) {
+    const th::Point top{(f.at[1].x - f.at[0].x) / f.cols, (f.at[1].y - f.at[0].y) / f.cols};
+    const th::Point bottom{(f.at[2].x - f.at[3].x) / f.cols, (f.at[2].y - f.at[3].y) / f.cols};
+    Frame best = f;
+    double best_score = -1e30;
+    for (double t = -reach; t <= reach + 1e-9; t += 0.25) {
+        Frame trial = f;
+        trial.at[1] = {f.at[1].x + t * top.x, f.at[1].y + t * top.y};
+        trial.at[2] = {f.at[2].x + t * bottom.x, f.at[2].y + t * bottom.y};
+        const auto map = trial.map();
+        const double score = map ? fit_score(grey, binary, *map, known) : -1e30;
+        if (score > best_score) {
+            best_score = score;
+            best = trial;
+        }
+    }
+    return best;
+}
+
+// The frame over `cols` x `rows` modules, its top and bottom edges
+// extended in a straight line at the spacing each has: a projective map
+// fitted to a short stretch of a thin symbol measures perspective too
+// poorly to extrapolate.
 std::optional<Frame> extended(const Frame &f, double cols, double rows) {
     const auto map = f.map();
     if (!map)
         return std::nullopt;
-    return Frame{{map->map(0, 0), map->map(cols, 0), map->map(cols, rows), map->map(0, rows)}, cols, rows};
+    const th::Point top = map->map(0, 0), bottom = map->map(0, rows);
+    const th::Point top_end = map->map(f.cols, 0), bottom_end = map->map(f.cols, rows);
+    const double k = cols / f.cols;
+    return Frame{{top,
+                  {top.x + (top_end.x - top.x) * k, top.y + (top_end.y - top.y) * k},
+                  {bottom.x + (bottom_end.x - bottom.x) * k, bottom.y + (bottom_end.y - bottom.y) * k},
+                  bottom},
+                 cols, rows};
 }
 
 // Whether the timing pattern starts along the frame's top row (modules 8..11
@@ -263,7 +304,7 @@ std::optional<Located> read_oriented(const th::GreyView &grey, const th::Binary 
         if (!longer)
             return std::nullopt;
         const std::vector<Known> known = size_modules(h, w, cols);
-        f = fitted(grey, binary, *longer, known, module);
+        f = fitted(grey, binary, slid(grey, binary, *longer, known, 0.1 * cols), known, module);
         const auto map = f.map();
         if (!map || agreement(grey, binary, *map, known) < min_agreement)
             return std::nullopt;
