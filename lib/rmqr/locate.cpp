@@ -33,15 +33,17 @@ struct Known {
     bool dark;
 };
 
-// The image points of module-space corners (0, 0), (cols, 0), (cols, rows)
-// and (0, rows).
+// The image points of module-space corners (first, 0), (first + cols, 0),
+// (first + cols, rows) and (first, rows).
 struct Frame {
     std::array<th::Point, 4> at;
     double cols;
     double rows;
+    double first = 0;
 
     std::optional<th::Projective> map() const {
-        return th::Projective::from_quads({{{0, 0}, {cols, 0}, {cols, rows}, {0, rows}}}, at);
+        const double last = first + cols;
+        return th::Projective::from_quads({{{first, 0}, {last, 0}, {last, rows}, {first, rows}}}, at);
     }
 };
 
@@ -75,22 +77,22 @@ std::vector<Known> finder_modules() {
     return out;
 }
 
-// The known modules of a size in its first `cols` columns: function
+// The known modules of a size in columns first..last - 1: function
 // patterns outside the format information, and the quiet zone around them.
-std::vector<Known> size_modules(int h, int w, int cols) {
+std::vector<Known> size_modules(int h, int w, int first, int last) {
     std::vector<Known> out;
     for (int r = 0; r < h; ++r)
-        for (int c = 0; c < cols; ++c)
+        for (int c = first; c < last; ++c)
             if (function_module(h, w, c, r) && !format_module(h, w, c, r))
                 out.push_back({c + 0.5, r + 0.5, function_dark(h, w, c, r)});
-    const int reach = cols == w ? w : cols - 1;
-    for (int c = -1; c <= reach; ++c) {
+    for (int c = first == 0 ? -1 : first; c <= (last == w ? w : last - 1); ++c) {
         out.push_back({c + 0.5, -0.5, false});
         out.push_back({c + 0.5, h + 0.5, false});
     }
     for (int r = 0; r < h; ++r) {
-        out.push_back({-0.5, r + 0.5, false});
-        if (cols == w)
+        if (first == 0)
+            out.push_back({-0.5, r + 0.5, false});
+        if (last == w)
             out.push_back({w + 0.5, r + 0.5, false});
     }
     return out;
@@ -170,26 +172,30 @@ Frame fitted(const th::GreyView &grey, const th::Binary &binary, Frame f, const 
 }
 
 // The frame with its far side slid along the long axis to where the known
-// modules fit best, up to `reach` modules either way in quarter modules:
-// an extrapolated far side may be off by more than a timing pattern's
-// period, where a local search would settle on the wrong phase.
+// modules fit best, up to `reach` modules either way in quarter modules,
+// and its far side's height scaled as perspective does: an extrapolated
+// far side may be off by more than a timing pattern's period, where a
+// local search would settle on the wrong phase.
 Frame slid(const th::GreyView &grey, const th::Binary &binary, const Frame &f, const std::vector<Known> &known,
            double reach) {
     const th::Point top{(f.at[1].x - f.at[0].x) / f.cols, (f.at[1].y - f.at[0].y) / f.cols};
     const th::Point bottom{(f.at[2].x - f.at[3].x) / f.cols, (f.at[2].y - f.at[3].y) / f.cols};
     Frame best = f;
     double best_score = -1e30;
-    for (double t = -reach; t <= reach + 1e-9; t += 0.25) {
-        Frame trial = f;
-        trial.at[1] = {f.at[1].x + t * top.x, f.at[1].y + t * top.y};
-        trial.at[2] = {f.at[2].x + t * bottom.x, f.at[2].y + t * bottom.y};
-        const auto map = trial.map();
-        const double score = map ? fit_score(grey, binary, *map, known) : -1e30;
-        if (score > best_score) {
-            best_score = score;
-            best = trial;
+    for (const double height : {1.0, 0.85, 1.15, 0.7})
+        for (double t = -reach; t <= reach + 1e-9; t += 0.25) {
+            Frame trial = f;
+            trial.at[1] = {f.at[1].x + t * top.x, f.at[1].y + t * top.y};
+            const th::Point far_bottom{f.at[2].x + t * bottom.x, f.at[2].y + t * bottom.y};
+            trial.at[2] = {trial.at[1].x + (far_bottom.x - trial.at[1].x) * height,
+                           trial.at[1].y + (far_bottom.y - trial.at[1].y) * height};
+            const auto map = trial.map();
+            const double score = map ? fit_score(grey, binary, *map, known) : -1e30;
+            if (score > best_score) {
+                best_score = score;
+                best = trial;
+            }
         }
-    }
     return best;
 }
 
@@ -236,46 +242,88 @@ bool timing_starts(const th::GreyView &grey, const th::Binary &binary, const th:
     return false;
 }
 
-// The module matrix through the map: each module's grey (five points for
-// modules of 3 pixels and more) against the binarisation's threshold, or
-// against the mean grey of the 7 x 7 modules around it.
-std::optional<Matrix> sample(const th::GreyView &grey, const th::Binary &binary, const th::Projective &map, int w, int h,
-                             bool window) {
-    const th::Point a = map.map(w / 2.0, h / 2.0), b = map.map(w / 2.0 + 1, h / 2.0), c = map.map(w / 2.0, h / 2.0 + 1);
+// A map that holds for the columns first..last - 1.
+struct Piece {
+    int first;
+    int last;
+    th::Projective map;
+};
+
+// The module matrix through the pieces' maps: each module's grey (five
+// points for modules of 3 pixels and more) against the binarisation's
+// threshold, or against the mean grey of the 7 x 7 modules around it.
+std::optional<Matrix> sample(const th::GreyView &grey, const th::Binary &binary, const std::vector<Piece> &pieces, int w,
+                             int h, bool window) {
+    const th::Projective &middle = pieces[pieces.size() / 2].map;
+    const double cx = (pieces[pieces.size() / 2].first + pieces[pieces.size() / 2].last) / 2.0;
+    const th::Point a = middle.map(cx, h / 2.0), b = middle.map(cx + 1, h / 2.0), c = middle.map(cx, h / 2.0 + 1);
     const bool several = std::sqrt(std::hypot(b.x - a.x, b.y - a.y) * std::hypot(c.x - a.x, c.y - a.y)) >= several_points_from;
+    const auto at = [](int r, int col, int width) {
+        return static_cast<std::size_t>(r) * static_cast<std::size_t>(width) + static_cast<std::size_t>(col);
+    };
     std::vector<float> greys(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
-    for (int r = 0; r < h; ++r)
-        for (int col = 0; col < w; ++col) {
-            constexpr double offsets[5][2] = {{0, 0}, {-spread, 0}, {spread, 0}, {0, -spread}, {0, spread}};
-            float sum = 0;
-            const int points = several ? 5 : 1;
-            for (int k = 0; k < points; ++k) {
-                const float g = grey_at(grey, map.map(col + 0.5 + offsets[k][0], r + 0.5 + offsets[k][1]));
-                if (g < 0)
-                    return std::nullopt;
-                sum += g;
+    std::vector<float> thresholds(greys.size());
+    for (const Piece &piece : pieces)
+        for (int r = 0; r < h; ++r)
+            for (int col = piece.first; col < piece.last; ++col) {
+                constexpr double offsets[5][2] = {{0, 0}, {-spread, 0}, {spread, 0}, {0, -spread}, {0, spread}};
+                float sum = 0;
+                const int points = several ? 5 : 1;
+                for (int k = 0; k < points; ++k) {
+                    const float g = grey_at(grey, piece.map.map(col + 0.5 + offsets[k][0], r + 0.5 + offsets[k][1]));
+                    if (g < 0)
+                        return std::nullopt;
+                    sum += g;
+                }
+                greys[at(r, col, w)] = sum / points;
+                const th::Point p = piece.map.map(col + 0.5, r + 0.5);
+                thresholds[at(r, col, w)] = static_cast<float>(binary.threshold(static_cast<float>(p.x), static_cast<float>(p.y)));
             }
-            greys[static_cast<std::size_t>(r) * static_cast<std::size_t>(w) + static_cast<std::size_t>(col)] = sum / points;
-        }
     Matrix m{w, h, std::vector<std::uint8_t>(greys.size())};
     for (int r = 0; r < h; ++r)
         for (int col = 0; col < w; ++col) {
-            float threshold = 0;
+            float threshold = thresholds[at(r, col, w)];
             if (window) {
                 double total = 0;
                 int n = 0;
                 for (int rr = std::max(0, r - 3); rr <= std::min(h - 1, r + 3); ++rr)
                     for (int cc = std::max(0, col - 3); cc <= std::min(w - 1, col + 3); ++cc, ++n)
-                        total += greys[static_cast<std::size_t>(rr) * static_cast<std::size_t>(w) + static_cast<std::size_t>(cc)];
+                        total += greys[at(rr, cc, w)];
                 threshold = static_cast<float>(total / n);
-            } else {
-                const th::Point p = map.map(col + 0.5, r + 0.5);
-                threshold = static_cast<float>(binary.threshold(static_cast<float>(p.x), static_cast<float>(p.y)));
             }
-            const std::size_t i = static_cast<std::size_t>(r) * static_cast<std::size_t>(w) + static_cast<std::size_t>(col);
-            m.modules[i] = greys[i] <= threshold;
+            m.modules[at(r, col, w)] = greys[at(r, col, w)] <= threshold;
         }
     return m;
+}
+
+// The whole frame's map, and one refitted for each stretch between
+// alignment columns: a long symbol on a bent or slanted surface is no
+// single plane.
+std::vector<std::vector<Piece>> piece_sets(const th::GreyView &grey, const th::Binary &binary, const Frame &whole, int h,
+                                           int w, double module) {
+    std::vector<std::vector<Piece>> sets;
+    const auto map = whole.map();
+    if (!map)
+        return sets;
+    sets.push_back({Piece{0, w, *map}});
+    const auto columns = alignment_columns(w);
+    if (columns.empty())
+        return sets;
+    std::vector<Piece> pieces;
+    int first = 0;
+    for (std::size_t i = 0; i <= columns.size(); ++i) {
+        const int last = i < columns.size() ? columns[i] : w;
+        // The stretch and the alignment columns at its ends.
+        const int fit_first = std::max(0, first - 2), fit_last = std::min(w, last + 2);
+        Frame f{{map->map(fit_first, 0), map->map(fit_last, 0), map->map(fit_last, h), map->map(fit_first, h)},
+                static_cast<double>(fit_last - fit_first), static_cast<double>(h), static_cast<double>(fit_first)};
+        f = fitted(grey, binary, f, size_modules(h, w, fit_first, fit_last), module);
+        const auto local = f.map();
+        pieces.push_back(Piece{first, last, local ? *local : *map});
+        first = last;
+    }
+    sets.push_back(std::move(pieces));
+    return sets;
 }
 
 // The symbol whose outer corner and first edges are the finder quad's
@@ -292,7 +340,7 @@ std::optional<Located> read_oriented(const th::GreyView &grey, const th::Binary 
     const auto near_map = f.map();
     if (!near_map)
         return std::nullopt;
-    const auto corner = sample(grey, binary, *near_map, first_stretch, 6, false);
+    const auto corner = sample(grey, binary, {Piece{0, first_stretch, *near_map}}, first_stretch, 6, false);
     const auto format = corner ? read_format_copy(*corner, FormatCopy::finder, picture_format_errors) : std::nullopt;
     const auto spec = format ? size_spec(format->size_number) : std::nullopt;
     if (!spec)
@@ -303,7 +351,7 @@ std::optional<Located> read_oriented(const th::GreyView &grey, const th::Binary 
         const auto longer = extended(f, cols, h);
         if (!longer)
             return std::nullopt;
-        const std::vector<Known> known = size_modules(h, w, cols);
+        const std::vector<Known> known = size_modules(h, w, 0, cols);
         f = fitted(grey, binary, slid(grey, binary, *longer, known, 0.1 * cols), known, module);
         const auto map = f.map();
         if (!map || agreement(grey, binary, *map, known) < min_agreement)
@@ -316,20 +364,21 @@ std::optional<Located> read_oriented(const th::GreyView &grey, const th::Binary 
         return std::nullopt;
     ReadLimits limits;
     limits.format_bit_errors = picture_format_errors;
-    for (const bool window : {false, true}) {
-        const auto m = sample(grey, binary, *map, w, h, window);
-        if (!m)
-            return std::nullopt;
-        auto r = read_matrix(*m, limits);
-        if (!r || r->version != format->size_number + 1)
-            continue;
-        r->mirrored = mirrored;
-        Located out{std::move(*r), {}, grey.inverted};
-        const th::Point at[4] = {map->map(0, 0), map->map(w, 0), map->map(w, h), map->map(0, h)};
-        for (std::size_t k = 0; k < 4; ++k)
-            out.corners[k] = {static_cast<float>(at[k].x), static_cast<float>(at[k].y)};
-        return out;
-    }
+    for (const std::vector<Piece> &pieces : piece_sets(grey, binary, f, h, w, module))
+        for (const bool window : {false, true}) {
+            const auto m = sample(grey, binary, pieces, w, h, window);
+            if (!m)
+                return std::nullopt;
+            auto r = read_matrix(*m, limits);
+            if (!r || r->version != format->size_number + 1)
+                continue;
+            r->mirrored = mirrored;
+            Located out{std::move(*r), {}, grey.inverted};
+            const th::Point at[4] = {map->map(0, 0), map->map(w, 0), map->map(w, h), map->map(0, h)};
+            for (std::size_t k = 0; k < 4; ++k)
+                out.corners[k] = {static_cast<float>(at[k].x), static_cast<float>(at[k].y)};
+            return out;
+        }
     return std::nullopt;
 }
 

@@ -1,16 +1,23 @@
-// Sweeps Micro QR symbols from libqrencode and zint through the reentrant
-// API in photo-like pictures (every version and level, 2.5 to 8 pixels a
-// module, any rotation, some mirrored and inverted, blur, noise, uneven
-// light, shear and keystone), damage beyond capacity, and pictures without
-// a symbol; prints read and wrong counts per version. Not a test: a
-// measurement, run by hand.
+// Sweeps Micro QR symbols from libqrencode and zint, or rMQR symbols from
+// zint (--kind rmqr), through the reentrant API in photo-like pictures
+// (every version or size and level, 2.5 to 8 pixels a module, any rotation,
+// some mirrored and inverted, blur, noise, uneven light, shear and
+// keystone), damage beyond capacity, and pictures without a symbol; prints
+// read and wrong counts per version. Not a test: a measurement, run by
+// hand.
 //
-// usage: family_sweep [--cases N] [--seed S] [--verbose] [--dump DIR] [--version V]
+// usage: family_sweep [--kind microqr|rmqr] [--cases N] [--damage N] [--seed S] [--verbose] [--dump DIR]
+//                     [--version V]
+// --damage: the damage trials (default 4 per case).
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <map>
 #include <random>
 #include <string>
+#include <vector>
 
 #include <vantor/vantor.h>
 
@@ -54,7 +61,55 @@ std::optional<vt::Symbol> random_symbol(std::mt19937 &rng, const VersionLevel &v
     return std::nullopt;
 }
 
-vt::RenderOptions look(std::mt19937 &rng, double module_px, bool photo) {
+// An rMQR symbol of this size and level holding random content that fits:
+// any length up to the capacity, in the modes zint picks.
+std::optional<vt::Symbol> random_rmqr(std::mt19937 &rng, int version, char level) {
+    int most = 1 + static_cast<int>(rng() % 120);
+    for (int attempt = 0; attempt < 40; ++attempt, most = std::max(1, most * 2 / 3)) {
+        const int kind = static_cast<int>(rng() % 3);
+        const std::string &alphabet = kind == 0 ? digits : kind == 1 ? alnum : printable;
+        if (auto s = vt::make_rmqr_zint(random_text(rng, alphabet, 1 + static_cast<int>(rng() % most)), version, level))
+            return vt::as_symbol(*s);
+    }
+    return std::nullopt;
+}
+
+// The symbols swept together and reported on one line.
+struct Group {
+    std::string name;    // "M2-L", "R13x77-H"
+    std::string damaged; // the line its damage trials are reported on
+    std::function<std::optional<vt::Symbol>(std::mt19937 &)> make;
+};
+
+std::vector<Group> micro_groups() {
+    std::vector<Group> out;
+    for (const VersionLevel &vl : all_symbols)
+        out.push_back({"M" + std::to_string(vl.version) + "-" + "LMQH"[static_cast<int>(vl.level)],
+                       "M" + std::to_string(vl.version),
+                       [vl](std::mt19937 &rng) { return random_symbol(rng, vl); }});
+    return out;
+}
+
+std::vector<Group> rmqr_groups() {
+    static const int heights[] = {7, 7, 7, 7, 7, 9, 9, 9, 9, 9, 11, 11, 11, 11, 11, 11,
+                                  13, 13, 13, 13, 13, 13, 15, 15, 15, 15, 15, 17, 17, 17, 17, 17};
+    static const int widths[] = {43, 59, 77, 99, 139, 43, 59, 77, 99, 139, 27, 43, 59, 77, 99, 139,
+                                 27, 43, 59, 77, 99, 139, 43, 59, 77, 99, 139, 43, 59, 77, 99, 139};
+    std::vector<Group> out;
+    for (int v = 1; v <= 32; ++v)
+        for (const char level : {'M', 'H'})
+            out.push_back({"R" + std::to_string(heights[v - 1]) + "x" + std::to_string(widths[v - 1]) + "-" + level,
+                           std::string("rMQR level ") + level,
+                           [v, level](std::mt19937 &rng) { return random_rmqr(rng, v, level); }});
+    return out;
+}
+
+// A picture's look. The keystone is given per pixel; over a symbol wider
+// than the largest Micro QR symbol with its quiet zone (25 modules) it is
+// scaled down to shrink the far side as much as it does there: at the
+// per-pixel value, a 139-module symbol's ends would differ 2.7-fold in
+// scale, a view no photo of a label gives.
+vt::RenderOptions look(std::mt19937 &rng, double module_px, bool photo, int extent = 25) {
     vt::RenderOptions o;
     o.module_px = module_px;
     o.quiet_zone = 2 + static_cast<int>(rng() % 3);
@@ -67,18 +122,20 @@ vt::RenderOptions look(std::mt19937 &rng, double module_px, bool photo) {
         return o;
     o.skew_x = (static_cast<int>(rng() % 7) - 3) * 0.01;
     o.skew_y = (static_cast<int>(rng() % 5) - 2) * 0.01;
-    o.perspective = rng() % 3 == 0 ? 0.0008 : 0.0;
+    o.perspective = rng() % 3 == 0 ? 0.0008 * std::min(1.0, 25.0 / extent) : 0.0;
     o.blur_sigma = (rng() % 4) * 0.3 * module_px / 4;
     o.noise_sigma = static_cast<double>(rng() % 16);
     o.light_gradient = (rng() % 5) * 0.1;
     return o;
 }
 
-// The symbol with `flips` random modules of its encoding region inverted.
+// The symbol with `flips` random modules of its encoding region (outside
+// the finder's corner) inverted.
 vt::Symbol damaged(vt::Symbol s, int flips, std::mt19937 &rng) {
+    const int rows = s.rows ? s.rows : s.size;
     for (int i = 0; i < flips;) {
         const int col = 1 + static_cast<int>(rng() % static_cast<unsigned>(s.size - 1));
-        const int row = 1 + static_cast<int>(rng() % static_cast<unsigned>(s.size - 1));
+        const int row = 1 + static_cast<int>(rng() % static_cast<unsigned>(rows - 1));
         if (row <= 8 && col <= 8)
             continue;
         s.modules[static_cast<std::size_t>(row) * s.size + col] ^= 1;
@@ -107,46 +164,62 @@ int decode(const vt::Picture &p, const std::string &want) {
 
 int main(int argc, char **argv) {
     int cases = 200;
+    int damage_trials = -1;
     unsigned seed = 1;
     bool verbose = false;
-    int only_version = 0; // --version: that Micro QR version alone
+    bool rmqr = false;
+    int only_version = 0; // --version: that version (Micro QR) or size number + 1 (rMQR) alone
     std::string dump; // where missed pictures are written, when given
     int missed = 0;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--cases") && i + 1 < argc)
             cases = std::atoi(argv[++i]);
+        else if (!std::strcmp(argv[i], "--damage") && i + 1 < argc)
+            damage_trials = std::atoi(argv[++i]);
         else if (!std::strcmp(argv[i], "--seed") && i + 1 < argc)
             seed = static_cast<unsigned>(std::atoi(argv[++i]));
         else if (!std::strcmp(argv[i], "--dump") && i + 1 < argc)
             dump = argv[++i];
         else if (!std::strcmp(argv[i], "--version") && i + 1 < argc)
             only_version = std::atoi(argv[++i]);
+        else if (!std::strcmp(argv[i], "--kind") && i + 1 < argc && (!std::strcmp(argv[i + 1], "rmqr") ||
+                                                                     !std::strcmp(argv[i + 1], "microqr")))
+            rmqr = !std::strcmp(argv[++i], "rmqr");
         else if (!std::strcmp(argv[i], "--verbose"))
             verbose = true;
         else {
-            std::fprintf(stderr, "usage: family_sweep [--cases N] [--seed S] [--verbose] [--dump DIR] [--version V]\n");
+            std::fprintf(stderr, "usage: family_sweep [--kind microqr|rmqr] [--cases N] [--damage N] [--seed S] [--verbose] "
+                                 "[--dump DIR] [--version V]\n");
             return 64;
         }
     }
     std::mt19937 rng(seed);
     const double sizes[] = {2.5, 3, 3.5, 4, 5, 6, 8};
+    std::vector<Group> groups = rmqr ? rmqr_groups() : micro_groups();
+    if (only_version) {
+        const std::size_t per_version = rmqr ? 2 : 0;
+        std::vector<Group> kept;
+        for (std::size_t i = 0; i < groups.size(); ++i)
+            if (rmqr ? i / per_version + 1 == static_cast<std::size_t>(only_version)
+                     : all_symbols[i].version == only_version)
+                kept.push_back(groups[i]);
+        groups = kept;
+    }
     for (bool photo : {false, true}) {
-        Tally per[8];
+        std::vector<Tally> per(groups.size());
         for (int k = 0; k < cases; ++k) {
-            for (int i = 0; i < 8; ++i) {
-                if (only_version && all_symbols[i].version != only_version)
-                    continue;
-                const auto s = random_symbol(rng, all_symbols[i]);
+            for (std::size_t i = 0; i < groups.size(); ++i) {
+                const auto s = groups[i].make(rng);
                 if (!s)
                     continue;
-                const vt::RenderOptions ro = look(rng, sizes[rng() % 7], photo);
+                const vt::RenderOptions ro = look(rng, sizes[rng() % 7], photo, s->size + 4);
                 const vt::Picture p = vt::render(*s, ro);
                 const int o = decode(p, s->text);
                 if (!dump.empty() && o != 1) {
                     const std::string base = dump + "/missed-" + std::to_string(missed++);
                     vt::write_bmp24(base + ".bmp", p);
                     if (std::FILE *f = std::fopen((base + ".txt").c_str(), "w")) {
-                        for (int r = 0; r < s->size; ++r) {
+                        for (int r = 0; r < (s->rows ? s->rows : s->size); ++r) {
                             for (int c = 0; c < s->size; ++c)
                                 std::fputc(s->dark(c, r) ? '#' : '.', f);
                             std::fputc('\n', f);
@@ -155,39 +228,47 @@ int main(int argc, char **argv) {
                     }
                 }
                 if (verbose && o != 1)
-                    std::printf("  missed M%d %.1f px, %.0f deg, quiet %d%s%s, blur %.2f, noise %.0f, keystone %g\n",
-                                s->version, ro.module_px, ro.rotation_deg, ro.quiet_zone, ro.mirror ? ", mirrored" : "",
-                                ro.dark > ro.light ? ", inverted" : "", ro.blur_sigma, ro.noise_sigma, ro.perspective);
+                    std::printf("  missed (%d) %s %.1f px, %.0f deg, quiet %d%s%s, blur %.2f, noise %.0f, keystone %g\n",
+                                o, groups[i].name.c_str(), ro.module_px, ro.rotation_deg, ro.quiet_zone,
+                                ro.mirror ? ", mirrored" : "", ro.dark > ro.light ? ", inverted" : "", ro.blur_sigma,
+                                ro.noise_sigma, ro.perspective);
                 ++per[i].cases;
                 per[i].read += o == 1;
                 per[i].wrong += o == -1;
             }
         }
-        for (int i = 0; i < 8; ++i)
-            std::printf("%s M%d-%c: %d of %d read (%.1f%%), %d wrong\n", photo ? "photo" : "clean",
-                        all_symbols[i].version, "LMQH"[static_cast<int>(all_symbols[i].level)], per[i].read,
-                        per[i].cases, 100.0 * per[i].read / std::max(1, per[i].cases), per[i].wrong);
+        Tally all;
+        for (std::size_t i = 0; i < groups.size(); ++i) {
+            std::printf("%s %s: %d of %d read (%.1f%%), %d wrong\n", photo ? "photo" : "clean", groups[i].name.c_str(),
+                        per[i].read, per[i].cases, 100.0 * per[i].read / std::max(1, per[i].cases), per[i].wrong);
+            all.cases += per[i].cases;
+            all.read += per[i].read;
+            all.wrong += per[i].wrong;
+        }
+        std::printf("%s all: %d of %d read (%.1f%%), %d wrong\n", photo ? "photo" : "clean", all.read, all.cases,
+                    100.0 * all.read / std::max(1, all.cases), all.wrong);
         std::fflush(stdout);
     }
-    // Damage beyond capacity: far more flipped modules than any level corrects.
-    Tally beyond[5];
-    for (int k = 0; k < cases * 4; ++k) {
-        const VersionLevel &vl = all_symbols[k % 8];
-        if (only_version && vl.version != only_version)
-            continue;
-        const auto s = random_symbol(rng, vl);
+    // Damage beyond capacity: far more flipped modules than any level
+    // corrects (Micro QR: 4..33; rMQR: up to a fifth of its modules).
+    std::map<std::string, Tally> beyond;
+    for (int k = 0; k < (damage_trials < 0 ? cases * 4 : damage_trials) && !groups.empty(); ++k) {
+        const Group &g = groups[static_cast<std::size_t>(k) % groups.size()];
+        const auto s = g.make(rng);
         if (!s)
             continue;
-        const int flips = 4 + static_cast<int>(rng() % 30);
-        const vt::Picture p = vt::render(damaged(*s, flips, rng), look(rng, sizes[rng() % 7], true));
+        const int modules = s->size * (s->rows ? s->rows : s->size);
+        const int flips = rmqr ? 4 + static_cast<int>(rng() % static_cast<unsigned>(modules / 5))
+                               : 4 + static_cast<int>(rng() % 30);
+        const vt::Picture p = vt::render(damaged(*s, flips, rng), look(rng, sizes[rng() % 7], true, s->size + 4));
         const int o = decode(p, s->text);
-        ++beyond[vl.version].cases;
-        beyond[vl.version].read += o == 1;
-        beyond[vl.version].wrong += o == -1;
+        Tally &t = beyond[g.damaged];
+        ++t.cases;
+        t.read += o == 1;
+        t.wrong += o == -1;
     }
-    for (int v = 1; v <= 4; ++v)
-        std::printf("damaged M%d: %d trials, %d read, %d wrong\n", v, beyond[v].cases, beyond[v].read,
-                    beyond[v].wrong);
+    for (const auto &[name, t] : beyond)
+        std::printf("damaged %s: %d trials, %d read, %d wrong\n", name.c_str(), t.cases, t.read, t.wrong);
     // Pictures without a symbol.
     const char *kinds[] = {"blank", "noise", "stripes"};
     int empty_read = 0;
