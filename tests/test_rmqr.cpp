@@ -22,33 +22,16 @@ using vantor::testing::RmqrSymbol;
 
 namespace {
 
+using vantor::testing::random_kanji;
+using vantor::testing::random_text;
+
 std::string text_of(const rq::Reading &r) { return std::string(r.content.bytes.begin(), r.content.bytes.end()); }
 
-std::string random_text(std::mt19937 &rng, const std::string &alphabet, int n) {
-    std::string s;
-    for (int i = 0; i < n; ++i)
-        s += alphabet[rng() % alphabet.size()];
-    return s;
-}
 
-const std::string digits = "0123456789";
-const std::string alnum = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ $%*+-./:";
+const std::string &digits = vantor::testing::digit_chars;
+const std::string &alnum = vantor::testing::alnum_chars;
 const std::string printable = "abcdefghijklmnopqrstuvwxyz0123456789ABC!#&()<>?@[]^_{}~";
 
-// Shift JIS kanji pairs from both ranges.
-std::string random_kanji(std::mt19937 &rng, int n) {
-    std::string s;
-    for (int i = 0; i < n; ++i) {
-        const bool high = rng() % 2;
-        const int lead = high ? 0xE0 + static_cast<int>(rng() % 0x0B) : 0x89 + static_cast<int>(rng() % 0x17);
-        int trail = 0x40 + static_cast<int>(rng() % 0xBC);
-        if (trail == 0x7F)
-            ++trail;
-        s += static_cast<char>(lead);
-        s += static_cast<char>(trail);
-    }
-    return s;
-}
 
 // The longest text of the alphabet (made by `make`) that the size and level
 // hold, found by halving: so the symbols fill their data codewords.

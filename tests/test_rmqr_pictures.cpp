@@ -156,16 +156,15 @@ TEST(RmqrPictures, CutAndThinPicturesGiveNoText) {
     o.quiet_zone = 2;
     const vt::Picture whole = vt::render(vt::as_symbol(*s), o);
     ASSERT_TRUE(decode(whole).found);
-    vt::Picture cut{32 * 4, whole.height, {}};
-    for (int y = 0; y < cut.height; ++y)
-        for (int x = 0; x < cut.width; ++x)
-            cut.pixels.push_back(whole.at(x, y));
-    EXPECT_FALSE(decode(cut).found);
-    vt::Picture thin{whole.width, 12, {}};
-    for (int y = 0; y < thin.height; ++y)
-        for (int x = 0; x < thin.width; ++x)
-            thin.pixels.push_back(whole.at(x, y + 10));
-    EXPECT_FALSE(decode(thin).found);
+    auto crop = [&](int x0, int y0, int w, int h) {
+        vt::Picture p{w, h, {}};
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                p.pixels.push_back(whole.at(x0 + x, y0 + y));
+        return p;
+    };
+    EXPECT_FALSE(decode(crop(0, 0, 32 * 4, whole.height)).found);
+    EXPECT_FALSE(decode(crop(0, 10, whole.width, 12)).found);
 }
 
 // Only the kinds asked for are looked for, and the classic entry point

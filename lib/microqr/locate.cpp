@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "../thorough/image.h"
+#include "../single_finder/known_fit.h"
 #include "../thorough/sampling.h"
 #include "format.h"
 #include "symbols.h"
@@ -17,10 +18,10 @@ namespace vantor::microqr {
 namespace {
 
 namespace th = vantor::thorough;
+using single_finder::KnownModule;
 
 constexpr double min_timing = 0.85;      // share of timing modules that must alternate
 constexpr int picture_format_errors = 2; // format bits a picture's reading may correct
-constexpr double edge_point = 0.35;      // modules from a module's centre that the frame fit samples
 
 // Share of the timing modules of row 0 and column 0 (beyond the separator)
 // that alternate dark, light, ... from module 8.
@@ -33,14 +34,6 @@ double timing_share(const th::ModuleMatrix &m) {
     }
     return total ? static_cast<double>(agree) / total : 0;
 }
-
-// A module whose colour every symbol of a size shares: the finder, its
-// separator, the timing patterns and the quiet zone around them.
-struct KnownModule {
-    double col;
-    double row;
-    bool dark;
-};
 
 // The known modules of a symbol n modules a side (centres in module space).
 std::vector<KnownModule> known_modules(int n) {
@@ -81,27 +74,10 @@ struct Frame {
     }
 };
 
-// How well the frame puts the known modules on their colours: the grey
-// below (dark) or above (light) the threshold, summed over four points of
-// each module near its edges, so that only a frame that centres the modules
-// fits best (at the centres alone, any frame within a sharp module's width
-// would fit as well).
+// How well the frame puts the known modules on their colours.
 double frame_fit(const th::GreyView &grey, const th::Binary &binary, const Frame &f, int n,
                  const std::vector<KnownModule> &known) {
-    constexpr double offsets[4][2] = {{-edge_point, 0}, {edge_point, 0}, {0, -edge_point}, {0, edge_point}};
-    double score = 0;
-    for (const KnownModule &k : known) {
-        const th::Point centre = f.map(k.col, k.row, n);
-        const float threshold = static_cast<float>(binary.threshold(static_cast<float>(centre.x), static_cast<float>(centre.y)));
-        for (const auto &o : offsets) {
-            const th::Point p = f.map(k.col + o[0], k.row + o[1], n);
-            const float g = grey.bilinear(static_cast<float>(p.x), static_cast<float>(p.y));
-            if (g < 0)
-                continue; // a quiet zone cut off by the picture's edge
-            score += k.dark ? threshold - g : g - threshold;
-        }
-    }
-    return score;
+    return single_finder::known_fit(grey, binary, known, [&](double col, double row) { return f.map(col, row, n); });
 }
 
 // The frame moved point by point, coordinate by coordinate, while the known

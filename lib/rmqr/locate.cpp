@@ -9,6 +9,7 @@
 #include <cmath>
 #include <vector>
 
+#include "../single_finder/known_fit.h"
 #include "../thorough/projective.h"
 #include "format.h"
 #include "patterns.h"
@@ -18,20 +19,13 @@ namespace vantor::rmqr {
 namespace {
 
 namespace th = vantor::thorough;
+using single_finder::KnownModule;
 
 constexpr int picture_format_errors = 2; // format bits a picture's reading may correct
-constexpr double edge_point = 0.35;      // modules from a module's centre that the frame fit samples
 constexpr double min_agreement = 0.8;    // share of known modules a fitted stretch must show right
 constexpr double several_points_from = 3.0; // modules at least this wide (pixels) are sampled at five points
 constexpr double spread = 0.22;             // those points' offsets from the centre, in modules
 constexpr int first_stretch = 12;           // columns fitted before the size is known
-
-// A module whose colour the symbol's size fixes (module-space centre).
-struct Known {
-    double col;
-    double row;
-    bool dark;
-};
 
 // The image points of module-space corners (first, 0), (first + cols, 0),
 // (first + cols, rows) and (first, rows).
@@ -60,8 +54,8 @@ bool dark_at(const th::GreyView &grey, const th::Binary &binary, th::Point p, bo
 // The modules around the finder that every size shares: the finder, its
 // separator (or, at height 7, the quiet zone below), the start of the top
 // timing pattern, and the quiet zone above and to the left.
-std::vector<Known> finder_modules() {
-    std::vector<Known> out;
+std::vector<KnownModule> finder_modules() {
+    std::vector<KnownModule> out;
     for (int r = 0; r < 7; ++r)
         for (int c = 0; c < 7; ++c)
             out.push_back({c + 0.5, r + 0.5, function_dark(17, 43, c, r)});
@@ -79,8 +73,8 @@ std::vector<Known> finder_modules() {
 
 // The known modules of a size in columns first..last - 1: function
 // patterns outside the format information, and the quiet zone around them.
-std::vector<Known> size_modules(int h, int w, int first, int last) {
-    std::vector<Known> out;
+std::vector<KnownModule> size_modules(int h, int w, int first, int last) {
+    std::vector<KnownModule> out;
     for (int r = 0; r < h; ++r)
         for (int c = first; c < last; ++c)
             if (function_module(h, w, c, r) && !format_module(h, w, c, r))
@@ -98,32 +92,17 @@ std::vector<Known> size_modules(int h, int w, int first, int last) {
     return out;
 }
 
-// How well the map puts the known modules on their colours: grey below
-// (dark) or above (light) the threshold, summed over four points near each
-// module's edges, so that only a map that centres the modules fits best.
 double fit_score(const th::GreyView &grey, const th::Binary &binary, const th::Projective &map,
-                 const std::vector<Known> &known) {
-    constexpr double offsets[4][2] = {{-edge_point, 0}, {edge_point, 0}, {0, -edge_point}, {0, edge_point}};
-    double score = 0;
-    for (const Known &k : known) {
-        const th::Point centre = map.map(k.col, k.row);
-        const float threshold = static_cast<float>(binary.threshold(static_cast<float>(centre.x), static_cast<float>(centre.y)));
-        for (const auto &o : offsets) {
-            const float g = grey_at(grey, map.map(k.col + o[0], k.row + o[1]));
-            if (g < 0)
-                continue; // a quiet zone cut off by the picture's edge
-            score += k.dark ? threshold - g : g - threshold;
-        }
-    }
-    return score;
+                 const std::vector<KnownModule> &known) {
+    return single_finder::known_fit(grey, binary, known, [&](double col, double row) { return map.map(col, row); });
 }
 
 // Share of the known modules inside the picture whose centres show their
 // colour.
 double agreement(const th::GreyView &grey, const th::Binary &binary, const th::Projective &map,
-                 const std::vector<Known> &known) {
+                 const std::vector<KnownModule> &known) {
     int agree = 0, total = 0;
-    for (const Known &k : known) {
+    for (const KnownModule &k : known) {
         bool inside = false;
         const bool dark = dark_at(grey, binary, map.map(k.col, k.row), inside);
         if (!inside)
@@ -138,7 +117,7 @@ double agreement(const th::GreyView &grey, const th::Binary &binary, const th::P
 // pairs (which turns and stretches the frame without shearing it), a
 // coordinate at a time, while the known modules fit better, in ever
 // smaller steps.
-Frame fitted(const th::GreyView &grey, const th::Binary &binary, Frame f, const std::vector<Known> &known,
+Frame fitted(const th::GreyView &grey, const th::Binary &binary, Frame f, const std::vector<KnownModule> &known,
              double module) {
     auto score_of = [&](const Frame &trial) {
         const auto map = trial.map();
@@ -176,7 +155,7 @@ Frame fitted(const th::GreyView &grey, const th::Binary &binary, Frame f, const 
 // and its far side's height scaled as perspective does: an extrapolated
 // far side may be off by more than a timing pattern's period, where a
 // local search would settle on the wrong phase.
-Frame slid(const th::GreyView &grey, const th::Binary &binary, const Frame &f, const std::vector<Known> &known,
+Frame slid(const th::GreyView &grey, const th::Binary &binary, const Frame &f, const std::vector<KnownModule> &known,
            double reach) {
     const th::Point top{(f.at[1].x - f.at[0].x) / f.cols, (f.at[1].y - f.at[0].y) / f.cols};
     const th::Point bottom{(f.at[2].x - f.at[3].x) / f.cols, (f.at[2].y - f.at[3].y) / f.cols};
@@ -351,7 +330,7 @@ std::optional<Located> read_oriented(const th::GreyView &grey, const th::Binary 
         const auto longer = extended(f, cols, h);
         if (!longer)
             return std::nullopt;
-        const std::vector<Known> known = size_modules(h, w, 0, cols);
+        const std::vector<KnownModule> known = size_modules(h, w, 0, cols);
         f = fitted(grey, binary, slid(grey, binary, *longer, known, 0.1 * cols), known, module);
         const auto map = f.map();
         if (!map || agreement(grey, binary, *map, known) < min_agreement)

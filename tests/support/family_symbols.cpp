@@ -22,6 +22,27 @@ QRecLevel qrencode_level(Level level) {
 
 } // namespace
 
+std::string random_text(std::mt19937 &rng, std::string_view alphabet, int n) {
+    std::string s;
+    for (int i = 0; i < n; ++i)
+        s += alphabet[rng() % alphabet.size()];
+    return s;
+}
+
+std::string random_kanji(std::mt19937 &rng, int n) {
+    std::string s;
+    for (int i = 0; i < n; ++i) {
+        const bool high = rng() % 2;
+        const int lead = high ? 0xE0 + static_cast<int>(rng() % 0x0B) : 0x89 + static_cast<int>(rng() % 0x17);
+        int trail = 0x40 + static_cast<int>(rng() % 0xBC);
+        if (trail == 0x7F)
+            ++trail;
+        s += static_cast<char>(lead);
+        s += static_cast<char>(trail);
+    }
+    return s;
+}
+
 std::optional<Symbol> make_micro_qrencode(std::string_view text, int version, Level level, Mode mode) {
     const std::string s(text);
     std::unique_ptr<QRcode, decltype(&QRcode_free)> code(

@@ -3,12 +3,21 @@
 #pragma once
 
 #include <optional>
+#include <random>
+#include <string>
 #include <string_view>
 
 #include "qr_symbols.h"
 #include "rmqr/matrix.h"
 
 namespace vantor::testing {
+
+// Alphabets of the character modes, and random contents from them.
+inline const std::string digit_chars = "0123456789";
+inline const std::string alnum_chars = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ $%*+-./:";
+std::string random_text(std::mt19937 &rng, std::string_view alphabet, int n);
+// n Shift JIS kanji pairs from both ranges.
+std::string random_kanji(std::mt19937 &rng, int n);
 
 // A Micro QR symbol M1..M4 (version 1..4) from libqrencode. Byte and
 // numeric/alphanumeric text is split into modes by the encoder; Mode::kanji

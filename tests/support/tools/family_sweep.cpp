@@ -27,8 +27,11 @@ namespace vt = vantor::testing;
 
 namespace {
 
-const std::string digits = "0123456789";
-const std::string alnum = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ $%*+-./:";
+using vantor::testing::random_kanji;
+using vantor::testing::random_text;
+
+const std::string &digits = vantor::testing::digit_chars;
+const std::string &alnum = vantor::testing::alnum_chars;
 const std::string printable = "abcdefghijklmnopqrstuvwxyz0123456789 !#&()<>?@[]^_{}~";
 
 struct VersionLevel {
@@ -39,12 +42,6 @@ constexpr VersionLevel all_symbols[] = {{1, vt::Level::L}, {2, vt::Level::L}, {2
                                          {3, vt::Level::L}, {3, vt::Level::M}, {4, vt::Level::L},
                                          {4, vt::Level::M}, {4, vt::Level::Q}};
 
-std::string random_text(std::mt19937 &rng, const std::string &alphabet, int n) {
-    std::string s;
-    for (int i = 0; i < n; ++i)
-        s += alphabet[rng() % alphabet.size()];
-    return s;
-}
 
 // A symbol of this version and level holding random content that fits.
 std::optional<vt::Symbol> random_symbol(std::mt19937 &rng, const VersionLevel &vl) {

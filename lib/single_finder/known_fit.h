@@ -1,0 +1,30 @@
+// How well a module grid fits the modules whose colours a symbol's size
+// fixes: the score both single-finder locators climb when they fit a frame.
+#pragma once
+
+#include <span>
+
+#include "../function_ref.h"
+#include "../thorough/image.h"
+#include "../thorough/projective.h"
+
+namespace vantor::single_finder {
+
+// A module whose colour every symbol of a size shares, at its centre in
+// module space.
+struct KnownModule {
+    double col;
+    double row;
+    bool dark;
+};
+
+// The grey below (dark) or above (light) the binarisation's threshold,
+// summed over four points of each known module near its edges, with `map`
+// taking module space into the picture: only a map that centres the
+// modules fits best (at the centres alone, any map within a sharp module's
+// width would fit as well). Points off the picture (a quiet zone cut off by
+// its edge) count nothing.
+double known_fit(const thorough::GreyView &grey, const thorough::Binary &binary, std::span<const KnownModule> known,
+                 FunctionRef<thorough::Point(double, double)> map);
+
+} // namespace vantor::single_finder
