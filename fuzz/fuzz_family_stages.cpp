@@ -2,7 +2,9 @@
 // rMQR module matrices of any size, their bit streams of any length, and
 // both locators on small grey pictures.
 //
-// Input: byte 0 chooses the stage, byte 1 its size, the rest is the content.
+// Input: byte 0 chooses the stage (its low two bits; the rest picks the
+// kind of stream, or a rectangle's larger sizes), byte 1 its size, the rest
+// is the content.
 #include <cstdint>
 #include <cstdio>
 #include <span>
@@ -41,12 +43,12 @@ void fuzz_rectangle(int selector, std::span<const std::uint8_t> content) {
 
 // A Micro QR bit stream of version 1..4, cut anywhere within its last
 // byte, or an rMQR stream of size 1..32.
-void fuzz_stream(int selector, std::span<const std::uint8_t> content) {
+void fuzz_stream(bool rmqr, int selector, std::span<const std::uint8_t> content) {
     const long bits = static_cast<long>(content.size()) * 8 - (selector / 4) % 8;
-    if (selector % 2)
-        parse_bitstream(content, 1 + selector / 2 % 32, SymbolKind::rmqr);
+    if (rmqr)
+        parse_bitstream(content, 1 + selector % 32, SymbolKind::rmqr);
     else
-        parse_bitstream(content, 1 + selector / 2 % 4, SymbolKind::micro, bits);
+        parse_bitstream(content, 1 + selector % 4, SymbolKind::micro, bits);
 }
 
 // A grey picture 11..74 pixels wide of the content's bytes.
@@ -72,9 +74,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const std::span<const std::uint8_t> content(data + 2, size - 2);
     switch (data[0] % 4) {
     case 0: fuzz_matrix(data[1] % 21, content); break;
-    case 1: fuzz_stream(data[1], content); break;
-    case 2: fuzz_rectangle(data[1] | (data[0] / 4) << 8, content); break;
-    default: fuzz_picture(data[1], content); break;
+    case 1: fuzz_stream(data[0] / 4 % 2 == 1, data[1], content); break;
+    case 2: fuzz_picture(data[1], content); break;
+    default: fuzz_rectangle(data[1] | (data[0] / 4) << 8, content); break;
     }
     return 0;
 }

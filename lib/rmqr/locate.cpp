@@ -58,7 +58,7 @@ std::vector<KnownModule> finder_modules() {
     std::vector<KnownModule> out;
     for (int r = 0; r < 7; ++r)
         for (int c = 0; c < 7; ++c)
-            out.push_back({c + 0.5, r + 0.5, function_dark(17, 43, c, r)});
+            out.push_back({c + 0.5, r + 0.5, function_dark(7, 43, c, r)}); // the finder, alike in every size
     for (int i = 0; i < 8; ++i) {
         out.push_back({7.5, i + 0.5, false});
         out.push_back({i + 0.5, 7.5, false});
@@ -197,10 +197,16 @@ std::optional<Frame> extended(const Frame &f, double cols, double rows) {
 }
 
 // Whether the timing pattern starts along the frame's top row (modules 8..11
-// alternate) with the separator before it and below the finder; the
-// finder's outline measures the module coarsely, so the long axis may run a
-// little shorter or longer.
+// alternate) with the separator before it and below the finder, and the
+// quiet zone lies above and to the left (a part cut off by the picture's
+// edge counts as light); the finder's outline measures the module coarsely,
+// so the long axis may run a little shorter or longer.
 bool timing_starts(const th::GreyView &grey, const th::Binary &binary, const th::Projective &finder) {
+    const auto light_at = [&](double col, double row) {
+        bool inside = false;
+        const bool dark = dark_at(grey, binary, finder.map(col, row), inside);
+        return !dark || !inside;
+    };
     for (const double scale : {1.0, 0.95, 1.05, 0.9, 1.1}) {
         bool ok = true;
         for (int c = 7; c < first_stretch && ok; ++c) {
@@ -208,15 +214,14 @@ bool timing_starts(const th::GreyView &grey, const th::Binary &binary, const th:
             const bool dark = dark_at(grey, binary, finder.map((c + 0.5) * scale, 0.5), inside);
             ok = inside && dark == (c % 2 == 0);
         }
-        if (ok) {
-            int light = 0;
-            for (int i = 1; i < 6; ++i) {
-                bool inside = false;
-                light += !dark_at(grey, binary, finder.map(7.5 * scale, i + 0.5), inside) && inside;
-                light += !dark_at(grey, binary, finder.map(i + 0.5, 7.5), inside) && inside;
-            }
-            return light >= 9;
-        }
+        if (!ok)
+            continue;
+        int light = 0, quiet = 0;
+        for (int i = 1; i < 6; ++i)
+            light += light_at(7.5 * scale, i + 0.5) + light_at(i + 0.5, 7.5);
+        for (int i = 0; i < 7; ++i)
+            quiet += light_at(-0.5, i + 0.5) + light_at((i + 0.5) * scale, -0.5);
+        return light >= 9 && quiet >= 12;
     }
     return false;
 }
