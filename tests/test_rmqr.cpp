@@ -59,28 +59,28 @@ constexpr int remainder_bits[rq::size_count] = {0, 3, 5, 6, 1, 2, 3, 1, 4, 5, 2,
 // symbols have the table's dimensions.
 TEST(RmqrMatrix, SizeTableFitsEverySize) {
     for (int n = 0; n < rq::size_count; ++n) {
-        const auto spec = rq::size_spec(n);
-        ASSERT_TRUE(spec);
+        const auto size = rq::symbol_size(n);
+        ASSERT_TRUE(size);
         int data_modules = 0;
-        for (int r = 0; r < spec->height; ++r)
-            for (int c = 0; c < spec->width; ++c)
-                data_modules += !rq::function_module(spec->height, spec->width, c, r);
-        EXPECT_EQ(data_modules, spec->codewords * 8 + remainder_bits[n]) << rq::size_name(n);
+        for (int r = 0; r < size->height; ++r)
+            for (int c = 0; c < size->width; ++c)
+                data_modules += !rq::function_module(size->height, size->width, c, r);
+        EXPECT_EQ(data_modules, size->codewords * 8 + remainder_bits[n]) << rq::size_name(n);
         const auto s = make_rmqr_zint("1", n + 1, 'M');
         ASSERT_TRUE(s);
-        ASSERT_EQ(s->matrix.width, spec->width);
-        ASSERT_EQ(s->matrix.height, spec->height);
+        ASSERT_EQ(s->matrix.width, size->width);
+        ASSERT_EQ(s->matrix.height, size->height);
         // The function patterns have the colours the locator expects.
         int wrong = 0;
-        for (int r = 0; r < spec->height; ++r)
-            for (int c = 0; c < spec->width; ++c)
-                if (rq::function_module(spec->height, spec->width, c, r) &&
-                    !rq::format_module(spec->height, spec->width, c, r))
-                    wrong += rq::function_dark(spec->height, spec->width, c, r) != s->matrix.dark(c, r);
+        for (int r = 0; r < size->height; ++r)
+            for (int c = 0; c < size->width; ++c)
+                if (rq::function_module(size->height, size->width, c, r) &&
+                    !rq::format_module(size->height, size->width, c, r))
+                    wrong += rq::function_dark(size->height, size->width, c, r) != s->matrix.dark(c, r);
         EXPECT_EQ(wrong, 0) << rq::size_name(n);
-        EXPECT_EQ(rq::size_number_of(spec->height, spec->width), n);
+        EXPECT_EQ(rq::size_number_of(size->height, size->width), n);
     }
-    EXPECT_FALSE(rq::size_spec(32));
+    EXPECT_FALSE(rq::symbol_size(32));
     EXPECT_EQ(rq::size_name(19), "R13x77");
 }
 
@@ -216,9 +216,9 @@ TEST(RmqrMatrix, HostileMatricesGiveNothing) {
     std::mt19937 rng(11);
     int read = 0;
     for (int n = 0; n < rq::size_count; ++n) {
-        const auto spec = rq::size_spec(n);
-        for (const auto &[w, h] : {std::pair{spec->width, spec->height}, std::pair{spec->width + 2, spec->height},
-                                   std::pair{spec->height, spec->width}, std::pair{spec->width, spec->height - 1}})
+        const auto size = rq::symbol_size(n);
+        for (const auto &[w, h] : {std::pair{size->width, size->height}, std::pair{size->width + 2, size->height},
+                                   std::pair{size->height, size->width}, std::pair{size->width, size->height - 1}})
             for (int k = 0; k < 300; ++k) {
                 rq::Matrix m{w, h, std::vector<std::uint8_t>(static_cast<std::size_t>(w * h))};
                 for (auto &v : m.modules)

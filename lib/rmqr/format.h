@@ -10,7 +10,7 @@
 namespace vantor::rmqr {
 
 struct Format {
-    int size_number = 0; // 0..31, see size_spec
+    int size_number = 0; // 0..31, see symbol_size
     char level = 'M';    // 'M' or 'H'
     int bit_errors = 0;  // bits that differ from the nearest valid word
 };

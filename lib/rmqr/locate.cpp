@@ -326,10 +326,10 @@ std::optional<Located> read_oriented(const th::GreyView &grey, const th::Binary 
         return std::nullopt;
     const auto corner = sample(grey, binary, {Piece{0, first_stretch, *near_map}}, first_stretch, 6, false);
     const auto format = corner ? read_format_copy(*corner, FormatCopy::finder, picture_format_errors) : std::nullopt;
-    const auto spec = format ? size_spec(format->size_number) : std::nullopt;
-    if (!spec)
+    const auto size = format ? symbol_size(format->size_number) : std::nullopt;
+    if (!size)
         return std::nullopt;
-    const int w = spec->width, h = spec->height;
+    const int w = size->width, h = size->height;
     // Ever longer stretches of the symbol, each fitted and checked.
     for (int cols = 2 * first_stretch;; cols = std::min(w, 2 * cols)) {
         const auto longer = extended(f, cols, h);

@@ -15,11 +15,11 @@ constexpr int model2_condition = 4;
 
 bool mask_inverts(int col, int row) { return mask_holds(model2_condition, row, col); }
 
-std::vector<std::uint8_t> read_codewords(const Matrix &m, const SizeSpec &spec) {
-    const int w = spec.width, h = spec.height;
+std::vector<std::uint8_t> read_codewords(const Matrix &m, const SymbolSize &size) {
+    const int w = size.width, h = size.height;
     if (!m.valid() || m.width != w || m.height != h)
         return {};
-    std::vector<std::uint8_t> words(static_cast<std::size_t>(spec.codewords), 0);
+    std::vector<std::uint8_t> words(static_cast<std::size_t>(size.codewords), 0);
     std::size_t word = 0;
     int bit = 0;
     bool upward = true;

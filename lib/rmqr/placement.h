@@ -13,9 +13,9 @@ namespace vantor::rmqr {
 // the columns in threes, as a checkerboard.
 bool mask_inverts(int col, int row);
 
-// The codewords of the matrix (a symbol of `spec`'s size) with the mask
+// The codewords of the matrix (a symbol of `size`'s size) with the mask
 // removed, in placement order: two-module columns from the right, up and
 // down in turn. Empty when the matrix is not of that size.
-std::vector<std::uint8_t> read_codewords(const Matrix &matrix, const SizeSpec &spec);
+std::vector<std::uint8_t> read_codewords(const Matrix &matrix, const SymbolSize &size);
 
 } // namespace vantor::rmqr

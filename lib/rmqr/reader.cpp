@@ -17,10 +17,10 @@ namespace {
 // The codewords interleave as Model 2's: the data codewords of the blocks in
 // turn (the shorter blocks first, done one codeword early), then the check
 // codewords in turn.
-std::optional<std::vector<std::uint8_t>> corrected_data(const std::vector<std::uint8_t> &words, const SizeSpec &spec,
+std::optional<std::vector<std::uint8_t>> corrected_data(const std::vector<std::uint8_t> &words, const SymbolSize &size,
                                                         const LevelBlocks &level, int &corrected) {
     const int blocks = level.blocks;
-    const int ec = block_check_codewords(spec, level);
+    const int ec = block_check_codewords(size, level);
     const int short_data = level.data / blocks;
     const int long_blocks = level.data % blocks;
     std::vector<std::vector<std::uint8_t>> block(static_cast<std::size_t>(blocks));
@@ -51,14 +51,14 @@ std::optional<Reading> read_as_is(const Matrix &m, const ReadLimits &limits) {
     const auto format = read_format(m, limits.format_bit_errors);
     if (!format)
         return std::nullopt;
-    const auto spec = size_spec(format->size_number);
-    if (!spec || spec->width != m.width || spec->height != m.height)
+    const auto size = symbol_size(format->size_number);
+    if (!size || size->width != m.width || size->height != m.height)
         return std::nullopt;
-    const std::vector<std::uint8_t> words = read_codewords(m, *spec);
+    const std::vector<std::uint8_t> words = read_codewords(m, *size);
     if (words.empty())
         return std::nullopt;
     int corrected = 0;
-    const auto data = corrected_data(words, *spec, level_blocks(*spec, format->level), corrected);
+    const auto data = corrected_data(words, *size, level_blocks(*size, format->level), corrected);
     if (!data)
         return std::nullopt;
     const int version = format->size_number + 1;

@@ -8,7 +8,7 @@ namespace {
 
 // By size number: height, width, codewords, then data codewords and blocks
 // of level M and of level H.
-constexpr SizeSpec sizes[size_count] = {
+constexpr SymbolSize sizes[size_count] = {
     {7, 43, 13, {6, 1}, {3, 1}},
     {7, 59, 21, {12, 1}, {7, 1}},
     {7, 77, 32, {20, 1}, {10, 1}},
@@ -50,12 +50,12 @@ constexpr int columns_77[] = {25, 51};
 constexpr int columns_99[] = {23, 49, 75};
 constexpr int columns_139[] = {27, 55, 83, 111};
 
-constexpr bool blocks_even(const SizeSpec &s, const LevelBlocks &b) {
+constexpr bool blocks_even(const SymbolSize &s, const LevelBlocks &b) {
     return b.blocks > 0 && b.data > 0 && (s.codewords - b.data) % b.blocks == 0;
 }
 
 constexpr bool sizes_consistent() {
-    for (const SizeSpec &s : sizes)
+    for (const SymbolSize &s : sizes)
         if (!blocks_even(s, s.m) || !blocks_even(s, s.h) || s.h.data >= s.m.data)
             return false;
     return true;
@@ -64,7 +64,7 @@ static_assert(sizes_consistent(), "each level's check codewords must share out e
 
 } // namespace
 
-std::optional<SizeSpec> size_spec(int size_number) {
+std::optional<SymbolSize> symbol_size(int size_number) {
     if (size_number < 0 || size_number >= size_count)
         return std::nullopt;
     return sizes[size_number];
@@ -89,7 +89,7 @@ std::span<const int> alignment_columns(int width) {
 }
 
 std::string size_name(int size_number) {
-    const auto s = size_spec(size_number);
+    const auto s = symbol_size(size_number);
     if (!s)
         return {};
     char name[16];

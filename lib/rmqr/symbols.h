@@ -16,7 +16,7 @@ struct LevelBlocks {
     int blocks = 0; // Reed-Solomon blocks
 };
 
-struct SizeSpec {
+struct SymbolSize {
     int height = 0;
     int width = 0;
     int codewords = 0; // data and check codewords of either level
@@ -27,7 +27,7 @@ struct SizeSpec {
 inline constexpr int size_count = 32;
 
 // The size a format information size number (0..31) stands for.
-std::optional<SizeSpec> size_spec(int size_number);
+std::optional<SymbolSize> symbol_size(int size_number);
 
 // The size number of a symbol height x width; -1 when there is none.
 int size_number_of(int height, int width);
@@ -40,10 +40,10 @@ std::span<const int> alignment_columns(int width);
 std::string size_name(int size_number);
 
 // The level's blocks of a size.
-inline const LevelBlocks &level_blocks(const SizeSpec &s, char level) { return level == 'H' ? s.h : s.m; }
+inline const LevelBlocks &level_blocks(const SymbolSize &s, char level) { return level == 'H' ? s.h : s.m; }
 
 // Check codewords per block of a size's level.
-inline int block_check_codewords(const SizeSpec &s, const LevelBlocks &b) {
+inline int block_check_codewords(const SymbolSize &s, const LevelBlocks &b) {
     return b.blocks > 0 ? (s.codewords - b.data) / b.blocks : 0;
 }
 
