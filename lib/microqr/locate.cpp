@@ -81,30 +81,11 @@ double frame_fit(const th::GreyView &grey, const th::Binary &binary, const Frame
 }
 
 // The frame moved point by point, coordinate by coordinate, while the known
-// modules fit better, in ever smaller steps: the finder's outline alone
-// measures the far edges too coarsely.
+// modules fit better.
 Frame fitted_frame(const th::GreyView &grey, const th::Binary &binary, Frame f, int n, double module) {
     const std::vector<KnownModule> known = known_modules(n);
-    double best = frame_fit(grey, binary, f, n, known);
-    for (double step = 0.5 * module; step >= 0.06 * module; step /= 2) {
-        for (int round = 0; round < 2; ++round) {
-            bool moved = false;
-            for (std::size_t k = 0; k < 3; ++k)
-                for (int axis = 0; axis < 2; ++axis)
-                    for (double d : {step, -step}) {
-                        Frame trial = f;
-                        (axis == 0 ? trial.at[k].x : trial.at[k].y) += d;
-                        const double score = frame_fit(grey, binary, trial, n, known);
-                        if (score > best) {
-                            best = score;
-                            f = trial;
-                            moved = true;
-                        }
-                    }
-            if (!moved)
-                break;
-        }
-    }
+    constexpr unsigned moves[] = {1, 2, 4};
+    single_finder::climb(f.at, moves, module, 2, [&] { return frame_fit(grey, binary, f, n, known); });
     return f;
 }
 

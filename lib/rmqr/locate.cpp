@@ -114,39 +114,16 @@ double agreement(const th::GreyView &grey, const th::Binary &binary, const th::P
 }
 
 // The frame's corners moved, each alone and the far and near sides as
-// pairs (which turns and stretches the frame without shearing it), a
-// coordinate at a time, while the known modules fit better, in ever
-// smaller steps.
+// pairs (which turns and stretches the frame without shearing it), while
+// the known modules fit better.
 Frame fitted(const th::GreyView &grey, const th::Binary &binary, Frame f, const std::vector<KnownModule> &known,
              double module) {
-    auto score_of = [&](const Frame &trial) {
-        const auto map = trial.map();
-        return map ? fit_score(grey, binary, *map, known) : -1e30;
-    };
-    // Which corners each move shifts, as bits.
     constexpr unsigned moves[] = {1, 2, 4, 8, 2 | 4, 1 | 8};
     constexpr int max_rounds = 6;
-    double best = score_of(f);
-    for (double step = 0.5 * module; step >= 0.06 * module; step /= 2)
-        for (int round = 0; round < max_rounds; ++round) {
-            bool moved = false;
-            for (const unsigned corners : moves)
-                for (int axis = 0; axis < 2; ++axis)
-                    for (const double d : {step, -step}) {
-                        Frame trial = f;
-                        for (std::size_t k = 0; k < 4; ++k)
-                            if (corners >> k & 1u)
-                                (axis == 0 ? trial.at[k].x : trial.at[k].y) += d;
-                        const double score = score_of(trial);
-                        if (score > best) {
-                            best = score;
-                            f = trial;
-                            moved = true;
-                        }
-                    }
-            if (!moved)
-                break;
-        }
+    single_finder::climb(f.at, moves, module, max_rounds, [&] {
+        const auto map = f.map();
+        return map ? fit_score(grey, binary, *map, known) : -1e30;
+    });
     return f;
 }
 

@@ -1,5 +1,8 @@
-// The known-module score of a module grid.
+// The known-module score of a module grid, and the climb on it.
 #include "known_fit.h"
+
+#include <algorithm>
+#include <vector>
 
 namespace vantor::single_finder {
 namespace {
@@ -24,6 +27,32 @@ double known_fit(const thorough::GreyView &grey, const thorough::Binary &binary,
         }
     }
     return score;
+}
+
+void climb(std::span<thorough::Point> points, std::span<const unsigned> moves, double module, int rounds,
+           FunctionRef<double()> score) {
+    double best = score();
+    for (double step = 0.5 * module; step >= 0.06 * module; step /= 2)
+        for (int round = 0; round < rounds; ++round) {
+            bool moved = false;
+            for (const unsigned move : moves)
+                for (int axis = 0; axis < 2; ++axis)
+                    for (const double d : {step, -step}) {
+                        const std::vector<thorough::Point> before(points.begin(), points.end());
+                        for (std::size_t k = 0; k < points.size(); ++k)
+                            if (move >> k & 1u)
+                                (axis == 0 ? points[k].x : points[k].y) += d;
+                        const double s = score();
+                        if (s > best) {
+                            best = s;
+                            moved = true;
+                        } else {
+                            std::copy(before.begin(), before.end(), points.begin());
+                        }
+                    }
+            if (!moved)
+                break;
+        }
 }
 
 } // namespace vantor::single_finder

@@ -1,5 +1,6 @@
 // How well a module grid fits the modules whose colours a symbol's size
-// fixes: the score both single-finder locators climb when they fit a frame.
+// fixes, and the climb both single-finder locators make on that score when
+// they fit a frame.
 #pragma once
 
 #include <span>
@@ -26,5 +27,13 @@ struct KnownModule {
 // its edge) count nothing.
 double known_fit(const thorough::GreyView &grey, const thorough::Binary &binary, std::span<const KnownModule> known,
                  FunctionRef<thorough::Point(double, double)> map);
+
+// The frame's points moved, a coordinate at a time, by each move in turn
+// (a move shifts the points its bits name), while `score` of the points
+// rises: in steps from half a module down to a sixteenth, each step for at
+// most `rounds` passes. The finder's outline alone measures the far edges
+// too coarsely; this settles them on the known modules.
+void climb(std::span<thorough::Point> points, std::span<const unsigned> moves, double module, int rounds,
+           FunctionRef<double()> score);
 
 } // namespace vantor::single_finder
