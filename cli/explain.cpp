@@ -159,9 +159,9 @@ std::vector<std::string> explain(const vantor::Results &results, bool thorough, 
                         " pixels: the classic readings do not run, only the thorough search");
     if (results) {
         const vantor::Symbol &s = results.symbols.front();
-        if (s.kind == VANTOR_KIND_MICRO_QR)
-            lines.push_back("result: a Micro QR symbol (" + s.version_name +
-                            "), read after the Model 2 readings gave no text");
+        if (s.kind == VANTOR_KIND_MICRO_QR || s.kind == VANTOR_KIND_RMQR)
+            lines.push_back(std::string("result: ") + (s.kind == VANTOR_KIND_RMQR ? "an rMQR" : "a Micro QR") +
+                            " symbol (" + s.version_name + "), read after the Model 2 readings gave no text");
         else if (s.kind == VANTOR_KIND_QR_MODEL1)
             lines.push_back("result: a QR Code Model 1 symbol (version " + s.version_name +
                             "), read by the thorough search where the Model 2 reading of its eye patterns failed");

@@ -1,10 +1,14 @@
 // Results of the other QR kinds in the public symbol record.
 #include "api_family.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
 #include "microqr/locate.h"
+#include "rmqr/locate.h"
+#include "rmqr/symbols.h"
+#include "single_finder/outlines.h"
 
 namespace vantor {
 
@@ -33,6 +37,10 @@ void set_facts(vantor_symbol &sym, const Facts &facts) {
 
 void set_kind(vantor_symbol &symbol, vantor_kind kind, int version) {
     symbol.kind = kind;
+    if (kind == VANTOR_KIND_RMQR) {
+        std::snprintf(symbol.version_name, sizeof symbol.version_name, "%s", rmqr::size_name(version - 1).c_str());
+        return;
+    }
     const char *form = kind == VANTOR_KIND_MICRO_QR ? "M%d" : "%d";
     std::snprintf(symbol.version_name, sizeof symbol.version_name, form, version);
 }
@@ -67,30 +75,64 @@ bool model1_alone_readings(const std::uint8_t *pixels, int width, int height, co
     return added;
 }
 
+// Adds a symbol of another kind, with what its bit stream declared, to the
+// results.
+void add_family_symbol(vantor_results &results, vantor_kind kind, const Content &content,
+                       thorough::FoundSymbol &found) {
+    OwnedSymbol &owned = results.add_symbol(std::string(content.bytes.begin(), content.bytes.end()));
+    found.facts = content.facts;
+    fill_searched(owned.view, found);
+    set_kind(owned.view, kind, found.version);
+}
+
 } // namespace
 
 bool family_readings(const std::uint8_t *pixels, int width, int height, const vantor_options &options,
                      vantor_results &results) {
-    if (model1_alone_readings(pixels, width, height, options, results))
+    const bool model1 = model1_alone_readings(pixels, width, height, options, results);
+    if (model1 && !options.all_symbols)
         return true;
-    if (!(options.kinds & (1u << VANTOR_KIND_MICRO_QR)))
-        return false;
-    const std::vector<microqr::Located> found = microqr::locate(pixels, width, height, width, options.all_symbols);
-    for (const microqr::Located &f : found) {
-        const microqr::Reading &r = f.reading;
-        OwnedSymbol &owned = results.add_symbol(std::string(r.content.bytes.begin(), r.content.bytes.end()));
-        thorough::FoundSymbol as_found;
-        as_found.version = r.version;
-        as_found.level = r.level;
-        as_found.mask = r.mask;
-        as_found.corners = f.corners;
-        as_found.corrected = r.corrected;
-        as_found.mirrored = r.mirrored;
-        as_found.inverted = f.inverted;
-        fill_searched(owned.view, as_found);
-        set_kind(owned.view, VANTOR_KIND_MICRO_QR, r.version);
-    }
-    return !found.empty();
+    const bool micro = options.kinds & (1u << VANTOR_KIND_MICRO_QR);
+    const bool rectangular = options.kinds & (1u << VANTOR_KIND_RMQR);
+    if (!micro && !rectangular)
+        return model1;
+    std::vector<thorough::FoundSymbol> found;
+    // One finder pass serves both kinds: each outline is asked of Micro QR,
+    // then of rMQR, unless a symbol already read covers it.
+    single_finder::for_each_outline(pixels, width, height, width, [&](const single_finder::Outline &o) {
+        const bool known = std::any_of(found.begin(), found.end(), [&](const thorough::FoundSymbol &s) {
+            return s.inverted == o.grey.inverted && thorough::inside(s.corners, o.centre.x, o.centre.y);
+        });
+        if (known)
+            return true;
+        thorough::FoundSymbol f;
+        if (const auto s = micro ? microqr::read_outline(o) : std::nullopt) {
+            const microqr::Reading &r = s->reading;
+            f.version = r.version;
+            f.level = r.level;
+            f.mask = r.mask;
+            f.corners = s->corners;
+            f.corrected = r.corrected;
+            f.mirrored = r.mirrored;
+            f.inverted = s->inverted;
+            add_family_symbol(results, VANTOR_KIND_MICRO_QR, r.content, f);
+        } else if (const auto t = rectangular ? rmqr::read_outline(o) : std::nullopt) {
+            const rmqr::Reading &r = t->reading;
+            f.version = r.version;
+            f.level = r.level;
+            f.mask = 0; // the one rMQR mask
+            f.corners = t->corners;
+            f.corrected = r.corrected;
+            f.mirrored = r.mirrored;
+            f.inverted = t->inverted;
+            add_family_symbol(results, VANTOR_KIND_RMQR, r.content, f);
+        } else {
+            return true;
+        }
+        found.push_back(f);
+        return options.all_symbols;
+    });
+    return model1 || !found.empty();
 }
 
 } // namespace vantor

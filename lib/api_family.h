@@ -23,9 +23,9 @@ void set_kind(vantor_symbol &symbol, vantor_kind kind, int version);
 // Names the kind and version of every symbol not yet named: Model 2's.
 void name_model2_symbols(vantor_results &results);
 
-// Adds the symbols of the other kinds the options ask for (Micro QR, and
-// Model 1 when Model 2 is not asked for) in the
-// grey image (rows `width` bytes apart) to the results; the first only
+// Adds the symbols of the other kinds the options ask for (Micro QR, rMQR,
+// and Model 1 when Model 2 is not asked for) in the grey image (rows
+// `width` bytes apart) to the results; the first only
 // unless the options ask for all. Returns true when it added any.
 bool family_readings(const std::uint8_t *pixels, int width, int height, const vantor_options &options,
                      vantor_results &results);

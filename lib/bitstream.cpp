@@ -25,6 +25,23 @@ constexpr StreamLayout stream_layouts[] = {
     // QR Code Model 1, versions 1..14.
     {SymbolKind::model1, 1, 9, 4, 4, {10, 9, 8, 8}},
     {SymbolKind::model1, 10, 14, 4, 4, {12, 11, 16, 10}},
+    // rMQR by size number + 1 (R7x43 .. R17x139).
+    {SymbolKind::rmqr, 1, 1, 3, 3, {4, 3, 3, 2}}, {SymbolKind::rmqr, 2, 2, 3, 3, {5, 5, 4, 3}},
+    {SymbolKind::rmqr, 3, 3, 3, 3, {6, 5, 5, 4}}, {SymbolKind::rmqr, 4, 4, 3, 3, {7, 6, 5, 5}},
+    {SymbolKind::rmqr, 5, 5, 3, 3, {7, 6, 6, 5}}, {SymbolKind::rmqr, 6, 6, 3, 3, {5, 5, 4, 3}},
+    {SymbolKind::rmqr, 7, 7, 3, 3, {6, 5, 5, 4}}, {SymbolKind::rmqr, 8, 8, 3, 3, {7, 6, 5, 5}},
+    {SymbolKind::rmqr, 9, 9, 3, 3, {7, 6, 6, 5}}, {SymbolKind::rmqr, 10, 10, 3, 3, {8, 7, 6, 6}},
+    {SymbolKind::rmqr, 11, 11, 3, 3, {4, 4, 3, 2}}, {SymbolKind::rmqr, 12, 12, 3, 3, {6, 5, 5, 4}},
+    {SymbolKind::rmqr, 13, 13, 3, 3, {7, 6, 5, 5}}, {SymbolKind::rmqr, 14, 14, 3, 3, {7, 6, 6, 5}},
+    {SymbolKind::rmqr, 15, 15, 3, 3, {8, 7, 6, 6}}, {SymbolKind::rmqr, 16, 16, 3, 3, {8, 7, 7, 6}},
+    {SymbolKind::rmqr, 17, 17, 3, 3, {5, 5, 4, 3}}, {SymbolKind::rmqr, 18, 18, 3, 3, {6, 6, 5, 5}},
+    {SymbolKind::rmqr, 19, 19, 3, 3, {7, 6, 6, 5}}, {SymbolKind::rmqr, 20, 20, 3, 3, {7, 7, 6, 6}},
+    {SymbolKind::rmqr, 21, 21, 3, 3, {8, 7, 7, 6}}, {SymbolKind::rmqr, 22, 22, 3, 3, {8, 8, 7, 7}},
+    {SymbolKind::rmqr, 23, 23, 3, 3, {7, 6, 6, 5}}, {SymbolKind::rmqr, 24, 24, 3, 3, {7, 7, 6, 5}},
+    {SymbolKind::rmqr, 25, 25, 3, 3, {8, 7, 7, 6}}, {SymbolKind::rmqr, 26, 26, 3, 3, {8, 7, 7, 6}},
+    {SymbolKind::rmqr, 27, 27, 3, 3, {9, 8, 7, 7}}, {SymbolKind::rmqr, 28, 28, 3, 3, {7, 6, 6, 5}},
+    {SymbolKind::rmqr, 29, 29, 3, 3, {8, 7, 6, 6}}, {SymbolKind::rmqr, 30, 30, 3, 3, {8, 7, 7, 6}},
+    {SymbolKind::rmqr, 31, 31, 3, 3, {8, 8, 7, 6}}, {SymbolKind::rmqr, 32, 32, 3, 3, {9, 8, 8, 7}},
 };
 
 // The mode each kind's indicator values announce.
@@ -44,6 +61,10 @@ constexpr ModeIndicator mode_indicators[] = {
     {SymbolKind::model1, 0, Mode::terminator},   {SymbolKind::model1, 1, Mode::numeric},
     {SymbolKind::model1, 2, Mode::alphanumeric}, {SymbolKind::model1, 4, Mode::byte},
     {SymbolKind::model1, 8, Mode::kanji},
+    {SymbolKind::rmqr, 0, Mode::terminator},     {SymbolKind::rmqr, 1, Mode::numeric},
+    {SymbolKind::rmqr, 2, Mode::alphanumeric},   {SymbolKind::rmqr, 3, Mode::byte},
+    {SymbolKind::rmqr, 4, Mode::kanji},          {SymbolKind::rmqr, 5, Mode::fnc1_first},
+    {SymbolKind::rmqr, 6, Mode::fnc1_second},    {SymbolKind::rmqr, 7, Mode::eci},
 };
 
 // The subset indicator of GB 2312 in a Chinese mode segment.

@@ -15,7 +15,7 @@ namespace vantor {
 
 // The kinds of symbol whose bit streams the reader knows; each has its rows
 // in the layout table and its mode indicator values in the mode table.
-enum class SymbolKind { model2, micro, model1 };
+enum class SymbolKind { model2, micro, model1, rmqr };
 
 // What a mode indicator announces.
 enum class Mode {

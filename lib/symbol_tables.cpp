@@ -177,6 +177,8 @@ std::uint32_t version_code(int version) {
     return version_code_table[version];
 }
 
+std::uint32_t bch_18_6_code(std::uint32_t data) { return bch_version_code(data & 0x3F); }
+
 std::span<const BlockGroup, 2> block_groups_of(int version, int level) {
     if (version < 1 || version > 40 || level < 0 || level > 3)
         version = level = 0;

@@ -23,6 +23,11 @@ std::span<const int, 7> alignment_coords(int version);
 // 0 below version 7, which carries none, and out of range.
 std::uint32_t version_code(int version);
 
+// The 18-bit BCH code word of six data bits (generator 0x1F25): the code of
+// the version information, which the rectangular symbols' format
+// information shares.
+std::uint32_t bch_18_6_code(std::uint32_t data);
+
 // The two block groups of a version and level index (L 0, M 1, Q 2, H 3);
 // the second is empty when all blocks are alike. Both empty out of range.
 std::span<const BlockGroup, 2> block_groups_of(int version, int level);

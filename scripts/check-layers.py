@@ -18,7 +18,7 @@ TYPES = {'heap_array', 'memchunk', 'function_ref', 'c_file', 'vectors', 'trace',
 STAGES = {'binarise', 'runs', 'eyepattern', 'refine', 'hit_groups', 'grid', 'alignment', 'version', 'format',
           'unmask', 'codewords', 'reed_solomon', 'bitstream', 'display_text', 'data_segments', 'bmp_write'}
 PASS_LOOP = {'pass_replay', 'decode_entry'}
-NAMES = ['shared types', 'shared stages', 'search stages', 'search', 'Micro QR', 'pass loop', 'strategy and entries']
+NAMES = ['shared types', 'shared stages', 'search stages', 'search', 'single-finder kinds', 'pass loop', 'strategy and entries']
 
 
 def layer(path):
@@ -29,7 +29,7 @@ def layer(path):
         return 3 if stem == 'search' else 2
     if folder == 'model1':
         return 2  # read through the search's stages, and called by the search
-    if folder == 'microqr':
+    if folder in ('microqr', 'rmqr', 'single_finder'):
         return 4
     if folder:
         return None

@@ -313,4 +313,42 @@ TEST(Bitstream, MicroQrLayoutsReadTheirOwnHeaders) {
     EXPECT_FALSE(micro(Bits().put(2, 3).put(1, 5).bytes("a"), 2, 17, 4));
 }
 
+// rMQR headers: 3-bit mode indicators (terminator 0, FNC1 5 and 6, ECI
+// 7), count widths that grow with the size, and a stream cut short
+// anywhere giving nothing rather than a shorter text.
+TEST(Bitstream, RmqrLayoutsReadTheirOwnHeaders) {
+    using vantor::SymbolKind;
+    auto rmqr = [](const Bits &b, std::size_t codewords, int version) {
+        return vantor::parse_bitstream(b.codewords(codewords), version, SymbolKind::rmqr);
+    };
+    EXPECT_FALSE(vantor::stream_layout(SymbolKind::rmqr, 0));
+    EXPECT_FALSE(vantor::stream_layout(SymbolKind::rmqr, 33));
+    // R7x43 (version 1): numeric count of 4 bits; "12345" and a terminator.
+    const Bits digits = Bits().put(1, 3).put(5, 4).put(123, 10).put(45, 7).put(0, 3);
+    const auto r7 = rmqr(digits, 6, 1);
+    ASSERT_TRUE(r7);
+    EXPECT_EQ(text(*r7), "12345");
+    // The same bits in R17x139 (version 32, a 9-bit count) read otherwise:
+    // a count of 5 * 32 + ... runs past the data.
+    EXPECT_FALSE(rmqr(digits, 6, 32));
+    // R17x139: byte count of 8 bits, then kanji (mode 4, count of 7).
+    const auto r17 = rmqr(Bits().put(3, 3).put(2, 8).bytes("hi").put(4, 3).put(1, 7).put(0x0D9F, 13).put(0, 3), 12, 32);
+    ASSERT_TRUE(r17);
+    EXPECT_EQ(text(*r17), std::string("hi") + "\x93\x5F");
+    // An ECI header (mode 7) and FNC1 in first position (mode 5).
+    const auto eci = rmqr(Bits().put(7, 3).put(26, 8).put(3, 3).put(1, 8).bytes("x").put(0, 3), 8, 32);
+    ASSERT_TRUE(eci);
+    EXPECT_EQ(eci->facts.eci, 26);
+    const auto gs1 = rmqr(Bits().put(5, 3).put(1, 3).put(2, 9).put(12, 7).put(0, 3), 6, 32);
+    ASSERT_TRUE(gs1);
+    EXPECT_EQ(gs1->facts.fnc1, 1);
+    EXPECT_EQ(text(*gs1), "12");
+    // Cut anywhere before its last character, the stream gives nothing.
+    for (std::size_t bytes = 0; bytes < 3; ++bytes) {
+        std::vector<std::uint8_t> cut = digits.codewords(6);
+        cut.resize(bytes);
+        EXPECT_FALSE(vantor::parse_bitstream(cut, 1, SymbolKind::rmqr)) << bytes;
+    }
+}
+
 } // namespace

@@ -272,5 +272,22 @@ TEST(JsonCli, FormatAndVersionNameOfEveryKind) {
     // --explain names what it read.
     const vt::CommandRun explained = vt::run_command(cli + " --explain " + dir + "/micro.bmp");
     EXPECT_NE(explained.out.find("a Micro QR symbol (M3)"), std::string::npos) << explained.out;
+
+    // An rMQR symbol: its format, size name and level, found only when rmqr
+    // is among the formats.
+    const auto rect = vt::make_rmqr_zint("RECT 11", 12, 'H');
+    ASSERT_TRUE(rect);
+    ASSERT_TRUE(vt::write_bmp24(dir + "/rmqr.bmp", vt::render(vt::as_symbol(*rect), o)));
+    const vt::CommandRun rq = vt::run_command(cli + " --json --formats rmqr " + dir + "/rmqr.bmp");
+    EXPECT_EQ(rq.status, 0) << rq.err;
+    lines = json_lines(rq.out);
+    ASSERT_EQ(lines.size(), 1u) << rq.out;
+    EXPECT_EQ(lines[0].get("format")->s, "rMQRCode");
+    EXPECT_EQ(lines[0].get("version_name")->s, "R11x43");
+    EXPECT_EQ(lines[0].get("level")->s, "H");
+    EXPECT_EQ(lines[0].get("text")->s, "RECT 11");
+    EXPECT_EQ(vt::run_command(cli + " --formats qr,microqr " + dir + "/rmqr.bmp").status, 1);
+    const vt::CommandRun explained_rect = vt::run_command(cli + " --explain " + dir + "/rmqr.bmp");
+    EXPECT_NE(explained_rect.out.find("an rMQR symbol (R11x43)"), std::string::npos) << explained_rect.out;
     fs::remove_all(dir);
 }

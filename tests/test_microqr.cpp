@@ -24,20 +24,16 @@ using vantor::testing::Symbol;
 
 namespace {
 
+using vantor::testing::random_kanji;
+using vantor::testing::random_text;
+
 th::ModuleMatrix matrix_of(const Symbol &s) { return th::ModuleMatrix{s.size, s.modules}; }
 
 std::string text_of(const mq::Reading &r) { return std::string(r.content.bytes.begin(), r.content.bytes.end()); }
 
-// Random text of `n` characters from `alphabet`.
-std::string random_text(std::mt19937 &rng, const std::string &alphabet, int n) {
-    std::string s;
-    for (int i = 0; i < n; ++i)
-        s += alphabet[rng() % alphabet.size()];
-    return s;
-}
 
-const std::string digits = "0123456789";
-const std::string alnum = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ $%*+-./:";
+const std::string &digits = vantor::testing::digit_chars;
+const std::string &alnum = vantor::testing::alnum_chars;
 const std::string printable = "abcdefghijklmnopqrstuvwxyz0123456789ABC!#&()<>?@[]^_{}~";
 
 // Every (version, level) a Micro QR symbol exists in.
@@ -48,20 +44,6 @@ struct VersionLevel {
 constexpr VersionLevel all_symbols[] = {{1, Level::L}, {2, Level::L}, {2, Level::M}, {3, Level::L},
                                          {3, Level::M}, {4, Level::L}, {4, Level::M}, {4, Level::Q}};
 
-// Kanji text as Shift JIS pairs from both ranges.
-std::string random_kanji(std::mt19937 &rng, int n) {
-    std::string s;
-    for (int i = 0; i < n; ++i) {
-        const bool high = rng() % 2;
-        const int lead = high ? 0xE0 + static_cast<int>(rng() % 0x0B) : 0x89 + static_cast<int>(rng() % 0x17);
-        int trail = 0x40 + static_cast<int>(rng() % 0xBC);
-        if (trail == 0x7F)
-            ++trail;
-        s += static_cast<char>(lead);
-        s += static_cast<char>(trail);
-    }
-    return s;
-}
 
 // The symbols of a sweep: every version and level, numeric, alphanumeric,
 // mixed, byte and kanji contents of several lengths up to the capacity, from

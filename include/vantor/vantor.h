@@ -236,7 +236,7 @@ typedef struct vantor_symbol {
     const char *text;           /* the bytes for display, as UTF-8 */
     int version;                /* 1..40 for Model 2; see vantor_symbol_kind */
     char level;                 /* 'L', 'M', 'Q' or 'H' (M1: 'L', detection only) */
-    int mask;                   /* 0..7; Micro QR 0..3 */
+    int mask;                   /* 0..7; Micro QR 0..3; rMQR 0, its one mask */
     /* The symbol's own top-left, top-right, bottom-right and bottom-left
      * corners (outer edge of the eye patterns), image pixels. */
     vantor_point corners[4];

@@ -6,14 +6,11 @@
 
 #include <algorithm>
 #include <cmath>
-#include <complex>
 #include <optional>
 
-#include "../thorough/eye_outline.h"
-#include "../thorough/eye_scan.h"
 #include "../thorough/image.h"
+#include "../single_finder/known_fit.h"
 #include "../thorough/sampling.h"
-#include "../thorough/search.h"
 #include "format.h"
 #include "symbols.h"
 
@@ -21,78 +18,10 @@ namespace vantor::microqr {
 namespace {
 
 namespace th = vantor::thorough;
+using single_finder::KnownModule;
 
-constexpr int max_side = 32767;
-constexpr int max_candidates = 32;       // finder candidates tried per binarisation
 constexpr double min_timing = 0.85;      // share of timing modules that must alternate
 constexpr int picture_format_errors = 2; // format bits a picture's reading may correct
-constexpr double edge_point = 0.35;      // modules from a module's centre that the frame fit samples
-
-// The direction of the pattern's rows: its traced outline lies furthest from
-// the centre at the corners, so the fourth harmonic of the points' angles,
-// weighted by distance, points at a corner, 45 degrees off a side.
-std::optional<th::Point> row_direction(const std::vector<th::Point> &traced, th::Point centre) {
-    std::complex<double> sum = 0;
-    for (const th::Point &p : traced) {
-        const double dx = p.x - centre.x, dy = p.y - centre.y;
-        sum += std::hypot(dx, dy) * std::exp(std::complex<double>(0, 4 * std::atan2(dy, dx)));
-    }
-    if (std::abs(sum) == 0)
-        return std::nullopt;
-    const double side = std::arg(sum) / 4 - M_PI / 4;
-    return th::Point{std::cos(side), std::sin(side)};
-}
-
-// The traced points that can lie on the finder's outer edge: between 3.5
-// modules (a side's middle) and 5 (a corner) from its centre, so within
-// about a quarter of the points' median distance. A ray that stopped early
-// at a gap in the ring, or ran on through a light module, would pull a
-// side's line away.
-std::vector<th::Point> outline_points(std::vector<th::Point> traced, th::Point centre) {
-    if (traced.empty())
-        return traced;
-    std::vector<double> d;
-    for (const th::Point &p : traced)
-        d.push_back(std::hypot(p.x - centre.x, p.y - centre.y));
-    std::vector<double> sorted = d;
-    std::nth_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 2), sorted.end());
-    const double median = sorted[sorted.size() / 2];
-    std::vector<th::Point> kept;
-    for (std::size_t i = 0; i < traced.size(); ++i)
-        if (d[i] >= 0.75 * median && d[i] <= 1.45 * median)
-            kept.push_back(traced[i]);
-    return kept;
-}
-
-// The finder's outline fitted twice: points more than a third of a module
-// off the first outline's sides (rays that ended at a notch of the ring or
-// in a neighbouring dark module) are left out of the second.
-std::optional<std::array<th::Point, 4>> refitted_outline(const std::vector<th::Point> &traced, th::Point centre,
-                                                         th::Point row_dir, th::Point col_dir, double module) {
-    const auto first = th::fit_outline(traced, centre, row_dir, col_dir, module);
-    if (!first)
-        return first;
-    const auto &c = *first;
-    const double side = (std::hypot(c[1].x - c[0].x, c[1].y - c[0].y) + std::hypot(c[3].x - c[0].x, c[3].y - c[0].y)) / 2;
-    const double tolerance = side / 7 / 3;
-    std::vector<th::Point> near;
-    for (const th::Point &p : traced) {
-        double nearest = 1e9;
-        for (std::size_t k = 0; k < 4; ++k) {
-            const th::Point a = c[k], b = c[(k + 1) % 4];
-            const double length = std::hypot(b.x - a.x, b.y - a.y);
-            if (length > 0)
-                nearest = std::min(nearest, std::fabs((b.x - a.x) * (p.y - a.y) - (b.y - a.y) * (p.x - a.x)) / length);
-        }
-        if (nearest <= tolerance)
-            near.push_back(p);
-    }
-    const th::Point row{c[1].x - c[0].x, c[1].y - c[0].y}, col{c[3].x - c[0].x, c[3].y - c[0].y};
-    const double row_length = std::hypot(row.x, row.y), col_length = std::hypot(col.x, col.y);
-    const auto second = th::fit_outline(near, centre, {row.x / row_length, row.y / row_length},
-                                        {col.x / col_length, col.y / col_length}, module);
-    return second ? second : first;
-}
 
 // Share of the timing modules of row 0 and column 0 (beyond the separator)
 // that alternate dark, light, ... from module 8.
@@ -105,14 +34,6 @@ double timing_share(const th::ModuleMatrix &m) {
     }
     return total ? static_cast<double>(agree) / total : 0;
 }
-
-// A module whose colour every symbol of a size shares: the finder, its
-// separator, the timing patterns and the quiet zone around them.
-struct KnownModule {
-    double col;
-    double row;
-    bool dark;
-};
 
 // The known modules of a symbol n modules a side (centres in module space).
 std::vector<KnownModule> known_modules(int n) {
@@ -153,54 +74,18 @@ struct Frame {
     }
 };
 
-// How well the frame puts the known modules on their colours: the grey
-// below (dark) or above (light) the threshold, summed over four points of
-// each module near its edges, so that only a frame that centres the modules
-// fits best (at the centres alone, any frame within a sharp module's width
-// would fit as well).
+// How well the frame puts the known modules on their colours.
 double frame_fit(const th::GreyView &grey, const th::Binary &binary, const Frame &f, int n,
                  const std::vector<KnownModule> &known) {
-    constexpr double offsets[4][2] = {{-edge_point, 0}, {edge_point, 0}, {0, -edge_point}, {0, edge_point}};
-    double score = 0;
-    for (const KnownModule &k : known) {
-        const th::Point centre = f.map(k.col, k.row, n);
-        const float threshold = static_cast<float>(binary.threshold(static_cast<float>(centre.x), static_cast<float>(centre.y)));
-        for (const auto &o : offsets) {
-            const th::Point p = f.map(k.col + o[0], k.row + o[1], n);
-            const float g = grey.bilinear(static_cast<float>(p.x), static_cast<float>(p.y));
-            if (g < 0)
-                continue; // a quiet zone cut off by the picture's edge
-            score += k.dark ? threshold - g : g - threshold;
-        }
-    }
-    return score;
+    return single_finder::known_fit(grey, binary, known, [&](double col, double row) { return f.map(col, row, n); });
 }
 
 // The frame moved point by point, coordinate by coordinate, while the known
-// modules fit better, in ever smaller steps: the finder's outline alone
-// measures the far edges too coarsely.
+// modules fit better.
 Frame fitted_frame(const th::GreyView &grey, const th::Binary &binary, Frame f, int n, double module) {
     const std::vector<KnownModule> known = known_modules(n);
-    double best = frame_fit(grey, binary, f, n, known);
-    for (double step = 0.5 * module; step >= 0.06 * module; step /= 2) {
-        for (int round = 0; round < 2; ++round) {
-            bool moved = false;
-            for (std::size_t k = 0; k < 3; ++k)
-                for (int axis = 0; axis < 2; ++axis)
-                    for (double d : {step, -step}) {
-                        Frame trial = f;
-                        (axis == 0 ? trial.at[k].x : trial.at[k].y) += d;
-                        const double score = frame_fit(grey, binary, trial, n, known);
-                        if (score > best) {
-                            best = score;
-                            f = trial;
-                            moved = true;
-                        }
-                    }
-            if (!moved)
-                break;
-        }
-    }
+    constexpr unsigned moves[] = {1, 2, 4};
+    single_finder::climb(f.at, moves, module, 2, [&] { return frame_fit(grey, binary, f, n, known); });
     return f;
 }
 
@@ -332,45 +217,13 @@ std::optional<Located> read_oriented(const th::GreyView &grey, const th::Binary 
             }
     return std::nullopt;
 }
-
-
 } // namespace
 
-std::vector<Located> locate(const std::uint8_t *pixels, int width, int height, int stride, bool all_symbols) {
-    std::vector<Located> found;
-    if (!pixels || width < 11 || height < 11 || width > max_side || height > max_side || stride < width)
-        return found;
-    for (bool inverted : {false, true}) {
-        const th::GreyView grey{pixels, width, height, stride, inverted};
-        const th::Binary binary(grey);
-        for (const th::ScoredCandidate &c : th::scan_eyes(binary, max_candidates)) {
-            if (c.hits < 2)
-                continue; // a single scan line is what noise gives
-            const bool known = std::any_of(found.begin(), found.end(), [&](const Located &s) {
-                return s.inverted == inverted && th::inside(s.corners, c.at.x, c.at.y);
-            });
-            if (known)
-                continue;
-            const th::Point centre{c.at.x, c.at.y};
-            const std::vector<th::Point> traced = outline_points(th::trace_eye(binary, centre, c.at.module), centre);
-            const auto row_dir = row_direction(traced, centre);
-            if (!row_dir)
-                continue;
-            const th::Point col_dir{-row_dir->y, row_dir->x};
-            const auto outline = refitted_outline(traced, centre, *row_dir, col_dir, c.at.module);
-            if (!outline)
-                continue;
-            for (int first = 0; first < 4; ++first) {
-                if (auto s = read_oriented(grey, binary, *outline, first, c.at.module)) {
-                    found.push_back(std::move(*s));
-                    break;
-                }
-            }
-            if (!found.empty() && !all_symbols)
-                return found;
-        }
-    }
-    return found;
+std::optional<Located> read_outline(const single_finder::Outline &o) {
+    for (int first = 0; first < 4; ++first)
+        if (auto s = read_oriented(o.grey, o.binary, o.corners, first, o.module))
+            return s;
+    return std::nullopt;
 }
 
 } // namespace vantor::microqr

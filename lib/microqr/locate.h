@@ -1,15 +1,13 @@
-// Micro QR symbols in a grey picture: each single finder pattern is
-// outlined, and the symbol is sampled in each of the four directions the
-// timing patterns may run; format information, timing patterns and the
-// Reed-Solomon block must all agree before a reading counts.
-//
-// Reentrant: all state lives in the call.
+// A Micro QR symbol at an outlined single finder pattern: the symbol is
+// sampled in each of the four directions the timing patterns may run;
+// format information, timing patterns and the Reed-Solomon block must all
+// agree before a reading counts.
 #pragma once
 
 #include <array>
-#include <cstdint>
-#include <vector>
+#include <optional>
 
+#include "../single_finder/outlines.h"
 #include "reader.h"
 
 namespace vantor::microqr {
@@ -22,8 +20,7 @@ struct Located {
     bool inverted = false;
 };
 
-// The Micro QR symbols of the grey image (rows `stride` bytes apart, 0
-// black), the first only unless `all_symbols`. Bad arguments give none.
-std::vector<Located> locate(const std::uint8_t *pixels, int width, int height, int stride, bool all_symbols);
+// The Micro QR symbol whose finder pattern the outline is, if it reads.
+std::optional<Located> read_outline(const single_finder::Outline &outline);
 
 } // namespace vantor::microqr

@@ -83,11 +83,11 @@ class Symbol:
     """The version as the kind names it: ``"7"``, ``"M3"``, ``"R13x77"``."""
     version: int
     """Symbol version within its kind: 1 to 40 for Model 2, 1 to 4 for
-    Micro QR (M1 to M4)."""
+    Micro QR (M1 to M4), 1 to 32 for rMQR (R7x43 to R17x139 in order)."""
     level: str
     """Error correction level: ``"L"``, ``"M"``, ``"Q"`` or ``"H"``."""
     mask: int
-    """Data mask pattern, 0 to 7 (Micro QR 0 to 3)."""
+    """Data mask pattern, 0 to 7 (Micro QR 0 to 3; rMQR 0, its one mask)."""
     corners: Tuple[Point, Point, Point, Point]
     """The symbol's top-left, top-right, bottom-right and bottom-left corners
     (outer edge of the eye patterns) as ``(x, y)`` image pixels."""

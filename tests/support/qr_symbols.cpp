@@ -197,8 +197,8 @@ std::optional<Symbol> make_symbol(std::span<const Segment> segments, int version
 }
 
 Picture render(const Symbol &symbol, const RenderOptions &o) {
-    const int n = symbol.size;
-    if (n <= 0 || symbol.modules.size() != static_cast<std::size_t>(n) * n ||
+    const int n = symbol.size, n_rows = symbol.rows ? symbol.rows : n;
+    if (n <= 0 || n_rows <= 0 || symbol.modules.size() != static_cast<std::size_t>(n) * n_rows ||
         !(o.module_px > 0 && o.module_px < 1000) || o.quiet_zone < 0 || o.quiet_zone > 1000 ||
         !std::isfinite(o.rotation_deg) || !std::isfinite(o.skew_x) || !std::isfinite(o.skew_y) ||
         !std::isfinite(o.perspective) || !(o.blur_sigma >= 0 && o.blur_sigma < 100) ||
@@ -210,12 +210,14 @@ Picture render(const Symbol &symbol, const RenderOptions &o) {
 
     // The symbol with its quiet zone, centred on the origin, and where its
     // corners land: that bounding box sizes the canvas and centres the symbol.
-    const int span = n + 2 * o.quiet_zone;
-    const double half = span * o.module_px / 2.0;
+    // Drawn transposed, a rectangle's sides swap.
+    const int across = o.mirror ? n_rows : n, down = o.mirror ? n : n_rows;
+    const double half_x = (across + 2 * o.quiet_zone) * o.module_px / 2.0;
+    const double half_y = (down + 2 * o.quiet_zone) * o.module_px / 2.0;
     double min_x = INFINITY, max_x = -INFINITY, min_y = INFINITY, max_y = -INFINITY;
     constexpr int corners[4][2] = {{-1, -1}, {1, -1}, {-1, 1}, {1, 1}};
     for (const auto &[cx, cy] : corners) {
-        double x = cx * half, y = cy * half;
+        double x = cx * half_x, y = cy * half_y;
         if (!geo.forward(x, y)) return {};
         min_x = std::min(min_x, x), max_x = std::max(max_x, x);
         min_y = std::min(min_y, y), max_y = std::max(max_y, y);
@@ -241,9 +243,9 @@ Picture render(const Symbol &symbol, const RenderOptions &o) {
                 for (int sx = 0; sx < ss; ++sx) {
                     double x = px + (sx + 0.5) / ss - off_x, y = py + (sy + 0.5) / ss - off_y;
                     if (!geo.inverse(x, y)) continue;
-                    const double mx = std::floor((x + half) / o.module_px) - o.quiet_zone;
-                    const double my = std::floor((y + half) / o.module_px) - o.quiet_zone;
-                    if (mx < 0 || my < 0 || mx >= n || my >= n) continue;
+                    const double mx = std::floor((x + half_x) / o.module_px) - o.quiet_zone;
+                    const double my = std::floor((y + half_y) / o.module_px) - o.quiet_zone;
+                    if (mx < 0 || my < 0 || mx >= across || my >= down) continue;
                     const int c = static_cast<int>(mx), r = static_cast<int>(my);
                     hits += o.mirror ? symbol.dark(r, c) : symbol.dark(c, r);
                 }

@@ -23,7 +23,8 @@ struct Segment {
 // A symbol's module matrix, row-major, 1 = dark, 0 = light, no quiet zone.
 struct Symbol {
     int version = 0;
-    int size = 0; // modules per side, 4 * version + 17
+    int size = 0; // modules per side, 4 * version + 17 (a rectangle's width)
+    int rows = 0; // a rectangular symbol's height (rMQR); 0: square
     Level level = Level::L;
     int mask = 0;
     std::vector<std::uint8_t> modules;

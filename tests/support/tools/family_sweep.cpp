@@ -1,20 +1,23 @@
-// Sweeps Micro QR symbols from libqrencode and zint, or (--kind model1)
-// Model 1 symbols from the test encoder, through the reentrant API in
-// photo-like pictures (every version and level, 2.5 to 8 pixels a module,
-// any rotation, some mirrored and inverted, blur, noise, uneven light, shear
-// and keystone), damage beyond capacity, and pictures without a symbol;
-// prints read and wrong counts per version and level. Not a test: a
-// measurement, run by hand. --write DIR writes the module matrices of Model 1
-// symbols of every version, level and mode (a header line, then one line of
-// 0/1 a row) for reading by another decoder, and stops.
+// Sweeps Micro QR symbols from libqrencode and zint, rMQR symbols from zint
+// (--kind rmqr) or Model 1 symbols from the test encoder (--kind model1)
+// through the reentrant API in photo-like pictures (every version or size
+// and level, 2.5 to 8 pixels a module, any rotation, some mirrored and
+// inverted, blur, noise, uneven light, shear and keystone), damage beyond
+// capacity, and pictures without a symbol; prints read and wrong counts per
+// version and level. Not a test: a measurement, run by hand. --write DIR
+// writes the module matrices of Model 1 symbols of every version, level and
+// mode (a header line, then one line of 0/1 a row) for reading by another
+// decoder, and stops.
 //
-// usage: family_sweep [--kind micro|model1] [--cases N] [--trials N] [--seed S] [--verbose]
+// usage: family_sweep [--kind microqr|rmqr|model1] [--cases N] [--damage N] [--seed S] [--verbose]
 //                     [--dump DIR] [--version V] [--write DIR]
-// --cases: pictures per version and level and look; --trials: damaged
-// pictures (default 4 x cases).
+// --damage: the damage trials (default 4 per case).
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -28,40 +31,48 @@ namespace vt = vantor::testing;
 
 namespace {
 
-const std::string digits = "0123456789";
-const std::string alnum = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ $%*+-./:";
+using vantor::testing::random_kanji;
+using vantor::testing::random_text;
+
+const std::string &digits = vantor::testing::digit_chars;
+const std::string &alnum = vantor::testing::alnum_chars;
 const std::string printable = "abcdefghijklmnopqrstuvwxyz0123456789 !#&()<>?@[]^_{}~";
 
 struct VersionLevel {
     int version;
     vt::Level level;
 };
-constexpr VersionLevel micro_symbols[] = {{1, vt::Level::L}, {2, vt::Level::L}, {2, vt::Level::M},
-                                           {3, vt::Level::L}, {3, vt::Level::M}, {4, vt::Level::L},
-                                           {4, vt::Level::M}, {4, vt::Level::Q}};
-constexpr vt::Level all_levels[] = {vt::Level::L, vt::Level::M, vt::Level::Q, vt::Level::H};
+constexpr VersionLevel all_symbols[] = {{1, vt::Level::L}, {2, vt::Level::L}, {2, vt::Level::M},
+                                         {3, vt::Level::L}, {3, vt::Level::M}, {4, vt::Level::L},
+                                         {4, vt::Level::M}, {4, vt::Level::Q}};
 
-bool model1 = false; // --kind model1
 
-std::vector<VersionLevel> all_symbols() {
-    if (!model1)
-        return {std::begin(micro_symbols), std::end(micro_symbols)};
-    std::vector<VersionLevel> out;
-    for (int v = 1; v <= 14; ++v)
-        for (vt::Level l : all_levels)
-            out.push_back({v, l});
-    return out;
+// A symbol of this version and level holding random content that fits.
+std::optional<vt::Symbol> random_symbol(std::mt19937 &rng, const VersionLevel &vl) {
+    for (int attempt = 0; attempt < 40; ++attempt) {
+        const int kind = vl.version == 1 ? 0 : static_cast<int>(rng() % (vl.version == 2 ? 2 : 3));
+        const std::string &alphabet = kind == 0 ? digits : kind == 1 ? alnum : printable;
+        const int n = 1 + static_cast<int>(rng() % 30);
+        const std::string text = random_text(rng, alphabet, n);
+        auto s = rng() % 2 ? vt::make_micro_qrencode(text, vl.version, vl.level, vt::Mode::byte)
+                           : vt::make_micro_zint(text, vl.version, vl.level);
+        if (s)
+            return s;
+    }
+    return std::nullopt;
 }
 
-std::string name(const VersionLevel &vl) {
-    return (model1 ? "" : "M") + std::to_string(vl.version) + "-" + "LMQH"[static_cast<int>(vl.level)];
-}
-
-std::string random_text(std::mt19937 &rng, const std::string &alphabet, int n) {
-    std::string s;
-    for (int i = 0; i < n; ++i)
-        s += alphabet[rng() % alphabet.size()];
-    return s;
+// An rMQR symbol of this size and level holding random content that fits:
+// any length up to the capacity, in the modes zint picks.
+std::optional<vt::Symbol> random_rmqr(std::mt19937 &rng, int version, char level) {
+    int most = 1 + static_cast<int>(rng() % 120);
+    for (int attempt = 0; attempt < 40; ++attempt, most = std::max(1, most * 2 / 3)) {
+        const int kind = static_cast<int>(rng() % 3);
+        const std::string &alphabet = kind == 0 ? digits : kind == 1 ? alnum : printable;
+        if (auto s = vt::make_rmqr_zint(random_text(rng, alphabet, 1 + static_cast<int>(rng() % most)), version, level))
+            return vt::as_symbol(*s);
+    }
+    return std::nullopt;
 }
 
 // A Model 1 symbol of this version and level holding random content of a
@@ -77,73 +88,45 @@ std::optional<vt::Symbol> random_model1(std::mt19937 &rng, const VersionLevel &v
     return vt::make_model1(random_text(rng, alphabet, n), vl.version, vl.level, mode, static_cast<int>(rng() % 8));
 }
 
-// A symbol of this version and level holding random content that fits.
-std::optional<vt::Symbol> random_symbol(std::mt19937 &rng, const VersionLevel &vl) {
-    if (model1)
-        return random_model1(rng, vl);
-    for (int attempt = 0; attempt < 40; ++attempt) {
-        const int kind = vl.version == 1 ? 0 : static_cast<int>(rng() % (vl.version == 2 ? 2 : 3));
-        const std::string &alphabet = kind == 0 ? digits : kind == 1 ? alnum : printable;
-        const int n = 1 + static_cast<int>(rng() % 30);
-        const std::string text = random_text(rng, alphabet, n);
-        auto s = rng() % 2 ? vt::make_micro_qrencode(text, vl.version, vl.level, vt::Mode::byte)
-                           : vt::make_micro_zint(text, vl.version, vl.level);
-        if (s)
-            return s;
-    }
-    return std::nullopt;
-}
-
-vt::RenderOptions look(std::mt19937 &rng, double module_px, bool photo) {
-    vt::RenderOptions o;
-    o.module_px = module_px;
-    o.quiet_zone = 2 + static_cast<int>(rng() % 3);
-    o.rotation_deg = static_cast<double>(rng() % 360);
-    o.mirror = rng() % 8 == 0;
-    o.seed = rng();
-    if (rng() % 10 == 0)
-        std::swap(o.dark, o.light);
-    if (!photo)
-        return o;
-    o.skew_x = (static_cast<int>(rng() % 7) - 3) * 0.01;
-    o.skew_y = (static_cast<int>(rng() % 5) - 2) * 0.01;
-    o.perspective = rng() % 3 == 0 ? 0.0008 : 0.0;
-    o.blur_sigma = (rng() % 4) * 0.3 * module_px / 4;
-    o.noise_sigma = static_cast<double>(rng() % 16);
-    o.light_gradient = (rng() % 5) * 0.1;
-    return o;
-}
-
-// The symbol with `flips` random modules of its encoding region (outside
-// the eye patterns, format information and timing patterns) inverted.
-vt::Symbol damaged(vt::Symbol s, int flips, std::mt19937 &rng) {
-    const int n = s.size;
-    for (int i = 0; i < flips;) {
-        const int col = 1 + static_cast<int>(rng() % static_cast<unsigned>(n - 1));
-        const int row = 1 + static_cast<int>(rng() % static_cast<unsigned>(n - 1));
-        if ((row <= 8 && col <= 8) || (model1 && (col == 6 || row == 6 || (row <= 8 && col >= n - 8) ||
-                                                  (col <= 8 && row >= n - 8))))
-            continue;
-        s.modules[static_cast<std::size_t>(row) * s.size + col] ^= 1;
-        ++i;
-    }
-    return s;
-}
-
-struct Tally {
-    int cases = 0, read = 0, wrong = 0;
+// The symbols swept together and reported on one line.
+struct Group {
+    std::string name;    // "M2-L", "R13x77-H"
+    std::string damaged; // the line its damage trials are reported on
+    std::function<std::optional<vt::Symbol>(std::mt19937 &)> make;
 };
 
-// Decodes the picture; 1 read right, 0 nothing, -1 a wrong text.
-int decode(const vt::Picture &p, const std::string &want) {
-    vantor_results *r = vantor_decode_pixels(p.pixels.data(), p.width, p.height, p.width, 8, nullptr);
-    int outcome = 0;
-    if (r && vantor_results_count(r) > 0) {
-        const vantor_symbol *s = vantor_results_symbol(r, 0);
-        outcome = std::string(reinterpret_cast<const char *>(s->bytes), s->length) == want ? 1 : -1;
-    }
-    vantor_results_free(r);
-    return outcome;
+std::vector<Group> micro_groups() {
+    std::vector<Group> out;
+    for (const VersionLevel &vl : all_symbols)
+        out.push_back({"M" + std::to_string(vl.version) + "-" + "LMQH"[static_cast<int>(vl.level)],
+                       "M" + std::to_string(vl.version),
+                       [vl](std::mt19937 &rng) { return random_symbol(rng, vl); }});
+    return out;
+}
+
+std::vector<Group> rmqr_groups() {
+    static const int heights[] = {7, 7, 7, 7, 7, 9, 9, 9, 9, 9, 11, 11, 11, 11, 11, 11,
+                                  13, 13, 13, 13, 13, 13, 15, 15, 15, 15, 15, 17, 17, 17, 17, 17};
+    static const int widths[] = {43, 59, 77, 99, 139, 43, 59, 77, 99, 139, 27, 43, 59, 77, 99, 139,
+                                 27, 43, 59, 77, 99, 139, 43, 59, 77, 99, 139, 43, 59, 77, 99, 139};
+    std::vector<Group> out;
+    for (int v = 1; v <= 32; ++v)
+        for (const char level : {'M', 'H'})
+            out.push_back({"R" + std::to_string(heights[v - 1]) + "x" + std::to_string(widths[v - 1]) + "-" + level,
+                           std::string("rMQR level ") + level,
+                           [v, level](std::mt19937 &rng) { return random_rmqr(rng, v, level); }});
+    return out;
+}
+
+std::vector<Group> model1_groups() {
+    std::vector<Group> out;
+    for (int v = 1; v <= 14; ++v)
+        for (vt::Level l : {vt::Level::L, vt::Level::M, vt::Level::Q, vt::Level::H}) {
+            const VersionLevel vl{v, l};
+            out.push_back({std::to_string(v) + "-" + "LMQH"[static_cast<int>(l)], "Model 1 version " + std::to_string(v),
+                           [vl](std::mt19937 &rng) { return random_model1(rng, vl); }});
+        }
+    return out;
 }
 
 // Writes the matrices of Model 1 symbols of every version, level and mode
@@ -152,7 +135,7 @@ int write_model1(const std::string &dir) {
     std::mt19937 rng(3);
     int written = 0;
     for (int v = 1; v <= 14; ++v)
-        for (vt::Level l : all_levels)
+        for (vt::Level l : {vt::Level::L, vt::Level::M, vt::Level::Q, vt::Level::H})
             for (int kind = 0; kind < 3; ++kind)
                 for (int mask : {static_cast<int>(rng() % 4), 4 + static_cast<int>(rng() % 4)}) {
                     const std::string &alphabet = kind == 0 ? digits : kind == 1 ? alnum : printable;
@@ -179,63 +162,132 @@ int write_model1(const std::string &dir) {
     return 0;
 }
 
+// A picture's look. The keystone is given per pixel; over a symbol wider
+// than the largest Micro QR symbol with its quiet zone (25 modules) it is
+// scaled down to shrink the far side as much as it does there: at the
+// per-pixel value, a 139-module symbol's ends would differ 2.7-fold in
+// scale, a view no photo of a label gives.
+vt::RenderOptions look(std::mt19937 &rng, double module_px, bool photo, int extent = 25) {
+    vt::RenderOptions o;
+    o.module_px = module_px;
+    o.quiet_zone = 2 + static_cast<int>(rng() % 3);
+    o.rotation_deg = static_cast<double>(rng() % 360);
+    o.mirror = rng() % 8 == 0;
+    o.seed = rng();
+    if (rng() % 10 == 0)
+        std::swap(o.dark, o.light);
+    if (!photo)
+        return o;
+    o.skew_x = (static_cast<int>(rng() % 7) - 3) * 0.01;
+    o.skew_y = (static_cast<int>(rng() % 5) - 2) * 0.01;
+    o.perspective = rng() % 3 == 0 ? 0.0008 * std::min(1.0, 25.0 / extent) : 0.0;
+    o.blur_sigma = (rng() % 4) * 0.3 * module_px / 4;
+    o.noise_sigma = static_cast<double>(rng() % 16);
+    o.light_gradient = (rng() % 5) * 0.1;
+    return o;
+}
+
+// The symbol with `flips` random modules of its encoding region (outside
+// the finder's corner; for Model 1 outside its three eye patterns, format
+// information and timing patterns too) inverted.
+vt::Symbol damaged(vt::Symbol s, int flips, bool model1, std::mt19937 &rng) {
+    const int n = s.size, rows = s.rows ? s.rows : s.size;
+    for (int i = 0; i < flips;) {
+        const int col = 1 + static_cast<int>(rng() % static_cast<unsigned>(n - 1));
+        const int row = 1 + static_cast<int>(rng() % static_cast<unsigned>(rows - 1));
+        if ((row <= 8 && col <= 8) || (model1 && (col == 6 || row == 6 || (row <= 8 && col >= n - 8) ||
+                                                  (col <= 8 && row >= n - 8))))
+            continue;
+        s.modules[static_cast<std::size_t>(row) * s.size + col] ^= 1;
+        ++i;
+    }
+    return s;
+}
+
+struct Tally {
+    int cases = 0, read = 0, wrong = 0;
+};
+
+// Decodes the picture; 1 read right, 0 nothing, -1 a wrong text.
+int decode(const vt::Picture &p, const std::string &want) {
+    vantor_results *r = vantor_decode_pixels(p.pixels.data(), p.width, p.height, p.width, 8, nullptr);
+    int outcome = 0;
+    if (r && vantor_results_count(r) > 0) {
+        const vantor_symbol *s = vantor_results_symbol(r, 0);
+        outcome = std::string(reinterpret_cast<const char *>(s->bytes), s->length) == want ? 1 : -1;
+    }
+    vantor_results_free(r);
+    return outcome;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
     int cases = 200;
+    int damage_trials = -1;
     unsigned seed = 1;
     bool verbose = false;
-    int only_version = 0; // --version: that Micro QR version alone
-    std::string dump; // where missed pictures are written, when given
+    std::string kind = "microqr";
     std::string write_dir;
-    int trials = -1;
+    int only_version = 0; // --version: that version (Micro QR) or size number + 1 (rMQR) alone
+    std::string dump; // where missed pictures are written, when given
     int missed = 0;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--cases") && i + 1 < argc)
             cases = std::atoi(argv[++i]);
+        else if (!std::strcmp(argv[i], "--damage") && i + 1 < argc)
+            damage_trials = std::atoi(argv[++i]);
         else if (!std::strcmp(argv[i], "--seed") && i + 1 < argc)
             seed = static_cast<unsigned>(std::atoi(argv[++i]));
         else if (!std::strcmp(argv[i], "--dump") && i + 1 < argc)
             dump = argv[++i];
         else if (!std::strcmp(argv[i], "--version") && i + 1 < argc)
             only_version = std::atoi(argv[++i]);
-        else if (!std::strcmp(argv[i], "--verbose"))
-            verbose = true;
-        else if (!std::strcmp(argv[i], "--trials") && i + 1 < argc)
-            trials = std::atoi(argv[++i]);
-        else if (!std::strcmp(argv[i], "--kind") && i + 1 < argc)
-            model1 = !std::strcmp(argv[++i], "model1");
+        else if (!std::strcmp(argv[i], "--kind") && i + 1 < argc &&
+                 (!std::strcmp(argv[i + 1], "rmqr") || !std::strcmp(argv[i + 1], "microqr") ||
+                  !std::strcmp(argv[i + 1], "model1")))
+            kind = argv[++i];
         else if (!std::strcmp(argv[i], "--write") && i + 1 < argc)
             write_dir = argv[++i];
+        else if (!std::strcmp(argv[i], "--verbose"))
+            verbose = true;
         else {
-            std::fprintf(stderr, "usage: family_sweep [--kind micro|model1] [--cases N] [--trials N] [--seed S] "
+            std::fprintf(stderr, "usage: family_sweep [--kind microqr|rmqr|model1] [--cases N] [--damage N] [--seed S] "
                                  "[--verbose] [--dump DIR] [--version V] [--write DIR]\n");
             return 64;
         }
     }
-    if (!write_dir.empty())
-        return write_model1(write_dir);
-    const std::vector<VersionLevel> symbols = all_symbols();
-    const std::size_t count = symbols.size();
     std::mt19937 rng(seed);
     const double sizes[] = {2.5, 3, 3.5, 4, 5, 6, 8};
+    if (!write_dir.empty())
+        return write_model1(write_dir);
+    const bool rmqr = kind == "rmqr", model1 = kind == "model1";
+    std::vector<Group> groups = rmqr ? rmqr_groups() : model1 ? model1_groups() : micro_groups();
+    if (only_version) {
+        const std::size_t per_version = rmqr ? 2 : 4;
+        std::vector<Group> kept;
+        for (std::size_t i = 0; i < groups.size(); ++i)
+            if (rmqr || model1 ? i / per_version + 1 == static_cast<std::size_t>(only_version)
+                               : all_symbols[i].version == only_version)
+                kept.push_back(groups[i]);
+        groups = kept;
+    }
     for (bool photo : {false, true}) {
-        std::vector<Tally> per(count);
+        std::vector<Tally> per(groups.size());
         for (int k = 0; k < cases; ++k) {
-            for (std::size_t i = 0; i < count; ++i) {
-                if (only_version && symbols[i].version != only_version)
-                    continue;
-                const auto s = random_symbol(rng, symbols[i]);
+            for (std::size_t i = 0; i < groups.size(); ++i) {
+                const auto s = groups[i].make(rng);
                 if (!s)
                     continue;
-                const vt::RenderOptions ro = look(rng, sizes[rng() % 7], photo);
+                // Model 1 is swept at the per-pixel keystone, as Model 2 is.
+                const vt::RenderOptions ro = look(rng, sizes[rng() % 7], photo, model1 ? 25 : s->size + 4);
                 const vt::Picture p = vt::render(*s, ro);
                 const int o = decode(p, s->text);
                 if (!dump.empty() && o != 1) {
                     const std::string base = dump + "/missed-" + std::to_string(missed++);
                     vt::write_bmp24(base + ".bmp", p);
                     if (std::FILE *f = std::fopen((base + ".txt").c_str(), "w")) {
-                        for (int r = 0; r < s->size; ++r) {
+                        for (int r = 0; r < (s->rows ? s->rows : s->size); ++r) {
                             for (int c = 0; c < s->size; ++c)
                                 std::fputc(s->dark(c, r) ? '#' : '.', f);
                             std::fputc('\n', f);
@@ -244,56 +296,51 @@ int main(int argc, char **argv) {
                     }
                 }
                 if (verbose && o != 1)
-                    std::printf("  missed %s %.1f px, %.0f deg, quiet %d%s%s, blur %.2f, noise %.0f, keystone %g\n",
-                                name(symbols[i]).c_str(), ro.module_px, ro.rotation_deg, ro.quiet_zone, ro.mirror ? ", mirrored" : "",
-                                ro.dark > ro.light ? ", inverted" : "", ro.blur_sigma, ro.noise_sigma, ro.perspective);
+                    std::printf("  missed (%d) %s %.1f px, %.0f deg, quiet %d%s%s, blur %.2f, noise %.0f, keystone %g\n",
+                                o, groups[i].name.c_str(), ro.module_px, ro.rotation_deg, ro.quiet_zone,
+                                ro.mirror ? ", mirrored" : "", ro.dark > ro.light ? ", inverted" : "", ro.blur_sigma,
+                                ro.noise_sigma, ro.perspective);
                 ++per[i].cases;
                 per[i].read += o == 1;
                 per[i].wrong += o == -1;
             }
         }
-        Tally sum;
-        for (std::size_t i = 0; i < count; ++i) {
-            if (per[i].cases)
-                std::printf("%s %s: %d of %d read (%.1f%%), %d wrong\n", photo ? "photo" : "clean",
-                            name(symbols[i]).c_str(), per[i].read, per[i].cases,
-                            100.0 * per[i].read / std::max(1, per[i].cases), per[i].wrong);
-            sum.cases += per[i].cases;
-            sum.read += per[i].read;
-            sum.wrong += per[i].wrong;
+        Tally all;
+        for (std::size_t i = 0; i < groups.size(); ++i) {
+            std::printf("%s %s: %d of %d read (%.1f%%), %d wrong\n", photo ? "photo" : "clean", groups[i].name.c_str(),
+                        per[i].read, per[i].cases, 100.0 * per[i].read / std::max(1, per[i].cases), per[i].wrong);
+            all.cases += per[i].cases;
+            all.read += per[i].read;
+            all.wrong += per[i].wrong;
         }
-        std::printf("%s all: %d of %d read (%.1f%%), %d wrong\n", photo ? "photo" : "clean", sum.read, sum.cases,
-                    100.0 * sum.read / std::max(1, sum.cases), sum.wrong);
+        std::printf("%s all: %d of %d read (%.1f%%), %d wrong\n", photo ? "photo" : "clean", all.read, all.cases,
+                    100.0 * all.read / std::max(1, all.cases), all.wrong);
         std::fflush(stdout);
     }
-    // Damage beyond capacity: far more flipped modules than any level corrects.
-    // For Model 1, more modules than the level corrects codewords.
-    Tally beyond[15];
-    for (int k = 0; k < (trials < 0 ? cases * 4 : trials); ++k) {
-        const VersionLevel &vl = symbols[static_cast<std::size_t>(k) % count];
-        if (only_version && vl.version != only_version)
-            continue;
-        const auto s = random_symbol(rng, vl);
+    // Damage beyond capacity: far more flipped modules than any level
+    // corrects (Micro QR: 4..33; rMQR: up to a fifth of its modules; Model
+    // 1: more modules than the level corrects codewords).
+    std::map<std::string, Tally> beyond;
+    for (int k = 0; k < (damage_trials < 0 ? cases * 4 : damage_trials) && !groups.empty(); ++k) {
+        const Group &g = groups[static_cast<std::size_t>(k) % groups.size()];
+        const auto s = g.make(rng);
         if (!s)
             continue;
-        const int correctable = vt::model1_check_codewords(vl.version, vl.level) / 2;
-        const int flips = model1 ? correctable + 1 + static_cast<int>(rng() % static_cast<unsigned>(correctable + 8))
-                                 : 4 + static_cast<int>(rng() % 30);
-        const vt::Picture p = vt::render(damaged(*s, flips, rng), look(rng, sizes[rng() % 7], true));
+        const int modules = s->size * (s->rows ? s->rows : s->size);
+        const int correctable = model1 ? vt::model1_check_codewords(s->version, s->level) / 2 : 0;
+        const int flips = rmqr     ? 4 + static_cast<int>(rng() % static_cast<unsigned>(modules / 5))
+                          : model1 ? correctable + 1 + static_cast<int>(rng() % static_cast<unsigned>(correctable + 8))
+                                   : 4 + static_cast<int>(rng() % 30);
+        const vt::Picture p =
+            vt::render(damaged(*s, flips, model1, rng), look(rng, sizes[rng() % 7], true, model1 ? 25 : s->size + 4));
         const int o = decode(p, s->text);
-        ++beyond[vl.version].cases;
-        beyond[vl.version].read += o == 1;
-        beyond[vl.version].wrong += o == -1;
+        Tally &t = beyond[g.damaged];
+        ++t.cases;
+        t.read += o == 1;
+        t.wrong += o == -1;
     }
-    Tally all_beyond;
-    for (int v = 1; v <= (model1 ? 14 : 4); ++v) {
-        std::printf("damaged %s%d: %d trials, %d read, %d wrong\n", model1 ? "" : "M", v, beyond[v].cases,
-                    beyond[v].read, beyond[v].wrong);
-        all_beyond.cases += beyond[v].cases;
-        all_beyond.read += beyond[v].read;
-        all_beyond.wrong += beyond[v].wrong;
-    }
-    std::printf("damaged all: %d trials, %d read, %d wrong\n", all_beyond.cases, all_beyond.read, all_beyond.wrong);
+    for (const auto &[name, t] : beyond)
+        std::printf("damaged %s: %d trials, %d read, %d wrong\n", name.c_str(), t.cases, t.read, t.wrong);
     // Pictures without a symbol.
     const char *kinds[] = {"blank", "noise", "stripes"};
     int empty_read = 0;

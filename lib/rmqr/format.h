@@ -1,0 +1,29 @@
+// rMQR format information: an 18-bit word beside the finder pattern and a
+// second beside the sub-finder pattern, each under its own mask, carrying
+// the level and the size number.
+#pragma once
+
+#include <optional>
+
+#include "matrix.h"
+
+namespace vantor::rmqr {
+
+struct Format {
+    int size_number = 0; // 0..31, see symbol_size
+    char level = 'M';    // 'M' or 'H'
+    int bit_errors = 0;  // bits that differ from the nearest valid word
+};
+
+enum class FormatCopy { finder, sub_finder };
+
+// One copy's format information, when its word is within `max_bit_errors`
+// (at most 3) bits of a valid one. The sub-finder copy needs the matrix's
+// true size; the finder copy only its first 12 columns and 6 rows.
+std::optional<Format> read_format_copy(const Matrix &matrix, FormatCopy copy, int max_bit_errors = 3);
+
+// The format information of the matrix: the copy with fewer wrong bits; a
+// tie between copies that disagree gives nothing.
+std::optional<Format> read_format(const Matrix &matrix, int max_bit_errors = 3);
+
+} // namespace vantor::rmqr

@@ -1,0 +1,116 @@
+// Outlining single finder patterns. The scan's candidates come from one
+// block binarisation of the picture and one of its inverse; each outline is
+// traced from the candidate's centre and fitted twice.
+#include "outlines.h"
+
+#include <algorithm>
+#include <cmath>
+#include <complex>
+#include <optional>
+#include <vector>
+
+#include "../thorough/eye_outline.h"
+#include "../thorough/eye_scan.h"
+
+namespace vantor::single_finder {
+namespace {
+
+namespace th = vantor::thorough;
+
+constexpr int max_side = 32767;
+constexpr int max_candidates = 32; // finder candidates tried per binarisation
+
+// The direction of the pattern's rows: its traced outline lies furthest from
+// the centre at the corners, so the fourth harmonic of the points' angles,
+// weighted by distance, points at a corner, 45 degrees off a side.
+std::optional<th::Point> row_direction(const std::vector<th::Point> &traced, th::Point centre) {
+    std::complex<double> sum = 0;
+    for (const th::Point &p : traced) {
+        const double dx = p.x - centre.x, dy = p.y - centre.y;
+        sum += std::hypot(dx, dy) * std::exp(std::complex<double>(0, 4 * std::atan2(dy, dx)));
+    }
+    if (std::abs(sum) == 0)
+        return std::nullopt;
+    const double side = std::arg(sum) / 4 - M_PI / 4;
+    return th::Point{std::cos(side), std::sin(side)};
+}
+
+// The traced points that can lie on the finder's outer edge: between 3.5
+// modules (a side's middle) and 5 (a corner) from its centre, so within
+// about a quarter of the points' median distance. A ray that stopped early
+// at a gap in the ring, or ran on through a light module, would pull a
+// side's line away.
+std::vector<th::Point> outline_points(std::vector<th::Point> traced, th::Point centre) {
+    if (traced.empty())
+        return traced;
+    std::vector<double> d;
+    for (const th::Point &p : traced)
+        d.push_back(std::hypot(p.x - centre.x, p.y - centre.y));
+    std::vector<double> sorted = d;
+    std::nth_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 2), sorted.end());
+    const double median = sorted[sorted.size() / 2];
+    std::vector<th::Point> kept;
+    for (std::size_t i = 0; i < traced.size(); ++i)
+        if (d[i] >= 0.75 * median && d[i] <= 1.45 * median)
+            kept.push_back(traced[i]);
+    return kept;
+}
+
+// The finder's outline fitted twice: points more than a third of a module
+// off the first outline's sides (rays that ended at a notch of the ring or
+// in a neighbouring dark module) are left out of the second.
+std::optional<std::array<th::Point, 4>> refitted_outline(const std::vector<th::Point> &traced, th::Point centre,
+                                                         th::Point row_dir, th::Point col_dir, double module) {
+    const auto first = th::fit_outline(traced, centre, row_dir, col_dir, module);
+    if (!first)
+        return first;
+    const auto &c = *first;
+    const double side = (std::hypot(c[1].x - c[0].x, c[1].y - c[0].y) + std::hypot(c[3].x - c[0].x, c[3].y - c[0].y)) / 2;
+    const double tolerance = side / 7 / 3;
+    std::vector<th::Point> near;
+    for (const th::Point &p : traced) {
+        double nearest = 1e9;
+        for (std::size_t k = 0; k < 4; ++k) {
+            const th::Point a = c[k], b = c[(k + 1) % 4];
+            const double length = std::hypot(b.x - a.x, b.y - a.y);
+            if (length > 0)
+                nearest = std::min(nearest, std::fabs((b.x - a.x) * (p.y - a.y) - (b.y - a.y) * (p.x - a.x)) / length);
+        }
+        if (nearest <= tolerance)
+            near.push_back(p);
+    }
+    const th::Point row{c[1].x - c[0].x, c[1].y - c[0].y}, col{c[3].x - c[0].x, c[3].y - c[0].y};
+    const double row_length = std::hypot(row.x, row.y), col_length = std::hypot(col.x, col.y);
+    const auto second = th::fit_outline(near, centre, {row.x / row_length, row.y / row_length},
+                                        {col.x / col_length, col.y / col_length}, module);
+    return second ? second : first;
+}
+
+} // namespace
+
+void for_each_outline(const std::uint8_t *pixels, int width, int height, int stride,
+                      FunctionRef<bool(const Outline &)> visit) {
+    if (!pixels || width < 11 || height < 11 || width > max_side || height > max_side || stride < width)
+        return;
+    for (bool inverted : {false, true}) {
+        const th::GreyView grey{pixels, width, height, stride, inverted};
+        const th::Binary binary(grey);
+        for (const th::ScoredCandidate &c : th::scan_eyes(binary, max_candidates)) {
+            if (c.hits < 2)
+                continue; // a single scan line is what noise gives
+            const th::Point centre{c.at.x, c.at.y};
+            const std::vector<th::Point> traced = outline_points(th::trace_eye(binary, centre, c.at.module), centre);
+            const auto row_dir = row_direction(traced, centre);
+            if (!row_dir)
+                continue;
+            const th::Point col_dir{-row_dir->y, row_dir->x};
+            const auto corners = refitted_outline(traced, centre, *row_dir, col_dir, c.at.module);
+            if (!corners)
+                continue;
+            if (!visit(Outline{grey, binary, centre, *corners, c.at.module}))
+                return;
+        }
+    }
+}
+
+} // namespace vantor::single_finder
