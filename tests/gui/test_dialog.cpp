@@ -29,6 +29,7 @@
 #include "decoder_app.h"
 #include "decoder_dlg.h"
 #include "family_symbols.h"
+#include "model1_symbols.h"
 #include "qr_symbols.h"
 
 namespace vt = vantor::testing;
@@ -354,6 +355,7 @@ TEST_F(DialogTest, MirroredSymbolIsReadByTheThoroughSearch) {
 // The dialog reads the other kinds of the QR family too: the classic decode
 // finds nothing in them, and the reading that follows looks for every kind.
 TEST_F(DialogTest, OtherKindsOfTheFamilyAreRead) {
+    const auto rmqr = vt::make_rmqr_zint("CABLE 12", 6, 'M');
     struct Case {
         const char *name;
         std::optional<vt::Symbol> symbol;
@@ -361,6 +363,8 @@ TEST_F(DialogTest, OtherKindsOfTheFamilyAreRead) {
     };
     const Case cases[] = {
         {"micro.bmp", vt::make_micro_zint("M4 LABEL", 4, vt::Level::M), "M4 LABEL"},
+        {"rmqr.bmp", rmqr ? std::optional<vt::Symbol>(vt::as_symbol(*rmqr)) : std::nullopt, "CABLE 12"},
+        {"model1.bmp", vt::make_model1("OLD LABEL", 2, vt::Level::M, vt::Mode::alphanumeric), "OLD LABEL"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
