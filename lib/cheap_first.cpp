@@ -9,29 +9,19 @@
 #include "cheap_first.h"
 
 #include <algorithm>
-#include <cmath>
+#include <span>
 #include <vector>
 
 #include "api_readings.h"
-#include "thorough/finder_scan.h"
+#include "thorough/candidate_pool.h"
+#include "thorough/completion.h"
 #include "thorough/image.h"
-#include "thorough/triples.h"
+#include "thorough/search.h"
 
 namespace vantor {
 
 namespace {
 
-// A candidate found on one scan line only is what texture gives; the search
-// itself takes only candidates with at least this many.
-constexpr int min_hits = 2;
-// Two candidates can be two corners of one symbol, with the third spoilt
-// (the search then places it by template), when they are strong (quality as
-// the search measures it), of like size, and as far apart as two eye
-// patterns of a symbol of version 1 to 40 can be, in modules.
-constexpr double pair_quality = 0.5;
-constexpr double pair_size_ratio = 1.5;
-constexpr double pair_min_modules = 10;
-constexpr double pair_max_modules = 177 * 1.3 * 1.5;
 // The fast effort's last classic pass: the global thresholds and the first
 // local binarisation.
 constexpr int fast_last_pass = 3;
@@ -39,51 +29,45 @@ constexpr int fast_last_pass = 3;
 // What a quick look at one binarisation saw.
 enum class Look { nothing, candidates, symbol };
 
-// A quick look at one binarisation (keeping as many candidates as the
-// search keeps): whether it finds eye patterns that could make a symbol
-// (three that pass the search's geometric gates for a triple, or two that
-// the search could complete), only candidates that cannot, or none.
-Look could_make_symbol(const thorough::GreyView &grey) {
+// A quick look at one binarisation, with the candidates `pooled` from the
+// first pass: whether the search would sample a grid from it (a triple of
+// candidates that passes the geometric gates and whose eye patterns stand
+// out from the grey around them, or such a triple completed by a third eye
+// that two strong candidates predict), only candidates that it would not,
+// or none the scan found. Texture and noise show many eye pattern
+// candidates, but their rings do not stand out from their own spread.
+Look could_make_symbol(const thorough::GreyView &grey, std::span<const thorough::Candidate> pooled) {
+    const int limit = thorough::SearchOptions{}.max_candidates;
     const thorough::Binary binary(grey);
-    std::vector<thorough::Candidate> at;
-    std::vector<double> quality;
-    for (const thorough::ScoredCandidate &c : thorough::scan_finders(binary, thorough::SearchOptions{}.max_candidates)) {
-        if (c.hits < min_hits)
-            continue;
-        at.push_back(c.at);
-        quality.push_back(std::min(1.0, c.hits / (3.0 * c.at.module)));
+    thorough::Pool pool = thorough::scanned_pool(binary, limit);
+    const bool scanned = !pool.at.empty();
+    thorough::add_pooled(pool, pooled, limit);
+    auto any = [](const thorough::Triple &, thorough::StandingEyes &) { return true; };
+    if (pool.at.size() >= 3 && thorough::for_each_standing(grey, binary, pool, false, any))
+        return Look::symbol;
+    if (pool.at.size() >= 2) {
+        for (const thorough::Candidate &c :
+             thorough::missing_eyes(grey, pool.at, pool.quality, pool.used, thorough::max_completions))
+            pool.add(c, thorough::completed_quality, true);
+        if (thorough::for_each_standing(grey, binary, pool, true, any))
+            return Look::symbol;
     }
-    if (at.empty())
-        return Look::nothing;
-    if (at.size() < 2)
-        return Look::candidates;
-    for (std::size_t i = 0; i < at.size(); ++i) {
-        for (std::size_t j = i + 1; j < at.size(); ++j) {
-            if (quality[i] < pair_quality || quality[j] < pair_quality)
-                continue;
-            const double big = std::max(at[i].module, at[j].module), small = std::min(at[i].module, at[j].module);
-            if (!(big <= pair_size_ratio * small))
-                continue;
-            const double modules = std::hypot(at[i].x - at[j].x, at[i].y - at[j].y) / ((big + small) / 2);
-            if (modules >= pair_min_modules && modules <= pair_max_modules)
-                return Look::symbol;
-        }
-    }
-    if (at.size() < 3)
-        return Look::candidates;
-    const std::vector<int> unused(at.size(), 0);
-    return thorough::form_triples(at, quality, unused, 1).empty() ? Look::candidates : Look::symbol;
+    return scanned ? Look::candidates : Look::nothing;
 }
 
 // Whether the picture may hold a symbol the first pass did not read.
 bool evidence_of_symbol(const std::uint8_t *pixels, int width, int height, bool sharpened_look,
-                        const vantor_results &first_pass) {
-    // A version determined is a symbol's structure already.
-    if (first_pass.stage >= VANTOR_STAGE_VERSION)
+                        const vantor_results &first_pass, std::span<const thorough::Candidate> pooled) {
+    // A version determined, with format information read twice alike or a
+    // block that checks, is a symbol's structure already. Texture reaches
+    // a version too, but no more; its eye patterns go to the quick look.
+    if (first_pass.stage >= VANTOR_STAGE_VERSION && first_pass.reason != VANTOR_NO_SYMBOL)
         return true;
     bool candidates = false;
     for (bool inverted : {false, true}) {
-        const Look look = could_make_symbol(thorough::GreyView{pixels, width, height, width, inverted});
+        // Like the search, the first pass's candidates join the plain look.
+        const Look look = could_make_symbol(thorough::GreyView{pixels, width, height, width, inverted},
+                                            inverted ? std::span<const thorough::Candidate>{} : pooled);
         if (look == Look::symbol)
             return true;
         candidates = candidates || look == Look::candidates;
@@ -96,7 +80,7 @@ bool evidence_of_symbol(const std::uint8_t *pixels, int width, int height, bool 
     if (!sharpened_look || !candidates)
         return false;
     const std::vector<std::uint8_t> sharp = thorough::sharpened(thorough::GreyView{pixels, width, height, width, false});
-    return could_make_symbol(thorough::GreyView{sharp.data(), width, height, width, false}) == Look::symbol;
+    return could_make_symbol(thorough::GreyView{sharp.data(), width, height, width, false}, {}) == Look::symbol;
 }
 
 } // namespace
@@ -116,7 +100,8 @@ void cheap_first_readings(const std::uint8_t *pixels, int width, int height, int
         const bool more = options.all_symbols || eyes_for_more(pool, results.symbols[0]->view);
         if (!more || fast || !options.thorough)
             return;
-    } else if (!evidence_of_symbol(pixels, width, height, !fast && options.thorough, results)) {
+    } else if (!evidence_of_symbol(pixels, width, height, !fast && options.thorough, results,
+                                   strongest_first(pool))) {
         return; // the first pass's readings and its reason stand
     }
     results = vantor_results{};
