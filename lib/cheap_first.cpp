@@ -26,6 +26,15 @@ namespace {
 // local binarisation.
 constexpr int fast_last_pass = 3;
 
+// The first pass's readings take their eye patterns from its strongest
+// candidates: three a reading, two readings.
+constexpr std::size_t first_pass_eyes = 6;
+
+// Blur that closes the light ring of eye patterns leaves a symbol readable
+// only on modules at least this many pixels wide; texture and noise give
+// candidates of smaller modules.
+constexpr float min_blurred_module = 2.5f;
+
 // What a quick look at one binarisation saw.
 enum class Look { nothing, candidates, symbol };
 
@@ -33,14 +42,15 @@ enum class Look { nothing, candidates, symbol };
 // first pass: whether the search would sample a grid from it (a triple of
 // candidates that passes the geometric gates and whose eye patterns stand
 // out from the grey around them, or such a triple completed by a third eye
-// that two strong candidates predict), only candidates that it would not,
-// or none the scan found. Texture and noise show many eye pattern
+// that two strong candidates predict), only candidates that it would not
+// (of modules wide enough that blur may hide more), or none that count. Texture and noise show many eye pattern
 // candidates, but their rings do not stand out from their own spread.
 Look could_make_symbol(const thorough::GreyView &grey, std::span<const thorough::Candidate> pooled) {
     const int limit = thorough::SearchOptions{}.max_candidates;
     const thorough::Binary binary(grey);
     thorough::Pool pool = thorough::scanned_pool(binary, limit);
-    const bool scanned = !pool.at.empty();
+    const bool scanned = std::any_of(pool.at.begin(), pool.at.end(),
+                                     [](const thorough::Candidate &c) { return c.module >= min_blurred_module; });
     thorough::add_pooled(pool, pooled, limit);
     auto any = [](const thorough::Triple &, thorough::StandingEyes &) { return true; };
     if (pool.at.size() >= 3 && thorough::for_each_standing(grey, binary, pool, false, any))
@@ -60,9 +70,13 @@ bool evidence_of_symbol(const std::uint8_t *pixels, int width, int height, bool 
                         const vantor_results &first_pass, std::span<const thorough::Candidate> pooled) {
     // A version determined, with format information read twice alike or a
     // block that checks, is a symbol's structure already. Texture reaches
-    // a version too, but no more; its eye patterns go to the quick look.
+    // a version too, but no more: then the strongest candidates of the
+    // first pass, those its readings took, go to the quick look.
     if (first_pass.stage >= VANTOR_STAGE_VERSION && first_pass.reason != VANTOR_NO_SYMBOL)
         return true;
+    if (first_pass.stage < VANTOR_STAGE_VERSION)
+        pooled = {};
+    pooled = pooled.first(std::min(pooled.size(), first_pass_eyes));
     bool candidates = false;
     for (bool inverted : {false, true}) {
         // Like the search, the first pass's candidates join the plain look.
@@ -75,8 +89,9 @@ bool evidence_of_symbol(const std::uint8_t *pixels, int width, int height, bool 
     // Blur closes the light ring of eye patterns in any binarisation of the
     // picture as it is; the thorough search sharpens it for that. The
     // sharpened look costs as much as both plain ones, and a picture where
-    // they saw not one eye pattern candidate (most without a symbol) skips
-    // it: blur that leaves a symbol readable still shows candidates there.
+    // they saw not one eye pattern candidate of readable modules (most
+    // without a symbol, and noise) skips it: blur that leaves a symbol
+    // readable still shows candidates there.
     if (!sharpened_look || !candidates)
         return false;
     const std::vector<std::uint8_t> sharp = thorough::sharpened(thorough::GreyView{pixels, width, height, width, false});
