@@ -41,9 +41,10 @@ enum class Look { nothing, candidates, symbol };
 // A quick look at one binarisation, with the candidates `pooled` from the
 // first pass: whether the search would sample a grid from it (a triple of
 // candidates that passes the geometric gates and whose eye patterns stand
-// out from the grey around them, or such a triple completed by a third eye
-// that two strong candidates predict), only candidates that it would not
-// (of modules wide enough that blur may hide more), or none that count. Texture and noise show many eye pattern
+// out from the grey around them, a pair of like size that stands out, or a
+// triple completed by a third eye that two strong candidates predict),
+// only candidates that it would not (of modules wide enough that blur may
+// hide more), or none that count. Texture and noise show many eye pattern
 // candidates, but their rings do not stand out from their own spread.
 Look could_make_symbol(const thorough::GreyView &grey, std::span<const thorough::Candidate> pooled) {
     const int limit = thorough::SearchOptions{}.max_candidates;
@@ -56,6 +57,8 @@ Look could_make_symbol(const thorough::GreyView &grey, std::span<const thorough:
     if (pool.at.size() >= 3 && thorough::for_each_standing(grey, binary, pool, false, any))
         return Look::symbol;
     if (pool.at.size() >= 2) {
+        if (thorough::standing_pair(grey, pool))
+            return Look::symbol;
         for (const thorough::Candidate &c :
              thorough::missing_eyes(grey, pool.at, pool.quality, pool.used, thorough::max_completions))
             pool.add(c, thorough::completed_quality, true);

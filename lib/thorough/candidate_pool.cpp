@@ -15,6 +15,11 @@ constexpr double min_contrast = 12;
 // Quality of a pooled candidate (the share of scan lines through its centre
 // that found it, which the classic passes do not tell).
 constexpr double pooled_quality = 0.5;
+// A pair of eye patterns: largest over smallest module, and modules apart
+// (of versions 1 to 40, under strong perspective).
+constexpr double pair_size_ratio = 1.5;
+constexpr double pair_min_modules = 10;
+constexpr double pair_max_modules = 177 * 1.3 * 1.5;
 // A single scan line is what noise gives; every scan line through the
 // 3-module centre finds a true eye.
 constexpr int min_hits = 2;
@@ -53,6 +58,40 @@ void add_pooled(Pool &pool, std::span<const Candidate> more, int limit) {
             ++added;
         }
     }
+}
+
+bool standing_pair(const GreyView &grey, const Pool &pool) {
+    const std::size_t n = pool.at.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        for (std::size_t j = i + 1; j < n; ++j) {
+            if (pool.synthetic[i] || pool.synthetic[j])
+                continue;
+            const Candidate &a = pool.at[i], &b = pool.at[j];
+            const double big = std::max(a.module, b.module), small = std::min(a.module, b.module);
+            if (!(big <= pair_size_ratio * small))
+                continue;
+            const double dx = b.x - a.x, dy = b.y - a.y;
+            const double modules = std::hypot(dx, dy) / ((big + small) / 2);
+            if (!(modules >= pair_min_modules && modules <= pair_max_modules))
+                continue;
+            // A third eye where a symbol would have it, for the directions
+            // of its rows and columns only: at a right angle from one end of
+            // a side, or off the middle of the diagonal.
+            const float m = static_cast<float>((big + small) / 2);
+            const Candidate off_side{static_cast<float>(a.x - dy), static_cast<float>(a.y + dx), m};
+            const Candidate off_diagonal{static_cast<float>((a.x + b.x - dy) / 2), static_cast<float>((a.y + b.y + dx) / 2), m};
+            const std::optional<Eyes> as_side = orient_eyes(a, b, off_side);
+            const std::optional<Eyes> as_diagonal = orient_eyes(off_diagonal, a, b);
+            // The second eye is measured only when the first stands out.
+            if (as_side && eye_pattern_contrast(grey, *as_side, 0) >= min_contrast &&
+                eye_pattern_contrast(grey, *as_side, 1) >= min_contrast)
+                return true;
+            if (as_diagonal && eye_pattern_contrast(grey, *as_diagonal, 1) >= min_contrast &&
+                eye_pattern_contrast(grey, *as_diagonal, 2) >= min_contrast)
+                return true;
+        }
+    }
+    return false;
 }
 
 bool for_each_standing(const GreyView &grey, const Binary &binary, Pool &pool, bool completing,
