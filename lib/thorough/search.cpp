@@ -23,8 +23,6 @@ namespace {
 constexpr int max_grids = 600;
 // The sharpened picture is given the triples of the others divided by this.
 constexpr int sharpened_triple_divisor = 3;
-// An eye pattern must stand out by this many grey levels.
-constexpr double min_contrast = 12;
 // How far the size the version information names may be from the size the
 // eye patterns measure (perspective makes the measure short): modules, and
 // share of the measure.
