@@ -35,6 +35,10 @@ constexpr std::size_t first_pass_eyes = 6;
 // candidates of smaller modules.
 constexpr float min_blurred_module = 2.5f;
 
+// The quick look scans every second row: the 3-module centre of an eye
+// pattern of the smallest readable modules (1.5 pixels) still spans two.
+constexpr int look_row_step = 2;
+
 // What a quick look at one binarisation saw.
 enum class Look { nothing, candidates, symbol };
 
@@ -49,7 +53,7 @@ enum class Look { nothing, candidates, symbol };
 Look could_make_symbol(const thorough::GreyView &grey, std::span<const thorough::Candidate> pooled) {
     const int limit = thorough::SearchOptions{}.max_candidates;
     const thorough::Binary binary(grey);
-    thorough::Pool pool = thorough::scanned_pool(binary, limit);
+    thorough::Pool pool = thorough::scanned_pool(binary, limit, look_row_step);
     const bool scanned = std::any_of(pool.at.begin(), pool.at.end(),
                                      [](const thorough::Candidate &c) { return c.module >= min_blurred_module; });
     thorough::add_pooled(pool, pooled, limit);

@@ -121,6 +121,16 @@ std::vector<vt::Picture> varied_pictures() {
     o.blur_sigma = 1.3;
     o.rotation_deg = 8;
     add("narrow modules blurred", 2, o);
+    // The quick look scans every second row: the smallest modules read,
+    // turned and a little soft, in a larger picture.
+    o = {};
+    o.module_px = 1.6;
+    o.rotation_deg = 14;
+    o.blur_sigma = 0.5;
+    o.noise_sigma = 4;
+    o.canvas_width = 640;
+    o.canvas_height = 480;
+    add("smallest modules in a larger picture", 3, o);
     return out;
 }
 

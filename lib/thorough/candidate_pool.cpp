@@ -34,11 +34,13 @@ void Pool::add(const Candidate &c, double q, bool made) {
     traced.emplace_back();
 }
 
-Pool scanned_pool(const Binary &binary, int limit) {
+Pool scanned_pool(const Binary &binary, int limit, int row_step) {
     Pool pool;
-    for (const ScoredCandidate &c : scan_finders(binary, limit))
-        if (c.hits >= min_hits)
-            pool.add(c.at, std::min(1.0, c.hits / (3.0 * c.at.module)), false);
+    for (const ScoredCandidate &c : scan_finders(binary, limit, row_step)) {
+        const int lines = c.hits * row_step;
+        if (lines >= min_hits)
+            pool.add(c.at, std::min(1.0, lines / (3.0 * c.at.module)), false);
+    }
     return pool;
 }
 

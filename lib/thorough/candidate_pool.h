@@ -29,8 +29,9 @@ struct Pool {
 
 // The scan's candidates of `binary` seen by at least two scan lines, at most
 // `limit`, each with its quality: the share of the scan lines through its
-// 3-module centre that found it.
-Pool scanned_pool(const Binary &binary, int limit);
+// 3-module centre that found it. Scanning every `row_step`th row, each
+// line found stands for that many.
+Pool scanned_pool(const Binary &binary, int limit, int row_step = 1);
 
 // Adds candidates from elsewhere (the classic passes), strongest first, at
 // most `limit` distinct ones, none within 1.5 modules of one already there.

@@ -90,14 +90,14 @@ bool finder_ratios(const int (&runs)[5]) {
            within(runs[3] + runs[4], 1.3f, 2.7f);
 }
 
-std::vector<ScoredCandidate> scan_finders(const Binary &b, int limit) {
+std::vector<ScoredCandidate> scan_finders(const Binary &b, int limit, int row_step) {
     std::vector<Raw> raw;
     std::vector<int> starts;
     // Candidates by the grid cell of their first match, for merging.
     constexpr int cell = 32;
     const int grid_cols = b.width() / cell + 1, grid_rows = b.height() / cell + 1;
     std::vector<std::vector<int>> grid(static_cast<std::size_t>(grid_cols) * grid_rows);
-    for (int y = 0; y < b.height(); ++y) {
+    for (int y = 0; y < b.height(); y += std::max(1, row_step)) {
         // Runs of the row from its first dark pixel, alternately dark and
         // light; run k covers starts[k] .. starts[k + 1] - 1.
         row_starts(b.row(y), b.width(), starts);
