@@ -54,8 +54,12 @@ Look could_make_symbol(const thorough::GreyView &grey, std::span<const thorough:
     const int limit = thorough::SearchOptions{}.max_candidates;
     const thorough::Binary binary(grey);
     thorough::Pool pool = thorough::scanned_pool(binary, limit, look_row_step);
-    const bool scanned = std::any_of(pool.at.begin(), pool.at.end(),
-                                     [](const thorough::Candidate &c) { return c.module >= min_blurred_module; });
+    // Seen on two scanned rows, as the search's own scan demands: a
+    // candidate's quality is the rows that found it over three modules.
+    bool scanned = false;
+    for (std::size_t i = 0; i < pool.at.size(); ++i)
+        scanned = scanned || (pool.at[i].module >= min_blurred_module &&
+                              pool.quality[i] * 3 * pool.at[i].module >= 2 * look_row_step - 1e-6);
     thorough::add_pooled(pool, pooled, limit);
     auto any = [](const thorough::Triple &, thorough::StandingEyes &) { return true; };
     if (pool.at.size() >= 3 && thorough::for_each_standing(grey, binary, pool, false, any))
