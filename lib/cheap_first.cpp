@@ -43,14 +43,17 @@ constexpr int look_row_step = 2;
 enum class Look { nothing, candidates, symbol };
 
 // A quick look at one binarisation, with the candidates `pooled` from the
-// first pass: whether the search would sample a grid from it (a triple of
-// candidates that passes the geometric gates and whose eye patterns stand
-// out from the grey around them, a pair of like size that stands out, or a
-// triple completed by a third eye that two strong candidates predict),
-// only candidates that it would not (of modules wide enough that blur may
-// hide more), or none that count. Texture and noise show many eye pattern
-// candidates, but their rings do not stand out from their own spread.
-Look could_make_symbol(const thorough::GreyView &grey, std::span<const thorough::Candidate> pooled) {
+// first pass: whether its eye pattern candidates could make a symbol, only
+// candidates that could not (of modules wide enough that blur may hide
+// more), or none that count. Measured, as the search would sample a grid:
+// a triple that passes the geometric gates and whose eye patterns stand out
+// from the grey around them, a pair of like size that stands out, or a
+// triple completed by a third eye that two strong candidates predict.
+// Texture and noise show many eye pattern candidates, but their rings do
+// not stand out from their own spread. Unmeasured, when no sharpened look
+// follows to see blurred rings better, the geometry alone: a gated triple
+// or two strong candidates of like size.
+Look could_make_symbol(const thorough::GreyView &grey, std::span<const thorough::Candidate> pooled, bool measured) {
     const int limit = thorough::SearchOptions{}.max_candidates;
     const thorough::Binary binary(grey);
     thorough::Pool pool = thorough::scanned_pool(binary, limit, look_row_step);
@@ -61,11 +64,16 @@ Look could_make_symbol(const thorough::GreyView &grey, std::span<const thorough:
         scanned = scanned || (pool.at[i].module >= min_blurred_module &&
                               pool.quality[i] * 3 * pool.at[i].module >= 2 * look_row_step - 1e-6);
     thorough::add_pooled(pool, pooled, limit);
+    if (!measured)
+        return !thorough::form_triples(pool.at, pool.quality, pool.used, 1).empty() ||
+                       thorough::pair_of_eyes(grey, pool, false)
+                   ? Look::symbol
+                   : scanned ? Look::candidates : Look::nothing;
     auto any = [](const thorough::Triple &, thorough::StandingEyes &) { return true; };
     if (pool.at.size() >= 3 && thorough::for_each_standing(grey, binary, pool, false, any))
         return Look::symbol;
     if (pool.at.size() >= 2) {
-        if (thorough::standing_pair(grey, pool))
+        if (thorough::pair_of_eyes(grey, pool, true))
             return Look::symbol;
         for (const thorough::Candidate &c :
              thorough::missing_eyes(grey, pool.at, pool.quality, pool.used, thorough::max_completions))
@@ -82,8 +90,9 @@ bool evidence_of_symbol(const std::uint8_t *pixels, int width, int height, bool 
     // A version determined, with format information read twice alike or a
     // block that checks, is a symbol's structure already. Texture reaches
     // a version too, but no more: then the strongest candidates of the
-    // first pass, those its readings took, go to the quick look.
-    if (first_pass.stage >= VANTOR_STAGE_VERSION && first_pass.reason != VANTOR_NO_SYMBOL)
+    // first pass, those its readings took, go to the quick look, when it is
+    // measured (a sharpened look follows).
+    if (first_pass.stage >= VANTOR_STAGE_VERSION && (first_pass.reason != VANTOR_NO_SYMBOL || !sharpened_look))
         return true;
     if (first_pass.stage < VANTOR_STAGE_VERSION)
         pooled = {};
@@ -92,7 +101,8 @@ bool evidence_of_symbol(const std::uint8_t *pixels, int width, int height, bool 
     for (bool inverted : {false, true}) {
         // Like the search, the first pass's candidates join the plain look.
         const Look look = could_make_symbol(thorough::GreyView{pixels, width, height, width, inverted},
-                                            inverted ? std::span<const thorough::Candidate>{} : pooled);
+                                            inverted ? std::span<const thorough::Candidate>{} : pooled,
+                                            sharpened_look);
         if (look == Look::symbol)
             return true;
         candidates = candidates || look == Look::candidates;
@@ -106,7 +116,7 @@ bool evidence_of_symbol(const std::uint8_t *pixels, int width, int height, bool 
     if (!sharpened_look || !candidates)
         return false;
     const std::vector<std::uint8_t> sharp = thorough::sharpened(thorough::GreyView{pixels, width, height, width, false});
-    return could_make_symbol(thorough::GreyView{sharp.data(), width, height, width, false}, {}) == Look::symbol;
+    return could_make_symbol(thorough::GreyView{sharp.data(), width, height, width, false}, {}, true) == Look::symbol;
 }
 
 } // namespace

@@ -16,7 +16,9 @@ constexpr double min_contrast = 12;
 // that found it, which the classic passes do not tell).
 constexpr double pooled_quality = 0.5;
 // A pair of eye patterns: largest over smallest module, and modules apart
-// (of versions 1 to 40, under strong perspective).
+// (of versions 1 to 40, under strong perspective); and the quality of a
+// strong candidate.
+constexpr double strong_quality = 0.5;
 constexpr double pair_size_ratio = 1.5;
 constexpr double pair_min_modules = 10;
 constexpr double pair_max_modules = 177 * 1.3 * 1.5;
@@ -62,11 +64,13 @@ void add_pooled(Pool &pool, std::span<const Candidate> more, int limit) {
     }
 }
 
-bool standing_pair(const GreyView &grey, const Pool &pool) {
+bool pair_of_eyes(const GreyView &grey, const Pool &pool, bool measured) {
     const std::size_t n = pool.at.size();
     for (std::size_t i = 0; i < n; ++i) {
         for (std::size_t j = i + 1; j < n; ++j) {
             if (pool.synthetic[i] || pool.synthetic[j])
+                continue;
+            if (!measured && (pool.quality[i] < strong_quality || pool.quality[j] < strong_quality))
                 continue;
             const Candidate &a = pool.at[i], &b = pool.at[j];
             const double big = std::max(a.module, b.module), small = std::min(a.module, b.module);
@@ -76,6 +80,8 @@ bool standing_pair(const GreyView &grey, const Pool &pool) {
             const double modules = std::hypot(dx, dy) / ((big + small) / 2);
             if (!(modules >= pair_min_modules && modules <= pair_max_modules))
                 continue;
+            if (!measured)
+                return true;
             // A third eye where a symbol would have it, for the directions
             // of its rows and columns only: at a right angle from one end of
             // a side, or off the middle of the diagonal.

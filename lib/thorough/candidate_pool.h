@@ -54,12 +54,13 @@ bool for_each_standing(const GreyView &grey, const Binary &binary, Pool &pool, b
                        FunctionRef<bool(const Triple &, StandingEyes &)> on);
 
 // Whether two candidates of the pool found by the scan, of like size and as
-// far apart as two eye patterns of one symbol, both stand out by the
-// search's minimum contrast with the pair taken as a side of the symbol or
-// as its diagonal. Strong noise breaks up the scan lines through a faint
-// symbol's eye patterns (few count towards their quality) and may defeat
-// the template that places a third, where the classic passes still read.
-bool standing_pair(const GreyView &grey, const Pool &pool);
+// far apart as two eye patterns of one symbol, could be two of a symbol's:
+// `measured`, when both stand out by the search's minimum contrast with the
+// pair taken as a side of the symbol or as its diagonal (strong noise breaks
+// up the scan lines through a faint symbol's eye patterns, so few count
+// towards their quality, and may defeat the template that places a third);
+// else when both are strong (quality at least 0.5).
+bool pair_of_eyes(const GreyView &grey, const Pool &pool, bool measured);
 
 // Gated triples considered per binarisation; a triple whose eye patterns
 // fail the contrast test costs little and does not count as tried.
