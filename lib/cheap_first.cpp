@@ -9,81 +9,100 @@
 #include "cheap_first.h"
 
 #include <algorithm>
-#include <cmath>
+#include <span>
 #include <vector>
 
 #include "api_readings.h"
-#include "thorough/eye_scan.h"
+#include "thorough/candidate_pool.h"
+#include "thorough/completion.h"
 #include "thorough/image.h"
-#include "thorough/triples.h"
+#include "thorough/search.h"
 
 namespace vantor {
 
 namespace {
 
-// A candidate found on one scan line only is what texture gives; the search
-// itself takes only candidates with at least this many.
-constexpr int min_hits = 2;
-// Two candidates can be two corners of one symbol, with the third spoilt
-// (the search then places it by template), when they are strong (quality as
-// the search measures it), of like size, and as far apart as two eye
-// patterns of a symbol of version 1 to 40 can be, in modules.
-constexpr double pair_quality = 0.5;
-constexpr double pair_size_ratio = 1.5;
-constexpr double pair_min_modules = 10;
-constexpr double pair_max_modules = 177 * 1.3 * 1.5;
 // The fast effort's last classic pass: the global thresholds and the first
 // local binarisation.
 constexpr int fast_last_pass = 3;
 
+// The first pass's readings take their eye patterns from its strongest
+// candidates: three a reading, two readings.
+constexpr std::size_t first_pass_eyes = 6;
+
+// Blur that closes the light ring of eye patterns leaves a symbol readable
+// only on modules at least this many pixels wide; texture and noise give
+// candidates of smaller modules.
+constexpr float min_blurred_module = 2.5f;
+
+// The quick look scans every second row: the 3-module centre of an eye
+// pattern of the smallest readable modules (1.5 pixels) still spans two.
+constexpr int look_row_step = 2;
+
 // What a quick look at one binarisation saw.
 enum class Look { nothing, candidates, symbol };
 
-// A quick look at one binarisation (keeping as many candidates as the
-// search keeps): whether it finds eye patterns that could make a symbol
-// (three that pass the search's geometric gates for a triple, or two that
-// the search could complete), only candidates that cannot, or none.
-Look could_make_symbol(const thorough::GreyView &grey) {
+// A quick look at one binarisation, with the candidates `pooled` from the
+// first pass: whether its eye pattern candidates could make a symbol, only
+// candidates that could not (of modules wide enough that blur may hide
+// more), or none that count. Measured, as the search would sample a grid:
+// a triple that passes the geometric gates and whose eye patterns stand out
+// from the grey around them, a pair of like size that stands out, or a
+// triple completed by a third eye that two strong candidates predict.
+// Texture and noise show many eye pattern candidates, but their rings do
+// not stand out from their own spread. Unmeasured, when no sharpened look
+// follows to see blurred rings better, the geometry alone: a gated triple
+// or two strong candidates of like size.
+Look could_make_symbol(const thorough::GreyView &grey, std::span<const thorough::Candidate> pooled, bool measured) {
+    const int limit = thorough::SearchOptions{}.max_candidates;
     const thorough::Binary binary(grey);
-    std::vector<thorough::Candidate> at;
-    std::vector<double> quality;
-    for (const thorough::ScoredCandidate &c : thorough::scan_eyes(binary, thorough::SearchOptions{}.max_candidates)) {
-        if (c.hits < min_hits)
-            continue;
-        at.push_back(c.at);
-        quality.push_back(std::min(1.0, c.hits / (3.0 * c.at.module)));
+    thorough::Pool pool = thorough::scanned_pool(binary, limit, look_row_step);
+    // Seen on two scanned rows, as the search's own scan demands: a
+    // candidate's quality is the rows that found it over three modules.
+    bool scanned = false;
+    for (std::size_t i = 0; i < pool.at.size(); ++i)
+        scanned = scanned || (pool.at[i].module >= min_blurred_module &&
+                              pool.quality[i] * 3 * pool.at[i].module >= 2 * look_row_step - 1e-6);
+    thorough::add_pooled(pool, pooled, limit);
+    if (!measured)
+        return !thorough::form_triples(pool.at, pool.quality, pool.used, 1).empty() ||
+                       thorough::pair_of_eyes(grey, pool, false)
+                   ? Look::symbol
+                   : scanned ? Look::candidates : Look::nothing;
+    auto any = [](const thorough::Triple &, thorough::StandingEyes &) { return true; };
+    if (pool.at.size() >= 3 && thorough::for_each_standing(grey, binary, pool, false, any))
+        return Look::symbol;
+    if (pool.at.size() >= 2) {
+        if (thorough::pair_of_eyes(grey, pool, true))
+            return Look::symbol;
+        for (const thorough::Candidate &c :
+             thorough::missing_eyes(grey, pool.at, pool.quality, pool.used, thorough::max_completions))
+            pool.add(c, thorough::completed_quality, true);
+        if (thorough::for_each_standing(grey, binary, pool, true, any))
+            return Look::symbol;
     }
-    if (at.empty())
-        return Look::nothing;
-    if (at.size() < 2)
-        return Look::candidates;
-    for (std::size_t i = 0; i < at.size(); ++i) {
-        for (std::size_t j = i + 1; j < at.size(); ++j) {
-            if (quality[i] < pair_quality || quality[j] < pair_quality)
-                continue;
-            const double big = std::max(at[i].module, at[j].module), small = std::min(at[i].module, at[j].module);
-            if (!(big <= pair_size_ratio * small))
-                continue;
-            const double modules = std::hypot(at[i].x - at[j].x, at[i].y - at[j].y) / ((big + small) / 2);
-            if (modules >= pair_min_modules && modules <= pair_max_modules)
-                return Look::symbol;
-        }
-    }
-    if (at.size() < 3)
-        return Look::candidates;
-    const std::vector<int> unused(at.size(), 0);
-    return thorough::form_triples(at, quality, unused, 1).empty() ? Look::candidates : Look::symbol;
+    return scanned ? Look::candidates : Look::nothing;
 }
 
 // Whether the picture may hold a symbol the first pass did not read.
 bool evidence_of_symbol(const std::uint8_t *pixels, int width, int height, bool sharpened_look,
-                        const vantor_results &first_pass) {
-    // A version determined is a symbol's structure already.
-    if (first_pass.stage >= VANTOR_STAGE_VERSION)
+                        const vantor_results &first_pass, std::span<const thorough::Candidate> pooled) {
+    // A version determined, with format information read twice alike or a
+    // block that checks, is a symbol's structure already. Texture reaches
+    // a version too, but no more: then the strongest candidates of the
+    // first pass, those its readings took, go to the quick look, when it is
+    // measured (a sharpened look follows).
+    if (first_pass.stage >= VANTOR_STAGE_VERSION && (first_pass.reason != VANTOR_NO_SYMBOL || !sharpened_look))
         return true;
+    if (first_pass.stage < VANTOR_STAGE_VERSION)
+        pooled = {};
+    pooled = pooled.first(std::min(pooled.size(), first_pass_eyes));
     bool candidates = false;
     for (bool inverted : {false, true}) {
-        const Look look = could_make_symbol(thorough::GreyView{pixels, width, height, width, inverted});
+        // Like the search, the first pass's candidates join the plain look.
+        const Look look = could_make_symbol(thorough::GreyView{pixels, width, height, width, inverted},
+                                            inverted ? std::span<const thorough::Candidate>{} : pooled,
+                                            sharpened_look);
         if (look == Look::symbol)
             return true;
         candidates = candidates || look == Look::candidates;
@@ -91,12 +110,13 @@ bool evidence_of_symbol(const std::uint8_t *pixels, int width, int height, bool 
     // Blur closes the light ring of eye patterns in any binarisation of the
     // picture as it is; the thorough search sharpens it for that. The
     // sharpened look costs as much as both plain ones, and a picture where
-    // they saw not one eye pattern candidate (most without a symbol) skips
-    // it: blur that leaves a symbol readable still shows candidates there.
+    // they saw not one eye pattern candidate of readable modules (most
+    // without a symbol, and noise) skips it: blur that leaves a symbol
+    // readable still shows candidates there.
     if (!sharpened_look || !candidates)
         return false;
     const std::vector<std::uint8_t> sharp = thorough::sharpened(thorough::GreyView{pixels, width, height, width, false});
-    return could_make_symbol(thorough::GreyView{sharp.data(), width, height, width, false}) == Look::symbol;
+    return could_make_symbol(thorough::GreyView{sharp.data(), width, height, width, false}, {}, true) == Look::symbol;
 }
 
 } // namespace
@@ -116,7 +136,8 @@ void cheap_first_readings(const std::uint8_t *pixels, int width, int height, int
         const bool more = options.all_symbols || eyes_for_more(pool, results.symbols[0]->view);
         if (!more || fast || !options.thorough)
             return;
-    } else if (!evidence_of_symbol(pixels, width, height, !fast && options.thorough, results)) {
+    } else if (!evidence_of_symbol(pixels, width, height, !fast && options.thorough, results,
+                                   strongest_first(pool))) {
         return; // the first pass's readings and its reason stand
     }
     results = vantor_results{};

@@ -93,6 +93,44 @@ std::vector<vt::Picture> varied_pictures() {
             s->modules[static_cast<std::size_t>(s->size / 2) * s->size + c] = 0;
         out.push_back(vt::render(*s));
     }
+    // The quick look escalates only on eye patterns that stand out from the
+    // grey around them, and on a pair only when a third is found where they
+    // predict it: a faint symbol in strong sensor noise, and one whose
+    // lower-left eye pattern has lost its centre, both turned.
+    o = {};
+    o.dark = 100;
+    o.light = 140;
+    o.noise_sigma = 14;
+    o.rotation_deg = 21;
+    o.canvas_width = 300;
+    o.canvas_height = 260;
+    add("faint in strong noise", 3, o);
+    s = vt::make_symbol("one eye spoilt", 4, vt::Level::H, vt::Mode::byte);
+    if (s) {
+        for (int r = s->size - 5; r < s->size - 2; ++r)
+            for (int c = 2; c < 5; ++c)
+                s->modules[static_cast<std::size_t>(r) * s->size + c] = 0;
+        o = {};
+        o.rotation_deg = 17;
+        out.push_back(vt::render(*s, o));
+    }
+    // The sharpened look runs only when a plain look saw a candidate of
+    // modules 2.5 pixels or wider: blur on modules just above that.
+    o = {};
+    o.module_px = 2.7;
+    o.blur_sigma = 1.3;
+    o.rotation_deg = 8;
+    add("narrow modules blurred", 2, o);
+    // The quick look scans every second row: the smallest modules read,
+    // turned and a little soft, in a larger picture.
+    o = {};
+    o.module_px = 1.6;
+    o.rotation_deg = 14;
+    o.blur_sigma = 0.5;
+    o.noise_sigma = 4;
+    o.canvas_width = 640;
+    o.canvas_height = 480;
+    add("smallest modules in a larger picture", 3, o);
     return out;
 }
 

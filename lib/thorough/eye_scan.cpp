@@ -79,22 +79,25 @@ bool eye_ratios(const int (&runs)[5]) {
     // Blur and thresholds thicken one colour at the other's cost, so single
     // runs may stray far; a dark run and its light neighbour stay near two
     // modules together.
-    // Every bound is tested, without a branch: in texture none of the tests
-    // is predictable.
+    // The centre run, which in texture is seldom long enough, is tested
+    // first and ends most tests; the other bounds are tested without a
+    // branch: in texture none of them is predictable.
     auto within = [&](float v, float lo, float hi) { return (v >= lo * m) & (v <= hi * m); };
+    if (!within(runs[2], 1.8f, 4.2f))
+        return false;
     return within(runs[0], 0.4f, 1.8f) & within(runs[4], 0.4f, 1.8f) & within(runs[1], 0.3f, 1.6f) &
-           within(runs[3], 0.3f, 1.6f) & within(runs[2], 1.8f, 4.2f) & within(runs[0] + runs[1], 1.3f, 2.7f) &
+           within(runs[3], 0.3f, 1.6f) & within(runs[0] + runs[1], 1.3f, 2.7f) &
            within(runs[3] + runs[4], 1.3f, 2.7f);
 }
 
-std::vector<ScoredCandidate> scan_eyes(const Binary &b, int limit) {
+std::vector<ScoredCandidate> scan_eyes(const Binary &b, int limit, int row_step) {
     std::vector<Raw> raw;
     std::vector<int> starts;
     // Candidates by the grid cell of their first match, for merging.
     constexpr int cell = 32;
     const int grid_cols = b.width() / cell + 1, grid_rows = b.height() / cell + 1;
     std::vector<std::vector<int>> grid(static_cast<std::size_t>(grid_cols) * grid_rows);
-    for (int y = 0; y < b.height(); ++y) {
+    for (int y = 0; y < b.height(); y += std::max(1, row_step)) {
         // Runs of the row from its first dark pixel, alternately dark and
         // light; run k covers starts[k] .. starts[k + 1] - 1.
         row_starts(b.row(y), b.width(), starts);
@@ -125,10 +128,13 @@ std::vector<ScoredCandidate> scan_eyes(const Binary &b, int limit) {
             const int fxi = static_cast<int>(fx);
             int diagonal_runs[5];
             float unused = 0;
+            // Two of the column and the diagonals must pass: the second
+            // diagonal is looked at only when it decides.
             int passed = vertical;
             for (int dy : {1, -1})
-                passed += runs_through(b, fxi, iy, 1, dy, 2 * row_total, diagonal_runs, unused) &&
-                          eye_ratios(diagonal_runs);
+                if (passed == 1 || (passed == 0 && dy == 1))
+                    passed += runs_through(b, fxi, iy, 1, dy, 2 * row_total, diagonal_runs, unused) &&
+                              eye_ratios(diagonal_runs);
             if (passed < 2)
                 continue;
             const float module = (across + (vertical ? total(col_runs) : across)) / 14.0f;

@@ -21,8 +21,9 @@ struct ScoredCandidate {
     int hits = 0; // row matches merged into it
 };
 
-// The candidates of the image, most hits first, at most `limit`.
-std::vector<ScoredCandidate> scan_eyes(const Binary &binary, int limit);
+// The candidates of the image, most hits first, at most `limit`, from every
+// `row_step`th row.
+std::vector<ScoredCandidate> scan_eyes(const Binary &binary, int limit, int row_step = 1);
 
 // The 1:1:3:1:1 test on five run lengths.
 bool eye_ratios(const int (&runs)[5]);

@@ -10,9 +10,8 @@
 #include "../display_text.h"
 #include "../format.h"
 #include "../model1/triple.h"
+#include "candidate_pool.h"
 #include "completion.h"
-#include "eye_outline.h"
-#include "eye_scan.h"
 #include "grids.h"
 #include "reader.h"
 #include "sampling.h"
@@ -25,8 +24,6 @@ namespace {
 constexpr int max_grids = 600;
 // The sharpened picture is given the triples of the others divided by this.
 constexpr int sharpened_triple_divisor = 3;
-// An eye pattern must stand out by this many grey levels.
-constexpr double min_contrast = 12;
 // How far the size the version information names may be from the size the
 // eye patterns measure (perspective makes the measure short): modules, and
 // share of the measure.
@@ -36,15 +33,6 @@ constexpr double version_slack_share = 0.12;
 constexpr double min_timing = 0.7;
 // The same for the first guess of a version, which may be a little off.
 constexpr double min_guess_timing = 0.6;
-// Quality of a pooled candidate (the share of scan lines through its centre
-// that found it, which the classic passes do not tell).
-constexpr double pooled_quality = 0.5;
-// Third eyes placed by completion per binarisation, and their quality.
-constexpr int max_completions = 12;
-constexpr double completed_quality = 0.5;
-// Gated triples considered per binarisation; a triple whose eye patterns
-// fail the contrast test costs little and does not count as tried.
-constexpr int max_gated = 4000;
 
 struct Pass {
     const GreyView &grey;
@@ -152,84 +140,21 @@ std::array<float, 2> centre(const FoundSymbol &s) {
     return {x, y};
 }
 
-// The candidates of one binarisation and what the search knows of each.
-struct Pool {
-    std::vector<Candidate> at;
-    std::vector<double> quality;
-    std::vector<int> used;       // part of a symbol read
-    std::vector<char> synthetic; // placed by completion, not found by the scan
-    std::vector<std::optional<std::vector<Point>>> traced; // outline points, when needed
-
-    void add(const Candidate &c, double q, bool made) {
-        at.push_back(c);
-        quality.push_back(q);
-        used.push_back(0);
-        synthetic.push_back(made);
-        traced.emplace_back();
-    }
-};
-
-// Adds candidates from elsewhere, but not one within 1.5 modules of one
-// already there.
-// Pooled candidates arrive strongest first; at most `limit` distinct ones
-// join, which keeps the triples formed from them (cubic in their number)
-// bounded whatever the pictures give.
-void add_pooled(Pool &pool, std::span<const Candidate> more, int limit) {
-    int added = 0;
-    for (const Candidate &c : more) {
-        if (added >= limit)
-            break;
-        if (!(c.module > 0) || !std::isfinite(c.x) || !std::isfinite(c.y))
-            continue;
-        const bool seen = std::any_of(pool.at.begin(), pool.at.end(), [&](const Candidate &o) {
-            const float m = std::max(o.module, c.module);
-            return std::hypot(o.x - c.x, o.y - c.y) <= 1.5f * m && m <= 1.5f * std::min(o.module, c.module);
-        });
-        if (!seen) {
-            pool.add(c, pooled_quality, false);
-            ++added;
-        }
-    }
-}
-
 // Tries the gated triples of the pool best first: those without a synthetic
 // candidate, or (completing) those with exactly one. Found symbols go to
 // `found`; true when the search should stop.
 bool try_triples(Pass &pass, Pool &pool, bool completing, const SearchOptions &opt, int &tried,
                  std::vector<FoundSymbol> &found) {
-    for (const Triple &t : form_triples(pool.at, pool.quality, pool.used, max_gated)) {
+    return for_each_standing(pass.grey, pass.binary, pool, completing, [&](const Triple &t, StandingEyes &standing) {
         const std::size_t k[3] = {static_cast<std::size_t>(t.corner), static_cast<std::size_t>(t.along),
                                   static_cast<std::size_t>(t.down)};
-        if (pool.used[k[0]] || pool.used[k[1]] || pool.used[k[2]])
-            continue;
-        const int made = pool.synthetic[k[0]] + pool.synthetic[k[1]] + pool.synthetic[k[2]];
-        if (made != (completing ? 1 : 0))
-            continue;
-        auto eyes = orient_eyes(pool.at[k[0]], pool.at[k[1]], pool.at[k[2]]);
-        if (!eyes)
-            continue;
-        // The triple's contrast is that of its weakest eye pattern; a
-        // synthetic eye was matched by template already and may be too
-        // damaged for the test. Each eye is outlined and judged in turn, and
-        // the first too weak settles it: the others' work cannot matter.
-        double contrast = 1e9;
-        for (int n = 0; n < 3 && !(contrast < min_contrast); ++n) {
-            const std::size_t i = k[n];
-            if (!pool.traced[i])
-                pool.traced[i] = trace_eye(pass.binary, {pool.at[i].x, pool.at[i].y}, pool.at[i].module);
-            outline_eye(*pool.traced[i], *eyes, n);
-            if (!pool.synthetic[i])
-                contrast = std::min(contrast, eye_pattern_contrast(pass.grey, *eyes, n));
-        }
-        if (contrast < min_contrast)
-            continue;
         if (tried++ >= opt.max_triples)
             return true;
-        auto s = try_triple(pass, *eyes, contrast);
+        auto s = try_triple(pass, standing.eyes, standing.contrast);
         if (pass.grids_left <= 0)
             return true;
         if (!s)
-            continue;
+            return false;
         for (std::size_t i = 0; i < pool.at.size(); ++i)
             if (inside(*s, pool.at[i].x, pool.at[i].y))
                 pool.used[i] = 1;
@@ -241,10 +166,8 @@ bool try_triples(Pass &pass, Pool &pool, bool completing, const SearchOptions &o
         });
         if (!again)
             found.push_back(std::move(*s));
-        if (!opt.all_symbols)
-            return true;
-    }
-    return false;
+        return !opt.all_symbols;
+    });
 }
 
 // Tries the triples of one binarisation, then triples completed by a third
@@ -296,12 +219,7 @@ std::vector<FoundSymbol> search(const std::uint8_t *pixels, int width, int heigh
     // search should stop.
     auto search_view = [&](const GreyView &grey, bool pool_classic, const SearchOptions &pass_options) {
         const Binary binary(grey);
-        Pool candidates;
-        for (const ScoredCandidate &c : scan_eyes(binary, opt.max_candidates))
-            // A single scan line is what noise gives; every scan line
-            // through the 3-module centre finds a true eye.
-            if (c.hits >= 2)
-                candidates.add(c.at, std::min(1.0, c.hits / (3.0 * c.at.module)), false);
+        Pool candidates = scanned_pool(binary, opt.max_candidates);
         if (pool_classic)
             add_pooled(candidates, pooled, opt.max_candidates);
         Pass pass{grey, binary, grids_left, opt.model1};
