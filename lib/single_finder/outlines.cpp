@@ -9,6 +9,7 @@
 #include <optional>
 #include <vector>
 
+#include "../thorough/alignment.h"
 #include "../thorough/eye_outline.h"
 #include "../thorough/eye_scan.h"
 
@@ -86,6 +87,15 @@ std::optional<std::array<th::Point, 4>> refitted_outline(const std::vector<th::P
     return second ? second : first;
 }
 
+// Whether the outlined pattern's light ring stands out from its dark
+// centre and outer ring as much as the search asks of an eye pattern; the
+// corners go round the pattern, seven modules a side.
+bool stands_out(const th::GreyView &grey, th::Point centre, const std::array<th::Point, 4> &corners) {
+    const th::Point x_step{(corners[1].x - corners[0].x) / 7, (corners[1].y - corners[0].y) / 7};
+    const th::Point y_step{(corners[3].x - corners[0].x) / 7, (corners[3].y - corners[0].y) / 7};
+    return th::eye_contrast(grey, centre, x_step, y_step).difference >= th::min_eye_contrast;
+}
+
 } // namespace
 
 void for_each_outline(const std::uint8_t *pixels, int width, int height, int stride,
@@ -105,7 +115,7 @@ void for_each_outline(const std::uint8_t *pixels, int width, int height, int str
                 continue;
             const th::Point col_dir{-row_dir->y, row_dir->x};
             const auto corners = refitted_outline(traced, centre, *row_dir, col_dir, c.at.module);
-            if (!corners)
+            if (!corners || !stands_out(grey, centre, *corners))
                 continue;
             if (!visit(Outline{grey, binary, centre, *corners, c.at.module}))
                 return;

@@ -32,4 +32,8 @@ struct EyeContrast {
 // dark centre and outer ring. Zero off the image.
 EyeContrast eye_contrast(const GreyView &grey, Point centre, Point x_step, Point y_step);
 
+// How far an eye pattern must stand out (`difference`, grey levels) to be
+// taken: noise and texture make candidates that do not.
+constexpr double min_eye_contrast = 12;
+
 } // namespace vantor::thorough

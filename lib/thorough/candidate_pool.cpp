@@ -5,13 +5,12 @@
 #include <algorithm>
 #include <cmath>
 
+#include "alignment.h"
 #include "eye_outline.h"
 
 namespace vantor::thorough {
 namespace {
 
-// An eye pattern must stand out by this many grey levels.
-constexpr double min_contrast = 12;
 // Quality of a pooled candidate (the share of scan lines through its centre
 // that found it, which the classic passes do not tell).
 constexpr double pooled_quality = 0.5;
@@ -91,11 +90,11 @@ bool pair_of_eyes(const GreyView &grey, const Pool &pool, bool measured) {
             const std::optional<Eyes> as_side = orient_eyes(a, b, off_side);
             const std::optional<Eyes> as_diagonal = orient_eyes(off_diagonal, a, b);
             // The second eye is measured only when the first stands out.
-            if (as_side && eye_pattern_contrast(grey, *as_side, 0) >= min_contrast &&
-                eye_pattern_contrast(grey, *as_side, 1) >= min_contrast)
+            if (as_side && eye_pattern_contrast(grey, *as_side, 0) >= min_eye_contrast &&
+                eye_pattern_contrast(grey, *as_side, 1) >= min_eye_contrast)
                 return true;
-            if (as_diagonal && eye_pattern_contrast(grey, *as_diagonal, 1) >= min_contrast &&
-                eye_pattern_contrast(grey, *as_diagonal, 2) >= min_contrast)
+            if (as_diagonal && eye_pattern_contrast(grey, *as_diagonal, 1) >= min_eye_contrast &&
+                eye_pattern_contrast(grey, *as_diagonal, 2) >= min_eye_contrast)
                 return true;
         }
     }
@@ -119,7 +118,7 @@ bool for_each_standing(const GreyView &grey, const Binary &binary, Pool &pool, b
         // is outlined and judged in turn, and the first too weak settles it:
         // the others' work cannot matter.
         StandingEyes standing{std::move(*eyes), 1e9};
-        for (int n = 0; n < 3 && !(standing.contrast < min_contrast); ++n) {
+        for (int n = 0; n < 3 && !(standing.contrast < min_eye_contrast); ++n) {
             const std::size_t i = k[n];
             if (!pool.traced[i])
                 pool.traced[i] = trace_eye(binary, {pool.at[i].x, pool.at[i].y}, pool.at[i].module);
@@ -127,7 +126,7 @@ bool for_each_standing(const GreyView &grey, const Binary &binary, Pool &pool, b
             if (!pool.synthetic[i])
                 standing.contrast = std::min(standing.contrast, eye_pattern_contrast(grey, standing.eyes, n));
         }
-        if (standing.contrast < min_contrast)
+        if (standing.contrast < min_eye_contrast)
             continue;
         if (on(t, standing))
             return true;
