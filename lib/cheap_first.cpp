@@ -139,6 +139,24 @@ void cheap_first_readings(const std::uint8_t *pixels, int width, int height, int
     } else if (!evidence_of_symbol(pixels, width, height, !fast && options.thorough, results,
                                    strongest_first(pool))) {
         return; // the first pass's readings and its reason stand
+    } else if (!fast && options.thorough) {
+        // A symbol the first pass saw but could not read is most often one
+        // turned, in perspective or blurred, which the other passes cannot
+        // sample either and the search reads. The search runs first, on
+        // the first pass's candidates; only when it reads nothing do the
+        // other passes and the search with all their candidates follow, as
+        // at the exhaustive effort.
+        const bool model1 = options.kinds & (1u << VANTOR_KIND_QR_MODEL1);
+        thorough_readings(pixels, width, height, strongest_first(pool), options.all_symbols, model1, results);
+        if (!results.symbols.empty()) {
+            results.reason = VANTOR_OK;
+            results.stage = VANTOR_STAGE_TEXT;
+            if (!options.all_symbols && eyes_for_more(pool, results.symbols[0]->view)) {
+                thorough_readings(pixels, width, height, strongest_first(std::move(pool)), true, false, results);
+                results.joined.reset();
+            }
+            return;
+        }
     }
     results = vantor_results{};
     pool.clear();
