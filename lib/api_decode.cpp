@@ -220,6 +220,18 @@ void thorough_readings(const std::uint8_t *pixels, int width, int height,
             }
         }
     }
+    if (!results.symbols.empty()) {
+        results.reason = VANTOR_OK;
+        results.stage = VANTOR_STAGE_TEXT;
+    }
+}
+
+void search_for_more(const std::uint8_t *pixels, int width, int height, const vantor_options &options,
+                     std::vector<ScoredCandidate> pool, vantor_results &results) {
+    if (options.all_symbols || results.symbols.size() != 1 || !eyes_for_more(pool, results.symbols[0]->view))
+        return;
+    thorough_readings(pixels, width, height, strongest_first(std::move(pool)), true, false, results);
+    results.joined.reset();
 }
 
 bool eyes_for_more(std::span<const ScoredCandidate> pool, const vantor_symbol &symbol) {
@@ -334,18 +346,9 @@ void exhaustive_readings(const std::uint8_t *pixels, int width, int height, int 
         // Model 1 is looked for only while Model 2 has given nothing.
         const bool model1 = results.symbols.empty() && (options.kinds & (1u << VANTOR_KIND_QR_MODEL1));
         thorough_readings(pixels, width, height, strongest_first(pool), options.all_symbols, model1, results);
-        if (!results.symbols.empty()) {
-            results.reason = VANTOR_OK;
-            results.stage = VANTOR_STAGE_TEXT;
-        }
     }
-    // When the passes saw eye patterns enough for a second symbol, every
-    // symbol is looked for, so that the first in reading order is chosen.
-    if (search && !options.all_symbols && results.symbols.size() == 1 &&
-        eyes_for_more(pool, results.symbols[0]->view)) {
-        thorough_readings(pixels, width, height, strongest_first(std::move(pool)), true, false, results);
-        results.joined.reset();
-    }
+    if (search)
+        search_for_more(pixels, width, height, options, std::move(pool), results);
 }
 
 } // namespace vantor

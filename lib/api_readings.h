@@ -35,7 +35,8 @@ std::vector<thorough::Candidate> strongest_first(std::vector<ScoredCandidate> po
 
 // Adds what the thorough search found that is not already there: the first
 // symbol, or every one; with `model1`, triples whose Model 2 reading failed
-// are read as Model 1 too.
+// are read as Model 1 too. Results with a symbol then say so in their
+// reason and stage.
 void thorough_readings(const std::uint8_t *pixels, int width, int height,
                        std::span<const thorough::Candidate> pool, bool all_symbols, bool model1,
                        vantor_results &results);
@@ -44,6 +45,12 @@ void thorough_readings(const std::uint8_t *pixels, int width, int height,
 // for another one: three at places apart (candidates a pass finds inside a
 // symbol's data, or the same eye again on a later pass, do not count).
 bool eyes_for_more(std::span<const ScoredCandidate> pool, const vantor_symbol &symbol);
+
+// When one symbol was read and not every symbol is asked for, but the
+// passes saw eye patterns enough for a second, searches for every symbol,
+// so that the first in reading order can be chosen.
+void search_for_more(const std::uint8_t *pixels, int width, int height, const vantor_options &options,
+                     std::vector<ScoredCandidate> pool, vantor_results &results);
 
 // Whether the classic readings can take a picture of this size (their run
 // lengths are 16 bits).

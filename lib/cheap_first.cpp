@@ -149,12 +149,7 @@ void cheap_first_readings(const std::uint8_t *pixels, int width, int height, int
         const bool model1 = options.kinds & (1u << VANTOR_KIND_QR_MODEL1);
         thorough_readings(pixels, width, height, strongest_first(pool), options.all_symbols, model1, results);
         if (!results.symbols.empty()) {
-            results.reason = VANTOR_OK;
-            results.stage = VANTOR_STAGE_TEXT;
-            if (!options.all_symbols && eyes_for_more(pool, results.symbols[0]->view)) {
-                thorough_readings(pixels, width, height, strongest_first(std::move(pool)), true, false, results);
-                results.joined.reset();
-            }
+            search_for_more(pixels, width, height, options, std::move(pool), results);
             return;
         }
     }
