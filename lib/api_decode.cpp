@@ -167,16 +167,6 @@ void reading_order(std::vector<std::unique_ptr<OwnedSymbol>> &symbols) {
         symbols.push_back(std::move(p.symbol));
 }
 
-// The display text of a symbol when its bit stream gives one of its own (ECI
-// or GB 2312 runs); else the text made from its bytes stays.
-void set_text(OwnedSymbol &owned, std::string text) {
-    if (text.empty())
-        return;
-    owned.text = std::move(text);
-    owned.view.text = owned.text.c_str();
-    owned.view.text_length = owned.text.size();
-}
-
 // The content of a classic reading's corrected data codewords as the strict
 // reader reads them: the segments the classic rules refuse (ECI, GB 2312,
 // structured append, FNC1). Nothing when a block is uncorrected or the
@@ -207,7 +197,7 @@ void thorough_readings(const std::uint8_t *pixels, int width, int height,
         results.joined.emplace(joined->begin(), joined->end());
     for (thorough::FoundSymbol &f : found) {
         OwnedSymbol &owned = results.add_symbol(std::string(f.bytes.begin(), f.bytes.end()));
-        set_text(owned, std::move(f.text));
+        owned.set_text(std::move(f.text));
         vantor_symbol &sym = owned.view;
         fill_searched(sym, f);
         if (f.model1)
@@ -307,7 +297,7 @@ void classic_readings(const std::uint8_t *pixels, int width, int height, int dep
                        : results.add_symbol(std::string(o.bytes, static_cast<std::size_t>(o.text_length)));
             vantor_symbol &sym = owned.view;
             if (strict) {
-                set_text(owned, eci_text(*strict));
+                owned.set_text(eci_text(*strict));
                 set_facts(sym, strict->facts);
             }
             sym.version = st.version;

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "display_text.h"
 #include "microqr/locate.h"
 #include "rmqr/locate.h"
 #include "rmqr/symbols.h"
@@ -68,6 +69,7 @@ bool model1_alone_readings(const std::uint8_t *pixels, int width, int height, co
         if (!f.model1)
             continue;
         OwnedSymbol &owned = results.add_symbol(std::string(f.bytes.begin(), f.bytes.end()));
+        owned.set_text(f.text);
         fill_searched(owned.view, f);
         set_kind(owned.view, VANTOR_KIND_QR_MODEL1, f.version);
         added = true;
@@ -80,6 +82,7 @@ bool model1_alone_readings(const std::uint8_t *pixels, int width, int height, co
 void add_family_symbol(vantor_results &results, vantor_kind kind, const Content &content,
                        thorough::FoundSymbol &found) {
     OwnedSymbol &owned = results.add_symbol(std::string(content.bytes.begin(), content.bytes.end()));
+    owned.set_text(eci_text(content));
     found.facts = content.facts;
     fill_searched(owned.view, found);
     set_kind(owned.view, kind, found.version);

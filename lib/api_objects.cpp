@@ -6,6 +6,14 @@
 #include "api_types.h"
 #include "display_text.h"
 
+void vantor::OwnedSymbol::set_text(std::string own) {
+    if (own.empty())
+        return;
+    text = std::move(own);
+    view.text = text.c_str();
+    view.text_length = text.size();
+}
+
 vantor::OwnedSymbol &vantor_results::add_symbol(std::string bytes) {
     auto owned = std::make_unique<vantor::OwnedSymbol>();
     owned->bytes = std::move(bytes);

@@ -27,6 +27,10 @@ struct OwnedSymbol {
     std::string bytes;
     std::string text;
     vantor_symbol view{};
+
+    // Takes the text the bit stream gives of its own (under ECI designators
+    // or GB 2312 runs); an empty one leaves the text made from the bytes.
+    void set_text(std::string own);
 };
 
 } // namespace vantor

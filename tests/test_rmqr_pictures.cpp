@@ -21,6 +21,8 @@ namespace {
 struct Decoded {
     bool found = false;
     std::string bytes;
+    std::string text;
+    int eci = -1;
     int kind = -1;
     std::string version_name;
     int version = 0;
@@ -42,6 +44,8 @@ Decoded decode(const vt::Picture &p, unsigned kinds = VANTOR_KINDS_ALL) {
         const vantor_symbol &s = *vantor_results_symbol(r, 0);
         d.found = true;
         d.bytes.assign(reinterpret_cast<const char *>(s.bytes), s.length);
+        d.text.assign(s.text, s.text_length);
+        d.eci = s.eci;
         d.kind = vantor_symbol_kind(&s);
         d.version_name = vantor_symbol_version_name(&s);
         d.version = s.version;
@@ -179,6 +183,21 @@ TEST(RmqrPictures, KindsOptionAndClassicPath) {
     EXPECT_EQ(decode(p, 1u << VANTOR_KIND_RMQR).kind, VANTOR_KIND_RMQR);
     EXPECT_FALSE(decode(p, (1u << VANTOR_KIND_QR) | (1u << VANTOR_KIND_MICRO_QR)).found);
     EXPECT_EQ(decode_image(p.pixels.data(), p.width, p.height, 8, nullptr), nullptr);
+}
+
+// The bytes under an ECI designator are text in the set it names, not in
+// the set the bytes would suggest read bare.
+TEST(RmqrPictures, TextUnderAnEciIsReadInTheDeclaredSet) {
+    const std::string cyrillic = "\xbf\xe0\xd8\xd2\xd5\xe2"; // ISO 8859-5
+    const auto s = vt::make_rmqr_zint(cyrillic, 12, 'M', false, 7);
+    ASSERT_TRUE(s);
+    vt::RenderOptions o;
+    o.module_px = 4;
+    const Decoded d = decode(vt::render(vt::as_symbol(*s), o));
+    ASSERT_TRUE(d.found);
+    EXPECT_EQ(d.bytes, cyrillic);
+    EXPECT_EQ(d.eci, 7);
+    EXPECT_EQ(d.text, "\u041f\u0440\u0438\u0432\u0435\u0442");
 }
 
 } // namespace

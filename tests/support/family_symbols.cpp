@@ -90,7 +90,7 @@ std::optional<Symbol> make_micro_zint(std::string_view text, int version, Level 
     return out;
 }
 
-std::optional<RmqrSymbol> make_rmqr_zint(std::string_view text, int version, char level, bool gs1) {
+std::optional<RmqrSymbol> make_rmqr_zint(std::string_view text, int version, char level, bool gs1, int eci) {
     std::unique_ptr<zint_symbol, decltype(&ZBarcode_Delete)> sym(ZBarcode_Create(), &ZBarcode_Delete);
     if (!sym || version < 1 || version > 32 || (level != 'M' && level != 'H'))
         return std::nullopt;
@@ -98,6 +98,7 @@ std::optional<RmqrSymbol> make_rmqr_zint(std::string_view text, int version, cha
     sym->input_mode = gs1 ? GS1_MODE : DATA_MODE;
     sym->option_1 = level == 'H' ? 4 : 2;
     sym->option_2 = version;
+    sym->eci = eci;
     if (ZBarcode_Encode(sym.get(), reinterpret_cast<const unsigned char *>(text.data()),
                         static_cast<int>(text.size())) >= ZINT_ERROR)
         return std::nullopt;

@@ -39,8 +39,10 @@ struct RmqrSymbol {
 
 // An rMQR symbol of that size and level ('M' or 'H') from zint, the bytes
 // taken as they are in the modes zint picks; `gs1` writes the text as GS1
-// data (FNC1 in first position). Empty when the text does not fit.
-std::optional<RmqrSymbol> make_rmqr_zint(std::string_view text, int version, char level, bool gs1 = false);
+// data (FNC1 in first position); `eci` above 0 declares that ECI for the
+// bytes. Empty when the text does not fit.
+std::optional<RmqrSymbol> make_rmqr_zint(std::string_view text, int version, char level, bool gs1 = false,
+                                         int eci = 0);
 
 // The rMQR symbol as a rectangular Symbol, for rendering.
 Symbol as_symbol(const RmqrSymbol &symbol);
