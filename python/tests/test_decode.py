@@ -4,6 +4,8 @@ from __future__ import annotations
 import ctypes
 import os
 import pickle
+import shutil
+import subprocess
 from pathlib import Path
 
 import numpy as np
@@ -349,3 +351,18 @@ class TestFormats:
         for bad in ("datamatrix", "", ["qr", 3], []):
             with pytest.raises(ValueError):
                 vantor.decode(px, formats=bad)
+
+    @pytest.mark.skipif(shutil.which("zint") is None, reason="zint writes the other kinds' symbols")
+    @pytest.mark.parametrize("symbology, options, fmt, name, option", [
+        ("MICROQR", ["--vers=3"], "MicroQRCode", "M3", "microqr"),
+        ("RMQR", ["--vers=12"], "rMQRCode", "R11x43", "rmqr"),
+    ])
+    def test_other_kinds_from_a_file_and_from_pixels(self, tmp_path, symbology, options, fmt, name, option):
+        path = tmp_path / f"{option}.png"
+        subprocess.run(["zint", "-b", symbology, *options, "--scale=4", "--quietzones", "-d", "OTHER KIND 7",
+                        "-o", str(path)], check=True)
+        (s,) = vantor.decode(path)
+        assert (s.text, s.format, s.version_name) == ("OTHER KIND 7", fmt, name)
+        pixels = np.asarray(Image.open(path).convert("L"))
+        assert [r.text for r in vantor.decode(pixels, formats=option)] == ["OTHER KIND 7"]
+        assert len(vantor.decode(pixels, formats="qr,model1")) == 0
