@@ -9,14 +9,19 @@ namespace {
 // Passes 0 to 2 binarise with a global threshold, the later ones with local
 // thresholds.
 constexpr int last_global_pass = 2;
+constexpr int last_classic_pass = 6;
+
+std::string passes_named(int first, int last) {
+    return first == last ? "pass " + std::to_string(first)
+                         : "passes " + std::to_string(first) + "-" + std::to_string(last);
+}
 
 std::string plural(int n, const char *one, const char *many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
 std::string pass_range(int first, int last) {
-    std::string s = first == last ? "pass " + std::to_string(first)
-                                  : "passes " + std::to_string(first) + "-" + std::to_string(last);
+    std::string s = passes_named(first, last);
     if (last <= last_global_pass)
         return s + (first == last ? " (global threshold)" : " (global thresholds)");
     if (first > last_global_pass)
@@ -159,14 +164,25 @@ std::vector<std::string> explain(const vantor::Results &results, bool thorough, 
                         " pixels: the classic readings do not run, only the thorough search");
     if (results) {
         const vantor::Symbol &s = results.symbols.front();
+        const bool model2_read = std::any_of(results.symbols.begin(), results.symbols.end(),
+                                             [](const vantor::Symbol &o) { return o.kind == VANTOR_KIND_QR; });
+        // The default effort runs the search straight after the first pass
+        // when that pass saw a symbol it could not read.
+        const int last_pass = passes.empty() ? -1 : passes.back().first;
         if (s.kind == VANTOR_KIND_MICRO_QR || s.kind == VANTOR_KIND_RMQR)
             lines.push_back(std::string("result: ") + (s.kind == VANTOR_KIND_RMQR ? "an rMQR" : "a Micro QR") +
-                            " symbol (" + s.version_name + "), read after the Model 2 readings gave no text");
+                            " symbol (" + s.version_name + "), read " +
+                            (model2_read ? "beside the Model 2 symbols, as every symbol was asked for"
+                                         : "after the Model 2 readings gave no text"));
         else if (s.kind == VANTOR_KIND_QR_MODEL1)
             lines.push_back("result: a QR Code Model 1 symbol (version " + s.version_name +
                             "), read by the thorough search where the Model 2 reading of its eye patterns failed");
         else if (!classic_ran)
             lines.push_back("result: decoded by the thorough search");
+        else if (s.pass < 0 && last_pass >= 0 && last_pass < last_classic_pass)
+            lines.push_back("result: decoded by the thorough search, which ran when " + passes_named(0, last_pass) +
+                            " gave no text; " + passes_named(last_pass + 1, last_classic_pass) +
+                            " did not run (--effort exhaustive runs them all)");
         else if (s.pass < 0)
             lines.push_back("result: decoded by the thorough search, after the classic readings gave no text");
         else

@@ -121,7 +121,29 @@ TEST(Explain, ResultSaysWhichReadingOrTheThoroughSearchDecoded) {
     EXPECT_EQ(lines.back(), "result: decoded (pass 0, reading 2)");
 
     ok.symbols[0].pass = -1;
-    EXPECT_NE(explain(ok, true, VANTOR_EFFORT_EXHAUSTIVE).back().find("thorough search"), std::string::npos);
+    EXPECT_EQ(explain(ok, true, VANTOR_EFFORT_DEFAULT).back(),
+              "result: decoded by the thorough search, which ran when pass 0 gave no text; passes 1-6 did not run "
+              "(--effort exhaustive runs them all)");
+    for (int pass = 1; pass <= 6; ++pass)
+        ok.readings.push_back(formatted(pass, 0, VANTOR_STAGE_FORMAT, 0, 0, 1));
+    EXPECT_EQ(explain(ok, true, VANTOR_EFFORT_EXHAUSTIVE).back(),
+              "result: decoded by the thorough search, after the classic readings gave no text");
+}
+
+TEST(Explain, OtherKindsSayWhetherModel2WasReadBeside) {
+    vantor::Results ok;
+    ok.readings = {reading(0, -1, VANTOR_STAGE_NONE, 1)};
+    vantor::Symbol micro;
+    micro.kind = VANTOR_KIND_MICRO_QR;
+    micro.version_name = "M3";
+    ok.symbols.push_back(micro);
+    EXPECT_EQ(explain(ok, true, VANTOR_EFFORT_DEFAULT).back(),
+              "result: a Micro QR symbol (M3), read after the Model 2 readings gave no text");
+    vantor::Symbol model2;
+    model2.kind = VANTOR_KIND_QR;
+    ok.symbols.push_back(model2);
+    EXPECT_EQ(explain(ok, true, VANTOR_EFFORT_DEFAULT).back(),
+              "result: a Micro QR symbol (M3), read beside the Model 2 symbols, as every symbol was asked for");
 }
 
 TEST(Explain, SaysWhatTheEffortLeftOut) {
