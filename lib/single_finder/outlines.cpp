@@ -98,28 +98,37 @@ bool stands_out(const th::GreyView &grey, th::Point centre, const std::array<th:
 
 } // namespace
 
+bool fits(int width, int height) { return width >= 11 && height >= 11 && width <= max_side && height <= max_side; }
+
+bool for_each_outline(const th::GreyView &grey, const th::Binary &binary, std::span<const th::RowMatch> matches,
+                      FunctionRef<bool(const Outline &)> visit) {
+    for (const th::ScoredCandidate &c : th::merge_matches(matches, binary.width(), binary.height(), max_candidates)) {
+        if (c.hits < 2)
+            continue; // a single scan line is what noise gives
+        const th::Point centre{c.at.x, c.at.y};
+        const std::vector<th::Point> traced = outline_points(th::trace_eye(binary, centre, c.at.module), centre);
+        const auto row_dir = row_direction(traced, centre);
+        if (!row_dir)
+            continue;
+        const th::Point col_dir{-row_dir->y, row_dir->x};
+        const auto corners = refitted_outline(traced, centre, *row_dir, col_dir, c.at.module);
+        if (!corners || !stands_out(grey, centre, *corners))
+            continue;
+        if (!visit(Outline{grey, binary, centre, *corners, c.at.module}))
+            return false;
+    }
+    return true;
+}
+
 void for_each_outline(const std::uint8_t *pixels, int width, int height, int stride,
                       FunctionRef<bool(const Outline &)> visit) {
-    if (!pixels || width < 11 || height < 11 || width > max_side || height > max_side || stride < width)
+    if (!fits(width, height) || !pixels || stride < width)
         return;
     for (bool inverted : {false, true}) {
         const th::GreyView grey{pixels, width, height, stride, inverted};
         const th::Binary binary(grey);
-        for (const th::ScoredCandidate &c : th::scan_eyes(binary, max_candidates)) {
-            if (c.hits < 2)
-                continue; // a single scan line is what noise gives
-            const th::Point centre{c.at.x, c.at.y};
-            const std::vector<th::Point> traced = outline_points(th::trace_eye(binary, centre, c.at.module), centre);
-            const auto row_dir = row_direction(traced, centre);
-            if (!row_dir)
-                continue;
-            const th::Point col_dir{-row_dir->y, row_dir->x};
-            const auto corners = refitted_outline(traced, centre, *row_dir, col_dir, c.at.module);
-            if (!corners || !stands_out(grey, centre, *corners))
-                continue;
-            if (!visit(Outline{grey, binary, centre, *corners, c.at.module}))
-                return;
-        }
+        if (!for_each_outline(grey, binary, th::row_matches(binary), visit))
+            return;
     }
 }
 
