@@ -29,12 +29,17 @@ struct Outline {
 // Whether a picture of this size can be searched for single finder patterns.
 bool fits(int width, int height);
 
+// The rows scanned for finder patterns: every second. The 3-module centre
+// of a finder of the smallest modules read (2.5 pixels) still spans three.
+constexpr int scan_row_step = 2;
+
 // Calls `visit` with each finder pattern outlined in one polarity of a
-// picture, `grey` with its binarisation and the matches of every row of
-// that, most scan hits first, until `visit` returns false; returns false
-// when it did.
+// picture, `grey` with its binarisation and the row matches of every
+// `row_step`th row of that, most scan hits first, until `visit` returns
+// false; returns false when it did.
 bool for_each_outline(const thorough::GreyView &grey, const thorough::Binary &binary,
-                      std::span<const thorough::RowMatch> matches, FunctionRef<bool(const Outline &)> visit);
+                      std::span<const thorough::RowMatch> matches, int row_step,
+                      FunctionRef<bool(const Outline &)> visit);
 
 // Calls `visit` with each finder pattern outlined in the grey image (rows
 // `stride` bytes apart, 0 black), then in its inverse, most scan hits first,
