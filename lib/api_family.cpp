@@ -156,8 +156,7 @@ bool family_readings(const std::uint8_t *pixels, int width, int height, const va
         } else if (pixels && single_finder::fits(width, height)) {
             const thorough::GreyView grey{pixels, width, height, width, p == 1};
             const thorough::Binary binary(grey);
-            const int step = single_finder::scan_row_step;
-            read = single_finder_readings(grey, binary, thorough::row_matches(binary, step), step, options);
+            read = single_finder_readings(grey, binary, thorough::row_matches(binary), 1, options);
         }
         for (FamilySymbol &symbol : read)
             add_family_symbol(results, symbol);

@@ -55,7 +55,7 @@ enum class Look { nothing, candidates, symbol };
 // follows to see blurred rings better, the geometry alone: a gated triple
 // or two strong candidates of like size.
 // The look takes the row matches of every `look_row_step`th row of `binary`
-// in `matches`.
+// from `matches`, which may hold more rows.
 Look could_make_symbol(const thorough::GreyView &grey, const thorough::Binary &binary,
                        std::span<const thorough::RowMatch> matches, std::span<const thorough::Candidate> pooled,
                        bool measured) {
@@ -90,8 +90,8 @@ Look could_make_symbol(const thorough::GreyView &grey, const thorough::Binary &b
 }
 
 // Whether the picture may hold a symbol the first pass did not read. With
-// `looked`, each polarity of the picture the look saw no symbol in is handed
-// to it before its binarisation goes.
+// `looked`, each polarity of the picture the look saw no symbol in is
+// scanned on every row and handed to it before its binarisation goes.
 bool evidence_of_symbol(const std::uint8_t *pixels, int width, int height, bool sharpened_look,
                         const vantor_results &first_pass, std::span<const thorough::Candidate> pooled,
                         const PolarityScanned *looked) {
@@ -110,13 +110,14 @@ bool evidence_of_symbol(const std::uint8_t *pixels, int width, int height, bool 
         // Like the search, the first pass's candidates join the plain look.
         const thorough::GreyView grey{pixels, width, height, width, inverted};
         const thorough::Binary binary(grey);
-        const std::vector<thorough::RowMatch> matches = thorough::row_matches(binary, look_row_step);
+        const int row_step = looked ? 1 : look_row_step;
+        const std::vector<thorough::RowMatch> matches = thorough::row_matches(binary, row_step);
         const Look look = could_make_symbol(grey, binary, matches,
                                             inverted ? std::span<const thorough::Candidate>{} : pooled, sharpened_look);
         if (look == Look::symbol)
             return true;
         if (looked)
-            (*looked)(grey, binary, matches, look_row_step);
+            (*looked)(grey, binary, matches, row_step);
         candidates = candidates || look == Look::candidates;
     }
     // Blur closes the light ring of eye patterns in any binarisation of the

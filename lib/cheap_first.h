@@ -21,8 +21,8 @@ using PolarityScanned = FunctionRef<void(const thorough::GreyView &grey, const t
 
 // Decodes pixels laid out row after row as options.effort asks (default or
 // fast), adding the readings that ran, the symbols and the reason to
-// results. With `looked`, the quick look hands each polarity it saw no
-// symbol in to it.
+// results. With `looked`, the quick look scans every row of each polarity,
+// not every second, and hands each polarity it saw no symbol in to it.
 void cheap_first_readings(const std::uint8_t *pixels, int width, int height, int depth, const vantor_options &options,
                           vantor_results &results, const PolarityScanned *looked = nullptr);
 

@@ -1,7 +1,8 @@
 // Outlining single finder patterns. The scan's candidates come from one
 // block binarisation of the picture and one of its inverse, scanned on every
-// second row; each outline is traced from the candidate's centre and fitted
-// twice.
+// row (every second row loses reads of small, noisy finders, whose centres
+// it places less well); each outline is traced from the candidate's centre
+// and fitted twice.
 #include "outlines.h"
 
 #include <algorithm>
@@ -140,7 +141,7 @@ void for_each_outline(const std::uint8_t *pixels, int width, int height, int str
     for (bool inverted : {false, true}) {
         const th::GreyView grey{pixels, width, height, stride, inverted};
         const th::Binary binary(grey);
-        if (!for_each_outline(grey, binary, th::row_matches(binary, scan_row_step), scan_row_step, visit))
+        if (!for_each_outline(grey, binary, th::row_matches(binary), 1, visit))
             return;
     }
 }

@@ -29,10 +29,6 @@ struct Outline {
 // Whether a picture of this size can be searched for single finder patterns.
 bool fits(int width, int height);
 
-// The rows scanned for finder patterns: every second. The 3-module centre
-// of a finder of the smallest modules read (2.5 pixels) still spans three.
-constexpr int scan_row_step = 2;
-
 // Calls `visit` with each finder pattern outlined in one polarity of a
 // picture, `grey` with its binarisation and the row matches of every
 // `row_step`th row of that, most scan hits first, until `visit` returns
