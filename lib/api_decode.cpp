@@ -23,6 +23,7 @@
 #include "format.h"
 #include "grid.h"
 #include "state.h"
+#include "single_finder/outlines.h"
 #include "thorough/search.h"
 #include "decode_entry.h"
 
@@ -377,17 +378,32 @@ extern "C" vantor_results *vantor_decode_pixels(const unsigned char *pixels, int
         // classic readings goes to the search alone.
         const bool model2 = o.kinds & (1u << VANTOR_KIND_QR);
         const bool traced = o.trace_file || o.trace_fn || !o.debug_dir.empty();
+        // The quick look's binarisation and eye scan of each polarity serve
+        // the single-finder pass too: it reads that polarity while the look
+        // still holds them (whether or not the Model 2 readings that follow
+        // find a symbol), so one bitmap at a time is alive.
+        SingleFinderFinds finds;
+        auto read_polarity = [&](const thorough::GreyView &grey, const thorough::Binary &binary,
+                                 std::span<const thorough::RowMatch> matches, int row_step) {
+            // The inverse is not read once the picture gave the one symbol
+            // asked for.
+            if (grey.inverted && finds[0] && !finds[0]->empty() && !o.all_symbols)
+                return;
+            finds[grey.inverted ? 1 : 0] = single_finder_readings(grey, binary, matches, row_step, o);
+        };
+        const PolarityScanned single_finder_look = read_polarity;
+        const bool share = single_finder_kinds(o) && single_finder::fits(width, height);
         if (!model2)
             results->reason = VANTOR_NO_EYE_PATTERNS;
         else if (o.effort == VANTOR_EFFORT_EXHAUSTIVE || traced || !classic_fits(width, height))
             exhaustive_readings(rows, width, height, depth, o, *results);
         else
-            cheap_first_readings(rows, width, height, depth, o, *results);
+            cheap_first_readings(rows, width, height, depth, o, *results, share ? &single_finder_look : nullptr);
         const bool failed = results->reason == VANTOR_INVALID_ARGUMENT || results->reason == VANTOR_OUT_OF_MEMORY;
         // The other kinds are looked for when Model 2 gave nothing, or
         // beside it when every symbol is asked for.
         if (!failed && (results->symbols.empty() || o.all_symbols) &&
-            family_readings(rows, width, height, o, *results)) {
+            family_readings(rows, width, height, o, *results, std::move(finds))) {
             results->reason = VANTOR_OK;
             results->stage = VANTOR_STAGE_TEXT;
         }

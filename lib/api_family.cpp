@@ -79,38 +79,42 @@ bool model1_alone_readings(const std::uint8_t *pixels, int width, int height, co
 
 // Adds a symbol of another kind, with what its bit stream declared, to the
 // results.
-void add_family_symbol(vantor_results &results, vantor_kind kind, const Content &content,
-                       thorough::FoundSymbol &found) {
-    OwnedSymbol &owned = results.add_symbol(std::string(content.bytes.begin(), content.bytes.end()));
-    owned.set_text(eci_text(content));
-    found.facts = content.facts;
-    fill_searched(owned.view, found);
-    set_kind(owned.view, kind, found.version);
+void add_family_symbol(vantor_results &results, FamilySymbol &symbol) {
+    OwnedSymbol &owned = results.add_symbol(std::string(symbol.content.bytes.begin(), symbol.content.bytes.end()));
+    owned.set_text(eci_text(symbol.content));
+    symbol.found.facts = symbol.content.facts;
+    fill_searched(owned.view, symbol.found);
+    set_kind(owned.view, symbol.kind, symbol.found.version);
 }
 
 } // namespace
 
-bool family_readings(const std::uint8_t *pixels, int width, int height, const vantor_options &options,
-                     vantor_results &results) {
-    const bool model1 = model1_alone_readings(pixels, width, height, options, results);
-    if (model1 && !options.all_symbols)
-        return true;
+bool single_finder_kinds(const vantor_options &options) {
+    return options.kinds & ((1u << VANTOR_KIND_MICRO_QR) | (1u << VANTOR_KIND_RMQR));
+}
+
+std::vector<FamilySymbol> single_finder_readings(const thorough::GreyView &grey, const thorough::Binary &binary,
+                                                 std::span<const thorough::RowMatch> matches, int row_step,
+                                                 const vantor_options &options) {
     const bool micro = options.kinds & (1u << VANTOR_KIND_MICRO_QR);
     const bool rectangular = options.kinds & (1u << VANTOR_KIND_RMQR);
+    std::vector<FamilySymbol> read;
     if (!micro && !rectangular)
-        return model1;
-    std::vector<thorough::FoundSymbol> found;
-    // One finder pass serves both kinds: each outline is asked of Micro QR,
-    // then of rMQR, unless a symbol already read covers it.
-    single_finder::for_each_outline(pixels, width, height, width, [&](const single_finder::Outline &o) {
-        const bool known = std::any_of(found.begin(), found.end(), [&](const thorough::FoundSymbol &s) {
-            return s.inverted == o.grey.inverted && thorough::inside(s.corners, o.centre.x, o.centre.y);
+        return read;
+    // Each outline is asked of Micro QR, then of rMQR, unless a symbol
+    // already read covers it.
+    single_finder::for_each_outline(grey, binary, matches, row_step, [&](const single_finder::Outline &o) {
+        const bool known = std::any_of(read.begin(), read.end(), [&](const FamilySymbol &s) {
+            return s.found.inverted == o.grey.inverted && thorough::inside(s.found.corners, o.centre.x, o.centre.y);
         });
         if (known)
             return true;
-        thorough::FoundSymbol f;
+        FamilySymbol symbol;
+        thorough::FoundSymbol &f = symbol.found;
         if (const auto s = micro ? microqr::read_outline(o) : std::nullopt) {
             const microqr::Reading &r = s->reading;
+            symbol.kind = VANTOR_KIND_MICRO_QR;
+            symbol.content = r.content;
             f.version = r.version;
             f.level = r.level;
             f.mask = r.mask;
@@ -118,9 +122,10 @@ bool family_readings(const std::uint8_t *pixels, int width, int height, const va
             f.corrected = r.corrected;
             f.mirrored = r.mirrored;
             f.inverted = s->inverted;
-            add_family_symbol(results, VANTOR_KIND_MICRO_QR, r.content, f);
         } else if (const auto t = rectangular ? rmqr::read_outline(o) : std::nullopt) {
             const rmqr::Reading &r = t->reading;
+            symbol.kind = VANTOR_KIND_RMQR;
+            symbol.content = r.content;
             f.version = r.version;
             f.level = r.level;
             f.mask = 0; // the one rMQR mask
@@ -128,14 +133,39 @@ bool family_readings(const std::uint8_t *pixels, int width, int height, const va
             f.corrected = r.corrected;
             f.mirrored = r.mirrored;
             f.inverted = t->inverted;
-            add_family_symbol(results, VANTOR_KIND_RMQR, r.content, f);
         } else {
             return true;
         }
-        found.push_back(f);
+        read.push_back(std::move(symbol));
         return options.all_symbols;
     });
-    return model1 || !found.empty();
+    return read;
+}
+
+bool family_readings(const std::uint8_t *pixels, int width, int height, const vantor_options &options,
+                     vantor_results &results, SingleFinderFinds finds) {
+    const bool model1 = model1_alone_readings(pixels, width, height, options, results);
+    if (model1 && !options.all_symbols)
+        return true;
+    if (!single_finder_kinds(options))
+        return model1;
+    // One finder pass serves both kinds, the picture first, then its
+    // inverse; the first symbol ends it unless all are asked for.
+    bool added = false;
+    for (std::size_t p = 0; p < finds.size() && (!added || options.all_symbols); ++p) {
+        std::vector<FamilySymbol> read;
+        if (finds[p]) {
+            read = std::move(*finds[p]);
+        } else if (pixels && single_finder::fits(width, height)) {
+            const thorough::GreyView grey{pixels, width, height, width, p == 1};
+            const thorough::Binary binary(grey);
+            read = single_finder_readings(grey, binary, thorough::row_matches(binary), 1, options);
+        }
+        for (FamilySymbol &symbol : read)
+            add_family_symbol(results, symbol);
+        added = added || !read.empty();
+    }
+    return model1 || added;
 }
 
 } // namespace vantor

@@ -14,6 +14,7 @@
 
 #include "api_readings.h"
 #include "thorough/candidate_pool.h"
+#include "thorough/eye_scan.h"
 #include "thorough/completion.h"
 #include "thorough/image.h"
 #include "thorough/search.h"
@@ -53,10 +54,14 @@ enum class Look { nothing, candidates, symbol };
 // not stand out from their own spread. Unmeasured, when no sharpened look
 // follows to see blurred rings better, the geometry alone: a gated triple
 // or two strong candidates of like size.
-Look could_make_symbol(const thorough::GreyView &grey, std::span<const thorough::Candidate> pooled, bool measured) {
+// The look takes the row matches of every `look_row_step`th row of `binary`
+// from `matches`, which may hold more rows.
+Look could_make_symbol(const thorough::GreyView &grey, const thorough::Binary &binary,
+                       std::span<const thorough::RowMatch> matches, std::span<const thorough::Candidate> pooled,
+                       bool measured) {
     const int limit = thorough::SearchOptions{}.max_candidates;
-    const thorough::Binary binary(grey);
-    thorough::Pool pool = thorough::scanned_pool(binary, limit, look_row_step);
+    thorough::Pool pool = thorough::scanned_pool(
+        thorough::merge_matches(matches, binary.width(), binary.height(), limit, look_row_step), look_row_step);
     // Seen on two scanned rows, as the search's own scan demands: a
     // candidate's quality is the rows that found it over three modules.
     bool scanned = false;
@@ -84,9 +89,12 @@ Look could_make_symbol(const thorough::GreyView &grey, std::span<const thorough:
     return scanned ? Look::candidates : Look::nothing;
 }
 
-// Whether the picture may hold a symbol the first pass did not read.
+// Whether the picture may hold a symbol the first pass did not read. With
+// `looked`, each polarity of the picture the look saw no symbol in is
+// scanned on every row and handed to it before its binarisation goes.
 bool evidence_of_symbol(const std::uint8_t *pixels, int width, int height, bool sharpened_look,
-                        const vantor_results &first_pass, std::span<const thorough::Candidate> pooled) {
+                        const vantor_results &first_pass, std::span<const thorough::Candidate> pooled,
+                        const PolarityScanned *looked) {
     // A version determined, with format information read twice alike or a
     // block that checks, is a symbol's structure already. Texture reaches
     // a version too, but no more: then the strongest candidates of the
@@ -100,11 +108,16 @@ bool evidence_of_symbol(const std::uint8_t *pixels, int width, int height, bool 
     bool candidates = false;
     for (bool inverted : {false, true}) {
         // Like the search, the first pass's candidates join the plain look.
-        const Look look = could_make_symbol(thorough::GreyView{pixels, width, height, width, inverted},
-                                            inverted ? std::span<const thorough::Candidate>{} : pooled,
-                                            sharpened_look);
+        const thorough::GreyView grey{pixels, width, height, width, inverted};
+        const thorough::Binary binary(grey);
+        const int row_step = looked ? 1 : look_row_step;
+        const std::vector<thorough::RowMatch> matches = thorough::row_matches(binary, row_step);
+        const Look look = could_make_symbol(grey, binary, matches,
+                                            inverted ? std::span<const thorough::Candidate>{} : pooled, sharpened_look);
         if (look == Look::symbol)
             return true;
+        if (looked)
+            (*looked)(grey, binary, matches, row_step);
         candidates = candidates || look == Look::candidates;
     }
     // Blur closes the light ring of eye patterns in any binarisation of the
@@ -116,13 +129,15 @@ bool evidence_of_symbol(const std::uint8_t *pixels, int width, int height, bool 
     if (!sharpened_look || !candidates)
         return false;
     const std::vector<std::uint8_t> sharp = thorough::sharpened(thorough::GreyView{pixels, width, height, width, false});
-    return could_make_symbol(thorough::GreyView{sharp.data(), width, height, width, false}, {}, true) == Look::symbol;
+    const thorough::GreyView grey{sharp.data(), width, height, width, false};
+    const thorough::Binary binary(grey);
+    return could_make_symbol(grey, binary, thorough::row_matches(binary, look_row_step), {}, true) == Look::symbol;
 }
 
 } // namespace
 
 void cheap_first_readings(const std::uint8_t *pixels, int width, int height, int depth, const vantor_options &options,
-                          vantor_results &results) {
+                          vantor_results &results, const PolarityScanned *looked) {
     const bool fast = options.effort == VANTOR_EFFORT_FAST;
     std::vector<ScoredCandidate> pool;
     classic_readings(pixels, width, height, depth, options, 0, results, pool);
@@ -137,7 +152,7 @@ void cheap_first_readings(const std::uint8_t *pixels, int width, int height, int
         if (!more || fast || !options.thorough)
             return;
     } else if (!evidence_of_symbol(pixels, width, height, !fast && options.thorough, results,
-                                   strongest_first(pool))) {
+                                   strongest_first(pool), looked)) {
         return; // the first pass's readings and its reason stand
     } else if (!fast && options.thorough) {
         // A symbol the first pass saw but could not read is most often one

@@ -51,6 +51,36 @@ Decoded decode(const vt::Picture &p) {
     return d;
 }
 
+// Two pictures beside each other on white, tops aligned.
+vt::Picture side_by_side(const vt::Picture &left, const vt::Picture &right) {
+    vt::Picture both;
+    both.width = left.width + right.width;
+    both.height = std::max(left.height, right.height);
+    both.pixels.assign(static_cast<std::size_t>(both.width) * both.height, 255);
+    for (int y = 0; y < both.height; ++y)
+        for (int x = 0; x < both.width; ++x) {
+            const vt::Picture &from = x < left.width ? left : right;
+            const int fx = x < left.width ? x : x - left.width;
+            if (y < from.height)
+                both.pixels[static_cast<std::size_t>(y) * both.width + x] =
+                    from.pixels[static_cast<std::size_t>(y) * from.width + fx];
+        }
+    return both;
+}
+
+// The kind and text of each symbol read, in the order given.
+std::string kinds_read(const vt::Picture &p, const vantor_options *options) {
+    std::string read;
+    vantor_results *r = vantor_decode_pixels(p.pixels.data(), p.width, p.height, p.width, 8, options);
+    for (int i = 0; r && i < vantor_results_count(r); ++i) {
+        const vantor_symbol *s = vantor_results_symbol(r, i);
+        read += std::string(vantor_kind_name(vantor_symbol_kind(s))) + ":" +
+                std::string(reinterpret_cast<const char *>(s->bytes), s->length) + ";";
+    }
+    vantor_results_free(r);
+    return read;
+}
+
 constexpr struct {
     int version;
     vt::Level level;
@@ -234,35 +264,43 @@ TEST(MicroQrPictures, BesideModel2WhenEverySymbolIsAskedFor) {
     ASSERT_TRUE(micro && model2);
     vt::RenderOptions o;
     o.module_px = 4;
-    const vt::Picture left = vt::render(*model2, o), right = vt::render(*micro, o);
-    vt::Picture both;
-    both.width = left.width + right.width;
-    both.height = std::max(left.height, right.height);
-    both.pixels.assign(static_cast<std::size_t>(both.width) * both.height, 255);
-    for (int y = 0; y < both.height; ++y)
-        for (int x = 0; x < both.width; ++x) {
-            const vt::Picture &from = x < left.width ? left : right;
-            const int fx = x < left.width ? x : x - left.width;
-            if (y < from.height)
-                both.pixels[static_cast<std::size_t>(y) * both.width + x] =
-                    from.pixels[static_cast<std::size_t>(y) * from.width + fx];
-        }
+    const vt::Picture both = side_by_side(vt::render(*model2, o), vt::render(*micro, o));
     vantor_options *options = vantor_options_new();
     ASSERT_NE(options, nullptr);
-    auto kinds = [&]() {
-        std::string read;
-        vantor_results *r = vantor_decode_pixels(both.pixels.data(), both.width, both.height, both.width, 8, options);
-        for (int i = 0; r && i < vantor_results_count(r); ++i) {
-            const vantor_symbol *s = vantor_results_symbol(r, i);
-            read += std::string(vantor_kind_name(vantor_symbol_kind(s))) + ":" +
-                    std::string(reinterpret_cast<const char *>(s->bytes), s->length) + ";";
-        }
-        vantor_results_free(r);
-        return read;
-    };
-    EXPECT_EQ(kinds(), "QRCode:MODEL TWO;");
+    EXPECT_EQ(kinds_read(both, options), "QRCode:MODEL TWO;");
     vantor_options_set_all_symbols(options, 1);
-    EXPECT_EQ(kinds(), "QRCode:MODEL TWO;MicroQRCode:MICRO;");
+    EXPECT_EQ(kinds_read(both, options), "QRCode:MODEL TWO;MicroQRCode:MICRO;");
+    vantor_options_free(options);
+}
+
+// One Micro QR symbol dark on light and one light on dark: the default
+// effort reads each polarity from its quick look's scan, and gives what the
+// exhaustive effort gives, with every symbol asked for and with the first.
+TEST(MicroQrPictures, EachPolarityAtEitherEffort) {
+    const auto plain = vt::make_micro_zint("PLAIN", 3, vt::Level::M);
+    const auto inverse = vt::make_micro_zint("INVERSE", 4, vt::Level::L);
+    ASSERT_TRUE(plain && inverse);
+    vt::RenderOptions o;
+    o.module_px = 4;
+    vt::RenderOptions light_on_dark = o;
+    light_on_dark.dark = 255;
+    light_on_dark.light = 0;
+    const vt::Picture both = side_by_side(vt::render(*plain, o), vt::render(*inverse, light_on_dark));
+    vantor_options *options = vantor_options_new();
+    ASSERT_NE(options, nullptr);
+    for (int all : {1, 0}) {
+        vantor_options_set_all_symbols(options, all);
+        std::string read[2];
+        for (vantor_effort effort : {VANTOR_EFFORT_DEFAULT, VANTOR_EFFORT_EXHAUSTIVE}) {
+            vantor_options_set_effort(options, effort);
+            read[effort == VANTOR_EFFORT_EXHAUSTIVE] = kinds_read(both, options);
+        }
+        if (all)
+            EXPECT_EQ(read[0], "MicroQRCode:PLAIN;MicroQRCode:INVERSE;");
+        else
+            EXPECT_TRUE(read[0] == "MicroQRCode:PLAIN;" || read[0] == "MicroQRCode:INVERSE;") << read[0];
+        EXPECT_EQ(read[0], read[1]) << all;
+    }
     vantor_options_free(options);
 }
 

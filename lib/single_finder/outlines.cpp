@@ -1,6 +1,8 @@
 // Outlining single finder patterns. The scan's candidates come from one
-// block binarisation of the picture and one of its inverse; each outline is
-// traced from the candidate's centre and fitted twice.
+// block binarisation of the picture and one of its inverse, scanned on every
+// row (every second row loses reads of small, noisy finders, whose centres
+// it places less well); each outline is traced from the candidate's centre
+// and fitted twice.
 #include "outlines.h"
 
 #include <algorithm>
@@ -23,12 +25,21 @@ constexpr int max_candidates = 32; // finder candidates tried per binarisation
 
 // The direction of the pattern's rows: its traced outline lies furthest from
 // the centre at the corners, so the fourth harmonic of the points' angles,
-// weighted by distance, points at a corner, 45 degrees off a side.
+// weighted by distance beyond the mean, points at a corner, 45 degrees off a
+// side. Weighted by the distance itself, each ray left out (a point dropped
+// as off the edge) would pull the direction towards its own by as much as
+// the corners do.
 std::optional<th::Point> row_direction(const std::vector<th::Point> &traced, th::Point centre) {
+    if (traced.empty())
+        return std::nullopt;
+    double mean = 0;
+    for (const th::Point &p : traced)
+        mean += std::hypot(p.x - centre.x, p.y - centre.y);
+    mean /= static_cast<double>(traced.size());
     std::complex<double> sum = 0;
     for (const th::Point &p : traced) {
         const double dx = p.x - centre.x, dy = p.y - centre.y;
-        sum += std::hypot(dx, dy) * std::exp(std::complex<double>(0, 4 * std::atan2(dy, dx)));
+        sum += (std::hypot(dx, dy) - mean) * std::exp(std::complex<double>(0, 4 * std::atan2(dy, dx)));
     }
     if (std::abs(sum) == 0)
         return std::nullopt;
@@ -98,28 +109,40 @@ bool stands_out(const th::GreyView &grey, th::Point centre, const std::array<th:
 
 } // namespace
 
+bool fits(int width, int height) { return width >= 11 && height >= 11 && width <= max_side && height <= max_side; }
+
+bool for_each_outline(const th::GreyView &grey, const th::Binary &binary, std::span<const th::RowMatch> matches,
+                      int row_step, FunctionRef<bool(const Outline &)> visit) {
+    for (const th::ScoredCandidate &c :
+         th::merge_matches(matches, binary.width(), binary.height(), max_candidates, row_step)) {
+        // A single scan line is what noise gives; each row scanned stands
+        // for `row_step` lines.
+        if (c.hits * row_step < 2)
+            continue;
+        const th::Point centre{c.at.x, c.at.y};
+        const std::vector<th::Point> traced = outline_points(th::trace_eye(binary, centre, c.at.module), centre);
+        const auto row_dir = row_direction(traced, centre);
+        if (!row_dir)
+            continue;
+        const th::Point col_dir{-row_dir->y, row_dir->x};
+        const auto corners = refitted_outline(traced, centre, *row_dir, col_dir, c.at.module);
+        if (!corners || !stands_out(grey, centre, *corners))
+            continue;
+        if (!visit(Outline{grey, binary, centre, *corners, c.at.module}))
+            return false;
+    }
+    return true;
+}
+
 void for_each_outline(const std::uint8_t *pixels, int width, int height, int stride,
                       FunctionRef<bool(const Outline &)> visit) {
-    if (!pixels || width < 11 || height < 11 || width > max_side || height > max_side || stride < width)
+    if (!fits(width, height) || !pixels || stride < width)
         return;
     for (bool inverted : {false, true}) {
         const th::GreyView grey{pixels, width, height, stride, inverted};
         const th::Binary binary(grey);
-        for (const th::ScoredCandidate &c : th::scan_eyes(binary, max_candidates)) {
-            if (c.hits < 2)
-                continue; // a single scan line is what noise gives
-            const th::Point centre{c.at.x, c.at.y};
-            const std::vector<th::Point> traced = outline_points(th::trace_eye(binary, centre, c.at.module), centre);
-            const auto row_dir = row_direction(traced, centre);
-            if (!row_dir)
-                continue;
-            const th::Point col_dir{-row_dir->y, row_dir->x};
-            const auto corners = refitted_outline(traced, centre, *row_dir, col_dir, c.at.module);
-            if (!corners || !stands_out(grey, centre, *corners))
-                continue;
-            if (!visit(Outline{grey, binary, centre, *corners, c.at.module}))
-                return;
-        }
+        if (!for_each_outline(grey, binary, th::row_matches(binary), 1, visit))
+            return;
     }
 }
 

@@ -7,8 +7,10 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 
 #include "../function_ref.h"
+#include "../thorough/eye_scan.h"
 #include "../thorough/image.h"
 #include "../thorough/projective.h"
 
@@ -23,6 +25,17 @@ struct Outline {
     std::array<thorough::Point, 4> corners;
     double module; // the scan's module width estimate, pixels
 };
+
+// Whether a picture of this size can be searched for single finder patterns.
+bool fits(int width, int height);
+
+// Calls `visit` with each finder pattern outlined in one polarity of a
+// picture, `grey` with its binarisation and the row matches of every
+// `row_step`th row of that, most scan hits first, until `visit` returns
+// false; returns false when it did.
+bool for_each_outline(const thorough::GreyView &grey, const thorough::Binary &binary,
+                      std::span<const thorough::RowMatch> matches, int row_step,
+                      FunctionRef<bool(const Outline &)> visit);
 
 // Calls `visit` with each finder pattern outlined in the grey image (rows
 // `stride` bytes apart, 0 black), then in its inverse, most scan hits first,

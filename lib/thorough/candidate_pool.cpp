@@ -36,8 +36,12 @@ void Pool::add(const Candidate &c, double q, bool made) {
 }
 
 Pool scanned_pool(const Binary &binary, int limit, int row_step) {
+    return scanned_pool(scan_eyes(binary, limit, row_step), row_step);
+}
+
+Pool scanned_pool(std::span<const ScoredCandidate> scanned, int row_step) {
     Pool pool;
-    for (const ScoredCandidate &c : scan_eyes(binary, limit, row_step)) {
+    for (const ScoredCandidate &c : scanned) {
         const int lines = c.hits * row_step;
         if (lines >= min_hits)
             pool.add(c.at, std::min(1.0, lines / (3.0 * c.at.module)), false);

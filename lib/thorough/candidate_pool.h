@@ -32,6 +32,9 @@ struct Pool {
 // 3-module centre that found it. Scanning every `row_step`th row, each
 // line found stands for that many.
 Pool scanned_pool(const Binary &binary, int limit, int row_step = 1);
+// The same of candidates already scanned (or merged from row matches) at
+// that row step.
+Pool scanned_pool(std::span<const ScoredCandidate> scanned, int row_step);
 
 // Adds candidates from elsewhere (the classic passes), strongest first, at
 // most `limit` distinct ones, none within 1.5 modules of one already there.

@@ -1,13 +1,16 @@
 // Eye pattern scan: every row is cut into runs; five runs dark, light, dark,
 // light, dark in the ratio 1:1:3:1:1 make a row match, which must be repeated
 // across the column through its centre and again along the row through the
-// column's centre. Matches within a module of each other merge.
+// column's centre. Matches within a module of each other merge. Finding the
+// matches and merging them are separate steps, so one scan of every row
+// serves a merge of all rows and one of every second.
 #include "eye_scan.h"
 
 #include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <span>
 
 #include "../vectors.h"
 
@@ -90,13 +93,9 @@ bool eye_ratios(const int (&runs)[5]) {
            within(runs[3] + runs[4], 1.3f, 2.7f);
 }
 
-std::vector<ScoredCandidate> scan_eyes(const Binary &b, int limit, int row_step) {
-    std::vector<Raw> raw;
+std::vector<RowMatch> row_matches(const Binary &b, int row_step) {
+    std::vector<RowMatch> matches;
     std::vector<int> starts;
-    // Candidates by the grid cell of their first match, for merging.
-    constexpr int cell = 32;
-    const int grid_cols = b.width() / cell + 1, grid_rows = b.height() / cell + 1;
-    std::vector<std::vector<int>> grid(static_cast<std::size_t>(grid_cols) * grid_rows);
     for (int y = 0; y < b.height(); y += std::max(1, row_step)) {
         // Runs of the row from its first dark pixel, alternately dark and
         // light; run k covers starts[k] .. starts[k + 1] - 1.
@@ -138,33 +137,50 @@ std::vector<ScoredCandidate> scan_eyes(const Binary &b, int limit, int row_step)
             if (passed < 2)
                 continue;
             const float module = (across + (vertical ? total(col_runs) : across)) / 14.0f;
-            // Merge into a candidate within 1.5 modules of it and of a
-            // similar size, else start a new one.
-            Raw *into = nullptr;
-            const int reach_cells = static_cast<int>(module * 1.5f * 1.5f) / cell + 1;
-            const int gx = static_cast<int>(fx) / cell, gy = static_cast<int>(cy) / cell;
-            for (int ny = std::max(0, gy - reach_cells); ny <= std::min(grid_rows - 1, gy + reach_cells) && !into; ++ny)
-                for (int nx = std::max(0, gx - reach_cells); nx <= std::min(grid_cols - 1, gx + reach_cells) && !into; ++nx)
-                    for (int index : grid[static_cast<std::size_t>(ny) * grid_cols + nx]) {
-                        Raw &r = raw[static_cast<std::size_t>(index)];
-                        const float reach = std::max(r.module, module) * 1.5f;
-                        if (std::fabs(r.x - fx) <= reach && std::fabs(r.y - cy) <= reach &&
-                            std::max(r.module, module) <= 1.5f * std::min(r.module, module)) {
-                            into = &r;
-                            break;
-                        }
+            matches.push_back({fx, cy, module, y});
+        }
+    }
+    return matches;
+}
+
+std::vector<ScoredCandidate> merge_matches(std::span<const RowMatch> matches, int width, int height, int limit,
+                                           int row_step) {
+    std::vector<Raw> raw;
+    // Candidates by the grid cell of their first match, for merging.
+    constexpr int cell = 32;
+    const int grid_cols = width / cell + 1, grid_rows = height / cell + 1;
+    std::vector<std::vector<int>> grid(static_cast<std::size_t>(grid_cols) * grid_rows);
+    row_step = std::max(1, row_step);
+    for (const RowMatch &m : matches) {
+        if (m.row % row_step != 0)
+            continue;
+        const float fx = m.x, cy = m.y, module = m.module;
+        // Merge into a candidate within 1.5 modules of it and of a
+        // similar size, else start a new one.
+        Raw *into = nullptr;
+        const int reach_cells = static_cast<int>(module * 1.5f * 1.5f) / cell + 1;
+        const int gx = static_cast<int>(fx) / cell, gy = static_cast<int>(cy) / cell;
+        for (int ny = std::max(0, gy - reach_cells); ny <= std::min(grid_rows - 1, gy + reach_cells) && !into; ++ny)
+            for (int nx = std::max(0, gx - reach_cells); nx <= std::min(grid_cols - 1, gx + reach_cells) && !into; ++nx)
+                for (int index : grid[static_cast<std::size_t>(ny) * grid_cols + nx]) {
+                    Raw &r = raw[static_cast<std::size_t>(index)];
+                    const float reach = std::max(r.module, module) * 1.5f;
+                    if (std::fabs(r.x - fx) <= reach && std::fabs(r.y - cy) <= reach &&
+                        std::max(r.module, module) <= 1.5f * std::min(r.module, module)) {
+                        into = &r;
+                        break;
                     }
-            if (into) {
-                // The cell of a candidate is that of its first match.
-                const float w = static_cast<float>(into->hits);
-                into->x = (into->x * w + fx) / (w + 1);
-                into->y = (into->y * w + cy) / (w + 1);
-                into->module = (into->module * w + module) / (w + 1);
-                ++into->hits;
-            } else if (raw.size() < max_raw) {
-                grid[static_cast<std::size_t>(gy) * grid_cols + gx].push_back(static_cast<int>(raw.size()));
-                raw.push_back({fx, cy, module, 1});
-            }
+                }
+        if (into) {
+            // The cell of a candidate is that of its first match.
+            const float w = static_cast<float>(into->hits);
+            into->x = (into->x * w + fx) / (w + 1);
+            into->y = (into->y * w + cy) / (w + 1);
+            into->module = (into->module * w + module) / (w + 1);
+            ++into->hits;
+        } else if (raw.size() < max_raw) {
+            grid[static_cast<std::size_t>(gy) * grid_cols + gx].push_back(static_cast<int>(raw.size()));
+            raw.push_back({fx, cy, module, 1});
         }
     }
     std::stable_sort(raw.begin(), raw.end(), [](const Raw &a, const Raw &b) { return a.hits > b.hits; });
@@ -175,6 +191,10 @@ std::vector<ScoredCandidate> scan_eyes(const Binary &b, int limit, int row_step)
         out.push_back({{r.x, r.y, r.module}, r.hits});
     }
     return out;
+}
+
+std::vector<ScoredCandidate> scan_eyes(const Binary &binary, int limit, int row_step) {
+    return merge_matches(row_matches(binary, row_step), binary.width(), binary.height(), limit, row_step);
 }
 
 } // namespace vantor::thorough

@@ -2,6 +2,7 @@
 // confirmed across the column and the row through their centre.
 #pragma once
 
+#include <span>
 #include <vector>
 
 #include "image.h"
@@ -20,6 +21,25 @@ struct ScoredCandidate {
     Candidate at;
     int hits = 0; // row matches merged into it
 };
+
+// A confirmed 1:1:3:1:1 match on one scanned row: the pattern's centre and
+// module size, and the row that found it.
+struct RowMatch {
+    float x = 0;
+    float y = 0;
+    float module = 0;
+    int row = 0;
+};
+
+// The matches of every `row_step`th row, in scan order.
+std::vector<RowMatch> row_matches(const Binary &binary, int row_step = 1);
+
+// The candidates that the matches of every `row_step`th row (of an image
+// `width` x `height`) merge into, most hits first, at most `limit`: merging
+// the matches of a scan of every row with a larger step gives exactly what a
+// scan with that step gives.
+std::vector<ScoredCandidate> merge_matches(std::span<const RowMatch> matches, int width, int height, int limit,
+                                           int row_step = 1);
 
 // The candidates of the image, most hits first, at most `limit`, from every
 // `row_step`th row.

@@ -1,0 +1,57 @@
+// Outlines of single finder patterns: a clean finder, turned any way, is
+// outlined square to its own sides, seven modules a side, whichever rows
+// the scan happened to find it on.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+#include <optional>
+
+#include "family_symbols.h"
+#include "single_finder/outlines.h"
+
+namespace vt = vantor::testing;
+namespace sf = vantor::single_finder;
+namespace th = vantor::thorough;
+
+namespace {
+
+// The turn of a side from the picture's rows, folded into [0, 90) degrees.
+double folded_degrees(th::Point from, th::Point to) {
+    const double deg = std::atan2(to.y - from.y, to.x - from.x) * 180 / std::numbers::pi;
+    return std::fmod(std::fmod(deg, 90) + 90, 90);
+}
+
+// Degrees between two folded turns, across the fold.
+double turn_apart(double a, double b) {
+    const double d = std::fabs(a - b);
+    return std::min(d, 90 - d);
+}
+
+} // namespace
+
+TEST(SingleFinder, OutlinesATurnedFinderSquareToItsSides) {
+    const auto symbol = vt::make_micro_zint("TURN", 2, vt::Level::L);
+    ASSERT_TRUE(symbol.has_value());
+    for (double module : {4.0, 8.0})
+        for (int turn = 0; turn < 180; turn += 6) {
+            vt::RenderOptions o;
+            o.module_px = module;
+            o.rotation_deg = turn;
+            const vt::Picture p = vt::render(*symbol, o);
+            std::optional<std::array<th::Point, 4>> first;
+            sf::for_each_outline(p.pixels.data(), p.width, p.height, p.width, [&](const sf::Outline &outline) {
+                first = outline.corners;
+                return false;
+            });
+            ASSERT_TRUE(first.has_value()) << module << " px, " << turn << " deg";
+            const auto &c = *first;
+            for (int k = 0; k < 4; ++k) {
+                const th::Point a = c[static_cast<std::size_t>(k)], b = c[static_cast<std::size_t>((k + 1) % 4)];
+                EXPECT_LT(turn_apart(folded_degrees(a, b), std::fmod(turn, 90.0)), 3.0)
+                    << module << " px, " << turn << " deg, side " << k;
+                EXPECT_NEAR(std::hypot(b.x - a.x, b.y - a.y), 7 * module, 0.1 * 7 * module)
+                    << module << " px, " << turn << " deg, side " << k;
+            }
+        }
+}
