@@ -123,17 +123,24 @@ Binary::Binary(const GreyView &grey)
             level[i] = value;
         }
     // Each block's threshold: the mean level of the 5x5 blocks around it,
-    // the window moved inside the grid at its edges.
+    // the window moved inside the grid at its edges; summed down the
+    // window's rows for each column of blocks, then across its columns.
+    std::vector<int> window_column(static_cast<std::size_t>(block_cols_));
     for (int by = 0; by < block_rows_; ++by) {
         const int top = std::clamp(by - window_reach, 0, std::max(0, block_rows_ - 2 * window_reach - 1));
         const int bottom = std::min(block_rows_, top + 2 * window_reach + 1);
         for (int bx = 0; bx < block_cols_; ++bx) {
+            int sum = 0;
+            for (int y = top; y < bottom; ++y)
+                sum += level[static_cast<std::size_t>(y) * block_cols_ + bx];
+            window_column[static_cast<std::size_t>(bx)] = sum;
+        }
+        for (int bx = 0; bx < block_cols_; ++bx) {
             const int left = std::clamp(bx - window_reach, 0, std::max(0, block_cols_ - 2 * window_reach - 1));
             const int right = std::min(block_cols_, left + 2 * window_reach + 1);
             int sum = 0;
-            for (int y = top; y < bottom; ++y)
-                for (int x = left; x < right; ++x)
-                    sum += level[static_cast<std::size_t>(y) * block_cols_ + x];
+            for (int x = left; x < right; ++x)
+                sum += window_column[static_cast<std::size_t>(x)];
             const int t = sum / ((bottom - top) * (right - left));
             thresholds_[static_cast<std::size_t>(by) * block_cols_ + bx] = static_cast<std::uint8_t>(t);
         }
@@ -144,9 +151,10 @@ Binary::Binary(const GreyView &grey)
     std::vector<std::uint8_t> limit(w);
     for (int y = 0; y < height_; ++y) {
         if (y % block == 0)
-            for (std::size_t x = 0; x < w; ++x) {
-                const std::uint8_t t = thresholds_[static_cast<std::size_t>(y / block) * block_cols_ + x / block];
-                limit[x] = grey.inverted ? static_cast<std::uint8_t>(255 - t) : t;
+            for (int bx = 0; bx < block_cols_; ++bx) {
+                const std::uint8_t t = thresholds_[static_cast<std::size_t>(y / block) * block_cols_ + bx];
+                const int x0 = bx * block;
+                std::memset(limit.data() + x0, grey.inverted ? 255 - t : t, static_cast<std::size_t>(std::min(block, width_ - x0)));
             }
         const std::uint8_t *in = row(y);
         std::uint8_t *out = bits_.data() + static_cast<std::size_t>(y) * w;
