@@ -10,16 +10,17 @@ namespace {
 
 // Light minus dark of the concentric pattern with `reach` rings (2: the
 // alignment pattern; 3: an eye pattern, whose dark centre is 3x3) whose
-// module (i, j) lies at place(i, j); NaN off the image. `spread` gets the
-// pooled standard deviation of the two kinds of module.
-template <class Place>
-double ring_score(const GreyView &grey, int reach, Place place, double *spread = nullptr) {
+// module (i, j) lies at place(i, j), its grey sample(x, y); NaN off the
+// image. `spread` gets the pooled standard deviation of the two kinds of
+// module.
+template <class Sample, class Place>
+double ring_score(Sample sample, int reach, Place place, double *spread = nullptr) {
     double sum[2] = {0, 0}, squares[2] = {0, 0};
     int count[2] = {0, 0};
     for (int j = -reach; j <= reach; ++j)
         for (int i = -reach; i <= reach; ++i) {
             const Point p = place(i, j);
-            const float value = grey.bilinear(static_cast<float>(p.x), static_cast<float>(p.y));
+            const float value = sample(static_cast<float>(p.x), static_cast<float>(p.y));
             if (value < 0)
                 return NAN;
             const int ring = std::max(std::abs(i), std::abs(j));
@@ -39,7 +40,8 @@ double ring_score(const GreyView &grey, int reach, Place place, double *spread =
 }
 
 double ring_score(const GreyView &grey, const Projective &g, double u, double v, int reach) {
-    return ring_score(grey, reach, [&](int i, int j) { return g.map(u + i, v + j); });
+    return ring_score([&](float x, float y) { return grey.bilinear(x, y); }, reach,
+                      [&](int i, int j) { return g.map(u + i, v + j); });
 }
 
 } // namespace
@@ -78,13 +80,22 @@ std::optional<AlignmentHit> find_alignment(const GreyView &grey, const Projectiv
 }
 
 EyeContrast eye_contrast(const GreyView &grey, Point centre, Point x_step, Point y_step) {
+    constexpr int reach = 3;
+    auto place = [&](int i, int j) {
+        return Point{centre.x + i * x_step.x + j * y_step.x, centre.y + i * x_step.y + j * y_step.y};
+    };
+    // The grid's corners bound its samples; with them a pixel inside the
+    // image (far beyond any rounding), no sample needs holding at the border.
+    bool inside = true;
+    for (int j : {-reach, reach})
+        for (int i : {-reach, reach}) {
+            const Point p = place(i, j);
+            inside = inside && p.x >= 1 && p.y >= 1 && p.x <= grey.width - 2 && p.y <= grey.height - 2;
+        }
     double spread = 0;
-    const double s = ring_score(
-        grey, 3,
-        [&](int i, int j) {
-            return Point{centre.x + i * x_step.x + j * y_step.x, centre.y + i * x_step.y + j * y_step.y};
-        },
-        &spread);
+    const double s = inside ? ring_score([&](float x, float y) { return grey.bilinear_inside(x, y); }, reach, place,
+                                         &spread)
+                            : ring_score([&](float x, float y) { return grey.bilinear(x, y); }, reach, place, &spread);
     if (std::isnan(s))
         return {};
     return {s, spread > 0 ? s / spread : (s > 0 ? 1e9 : 0)};
