@@ -72,12 +72,14 @@ bool runs_through(const Binary &b, int x, int y, int dx, int dy, int limit, int 
 }
 
 // The run starts of a row of 0/1 bytes from its first dark pixel, and its
-// width after them: where a pixel differs from the one before (light before
-// the first), found sixty-four pixels at a time.
-void row_starts(const std::uint8_t *row, int width, std::vector<int> &starts) {
-    starts.clear();
-    for_each_change(row, width, 0, false, false, [&](int x) { starts.push_back(x); });
-    starts.push_back(width);
+// width after them, into `starts` (room for width + 1); how many there are.
+// A start is where a pixel differs from the one before (light before the
+// first), found sixty-four pixels at a time.
+std::size_t row_starts(const std::uint8_t *row, int width, int *starts) {
+    std::size_t count = 0;
+    for_each_change(row, width, 0, false, false, [&](int x) { starts[count++] = x; });
+    starts[count++] = width;
+    return count;
 }
 
 int total(const int (&runs)[5]) { return runs[0] + runs[1] + runs[2] + runs[3] + runs[4]; }
@@ -141,7 +143,7 @@ bool eye_ratios(const int (&runs)[5]) { return ratios_pass(runs, total(runs)); }
 
 std::vector<ScoredCandidate> scan_eyes(const Binary &b, int limit, int row_step) {
     std::vector<Raw> raw;
-    std::vector<int> starts;
+    std::vector<int> starts(static_cast<std::size_t>(b.width()) + 1);
     // Candidates by the grid cell of their first match, for merging.
     constexpr int cell = 32;
     const int grid_cols = b.width() / cell + 1, grid_rows = b.height() / cell + 1;
@@ -149,9 +151,9 @@ std::vector<ScoredCandidate> scan_eyes(const Binary &b, int limit, int row_step)
     for (int y = 0; y < b.height(); y += std::max(1, row_step)) {
         // Runs of the row from its first dark pixel, alternately dark and
         // light; run k covers starts[k] .. starts[k + 1] - 1.
-        row_starts(b.row(y), b.width(), starts);
+        const std::size_t start_count = row_starts(b.row(y), b.width(), starts.data());
         // starts[0] begins a dark run; dark runs are at even indices.
-        for (std::size_t i = 0; i + 5 < starts.size(); i += 2) {
+        for (std::size_t i = 0; i + 5 < start_count; i += 2) {
             const int *at = starts.data() + i;
             const int row_runs[5] = {at[1] - at[0], at[2] - at[1], at[3] - at[2], at[4] - at[3], at[5] - at[4]};
             const int row_total = at[5] - at[0];
