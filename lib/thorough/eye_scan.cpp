@@ -127,6 +127,15 @@ inline bool within_bounds(const int (&runs)[5], const RatioBounds &b) {
            within(runs[0] + runs[1], b.pair_lo, b.pair_hi) & within(runs[3] + runs[4], b.pair_lo, b.pair_hi);
 }
 
+// False only where ratios_pass is: the centre run alone against its kept
+// bounds, before a row window's other runs are worked out.
+inline bool centre_may_pass(int centre, int sum) {
+    if (sum >= bounds_kept)
+        return true;
+    const RatioBounds &b = kept_bounds[static_cast<std::size_t>(std::max(sum, 0))];
+    return centre >= b.centre_lo && centre <= b.centre_hi;
+}
+
 // eye_ratios on runs whose total is `sum`.
 inline bool ratios_pass(const int (&runs)[5], int sum) {
     if (sum < 7)
@@ -155,8 +164,10 @@ std::vector<ScoredCandidate> scan_eyes(const Binary &b, int limit, int row_step)
         // starts[0] begins a dark run; dark runs are at even indices.
         for (std::size_t i = 0; i + 5 < start_count; i += 2) {
             const int *at = starts.data() + i;
-            const int row_runs[5] = {at[1] - at[0], at[2] - at[1], at[3] - at[2], at[4] - at[3], at[5] - at[4]};
             const int row_total = at[5] - at[0];
+            if (!centre_may_pass(at[3] - at[2], row_total))
+                continue;
+            const int row_runs[5] = {at[1] - at[0], at[2] - at[1], at[3] - at[2], at[4] - at[3], at[5] - at[4]};
             if (!ratios_pass(row_runs, row_total))
                 continue;
             const int cx = (starts[i + 2] + starts[i + 3] - 1) / 2;

@@ -24,10 +24,10 @@ constexpr int flat_reach = 3;
 } // namespace
 
 float GreyView::bilinear(float x, float y) const {
-    if (!(x > -0.5f && y > -0.5f && x < width - 0.5f && y < height - 0.5f))
-        return -1;
     if (x >= 0 && y >= 0 && x < width - 1 && y < height - 1)
         return bilinear_inside(x, y);
+    if (!(x > -0.5f && y > -0.5f && x < width - 0.5f && y < height - 0.5f))
+        return -1;
     // Within a pixel of the last row or column, or half a pixel outside.
     const float cx = std::clamp(x, 0.0f, static_cast<float>(width - 1));
     const float cy = std::clamp(y, 0.0f, static_cast<float>(height - 1));
