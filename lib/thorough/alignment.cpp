@@ -13,11 +13,14 @@ namespace {
 // module (i, j) lies at place(i, j), its grey sample(x, y); NaN off the
 // image. `spread` gets the pooled standard deviation of the two kinds of
 // module.
-template <class Sample, class Place>
-double ring_score(Sample sample, int reach, Place place, double *spread = nullptr) {
+template <int reach, class Sample, class Place>
+double ring_score(Sample sample, Place place, double *spread = nullptr) {
     double sum[2] = {0, 0}, squares[2] = {0, 0};
     int count[2] = {0, 0};
+    // Unrolled, each module's ring is known where it is summed.
+#pragma GCC unroll 7
     for (int j = -reach; j <= reach; ++j)
+#pragma GCC unroll 7
         for (int i = -reach; i <= reach; ++i) {
             const Point p = place(i, j);
             const float value = sample(static_cast<float>(p.x), static_cast<float>(p.y));
@@ -26,6 +29,7 @@ double ring_score(Sample sample, int reach, Place place, double *spread = nullpt
             const int ring = std::max(std::abs(i), std::abs(j));
             // Alignment: rings 0 and 2 dark. Eye: rings 0, 1 and 3 dark.
             const int light = reach == 2 ? ring == 1 : ring == 2;
+            static_assert(reach == 2 || reach == 3);
             sum[light] += value;
             squares[light] += static_cast<double>(value) * value;
             ++count[light];
@@ -39,9 +43,10 @@ double ring_score(Sample sample, int reach, Place place, double *spread = nullpt
     return sum[1] / count[1] - sum[0] / count[0];
 }
 
-double ring_score(const GreyView &grey, const Projective &g, double u, double v, int reach) {
-    return ring_score([&](float x, float y) { return grey.bilinear(x, y); }, reach,
-                      [&](int i, int j) { return g.map(u + i, v + j); });
+template <int reach>
+double ring_score(const GreyView &grey, const Projective &g, double u, double v) {
+    return ring_score<reach>([&](float x, float y) { return grey.bilinear(x, y); },
+                             [&](int i, int j) { return g.map(u + i, v + j); });
 }
 
 } // namespace
@@ -54,7 +59,7 @@ std::optional<AlignmentHit> find_alignment(const GreyView &grey, const Projectiv
     for (int sy = -steps; sy <= steps; ++sy)
         for (int sx = -steps; sx <= steps; ++sx) {
             const double u = expected.x + sx * 0.5, v = expected.y + sy * 0.5;
-            const double s = ring_score(grey, guess, u, v, 2);
+            const double s = ring_score<2>(grey, guess, u, v);
             // Nearer the prediction wins a tie.
             if (s > best + 1e-9 || (std::fabs(s - best) <= 1e-9 && std::hypot(u - expected.x, v - expected.y) <
                                                                      std::hypot(at.x - expected.x, at.y - expected.y))) {
@@ -68,7 +73,7 @@ std::optional<AlignmentHit> find_alignment(const GreyView &grey, const Projectiv
     for (int sy = -4; sy <= 4; ++sy)
         for (int sx = -4; sx <= 4; ++sx) {
             const double u = coarse.x + sx * 0.125, v = coarse.y + sy * 0.125;
-            const double s = ring_score(grey, guess, u, v, 2);
+            const double s = ring_score<2>(grey, guess, u, v);
             if (s > best) {
                 best = s;
                 at = {u, v};
@@ -93,9 +98,9 @@ EyeContrast eye_contrast(const GreyView &grey, Point centre, Point x_step, Point
             inside = inside && p.x >= 1 && p.y >= 1 && p.x <= grey.width - 2 && p.y <= grey.height - 2;
         }
     double spread = 0;
-    const double s = inside ? ring_score([&](float x, float y) { return grey.bilinear_inside(x, y); }, reach, place,
-                                         &spread)
-                            : ring_score([&](float x, float y) { return grey.bilinear(x, y); }, reach, place, &spread);
+    const double s = inside ? ring_score<reach>([&](float x, float y) { return grey.bilinear_inside(x, y); }, place,
+                                                &spread)
+                            : ring_score<reach>([&](float x, float y) { return grey.bilinear(x, y); }, place, &spread);
     if (std::isnan(s))
         return {};
     return {s, spread > 0 ? s / spread : (s > 0 ? 1e9 : 0)};
