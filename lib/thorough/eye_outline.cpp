@@ -117,18 +117,19 @@ std::optional<std::array<Point, 4>> fit_outline(std::span<const Point> traced, P
         return -1;
     };
     // The points grouped by side, each side's in their traced order.
+    std::vector<signed char> sides(traced.size());
     std::size_t count[4] = {0, 0, 0, 0};
-    for (const Point &p : traced)
-        if (const int s = side_of(p); s >= 0)
-            ++count[s];
+    for (std::size_t i = 0; i < traced.size(); ++i)
+        if ((sides[i] = static_cast<signed char>(side_of(traced[i]))) >= 0)
+            ++count[sides[i]];
     if (std::min({count[0], count[1], count[2], count[3]}) < 3) // fit_line would refuse the side
         return std::nullopt;
     const std::size_t start[4] = {0, count[0], count[0] + count[1], count[0] + count[1] + count[2]};
     std::vector<Point> grouped(start[3] + count[3]);
     std::size_t fill[4] = {start[0], start[1], start[2], start[3]};
-    for (const Point &p : traced)
-        if (const int s = side_of(p); s >= 0)
-            grouped[fill[s]++] = p;
+    for (std::size_t i = 0; i < traced.size(); ++i)
+        if (sides[i] >= 0)
+            grouped[fill[sides[i]]++] = traced[i];
     std::optional<Line> line[4];
     for (int s = 0; s < 4; ++s)
         if (!(line[s] = fit_line(std::span<const Point>(grouped).subspan(start[s], count[s]))))
