@@ -3,6 +3,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <new>
+#include <utility>
 #include <vector>
 
 namespace vantor::thorough {
@@ -41,6 +44,24 @@ struct GreyView {
     }
 };
 
+// An allocator whose vectors leave new bytes as they find them, for a
+// buffer whose every byte is written straight after.
+template <class T>
+struct UninitialisedAllocator : std::allocator<T> {
+    template <class U>
+    struct rebind {
+        using other = UninitialisedAllocator<U>;
+    };
+    template <class U>
+    void construct(U *p) {
+        ::new (static_cast<void *>(p)) U;
+    }
+    template <class U, class... Args>
+    void construct(U *p, Args &&...args) {
+        ::new (static_cast<void *>(p)) U(std::forward<Args>(args)...);
+    }
+};
+
 // A binarisation: per pixel 1 dark, 0 light, and the threshold each pixel
 // was judged against: the mean level of the 5x5 blocks of 8x8 pixels around
 // it, a block's level being its mean grey, or for a block without an edge
@@ -69,7 +90,7 @@ private:
     int height_;
     int block_cols_;
     int block_rows_;
-    std::vector<std::uint8_t> bits_;
+    std::vector<std::uint8_t, UninitialisedAllocator<std::uint8_t>> bits_; // every byte set by the constructor
     std::vector<std::uint8_t> thresholds_; // per block
 };
 
