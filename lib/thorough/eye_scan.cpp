@@ -25,16 +25,18 @@ struct Raw {
 };
 
 // Five runs centred on (x, y) along the direction (dx, dy): 1, 0 a row, 0, 1
-// a column, 1, 1 or 1, -1 a diagonal. The
-// centre dark run, then light and dark runs out to each side, none
-// longer than `limit`. False when a run is missing or too long. Each side's walk
-// knows how many of its pixels lie inside, so a step checks one count.
-bool runs_through(const Binary &b, int x, int y, int dx, int dy, int limit, int (&runs)[5], float &centre) {
+// a column, 1, 1 or 1, -1 a diagonal. The centre dark run, then light and
+// dark runs out to each side, none longer than `limit`. False when a run is
+// missing or too long. Each side's walk knows how many of its pixels lie
+// inside, so a step checks one count; the direction is fixed when compiled.
+template <int dx, int dy>
+bool runs_through(const Binary &b, int x, int y, int limit, int (&runs)[5], float &centre) {
     const int width = b.width(), height = b.height();
     if (x < 0 || y < 0 || x >= width || y >= height || !b.dark(x, y))
         return false;
     const std::uint8_t *bits = b.row(0);
     int back[3] = {0, 0, 0}, fore[3] = {0, 0, 0};
+#pragma GCC unroll 2
     for (int side = 0; side < 2; ++side) {
         int(&count)[3] = side == 0 ? back : fore;
         const int sx = side == 0 ? -dx : dx, sy = side == 0 ? -dy : dy;
@@ -44,6 +46,7 @@ bool runs_through(const Binary &b, int x, int y, int dx, int dy, int limit, int 
         int room = std::min(room_along(px, sx, width), room_along(py, sy, height));
         const std::ptrdiff_t step = static_cast<std::ptrdiff_t>(sy) * width + sx;
         std::ptrdiff_t at = static_cast<std::ptrdiff_t>(py) * width + px;
+#pragma GCC unroll 3
         for (int k = 0; k < 3; ++k) {
             const std::uint8_t want = k != 1;
             // One pixel past `limit` is enough to know the run is too long.
@@ -176,13 +179,13 @@ std::vector<ScoredCandidate> scan_eyes(const Binary &b, int limit, int row_step)
             // scratch across the pattern may spoil one of them.
             int col_runs[5];
             float cy = static_cast<float>(y);
-            const bool vertical = runs_through(b, cx, y, 0, 1, row_total, col_runs, cy) && eye_ratios(col_runs) &&
+            const bool vertical = runs_through<0, 1>(b, cx, y, row_total, col_runs, cy) && eye_ratios(col_runs) &&
                                   2 * total(col_runs) >= row_total && 2 * row_total >= total(col_runs);
             const int iy = static_cast<int>(cy);
             int cross_runs[5];
             float fx = static_cast<float>(cx);
             int across = row_total;
-            if (vertical && runs_through(b, cx, iy, 1, 0, 2 * row_total, cross_runs, fx) && eye_ratios(cross_runs))
+            if (vertical && runs_through<1, 0>(b, cx, iy, 2 * row_total, cross_runs, fx) && eye_ratios(cross_runs))
                 across = total(cross_runs);
             else
                 fx = static_cast<float>(cx);
@@ -192,10 +195,10 @@ std::vector<ScoredCandidate> scan_eyes(const Binary &b, int limit, int row_step)
             // Two of the column and the diagonals must pass: the second
             // diagonal is looked at only when it decides.
             int passed = vertical;
-            for (int dy : {1, -1})
-                if (passed == 1 || (passed == 0 && dy == 1))
-                    passed += runs_through(b, fxi, iy, 1, dy, 2 * row_total, diagonal_runs, unused) &&
-                              eye_ratios(diagonal_runs);
+            passed += runs_through<1, 1>(b, fxi, iy, 2 * row_total, diagonal_runs, unused) && eye_ratios(diagonal_runs);
+            if (passed == 1)
+                passed += runs_through<1, -1>(b, fxi, iy, 2 * row_total, diagonal_runs, unused) &&
+                          eye_ratios(diagonal_runs);
             if (passed < 2)
                 continue;
             const float module = (across + (vertical ? total(col_runs) : across)) / 14.0f;
