@@ -1,29 +1,132 @@
-// The eye scan's two steps: the row matches of a scan of every row, merged
-// for every row or every second, give exactly the candidates of a scan at
-// that row step, on symbols and on noise alike, so one scan can serve
-// both the quick look and the single-finder pass.
+// The eye pattern scan's fast forms against their plain forms: the ratio
+// test's whole-pixel bounds against the test worked in floats, and the scan
+// with its bounded walks against walks that check every pixel; and its two
+// steps: the row matches of a scan of every row, merged for every row or
+// every second, give exactly the candidates of a scan at that row step, so
+// one scan can serve both the quick look and the single-finder pass.
 #include <gtest/gtest.h>
 
-#include <string>
+#include <algorithm>
+#include <cstring>
+#include <random>
 #include <vector>
 
 #include "qr_symbols.h"
+#include "reference/eye_scan_forms.h"
 #include "thorough/eye_scan.h"
+#include "thorough/image.h"
 
-namespace vt = vantor::testing;
 namespace th = vantor::thorough;
+namespace vt = vantor::testing;
 
 namespace {
 
-std::string describe(const std::vector<th::ScoredCandidate> &cs) {
-    std::string out;
-    for (const th::ScoredCandidate &c : cs)
-        out += std::to_string(c.at.x) + "," + std::to_string(c.at.y) + "," + std::to_string(c.at.module) + "x" +
-               std::to_string(c.hits) + " ";
-    return out;
+bool same(const std::vector<th::ScoredCandidate> &a, const std::vector<th::ScoredCandidate> &b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::memcmp(&a[i].at, &b[i].at, sizeof a[i].at) != 0 || a[i].hits != b[i].hits)
+            return false;
+    return true;
 }
 
 } // namespace
+
+TEST(EyeScan, RatioTestGivesTheFloatAnswerForEveryRunTuple) {
+    // Every five runs of 0 to 13 pixels: totals up to 65, where rounding of
+    // the bounds decides the most cases.
+    int runs[5];
+    long passed = 0;
+    for (runs[0] = 0; runs[0] < 14; ++runs[0])
+        for (runs[1] = 0; runs[1] < 14; ++runs[1])
+            for (runs[2] = 0; runs[2] < 14; ++runs[2])
+                for (runs[3] = 0; runs[3] < 14; ++runs[3])
+                    for (runs[4] = 0; runs[4] < 14; ++runs[4]) {
+                        const bool want = reference::eyes::eye_ratios(runs);
+                        ASSERT_EQ(th::eye_ratios(runs), want)
+                            << runs[0] << " " << runs[1] << " " << runs[2] << " " << runs[3] << " " << runs[4];
+                        passed += want;
+                    }
+    EXPECT_GT(passed, 1000);
+    // Every total up to 3000 (past the kept bounds, where they are worked
+    // out per call): one run, or the dark and light pair on one side, swept
+    // through every length while the others stay near the ideal 1:1:3:1:1
+    // and the total stays put, so each bound is met from both sides.
+    for (int sum = 7; sum <= 3000; ++sum) {
+        const int m = sum / 7;
+        for (int swept = 0; swept < 6; ++swept)
+            for (int v = 0; v <= 5 * m + 8; ++v) {
+                int r[5] = {m, m, 3 * m + sum - 7 * m, m, m};
+                if (swept == 2) {
+                    // The centre; the outer runs give or take the difference.
+                    const int d = r[2] - v;
+                    r[2] = v;
+                    const int left = d / 2, right = d - left;
+                    r[0] += left / 2;
+                    r[1] += left - left / 2;
+                    r[3] += right / 2;
+                    r[4] += right - right / 2;
+                } else if (swept == 5) {
+                    // The left pair; the centre gives or takes.
+                    r[2] += r[0] + r[1] - v;
+                    r[0] = v / 2;
+                    r[1] = v - v / 2;
+                } else {
+                    // One outer run; its pair partner keeps the pair's sum.
+                    const int k = swept < 2 ? swept : swept + 1, partner = k < 2 ? 1 - k : 7 - k;
+                    r[partner] += r[k] - v;
+                    r[k] = v;
+                }
+                if (std::min({r[0], r[1], r[2], r[3], r[4]}) < 0)
+                    continue;
+                ASSERT_EQ(th::eye_ratios(r), reference::eyes::eye_ratios(r))
+                    << "total " << sum << ": " << r[0] << " " << r[1] << " " << r[2] << " " << r[3] << " " << r[4];
+            }
+    }
+}
+
+TEST(EyeScan, ScanGivesThePlainScansCandidates) {
+    // Pictures of odd sizes (vector tails, one-pixel strips) holding eye
+    // patterns cut by every edge and corner, of several sizes, over noise
+    // of several grains; each scanned at several limits and row steps.
+    std::mt19937 rng(11);
+    int found = 0;
+    for (int t = 0; t < 120; ++t) {
+        const int w = 1 + static_cast<int>(rng() % 140), h = 1 + static_cast<int>(rng() % 110);
+        const int grain = 1 + static_cast<int>(rng() % 3);
+        std::vector<std::uint8_t> px(static_cast<std::size_t>(w) * h);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                px[static_cast<std::size_t>(y) * w + x] =
+                    static_cast<std::uint8_t>((x / grain * 7 + y / grain * 13 + rng() % 5) % 5 < 2 ? 30 : 220);
+        const int patterns = static_cast<int>(rng() % 8);
+        for (int p = 0; p < patterns; ++p) {
+            const int module = 1 + static_cast<int>(rng() % 5);
+            // Centres anywhere, the edges and corners included.
+            const int cx = static_cast<int>(rng() % static_cast<unsigned>(w + 4)) - 2;
+            const int cy = static_cast<int>(rng() % static_cast<unsigned>(h + 4)) - 2;
+            for (int y = cy - 4 * module; y <= cy + 4 * module; ++y)
+                for (int x = cx - 4 * module; x <= cx + 4 * module; ++x) {
+                    if (x < 0 || y < 0 || x >= w || y >= h)
+                        continue;
+                    const int ring = std::max(std::abs(x - cx), std::abs(y - cy)) * 2 / (2 * module + 1);
+                    // Rings out from the centre: 3 modules dark, then light,
+                    // dark, and a light margin.
+                    const bool dark = ring <= 1 || ring == 3;
+                    px[static_cast<std::size_t>(y) * w + x] = dark ? 20 : 235;
+                }
+        }
+        const th::Binary binary(th::GreyView{px.data(), w, h, w, rng() % 4 == 0});
+        for (int limit : {1, 8, 64})
+            for (int step : {1, 2, 3}) {
+                const auto got = th::scan_eyes(binary, limit, step);
+                ASSERT_TRUE(same(got, reference::eyes::scan_eyes(binary, limit, step)))
+                    << w << "x" << h << " limit " << limit << " step " << step;
+                found += static_cast<int>(got.size());
+            }
+    }
+    EXPECT_GT(found, 100);
+}
 
 TEST(EyeScan, MergedMatchesOfEveryRowEqualAScanAtEitherStep) {
     vt::RenderOptions o;
@@ -49,8 +152,7 @@ TEST(EyeScan, MergedMatchesOfEveryRowEqualAScanAtEitherStep) {
             for (int step : {1, 2})
                 for (int limit : {32, 4096}) {
                     const auto merged = th::merge_matches(every, p.width, p.height, limit, step);
-                    const auto scanned = th::scan_eyes(binary, limit, step);
-                    EXPECT_EQ(describe(merged), describe(scanned))
+                    EXPECT_TRUE(same(merged, reference::eyes::scan_eyes(binary, limit, step)))
                         << p.width << " inverted " << inverted << " step " << step << " limit " << limit;
                     EXPECT_FALSE(merged.empty());
                 }

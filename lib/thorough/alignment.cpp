@@ -10,21 +10,26 @@ namespace {
 
 // Light minus dark of the concentric pattern with `reach` rings (2: the
 // alignment pattern; 3: an eye pattern, whose dark centre is 3x3) whose
-// module (i, j) lies at place(i, j); NaN off the image. `spread` gets the
-// pooled standard deviation of the two kinds of module.
-template <class Place>
-double ring_score(const GreyView &grey, int reach, Place place, double *spread = nullptr) {
+// module (i, j) lies at place(i, j), its grey sample(x, y); NaN off the
+// image. `spread` gets the pooled standard deviation of the two kinds of
+// module.
+template <int reach, class Sample, class Place>
+double ring_score(Sample sample, Place place, double *spread = nullptr) {
     double sum[2] = {0, 0}, squares[2] = {0, 0};
     int count[2] = {0, 0};
+    // Unrolled, each module's ring is known where it is summed.
+#pragma GCC unroll 7
     for (int j = -reach; j <= reach; ++j)
+#pragma GCC unroll 7
         for (int i = -reach; i <= reach; ++i) {
             const Point p = place(i, j);
-            const float value = grey.bilinear(static_cast<float>(p.x), static_cast<float>(p.y));
+            const float value = sample(static_cast<float>(p.x), static_cast<float>(p.y));
             if (value < 0)
                 return NAN;
             const int ring = std::max(std::abs(i), std::abs(j));
             // Alignment: rings 0 and 2 dark. Eye: rings 0, 1 and 3 dark.
             const int light = reach == 2 ? ring == 1 : ring == 2;
+            static_assert(reach == 2 || reach == 3);
             sum[light] += value;
             squares[light] += static_cast<double>(value) * value;
             ++count[light];
@@ -38,8 +43,10 @@ double ring_score(const GreyView &grey, int reach, Place place, double *spread =
     return sum[1] / count[1] - sum[0] / count[0];
 }
 
-double ring_score(const GreyView &grey, const Projective &g, double u, double v, int reach) {
-    return ring_score(grey, reach, [&](int i, int j) { return g.map(u + i, v + j); });
+template <int reach>
+double ring_score(const GreyView &grey, const Projective &g, double u, double v) {
+    return ring_score<reach>([&](float x, float y) { return grey.bilinear(x, y); },
+                             [&](int i, int j) { return g.map(u + i, v + j); });
 }
 
 } // namespace
@@ -52,7 +59,7 @@ std::optional<AlignmentHit> find_alignment(const GreyView &grey, const Projectiv
     for (int sy = -steps; sy <= steps; ++sy)
         for (int sx = -steps; sx <= steps; ++sx) {
             const double u = expected.x + sx * 0.5, v = expected.y + sy * 0.5;
-            const double s = ring_score(grey, guess, u, v, 2);
+            const double s = ring_score<2>(grey, guess, u, v);
             // Nearer the prediction wins a tie.
             if (s > best + 1e-9 || (std::fabs(s - best) <= 1e-9 && std::hypot(u - expected.x, v - expected.y) <
                                                                      std::hypot(at.x - expected.x, at.y - expected.y))) {
@@ -66,7 +73,7 @@ std::optional<AlignmentHit> find_alignment(const GreyView &grey, const Projectiv
     for (int sy = -4; sy <= 4; ++sy)
         for (int sx = -4; sx <= 4; ++sx) {
             const double u = coarse.x + sx * 0.125, v = coarse.y + sy * 0.125;
-            const double s = ring_score(grey, guess, u, v, 2);
+            const double s = ring_score<2>(grey, guess, u, v);
             if (s > best) {
                 best = s;
                 at = {u, v};
@@ -78,13 +85,22 @@ std::optional<AlignmentHit> find_alignment(const GreyView &grey, const Projectiv
 }
 
 EyeContrast eye_contrast(const GreyView &grey, Point centre, Point x_step, Point y_step) {
+    constexpr int reach = 3;
+    auto place = [&](int i, int j) {
+        return Point{centre.x + i * x_step.x + j * y_step.x, centre.y + i * x_step.y + j * y_step.y};
+    };
+    // The grid's corners bound its samples; with them a pixel inside the
+    // image (far beyond any rounding), no sample needs holding at the border.
+    bool inside = true;
+    for (int j : {-reach, reach})
+        for (int i : {-reach, reach}) {
+            const Point p = place(i, j);
+            inside = inside && p.x >= 1 && p.y >= 1 && p.x <= grey.width - 2 && p.y <= grey.height - 2;
+        }
     double spread = 0;
-    const double s = ring_score(
-        grey, 3,
-        [&](int i, int j) {
-            return Point{centre.x + i * x_step.x + j * y_step.x, centre.y + i * x_step.y + j * y_step.y};
-        },
-        &spread);
+    const double s = inside ? ring_score<reach>([&](float x, float y) { return grey.bilinear_inside(x, y); }, place,
+                                                &spread)
+                            : ring_score<reach>([&](float x, float y) { return grey.bilinear(x, y); }, place, &spread);
     if (std::isnan(s))
         return {};
     return {s, spread > 0 ? s / spread : (s > 0 ? 1e9 : 0)};

@@ -10,6 +10,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <span>
 
 #include "../vectors.h"
@@ -26,27 +27,42 @@ struct Raw {
     int hits;
 };
 
-// Five runs centred on (x, y) along one axis (dx, dy = 1, 0 or 0, 1): the
-// centre dark run, then light and dark runs out to each side, none longer
-// than `limit`. False when a run is missing or too long.
-bool runs_through(const Binary &b, int x, int y, int dx, int dy, int limit, int (&runs)[5], float &centre) {
-    auto inside = [&](int px, int py) { return px >= 0 && py >= 0 && px < b.width() && py < b.height(); };
-    if (!inside(x, y) || !b.dark(x, y))
+// Five runs centred on (x, y) along the direction (dx, dy): 1, 0 a row, 0, 1
+// a column, 1, 1 or 1, -1 a diagonal. The centre dark run, then light and
+// dark runs out to each side, none longer than `limit`. False when a run is
+// missing or too long. Each side's walk knows how many of its pixels lie
+// inside, so a step checks one count; the direction is fixed when compiled.
+template <int dx, int dy>
+bool runs_through(const Binary &b, int x, int y, int limit, int (&runs)[5], float &centre) {
+    const int width = b.width(), height = b.height();
+    if (x < 0 || y < 0 || x >= width || y >= height || !b.dark(x, y))
         return false;
+    const std::uint8_t *bits = b.row(0);
     int back[3] = {0, 0, 0}, fore[3] = {0, 0, 0};
+#pragma GCC unroll 2
     for (int side = 0; side < 2; ++side) {
         int(&count)[3] = side == 0 ? back : fore;
         const int sx = side == 0 ? -dx : dx, sy = side == 0 ? -dy : dy;
-        int px = x + (side == 0 ? 0 : sx), py = y + (side == 0 ? 0 : sy);
+        const int px = x + (side == 0 ? 0 : sx), py = y + (side == 0 ? 0 : sy);
+        // Pixels from (px, py) on to the edge, (px, py) itself included.
+        auto room_along = [](int p, int s, int size) { return s > 0 ? size - p : s < 0 ? p + 1 : std::numeric_limits<int>::max(); };
+        int room = std::min(room_along(px, sx, width), room_along(py, sy, height));
+        const std::ptrdiff_t step = static_cast<std::ptrdiff_t>(sy) * width + sx;
+        std::ptrdiff_t at = static_cast<std::ptrdiff_t>(py) * width + px;
+#pragma GCC unroll 3
         for (int k = 0; k < 3; ++k) {
-            const bool want_dark = k != 1;
-            while (inside(px, py) && b.dark(px, py) == want_dark && count[k] <= limit) {
-                ++count[k];
-                px += sx;
-                py += sy;
+            const std::uint8_t want = k != 1;
+            // One pixel past `limit` is enough to know the run is too long.
+            const int cap = std::min(room, limit + 1);
+            int run = 0;
+            while (run < cap && bits[at] == want) {
+                ++run;
+                at += step;
             }
+            room -= run;
+            count[k] = run;
             // The centre run may end at the centre pixel on the far side.
-            if ((count[k] == 0 && !(side == 1 && k == 0)) || count[k] > limit)
+            if ((run == 0 && !(side == 1 && k == 0)) || run > limit)
                 return false;
         }
     }
@@ -62,65 +78,113 @@ bool runs_through(const Binary &b, int x, int y, int dx, int dy, int limit, int 
 }
 
 // The run starts of a row of 0/1 bytes from its first dark pixel, and its
-// width after them: where a pixel differs from the one before (light before
-// the first), found sixty-four pixels at a time.
-void row_starts(const std::uint8_t *row, int width, std::vector<int> &starts) {
-    starts.clear();
-    for_each_change(row, width, 0, false, false, [&](int x) { starts.push_back(x); });
-    starts.push_back(width);
+// width after them, into `starts` (room for width + 1); how many there are.
+// A start is where a pixel differs from the one before (light before the
+// first), found sixty-four pixels at a time.
+std::size_t row_starts(const std::uint8_t *row, int width, int *starts) {
+    std::size_t count = 0;
+    for_each_change(row, width, 0, false, false, [&](int x) { starts[count++] = x; });
+    starts[count++] = width;
+    return count;
 }
 
 int total(const int (&runs)[5]) { return runs[0] + runs[1] + runs[2] + runs[3] + runs[4]; }
 
-} // namespace
+// The ratio test's bounds for one total of five runs, as whole pixels: a
+// length passes a bound `f * (total / 7)`, worked in floats, exactly when
+// it passes the bound's ceiling (from below) or floor (from above).
+struct RatioBounds {
+    int centre_lo, centre_hi; // the centre dark run
+    int outer_lo, outer_hi;   // the outer dark runs
+    int light_lo, light_hi;   // the light runs
+    int pair_lo, pair_hi;     // an outer dark run with its light neighbour
+};
 
-bool eye_ratios(const int (&runs)[5]) {
-    const int sum = total(runs);
-    if (sum < 7)
-        return false;
-    const float m = sum / 7.0f;
+[[gnu::noinline]] RatioBounds ratio_bounds(int sum) {
     // Blur and thresholds thicken one colour at the other's cost, so single
     // runs may stray far; a dark run and its light neighbour stay near two
     // modules together.
-    // The centre run, which in texture is seldom long enough, is tested
-    // first and ends most tests; the other bounds are tested without a
-    // branch: in texture none of them is predictable.
-    auto within = [&](float v, float lo, float hi) { return (v >= lo * m) & (v <= hi * m); };
-    if (!within(runs[2], 1.8f, 4.2f))
-        return false;
-    return within(runs[0], 0.4f, 1.8f) & within(runs[4], 0.4f, 1.8f) & within(runs[1], 0.3f, 1.6f) &
-           within(runs[3], 0.3f, 1.6f) & within(runs[0] + runs[1], 1.3f, 2.7f) &
-           within(runs[3] + runs[4], 1.3f, 2.7f);
+    const float m = static_cast<float>(sum) / 7.0f;
+    auto at_least = [&](float f) { return static_cast<int>(std::ceil(f * m)); };
+    auto at_most = [&](float f) { return static_cast<int>(std::floor(f * m)); };
+    return {at_least(1.8f), at_most(4.2f), at_least(0.4f), at_most(1.8f),
+            at_least(0.3f), at_most(1.6f), at_least(1.3f), at_most(2.7f)};
 }
+
+// The bounds of the totals a row of texture mostly gives, worked out once.
+constexpr int bounds_kept = 1024;
+const std::vector<RatioBounds> kept_bounds = [] {
+    std::vector<RatioBounds> bounds(bounds_kept);
+    for (int sum = 0; sum < bounds_kept; ++sum)
+        bounds[static_cast<std::size_t>(sum)] = ratio_bounds(sum);
+    return bounds;
+}();
+
+// Five runs against one total's bounds. The centre run, which in texture
+// is seldom long enough, is tested first and ends most tests; the other
+// bounds are tested without a branch: in texture none of them is
+// predictable.
+inline bool within_bounds(const int (&runs)[5], const RatioBounds &b) {
+    if (runs[2] < b.centre_lo || runs[2] > b.centre_hi)
+        return false;
+    auto within = [](int v, int lo, int hi) { return (v >= lo) & (v <= hi); };
+    return within(runs[0], b.outer_lo, b.outer_hi) & within(runs[4], b.outer_lo, b.outer_hi) &
+           within(runs[1], b.light_lo, b.light_hi) & within(runs[3], b.light_lo, b.light_hi) &
+           within(runs[0] + runs[1], b.pair_lo, b.pair_hi) & within(runs[3] + runs[4], b.pair_lo, b.pair_hi);
+}
+
+// False only where ratios_pass is: the centre run alone against its kept
+// bounds, before a row window's other runs are worked out.
+inline bool centre_may_pass(int centre, int sum) {
+    if (sum >= bounds_kept)
+        return true;
+    const RatioBounds &b = kept_bounds[static_cast<std::size_t>(std::max(sum, 0))];
+    return centre >= b.centre_lo && centre <= b.centre_hi;
+}
+
+// eye_ratios on runs whose total is `sum`.
+inline bool ratios_pass(const int (&runs)[5], int sum) {
+    if (sum < 7)
+        return false;
+    if (sum < bounds_kept)
+        return within_bounds(runs, kept_bounds[static_cast<std::size_t>(sum)]);
+    const RatioBounds wide = ratio_bounds(sum);
+    return within_bounds(runs, wide);
+}
+
+} // namespace
+
+bool eye_ratios(const int (&runs)[5]) { return ratios_pass(runs, total(runs)); }
 
 std::vector<RowMatch> row_matches(const Binary &b, int row_step) {
     std::vector<RowMatch> matches;
-    std::vector<int> starts;
+    std::vector<int> starts(static_cast<std::size_t>(b.width()) + 1);
     for (int y = 0; y < b.height(); y += std::max(1, row_step)) {
         // Runs of the row from its first dark pixel, alternately dark and
         // light; run k covers starts[k] .. starts[k + 1] - 1.
-        row_starts(b.row(y), b.width(), starts);
+        const std::size_t start_count = row_starts(b.row(y), b.width(), starts.data());
         // starts[0] begins a dark run; dark runs are at even indices.
-        for (std::size_t i = 0; i + 5 < starts.size(); i += 2) {
-            int row_runs[5];
-            for (int k = 0; k < 5; ++k)
-                row_runs[k] = starts[i + k + 1] - starts[i + k];
-            if (!eye_ratios(row_runs))
+        for (std::size_t i = 0; i + 5 < start_count; i += 2) {
+            const int *at = starts.data() + i;
+            const int row_total = at[5] - at[0];
+            if (!centre_may_pass(at[3] - at[2], row_total))
                 continue;
-            const int row_total = total(row_runs);
+            const int row_runs[5] = {at[1] - at[0], at[2] - at[1], at[3] - at[2], at[4] - at[3], at[5] - at[4]};
+            if (!ratios_pass(row_runs, row_total))
+                continue;
             const int cx = (starts[i + 2] + starts[i + 3] - 1) / 2;
             // Lines through the centre in any direction cross the rings in
             // the same ratios; structures in data rarely pass two more. A
             // scratch across the pattern may spoil one of them.
             int col_runs[5];
             float cy = static_cast<float>(y);
-            const bool vertical = runs_through(b, cx, y, 0, 1, row_total, col_runs, cy) && eye_ratios(col_runs) &&
+            const bool vertical = runs_through<0, 1>(b, cx, y, row_total, col_runs, cy) && eye_ratios(col_runs) &&
                                   2 * total(col_runs) >= row_total && 2 * row_total >= total(col_runs);
             const int iy = static_cast<int>(cy);
             int cross_runs[5];
             float fx = static_cast<float>(cx);
             int across = row_total;
-            if (vertical && runs_through(b, cx, iy, 1, 0, 2 * row_total, cross_runs, fx) && eye_ratios(cross_runs))
+            if (vertical && runs_through<1, 0>(b, cx, iy, 2 * row_total, cross_runs, fx) && eye_ratios(cross_runs))
                 across = total(cross_runs);
             else
                 fx = static_cast<float>(cx);
@@ -130,10 +194,10 @@ std::vector<RowMatch> row_matches(const Binary &b, int row_step) {
             // Two of the column and the diagonals must pass: the second
             // diagonal is looked at only when it decides.
             int passed = vertical;
-            for (int dy : {1, -1})
-                if (passed == 1 || (passed == 0 && dy == 1))
-                    passed += runs_through(b, fxi, iy, 1, dy, 2 * row_total, diagonal_runs, unused) &&
-                              eye_ratios(diagonal_runs);
+            passed += runs_through<1, 1>(b, fxi, iy, 2 * row_total, diagonal_runs, unused) && eye_ratios(diagonal_runs);
+            if (passed == 1)
+                passed += runs_through<1, -1>(b, fxi, iy, 2 * row_total, diagonal_runs, unused) &&
+                          eye_ratios(diagonal_runs);
             if (passed < 2)
                 continue;
             const float module = (across + (vertical ? total(col_runs) : across)) / 14.0f;

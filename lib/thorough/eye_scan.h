@@ -45,7 +45,9 @@ std::vector<ScoredCandidate> merge_matches(std::span<const RowMatch> matches, in
 // `row_step`th row.
 std::vector<ScoredCandidate> scan_eyes(const Binary &binary, int limit, int row_step = 1);
 
-// The 1:1:3:1:1 test on five run lengths.
+// The 1:1:3:1:1 test on five run lengths: each run, and each outer dark run
+// with its light neighbour, within its bounds as multiples of a module of
+// (total / 7) pixels.
 bool eye_ratios(const int (&runs)[5]);
 
 } // namespace vantor::thorough

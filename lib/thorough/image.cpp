@@ -14,6 +14,38 @@ namespace {
 // Sums of sixteen greys down a block's rows.
 using Shorts16 = std::uint16_t __attribute__((vector_size(32)));
 
+using Longs2 = std::uint64_t __attribute__((vector_size(16)));
+using Words8 = std::uint32_t __attribute__((vector_size(32)));
+using Longs4 = std::uint64_t __attribute__((vector_size(32)));
+
+// The least and the greatest byte of each eight-byte half, in bytes 0 and
+// 8: each byte against those 4, 2 and 1 places above it in its half.
+Bytes16 halves_min(Bytes16 v) {
+    for (int shift : {32, 16, 8}) {
+        const Bytes16 above = reinterpret_cast<Bytes16>(reinterpret_cast<Longs2>(v) >> shift);
+        v = above < v ? above : v;
+    }
+    return v;
+}
+
+Bytes16 halves_max(Bytes16 v) {
+    for (int shift : {32, 16, 8}) {
+        const Bytes16 above = reinterpret_cast<Bytes16>(reinterpret_cast<Longs2>(v) >> shift);
+        v = above > v ? above : v;
+    }
+    return v;
+}
+
+// The sums of the first and of the last eight of sixteen sums of greys
+// (each at most 2040), added in pairs, then fours, then eights.
+void halves_sum(const Shorts16 &v, int &first, int &last) {
+    const Words8 words = reinterpret_cast<Words8>(v);
+    const Longs4 pairs = reinterpret_cast<Longs4>((words & 0xffff) + (words >> 16));
+    const Longs4 fours = (pairs & 0xffffffff) + (pairs >> 32);
+    first = static_cast<int>(fours[0] + fours[1]);
+    last = static_cast<int>(fours[2] + fours[3]);
+}
+
 // A block whose grey range is this small carries no edge.
 constexpr int flat_range = 24;
 // Threshold window: this many blocks either side.
@@ -24,8 +56,11 @@ constexpr int flat_reach = 3;
 } // namespace
 
 float GreyView::bilinear(float x, float y) const {
+    if (x >= 0 && y >= 0 && x < width - 1 && y < height - 1)
+        return bilinear_inside(x, y);
     if (!(x > -0.5f && y > -0.5f && x < width - 0.5f && y < height - 0.5f))
         return -1;
+    // Within a pixel of the last row or column, or half a pixel outside.
     const float cx = std::clamp(x, 0.0f, static_cast<float>(width - 1));
     const float cy = std::clamp(y, 0.0f, static_cast<float>(height - 1));
     const int x0 = std::min(static_cast<int>(cx), width - 1), y0 = std::min(static_cast<int>(cy), height - 1);
@@ -47,15 +82,26 @@ Binary::Binary(const GreyView &grey)
     // minimum: a flat region on its own is background and reads light.
     std::vector<int> level(thresholds_.size(), 0), low(thresholds_.size(), 0);
     std::vector<char> flat(thresholds_.size(), 0);
-    // The stored greys' extremes and sums, a row of blocks at a time: first
-    // down each column of the block row, sixteen columns at a time, then
-    // across each block's columns. An inverted view's follow (255 - g).
+    // The stored greys' extremes and sums, a row of blocks at a time: down
+    // each column of the block row, sixteen columns at a time, and across
+    // those columns' two blocks while still in registers; then the blocks
+    // left at the right edge column by column. An inverted view's follow
+    // (255 - g).
     const std::size_t w = static_cast<std::size_t>(width_);
     auto row = [&](int y) { return grey.pixels + static_cast<std::size_t>(y) * static_cast<std::size_t>(grey.stride); };
     std::vector<std::uint8_t> col_lo(w), col_hi(w);
     std::vector<std::uint16_t> col_sum(w);
     for (int by = 0; by < block_rows_; ++by) {
         const int y0 = by * block, y1 = std::min(y0 + block, height_);
+        auto set_block = [&](int bx, int lo, int hi, int sum) {
+            const int pixels = (std::min(bx * block + block, width_) - bx * block) * (y1 - y0);
+            const std::size_t i = static_cast<std::size_t>(by) * block_cols_ + bx;
+            if (grey.inverted)
+                sum = 255 * pixels - sum;
+            level[i] = sum / pixels;
+            low[i] = grey.inverted ? 255 - hi : lo;
+            flat[i] = hi - lo <= flat_range;
+        };
         std::size_t x = 0;
         for (; x + 16 <= w; x += 16) {
             Bytes16 lo = load16(row(y0) + x), hi = lo;
@@ -66,37 +112,34 @@ Binary::Binary(const GreyView &grey)
                 hi = g > hi ? g : hi;
                 sum += __builtin_convertvector(g, Shorts16);
             }
-            std::memcpy(col_lo.data() + x, &lo, sizeof lo);
-            std::memcpy(col_hi.data() + x, &hi, sizeof hi);
-            std::memcpy(col_sum.data() + x, &sum, sizeof sum);
+            const Bytes16 least = halves_min(lo), most = halves_max(hi);
+            int first = 0, last = 0;
+            halves_sum(sum, first, last);
+            const int bx = static_cast<int>(x) / block;
+            set_block(bx, least[0], most[0], first);
+            set_block(bx + 1, least[8], most[8], last);
         }
-        for (; x < w; ++x) {
+        for (std::size_t c = x; c < w; ++c) {
             std::uint8_t lo = 255, hi = 0;
             std::uint16_t sum = 0;
             for (int y = y0; y < y1; ++y) {
-                lo = std::min(lo, row(y)[x]);
-                hi = std::max(hi, row(y)[x]);
-                sum = static_cast<std::uint16_t>(sum + row(y)[x]);
+                lo = std::min(lo, row(y)[c]);
+                hi = std::max(hi, row(y)[c]);
+                sum = static_cast<std::uint16_t>(sum + row(y)[c]);
             }
-            col_lo[x] = lo;
-            col_hi[x] = hi;
-            col_sum[x] = sum;
+            col_lo[c] = lo;
+            col_hi[c] = hi;
+            col_sum[c] = sum;
         }
-        for (int bx = 0; bx < block_cols_; ++bx) {
+        for (int bx = static_cast<int>(x) / block; bx < block_cols_; ++bx) {
             const int x0 = bx * block, x1 = std::min(x0 + block, width_);
-            const int pixels = (x1 - x0) * (y1 - y0);
-            const std::size_t i = static_cast<std::size_t>(by) * block_cols_ + bx;
             int lo = 255, hi = 0, sum = 0;
             for (int c = x0; c < x1; ++c) {
                 lo = std::min<int>(lo, col_lo[static_cast<std::size_t>(c)]);
                 hi = std::max<int>(hi, col_hi[static_cast<std::size_t>(c)]);
                 sum += col_sum[static_cast<std::size_t>(c)];
             }
-            if (grey.inverted)
-                sum = 255 * pixels - sum;
-            level[i] = sum / pixels;
-            low[i] = grey.inverted ? 255 - hi : lo;
-            flat[i] = hi - lo <= flat_range;
+            set_block(bx, lo, hi, sum);
         }
     }
     for (int by = 0; by < block_rows_; ++by)
@@ -123,17 +166,24 @@ Binary::Binary(const GreyView &grey)
             level[i] = value;
         }
     // Each block's threshold: the mean level of the 5x5 blocks around it,
-    // the window moved inside the grid at its edges.
+    // the window moved inside the grid at its edges; summed down the
+    // window's rows for each column of blocks, then across its columns.
+    std::vector<int> window_column(static_cast<std::size_t>(block_cols_));
     for (int by = 0; by < block_rows_; ++by) {
         const int top = std::clamp(by - window_reach, 0, std::max(0, block_rows_ - 2 * window_reach - 1));
         const int bottom = std::min(block_rows_, top + 2 * window_reach + 1);
         for (int bx = 0; bx < block_cols_; ++bx) {
+            int sum = 0;
+            for (int y = top; y < bottom; ++y)
+                sum += level[static_cast<std::size_t>(y) * block_cols_ + bx];
+            window_column[static_cast<std::size_t>(bx)] = sum;
+        }
+        for (int bx = 0; bx < block_cols_; ++bx) {
             const int left = std::clamp(bx - window_reach, 0, std::max(0, block_cols_ - 2 * window_reach - 1));
             const int right = std::min(block_cols_, left + 2 * window_reach + 1);
             int sum = 0;
-            for (int y = top; y < bottom; ++y)
-                for (int x = left; x < right; ++x)
-                    sum += level[static_cast<std::size_t>(y) * block_cols_ + x];
+            for (int x = left; x < right; ++x)
+                sum += window_column[static_cast<std::size_t>(x)];
             const int t = sum / ((bottom - top) * (right - left));
             thresholds_[static_cast<std::size_t>(by) * block_cols_ + bx] = static_cast<std::uint8_t>(t);
         }
@@ -144,9 +194,10 @@ Binary::Binary(const GreyView &grey)
     std::vector<std::uint8_t> limit(w);
     for (int y = 0; y < height_; ++y) {
         if (y % block == 0)
-            for (std::size_t x = 0; x < w; ++x) {
-                const std::uint8_t t = thresholds_[static_cast<std::size_t>(y / block) * block_cols_ + x / block];
-                limit[x] = grey.inverted ? static_cast<std::uint8_t>(255 - t) : t;
+            for (int bx = 0; bx < block_cols_; ++bx) {
+                const std::uint8_t t = thresholds_[static_cast<std::size_t>(y / block) * block_cols_ + bx];
+                const int x0 = bx * block;
+                std::memset(limit.data() + x0, grey.inverted ? 255 - t : t, static_cast<std::size_t>(std::min(block, width_ - x0)));
             }
         const std::uint8_t *in = row(y);
         std::uint8_t *out = bits_.data() + static_cast<std::size_t>(y) * w;

@@ -3,6 +3,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <new>
+#include <utility>
 #include <vector>
 
 namespace vantor::thorough {
@@ -24,6 +27,39 @@ struct GreyView {
     // Bilinear grey at (x, y) in pixel-index coordinates, held at the border;
     // -1 outside the image by more than half a pixel.
     float bilinear(float x, float y) const;
+    // bilinear at a point with 0 <= x < width - 1 and 0 <= y < height - 1,
+    // whose four pixels need no holding at the border.
+    float bilinear_inside(float x, float y) const {
+        const int x0 = static_cast<int>(x), y0 = static_cast<int>(y);
+        const std::uint8_t *p = pixels + static_cast<std::size_t>(y0) * static_cast<std::size_t>(stride) +
+                                static_cast<std::size_t>(x0);
+        const std::size_t below = static_cast<std::size_t>(stride);
+        // 255 - g, for a byte, is g with every bit flipped.
+        const int flip = inverted ? 255 : 0;
+        const int g00 = p[0] ^ flip, g10 = p[1] ^ flip, g01 = p[below] ^ flip, g11 = p[below + 1] ^ flip;
+        const float fx = x - x0, fy = y - y0;
+        const float top = g00 + (g10 - g00) * fx;
+        const float bottom = g01 + (g11 - g01) * fx;
+        return top + (bottom - top) * fy;
+    }
+};
+
+// An allocator whose vectors leave new bytes as they find them, for a
+// buffer whose every byte is written straight after.
+template <class T>
+struct UninitialisedAllocator : std::allocator<T> {
+    template <class U>
+    struct rebind {
+        using other = UninitialisedAllocator<U>;
+    };
+    template <class U>
+    void construct(U *p) {
+        ::new (static_cast<void *>(p)) U;
+    }
+    template <class U, class... Args>
+    void construct(U *p, Args &&...args) {
+        ::new (static_cast<void *>(p)) U(std::forward<Args>(args)...);
+    }
 };
 
 // A binarisation: per pixel 1 dark, 0 light, and the threshold each pixel
@@ -54,7 +90,7 @@ private:
     int height_;
     int block_cols_;
     int block_rows_;
-    std::vector<std::uint8_t> bits_;
+    std::vector<std::uint8_t, UninitialisedAllocator<std::uint8_t>> bits_; // every byte set by the constructor
     std::vector<std::uint8_t> thresholds_; // per block
 };
 

@@ -42,10 +42,13 @@ std::vector<Triple> form_triples(std::span<const Candidate> c, std::span<const d
     // them, and in double as the legs are measured.
     const std::size_t un = c.size();
     std::vector<double> near(un * un), leg(un * un);
+    // hypot ignores the signs of its arguments, and a difference turned
+    // round only changes its sign: each pair is measured once.
     for (std::size_t i = 0; i < un; ++i)
-        for (std::size_t j = 0; j < un; ++j) {
-            near[i * un + j] = distance(c[i], c[j]);
-            leg[i * un + j] = std::hypot(static_cast<double>(c[j].x - c[i].x), static_cast<double>(c[j].y - c[i].y));
+        for (std::size_t j = i; j < un; ++j) {
+            near[i * un + j] = near[j * un + i] = distance(c[i], c[j]);
+            leg[i * un + j] = leg[j * un + i] =
+                std::hypot(static_cast<double>(c[j].x - c[i].x), static_cast<double>(c[j].y - c[i].y));
         }
     for (int i = 0; i < n; ++i) {
         if (used[static_cast<std::size_t>(i)] || !(c[static_cast<std::size_t>(i)].module > 0))

@@ -1,0 +1,105 @@
+// The search's grey sampling against its plain forms, bit for bit: bilinear
+// grey with its shortcut for points whose four pixels lie inside, and an eye
+// pattern's contrast, whose samples skip the border checks when its whole
+// grid lies inside.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "reference/sampling_forms.h"
+#include "thorough/alignment.h"
+#include "thorough/image.h"
+
+namespace th = vantor::thorough;
+
+namespace {
+
+struct View {
+    std::vector<std::uint8_t> pixels;
+    th::GreyView grey;
+};
+
+// Random greys of a random odd size, down to one pixel wide or high, rows
+// a little apart, read as they are or inverted.
+View random_view(std::mt19937 &rng) {
+    View v;
+    const int w = 1 + static_cast<int>(rng() % 40), h = 1 + static_cast<int>(rng() % 40);
+    const int stride = w + static_cast<int>(rng() % 3);
+    v.pixels.resize(static_cast<std::size_t>(stride) * h);
+    for (auto &p : v.pixels)
+        p = static_cast<std::uint8_t>(rng());
+    v.grey = th::GreyView{v.pixels.data(), w, h, stride, rng() % 2 == 1};
+    return v;
+}
+
+bool same_bits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+} // namespace
+
+TEST(GreySampling, BilinearGivesThePlainFormsValueEverywhere) {
+    // Points spread over the image and half a pixel past it, and points on
+    // and a float step either side of the last row and column and of the
+    // half-pixel limits, where the shortcut hands over to the held border.
+    std::mt19937 rng(17);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    for (int t = 0; t < 400; ++t) {
+        const View v = random_view(rng);
+        const float w = static_cast<float>(v.grey.width), h = static_cast<float>(v.grey.height);
+        std::vector<float> xs, ys;
+        for (float edge : {-0.5f, 0.0f, w - 1.0f, w - 0.5f})
+            for (float to : {-1.0f, 1.0f})
+                xs.push_back(std::nextafter(edge, edge + to)), xs.push_back(edge);
+        for (float edge : {-0.5f, 0.0f, h - 1.0f, h - 0.5f})
+            for (float to : {-1.0f, 1.0f})
+                ys.push_back(std::nextafter(edge, edge + to)), ys.push_back(edge);
+        for (int k = 0; k < 40; ++k) {
+            xs.push_back(-1.0f + (w + 1.0f) * unit(rng));
+            ys.push_back(-1.0f + (h + 1.0f) * unit(rng));
+        }
+        xs.push_back(std::numeric_limits<float>::quiet_NaN());
+        for (float x : xs)
+            for (float y : ys)
+                ASSERT_TRUE(same_bits(v.grey.bilinear(x, y), reference::sampling::bilinear(v.grey, x, y)))
+                    << v.grey.width << "x" << v.grey.height << " at " << x << "," << y;
+    }
+}
+
+TEST(GreySampling, EyeContrastGivesThePlainFormsValues) {
+    // Grids of every size and turn, inside, straddling each edge and off the
+    // image, including grids whose corners sit a pixel from the edges.
+    std::mt19937 rng(19);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    int inside = 0;
+    for (int t = 0; t < 3000; ++t) {
+        const View v = random_view(rng);
+        const double w = v.grey.width, h = v.grey.height;
+        const double module = 0.2 + 2.0 * unit(rng), turn = 6.3 * unit(rng);
+        const th::Point x_step{module * std::cos(turn), module * std::sin(turn)};
+        const th::Point y_step{-x_step.y, x_step.x};
+        th::Point centre{-2.0 + (w + 4.0) * unit(rng), -2.0 + (h + 4.0) * unit(rng)};
+        if (t % 4 == 0) {
+            // Axis-aligned, corner samples on the first or last row and
+            // column, or exactly a pixel in from them.
+            const double m = std::floor(module * 4) / 4 + 0.25, in = (t / 4) % 2;
+            centre = (t / 8) % 2 ? th::Point{in + 3 * m, in + 3 * m} : th::Point{w - 1 - in - 3 * m, h - 1 - in - 3 * m};
+            const th::EyeContrast got = th::eye_contrast(v.grey, centre, {m, 0}, {0, m});
+            const th::EyeContrast want = reference::sampling::eye_contrast(v.grey, centre, {m, 0}, {0, m});
+            ASSERT_TRUE(same_bits(got.difference, want.difference) && same_bits(got.separation, want.separation))
+                << v.grey.width << "x" << v.grey.height << " module " << m;
+            inside += want.difference != 0;
+            continue;
+        }
+        const th::EyeContrast got = th::eye_contrast(v.grey, centre, x_step, y_step);
+        const th::EyeContrast want = reference::sampling::eye_contrast(v.grey, centre, x_step, y_step);
+        ASSERT_TRUE(same_bits(got.difference, want.difference) && same_bits(got.separation, want.separation))
+            << v.grey.width << "x" << v.grey.height << " at " << centre.x << "," << centre.y << " module " << module
+            << " turn " << turn;
+        inside += want.difference != 0;
+    }
+    EXPECT_GT(inside, 500);
+}
