@@ -188,12 +188,13 @@ std::optional<Content> strict_content(const DecoderState &s) {
 
 void thorough_readings(const std::uint8_t *pixels, int width, int height,
                        std::span<const thorough::Candidate> pool, bool all_symbols, bool model1,
-                       vantor_results &results) {
+                       vantor_results &results, std::optional<thorough::ScannedView> plain) {
     results.searched = true;
     thorough::SearchOptions search_options;
     search_options.all_symbols = all_symbols;
     search_options.model1 = model1;
-    std::vector<thorough::FoundSymbol> found = thorough::search(pixels, width, height, width, pool, search_options);
+    std::vector<thorough::FoundSymbol> found =
+        thorough::search(pixels, width, height, width, pool, search_options, std::move(plain));
     if (const auto joined = thorough::join_structured_append(found))
         results.joined.emplace(joined->begin(), joined->end());
     for (thorough::FoundSymbol &f : found) {

@@ -36,10 +36,11 @@ std::vector<thorough::Candidate> strongest_first(std::vector<ScoredCandidate> po
 // Adds what the thorough search found that is not already there: the first
 // symbol, or every one; with `model1`, triples whose Model 2 reading failed
 // are read as Model 1 too. Results with a symbol then say so in their
-// reason and stage.
+// reason and stage. `plain` is the picture's binarisation and row matches
+// when a look before made them.
 void thorough_readings(const std::uint8_t *pixels, int width, int height,
                        std::span<const thorough::Candidate> pool, bool all_symbols, bool model1,
-                       vantor_results &results);
+                       vantor_results &results, std::optional<thorough::ScannedView> plain = std::nullopt);
 
 // Whether the passes saw, outside the symbol, eye pattern candidates enough
 // for another one: three at places apart (candidates a pass finds inside a

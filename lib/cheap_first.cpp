@@ -9,6 +9,7 @@
 #include "cheap_first.h"
 
 #include <algorithm>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -91,10 +92,12 @@ Look could_make_symbol(const thorough::GreyView &grey, const thorough::Binary &b
 
 // Whether the picture may hold a symbol the first pass did not read. With
 // `looked`, each polarity of the picture the look saw no symbol in is
-// scanned on every row and handed to it before its binarisation goes.
+// scanned on every row and handed to it before its binarisation goes. When
+// the picture as it is shows a symbol, its binarisation and the matches of
+// its every row go to `seen`, for the search that follows.
 bool evidence_of_symbol(const std::uint8_t *pixels, int width, int height, bool sharpened_look,
                         const vantor_results &first_pass, std::span<const thorough::Candidate> pooled,
-                        const PolarityScanned *looked) {
+                        const PolarityScanned *looked, std::optional<thorough::ScannedView> &seen) {
     // A version determined, with format information read twice alike or a
     // block that checks, is a symbol's structure already. Texture reaches
     // a version too, but no more: then the strongest candidates of the
@@ -109,13 +112,19 @@ bool evidence_of_symbol(const std::uint8_t *pixels, int width, int height, bool 
     for (bool inverted : {false, true}) {
         // Like the search, the first pass's candidates join the plain look.
         const thorough::GreyView grey{pixels, width, height, width, inverted};
-        const thorough::Binary binary(grey);
+        thorough::Binary binary(grey);
         const int row_step = looked ? 1 : look_row_step;
-        const std::vector<thorough::RowMatch> matches = thorough::row_matches(binary, row_step);
+        std::vector<thorough::RowMatch> matches = thorough::row_matches(binary, row_step);
         const Look look = could_make_symbol(grey, binary, matches,
                                             inverted ? std::span<const thorough::Candidate>{} : pooled, sharpened_look);
-        if (look == Look::symbol)
+        if (look == Look::symbol) {
+            if (!inverted) {
+                if (row_step != 1)
+                    matches = thorough::row_matches(binary, 1);
+                seen.emplace(thorough::ScannedView{std::move(binary), std::move(matches)});
+            }
             return true;
+        }
         if (looked)
             (*looked)(grey, binary, matches, row_step);
         candidates = candidates || look == Look::candidates;
@@ -143,6 +152,7 @@ void cheap_first_readings(const std::uint8_t *pixels, int width, int height, int
     classic_readings(pixels, width, height, depth, options, 0, results, pool);
     if (results.reason == VANTOR_INVALID_ARGUMENT || results.reason == VANTOR_OUT_OF_MEMORY)
         return;
+    std::optional<thorough::ScannedView> seen; // the quick look's, for the search
     if (!results.symbols.empty()) {
         // The exhaustive effort stops at the same reading; it goes on only
         // to search for more symbols: every one when asked, or when eye
@@ -152,7 +162,7 @@ void cheap_first_readings(const std::uint8_t *pixels, int width, int height, int
         if (!more || fast || !options.thorough)
             return;
     } else if (!evidence_of_symbol(pixels, width, height, !fast && options.thorough, results,
-                                   strongest_first(pool), looked)) {
+                                   strongest_first(pool), looked, seen)) {
         return; // the first pass's readings and its reason stand
     } else if (!fast && options.thorough) {
         // A symbol the first pass saw but could not read is most often one
@@ -162,7 +172,8 @@ void cheap_first_readings(const std::uint8_t *pixels, int width, int height, int
         // other passes and the search with all their candidates follow, as
         // at the exhaustive effort.
         const bool model1 = options.kinds & (1u << VANTOR_KIND_QR_MODEL1);
-        thorough_readings(pixels, width, height, strongest_first(pool), options.all_symbols, model1, results);
+        thorough_readings(pixels, width, height, strongest_first(pool), options.all_symbols, model1, results,
+                          std::move(seen));
         if (!results.symbols.empty()) {
             search_for_more(pixels, width, height, options, std::move(pool), results);
             return;

@@ -210,16 +210,21 @@ bool inside(const std::array<std::array<float, 2>, 4> &corners, double x, double
 }
 
 std::vector<FoundSymbol> search(const std::uint8_t *pixels, int width, int height, int stride,
-                                std::span<const Candidate> pooled, const SearchOptions &opt) {
+                                std::span<const Candidate> pooled, const SearchOptions &opt,
+                                std::optional<ScannedView> plain) {
     std::vector<FoundSymbol> found;
     if (!pixels || width < 21 || height < 21 || stride < width)
         return found;
     int grids_left = max_grids;
     // One binarisation's candidates, triples and grids; false when the
     // search should stop.
-    auto search_view = [&](const GreyView &grey, bool pool_classic, const SearchOptions &pass_options) {
-        const Binary binary(grey);
-        Pool candidates = scanned_pool(binary, opt.max_candidates);
+    auto search_view = [&](const GreyView &grey, bool pool_classic, const SearchOptions &pass_options,
+                           std::optional<ScannedView> scanned) {
+        const Binary binary = scanned ? std::move(scanned->binary) : Binary(grey);
+        Pool candidates =
+            scanned ? scanned_pool(merge_matches(scanned->matches, width, height, opt.max_candidates), 1)
+                    : scanned_pool(binary, opt.max_candidates);
+        scanned.reset();
         if (pool_classic)
             add_pooled(candidates, pooled, opt.max_candidates);
         Pass pass{grey, binary, grids_left, opt.model1};
@@ -228,7 +233,8 @@ std::vector<FoundSymbol> search(const std::uint8_t *pixels, int width, int heigh
         return (found.empty() || opt.all_symbols) && grids_left > 0;
     };
     for (bool inverted : {false, true})
-        if (!search_view(GreyView{pixels, width, height, stride, inverted}, !inverted, opt))
+        if (!search_view(GreyView{pixels, width, height, stride, inverted}, !inverted, opt,
+                         inverted ? std::nullopt : std::move(plain)))
             return found;
     // A blurred symbol: its eye patterns may show only when sharpened. They
     // then stand out among the candidates, so fewer triples are tried.
@@ -236,7 +242,7 @@ std::vector<FoundSymbol> search(const std::uint8_t *pixels, int width, int heigh
         const std::vector<std::uint8_t> sharp = sharpened(GreyView{pixels, width, height, stride, false});
         SearchOptions sharp_options = opt;
         sharp_options.max_triples = opt.max_triples / sharpened_triple_divisor;
-        search_view(GreyView{sharp.data(), width, height, width, false}, false, sharp_options);
+        search_view(GreyView{sharp.data(), width, height, width, false}, false, sharp_options, std::nullopt);
     }
     return found;
 }

@@ -17,6 +17,7 @@
 
 #include "../bitstream.h"
 #include "eye_scan.h"
+#include "image.h"
 
 namespace vantor::thorough {
 
@@ -49,13 +50,23 @@ struct SearchOptions {
     bool model1 = false;      // a triple whose Model 2 reading fails is read as Model 1
 };
 
+// The local binarisation of the image as it is (not its inverse) and the
+// row matches of its every row, made by a caller that looked at the image
+// before the search.
+struct ScannedView {
+    Binary binary;
+    std::vector<RowMatch> matches;
+};
+
 // Searches the grey image (rows `stride` bytes apart, 0 black) for symbols.
 // `pooled` are eye pattern candidates found elsewhere (the classic passes);
 // the search adds its own, from a local binarisation of the image and of its
-// inverse. Returns the symbols read, the first only unless all_symbols.
+// inverse; `plain`, when given, is that of the image, and is freed once its
+// pass is done. Returns the symbols read, the first only unless all_symbols.
 // Bad arguments give an empty result.
 std::vector<FoundSymbol> search(const std::uint8_t *pixels, int width, int height, int stride,
-                                std::span<const Candidate> pooled, const SearchOptions &opt);
+                                std::span<const Candidate> pooled, const SearchOptions &opt,
+                                std::optional<ScannedView> plain = std::nullopt);
 
 // Whether (x, y) lies inside the quadrilateral whose corners go round it in
 // order (a symbol's corners).
