@@ -56,10 +56,11 @@ enum class Look { nothing, candidates, symbol };
 // follows to see blurred rings better, the geometry alone: a gated triple
 // or two strong candidates of like size.
 // The look takes the row matches of every `look_row_step`th row of `binary`
-// from `matches`, which may hold more rows.
+// from `matches`, which may hold more rows. The first triple that stands out
+// goes to `stood`.
 Look could_make_symbol(const thorough::GreyView &grey, const thorough::Binary &binary,
                        std::span<const thorough::RowMatch> matches, std::span<const thorough::Candidate> pooled,
-                       bool measured) {
+                       bool measured, std::optional<thorough::StandingEyes> *stood = nullptr) {
     const int limit = thorough::SearchOptions{}.max_candidates;
     thorough::Pool pool = thorough::scanned_pool(
         thorough::merge_matches(matches, binary.width(), binary.height(), limit, look_row_step), look_row_step);
@@ -75,7 +76,11 @@ Look could_make_symbol(const thorough::GreyView &grey, const thorough::Binary &b
                        thorough::pair_of_eyes(grey, pool, false)
                    ? Look::symbol
                    : scanned ? Look::candidates : Look::nothing;
-    auto any = [](const thorough::Triple &, thorough::StandingEyes &) { return true; };
+    auto any = [&](const thorough::Triple &, thorough::StandingEyes &eyes) {
+        if (stood)
+            stood->emplace(std::move(eyes));
+        return true;
+    };
     if (pool.at.size() >= 3 && thorough::for_each_standing(grey, binary, pool, false, any))
         return Look::symbol;
     if (pool.at.size() >= 2) {
@@ -93,8 +98,9 @@ Look could_make_symbol(const thorough::GreyView &grey, const thorough::Binary &b
 // Whether the picture may hold a symbol the first pass did not read. With
 // `looked`, each polarity of the picture the look saw no symbol in is
 // scanned on every row and handed to it before its binarisation goes. When
-// the picture as it is shows a symbol, its binarisation and the matches of
-// its every row go to `seen`, for the search that follows.
+// the picture as it is shows a symbol, its binarisation, the matches of its
+// every row and the triple that stood out go to `seen`, for the search that
+// follows.
 bool evidence_of_symbol(const std::uint8_t *pixels, int width, int height, bool sharpened_look,
                         const vantor_results &first_pass, std::span<const thorough::Candidate> pooled,
                         const PolarityScanned *looked, std::optional<thorough::ScannedView> &seen) {
@@ -115,13 +121,19 @@ bool evidence_of_symbol(const std::uint8_t *pixels, int width, int height, bool 
         thorough::Binary binary(grey);
         const int row_step = looked ? 1 : look_row_step;
         std::vector<thorough::RowMatch> matches = thorough::row_matches(binary, row_step);
+        std::optional<thorough::StandingEyes> stood;
         const Look look = could_make_symbol(grey, binary, matches,
-                                            inverted ? std::span<const thorough::Candidate>{} : pooled, sharpened_look);
+                                            inverted ? std::span<const thorough::Candidate>{} : pooled, sharpened_look,
+                                            &stood);
         if (look == Look::symbol) {
             if (!inverted) {
                 if (row_step != 1)
                     matches = thorough::row_matches(binary, 1);
-                seen.emplace(thorough::ScannedView{std::move(binary), std::move(matches)});
+                seen.emplace(thorough::ScannedView{std::move(binary), std::move(matches), std::nullopt, 0});
+                if (stood) {
+                    seen->stood = std::move(stood->eyes);
+                    seen->contrast = stood->contrast;
+                }
             }
             return true;
         }

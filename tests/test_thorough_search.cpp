@@ -13,6 +13,7 @@
 #include "../end_to_end_cases.h"
 #include "qr_content.h"
 #include "qr_symbols.h"
+#include "thorough/eye_outline.h"
 #include "thorough/image.h"
 #include "thorough/search.h"
 #include <vantor/vantor.h>
@@ -218,6 +219,52 @@ TEST(ThoroughSearch, SamplesStrongPerspectiveAndSmallModules) {
         ASSERT_EQ(found.size(), 1u) << "version " << l.version << ", " << l.px << " px";
         EXPECT_EQ(bytes(found[0]), s->text) << "version " << l.version;
     }
+}
+
+// A look before the search hands it the picture's binarisation, its row
+// matches and the triple that stood out. The right triple is read even
+// where the search may try no triple of its own; a wrong one costs the
+// search nothing of its grid budget, so it then reads exactly what it reads
+// on its own.
+TEST(ThoroughSearch, ATripleSeenBeforeIsTriedFirstAndAWrongOneChangesNothing) {
+    const vt::Symbol s = symbol("seen before", 6);
+    vt::RenderOptions o;
+    o.module_px = 4;
+    o.rotation_deg = 33;
+    const vt::Picture p = vt::render(s, o);
+    const auto alone = search(p);
+    ASSERT_EQ(alone.size(), 1u);
+    auto view = [&](std::optional<th::Eyes> stood) {
+        th::Binary binary(th::GreyView{p.pixels.data(), p.width, p.height, p.width, false});
+        std::vector<th::RowMatch> matches = th::row_matches(binary);
+        return th::ScannedView{std::move(binary), std::move(matches), std::move(stood), 40};
+    };
+    auto eye = [&](double c, double r) {
+        const e2e::Point at = e2e::module_centre(o, s.size, c, r);
+        return th::Candidate{static_cast<float>(at.x), static_cast<float>(at.y), 4};
+    };
+    auto right = th::orient_eyes(eye(3, 3), eye(s.size - 4, 3), eye(3, s.size - 4));
+    // Outlined, as a look that saw them stand out hands them on.
+    const th::Binary binary(th::GreyView{p.pixels.data(), p.width, p.height, p.width, false});
+    for (int k = 0; right && k < 3; ++k) {
+        const th::Candidate &c = k == 0 ? right->corner : k == 1 ? right->along : right->down;
+        th::outline_eye(th::trace_eye(binary, {c.x, c.y}, c.module), *right, k);
+    }
+    // Three points of the quiet zone: no grid through them reads.
+    const auto wrong = th::orient_eyes(eye(-2, -2), eye(s.size + 1, -2), eye(-2, s.size + 1));
+    ASSERT_TRUE(right && wrong);
+    for (const auto &stood : {std::optional<th::Eyes>{}, wrong}) {
+        const auto found = th::search(p.pixels.data(), p.width, p.height, p.width, {}, th::SearchOptions{}, view(stood));
+        ASSERT_EQ(found.size(), 1u);
+        EXPECT_EQ(bytes(found[0]), "seen before");
+        EXPECT_EQ(found[0].corners, alone[0].corners);
+    }
+    th::SearchOptions none;
+    none.max_triples = 0;
+    EXPECT_TRUE(th::search(p.pixels.data(), p.width, p.height, p.width, {}, none, view(wrong)).empty());
+    const auto first = th::search(p.pixels.data(), p.width, p.height, p.width, {}, none, view(right));
+    ASSERT_EQ(first.size(), 1u);
+    EXPECT_EQ(bytes(first[0]), "seen before");
 }
 
 TEST(ThoroughSearch, SharpeningIsThePixelAgainstItsFiveByFiveMean) {

@@ -224,10 +224,22 @@ std::vector<FoundSymbol> search(const std::uint8_t *pixels, int width, int heigh
         Pool candidates =
             scanned ? scanned_pool(merge_matches(scanned->matches, width, height, opt.max_candidates), 1)
                     : scanned_pool(binary, opt.max_candidates);
-        scanned.reset();
         if (pool_classic)
             add_pooled(candidates, pooled, opt.max_candidates);
         Pass pass{grey, binary, grids_left, opt.model1};
+        // The triple the look saw stand out is most often the symbol's; the
+        // search tries it before forming its own. Tried in vain, it leaves
+        // the search's grid budget as it was.
+        if (scanned && scanned->stood) {
+            if (auto s = try_triple(pass, *scanned->stood, scanned->contrast)) {
+                found.push_back(std::move(*s));
+                if (!opt.all_symbols)
+                    return false;
+            } else {
+                pass.grids_left = grids_left;
+            }
+        }
+        scanned.reset();
         run_pass(pass, candidates, pass_options, found);
         grids_left = pass.grids_left;
         return (found.empty() || opt.all_symbols) && grids_left > 0;

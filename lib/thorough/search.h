@@ -17,6 +17,7 @@
 
 #include "../bitstream.h"
 #include "eye_scan.h"
+#include "grids.h"
 #include "image.h"
 
 namespace vantor::thorough {
@@ -52,10 +53,13 @@ struct SearchOptions {
 
 // The local binarisation of the image as it is (not its inverse) and the
 // row matches of its every row, made by a caller that looked at the image
-// before the search.
+// before the search; with a triple of eye patterns that stood out there and
+// its contrast, which the search tries first.
 struct ScannedView {
     Binary binary;
     std::vector<RowMatch> matches;
+    std::optional<Eyes> stood;
+    double contrast = 0;
 };
 
 // Searches the grey image (rows `stride` bytes apart, 0 black) for symbols.
