@@ -15,16 +15,8 @@
 namespace reference::eyes {
 
 using vantor::thorough::Binary;
+using vantor::thorough::RowMatch;
 using vantor::thorough::ScoredCandidate;
-
-// More raw candidates than this mean a texture, not symbols: the scan stops
-// collecting (it keeps merging into those it has).
-inline constexpr std::size_t max_raw = 4096;
-
-struct Raw {
-    float x, y, module;
-    int hits;
-};
 
 // Five runs centred on (x, y) along the direction (dx, dy): the centre dark
 // run, then light and dark runs out to each side, none longer than `limit`.
@@ -95,13 +87,10 @@ inline bool eye_ratios(const int (&runs)[5]) {
            within(runs[3] + runs[4], 1.3f, 2.7f);
 }
 
-inline std::vector<ScoredCandidate> scan_eyes(const Binary &b, int limit, int row_step) {
-    std::vector<Raw> raw;
+// The row matches of every `row_step`th row, in scan order.
+inline std::vector<RowMatch> row_matches(const Binary &b, int row_step) {
+    std::vector<RowMatch> matches;
     std::vector<int> starts;
-    // Candidates by the grid cell of their first match, for merging.
-    constexpr int cell = 32;
-    const int grid_cols = b.width() / cell + 1, grid_rows = b.height() / cell + 1;
-    std::vector<std::vector<int>> grid(static_cast<std::size_t>(grid_cols) * grid_rows);
     for (int y = 0; y < b.height(); y += std::max(1, row_step)) {
         // Runs of the row from its first dark pixel, alternately dark and
         // light; run k covers starts[k] .. starts[k + 1] - 1.
@@ -143,43 +132,17 @@ inline std::vector<ScoredCandidate> scan_eyes(const Binary &b, int limit, int ro
             if (passed < 2)
                 continue;
             const float module = (across + (vertical ? total(col_runs) : across)) / 14.0f;
-            // Merge into a candidate within 1.5 modules of it and of a
-            // similar size, else start a new one.
-            Raw *into = nullptr;
-            const int reach_cells = static_cast<int>(module * 1.5f * 1.5f) / cell + 1;
-            const int gx = static_cast<int>(fx) / cell, gy = static_cast<int>(cy) / cell;
-            for (int ny = std::max(0, gy - reach_cells); ny <= std::min(grid_rows - 1, gy + reach_cells) && !into; ++ny)
-                for (int nx = std::max(0, gx - reach_cells); nx <= std::min(grid_cols - 1, gx + reach_cells) && !into; ++nx)
-                    for (int index : grid[static_cast<std::size_t>(ny) * grid_cols + nx]) {
-                        Raw &r = raw[static_cast<std::size_t>(index)];
-                        const float reach = std::max(r.module, module) * 1.5f;
-                        if (std::fabs(r.x - fx) <= reach && std::fabs(r.y - cy) <= reach &&
-                            std::max(r.module, module) <= 1.5f * std::min(r.module, module)) {
-                            into = &r;
-                            break;
-                        }
-                    }
-            if (into) {
-                // The cell of a candidate is that of its first match.
-                const float w = static_cast<float>(into->hits);
-                into->x = (into->x * w + fx) / (w + 1);
-                into->y = (into->y * w + cy) / (w + 1);
-                into->module = (into->module * w + module) / (w + 1);
-                ++into->hits;
-            } else if (raw.size() < max_raw) {
-                grid[static_cast<std::size_t>(gy) * grid_cols + gx].push_back(static_cast<int>(raw.size()));
-                raw.push_back({fx, cy, module, 1});
-            }
+            matches.push_back({fx, cy, module, y});
         }
     }
-    std::stable_sort(raw.begin(), raw.end(), [](const Raw &a, const Raw &b) { return a.hits > b.hits; });
-    std::vector<ScoredCandidate> out;
-    for (const Raw &r : raw) {
-        if (static_cast<int>(out.size()) >= limit)
-            break;
-        out.push_back({{r.x, r.y, r.module}, r.hits});
-    }
-    return out;
+    return matches;
+}
+
+// The plain scan: its row matches through the library's merge, which the
+// fast forms leave as it is.
+inline std::vector<ScoredCandidate> scan_eyes(const Binary &b, int limit, int row_step) {
+    return vantor::thorough::merge_matches(reference::eyes::row_matches(b, row_step), b.width(), b.height(), limit,
+                                           row_step);
 }
 
 } // namespace reference::eyes
