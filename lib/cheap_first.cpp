@@ -97,7 +97,8 @@ Look could_make_symbol(const thorough::GreyView &grey, const thorough::Binary &b
 
 // Whether the picture may hold a symbol the first pass did not read. With
 // `looked`, each polarity of the picture the look saw no symbol in is
-// scanned on every row and handed to it before its binarisation goes. When
+// scanned on the odd rows too, near what the even rows showed, and handed to
+// it before its binarisation goes. When
 // the picture as it is shows a symbol, its binarisation, the matches of its
 // every row and the triple that stood out go to `seen`, for the search that
 // follows.
@@ -119,16 +120,14 @@ bool evidence_of_symbol(const std::uint8_t *pixels, int width, int height, bool 
         // Like the search, the first pass's candidates join the plain look.
         const thorough::GreyView grey{pixels, width, height, width, inverted};
         thorough::Binary binary(grey);
-        const int row_step = looked ? 1 : look_row_step;
-        std::vector<thorough::RowMatch> matches = thorough::row_matches(binary, row_step);
+        std::vector<thorough::RowMatch> matches = thorough::row_matches(binary, look_row_step);
         std::optional<thorough::StandingEyes> stood;
         const Look look = could_make_symbol(grey, binary, matches,
                                             inverted ? std::span<const thorough::Candidate>{} : pooled, sharpened_look,
                                             &stood);
         if (look == Look::symbol) {
             if (!inverted) {
-                if (row_step != 1)
-                    matches = thorough::row_matches(binary, 1);
+                matches = thorough::row_matches(binary, 1);
                 seen.emplace(thorough::ScannedView{std::move(binary), std::move(matches), std::nullopt, 0});
                 if (stood) {
                     seen->stood = std::move(stood->eyes);
@@ -138,7 +137,7 @@ bool evidence_of_symbol(const std::uint8_t *pixels, int width, int height, bool 
             return true;
         }
         if (looked)
-            (*looked)(grey, binary, matches, row_step);
+            (*looked)(grey, binary, thorough::row_matches_near(binary, matches), 1);
         candidates = candidates || look == Look::candidates;
     }
     // Blur closes the light ring of eye patterns in any binarisation of the

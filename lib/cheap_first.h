@@ -15,14 +15,16 @@ namespace vantor {
 
 // Called with one polarity of the picture that the quick look saw no symbol
 // in (its grey, its binarisation, and the row matches of every `row_step`th
-// row of that), so a later pass can use the look's work before it is freed.
+// row of that, or of every row near the even rows' matches), so a later pass
+// can use the look's work before it is freed.
 using PolarityScanned = FunctionRef<void(const thorough::GreyView &grey, const thorough::Binary &binary,
                                          std::span<const thorough::RowMatch> matches, int row_step)>;
 
 // Decodes pixels laid out row after row as options.effort asks (default or
 // fast), adding the readings that ran, the symbols and the reason to
-// results. With `looked`, the quick look scans every row of each polarity,
-// not every second, and hands each polarity it saw no symbol in to it.
+// results. With `looked`, the quick look also scans the odd rows of each
+// polarity near its even rows' matches, and hands each polarity it saw no
+// symbol in to it.
 void cheap_first_readings(const std::uint8_t *pixels, int width, int height, int depth, const vantor_options &options,
                           vantor_results &results, const PolarityScanned *looked = nullptr);
 

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -72,8 +73,9 @@ TEST(EyeScan, RatioTestGivesTheFloatAnswerForEveryRunTuple) {
                     r[0] = v / 2;
                     r[1] = v - v / 2;
                 } else {
-                    // One outer run; its pair partner keeps the pair's sum.
-                    const int k = swept < 2 ? swept : swept + 1, partner = k < 2 ? 1 - k : 7 - k;
+                    // One of runs 0, 1, 3 and 4; its pair partner keeps the
+                    // pair's sum.
+                    const int k = swept, partner = k < 2 ? 1 - k : 7 - k;
                     r[partner] += r[k] - v;
                     r[k] = v;
                 }
@@ -158,4 +160,50 @@ TEST(EyeScan, MergedMatchesOfEveryRowEqualAScanAtEitherStep) {
                 }
         }
     }
+}
+
+// The odd rows scanned only near the even rows' matches: every match found
+// is one a scan of the whole row finds (a run cut by a stretch's end makes
+// none), in the same order, and every match of the whole scan near an even
+// row's match is found, on symbols and on noise.
+TEST(EyeScan, OddRowsNearEvenMatchesGiveTheWholeScansMatchesThere) {
+    vt::RenderOptions o;
+    o.rotation_deg = 31;
+    o.module_px = 2.5;
+    o.noise_sigma = 10;
+    o.canvas_width = 300;
+    o.canvas_height = 260;
+    const auto symbol = vt::make_symbol("odd rows", 3, vt::Level::M, vt::Mode::byte);
+    ASSERT_TRUE(symbol.has_value());
+    const vt::Picture pictures[] = {vt::render(*symbol, o), vt::render_noise(640, 480, "noise", 31),
+                                    vt::render_noise(500, 400, "scene", 7)};
+    auto same = [](const th::RowMatch &a, const th::RowMatch &b) {
+        return a.row == b.row && a.x == b.x && a.y == b.y && a.module == b.module;
+    };
+    std::size_t expected = 0, odd = 0;
+    for (const vt::Picture &p : pictures)
+        for (bool inverted : {false, true}) {
+            const th::Binary binary(th::GreyView{p.pixels.data(), p.width, p.height, p.width, inverted});
+            const std::vector<th::RowMatch> whole = th::row_matches(binary), even = th::row_matches(binary, 2);
+            const std::vector<th::RowMatch> near = th::row_matches_near(binary, even);
+            std::size_t at = 0;
+            for (const th::RowMatch &m : near) {
+                while (at < whole.size() && !same(whole[at], m))
+                    ++at;
+                ASSERT_LT(at, whole.size()) << p.width << " inverted " << inverted << ": a match the row lacks";
+                ++at;
+            }
+            for (const th::RowMatch &m : whole) {
+                const bool close = std::any_of(even.begin(), even.end(), [&](const th::RowMatch &e) {
+                    return std::fabs(e.x - m.x) <= 2 * e.module && std::abs(e.row - m.row) <= 2 * e.module;
+                });
+                if (!close)
+                    continue;
+                ++expected;
+                odd += m.row % 2;
+                EXPECT_TRUE(std::any_of(near.begin(), near.end(), [&](const th::RowMatch &n) { return same(n, m); }))
+                    << p.width << " inverted " << inverted << " row " << m.row << " x " << m.x;
+            }
+        }
+    EXPECT_GT(odd, 20u) << expected;
 }

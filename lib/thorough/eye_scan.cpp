@@ -156,52 +156,102 @@ inline bool ratios_pass(const int (&runs)[5], int sum) {
 
 bool eye_ratios(const int (&runs)[5]) { return ratios_pass(runs, total(runs)); }
 
+namespace {
+
+// The matches of row y between x0 and x1, in order, onto `out`; `starts`
+// holds x1 - x0 + 1 ints.
+void scan_row(const Binary &b, int y, int x0, int x1, int *starts, std::vector<RowMatch> &out) {
+    // Runs of the segment from its first dark pixel, alternately dark and
+    // light; run k covers starts[k] .. starts[k + 1] - 1.
+    const std::size_t start_count = row_starts(b.row(y) + x0, x1 - x0, starts);
+    if (x0 > 0)
+        for (std::size_t k = 0; k < start_count; ++k)
+            starts[k] += x0;
+    // A run cut by the segment's ends is not the row's: windows that hold
+    // one are left to the segment that holds them whole.
+    const bool cut_left = x0 > 0 && b.dark(x0 - 1, y), cut_right = x1 < b.width() && b.dark(x1, y);
+    // starts[0] begins a dark run; dark runs are at even indices.
+    for (std::size_t i = 0; i + 5 < start_count; i += 2) {
+        if ((i == 0 && cut_left && starts[0] == x0) || (i + 6 == start_count && cut_right))
+            continue;
+        const int *at = starts + i;
+        const int row_total = at[5] - at[0];
+        if (!centre_may_pass(at[3] - at[2], row_total))
+            continue;
+        const int row_runs[5] = {at[1] - at[0], at[2] - at[1], at[3] - at[2], at[4] - at[3], at[5] - at[4]};
+        if (!ratios_pass(row_runs, row_total))
+            continue;
+        const int cx = (at[2] + at[3] - 1) / 2;
+        // Lines through the centre in any direction cross the rings in
+        // the same ratios; structures in data rarely pass two more. A
+        // scratch across the pattern may spoil one of them.
+        int col_runs[5];
+        float cy = static_cast<float>(y);
+        const bool vertical = runs_through<0, 1>(b, cx, y, row_total, col_runs, cy) && eye_ratios(col_runs) &&
+                              2 * total(col_runs) >= row_total && 2 * row_total >= total(col_runs);
+        const int iy = static_cast<int>(cy);
+        int cross_runs[5];
+        float fx = static_cast<float>(cx);
+        int across = row_total;
+        if (vertical && runs_through<1, 0>(b, cx, iy, 2 * row_total, cross_runs, fx) && eye_ratios(cross_runs))
+            across = total(cross_runs);
+        else
+            fx = static_cast<float>(cx);
+        const int fxi = static_cast<int>(fx);
+        int diagonal_runs[5];
+        float unused = 0;
+        // Two of the column and the diagonals must pass: the second
+        // diagonal is looked at only when it decides.
+        int passed = vertical;
+        passed += runs_through<1, 1>(b, fxi, iy, 2 * row_total, diagonal_runs, unused) && eye_ratios(diagonal_runs);
+        if (passed == 1)
+            passed += runs_through<1, -1>(b, fxi, iy, 2 * row_total, diagonal_runs, unused) &&
+                      eye_ratios(diagonal_runs);
+        if (passed < 2)
+            continue;
+        const float module = (across + (vertical ? total(col_runs) : across)) / 14.0f;
+        out.push_back({fx, cy, module, y});
+    }
+}
+
+} // namespace
+
 std::vector<RowMatch> row_matches(const Binary &b, int row_step) {
     std::vector<RowMatch> matches;
     std::vector<int> starts(static_cast<std::size_t>(b.width()) + 1);
-    for (int y = 0; y < b.height(); y += std::max(1, row_step)) {
-        // Runs of the row from its first dark pixel, alternately dark and
-        // light; run k covers starts[k] .. starts[k + 1] - 1.
-        const std::size_t start_count = row_starts(b.row(y), b.width(), starts.data());
-        // starts[0] begins a dark run; dark runs are at even indices.
-        for (std::size_t i = 0; i + 5 < start_count; i += 2) {
-            const int *at = starts.data() + i;
-            const int row_total = at[5] - at[0];
-            if (!centre_may_pass(at[3] - at[2], row_total))
-                continue;
-            const int row_runs[5] = {at[1] - at[0], at[2] - at[1], at[3] - at[2], at[4] - at[3], at[5] - at[4]};
-            if (!ratios_pass(row_runs, row_total))
-                continue;
-            const int cx = (starts[i + 2] + starts[i + 3] - 1) / 2;
-            // Lines through the centre in any direction cross the rings in
-            // the same ratios; structures in data rarely pass two more. A
-            // scratch across the pattern may spoil one of them.
-            int col_runs[5];
-            float cy = static_cast<float>(y);
-            const bool vertical = runs_through<0, 1>(b, cx, y, row_total, col_runs, cy) && eye_ratios(col_runs) &&
-                                  2 * total(col_runs) >= row_total && 2 * row_total >= total(col_runs);
-            const int iy = static_cast<int>(cy);
-            int cross_runs[5];
-            float fx = static_cast<float>(cx);
-            int across = row_total;
-            if (vertical && runs_through<1, 0>(b, cx, iy, 2 * row_total, cross_runs, fx) && eye_ratios(cross_runs))
-                across = total(cross_runs);
-            else
-                fx = static_cast<float>(cx);
-            const int fxi = static_cast<int>(fx);
-            int diagonal_runs[5];
-            float unused = 0;
-            // Two of the column and the diagonals must pass: the second
-            // diagonal is looked at only when it decides.
-            int passed = vertical;
-            passed += runs_through<1, 1>(b, fxi, iy, 2 * row_total, diagonal_runs, unused) && eye_ratios(diagonal_runs);
-            if (passed == 1)
-                passed += runs_through<1, -1>(b, fxi, iy, 2 * row_total, diagonal_runs, unused) &&
-                          eye_ratios(diagonal_runs);
-            if (passed < 2)
-                continue;
-            const float module = (across + (vertical ? total(col_runs) : across)) / 14.0f;
-            matches.push_back({fx, cy, module, y});
+    for (int y = 0; y < b.height(); y += std::max(1, row_step))
+        scan_row(b, y, 0, b.width(), starts.data(), matches);
+    return matches;
+}
+
+std::vector<RowMatch> row_matches_near(const Binary &b, std::span<const RowMatch> even) {
+    // Per odd row, the stretches within reach of an even row's match: its
+    // candidate's other matches lie within a module and a half of it, and
+    // their runs within eleven modules of their centres.
+    std::vector<std::vector<std::pair<int, int>>> stretches(static_cast<std::size_t>(b.height()));
+    for (const RowMatch &m : even) {
+        const int reach = static_cast<int>(std::ceil(4 * m.module)) + 2;
+        const int half = reach + static_cast<int>(std::ceil(11 * m.module)) + 2;
+        const int x = static_cast<int>(m.x);
+        for (int y = std::max(1, m.row - reach) | 1; y <= std::min(b.height() - 1, m.row + reach); y += 2)
+            stretches[static_cast<std::size_t>(y)].push_back({std::max(0, x - half), std::min(b.width(), x + half + 1)});
+    }
+    std::vector<RowMatch> matches;
+    std::vector<int> starts(static_cast<std::size_t>(b.width()) + 1);
+    std::size_t next = 0;
+    for (int y = 0; y < b.height(); ++y) {
+        if (y % 2 == 0) {
+            for (; next < even.size() && even[next].row == y; ++next)
+                matches.push_back(even[next]);
+            continue;
+        }
+        auto &row = stretches[static_cast<std::size_t>(y)];
+        std::sort(row.begin(), row.end());
+        for (std::size_t i = 0; i < row.size();) {
+            int x0 = row[i].first, x1 = row[i].second;
+            for (++i; i < row.size() && row[i].first <= x1; ++i)
+                x1 = std::max(x1, row[i].second);
+            scan_row(b, y, x0, x1, starts.data(), matches);
         }
     }
     return matches;

@@ -34,6 +34,13 @@ struct RowMatch {
 // The matches of every `row_step`th row, in scan order.
 std::vector<RowMatch> row_matches(const Binary &binary, int row_step = 1);
 
+// The matches of every row where the even rows' matches `even` (as
+// row_matches(binary, 2) gives them) show something: odd rows are scanned
+// only near those, far enough that every match of a candidate an even row
+// found is found. An eye pattern's 3-module centre spans an even row; odd
+// rows alone hold only candidates too small to read.
+std::vector<RowMatch> row_matches_near(const Binary &binary, std::span<const RowMatch> even);
+
 // The candidates that the matches of every `row_step`th row (of an image
 // `width` x `height`) merge into, most hits first, at most `limit`: merging
 // the matches of a scan of every row with a larger step gives exactly what a
