@@ -385,12 +385,12 @@ extern "C" vantor_results *vantor_decode_pixels(const unsigned char *pixels, int
         // find a symbol), so one bitmap at a time is alive.
         SingleFinderFinds finds;
         auto read_polarity = [&](const thorough::GreyView &grey, const thorough::Binary &binary,
-                                 std::span<const thorough::RowMatch> matches, int row_step) {
+                                 std::span<const thorough::RowMatch> matches) {
             // The inverse is not read once the picture gave the one symbol
             // asked for.
             if (grey.inverted && finds[0] && !finds[0]->empty() && !o.all_symbols)
                 return;
-            finds[grey.inverted ? 1 : 0] = single_finder_readings(grey, binary, matches, row_step, o);
+            finds[grey.inverted ? 1 : 0] = single_finder_readings(grey, binary, matches, o);
         };
         const PolarityScanned single_finder_look = read_polarity;
         const bool share = single_finder_kinds(o) && single_finder::fits(width, height);

@@ -94,7 +94,7 @@ bool single_finder_kinds(const vantor_options &options) {
 }
 
 std::vector<FamilySymbol> single_finder_readings(const thorough::GreyView &grey, const thorough::Binary &binary,
-                                                 std::span<const thorough::RowMatch> matches, int row_step,
+                                                 std::span<const thorough::RowMatch> matches,
                                                  const vantor_options &options) {
     const bool micro = options.kinds & (1u << VANTOR_KIND_MICRO_QR);
     const bool rectangular = options.kinds & (1u << VANTOR_KIND_RMQR);
@@ -103,7 +103,7 @@ std::vector<FamilySymbol> single_finder_readings(const thorough::GreyView &grey,
         return read;
     // Each outline is asked of Micro QR, then of rMQR, unless a symbol
     // already read covers it.
-    single_finder::for_each_outline(grey, binary, matches, row_step, [&](const single_finder::Outline &o) {
+    single_finder::for_each_outline(grey, binary, matches, [&](const single_finder::Outline &o) {
         const bool known = std::any_of(read.begin(), read.end(), [&](const FamilySymbol &s) {
             return s.found.inverted == o.grey.inverted && thorough::inside(s.found.corners, o.centre.x, o.centre.y);
         });
@@ -159,7 +159,7 @@ bool family_readings(const std::uint8_t *pixels, int width, int height, const va
         } else if (pixels && single_finder::fits(width, height)) {
             const thorough::GreyView grey{pixels, width, height, width, p == 1};
             const thorough::Binary binary(grey);
-            read = single_finder_readings(grey, binary, thorough::row_matches(binary), 1, options);
+            read = single_finder_readings(grey, binary, thorough::row_matches(binary), options);
         }
         for (FamilySymbol &symbol : read)
             add_family_symbol(results, symbol);

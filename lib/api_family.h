@@ -46,11 +46,11 @@ using SingleFinderFinds = std::array<std::optional<std::vector<FamilySymbol>>, 2
 bool single_finder_kinds(const vantor_options &options);
 
 // The Micro QR and rMQR symbols the options ask for in one polarity of a
-// picture (`grey`, its binarisation and the row matches of every
-// `row_step`th row of that), each finder pattern asked of Micro QR, then of
-// rMQR; the first only unless the options ask for all.
+// picture (`grey`, its binarisation and the row matches of its rows), each
+// finder pattern asked of Micro QR, then of rMQR; the first only unless the
+// options ask for all.
 std::vector<FamilySymbol> single_finder_readings(const thorough::GreyView &grey, const thorough::Binary &binary,
-                                                 std::span<const thorough::RowMatch> matches, int row_step,
+                                                 std::span<const thorough::RowMatch> matches,
                                                  const vantor_options &options);
 
 // Adds the symbols of the other kinds the options ask for (Micro QR, rMQR,

@@ -127,17 +127,13 @@ bool evidence_of_symbol(const std::uint8_t *pixels, int width, int height, bool 
                                             &stood);
         if (look == Look::symbol) {
             if (!inverted) {
-                matches = thorough::row_matches(binary, 1);
-                seen.emplace(thorough::ScannedView{std::move(binary), std::move(matches), std::nullopt, 0});
-                if (stood) {
-                    seen->stood = std::move(stood->eyes);
-                    seen->contrast = stood->contrast;
-                }
+                std::vector<thorough::RowMatch> every = thorough::row_matches_completed(binary, matches);
+                seen.emplace(thorough::ScannedView{std::move(binary), std::move(every), std::move(stood)});
             }
             return true;
         }
         if (looked)
-            (*looked)(grey, binary, thorough::row_matches_near(binary, matches), 1);
+            (*looked)(grey, binary, thorough::row_matches_near(binary, matches));
         candidates = candidates || look == Look::candidates;
     }
     // Blur closes the light ring of eye patterns in any binarisation of the

@@ -14,11 +14,11 @@
 namespace vantor {
 
 // Called with one polarity of the picture that the quick look saw no symbol
-// in (its grey, its binarisation, and the row matches of every `row_step`th
-// row of that, or of every row near the even rows' matches), so a later pass
-// can use the look's work before it is freed.
+// in (its grey, its binarisation, and the row matches of its rows near the
+// even rows' matches), so a later pass can use the look's work before it is
+// freed.
 using PolarityScanned = FunctionRef<void(const thorough::GreyView &grey, const thorough::Binary &binary,
-                                         std::span<const thorough::RowMatch> matches, int row_step)>;
+                                         std::span<const thorough::RowMatch> matches)>;
 
 // Decodes pixels laid out row after row as options.effort asks (default or
 // fast), adding the readings that ran, the symbols and the reason to

@@ -165,7 +165,8 @@ TEST(EyeScan, MergedMatchesOfEveryRowEqualAScanAtEitherStep) {
 // The odd rows scanned only near the even rows' matches: every match found
 // is one a scan of the whole row finds (a run cut by a stretch's end makes
 // none), in the same order, and every match of the whole scan near an even
-// row's match is found, on symbols and on noise.
+// row's match is found, on symbols and on noise; with the odd rows scanned
+// whole, the matches are exactly the whole scan's.
 TEST(EyeScan, OddRowsNearEvenMatchesGiveTheWholeScansMatchesThere) {
     vt::RenderOptions o;
     o.rotation_deg = 31;
@@ -186,6 +187,10 @@ TEST(EyeScan, OddRowsNearEvenMatchesGiveTheWholeScansMatchesThere) {
             const th::Binary binary(th::GreyView{p.pixels.data(), p.width, p.height, p.width, inverted});
             const std::vector<th::RowMatch> whole = th::row_matches(binary), even = th::row_matches(binary, 2);
             const std::vector<th::RowMatch> near = th::row_matches_near(binary, even);
+            const std::vector<th::RowMatch> completed = th::row_matches_completed(binary, even);
+            ASSERT_EQ(completed.size(), whole.size());
+            for (std::size_t i = 0; i < whole.size(); ++i)
+                ASSERT_TRUE(same(completed[i], whole[i])) << p.width << " inverted " << inverted << " match " << i;
             std::size_t at = 0;
             for (const th::RowMatch &m : near) {
                 while (at < whole.size() && !same(whole[at], m))

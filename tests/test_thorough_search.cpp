@@ -237,7 +237,10 @@ TEST(ThoroughSearch, ATripleSeenBeforeIsTriedFirstAndAWrongOneChangesNothing) {
     auto view = [&](std::optional<th::Eyes> stood) {
         th::Binary binary(th::GreyView{p.pixels.data(), p.width, p.height, p.width, false});
         std::vector<th::RowMatch> matches = th::row_matches(binary);
-        return th::ScannedView{std::move(binary), std::move(matches), std::move(stood), 40};
+        std::optional<th::StandingEyes> standing;
+        if (stood)
+            standing = th::StandingEyes{std::move(*stood), 40};
+        return th::ScannedView{std::move(binary), std::move(matches), std::move(standing)};
     };
     auto eye = [&](double c, double r) {
         const e2e::Point at = e2e::module_centre(o, s.size, c, r);

@@ -112,12 +112,10 @@ bool stands_out(const th::GreyView &grey, th::Point centre, const std::array<th:
 bool fits(int width, int height) { return width >= 11 && height >= 11 && width <= max_side && height <= max_side; }
 
 bool for_each_outline(const th::GreyView &grey, const th::Binary &binary, std::span<const th::RowMatch> matches,
-                      int row_step, FunctionRef<bool(const Outline &)> visit) {
-    for (const th::ScoredCandidate &c :
-         th::merge_matches(matches, binary.width(), binary.height(), max_candidates, row_step)) {
-        // A single scan line is what noise gives; each row scanned stands
-        // for `row_step` lines.
-        if (c.hits * row_step < 2)
+                      FunctionRef<bool(const Outline &)> visit) {
+    for (const th::ScoredCandidate &c : th::merge_matches(matches, binary.width(), binary.height(), max_candidates)) {
+        // A single scan line is what noise gives.
+        if (c.hits < 2)
             continue;
         const th::Point centre{c.at.x, c.at.y};
         const std::vector<th::Point> traced = outline_points(th::trace_eye(binary, centre, c.at.module), centre);
@@ -141,7 +139,7 @@ void for_each_outline(const std::uint8_t *pixels, int width, int height, int str
     for (bool inverted : {false, true}) {
         const th::GreyView grey{pixels, width, height, stride, inverted};
         const th::Binary binary(grey);
-        if (!for_each_outline(grey, binary, th::row_matches(binary), 1, visit))
+        if (!for_each_outline(grey, binary, th::row_matches(binary), visit))
             return;
     }
 }

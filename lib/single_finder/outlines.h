@@ -30,12 +30,11 @@ struct Outline {
 bool fits(int width, int height);
 
 // Calls `visit` with each finder pattern outlined in one polarity of a
-// picture, `grey` with its binarisation and the row matches of every
-// `row_step`th row of that, most scan hits first, until `visit` returns
-// false; returns false when it did.
+// picture, `grey` with its binarisation and the row matches of its rows,
+// most scan hits first, until `visit` returns false; returns false when it
+// did.
 bool for_each_outline(const thorough::GreyView &grey, const thorough::Binary &binary,
-                      std::span<const thorough::RowMatch> matches, int row_step,
-                      FunctionRef<bool(const Outline &)> visit);
+                      std::span<const thorough::RowMatch> matches, FunctionRef<bool(const Outline &)> visit);
 
 // Calls `visit` with each finder pattern outlined in the grey image (rows
 // `stride` bytes apart, 0 black), then in its inverse, most scan hits first,

@@ -224,6 +224,44 @@ std::vector<RowMatch> row_matches(const Binary &b, int row_step) {
     return matches;
 }
 
+namespace {
+
+// The matches of every row: the even rows' from `even`, the odd rows'
+// scanned in the stretches listed for each (sorted and joined here), or
+// whole without a list.
+std::vector<RowMatch> with_odd_rows(const Binary &b, std::span<const RowMatch> even,
+                                    std::vector<std::vector<std::pair<int, int>>> *stretches) {
+    std::vector<RowMatch> matches;
+    std::vector<int> starts(static_cast<std::size_t>(b.width()) + 1);
+    std::size_t next = 0;
+    for (int y = 0; y < b.height(); ++y) {
+        if (y % 2 == 0) {
+            for (; next < even.size() && even[next].row == y; ++next)
+                matches.push_back(even[next]);
+            continue;
+        }
+        if (!stretches) {
+            scan_row(b, y, 0, b.width(), starts.data(), matches);
+            continue;
+        }
+        auto &row = (*stretches)[static_cast<std::size_t>(y)];
+        std::sort(row.begin(), row.end());
+        for (std::size_t i = 0; i < row.size();) {
+            int x0 = row[i].first, x1 = row[i].second;
+            for (++i; i < row.size() && row[i].first <= x1; ++i)
+                x1 = std::max(x1, row[i].second);
+            scan_row(b, y, x0, x1, starts.data(), matches);
+        }
+    }
+    return matches;
+}
+
+} // namespace
+
+std::vector<RowMatch> row_matches_completed(const Binary &b, std::span<const RowMatch> even) {
+    return with_odd_rows(b, even, nullptr);
+}
+
 std::vector<RowMatch> row_matches_near(const Binary &b, std::span<const RowMatch> even) {
     // Per odd row, the stretches within reach of an even row's match: its
     // candidate's other matches lie within a module and a half of it, and
@@ -236,25 +274,7 @@ std::vector<RowMatch> row_matches_near(const Binary &b, std::span<const RowMatch
         for (int y = std::max(1, m.row - reach) | 1; y <= std::min(b.height() - 1, m.row + reach); y += 2)
             stretches[static_cast<std::size_t>(y)].push_back({std::max(0, x - half), std::min(b.width(), x + half + 1)});
     }
-    std::vector<RowMatch> matches;
-    std::vector<int> starts(static_cast<std::size_t>(b.width()) + 1);
-    std::size_t next = 0;
-    for (int y = 0; y < b.height(); ++y) {
-        if (y % 2 == 0) {
-            for (; next < even.size() && even[next].row == y; ++next)
-                matches.push_back(even[next]);
-            continue;
-        }
-        auto &row = stretches[static_cast<std::size_t>(y)];
-        std::sort(row.begin(), row.end());
-        for (std::size_t i = 0; i < row.size();) {
-            int x0 = row[i].first, x1 = row[i].second;
-            for (++i; i < row.size() && row[i].first <= x1; ++i)
-                x1 = std::max(x1, row[i].second);
-            scan_row(b, y, x0, x1, starts.data(), matches);
-        }
-    }
-    return matches;
+    return with_odd_rows(b, even, &stretches);
 }
 
 std::vector<ScoredCandidate> merge_matches(std::span<const RowMatch> matches, int width, int height, int limit,

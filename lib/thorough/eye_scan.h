@@ -41,6 +41,10 @@ std::vector<RowMatch> row_matches(const Binary &binary, int row_step = 1);
 // rows alone hold only candidates too small to read.
 std::vector<RowMatch> row_matches_near(const Binary &binary, std::span<const RowMatch> even);
 
+// The matches of every row, the even rows' `even` completed with the odd
+// rows' scanned whole: exactly row_matches(binary).
+std::vector<RowMatch> row_matches_completed(const Binary &binary, std::span<const RowMatch> even);
+
 // The candidates that the matches of every `row_step`th row (of an image
 // `width` x `height`) merge into, most hits first, at most `limit`: merging
 // the matches of a scan of every row with a larger step gives exactly what a

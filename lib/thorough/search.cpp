@@ -231,7 +231,7 @@ std::vector<FoundSymbol> search(const std::uint8_t *pixels, int width, int heigh
         // search tries it before forming its own. Tried in vain, it leaves
         // the search's grid budget as it was.
         if (scanned && scanned->stood) {
-            if (auto s = try_triple(pass, *scanned->stood, scanned->contrast)) {
+            if (auto s = try_triple(pass, scanned->stood->eyes, scanned->stood->contrast)) {
                 found.push_back(std::move(*s));
                 if (!opt.all_symbols)
                     return false;

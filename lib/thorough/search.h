@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "../bitstream.h"
+#include "candidate_pool.h"
 #include "eye_scan.h"
-#include "grids.h"
 #include "image.h"
 
 namespace vantor::thorough {
@@ -53,13 +53,12 @@ struct SearchOptions {
 
 // The local binarisation of the image as it is (not its inverse) and the
 // row matches of its every row, made by a caller that looked at the image
-// before the search; with a triple of eye patterns that stood out there and
-// its contrast, which the search tries first.
+// before the search; with a triple of eye patterns that stood out there,
+// which the search tries first.
 struct ScannedView {
     Binary binary;
     std::vector<RowMatch> matches;
-    std::optional<Eyes> stood;
-    double contrast = 0;
+    std::optional<StandingEyes> stood;
 };
 
 // Searches the grey image (rows `stride` bytes apart, 0 black) for symbols.
