@@ -55,3 +55,35 @@ TEST(SingleFinder, OutlinesATurnedFinderSquareToItsSides) {
             }
         }
 }
+
+// Pixel noise shows finder-like patterns whose rings barely stand out from
+// their own spread; none may be outlined, since each would cost a frame fit
+// per kind. A finder blurred and noisy at 2 pixels a module still is.
+TEST(SingleFinder, NoiseOutlinesNothingWhileANoisySmallFinderIsOutlined) {
+    for (std::uint32_t seed : {31u, 32u, 33u}) {
+        const vt::Picture noise = vt::render_noise(1280, 960, "noise", seed);
+        int outlined = 0;
+        sf::for_each_outline(noise.pixels.data(), noise.width, noise.height, noise.width, [&](const sf::Outline &) {
+            ++outlined;
+            return true;
+        });
+        EXPECT_EQ(outlined, 0) << "seed " << seed;
+    }
+    const auto symbol = vt::make_micro_zint("SMALL", 3, vt::Level::L);
+    ASSERT_TRUE(symbol.has_value());
+    for (std::uint32_t seed = 0; seed < 8; ++seed) {
+        vt::RenderOptions o;
+        o.module_px = 2;
+        o.rotation_deg = 20.0 * seed;
+        o.blur_sigma = 0.3;
+        o.noise_sigma = 12;
+        o.seed = seed;
+        const vt::Picture p = vt::render(*symbol, o);
+        int outlined = 0;
+        sf::for_each_outline(p.pixels.data(), p.width, p.height, p.width, [&](const sf::Outline &) {
+            ++outlined;
+            return true;
+        });
+        EXPECT_GE(outlined, 1) << "seed " << seed;
+    }
+}

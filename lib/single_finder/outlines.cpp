@@ -22,6 +22,12 @@ namespace th = vantor::thorough;
 
 constexpr int max_side = 32767;
 constexpr int max_candidates = 32; // finder candidates tried per binarisation
+// How many times the spread of its modules' greys within each kind a
+// finder's light modules must lie above its dark ones. Noise outlines
+// finder-like patterns by the dozen, each worth a frame fit, but its rings
+// stand out less than that; the finders of symbols that read, blurred and
+// noisy at 1.5 pixels a module, stand out at least a third more.
+constexpr double min_separation = 1.2;
 
 // The direction of the pattern's rows: its traced outline lies furthest from
 // the centre at the corners, so the fourth harmonic of the points' angles,
@@ -99,12 +105,14 @@ std::optional<std::array<th::Point, 4>> refitted_outline(const std::vector<th::P
 }
 
 // Whether the outlined pattern's light ring stands out from its dark
-// centre and outer ring as much as the search asks of an eye pattern; the
+// centre and outer ring as much as the search asks of an eye pattern, and
+// by more than the spread of its own modules' greys (`min_separation`); the
 // corners go round the pattern, seven modules a side.
 bool stands_out(const th::GreyView &grey, th::Point centre, const std::array<th::Point, 4> &corners) {
     const th::Point x_step{(corners[1].x - corners[0].x) / 7, (corners[1].y - corners[0].y) / 7};
     const th::Point y_step{(corners[3].x - corners[0].x) / 7, (corners[3].y - corners[0].y) / 7};
-    return th::eye_contrast(grey, centre, x_step, y_step).difference >= th::min_eye_contrast;
+    const th::EyeContrast contrast = th::eye_contrast(grey, centre, x_step, y_step);
+    return contrast.difference >= th::min_eye_contrast && contrast.separation >= min_separation;
 }
 
 } // namespace

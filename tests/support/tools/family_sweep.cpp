@@ -10,8 +10,9 @@
 // decoder, and stops.
 //
 // usage: family_sweep [--kind microqr|rmqr|model1] [--cases N] [--damage N] [--seed S] [--verbose]
-//                     [--dump DIR] [--version V] [--write DIR]
-// --damage: the damage trials (default 4 per case).
+//                     [--dump DIR] [--version V] [--module PX] [--write DIR]
+// --damage: the damage trials (default 4 per case). --module: every picture
+// at that many pixels a module instead of 2.5 to 8.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -232,6 +233,7 @@ int main(int argc, char **argv) {
     int only_version = 0; // --version: that version (Micro QR) or size number + 1 (rMQR) alone
     std::string dump; // where missed pictures are written, when given
     int missed = 0;
+    double only_module = 0; // --module: that module width alone
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--cases") && i + 1 < argc)
             cases = std::atoi(argv[++i]);
@@ -243,6 +245,8 @@ int main(int argc, char **argv) {
             dump = argv[++i];
         else if (!std::strcmp(argv[i], "--version") && i + 1 < argc)
             only_version = std::atoi(argv[++i]);
+        else if (!std::strcmp(argv[i], "--module") && i + 1 < argc)
+            only_module = std::atof(argv[++i]);
         else if (!std::strcmp(argv[i], "--kind") && i + 1 < argc &&
                  (!std::strcmp(argv[i + 1], "rmqr") || !std::strcmp(argv[i + 1], "microqr") ||
                   !std::strcmp(argv[i + 1], "model1")))
@@ -253,7 +257,7 @@ int main(int argc, char **argv) {
             verbose = true;
         else {
             std::fprintf(stderr, "usage: family_sweep [--kind microqr|rmqr|model1] [--cases N] [--damage N] [--seed S] "
-                                 "[--verbose] [--dump DIR] [--version V] [--write DIR]\n");
+                                 "[--verbose] [--dump DIR] [--version V] [--module PX] [--write DIR]\n");
             return 64;
         }
     }
@@ -280,7 +284,7 @@ int main(int argc, char **argv) {
                 if (!s)
                     continue;
                 // Model 1 is swept at the per-pixel keystone, as Model 2 is.
-                const vt::RenderOptions ro = look(rng, sizes[rng() % 7], photo, model1 ? 25 : s->size + 4);
+                const vt::RenderOptions ro = look(rng, only_module > 0 ? only_module : sizes[rng() % 7], photo, model1 ? 25 : s->size + 4);
                 const vt::Picture p = vt::render(*s, ro);
                 const int o = decode(p, s->text);
                 if (!dump.empty() && o != 1) {
