@@ -133,15 +133,6 @@ inline bool within_bounds(const int (&runs)[5], const RatioBounds &b) {
            within(runs[0] + runs[1], b.pair_lo, b.pair_hi) & within(runs[3] + runs[4], b.pair_lo, b.pair_hi);
 }
 
-// False only where ratios_pass is: the centre run alone against its kept
-// bounds, before a row window's other runs are worked out.
-inline bool centre_may_pass(int centre, int sum) {
-    if (sum >= bounds_kept)
-        return true;
-    const RatioBounds &b = kept_bounds[static_cast<std::size_t>(std::max(sum, 0))];
-    return centre >= b.centre_lo && centre <= b.centre_hi;
-}
-
 // eye_ratios on runs whose total is `sum`.
 inline bool ratios_pass(const int (&runs)[5], int sum) {
     if (sum < 7)
@@ -158,11 +149,36 @@ bool eye_ratios(const int (&runs)[5]) { return ratios_pass(runs, total(runs)); }
 
 namespace {
 
-// The matches of row y between x0 and x1, in order, onto `out`; `starts`
-// holds x1 - x0 + 1 ints.
-void scan_row(const Binary &b, int y, int x0, int x1, int *starts, std::vector<RowMatch> &out) {
+// The windows of five runs from a dark run (their first start's index in
+// `starts`) whose totals are kept and whose runs pass the ratio test, or
+// whose totals are not kept, onto `windows`; how many. No branch: in
+// texture a window passes about one time in sixteen, as unpredictably as a
+// coin, and a mispredicted jump cost more than the test.
+std::size_t ratio_windows(const int *starts, std::size_t start_count, int *windows) {
+    std::size_t count = 0;
+    for (std::size_t i = 0; i + 5 < start_count; i += 2) {
+        const int *at = starts + i;
+        const int sum = at[5] - at[0];
+        const RatioBounds &b = kept_bounds[static_cast<std::size_t>(std::min(sum, bounds_kept - 1))];
+        const int runs[5] = {at[1] - at[0], at[2] - at[1], at[3] - at[2], at[4] - at[3], at[5] - at[4]};
+        auto within = [](int v, int lo, int hi) { return (v >= lo) & (v <= hi); };
+        const bool kept_pass = (sum >= 7) & within(runs[2], b.centre_lo, b.centre_hi) &
+                               within(runs[0], b.outer_lo, b.outer_hi) & within(runs[4], b.outer_lo, b.outer_hi) &
+                               within(runs[1], b.light_lo, b.light_hi) & within(runs[3], b.light_lo, b.light_hi) &
+                               within(runs[0] + runs[1], b.pair_lo, b.pair_hi) &
+                               within(runs[3] + runs[4], b.pair_lo, b.pair_hi);
+        windows[count] = static_cast<int>(i);
+        count += kept_pass | (sum >= bounds_kept);
+    }
+    return count;
+}
+
+// The matches of row y between x0 and x1, in order, onto `out`; `scratch`
+// holds 2 (x1 - x0 + 1) ints.
+void scan_row(const Binary &b, int y, int x0, int x1, int *scratch, std::vector<RowMatch> &out) {
     // Runs of the segment from its first dark pixel, alternately dark and
     // light; run k covers starts[k] .. starts[k + 1] - 1.
+    int *starts = scratch, *windows = scratch + (x1 - x0 + 1);
     const std::size_t start_count = row_starts(b.row(y) + x0, x1 - x0, starts);
     if (x0 > 0)
         for (std::size_t k = 0; k < start_count; ++k)
@@ -171,15 +187,15 @@ void scan_row(const Binary &b, int y, int x0, int x1, int *starts, std::vector<R
     // one are left to the segment that holds them whole.
     const bool cut_left = x0 > 0 && b.dark(x0 - 1, y), cut_right = x1 < b.width() && b.dark(x1, y);
     // starts[0] begins a dark run; dark runs are at even indices.
-    for (std::size_t i = 0; i + 5 < start_count; i += 2) {
+    const std::size_t window_count = ratio_windows(starts, start_count, windows);
+    for (std::size_t w = 0; w < window_count; ++w) {
+        const std::size_t i = static_cast<std::size_t>(windows[w]);
         if ((i == 0 && cut_left && starts[0] == x0) || (i + 6 == start_count && cut_right))
             continue;
         const int *at = starts + i;
         const int row_total = at[5] - at[0];
-        if (!centre_may_pass(at[3] - at[2], row_total))
-            continue;
         const int row_runs[5] = {at[1] - at[0], at[2] - at[1], at[3] - at[2], at[4] - at[3], at[5] - at[4]};
-        if (!ratios_pass(row_runs, row_total))
+        if (row_total >= bounds_kept && !ratios_pass(row_runs, row_total))
             continue;
         const int cx = (at[2] + at[3] - 1) / 2;
         // Lines through the centre in any direction cross the rings in
@@ -218,9 +234,9 @@ void scan_row(const Binary &b, int y, int x0, int x1, int *starts, std::vector<R
 
 std::vector<RowMatch> row_matches(const Binary &b, int row_step) {
     std::vector<RowMatch> matches;
-    std::vector<int> starts(static_cast<std::size_t>(b.width()) + 1);
+    std::vector<int> scratch(2 * (static_cast<std::size_t>(b.width()) + 1));
     for (int y = 0; y < b.height(); y += std::max(1, row_step))
-        scan_row(b, y, 0, b.width(), starts.data(), matches);
+        scan_row(b, y, 0, b.width(), scratch.data(), matches);
     return matches;
 }
 
@@ -232,7 +248,7 @@ namespace {
 std::vector<RowMatch> with_odd_rows(const Binary &b, std::span<const RowMatch> even,
                                     std::vector<std::vector<std::pair<int, int>>> *stretches) {
     std::vector<RowMatch> matches;
-    std::vector<int> starts(static_cast<std::size_t>(b.width()) + 1);
+    std::vector<int> scratch(2 * (static_cast<std::size_t>(b.width()) + 1));
     std::size_t next = 0;
     for (int y = 0; y < b.height(); ++y) {
         if (y % 2 == 0) {
@@ -241,7 +257,7 @@ std::vector<RowMatch> with_odd_rows(const Binary &b, std::span<const RowMatch> e
             continue;
         }
         if (!stretches) {
-            scan_row(b, y, 0, b.width(), starts.data(), matches);
+            scan_row(b, y, 0, b.width(), scratch.data(), matches);
             continue;
         }
         auto &row = (*stretches)[static_cast<std::size_t>(y)];
@@ -250,7 +266,7 @@ std::vector<RowMatch> with_odd_rows(const Binary &b, std::span<const RowMatch> e
             int x0 = row[i].first, x1 = row[i].second;
             for (++i; i < row.size() && row[i].first <= x1; ++i)
                 x1 = std::max(x1, row[i].second);
-            scan_row(b, y, x0, x1, starts.data(), matches);
+            scan_row(b, y, x0, x1, scratch.data(), matches);
         }
     }
     return matches;
@@ -263,13 +279,15 @@ std::vector<RowMatch> row_matches_completed(const Binary &b, std::span<const Row
 }
 
 std::vector<RowMatch> row_matches_near(const Binary &b, std::span<const RowMatch> even) {
-    // Per odd row, the stretches within reach of an even row's match: its
-    // candidate's other matches lie within a module and a half of it, and
-    // their runs within eleven modules of their centres.
+    // Per odd row, the stretches within reach of an even row's match: rows
+    // up to two of its modules off, where the matches that merge with it
+    // lie (a candidate takes matches within a module and a half of its
+    // centre), and across, room for the runs of a match of up to one and a
+    // half its module centred as far off: seven of those modules.
     std::vector<std::vector<std::pair<int, int>>> stretches(static_cast<std::size_t>(b.height()));
     for (const RowMatch &m : even) {
-        const int reach = static_cast<int>(std::ceil(4 * m.module)) + 2;
-        const int half = reach + static_cast<int>(std::ceil(11 * m.module)) + 2;
+        const int reach = static_cast<int>(std::ceil(2 * m.module)) + 1;
+        const int half = static_cast<int>(std::ceil(12.5 * m.module)) + 2;
         const int x = static_cast<int>(m.x);
         for (int y = std::max(1, m.row - reach) | 1; y <= std::min(b.height() - 1, m.row + reach); y += 2)
             stretches[static_cast<std::size_t>(y)].push_back({std::max(0, x - half), std::min(b.width(), x + half + 1)});
