@@ -149,26 +149,47 @@ bool eye_ratios(const int (&runs)[5]) { return ratios_pass(runs, total(runs)); }
 
 namespace {
 
+// Four windows side by side, from the dark runs at entries i, i + 2, i + 4
+// and i + 6 of `starts` (entries i .. i + 11 read): -1 in the lanes whose
+// runs pass the ratio test. The bounds are worked in floats as
+// ratio_bounds works them, and a whole run passes a bound exactly when it
+// passes its ceiling (from below) or floor (from above), so the outcome is
+// ratios_pass's.
+Ints4 four_windows_pass(const int *starts) {
+    const Ints4 a = load_ints(starts), b = load_ints(starts + 4), c = load_ints(starts + 8);
+    const Ints4 a2 = load_ints(starts + 2), b2 = load_ints(starts + 6);
+    // Entry k + 2 lane and k + 2 lane + 1 of each lane, for k = 0, 2, 4.
+    const Ints4 e0 = __builtin_shufflevector(a, b, 0, 2, 4, 6), o0 = __builtin_shufflevector(a, b, 1, 3, 5, 7);
+    const Ints4 e1 = __builtin_shufflevector(a2, b2, 0, 2, 4, 6), o1 = __builtin_shufflevector(a2, b2, 1, 3, 5, 7);
+    const Ints4 e2 = __builtin_shufflevector(b, c, 0, 2, 4, 6), o2 = __builtin_shufflevector(b, c, 1, 3, 5, 7);
+    const Ints4 r0 = o0 - e0, r1 = e1 - o0, r2 = o1 - e1, r3 = e2 - o1, r4 = o2 - e2, sum = o2 - e0;
+    const Floats4 m = __builtin_convertvector(sum, Floats4) / 7.0f;
+    auto within = [&m](Ints4 run, float lo, float hi) {
+        const Floats4 v = __builtin_convertvector(run, Floats4);
+        return (v >= lo * m) & (v <= hi * m);
+    };
+    return (sum >= 7) & within(r2, 1.8f, 4.2f) & within(r0, 0.4f, 1.8f) & within(r4, 0.4f, 1.8f) &
+           within(r1, 0.3f, 1.6f) & within(r3, 0.3f, 1.6f) & within(r0 + r1, 1.3f, 2.7f) & within(r3 + r4, 1.3f, 2.7f);
+}
+
 // The windows of five runs from a dark run (their first start's index in
-// `starts`) whose totals are kept and whose runs pass the ratio test, or
-// whose totals are not kept, onto `windows`; how many. No branch: in
-// texture a window passes about one time in sixteen, as unpredictably as a
-// coin, and a mispredicted jump cost more than the test.
+// `starts`) whose runs pass the ratio test, onto `windows`; how many. No
+// branch: in texture a window passes about one time in sixteen, as
+// unpredictably as a coin, and a mispredicted jump cost more than the test.
 std::size_t ratio_windows(const int *starts, std::size_t start_count, int *windows) {
-    std::size_t count = 0;
-    for (std::size_t i = 0; i + 5 < start_count; i += 2) {
+    std::size_t count = 0, i = 0;
+    for (; i + 11 < start_count; i += 8) {
+        const Ints4 pass = four_windows_pass(starts + i);
+        for (int lane = 0; lane < 4; ++lane) {
+            windows[count] = static_cast<int>(i) + 2 * lane;
+            count += static_cast<std::size_t>(pass[lane] & 1);
+        }
+    }
+    for (; i + 5 < start_count; i += 2) {
         const int *at = starts + i;
-        const int sum = at[5] - at[0];
-        const RatioBounds &b = kept_bounds[static_cast<std::size_t>(std::min(sum, bounds_kept - 1))];
         const int runs[5] = {at[1] - at[0], at[2] - at[1], at[3] - at[2], at[4] - at[3], at[5] - at[4]};
-        auto within = [](int v, int lo, int hi) { return (v >= lo) & (v <= hi); };
-        const bool kept_pass = (sum >= 7) & within(runs[2], b.centre_lo, b.centre_hi) &
-                               within(runs[0], b.outer_lo, b.outer_hi) & within(runs[4], b.outer_lo, b.outer_hi) &
-                               within(runs[1], b.light_lo, b.light_hi) & within(runs[3], b.light_lo, b.light_hi) &
-                               within(runs[0] + runs[1], b.pair_lo, b.pair_hi) &
-                               within(runs[3] + runs[4], b.pair_lo, b.pair_hi);
         windows[count] = static_cast<int>(i);
-        count += kept_pass | (sum >= bounds_kept);
+        count += ratios_pass(runs, at[5] - at[0]);
     }
     return count;
 }
@@ -194,9 +215,6 @@ void scan_row(const Binary &b, int y, int x0, int x1, int *scratch, std::vector<
             continue;
         const int *at = starts + i;
         const int row_total = at[5] - at[0];
-        const int row_runs[5] = {at[1] - at[0], at[2] - at[1], at[3] - at[2], at[4] - at[3], at[5] - at[4]};
-        if (row_total >= bounds_kept && !ratios_pass(row_runs, row_total))
-            continue;
         const int cx = (at[2] + at[3] - 1) / 2;
         // Lines through the centre in any direction cross the rings in
         // the same ratios; structures in data rarely pass two more. A
