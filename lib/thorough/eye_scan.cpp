@@ -38,6 +38,47 @@ bool runs_through(const Binary &b, int x, int y, int limit, int (&runs)[5], floa
     if (x < 0 || y < 0 || x >= width || y >= height || !b.dark(x, y))
         return false;
     const std::uint8_t *bits = b.row(0);
+    auto room_along = [](int p, int s, int size) { return s > 0 ? size - p : s < 0 ? p + 1 : std::numeric_limits<int>::max(); };
+    // Most runs in texture are short: sixteen pixels each way, read without
+    // a branch as bits, mostly hold all six, whose lengths then come from
+    // counting bits instead of from walks that end unpredictably.
+    constexpr int seen = 16;
+    const std::ptrdiff_t ahead = static_cast<std::ptrdiff_t>(dy) * width + dx;
+    const std::ptrdiff_t here = static_cast<std::ptrdiff_t>(y) * width + x;
+    if (std::min(room_along(x, -dx, width), room_along(y, -dy, height)) >= seen &&
+        std::min(room_along(x + dx, dx, width), room_along(y + dy, dy, height)) >= seen) {
+        unsigned back_bits = 0, fore_bits = 0; // bit j: the pixel j + 1 steps out is dark
+#pragma GCC unroll 16
+        for (int j = 0; j < seen; ++j) {
+            back_bits |= static_cast<unsigned>(bits[here - j * ahead]) << j;
+            fore_bits |= static_cast<unsigned>(bits[here + (j + 1) * ahead]) << j;
+        }
+        // A side's three runs, dark, light, dark, from bit 0 (the back's
+        // first bit is the centre pixel); known when the third ends inside.
+        int back[3], fore[3];
+        auto side_runs = [](unsigned side, int (&run)[3]) {
+            run[0] = std::countr_one(side);
+            if (run[0] >= seen)
+                return false;
+            run[1] = std::countr_zero(side >> run[0]);
+            if (run[0] + run[1] >= seen)
+                return false;
+            run[2] = std::countr_one(side >> (run[0] + run[1]));
+            return run[0] + run[1] + run[2] < seen;
+        };
+        if (side_runs(back_bits, back) && side_runs(fore_bits, fore)) {
+            if (std::max({back[0], back[1], back[2], fore[0], fore[1], fore[2]}) > limit)
+                return false;
+            runs[0] = back[2];
+            runs[1] = back[1];
+            runs[2] = back[0] + fore[0];
+            runs[3] = fore[1];
+            runs[4] = fore[2];
+            const int pos = dx ? x : y;
+            centre = static_cast<float>(pos - back[0] + 1 + pos + fore[0]) / 2.0f;
+            return true;
+        }
+    }
     int back[3] = {0, 0, 0}, fore[3] = {0, 0, 0};
 #pragma GCC unroll 2
     for (int side = 0; side < 2; ++side) {
@@ -45,7 +86,6 @@ bool runs_through(const Binary &b, int x, int y, int limit, int (&runs)[5], floa
         const int sx = side == 0 ? -dx : dx, sy = side == 0 ? -dy : dy;
         const int px = x + (side == 0 ? 0 : sx), py = y + (side == 0 ? 0 : sy);
         // Pixels from (px, py) on to the edge, (px, py) itself included.
-        auto room_along = [](int p, int s, int size) { return s > 0 ? size - p : s < 0 ? p + 1 : std::numeric_limits<int>::max(); };
         int room = std::min(room_along(px, sx, width), room_along(py, sy, height));
         const std::ptrdiff_t step = static_cast<std::ptrdiff_t>(sy) * width + sx;
         std::ptrdiff_t at = static_cast<std::ptrdiff_t>(py) * width + px;
