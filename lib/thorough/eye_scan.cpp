@@ -47,7 +47,9 @@ bool runs_through(const Binary &b, int x, int y, int limit, int (&runs)[5], floa
     const std::ptrdiff_t here = static_cast<std::ptrdiff_t>(y) * width + x;
     if (std::min(room_along(x, -dx, width), room_along(y, -dy, height)) >= seen &&
         std::min(room_along(x + dx, dx, width), room_along(y + dy, dy, height)) >= seen) {
-        unsigned back_bits = 0, fore_bits = 0; // bit j: the pixel j + 1 steps out is dark
+        // Bit j: back, the pixel j steps back (bit 0 the centre); fore, the
+        // pixel j + 1 steps on. 1 is dark.
+        unsigned back_bits = 0, fore_bits = 0;
 #pragma GCC unroll 16
         for (int j = 0; j < seen; ++j) {
             back_bits |= static_cast<unsigned>(bits[here - j * ahead]) << j;
@@ -140,15 +142,23 @@ struct RatioBounds {
     int pair_lo, pair_hi;     // an outer dark run with its light neighbour
 };
 
+// The ratio test's bounds in modules (a seventh of the five runs' total),
+// lowest and highest. Blur and thresholds thicken one colour at the
+// other's cost, so single runs may stray far; a dark run and its light
+// neighbour stay near two modules together.
+struct RatioFactors {
+    float lo, hi;
+};
+constexpr RatioFactors centre_factors{1.8f, 4.2f}, outer_factors{0.4f, 1.8f}, light_factors{0.3f, 1.6f},
+    pair_factors{1.3f, 2.7f};
+
 [[gnu::noinline]] RatioBounds ratio_bounds(int sum) {
-    // Blur and thresholds thicken one colour at the other's cost, so single
-    // runs may stray far; a dark run and its light neighbour stay near two
-    // modules together.
     const float m = static_cast<float>(sum) / 7.0f;
     auto at_least = [&](float f) { return static_cast<int>(std::ceil(f * m)); };
     auto at_most = [&](float f) { return static_cast<int>(std::floor(f * m)); };
-    return {at_least(1.8f), at_most(4.2f), at_least(0.4f), at_most(1.8f),
-            at_least(0.3f), at_most(1.6f), at_least(1.3f), at_most(2.7f)};
+    return {at_least(centre_factors.lo), at_most(centre_factors.hi), at_least(outer_factors.lo),
+            at_most(outer_factors.hi),   at_least(light_factors.lo),  at_most(light_factors.hi),
+            at_least(pair_factors.lo),   at_most(pair_factors.hi)};
 }
 
 // The bounds of the totals a row of texture mostly gives, worked out once.
@@ -204,12 +214,13 @@ Ints4 four_windows_pass(const int *starts) {
     const Ints4 e2 = __builtin_shufflevector(b, c, 0, 2, 4, 6), o2 = __builtin_shufflevector(b, c, 1, 3, 5, 7);
     const Ints4 r0 = o0 - e0, r1 = e1 - o0, r2 = o1 - e1, r3 = e2 - o1, r4 = o2 - e2, sum = o2 - e0;
     const Floats4 m = __builtin_convertvector(sum, Floats4) / 7.0f;
-    auto within = [&m](Ints4 run, float lo, float hi) {
+    auto within = [&m](Ints4 run, RatioFactors f) {
         const Floats4 v = __builtin_convertvector(run, Floats4);
-        return (v >= lo * m) & (v <= hi * m);
+        return (v >= f.lo * m) & (v <= f.hi * m);
     };
-    return (sum >= 7) & within(r2, 1.8f, 4.2f) & within(r0, 0.4f, 1.8f) & within(r4, 0.4f, 1.8f) &
-           within(r1, 0.3f, 1.6f) & within(r3, 0.3f, 1.6f) & within(r0 + r1, 1.3f, 2.7f) & within(r3 + r4, 1.3f, 2.7f);
+    return (sum >= 7) & within(r2, centre_factors) & within(r0, outer_factors) & within(r4, outer_factors) &
+           within(r1, light_factors) & within(r3, light_factors) & within(r0 + r1, pair_factors) &
+           within(r3 + r4, pair_factors);
 }
 
 // The windows of five runs from a dark run (their first start's index in

@@ -10,9 +10,11 @@
 // decoder, and stops.
 //
 // usage: family_sweep [--kind microqr|rmqr|model1] [--cases N] [--damage N] [--seed S] [--verbose]
-//                     [--dump DIR] [--version V] [--module PX] [--write DIR]
+//                     [--dump DIR] [--save DIR] [--version V] [--module PX] [--write DIR]
 // --damage: the damage trials (default 4 per case). --module: every picture
-// at that many pixels a module instead of 2.5 to 8.
+// at that many pixels a module instead of 2.5 to 8. --save: every picture
+// within capacity as DIR/N.bmp with its text as DIR/N.txt, for reading by
+// another reader.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -232,6 +234,8 @@ int main(int argc, char **argv) {
     std::string write_dir;
     int only_version = 0; // --version: that version (Micro QR) or size number + 1 (rMQR) alone
     std::string dump; // where missed pictures are written, when given
+    std::string save; // where every picture within capacity is written, when given
+    int saved = 0;
     int missed = 0;
     double only_module = 0; // --module: that module width alone
     for (int i = 1; i < argc; ++i) {
@@ -245,6 +249,8 @@ int main(int argc, char **argv) {
             dump = argv[++i];
         else if (!std::strcmp(argv[i], "--version") && i + 1 < argc)
             only_version = std::atoi(argv[++i]);
+        else if (!std::strcmp(argv[i], "--save") && i + 1 < argc)
+            save = argv[++i];
         else if (!std::strcmp(argv[i], "--module") && i + 1 < argc)
             only_module = std::atof(argv[++i]);
         else if (!std::strcmp(argv[i], "--kind") && i + 1 < argc &&
@@ -257,7 +263,7 @@ int main(int argc, char **argv) {
             verbose = true;
         else {
             std::fprintf(stderr, "usage: family_sweep [--kind microqr|rmqr|model1] [--cases N] [--damage N] [--seed S] "
-                                 "[--verbose] [--dump DIR] [--version V] [--module PX] [--write DIR]\n");
+                                 "[--verbose] [--dump DIR] [--save DIR] [--version V] [--module PX] [--write DIR]\n");
             return 64;
         }
     }
@@ -287,6 +293,11 @@ int main(int argc, char **argv) {
                 const vt::RenderOptions ro = look(rng, only_module > 0 ? only_module : sizes[rng() % 7], photo, model1 ? 25 : s->size + 4);
                 const vt::Picture p = vt::render(*s, ro);
                 const int o = decode(p, s->text);
+                if (!save.empty()) {
+                    const std::string base = save + "/" + std::to_string(saved++);
+                    vt::write_bmp24(base + ".bmp", p);
+                    vt::write_bytes(base + ".txt", {reinterpret_cast<const std::uint8_t *>(s->text.data()), s->text.size()});
+                }
                 if (!dump.empty() && o != 1) {
                     const std::string base = dump + "/missed-" + std::to_string(missed++);
                     vt::write_bmp24(base + ".bmp", p);
