@@ -38,6 +38,8 @@ bool runs_through(const Binary &b, int x, int y, int limit, int (&runs)[5], floa
     if (x < 0 || y < 0 || x >= width || y >= height || !b.dark(x, y))
         return false;
     const std::uint8_t *bits = b.row(0);
+    int back[3] = {0, 0, 0}, fore[3] = {0, 0, 0};
+    bool counted = false;
     auto room_along = [](int p, int s, int size) { return s > 0 ? size - p : s < 0 ? p + 1 : std::numeric_limits<int>::max(); };
     // Most runs in texture are short: sixteen pixels each way, read without
     // a branch as bits, mostly hold all six, whose lengths then come from
@@ -57,7 +59,6 @@ bool runs_through(const Binary &b, int x, int y, int limit, int (&runs)[5], floa
         }
         // A side's three runs, dark, light, dark, from bit 0 (the back's
         // first bit is the centre pixel); known when the third ends inside.
-        int back[3], fore[3];
         auto side_runs = [](unsigned side, int (&run)[3]) {
             run[0] = std::countr_one(side);
             if (run[0] >= seen)
@@ -68,22 +69,12 @@ bool runs_through(const Binary &b, int x, int y, int limit, int (&runs)[5], floa
             run[2] = std::countr_one(side >> (run[0] + run[1]));
             return run[0] + run[1] + run[2] < seen;
         };
-        if (side_runs(back_bits, back) && side_runs(fore_bits, fore)) {
-            if (std::max({back[0], back[1], back[2], fore[0], fore[1], fore[2]}) > limit)
-                return false;
-            runs[0] = back[2];
-            runs[1] = back[1];
-            runs[2] = back[0] + fore[0];
-            runs[3] = fore[1];
-            runs[4] = fore[2];
-            const int pos = dx ? x : y;
-            centre = static_cast<float>(pos - back[0] + 1 + pos + fore[0]) / 2.0f;
-            return true;
-        }
+        counted = side_runs(back_bits, back) && side_runs(fore_bits, fore);
+        if (counted && std::max({back[0], back[1], back[2], fore[0], fore[1], fore[2]}) > limit)
+            return false;
     }
-    int back[3] = {0, 0, 0}, fore[3] = {0, 0, 0};
 #pragma GCC unroll 2
-    for (int side = 0; side < 2; ++side) {
+    for (int side = 0; side < 2 && !counted; ++side) {
         int(&count)[3] = side == 0 ? back : fore;
         const int sx = side == 0 ? -dx : dx, sy = side == 0 ? -dy : dy;
         const int px = x + (side == 0 ? 0 : sx), py = y + (side == 0 ? 0 : sy);
