@@ -63,7 +63,9 @@ def test_other_threads_run_while_one_reads_and_decodes(tmp_path):
     # as it takes far longer on noise.
     noise = (np.random.default_rng(1).random((500, 600)) * 255).astype(np.uint8)
     path = write_bmp(tmp_path / "noise.bmp", noise)
-    big = write_bmp(tmp_path / "big.bmp", np.tile(noise, (3, 3)))  # long enough to read
+    # Long enough to read that a busy machine still lets the other thread
+    # in during the middle of it: 7.5 MP, some 10 ms.
+    big = write_bmp(tmp_path / "big.bmp", np.tile(noise, (5, 5)))
     interval = sys.getswitchinterval()
     sys.setswitchinterval(0.001)
     try:
