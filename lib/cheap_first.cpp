@@ -98,10 +98,9 @@ Look could_make_symbol(const thorough::GreyView &grey, const thorough::Binary &b
 // Whether the picture may hold a symbol the first pass did not read. With
 // `looked`, each polarity of the picture the look saw no symbol in is
 // scanned on the odd rows too, near what the even rows showed, and handed to
-// it before its binarisation goes. When
-// the picture as it is shows a symbol, its binarisation, the matches of its
-// every row and the triple that stood out go to `seen`, for the search that
-// follows.
+// it before its binarisation goes. When the picture as it is shows a
+// symbol, its binarisation, the matches of its every row and the triple
+// that stood out go to `seen`, for the search that follows.
 bool evidence_of_symbol(const std::uint8_t *pixels, int width, int height, bool sharpened_look,
                         const vantor_results &first_pass, std::span<const thorough::Candidate> pooled,
                         const PolarityScanned *looked, std::optional<thorough::ScannedView> &seen) {

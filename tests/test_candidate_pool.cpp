@@ -23,7 +23,7 @@ struct Verdict {
 Verdict judge(const vt::Picture &p, int row_step) {
     const th::GreyView grey{p.pixels.data(), p.width, p.height, p.width, false};
     const th::Binary binary(grey);
-    th::Pool pool = th::scanned_pool(binary, 48, row_step);
+    th::Pool pool = th::scanned_pool(th::scan_eyes(binary, 48, row_step), row_step);
     Verdict v;
     v.candidates = pool.at.size();
     v.triple = th::for_each_standing(grey, binary, pool, false,

@@ -35,10 +35,6 @@ void Pool::add(const Candidate &c, double q, bool made) {
     traced.emplace_back();
 }
 
-Pool scanned_pool(const Binary &binary, int limit, int row_step) {
-    return scanned_pool(scan_eyes(binary, limit, row_step), row_step);
-}
-
 Pool scanned_pool(std::span<const ScoredCandidate> scanned, int row_step) {
     Pool pool;
     for (const ScoredCandidate &c : scanned) {

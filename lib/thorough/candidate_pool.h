@@ -27,13 +27,10 @@ struct Pool {
     void add(const Candidate &c, double q, bool made);
 };
 
-// The scan's candidates of `binary` seen by at least two scan lines, at most
-// `limit`, each with its quality: the share of the scan lines through its
-// 3-module centre that found it. Scanning every `row_step`th row, each
-// line found stands for that many.
-Pool scanned_pool(const Binary &binary, int limit, int row_step = 1);
-// The same of candidates already scanned (or merged from row matches) at
-// that row step.
+// The candidates of a scan (`scanned`, as merge_matches gives them) seen by
+// at least two scan lines, each with its quality: the share of the scan
+// lines through its 3-module centre that found it. Scanning every
+// `row_step`th row, each line found stands for that many.
 Pool scanned_pool(std::span<const ScoredCandidate> scanned, int row_step);
 
 // Adds candidates from elsewhere (the classic passes), strongest first, at

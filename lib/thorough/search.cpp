@@ -221,9 +221,10 @@ std::vector<FoundSymbol> search(const std::uint8_t *pixels, int width, int heigh
     auto search_view = [&](const GreyView &grey, bool pool_classic, const SearchOptions &pass_options,
                            std::optional<ScannedView> scanned) {
         const Binary binary = scanned ? std::move(scanned->binary) : Binary(grey);
-        Pool candidates =
-            scanned ? scanned_pool(merge_matches(scanned->matches, width, height, opt.max_candidates), 1)
-                    : scanned_pool(binary, opt.max_candidates);
+        Pool candidates = [&] {
+            const std::vector<RowMatch> matches = scanned ? std::move(scanned->matches) : row_matches(binary);
+            return scanned_pool(merge_matches(matches, width, height, opt.max_candidates), 1);
+        }();
         if (pool_classic)
             add_pooled(candidates, pooled, opt.max_candidates);
         Pass pass{grey, binary, grids_left, opt.model1};
