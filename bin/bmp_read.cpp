@@ -8,7 +8,7 @@
 #include <new>
 
 #include "bmp_layout.h"
-#include "c_file.h"
+#include "1_base/c_file.h"
 #include "readers.h"
 
 namespace vantor {

@@ -8,7 +8,7 @@
 #include <cstdint>
 
 #include "bmp_layout.h"
-#include "heap_array.h"
+#include "1_base/heap_array.h"
 #include "readers.h"
 
 namespace vantor {

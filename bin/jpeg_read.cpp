@@ -9,7 +9,7 @@
 #include <jpeglib.h>
 #include <jerror.h> // after jpeglib.h, which it needs
 
-#include "c_file.h"
+#include "1_base/c_file.h"
 #include "readers.h"
 
 namespace vantor {

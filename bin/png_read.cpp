@@ -10,7 +10,7 @@
 #include <png.h>
 
 #include "bmp_layout.h"
-#include "c_file.h"
+#include "1_base/c_file.h"
 #include "readers.h"
 
 namespace vantor {

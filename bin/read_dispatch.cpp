@@ -9,7 +9,7 @@
 
 #include <sys/stat.h>
 
-#include "c_file.h"
+#include "1_base/c_file.h"
 #include "readers.h"
 #include <vantor/image.h>
 

@@ -10,8 +10,8 @@
 
 #include <tiffio.h>
 
-#include "c_file.h"
-#include "heap_array.h"
+#include "1_base/c_file.h"
+#include "1_base/heap_array.h"
 #include "readers.h"
 
 namespace vantor {

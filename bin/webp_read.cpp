@@ -7,8 +7,8 @@
 
 #include <webp/decode.h>
 
-#include "c_file.h"
-#include "heap_array.h"
+#include "1_base/c_file.h"
+#include "1_base/heap_array.h"
 #include "readers.h"
 
 namespace vantor {

@@ -12,15 +12,15 @@
 #include <span>
 #include <vector>
 
-#include "bitstream.h"
-#include "microqr/locate.h"
-#include "microqr/reader.h"
-#include "model1/reader.h"
-#include "thorough/search.h"
-#include "rmqr/locate.h"
-#include "rmqr/reader.h"
-#include "single_finder/outlines.h"
-#include "bitstream.h"
+#include "1_base/bitstream.h"
+#include "5_microqr/locate.h"
+#include "5_microqr/reader.h"
+#include "4_model1/reader.h"
+#include "6_api/search.h"
+#include "5_rmqr/locate.h"
+#include "5_rmqr/reader.h"
+#include "2_image/lone_eyes.h"
+#include "1_base/bitstream.h"
 
 using namespace vantor;
 
@@ -28,7 +28,7 @@ namespace {
 
 // A square matrix of 0..20 modules a side from the bits of the content.
 void fuzz_matrix(int side, std::span<const std::uint8_t> content) {
-    thorough::ModuleMatrix m{side, std::vector<std::uint8_t>(static_cast<std::size_t>(side * side))};
+    vantor::ModuleMatrix m{side, std::vector<std::uint8_t>(static_cast<std::size_t>(side * side))};
     const std::size_t bits = content.size() * 8;
     for (std::size_t i = 0; i < m.modules.size() && bits > 0; ++i)
         m.modules[i] = (content[(i % bits) / 8] >> (i % 8)) & 1;
@@ -76,7 +76,7 @@ void fuzz_picture(int selector, std::span<const std::uint8_t> content) {
 // level and mask the first byte names.
 void fuzz_model1_matrix(int selector, std::span<const std::uint8_t> content) {
     const int n = 4 * (1 + selector % 14) + 17;
-    thorough::ModuleMatrix m{n, std::vector<std::uint8_t>(static_cast<std::size_t>(n * n))};
+    vantor::ModuleMatrix m{n, std::vector<std::uint8_t>(static_cast<std::size_t>(n * n))};
     const std::size_t bits = content.size() * 8;
     for (std::size_t i = 0; i < m.modules.size() && bits > 0; ++i)
         m.modules[i] = (content[(i % bits) / 8] >> (i % 8)) & 1;

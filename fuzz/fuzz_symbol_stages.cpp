@@ -7,12 +7,12 @@
 #include <cstring>
 #include <vector>
 
-#include "data_segments.h"
-#include "format.h"
-#include "codewords.h"
-#include "reed_solomon.h"
-#include "state.h"
-#include "unmask.h"
+#include "1_base/data_segments.h"
+#include "3_model2/classic/format.h"
+#include "3_model2/classic/codewords.h"
+#include "1_base/reed_solomon.h"
+#include "3_model2/classic/state.h"
+#include "3_model2/classic/unmask.h"
 
 using namespace vantor;
 

@@ -15,20 +15,20 @@
 #include <string>
 #include <vector>
 
-#include "alignment.h"
-#include "binarise.h"
-#include "symbol_tables.h"
-#include "eyepattern.h"
-#include "data_segments.h"
-#include "format.h"
-#include "grid.h"
+#include "3_model2/classic/alignment.h"
+#include "3_model2/classic/binarise.h"
+#include "1_base/symbol_tables.h"
+#include "3_model2/classic/eyepattern.h"
+#include "1_base/data_segments.h"
+#include "3_model2/classic/format.h"
+#include "3_model2/classic/grid.h"
 #include "qr_symbols.h"
-#include "codewords.h"
-#include "state.h"
-#include "classic_entry.h"
-#include "decode_entry.h"
-#include "unmask.h"
-#include "version.h"
+#include "3_model2/classic/codewords.h"
+#include "3_model2/classic/state.h"
+#include "6_api/classic_entry.h"
+#include "3_model2/classic/decode_entry.h"
+#include "3_model2/classic/unmask.h"
+#include "3_model2/classic/version.h"
 
 // The encoder's own block table; libqrencode exports these two functions
 // though its public header does not declare them. The five numbers: blocks

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "state.h"
+#include "3_model2/classic/state.h"
 
 namespace reading_test {
 

@@ -5,9 +5,9 @@
 #include <filesystem>
 #include <vector>
 
-#include "binarise.h"
-#include "state.h"
-#include "decode_entry.h"
+#include "3_model2/classic/binarise.h"
+#include "3_model2/classic/state.h"
+#include "3_model2/classic/decode_entry.h"
 #include <vantor/vantor.h>
 
 using namespace vantor;

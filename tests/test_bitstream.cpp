@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "qr_content.h"
-#include "bitstream.h"
-#include "display_text.h"
+#include "1_base/bitstream.h"
+#include "1_base/display_text.h"
 
 
 namespace {

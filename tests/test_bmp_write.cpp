@@ -6,7 +6,7 @@
 #include <iterator>
 #include <vector>
 
-#include "bmp_write.h"
+#include "1_base/bmp_write.h"
 #include "qr_symbols.h"
 #include <vantor/vantor.h>
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "qr_symbols.h"
-#include "thorough/candidate_pool.h"
+#include "3_model2/search/candidate_pool.h"
 
 namespace vt = vantor::testing;
 namespace th = vantor::thorough;

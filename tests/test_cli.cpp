@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "command_run.h"
-#include "display_text.h"
+#include "1_base/display_text.h"
 
 namespace fs = std::filesystem;
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "command_run.h"
-#include "display_text.h"
+#include "1_base/display_text.h"
 #include "json_out.h"
 #include "json_value.h"
 #include "family_symbols.h"

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "data_segments.h"
+#include "1_base/data_segments.h"
 #include "reading_support.h"
-#include "codewords.h"
-#include "state.h"
+#include "3_model2/classic/codewords.h"
+#include "3_model2/classic/state.h"
 
 using namespace vantor;
 

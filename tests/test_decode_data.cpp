@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "data_segments.h"
-#include "state.h"
+#include "1_base/data_segments.h"
+#include "3_model2/classic/state.h"
 
 using namespace vantor;
 

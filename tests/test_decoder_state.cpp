@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "bmp_write.h"
+#include "1_base/bmp_write.h"
 #include "qr_symbols.h"
-#include "state.h"
+#include "3_model2/classic/state.h"
 
 using namespace vantor;
 namespace fs = std::filesystem;

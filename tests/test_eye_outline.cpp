@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "reference/outline_forms.h"
-#include "thorough/eye_outline.h"
-#include "thorough/image.h"
+#include "2_image/eye_outline.h"
+#include "2_image/image.h"
 
 namespace th = vantor::thorough;
 

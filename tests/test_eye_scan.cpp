@@ -14,8 +14,8 @@
 
 #include "qr_symbols.h"
 #include "reference/eye_scan_forms.h"
-#include "thorough/eye_scan.h"
-#include "thorough/image.h"
+#include "2_image/eye_scan.h"
+#include "2_image/image.h"
 
 namespace th = vantor::thorough;
 namespace vt = vantor::testing;

@@ -9,14 +9,14 @@
 #include <string>
 #include <vector>
 
-#include "alignment.h"
-#include "eyepattern.h"
-#include "hit_groups.h"
+#include "3_model2/classic/alignment.h"
+#include "3_model2/classic/eyepattern.h"
+#include "3_model2/classic/hit_groups.h"
 #include "reference/plain_forms.h"
-#include "refine.h"
-#include "runs.h"
+#include "3_model2/classic/refine.h"
+#include "3_model2/classic/runs.h"
 #include "qr_symbols.h"
-#include "state.h"
+#include "3_model2/classic/state.h"
 
 using namespace vantor;
 

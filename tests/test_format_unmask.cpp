@@ -5,10 +5,10 @@
 #include <utility>
 #include <vector>
 
-#include "format.h"
+#include "3_model2/classic/format.h"
 #include "reading_support.h"
-#include "state.h"
-#include "unmask.h"
+#include "3_model2/classic/state.h"
+#include "3_model2/classic/unmask.h"
 
 using namespace vantor;
 

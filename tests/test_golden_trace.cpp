@@ -23,9 +23,9 @@
 #include <vector>
 
 #include "qr_symbols.h"
-#include "state.h"
-#include "classic_entry.h"
-#include "decode_entry.h"
+#include "3_model2/classic/state.h"
+#include "6_api/classic_entry.h"
+#include "3_model2/classic/decode_entry.h"
 #include <vantor/vantor.h>
 
 namespace fs = std::filesystem;

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "reference/sampling_forms.h"
-#include "thorough/alignment.h"
-#include "thorough/image.h"
+#include "2_image/alignment.h"
+#include "2_image/image.h"
 
 namespace th = vantor::thorough;
 

@@ -19,17 +19,17 @@
 #include <vantor/image.h>
 #include <vantor/vantor.h>
 
-#include "alignment.h"
-#include "eyepattern.h"
-#include "hit_groups.h"
+#include "3_model2/classic/alignment.h"
+#include "3_model2/classic/eyepattern.h"
+#include "3_model2/classic/hit_groups.h"
 #include "reference/plain_forms.h"
-#include "refine.h"
-#include "runs.h"
-#include "grid.h"
+#include "3_model2/classic/refine.h"
+#include "3_model2/classic/runs.h"
+#include "3_model2/classic/grid.h"
 #include "hostile_images.h"
 #include "qr_symbols.h"
-#include "state.h"
-#include "version.h"
+#include "3_model2/classic/state.h"
+#include "3_model2/classic/version.h"
 
 using namespace vantor;
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "memchunk.h"
-#include "state.h"
+#include "1_base/memchunk.h"
+#include "3_model2/classic/state.h"
 
 using namespace vantor;
 

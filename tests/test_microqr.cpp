@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "family_symbols.h"
-#include "microqr/format.h"
-#include "microqr/reader.h"
-#include "microqr/symbols.h"
-#include "bitstream.h"
+#include "5_microqr/format.h"
+#include "5_microqr/reader.h"
+#include "5_microqr/symbols.h"
+#include "1_base/bitstream.h"
 
 namespace mq = vantor::microqr;
 namespace th = vantor::thorough;
@@ -27,7 +27,7 @@ namespace {
 using vantor::testing::random_kanji;
 using vantor::testing::random_text;
 
-th::ModuleMatrix matrix_of(const Symbol &s) { return th::ModuleMatrix{s.size, s.modules}; }
+vantor::ModuleMatrix matrix_of(const Symbol &s) { return vantor::ModuleMatrix{s.size, s.modules}; }
 
 std::string text_of(const mq::Reading &r) { return std::string(r.content.bytes.begin(), r.content.bytes.end()); }
 
@@ -121,8 +121,8 @@ TEST(MicroQrMatrix, ReadsMirroredSymbols) {
 
 // The matrix with `flips` random modules of the encoding region (outside the
 // finder corner) inverted; a module may be hit twice.
-th::ModuleMatrix damaged(const th::ModuleMatrix &m, int flips, std::mt19937 &rng) {
-    th::ModuleMatrix d = m;
+vantor::ModuleMatrix damaged(const vantor::ModuleMatrix &m, int flips, std::mt19937 &rng) {
+    vantor::ModuleMatrix d = m;
     for (int i = 0; i < flips;) {
         const int col = 1 + static_cast<int>(rng() % static_cast<unsigned>(m.size - 1));
         const int row = 1 + static_cast<int>(rng() % static_cast<unsigned>(m.size - 1));
@@ -165,7 +165,7 @@ TEST(MicroQrMatrix, DamageBeyondCapacityGivesNoWrongText) {
             const std::string text = random_text(rng, v == 1 ? digits : alnum, 1 + static_cast<int>(rng() % 5));
             const auto s = vantor::testing::make_micro_qrencode(text, vl.version, vl.level, Mode::byte);
             ASSERT_TRUE(s);
-            const th::ModuleMatrix m = matrix_of(*s);
+            const vantor::ModuleMatrix m = matrix_of(*s);
             for (int k = 0; k < 4; ++k, ++trials) {
                 const auto r = mq::read_matrix(damaged(m, 4 + static_cast<int>(rng() % 40), rng));
                 read += r.has_value();
@@ -184,7 +184,7 @@ TEST(MicroQrMatrix, HostileMatricesGiveNothing) {
     int read = 0;
     for (int size = 0; size <= 19; ++size) {
         for (int k = 0; k < 1500; ++k) {
-            th::ModuleMatrix m{size, std::vector<std::uint8_t>(static_cast<std::size_t>(size * size))};
+            vantor::ModuleMatrix m{size, std::vector<std::uint8_t>(static_cast<std::size_t>(size * size))};
             for (auto &v : m.modules)
                 v = k == 0 ? 0 : k == 1 ? 1 : static_cast<std::uint8_t>(rng() & 1);
             read += mq::read_matrix(m).has_value();
@@ -192,7 +192,7 @@ TEST(MicroQrMatrix, HostileMatricesGiveNothing) {
     }
     EXPECT_EQ(read, 0);
     // A matrix whose module vector does not match its size.
-    EXPECT_FALSE(mq::read_matrix(th::ModuleMatrix{13, std::vector<std::uint8_t>(100)}));
+    EXPECT_FALSE(mq::read_matrix(vantor::ModuleMatrix{13, std::vector<std::uint8_t>(100)}));
 }
 
 } // namespace

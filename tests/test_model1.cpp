@@ -11,15 +11,15 @@
 
 #include <vantor/vantor.h>
 
-#include "model1/placement.h"
-#include "model1/reader.h"
-#include "model1/symbols.h"
+#include "4_model1/placement.h"
+#include "4_model1/reader.h"
+#include "4_model1/symbols.h"
 #include "model1_symbols.h"
-#include "thorough/reader.h"
+#include "3_model2/search/reader.h"
 
 namespace vt = vantor::testing;
 namespace m1 = vantor::model1;
-using vantor::thorough::ModuleMatrix;
+using vantor::ModuleMatrix;
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include <random>
 #include <vector>
 
-#include "binarise.h"
+#include "3_model2/classic/binarise.h"
 #include "end_to_end_cases.h"
-#include "pass_replay.h"
+#include "3_model2/classic/pass_replay.h"
 
 using namespace vantor;
 namespace vt = vantor::testing;

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "reading_support.h"
-#include "reed_solomon.h"
-#include "state.h"
+#include "1_base/reed_solomon.h"
+#include "3_model2/classic/state.h"
 
 using namespace vantor;
 

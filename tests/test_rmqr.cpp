@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "family_symbols.h"
-#include "rmqr/format.h"
-#include "rmqr/patterns.h"
-#include "rmqr/reader.h"
-#include "rmqr/symbols.h"
+#include "5_rmqr/format.h"
+#include "5_rmqr/patterns.h"
+#include "5_rmqr/reader.h"
+#include "5_rmqr/symbols.h"
 
 namespace rq = vantor::rmqr;
 using vantor::testing::make_rmqr_zint;

@@ -17,11 +17,11 @@
 #include <thread>
 #include <vector>
 
-#include "grid.h"
+#include "3_model2/classic/grid.h"
 #include "qr_symbols.h"
-#include "state.h"
-#include "classic_entry.h"
-#include "decode_entry.h"
+#include "3_model2/classic/state.h"
+#include "6_api/classic_entry.h"
+#include "3_model2/classic/decode_entry.h"
 #include <vantor/vantor.h>
 
 using namespace vantor;

@@ -8,7 +8,7 @@
 #include <optional>
 
 #include "family_symbols.h"
-#include "single_finder/outlines.h"
+#include "2_image/lone_eyes.h"
 
 namespace vt = vantor::testing;
 namespace sf = vantor::single_finder;

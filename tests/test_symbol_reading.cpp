@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "data_segments.h"
-#include "format.h"
+#include "1_base/data_segments.h"
+#include "3_model2/classic/format.h"
 #include "qr_symbols.h"
 #include "reading_support.h"
-#include "codewords.h"
-#include "state.h"
-#include "unmask.h"
+#include "3_model2/classic/codewords.h"
+#include "3_model2/classic/state.h"
+#include "3_model2/classic/unmask.h"
 
 namespace vt = vantor::testing;
 namespace {

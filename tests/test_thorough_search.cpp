@@ -13,9 +13,9 @@
 #include "../end_to_end_cases.h"
 #include "qr_content.h"
 #include "qr_symbols.h"
-#include "thorough/eye_outline.h"
-#include "thorough/image.h"
-#include "thorough/search.h"
+#include "2_image/eye_outline.h"
+#include "2_image/image.h"
+#include "6_api/search.h"
 #include <vantor/vantor.h>
 
 namespace th = vantor::thorough;

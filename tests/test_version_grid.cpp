@@ -10,16 +10,16 @@
 #include <utility>
 #include <vector>
 
-#include "alignment.h"
-#include "binarise.h"
-#include "runs.h"
-#include "symbol_tables.h"
-#include "eyepattern.h"
-#include "grid.h"
+#include "3_model2/classic/alignment.h"
+#include "3_model2/classic/binarise.h"
+#include "3_model2/classic/runs.h"
+#include "1_base/symbol_tables.h"
+#include "3_model2/classic/eyepattern.h"
+#include "3_model2/classic/grid.h"
 #include "qr_symbols.h"
-#include "state.h"
-#include "decode_entry.h"
-#include "version.h"
+#include "3_model2/classic/state.h"
+#include "3_model2/classic/decode_entry.h"
+#include "3_model2/classic/version.h"
 
 using namespace vantor;
 

@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "thorough/eye_scan.h"
-#include "thorough/image.h"
+#include "2_image/eye_scan.h"
+#include "2_image/image.h"
 
 namespace reference::eyes {
 

@@ -9,9 +9,9 @@
 #include <span>
 #include <vector>
 
-#include "thorough/eye_outline.h"
-#include "thorough/image.h"
-#include "thorough/projective.h"
+#include "2_image/eye_outline.h"
+#include "2_image/image.h"
+#include "2_image/projective.h"
 
 namespace reference::outline {
 

@@ -10,8 +10,8 @@
 #include <cstdlib>
 #include <optional>
 
-#include "memchunk.h"
-#include "state.h"
+#include "1_base/memchunk.h"
+#include "3_model2/classic/state.h"
 
 namespace reference {
 

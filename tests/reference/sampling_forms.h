@@ -8,8 +8,8 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "thorough/alignment.h"
-#include "thorough/image.h"
+#include "2_image/alignment.h"
+#include "2_image/image.h"
 
 namespace reference::sampling {
 

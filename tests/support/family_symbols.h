@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "qr_symbols.h"
-#include "rmqr/matrix.h"
+#include "5_rmqr/matrix.h"
 
 namespace vantor::testing {
 

@@ -35,11 +35,11 @@
 #include <vantor/vantor.h>
 
 #include "../../end_to_end_cases.h"
-#include "reed_solomon.h"
-#include "state.h"
-#include "bitstream.h"
-#include "thorough/codewords.h"
-#include "thorough/search.h"
+#include "1_base/reed_solomon.h"
+#include "3_model2/classic/state.h"
+#include "1_base/bitstream.h"
+#include "3_model2/search/codewords.h"
+#include "6_api/search.h"
 
 namespace {
 

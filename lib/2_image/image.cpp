@@ -1,0 +1,290 @@
+// Bilinear grey sampling and the local block binarisation of the search.
+#include "image.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+#include "1_base/vectors.h"
+
+namespace vantor::thorough {
+namespace {
+
+// Sums of sixteen greys down a block's rows.
+using Shorts16 = std::uint16_t __attribute__((vector_size(32)));
+
+using Longs2 = std::uint64_t __attribute__((vector_size(16)));
+using Words8 = std::uint32_t __attribute__((vector_size(32)));
+using Longs4 = std::uint64_t __attribute__((vector_size(32)));
+
+// The least and the greatest byte of each eight-byte half, in bytes 0 and
+// 8: each byte against those 4, 2 and 1 places above it in its half.
+Bytes16 halves_min(Bytes16 v) {
+    for (int shift : {32, 16, 8}) {
+        const Bytes16 above = reinterpret_cast<Bytes16>(reinterpret_cast<Longs2>(v) >> shift);
+        v = above < v ? above : v;
+    }
+    return v;
+}
+
+Bytes16 halves_max(Bytes16 v) {
+    for (int shift : {32, 16, 8}) {
+        const Bytes16 above = reinterpret_cast<Bytes16>(reinterpret_cast<Longs2>(v) >> shift);
+        v = above > v ? above : v;
+    }
+    return v;
+}
+
+// The sums of the first and of the last eight of sixteen sums of greys
+// (each at most 2040), added in pairs, then fours, then eights.
+void halves_sum(const Shorts16 &v, int &first, int &last) {
+    const Words8 words = reinterpret_cast<Words8>(v);
+    const Longs4 pairs = reinterpret_cast<Longs4>((words & 0xffff) + (words >> 16));
+    const Longs4 fours = (pairs & 0xffffffff) + (pairs >> 32);
+    first = static_cast<int>(fours[0] + fours[1]);
+    last = static_cast<int>(fours[2] + fours[3]);
+}
+
+// A block whose grey range is this small carries no edge.
+constexpr int flat_range = 24;
+// Threshold window: this many blocks either side.
+constexpr int window_reach = 2;
+// A flat block looks this many blocks away for edged ones.
+constexpr int flat_reach = 3;
+
+} // namespace
+
+float GreyView::bilinear(float x, float y) const {
+    if (x >= 0 && y >= 0 && x < width - 1 && y < height - 1)
+        return bilinear_inside(x, y);
+    if (!(x > -0.5f && y > -0.5f && x < width - 0.5f && y < height - 0.5f))
+        return -1;
+    // Within a pixel of the last row or column, or half a pixel outside.
+    const float cx = std::clamp(x, 0.0f, static_cast<float>(width - 1));
+    const float cy = std::clamp(y, 0.0f, static_cast<float>(height - 1));
+    const int x0 = std::min(static_cast<int>(cx), width - 1), y0 = std::min(static_cast<int>(cy), height - 1);
+    const int x1 = std::min(x0 + 1, width - 1), y1 = std::min(y0 + 1, height - 1);
+    const float fx = cx - x0, fy = cy - y0;
+    const float top = at(x0, y0) + (at(x1, y0) - at(x0, y0)) * fx;
+    const float bottom = at(x0, y1) + (at(x1, y1) - at(x0, y1)) * fx;
+    return top + (bottom - top) * fy;
+}
+
+Binary::Binary(const GreyView &grey)
+    : width_(grey.width), height_(grey.height), block_cols_((grey.width + block - 1) / block),
+      block_rows_((grey.height + block - 1) / block),
+      bits_(static_cast<std::size_t>(grey.width) * static_cast<std::size_t>(grey.height)),
+      thresholds_(static_cast<std::size_t>(block_cols_) * static_cast<std::size_t>(block_rows_)) {
+    // Per block: the mean grey where it has an edge. A flat block takes the
+    // mean level of the edged blocks near it (it is on one side of their
+    // edges, so their level judges it), or, with none within reach, half its
+    // minimum: a flat region on its own is background and reads light.
+    std::vector<int> level(thresholds_.size(), 0), low(thresholds_.size(), 0);
+    std::vector<char> flat(thresholds_.size(), 0);
+    // The stored greys' extremes and sums, a row of blocks at a time: down
+    // each column of the block row, sixteen columns at a time, and across
+    // those columns' two blocks while still in registers; then the blocks
+    // left at the right edge column by column. An inverted view's follow
+    // (255 - g).
+    const std::size_t w = static_cast<std::size_t>(width_);
+    auto row = [&](int y) { return grey.pixels + static_cast<std::size_t>(y) * static_cast<std::size_t>(grey.stride); };
+    std::vector<std::uint8_t> col_lo(w), col_hi(w);
+    std::vector<std::uint16_t> col_sum(w);
+    for (int by = 0; by < block_rows_; ++by) {
+        const int y0 = by * block, y1 = std::min(y0 + block, height_);
+        auto set_block = [&](int bx, int lo, int hi, int sum) {
+            const int pixels = (std::min(bx * block + block, width_) - bx * block) * (y1 - y0);
+            const std::size_t i = static_cast<std::size_t>(by) * block_cols_ + bx;
+            if (grey.inverted)
+                sum = 255 * pixels - sum;
+            level[i] = sum / pixels;
+            low[i] = grey.inverted ? 255 - hi : lo;
+            flat[i] = hi - lo <= flat_range;
+        };
+        std::size_t x = 0;
+        for (; x + 16 <= w; x += 16) {
+            Bytes16 lo = load16(row(y0) + x), hi = lo;
+            Shorts16 sum = __builtin_convertvector(lo, Shorts16);
+            for (int y = y0 + 1; y < y1; ++y) {
+                const Bytes16 g = load16(row(y) + x);
+                lo = g < lo ? g : lo;
+                hi = g > hi ? g : hi;
+                sum += __builtin_convertvector(g, Shorts16);
+            }
+            const Bytes16 least = halves_min(lo), most = halves_max(hi);
+            int first = 0, last = 0;
+            halves_sum(sum, first, last);
+            const int bx = static_cast<int>(x) / block;
+            set_block(bx, least[0], most[0], first);
+            set_block(bx + 1, least[8], most[8], last);
+        }
+        for (std::size_t c = x; c < w; ++c) {
+            std::uint8_t lo = 255, hi = 0;
+            std::uint16_t sum = 0;
+            for (int y = y0; y < y1; ++y) {
+                lo = std::min(lo, row(y)[c]);
+                hi = std::max(hi, row(y)[c]);
+                sum = static_cast<std::uint16_t>(sum + row(y)[c]);
+            }
+            col_lo[c] = lo;
+            col_hi[c] = hi;
+            col_sum[c] = sum;
+        }
+        for (int bx = static_cast<int>(x) / block; bx < block_cols_; ++bx) {
+            const int x0 = bx * block, x1 = std::min(x0 + block, width_);
+            int lo = 255, hi = 0, sum = 0;
+            for (int c = x0; c < x1; ++c) {
+                lo = std::min<int>(lo, col_lo[static_cast<std::size_t>(c)]);
+                hi = std::max<int>(hi, col_hi[static_cast<std::size_t>(c)]);
+                sum += col_sum[static_cast<std::size_t>(c)];
+            }
+            set_block(bx, lo, hi, sum);
+        }
+    }
+    for (int by = 0; by < block_rows_; ++by)
+        for (int bx = 0; bx < block_cols_; ++bx) {
+            const std::size_t i = static_cast<std::size_t>(by) * block_cols_ + bx;
+            if (!flat[i])
+                continue;
+            int value = low[i] / 2;
+            for (int reach = 1; reach <= flat_reach; ++reach) {
+                int sum = 0, count = 0;
+                for (int y = std::max(0, by - reach); y <= std::min(block_rows_ - 1, by + reach); ++y)
+                    for (int x = std::max(0, bx - reach); x <= std::min(block_cols_ - 1, bx + reach); ++x) {
+                        const std::size_t j = static_cast<std::size_t>(y) * block_cols_ + x;
+                        if (!flat[j]) {
+                            sum += level[j];
+                            ++count;
+                        }
+                    }
+                if (count > 0) {
+                    value = sum / count;
+                    break;
+                }
+            }
+            level[i] = value;
+        }
+    // Each block's threshold: the mean level of the 5x5 blocks around it,
+    // the window moved inside the grid at its edges; summed down the
+    // window's rows for each column of blocks, then across its columns.
+    std::vector<int> window_column(static_cast<std::size_t>(block_cols_));
+    for (int by = 0; by < block_rows_; ++by) {
+        const int top = std::clamp(by - window_reach, 0, std::max(0, block_rows_ - 2 * window_reach - 1));
+        const int bottom = std::min(block_rows_, top + 2 * window_reach + 1);
+        for (int bx = 0; bx < block_cols_; ++bx) {
+            int sum = 0;
+            for (int y = top; y < bottom; ++y)
+                sum += level[static_cast<std::size_t>(y) * block_cols_ + bx];
+            window_column[static_cast<std::size_t>(bx)] = sum;
+        }
+        for (int bx = 0; bx < block_cols_; ++bx) {
+            const int left = std::clamp(bx - window_reach, 0, std::max(0, block_cols_ - 2 * window_reach - 1));
+            const int right = std::min(block_cols_, left + 2 * window_reach + 1);
+            int sum = 0;
+            for (int x = left; x < right; ++x)
+                sum += window_column[static_cast<std::size_t>(x)];
+            const int t = sum / ((bottom - top) * (right - left));
+            thresholds_[static_cast<std::size_t>(by) * block_cols_ + bx] = static_cast<std::uint8_t>(t);
+        }
+    }
+    // Dark: grey at or below its block's threshold (stored grey at or above
+    // 255 - threshold when inverted), row by row against a row of the
+    // block thresholds, sixteen pixels at a time.
+    std::vector<std::uint8_t> limit(w);
+    for (int y = 0; y < height_; ++y) {
+        if (y % block == 0)
+            for (int bx = 0; bx < block_cols_; ++bx) {
+                const std::uint8_t t = thresholds_[static_cast<std::size_t>(y / block) * block_cols_ + bx];
+                const int x0 = bx * block;
+                std::memset(limit.data() + x0, grey.inverted ? 255 - t : t, static_cast<std::size_t>(std::min(block, width_ - x0)));
+            }
+        const std::uint8_t *in = row(y);
+        std::uint8_t *out = bits_.data() + static_cast<std::size_t>(y) * w;
+        const Bytes16 one = Bytes16{} + 1;
+        std::size_t x = 0;
+        for (; x + 16 <= w; x += 16) {
+            const Bytes16 g = load16(in + x), l = load16(limit.data() + x);
+            const Bytes16 is_dark =
+                (grey.inverted ? reinterpret_cast<Bytes16>(g >= l) : reinterpret_cast<Bytes16>(g <= l)) & one;
+            std::memcpy(out + x, &is_dark, sizeof is_dark);
+        }
+        for (; x < w; ++x)
+            out[x] = (grey.inverted ? in[x] >= limit[x] : in[x] <= limit[x]) ? 1 : 0;
+    }
+}
+
+int Binary::threshold(float x, float y) const {
+    // Written so that NaN lands on the first block.
+    const float cx = x >= 0 ? std::min(x, static_cast<float>(width_ - 1)) : 0.0f;
+    const float cy = y >= 0 ? std::min(y, static_cast<float>(height_ - 1)) : 0.0f;
+    const int bx = std::min(static_cast<int>(cx + 0.5f) / block, block_cols_ - 1);
+    const int by = std::min(static_cast<int>(cy + 0.5f) / block, block_rows_ - 1);
+    return thresholds_[static_cast<std::size_t>(by) * block_cols_ + bx];
+}
+
+std::vector<std::uint8_t> sharpened(const GreyView &grey) {
+    const int width = grey.width, height = grey.height;
+    const std::size_t w = static_cast<std::size_t>(width);
+    auto row = [&](int y) {
+        return grey.pixels + static_cast<std::size_t>(std::clamp(y, 0, height - 1)) * grey.stride;
+    };
+    // Running sums of 5 rows (held at the border), then the sum of 5 of
+    // those across, four pixels at a time between the border columns.
+    std::vector<int> column(w);
+    for (std::size_t x = 0; x < w; ++x)
+        column[x] = 3 * row(0)[x] + row(1)[x] + row(2)[x];
+    std::vector<std::uint8_t> out(w * static_cast<std::size_t>(height));
+    const int last = width - 1;
+    // The pixel pushed away from its 5 x 5 mean: g + (25 g - sum) / 25, the
+    // quotient truncated.
+    auto push = [&](int g, int sum) {
+        const int v = std::clamp(g + (25 * g - sum) / 25, 0, 255);
+        return static_cast<std::uint8_t>(grey.inverted ? 255 - v : v);
+    };
+    auto sum_at = [&](int x) {
+        int sum = 0;
+        for (int k = -2; k <= 2; ++k)
+            sum += column[static_cast<std::size_t>(std::clamp(x + k, 0, last))];
+        return sum;
+    };
+    for (int y = 0; y < height; ++y) {
+        if (y > 0) {
+            const std::uint8_t *enter = row(y + 2), *leave = row(y - 3);
+            std::size_t x = 0;
+            for (; x + 4 <= w; x += 4) {
+                Ints4 c = load_ints(column.data() + x);
+                c += widen4(enter + x) - widen4(leave + x);
+                std::memcpy(column.data() + x, &c, sizeof c);
+            }
+            for (; x < w; ++x)
+                column[x] += enter[x] - leave[x];
+        }
+        const std::uint8_t *in = row(y);
+        std::uint8_t *o = out.data() + static_cast<std::size_t>(y) * w;
+        int x = 0;
+        for (; x < std::min(2, width); ++x)
+            o[x] = push(in[x], sum_at(x));
+        for (; x + 4 <= last - 1; x += 4) {
+            const int *c = column.data() + x;
+            const Ints4 sum = load_ints(c - 2) + load_ints(c - 1) + load_ints(c) + load_ints(c + 1) + load_ints(c + 2);
+            const Ints4 g = widen4(in + x);
+            // In floats the quotient is exact: |25 g - sum| is far below
+            // 2^24, and one that is not whole lies at least 1/25 from the
+            // nearest whole number.
+            const Ints4 q = __builtin_convertvector(__builtin_convertvector(25 * g - sum, Floats4) / 25.0f, Ints4);
+            Ints4 v = g + q;
+            v = v < 0 ? 0 : v;
+            v = v > 255 ? 255 : v;
+            if (grey.inverted)
+                v = 255 - v;
+            for (int k = 0; k < 4; ++k)
+                o[x + k] = static_cast<std::uint8_t>(v[k]);
+        }
+        for (; x < width; ++x)
+            o[x] = push(in[x], sum_at(x));
+    }
+    return out;
+}
+
+} // namespace vantor::thorough

@@ -1,0 +1,104 @@
+// The reading stages of the library applied to a matrix the search sampled,
+// tracing nothing.
+#include "codewords.h"
+
+#include <algorithm>
+
+#include "3_model2/classic/format.h"
+#include "3_model2/classic/codewords.h"
+#include "1_base/symbol.h"
+#include "3_model2/classic/unmask.h"
+#include "3_model2/classic/version.h"
+
+namespace vantor::thorough {
+namespace {
+
+// Most corrections the search accepts in the one block of the smallest
+// symbols, by version 1, 2 and level L, M, Q, H (see small_symbol_limit).
+constexpr int small_limits[2][4] = {{2, 4, 6, 8}, {4, 8, 11, 14}};
+
+// The matrix as the codeword stage reads it (64 dark), with the layout of
+// its version.
+bool load(SymbolMatrix &s, const ModuleMatrix &m) {
+    const std::size_t cells = static_cast<std::size_t>(m.size) * static_cast<std::size_t>(m.size);
+    if (m.size < 21 || m.modules.size() != cells || !s.module_matrix.allocate(cells) ||
+        !s.function_map.allocate_zeroed((cells + 7) / 8))
+        return false;
+    for (std::size_t i = 0; i < cells; ++i)
+        s.module_matrix[i] = m.modules[i] ? 64 : 0;
+    s.matrix_width = s.matrix_height = m.size;
+    s.version = (m.size - 17) / 4;
+    return true;
+}
+
+} // namespace
+
+std::vector<FormatInfo> read_format(const ModuleMatrix &matrix) {
+    std::vector<FormatInfo> out;
+    if (matrix.modules.size() != static_cast<std::size_t>(matrix.size) * static_cast<std::size_t>(matrix.size))
+        return out;
+    for (int copy = 0; copy < 2; ++copy) {
+        const int word = read_format_word(matrix.modules, matrix.size, matrix.size, copy, 1);
+        const int r = word < 0 ? -1 : decode_format_bits(word).data;
+        if (r < 0)
+            continue;
+        const FormatInfo f{r >> 3, r & 7};
+        if (out.empty() || out.front().level_bits != f.level_bits || out.front().mask != f.mask)
+            out.push_back(f);
+    }
+    return out;
+}
+
+int read_version_blocks(const ModuleMatrix &m) {
+    const int n = m.size;
+    if (n < 45)
+        return -1;
+    // Bit i (0 the lowest) of the block left of the along eye pattern
+    // is at column n - 11 + i % 3, row i / 3; the other block is its
+    // transpose.
+    for (int block = 0; block < 2; ++block) {
+        std::uint32_t value = 0;
+        for (int i = 17; i >= 0; --i) {
+            const int a = i / 3, b = n - 11 + i % 3;
+            value = (value << 1) | (block == 0 ? m.dark(b, a) : m.dark(a, b));
+        }
+        const int v = match_version_info(value).version;
+        if (v > 0)
+            return v;
+    }
+    return -1;
+}
+
+int small_symbol_limit(int version, int level_index) {
+    if (version < 1 || version > 2 || level_index < 0 || level_index > 3)
+        return 1 << 30;
+    return small_limits[version - 1][level_index];
+}
+
+std::optional<Corrected> correct_codewords(const ModuleMatrix &matrix, int version, const FormatInfo &format) {
+    if (version < 1 || version > 40 || matrix.size != 4 * version + 17)
+        return std::nullopt;
+    SymbolMatrix s;
+    if (!load(s, matrix))
+        return std::nullopt;
+    s.ecc_level = format.level_bits;
+    s.mask_pattern = format.mask;
+    unmask(s);
+    SymbolCodewords c;
+    if (!reorder_codewords(s, c) || c.uncorrected_blocks != 0)
+        return std::nullopt;
+    // Versions 1 and 2 have one block: the corrections are that block's.
+    if (c.block_tally.codewords_corrected > small_symbol_limit(version, level_index(format.level_bits)))
+        return std::nullopt;
+    std::size_t data = 0;
+    for (const BlockGroup &g : c.block_groups)
+        data += static_cast<std::size_t>(g.block_count) * static_cast<std::size_t>(g.data_codewords);
+    if (data > c.codewords.size())
+        return std::nullopt;
+    Corrected out;
+    out.data.assign(c.codewords.get(), c.codewords.get() + data);
+    out.corrected = c.block_tally.codewords_corrected;
+    return out;
+}
+
+} // namespace vantor::thorough

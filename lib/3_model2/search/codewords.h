@@ -1,0 +1,44 @@
+// A sampled module matrix to corrected data codewords, through the library's
+// own stages: format information, unmasking, codeword placement, the block
+// table and the Reed-Solomon correction.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "1_base/module_matrix.h"
+
+namespace vantor::thorough {
+
+struct FormatInfo {
+    int level_bits = 0; // as the symbol stores them: L 1, M 0, Q 3, H 2
+    int mask = 0;
+};
+
+// The format information of the matrix: each copy within 3 bits of a valid
+// word, the first copy first, a second only when it differs.
+std::vector<FormatInfo> read_format(const ModuleMatrix &matrix);
+
+// The version of the matrix's version information blocks (versions 7 and
+// up): the first block within 3 bits of a valid word, then the second; -1
+// when neither is.
+int read_version_blocks(const ModuleMatrix &matrix);
+
+struct Corrected {
+    std::vector<std::uint8_t> data; // data codewords, block after block
+    int corrected = 0;              // codewords changed, all blocks
+};
+
+// The data codewords of the unmasked matrix of a symbol of this version,
+// every block corrected and then judged by all its check codewords; nothing
+// when a block is not a codeword after correction, or when a version 1 or 2
+// symbol (one block) needed more corrections than the search allows it.
+std::optional<Corrected> correct_codewords(const ModuleMatrix &matrix, int version, const FormatInfo &format);
+
+// The most corrections the search takes in a version 1 or 2 symbol of a
+// level (index L 0, M 1, Q 2, H 3); larger versions take their blocks' full
+// capacity.
+int small_symbol_limit(int version, int level_index);
+
+} // namespace vantor::thorough

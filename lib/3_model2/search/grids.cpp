@@ -1,0 +1,207 @@
+// Grids for a triple. The eye outlines give twelve corners and three centres
+// in known module positions, enough for a projective fit that follows
+// perspective; that fit predicts the alignment patterns, and the pattern
+// found at the lower right with the three centres gives a second map.
+#include "grids.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "2_image/alignment.h"
+#include "2_image/eye_outline.h"
+#include "1_base/symbol_tables.h"
+#include "triples.h"
+
+namespace vantor::thorough {
+namespace {
+
+// Alignment matches must reach this share of the eyes' contrast.
+constexpr double alignment_share = 0.3;
+// Timing modules nearest the eye patterns that judge the first guess of a
+// large symbol: its map is sure near the eyes and drifts (under perspective)
+// with the distance from them, until alignment patterns correct it.
+constexpr int guess_timing_reach = 16;
+// An eye's light and dark modules must differ by this many times their
+// spread within each kind.
+constexpr double min_separation = 2.0;
+
+Point at(const Candidate &c) { return {c.x, c.y}; }
+
+std::optional<Projective> centre_affine(int n, const Eyes &e) {
+    const double far = n - 3.5;
+    return Projective::from_triangles({Point{3.5, 3.5}, Point{far, 3.5}, Point{3.5, far}},
+                                      {at(e.corner), at(e.along), at(e.down)});
+}
+
+// The fit through the eye outlines and centres; nothing unless all three
+// outlines were found.
+std::optional<Projective> outline_fit(int n, const Eyes &e) {
+    if (!e.outline[0] || !e.outline[1] || !e.outline[2])
+        return std::nullopt;
+    const Point origin[3] = {{0, 0}, {n - 7.0, 0}, {0, n - 7.0}};
+    const Candidate *centre[3] = {&e.corner, &e.along, &e.down};
+    std::vector<Point> from, to;
+    for (int k = 0; k < 3; ++k) {
+        const Point o = origin[k];
+        const Point square[4] = {o, {o.x + 7, o.y}, {o.x + 7, o.y + 7}, {o.x, o.y + 7}};
+        for (int i = 0; i < 4; ++i) {
+            from.push_back(square[i]);
+            to.push_back((*e.outline[k])[static_cast<std::size_t>(i)]);
+        }
+        from.push_back({o.x + 3.5, o.y + 3.5});
+        to.push_back(at(*centre[k]));
+    }
+    auto fit = Projective::fit(from, to);
+    if (!fit || !fit->proper_over(n))
+        return std::nullopt;
+    return fit;
+}
+
+// Per-cell grid between the alignment patterns found around the places the
+// whole-symbol map predicts; patterns not found stay where predicted.
+Grid cell_grid(const GreyView &grey, const Grid &whole, int version, double contrast) {
+    std::vector<int> coords;
+    for (int c : alignment_coords(version))
+        if (c > 0)
+            coords.push_back(c);
+    const int k = static_cast<int>(coords.size());
+    std::vector<Point> points(static_cast<std::size_t>(k) * k);
+    for (int r = 0; r < k; ++r)
+        for (int c = 0; c < k; ++c) {
+            const Point expected{coords[static_cast<std::size_t>(c)] + 0.5, coords[static_cast<std::size_t>(r)] + 0.5};
+            Point p = whole.whole.map(expected);
+            const bool on_eye = (r == 0 && c == 0) || (r == 0 && c == k - 1) || (r == k - 1 && c == 0);
+            if (!on_eye)
+                if (const auto hit = find_alignment(grey, whole.whole, expected, 1.5, contrast * alignment_share))
+                    p = hit->image;
+            points[static_cast<std::size_t>(r) * k + c] = p;
+        }
+    Grid g{whole.size, whole.whole, {}, {}};
+    for (int c : coords)
+        g.cuts.push_back(c + 0.5);
+    auto point = [&](int r, int c) { return points[static_cast<std::size_t>(r) * k + c]; };
+    for (int r = 0; r + 1 < k; ++r)
+        for (int c = 0; c + 1 < k; ++c) {
+            const double c0 = g.cuts[static_cast<std::size_t>(c)], c1 = g.cuts[static_cast<std::size_t>(c) + 1];
+            const double r0 = g.cuts[static_cast<std::size_t>(r)], r1 = g.cuts[static_cast<std::size_t>(r) + 1];
+            const auto cell = Projective::from_quads({Point{c0, r0}, Point{c1, r0}, Point{c1, r1}, Point{c0, r1}},
+                                                     {point(r, c), point(r, c + 1), point(r + 1, c + 1), point(r + 1, c)});
+            if (!cell)
+                return whole;
+            g.cells.push_back(*cell);
+        }
+    return g;
+}
+
+} // namespace
+
+std::optional<Eyes> orient_eyes(const Candidate &corner, const Candidate &along, const Candidate &down) {
+    Eyes e{corner, along, down, {}, {}, 1, {}};
+    const double row_len = std::hypot(along.x - corner.x, along.y - corner.y);
+    const double col_len = std::hypot(down.x - corner.x, down.y - corner.y);
+    if (!(row_len > 0 && col_len > 0))
+        return std::nullopt;
+    e.row_dir = {(along.x - corner.x) / row_len, (along.y - corner.y) / row_len};
+    e.col_dir = {(down.x - corner.x) / col_len, (down.y - corner.y) / col_len};
+    const double turn = std::atan2(e.row_dir.y, e.row_dir.x);
+    e.slant = std::max(std::fabs(std::cos(turn)), std::fabs(std::sin(turn)));
+    return e;
+}
+
+void outline_eye(const std::vector<Point> &traced, Eyes &e, int k) {
+    const Candidate *c[3] = {&e.corner, &e.along, &e.down};
+    e.outline[k] = fit_outline(traced, at(*c[k]), e.row_dir, e.col_dir, c[k]->module * e.slant);
+}
+
+double eye_pattern_contrast(const GreyView &grey, const Eyes &e, int k) {
+    const Candidate *eye[3] = {&e.corner, &e.along, &e.down};
+    const double mean = (e.corner.module + e.along.module + e.down.module) / 3;
+    const Candidate &c = *eye[k];
+    double best = 0;
+    if (e.outline[k]) {
+        // The modules where the outline puts them.
+        const auto map = Projective::from_quads({Point{0, 0}, Point{7, 0}, Point{7, 7}, Point{0, 7}}, *e.outline[k]);
+        if (map) {
+            const Point o = map->map(3.5, 3.5), x = map->map(4.5, 3.5), y = map->map(3.5, 4.5);
+            const EyeContrast s = eye_contrast(grey, o, {x.x - o.x, x.y - o.y}, {y.x - o.x, y.y - o.y});
+            if (s.separation >= min_separation)
+                best = s.difference;
+        }
+    }
+    // Else its own module size (which perspective changes) or the triple's
+    // mean (which blur and thin lines distort less) along the symbol's sides.
+    for (double size : {static_cast<double>(c.module), mean}) {
+        if (best > 0)
+            break;
+        const double m = size * e.slant;
+        const EyeContrast s = eye_contrast(grey, at(c), {e.row_dir.x * m, e.row_dir.y * m},
+                                           {e.col_dir.x * m, e.col_dir.y * m});
+        if (s.separation >= min_separation)
+            best = s.difference;
+    }
+    return best;
+}
+
+double eyes_modules_across(const Eyes &e) {
+    if (!e.outline[0] || !e.outline[1] || !e.outline[2]) {
+        Candidate corner = e.corner, along = e.along, down = e.down;
+        return modules_across(corner, along, down);
+    }
+    // Module sizes along the rows and down the columns from the outlines'
+    // sides.
+    auto side = [](const std::array<Point, 4> &o, int a, int b, int c, int d) {
+        return (std::hypot(o[b].x - o[a].x, o[b].y - o[a].y) + std::hypot(o[d].x - o[c].x, o[d].y - o[c].y)) / 14.0;
+    };
+    const double corner_row = side(*e.outline[0], 0, 1, 3, 2), along_row = side(*e.outline[1], 0, 1, 3, 2);
+    const double corner_col = side(*e.outline[0], 0, 3, 1, 2), down_col = side(*e.outline[2], 0, 3, 1, 2);
+    const double across_row =
+        std::hypot(e.along.x - e.corner.x, e.along.y - e.corner.y) / ((corner_row + along_row) / 2);
+    const double across_col = std::hypot(e.down.x - e.corner.x, e.down.y - e.corner.y) / ((corner_col + down_col) / 2);
+    return (across_row + across_col) / 2 + 7;
+}
+
+std::optional<Guess> first_guess(const GreyView &grey, const Binary &binary, const Eyes &e, int version) {
+    const int n = 4 * version + 17;
+    std::optional<Guess> best;
+    for (const auto &map : {outline_fit(n, e), centre_affine(n, e)}) {
+        if (!map)
+            continue;
+        Guess g{Grid{n, *map, {}, {}}, 0};
+        g.timing = timing_agreement(grey, binary, g.grid, version >= 7 ? guess_timing_reach : 0);
+        if (!best || g.timing > best->timing)
+            best = std::move(g);
+    }
+    return best;
+}
+
+std::vector<Grid> grids_for(const GreyView &grey, const Eyes &e, const Guess &guess, double contrast) {
+    const int n = guess.grid.size;
+    const int version = (n - 17) / 4;
+    std::vector<Grid> out;
+    if (version >= 2) {
+        const Point expected{n - 6.5, n - 6.5};
+        const double radius = std::max(3.0, n / 12.0);
+        if (const auto hit = find_alignment(grey, guess.grid.whole, expected, radius, contrast * alignment_share)) {
+            const double far = n - 3.5;
+            const auto quad = Projective::from_quads({Point{3.5, 3.5}, Point{far, 3.5}, expected, Point{3.5, far}},
+                                                     {at(e.corner), at(e.along), hit->image, at(e.down)});
+            if (quad && quad->proper_over(n)) {
+                Grid g{n, *quad, {}, {}};
+                if (version >= 7)
+                    out.push_back(cell_grid(grey, g, version, contrast));
+                out.push_back(std::move(g));
+            }
+        }
+    }
+    // Without an alignment pattern (none found, or one out of place): the
+    // guess, its cells for large symbols, and the other map from the eyes.
+    if (version >= 7 && out.empty())
+        out.push_back(cell_grid(grey, guess.grid, version, contrast));
+    out.push_back(guess.grid);
+    for (const auto &map : {outline_fit(n, e), centre_affine(n, e)})
+        if (map && !(*map == guess.grid.whole))
+            out.push_back(Grid{n, *map, {}, {}});
+    return out;
+}
+
+} // namespace vantor::thorough

@@ -1,0 +1,59 @@
+// The module grids one eye pattern triple allows for a version: from the
+// eye outlines, from the eye centres and the lower-right alignment pattern,
+// per cell between all alignment patterns, and from the centres alone.
+#pragma once
+
+#include <array>
+#include <optional>
+#include <vector>
+
+#include "2_image/image.h"
+#include "2_image/sampling.h"
+#include "2_image/eye_scan.h"
+
+namespace vantor::thorough {
+
+// A triple oriented as the symbol appears, with the directions of its rows
+// and columns and the outline of each eye pattern where one was found.
+struct Eyes {
+    Candidate corner, along, down;
+    Point row_dir, col_dir; // unit vectors, corner towards along and towards down
+    double slant = 1;       // how much longer a turned eye looks along image axes
+    std::optional<std::array<Point, 4>> outline[3]; // corner, along, down
+};
+
+// The triple with its directions, outlines not yet traced; nothing when two
+// centres coincide.
+std::optional<Eyes> orient_eyes(const Candidate &corner, const Candidate &along, const Candidate &down);
+// Fits the outline of eye pattern k (0 corner, 1 along, 2 down) to its traced points
+// (trace_eye).
+void outline_eye(const std::vector<Point> &traced, Eyes &eyes, int k);
+
+// The contrast of eye pattern k, measured through its outline when fitted,
+// else with its own module size, then the triple's mean, along the symbol's
+// rows and columns; grey levels, 0 when its rings do not stand out from
+// their own spread.
+double eye_pattern_contrast(const GreyView &grey, const Eyes &eyes, int k);
+
+// Modules across the symbol as the eyes measure it (their outlines where
+// found, else their centres and module sizes).
+double eyes_modules_across(const Eyes &eyes);
+
+// The first guess of a grid from the eyes alone, with the share of its
+// timing pattern modules that read right: of the fit through the eye
+// outlines (which follows perspective, but whose small errors grow across a
+// large symbol) and the map through the centres, the one whose timing
+// patterns read better.
+struct Guess {
+    Grid grid;
+    double timing = 0;
+};
+std::optional<Guess> first_guess(const GreyView &grey, const Binary &binary, const Eyes &eyes, int version);
+
+// The grids to try for the guess's version, best first: through the eye
+// centres and the lower-right alignment pattern found near where the guess
+// puts it (per cell between all alignment patterns from version 7), then the
+// maps from the eyes alone.
+std::vector<Grid> grids_for(const GreyView &grey, const Eyes &eyes, const Guess &guess, double contrast);
+
+} // namespace vantor::thorough

@@ -1,0 +1,33 @@
+// Eye pattern triples that could be the three corners of one symbol.
+#pragma once
+
+#include <span>
+#include <vector>
+
+#include "2_image/eye_scan.h"
+
+namespace vantor::thorough {
+
+// Indices into the candidates, oriented as the symbol appears: the corner
+// eye, the eye along its rows and the eye down its columns (for a mirrored
+// symbol, along and down are its own down and along).
+struct Triple {
+    int corner = 0;
+    int along = 0;
+    int down = 0;
+    double score = 0; // smaller is better
+};
+
+// The triples that pass the geometric gates, best first, at most `limit`:
+// similar module sizes, legs of similar length at near a right angle, and a
+// module count between the smallest and the largest symbol. `quality`
+// (0..1] weighs each candidate: the share of the scan lines through its
+// centre that found it. Candidates marked in `used` take no part.
+std::vector<Triple> form_triples(std::span<const Candidate> candidates, std::span<const double> quality,
+                                 std::span<const int> used, int limit);
+
+// Modules across the symbol that the legs of the triple measure, from its
+// eye pattern centres and module sizes.
+double modules_across(const Candidate &corner, const Candidate &along, const Candidate &down);
+
+} // namespace vantor::thorough

@@ -1,0 +1,150 @@
+// Reading a Model 1 matrix: format, codewords, correction, bit stream.
+#include "reader.h"
+
+#include <algorithm>
+#include <bit>
+
+#include "3_model2/classic/format.h"
+#include "1_base/reed_solomon.h"
+#include "3_model2/classic/unmask.h"
+#include "placement.h"
+#include "symbols.h"
+
+namespace vantor::model1 {
+namespace {
+
+// The pattern XORed onto a Model 1 format word, and the one the library's
+// format reader removes (Model 2's). Ten bits apart, so a Model 2 symbol's
+// format is never within 2 bits of a Model 1 word.
+constexpr int model1_format_mask = 0x2825;
+constexpr int model2_format_mask = 0x5412;
+
+// The 15-bit format codeword of 5 data bits: the data, then the remainder
+// of its division by the BCH generator x^10+x^8+x^5+x^4+x^2+x+1.
+int format_codeword(int data) {
+    int rem = data << 10;
+    for (int bit = 14; bit >= 10; --bit)
+        if (rem & (1 << bit))
+            rem ^= 0x537 << (bit - 10);
+    return (data << 10) | rem;
+}
+
+// Bits in front of the first segment of a Model 1 stream, all clear.
+constexpr int lead_bits = 4;
+
+// The codewords of the matrix in placement order, its mask removed.
+std::vector<std::uint8_t> placed_codewords(const vantor::ModuleMatrix &m, int version, int mask) {
+    std::vector<std::uint8_t> words;
+    for (const Slot &s : slots(version)) {
+        if (s.extension)
+            continue;
+        int value = 0;
+        for (int bit = 0; bit < 8; ++bit) {
+            int col = 0, row = 0;
+            slot_module(s, bit, col, row);
+            value = (value << 1) | (m.dark(col, row) != mask_holds(mask, row, col));
+        }
+        words.push_back(static_cast<std::uint8_t>(value));
+    }
+    return words;
+}
+
+// The data codewords after correction: the data of every block in block
+// order, then their check codewords in the same order. Nothing when a block
+// is not a codeword within the limit.
+std::optional<std::vector<std::uint8_t>> corrected_data(const std::vector<std::uint8_t> &words, const Blocks &blocks,
+                                                        int limit, int &corrected) {
+    const int d = blocks.data_per_block, ec = blocks.ec_per_block;
+    if (blocks.count <= 0 || static_cast<int>(words.size()) < blocks.count * (d + ec))
+        return std::nullopt;
+    std::vector<std::uint8_t> data;
+    corrected = 0;
+    for (int b = 0; b < blocks.count; ++b) {
+        std::vector<std::uint8_t> block(words.begin() + b * d, words.begin() + (b + 1) * d);
+        const auto check = words.begin() + blocks.count * d + b * ec;
+        block.insert(block.end(), check, check + ec);
+        const int fixed = rs_correct_block(block.data(), d + ec, std::min(ec / 2, limit)).errors;
+        // Every check codeword must agree, not only those the correction used.
+        if (!rs_syndromes_zero(block.data(), d + ec, ec))
+            return std::nullopt;
+        corrected += fixed;
+        data.insert(data.end(), block.begin(), block.begin() + d);
+    }
+    return data;
+}
+
+std::optional<thorough::Reading> read_as_is(const vantor::ModuleMatrix &m, int version) {
+    const auto format = model1::read_format(m);
+    if (!format)
+        return std::nullopt;
+    const Blocks blocks = block_layout(version, level_index(format->level_bits));
+    const std::vector<std::uint8_t> words = placed_codewords(m, version, format->mask);
+    const int level = level_index(format->level_bits);
+    const int limit = version <= 2 ? thorough::small_symbol_limit(version, level) : 99;
+    int corrected = 0;
+    const auto data = corrected_data(words, blocks, limit, corrected);
+    if (!data || data->empty() || ((*data)[0] >> (8 - lead_bits)) != 0)
+        return std::nullopt;
+    // The stream after its lead bits.
+    std::vector<std::uint8_t> stream(data->size(), 0);
+    for (std::size_t i = 0; i < data->size(); ++i)
+        stream[i] = static_cast<std::uint8_t>(((*data)[i] << lead_bits) |
+                                              (i + 1 < data->size() ? (*data)[i + 1] >> (8 - lead_bits) : 0));
+    const long bits = static_cast<long>(data->size()) * 8 - lead_bits;
+    auto content = parse_bitstream(stream, version, SymbolKind::model1, bits);
+    if (!content)
+        return std::nullopt;
+    return thorough::Reading{std::move(*content), version, thorough::FormatInfo{format->level_bits, format->mask},
+                             corrected, false};
+}
+
+} // namespace
+
+std::optional<Format> read_format(const vantor::ModuleMatrix &m, int max_bit_errors) {
+    if (m.size < 21 || m.modules.size() != static_cast<std::size_t>(m.size) * static_cast<std::size_t>(m.size))
+        return std::nullopt;
+    std::optional<Format> best;
+    int other = -1; // the data of the copy not chosen
+    for (int copy = 0; copy < 2; ++copy) {
+        const int word = read_format_word(m.modules, m.size, m.size, copy, 1);
+        if (word < 0)
+            return std::nullopt;
+        const int own = word ^ model2_format_mask ^ model1_format_mask;
+        const FormatBits bits = decode_format_bits(own);
+        if (bits.data < 0)
+            continue;
+        // The decoder trusts a word whose first syndrome is zero; the
+        // distance to the codeword of its data is what counts.
+        const int errors = std::popcount(static_cast<unsigned>(own ^ format_codeword(bits.data)));
+        if (errors > 3)
+            continue;
+        if (!best || errors < best->bit_errors) {
+            if (best)
+                other = (best->level_bits << 3) | best->mask;
+            best = Format{bits.data >> 3, bits.data & 7, errors};
+        } else {
+            other = bits.data;
+        }
+    }
+    if (!best || best->bit_errors > max_bit_errors)
+        return std::nullopt;
+    if (other >= 0 && other != ((best->level_bits << 3) | best->mask))
+        return std::nullopt;
+    return best;
+}
+
+std::optional<thorough::Reading> read_matrix(const vantor::ModuleMatrix &matrix) {
+    const int n = matrix.size;
+    if (n < symbol_size(1) || n > symbol_size(max_version) || (n - 17) % 4 != 0 ||
+        matrix.modules.size() != static_cast<std::size_t>(n) * static_cast<std::size_t>(n))
+        return std::nullopt;
+    const int version = (n - 17) / 4;
+    if (auto r = read_as_is(matrix, version))
+        return r;
+    auto r = read_as_is(matrix.transposed(), version);
+    if (r)
+        r->mirrored = true;
+    return r;
+}
+
+} // namespace vantor::model1

@@ -1,0 +1,25 @@
+// Model 1 symbols through the search's eye pattern triples: Model 1 has
+// Model 2's three eye patterns and timing patterns but no alignment
+// patterns, so a triple whose Model 2 reading failed is sampled once more
+// through the grid the eyes alone give and read as Model 1.
+#pragma once
+
+#include <optional>
+
+#include "3_model2/search/grids.h"
+#include "3_model2/search/reader.h"
+
+namespace vantor::model1 {
+
+// A Model 1 reading and the grid it was sampled through.
+struct TripleReading {
+    thorough::Reading reading;
+    thorough::Grid grid;
+};
+
+// The Model 1 symbol the triple frames, read through the grids of the
+// versions nearest the size the eyes measure.
+std::optional<TripleReading> read_triple(const thorough::GreyView &grey, const thorough::Binary &binary,
+                                         const thorough::Eyes &eyes);
+
+} // namespace vantor::model1

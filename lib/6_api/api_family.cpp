@@ -1,0 +1,171 @@
+// Results of the other QR kinds in the public symbol record.
+#include "api_family.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "1_base/display_text.h"
+#include "5_microqr/locate.h"
+#include "5_rmqr/locate.h"
+#include "5_rmqr/symbols.h"
+#include "2_image/lone_eyes.h"
+
+namespace vantor {
+
+void fill_searched(vantor_symbol &sym, const thorough::FoundSymbol &f) {
+    sym.version = f.version;
+    sym.level = f.level;
+    sym.mask = f.mask;
+    for (int k = 0; k < 4; ++k)
+        sym.corners[k] = {f.corners[static_cast<std::size_t>(k)][0] + 0.5f, f.corners[static_cast<std::size_t>(k)][1] + 0.5f};
+    sym.corrected = f.corrected;
+    sym.pass = -1;
+    sym.reading = -1;
+    sym.mirrored = f.mirrored;
+    sym.inverted = f.inverted;
+    set_facts(sym, f.facts);
+}
+
+void set_facts(vantor_symbol &sym, const Facts &facts) {
+    sym.eci = facts.eci;
+    sym.sa_index = facts.sa_index;
+    sym.sa_count = facts.sa_count;
+    sym.sa_parity = facts.sa_parity;
+    sym.fnc1 = facts.fnc1;
+    sym.fnc1_application = facts.fnc1_application;
+}
+
+void set_kind(vantor_symbol &symbol, vantor_kind kind, int version) {
+    symbol.kind = kind;
+    if (kind == VANTOR_KIND_RMQR) {
+        std::snprintf(symbol.version_name, sizeof symbol.version_name, "%s", rmqr::size_name(version - 1).c_str());
+        return;
+    }
+    const char *form = kind == VANTOR_KIND_MICRO_QR ? "M%d" : "%d";
+    std::snprintf(symbol.version_name, sizeof symbol.version_name, form, version);
+}
+
+void name_model2_symbols(vantor_results &results) {
+    for (auto &owned : results.symbols)
+        if (owned->view.version_name[0] == 0)
+            set_kind(owned->view, VANTOR_KIND_QR, owned->view.version);
+}
+
+namespace {
+
+// Model 1 symbols when Model 2 is not asked for (otherwise the Model 2
+// search reads them): the search with Model 1 readings, its Model 2
+// readings dropped.
+bool model1_alone_readings(const std::uint8_t *pixels, int width, int height, const vantor_options &options,
+                           vantor_results &results) {
+    if (!(options.kinds & (1u << VANTOR_KIND_QR_MODEL1)) || (options.kinds & (1u << VANTOR_KIND_QR)))
+        return false;
+    thorough::SearchOptions search_options;
+    search_options.all_symbols = options.all_symbols;
+    search_options.model1 = true;
+    bool added = false;
+    for (const thorough::FoundSymbol &f : thorough::search(pixels, width, height, width, {}, search_options)) {
+        if (!f.model1)
+            continue;
+        OwnedSymbol &owned = results.add_symbol(std::string(f.bytes.begin(), f.bytes.end()));
+        owned.set_text(f.text);
+        fill_searched(owned.view, f);
+        set_kind(owned.view, VANTOR_KIND_QR_MODEL1, f.version);
+        added = true;
+    }
+    return added;
+}
+
+// Adds a symbol of another kind, with what its bit stream declared, to the
+// results.
+void add_family_symbol(vantor_results &results, FamilySymbol &symbol) {
+    OwnedSymbol &owned = results.add_symbol(std::string(symbol.content.bytes.begin(), symbol.content.bytes.end()));
+    owned.set_text(eci_text(symbol.content));
+    symbol.found.facts = symbol.content.facts;
+    fill_searched(owned.view, symbol.found);
+    set_kind(owned.view, symbol.kind, symbol.found.version);
+}
+
+} // namespace
+
+bool single_finder_kinds(const vantor_options &options) {
+    return options.kinds & ((1u << VANTOR_KIND_MICRO_QR) | (1u << VANTOR_KIND_RMQR));
+}
+
+std::vector<FamilySymbol> single_finder_readings(const thorough::GreyView &grey, const thorough::Binary &binary,
+                                                 std::span<const thorough::RowMatch> matches,
+                                                 const vantor_options &options) {
+    const bool micro = options.kinds & (1u << VANTOR_KIND_MICRO_QR);
+    const bool rectangular = options.kinds & (1u << VANTOR_KIND_RMQR);
+    std::vector<FamilySymbol> read;
+    if (!micro && !rectangular)
+        return read;
+    // Each outline is asked of Micro QR, then of rMQR, unless a symbol
+    // already read covers it.
+    single_finder::for_each_outline(grey, binary, matches, [&](const single_finder::Outline &o) {
+        const bool known = std::any_of(read.begin(), read.end(), [&](const FamilySymbol &s) {
+            return s.found.inverted == o.grey.inverted && thorough::inside(s.found.corners, o.centre.x, o.centre.y);
+        });
+        if (known)
+            return true;
+        FamilySymbol symbol;
+        thorough::FoundSymbol &f = symbol.found;
+        if (const auto s = micro ? microqr::read_outline(o) : std::nullopt) {
+            const microqr::Reading &r = s->reading;
+            symbol.kind = VANTOR_KIND_MICRO_QR;
+            symbol.content = r.content;
+            f.version = r.version;
+            f.level = r.level;
+            f.mask = r.mask;
+            f.corners = s->corners;
+            f.corrected = r.corrected;
+            f.mirrored = r.mirrored;
+            f.inverted = s->inverted;
+        } else if (const auto t = rectangular ? rmqr::read_outline(o) : std::nullopt) {
+            const rmqr::Reading &r = t->reading;
+            symbol.kind = VANTOR_KIND_RMQR;
+            symbol.content = r.content;
+            f.version = r.version;
+            f.level = r.level;
+            f.mask = 0; // the one rMQR mask
+            f.corners = t->corners;
+            f.corrected = r.corrected;
+            f.mirrored = r.mirrored;
+            f.inverted = t->inverted;
+        } else {
+            return true;
+        }
+        read.push_back(std::move(symbol));
+        return options.all_symbols;
+    });
+    return read;
+}
+
+bool family_readings(const std::uint8_t *pixels, int width, int height, const vantor_options &options,
+                     vantor_results &results, SingleFinderFinds finds) {
+    const bool model1 = model1_alone_readings(pixels, width, height, options, results);
+    if (model1 && !options.all_symbols)
+        return true;
+    if (!single_finder_kinds(options))
+        return model1;
+    // One finder pass serves both kinds, the picture first, then its
+    // inverse; the first symbol ends it unless all are asked for.
+    bool added = false;
+    for (std::size_t p = 0; p < finds.size() && (!added || options.all_symbols); ++p) {
+        std::vector<FamilySymbol> read;
+        if (finds[p]) {
+            read = std::move(*finds[p]);
+        } else if (pixels && single_finder::fits(width, height)) {
+            const thorough::GreyView grey{pixels, width, height, width, p == 1};
+            const thorough::Binary binary(grey);
+            read = single_finder_readings(grey, binary, thorough::row_matches(binary), options);
+        }
+        for (FamilySymbol &symbol : read)
+            add_family_symbol(results, symbol);
+        added = added || !read.empty();
+    }
+    return model1 || added;
+}
+
+} // namespace vantor

@@ -1,0 +1,64 @@
+// The other kinds of the QR family, read through the reentrant API when the
+// Model 2 readings found nothing or every symbol is asked for.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "api_types.h"
+#include "1_base/bitstream.h"
+#include "2_image/eye_scan.h"
+#include "2_image/image.h"
+#include "search.h"
+
+namespace vantor {
+
+// The record of a symbol a search found (not a classic reading): its
+// version, level, mask, corners (pixel-index coordinates, moved to the
+// classic stages' pixel edges), corrections, flags and declared facts.
+void fill_searched(vantor_symbol &symbol, const thorough::FoundSymbol &found);
+
+// What a data bit stream declared besides its characters.
+void set_facts(vantor_symbol &symbol, const Facts &facts);
+
+// Sets the symbol's kind and the name of its version within the kind.
+void set_kind(vantor_symbol &symbol, vantor_kind kind, int version);
+
+// Names the kind and version of every symbol not yet named: Model 2's.
+void name_model2_symbols(vantor_results &results);
+
+// A symbol of a kind found from one finder pattern, as read.
+struct FamilySymbol {
+    vantor_kind kind = VANTOR_KIND_MICRO_QR;
+    Content content;
+    thorough::FoundSymbol found;
+};
+
+// What the single-finder pass read in each polarity of a picture (plain,
+// then inverse): set for a polarity already searched.
+using SingleFinderFinds = std::array<std::optional<std::vector<FamilySymbol>>, 2>;
+
+// Whether the options ask for a kind found from one finder pattern (Micro
+// QR, rMQR).
+bool single_finder_kinds(const vantor_options &options);
+
+// The Micro QR and rMQR symbols the options ask for in one polarity of a
+// picture (`grey`, its binarisation and the row matches of its rows), each
+// finder pattern asked of Micro QR, then of rMQR; the first only unless the
+// options ask for all.
+std::vector<FamilySymbol> single_finder_readings(const thorough::GreyView &grey, const thorough::Binary &binary,
+                                                 std::span<const thorough::RowMatch> matches,
+                                                 const vantor_options &options);
+
+// Adds the symbols of the other kinds the options ask for (Micro QR, rMQR,
+// and Model 1 when Model 2 is not asked for) in the grey image (rows
+// `width` bytes apart) to the results; the first only unless the options
+// ask for all. A polarity set in `finds` was searched already: its symbols
+// are taken from there. Returns true when it added any.
+bool family_readings(const std::uint8_t *pixels, int width, int height, const vantor_options &options,
+                     vantor_results &results, SingleFinderFinds finds = {});
+
+} // namespace vantor

@@ -1,0 +1,283 @@
+// The search: eye pattern candidates pooled from the classic passes and from
+// the search's own binarisations, triples formed under geometric gates and
+// tried best first, each with the versions its geometry allows and the grids
+// its alignment patterns give, decoding as the judge.
+#include "search.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "1_base/display_text.h"
+#include "3_model2/classic/format.h"
+#include "4_model1/triple.h"
+#include "3_model2/search/candidate_pool.h"
+#include "3_model2/search/completion.h"
+#include "3_model2/search/grids.h"
+#include "3_model2/search/reader.h"
+#include "2_image/sampling.h"
+#include "3_model2/search/triples.h"
+
+namespace vantor::thorough {
+namespace {
+
+// Grids sampled per image, over all triples, versions and passes.
+constexpr int max_grids = 600;
+// The sharpened picture is given the triples of the others divided by this.
+constexpr int sharpened_triple_divisor = 3;
+// How far the size the version information names may be from the size the
+// eye patterns measure (perspective makes the measure short): modules, and
+// share of the measure.
+constexpr double version_slack_modules = 8;
+constexpr double version_slack_share = 0.12;
+// Share of timing pattern modules a grid must read right to be sampled.
+constexpr double min_timing = 0.7;
+// The same for the first guess of a version, which may be a little off.
+constexpr double min_guess_timing = 0.6;
+
+struct Pass {
+    const GreyView &grey;
+    const Binary &binary;
+    int grids_left;
+    bool model1;
+};
+
+// Versions to try for a triple measuring `across` modules, nearest first.
+std::vector<int> versions_near(double across) {
+    const int v0 = std::clamp(static_cast<int>(std::lround((across - 17) / 4)), 1, 40);
+    std::vector<int> out{v0};
+    const int reach = v0 >= 15 ? 2 : 1;
+    for (int d = 1; d <= reach; ++d)
+        for (int v : {v0 + d, v0 - d})
+            if (v >= 1 && v <= 40)
+                out.push_back(v);
+    return out;
+}
+
+// The version the version information of the symbol names, read through
+// the first guess of the nearest version; -1 when neither block (nor its
+// transpose) is within 3 bits of a version's word.
+int named_version(const Pass &pass, const Eyes &eyes, int version) {
+    const auto guess = first_guess(pass.grey, pass.binary, eyes, version);
+    if (!guess)
+        return -1;
+    const auto m = sample(pass.grey, pass.binary, guess->grid, Threshold::blocks);
+    if (!m)
+        return -1;
+    const int named = read_version_blocks(*m);
+    return named > 0 ? named : read_version_blocks(m->transposed());
+}
+
+FoundSymbol found_symbol(Reading &r, const Grid &grid, bool inverted) {
+    FoundSymbol s;
+    s.bytes = std::move(r.content.bytes);
+    s.text = eci_text(Content{s.bytes, r.content.runs, r.content.facts});
+    s.version = r.version;
+    s.level = level_letter(r.format.level_bits);
+    s.mask = r.format.mask;
+    const int n = grid.size;
+    const Point c[4] = {grid.map(0, 0), grid.map(n, 0), grid.map(n, n), grid.map(0, n)};
+    // A mirrored symbol's own upper-right corner is the one seen at the
+    // lower left.
+    const int order[4] = {0, r.mirrored ? 3 : 1, 2, r.mirrored ? 1 : 3};
+    for (int i = 0; i < 4; ++i)
+        s.corners[static_cast<std::size_t>(i)] = {static_cast<float>(c[order[i]].x), static_cast<float>(c[order[i]].y)};
+    s.corrected = r.corrected;
+    s.mirrored = r.mirrored;
+    s.inverted = inverted;
+    s.facts = r.content.facts;
+    return s;
+}
+
+std::optional<FoundSymbol> try_triple(Pass &pass, const Eyes &eyes, double contrast) {
+    const double across = eyes_modules_across(eyes);
+    std::vector<int> versions = versions_near(across);
+    // From version 7 the version information names the size; it is adopted
+    // when it agrees with the geometry.
+    if (versions.front() >= 7) {
+        const int named = named_version(pass, eyes, versions.front());
+        if (named > 0 && std::fabs(4 * named + 17 - across) <= std::max(version_slack_modules, version_slack_share * across))
+            versions = {named};
+    }
+    for (int version : versions) {
+        // A version whose first guess does not show timing patterns is
+        // passed over before its alignment patterns are searched for.
+        const auto guess = first_guess(pass.grey, pass.binary, eyes, version);
+        if (!guess || guess->timing < min_guess_timing)
+            continue;
+        for (const Grid &grid : grids_for(pass.grey, eyes, *guess, contrast)) {
+            // A grid whose timing patterns do not alternate is not this
+            // symbol's; it costs a few samples to find out.
+            if (timing_agreement(pass.grey, pass.binary, grid) < min_timing)
+                continue;
+            for (Threshold t : {Threshold::blocks, Threshold::module_window, Threshold::sharpened}) {
+                if (pass.grids_left-- <= 0)
+                    return std::nullopt;
+                const auto m = sample(pass.grey, pass.binary, grid, t);
+                if (!m)
+                    continue;
+                if (auto r = read_matrix(*m))
+                    return found_symbol(*r, grid, pass.grey.inverted);
+            }
+        }
+    }
+    if (pass.model1)
+        if (auto r = model1::read_triple(pass.grey, pass.binary, eyes)) {
+            FoundSymbol s = found_symbol(r->reading, r->grid, pass.grey.inverted);
+            s.model1 = true;
+            return s;
+        }
+    return std::nullopt;
+}
+
+bool inside(const FoundSymbol &s, double x, double y) { return thorough::inside(s.corners, x, y); }
+
+std::array<float, 2> centre(const FoundSymbol &s) {
+    float x = 0, y = 0;
+    for (const auto &c : s.corners) {
+        x += c[0] / 4;
+        y += c[1] / 4;
+    }
+    return {x, y};
+}
+
+// Tries the gated triples of the pool best first: those without a synthetic
+// candidate, or (completing) those with exactly one. Found symbols go to
+// `found`; true when the search should stop.
+bool try_triples(Pass &pass, Pool &pool, bool completing, const SearchOptions &opt, int &tried,
+                 std::vector<FoundSymbol> &found) {
+    return for_each_standing(pass.grey, pass.binary, pool, completing, [&](const Triple &t, StandingEyes &standing) {
+        const std::size_t k[3] = {static_cast<std::size_t>(t.corner), static_cast<std::size_t>(t.along),
+                                  static_cast<std::size_t>(t.down)};
+        if (tried++ >= opt.max_triples)
+            return true;
+        auto s = try_triple(pass, standing.eyes, standing.contrast);
+        if (pass.grids_left <= 0)
+            return true;
+        if (!s)
+            return false;
+        for (std::size_t i = 0; i < pool.at.size(); ++i)
+            if (inside(*s, pool.at[i].x, pool.at[i].y))
+                pool.used[i] = 1;
+        for (std::size_t i : k)
+            pool.used[i] = 1;
+        const auto middle = centre(*s);
+        const bool again = std::any_of(found.begin(), found.end(), [&](const FoundSymbol &o) {
+            return o.bytes == s->bytes && inside(o, middle[0], middle[1]);
+        });
+        if (!again)
+            found.push_back(std::move(*s));
+        return !opt.all_symbols;
+    });
+}
+
+// Tries the triples of one binarisation, then triples completed by a third
+// eye where two strong candidates predict one.
+void run_pass(Pass &pass, Pool &pool, const SearchOptions &opt, std::vector<FoundSymbol> &found) {
+    // Candidates inside a symbol already read belong to it.
+    for (std::size_t i = 0; i < pool.at.size(); ++i)
+        for (const FoundSymbol &s : found)
+            if (s.inverted == pass.grey.inverted && inside(s, pool.at[i].x, pool.at[i].y))
+                pool.used[i] = 1;
+    const auto free = std::count(pool.used.begin(), pool.used.end(), 0);
+    int tried = 0;
+    if (free >= 3 && try_triples(pass, pool, false, opt, tried, found))
+        return;
+    if (free < 2 || pass.grids_left <= 0)
+        return;
+    for (const Candidate &c : missing_eyes(pass.grey, pool.at, pool.quality, pool.used, max_completions))
+        pool.add(c, completed_quality, true);
+    try_triples(pass, pool, true, opt, tried, found);
+}
+
+} // namespace
+
+bool inside(const std::array<std::array<float, 2>, 4> &corners, double x, double y) {
+    // The corners go round the symbol one way; inside is on the same side
+    // of all four edges.
+    int sign = 0;
+    for (int i = 0; i < 4; ++i) {
+        const auto &a = corners[static_cast<std::size_t>(i)];
+        const auto &b = corners[static_cast<std::size_t>((i + 1) % 4)];
+        const double cross = (b[0] - a[0]) * (y - a[1]) - (b[1] - a[1]) * (x - a[0]);
+        const int side = cross > 0 ? 1 : cross < 0 ? -1 : 0;
+        if (side != 0) {
+            if (sign != 0 && side != sign)
+                return false;
+            sign = side;
+        }
+    }
+    return true;
+}
+
+std::vector<FoundSymbol> search(const std::uint8_t *pixels, int width, int height, int stride,
+                                std::span<const Candidate> pooled, const SearchOptions &opt,
+                                std::optional<ScannedView> plain) {
+    std::vector<FoundSymbol> found;
+    if (!pixels || width < 21 || height < 21 || stride < width)
+        return found;
+    int grids_left = max_grids;
+    // One binarisation's candidates, triples and grids; false when the
+    // search should stop.
+    auto search_view = [&](const GreyView &grey, bool pool_classic, const SearchOptions &pass_options,
+                           std::optional<ScannedView> scanned) {
+        const Binary binary = scanned ? std::move(scanned->binary) : Binary(grey);
+        Pool candidates = [&] {
+            const std::vector<RowMatch> matches = scanned ? std::move(scanned->matches) : row_matches(binary);
+            return scanned_pool(merge_matches(matches, width, height, opt.max_candidates), 1);
+        }();
+        if (pool_classic)
+            add_pooled(candidates, pooled, opt.max_candidates);
+        Pass pass{grey, binary, grids_left, opt.model1};
+        // The triple the look saw stand out is most often the symbol's; the
+        // search tries it before forming its own. Tried in vain, it leaves
+        // the search's grid budget as it was.
+        if (scanned && scanned->stood) {
+            if (auto s = try_triple(pass, scanned->stood->eyes, scanned->stood->contrast)) {
+                found.push_back(std::move(*s));
+                if (!opt.all_symbols)
+                    return false;
+            } else {
+                pass.grids_left = grids_left;
+            }
+        }
+        scanned.reset();
+        run_pass(pass, candidates, pass_options, found);
+        grids_left = pass.grids_left;
+        return (found.empty() || opt.all_symbols) && grids_left > 0;
+    };
+    for (bool inverted : {false, true})
+        if (!search_view(GreyView{pixels, width, height, stride, inverted}, !inverted, opt,
+                         inverted ? std::nullopt : std::move(plain)))
+            return found;
+    // A blurred symbol: its eye patterns may show only when sharpened. They
+    // then stand out among the candidates, so fewer triples are tried.
+    if (found.empty()) {
+        const std::vector<std::uint8_t> sharp = sharpened(GreyView{pixels, width, height, stride, false});
+        SearchOptions sharp_options = opt;
+        sharp_options.max_triples = opt.max_triples / sharpened_triple_divisor;
+        search_view(GreyView{sharp.data(), width, height, width, false}, false, sharp_options, std::nullopt);
+    }
+    return found;
+}
+
+std::optional<std::vector<std::uint8_t>> join_structured_append(std::span<const FoundSymbol> symbols) {
+    if (symbols.empty())
+        return std::nullopt;
+    const Facts &first = symbols.front().facts;
+    if (first.sa_index < 0 || first.sa_count < 2 || static_cast<int>(symbols.size()) != first.sa_count)
+        return std::nullopt;
+    std::vector<const FoundSymbol *> part(static_cast<std::size_t>(first.sa_count), nullptr);
+    for (const FoundSymbol &s : symbols) {
+        const Facts &f = s.facts;
+        if (f.sa_count != first.sa_count || f.sa_parity != first.sa_parity || f.sa_index < 0 ||
+            f.sa_index >= f.sa_count || part[static_cast<std::size_t>(f.sa_index)])
+            return std::nullopt;
+        part[static_cast<std::size_t>(f.sa_index)] = &s;
+    }
+    std::vector<std::uint8_t> out;
+    for (const FoundSymbol *p : part)
+        out.insert(out.end(), p->bytes.begin(), p->bytes.end());
+    return out;
+}
+
+} // namespace vantor::thorough

@@ -1,0 +1,82 @@
+// The thorough search: reads the symbols of a grey image that the classic
+// readings could not, by trying other eye pattern triples, perspective
+// sampling, mirrored and inverted symbols, and content the classic rules
+// refuse (ECI, structured append, FNC1). Every reading it returns passed the
+// Reed-Solomon check of every block, the format and version information
+// checks and a strict reading of the data bit stream.
+//
+// Reentrant: all state lives in the call.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "1_base/bitstream.h"
+#include "3_model2/search/candidate_pool.h"
+#include "2_image/eye_scan.h"
+#include "2_image/image.h"
+
+namespace vantor::thorough {
+
+struct FoundSymbol {
+    // The exact data bytes: kanji as Shift JIS pairs, 8-bit segments as they
+    // are whatever their ECI; under FNC1, '%' of alphanumeric segments as
+    // GS (0x1D) and "%%" as '%'.
+    std::vector<std::uint8_t> bytes;
+    // The bytes as UTF-8, each segment read in the character set its ECI
+    // names, when the symbol has an ECI segment; empty otherwise (the caller
+    // converts as for any symbol).
+    std::string text;
+    int version = 0;
+    char level = 0; // 'L', 'M', 'Q' or 'H'
+    int mask = 0;
+    // The symbol's own top-left, top-right, bottom-right and bottom-left
+    // outer corners, in the coordinates of Candidate.
+    std::array<std::array<float, 2>, 4> corners{};
+    int corrected = 0; // codewords the error correction changed
+    bool mirrored = false;
+    bool inverted = false;
+    bool model1 = false; // a QR Code Model 1 symbol
+    Facts facts;
+};
+
+struct SearchOptions {
+    bool all_symbols = false; // every distinct symbol, not just the first
+    int max_triples = 60;     // eye pattern triples tried per binarisation
+    int max_candidates = 48;  // candidates kept per binarisation, strongest first
+    bool model1 = false;      // a triple whose Model 2 reading fails is read as Model 1
+};
+
+// The local binarisation of the image as it is (not its inverse) and the
+// row matches of its every row, made by a caller that looked at the image
+// before the search; with a triple of eye patterns that stood out there,
+// which the search tries first.
+struct ScannedView {
+    Binary binary;
+    std::vector<RowMatch> matches;
+    std::optional<StandingEyes> stood;
+};
+
+// Searches the grey image (rows `stride` bytes apart, 0 black) for symbols.
+// `pooled` are eye pattern candidates found elsewhere (the classic passes);
+// the search adds its own, from a local binarisation of the image and of its
+// inverse; `plain`, when given, is that of the image, and is freed once its
+// pass is done. Returns the symbols read, the first only unless all_symbols.
+// Bad arguments give an empty result.
+std::vector<FoundSymbol> search(const std::uint8_t *pixels, int width, int height, int stride,
+                                std::span<const Candidate> pooled, const SearchOptions &opt,
+                                std::optional<ScannedView> plain = std::nullopt);
+
+// Whether (x, y) lies inside the quadrilateral whose corners go round it in
+// order (a symbol's corners).
+bool inside(const std::array<std::array<float, 2>, 4> &corners, double x, double y);
+
+// The bytes of a structured-append set joined in index order, when `symbols`
+// hold every part of a set (same count and parity) once; otherwise nothing.
+std::optional<std::vector<std::uint8_t>> join_structured_append(std::span<const FoundSymbol> symbols);
+
+} // namespace vantor::thorough
