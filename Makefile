@@ -6,7 +6,7 @@ JOBS ?= $(shell nproc)
 
 TSAN_BUILD ?= build-tsan
 
-.PHONY: all deps configure build python run test test-sanitize test-tsan test-python-venv fuzz-ci clean bench web test-web bench-web
+.PHONY: all deps configure build python run test test-sanitize test-tsan test-python-venv fuzz-ci clean bench bench-photos web test-web bench-web
 
 all: build
 
@@ -67,6 +67,19 @@ bench:
 	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTOR_GUI=OFF -DVANTOR_BENCH=ON -DVANTOR_BENCH_COMPARE=ON
 	cmake --build $(BENCH_BUILD) -j$(JOBS) --target vantor_bench
 	$(BENCH_BUILD)/bench/vantor_bench $(BENCH_ARGS)
+
+# The symbol-level read rate per category on the real phone photos beside
+# the project, Vantor against zxing-cpp 3.1 and ZBar, with the CPU time of
+# whole runs on one core; skipped when the photos are not there. Builds the
+# reader as make run does. BENCH_PHOTOS_ARGS: e.g. --category lots,
+# --effort exhaustive, --misses FILE (see scripts/bench-photos.py --help).
+PHOTOS ?= ../shared/photos/qr-v3-dev
+bench-photos:
+	@sh scripts/install-deps.sh run compare
+	@[ -f $(BUILD)/CMakeCache.txt ] || cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DVANTOR_TESTS=OFF -DVANTOR_GUI=OFF -DVANTOR_PYTHON=OFF
+	cmake --build $(BUILD) -j$(JOBS) --target vantor-cli
+	python3 scripts/bench-photos.py --vantor $(BUILD)/vantor --photos $(PHOTOS) $(BENCH_PHOTOS_ARGS)
 
 # The WebAssembly module and its JavaScript in web/dist/, built with
 # Debian's emscripten, whose JavaScript tools need Debian's Node modules.

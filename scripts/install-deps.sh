@@ -19,7 +19,9 @@ python3-venv python3-pip python3-setuptools python3-wheel"
 # /usr/bin/python3) and run its tests: qrcode draws their symbols, Dask and
 # pandas run vantor.dask, mypy checks its types, venv and pip install it as
 # a user would. Extra groups: "fuzz" adds clang with its sanitizer
-# runtimes, "bench" the benchmark library, "web" the WebAssembly toolchain,
+# runtimes, "bench" the benchmark library, "compare" the peers the
+# benchmarks measure against (zxing-cpp and ZBar, libraries and command-line
+# readers, and GNU time), "web" the WebAssembly toolchain,
 # Node, the browser the web tests drive and the TypeScript compiler that
 # checks the declarations (npm comes with some builds of nodejs, as its own
 # package with Debian's).
@@ -28,7 +30,7 @@ for extra in "$@"; do
         run) PACKAGES="$RUN_PACKAGES" ;;
         fuzz) PACKAGES="$PACKAGES clang libclang-rt-14-dev" ;;
         bench) PACKAGES="$PACKAGES libbenchmark-dev" ;;
-        compare) PACKAGES="$PACKAGES libzxing-dev libzbar-dev zxing-cpp-tools time bc" ;;
+        compare) PACKAGES="$PACKAGES libzxing-dev libzbar-dev zxing-cpp-tools zbar-tools time bc" ;;
         gui-test) PACKAGES="$PACKAGES xvfb xauth" ;;
         web)
             PACKAGES="$PACKAGES emscripten nodejs chromium node-typescript"
