@@ -34,9 +34,9 @@ struct Case {
 
 const Case cases[] = {
     {"photo", [] { return photo_like(width, height, 11); }},
-    {"field-2", [] { return finder_field(width, height, 2, 2); }},
-    {"field-4", [] { return finder_field(width, height, 4, 3); }},
-    {"field-jitter", [] { return finder_field(width, height, 2, 2, 3, 5); }},
+    {"field-2", [] { return eye_field(width, height, 2, 2); }},
+    {"field-4", [] { return eye_field(width, height, 4, 3); }},
+    {"field-jitter", [] { return eye_field(width, height, 2, 2, 3, 5); }},
     {"noise", [] { return render_noise(width, height, "noise", 12); }},
     {"stripes", [] { return render_noise(width, height, "stripes", 13); }},
 };

@@ -64,7 +64,7 @@ void fuzz_picture(int selector, std::span<const std::uint8_t> content) {
         return;
     const bool all = selector >= 128;
     int found = 0;
-    single_finder::for_each_outline(content.data(), width, height, width, [&](const single_finder::Outline &o) {
+    lone_eyes::for_each_outline(content.data(), width, height, width, [&](const lone_eyes::Outline &o) {
         found += microqr::read_outline(o).has_value();
         found += rmqr::read_outline(o).has_value();
         return all || found == 0;

@@ -177,7 +177,7 @@ TEST(Api, PicturesWithoutASymbolNameNoStage) {
     for (std::uint32_t seed = 1; seed <= 12; ++seed)
         pictures.push_back(vt::photo_like(480 + 40 * static_cast<int>(seed), 360 + 30 * static_cast<int>(seed), seed));
     for (int gap = 2; gap <= 5; ++gap)
-        pictures.push_back(vt::finder_field(400, 300, 3 + gap % 2, gap, 1, static_cast<std::uint32_t>(gap)));
+        pictures.push_back(vt::eye_field(400, 300, 3 + gap % 2, gap, 1, static_cast<std::uint32_t>(gap)));
     int staged = 0;
     for (const vt::Picture &p : pictures) {
         const vantor::Results r = decode(p);

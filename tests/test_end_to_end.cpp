@@ -1,6 +1,6 @@
 // Generated symbols written as image files and read back through read_image
 // and decode_image: the text must be exactly the symbol's bytes whenever the
-// decoder's rules locate the symbol; where they do not (a finder-like data
+// decoder's rules locate the symbol; where they do not (an eye-like data
 // structure outscoring a true eye, a version estimate thrown off by a turn,
 // an alignment search taking a data structure), a replay of the decode entry
 // must show it, and the result must be no text, never a wrong one. Also

@@ -3,7 +3,7 @@
 // with its bounded walks against walks that check every pixel; and its two
 // steps: the row matches of a scan of every row, merged for every row or
 // every second, give exactly the candidates of a scan at that row step, so
-// one scan can serve both the quick look and the single-finder pass.
+// one scan can serve both the quick look and the lone-eye pass.
 #include <gtest/gtest.h>
 
 #include <algorithm>

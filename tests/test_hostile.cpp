@@ -192,8 +192,8 @@ TEST_F(HostileEyes, RefinementSweepMatchesThePlainWalk) {
     for (std::uint32_t seed = 1; seed <= 3; ++seed)
         pictures.push_back(qr::render_noise(160 + 40 * seed, 120 + 30 * seed, "noise", seed));
     pictures.push_back(qr::render_noise(150, 100, "stripes", 4));
-    pictures.push_back(qr::finder_field(200, 160, 2, 2));
-    pictures.push_back(qr::finder_field(220, 180, 1, 1, 3, 9));
+    pictures.push_back(qr::eye_field(200, 160, 2, 2));
+    pictures.push_back(qr::eye_field(220, 180, 1, 1, 3, 9));
     pictures.push_back(qr::photo_like(240, 180, 8));
     const auto symbol = qr::make_symbol("sweep", 3, qr::Level::L, qr::Mode::byte);
     ASSERT_TRUE(symbol);
@@ -234,7 +234,7 @@ TEST_F(HostileEyes, HundredsOfLookAlikesAreFilteredScoredAndPicked) {
     // About 900 equal look-alikes: each has many similar partners, and all
     // are scored; then a field of five sizes at random, whose picks
     // have consistent hits.
-    bitmap(qr::finder_field(540, 540, 2, 2), 128);
+    bitmap(qr::eye_field(540, 540, 2, 2), 128);
     find_eye_patterns(state); // the first three picked lie on one line: no orientation
     EXPECT_GT(state.eye_count, 800);
     int scored = 0;
@@ -243,7 +243,7 @@ TEST_F(HostileEyes, HundredsOfLookAlikesAreFilteredScoredAndPicked) {
     EXPECT_EQ(scored, state.eye_count);
     free_eye_patterns(state);
 
-    bitmap(qr::finder_field(540, 540, 1, 2, 4, 3), 128);
+    bitmap(qr::eye_field(540, 540, 1, 2, 4, 3), 128);
     find_eye_patterns(state);
     EXPECT_GT(state.eye_count, 100);
     for (int i = 0; i < 3; ++i)
@@ -253,7 +253,7 @@ TEST_F(HostileEyes, HundredsOfLookAlikesAreFilteredScoredAndPicked) {
 TEST_F(HostileEyes, FloodedPicturesDecodeToNothing) {
     // Whole decodes of pictures made only of look-alikes, noise and stripes:
     // every pass, both tries; no symbol, so no text.
-    const qr::Picture pictures[] = {qr::finder_field(400, 300, 2, 2), qr::finder_field(400, 300, 1, 1, 2, 4),
+    const qr::Picture pictures[] = {qr::eye_field(400, 300, 2, 2), qr::eye_field(400, 300, 1, 1, 2, 4),
                                     qr::render_noise(400, 300, "noise", 6),
                                     qr::render_noise(400, 300, "stripes", 7)};
     for (const qr::Picture &p : pictures)

@@ -120,7 +120,7 @@ TEST(MicroQrMatrix, ReadsMirroredSymbols) {
 }
 
 // The matrix with `flips` random modules of the encoding region (outside the
-// finder corner) inverted; a module may be hit twice.
+// eye corner) inverted; a module may be hit twice.
 vantor::ModuleMatrix damaged(const vantor::ModuleMatrix &m, int flips, std::mt19937 &rng) {
     vantor::ModuleMatrix d = m;
     for (int i = 0; i < flips;) {

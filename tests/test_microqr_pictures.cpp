@@ -141,7 +141,7 @@ TEST(MicroQrPictures, CornersLieOnTheSymbol) {
     EXPECT_EQ(d.pass, -1);
 }
 
-// Noise, stripes and blank pictures, and pictures of finder-like squares
+// Noise, stripes and blank pictures, and pictures of eye-like squares
 // alone, give no text even with every kind looked for.
 TEST(MicroQrPictures, PicturesWithoutASymbolGiveNoText) {
     std::mt19937 rng(9);
@@ -151,7 +151,7 @@ TEST(MicroQrPictures, PicturesWithoutASymbolGiveNoText) {
         const int w = 20 + static_cast<int>(rng() % 300), h = 20 + static_cast<int>(rng() % 200);
         texts += decode(vt::render_noise(w, h, kinds[k % 3], rng())).found;
     }
-    // A finder pattern with random modules around it: what a Micro QR symbol
+    // An eye pattern with random modules around it: what a Micro QR symbol
     // looks like without its format, timing and codewords agreeing.
     for (int k = 0; k < 150; ++k) {
         vt::Symbol fake;
@@ -189,7 +189,7 @@ TEST(MicroQrPictures, TinyThinCutAndFlatPicturesAreSafe) {
     o.module_px = 4;
     o.quiet_zone = 2;
     const vt::Picture whole = vt::render(*s, o);
-    // Only the finder and a few modules beside it remain.
+    // Only the eye and a few modules beside it remain.
     vt::Picture cut{44, 44, {}};
     for (int y = 0; y < cut.height; ++y)
         for (int x = 0; x < cut.width; ++x)

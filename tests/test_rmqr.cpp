@@ -145,7 +145,7 @@ TEST(RmqrMatrix, ReadsMirroredSymbols) {
     }
 }
 
-// The matrix with `flips` random modules inverted away from the finder
+// The matrix with `flips` random modules inverted away from the eye
 // pattern's format copy; a module may be hit twice.
 rq::Matrix damaged(const rq::Matrix &m, int flips, std::mt19937 &rng) {
     rq::Matrix d = m;
@@ -173,12 +173,12 @@ TEST(RmqrMatrix, CorrectsOneWrongModuleAndFormatBits) {
                 EXPECT_LE(r->corrected, 1);
             }
         }
-    // Three wrong bits in the finder's copy: the sub-finder's copy reads.
+    // Three wrong bits in the eye's copy: the sub-eye's copy reads.
     auto s = make_rmqr_zint("31415", 12, 'H');
     ASSERT_TRUE(s);
     for (int row = 1; row <= 3; ++row)
         s->matrix.modules[static_cast<std::size_t>(row) * static_cast<std::size_t>(s->matrix.width) + 9] ^= 1;
-    const auto f = rq::read_format_copy(s->matrix, rq::FormatCopy::finder);
+    const auto f = rq::read_format_copy(s->matrix, rq::FormatCopy::eye);
     ASSERT_TRUE(f);
     EXPECT_EQ(f->bit_errors, 3);
     const auto r = rq::read_matrix(s->matrix);

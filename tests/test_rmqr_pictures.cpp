@@ -1,6 +1,6 @@
 // rMQR in pictures through the reentrant API: every size and both levels at
 // 2.5 to 8 pixels a module, turned, mirrored and inverted; the corners and
-// fields of the result; pictures without a symbol (finder-like decoys
+// fields of the result; pictures without a symbol (eye-like decoys
 // among them); and the kinds option and the classic path, which never looks
 // for rMQR.
 #include <gtest/gtest.h>
@@ -123,7 +123,7 @@ TEST(RmqrPictures, CornersAreTheSymbolsOuterCorners) {
     EXPECT_EQ(d.version_name, "R11x77");
 }
 
-// Noise, stripes and blank pictures, and finder patterns with random modules
+// Noise, stripes and blank pictures, and eye patterns with random modules
 // beside them in rMQR shapes, give no text with every kind looked for.
 TEST(RmqrPictures, PicturesWithoutASymbolGiveNoText) {
     std::mt19937 rng(19);
@@ -137,7 +137,7 @@ TEST(RmqrPictures, PicturesWithoutASymbolGiveNoText) {
         const auto real = vt::make_rmqr_zint("1", 1 + static_cast<int>(rng() % 32), 'M');
         ASSERT_TRUE(real);
         vt::Symbol fake = vt::as_symbol(*real);
-        // Keep the finder, its separator and the top timing; randomise the rest.
+        // Keep the eye, its separator and the top timing; randomise the rest.
         for (int r = 0; r < fake.rows; ++r)
             for (int c = 0; c < fake.size; ++c)
                 if ((c > 7 || r > 7) && r > 0)

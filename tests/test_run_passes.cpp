@@ -163,6 +163,62 @@ TEST(RunPasses, StopEndsTheLoopAndBadInputIsRefused) {
     EXPECT_EQ(run_passes(s, p.pixels.data(), 40000, 1, 8, never), RunResult::invalid_argument);
 }
 
+// The pass loop run in steps reports what one run reports: every split of
+// the seven passes, with and without repeated passes reported from their
+// record, on a clean, a damaged, an empty, a small and a bilevel picture.
+TEST(RunPasses, StepsReportWhatOneRunReports) {
+    vt::Symbol damaged = symbol_or_die("damaged in steps", 2, vt::Level::M);
+    for (int k = 0; k < 6; ++k) {
+        auto &m = damaged.modules[static_cast<std::size_t>(damaged.size - 1 - k) * damaged.size + 9];
+        m = !m;
+    }
+    vt::RenderOptions small;
+    small.module_px = 1;
+    small.quiet_zone = 2;
+    struct Case {
+        vt::Picture picture;
+        unsigned short depth;
+    };
+    const Case cases[] = {{vt::render(symbol_or_die("clean in steps", 1, vt::Level::L)), 8},
+                          {vt::render(damaged), 8},
+                          {vt::render_noise(96, 72, "blank"), 8},
+                          {vt::render(symbol_or_die("small", 1, vt::Level::L), small), 8},
+                          {vt::render_noise(96, 72, "blank"), 1}};
+    auto record = [](std::vector<ReadingOutcome> &out) {
+        return [&out](const DecoderState &, const ReadingOutcome &o) {
+            out.push_back(o);
+            return ReadingAction::go_on;
+        };
+    };
+    auto same = [](const ReadingOutcome &a, const ReadingOutcome &b) {
+        return a.pass == b.pass && a.try_index == b.try_index && a.stage == b.stage && a.candidates == b.candidates &&
+               a.blocks.corrected == b.blocks.corrected && a.format_read == b.format_read &&
+               a.text_length == b.text_length;
+    };
+    for (const Case &c : cases) {
+        const vt::Picture &p = c.picture;
+        for (bool repeats : {false, true}) {
+            std::vector<ReadingOutcome> whole;
+            DecoderState one;
+            ASSERT_EQ(run_passes(one, p.pixels.data(), p.width, p.height, c.depth, record(whole), repeats),
+                      RunResult::done);
+            for (int split = 0; split < PassLoop::pass_count - 1; ++split) {
+                std::vector<ReadingOutcome> stepped;
+                DecoderState s;
+                PassLoop loop(s, p.pixels.data(), p.width, p.height, c.depth, repeats);
+                EXPECT_EQ(loop.run_through(split, record(stepped)), RunResult::done);
+                EXPECT_EQ(loop.more(), c.depth == 8) << "passes remain after pass " << split;
+                EXPECT_EQ(loop.run_through(PassLoop::pass_count - 1, record(stepped)), RunResult::done);
+                EXPECT_FALSE(loop.more());
+                EXPECT_FALSE(s.work_bitmap) << "the pass buffers are released at the end";
+                ASSERT_EQ(stepped.size(), whole.size()) << "split after pass " << split;
+                for (std::size_t i = 0; i < whole.size(); ++i)
+                    EXPECT_TRUE(same(stepped[i], whole[i])) << "split after pass " << split << ", reading " << i;
+            }
+        }
+    }
+}
+
 // The symbol's outer corners through the grid: an upright rendering puts
 // them at the quiet zone's inner edge; a version 7 symbol maps through its
 // alignment cells.

@@ -23,7 +23,7 @@ int level_code(Level level) {
     return codes[static_cast<int>(level)];
 }
 
-// Format bits, most significant first, read around the corner finder and
+// Format bits, most significant first, read around the corner eye and
 // from the split copy.
 std::pair<int, int> read_format(const Symbol &s) {
     int a = 0, b = 0;
@@ -45,7 +45,7 @@ void expect_eye(const Symbol &s, int col0, int row0) {
             if (col < 0 || row < 0 || col >= s.size || row >= s.size) continue;
             const int ring = std::max(std::abs(c - 3), std::abs(r - 3));
             EXPECT_EQ(s.dark(col, row), ring != 2 && ring != 4)
-                << "finder at " << col0 << "," << row0 << " module " << col << "," << row;
+                << "eye at " << col0 << "," << row0 << " module " << col << "," << row;
         }
 }
 

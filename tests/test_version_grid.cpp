@@ -712,7 +712,7 @@ TEST(VersionGridSymbols, CleanRenderingsSampleToTheEncodersMatrix) {
         }
     }
     state.work_bitmap.reset();
-    // Rules that pick a finder-like data structure or a wrong alignment
+    // Rules that pick an eye-like data structure or a wrong alignment
     // group skip a case; most must still be compared.
     EXPECT_GE(compared * 10, cases * 6) << compared << " of " << cases;
     ::testing::Test::RecordProperty("compared", compared);

@@ -26,4 +26,16 @@ struct ModuleMatrix {
     }
 };
 
+// A matrix read as it stands, or, when that gives nothing, transposed: a
+// symbol seen from behind, or printed mirrored. `read` gives an optional
+// reading with a `mirrored` flag, set here for the transposed one.
+template <class Matrix, class Read> auto read_either_way(const Matrix &matrix, Read &&read) {
+    if (auto r = read(matrix))
+        return r;
+    auto r = read(matrix.transposed());
+    if (r)
+        r->mirrored = true;
+    return r;
+}
+
 } // namespace vantor

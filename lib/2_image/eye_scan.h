@@ -9,7 +9,7 @@
 
 namespace vantor::thorough {
 
-// An eye (finder) pattern centre and its module size, in pixels. Positions
+// An eye pattern centre and its module size, in pixels. Positions
 // are in pixel-index coordinates: the centre of pixel (i, j) is (i, j).
 struct Candidate {
     float x = 0;

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <vector>
 
-namespace vantor::single_finder {
+namespace vantor::lone_eyes {
 namespace {
 
 constexpr double edge_point = 0.35; // modules from a module's centre that the score samples
@@ -55,4 +55,4 @@ void climb(std::span<thorough::Point> points, std::span<const unsigned> moves, d
         }
 }
 
-} // namespace vantor::single_finder
+} // namespace vantor::lone_eyes

@@ -1,5 +1,5 @@
 // How well a module grid fits the modules whose colours a symbol's size
-// fixes, and the climb both single-finder locators make on that score when
+// fixes, and the climb both lone-eye locators make on that score when
 // they fit a frame.
 #pragma once
 
@@ -9,7 +9,7 @@
 #include "image.h"
 #include "projective.h"
 
-namespace vantor::single_finder {
+namespace vantor::lone_eyes {
 
 // A module whose colour every symbol of a size shares, at its centre in
 // module space.
@@ -31,9 +31,9 @@ double known_fit(const thorough::GreyView &grey, const thorough::Binary &binary,
 // The frame's points moved, a coordinate at a time, by each move in turn
 // (a move shifts the points its bits name), while `score` of the points
 // rises: in steps from half a module down to a sixteenth, each step for at
-// most `rounds` passes. The finder's outline alone measures the far edges
+// most `rounds` passes. The eye's outline alone measures the far edges
 // too coarsely; this settles them on the known modules.
 void climb(std::span<thorough::Point> points, std::span<const unsigned> moves, double module, int rounds,
            FunctionRef<double()> score);
 
-} // namespace vantor::single_finder
+} // namespace vantor::lone_eyes

@@ -1,6 +1,6 @@
-// Outlining single finder patterns. The scan's candidates come from one
+// Outlining lone eye patterns. The scan's candidates come from one
 // block binarisation of the picture and one of its inverse, scanned on every
-// row (every second row loses reads of small, noisy finders, whose centres
+// row (every second row loses reads of small, noisy eyes, whose centres
 // it places less well); each outline is traced from the candidate's centre
 // and fitted twice.
 #include "lone_eyes.h"
@@ -15,17 +15,17 @@
 #include "eye_outline.h"
 #include "eye_scan.h"
 
-namespace vantor::single_finder {
+namespace vantor::lone_eyes {
 namespace {
 
 namespace th = vantor::thorough;
 
 constexpr int max_side = 32767;
-constexpr int max_candidates = 32; // finder candidates tried per binarisation
+constexpr int max_candidates = 32; // eye candidates tried per binarisation
 // How many times the spread of its modules' greys within each kind a
-// finder's light modules must lie above its dark ones. Noise outlines
-// finder-like patterns by the dozen, each worth a frame fit, but its rings
-// stand out less than that; the finders of symbols that read, blurred and
+// eye's light modules must lie above its dark ones. Noise outlines
+// eye-like patterns by the dozen, each worth a frame fit, but its rings
+// stand out less than that; the eyes of symbols that read, blurred and
 // noisy at 1.5 pixels a module, stand out at least a third more.
 constexpr double min_separation = 1.2;
 
@@ -53,7 +53,7 @@ std::optional<th::Point> row_direction(const std::vector<th::Point> &traced, th:
     return th::Point{std::cos(side), std::sin(side)};
 }
 
-// The traced points that can lie on the finder's outer edge: between 3.5
+// The traced points that can lie on the eye's outer edge: between 3.5
 // modules (a side's middle) and 5 (a corner) from its centre, so within
 // about a quarter of the points' median distance. A ray that stopped early
 // at a gap in the ring, or ran on through a light module, would pull a
@@ -74,7 +74,7 @@ std::vector<th::Point> outline_points(std::vector<th::Point> traced, th::Point c
     return kept;
 }
 
-// The finder's outline fitted twice: points more than a third of a module
+// The eye's outline fitted twice: points more than a third of a module
 // off the first outline's sides (rays that ended at a notch of the ring or
 // in a neighbouring dark module) are left out of the second.
 std::optional<std::array<th::Point, 4>> refitted_outline(const std::vector<th::Point> &traced, th::Point centre,
@@ -152,4 +152,4 @@ void for_each_outline(const std::uint8_t *pixels, int width, int height, int str
     }
 }
 
-} // namespace vantor::single_finder
+} // namespace vantor::lone_eyes

@@ -1,5 +1,5 @@
-// The single finder patterns of a grey picture, outlined: the one step that
-// Micro QR and rMQR, whose symbols each carry one 7 x 7 finder pattern,
+// The lone eye patterns of a grey picture, outlined: the one step that
+// Micro QR and rMQR, whose symbols each carry one 7 x 7 eye pattern,
 // share, so a picture is binarised and scanned once for both kinds.
 //
 // Reentrant: all state lives in the call.
@@ -14,7 +14,7 @@
 #include "image.h"
 #include "projective.h"
 
-namespace vantor::single_finder {
+namespace vantor::lone_eyes {
 
 struct Outline {
     const thorough::GreyView &grey;
@@ -26,20 +26,29 @@ struct Outline {
     double module; // the scan's module width estimate, pixels
 };
 
-// Whether a picture of this size can be searched for single finder patterns.
+// A symbol read at a lone eye pattern: the kind's reading, the symbol's own
+// top-left, top-right, bottom-right and bottom-left outer corners (a pixel's
+// centre at its index), and whether the picture was read inverted.
+template <class Reading> struct Located {
+    Reading reading;
+    std::array<std::array<float, 2>, 4> corners{};
+    bool inverted = false;
+};
+
+// Whether a picture of this size can be searched for lone eye patterns.
 bool fits(int width, int height);
 
-// Calls `visit` with each finder pattern outlined in one polarity of a
+// Calls `visit` with each eye pattern outlined in one polarity of a
 // picture, `grey` with its binarisation and the row matches of its rows,
 // most scan hits first, until `visit` returns false; returns false when it
 // did.
 bool for_each_outline(const thorough::GreyView &grey, const thorough::Binary &binary,
                       std::span<const thorough::RowMatch> matches, FunctionRef<bool(const Outline &)> visit);
 
-// Calls `visit` with each finder pattern outlined in the grey image (rows
+// Calls `visit` with each eye pattern outlined in the grey image (rows
 // `stride` bytes apart, 0 black), then in its inverse, most scan hits first,
 // until `visit` returns false. Bad arguments visit none.
 void for_each_outline(const std::uint8_t *pixels, int width, int height, int stride,
                       FunctionRef<bool(const Outline &)> visit);
 
-} // namespace vantor::single_finder
+} // namespace vantor::lone_eyes

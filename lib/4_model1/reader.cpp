@@ -139,12 +139,7 @@ std::optional<thorough::Reading> read_matrix(const vantor::ModuleMatrix &matrix)
         matrix.modules.size() != static_cast<std::size_t>(n) * static_cast<std::size_t>(n))
         return std::nullopt;
     const int version = (n - 17) / 4;
-    if (auto r = read_as_is(matrix, version))
-        return r;
-    auto r = read_as_is(matrix.transposed(), version);
-    if (r)
-        r->mirrored = true;
-    return r;
+    return read_either_way(matrix, [&](const vantor::ModuleMatrix &m) { return read_as_is(m, version); });
 }
 
 } // namespace vantor::model1

@@ -1,4 +1,4 @@
-// Micro QR format information: one 15-bit word beside the finder pattern
+// Micro QR format information: one 15-bit word beside the eye pattern
 // carrying the symbol number (version and level) and the mask.
 #pragma once
 

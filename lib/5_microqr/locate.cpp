@@ -1,5 +1,5 @@
-// Locating Micro QR symbols. A single finder pattern says little: its outline
-// gives a map of the 7 x 7 finder modules, extended over the symbol in each
+// Locating Micro QR symbols. A lone eye pattern says little: its outline
+// gives a map of the 7 x 7 eye modules, extended over the symbol in each
 // of its four possible directions. Only a sampling whose timing patterns
 // alternate and whose format information names its size is read.
 #include "locate.h"
@@ -18,7 +18,7 @@ namespace vantor::microqr {
 namespace {
 
 namespace th = vantor::thorough;
-using single_finder::KnownModule;
+using lone_eyes::KnownModule;
 
 constexpr double min_timing = 0.85;      // share of timing modules that must alternate
 constexpr int picture_format_errors = 2; // format bits a picture's reading may correct
@@ -77,7 +77,7 @@ struct Frame {
 // How well the frame puts the known modules on their colours.
 double frame_fit(const th::GreyView &grey, const th::Binary &binary, const Frame &f, int n,
                  const std::vector<KnownModule> &known) {
-    return single_finder::known_fit(grey, binary, known, [&](double col, double row) { return f.map(col, row, n); });
+    return lone_eyes::known_fit(grey, binary, known, [&](double col, double row) { return f.map(col, row, n); });
 }
 
 // The frame moved point by point, coordinate by coordinate, while the known
@@ -85,13 +85,13 @@ double frame_fit(const th::GreyView &grey, const th::Binary &binary, const Frame
 Frame fitted_frame(const th::GreyView &grey, const th::Binary &binary, Frame f, int n, double module) {
     const std::vector<KnownModule> known = known_modules(n);
     constexpr unsigned moves[] = {1, 2, 4};
-    single_finder::climb(f.at, moves, module, 2, [&] { return frame_fit(grey, binary, f, n, known); });
+    lone_eyes::climb(f.at, moves, module, 2, [&] { return frame_fit(grey, binary, f, n, known); });
     return f;
 }
 
 // Whether timing modules 8..10, which every size has, alternate along row 0
 // and column 0 of the frame (a symbol of 11 modules): the direction the
-// symbol runs from its finder. The finder's outline measures the module
+// symbol runs from its eye. The eye's outline measures the module
 // coarsely, so each axis may run a little shorter or longer.
 bool timing_starts(const th::GreyView &grey, const th::Binary &binary, const Frame &f) {
     for (int axis = 0; axis < 2; ++axis) {
@@ -118,15 +118,15 @@ bool timing_starts(const th::GreyView &grey, const th::Binary &binary, const Fra
 }
 
 // The frame of a symbol n modules a side fitted to its known modules,
-// starting from the finder's outline.
-Frame frame_for(const th::GreyView &grey, const th::Binary &binary, const std::array<th::Point, 4> &finder, int n,
+// starting from the eye's outline.
+Frame frame_for(const th::GreyView &grey, const th::Binary &binary, const std::array<th::Point, 4> &eye, int n,
                 double module) {
     // The outline spans 7 of the symbol's n modules along each side.
     auto along = [&](int k) {
-        const th::Point o = finder[0], e = finder[static_cast<std::size_t>(k)];
+        const th::Point o = eye[0], e = eye[static_cast<std::size_t>(k)];
         return th::Point{o.x + (e.x - o.x) * n / 7.0, o.y + (e.y - o.y) * n / 7.0};
     };
-    return fitted_frame(grey, binary, Frame{{finder[0], along(1), along(3)}}, n, module);
+    return fitted_frame(grey, binary, Frame{{eye[0], along(1), along(3)}}, n, module);
 }
 
 // The symbol read through the frame, when timing, format information naming
@@ -171,22 +171,22 @@ std::optional<Located> read_framed(const th::GreyView &grey, const th::Binary &b
     return std::nullopt;
 }
 
-// The symbol through one finder outline, whose corner `first` is the
+// The symbol through one eye outline, whose corner `first` is the
 // symbol's outer corner. The format information lies within the smallest
 // size's modules: read there, it names the size to fit and read.
 std::optional<Located> read_oriented(const th::GreyView &grey, const th::Binary &binary,
                                      const std::array<th::Point, 4> &outline, int first, double module) {
-    std::array<th::Point, 4> finder;
+    std::array<th::Point, 4> eye;
     for (std::size_t k = 0; k < 4; ++k)
-        finder[k] = outline[(static_cast<std::size_t>(first) + k) % 4];
+        eye[k] = outline[(static_cast<std::size_t>(first) + k) % 4];
     const int smallest = symbol_size(1);
-    const auto start_map = th::Projective::from_quads({{{0, 0}, {7, 0}, {7, 7}, {0, 7}}}, finder);
+    const auto start_map = th::Projective::from_quads({{{0, 0}, {7, 0}, {7, 7}, {0, 7}}}, eye);
     if (!start_map)
         return std::nullopt;
-    const Frame start{{finder[0], start_map->map(smallest, 0), start_map->map(0, smallest)}};
+    const Frame start{{eye[0], start_map->map(smallest, 0), start_map->map(0, smallest)}};
     if (!timing_starts(grey, binary, start))
         return std::nullopt;
-    const Frame f = frame_for(grey, binary, finder, smallest, module);
+    const Frame f = frame_for(grey, binary, eye, smallest, module);
     const double far = smallest;
     const auto map = th::Projective::from_triangles({{{0, 0}, {far, 0}, {0, far}}}, f.at);
     if (!map)
@@ -200,7 +200,7 @@ std::optional<Located> read_oriented(const th::GreyView &grey, const th::Binary 
     const auto variant = format ? symbol_variant(format->symbol_number) : std::nullopt;
     if (!variant)
         return std::nullopt;
-    const Frame sized = variant->version == 1 ? f : frame_for(grey, binary, finder, symbol_size(variant->version), module);
+    const Frame sized = variant->version == 1 ? f : frame_for(grey, binary, eye, symbol_size(variant->version), module);
     if (auto s = read_framed(grey, binary, sized, variant->version))
         return s;
     // Keystone: the far corner up to a module off the parallelogram, in half
@@ -219,7 +219,7 @@ std::optional<Located> read_oriented(const th::GreyView &grey, const th::Binary 
 }
 } // namespace
 
-std::optional<Located> read_outline(const single_finder::Outline &o) {
+std::optional<Located> read_outline(const lone_eyes::Outline &o) {
     for (int first = 0; first < 4; ++first)
         if (auto s = read_oriented(o.grey, o.binary, o.corners, first, o.module))
             return s;

@@ -1,8 +1,9 @@
-// Micro QR codeword placement: two-module columns from the lower right
-// corner, up and down in turn, skipping the function modules. The timing
-// pattern runs along the edge, so no column is skipped whole.
+// Micro QR codeword placement: the zigzag from the lower right corner,
+// skipping the function modules. The timing pattern runs along the edge, so
+// no column is stepped over whole.
 #include "placement.h"
 
+#include "1_base/zigzag.h"
 #include "3_model2/classic/unmask.h"
 
 namespace vantor::microqr {
@@ -28,22 +29,19 @@ std::vector<std::uint8_t> read_codewords(const vantor::ModuleMatrix &m, const Sy
     std::vector<std::uint8_t> words(static_cast<std::size_t>(data + variant.ec_codewords), 0);
     std::size_t word = 0;
     int bit = 0; // bits of `word` filled
-    bool upward = true;
-    for (int right = n - 1; right >= 1 && word < words.size(); right -= 2, upward = !upward) {
-        for (int step = 0; step < n - 1 && word < words.size(); ++step) {
-            const int row = upward ? n - 1 - step : step + 1;
-            for (int col = right; col > right - 2 && word < words.size(); --col) {
-                if (col < 1 || function_module(col, row))
-                    continue;
-                const bool value = m.dark(col, row) != mask_inverts(mask, col, row);
-                words[word] = static_cast<std::uint8_t>(words[word] | (value << (7 - bit)));
-                if (++bit == (static_cast<int>(word) == half ? 4 : 8)) {
-                    bit = 0;
-                    ++word;
-                }
-            }
+    if (words.empty())
+        return {};
+    walk_zigzag(n, n, no_skipped_column, [&](int col, int row) {
+        if (function_module(col, row))
+            return true;
+        const bool value = m.dark(col, row) != mask_inverts(mask, col, row);
+        words[word] = static_cast<std::uint8_t>(words[word] | (value << (7 - bit)));
+        if (++bit == (static_cast<int>(word) == half ? 4 : 8)) {
+            bit = 0;
+            ++word;
         }
-    }
+        return word < words.size();
+    });
     if (word != words.size())
         return {};
     return words;

@@ -9,7 +9,7 @@
 
 namespace vantor::microqr {
 
-// True for a module of the finder pattern, its separator, the format
+// True for a module of the eye pattern, its separator, the format
 // information or the timing patterns (the same for every size).
 bool function_module(int col, int row);
 

@@ -56,12 +56,7 @@ std::optional<Reading> read_matrix(const vantor::ModuleMatrix &matrix, const Rea
     if (matrix.size < 11 || matrix.size > 17 ||
         matrix.modules.size() != static_cast<std::size_t>(matrix.size) * static_cast<std::size_t>(matrix.size))
         return std::nullopt;
-    if (auto r = read_as_is(matrix, limits))
-        return r;
-    auto r = read_as_is(matrix.transposed(), limits);
-    if (r)
-        r->mirrored = true;
-    return r;
+    return read_either_way(matrix, [&](const vantor::ModuleMatrix &m) { return read_as_is(m, limits); });
 }
 
 } // namespace vantor::microqr

@@ -11,15 +11,15 @@
 namespace vantor::rmqr {
 namespace {
 
-// Patterns XORed onto the word beside the finder and the sub-finder.
-constexpr std::uint32_t finder_mask = 0x1FAB2;
-constexpr std::uint32_t sub_finder_mask = 0x20A7B;
+// Patterns XORed onto the word beside the eye and the sub-eye.
+constexpr std::uint32_t eye_mask = 0x1FAB2;
+constexpr std::uint32_t sub_eye_mask = 0x20A7B;
 
 // The 18 bits of a copy, first bit highest.
 std::uint32_t copy_word(const Matrix &m, FormatCopy copy) {
     std::uint32_t word = 0;
     auto take = [&](int col, int row) { word = word << 1 | static_cast<std::uint32_t>(m.dark(col, row)); };
-    if (copy == FormatCopy::finder) {
+    if (copy == FormatCopy::eye) {
         // Column 11 rows 3..1, then columns 10..8, each rows 5..1.
         for (int row = 3; row >= 1; --row)
             take(11, row);
@@ -43,7 +43,7 @@ std::uint32_t copy_word(const Matrix &m, FormatCopy copy) {
 std::optional<Format> read_format_copy(const Matrix &m, FormatCopy copy, int max_bit_errors) {
     if (!m.valid() || m.width < 12 || m.height < 6)
         return std::nullopt;
-    const std::uint32_t word = copy_word(m, copy) ^ (copy == FormatCopy::finder ? finder_mask : sub_finder_mask);
+    const std::uint32_t word = copy_word(m, copy) ^ (copy == FormatCopy::eye ? eye_mask : sub_eye_mask);
     for (std::uint32_t data = 0; data < 64; ++data) {
         const int wrong = std::popcount(word ^ bch_18_6_code(data));
         if (wrong <= max_bit_errors && wrong <= 3)
@@ -53,8 +53,8 @@ std::optional<Format> read_format_copy(const Matrix &m, FormatCopy copy, int max
 }
 
 std::optional<Format> read_format(const Matrix &m, int max_bit_errors) {
-    const auto a = read_format_copy(m, FormatCopy::finder, max_bit_errors);
-    const auto b = read_format_copy(m, FormatCopy::sub_finder, max_bit_errors);
+    const auto a = read_format_copy(m, FormatCopy::eye, max_bit_errors);
+    const auto b = read_format_copy(m, FormatCopy::sub_eye, max_bit_errors);
     if (!a || !b)
         return a ? a : b;
     if (a->size_number == b->size_number && a->level == b->level)

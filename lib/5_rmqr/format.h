@@ -1,5 +1,5 @@
-// rMQR format information: an 18-bit word beside the finder pattern and a
-// second beside the sub-finder pattern, each under its own mask, carrying
+// rMQR format information: an 18-bit word beside the eye pattern and a
+// second beside the sub-eye pattern, each under its own mask, carrying
 // the level and the size number.
 #pragma once
 
@@ -15,11 +15,11 @@ struct Format {
     int bit_errors = 0;  // bits that differ from the nearest valid word
 };
 
-enum class FormatCopy { finder, sub_finder };
+enum class FormatCopy { eye, sub_eye };
 
 // One copy's format information, when its word is within `max_bit_errors`
-// (at most 3) bits of a valid one. The sub-finder copy needs the matrix's
-// true size; the finder copy only its first 12 columns and 6 rows.
+// (at most 3) bits of a valid one. The sub-eye copy needs the matrix's
+// true size; the eye copy only its first 12 columns and 6 rows.
 std::optional<Format> read_format_copy(const Matrix &matrix, FormatCopy copy, int max_bit_errors = 3);
 
 // The format information of the matrix: the copy with fewer wrong bits; a

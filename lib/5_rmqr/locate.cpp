@@ -1,6 +1,6 @@
-// Locating rMQR symbols from their finder pattern. The symbol may be twenty
-// times as long as the finder, so its frame is fitted in steps: to the
-// finder's neighbourhood first, then over ever longer stretches of the
+// Locating rMQR symbols from their eye pattern. The symbol may be twenty
+// times as long as the eye, so its frame is fitted in steps: to the
+// eye's neighbourhood first, then over ever longer stretches of the
 // symbol (each step doubles the length, so the timing patterns, which repeat
 // every two modules, cannot slip by a period), and last to the whole.
 #include "locate.h"
@@ -19,7 +19,7 @@ namespace vantor::rmqr {
 namespace {
 
 namespace th = vantor::thorough;
-using single_finder::KnownModule;
+using lone_eyes::KnownModule;
 
 constexpr int picture_format_errors = 2; // format bits a picture's reading may correct
 constexpr double min_agreement = 0.8;    // share of known modules a fitted stretch must show right
@@ -51,14 +51,14 @@ bool dark_at(const th::GreyView &grey, const th::Binary &binary, th::Point p, bo
     return g <= binary.threshold(static_cast<float>(p.x), static_cast<float>(p.y));
 }
 
-// The modules around the finder that every size shares: the finder, its
+// The modules around the eye that every size shares: the eye, its
 // separator (or, at height 7, the quiet zone below), the start of the top
 // timing pattern, and the quiet zone above and to the left.
-std::vector<KnownModule> finder_modules() {
+std::vector<KnownModule> eye_modules() {
     std::vector<KnownModule> out;
     for (int r = 0; r < 7; ++r)
         for (int c = 0; c < 7; ++c)
-            out.push_back({c + 0.5, r + 0.5, function_dark(7, 43, c, r)}); // the finder, alike in every size
+            out.push_back({c + 0.5, r + 0.5, function_dark(7, 43, c, r)}); // the eye, alike in every size
     for (int i = 0; i < 8; ++i) {
         out.push_back({7.5, i + 0.5, false});
         out.push_back({i + 0.5, 7.5, false});
@@ -94,7 +94,7 @@ std::vector<KnownModule> size_modules(int h, int w, int first, int last) {
 
 double fit_score(const th::GreyView &grey, const th::Binary &binary, const th::Projective &map,
                  const std::vector<KnownModule> &known) {
-    return single_finder::known_fit(grey, binary, known, [&](double col, double row) { return map.map(col, row); });
+    return lone_eyes::known_fit(grey, binary, known, [&](double col, double row) { return map.map(col, row); });
 }
 
 // Share of the known modules inside the picture whose centres show their
@@ -120,7 +120,7 @@ Frame fitted(const th::GreyView &grey, const th::Binary &binary, Frame f, const 
              double module) {
     constexpr unsigned moves[] = {1, 2, 4, 8, 2 | 4, 1 | 8};
     constexpr int max_rounds = 6;
-    single_finder::climb(f.at, moves, module, max_rounds, [&] {
+    lone_eyes::climb(f.at, moves, module, max_rounds, [&] {
         const auto map = f.map();
         return map ? fit_score(grey, binary, *map, known) : -1e30;
     });
@@ -174,21 +174,21 @@ std::optional<Frame> extended(const Frame &f, double cols, double rows) {
 }
 
 // Whether the timing pattern starts along the frame's top row (modules 8..11
-// alternate) with the separator before it and below the finder, and the
+// alternate) with the separator before it and below the eye, and the
 // quiet zone lies above and to the left (a part cut off by the picture's
-// edge counts as light); the finder's outline measures the module coarsely,
+// edge counts as light); the eye's outline measures the module coarsely,
 // so the long axis may run a little shorter or longer.
-bool timing_starts(const th::GreyView &grey, const th::Binary &binary, const th::Projective &finder) {
+bool timing_starts(const th::GreyView &grey, const th::Binary &binary, const th::Projective &eye) {
     const auto light_at = [&](double col, double row) {
         bool inside = false;
-        const bool dark = dark_at(grey, binary, finder.map(col, row), inside);
+        const bool dark = dark_at(grey, binary, eye.map(col, row), inside);
         return !dark || !inside;
     };
     for (const double scale : {1.0, 0.95, 1.05, 0.9, 1.1}) {
         bool ok = true;
         for (int c = 7; c < first_stretch && ok; ++c) {
             bool inside = false;
-            const bool dark = dark_at(grey, binary, finder.map((c + 0.5) * scale, 0.5), inside);
+            const bool dark = dark_at(grey, binary, eye.map((c + 0.5) * scale, 0.5), inside);
             ok = inside && dark == (c % 2 == 0);
         }
         if (!ok)
@@ -287,22 +287,22 @@ std::vector<std::vector<Piece>> piece_sets(const th::GreyView &grey, const th::B
     return sets;
 }
 
-// The symbol whose outer corner and first edges are the finder quad's
+// The symbol whose outer corner and first edges are the eye quad's
 // (outer corner, along the long side, opposite, along the short side).
 std::optional<Located> read_oriented(const th::GreyView &grey, const th::Binary &binary,
-                                     const std::array<th::Point, 4> &finder, double module, bool mirrored) {
-    const auto finder_map = th::Projective::from_quads({{{0, 0}, {7, 0}, {7, 7}, {0, 7}}}, finder);
-    if (!finder_map || !timing_starts(grey, binary, *finder_map))
+                                     const std::array<th::Point, 4> &eye, double module, bool mirrored) {
+    const auto eye_map = th::Projective::from_quads({{{0, 0}, {7, 0}, {7, 7}, {0, 7}}}, eye);
+    if (!eye_map || !timing_starts(grey, binary, *eye_map))
         return std::nullopt;
-    // The finder's neighbourhood, then the format copy beside it.
-    Frame f{{finder[0], finder_map->map(first_stretch, 0), finder_map->map(first_stretch, 8), finder_map->map(0, 8)},
+    // The eye's neighbourhood, then the format copy beside it.
+    Frame f{{eye[0], eye_map->map(first_stretch, 0), eye_map->map(first_stretch, 8), eye_map->map(0, 8)},
             first_stretch, 8};
-    f = fitted(grey, binary, f, finder_modules(), module);
+    f = fitted(grey, binary, f, eye_modules(), module);
     const auto near_map = f.map();
     if (!near_map)
         return std::nullopt;
     const auto corner = sample(grey, binary, {Piece{0, first_stretch, *near_map}}, first_stretch, 6, false);
-    const auto format = corner ? read_format_copy(*corner, FormatCopy::finder, picture_format_errors) : std::nullopt;
+    const auto format = corner ? read_format_copy(*corner, FormatCopy::eye, picture_format_errors) : std::nullopt;
     const auto size = format ? symbol_size(format->size_number) : std::nullopt;
     if (!size)
         return std::nullopt;
@@ -345,15 +345,15 @@ std::optional<Located> read_oriented(const th::GreyView &grey, const th::Binary 
 
 } // namespace
 
-std::optional<Located> read_outline(const single_finder::Outline &o) {
+std::optional<Located> read_outline(const lone_eyes::Outline &o) {
     for (int first = 0; first < 4; ++first)
         for (const bool mirrored : {false, true}) {
             // The outline goes round the pattern as a symbol's corners do;
             // a mirrored symbol goes round the other way.
-            std::array<th::Point, 4> finder;
+            std::array<th::Point, 4> eye;
             for (int k = 0; k < 4; ++k)
-                finder[static_cast<std::size_t>(k)] = o.corners[static_cast<std::size_t>((first + (mirrored ? 4 - k : k)) % 4)];
-            if (auto s = read_oriented(o.grey, o.binary, finder, o.module, mirrored))
+                eye[static_cast<std::size_t>(k)] = o.corners[static_cast<std::size_t>((first + (mirrored ? 4 - k : k)) % 4)];
+            if (auto s = read_oriented(o.grey, o.binary, eye, o.module, mirrored))
                 return s;
         }
     return std::nullopt;

@@ -1,8 +1,8 @@
-// An rMQR symbol at an outlined single finder pattern: the long side is
-// looked for along each edge of the finder in both turning senses (a
-// mirrored symbol turns the other way); the finder-side format copy names
-// the size, and a frame fitted to the function patterns from the finder
-// outwards reaches the far end, where the sub-finder pins it. Format
+// An rMQR symbol at an outlined lone eye pattern: the long side is
+// looked for along each edge of the eye in both turning senses (a
+// mirrored symbol turns the other way); the eye-side format copy names
+// the size, and a frame fitted to the function patterns from the eye
+// outwards reaches the far end, where the sub-eye pins it. Format
 // information, timing patterns and every Reed-Solomon block must agree.
 #pragma once
 
@@ -14,15 +14,9 @@
 
 namespace vantor::rmqr {
 
-struct Located {
-    Reading reading;
-    // The symbol's own top-left, top-right, bottom-right and bottom-left
-    // outer corners; a pixel's centre is at its index.
-    std::array<std::array<float, 2>, 4> corners{};
-    bool inverted = false;
-};
+using Located = lone_eyes::Located<Reading>;
 
-// The rMQR symbol whose finder pattern the outline is, if it reads.
-std::optional<Located> read_outline(const single_finder::Outline &outline);
+// The rMQR symbol whose eye pattern the outline is, if it reads.
+std::optional<Located> read_outline(const lone_eyes::Outline &outline);
 
 } // namespace vantor::rmqr

@@ -25,11 +25,11 @@ bool format_module(int h, int w, int col, int row) {
 
 bool function_module(int h, int w, int col, int row) {
     if (row == 0 || row == h - 1 || col == 0 || col == w - 1)
-        return true; // timing patterns, corner finders, finder and sub-finder edges
+        return true; // timing patterns, corner eyes, eye and sub-eye edges
     if (in_box(col, row, 0, 0, 8, 8) || in_box(col, row, w - 5, h - 5, 5, 5) || format_module(h, w, col, row))
-        return true; // finder with separator, sub-finder, format information
+        return true; // eye with separator, sub-eye, format information
     if ((col == w - 2 && row == 1) || (col == 1 && row == h - 2))
-        return true; // the corner finder patterns' inner modules
+        return true; // the corner eye patterns' inner modules
     for (const int x : alignment_columns(w))
         if (col == x || (col >= x - 1 && col <= x + 1 && (row <= 2 || row >= h - 3)))
             return true; // alignment patterns and the timing column between them
@@ -43,7 +43,7 @@ bool function_dark(int h, int w, int col, int row) {
         return false; // separator
     if (col >= w - 5 && row >= h - 5)
         return ring_dark(std::min(std::min(col - (w - 5), row - (h - 5)), std::min(w - 1 - col, h - 1 - row)));
-    // Corner finder patterns: at the top right and bottom left, the timing
+    // Corner eye patterns: at the top right and bottom left, the timing
     // patterns turn the corner with one extra dark module each way.
     if ((col == w - 2 && row == 0) || (col == w - 1 && row == 1) || (col == 1 && row == h - 1) ||
         (col == 0 && row == h - 2))

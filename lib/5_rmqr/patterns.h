@@ -5,8 +5,8 @@
 namespace vantor::rmqr {
 
 // True for a module of a function pattern or of the format information of
-// a symbol height x width: the finder and its separator, the sub-finder,
-// the corner finder patterns, the timing patterns on all four edges, the
+// a symbol height x width: the eye and its separator, the sub-eye,
+// the corner eye patterns, the timing patterns on all four edges, the
 // alignment patterns with the timing columns between them, and both
 // format copies.
 bool function_module(int height, int width, int col, int row);

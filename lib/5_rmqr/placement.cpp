@@ -2,6 +2,7 @@
 // over, since the left and right edge columns are function patterns whole.
 #include "placement.h"
 
+#include "1_base/zigzag.h"
 #include "3_model2/classic/unmask.h"
 #include "patterns.h"
 
@@ -22,21 +23,21 @@ std::vector<std::uint8_t> read_codewords(const Matrix &m, const SymbolSize &size
     std::vector<std::uint8_t> words(static_cast<std::size_t>(size.codewords), 0);
     std::size_t word = 0;
     int bit = 0;
-    bool upward = true;
-    for (int right = w - 2; right >= 1 && word < words.size(); right -= 2, upward = !upward)
-        for (int step = 0; step < h && word < words.size(); ++step) {
-            const int row = upward ? h - 1 - step : step;
-            for (int col = right; col > right - 2 && word < words.size(); --col) {
-                if (function_module(h, w, col, row))
-                    continue;
-                const bool value = m.dark(col, row) != mask_inverts(col, row);
-                words[word] = static_cast<std::uint8_t>(words[word] | (value << (7 - bit)));
-                if (++bit == 8) {
-                    bit = 0;
-                    ++word;
-                }
-            }
+    if (words.empty())
+        return {};
+    // The right edge column is a function pattern whole: the pairs start
+    // left of it.
+    walk_zigzag(w, h, w - 1, [&](int col, int row) {
+        if (function_module(h, w, col, row))
+            return true;
+        const bool value = m.dark(col, row) != mask_inverts(col, row);
+        words[word] = static_cast<std::uint8_t>(words[word] | (value << (7 - bit)));
+        if (++bit == 8) {
+            bit = 0;
+            ++word;
         }
+        return word < words.size();
+    });
     if (word != words.size())
         return {};
     return words;

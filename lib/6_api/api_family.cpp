@@ -46,7 +46,7 @@ void set_kind(vantor_symbol &symbol, vantor_kind kind, int version) {
     std::snprintf(symbol.version_name, sizeof symbol.version_name, form, version);
 }
 
-void name_model2_symbols(vantor_results &results) {
+void name_model2_symbols(Results &results) {
     for (auto &owned : results.symbols)
         if (owned->view.version_name[0] == 0)
             set_kind(owned->view, VANTOR_KIND_QR, owned->view.version);
@@ -58,7 +58,7 @@ namespace {
 // search reads them): the search with Model 1 readings, its Model 2
 // readings dropped.
 bool model1_alone_readings(const std::uint8_t *pixels, int width, int height, const vantor_options &options,
-                           vantor_results &results) {
+                           Results &results) {
     if (!(options.kinds & (1u << VANTOR_KIND_QR_MODEL1)) || (options.kinds & (1u << VANTOR_KIND_QR)))
         return false;
     thorough::SearchOptions search_options;
@@ -79,7 +79,7 @@ bool model1_alone_readings(const std::uint8_t *pixels, int width, int height, co
 
 // Adds a symbol of another kind, with what its bit stream declared, to the
 // results.
-void add_family_symbol(vantor_results &results, FamilySymbol &symbol) {
+void add_family_symbol(Results &results, FamilySymbol &symbol) {
     OwnedSymbol &owned = results.add_symbol(std::string(symbol.content.bytes.begin(), symbol.content.bytes.end()));
     owned.set_text(eci_text(symbol.content));
     symbol.found.facts = symbol.content.facts;
@@ -89,11 +89,11 @@ void add_family_symbol(vantor_results &results, FamilySymbol &symbol) {
 
 } // namespace
 
-bool single_finder_kinds(const vantor_options &options) {
+bool lone_eye_kinds(const vantor_options &options) {
     return options.kinds & ((1u << VANTOR_KIND_MICRO_QR) | (1u << VANTOR_KIND_RMQR));
 }
 
-std::vector<FamilySymbol> single_finder_readings(const thorough::GreyView &grey, const thorough::Binary &binary,
+std::vector<FamilySymbol> lone_eye_readings(const thorough::GreyView &grey, const thorough::Binary &binary,
                                                  std::span<const thorough::RowMatch> matches,
                                                  const vantor_options &options) {
     const bool micro = options.kinds & (1u << VANTOR_KIND_MICRO_QR);
@@ -103,7 +103,7 @@ std::vector<FamilySymbol> single_finder_readings(const thorough::GreyView &grey,
         return read;
     // Each outline is asked of Micro QR, then of rMQR, unless a symbol
     // already read covers it.
-    single_finder::for_each_outline(grey, binary, matches, [&](const single_finder::Outline &o) {
+    lone_eyes::for_each_outline(grey, binary, matches, [&](const lone_eyes::Outline &o) {
         const bool known = std::any_of(read.begin(), read.end(), [&](const FamilySymbol &s) {
             return s.found.inverted == o.grey.inverted && thorough::inside(s.found.corners, o.centre.x, o.centre.y);
         });
@@ -143,23 +143,23 @@ std::vector<FamilySymbol> single_finder_readings(const thorough::GreyView &grey,
 }
 
 bool family_readings(const std::uint8_t *pixels, int width, int height, const vantor_options &options,
-                     vantor_results &results, SingleFinderFinds finds) {
+                     Results &results, LoneEyeFinds finds) {
     const bool model1 = model1_alone_readings(pixels, width, height, options, results);
     if (model1 && !options.all_symbols)
         return true;
-    if (!single_finder_kinds(options))
+    if (!lone_eye_kinds(options))
         return model1;
-    // One finder pass serves both kinds, the picture first, then its
+    // One eye pass serves both kinds, the picture first, then its
     // inverse; the first symbol ends it unless all are asked for.
     bool added = false;
     for (std::size_t p = 0; p < finds.size() && (!added || options.all_symbols); ++p) {
         std::vector<FamilySymbol> read;
         if (finds[p]) {
             read = std::move(*finds[p]);
-        } else if (pixels && single_finder::fits(width, height)) {
+        } else if (pixels && lone_eyes::fits(width, height)) {
             const thorough::GreyView grey{pixels, width, height, width, p == 1};
             const thorough::Binary binary(grey);
-            read = single_finder_readings(grey, binary, thorough::row_matches(binary), options);
+            read = lone_eye_readings(grey, binary, thorough::row_matches(binary), options);
         }
         for (FamilySymbol &symbol : read)
             add_family_symbol(results, symbol);

@@ -28,28 +28,28 @@ void set_facts(vantor_symbol &symbol, const Facts &facts);
 void set_kind(vantor_symbol &symbol, vantor_kind kind, int version);
 
 // Names the kind and version of every symbol not yet named: Model 2's.
-void name_model2_symbols(vantor_results &results);
+void name_model2_symbols(Results &results);
 
-// A symbol of a kind found from one finder pattern, as read.
+// A symbol of a kind found from one eye pattern, as read.
 struct FamilySymbol {
     vantor_kind kind = VANTOR_KIND_MICRO_QR;
     Content content;
     thorough::FoundSymbol found;
 };
 
-// What the single-finder pass read in each polarity of a picture (plain,
+// What the lone-eye pass read in each polarity of a picture (plain,
 // then inverse): set for a polarity already searched.
-using SingleFinderFinds = std::array<std::optional<std::vector<FamilySymbol>>, 2>;
+using LoneEyeFinds = std::array<std::optional<std::vector<FamilySymbol>>, 2>;
 
-// Whether the options ask for a kind found from one finder pattern (Micro
+// Whether the options ask for a kind found from one eye pattern (Micro
 // QR, rMQR).
-bool single_finder_kinds(const vantor_options &options);
+bool lone_eye_kinds(const vantor_options &options);
 
 // The Micro QR and rMQR symbols the options ask for in one polarity of a
 // picture (`grey`, its binarisation and the row matches of its rows), each
-// finder pattern asked of Micro QR, then of rMQR; the first only unless the
+// eye pattern asked of Micro QR, then of rMQR; the first only unless the
 // options ask for all.
-std::vector<FamilySymbol> single_finder_readings(const thorough::GreyView &grey, const thorough::Binary &binary,
+std::vector<FamilySymbol> lone_eye_readings(const thorough::GreyView &grey, const thorough::Binary &binary,
                                                  std::span<const thorough::RowMatch> matches,
                                                  const vantor_options &options);
 
@@ -59,6 +59,6 @@ std::vector<FamilySymbol> single_finder_readings(const thorough::GreyView &grey,
 // ask for all. A polarity set in `finds` was searched already: its symbols
 // are taken from there. Returns true when it added any.
 bool family_readings(const std::uint8_t *pixels, int width, int height, const vantor_options &options,
-                     vantor_results &results, SingleFinderFinds finds = {});
+                     Results &results, LoneEyeFinds finds = {});
 
 } // namespace vantor

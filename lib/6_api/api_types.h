@@ -35,16 +35,25 @@ struct OwnedSymbol {
 
 } // namespace vantor
 
-struct vantor_results {
+namespace vantor {
+
+// What a decode call found, as its steps add to it; the entry hands it to
+// the caller whole, as the public results, once every step has run.
+struct Results {
     // Stable addresses: the public records point into each element.
-    std::vector<std::unique_ptr<vantor::OwnedSymbol>> symbols;
+    std::vector<std::unique_ptr<OwnedSymbol>> symbols;
     std::vector<vantor_reading> readings;
     vantor_reason reason = VANTOR_OK;
     vantor_stage stage = VANTOR_STAGE_NONE;
     bool searched = false; // the thorough search ran
+
     // The bytes of a whole structured-append set among the symbols.
     std::optional<std::string> joined;
 
     // Adds a symbol and points its public record at the owned bytes.
-    vantor::OwnedSymbol &add_symbol(std::string bytes);
+    OwnedSymbol &add_symbol(std::string bytes);
 };
+
+} // namespace vantor
+
+struct vantor_results : vantor::Results {};

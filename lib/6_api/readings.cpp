@@ -99,7 +99,7 @@ vantor_reading public_reading(const ReadingOutcome &o, const DecoderState &s) {
 // The eye pattern candidates of a pass, for the thorough search. Its
 // coordinates put a pixel's centre at the pixel's index, half a pixel before
 // the classic stages' positions.
-void pool_candidates(const DecoderState &s, std::vector<ScoredCandidate> &pool) {
+void pool_candidates(const DecoderState &s, std::vector<ClassicCandidate> &pool) {
     for (int i = 0; i < s.eye_count && i < s.eyes.count; ++i) {
         const EyePattern &e = s.eyes.items[i];
         if (e.size > 0 && std::isfinite(e.x) && std::isfinite(e.y))
@@ -109,12 +109,12 @@ void pool_candidates(const DecoderState &s, std::vector<ScoredCandidate> &pool) 
 
 } // namespace
 
-std::vector<thorough::Candidate> strongest_first(std::vector<ScoredCandidate> pool) {
+std::vector<thorough::Candidate> strongest_first(std::vector<ClassicCandidate> pool) {
     std::stable_sort(pool.begin(), pool.end(),
-                     [](const ScoredCandidate &a, const ScoredCandidate &b) { return a.score > b.score; });
+                     [](const ClassicCandidate &a, const ClassicCandidate &b) { return a.score > b.score; });
     std::vector<thorough::Candidate> out;
     out.reserve(pool.size());
-    for (const ScoredCandidate &c : pool)
+    for (const ClassicCandidate &c : pool)
         out.push_back(c.at);
     return out;
 }
@@ -155,7 +155,7 @@ std::optional<Content> strict_content(const DecoderState &s) {
 
 void thorough_readings(const std::uint8_t *pixels, int width, int height,
                        std::span<const thorough::Candidate> pool, bool all_symbols, bool model1,
-                       vantor_results &results, std::optional<thorough::ScannedView> plain) {
+                       Results &results, std::optional<thorough::ScannedView> plain) {
     results.searched = true;
     thorough::SearchOptions search_options;
     search_options.all_symbols = all_symbols;
@@ -186,14 +186,14 @@ void thorough_readings(const std::uint8_t *pixels, int width, int height,
 }
 
 void search_for_more(const std::uint8_t *pixels, int width, int height, const vantor_options &options,
-                     std::vector<ScoredCandidate> pool, vantor_results &results) {
+                     std::vector<ClassicCandidate> pool, Results &results) {
     if (options.all_symbols || results.symbols.size() != 1 || !eyes_for_more(pool, results.symbols[0]->view))
         return;
     thorough_readings(pixels, width, height, strongest_first(std::move(pool)), true, false, results);
     results.joined.reset();
 }
 
-bool eyes_for_more(std::span<const ScoredCandidate> pool, const vantor_symbol &symbol) {
+bool eyes_for_more(std::span<const ClassicCandidate> pool, const vantor_symbol &symbol) {
     const vantor_point *c = symbol.corners;
     // On the same side of all four edges, whichever way round they go (a
     // mirrored symbol's corners go the other way).
@@ -208,7 +208,7 @@ bool eyes_for_more(std::span<const ScoredCandidate> pool, const vantor_symbol &s
         return left == 4 || right == 4;
     };
     std::vector<thorough::Candidate> apart;
-    for (const ScoredCandidate &s : pool) {
+    for (const ClassicCandidate &s : pool) {
         const thorough::Candidate &e = s.at;
         if (inside(e.x + 0.5f, e.y + 0.5f))
             continue;
@@ -223,91 +223,70 @@ bool eyes_for_more(std::span<const ScoredCandidate> pool, const vantor_symbol &s
     return false;
 }
 
-void classic_readings(const std::uint8_t *pixels, int width, int height, int depth, const vantor_options &options,
-                      int last_pass, vantor_results &results, std::vector<ScoredCandidate> &pool) {
-    auto state = std::make_unique<DecoderState>();
-    DecoderState &s = *state;
+ClassicReadings::ClassicReadings(const std::uint8_t *pixels, int width, int height, int depth,
+                                 const vantor_options &options)
+    : state_(std::make_unique<DecoderState>()) {
+    DecoderState &s = *state_;
     s.trace_file = options.trace_file;
     s.trace_fn = options.trace_fn;
     s.trace_user = options.trace_user;
     s.debug_dir = options.debug_dir;
     s.debug_images = s.debug_dir.empty() ? TraceSink::DebugImages::never : TraceSink::DebugImages::always;
+    // Only the readings are read from the state: equal passes may repeat.
+    loop_ = std::make_unique<PassLoop>(s, pixels, width, height, static_cast<std::uint16_t>(depth), true);
+}
 
-    bool unsupported = false, plausible_symbol = false;
-    const RunResult run = run_passes(
-        s, pixels, width, height, static_cast<std::uint16_t>(depth),
-        [&](const DecoderState &st, const ReadingOutcome &o) {
-            if (o.try_index <= 0)
-                pool_candidates(st, pool);
-            vantor_reading reading = public_reading(o, st);
-            plausible_symbol = plausible_symbol || plausible(o);
-            const bool exact = o.stage == ReadingStage::text && o.bytes && o.text_length >= 0;
-            if (o.stage == ReadingStage::text && !exact)
-                reading.stage = VANTOR_STAGE_CODEWORDS;
-            // Clean codewords whose segments only the strict reader
-            // understands are read here: the search may not find the
-            // symbol again.
-            std::optional<Content> strict;
-            if (reading.stage == VANTOR_STAGE_CODEWORDS)
-                strict = strict_content(st);
-            if (strict)
-                reading.stage = VANTOR_STAGE_TEXT;
-            results.readings.push_back(reading);
-            // A pass's last reading is its second, or its only one.
-            const bool cut_here = last_pass < last_classic_pass && o.pass >= last_pass && o.try_index != 0;
-            if (reading.stage > results.stage || (reading.stage == results.stage && st.data_unsupported_mode)) {
-                results.stage = reading.stage;
-                unsupported = reading.stage == VANTOR_STAGE_CODEWORDS && st.data_unsupported_mode;
-            }
-            if (!exact && !strict)
-                return cut_here ? ReadingAction::stop : ReadingAction::go_on;
-            OwnedSymbol &owned =
-                strict ? results.add_symbol(std::string(strict->bytes.begin(), strict->bytes.end()))
-                       : results.add_symbol(std::string(o.bytes, static_cast<std::size_t>(o.text_length)));
-            vantor_symbol &sym = owned.view;
-            if (strict) {
-                owned.set_text(eci_text(*strict));
-                set_facts(sym, strict->facts);
-            }
-            sym.version = st.version;
-            sym.level = level_letter(st.ecc_level);
-            sym.mask = st.mask_pattern;
-            set_corners(st, sym);
-            sym.corrected = o.blocks.codewords_corrected;
-            sym.pass = o.pass;
-            sym.reading = o.try_index;
-            return ReadingAction::stop;
-        },
-        true); // only the readings are read from the state: equal passes may repeat
+ClassicReadings::~ClassicReadings() = default;
+
+bool ClassicReadings::more() const { return loop_->more(); }
+
+void ClassicReadings::run_through(int last_pass, Results &results) {
+    const RunResult run = loop_->run_through(last_pass, [&](const DecoderState &st, const ReadingOutcome &o) {
+        if (o.try_index <= 0)
+            pool_candidates(st, pool_);
+        vantor_reading reading = public_reading(o, st);
+        plausible_symbol_ = plausible_symbol_ || plausible(o);
+        const bool exact = o.stage == ReadingStage::text && o.bytes && o.text_length >= 0;
+        if (o.stage == ReadingStage::text && !exact)
+            reading.stage = VANTOR_STAGE_CODEWORDS;
+        // Clean codewords whose segments only the strict reader
+        // understands are read here: the search may not find the
+        // symbol again.
+        std::optional<Content> strict;
+        if (reading.stage == VANTOR_STAGE_CODEWORDS)
+            strict = strict_content(st);
+        if (strict)
+            reading.stage = VANTOR_STAGE_TEXT;
+        results.readings.push_back(reading);
+        if (reading.stage > results.stage || (reading.stage == results.stage && st.data_unsupported_mode)) {
+            results.stage = reading.stage;
+            unsupported_ = reading.stage == VANTOR_STAGE_CODEWORDS && st.data_unsupported_mode;
+        }
+        if (!exact && !strict)
+            return ReadingAction::go_on;
+        OwnedSymbol &owned = strict ? results.add_symbol(std::string(strict->bytes.begin(), strict->bytes.end()))
+                                    : results.add_symbol(std::string(o.bytes, static_cast<std::size_t>(o.text_length)));
+        vantor_symbol &sym = owned.view;
+        if (strict) {
+            owned.set_text(eci_text(*strict));
+            set_facts(sym, strict->facts);
+        }
+        sym.version = st.version;
+        sym.level = level_letter(st.ecc_level);
+        sym.mask = st.mask_pattern;
+        set_corners(st, sym);
+        sym.corrected = o.blocks.codewords_corrected;
+        sym.pass = o.pass;
+        sym.reading = o.try_index;
+        return ReadingAction::stop;
+    });
     if (run == RunResult::out_of_memory)
         results.reason = VANTOR_OUT_OF_MEMORY;
     else if (run == RunResult::invalid_argument)
         results.reason = VANTOR_INVALID_ARGUMENT;
     else
-        results.reason = results.symbols.empty() ? reason_for(results.stage, unsupported, plausible_symbol) : VANTOR_OK;
-}
-
-void exhaustive_readings(const std::uint8_t *pixels, int width, int height, int depth, const vantor_options &options,
-                         vantor_results &results) {
-    std::vector<ScoredCandidate> pool;
-    // The classic readings keep run lengths in 16 bits: a picture with a
-    // longer side is read by the thorough search alone, whatever the options
-    // say, and its reason is the search's.
-    const bool fits = classic_fits(width, height);
-    if (fits)
-        classic_readings(pixels, width, height, depth, options, last_classic_pass, results, pool);
-    else
-        results.reason = VANTOR_NO_SYMBOL;
-    const bool searched_out = results.reason == VANTOR_OK || results.reason == VANTOR_INVALID_ARGUMENT ||
-                              results.reason == VANTOR_OUT_OF_MEMORY;
-    const bool search = options.thorough || !fits;
-    if (search && (results.symbols.empty() ? !searched_out : options.all_symbols)) {
-        // Model 1 is looked for only while Model 2 has given nothing.
-        const bool model1 = results.symbols.empty() && (options.kinds & (1u << VANTOR_KIND_QR_MODEL1));
-        thorough_readings(pixels, width, height, strongest_first(pool), options.all_symbols, model1, results);
-    }
-    if (search)
-        search_for_more(pixels, width, height, options, std::move(pool), results);
+        results.reason =
+            results.symbols.empty() ? reason_for(results.stage, unsupported_, plausible_symbol_) : VANTOR_OK;
 }
 
 } // namespace vantor

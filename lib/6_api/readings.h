@@ -1,14 +1,16 @@
-// The stages of a reentrant decode call, for the strategies that order
-// them: the classic readings, the thorough search and the two together as
-// the exhaustive effort runs them. Each adds to the call's results.
+// The steps of a reentrant decode call that the plan orders: the classic
+// readings, the thorough search and the search for more symbols. Each adds
+// to the call's results.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
 #include "api_types.h"
 #include "3_model2/classic/bitmap.h"
+#include "3_model2/classic/decode_entry.h"
 #include "search.h"
 
 namespace vantor {
@@ -16,22 +18,42 @@ namespace vantor {
 // The last of the seven classic binarisation passes.
 constexpr int last_classic_pass = 6;
 
-// An eye pattern candidate of a classic pass with its consistency score.
-struct ScoredCandidate {
+// An eye pattern candidate of a classic pass with its consistency score (the
+// search's own candidates are scored by the rows that found them).
+struct ClassicCandidate {
     thorough::Candidate at;
     int score;
 };
 
-// Runs the classic readings on pixels laid out row after row, passes 0 to
-// last_pass, until one gives exact text; each reading joins results, and
-// so do the symbol and the reason. The eye pattern candidates of the passes
-// go to pool.
-void classic_readings(const std::uint8_t *pixels, int width, int height, int depth, const vantor_options &options,
-                      int last_pass, vantor_results &results, std::vector<ScoredCandidate> &pool);
+// The classic readings of a picture (pixels laid out row after row), run in
+// steps: each step runs the passes after those run before through a last
+// pass, until one gives exact text; each reading joins the results, and so
+// do the symbol and the reason. The eye pattern candidates of the passes
+// are pooled, for the search.
+class ClassicReadings {
+public:
+    ClassicReadings(const std::uint8_t *pixels, int width, int height, int depth, const vantor_options &options);
+    ~ClassicReadings();
+    ClassicReadings(const ClassicReadings &) = delete;
+    ClassicReadings &operator=(const ClassicReadings &) = delete;
+
+    // Runs the passes not yet run through `last_pass`.
+    void run_through(int last_pass, Results &results);
+    // Whether passes remain and no reading gave text.
+    bool more() const;
+    const std::vector<ClassicCandidate> &pool() const { return pool_; }
+
+private:
+    std::unique_ptr<DecoderState> state_;
+    std::unique_ptr<PassLoop> loop_;
+    std::vector<ClassicCandidate> pool_;
+    bool unsupported_ = false;       // the furthest reading met a mode the classic rules refuse
+    bool plausible_symbol_ = false; // some reading was a plausible symbol
+};
 
 // The pooled candidates strongest first (by the classic consistency score),
 // the order in which the search takes as many as it keeps.
-std::vector<thorough::Candidate> strongest_first(std::vector<ScoredCandidate> pool);
+std::vector<thorough::Candidate> strongest_first(std::vector<ClassicCandidate> pool);
 
 // Adds what the thorough search found that is not already there: the first
 // symbol, or every one; with `model1`, triples whose Model 2 reading failed
@@ -40,28 +62,21 @@ std::vector<thorough::Candidate> strongest_first(std::vector<ScoredCandidate> po
 // when a look before made them.
 void thorough_readings(const std::uint8_t *pixels, int width, int height,
                        std::span<const thorough::Candidate> pool, bool all_symbols, bool model1,
-                       vantor_results &results, std::optional<thorough::ScannedView> plain = std::nullopt);
+                       Results &results, std::optional<thorough::ScannedView> plain = std::nullopt);
 
 // Whether the passes saw, outside the symbol, eye pattern candidates enough
 // for another one: three at places apart (candidates a pass finds inside a
 // symbol's data, or the same eye again on a later pass, do not count).
-bool eyes_for_more(std::span<const ScoredCandidate> pool, const vantor_symbol &symbol);
+bool eyes_for_more(std::span<const ClassicCandidate> pool, const vantor_symbol &symbol);
 
 // When one symbol was read and not every symbol is asked for, but the
 // passes saw eye patterns enough for a second, searches for every symbol,
 // so that the first in reading order can be chosen.
 void search_for_more(const std::uint8_t *pixels, int width, int height, const vantor_options &options,
-                     std::vector<ScoredCandidate> pool, vantor_results &results);
+                     std::vector<ClassicCandidate> pool, Results &results);
 
 // Whether the classic readings can take a picture of this size (their run
 // lengths are 16 bits).
 inline bool classic_fits(int width, int height) { return width <= max_side && height <= max_side; }
-
-// Every classic reading in order until one gives text, then, when none did
-// and the options allow it (or every symbol is wanted, or eye patterns show
-// another symbol), the thorough search; a picture too wide for the classic
-// readings gets the search alone.
-void exhaustive_readings(const std::uint8_t *pixels, int width, int height, int depth, const vantor_options &options,
-                         vantor_results &results);
 
 } // namespace vantor

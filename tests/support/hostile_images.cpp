@@ -57,7 +57,7 @@ std::size_t scan_end(const std::vector<std::uint8_t> &b, std::size_t sos) {
 
 } // namespace
 
-Picture finder_field(int width, int height, int module_px, int gap, int size_jitter,
+Picture eye_field(int width, int height, int module_px, int gap, int size_jitter,
                      std::uint32_t seed) {
     if (!size_ok(width, height) || module_px < 1 || gap < 1 || size_jitter < 0)
         return {};

@@ -14,7 +14,7 @@ namespace vantor::testing {
 // through the centre) tiled over a light background, `gap` light modules
 // between neighbours. With `size_jitter`, each pattern's module size is
 // module_px plus a random 0..size_jitter pixels, so the candidates differ.
-Picture finder_field(int width, int height, int module_px, int gap = 3, int size_jitter = 0,
+Picture eye_field(int width, int height, int module_px, int gap = 3, int size_jitter = 0,
                      std::uint32_t seed = 1);
 
 // A photo-like picture without symbol structure: smooth shading, blotches of

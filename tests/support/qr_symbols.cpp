@@ -49,7 +49,7 @@ int format_code(Level level, int mask) {
 }
 
 // (column, row) of format bit i (bit 0 least significant) in the copy beside
-// the corner finder pattern, and in the copy split between the other two.
+// the corner eye pattern, and in the copy split between the other two.
 std::array<int, 2> format_position(int copy, int i, int size) {
     if (copy == 0) {
         if (i < 6) return {8, i};

@@ -16,10 +16,14 @@
 #include "bitmap.h"
 #include "1_base/symbol.h"
 #include "1_base/trace.h"
+#include "1_base/zigzag.h"
 #include "1_base/symbol_tables.h"
 
 namespace vantor {
 namespace {
+
+// The vertical timing pattern's column, which the placement steps over.
+constexpr int timing_column = 6;
 
 std::size_t module_count(const SymbolMatrix &s) {
     return static_cast<std::size_t>(s.matrix_width) *
@@ -134,44 +138,23 @@ bool read_codewords(const SymbolMatrix &s, SymbolCodewords &c) {
         return false;
     }
 
-    const int w = s.matrix_width;
-    const int h = s.matrix_height;
-    int row = h - 1;
-    int right = w - 1;
-    int col = right;
-    bool upwards = true;
-    auto advance = [&] {
-        if (col == right) {
-            col = right - 1;
-            return;
+    // A function map with too few marks for the version could run the walk
+    // off the left edge before every codeword is read.
+    std::size_t i = 0;
+    int codeword = 0, bit = 0;
+    walk_zigzag(s.matrix_width, s.matrix_height, timing_column, [&](int col, int row) {
+        if (is_function(s, row, col))
+            return true;
+        codeword = (codeword << 1) | (s.module_matrix[module_index(s, row, col)] == dark ? 1 : 0);
+        if (++bit == 8) {
+            c.raw_codewords[i++] = static_cast<std::uint8_t>(codeword);
+            codeword = bit = 0;
         }
-        col = right;
-        row += upwards ? -1 : 1;
-        if (row < 0 || row >= h) {
-            row = upwards ? 0 : h - 1;
-            upwards = !upwards;
-            right -= 2;
-            if (right == 6)
-                right = 5;
-            col = right;
-        }
-    };
-
-    for (std::size_t i = 0; i < count; ++i) {
-        int codeword = 0;
-        for (int bit = 0; bit < 8; ++bit) {
-            // A function map with too few marks for the version could run
-            // the walk off the left edge.
-            while (col >= 0 && is_function(s, row, col))
-                advance();
-            if (col < 0) {
-                release_codewords(c);
-                return false;
-            }
-            codeword = (codeword << 1) | (s.module_matrix[module_index(s, row, col)] == dark ? 1 : 0);
-            advance();
-        }
-        c.raw_codewords[i] = static_cast<std::uint8_t>(codeword);
+        return i < count;
+    });
+    if (i < count) {
+        release_codewords(c);
+        return false;
     }
     return true;
 }

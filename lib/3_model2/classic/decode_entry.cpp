@@ -37,25 +37,45 @@ void write_debug_image(const DecoderState &s, const char *format, int pass, int 
 } // namespace
 
 RunResult run_passes(DecoderState &s, const std::uint8_t *pixels, int width, int height, std::uint16_t depth,
-                     FunctionRef<ReadingAction(const DecoderState &, const ReadingOutcome &)> on_reading,
-                     bool repeat_equal_passes) {
-    if (!pixels || width <= 0 || height <= 0 || width > max_side || height > max_side)
-        return RunResult::invalid_argument;
-    s.image_width = width;
-    s.image_height = height;
-    // The first local pass builds the map for this image; one left over from
-    // a direct call of a pass belongs to another image.
-    s.contrast_map.reset();
+                     OnReading on_reading, bool repeat_equal_passes) {
+    PassLoop loop(s, pixels, width, height, depth, repeat_equal_passes);
+    return loop.run_through(PassLoop::pass_count - 1, on_reading);
+}
+
+PassLoop::PassLoop(DecoderState &s, const std::uint8_t *pixels, int width, int height, std::uint16_t depth,
+                   bool repeat_equal_passes)
+    : s_(s), pixels_(pixels), width_(width), height_(height), depth_(depth),
+      repeats_(repeat_equal_passes && !s.tracing() && !s.writes_debug_images() && depth != 1),
+      replay_(pixels, depth) {}
+
+RunResult PassLoop::run_through(int last_pass, OnReading on_reading) {
+    if (!more())
+        return result_;
+    DecoderState &s = s_;
+    const std::uint8_t *pixels = pixels_;
+    const int width = width_, height = height_;
+    if (next_pass_ == 0) {
+        if (!pixels || width <= 0 || height <= 0 || width > max_side || height > max_side)
+            return result_ = RunResult::invalid_argument;
+        s.image_width = width;
+        s.image_height = height;
+        // The first local pass builds the map for this image; one left over
+        // from a direct call of a pass belongs to another image.
+        s.contrast_map.reset();
+    }
     const std::size_t n = static_cast<std::size_t>(width) * height;
-    if (!s.work_bitmap.allocate(n)) {
+    if ((next_pass_ == 0 || !s.work_bitmap) && !s.work_bitmap.allocate(n)) {
         trace_malloc_failed(s);
-        return RunResult::out_of_memory;
+        return result_ = RunResult::out_of_memory;
     }
 
-    RunResult result = RunResult::done;
-    const bool repeats = repeat_equal_passes && !s.tracing() && !s.writes_debug_images() && depth != 1;
-    PassReplay replay(pixels, depth);
-    for (int pass = 0; pass < 7 && result == RunResult::done; ++pass) {
+    RunResult &result = result_;
+    const bool repeats = repeats_;
+    PassReplay &replay = replay_;
+    while (next_pass_ <= last_pass && next_pass_ < pass_count && result == RunResult::done) {
+        // A bilevel image has one binarisation: the first pass's.
+        const int pass = next_pass_;
+        next_pass_ = depth_ == 1 ? pass_count : pass + 1;
         if (repeats) {
             if (const int from = replay.repeated_pass(s, pass); from >= 0) {
                 result = replay.repeat(s, from, pass, on_reading);
@@ -64,14 +84,13 @@ RunResult run_passes(DecoderState &s, const std::uint8_t *pixels, int width, int
         }
         bool binarised = true;
         if (pass <= 2)
-            threshold_global(s, pass, pixels, depth);
+            threshold_global(s, pass, pixels, depth_);
         else
             binarised = threshold_local(s, pass - 3, pixels, width, height);
         if (repeats)
             replay.begin(s, pass, binarised);
         if (s.writes_debug_images())
             write_debug_image(s, "sample1-%d.bmp", pass, 0, s.work_bitmap.get(), width, height);
-
         ReadingOutcome outcome{pass, -1, ReadingStage::none, 0, {}, false, false, nullptr, nullptr, 0};
         auto report = [&] {
             if (repeats)
@@ -131,11 +150,16 @@ RunResult run_passes(DecoderState &s, const std::uint8_t *pixels, int width, int
         free_eye_patterns(s);
         if (repeats && result == RunResult::done) // no pass follows a stop
             replay.close(s, pass);
-        if (depth == 1)
-            break;
     }
-    free_pass_buffers(s);
-    trace_flush(s);
+    // A global pass sets every pixel of the bitmap, so the bitmap need not
+    // be held while the caller decides on a step that starts with one; a
+    // local pass on a small image may keep the bitmap before it.
+    if (next_pass_ <= 2)
+        s.work_bitmap.reset();
+    if (!more()) {
+        free_pass_buffers(s);
+        trace_flush(s);
+    }
     return result;
 }
 

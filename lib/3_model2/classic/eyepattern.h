@@ -1,4 +1,4 @@
-// Eye (finder) pattern stage: candidates from the run tables, and the
+// Eye pattern stage: candidates from the run tables, and the
 // choice and orientation of three of them.
 #pragma once
 

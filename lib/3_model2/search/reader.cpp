@@ -28,12 +28,7 @@ std::optional<Reading> read_as_is(const ModuleMatrix &m) {
 } // namespace
 
 std::optional<Reading> read_matrix(const ModuleMatrix &matrix) {
-    if (auto r = read_as_is(matrix))
-        return r;
-    auto r = read_as_is(matrix.transposed());
-    if (r)
-        r->mirrored = true;
-    return r;
+    return read_either_way(matrix, [](const ModuleMatrix &m) { return read_as_is(m); });
 }
 
 } // namespace vantor::thorough

@@ -191,7 +191,7 @@ vt::RenderOptions look(std::mt19937 &rng, double module_px, bool photo, int exte
 }
 
 // The symbol with `flips` random modules of its encoding region (outside
-// the finder's corner; for Model 1 outside its three eye patterns, format
+// the eye's corner; for Model 1 outside its three eye patterns, format
 // information and timing patterns too) inverted.
 vt::Symbol damaged(vt::Symbol s, int flips, bool model1, std::mt19937 &rng) {
     const int n = s.size, rows = s.rows ? s.rows : s.size;

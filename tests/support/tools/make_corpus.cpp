@@ -232,8 +232,8 @@ void decode_image_seeds(const std::string &dir) {
          }()));
     save(dir + "/v2-photo.grey", grey_seed(render(v2, photo)));
     save(dir + "/v7.grey", grey_seed(picture(v7, 2)));
-    save(dir + "/eye-field.grey", grey_seed(finder_field(80, 80, 2, 2)));
-    save(dir + "/eye-field-jitter.grey", grey_seed(finder_field(90, 90, 1, 2, 2, 7)));
+    save(dir + "/eye-field.grey", grey_seed(eye_field(80, 80, 2, 2)));
+    save(dir + "/eye-field-jitter.grey", grey_seed(eye_field(90, 90, 1, 2, 2, 7)));
     save(dir + "/noise.grey", grey_seed(render_noise(48, 48, "noise", 3)));
     save(dir + "/stripes.grey", grey_seed(render_noise(48, 48, "stripes", 4)));
     save(dir + "/photo.grey", grey_seed(photo_like(64, 64, 5)));

@@ -1,4 +1,4 @@
-// Outlines of single finder patterns: a clean finder, turned any way, is
+// Outlines of lone eye patterns: a clean eye, turned any way, is
 // outlined square to its own sides, seven modules a side, whichever rows
 // the scan happened to find it on.
 #include <gtest/gtest.h>
@@ -11,7 +11,7 @@
 #include "2_image/lone_eyes.h"
 
 namespace vt = vantor::testing;
-namespace sf = vantor::single_finder;
+namespace sf = vantor::lone_eyes;
 namespace th = vantor::thorough;
 
 namespace {
@@ -30,7 +30,7 @@ double turn_apart(double a, double b) {
 
 } // namespace
 
-TEST(SingleFinder, OutlinesATurnedFinderSquareToItsSides) {
+TEST(LoneEyes, OutlinesATurnedEyeSquareToItsSides) {
     const auto symbol = vt::make_micro_zint("TURN", 2, vt::Level::L);
     ASSERT_TRUE(symbol.has_value());
     for (double module : {4.0, 8.0})
@@ -56,10 +56,10 @@ TEST(SingleFinder, OutlinesATurnedFinderSquareToItsSides) {
         }
 }
 
-// Pixel noise shows finder-like patterns whose rings barely stand out from
+// Pixel noise shows eye-like patterns whose rings barely stand out from
 // their own spread; none may be outlined, since each would cost a frame fit
-// per kind. A finder blurred and noisy at 2 pixels a module still is.
-TEST(SingleFinder, NoiseOutlinesNothingWhileANoisySmallFinderIsOutlined) {
+// per kind. An eye blurred and noisy at 2 pixels a module still is.
+TEST(LoneEyes, NoiseOutlinesNothingWhileANoisySmallEyeIsOutlined) {
     for (std::uint32_t seed : {31u, 32u, 33u}) {
         const vt::Picture noise = vt::render_noise(1280, 960, "noise", seed);
         int outlined = 0;

@@ -1,0 +1,208 @@
+// The plan: the classic passes, a quick look, the search and the other kinds,
+// as the effort orders them. At the exhaustive effort every classic pass runs
+// and then the search; at the default and fast efforts the first pass runs
+// alone, and the rest only where the quick look finds reason to, going on
+// from the first pass rather than starting again.
+#include "plan.h"
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "2_image/eye_scan.h"
+#include "2_image/image.h"
+#include "2_image/lone_eyes.h"
+#include "api_family.h"
+#include "quick_look.h"
+#include "readings.h"
+#include "search.h"
+
+namespace vantor {
+
+namespace {
+
+// The fast effort's last classic pass: the global thresholds and the first
+// local binarisation.
+constexpr int fast_last_pass = 3;
+
+struct Picture {
+    const std::uint8_t *pixels;
+    int width, height, depth;
+};
+
+bool failed(const Results &r) { return r.reason == VANTOR_INVALID_ARGUMENT || r.reason == VANTOR_OUT_OF_MEMORY; }
+
+// The one-eye kinds read in one polarity of the picture while the quick look
+// holds its binarisation; the inverse is not read once the picture gave the
+// one symbol asked for.
+void read_lone_eyes(const thorough::GreyView &grey, const thorough::Binary &binary,
+                    std::span<const thorough::RowMatch> matches, const vantor_options &options,
+                    LoneEyeFinds &finds) {
+    if (grey.inverted && finds[0] && !finds[0]->empty() && !options.all_symbols)
+        return;
+    finds[grey.inverted ? 1 : 0] = lone_eye_readings(grey, binary, matches, options);
+}
+
+// Whether the picture may hold a Model 2 symbol the first pass did not read.
+// Each polarity the look saw no symbol in is handed, scanned on the odd rows
+// too near what the even rows showed, to the one-eye kinds' pass (when
+// `lone_eyes`) before its binarisation goes. When the picture as it is shows
+// a symbol, its binarisation, the matches of its every row and the triple
+// that stood out go to `seen`, for the search that follows.
+bool worth_going_on(const Picture &pic, const vantor_options &options, const Plan &plan, const Results &first_pass,
+                    std::span<const thorough::Candidate> strongest, bool lone_eyes, LoneEyeFinds &finds,
+                    std::optional<thorough::ScannedView> &seen) {
+    if (first_pass_decides(first_pass, plan.sharpened))
+        return true;
+    const std::span<const thorough::Candidate> pooled = eyes_to_look_at(first_pass, strongest);
+    bool candidates = false;
+    for (bool inverted : {false, true}) {
+        // Like the search, the first pass's candidates join the plain look.
+        const thorough::GreyView grey{pic.pixels, pic.width, pic.height, pic.width, inverted};
+        thorough::Binary binary(grey);
+        std::vector<thorough::RowMatch> matches = thorough::row_matches(binary, look_row_step);
+        std::optional<thorough::StandingEyes> stood;
+        const Look look = could_make_symbol(grey, binary, matches,
+                                            inverted ? std::span<const thorough::Candidate>{} : pooled,
+                                            plan.sharpened, &stood);
+        if (look == Look::symbol) {
+            if (!inverted) {
+                std::vector<thorough::RowMatch> every = thorough::row_matches_completed(binary, matches);
+                seen.emplace(thorough::ScannedView{std::move(binary), std::move(every), std::move(stood)});
+            }
+            return true;
+        }
+        if (lone_eyes)
+            read_lone_eyes(grey, binary, thorough::row_matches_near(binary, matches), options, finds);
+        candidates = candidates || look == Look::candidates;
+    }
+    // The sharpened look costs as much as both plain ones, and a picture
+    // where they saw not one eye pattern candidate of readable modules (most
+    // without a symbol, and noise) skips it: blur that leaves a symbol
+    // readable still shows candidates there.
+    return plan.sharpened && candidates && sharpened_look_sees_symbol(pic.pixels, pic.width, pic.height);
+}
+
+// The Model 2 steps of the plan, adding to `found`; the one-eye kinds' reads
+// of the polarities the quick look scanned go to `finds`.
+void read_model2(const Picture &pic, const vantor_options &options, const Plan &plan, Results &found,
+                 LoneEyeFinds &finds) {
+    const bool model1 = options.kinds & (1u << VANTOR_KIND_QR_MODEL1);
+    ClassicReadings classic(pic.pixels, pic.width, pic.height, pic.depth, options);
+    if (plan.classic)
+        classic.run_through(plan.first_pass, found);
+    else
+        found.reason = VANTOR_NO_SYMBOL;
+    if (failed(found))
+        return;
+    if (plan.look) {
+        if (!found.symbols.empty()) {
+            // Going on only to search for more symbols: every one when
+            // asked, or when eye patterns apart from this one may be another
+            // that comes first in reading order.
+            if (!plan.more_after_symbol ||
+                !(options.all_symbols || eyes_for_more(classic.pool(), found.symbols[0]->view)))
+                return;
+        } else {
+            std::optional<thorough::ScannedView> seen; // the quick look's, for the search
+            const bool lone_eyes = lone_eye_kinds(options) && lone_eyes::fits(pic.width, pic.height);
+            if (!worth_going_on(pic, options, plan, found, strongest_first(classic.pool()), lone_eyes, finds, seen))
+                return; // the first pass's readings and its reason stand
+            if (plan.search_first) {
+                thorough_readings(pic.pixels, pic.width, pic.height, strongest_first(classic.pool()),
+                                  options.all_symbols, model1, found, std::move(seen));
+                if (!found.symbols.empty()) {
+                    search_for_more(pic.pixels, pic.width, pic.height, options, classic.pool(), found);
+                    return;
+                }
+            }
+        }
+    }
+    if (plan.classic)
+        classic.run_through(plan.last_pass, found);
+    if (!plan.search)
+        return;
+    // The search reads what the passes could not, or every symbol when all
+    // are asked for; Model 1 is looked for only while Model 2 gave nothing.
+    if (found.symbols.empty() ? !failed(found) && found.reason != VANTOR_OK : options.all_symbols)
+        thorough_readings(pic.pixels, pic.width, pic.height, strongest_first(classic.pool()), options.all_symbols,
+                          found.symbols.empty() && model1, found);
+    search_for_more(pic.pixels, pic.width, pic.height, options, classic.pool(), found);
+}
+
+// The symbols in reading order of their centres: top to bottom, then left to
+// right. Symbols whose centres lie closer in height than half the side of
+// the row's first symbol are one row, read left to right.
+void reading_order(std::vector<std::unique_ptr<OwnedSymbol>> &symbols) {
+    struct Placed {
+        float x, y, half;
+        std::unique_ptr<OwnedSymbol> symbol;
+    };
+    std::vector<Placed> placed;
+    for (std::unique_ptr<OwnedSymbol> &s : symbols) {
+        const vantor_point *c = s->view.corners;
+        const float side = std::hypot(c[1].x - c[0].x, c[1].y - c[0].y);
+        placed.push_back({(c[0].x + c[2].x) / 2, (c[0].y + c[2].y) / 2, side / 2, std::move(s)});
+    }
+    std::stable_sort(placed.begin(), placed.end(), [](const Placed &a, const Placed &b) { return a.y < b.y; });
+    for (std::size_t row = 0; row < placed.size();) {
+        std::size_t end = row + 1;
+        while (end < placed.size() && placed[end].y - placed[row].y < placed[row].half)
+            ++end;
+        const auto first = placed.begin() + static_cast<std::ptrdiff_t>(row);
+        std::stable_sort(first, placed.begin() + static_cast<std::ptrdiff_t>(end),
+                         [](const Placed &a, const Placed &b) { return a.x < b.x; });
+        row = end;
+    }
+    symbols.clear();
+    for (Placed &p : placed)
+        symbols.push_back(std::move(p.symbol));
+}
+
+} // namespace
+
+Plan plan_for(const vantor_options &options, int width, int height) {
+    Plan plan;
+    plan.classic = classic_fits(width, height);
+    const bool traced = options.trace_file || options.trace_fn || !options.debug_dir.empty();
+    if (options.effort == VANTOR_EFFORT_EXHAUSTIVE || traced || !plan.classic) {
+        plan.first_pass = plan.last_pass = last_classic_pass;
+        plan.search = options.thorough || !plan.classic;
+        return plan;
+    }
+    const bool fast = options.effort == VANTOR_EFFORT_FAST;
+    plan.first_pass = 0;
+    plan.look = true;
+    plan.sharpened = plan.search_first = plan.search = !fast && options.thorough;
+    plan.more_after_symbol = !fast && options.thorough;
+    plan.last_pass = fast ? fast_last_pass : last_classic_pass;
+    return plan;
+}
+
+Results decode_as_planned(const std::uint8_t *pixels, int width, int height, int depth, const vantor_options &options,
+                          const Plan &plan) {
+    Results found;
+    LoneEyeFinds finds;
+    if (options.kinds & (1u << VANTOR_KIND_QR))
+        read_model2(Picture{pixels, width, height, depth}, options, plan, found, finds);
+    else
+        found.reason = VANTOR_NO_EYE_PATTERNS;
+    // The other kinds are looked for when Model 2 gave nothing, or beside
+    // it when every symbol is asked for.
+    if (!failed(found) && (found.symbols.empty() || options.all_symbols) &&
+        family_readings(pixels, width, height, options, found, std::move(finds))) {
+        found.reason = VANTOR_OK;
+        found.stage = VANTOR_STAGE_TEXT;
+    }
+    // The first symbol is the first in reading order.
+    reading_order(found.symbols);
+    if (!options.all_symbols && found.symbols.size() > 1)
+        found.symbols.resize(1);
+    name_model2_symbols(found);
+    return found;
+}
+
+} // namespace vantor

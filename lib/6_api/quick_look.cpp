@@ -1,0 +1,102 @@
+// The quick look of the default and fast efforts. A picture without a
+// symbol is most of a batch, and the exhaustive effort spends seven
+// binarisation passes and the thorough search on each. After the first pass,
+// the search's local binarisation of the picture and of its inverse is
+// scanned for eye patterns; only when those show patterns that could be
+// corners of one symbol does the call go on.
+#include "quick_look.h"
+
+#include <algorithm>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "3_model2/search/candidate_pool.h"
+#include "2_image/eye_scan.h"
+#include "3_model2/search/completion.h"
+#include "2_image/image.h"
+#include "search.h"
+
+namespace vantor {
+
+namespace {
+
+// The first pass's readings take their eye patterns from its strongest
+// candidates: three a reading, two readings.
+constexpr std::size_t first_pass_eyes = 6;
+
+// Blur that closes the light ring of eye patterns leaves a symbol readable
+// only on modules at least this many pixels wide; texture and noise give
+// candidates of smaller modules.
+constexpr float min_blurred_module = 2.5f;
+
+} // namespace
+
+// A quick look at one binarisation, with the candidates `pooled` from the
+// first pass: whether its eye pattern candidates could make a symbol, only
+// candidates that could not (of modules wide enough that blur may hide
+// more), or none that count. Measured, as the search would sample a grid:
+// a triple that passes the geometric gates and whose eye patterns stand out
+// from the grey around them, a pair of like size that stands out, or a
+// triple completed by a third eye that two strong candidates predict.
+// Texture and noise show many eye pattern candidates, but their rings do
+// not stand out from their own spread. Unmeasured, when no sharpened look
+// follows to see blurred rings better, the geometry alone: a gated triple
+// or two strong candidates of like size.
+Look could_make_symbol(const thorough::GreyView &grey, const thorough::Binary &binary,
+                       std::span<const thorough::RowMatch> matches, std::span<const thorough::Candidate> pooled,
+                       bool measured, std::optional<thorough::StandingEyes> *stood) {
+    const int limit = thorough::SearchOptions{}.max_candidates;
+    thorough::Pool pool = thorough::scanned_pool(
+        thorough::merge_matches(matches, binary.width(), binary.height(), limit, look_row_step), look_row_step);
+    // Seen on two scanned rows, as the search's own scan demands: a
+    // candidate's quality is the rows that found it over three modules.
+    bool scanned = false;
+    for (std::size_t i = 0; i < pool.at.size(); ++i)
+        scanned = scanned || (pool.at[i].module >= min_blurred_module &&
+                              pool.quality[i] * 3 * pool.at[i].module >= 2 * look_row_step - 1e-6);
+    thorough::add_pooled(pool, pooled, limit);
+    if (!measured)
+        return !thorough::form_triples(pool.at, pool.quality, pool.used, 1).empty() ||
+                       thorough::pair_of_eyes(grey, pool, false)
+                   ? Look::symbol
+                   : scanned ? Look::candidates : Look::nothing;
+    auto any = [&](const thorough::Triple &, thorough::StandingEyes &eyes) {
+        if (stood)
+            stood->emplace(std::move(eyes));
+        return true;
+    };
+    if (pool.at.size() >= 3 && thorough::for_each_standing(grey, binary, pool, false, any))
+        return Look::symbol;
+    if (pool.at.size() >= 2) {
+        if (thorough::pair_of_eyes(grey, pool, true))
+            return Look::symbol;
+        for (const thorough::Candidate &c :
+             thorough::missing_eyes(grey, pool.at, pool.quality, pool.used, thorough::max_completions))
+            pool.add(c, thorough::completed_quality, true);
+        if (thorough::for_each_standing(grey, binary, pool, true, any))
+            return Look::symbol;
+    }
+    return scanned ? Look::candidates : Look::nothing;
+}
+
+bool first_pass_decides(const Results &first_pass, bool sharpened_look) {
+    return first_pass.stage >= VANTOR_STAGE_VERSION &&
+           (first_pass.reason != VANTOR_NO_SYMBOL || !sharpened_look);
+}
+
+std::span<const thorough::Candidate> eyes_to_look_at(const Results &first_pass,
+                                                     std::span<const thorough::Candidate> strongest) {
+    if (first_pass.stage < VANTOR_STAGE_VERSION)
+        return {};
+    return strongest.first(std::min(strongest.size(), first_pass_eyes));
+}
+
+bool sharpened_look_sees_symbol(const std::uint8_t *pixels, int width, int height) {
+    const std::vector<std::uint8_t> sharp = thorough::sharpened(thorough::GreyView{pixels, width, height, width, false});
+    const thorough::GreyView grey{sharp.data(), width, height, width, false};
+    const thorough::Binary binary(grey);
+    return could_make_symbol(grey, binary, thorough::row_matches(binary, look_row_step), {}, true) == Look::symbol;
+}
+
+} // namespace vantor

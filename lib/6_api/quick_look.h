@@ -1,0 +1,53 @@
+// The quick look of the default and fast efforts: whether the eye patterns a
+// cheap scan of the picture shows could make a symbol, so that the
+// expensive readings run only where they could.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+
+#include "2_image/eye_scan.h"
+#include "2_image/image.h"
+#include "3_model2/search/candidate_pool.h"
+#include "api_types.h"
+
+namespace vantor {
+
+// The quick look scans every second row: the 3-module centre of an eye
+// pattern of the smallest readable modules (1.5 pixels) still spans two.
+constexpr int look_row_step = 2;
+
+// What a quick look at one binarisation saw.
+enum class Look { nothing, candidates, symbol };
+
+// A quick look at one binarisation, with the candidates `pooled` from the
+// first pass: whether its eye pattern candidates could make a symbol, only
+// candidates that could not (of modules wide enough that blur may hide
+// more), or none that count. `measured` asks the look to measure, as the
+// search would sample a grid, whether the eyes stand out from the grey
+// around them; unmeasured, the geometry alone decides. The look takes the
+// row matches of every `look_row_step`th row of `binary` from `matches`,
+// which may hold more rows. The first triple that stands out goes to
+// `stood`.
+Look could_make_symbol(const thorough::GreyView &grey, const thorough::Binary &binary,
+                       std::span<const thorough::RowMatch> matches, std::span<const thorough::Candidate> pooled,
+                       bool measured, std::optional<thorough::StandingEyes> *stood = nullptr);
+
+// Whether the first pass's readings decide, without a look, that the picture
+// holds a symbol's structure: a version determined, with format information
+// read twice alike or a block that checks. Texture reaches a version too,
+// but no more: then, when a sharpened look follows, the look decides.
+bool first_pass_decides(const Results &first_pass, bool sharpened_look);
+
+// The first pass's candidates the plain look takes with its own: the
+// strongest, those its readings took, when the first pass reached a version.
+std::span<const thorough::Candidate> eyes_to_look_at(const Results &first_pass,
+                                                     std::span<const thorough::Candidate> strongest);
+
+// Whether a look at the sharpened picture (rows `width` bytes apart) sees
+// eye patterns that could make a symbol: blur closes their light ring in
+// any binarisation of the picture as it is.
+bool sharpened_look_sees_symbol(const std::uint8_t *pixels, int width, int height);
+
+} // namespace vantor
