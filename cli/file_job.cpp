@@ -74,8 +74,8 @@ void decode_page(const Options &opt, const vantor::Image &image, PageOutcome &pa
         page.results.reason = VANTOR_OUT_OF_MEMORY;
     }
     if (opt.explain)
-        page.explanation = explain(page.results, opt.thorough, opt.effort,
-                                   std::max(image.width(), image.height()) > VANTOR_CLASSIC_MAX_SIDE);
+        page.explanation = report::explain(page.results, opt.thorough, opt.effort,
+                                           std::max(image.width(), image.height()) > VANTOR_CLASSIC_MAX_SIDE);
 }
 
 } // namespace
