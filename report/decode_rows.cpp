@@ -37,6 +37,20 @@ void add_notes(JsonObject &o, const RowNotes &notes) {
         o.list("explain", notes.explanation);
 }
 
+std::vector<std::string> split_lines(std::string_view text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string_view::npos)
+            end = text.size();
+        if (end > start)
+            lines.emplace_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
 std::vector<JsonObject> decode_rows(const JsonObject &head, const vantor::Results &results, const RowNotes &notes) {
     std::vector<JsonObject> rows;
     if (!results) {

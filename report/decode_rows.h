@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <vantor/vantor.hpp>
@@ -29,5 +30,9 @@ std::vector<JsonObject> decode_rows(const JsonObject &head, const vantor::Result
 void add_symbol_fields(JsonObject &o, const vantor::Symbol &s);
 
 void add_notes(JsonObject &o, const RowNotes &notes);
+
+// The lines of a text, empty ones left out: an image's warnings as
+// RowNotes holds them.
+std::vector<std::string> split_lines(std::string_view text);
 
 } // namespace vantor::report
