@@ -5,7 +5,7 @@
 #include <string>
 
 #include "decode_run.h"
-#include "json_out.h"
+#include "json_object.h"
 #include "stdin_spool.h"
 #include <vantor/image.h>
 #include <vantor/vantor.hpp>
@@ -58,10 +58,10 @@ ClassicResult process(const Options &opt, const std::string &path) {
 }
 
 void print_json(const ClassicResult &r) {
-    JsonObject o;
+    report::JsonObject o;
     o.text("file", r.name).flag("decoded", r.decoded);
     if (r.decoded) {
-        o.text("text", vantor::display_text(r.bytes)).text("bytes_hex", hex_bytes(r.bytes));
+        o.text("text", vantor::display_text(r.bytes)).text("bytes_hex", report::hex_bytes(r.bytes));
     } else if (!r.readable) {
         std::string message = r.message;
         while (!message.empty() && (message.back() == '\n' || message.back() == '\r'))

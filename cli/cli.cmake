@@ -5,16 +5,14 @@ add_library(vantor_cli_core STATIC
   ${PROJECT_SOURCE_DIR}/cli/batch.cpp
   ${PROJECT_SOURCE_DIR}/cli/classic_run.cpp
   ${PROJECT_SOURCE_DIR}/cli/decode_run.cpp
-  ${PROJECT_SOURCE_DIR}/cli/explain.cpp
   ${PROJECT_SOURCE_DIR}/cli/file_job.cpp
   ${PROJECT_SOURCE_DIR}/cli/file_list.cpp
-  ${PROJECT_SOURCE_DIR}/cli/json_out.cpp
   ${PROJECT_SOURCE_DIR}/cli/options.cpp
   ${PROJECT_SOURCE_DIR}/cli/progress.cpp
   ${PROJECT_SOURCE_DIR}/cli/report.cpp
   ${PROJECT_SOURCE_DIR}/cli/stdin_spool.cpp)
 target_include_directories(vantor_cli_core PUBLIC ${PROJECT_SOURCE_DIR}/cli)
-target_link_libraries(vantor_cli_core PUBLIC vantor Threads::Threads)
+target_link_libraries(vantor_cli_core PUBLIC vantor vantor_report Threads::Threads)
 target_link_libraries(vantor-cli PRIVATE vantor_cli_core)
 if(TARGET vantor_tests)
   target_link_libraries(vantor_tests PRIVATE vantor_cli_core)

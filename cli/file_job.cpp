@@ -4,6 +4,7 @@
 #include <new>
 #include <optional>
 
+#include "decode_rows.h"
 #include "explain.h"
 
 namespace vantor::cli {
@@ -30,25 +31,11 @@ std::string without_file_name(std::string message, const FileEntry &entry) {
     return message;
 }
 
-std::vector<std::string> split_lines(const std::string &text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        if (end > start)
-            lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
-}
-
 // Reads one page; the page's read status and cause are filled on failure.
 std::optional<vantor::Image> read_page(const FileEntry &entry, PageOutcome &page) {
     try {
         vantor::Image image = vantor::Image::read(entry.path, page.page);
-        page.warnings = split_lines(tidy_message(image.warnings(), entry));
+        page.warnings = report::split_lines(tidy_message(image.warnings(), entry));
         return image;
     } catch (const vantor::ReadError &e) {
         page.read_status = e.status();
@@ -74,8 +61,8 @@ void decode_page(const Options &opt, const vantor::Image &image, PageOutcome &pa
         page.results.reason = VANTOR_OUT_OF_MEMORY;
     }
     if (opt.explain)
-        page.explanation = explain(page.results, opt.thorough, opt.effort,
-                                   std::max(image.width(), image.height()) > VANTOR_CLASSIC_MAX_SIDE);
+        page.explanation = report::explain(page.results, opt.thorough, opt.effort,
+                                           std::max(image.width(), image.height()) > VANTOR_CLASSIC_MAX_SIDE);
 }
 
 } // namespace

@@ -1,9 +1,8 @@
 #include "report.h"
 
 #include <algorithm>
-#include <array>
 
-#include "json_out.h"
+#include "decode_rows.h"
 
 namespace vantor::cli {
 
@@ -40,78 +39,23 @@ int page_status(const PageOutcome &page) {
     return page.results ? exit_ok : exit_no_symbol;
 }
 
-void symbol_fields(JsonObject &o, const vantor::Symbol &s) {
-    std::array<float, 8> corners{};
-    for (std::size_t k = 0; k < 4; ++k) {
-        corners[2 * k] = s.corners[k].x;
-        corners[2 * k + 1] = s.corners[k].y;
-    }
-    o.text("text", s.text).text("bytes_hex", hex_bytes(s.bytes));
-    o.number("version", s.version).text("level", std::string(1, s.level)).number("mask", s.mask);
-    o.numbers("corners", corners).number("corrected", s.corrected);
-    if (s.eci >= 0)
-        o.number("eci", s.eci);
-    if (s.sa_index >= 0) {
-        JsonObject sa;
-        sa.number("index", s.sa_index).number("count", s.sa_count).number("parity", s.sa_parity);
-        o.object("structured_append", sa);
-    }
-    if (s.fnc1 != 0) {
-        JsonObject fnc1;
-        fnc1.number("position", s.fnc1);
-        if (s.fnc1 == 2)
-            fnc1.number("application", s.fnc1_application);
-        o.object("fnc1", fnc1);
-    }
-    o.text("format", vantor_kind_name(s.kind)).text("version_name", s.version_name);
-}
-
-// One object per symbol, or one for a page with none.
+// The rows of one page: a read failure's own, else the decode's.
 void json_page(Writer &w, const FileEntry &entry, const FileOutcome &outcome, const PageOutcome &page) {
-    auto start = [&] {
-        JsonObject o;
-        o.text("file", entry.name);
-        if (outcome.page_count > 1)
-            o.number("page", page.page + 1);
-        return o;
-    };
-    auto finish = [&](JsonObject &o) {
-        if (!page.warnings.empty())
-            o.list("warnings", page.warnings);
-        if (!page.explanation.empty())
-            o.list("explain", page.explanation);
-        w.out(o.str() + "\n");
-    };
+    report::JsonObject head;
+    head.text("file", entry.name);
+    if (outcome.page_count > 1)
+        head.number("page", page.page + 1);
+    const report::RowNotes notes{page.warnings, page.explanation};
     if (page.read_status != VANTOR_READ_OK) {
-        JsonObject o = start();
+        report::JsonObject o = head;
         o.flag("decoded", false).text("error", "unreadable");
         o.text("cause", read_cause_token(page.read_status)).text("message", page.cause);
-        finish(o);
+        report::add_notes(o, notes);
+        w.out(o.str() + "\n");
         return;
     }
-    if (!page.results) {
-        JsonObject o = start();
-        o.flag("decoded", false).text("error", "no symbol").text("reason", page.results.reason_text());
-        finish(o);
-        return;
-    }
-    for (const vantor::Symbol &s : page.results.symbols) {
-        JsonObject o = start();
-        o.flag("decoded", true);
-        symbol_fields(o, s);
-        finish(o);
-    }
-    // A whole structured-append set: its message, one more row.
-    if (page.results.joined) {
-        const vantor::Symbol &first = page.results.symbols.front();
-        JsonObject o = start();
-        o.flag("decoded", true).flag("joined", true);
-        o.text("text", vantor::display_text(*page.results.joined)).text("bytes_hex", hex_bytes(*page.results.joined));
-        JsonObject sa;
-        sa.number("count", first.sa_count).number("parity", first.sa_parity);
-        o.object("structured_append", sa);
-        finish(o);
-    }
+    for (const report::JsonObject &o : report::decode_rows(head, page.results, notes))
+        w.out(o.str() + "\n");
 }
 
 void text_page(Writer &w, const Options &opt, const std::string &label, const PageOutcome &page,
@@ -156,7 +100,7 @@ FileOutput report_file(const Options &opt, const FileEntry &entry, const FileOut
     Writer w;
     if (outcome.skipped) {
         if (opt.json) {
-            JsonObject o;
+            report::JsonObject o;
             o.text("file", entry.name).flag("decoded", false).flag("skipped", true).text("message",
                                                                                           outcome.skip_cause);
             w.out(o.str() + "\n");

@@ -22,7 +22,7 @@
 
 #include "command_run.h"
 #include "format_files.h"
-#include "json_out.h"
+#include "json_object.h"
 #include "json_value.h"
 #include "qr_content.h"
 #include "qr_symbols.h"

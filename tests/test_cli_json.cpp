@@ -13,7 +13,7 @@
 
 #include "command_run.h"
 #include "1_base/display_text.h"
-#include "json_out.h"
+#include "json_object.h"
 #include "json_value.h"
 #include "family_symbols.h"
 #include "model1_symbols.h"
@@ -30,7 +30,7 @@ using vt::parse;
 
 std::string json_string(std::string_view bytes) {
     std::string out;
-    vantor::cli::append_json_string(out, bytes);
+    vantor::report::append_json_string(out, bytes);
     return out;
 }
 
@@ -72,11 +72,11 @@ TEST(JsonOutput, EscapingAlwaysGivesValidJson) {
         std::string bytes(static_cast<std::size_t>(k % 40), '\0');
         for (char &ch : bytes)
             ch = static_cast<char>((seed = seed * 1664525u + 1013904223u) >> 24);
-        ASSERT_TRUE(parse(json_string(bytes))) << vantor::cli::hex_bytes(bytes);
+        ASSERT_TRUE(parse(json_string(bytes))) << vantor::report::hex_bytes(bytes);
     }
 
-    EXPECT_EQ(vantor::cli::hex_bytes(std::string("\x00\x7f\x80\xff", 4)), "007f80ff");
-    vantor::cli::JsonObject o;
+    EXPECT_EQ(vantor::report::hex_bytes(std::string("\x00\x7f\x80\xff", 4)), "007f80ff");
+    vantor::report::JsonObject o;
     o.text("file", "a\"b").flag("decoded", false).list("explain", {"x", "y\n"});
     auto obj = parse(o.str());
     ASSERT_TRUE(obj);
@@ -121,7 +121,7 @@ TEST(JsonCli, SymbolsWithHostileBytes) {
         ASSERT_EQ(o.kind, Json::object);
         EXPECT_EQ(o.get("file")->s, dir + "/" + s.name + ".bmp");
         ASSERT_TRUE(o.get("decoded") && o.get("decoded")->b) << s.name;
-        EXPECT_EQ(o.get("bytes_hex")->s, vantor::cli::hex_bytes(s.bytes)) << s.name;
+        EXPECT_EQ(o.get("bytes_hex")->s, vantor::report::hex_bytes(s.bytes)) << s.name;
         EXPECT_EQ(o.get("text")->s, vantor::text_for_display(s.bytes)) << s.name;
         EXPECT_EQ(o.get("error"), nullptr);
     }
@@ -132,7 +132,7 @@ TEST(JsonCli, SymbolsWithHostileBytes) {
     EXPECT_EQ(compat.status, 0);
     auto classic = json_lines(compat.out);
     ASSERT_EQ(classic.size(), 1u);
-    EXPECT_EQ(classic[0].get("bytes_hex")->s, vantor::cli::hex_bytes("before"));
+    EXPECT_EQ(classic[0].get("bytes_hex")->s, vantor::report::hex_bytes("before"));
     fs::remove_all(dir);
 }
 

@@ -12,7 +12,7 @@
 #include "qr_symbols.h"
 
 namespace fs = std::filesystem;
-using vantor::cli::explain;
+using vantor::report::explain;
 
 namespace {
 

@@ -40,44 +40,70 @@ export interface Fnc1 {
     application?: number;
 }
 
-export interface QrSymbol {
-    /** The kind of symbol. */
-    format: SymbolFormat;
+/** A symbol's fields in the command line's --json, with the same names and nesting. */
+export interface SymbolFields {
     /** The data made readable (UTF-8 kept, else Shift JIS, else Latin-1). */
     text: string;
-    /** The exact data bytes (kanji as Shift JIS pairs). */
-    bytes: Uint8Array;
-    /** The version within its kind: 1 to 40 for QR Code, 1 to 4 for Micro QR (M1 to M4). */
+    /** The exact data bytes in hexadecimal (kanji as Shift JIS pairs). */
+    bytes_hex: string;
+    /** The version within its kind: 1 to 40 for QR Code, 1 to 4 for Micro QR (M1 to M4), 1 to 32 for rMQR. */
     version: number;
-    /** The version as its kind names it: "7", "M3" (the command line's --json "version_name"). */
-    versionName: string;
     /** M1 has detection only and reads as 'L'. */
     level: 'L' | 'M' | 'Q' | 'H';
     /** 0 to 7; Micro QR 0 to 3. */
     mask: number;
-    /** Top-left, top-right, bottom-right, bottom-left corners as x, y pairs, in pixels. */
+    /**
+     * Top-left, top-right, bottom-right, bottom-left corners as x, y pairs, in pixels: the shortest
+     * decimals that read back as the decoder's floats (Math.fround gives the floats).
+     */
     corners: [number, number, number, number, number, number, number, number];
     /** Codewords the error correction changed. */
     corrected: number;
+    /** The designator of the first ECI segment; absent when there is none. */
+    eci?: number;
+    /** Absent when the symbol is not part of a structured-append set. */
+    structured_append?: StructuredAppend;
+    /** Absent when the symbol carries no FNC1. */
+    fnc1?: Fnc1;
+    /** The kind of symbol. */
+    format: SymbolFormat;
+    /** The version as its kind names it: "7", "M3", "R13x77". */
+    version_name: string;
+}
+
+/** A symbol found: its --json fields, its bytes, and what --json leaves out. */
+export interface QrSymbol extends SymbolFields {
+    /** bytes_hex as bytes. */
+    bytes: Uint8Array;
     /** Read transposed. */
     mirrored: boolean;
     /** Light modules on dark. */
     inverted: boolean;
-    /** The designator of the first ECI segment, or null. */
-    eci: number | null;
-    structuredAppend: StructuredAppend | null;
-    /** FNC1 in first position. */
-    gs1: boolean;
-    fnc1: Fnc1 | null;
     /** The binarisation pass that read it, 0 to 6; -1: the thorough search. */
     pass: number;
     /** The module-size estimate of the pass, 0 or 1. */
     reading: number;
 }
 
+/** The message of a whole structured-append set, as its --json row gives it. */
+export interface JoinedMessage {
+    text: string;
+    bytes_hex: string;
+    structured_append: { count: number; parity: number };
+    /** bytes_hex as bytes. */
+    bytes: Uint8Array;
+}
+
+/** The rows of `vantor --json --explain` for the same picture, without "file". */
+export type JsonRow =
+    | (SymbolFields & { decoded: true; explain: string[] })
+    | { decoded: true; joined: true; text: string; bytes_hex: string;
+        structured_append: { count: number; parity: number }; explain: string[] }
+    | { decoded: false; error: 'no symbol'; reason: string; explain: string[] };
+
 /** The symbols found, in reading order, with what the decoder saw. */
 export interface DecodeResult extends Array<QrSymbol> {
-    /** Why nothing was found (the words of the command line's --json "reason"); null when something was. */
+    /** Why nothing was found (the command line's --json "reason"); null when something was. */
     reason: string | null;
     /** The furthest stage the decoder reached, e.g. "text decoded", "nothing located". */
     stage: string;
@@ -86,7 +112,9 @@ export interface DecodeResult extends Array<QrSymbol> {
     /** What the decoder saw, pass by pass: the lines of the command line's --explain. */
     explain: string[];
     /** When the symbols make up a whole structured-append set, its message; else null. */
-    joined: { text: string; bytes: Uint8Array } | null;
+    joined: JoinedMessage | null;
+    /** The rows the command line's --json --explain writes for the same pixels, without "file". */
+    rows: JsonRow[];
 }
 
 export interface GreyImage {

@@ -1,11 +1,12 @@
 // The compiled half of the Python package: decodes pixel buffers and image
 // files through the reentrant API with the interpreter lock released, and
 // hands back plain Python values (tuples, dicts) that vantor/__init__.py
-// wraps in its own types and errors; runs the command-line reader for
-// python -m vantor.
+// wraps in its own types and errors, with the report writer's --json rows
+// and --explain lines; runs the command-line reader for python -m vantor.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstddef>
 #include <cstdint>
@@ -15,6 +16,9 @@
 #include <vector>
 
 #include <vantor/vantor.hpp>
+
+#include "decode_rows.h"
+#include "explain.h"
 
 namespace py = pybind11;
 
@@ -85,17 +89,40 @@ py::dict reading_dict(const vantor_reading &r) {
     return d;
 }
 
-// (symbols, reason, stage, readings, trace or None, joined bytes or None)
-py::tuple results_tuple(const vantor::Results &r, const DecodeSettings &s, const std::string &trace) {
+// A decode's report as the command line's --json --explain gives it: the
+// explanation, and the rows (without file and page) as one JSON array.
+struct Report {
+    std::vector<std::string> explanation;
+    std::string rows;
+};
+
+Report make_report(const vantor::Results &r, const DecodeSettings &s, int width, int height,
+                   const std::string &warnings) {
+    namespace report = vantor::report;
+    Report out;
+    out.explanation = report::explain(r, s.thorough, s.effort, std::max(width, height) > VANTOR_CLASSIC_MAX_SIDE);
+    out.rows = report::json_array(
+        report::decode_rows(report::JsonObject(), r, {report::split_lines(warnings), out.explanation}));
+    return out;
+}
+
+// (symbols, reason, stage, readings, trace or None, joined bytes or None,
+// explanation, rows as JSON)
+py::tuple results_tuple(const vantor::Results &r, const DecodeSettings &s, const std::string &trace,
+                        const Report &report) {
     py::list symbols;
     for (const vantor::Symbol &sym : r.symbols)
         symbols.append(symbol_dict(sym));
     py::list readings;
     for (const vantor_reading &reading : r.readings)
         readings.append(reading_dict(reading));
+    py::list explanation;
+    for (const std::string &line : report.explanation)
+        explanation.append(py::str(line));
     return py::make_tuple(symbols, static_cast<int>(r.reason), static_cast<int>(r.stage), readings,
                           s.trace ? py::object(py::str(trace)) : py::object(py::none()),
-                          r.joined ? py::object(py::bytes(*r.joined)) : py::object(py::none()));
+                          r.joined ? py::object(py::bytes(*r.joined)) : py::object(py::none()),
+                          explanation, report.rows);
 }
 
 // A buffer's element type is one unsigned byte: "B", perhaps after a
@@ -191,6 +218,7 @@ py::tuple decode_buffer(const py::buffer &buffer, int depth, const DecodeSetting
     check_layout(info);
     vantor::Results results;
     std::string trace;
+    Report report;
     {
         py::gil_scoped_release unlocked;
         Pixels px;
@@ -199,8 +227,9 @@ py::tuple decode_buffer(const py::buffer &buffer, int depth, const DecodeSetting
                                  static_cast<std::size_t>(px.width);
         results = vantor::decode({px.data, span}, px.width, px.height, px.stride, depth,
                                  make_options(settings, trace));
+        report = make_report(results, settings, px.width, px.height, "");
     }
-    return results_tuple(results, settings, trace);
+    return results_tuple(results, settings, trace, report);
 }
 
 // An image file read without the interpreter lock; on failure the status
@@ -227,16 +256,20 @@ py::tuple decode_file(const std::string &path, int page, const DecodeSettings &s
     FileRead file;
     std::optional<vantor::Results> results;
     std::string trace;
+    Report report;
     {
         py::gil_scoped_release unlocked;
         file = read_file(path, page);
-        if (file.image)
+        if (file.image) {
             results = vantor::decode(*file.image, make_options(settings, trace));
+            report = make_report(*results, settings, file.image->width(), file.image->height(),
+                                 file.image->warnings());
+        }
     }
     if (!file.image)
         return py::make_tuple(file.status, file.message, "", 0, py::none());
     return py::make_tuple(file.status, file.message, file.image->warnings(), file.image->page_count(),
-                          results_tuple(*results, settings, trace));
+                          results_tuple(*results, settings, trace, report));
 }
 
 // (status, message, array or None, depth, page count, warnings). The array

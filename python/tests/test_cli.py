@@ -9,11 +9,12 @@ import subprocess
 import sys
 from pathlib import Path
 
+import numpy as np
 import pytest
 
 import vantor
 from conftest import copy_examples
-from images import picture, write_bmp
+from images import eci_picture, picture, structured_pictures, write_bmp
 
 
 def run(argv, stdin=b"", cwd=None):
@@ -55,6 +56,56 @@ def test_decode_agrees_with_json(cli, files):
             (s.version, s.level, s.mask, s.corrected), f
         corners = line["corners"]
         assert list(zip(corners[::2], corners[1::2])) == [pytest.approx(c, abs=1e-4) for c in s.corners], f
+
+
+def cli_rows(cli, files, flags):
+    """The rows `vantor --json --explain` writes, by file."""
+    _, out, _ = run([str(cli), "--json", "--explain", *flags] + [str(f) for f in files])
+    rows = {}
+    for line in out.splitlines():
+        row = json.loads(line)
+        rows.setdefault(row.pop("file"), []).append(row)
+    return rows
+
+
+@pytest.mark.parametrize("flags, options", [
+    ([], {}),
+    (["--all"], {"all": True}),
+    (["--all", "--effort", "exhaustive", "--no-thorough"], {"all": True, "effort": "exhaustive", "thorough": False}),
+    (["--effort", "fast", "--formats", "qr,microqr"], {"effort": "fast", "formats": "qr,microqr"}),
+])
+def test_json_rows_are_the_command_lines(cli, files, tmp_path, flags, options):
+    # Beside the folder's: an ECI symbol, a whole structured-append set and
+    # the same set missing a symbol.
+    parts = structured_pictures(b"one message over the symbols of a set, " * 3)
+    assert len(parts) >= 3
+    extra = [write_bmp(tmp_path / "eci.bmp", eci_picture("café".encode("latin-1"), 3)),
+             write_bmp(tmp_path / "set.bmp", np.hstack(parts)),
+             write_bmp(tmp_path / "set-part.bmp", np.hstack(parts[1:]))]
+    files = [f for f in files[:-1] if f.suffix == ".bmp" and f.name != "hello-1bit.bmp"] + extra
+    expected = cli_rows(cli, files, flags)
+    joined = compared = 0
+    for f in files:
+        if expected[str(f)][0].get("error") == "unreadable":
+            continue
+        compared += 1
+        rows = list(vantor.decode(f, **options).json_rows)
+        assert rows == expected[str(f)], f
+        # The same pixels as an array give the same rows.
+        assert list(vantor.decode(vantor.read(f), **options).json_rows) == rows, f
+        joined += any(row.get("joined") for row in rows)
+    # A set's message needs all=True; at the default effort every symbol of
+    # the set is read.
+    assert joined <= ("all" in options)
+    if options == {"all": True}:
+        assert joined == 1
+    assert compared == len(files) - 2  # all but the missing file and the one that is no image
+
+
+def test_explain_is_the_command_lines(cli, files):
+    for f in files[:3]:
+        _, out, _ = run([str(cli), "--explain", str(f)])
+        assert "\n".join(f"  {line}" for line in vantor.decode(f).explain) in out.decode(), f
 
 
 @pytest.mark.parametrize("args", [

@@ -2,6 +2,7 @@
 from __future__ import annotations
 
 import enum
+import json
 from dataclasses import dataclass
 from typing import Any, Dict, Iterable, List, Optional, Tuple
 
@@ -158,6 +159,12 @@ class Results(List[Symbol]):
     line) and ``page_count``; ``joined``, the bytes of a whole
     structured-append set among the symbols joined in index order (decode
     with ``all=True``), else None.
+
+    ``explain`` holds the lines ``vantor --explain`` prints for the same
+    decode, and ``json_rows`` the objects ``vantor --json --explain`` writes,
+    as dicts with the same keys and nesting, less ``file`` and ``page``: one
+    per symbol, then one for a whole structured-append set's message; or one
+    telling why there is none.
     """
 
     reason: Reason
@@ -167,12 +174,17 @@ class Results(List[Symbol]):
     warnings: str
     page_count: Optional[int]
     joined: Optional[bytes]
+    explain: Tuple[str, ...]
+    json_rows: Tuple[Dict[str, Any], ...]
 
     def __init__(self, symbols: Iterable[Symbol] = (), *, reason: Reason = Reason.OK,
                  stage: Stage = Stage.NONE, readings: Iterable[Reading] = (),
                  trace: Optional[str] = None, warnings: str = "",
-                 page_count: Optional[int] = None, joined: Optional[bytes] = None) -> None:
+                 page_count: Optional[int] = None, joined: Optional[bytes] = None,
+                 explain: Iterable[str] = (), json_rows: Iterable[Dict[str, Any]] = ()) -> None:
         super().__init__(symbols)
+        self.explain = tuple(explain)
+        self.json_rows = tuple(json_rows)
         self.joined = joined
         self.reason = reason
         self.stage = stage
@@ -191,6 +203,7 @@ class Results(List[Symbol]):
 
     @classmethod
     def _from_raw(cls, raw: Tuple[Any, ...], **extra: Any) -> "Results":
-        symbols, reason, stage, readings, trace, joined = raw
+        symbols, reason, stage, readings, trace, joined, explain, rows = raw
         return cls((Symbol._from_raw(s) for s in symbols), reason=Reason(reason), stage=Stage(stage),
-                   readings=(Reading._from_raw(r) for r in readings), trace=trace, joined=joined, **extra)
+                   readings=(Reading._from_raw(r) for r in readings), trace=trace, joined=joined,
+                   explain=explain, json_rows=json.loads(rows), **extra)

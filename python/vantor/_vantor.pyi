@@ -10,9 +10,11 @@ REASONS: Dict[str, int]
 STAGES: Dict[str, int]
 READ_STATUSES: Dict[str, int]
 
-# (symbols, reason, stage, readings, trace): symbols and readings as dicts
-# whose keys are the fields of vantor.Symbol and vantor.Reading.
-RawResults = Tuple[List[Dict[str, Any]], int, int, List[Dict[str, Any]], Optional[str], Optional[bytes]]
+# (symbols, reason, stage, readings, trace, joined, explanation, rows):
+# symbols and readings as dicts whose keys are the fields of vantor.Symbol
+# and vantor.Reading; rows the --json rows as one JSON array.
+RawResults = Tuple[List[Dict[str, Any]], int, int, List[Dict[str, Any]], Optional[str], Optional[bytes],
+                   List[str], str]
 
 class DecodeSettings:
     def __init__(self, *, thorough: bool = ..., all_symbols: bool = ..., trace: bool = ...,

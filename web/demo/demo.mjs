@@ -73,17 +73,17 @@ function symbolCard(symbol) {
     };
     const facts = document.createElement('dl');
     field(facts, 'Kind', KIND_NAMES[symbol.format] ?? symbol.format);
-    field(facts, 'Version', symbol.versionName);
+    field(facts, 'Version', symbol.version_name);
     field(facts, 'Level', symbol.level);
     field(facts, 'Bytes', String(symbol.bytes.length));
     const seen = [symbol.mirrored && 'mirrored', symbol.inverted && 'light on dark'].filter(Boolean);
     if (seen.length)
         field(facts, 'Seen', seen.join(', '));
-    if (symbol.eci !== null)
+    if (symbol.eci !== undefined)
         field(facts, 'ECI', String(symbol.eci));
-    if (symbol.structuredAppend)
-        field(facts, 'Part', `${symbol.structuredAppend.index + 1} of ${symbol.structuredAppend.count}`);
-    if (symbol.gs1)
+    if (symbol.structured_append)
+        field(facts, 'Part', `${symbol.structured_append.index + 1} of ${symbol.structured_append.count}`);
+    if (symbol.fnc1?.position === 1)
         field(facts, 'GS1', 'yes');
     card.append(text, copy, facts);
     return card;
@@ -114,6 +114,7 @@ function show(result, source) {
         stage: result.stage,
         explain: result.explain,
         symbols: result.map((s) => ({ ...s, bytes: Array.from(s.bytes) })),
+        rows: result.rows,
     };
     demo.decodes += 1;
     const cards = result.length ? result.map(symbolCard) : [noneCard(result)];

@@ -77,38 +77,29 @@ function hexBytes(hex) {
     return bytes;
 }
 
-function symbolOf(s) {
-    return {
-        format: s.format,
-        text: s.text,
-        bytes: hexBytes(s.bytes_hex),
-        version: s.version,
-        versionName: s.version_name,
-        level: s.level,
-        mask: s.mask,
-        // The decoder's float coordinates, exactly.
-        corners: s.corners.map(Math.fround),
-        corrected: s.corrected,
-        mirrored: s.mirrored !== 0,
-        inverted: s.inverted !== 0,
-        eci: s.eci >= 0 ? s.eci : null,
-        structuredAppend: s.sa_index >= 0 ? { index: s.sa_index, count: s.sa_count, parity: s.sa_parity } : null,
-        gs1: s.fnc1 === 1,
-        fnc1: s.fnc1 === 0 ? null : s.fnc1 === 1 ? { position: 1 } : { position: 2, application: s.fnc1_application },
-        pass: s.pass,
-        reading: s.reading,
-    };
+// The fields of a --json row without the row's own (decoded, joined and
+// the notes), with the bytes as a Uint8Array beside bytes_hex.
+function fieldsOf(row) {
+    const { decoded, joined, explain, warnings, ...fields } = row;
+    return { ...fields, bytes: hexBytes(row.bytes_hex) };
 }
 
-// A decode's outcome as plain data (it crosses to the page by postMessage).
+// A decode's outcome as plain data (it crosses to the page by postMessage):
+// the rows as the command line's --json --explain writes them (without
+// "file"), and each symbol as its row's fields with the facts --json leaves
+// out (details: pass, reading, mirrored, inverted).
 function outcomeOf(r) {
+    const symbolRows = r.rows.filter((row) => row.decoded && !row.joined);
+    const joined = r.rows.find((row) => row.joined);
+    const failed = r.rows.find((row) => !row.decoded);
     return {
-        symbols: r.symbols.map(symbolOf),
-        reason: r.reason === '' ? null : r.reason,
+        symbols: symbolRows.map((row, i) => ({ ...fieldsOf(row), ...r.details[i] })),
+        reason: failed ? failed.reason : null,
         stage: r.stage,
-        searched: r.searched !== 0,
-        explain: r.explain,
-        joined: r.joined_hex === undefined ? null : { text: r.joined_text, bytes: hexBytes(r.joined_hex) },
+        searched: r.searched,
+        explain: r.rows[0].explain,
+        joined: joined ? fieldsOf(joined) : null,
+        rows: r.rows,
     };
 }
 

@@ -6,8 +6,8 @@ import { blobToGrey, loadDecoder, decodeSettings, rgbaToGrey } from './vantor-de
 
 // An array of the symbols found, carrying why none was found (reason,
 // null when some were), how far the decoder got (stage), whether the
-// thorough search ran (searched), the --explain
-// lines, and a whole structured-append set's bytes (joined).
+// thorough search ran (searched), the --explain lines, a whole
+// structured-append set's message (joined) and the rows of --json.
 function resultOf(outcome) {
     return Object.assign(outcome.symbols, {
         reason: outcome.reason,
@@ -15,6 +15,7 @@ function resultOf(outcome) {
         searched: outcome.searched,
         explain: outcome.explain,
         joined: outcome.joined,
+        rows: outcome.rows,
     });
 }
 

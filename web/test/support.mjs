@@ -4,6 +4,7 @@ import { execFileSync } from 'node:child_process';
 import { mkdtempSync, readFileSync, readdirSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import path from 'node:path';
+import { isDeepStrictEqual } from 'node:util';
 import { fileURLToPath } from 'node:url';
 
 export const webDir = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '..');
@@ -56,39 +57,32 @@ export function nativeRows(files, flags = []) {
     return rows;
 }
 
-const hex = (bytes) => Buffer.from(bytes).toString('hex');
-
-// A reader's result in the shape of the native rows for `file`: symbols'
-// corners as floats, the explanation on each row, a whole structured-append
-// set's message on a row of its own.
+// A reader's rows as the native reader writes them for `file`.
 export function rowsOf(result, file) {
-    const explain = { explain: result.explain };
-    if (result.length === 0)
-        return [{ file, decoded: false, error: 'no symbol', reason: result.reason, ...explain }];
-    const rows = result.map((s) => {
-        const row = {
-            file, decoded: true, text: s.text, bytes_hex: hex(s.bytes), version: s.version, level: s.level,
-            mask: s.mask, corners: s.corners, corrected: s.corrected,
-        };
-        if (s.eci !== null)
-            row.eci = s.eci;
-        if (s.structuredAppend)
-            row.structured_append = s.structuredAppend;
-        if (s.fnc1)
-            row.fnc1 = s.fnc1;
-        return { ...row, format: s.format, version_name: s.versionName, ...explain };
-    });
-    if (result.joined) {
-        const { count, parity } = result[0].structuredAppend;
-        rows.push({
-            file, decoded: true, joined: true, text: result.joined.text, bytes_hex: hex(result.joined.bytes),
-            structured_append: { count, parity }, ...explain,
-        });
-    }
-    return rows;
+    return result.rows.map((row) => ({ file, ...row }));
 }
 
-// Native rows with their corners read as floats, as the reader gives them.
-export function asFloats(rows) {
-    return rows.map((row) => (row.corners ? { ...row, corners: row.corners.map(Math.fround) } : row));
+const hex = (bytes) => Buffer.from(bytes).toString('hex');
+
+// Each symbol carries its row's fields, and its bytes and a whole set's
+// are those of their rows; the facts --json leaves out are all it adds.
+export function checkSymbolsAgainstRows(result) {
+    const rows = result.rows.filter((row) => row.decoded && !row.joined);
+    if (rows.length !== result.length)
+        return `${result.length} symbols, ${rows.length} symbol rows`;
+    for (const [i, row] of rows.entries()) {
+        const { decoded, explain, ...fields } = row;
+        const { bytes, pass, reading, mirrored, inverted, ...shared } = result[i];
+        if (!isDeepStrictEqual(shared, fields) || hex(bytes) !== row.bytes_hex)
+            return `symbol ${i} differs from its row`;
+        if (![pass, reading].every(Number.isInteger) || typeof mirrored !== 'boolean' || typeof inverted !== 'boolean')
+            return `symbol ${i} lacks the facts --json leaves out`;
+    }
+    const joined = result.rows.find((row) => row.joined);
+    if (Boolean(joined) !== Boolean(result.joined))
+        return 'joined and its row disagree';
+    if (joined && (result.joined.text !== joined.text || hex(result.joined.bytes) !== joined.bytes_hex ||
+                   !isDeepStrictEqual(result.joined.structured_append, joined.structured_append)))
+        return 'the joined message differs from its row';
+    return null;
 }

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace vantor::cli {
+namespace vantor::report {
 
 namespace {
 
@@ -204,4 +204,4 @@ std::vector<std::string> explain(const vantor::Results &results, bool thorough, 
     return lines;
 }
 
-} // namespace vantor::cli
+} // namespace vantor::report

@@ -1,4 +1,5 @@
-// JSON Lines output of the command-line reader: one object per input file.
+// JSON objects built field by field: the reports of the command line, the
+// WebAssembly module and the Python package are made of them.
 #pragma once
 
 #include <span>
@@ -6,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace vantor::cli {
+namespace vantor::report {
 
 // Appends s as a JSON string literal, quotes included. Quotes, backslashes
 // and control characters are escaped; bytes that are not well-formed UTF-8
@@ -27,6 +28,7 @@ public:
     // null for a value that is not finite (JSON has no such number).
     JsonObject &numbers(std::string_view name, std::span<const float> values);
     JsonObject &object(std::string_view name, const JsonObject &value);
+    JsonObject &objects(std::string_view name, std::span<const JsonObject> values);
     // The object on one line, without a line break.
     std::string str() const { return body_ + "}"; }
 
@@ -35,4 +37,7 @@ private:
     std::string body_ = "{";
 };
 
-} // namespace vantor::cli
+// The objects as one JSON array.
+std::string json_array(std::span<const JsonObject> values);
+
+} // namespace vantor::report

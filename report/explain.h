@@ -8,7 +8,7 @@
 
 #include <vantor/vantor.hpp>
 
-namespace vantor::cli {
+namespace vantor::report {
 
 // One line per pass (consecutive passes that saw the same told together),
 // one per reading under it, then "result: ..." or "reason: ...". thorough:
@@ -19,4 +19,4 @@ namespace vantor::cli {
 std::vector<std::string> explain(const vantor::Results &results, bool thorough, vantor_effort effort,
                                  bool wide = false);
 
-} // namespace vantor::cli
+} // namespace vantor::report

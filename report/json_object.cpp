@@ -1,10 +1,10 @@
-#include "json_out.h"
+#include "json_object.h"
 
-#include <charconv>
 #include <cmath>
-#include <cstdint>
 
-namespace vantor::cli {
+#include "float_text.h"
+
+namespace vantor::report {
 
 namespace {
 
@@ -139,12 +139,10 @@ JsonObject &JsonObject::numbers(std::string_view name, std::span<const float> va
     for (std::size_t i = 0; i < values.size(); ++i) {
         if (i > 0)
             body_ += ',';
-        char buf[32];
-        const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, values[i]);
-        if (!std::isfinite(values[i]) || ec != std::errc())
-            body_ += "null";
+        if (std::isfinite(values[i]))
+            append_shortest(body_, values[i]);
         else
-            body_.append(buf, end);
+            body_ += "null";
     }
     body_ += ']';
     return *this;
@@ -156,4 +154,20 @@ JsonObject &JsonObject::object(std::string_view name, const JsonObject &value) {
     return *this;
 }
 
-} // namespace vantor::cli
+JsonObject &JsonObject::objects(std::string_view name, std::span<const JsonObject> values) {
+    key(name);
+    body_ += json_array(values);
+    return *this;
+}
+
+std::string json_array(std::span<const JsonObject> values) {
+    std::string out = "[";
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        if (i > 0)
+            out += ',';
+        out += values[i].str();
+    }
+    return out + "]";
+}
+
+} // namespace vantor::report
