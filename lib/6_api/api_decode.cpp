@@ -16,6 +16,7 @@
 #include "api_family.h"
 #include "api_types.h"
 #include "cheap_first.h"
+#include "pyramid.h"
 #include "readings.h"
 
 namespace vantor {
@@ -110,6 +111,8 @@ extern "C" vantor_results *vantor_decode_pixels(const unsigned char *pixels, int
             exhaustive_readings(rows, width, height, depth, o, *results);
         else
             cheap_first_readings(rows, width, height, depth, o, *results, share ? &single_finder_look : nullptr);
+        if (model2)
+            pyramid_readings(rows, width, height, o, *results);
         const bool failed = results->reason == VANTOR_INVALID_ARGUMENT || results->reason == VANTOR_OUT_OF_MEMORY;
         // The other kinds are looked for when Model 2 gave nothing, or
         // beside it when every symbol is asked for.

@@ -1,0 +1,94 @@
+#include "pyramid.h"
+
+#include <algorithm>
+#include <memory>
+#include <utility>
+
+#include "2_image/downscale.h"
+#include "cheap_first.h"
+#include "readings.h"
+
+namespace vantor {
+
+namespace {
+
+// Modules of a symbol's smallest version across its side.
+constexpr int fewest_modules = 21;
+// The binarisations read modules up to about this many pixels; beyond, a
+// module is wider than their threshold windows and breaks up.
+constexpr double largest_read_module = 20;
+// The smallest modules a copy is made for: the largest symbol the picture
+// can hold (the smallest version across its short side) has modules of at
+// least this many pixels in the coarsest copy.
+constexpr double least_copy_module = 3.5;
+// The finest copy: modules of up to 15 px in it, which read, are up to 60 in
+// the picture, and the next coarser copy takes over from 30.
+constexpr int first_factor = 4;
+
+// A copy's readings as the effort asks, untraced, its single-finder kinds
+// left to the picture as it is.
+void read_copy(const thorough::Downscaled &copy, const vantor_options &options, vantor_results &out) {
+    vantor_options quiet = options;
+    quiet.trace_file = nullptr;
+    quiet.trace_fn = nullptr;
+    quiet.trace_user = nullptr;
+    quiet.debug_dir.clear();
+    if (options.effort == VANTOR_EFFORT_EXHAUSTIVE)
+        exhaustive_readings(copy.pixels.data(), copy.width, copy.height, 8, quiet, out);
+    else
+        cheap_first_readings(copy.pixels.data(), copy.width, copy.height, 8, quiet, out);
+}
+
+} // namespace
+
+std::vector<int> pyramid_factors(int width, int height) {
+    std::vector<int> factors;
+    const double largest_module = static_cast<double>(std::min(width, height)) / fewest_modules;
+    if (!(largest_module > largest_read_module))
+        return factors;
+    for (int k = first_factor; largest_module / k >= least_copy_module; k *= 2)
+        factors.insert(factors.begin(), k);
+    return factors;
+}
+
+void pyramid_readings(const std::uint8_t *pixels, int width, int height, const vantor_options &options,
+                      vantor_results &results) {
+    if (!results.symbols.empty() || results.reason == VANTOR_INVALID_ARGUMENT ||
+        results.reason == VANTOR_OUT_OF_MEMORY)
+        return;
+    const std::vector<int> factors = pyramid_factors(width, height);
+    if (factors.empty())
+        return;
+    // The finest copy from the picture, each coarser one from the one before.
+    std::vector<thorough::Downscaled> copies;
+    copies.push_back(thorough::downscale(thorough::GreyView{pixels, width, height, width, false}, factors.back()));
+    for (std::size_t i = factors.size() - 1; i-- > 0;) {
+        copies.push_back(thorough::downscale(copies.back().view(), factors[i] / factors[i + 1]));
+        copies.back().factor = factors[i];
+    }
+    for (auto copy = copies.rbegin(); copy != copies.rend(); ++copy) {
+        vantor_results found;
+        read_copy(*copy, options, found);
+        results.searched = results.searched || found.searched;
+        if (found.reason == VANTOR_OUT_OF_MEMORY) {
+            results.reason = VANTOR_OUT_OF_MEMORY;
+            return;
+        }
+        if (found.symbols.empty())
+            continue;
+        // A copy's pixel i covers the picture's [i k, (i + 1) k).
+        const float k = static_cast<float>(copy->factor);
+        for (std::unique_ptr<OwnedSymbol> &s : found.symbols) {
+            for (vantor_point &c : s->view.corners)
+                c = {c.x * k, c.y * k};
+            results.symbols.push_back(std::move(s));
+        }
+        if (found.joined)
+            results.joined = std::move(found.joined);
+        results.reason = VANTOR_OK;
+        results.stage = VANTOR_STAGE_TEXT;
+        return;
+    }
+}
+
+} // namespace vantor
