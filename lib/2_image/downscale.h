@@ -20,7 +20,10 @@ struct Downscaled {
     GreyView view() const { return GreyView{pixels.data(), width, height, width, false}; }
 };
 
-// `grey` shrunk by `factor` (at least 1) each way, as it looks (an inverted
+// A column of a block sums to at most 255 * max_factor, within 16 bits.
+constexpr int max_factor = 256;
+
+// `grey` shrunk by `factor` (1 to max_factor) each way, as it looks (an inverted
 // view gives the inverted copy). The copy's pixel (i, j) covers the source
 // pixels [i * factor, (i + 1) * factor) x [j * factor, (j + 1) * factor);
 // the source's last rows and columns that fill no whole block are dropped.

@@ -5,6 +5,8 @@
 #include <utility>
 
 #include "2_image/downscale.h"
+#include "2_image/eye_scan.h"
+#include "3_model2/search/candidate_pool.h"
 #include "cheap_first.h"
 #include "readings.h"
 
@@ -15,15 +17,42 @@ namespace {
 // Modules of a symbol's smallest version across its side.
 constexpr int fewest_modules = 21;
 // The binarisations read modules up to about this many pixels; beyond, a
-// module is wider than their threshold windows and breaks up.
-constexpr double largest_read_module = 20;
+// module is wider than their threshold windows (and their reach over flat
+// blocks) and breaks up.
+constexpr double largest_read_module = 24;
 // The smallest modules a copy is made for: the largest symbol the picture
 // can hold (the smallest version across its short side) has modules of at
 // least this many pixels in the coarsest copy.
 constexpr double least_copy_module = 3.5;
-// The finest copy: modules of up to 15 px in it, which read, are up to 60 in
-// the picture, and the next coarser copy takes over from 30.
+// The finest copy: its modules of 4 to 15 px are the picture's 16 to 60,
+// and the next coarser copy takes over from 30.
 constexpr int first_factor = 4;
+
+// The quick look at a copy keeps its strongest few candidates, from every
+// second row: a symbol's eye patterns are among them, and the look stays
+// cheap on texture that shows many.
+constexpr int look_candidates = 12;
+constexpr int look_row_step = 2;
+
+// Whether the copy, or its inverse, shows eye patterns that stand out from
+// the grey around them as a symbol's do: three that make a triple, or two of
+// like size placed as two of a symbol's.
+bool copy_shows_symbol(const thorough::Downscaled &copy) {
+    for (bool inverted : {false, true}) {
+        const thorough::GreyView grey{copy.pixels.data(), copy.width, copy.height, copy.width, inverted};
+        const thorough::Binary binary(grey);
+        thorough::Pool pool = thorough::scanned_pool(
+            thorough::merge_matches(thorough::row_matches(binary, look_row_step), copy.width, copy.height,
+                                    look_candidates, look_row_step),
+            look_row_step);
+        const auto any = [](const thorough::Triple &, thorough::StandingEyes &) { return true; };
+        if (pool.at.size() >= 3 && thorough::for_each_standing(grey, binary, pool, false, any))
+            return true;
+        if (pool.at.size() >= 2 && thorough::pair_of_eyes(grey, pool, true))
+            return true;
+    }
+    return false;
+}
 
 // A copy's readings as the effort asks, untraced, its single-finder kinds
 // left to the picture as it is.
@@ -66,7 +95,18 @@ void pyramid_readings(const std::uint8_t *pixels, int width, int height, const v
         copies.push_back(thorough::downscale(copies.back().view(), factors[i] / factors[i + 1]));
         copies.back().factor = factors[i];
     }
+    // A copy is read when its look shows a symbol. The finest copy, with the
+    // most pixels, is looked at only when a coarser one showed a symbol (its
+    // modules, shrunk twice as much there, still show) or when it is the only
+    // copy; the exhaustive effort looks at every copy.
+    const bool every = options.effort == VANTOR_EFFORT_EXHAUSTIVE;
+    bool shown = false;
     for (auto copy = copies.rbegin(); copy != copies.rend(); ++copy) {
+        if (!every && !shown && copy + 1 == copies.rend() && copies.size() > 1)
+            break;
+        if (!copy_shows_symbol(*copy))
+            continue;
+        shown = true;
         vantor_results found;
         read_copy(*copy, options, found);
         results.searched = results.searched || found.searched;
