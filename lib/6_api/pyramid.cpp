@@ -121,6 +121,7 @@ void pyramid_readings(const std::uint8_t *pixels, int width, int height, const v
         for (std::unique_ptr<OwnedSymbol> &s : found.symbols) {
             for (vantor_point &c : s->view.corners)
                 c = {c.x * k, c.y * k};
+            s->view.copy_factor = copy->factor;
             results.symbols.push_back(std::move(s));
         }
         if (found.joined)

@@ -2,10 +2,11 @@
 // test; run by hand): one symbol of versions 1-10 filling much of a picture
 // of 3000-4000 px a side, modules of 15-110 px (or as large as fits), turned,
 // in mild perspective, blurred, with noise and uneven light, through a JPEG
-// file as a phone gives it. Each picture is read at every effort asked for; the counts (read right,
-// wrong, no text) and the CPU time of each effort are printed per module
-// size asked for, so efforts compare case for case. A picture without a symbol of the
-// same size is read too, for the time a miss costs.
+// file as a phone gives it. Each picture is read at every effort asked for;
+// the counts (read right, wrong, no text) and the CPU time of each effort
+// are printed per module size asked for, so efforts compare case for case.
+// A scene without a symbol of the same size is read too, for the time a miss
+// costs.
 // usage: close_sweep [--effort NAME]... [--versions LO-HI] [--modules A,B,..]
 //                    [--seed N] [--list] [--keep DIR]
 // --keep DIR writes every picture there as imageNNN.jpg with its text in
