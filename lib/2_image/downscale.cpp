@@ -50,14 +50,13 @@ Downscaled downscale(const GreyView &grey, int factor) {
         std::uint8_t *dst = out.pixels.data() + static_cast<std::size_t>(j) * out.width;
         const std::uint16_t *c = columns.data();
         for (int i = 0; i < out.width; ++i, c += factor) {
-            std::uint32_t sum = area / 2;
+            std::uint32_t sum = 0;
             for (int dx = 0; dx < factor; ++dx)
                 sum += c[dx];
-            dst[i] = static_cast<std::uint8_t>(shift >= 0 ? sum >> shift : sum / area);
+            // The inverted greys' sum, rounded as any other.
+            const std::uint32_t seen = (grey.inverted ? 255 * area - sum : sum) + area / 2;
+            dst[i] = static_cast<std::uint8_t>(shift >= 0 ? seen >> shift : seen / area);
         }
-        if (grey.inverted)
-            for (int i = 0; i < out.width; ++i)
-                dst[i] = static_cast<std::uint8_t>(255 - dst[i]);
     }
     return out;
 }

@@ -54,15 +54,22 @@ bool copy_shows_symbol(const thorough::Downscaled &copy) {
     return false;
 }
 
-// A copy's readings as the effort asks, untraced, its single-finder kinds
-// left to the picture as it is.
+// Whether the call reads as the exhaustive effort does: asked to, or traced.
+bool exhaustive_call(const vantor_options &options) {
+    return options.effort == VANTOR_EFFORT_EXHAUSTIVE || options.trace_file || options.trace_fn ||
+           !options.debug_dir.empty();
+}
+
+// A copy's readings as the call's effort asks, untraced, its single-finder
+// kinds left to the picture as it is.
 void read_copy(const thorough::Downscaled &copy, const vantor_options &options, vantor_results &out) {
+    const bool exhaustive = exhaustive_call(options);
     vantor_options quiet = options;
     quiet.trace_file = nullptr;
     quiet.trace_fn = nullptr;
     quiet.trace_user = nullptr;
     quiet.debug_dir.clear();
-    if (options.effort == VANTOR_EFFORT_EXHAUSTIVE)
+    if (exhaustive)
         exhaustive_readings(copy.pixels.data(), copy.width, copy.height, 8, quiet, out);
     else
         cheap_first_readings(copy.pixels.data(), copy.width, copy.height, 8, quiet, out);
@@ -98,8 +105,8 @@ void pyramid_readings(const std::uint8_t *pixels, int width, int height, const v
     // A copy is read when its look shows a symbol. The finest copy, with the
     // most pixels, is looked at only when a coarser one showed a symbol (its
     // modules, shrunk twice as much there, still show) or when it is the only
-    // copy; the exhaustive effort looks at every copy.
-    const bool every = options.effort == VANTOR_EFFORT_EXHAUSTIVE;
+    // copy; an exhaustive call looks at every copy.
+    const bool every = exhaustive_call(options);
     bool shown = false;
     for (auto copy = copies.rbegin(); copy != copies.rend(); ++copy) {
         if (!every && !shown && copy + 1 == copies.rend() && copies.size() > 1)
