@@ -7,7 +7,6 @@
 #include "2_image/downscale.h"
 #include "2_image/eye_scan.h"
 #include "3_model2/search/candidate_pool.h"
-#include "cheap_first.h"
 #include "readings.h"
 
 namespace vantor {
@@ -27,6 +26,10 @@ constexpr double least_copy_module = 3.5;
 // The finest copy: its modules of 4 to 15 px are the picture's 16 to 60,
 // and the next coarser copy takes over from 30.
 constexpr int first_factor = 4;
+
+// The fast effort's last classic pass on a copy: the global thresholds and
+// the first local binarisation, as on the picture.
+constexpr int fast_last_pass = 3;
 
 // The quick look at a copy keeps its strongest few candidates, from every
 // second row: a symbol's eye patterns are among them, and the look stays
@@ -60,19 +63,33 @@ bool exhaustive_call(const vantor_options &options) {
            !options.debug_dir.empty();
 }
 
-// A copy's readings as the call's effort asks, untraced, its single-finder
-// kinds left to the picture as it is.
+// A copy's readings, untraced, its single-finder kinds left to the picture
+// as it is. An exhaustive call reads it as the exhaustive effort reads a
+// picture. The others already know that it shows eye patterns: the default
+// effort reads it with the first pass and then the search over that pass's
+// candidates (what reads a symbol a look has seen; the other passes add
+// little on a copy and cost much on one that does not read), the fast
+// effort with the first passes it allows itself.
 void read_copy(const thorough::Downscaled &copy, const vantor_options &options, vantor_results &out) {
-    const bool exhaustive = exhaustive_call(options);
     vantor_options quiet = options;
     quiet.trace_file = nullptr;
     quiet.trace_fn = nullptr;
     quiet.trace_user = nullptr;
     quiet.debug_dir.clear();
-    if (exhaustive)
-        exhaustive_readings(copy.pixels.data(), copy.width, copy.height, 8, quiet, out);
-    else
-        cheap_first_readings(copy.pixels.data(), copy.width, copy.height, 8, quiet, out);
+    const std::uint8_t *pixels = copy.pixels.data();
+    if (exhaustive_call(options)) {
+        exhaustive_readings(pixels, copy.width, copy.height, 8, quiet, out);
+        return;
+    }
+    const bool fast = options.effort == VANTOR_EFFORT_FAST;
+    std::vector<ScoredCandidate> pool;
+    classic_readings(pixels, copy.width, copy.height, 8, quiet, fast ? fast_last_pass : 0, out, pool);
+    if (!out.symbols.empty() || fast || !options.thorough || out.reason == VANTOR_INVALID_ARGUMENT ||
+        out.reason == VANTOR_OUT_OF_MEMORY)
+        return;
+    const bool model1 = options.kinds & (1u << VANTOR_KIND_QR_MODEL1);
+    thorough_readings(pixels, copy.width, copy.height, strongest_first(std::move(pool)), options.all_symbols, model1,
+                      out);
 }
 
 } // namespace
