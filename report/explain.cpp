@@ -177,6 +177,13 @@ std::vector<std::string> explain(const vantor::Results &results, bool thorough, 
         else if (s.kind == VANTOR_KIND_QR_MODEL1)
             lines.push_back("result: a QR Code Model 1 symbol (version " + s.version_name +
                             "), read by the thorough search where the Model 2 reading of its eye patterns failed");
+        else if (s.copy_factor > 0)
+            lines.push_back("result: decoded in a copy of the picture shrunk by " + std::to_string(s.copy_factor) +
+                            " (its modules too large to read as they are), by " +
+                            (s.pass < 0 ? std::string("the thorough search")
+                                        : "pass " + std::to_string(s.pass) + ", reading " +
+                                              std::to_string(s.reading + 1)) +
+                            ", after the picture as it is gave no text");
         else if (!classic_ran)
             lines.push_back("result: decoded by the thorough search");
         else if (s.pass < 0 && last_pass >= 0 && last_pass < last_classic_pass)

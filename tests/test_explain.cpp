@@ -128,6 +128,16 @@ TEST(Explain, ResultSaysWhichReadingOrTheThoroughSearchDecoded) {
         ok.readings.push_back(formatted(pass, 0, VANTOR_STAGE_FORMAT, 0, 0, 1));
     EXPECT_EQ(explain(ok, true, VANTOR_EFFORT_EXHAUSTIVE).back(),
               "result: decoded by the thorough search, after the classic readings gave no text");
+
+    // Read in a shrunk copy: its pass is the copy's, not one of those listed.
+    ok.symbols[0].copy_factor = 8;
+    EXPECT_EQ(explain(ok, true, VANTOR_EFFORT_DEFAULT).back(),
+              "result: decoded in a copy of the picture shrunk by 8 (its modules too large to read as they are), by "
+              "the thorough search, after the picture as it is gave no text");
+    ok.symbols[0].pass = 0;
+    EXPECT_EQ(explain(ok, true, VANTOR_EFFORT_DEFAULT).back(),
+              "result: decoded in a copy of the picture shrunk by 8 (its modules too large to read as they are), by "
+              "pass 0, reading 2, after the picture as it is gave no text");
 }
 
 TEST(Explain, OtherKindsSayWhetherModel2WasReadBeside) {

@@ -157,6 +157,14 @@ const char *vantor_kind_name(vantor_kind kind);
  * (the three global thresholds and the first local one), never the thorough
  * search.
  *
+ * At every effort, a picture large enough to hold a symbol whose modules
+ * are wider than about 24 pixels (a close-up) and in which nothing was read
+ * is looked at again in copies shrunk by 4, 8, 16 ... (each pixel the mean
+ * of the block it covers), coarsest first; a copy whose quick look shows eye
+ * patterns is read as the effort reads a picture, and the symbols it gives
+ * are reported with corners in the picture's pixels. These readings are not
+ * listed among the call's readings.
+ *
  * The readings a call reports (vantor_results_reading) are those that ran:
  * a reading that did not run is not in the list at all, so under the
  * default and fast efforts a pass may be missing, or the list may be empty
@@ -257,6 +265,10 @@ typedef struct vantor_symbol {
     /* Read through vantor_symbol_kind and vantor_symbol_version_name. */
     int kind;
     char version_name[8];
+    /* 0: read in the picture as it is; 4, 8, 16 ...: read in a copy of the
+     * picture shrunk by this factor (see vantor_effort), whose binarisation
+     * pass and reading pass and reading name (corners are the picture's). */
+    int copy_factor;
 } vantor_symbol;
 
 /* The kind of a symbol. version is its version within the kind: 1..40 for

@@ -154,6 +154,7 @@ struct Symbol {
     int sa_parity = 0;
     int fnc1 = 0;
     int fnc1_application = 0;
+    int copy_factor = 0; // 0: read in the picture as it is; k: in a copy shrunk by k
 };
 
 struct Results {
@@ -195,6 +196,7 @@ inline Results take(vantor_results *raw) {
         m.pass = s.pass;
         m.reading = s.reading;
         m.mirrored = s.mirrored != 0;
+        m.copy_factor = s.copy_factor;
         m.inverted = s.inverted != 0;
         m.eci = s.eci;
         m.sa_index = s.sa_index;

@@ -16,6 +16,7 @@
 #include "2_image/image.h"
 #include "2_image/lone_eyes.h"
 #include "api_family.h"
+#include "pyramid.h"
 #include "quick_look.h"
 #include "readings.h"
 #include "search.h"
@@ -130,7 +131,66 @@ void read_model2(const Picture &pic, const vantor_options &options, const Plan &
     if (found.symbols.empty() ? !failed(found) && found.reason != VANTOR_OK : options.all_symbols)
         thorough_readings(pic.pixels, pic.width, pic.height, strongest_first(classic.pool()), options.all_symbols,
                           found.symbols.empty() && model1, found);
-    search_for_more(pic.pixels, pic.width, pic.height, options, classic.pool(), found);
+    if (plan.more_after_symbol)
+        search_for_more(pic.pixels, pic.width, pic.height, options, classic.pool(), found);
+}
+
+// The plan a shrunk copy is read with. An exhaustive plan reads it whole.
+// The others read it only where a look at it showed eye patterns: the
+// default effort with the first pass and then the search over that pass's
+// candidates (what reads a symbol a look has seen; the other passes add
+// little on a copy and cost much on one that does not read), the fast
+// effort with the first passes it allows itself.
+Plan copy_plan(const Plan &plan) {
+    if (!plan.look)
+        return plan;
+    Plan copy = plan;
+    copy.look = copy.sharpened = copy.search_first = copy.more_after_symbol = false;
+    copy.first_pass = copy.last_pass = plan.copy_last_pass;
+    return copy;
+}
+
+// When the picture as it is gave no Model 2 symbol (and the call did not
+// fail), reads its shrunk copies where a look sees eye patterns that stand
+// out, coarsest first, until one gives a symbol. The copies' readings are
+// not listed and never traced.
+void read_copies(const Picture &pic, const vantor_options &options, const Plan &plan, Results &found) {
+    if (!found.symbols.empty() || failed(found))
+        return;
+    const std::vector<thorough::Downscaled> copies =
+        pyramid_copies(pic.pixels, pic.width, pic.height, pyramid_factors(pic.width, pic.height));
+    vantor_options quiet = options;
+    quiet.trace_file = nullptr;
+    quiet.trace_fn = nullptr;
+    quiet.trace_user = nullptr;
+    quiet.debug_dir.clear();
+    const Plan plan_of_copy = copy_plan(plan);
+    bool shown = false;
+    for (std::size_t i = 0; i < copies.size(); ++i) {
+        const thorough::Downscaled &copy = copies[i];
+        // The finest copy, with the most pixels, is looked at only when a
+        // coarser one showed a symbol (its modules, shrunk twice as much
+        // there, still show) or when it is the only copy.
+        if (!plan.every_copy && !shown && i + 1 == copies.size() && copies.size() > 1)
+            break;
+        if (!copy_shows_symbol(copy))
+            continue;
+        shown = true;
+        Results in_copy;
+        SingleFinderFinds none;
+        read_model2(Picture{copy.pixels.data(), copy.width, copy.height, 8}, quiet, plan_of_copy, in_copy, none);
+        found.searched = found.searched || in_copy.searched;
+        if (in_copy.reason == VANTOR_OUT_OF_MEMORY) {
+            found.reason = VANTOR_OUT_OF_MEMORY;
+            return;
+        }
+        if (in_copy.symbols.empty())
+            continue;
+        take_copy_symbols(in_copy, copy.factor, found);
+        found.reason = VANTOR_OK;
+        found.stage = VANTOR_STAGE_TEXT;
+        return;
+    }
 }
 
 // The symbols in reading order of their centres: top to bottom, then left to
@@ -178,6 +238,8 @@ Plan plan_for(const vantor_options &options, int width, int height) {
     plan.look = true;
     plan.sharpened = plan.search_first = plan.search = !fast && options.thorough;
     plan.more_after_symbol = !fast && options.thorough;
+    plan.every_copy = false;
+    plan.copy_last_pass = fast ? fast_last_pass : 0;
     plan.last_pass = fast ? fast_last_pass : last_classic_pass;
     return plan;
 }
@@ -186,9 +248,11 @@ Results decode_as_planned(const std::uint8_t *pixels, int width, int height, int
                           const Plan &plan) {
     Results found;
     LoneEyeFinds finds;
-    if (options.kinds & (1u << VANTOR_KIND_QR))
-        read_model2(Picture{pixels, width, height, depth}, options, plan, found, finds);
-    else
+    if (options.kinds & (1u << VANTOR_KIND_QR)) {
+        const Picture picture{pixels, width, height, depth};
+        read_model2(picture, options, plan, found, finds);
+        read_copies(picture, options, plan, found);
+    } else
         found.reason = VANTOR_NO_EYE_PATTERNS;
     // The other kinds are looked for when Model 2 gave nothing, or beside
     // it when every symbol is asked for.

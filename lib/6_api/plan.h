@@ -30,6 +30,11 @@ struct Plan {
     // Whether a symbol the first passes read goes on to the search for more
     // (every symbol, or another that comes first in reading order).
     bool more_after_symbol = true;
+    // Whether every shrunk copy of a large picture is looked at, or the
+    // finest only after a coarser one showed a symbol; and the last classic
+    // pass a copy whose look showed eye patterns is read through.
+    bool every_copy = true;
+    int copy_last_pass = 6;
 };
 
 // The plan of the options' effort for a picture of this size. A traced call

@@ -1,0 +1,238 @@
+// Sweeps generated close-ups through the reader and prints counts (not a
+// test; run by hand): one symbol of versions 1-10 filling much of a picture
+// of 3000-4000 px a side, modules of 15-110 px (or as large as fits), turned,
+// in mild perspective, blurred, with noise and uneven light, through a JPEG
+// file as a phone gives it. Each picture is read at every effort asked for;
+// the counts (read right, wrong, no text) and the CPU time of each effort
+// are printed per module size asked for, so efforts compare case for case.
+// A scene without a symbol of the same size is read too, for the time a miss
+// costs.
+// usage: close_sweep [--effort NAME]... [--versions LO-HI] [--modules A,B,..]
+//                    [--seed N] [--list] [--keep DIR]
+// --keep DIR writes every picture there as imageNNN.jpg with its text in
+// imageNNN.expect, for other readers.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <vantor/vantor.h>
+
+#include "qr_symbols.h"
+
+namespace {
+
+using namespace vantor::testing;
+
+struct Case {
+    int version;
+    double module_px;
+    RenderOptions render;
+    int quality;
+    std::string text;
+};
+
+// Deterministic numbers for the cases' looks.
+struct Lcg {
+    std::uint32_t s;
+    double next() {
+        s = s * 1664525u + 1013904223u;
+        return (s >> 8) / 16777216.0;
+    }
+    double in(double lo, double hi) { return lo + (hi - lo) * next(); }
+};
+
+// The side of the symbol's bounding box, with two modules of margin, when
+// turned by `deg`.
+double turned_side(int modules, double module_px, double deg) {
+    const double a = deg * 3.14159265358979 / 180.0;
+    return (modules + 4) * module_px * (std::fabs(std::cos(a)) + std::fabs(std::sin(a)));
+}
+
+std::vector<Case> make_cases(int lo, int hi, const std::vector<double> &modules, std::uint32_t seed) {
+    std::vector<Case> cases;
+    Lcg r{seed};
+    const int sides[3][2] = {{3024, 4032}, {4000, 3000}, {3000, 3000}};
+    for (int v = lo; v <= hi; ++v)
+        for (double m : modules) {
+            Case c;
+            c.version = v;
+            const int n = 4 * v + 17;
+            const auto &side = sides[cases.size() % 3];
+            RenderOptions &o = c.render;
+            o.canvas_width = side[0];
+            o.canvas_height = side[1];
+            o.rotation_deg = r.in(0, 360);
+            // A module size the picture cannot hold turned is cut to fit.
+            const double room = 0.97 * std::min(side[0], side[1]);
+            c.module_px = std::min(m, room / turned_side(n, 1.0, o.rotation_deg) / 1.15);
+            o.module_px = c.module_px;
+            o.perspective = r.in(-8e-5, 8e-5);
+            o.skew_x = r.in(-0.04, 0.04);
+            o.blur_sigma = r.in(0.8, 2.0) + r.in(0.0, 0.06) * c.module_px;
+            o.noise_sigma = r.in(2, 7);
+            o.light_gradient = r.in(0, 0.35);
+            o.dark = static_cast<std::uint8_t>(r.in(10, 60));
+            o.light = static_cast<std::uint8_t>(r.in(190, 250));
+            o.seed = r.s;
+            c.quality = static_cast<int>(r.in(70, 92));
+            char text[96];
+            std::snprintf(text, sizeof text, "V%02d-%03.0f-%05X", v, m, static_cast<unsigned>(r.s >> 12));
+            c.text = text;
+            cases.push_back(c);
+        }
+    return cases;
+}
+
+struct Tally {
+    int cases = 0, right = 0, wrong = 0;
+    double seconds = 0;
+};
+
+double cpu_seconds() { return static_cast<double>(std::clock()) / CLOCKS_PER_SEC; }
+
+// Reads the file at `effort`; 1 right, -1 wrong, 0 nothing.
+int read_file(const std::string &path, vantor_effort effort, const std::string &want, double &seconds) {
+    vantor_read_error error;
+    const double start = cpu_seconds();
+    vantor_image *image = vantor_image_read(path.c_str(), &error);
+    if (!image)
+        return 0;
+    vantor_options *options = vantor_options_new();
+    vantor_options_set_effort(options, effort);
+    vantor_results *results = vantor_decode(image, options);
+    int verdict = 0;
+    if (results && vantor_results_count(results) > 0) {
+        const vantor_symbol *s = vantor_results_symbol(results, 0);
+        verdict = std::string(reinterpret_cast<const char *>(s->bytes), s->length) == want ? 1 : -1;
+    }
+    vantor_results_free(results);
+    vantor_options_free(options);
+    vantor_image_free(image);
+    seconds += cpu_seconds() - start;
+    return verdict;
+}
+
+std::vector<double> parse_list(const char *s) {
+    std::vector<double> out;
+    for (const char *p = s; *p;) {
+        char *end = nullptr;
+        const double v = std::strtod(p, &end);
+        if (end == p || !(v > 0))
+            return {};
+        out.push_back(v);
+        p = *end == ',' ? end + 1 : end;
+        if (*end && *end != ',')
+            return {};
+    }
+    return out;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    std::vector<vantor_effort> efforts;
+    int lo = 1, hi = 10;
+    std::vector<double> modules{15, 20, 30, 40, 60, 80, 110};
+    std::uint32_t seed = 1;
+    bool list = false;
+    std::string keep;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        vantor_effort e;
+        if (a == "--effort" && i + 1 < argc && vantor_effort_from_name(argv[i + 1], &e)) {
+            efforts.push_back(e);
+            ++i;
+        } else if (a == "--versions" && i + 1 < argc && std::sscanf(argv[i + 1], "%d-%d", &lo, &hi) == 2 &&
+                   lo >= 1 && hi <= 40 && lo <= hi) {
+            ++i;
+        } else if (a == "--modules" && i + 1 < argc && !(modules = parse_list(argv[i + 1])).empty()) {
+            ++i;
+        } else if (a == "--seed" && i + 1 < argc) {
+            seed = static_cast<std::uint32_t>(std::strtoul(argv[++i], nullptr, 10));
+        } else if (a == "--keep" && i + 1 < argc) {
+            keep = argv[++i];
+        } else if (a == "--list") {
+            list = true;
+        } else {
+            std::fprintf(stderr, "usage: close_sweep [--effort NAME]... [--versions LO-HI] [--modules A,B,..] "
+                                 "[--seed N] [--list] [--keep DIR]\n");
+            return 64;
+        }
+    }
+    if (efforts.empty())
+        efforts = {VANTOR_EFFORT_FAST, VANTOR_EFFORT_DEFAULT, VANTOR_EFFORT_EXHAUSTIVE};
+    const std::string dir = keep.empty() ? temp_dir("close_sweep") : keep;
+    if (dir.empty()) {
+        std::fprintf(stderr, "close_sweep: no scratch folder\n");
+        return 1;
+    }
+    std::vector<Case> cases = make_cases(lo, hi, modules, seed);
+    // Per effort, per module size asked for.
+    std::vector<std::map<double, Tally>> tallies(efforts.size());
+    std::vector<Tally> totals(efforts.size());
+    int made = 0;
+    for (std::size_t k = 0; k < cases.size(); ++k) {
+        const Case &c = cases[k];
+        const auto symbol = make_symbol(c.text, c.version, Level::M, Mode::byte);
+        const Picture picture = symbol ? render(*symbol, c.render) : Picture{};
+        char name[64];
+        std::snprintf(name, sizeof name, "/image%03zu.jpg", k);
+        const std::string path = dir + name;
+        if (picture.pixels.empty() || !write_jpeg(path, picture, c.quality)) {
+            std::fprintf(stderr, "close_sweep: case %zu (version %d) not made\n", k, c.version);
+            continue;
+        }
+        ++made;
+        if (!keep.empty())
+            std::ofstream(dir + "/image" + std::to_string(1000 + k).substr(1) + ".expect", std::ios::binary) << c.text;
+        const double asked = modules[k % modules.size()];
+        std::string verdicts;
+        for (std::size_t e = 0; e < efforts.size(); ++e) {
+            double seconds = 0;
+            const int v = read_file(path, efforts[e], c.text, seconds);
+            for (Tally *t : {&tallies[e][asked], &totals[e]}) {
+                ++t->cases;
+                t->right += v > 0;
+                t->wrong += v < 0;
+                t->seconds += seconds;
+            }
+            verdicts += v > 0 ? " read" : v < 0 ? " WRONG" : " -";
+            verdicts += "(" + std::to_string(static_cast<int>(seconds * 1000)) + " ms)";
+        }
+        if (list)
+            std::printf("case %3zu: version %2d, module %5.1f px, turned %6.1f, blur %.1f, jpeg %d:%s\n", k, c.version,
+                        c.module_px, c.render.rotation_deg, c.render.blur_sigma, c.quality, verdicts.c_str());
+        if (keep.empty())
+            std::remove(path.c_str());
+    }
+    // The cost of a miss: a scene of the same size without a symbol.
+    std::vector<double> miss(efforts.size(), 0);
+    const Picture scene = render_noise(3024, 4032, "scene", seed);
+    const std::string scene_path = dir + "/scene.jpg";
+    if (write_jpeg(scene_path, scene, 85))
+        for (std::size_t e = 0; e < efforts.size(); ++e)
+            if (read_file(scene_path, efforts[e], "", miss[e]) != 0)
+                std::printf("a symbol read in the scene without one at effort %s\n", vantor_effort_name(efforts[e]));
+    if (keep.empty()) {
+        std::remove(scene_path.c_str());
+        std::remove(dir.c_str());
+    }
+    std::printf("%d close-ups, versions %d-%d\n", made, lo, hi);
+    for (std::size_t e = 0; e < efforts.size(); ++e) {
+        std::printf("effort %s:\n", vantor_effort_name(efforts[e]));
+        for (const auto &[m, t] : tallies[e])
+            std::printf("  modules %4.0f px (or as large as fits): %3d cases, %3d read, %d wrong, %5.2f s\n", m,
+                        t.cases, t.right, t.wrong, t.seconds);
+        const Tally &t = totals[e];
+        std::printf("  all: %d cases, %d read, %d wrong, %d no text, %.2f s CPU; 12 MP scene without a symbol "
+                    "%.3f s\n",
+                    t.cases, t.right, t.wrong, t.cases - t.right - t.wrong, t.seconds, miss[e]);
+    }
+    return 0;
+}
