@@ -102,8 +102,12 @@ bool pair_of_eyes(const GreyView &grey, const Pool &pool, bool measured) {
 }
 
 bool for_each_standing(const GreyView &grey, const Binary &binary, Pool &pool, bool completing,
-                       FunctionRef<bool(const Triple &, StandingEyes &)> on) {
-    for (const Triple &t : form_triples(pool.at, pool.quality, pool.used, max_gated)) {
+                       FunctionRef<bool(const Triple &, StandingEyes &)> on, Formation formation) {
+    const std::vector<Triple> triples =
+        formation == Formation::every
+            ? form_triples(pool.at, pool.quality, pool.used, max_gated)
+            : form_local_triples(pool.at, pool.quality, pool.used, nearest_neighbours, max_gated);
+    for (const Triple &t : triples) {
         const std::size_t k[3] = {static_cast<std::size_t>(t.corner), static_cast<std::size_t>(t.along),
                                   static_cast<std::size_t>(t.down)};
         if (pool.used[k[0]] || pool.used[k[1]] || pool.used[k[2]])

@@ -44,14 +44,19 @@ struct StandingEyes {
     double contrast = 0;
 };
 
+// How the triples of a pool are formed: of every three candidates (a pool
+// of the strongest few), or of each candidate with its nearest (a pool of
+// many, from a picture of many symbols).
+enum class Formation { every, nearest };
+
 // Calls `on` with the triples of the pool's unused candidates, best first,
-// that pass the geometric gates, hold no synthetic candidate or
+// formed as `formation` says, that pass the geometric gates, hold no synthetic candidate or
 // (`completing`) exactly one, and whose eye patterns found by the scan each
 // stand out by the search's minimum contrast (a synthetic one was matched by
 // template already); outlines are traced once per candidate. Stops when `on`
 // returns true, and returns whether it did.
 bool for_each_standing(const GreyView &grey, const Binary &binary, Pool &pool, bool completing,
-                       FunctionRef<bool(const Triple &, StandingEyes &)> on);
+                       FunctionRef<bool(const Triple &, StandingEyes &)> on, Formation formation = Formation::every);
 
 // Whether two candidates of the pool found by the scan, of like size and as
 // far apart as two eye patterns of one symbol, could be two of a symbol's:
@@ -65,6 +70,8 @@ bool pair_of_eyes(const GreyView &grey, const Pool &pool, bool measured);
 // Gated triples considered per binarisation; a triple whose eye patterns
 // fail the contrast test costs little and does not count as tried.
 constexpr int max_gated = 4000;
+// Nearest candidates each one forms triples with, when formed so.
+constexpr int nearest_neighbours = 8;
 // Third eyes placed by completion per binarisation, and their quality.
 constexpr int max_completions = 12;
 constexpr double completed_quality = 0.5;
