@@ -201,6 +201,9 @@ void run_pass(Pass &pass, Pool &pool, const SearchOptions &opt, std::vector<Foun
 // Every symbol of a crowded picture: the candidates of one binarisation
 // past the strongest few the pass took, each forming triples with its
 // nearest; the triples and grids granted grow with the candidates free.
+// The symbols read take their candidates out of the pool, and the triples
+// are formed again while that reads more: an eye pattern whose nearest were
+// the eyes of its neighbours then meets its own symbol's.
 void run_crowd(Pass &pass, Pool &pool, const SearchOptions &opt, std::vector<FoundSymbol> &found) {
     mark_read(pass.grey, pool, found);
     const int free = static_cast<int>(std::count(pool.used.begin(), pool.used.end(), 0));
@@ -210,7 +213,9 @@ void run_crowd(Pass &pass, Pool &pool, const SearchOptions &opt, std::vector<Fou
     crowd.max_triples = crowd_triples_per_candidate * free;
     pass.grids_left += crowd_grids_per_candidate * free;
     int tried = 0;
-    try_triples(pass, pool, false, crowd, tried, found, Formation::nearest);
+    for (std::size_t before = found.size();; before = found.size())
+        if (try_triples(pass, pool, false, crowd, tried, found, Formation::nearest) || found.size() == before)
+            return;
 }
 
 } // namespace

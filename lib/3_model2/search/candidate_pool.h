@@ -3,8 +3,10 @@
 // from the grey around them.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <span>
+#include <unordered_set>
 #include <vector>
 
 #include "1_base/function_ref.h"
@@ -23,6 +25,7 @@ struct Pool {
     std::vector<int> used;       // part of a symbol read
     std::vector<char> synthetic; // placed by completion, not found by the scan
     std::vector<std::optional<std::vector<Point>>> traced; // outline points, when needed
+    std::unordered_set<std::uint64_t> judged; // triples given to the contrast test, by triple_key
 
     void add(const Candidate &c, double q, bool made);
 };
@@ -50,7 +53,7 @@ struct StandingEyes {
 enum class Formation { every, nearest };
 
 // Calls `on` with the triples of the pool's unused candidates, best first,
-// formed as `formation` says, that pass the geometric gates, hold no synthetic candidate or
+// formed as `formation` says and not judged before in this pool, that pass the geometric gates, hold no synthetic candidate or
 // (`completing`) exactly one, and whose eye patterns found by the scan each
 // stand out by the search's minimum contrast (a synthetic one was matched by
 // template already); outlines are traced once per candidate. Stops when `on`
@@ -70,8 +73,6 @@ bool pair_of_eyes(const GreyView &grey, const Pool &pool, bool measured);
 // Gated triples considered per binarisation; a triple whose eye patterns
 // fail the contrast test costs little and does not count as tried.
 constexpr int max_gated = 4000;
-// Nearest candidates each one forms triples with, when formed so.
-constexpr int nearest_neighbours = 8;
 // Third eyes placed by completion per binarisation, and their quality.
 constexpr int max_completions = 12;
 constexpr double completed_quality = 0.5;

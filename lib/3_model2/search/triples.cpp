@@ -15,6 +15,14 @@ constexpr double max_size_ratio = 3.0; // largest over smallest module size
 constexpr double max_leg_ratio = 2.2;  // longer over shorter leg
 constexpr double max_cosine = 0.6;     // |cos| of the corner angle: 53..127 degrees
 constexpr double min_modules = 21 * 0.7, max_modules = 177 * 1.3;
+// Triples formed locally: each candidate's nearest in each of eight
+// directions (a symbol's two other eye patterns lie in two of them, its
+// neighbours' and decoys in its data in the others), out to a symbol's
+// reach in modules.
+constexpr int sectors = 8;
+constexpr std::size_t nearest_per_sector = 2;
+constexpr double local_reach_modules = max_modules;
+constexpr double min_rank_quality = 0.05;
 
 double distance(const Candidate &a, const Candidate &b) { return std::hypot(a.x - b.x, a.y - b.y); }
 
@@ -134,8 +142,9 @@ std::vector<Triple> form_triples(std::span<const Candidate> c, std::span<const d
 }
 
 std::vector<Triple> form_local_triples(std::span<const Candidate> c, std::span<const double> quality,
-                                       std::span<const int> used, int neighbours, int limit) {
+                                       std::span<const int> used, int limit) {
     std::vector<Triple> out;
+    std::vector<std::array<int, 3>> keys;
     const std::size_t n = c.size();
     // The candidates that take part, by x, for the sweep that finds each
     // one's nearest.
@@ -147,65 +156,85 @@ std::vector<Triple> form_local_triples(std::span<const Candidate> c, std::span<c
         return c[static_cast<std::size_t>(a)].x < c[static_cast<std::size_t>(b)].x;
     });
     struct Near {
-        double rank;
-        int index;
+        double rank = 0;
+        int index = -1;
     };
-    std::vector<Near> best;
-    std::vector<std::array<int, 3>> seen;
+    std::array<std::array<Near, nearest_per_sector>, sectors> best;
     for (std::size_t s = 0; s < by_x.size(); ++s) {
         const Candidate &a = c[static_cast<std::size_t>(by_x[s])];
-        best.clear();
-        // The nearest of like size, the distance stretched by the square of
-        // the size ratio: eye patterns of one symbol are of one size, a
-        // smaller symbol's nearby are not. Closer than seven modules is the
-        // same eye pattern again (or a piece of it).
+        for (auto &sector : best)
+            sector.fill(Near{});
+        // Beyond a symbol's reach, or the farthest kept where every sector
+        // is full, nothing is kept.
+        const double reach = local_reach_modules * a.module;
+        double bound = reach;
         auto consider = [&](std::size_t t) {
             const int jb = by_x[t];
             const Candidate &b = c[static_cast<std::size_t>(jb)];
             const double ratio = std::max(a.module, b.module) / std::min(a.module, b.module);
+            const double dx = b.x - a.x, dy = b.y - a.y;
             const double dist = distance(a, b);
-            if (!(ratio <= max_size_ratio) || dist < 7 * std::min(a.module, b.module))
+            // Closer than seven modules is the same eye pattern again, or a
+            // piece of it.
+            if (!(ratio <= max_size_ratio) || dist < 7 * std::min(a.module, b.module) || dist > reach)
                 return;
-            const double rank = dist * ratio * ratio;
-            if (static_cast<int>(best.size()) == neighbours && rank >= best.back().rank)
+            // The nearest of like size, seen by many scan lines: the distance
+            // stretched by the square of the size ratio (a symbol's eye
+            // patterns are of one size) and by the share of scan lines that
+            // missed (decoys in a symbol's data are found by few).
+            const double seen = std::max(min_rank_quality, quality[static_cast<std::size_t>(jb)]);
+            const double rank = dist * ratio * ratio / seen;
+            const bool wide = std::fabs(dx) >= std::fabs(dy);
+            const int octant = dy >= 0 ? (dx >= 0 ? (wide ? 0 : 1) : (wide ? 3 : 2))
+                                       : (dx < 0 ? (wide ? 4 : 5) : (wide ? 7 : 6));
+            auto &sector = best[static_cast<std::size_t>(octant)];
+            if (sector.back().index >= 0 && rank >= sector.back().rank)
                 return;
-            if (static_cast<int>(best.size()) == neighbours)
-                best.pop_back();
-            const auto at = std::upper_bound(best.begin(), best.end(), rank,
-                                             [](double r, const Near &e) { return r < e.rank; });
-            best.insert(at, Near{rank, jb});
+            std::size_t at = sector.size() - 1;
+            while (at > 0 && (sector[at - 1].index < 0 || rank < sector[at - 1].rank)) {
+                sector[at] = sector[at - 1];
+                --at;
+            }
+            sector[at] = Near{rank, jb};
+            bound = 0;
+            for (const auto &kept : best)
+                bound = std::max(bound, kept.back().index >= 0 ? kept.back().rank : reach);
         };
-        // Outwards in x from the candidate, each way, until the x distance
-        // alone passes the farthest kept or a symbol's reach.
-        const double reach = max_modules * max_size_ratio * a.module;
-        auto bound = [&] {
-            return static_cast<int>(best.size()) == neighbours ? std::min(reach, best.back().rank) : reach;
-        };
-        for (std::size_t t = s + 1; t < by_x.size() && c[static_cast<std::size_t>(by_x[t])].x - a.x <= bound(); ++t)
+        for (std::size_t t = s + 1; t < by_x.size() && c[static_cast<std::size_t>(by_x[t])].x - a.x <= bound; ++t)
             consider(t);
-        for (std::size_t t = s; t-- > 0 && a.x - c[static_cast<std::size_t>(by_x[t])].x <= bound();)
+        for (std::size_t t = s; t-- > 0 && a.x - c[static_cast<std::size_t>(by_x[t])].x <= bound;)
             consider(t);
         auto distances = [&](int p, int q) {
             return pair_distance(c[static_cast<std::size_t>(p)], c[static_cast<std::size_t>(q)]);
         };
-        for (std::size_t u = 0; u < best.size(); ++u)
-            for (std::size_t v = u + 1; v < best.size(); ++v) {
-                std::array<int, 3> key{by_x[s], best[u].index, best[v].index};
-                std::sort(key.begin(), key.end());
-                if (auto t = judge(c, quality, key[0], key[1], key[2], distances)) {
-                    out.push_back(*t);
-                    seen.push_back(key);
-                }
+        // With this candidate as the corner, the other two lie in different
+        // directions, not opposite ones (the corner's angle is 53 to 127
+        // degrees); as another eye, the triple is formed from its corner.
+        for (int u = 0; u < sectors; ++u)
+            for (int v = u + 1; v < sectors; ++v) {
+                if (v - u == sectors / 2)
+                    continue;
+                for (const Near &p : best[static_cast<std::size_t>(u)])
+                    for (const Near &q : best[static_cast<std::size_t>(v)]) {
+                        if (p.index < 0 || q.index < 0)
+                            continue;
+                        std::array<int, 3> key{by_x[s], p.index, q.index};
+                        std::sort(key.begin(), key.end());
+                        if (auto t = judge(c, quality, key[0], key[1], key[2], distances)) {
+                            out.push_back(*t);
+                            keys.push_back(key);
+                        }
+                    }
             }
     }
     // A triple found from two of its candidates is kept once.
     std::vector<std::size_t> order(out.size());
     for (std::size_t i = 0; i < order.size(); ++i)
         order[i] = i;
-    std::sort(order.begin(), order.end(), [&](std::size_t x, std::size_t y) { return seen[x] < seen[y]; });
+    std::sort(order.begin(), order.end(), [&](std::size_t x, std::size_t y) { return keys[x] < keys[y]; });
     std::vector<Triple> unique;
     for (std::size_t i = 0; i < order.size(); ++i)
-        if (i == 0 || seen[order[i]] != seen[order[i - 1]])
+        if (i == 0 || keys[order[i]] != keys[order[i - 1]])
             unique.push_back(out[order[i]]);
     best_first(unique, limit);
     return unique;

@@ -1,10 +1,10 @@
 // Sweeps generated sheets of many QR Code symbols (20 to 80 of mixed
 // versions in one picture, small and large gaps, some payloads repeated,
-// 2 to 6 pixels a module, flat or turned with keystone, blur and noise)
-// through vantor_decode_pixels asking for every symbol, and prints per sheet
-// and in total the symbols placed, read, read with another text, read twice
-// and read where none was placed, with the decode time. Not a test: a
-// measurement, run by hand.
+// 2 to 6 pixels a module; flat, or turned with keystone, blur and noise,
+// mildly or roughly) through vantor_decode_pixels asking for every symbol,
+// and prints per sheet and in total the symbols placed, read, read with
+// another text, read twice and read where none was placed, with the decode
+// time. Not a test: a measurement, run by hand.
 //
 // usage: sheet_sweep [--size WxH] [--seed S] [--effort default|exhaustive|fast]
 //                    [--only N] [--save DIR] [--verbose]
@@ -79,7 +79,7 @@ int main(int argc, char **argv) {
     for (const Kind &kind : kinds)
         for (const Gaps &gap : gaps)
             for (double module : modules)
-                for (int photo = 0; photo < 2; ++photo, ++index) {
+                for (int photo = 0; photo < 3; ++photo, ++index) {
                     if (only >= 0 && index != only)
                         continue;
                     vt::SheetOptions o;
@@ -95,12 +95,14 @@ int main(int argc, char **argv) {
                     o.repeats = o.count / 6;
                     if (photo) {
                         // A phone's view: turned, keystone, slight blur and noise,
-                        // modules of one sheet up to a fifth apart in size.
-                        o.rotation_deg = 3 + static_cast<double>(o.seed * 40503u % 23);
-                        o.perspective = (o.seed % 2 ? 1 : -1) * 0.00004 * (1 + o.seed % 3);
-                        o.blur_sigma = 0.4 + 0.2 * (o.seed % 4);
-                        o.noise_sigma = 4;
-                        o.module_spread = 1.2;
+                        // modules of one sheet up to a fifth apart in size; or
+                        // rougher: more of each.
+                        const bool rough = photo == 2;
+                        o.rotation_deg = 3 + static_cast<double>(o.seed * 40503u % (rough ? 43 : 23));
+                        o.perspective = (o.seed % 2 ? 1 : -1) * 0.00004 * (1 + o.seed % 3) * (rough ? 2 : 1);
+                        o.blur_sigma = (rough ? 0.9 : 0.4) + 0.2 * (o.seed % 4);
+                        o.noise_sigma = rough ? 9 : 4;
+                        o.module_spread = rough ? 1.5 : 1.2;
                     }
                     const vt::Sheet sheet = vt::make_sheet(o);
                     if (sheet.picture.pixels.empty()) {
@@ -125,7 +127,7 @@ int main(int argc, char **argv) {
                     vantor_results_free(r);
                     const vt::SheetScore s = vt::score_sheet(sheet, read);
                     std::printf("sheet %2d %-6s %-7s %gpx %-5s: %2d of %2d read, %d wrong, %d twice, %d outside, %6.0f ms\n",
-                                index, kind.name, gap.name, module, photo ? "photo" : "flat", s.read, s.placed, s.wrong,
+                                index, kind.name, gap.name, module, photo == 2 ? "rough" : photo ? "photo" : "flat", s.read, s.placed, s.wrong,
                                 s.repeat, s.outside, ms);
                     if (verbose && s.read < s.placed)
                         for (std::size_t i = 0; i < sheet.symbols.size(); ++i) {
