@@ -87,6 +87,25 @@ void add_family_symbol(Results &results, FamilySymbol &symbol) {
     set_kind(owned.view, symbol.kind, symbol.found.version);
 }
 
+// The row matches of one polarity (`inverted`) outside the symbols already
+// read in it: inside, a match is the symbol's own eye pattern or its data,
+// and a picture of many symbols would otherwise fill the lone-eye candidates
+// with them.
+void drop_read(std::vector<thorough::RowMatch> &matches, const Results &results, bool inverted) {
+    std::vector<std::array<std::array<float, 2>, 4>> read;
+    for (const auto &owned : results.symbols)
+        if (owned->view.inverted == inverted) {
+            const vantor_point *c = owned->view.corners;
+            read.push_back({{{c[0].x - 0.5f, c[0].y - 0.5f}, {c[1].x - 0.5f, c[1].y - 0.5f},
+                             {c[2].x - 0.5f, c[2].y - 0.5f}, {c[3].x - 0.5f, c[3].y - 0.5f}}});
+        }
+    if (read.empty())
+        return;
+    std::erase_if(matches, [&](const thorough::RowMatch &m) {
+        return std::any_of(read.begin(), read.end(), [&](const auto &q) { return thorough::inside(q, m.x, m.y); });
+    });
+}
+
 } // namespace
 
 bool lone_eye_kinds(const vantor_options &options) {
@@ -159,7 +178,9 @@ bool family_readings(const std::uint8_t *pixels, int width, int height, const va
         } else if (pixels && lone_eyes::fits(width, height)) {
             const thorough::GreyView grey{pixels, width, height, width, p == 1};
             const thorough::Binary binary(grey);
-            read = lone_eye_readings(grey, binary, thorough::row_matches(binary), options);
+            std::vector<thorough::RowMatch> matches = thorough::row_matches(binary);
+            drop_read(matches, results, p == 1);
+            read = lone_eye_readings(grey, binary, matches, options);
         }
         for (FamilySymbol &symbol : read)
             add_family_symbol(results, symbol);

@@ -177,7 +177,7 @@ void read_copies(const Picture &pic, const vantor_options &options, const Plan &
             continue;
         shown = true;
         Results in_copy;
-        SingleFinderFinds none;
+        LoneEyeFinds none;
         read_model2(Picture{copy.pixels.data(), copy.width, copy.height, 8}, quiet, plan_of_copy, in_copy, none);
         found.searched = found.searched || in_copy.searched;
         if (in_copy.reason == VANTOR_OUT_OF_MEMORY) {

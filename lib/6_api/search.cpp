@@ -33,6 +33,11 @@ constexpr double version_slack_share = 0.12;
 constexpr double min_timing = 0.7;
 // The same for the first guess of a version, which may be a little off.
 constexpr double min_guess_timing = 0.6;
+// Every symbol asked for: the candidates a binarisation keeps, and the
+// triples tried and grids sampled granted for each one free.
+constexpr int max_crowd = 4096;
+constexpr int crowd_triples_per_candidate = 4;
+constexpr int crowd_grids_per_candidate = 8;
 
 struct Pass {
     const GreyView &grey;
@@ -144,7 +149,7 @@ std::array<float, 2> centre(const FoundSymbol &s) {
 // candidate, or (completing) those with exactly one. Found symbols go to
 // `found`; true when the search should stop.
 bool try_triples(Pass &pass, Pool &pool, bool completing, const SearchOptions &opt, int &tried,
-                 std::vector<FoundSymbol> &found) {
+                 std::vector<FoundSymbol> &found, Formation formation = Formation::every) {
     return for_each_standing(pass.grey, pass.binary, pool, completing, [&](const Triple &t, StandingEyes &standing) {
         const std::size_t k[3] = {static_cast<std::size_t>(t.corner), static_cast<std::size_t>(t.along),
                                   static_cast<std::size_t>(t.down)};
@@ -167,17 +172,21 @@ bool try_triples(Pass &pass, Pool &pool, bool completing, const SearchOptions &o
         if (!again)
             found.push_back(std::move(*s));
         return !opt.all_symbols;
-    });
+    }, formation);
+}
+
+// Marks the candidates inside a symbol already read: they belong to it.
+void mark_read(const GreyView &grey, Pool &pool, std::span<const FoundSymbol> found) {
+    for (std::size_t i = 0; i < pool.at.size(); ++i)
+        for (const FoundSymbol &s : found)
+            if (s.inverted == grey.inverted && inside(s, pool.at[i].x, pool.at[i].y))
+                pool.used[i] = 1;
 }
 
 // Tries the triples of one binarisation, then triples completed by a third
 // eye where two strong candidates predict one.
 void run_pass(Pass &pass, Pool &pool, const SearchOptions &opt, std::vector<FoundSymbol> &found) {
-    // Candidates inside a symbol already read belong to it.
-    for (std::size_t i = 0; i < pool.at.size(); ++i)
-        for (const FoundSymbol &s : found)
-            if (s.inverted == pass.grey.inverted && inside(s, pool.at[i].x, pool.at[i].y))
-                pool.used[i] = 1;
+    mark_read(pass.grey, pool, found);
     const auto free = std::count(pool.used.begin(), pool.used.end(), 0);
     int tried = 0;
     if (free >= 3 && try_triples(pass, pool, false, opt, tried, found))
@@ -187,6 +196,26 @@ void run_pass(Pass &pass, Pool &pool, const SearchOptions &opt, std::vector<Foun
     for (const Candidate &c : missing_eyes(pass.grey, pool.at, pool.quality, pool.used, max_completions))
         pool.add(c, completed_quality, true);
     try_triples(pass, pool, true, opt, tried, found);
+}
+
+// Every symbol of a crowded picture: the candidates of one binarisation
+// past the strongest few the pass took, each forming triples with its
+// nearest; the triples and grids granted grow with the candidates free.
+// The symbols read take their candidates out of the pool, and the triples
+// are formed again while that reads more: an eye pattern whose nearest were
+// the eyes of its neighbours then meets its own symbol's.
+void run_crowd(Pass &pass, Pool &pool, const SearchOptions &opt, std::vector<FoundSymbol> &found) {
+    mark_read(pass.grey, pool, found);
+    const int free = static_cast<int>(std::count(pool.used.begin(), pool.used.end(), 0));
+    if (free < 3)
+        return;
+    SearchOptions crowd = opt;
+    crowd.max_triples = crowd_triples_per_candidate * free;
+    pass.grids_left += crowd_grids_per_candidate * free;
+    int tried = 0;
+    for (std::size_t before = found.size();; before = found.size())
+        if (try_triples(pass, pool, false, crowd, tried, found, Formation::nearest) || found.size() == before)
+            return;
 }
 
 } // namespace
@@ -221,10 +250,15 @@ std::vector<FoundSymbol> search(const std::uint8_t *pixels, int width, int heigh
     auto search_view = [&](const GreyView &grey, bool pool_classic, const SearchOptions &pass_options,
                            std::optional<ScannedView> scanned) {
         const Binary binary = scanned ? std::move(scanned->binary) : Binary(grey);
-        Pool candidates = [&] {
+        // Every symbol asked for: the candidates past the strongest are kept
+        // for the crowd. The strongest are the first of them all.
+        std::vector<ScoredCandidate> scanned_all = [&] {
             const std::vector<RowMatch> matches = scanned ? std::move(scanned->matches) : row_matches(binary);
-            return scanned_pool(merge_matches(matches, width, height, opt.max_candidates), 1);
+            return merge_matches(matches, width, height, opt.all_symbols ? max_crowd : opt.max_candidates);
         }();
+        const std::size_t strongest =
+            std::min(scanned_all.size(), static_cast<std::size_t>(std::max(0, opt.max_candidates)));
+        Pool candidates = scanned_pool(std::span(scanned_all).first(strongest), 1);
         if (pool_classic)
             add_pooled(candidates, pooled, opt.max_candidates);
         Pass pass{grey, binary, grids_left, opt.model1};
@@ -242,6 +276,10 @@ std::vector<FoundSymbol> search(const std::uint8_t *pixels, int width, int heigh
         }
         scanned.reset();
         run_pass(pass, candidates, pass_options, found);
+        if (opt.all_symbols && scanned_all.size() > strongest) {
+            Pool crowd = scanned_pool(scanned_all, 1);
+            run_crowd(pass, crowd, pass_options, found);
+        }
         grids_left = pass.grids_left;
         return (found.empty() || opt.all_symbols) && grids_left > 0;
     };

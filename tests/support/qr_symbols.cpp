@@ -132,30 +132,6 @@ struct Geometry {
     }
 };
 
-// Separable Gaussian blur with clamped edges.
-void blur(std::vector<double> &v, int width, int height, double sigma) {
-    const int radius = static_cast<int>(std::ceil(3.0 * sigma));
-    std::vector<double> kernel(2 * radius + 1);
-    double sum = 0;
-    for (int k = -radius; k <= radius; ++k)
-        sum += kernel[k + radius] = std::exp(-0.5 * k * k / (sigma * sigma));
-    for (double &k : kernel) k /= sum;
-    std::vector<double> tmp(v.size());
-    auto pass = [&](const std::vector<double> &in, std::vector<double> &out, int dx, int dy) {
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x) {
-                double acc = 0;
-                for (int k = -radius; k <= radius; ++k) {
-                    const int sx = std::clamp(x + k * dx, 0, width - 1);
-                    const int sy = std::clamp(y + k * dy, 0, height - 1);
-                    acc += kernel[k + radius] * in[static_cast<std::size_t>(sy) * width + sx];
-                }
-                out[static_cast<std::size_t>(y) * width + x] = acc;
-            }
-    };
-    pass(v, tmp, 1, 0);
-    pass(tmp, v, 0, 1);
-}
 
 } // namespace
 
@@ -194,6 +170,30 @@ std::optional<Symbol> make_symbol(std::span<const Segment> segments, int version
     symbol.modules.resize(count);
     for (std::size_t i = 0; i < count; ++i) symbol.modules[i] = code->data[i] & 1;
     return symbol;
+}
+
+void blur(std::vector<double> &v, int width, int height, double sigma) {
+    const int radius = static_cast<int>(std::ceil(3.0 * sigma));
+    std::vector<double> kernel(2 * radius + 1);
+    double sum = 0;
+    for (int k = -radius; k <= radius; ++k)
+        sum += kernel[k + radius] = std::exp(-0.5 * k * k / (sigma * sigma));
+    for (double &k : kernel) k /= sum;
+    std::vector<double> tmp(v.size());
+    auto pass = [&](const std::vector<double> &in, std::vector<double> &out, int dx, int dy) {
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                double acc = 0;
+                for (int k = -radius; k <= radius; ++k) {
+                    const int sx = std::clamp(x + k * dx, 0, width - 1);
+                    const int sy = std::clamp(y + k * dy, 0, height - 1);
+                    acc += kernel[k + radius] * in[static_cast<std::size_t>(sy) * width + sx];
+                }
+                out[static_cast<std::size_t>(y) * width + x] = acc;
+            }
+    };
+    pass(v, tmp, 1, 0);
+    pass(tmp, v, 0, 1);
 }
 
 Picture render(const Symbol &symbol, const RenderOptions &o) {

@@ -71,6 +71,9 @@ struct RenderOptions {
 
 Picture render(const Symbol &symbol, const RenderOptions &options = {});
 
+// Separable Gaussian blur of row-major values, edges clamped.
+void blur(std::vector<double> &values, int width, int height, double sigma);
+
 // A picture with no symbol at all, of the given kind: "blank", "noise",
 // "stripes", or "scene" (smooth blobs with edges, texture and falling light).
 Picture render_noise(int width, int height, std::string_view kind, std::uint32_t seed = 1);

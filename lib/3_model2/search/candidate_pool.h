@@ -3,8 +3,10 @@
 // from the grey around them.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <span>
+#include <unordered_set>
 #include <vector>
 
 #include "1_base/function_ref.h"
@@ -23,6 +25,7 @@ struct Pool {
     std::vector<int> used;       // part of a symbol read
     std::vector<char> synthetic; // placed by completion, not found by the scan
     std::vector<std::optional<std::vector<Point>>> traced; // outline points, when needed
+    std::unordered_set<std::uint64_t> judged; // triples given to the contrast test, by triple_key
 
     void add(const Candidate &c, double q, bool made);
 };
@@ -44,14 +47,19 @@ struct StandingEyes {
     double contrast = 0;
 };
 
+// How the triples of a pool are formed: of every three candidates (a pool
+// of the strongest few), or of each candidate with its nearest (a pool of
+// many, from a picture of many symbols).
+enum class Formation { every, nearest };
+
 // Calls `on` with the triples of the pool's unused candidates, best first,
-// that pass the geometric gates, hold no synthetic candidate or
+// formed as `formation` says and not judged before in this pool, that pass the geometric gates, hold no synthetic candidate or
 // (`completing`) exactly one, and whose eye patterns found by the scan each
 // stand out by the search's minimum contrast (a synthetic one was matched by
 // template already); outlines are traced once per candidate. Stops when `on`
 // returns true, and returns whether it did.
 bool for_each_standing(const GreyView &grey, const Binary &binary, Pool &pool, bool completing,
-                       FunctionRef<bool(const Triple &, StandingEyes &)> on);
+                       FunctionRef<bool(const Triple &, StandingEyes &)> on, Formation formation = Formation::every);
 
 // Whether two candidates of the pool found by the scan, of like size and as
 // far apart as two eye patterns of one symbol, could be two of a symbol's:

@@ -4,7 +4,9 @@
 #include "triples.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <optional>
 
 namespace vantor::thorough {
 namespace {
@@ -13,6 +15,14 @@ constexpr double max_size_ratio = 3.0; // largest over smallest module size
 constexpr double max_leg_ratio = 2.2;  // longer over shorter leg
 constexpr double max_cosine = 0.6;     // |cos| of the corner angle: 53..127 degrees
 constexpr double min_modules = 21 * 0.7, max_modules = 177 * 1.3;
+// Triples formed locally: each candidate's nearest in each of eight
+// directions (a symbol's two other eye patterns lie in two of them, its
+// neighbours' and decoys in its data in the others), out to a symbol's
+// reach in modules.
+constexpr int sectors = 8;
+constexpr std::size_t nearest_per_sector = 2;
+constexpr double local_reach_modules = max_modules;
+constexpr double min_rank_quality = 0.05;
 
 double distance(const Candidate &a, const Candidate &b) { return std::hypot(a.x - b.x, a.y - b.y); }
 
@@ -34,79 +44,200 @@ double modules_across(const Candidate &corner, const Candidate &along, const Can
     return modules_across(corner, along, down, distance(corner, along), distance(corner, down));
 }
 
+namespace {
+
+// The gates and the score of the three candidates i < j < k, with every
+// pair's distance in `near` (single precision, as the gates compare them)
+// and `leg` (double, as the legs are measured), indexed by
+// distances(a, b).
+template <class Distances>
+std::optional<Triple> judge(std::span<const Candidate> c, std::span<const double> quality, int i, int j, int k,
+                            Distances &&distances) {
+    const Candidate *p[3] = {&c[static_cast<std::size_t>(i)], &c[static_cast<std::size_t>(j)],
+                             &c[static_cast<std::size_t>(k)]};
+    const double lo = std::min({p[0]->module, p[1]->module, p[2]->module});
+    const double hi = std::max({p[0]->module, p[1]->module, p[2]->module});
+    if (!(lo > 0) || hi > max_size_ratio * lo)
+        return std::nullopt;
+    // The corner faces the longest side.
+    const int q[3] = {i, j, k};
+    const auto d01 = distances(q[0], q[1]), d12 = distances(q[1], q[2]), d02 = distances(q[0], q[2]);
+    int corner = 2, a = 0, b = 1;
+    if (d12.near >= d01.near && d12.near >= d02.near)
+        corner = 0, a = 1, b = 2;
+    else if (d02.near >= d01.near && d02.near >= d12.near)
+        corner = 1, a = 0, b = 2;
+    const Candidate &t = *p[corner];
+    const double ax = p[a]->x - t.x, ay = p[a]->y - t.y, bx = p[b]->x - t.x, by = p[b]->y - t.y;
+    const double la = distances(q[corner], q[a]).leg, lb = distances(q[corner], q[b]).leg;
+    if (!(la > 0 && lb > 0) || std::max(la, lb) > max_leg_ratio * std::min(la, lb))
+        return std::nullopt;
+    const double cosine = (ax * bx + ay * by) / (la * lb);
+    if (std::fabs(cosine) > max_cosine)
+        return std::nullopt;
+    // Along the rows first: with y down, the row leg turns clockwise onto
+    // the column leg.
+    const bool a_first = ax * by - ay * bx > 0;
+    Triple tri{q[corner], q[a_first ? a : b], q[a_first ? b : a], 0};
+    const std::size_t tc = static_cast<std::size_t>(tri.corner), ta = static_cast<std::size_t>(tri.along),
+                      td = static_cast<std::size_t>(tri.down);
+    const double across = modules_across(c[tc], c[ta], c[td], distances(tri.corner, tri.along).near,
+                                         distances(tri.corner, tri.down).near);
+    if (across < min_modules || across > max_modules)
+        return std::nullopt;
+    // Smaller leg sum plus leg difference is better; unequal sizes, a
+    // skewed corner and a candidate seen by few scan lines count against a
+    // triple.
+    const double weakest = std::min({quality[static_cast<std::size_t>(i)], quality[static_cast<std::size_t>(j)],
+                                     quality[static_cast<std::size_t>(k)]});
+    tri.score = (la + lb + std::fabs(la - lb)) * (1.0 + std::fabs(cosine)) * (hi / lo) *
+                (1.0 + 1.0 / std::max(0.05, weakest));
+    return tri;
+}
+
+struct PairDistance {
+    double near = 0;
+    double leg = 0;
+};
+
+PairDistance pair_distance(const Candidate &a, const Candidate &b) {
+    return {distance(a, b), std::hypot(static_cast<double>(b.x - a.x), static_cast<double>(b.y - a.y))};
+}
+
+void best_first(std::vector<Triple> &out, int limit) {
+    std::sort(out.begin(), out.end(), [](const Triple &x, const Triple &y) { return x.score < y.score; });
+    if (static_cast<int>(out.size()) > limit)
+        out.resize(static_cast<std::size_t>(std::max(0, limit)));
+}
+
+} // namespace
+
 std::vector<Triple> form_triples(std::span<const Candidate> c, std::span<const double> quality,
                                  std::span<const int> used, int limit) {
     std::vector<Triple> out;
     const int n = static_cast<int>(c.size());
-    // Every pair's distance, once: in single precision as the gates compare
-    // them, and in double as the legs are measured.
+    // Every pair's distance, once. hypot ignores the signs of its
+    // arguments, and a difference turned round only changes its sign: each
+    // pair is measured once.
     const std::size_t un = c.size();
-    std::vector<double> near(un * un), leg(un * un);
-    // hypot ignores the signs of its arguments, and a difference turned
-    // round only changes its sign: each pair is measured once.
+    std::vector<PairDistance> d(un * un);
     for (std::size_t i = 0; i < un; ++i)
-        for (std::size_t j = i; j < un; ++j) {
-            near[i * un + j] = near[j * un + i] = distance(c[i], c[j]);
-            leg[i * un + j] = leg[j * un + i] =
-                std::hypot(static_cast<double>(c[j].x - c[i].x), static_cast<double>(c[j].y - c[i].y));
-        }
+        for (std::size_t j = i; j < un; ++j)
+            d[i * un + j] = d[j * un + i] = pair_distance(c[i], c[j]);
+    auto distances = [&](int a, int b) { return d[static_cast<std::size_t>(a) * un + static_cast<std::size_t>(b)]; };
     for (int i = 0; i < n; ++i) {
         if (used[static_cast<std::size_t>(i)] || !(c[static_cast<std::size_t>(i)].module > 0))
             continue;
         for (int j = i + 1; j < n; ++j) {
             if (used[static_cast<std::size_t>(j)])
                 continue;
-            for (int k = j + 1; k < n; ++k) {
-                if (used[static_cast<std::size_t>(k)])
-                    continue;
-                const Candidate *p[3] = {&c[static_cast<std::size_t>(i)], &c[static_cast<std::size_t>(j)],
-                                         &c[static_cast<std::size_t>(k)]};
-                const double lo = std::min({p[0]->module, p[1]->module, p[2]->module});
-                const double hi = std::max({p[0]->module, p[1]->module, p[2]->module});
-                if (!(lo > 0) || hi > max_size_ratio * lo)
-                    continue;
-                // The corner faces the longest side.
-                const std::size_t q[3] = {static_cast<std::size_t>(i), static_cast<std::size_t>(j),
-                                          static_cast<std::size_t>(k)};
-                const double d01 = near[q[0] * un + q[1]], d12 = near[q[1] * un + q[2]], d02 = near[q[0] * un + q[2]];
-                int corner = 2, a = 0, b = 1;
-                if (d12 >= d01 && d12 >= d02)
-                    corner = 0, a = 1, b = 2;
-                else if (d02 >= d01 && d02 >= d12)
-                    corner = 1, a = 0, b = 2;
-                const Candidate &t = *p[corner];
-                const double ax = p[a]->x - t.x, ay = p[a]->y - t.y, bx = p[b]->x - t.x, by = p[b]->y - t.y;
-                const double la = leg[q[corner] * un + q[a]], lb = leg[q[corner] * un + q[b]];
-                if (!(la > 0 && lb > 0) || std::max(la, lb) > max_leg_ratio * std::min(la, lb))
-                    continue;
-                const double cosine = (ax * bx + ay * by) / (la * lb);
-                if (std::fabs(cosine) > max_cosine)
-                    continue;
-                // Along the rows first: with y down, the row leg turns
-                // clockwise onto the column leg.
-                const bool a_first = ax * by - ay * bx > 0;
-                const int idx[3] = {i, j, k};
-                Triple tri{idx[corner], idx[a_first ? a : b], idx[a_first ? b : a], 0};
-                const std::size_t tc = static_cast<std::size_t>(tri.corner), ta = static_cast<std::size_t>(tri.along),
-                                  td = static_cast<std::size_t>(tri.down);
-                const double across = modules_across(c[tc], c[ta], c[td], near[tc * un + ta], near[tc * un + td]);
-                if (across < min_modules || across > max_modules)
-                    continue;
-                // Smaller leg sum plus leg difference is better; unequal
-                // sizes, a skewed corner and a candidate seen by few scan
-                // lines count against a triple.
-                const double weakest = std::min({quality[static_cast<std::size_t>(i)], quality[static_cast<std::size_t>(j)],
-                                                 quality[static_cast<std::size_t>(k)]});
-                tri.score = (la + lb + std::fabs(la - lb)) * (1.0 + std::fabs(cosine)) * (hi / lo) *
-                            (1.0 + 1.0 / std::max(0.05, weakest));
-                out.push_back(tri);
-            }
+            for (int k = j + 1; k < n; ++k)
+                if (!used[static_cast<std::size_t>(k)])
+                    if (auto t = judge(c, quality, i, j, k, distances))
+                        out.push_back(*t);
         }
     }
-    std::sort(out.begin(), out.end(), [](const Triple &x, const Triple &y) { return x.score < y.score; });
-    if (static_cast<int>(out.size()) > limit)
-        out.resize(static_cast<std::size_t>(std::max(0, limit)));
+    best_first(out, limit);
     return out;
+}
+
+std::vector<Triple> form_local_triples(std::span<const Candidate> c, std::span<const double> quality,
+                                       std::span<const int> used, int limit) {
+    std::vector<Triple> out;
+    std::vector<std::array<int, 3>> keys;
+    const std::size_t n = c.size();
+    // The candidates that take part, by x, for the sweep that finds each
+    // one's nearest.
+    std::vector<int> by_x;
+    for (std::size_t i = 0; i < n; ++i)
+        if (!used[i] && c[i].module > 0 && std::isfinite(c[i].x) && std::isfinite(c[i].y))
+            by_x.push_back(static_cast<int>(i));
+    std::sort(by_x.begin(), by_x.end(), [&](int a, int b) {
+        return c[static_cast<std::size_t>(a)].x < c[static_cast<std::size_t>(b)].x;
+    });
+    struct Near {
+        double rank = 0;
+        int index = -1;
+    };
+    std::array<std::array<Near, nearest_per_sector>, sectors> best;
+    for (std::size_t s = 0; s < by_x.size(); ++s) {
+        const Candidate &a = c[static_cast<std::size_t>(by_x[s])];
+        for (auto &sector : best)
+            sector.fill(Near{});
+        // Beyond a symbol's reach, or the farthest kept where every sector
+        // is full, nothing is kept.
+        const double reach = local_reach_modules * a.module;
+        double bound = reach;
+        auto consider = [&](std::size_t t) {
+            const int jb = by_x[t];
+            const Candidate &b = c[static_cast<std::size_t>(jb)];
+            const double ratio = std::max(a.module, b.module) / std::min(a.module, b.module);
+            const double dx = b.x - a.x, dy = b.y - a.y;
+            const double dist = distance(a, b);
+            // Closer than seven modules is the same eye pattern again, or a
+            // piece of it.
+            if (!(ratio <= max_size_ratio) || dist < 7 * std::min(a.module, b.module) || dist > reach)
+                return;
+            // The nearest of like size, seen by many scan lines: the distance
+            // stretched by the square of the size ratio (a symbol's eye
+            // patterns are of one size) and by the share of scan lines that
+            // missed (decoys in a symbol's data are found by few).
+            const double seen = std::max(min_rank_quality, quality[static_cast<std::size_t>(jb)]);
+            const double rank = dist * ratio * ratio / seen;
+            const bool wide = std::fabs(dx) >= std::fabs(dy);
+            const int octant = dy >= 0 ? (dx >= 0 ? (wide ? 0 : 1) : (wide ? 3 : 2))
+                                       : (dx < 0 ? (wide ? 4 : 5) : (wide ? 7 : 6));
+            auto &sector = best[static_cast<std::size_t>(octant)];
+            if (sector.back().index >= 0 && rank >= sector.back().rank)
+                return;
+            std::size_t at = sector.size() - 1;
+            while (at > 0 && (sector[at - 1].index < 0 || rank < sector[at - 1].rank)) {
+                sector[at] = sector[at - 1];
+                --at;
+            }
+            sector[at] = Near{rank, jb};
+            bound = 0;
+            for (const auto &kept : best)
+                bound = std::max(bound, kept.back().index >= 0 ? kept.back().rank : reach);
+        };
+        for (std::size_t t = s + 1; t < by_x.size() && c[static_cast<std::size_t>(by_x[t])].x - a.x <= bound; ++t)
+            consider(t);
+        for (std::size_t t = s; t-- > 0 && a.x - c[static_cast<std::size_t>(by_x[t])].x <= bound;)
+            consider(t);
+        auto distances = [&](int p, int q) {
+            return pair_distance(c[static_cast<std::size_t>(p)], c[static_cast<std::size_t>(q)]);
+        };
+        // With this candidate as the corner, the other two lie in different
+        // directions, not opposite ones (the corner's angle is 53 to 127
+        // degrees); as another eye, the triple is formed from its corner.
+        for (int u = 0; u < sectors; ++u)
+            for (int v = u + 1; v < sectors; ++v) {
+                if (v - u == sectors / 2)
+                    continue;
+                for (const Near &p : best[static_cast<std::size_t>(u)])
+                    for (const Near &q : best[static_cast<std::size_t>(v)]) {
+                        if (p.index < 0 || q.index < 0)
+                            continue;
+                        std::array<int, 3> key{by_x[s], p.index, q.index};
+                        std::sort(key.begin(), key.end());
+                        if (auto t = judge(c, quality, key[0], key[1], key[2], distances)) {
+                            out.push_back(*t);
+                            keys.push_back(key);
+                        }
+                    }
+            }
+    }
+    // A triple found from two of its candidates is kept once.
+    std::vector<std::size_t> order(out.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::sort(order.begin(), order.end(), [&](std::size_t x, std::size_t y) { return keys[x] < keys[y]; });
+    std::vector<Triple> unique;
+    for (std::size_t i = 0; i < order.size(); ++i)
+        if (i == 0 || keys[order[i]] != keys[order[i - 1]])
+            unique.push_back(out[order[i]]);
+    best_first(unique, limit);
+    return unique;
 }
 
 } // namespace vantor::thorough

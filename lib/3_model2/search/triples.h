@@ -26,6 +26,14 @@ struct Triple {
 std::vector<Triple> form_triples(std::span<const Candidate> candidates, std::span<const double> quality,
                                  std::span<const int> used, int limit);
 
+// The same triples formed locally, at most `limit`: each candidate with
+// two of its nearest of like module size, two kept in each of eight
+// directions, so that a picture of many symbols costs in proportion to its
+// candidates, and the eye patterns of one symbol, which lie near each
+// other, are not crowded out by its neighbours' or by decoys in its data.
+std::vector<Triple> form_local_triples(std::span<const Candidate> candidates, std::span<const double> quality,
+                                       std::span<const int> used, int limit);
+
 // Modules across the symbol that the legs of the triple measure, from its
 // eye pattern centres and module sizes.
 double modules_across(const Candidate &corner, const Candidate &along, const Candidate &down);
