@@ -38,7 +38,7 @@ extern "C" vantor_results *vantor_decode_pixels(const unsigned char *pixels, int
                             pixels + static_cast<std::size_t>(y) * stride, static_cast<std::size_t>(width));
             rows = packed.get();
         }
-        static_cast<Results &>(*results) = decode_as_planned(rows, width, height, depth, o, plan_for(o, width, height));
+        static_cast<Found &>(*results) = decode_as_planned(rows, width, height, depth, o, plan_for(o, width, height));
     } catch (const std::bad_alloc &) {
         results->symbols.clear();
         results->reason = VANTOR_OUT_OF_MEMORY;

@@ -46,7 +46,7 @@ void set_kind(vantor_symbol &symbol, vantor_kind kind, int version) {
     std::snprintf(symbol.version_name, sizeof symbol.version_name, form, version);
 }
 
-void name_model2_symbols(Results &results) {
+void name_model2_symbols(Found &results) {
     for (auto &owned : results.symbols)
         if (owned->view.version_name[0] == 0)
             set_kind(owned->view, VANTOR_KIND_QR, owned->view.version);
@@ -58,7 +58,7 @@ namespace {
 // search reads them): the search with Model 1 readings, its Model 2
 // readings dropped.
 bool model1_alone_readings(const std::uint8_t *pixels, int width, int height, const vantor_options &options,
-                           Results &results) {
+                           Found &results) {
     if (!(options.kinds & (1u << VANTOR_KIND_QR_MODEL1)) || (options.kinds & (1u << VANTOR_KIND_QR)))
         return false;
     thorough::SearchOptions search_options;
@@ -79,7 +79,7 @@ bool model1_alone_readings(const std::uint8_t *pixels, int width, int height, co
 
 // Adds a symbol of another kind, with what its bit stream declared, to the
 // results.
-void add_family_symbol(Results &results, FamilySymbol &symbol) {
+void add_family_symbol(Found &results, FamilySymbol &symbol) {
     OwnedSymbol &owned = results.add_symbol(std::string(symbol.content.bytes.begin(), symbol.content.bytes.end()));
     owned.set_text(eci_text(symbol.content));
     symbol.found.facts = symbol.content.facts;
@@ -91,7 +91,7 @@ void add_family_symbol(Results &results, FamilySymbol &symbol) {
 // read in it: inside, a match is the symbol's own eye pattern or its data,
 // and a picture of many symbols would otherwise fill the lone-eye candidates
 // with them.
-void drop_read(std::vector<thorough::RowMatch> &matches, const Results &results, bool inverted) {
+void drop_read(std::vector<thorough::RowMatch> &matches, const Found &results, bool inverted) {
     std::vector<std::array<std::array<float, 2>, 4>> read;
     for (const auto &owned : results.symbols)
         if (owned->view.inverted == inverted) {
@@ -162,7 +162,7 @@ std::vector<FamilySymbol> lone_eye_readings(const thorough::GreyView &grey, cons
 }
 
 bool family_readings(const std::uint8_t *pixels, int width, int height, const vantor_options &options,
-                     Results &results, LoneEyeFinds finds) {
+                     Found &results, LoneEyeFinds finds) {
     const bool model1 = model1_alone_readings(pixels, width, height, options, results);
     if (model1 && !options.all_symbols)
         return true;

@@ -28,7 +28,7 @@ void set_facts(vantor_symbol &symbol, const Facts &facts);
 void set_kind(vantor_symbol &symbol, vantor_kind kind, int version);
 
 // Names the kind and version of every symbol not yet named: Model 2's.
-void name_model2_symbols(Results &results);
+void name_model2_symbols(Found &results);
 
 // A symbol of a kind found from one eye pattern, as read.
 struct FamilySymbol {
@@ -59,6 +59,6 @@ std::vector<FamilySymbol> lone_eye_readings(const thorough::GreyView &grey, cons
 // ask for all. A polarity set in `finds` was searched already: its symbols
 // are taken from there. Returns true when it added any.
 bool family_readings(const std::uint8_t *pixels, int width, int height, const vantor_options &options,
-                     Results &results, LoneEyeFinds finds = {});
+                     Found &results, LoneEyeFinds finds = {});
 
 } // namespace vantor

@@ -14,7 +14,7 @@ void vantor::OwnedSymbol::set_text(std::string own) {
     view.text_length = text.size();
 }
 
-vantor::OwnedSymbol &vantor::Results::add_symbol(std::string bytes) {
+vantor::OwnedSymbol &vantor::Found::add_symbol(std::string bytes) {
     auto owned = std::make_unique<vantor::OwnedSymbol>();
     owned->bytes = std::move(bytes);
     owned->text = vantor::text_for_display(owned->bytes);

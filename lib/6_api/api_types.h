@@ -39,7 +39,7 @@ namespace vantor {
 
 // What a decode call found, as its steps add to it; the entry hands it to
 // the caller whole, as the public results, once every step has run.
-struct Results {
+struct Found {
     // Stable addresses: the public records point into each element.
     std::vector<std::unique_ptr<OwnedSymbol>> symbols;
     std::vector<vantor_reading> readings;
@@ -56,4 +56,4 @@ struct Results {
 
 } // namespace vantor
 
-struct vantor_results : vantor::Results {};
+struct vantor_results : vantor::Found {};

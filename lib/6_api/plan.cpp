@@ -34,7 +34,7 @@ struct Picture {
     int width, height, depth;
 };
 
-bool failed(const Results &r) { return r.reason == VANTOR_INVALID_ARGUMENT || r.reason == VANTOR_OUT_OF_MEMORY; }
+bool failed(const Found &r) { return r.reason == VANTOR_INVALID_ARGUMENT || r.reason == VANTOR_OUT_OF_MEMORY; }
 
 // The one-eye kinds read in one polarity of the picture while the quick look
 // holds its binarisation; the inverse is not read once the picture gave the
@@ -53,7 +53,7 @@ void read_lone_eyes(const thorough::GreyView &grey, const thorough::Binary &bina
 // `lone_eyes`) before its binarisation goes. When the picture as it is shows
 // a symbol, its binarisation, the matches of its every row and the triple
 // that stood out go to `seen`, for the search that follows.
-bool worth_going_on(const Picture &pic, const vantor_options &options, const Plan &plan, const Results &first_pass,
+bool worth_going_on(const Picture &pic, const vantor_options &options, const Plan &plan, const Found &first_pass,
                     std::span<const thorough::Candidate> strongest, bool lone_eyes, LoneEyeFinds &finds,
                     std::optional<thorough::ScannedView> &seen) {
     if (first_pass_decides(first_pass, plan.sharpened))
@@ -89,7 +89,7 @@ bool worth_going_on(const Picture &pic, const vantor_options &options, const Pla
 
 // The Model 2 steps of the plan, adding to `found`; the one-eye kinds' reads
 // of the polarities the quick look scanned go to `finds`.
-void read_model2(const Picture &pic, const vantor_options &options, const Plan &plan, Results &found,
+void read_model2(const Picture &pic, const vantor_options &options, const Plan &plan, Found &found,
                  LoneEyeFinds &finds) {
     const bool model1 = options.kinds & (1u << VANTOR_KIND_QR_MODEL1);
     ClassicReadings classic(pic.pixels, pic.width, pic.height, pic.depth, options);
@@ -154,7 +154,7 @@ Plan copy_plan(const Plan &plan) {
 // fail), reads its shrunk copies where a look sees eye patterns that stand
 // out, coarsest first, until one gives a symbol. The copies' readings are
 // not listed and never traced.
-void read_copies(const Picture &pic, const vantor_options &options, const Plan &plan, Results &found) {
+void read_copies(const Picture &pic, const vantor_options &options, const Plan &plan, Found &found) {
     if (!found.symbols.empty() || failed(found))
         return;
     const std::vector<thorough::Downscaled> copies =
@@ -176,7 +176,7 @@ void read_copies(const Picture &pic, const vantor_options &options, const Plan &
         if (!copy_shows_symbol(copy))
             continue;
         shown = true;
-        Results in_copy;
+        Found in_copy;
         LoneEyeFinds none;
         read_model2(Picture{copy.pixels.data(), copy.width, copy.height, 8}, quiet, plan_of_copy, in_copy, none);
         found.searched = found.searched || in_copy.searched;
@@ -244,9 +244,9 @@ Plan plan_for(const vantor_options &options, int width, int height) {
     return plan;
 }
 
-Results decode_as_planned(const std::uint8_t *pixels, int width, int height, int depth, const vantor_options &options,
+Found decode_as_planned(const std::uint8_t *pixels, int width, int height, int depth, const vantor_options &options,
                           const Plan &plan) {
-    Results found;
+    Found found;
     LoneEyeFinds finds;
     if (options.kinds & (1u << VANTOR_KIND_QR)) {
         const Picture picture{pixels, width, height, depth};

@@ -46,7 +46,7 @@ Plan plan_for(const vantor_options &options, int width, int height);
 // Decodes pixels laid out row after row (depth 1 or 8) as the plan orders:
 // Model 2, then the other kinds the options ask for, the symbols in reading
 // order, the first only unless every symbol is asked for.
-Results decode_as_planned(const std::uint8_t *pixels, int width, int height, int depth, const vantor_options &options,
+Found decode_as_planned(const std::uint8_t *pixels, int width, int height, int depth, const vantor_options &options,
                           const Plan &plan);
 
 } // namespace vantor

@@ -77,7 +77,7 @@ bool copy_shows_symbol(const thorough::Downscaled &copy) {
 }
 
 
-void take_copy_symbols(Results &in_copy, int factor, Results &results) {
+void take_copy_symbols(Found &in_copy, int factor, Found &results) {
     // A copy's pixel i covers the picture's [i k, (i + 1) k).
     const float k = static_cast<float>(factor);
     for (std::unique_ptr<OwnedSymbol> &s : in_copy.symbols) {

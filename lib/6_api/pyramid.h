@@ -29,6 +29,6 @@ bool copy_shows_symbol(const thorough::Downscaled &copy);
 
 // Moves the symbols read in a copy shrunk by `factor` into `results`, their
 // corners in the picture's pixels, each marked with the copy it was read in.
-void take_copy_symbols(Results &in_copy, int factor, Results &results);
+void take_copy_symbols(Found &in_copy, int factor, Found &results);
 
 } // namespace vantor

@@ -80,12 +80,12 @@ Look could_make_symbol(const thorough::GreyView &grey, const thorough::Binary &b
     return scanned ? Look::candidates : Look::nothing;
 }
 
-bool first_pass_decides(const Results &first_pass, bool sharpened_look) {
+bool first_pass_decides(const Found &first_pass, bool sharpened_look) {
     return first_pass.stage >= VANTOR_STAGE_VERSION &&
            (first_pass.reason != VANTOR_NO_SYMBOL || !sharpened_look);
 }
 
-std::span<const thorough::Candidate> eyes_to_look_at(const Results &first_pass,
+std::span<const thorough::Candidate> eyes_to_look_at(const Found &first_pass,
                                                      std::span<const thorough::Candidate> strongest) {
     if (first_pass.stage < VANTOR_STAGE_VERSION)
         return {};

@@ -38,11 +38,11 @@ Look could_make_symbol(const thorough::GreyView &grey, const thorough::Binary &b
 // holds a symbol's structure: a version determined, with format information
 // read twice alike or a block that checks. Texture reaches a version too,
 // but no more: then, when a sharpened look follows, the look decides.
-bool first_pass_decides(const Results &first_pass, bool sharpened_look);
+bool first_pass_decides(const Found &first_pass, bool sharpened_look);
 
 // The first pass's candidates the plain look takes with its own: the
 // strongest, those its readings took, when the first pass reached a version.
-std::span<const thorough::Candidate> eyes_to_look_at(const Results &first_pass,
+std::span<const thorough::Candidate> eyes_to_look_at(const Found &first_pass,
                                                      std::span<const thorough::Candidate> strongest);
 
 // Whether a look at the sharpened picture (rows `width` bytes apart) sees

@@ -155,7 +155,7 @@ std::optional<Content> strict_content(const DecoderState &s) {
 
 void thorough_readings(const std::uint8_t *pixels, int width, int height,
                        std::span<const thorough::Candidate> pool, bool all_symbols, bool model1,
-                       Results &results, std::optional<thorough::ScannedView> plain) {
+                       Found &results, std::optional<thorough::ScannedView> plain) {
     results.searched = true;
     thorough::SearchOptions search_options;
     search_options.all_symbols = all_symbols;
@@ -186,7 +186,7 @@ void thorough_readings(const std::uint8_t *pixels, int width, int height,
 }
 
 void search_for_more(const std::uint8_t *pixels, int width, int height, const vantor_options &options,
-                     std::vector<ClassicCandidate> pool, Results &results) {
+                     std::vector<ClassicCandidate> pool, Found &results) {
     if (options.all_symbols || results.symbols.size() != 1 || !eyes_for_more(pool, results.symbols[0]->view))
         return;
     thorough_readings(pixels, width, height, strongest_first(std::move(pool)), true, false, results);
@@ -240,7 +240,7 @@ ClassicReadings::~ClassicReadings() = default;
 
 bool ClassicReadings::more() const { return loop_->more(); }
 
-void ClassicReadings::run_through(int last_pass, Results &results) {
+void ClassicReadings::run_through(int last_pass, Found &results) {
     const RunResult run = loop_->run_through(last_pass, [&](const DecoderState &st, const ReadingOutcome &o) {
         if (o.try_index <= 0)
             pool_candidates(st, pool_);

@@ -38,7 +38,7 @@ public:
     ClassicReadings &operator=(const ClassicReadings &) = delete;
 
     // Runs the passes not yet run through `last_pass`.
-    void run_through(int last_pass, Results &results);
+    void run_through(int last_pass, Found &results);
     // Whether passes remain and no reading gave text.
     bool more() const;
     const std::vector<ClassicCandidate> &pool() const { return pool_; }
@@ -62,7 +62,7 @@ std::vector<thorough::Candidate> strongest_first(std::vector<ClassicCandidate> p
 // when a look before made them.
 void thorough_readings(const std::uint8_t *pixels, int width, int height,
                        std::span<const thorough::Candidate> pool, bool all_symbols, bool model1,
-                       Results &results, std::optional<thorough::ScannedView> plain = std::nullopt);
+                       Found &results, std::optional<thorough::ScannedView> plain = std::nullopt);
 
 // Whether the passes saw, outside the symbol, eye pattern candidates enough
 // for another one: three at places apart (candidates a pass finds inside a
@@ -73,7 +73,7 @@ bool eyes_for_more(std::span<const ClassicCandidate> pool, const vantor_symbol &
 // passes saw eye patterns enough for a second, searches for every symbol,
 // so that the first in reading order can be chosen.
 void search_for_more(const std::uint8_t *pixels, int width, int height, const vantor_options &options,
-                     std::vector<ClassicCandidate> pool, Results &results);
+                     std::vector<ClassicCandidate> pool, Found &results);
 
 // Whether the classic readings can take a picture of this size (their run
 // lengths are 16 bits).
