@@ -37,6 +37,12 @@ constexpr int fast_last_pass = 3;
 constexpr int look_candidates = 12;
 constexpr int look_row_step = 2;
 
+// A symbol shows in the two or three copies where its modules are of 2.5 to
+// 15 px; the two coarsest of them read what a finer one would, at a quarter
+// of its cost or less, so the copies read (those that show a symbol) stop
+// at two.
+constexpr int max_copies_read = 2;
+
 // Whether the copy, or its inverse, shows eye patterns that stand out from
 // the grey around them as a symbol's do: three that make a triple, or two of
 // like size placed as two of a symbol's.
@@ -119,18 +125,19 @@ void pyramid_readings(const std::uint8_t *pixels, int width, int height, const v
         copies.push_back(thorough::downscale(copies.back().view(), factors[i] / factors[i + 1]));
         copies.back().factor = factors[i];
     }
-    // A copy is read when its look shows a symbol. The finest copy, with the
-    // most pixels, is looked at only when a coarser one showed a symbol (its
-    // modules, shrunk twice as much there, still show) or when it is the only
-    // copy; an exhaustive call looks at every copy.
+    // A copy is read when its look shows a symbol, at most max_copies_read.
+    // The finest copy, with the most pixels, is looked at only when a coarser
+    // one showed a symbol (its modules, shrunk twice as much there, still
+    // show) or when it is the only copy; an exhaustive call looks at every
+    // copy and reads every one that shows a symbol.
     const bool every = exhaustive_call(options);
-    bool shown = false;
+    int shown = 0;
     for (auto copy = copies.rbegin(); copy != copies.rend(); ++copy) {
-        if (!every && !shown && copy + 1 == copies.rend() && copies.size() > 1)
+        if (!every && ((!shown && copy + 1 == copies.rend() && copies.size() > 1) || shown >= max_copies_read))
             break;
         if (!copy_shows_symbol(*copy))
             continue;
-        shown = true;
+        ++shown;
         vantor_results found;
         read_copy(*copy, options, found);
         results.searched = results.searched || found.searched;

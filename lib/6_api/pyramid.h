@@ -18,8 +18,8 @@ std::vector<int> pyramid_factors(int width, int height);
 
 // When the readings of the picture as it is gave no symbol (and did not
 // fail), reads its shrunk copies where a quick look sees eye patterns that
-// stand out, coarsest first, as options.effort asks, until one gives a
-// symbol. Those symbols join results with their corners in the picture's
+// stand out (at most two, but every one for an exhaustive or traced call),
+// coarsest first, as options.effort asks, until one gives a symbol. Those symbols join results with their corners in the picture's
 // pixels, and results then say so in their reason and stage. The copies'
 // readings are not listed in results and never traced.
 void pyramid_readings(const std::uint8_t *pixels, int width, int height, const vantor_options &options,
