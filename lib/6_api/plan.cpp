@@ -165,17 +165,18 @@ void read_copies(const Picture &pic, const vantor_options &options, const Plan &
     quiet.trace_user = nullptr;
     quiet.debug_dir.clear();
     const Plan plan_of_copy = copy_plan(plan);
-    bool shown = false;
+    int shown = 0;
     for (std::size_t i = 0; i < copies.size(); ++i) {
         const thorough::Downscaled &copy = copies[i];
         // The finest copy, with the most pixels, is looked at only when a
         // coarser one showed a symbol (its modules, shrunk twice as much
         // there, still show) or when it is the only copy.
-        if (!plan.every_copy && !shown && i + 1 == copies.size() && copies.size() > 1)
+        const bool finest_unseen = !shown && i + 1 == copies.size() && copies.size() > 1;
+        if (!plan.every_copy && (finest_unseen || shown >= max_copies_read))
             break;
         if (!copy_shows_symbol(copy))
             continue;
-        shown = true;
+        ++shown;
         Found in_copy;
         LoneEyeFinds none;
         read_model2(Picture{copy.pixels.data(), copy.width, copy.height, 8}, quiet, plan_of_copy, in_copy, none);

@@ -12,6 +12,12 @@
 
 namespace vantor {
 
+// A symbol shows in the two or three copies where its modules are of 2.5 to
+// 15 px; the two coarsest of them read what a finer one would, at a quarter
+// of its cost or less, so the copies read (those that show a symbol) stop
+// at two, unless every copy is asked for.
+constexpr int max_copies_read = 2;
+
 // The factors of the copies worth reading for a picture of this size,
 // coarsest first: powers of two from 4, while the copy can hold a symbol of
 // modules the picture as it is does not read. Empty for a small picture.
