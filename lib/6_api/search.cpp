@@ -34,10 +34,10 @@ constexpr double min_timing = 0.7;
 // The same for the first guess of a version, which may be a little off.
 constexpr double min_guess_timing = 0.6;
 // Every symbol asked for: the candidates a binarisation keeps, and the
-// triples tried and grids sampled granted for each one free.
+// grids granted to its crowd, and for each symbol the crowd reads.
 constexpr int max_crowd = 4096;
-constexpr int crowd_triples_per_candidate = 4;
-constexpr int crowd_grids_per_candidate = 8;
+constexpr int crowd_grids = 200;
+constexpr int crowd_grids_per_symbol = 12;
 
 struct Pass {
     const GreyView &grey;
@@ -145,14 +145,30 @@ std::array<float, 2> centre(const FoundSymbol &s) {
     return {x, y};
 }
 
+// Takes a symbol read from triple `t` of the pool: the candidates inside it
+// and the triple's own are used, and it joins `found` unless it is one
+// already there (the same bytes, its centre inside that one: two symbols
+// with the same bytes at different places are two).
+void keep(Pool &pool, const Triple &t, FoundSymbol &&s, std::vector<FoundSymbol> &found) {
+    for (std::size_t i = 0; i < pool.at.size(); ++i)
+        if (inside(s, pool.at[i].x, pool.at[i].y))
+            pool.used[i] = 1;
+    for (int i : {t.corner, t.along, t.down})
+        pool.used[static_cast<std::size_t>(i)] = 1;
+    const auto middle = centre(s);
+    const bool again = std::any_of(found.begin(), found.end(), [&](const FoundSymbol &o) {
+        return o.bytes == s.bytes && inside(o, middle[0], middle[1]);
+    });
+    if (!again)
+        found.push_back(std::move(s));
+}
+
 // Tries the gated triples of the pool best first: those without a synthetic
 // candidate, or (completing) those with exactly one. Found symbols go to
 // `found`; true when the search should stop.
 bool try_triples(Pass &pass, Pool &pool, bool completing, const SearchOptions &opt, int &tried,
-                 std::vector<FoundSymbol> &found, Formation formation = Formation::every) {
+                 std::vector<FoundSymbol> &found) {
     return for_each_standing(pass.grey, pass.binary, pool, completing, [&](const Triple &t, StandingEyes &standing) {
-        const std::size_t k[3] = {static_cast<std::size_t>(t.corner), static_cast<std::size_t>(t.along),
-                                  static_cast<std::size_t>(t.down)};
         if (tried++ >= opt.max_triples)
             return true;
         auto s = try_triple(pass, standing.eyes, standing.contrast);
@@ -160,19 +176,9 @@ bool try_triples(Pass &pass, Pool &pool, bool completing, const SearchOptions &o
             return true;
         if (!s)
             return false;
-        for (std::size_t i = 0; i < pool.at.size(); ++i)
-            if (inside(*s, pool.at[i].x, pool.at[i].y))
-                pool.used[i] = 1;
-        for (std::size_t i : k)
-            pool.used[i] = 1;
-        const auto middle = centre(*s);
-        const bool again = std::any_of(found.begin(), found.end(), [&](const FoundSymbol &o) {
-            return o.bytes == s->bytes && inside(o, middle[0], middle[1]);
-        });
-        if (!again)
-            found.push_back(std::move(*s));
+        keep(pool, t, std::move(*s), found);
         return !opt.all_symbols;
-    }, formation);
+    });
 }
 
 // Marks the candidates inside a symbol already read: they belong to it.
@@ -200,22 +206,38 @@ void run_pass(Pass &pass, Pool &pool, const SearchOptions &opt, std::vector<Foun
 
 // Every symbol of a crowded picture: the candidates of one binarisation
 // past the strongest few the pass took, each forming triples with its
-// nearest; the triples and grids granted grow with the candidates free.
-// The symbols read take their candidates out of the pool, and the triples
-// are formed again while that reads more: an eye pattern whose nearest were
-// the eyes of its neighbours then meets its own symbol's.
+// nearest. The symbols read take their candidates out of the pool, and the
+// triples are formed again while that reads more: an eye pattern whose
+// nearest were the eyes of its neighbours then meets its own symbol's. The
+// work is granted as the crowd reads: it stops after as many triples tried
+// in vain in a row as a pass tries in all, and each symbol read grants
+// grids.
 void run_crowd(Pass &pass, Pool &pool, const SearchOptions &opt, std::vector<FoundSymbol> &found) {
     mark_read(pass.grey, pool, found);
-    const int free = static_cast<int>(std::count(pool.used.begin(), pool.used.end(), 0));
-    if (free < 3)
+    if (std::count(pool.used.begin(), pool.used.end(), 0) < 3)
         return;
-    SearchOptions crowd = opt;
-    crowd.max_triples = crowd_triples_per_candidate * free;
-    pass.grids_left += crowd_grids_per_candidate * free;
-    int tried = 0;
-    for (std::size_t before = found.size();; before = found.size())
-        if (try_triples(pass, pool, false, crowd, tried, found, Formation::nearest) || found.size() == before)
+    pass.grids_left += crowd_grids;
+    int in_vain = 0;
+    for (std::size_t before = found.size();; before = found.size()) {
+        const bool stop = for_each_standing(
+            pass.grey, pass.binary, pool, false,
+            [&](const Triple &t, StandingEyes &standing) {
+                if (in_vain++ >= opt.max_triples)
+                    return true;
+                auto s = try_triple(pass, standing.eyes, standing.contrast);
+                if (pass.grids_left <= 0)
+                    return true;
+                if (s) {
+                    keep(pool, t, std::move(*s), found);
+                    in_vain = 0;
+                    pass.grids_left += crowd_grids_per_symbol;
+                }
+                return false;
+            },
+            Formation::nearest);
+        if (stop || found.size() == before)
             return;
+    }
 }
 
 } // namespace
@@ -276,7 +298,9 @@ std::vector<FoundSymbol> search(const std::uint8_t *pixels, int width, int heigh
         }
         scanned.reset();
         run_pass(pass, candidates, pass_options, found);
-        if (opt.all_symbols && scanned_all.size() > strongest) {
+        // A crowd is entered from a symbol read: a picture of decoys, where
+        // the strongest candidates read nothing, costs no more.
+        if (opt.all_symbols && !found.empty() && scanned_all.size() > strongest) {
             Pool crowd = scanned_pool(scanned_all, 1);
             run_crowd(pass, crowd, pass_options, found);
         }

@@ -47,7 +47,8 @@ struct FoundSymbol {
 struct SearchOptions {
     bool all_symbols = false; // every distinct symbol, not just the first
     int max_triples = 60;     // eye pattern triples tried per binarisation
-    int max_candidates = 48;  // candidates kept per binarisation, strongest first
+    int max_candidates = 48;  // candidates paired per binarisation, strongest first; with
+                              // all_symbols the rest form the crowd
     bool model1 = false;      // a triple whose Model 2 reading fails is read as Model 1
 };
 

@@ -23,6 +23,7 @@ constexpr int sectors = 8;
 constexpr std::size_t nearest_per_sector = 2;
 constexpr double local_reach_modules = max_modules;
 constexpr double min_rank_quality = 0.05;
+constexpr double gate_slack = 0.01;
 
 double distance(const Candidate &a, const Candidate &b) { return std::hypot(a.x - b.x, a.y - b.y); }
 
@@ -110,6 +111,17 @@ void best_first(std::vector<Triple> &out, int limit) {
         out.resize(static_cast<std::size_t>(std::max(0, limit)));
 }
 
+// The same for many triples: those past the limit are not sorted.
+void best_first_of_many(std::vector<Triple> &out, int limit) {
+    auto better = [](const Triple &x, const Triple &y) { return x.score < y.score; };
+    const std::size_t keep = static_cast<std::size_t>(std::max(0, limit));
+    if (out.size() > keep) {
+        std::nth_element(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(keep), out.end(), better);
+        out.resize(keep);
+    }
+    std::sort(out.begin(), out.end(), better);
+}
+
 } // namespace
 
 std::vector<Triple> form_triples(std::span<const Candidate> c, std::span<const double> quality,
@@ -144,7 +156,6 @@ std::vector<Triple> form_triples(std::span<const Candidate> c, std::span<const d
 std::vector<Triple> form_local_triples(std::span<const Candidate> c, std::span<const double> quality,
                                        std::span<const int> used, int limit) {
     std::vector<Triple> out;
-    std::vector<std::array<int, 3>> keys;
     const std::size_t n = c.size();
     // The candidates that take part, by x, for the sweep that finds each
     // one's nearest.
@@ -158,22 +169,33 @@ std::vector<Triple> form_local_triples(std::span<const Candidate> c, std::span<c
     struct Near {
         double rank = 0;
         int index = -1;
+        double dx = 0, dy = 0, dist = 0;
     };
     std::array<std::array<Near, nearest_per_sector>, sectors> best;
     for (std::size_t s = 0; s < by_x.size(); ++s) {
         const Candidate &a = c[static_cast<std::size_t>(by_x[s])];
         for (auto &sector : best)
             sector.fill(Near{});
-        // Beyond a symbol's reach, or the farthest kept where every sector
-        // is full, nothing is kept.
+        // Beyond a symbol's reach nothing is kept, nor past the farthest kept
+        // once every direction on that side (right: octants 6, 7, 0, 1;
+        // left: 2 to 5) holds its nearest.
         const double reach = local_reach_modules * a.module;
-        double bound = reach;
+        auto side_bound = [&](bool right) {
+            double bound = 0;
+            for (int o : {right ? 6 : 2, right ? 7 : 3, right ? 0 : 4, right ? 1 : 5}) {
+                const Near &last = best[static_cast<std::size_t>(o)].back();
+                bound = std::max(bound, last.index >= 0 ? last.rank : reach);
+            }
+            return bound;
+        };
         auto consider = [&](std::size_t t) {
             const int jb = by_x[t];
             const Candidate &b = c[static_cast<std::size_t>(jb)];
-            const double ratio = std::max(a.module, b.module) / std::min(a.module, b.module);
             const double dx = b.x - a.x, dy = b.y - a.y;
-            const double dist = distance(a, b);
+            if (std::fabs(dy) > side_bound(dx >= 0))
+                return;
+            const double ratio = std::max(a.module, b.module) / std::min(a.module, b.module);
+            const double dist = std::sqrt(dx * dx + dy * dy);
             // Closer than seven modules is the same eye pattern again, or a
             // piece of it.
             if (!(ratio <= max_size_ratio) || dist < 7 * std::min(a.module, b.module) || dist > reach)
@@ -195,21 +217,20 @@ std::vector<Triple> form_local_triples(std::span<const Candidate> c, std::span<c
                 sector[at] = sector[at - 1];
                 --at;
             }
-            sector[at] = Near{rank, jb};
-            bound = 0;
-            for (const auto &kept : best)
-                bound = std::max(bound, kept.back().index >= 0 ? kept.back().rank : reach);
+            sector[at] = Near{rank, jb, dx, dy, dist};
         };
-        for (std::size_t t = s + 1; t < by_x.size() && c[static_cast<std::size_t>(by_x[t])].x - a.x <= bound; ++t)
+        for (std::size_t t = s + 1; t < by_x.size() && c[static_cast<std::size_t>(by_x[t])].x - a.x <= side_bound(true);
+             ++t)
             consider(t);
-        for (std::size_t t = s; t-- > 0 && a.x - c[static_cast<std::size_t>(by_x[t])].x <= bound;)
+        for (std::size_t t = s; t-- > 0 && a.x - c[static_cast<std::size_t>(by_x[t])].x <= side_bound(false);)
             consider(t);
         auto distances = [&](int p, int q) {
             return pair_distance(c[static_cast<std::size_t>(p)], c[static_cast<std::size_t>(q)]);
         };
-        // With this candidate as the corner, the other two lie in different
-        // directions, not opposite ones (the corner's angle is 53 to 127
-        // degrees); as another eye, the triple is formed from its corner.
+        // Each triple is formed from its corner, whose other two lie in
+        // different directions, not opposite ones (the corner's angle is 53
+        // to 127 degrees). The legs' angle and ratio, measured here with a
+        // little slack, pass by most pairs before the gates.
         for (int u = 0; u < sectors; ++u)
             for (int v = u + 1; v < sectors; ++v) {
                 if (v - u == sectors / 2)
@@ -218,26 +239,20 @@ std::vector<Triple> form_local_triples(std::span<const Candidate> c, std::span<c
                     for (const Near &q : best[static_cast<std::size_t>(v)]) {
                         if (p.index < 0 || q.index < 0)
                             continue;
+                        const double cosine = (p.dx * q.dx + p.dy * q.dy) / (p.dist * q.dist);
+                        if (std::fabs(cosine) > max_cosine + gate_slack ||
+                            std::max(p.dist, q.dist) > (max_leg_ratio + gate_slack) * std::min(p.dist, q.dist))
+                            continue;
                         std::array<int, 3> key{by_x[s], p.index, q.index};
                         std::sort(key.begin(), key.end());
-                        if (auto t = judge(c, quality, key[0], key[1], key[2], distances)) {
+                        const auto t = judge(c, quality, key[0], key[1], key[2], distances);
+                        if (t && t->corner == by_x[s])
                             out.push_back(*t);
-                            keys.push_back(key);
-                        }
                     }
             }
     }
-    // A triple found from two of its candidates is kept once.
-    std::vector<std::size_t> order(out.size());
-    for (std::size_t i = 0; i < order.size(); ++i)
-        order[i] = i;
-    std::sort(order.begin(), order.end(), [&](std::size_t x, std::size_t y) { return keys[x] < keys[y]; });
-    std::vector<Triple> unique;
-    for (std::size_t i = 0; i < order.size(); ++i)
-        if (i == 0 || keys[order[i]] != keys[order[i - 1]])
-            unique.push_back(out[order[i]]);
-    best_first(unique, limit);
-    return unique;
+    best_first_of_many(out, limit);
+    return out;
 }
 
 } // namespace vantor::thorough

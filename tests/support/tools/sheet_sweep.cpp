@@ -6,8 +6,12 @@
 // another text, read twice and read where none was placed, with the decode
 // time. Not a test: a measurement, run by hand.
 //
+// --hostile instead decodes 4000 x 3000 pictures without a symbol, full of
+// eye pattern look-alikes or noise, asking for every symbol: the time the
+// search for every symbol may cost where every candidate is a decoy.
+//
 // usage: sheet_sweep [--size WxH] [--seed S] [--effort default|exhaustive|fast]
-//                    [--only N] [--save DIR] [--verbose]
+//                    [--only N] [--save DIR] [--verbose] [--hostile]
 // --only N: the Nth sheet alone. --save DIR: each sheet as DIR/N.png, for
 // another reader.
 #include <chrono>
@@ -20,6 +24,7 @@
 #include <vantor/vantor.h>
 
 #include "format_files.h"
+#include "hostile_images.h"
 #include "symbol_sheet.h"
 
 namespace vt = vantor::testing;
@@ -36,12 +41,39 @@ struct Gaps {
     int min_gap, max_gap;
 };
 
+// Decodes pictures without a symbol asking for every symbol; prints the
+// time and what was read (nothing should be).
+int hostile(vantor_options *options) {
+    struct Case {
+        const char *name;
+        vt::Picture picture;
+    };
+    const Case cases[] = {
+        {"photo", vt::photo_like(4000, 3000, 11)},
+        {"field-2", vt::finder_field(4000, 3000, 2, 2)},
+        {"field-4", vt::finder_field(4000, 3000, 4, 3)},
+        {"field-jitter", vt::finder_field(4000, 3000, 2, 2, 3, 5)},
+        {"noise", vt::render_noise(4000, 3000, "noise", 12)},
+    };
+    int read = 0;
+    for (const Case &c : cases) {
+        const auto start = std::chrono::steady_clock::now();
+        vantor_results *r = vantor_decode_pixels(c.picture.pixels.data(), c.picture.width, c.picture.height,
+                                                 c.picture.width, 8, options);
+        const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        std::printf("%-13s %7.0f ms, %d read\n", c.name, ms, vantor_results_count(r));
+        read += vantor_results_count(r);
+        vantor_results_free(r);
+    }
+    return read == 0 ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
     int width = 3000, height = 2250, only = -1;
     unsigned seed = 1;
-    bool verbose = false;
+    bool verbose = false, run_hostile = false;
     std::string save;
     vantor_effort effort = VANTOR_EFFORT_DEFAULT;
     for (int i = 1; i < argc; ++i) {
@@ -60,8 +92,11 @@ int main(int argc, char **argv) {
             effort = e == "exhaustive" ? VANTOR_EFFORT_EXHAUSTIVE : e == "fast" ? VANTOR_EFFORT_FAST : VANTOR_EFFORT_DEFAULT;
         } else if (a == "--verbose")
             verbose = true;
+        else if (a == "--hostile")
+            run_hostile = true;
         else {
-            std::fprintf(stderr, "usage: sheet_sweep [--size WxH] [--seed S] [--effort E] [--only N] [--save DIR] [--verbose]\n");
+            std::fprintf(stderr, "usage: sheet_sweep [--size WxH] [--seed S] [--effort E] [--only N] [--save DIR] [--verbose] "
+                                 "[--hostile]\n");
             return 64;
         }
     }
@@ -73,6 +108,11 @@ int main(int argc, char **argv) {
         return 1;
     vantor_options_set_all_symbols(options, 1);
     vantor_options_set_effort(options, effort);
+    if (run_hostile) {
+        const int status = hostile(options);
+        vantor_options_free(options);
+        return status;
+    }
     vt::SheetScore total;
     double total_ms = 0;
     int index = 0, sheets = 0;
