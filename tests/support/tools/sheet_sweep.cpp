@@ -50,9 +50,9 @@ int hostile(vantor_options *options) {
     };
     const Case cases[] = {
         {"photo", vt::photo_like(4000, 3000, 11)},
-        {"field-2", vt::finder_field(4000, 3000, 2, 2)},
-        {"field-4", vt::finder_field(4000, 3000, 4, 3)},
-        {"field-jitter", vt::finder_field(4000, 3000, 2, 2, 3, 5)},
+        {"field-2", vt::eye_field(4000, 3000, 2, 2)},
+        {"field-4", vt::eye_field(4000, 3000, 4, 3)},
+        {"field-jitter", vt::eye_field(4000, 3000, 2, 2, 3, 5)},
         {"noise", vt::render_noise(4000, 3000, "noise", 12)},
     };
     int read = 0;
