@@ -4,6 +4,10 @@
 // stepped over whole (Model 2's vertical timing pattern, rMQR's right edge).
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
 namespace vantor {
 
 // No column stepped over.
@@ -28,6 +32,33 @@ template <class Visit> bool walk_zigzag(int width, int height, int skipped_colum
             --right;
     }
     return true;
+}
+
+// The `count` codewords read along the walk from the modules `is_function`
+// does not name, each module's bit `bit_at(col, row)`, most significant bit
+// first; word `short_word` (-1 for none) holds only its first 4 bits. Empty
+// when the walk ends before every word is read.
+template <class IsFunction, class BitAt>
+std::vector<std::uint8_t> zigzag_codewords(int width, int height, int skipped_column, std::size_t count,
+                                           int short_word, IsFunction &&is_function, BitAt &&bit_at) {
+    std::vector<std::uint8_t> words(count, 0);
+    if (words.empty())
+        return words;
+    std::size_t word = 0;
+    int bit = 0; // bits of `word` filled
+    walk_zigzag(width, height, skipped_column, [&](int col, int row) {
+        if (is_function(col, row))
+            return true;
+        words[word] = static_cast<std::uint8_t>(words[word] | (bit_at(col, row) << (7 - bit)));
+        if (++bit == (static_cast<int>(word) == short_word ? 4 : 8)) {
+            bit = 0;
+            ++word;
+        }
+        return word < words.size();
+    });
+    if (word != words.size())
+        return {};
+    return words;
 }
 
 } // namespace vantor

@@ -26,25 +26,10 @@ std::vector<std::uint8_t> read_codewords(const vantor::ModuleMatrix &m, const Sy
         return {};
     const int data = data_codewords(variant);
     const int half = variant.data_bits % 8 != 0 ? data - 1 : -1; // the half codeword, if any
-    std::vector<std::uint8_t> words(static_cast<std::size_t>(data + variant.ec_codewords), 0);
-    std::size_t word = 0;
-    int bit = 0; // bits of `word` filled
-    if (words.empty())
-        return {};
-    walk_zigzag(n, n, no_skipped_column, [&](int col, int row) {
-        if (function_module(col, row))
-            return true;
-        const bool value = m.dark(col, row) != mask_inverts(mask, col, row);
-        words[word] = static_cast<std::uint8_t>(words[word] | (value << (7 - bit)));
-        if (++bit == (static_cast<int>(word) == half ? 4 : 8)) {
-            bit = 0;
-            ++word;
-        }
-        return word < words.size();
-    });
-    if (word != words.size())
-        return {};
-    return words;
+    return zigzag_codewords(
+        n, n, no_skipped_column, static_cast<std::size_t>(data + variant.ec_codewords), half,
+        [](int col, int row) { return function_module(col, row); },
+        [&](int col, int row) { return m.dark(col, row) != mask_inverts(mask, col, row) ? 1 : 0; });
 }
 
 } // namespace vantor::microqr
