@@ -10,10 +10,10 @@ import unittest
 from pathlib import Path
 
 SCRIPT = Path(__file__).resolve().parent.parent / "scripts" / "bench-photos.py"
-spec = importlib.util.spec_from_file_location("bench_photos", SCRIPT)
-bp = importlib.util.module_from_spec(spec)
+script_loader = importlib.util.spec_from_file_location("bench_photos", SCRIPT)
+bp = importlib.util.module_from_spec(script_loader)
 sys.modules["bench_photos"] = bp
-spec.loader.exec_module(bp)
+script_loader.loader.exec_module(bp)
 
 SQUARE = (10.0, 10.0, 50.0, 10.0, 50.0, 50.0, 10.0, 50.0)
 CHINESE = "正宗铁观音茶叶 乐品乐茶 \nhttp://detail.tmall.com/item.htm?id=1".encode("utf-8")
