@@ -110,10 +110,13 @@ void read_model2(const Picture &pic, const vantor_options &options, const Plan &
         } else {
             std::optional<thorough::ScannedView> seen; // the quick look's, for the search
             const bool lone_eyes = lone_eye_kinds(options) && lone_eyes::fits(pic.width, pic.height);
-            if (!worth_going_on(pic, options, plan, found, strongest_first(classic.pool()), lone_eyes, finds, seen))
+            // The first pass's candidates, strongest first: the look takes the
+            // strongest, the search that follows all of them.
+            const std::vector<thorough::Candidate> strongest = strongest_first(classic.pool());
+            if (!worth_going_on(pic, options, plan, found, strongest, lone_eyes, finds, seen))
                 return; // the first pass's readings and its reason stand
             if (plan.search_first) {
-                thorough_readings(pic.pixels, pic.width, pic.height, strongest_first(classic.pool()),
+                thorough_readings(pic.pixels, pic.width, pic.height, strongest,
                                   options.all_symbols, model1, found, std::move(seen));
                 if (!found.symbols.empty()) {
                     search_for_more(pic.pixels, pic.width, pic.height, options, classic.pool(), found);
