@@ -29,6 +29,7 @@
 #include "3_model2/classic/decode_entry.h"
 #include "3_model2/classic/unmask.h"
 #include "3_model2/classic/version.h"
+#include "whole_state.h"
 
 // The encoder's own block table; libqrencode exports these two functions
 // though its public header does not declare them. The five numbers: blocks
@@ -655,7 +656,7 @@ inline Replay replay(const std::uint8_t *pixels, int width, int height, unsigned
             vantor::threshold_global(state, pass, pixels, static_cast<std::uint16_t>(depth));
         else
             vantor::threshold_local(state, pass - 3, pixels, width, height);
-        if (!vantor::find_eye_patterns(state)) {
+        if (!vantor::find_eye_patterns(state, state.eye_pick, state)) {
             Reading r;
             r.pass = pass;
             result.readings.push_back(r);
@@ -688,7 +689,7 @@ inline Replay replay(const std::uint8_t *pixels, int width, int height, unsigned
                 r.outcome = own < 3 ? Outcome::eyes_not_own
                             : !in_place ? Outcome::eyes_misoriented
                                         : Outcome::version_failed;
-                state.version = r.version = vantor::determine_version(state, j);
+                state.version = r.version = whole_state::determine_version(state, j);
                 r.version_off_rule = rule_version(j) != r.version;
                 const bool judged = r.outcome == Outcome::version_failed;
                 if (judged && state.version >= 1)
@@ -698,7 +699,7 @@ inline Replay replay(const std::uint8_t *pixels, int width, int height, unsigned
                     result.readings.push_back(r);
                     continue;
                 }
-                const bool built = vantor::grid_build(state) != 0;
+                const bool built = whole_state::grid_build(state) != 0;
                 r.alignment_off_rule = check_alignments(built);
                 if (!built) {
                     vantor::grid_free(state);
@@ -714,7 +715,7 @@ inline Replay replay(const std::uint8_t *pixels, int width, int height, unsigned
                 }
                 if (r.outcome == Outcome::alignment_failed)
                     r.outcome = Outcome::sample_failed;
-                if (!vantor::grid_sample(state)) {
+                if (!vantor::grid_sample(state, state)) {
                     vantor::grid_free(state);
                     result.readings.push_back(r);
                     continue;

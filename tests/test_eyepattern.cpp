@@ -17,6 +17,7 @@
 #include "3_model2/classic/runs.h"
 #include "qr_symbols.h"
 #include "3_model2/classic/state.h"
+#include "whole_state.h"
 
 using namespace vantor;
 
@@ -80,7 +81,7 @@ protected:
     // One candidate through the refinement stage; h_hits 0 when dropped.
     static EyePattern refined(const EyePattern &e) {
         set_eyes({e});
-        refine_eyes(state);
+        refine_eyes(state, state);
         if (state.eye_count != 1)
             return EyePattern{};
         return state.eyes.items[0];
@@ -125,8 +126,8 @@ TEST_F(EyeStage, RunTablesStartDarkAndEndWithTerminator) {
     blank(5, 2);
     fill(2, 0, 4, 1); // row 0: ..##.
     fill(0, 1, 5, 2); // row 1: #####
-    ASSERT_TRUE(build_row_runs(state));
-    ASSERT_TRUE(build_col_runs(state));
+    ASSERT_TRUE(build_row_runs(state, state));
+    ASSERT_TRUE(build_col_runs(state, state));
     const std::vector<std::int16_t> row0(state.row_runs.get(), state.row_runs.get() + 5);
     EXPECT_EQ(row0, (std::vector<std::int16_t>{0, 2, 2, 1, -1}));
     EXPECT_EQ(state.row_runs[7], 5);
@@ -141,9 +142,9 @@ TEST_F(EyeStage, RunTablesStartDarkAndEndWithTerminator) {
 
     // Outside the 16-bit range, or a bitmap too small for the image: refused.
     state.image_width = 40000;
-    EXPECT_FALSE(build_row_runs(state));
+    EXPECT_FALSE(build_row_runs(state, state));
     state.image_width = 6;
-    EXPECT_FALSE(build_col_runs(state));
+    EXPECT_FALSE(build_col_runs(state, state));
 }
 
 TEST_F(EyeStage, WindowRatioBoundsAreInclusive) {
@@ -160,7 +161,7 @@ TEST_F(EyeStage, WindowRatioBoundsAreInclusive) {
     };
     const auto table = run_table(64, lines);
     MemChunk<RunHit> hits;
-    ASSERT_TRUE(scan_runs(state, table.data(), 64, static_cast<int>(lines.size()), hits));
+    ASSERT_TRUE(scan_runs(table.data(), 64, static_cast<int>(lines.size()), hits, state));
     const std::vector<Hit> expected = {
         {0, 0, 39, -1}, {2, 0, 26, -1}, {4, 0, 30, -1}, {6, 3, 21, -1}, {7, 0, 21, -1}, {7, 18, 21, -1},
     };
@@ -188,7 +189,7 @@ TEST_F(EyeStage, CrossingBoundsAndMergedLabelsAreCounted) {
     capture_log();
     load_hits(state.row_hits, {{20, 10, 20, -1}, {22, 12, 30, -1}});
     load_hits(state.col_hits, {{30, 15, 20, -1}, {20, 12, 15, -1}});
-    cross_hits(state);
+    cross_hits(state, state);
     EXPECT_EQ(log_text(), "cross 2 \n");
     ASSERT_EQ(state.eye_count, 1);
     const EyePattern &e = state.eyes.items[0];
@@ -216,7 +217,7 @@ TEST_F(EyeStage, RefinementFollowsTheDarkRegion) {
     fill(12, 4, 13, 7);
     set_eyes({eye(1, 1, 5.2f, 5.0f), eye(1, 1, 11.4f, 4.7f), eye(1, 1, 2.0f, 2.0f),
               eye(1, 1, 25.0f, 5.0f), eye(1, 1, NAN, 5.0f)});
-    refine_eyes(state);
+    refine_eyes(state, state);
     ASSERT_EQ(state.eye_count, 2); // light seed, outside the image and NaN dropped
     EXPECT_FLOAT_EQ(state.eyes.items[0].x, 5.5f);
     EXPECT_FLOAT_EQ(state.eyes.items[0].y, 5.5f);
@@ -259,14 +260,14 @@ TEST_F(EyeStage, RefinementSpanRulesAndImageEdges) {
 TEST_F(EyeStage, ShapeAndSimilarityFilters) {
     // 10 x 13 is off in ratio and by 3 pixels; 5 x 7 only by 2 pixels.
     set_eyes({eye(10, 13), eye(5, 7), eye(5, 7), eye(5, 7)});
-    filter_eyes(state);
+    filter_eyes(state, state);
     EXPECT_EQ(state.eyes.items[0].score, -1);
     for (int i = 1; i < 4; ++i)
         EXPECT_EQ(state.eyes.items[i].score, 0);
 
     // One twice as large as three others has no similar partner.
     set_eyes({eye(10, 10), eye(20, 20), eye(10, 10), eye(10, 10)});
-    filter_eyes(state);
+    filter_eyes(state, state);
     EXPECT_EQ(state.eyes.items[1].score, -1);
     EXPECT_EQ(state.eyes.items[0].score, 0);
     EXPECT_EQ(state.eyes.items[3].score, 0);
@@ -274,7 +275,7 @@ TEST_F(EyeStage, ShapeAndSimilarityFilters) {
     // 14's partners are 10 and 18; 10 goes first (one partner), so 14 is
     // left with one and goes too. 18, 20 and 22 keep each other.
     set_eyes({eye(10, 10), eye(14, 14), eye(18, 18), eye(20, 20), eye(22, 22)});
-    filter_eyes(state);
+    filter_eyes(state, state);
     const int expected[] = {-1, -1, 0, 0, 0};
     for (int i = 0; i < 5; ++i)
         EXPECT_EQ(state.eyes.items[i].score, expected[i]) << i;
@@ -286,7 +287,7 @@ TEST_F(EyeStage, ScoreCountsHitsHoldingEveryCrossingLine) {
     // the other row hit and both column hits hold all lines.
     load_hits(state.row_hits, {{5, 0, 10, 4}, {6, 2, 10, 4}, {5, 0, 10, 5}});
     load_hits(state.col_hits, {{4, 0, 10, 4}, {11, 0, 10, 4}, {3, 0, 10, 5}});
-    filter_eyes(state);
+    filter_eyes(state, state);
     EXPECT_EQ(state.eyes.items[0].score, 3);
     EXPECT_EQ(state.eyes.items[1].score, 2);
     EXPECT_EQ(state.eyes.items[2].score, 0);
@@ -297,7 +298,7 @@ TEST_F(EyeStage, PicksByScoreWithTiesToTheLowestIndex) {
     const int scores[] = {2, 5, 5, 5, 1};
     for (int i = 0; i < 5; ++i)
         state.eyes.items[i].score = scores[i];
-    pick_eyes(state);
+    pick_eyes(state, state.eye_pick);
     EXPECT_EQ(state.eye_pick[0], 1);
     EXPECT_EQ(state.eye_pick[1], 2);
     EXPECT_EQ(state.eye_pick[2], 3);
@@ -305,7 +306,7 @@ TEST_F(EyeStage, PicksByScoreWithTiesToTheLowestIndex) {
     // Rejected records are never chosen; missing slots get 0.
     for (int i = 0; i < 5; ++i)
         state.eyes.items[i].score = i == 3 ? 3 : -1;
-    pick_eyes(state);
+    pick_eyes(state, state.eye_pick);
     EXPECT_EQ(state.eye_pick[0], 3);
     EXPECT_EQ(state.eye_pick[1], 0);
     EXPECT_EQ(state.eye_pick[2], 0);
@@ -316,21 +317,21 @@ TEST_F(EyeStage, OrientationOfUprightAndMirroredLayouts) {
     // scrambled order: the corner moves to slot 0 and the rest stays.
     set_eyes({eye(1, 1, 50, 10), eye(1, 1, 10, 50), eye(1, 1, 10, 10)});
     state.eye_pick[0] = 0, state.eye_pick[1] = 1, state.eye_pick[2] = 2;
-    ASSERT_TRUE(orient_eyes(state));
+    ASSERT_TRUE(orient_eyes(state, state.eye_pick));
     EXPECT_EQ(state.eye_pick[0], 2);
     EXPECT_EQ(state.eye_pick[1], 0); // (50,10), along the rows
     EXPECT_EQ(state.eye_pick[2], 1); // (10,50), down the columns
 
     // Already in order: kept.
     state.eye_pick[0] = 2, state.eye_pick[1] = 0, state.eye_pick[2] = 1;
-    ASSERT_TRUE(orient_eyes(state));
+    ASSERT_TRUE(orient_eyes(state, state.eye_pick));
     EXPECT_EQ(state.eye_pick[1], 0);
     EXPECT_EQ(state.eye_pick[2], 1);
 
     // Mirrored left to right: the same corner, slots 1 and 2 exchanged.
     set_eyes({eye(1, 1, 90, 10), eye(1, 1, 50, 10), eye(1, 1, 90, 50)});
     state.eye_pick[0] = 0, state.eye_pick[1] = 1, state.eye_pick[2] = 2;
-    ASSERT_TRUE(orient_eyes(state));
+    ASSERT_TRUE(orient_eyes(state, state.eye_pick));
     EXPECT_EQ(state.eye_pick[0], 0);
     EXPECT_EQ(state.eye_pick[1], 2);
     EXPECT_EQ(state.eye_pick[2], 1);
@@ -338,7 +339,7 @@ TEST_F(EyeStage, OrientationOfUprightAndMirroredLayouts) {
     // Three equal centres: undecided.
     set_eyes({eye(1, 1, 5, 5), eye(1, 1, 5, 5), eye(1, 1, 5, 5)});
     state.eye_pick[0] = 0, state.eye_pick[1] = 1, state.eye_pick[2] = 2;
-    EXPECT_FALSE(orient_eyes(state));
+    EXPECT_FALSE(orient_eyes(state, state.eye_pick));
 }
 
 TEST_F(EyeStage, FindsAndLogsThreeDrawnEyePatterns) {
@@ -346,7 +347,7 @@ TEST_F(EyeStage, FindsAndLogsThreeDrawnEyePatterns) {
     draw_eye(8, 8, 4);
     draw_eye(80, 8, 4);
     capture_log();
-    EXPECT_FALSE(find_eye_patterns(state));
+    EXPECT_FALSE(find_eye_patterns(state, state.eye_pick, state));
     EXPECT_EQ(log_text(), "cross 2 \nonly 2 eye pattern found.\n");
 
     blank(120, 120);
@@ -354,7 +355,7 @@ TEST_F(EyeStage, FindsAndLogsThreeDrawnEyePatterns) {
     draw_eye(80, 8, 4);
     draw_eye(8, 80, 4);
     capture_log();
-    ASSERT_TRUE(find_eye_patterns(state));
+    ASSERT_TRUE(find_eye_patterns(state, state.eye_pick, state));
     const EyePattern &corner = state.eyes.items[state.eye_pick[0]];
     const EyePattern &right = state.eyes.items[state.eye_pick[1]];
     const EyePattern &below = state.eyes.items[state.eye_pick[2]];
@@ -381,7 +382,7 @@ TEST_F(EyeStage, AlignmentRunBoundsAndWindowEnd) {
     };
     const auto table = run_table(40, lines);
     MemChunk<RunHit> hits;
-    ASSERT_TRUE(scan_alignment_runs(state, 0, table.data(), 40, hits, 10, 6, 20, 4.0));
+    ASSERT_TRUE(scan_alignment_runs(0, table.data(), 40, hits, 10, 6, 20, 4.0, state));
     const std::vector<Hit> expected = {{0, 14, 2, -1}, {1, 14, 6, -1}, {5, 12, 4, -1}};
     EXPECT_EQ(hits_of(hits), expected);
 
@@ -389,9 +390,9 @@ TEST_F(EyeStage, AlignmentRunBoundsAndWindowEnd) {
     // starts on a dark run steps over it.
     const auto one = run_table(40, {{10, 4, 4, 4, 10}});
     memchunk_clear(hits);
-    EXPECT_TRUE(scan_alignment_runs(state, 0, one.data(), 40, hits, 10, 1, 8, 4.0));
-    EXPECT_TRUE(scan_alignment_runs(state, 0, one.data(), 40, hits, 0, 1, 18, 4.0));
-    EXPECT_FALSE(scan_alignment_runs(state, 0, one.data(), 40, hits, 10, 1, 7, 4.0));
+    EXPECT_TRUE(scan_alignment_runs(0, one.data(), 40, hits, 10, 1, 8, 4.0, state));
+    EXPECT_TRUE(scan_alignment_runs(0, one.data(), 40, hits, 0, 1, 18, 4.0, state));
+    EXPECT_FALSE(scan_alignment_runs(0, one.data(), 40, hits, 10, 1, 7, 4.0, state));
     EXPECT_EQ(hits.count, 2);
     memchunk_free(hits);
 }
@@ -405,8 +406,8 @@ protected:
         state.eye_pick[0] = 0, state.eye_pick[1] = 1, state.eye_pick[2] = 2;
         state.x_unit = {4, 0};
         state.y_unit = {0, 4};
-        ASSERT_TRUE(build_row_runs(state));
-        ASSERT_TRUE(build_col_runs(state));
+        ASSERT_TRUE(build_row_runs(state, state));
+        ASSERT_TRUE(build_col_runs(state, state));
     }
     // Alignment pattern on modules 8..12 (pixels 34..53), clipped to the image.
     static void draw_alignment() {
@@ -425,11 +426,11 @@ TEST_F(AlignmentSearch, FindsThePatternAndHonoursTheImageEdges) {
         prepare();
         AlignmentProbe probe{0, 0, 10, 10};
         if (side == 54) {
-            ASSERT_TRUE(find_alignment(state, probe));
+            ASSERT_TRUE(whole_state::find_alignment(state, probe));
             EXPECT_FLOAT_EQ(probe.x, 44.0f);
             EXPECT_FLOAT_EQ(probe.y, 44.0f);
         } else {
-            EXPECT_FALSE(find_alignment(state, probe));
+            EXPECT_FALSE(whole_state::find_alignment(state, probe));
         }
         free_eye_patterns(state);
     }
@@ -438,18 +439,18 @@ TEST_F(AlignmentSearch, FindsThePatternAndHonoursTheImageEdges) {
     draw_alignment();
     prepare();
     AlignmentProbe probe{0, 0, 10, 10};
-    ASSERT_TRUE(find_alignment(state, probe));
+    ASSERT_TRUE(whole_state::find_alignment(state, probe));
     EXPECT_FLOAT_EQ(probe.x, 44.0f);
     // Predicted centre above the image, and a window starting above it.
     AlignmentProbe above{0, 0, 10, -2};
-    EXPECT_FALSE(find_alignment(state, above));
+    EXPECT_FALSE(whole_state::find_alignment(state, above));
     AlignmentProbe near_top{0, 0, 10, 0};
-    EXPECT_FALSE(find_alignment(state, near_top));
+    EXPECT_FALSE(whole_state::find_alignment(state, near_top));
     // Degenerate step vectors: no crash, no result.
     state.x_unit = {NAN, 0};
-    EXPECT_FALSE(find_alignment(state, probe));
+    EXPECT_FALSE(whole_state::find_alignment(state, probe));
     state.x_unit = {1e30f, 0};
-    EXPECT_FALSE(find_alignment(state, probe));
+    EXPECT_FALSE(whole_state::find_alignment(state, probe));
 }
 
 TEST_F(AlignmentSearch, OnlyTheFirstGroupCounts) {
@@ -461,7 +462,7 @@ TEST_F(AlignmentSearch, OnlyTheFirstGroupCounts) {
             fill(x, y, x + 2, y + 2);
     prepare();
     AlignmentProbe probe{0, 0, 10, 10};
-    ASSERT_TRUE(find_alignment(state, probe));
+    ASSERT_TRUE(whole_state::find_alignment(state, probe));
     EXPECT_FLOAT_EQ(probe.x, 41.0f);
     EXPECT_FLOAT_EQ(probe.y, 41.0f);
     int groups = 0;
@@ -507,11 +508,11 @@ TEST_F(EyeStage, SweepLabelsMatchAllPairsOnGeneratedImages) {
         if (image % 5 == 0)
             for (int x = 0; x + 3 <= w; x += 7)
                 fill(x, 0, x + 3, h / 2);
-        ASSERT_TRUE(build_row_runs(state));
-        ASSERT_TRUE(build_col_runs(state));
+        ASSERT_TRUE(build_row_runs(state, state));
+        ASSERT_TRUE(build_col_runs(state, state));
         MemChunk<RunHit> rows, cols;
-        ASSERT_TRUE(scan_runs(state, state.row_runs.get(), w, h, rows));
-        ASSERT_TRUE(scan_runs(state, state.col_runs.get(), h, w, cols));
+        ASSERT_TRUE(scan_runs(state.row_runs.get(), w, h, rows, state));
+        ASSERT_TRUE(scan_runs(state.col_runs.get(), h, w, cols, state));
         expect_same_labels({rows.items, rows.items + rows.count}, {cols.items, cols.items + cols.count}, true, "image " + std::to_string(image));
     }
     // Random hit lists, dense in crossings, for both kinds of crossing.
@@ -575,7 +576,7 @@ TEST_F(EyeStage, PicksTheEyePatternsOfRenderedSymbols) {
                     state.work_bitmap[i] = picture.pixels[i] < 128 ? 64 : 0;
                 const std::string what = "version " + std::to_string(version) + " rotation " +
                                          std::to_string(rotation) + (mirror ? " mirrored" : "");
-                ASSERT_TRUE(find_eye_patterns(state)) << what;
+                ASSERT_TRUE(find_eye_patterns(state, state.eye_pick, state)) << what;
                 // A mirrored picture shows the transposed symbol, whose
                 // eye patterns sit where the original's do: as seen in
                 // the picture, the slots are the same.

@@ -21,6 +21,7 @@
 #include "3_model2/classic/state.h"
 #include "3_model2/classic/decode_entry.h"
 #include "3_model2/classic/version.h"
+#include "whole_state.h"
 
 namespace vt = vantor::testing;
 namespace {
@@ -181,8 +182,8 @@ TEST(FastPaths, RunTablesMatchTheRunRule) {
             state.image_height = h;
             ASSERT_TRUE(state.work_bitmap.allocate(bytes.size()));
             std::copy(bytes.begin(), bytes.end(), state.work_bitmap.get());
-            ASSERT_TRUE(vantor::build_row_runs(state));
-            ASSERT_TRUE(vantor::build_col_runs(state));
+            ASSERT_TRUE(vantor::build_row_runs(state, state));
+            ASSERT_TRUE(vantor::build_col_runs(state, state));
             for (int y = 0; y < h; ++y) {
                 const auto want = reference_runs(bytes, static_cast<std::size_t>(y) * w, 1, w);
                 const std::int16_t *got = state.row_runs.get() + static_cast<std::size_t>(y) * (w + 2);
@@ -251,7 +252,7 @@ TEST(FastPaths, WindowScanMatchesTheRatioRule) {
         }
     };
     vantor::MemChunk<vantor::RunHit> hits;
-    ASSERT_TRUE(vantor::scan_runs(state, table.data(), line_length, lines, hits));
+    ASSERT_TRUE(vantor::scan_runs(table.data(), line_length, lines, hits, state));
     std::vector<vantor::RunHit> want;
     for (int line = 0; line < lines; ++line)
         rule(table.data() + line * entries, entries, line, want);
@@ -266,7 +267,7 @@ TEST(FastPaths, WindowScanMatchesTheRatioRule) {
         for (std::size_t k = 0; k < full; ++k)
             runs[k] = static_cast<std::int16_t>(k % 4 == 2 ? 3 : 1);
         vantor::MemChunk<vantor::RunHit> line_hits;
-        ASSERT_TRUE(vantor::scan_runs(state, runs.data(), length, 1, line_hits));
+        ASSERT_TRUE(vantor::scan_runs(runs.data(), length, 1, line_hits, state));
         std::vector<vantor::RunHit> line_want;
         rule(runs.data(), full, 0, line_want);
         same(line_hits, line_want);
@@ -291,7 +292,7 @@ std::vector<AlignmentResult> search_every_alignment_pattern() {
             if (c <= 0 || r <= 0)
                 continue;
             vantor::AlignmentProbe probe{0, 0, c, r};
-            AlignmentResult a{vantor::find_alignment(state, probe), probe.x, probe.y, {}};
+            AlignmentResult a{whole_state::find_alignment(state, probe), probe.x, probe.y, {}};
             for (const auto *list : {&state.row_hits, &state.col_hits})
                 for (int i = 0; i < list->count; ++i)
                     a.hits.insert(a.hits.end(), {list->items[i].line, list->items[i].start,
@@ -318,15 +319,15 @@ TEST(FastPaths, AlignmentSearchWithoutFullTablesMatchesTheTables) {
         state.image_height = p.height;
         ASSERT_TRUE(state.work_bitmap.allocate(p.pixels.size()));
         vantor::threshold_global(state, 2, p.pixels.data(), 8);
-        ASSERT_TRUE(vantor::find_eye_patterns(state));
+        ASSERT_TRUE(vantor::find_eye_patterns(state, state.eye_pick, state));
         EXPECT_FALSE(state.row_runs) << "the eye search keeps no full table";
         EXPECT_FALSE(state.col_runs);
-        state.version = vantor::determine_version(state, 0);
+        state.version = whole_state::determine_version(state, 0);
         ASSERT_EQ(state.version, version);
 
         const auto local = search_every_alignment_pattern();
-        ASSERT_TRUE(vantor::build_row_runs(state));
-        ASSERT_TRUE(vantor::build_col_runs(state));
+        ASSERT_TRUE(vantor::build_row_runs(state, state));
+        ASSERT_TRUE(vantor::build_col_runs(state, state));
         const auto tables = search_every_alignment_pattern();
         EXPECT_GE(std::count_if(tables.begin(), tables.end(), [](const AlignmentResult &a) { return a.found; }),
                   static_cast<long>(tables.size()) - 3);
@@ -381,7 +382,7 @@ TEST(FastPaths, AlignmentWindowsMatchTheTablesAnywhere) {
             const int col = static_cast<int>(rng() % 40) - 8, row = static_cast<int>(rng() % 40) - 8;
             auto search = [&] {
                 vantor::AlignmentProbe p{0, 0, col, row};
-                AlignmentResult a{vantor::find_alignment(state, p), p.x, p.y, {}};
+                AlignmentResult a{whole_state::find_alignment(state, p), p.x, p.y, {}};
                 for (const auto *list : {&state.row_hits, &state.col_hits})
                     for (int i = 0; i < list->count; ++i)
                         a.hits.insert(a.hits.end(), {list->items[i].line, list->items[i].start,
@@ -395,8 +396,8 @@ TEST(FastPaths, AlignmentWindowsMatchTheTablesAnywhere) {
             std::vector<std::uint8_t> marked(state.work_bitmap.get(), state.work_bitmap.get() + state.work_bitmap.size());
             for (std::size_t i = 0; i < marked.size(); ++i)
                 state.work_bitmap[i] = static_cast<std::uint8_t>(marked[i] & ~16);
-            ASSERT_TRUE(vantor::build_row_runs(state));
-            ASSERT_TRUE(vantor::build_col_runs(state));
+            ASSERT_TRUE(vantor::build_row_runs(state, state));
+            ASSERT_TRUE(vantor::build_col_runs(state, state));
             std::copy(marked.begin(), marked.end(), state.work_bitmap.get());
             const AlignmentResult tables = search();
             ASSERT_TRUE(local == tables) << "image " << image << " probe " << col << "," << row;

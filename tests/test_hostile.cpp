@@ -30,6 +30,7 @@
 #include "qr_symbols.h"
 #include "3_model2/classic/state.h"
 #include "3_model2/classic/version.h"
+#include "whole_state.h"
 
 using namespace vantor;
 
@@ -166,11 +167,11 @@ protected:
         memchunk_init(state.row_hits);
         memchunk_init(state.col_hits);
         memchunk_init(state.eyes);
-        ASSERT_TRUE(build_row_runs(state));
-        ASSERT_TRUE(scan_runs(state, state.row_runs.get(), state.image_width, state.image_height, state.row_hits));
-        ASSERT_TRUE(build_col_runs(state));
-        ASSERT_TRUE(scan_runs(state, state.col_runs.get(), state.image_height, state.image_width, state.col_hits));
-        cross_hits(state);
+        ASSERT_TRUE(build_row_runs(state, state));
+        ASSERT_TRUE(scan_runs(state.row_runs.get(), state.image_width, state.image_height, state.row_hits, state));
+        ASSERT_TRUE(build_col_runs(state, state));
+        ASSERT_TRUE(scan_runs(state.col_runs.get(), state.image_height, state.image_width, state.col_hits, state));
+        cross_hits(state, state);
     }
 
     static std::vector<EyePattern> eyes() {
@@ -213,7 +214,7 @@ TEST_F(HostileEyes, RefinementSweepMatchesThePlainWalk) {
             reference::refine_eyes(state);
             const std::vector<EyePattern> plain = eyes();
             set_eyes(grouped);
-            refine_eyes(state);
+            refine_eyes(state, state);
             const std::vector<EyePattern> swept = eyes();
             ASSERT_EQ(swept.size(), plain.size()) << p.width << "x" << p.height << " at " << threshold;
             for (std::size_t i = 0; i < plain.size(); ++i) {
@@ -235,7 +236,7 @@ TEST_F(HostileEyes, HundredsOfLookAlikesAreFilteredScoredAndPicked) {
     // are scored; then a field of five sizes at random, whose picks
     // have consistent hits.
     bitmap(qr::eye_field(540, 540, 2, 2), 128);
-    find_eye_patterns(state); // the first three picked lie on one line: no orientation
+    find_eye_patterns(state, state.eye_pick, state); // the first three picked lie on one line: no orientation
     EXPECT_GT(state.eye_count, 800);
     int scored = 0;
     for (int i = 0; i < state.eye_count; ++i)
@@ -244,7 +245,7 @@ TEST_F(HostileEyes, HundredsOfLookAlikesAreFilteredScoredAndPicked) {
     free_eye_patterns(state);
 
     bitmap(qr::eye_field(540, 540, 1, 2, 4, 3), 128);
-    find_eye_patterns(state);
+    find_eye_patterns(state, state.eye_pick, state);
     EXPECT_GT(state.eye_count, 100);
     for (int i = 0; i < 3; ++i)
         EXPECT_GT(state.eyes.items[state.eye_pick[i]].score, 0);
@@ -294,13 +295,13 @@ TEST_F(HostileEyes, DegenerateEyeGeometryFailsCleanly) {
     for (const auto &c : cases) {
         picked({c[0], c[1], c[2]});
         for (int j = 0; j < 2; ++j) {
-            const int version = determine_version(state, j);
+            const int version = whole_state::determine_version(state, j);
             EXPECT_LE(version, 40);
             if (version < 1)
                 continue;
             state.version = version;
-            if (grid_build(state))
-                grid_sample(state);
+            if (whole_state::grid_build(state))
+                grid_sample(state, state);
             grid_free(state);
         }
         free_eye_patterns(state);
@@ -320,24 +321,24 @@ TEST_F(HostileEyes, DegenerateStepVectorsFailCleanly) {
             // Dark pixels everywhere, so that any sample a bad position
             // reaches would be read.
             std::memset(state.work_bitmap.get(), 64, 200 * 200);
-            ASSERT_TRUE(build_row_runs(state));
-            ASSERT_TRUE(build_col_runs(state));
+            ASSERT_TRUE(build_row_runs(state, state));
+            ASSERT_TRUE(build_col_runs(state, state));
             memchunk_init(state.row_hits);
             memchunk_init(state.col_hits);
             state.version = version;
             state.x_unit = u;
             state.y_unit = {u.y, u.x};
-            EXPECT_EQ(read_version_info(state, VersionBlock::along), -1);
+            EXPECT_EQ(whole_state::read_version_info(state, VersionBlock::along), -1);
             AlignmentProbe probe{0, 0, 22, 22};
-            find_alignment(state, probe);
+            whole_state::find_alignment(state, probe);
             // Zero steps put every module on the corner eye's centre pixel,
             // which is a position; every other vector here leaves the image.
             const bool zero = u.x == 0 && u.y == 0;
-            if (grid_build(state) && !zero) {
-                EXPECT_FALSE(grid_sample(state)) << version;
+            if (whole_state::grid_build(state) && !zero) {
+                EXPECT_FALSE(grid_sample(state, state)) << version;
             }
             grid_free(state);
-            EXPECT_EQ(grid_module_value(state, 0, 0), -1);
+            EXPECT_EQ(grid_module_value(state, state, 0, 0), -1);
             free_eye_patterns(state);
             state.work_bitmap.reset();
         }

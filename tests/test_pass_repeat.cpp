@@ -108,7 +108,7 @@ TEST(PassRepeat, ClaimedRepeatsHaveEqualBitmaps) {
                     << p.width << "x" << p.height << " pass " << pass << " from " << from;
             }
             replay.begin(s, pass, binarised);
-            replay.note(s, ReadingOutcome{pass, -1, ReadingStage::none, 0, {}, false, false, nullptr, nullptr, 0});
+            replay.note(s, s, ReadingOutcome{pass, -1, ReadingStage::none, 0, {}, false, false, nullptr, nullptr, 0});
             replay.close(s, pass);
         }
     }

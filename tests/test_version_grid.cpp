@@ -20,6 +20,7 @@
 #include "3_model2/classic/state.h"
 #include "3_model2/classic/decode_entry.h"
 #include "3_model2/classic/version.h"
+#include "whole_state.h"
 
 using namespace vantor;
 
@@ -127,7 +128,7 @@ protected:
     static std::pair<int, int> sampled_pixel(int col, int row) {
         std::vector<std::uint8_t> before(state.work_bitmap.get(),
                                          state.work_bitmap.get() + state.work_bitmap.size());
-        EXPECT_GE(grid_module_value(state, col, row), 0);
+        EXPECT_GE(grid_module_value(state, state, col, row), 0);
         for (std::size_t i = 0; i < before.size(); ++i)
             if (before[i] != state.work_bitmap[i])
                 return {static_cast<int>(i % state.image_width), static_cast<int>(i / state.image_width)};
@@ -143,8 +144,8 @@ protected:
         fill(cx - h, cy - h, cx + h, cy + h, 64);
     }
     static void build_runs() {
-        ASSERT_TRUE(build_row_runs(state));
-        ASSERT_TRUE(build_col_runs(state));
+        ASSERT_TRUE(build_row_runs(state, state));
+        ASSERT_TRUE(build_col_runs(state, state));
         memchunk_init(state.row_hits);
         memchunk_init(state.col_hits);
     }
@@ -188,7 +189,7 @@ TEST_F(VersionGrid, WorkedExampleTryIndexOne) {
     image(400, 400);
     eyes(make_eye(100, 100, 72), make_eye(280, 100, 72), make_eye(100, 280, 72));
     LogCapture log;
-    EXPECT_EQ(determine_version(state, 1), 2);
+    EXPECT_EQ(whole_state::determine_version(state, 1), 2);
     EXPECT_EQ(log.text(), "x_unit(10.285714, 0.000000)\ny_unit(0.000000, 10.285714)\nversion 2\n");
     EXPECT_FLOAT_EQ(state.x_unit.x, 10.0f);
     EXPECT_FLOAT_EQ(state.x_unit.y, 0.0f);
@@ -206,7 +207,7 @@ TEST_F(VersionGrid, EstimateRoundsTheDistanceUpAndTruncatesTheVersion) {
                          Case{21.5f, 3}, Case{5.0f, -1}}) {
         for (int try_index : {0, 1}) {
             eyes(make_eye(10, 10, 70), make_eye(10 + c.modules * 10, 10, 70), make_eye(10, 200, 70));
-            EXPECT_EQ(determine_version(state, try_index), c.version) << c.modules << " try " << try_index;
+            EXPECT_EQ(whole_state::determine_version(state, try_index), c.version) << c.modules << " try " << try_index;
         }
     }
 }
@@ -220,9 +221,9 @@ TEST_F(VersionGrid, TryIndicesMeasureTheEyesDifferently) {
         e->height = 80;
     }
     eyes(corner, along, down);
-    EXPECT_EQ(determine_version(state, 0), 2); // 180 / 10.1 -> 18 modules
+    EXPECT_EQ(whole_state::determine_version(state, 0), 2); // 180 / 10.1 -> 18 modules
     EXPECT_FLOAT_EQ(state.x_unit.x, 10.0f);
-    EXPECT_EQ(determine_version(state, 1), 4); // 180 / 7.14 -> 26 modules
+    EXPECT_EQ(whole_state::determine_version(state, 1), 4); // 180 / 7.14 -> 26 modules
     EXPECT_FLOAT_EQ(state.x_unit.x, 180.0f / 26);
     EXPECT_FLOAT_EQ(state.y_unit.y, 180.0f / 26);
 }
@@ -238,10 +239,10 @@ TEST_F(VersionGrid, FailedEstimateKeepsPreliminaryVectorsPerAxis) {
     eyes(corner, along, down);
     {
         LogCapture log;
-        EXPECT_EQ(determine_version(state, 0), -1); // 5 modules: (5 - 10) / 4 truncates to -1
+        EXPECT_EQ(whole_state::determine_version(state, 0), -1); // 5 modules: (5 - 10) / 4 truncates to -1
         EXPECT_EQ(log.text(), "x_unit(5.142857, 9.142858)\ny_unit(-6.857143, 6.857143)\nversion -1\n");
     }
-    EXPECT_EQ(determine_version(state, 1), 0); // 8 modules: (8 - 10) / 4 truncates to 0
+    EXPECT_EQ(whole_state::determine_version(state, 1), 0); // 8 modules: (8 - 10) / 4 truncates to 0
     EXPECT_FLOAT_EQ(state.x_unit.x, 4.2f);
     EXPECT_FLOAT_EQ(state.x_unit.y, 5.6f);
     EXPECT_FLOAT_EQ(state.y_unit.x, -5.6f);
@@ -253,16 +254,16 @@ TEST_F(VersionGrid, HostileEyeGeometryFailsCleanly) {
     const float inf = INFINITY, nan = NAN;
     // Coincident centres with zero sizes, infinite and NaN centres.
     eyes(make_eye(10, 10, 0), make_eye(10, 10, 0), make_eye(10, 10, 0));
-    EXPECT_LE(determine_version(state, 0), 0);
-    EXPECT_LE(determine_version(state, 1), 0);
+    EXPECT_LE(whole_state::determine_version(state, 0), 0);
+    EXPECT_LE(whole_state::determine_version(state, 1), 0);
     eyes(make_eye(10, 10, 7), make_eye(inf, 10, 7), make_eye(10, 1e30f, 7));
-    EXPECT_EQ(determine_version(state, 1), -1); // huge estimate, unreadable blocks
+    EXPECT_EQ(whole_state::determine_version(state, 1), -1); // huge estimate, unreadable blocks
     eyes(make_eye(nan, 10, 7), make_eye(10, nan, 7), make_eye(10, 10, nan));
-    EXPECT_LE(determine_version(state, 0), 0);
+    EXPECT_LE(whole_state::determine_version(state, 0), 0);
     state.eye_pick[2] = 3; // not a record
-    EXPECT_EQ(determine_version(state, 0), 0);
+    EXPECT_EQ(whole_state::determine_version(state, 0), 0);
     state.version = 2;
-    EXPECT_FALSE(grid_build(state));
+    EXPECT_FALSE(whole_state::grid_build(state));
 }
 
 // --- version information ----------------------------------------------------
@@ -301,7 +302,7 @@ TEST_F(VersionInfo, UpperRightBlockDecidesEvenAgainstTheEstimate) {
     paint_block(bch_word(12) ^ 0x00081u, VersionBlock::along, 10); // two wrong bits
     paint_block(bch_word(9), VersionBlock::down, 10);
     LogCapture log;
-    EXPECT_EQ(determine_version(state, 1), 12);
+    EXPECT_EQ(whole_state::determine_version(state, 1), 12);
     EXPECT_EQ(log.text(), "x_unit(10.000000, 0.000000)\ny_unit(0.000000, 10.000000)\n"
                           "version info bit 0xc7e3\nversion bit different 2 bits.\nversion 12\n");
     EXPECT_FLOAT_EQ(state.x_unit.x, 460.0f / 58);
@@ -312,7 +313,7 @@ TEST_F(VersionInfo, FourWrongBitsFallBackToTheLowerLeftBlock) {
     paint_block(bch_word(12) ^ 0x10111u, VersionBlock::along, 10);
     paint_block(bch_word(9) ^ 0x00111u, VersionBlock::down, 10);
     LogCapture log;
-    EXPECT_EQ(determine_version(state, 0), 9);
+    EXPECT_EQ(whole_state::determine_version(state, 0), 9);
     EXPECT_NE(log.text().find("version bit different 3 bits.\nversion 9\n"), std::string::npos);
 }
 
@@ -320,7 +321,7 @@ TEST_F(VersionInfo, NoMatchingBlockFailsWithPreliminaryVectors) {
     paint_block(bch_word(12) ^ 0x10111u, VersionBlock::along, 10);
     // The block beside the down eye stays all light.
     LogCapture log;
-    EXPECT_EQ(determine_version(state, 1), -1);
+    EXPECT_EQ(whole_state::determine_version(state, 1), -1);
     EXPECT_EQ(log.text(), "x_unit(10.000000, 0.000000)\ny_unit(0.000000, 10.000000)\n"
                           "version info bit 0x1c673\nversion info bit 0x0\nversion -1\n");
     EXPECT_FLOAT_EQ(state.x_unit.x, 10.0f);
@@ -331,14 +332,14 @@ TEST_F(VersionInfo, SamplesTakeTheCeilingAndOnlyUnmarkedDarkCounts) {
     state.eyes.items[1].x = 560.4f;
     state.eyes.items[1].y = 100.4f;
     paint_block(bch_word(23), VersionBlock::along, 10);
-    EXPECT_EQ(determine_version(state, 1), 23);
+    EXPECT_EQ(whole_state::determine_version(state, 1), 23);
     // A marked dark pixel (80) reads as light: the code word now has one
     // dark bit less, still within tolerance.
     state.x_unit = {10, 0};
     state.y_unit = {0, 10};
     pixel(501, 121) |= 0x10; // bit 16, dark in this word: (-6, 2) from (560.4, 100.4)
     LogCapture log;
-    EXPECT_EQ(read_version_info(state, VersionBlock::along), 23);
+    EXPECT_EQ(whole_state::read_version_info(state, VersionBlock::along), 23);
     EXPECT_NE(log.text().find("1 bits."), std::string::npos);
 }
 
@@ -349,17 +350,17 @@ TEST_F(VersionInfo, SamplesOutsideTheBitmapReadAsLight) {
     state.eyes.items[2].x = 1;
     paint_block(bch_word(9), VersionBlock::along, 10);
     paint_block(bch_word(9), VersionBlock::down, 10);
-    EXPECT_EQ(read_version_info(state, VersionBlock::along), -1);
-    EXPECT_EQ(read_version_info(state, VersionBlock::down), -1);
+    EXPECT_EQ(whole_state::read_version_info(state, VersionBlock::along), -1);
+    EXPECT_EQ(whole_state::read_version_info(state, VersionBlock::down), -1);
     // Far past the right and bottom edges.
     state.eyes.items[1].x = 1e9f;
     state.eyes.items[2].y = 1e9f;
-    EXPECT_EQ(read_version_info(state, VersionBlock::along), -1);
-    EXPECT_EQ(read_version_info(state, VersionBlock::down), -1);
+    EXPECT_EQ(whole_state::read_version_info(state, VersionBlock::along), -1);
+    EXPECT_EQ(whole_state::read_version_info(state, VersionBlock::down), -1);
     state.eyes.items[2].x = 100;
     state.eyes.items[2].y = 560;
     paint_block(bch_word(9), VersionBlock::down, 10);
-    EXPECT_EQ(read_version_info(state, VersionBlock::down), 9);
+    EXPECT_EQ(whole_state::read_version_info(state, VersionBlock::down), 9);
 }
 
 // --- alignment table ----------------------------------------------------------
@@ -386,7 +387,7 @@ TEST_F(VersionGrid, VersionOneSamplesEveryModuleOnceFromTheCornerEye) {
     // 21 x 21 modules of 10 px from pixel 50; random module colours.
     image(300, 300);
     eyes(make_eye(85, 85, 70), make_eye(225, 85, 70), make_eye(85, 225, 70));
-    state.version = determine_version(state, 1);
+    state.version = whole_state::determine_version(state, 1);
     ASSERT_EQ(state.version, 1);
     std::vector<std::uint8_t> expect(21 * 21);
     std::srand(7);
@@ -396,9 +397,9 @@ TEST_F(VersionGrid, VersionOneSamplesEveryModuleOnceFromTheCornerEye) {
             fill(50 + 10 * c, 50 + 10 * r, 60 + 10 * c, 60 + 10 * r, expect[r * 21 + c]);
         }
     LogCapture log;
-    ASSERT_TRUE(grid_build(state));
+    ASSERT_TRUE(whole_state::grid_build(state));
     EXPECT_EQ(state.grid_points.count, 3);
-    ASSERT_TRUE(grid_sample(state));
+    ASSERT_TRUE(grid_sample(state, state));
     EXPECT_EQ(log.text(), "");
     EXPECT_EQ(state.matrix_width, 21);
     ASSERT_TRUE(state.function_map);
@@ -424,42 +425,42 @@ TEST_F(VersionGrid, VersionOneSamplesEveryModuleOnceFromTheCornerEye) {
 TEST_F(VersionGrid, ReadingTogglesTheSampledMark) {
     image(300, 300);
     eyes(make_eye(85, 85, 70), make_eye(225, 85, 70), make_eye(85, 225, 70));
-    state.version = determine_version(state, 1);
-    ASSERT_TRUE(grid_build(state));
+    state.version = whole_state::determine_version(state, 1);
+    ASSERT_TRUE(whole_state::grid_build(state));
     pixel(85, 85) = 64;
-    EXPECT_EQ(grid_module_value(state, 3, 3), 64);
+    EXPECT_EQ(grid_module_value(state, state, 3, 3), 64);
     EXPECT_EQ(pixel(85, 85), 80);
-    EXPECT_EQ(grid_module_value(state, 3, 3), 80);
-    EXPECT_EQ(grid_module_value(state, 3, 3), 64);
-    EXPECT_EQ(grid_module_value(state, 4, 3), 0);
-    EXPECT_EQ(grid_module_value(state, 4, 3), 16);
+    EXPECT_EQ(grid_module_value(state, state, 3, 3), 80);
+    EXPECT_EQ(grid_module_value(state, state, 3, 3), 64);
+    EXPECT_EQ(grid_module_value(state, state, 4, 3), 0);
+    EXPECT_EQ(grid_module_value(state, state, 4, 3), 16);
 }
 
 TEST_F(VersionGrid, ModuleCentreLeftOfTheImageFailsTheGrid) {
     image(300, 300);
     // Module 0 lies at x = 29.5 - 3 * 10 = -0.5, whose floor is -1.
     eyes(make_eye(29.5f, 40, 70), make_eye(169.5f, 40, 70), make_eye(29.5f, 180, 70));
-    state.version = determine_version(state, 1);
+    state.version = whole_state::determine_version(state, 1);
     ASSERT_EQ(state.version, 1);
-    ASSERT_TRUE(grid_build(state));
-    EXPECT_EQ(grid_module_value(state, 0, 5), -1);
-    EXPECT_EQ(grid_module_value(state, 1, 5), 0); // x = 9.5 - 10 + 10
-    EXPECT_FALSE(grid_sample(state));
+    ASSERT_TRUE(whole_state::grid_build(state));
+    EXPECT_EQ(grid_module_value(state, state, 0, 5), -1);
+    EXPECT_EQ(grid_module_value(state, state, 1, 5), 0); // x = 9.5 - 10 + 10
+    EXPECT_FALSE(grid_sample(state, state));
     grid_free(state);
     // At x = 0.0 the same symbol fits.
     eyes(make_eye(30, 40, 70), make_eye(170, 40, 70), make_eye(30, 180, 70));
-    ASSERT_EQ(determine_version(state, 1), 1);
-    ASSERT_TRUE(grid_build(state));
-    EXPECT_TRUE(grid_sample(state));
+    ASSERT_EQ(whole_state::determine_version(state, 1), 1);
+    ASSERT_TRUE(whole_state::grid_build(state));
+    EXPECT_TRUE(grid_sample(state, state));
 }
 
 TEST_F(VersionGrid, FailedSampleStopsThereAndKeepsEarlierMarks) {
     // The last module column (x = 200) lies just past the right edge.
     image(200, 250);
     eyes(make_eye(30, 40, 70), make_eye(170, 40, 70), make_eye(30, 180, 70));
-    ASSERT_EQ(state.version = determine_version(state, 1), 1);
-    ASSERT_TRUE(grid_build(state));
-    EXPECT_FALSE(grid_sample(state));
+    ASSERT_EQ(state.version = whole_state::determine_version(state, 1), 1);
+    ASSERT_TRUE(whole_state::grid_build(state));
+    EXPECT_FALSE(grid_sample(state, state));
     int marks = 0;
     for (std::uint8_t v : state.work_bitmap.span())
         marks += (v & 0x10) != 0;
@@ -471,16 +472,16 @@ TEST_F(VersionGrid, HostileGridFailsCleanly) {
     image(100, 100);
     eyes(make_eye(30, 40, 70), make_eye(170, 40, 70), make_eye(30, 180, 70));
     state.version = 0;
-    EXPECT_FALSE(grid_build(state));
+    EXPECT_FALSE(whole_state::grid_build(state));
     state.version = 41;
-    EXPECT_FALSE(grid_build(state));
-    EXPECT_EQ(grid_module_value(state, 0, 0), -1);
+    EXPECT_FALSE(whole_state::grid_build(state));
+    EXPECT_EQ(grid_module_value(state, state, 0, 0), -1);
     state.version = 1;
-    ASSERT_TRUE(grid_build(state));
+    ASSERT_TRUE(whole_state::grid_build(state));
     for (Vec2f u : {Vec2f{NAN, 0}, Vec2f{INFINITY, 0}, Vec2f{3e38f, 3e38f}, Vec2f{-1e20f, 0}}) {
         state.x_unit = u;
         state.y_unit = u;
-        EXPECT_FALSE(grid_sample(state));
+        EXPECT_FALSE(grid_sample(state, state));
     }
 }
 
@@ -552,12 +553,12 @@ TEST_F(VersionGrid, RowsBeyondTheLastCoordinateUseTheLastCell) {
 TEST_F(VersionGrid, VersionTwoGridFromTheImage) {
     image(400, 400);
     eyes(make_eye(100, 100, 72), make_eye(280, 100, 72), make_eye(100, 280, 72));
-    ASSERT_EQ(state.version = determine_version(state, 1), 2);
+    ASSERT_EQ(state.version = whole_state::determine_version(state, 1), 2);
     draw_alignment(251, 251, 10); // predicted at (250, 250)
     build_runs();
     {
         LogCapture log;
-        ASSERT_TRUE(grid_build(state));
+        ASSERT_TRUE(whole_state::grid_build(state));
         EXPECT_EQ(log.text(), "grid(251.000000, 251.000000)\n");
     }
     ASSERT_EQ(state.grid_points.count, 4);
@@ -572,7 +573,7 @@ TEST_F(VersionGrid, VersionTwoGridFromTheImage) {
     grid_free(state);
     fill(0, 0, 400, 400, 0);
     build_runs();
-    EXPECT_FALSE(grid_build(state));
+    EXPECT_FALSE(whole_state::grid_build(state));
     EXPECT_FALSE(state.module_matrix);
 }
 
@@ -582,7 +583,7 @@ TEST_F(VersionGrid, VersionSevenSearchesRowsThenColumns) {
     state.x_unit = {10, 0};
     state.y_unit = {0, 10};
     paint_block(bch_word(7), VersionBlock::along, 10);
-    ASSERT_EQ(state.version = determine_version(state, 1), 7);
+    ASSERT_EQ(state.version = whole_state::determine_version(state, 1), 7);
     // Each pattern i drawn off its prediction by (i, -i) to tell them apart.
     const int order[6][2] = {{22, 6}, {6, 22}, {22, 22}, {38, 22}, {22, 38}, {38, 38}};
     std::string expect;
@@ -595,14 +596,14 @@ TEST_F(VersionGrid, VersionSevenSearchesRowsThenColumns) {
     }
     build_runs();
     LogCapture log;
-    ASSERT_TRUE(grid_build(state));
+    ASSERT_TRUE(whole_state::grid_build(state));
     EXPECT_EQ(log.text(), expect);
     ASSERT_EQ(state.grid_points.count, 9);
     for (int i = 0; i < 6; ++i) {
         EXPECT_EQ(state.grid_points.items[3 + i].col, order[i][0]);
         EXPECT_EQ(state.grid_points.items[3 + i].row, order[i][1]);
     }
-    ASSERT_TRUE(grid_sample(state));
+    ASSERT_TRUE(grid_sample(state, state));
     // The drawn centre modules read dark, their light rings light.
     const int n = state.matrix_width;
     EXPECT_EQ(n, 45);
@@ -677,7 +678,7 @@ TEST(VersionGridSymbols, CleanRenderingsSampleToTheEncodersMatrix) {
             const std::string where = "version " + std::to_string(v) + " look " + std::to_string(li);
 
             const double tolerance = std::max(1.5, o.module_px * 0.75);
-            bool own = find_eye_patterns(state) != 0;
+            bool own = find_eye_patterns(state, state.eye_pick, state) != 0;
             const PointD eye_at[3] = {rendered_centre(o, n, 3, 3), rendered_centre(o, n, n - 4, 3),
                                       rendered_centre(o, n, 3, n - 4)};
             for (int slot = 0; own && slot < 3; ++slot) {
@@ -686,16 +687,16 @@ TEST(VersionGridSymbols, CleanRenderingsSampleToTheEncodersMatrix) {
             }
             bool matched = false;
             for (int j = 0; own && j < 2 && !matched; ++j) {
-                state.version = determine_version(state, j);
+                state.version = whole_state::determine_version(state, j);
                 if (state.version != v)
                     continue;
-                bool aligned = grid_build(state) != 0;
+                bool aligned = whole_state::grid_build(state) != 0;
                 for (int i = 3; aligned && i < state.grid_points.count; ++i) {
                     const GridPoint &g = state.grid_points.items[i];
                     aligned = near(g.x, g.y, rendered_centre(o, n, g.col, g.row), tolerance);
                 }
                 if (aligned) {
-                    ASSERT_TRUE(grid_sample(state)) << where;
+                    ASSERT_TRUE(grid_sample(state, state)) << where;
                     int wrong = 0;
                     for (int r = 0; r < n; ++r)
                         for (int c = 0; c < n; ++c)

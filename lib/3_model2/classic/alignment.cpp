@@ -10,7 +10,6 @@
 #include <cstdint>
 
 #include "bitmap.h"
-#include "eyepattern.h"
 #include "hit_groups.h"
 #include "runs.h"
 
@@ -91,20 +90,20 @@ void encode_window_line(const std::uint8_t *pixels, std::size_t step, int start,
 
 // scan_alignment_runs over the window's lines of the row (or column) table.
 // Without the full tables, those lines are made by encode_window_line.
-bool scan_window(DecoderState &s, bool along_rows, bool full_tables, const AlignmentWindow &win, double unit,
-                 MemChunk<RunHit> &hits) {
+bool scan_window(const PassBuffers &s, bool along_rows, bool full_tables, const AlignmentWindow &win, double unit,
+                 MemChunk<RunHit> &hits, const TraceSink &sink) {
     const int w = s.image_width;
     const int h = s.image_height;
     const int line_length = along_rows ? w : h;
     if (full_tables)
-        return scan_alignment_runs(s, win.first, (along_rows ? s.row_runs : s.col_runs).get(),
-                                   line_length, hits, win.start, win.lines, win.span, unit);
+        return scan_alignment_runs(win.first, (along_rows ? s.row_runs : s.col_runs).get(), line_length, hits,
+                                   win.start, win.lines, win.span, unit, sink);
     if (win.lines <= 0)
         return false;
     const std::size_t entries = static_cast<std::size_t>(line_length) + 2;
     HeapArray<std::int16_t> lines;
     if (!lines.allocate(entries * static_cast<std::size_t>(win.lines))) {
-        trace_malloc_failed(s);
+        trace_malloc_failed(sink);
         return false;
     }
     // Runs longer than this are refused by the scan (the same bound as its own).
@@ -124,7 +123,7 @@ bool scan_window(DecoderState &s, bool along_rows, bool full_tables, const Align
                                lines.get() + i * entries);
     }
     const int before = hits.count;
-    if (!scan_alignment_runs(s, 0, lines.get(), line_length, hits, win.start, win.lines, win.span, unit))
+    if (!scan_alignment_runs(0, lines.get(), line_length, hits, win.start, win.lines, win.span, unit, sink))
         return false;
     for (int i = before; i < hits.count; ++i)
         hits.items[i].line += win.first;
@@ -133,23 +132,21 @@ bool scan_window(DecoderState &s, bool along_rows, bool full_tables, const Align
 
 } // namespace
 
-bool find_alignment(DecoderState &s, AlignmentProbe &probe) {
+bool find_alignment(PassBuffers &s, const PickedEyes &eyes, StepUnits units, AlignmentProbe &probe,
+                    const TraceSink &sink) {
     memchunk_clear(s.row_hits);
     memchunk_clear(s.col_hits);
-    const EyePattern *picked[3] = {picked_eye(s, 0), picked_eye(s, 1), picked_eye(s, 2)};
-    if (!picked[0] || !picked[1] || !picked[2])
-        return false;
     const int w = s.image_width;
     const int h = s.image_height;
     const bool full_tables = table_covers(s.row_runs, w, h) && table_covers(s.col_runs, h, w);
     if (!full_tables && !bitmap_covers_image(s))
         return false;
 
-    const EyePattern &corner = *picked[0];
-    const EyePattern &along = *picked[1];
-    const EyePattern &down = *picked[2];
-    const Vec2f xu = s.x_unit;
-    const Vec2f yu = s.y_unit;
+    const EyePattern &corner = eyes.corner;
+    const EyePattern &along = eyes.along;
+    const EyePattern &down = eyes.down;
+    const Vec2f xu = units.x;
+    const Vec2f yu = units.y;
     // The corner pattern's centre is module (3, 3).
     const double dc = static_cast<double>(probe.col) - 3;
     const double dr = static_cast<double>(probe.row) - 3;
@@ -166,14 +163,14 @@ bool find_alignment(DecoderState &s, AlignmentProbe &probe) {
     if (!alignment_window(py, hy, px, hx, h, w, rows))
         return false;
     const double row_unit = (static_cast<double>(corner.width) + along.width + down.width) / 21;
-    if (!scan_window(s, true, full_tables, rows, row_unit, s.row_hits))
+    if (!scan_window(s, true, full_tables, rows, row_unit, s.row_hits, sink))
         return false;
 
     AlignmentWindow cols;
     if (!alignment_window(px, hx, py, hy, w, h, cols))
         return false;
     const double col_unit = (static_cast<double>(corner.height) + along.height + down.height) / 21;
-    if (!scan_window(s, false, full_tables, cols, col_unit, s.col_hits))
+    if (!scan_window(s, false, full_tables, cols, col_unit, s.col_hits, sink))
         return false;
 
     label_alignment_hits(s.row_hits, s.col_hits);
@@ -204,8 +201,8 @@ bool find_alignment(DecoderState &s, AlignmentProbe &probe) {
     return true;
 }
 
-bool scan_alignment_runs(const DecoderState &s, int first_line, const std::int16_t *runs, int line_length,
-                         MemChunk<RunHit> &hits, int start, int lines, int span, double unit) {
+bool scan_alignment_runs(int first_line, const std::int16_t *runs, int line_length, MemChunk<RunHit> &hits,
+                         int start, int lines, int span, double unit, const TraceSink &sink) {
     if (!runs || line_length <= 0 || first_line < 0 || lines <= 0 || lines > INT32_MAX - first_line)
         return false;
     // Accepted run lengths, about one module: floor(unit / 2) .. ceil(unit * 3 / 2).
@@ -235,7 +232,7 @@ bool scan_alignment_runs(const DecoderState &s, int first_line, const std::int16
             const int c = r[i + 2];
             if (fits(a) && fits(b) && fits(c)) {
                 if (!memchunk_append(hits, RunHit{line, static_cast<int>(pos + a), b, -1})) {
-                    trace_malloc_failed(s);
+                    trace_malloc_failed(sink);
                     return false;
                 }
                 found = true;

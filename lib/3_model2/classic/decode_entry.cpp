@@ -22,16 +22,16 @@ namespace vantor {
 
 namespace {
 
-void free_pass_buffers(DecoderState &s) {
+void free_pass_buffers(PassBuffers &s) {
     s.contrast_map.reset();
     s.work_bitmap.reset();
 }
 
-void write_debug_image(const DecoderState &s, const char *format, int pass, int try_index,
+void write_debug_image(const TraceSink &sink, const char *format, int pass, int try_index,
                        const std::uint8_t *pixels, int width, int height) {
     char name[64];
     std::snprintf(name, sizeof name, format, pass, try_index);
-    write_debug_image(s, name, pixels, width, height);
+    write_debug_image(sink, name, pixels, width, height);
 }
 
 } // namespace
@@ -94,25 +94,30 @@ RunResult PassLoop::run_through(int last_pass, OnReading on_reading) {
         ReadingOutcome outcome{pass, -1, ReadingStage::none, 0, {}, false, false, nullptr, nullptr, 0};
         auto report = [&] {
             if (repeats)
-                replay.note(s, outcome);
+                replay.note(s, s, outcome);
             if (on_reading(s, outcome) == ReadingAction::stop)
                 result = RunResult::stopped;
         };
-        if (!find_eye_patterns(s)) {
+        if (!find_eye_patterns(s, s.eye_pick, s)) {
             outcome.candidates = s.eye_count;
             outcome.stage = s.eye_count >= 3 ? ReadingStage::eyes : ReadingStage::none;
             report();
         } else {
+            // Oriented picks are always candidates.
+            const PickedEyes eyes = *picked_eyes(s, s.eye_pick);
             for (int j = 0; j < 2 && result == RunResult::done; ++j) {
                 outcome = {pass, j, ReadingStage::arranged, s.eye_count, {}, false, false, nullptr, nullptr, 0};
                 s.block_tally = {};
-                s.version = determine_version(s, j);
+                const VersionEstimate estimate = determine_version(s, eyes, j, s);
+                s.version = estimate.version;
+                s.x_unit = estimate.units.x;
+                s.y_unit = estimate.units.y;
                 if (s.version < 1) {
                     report();
                     continue;
                 }
                 outcome.stage = ReadingStage::version;
-                if (!grid_build(s) || !grid_sample(s)) {
+                if (!grid_build(s, eyes, s, s) || !grid_sample(s, s)) {
                     report();
                     grid_free(s);
                     continue;

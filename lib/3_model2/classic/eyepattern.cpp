@@ -87,7 +87,7 @@ bool span_inside_hit(const LineSpan &partners, const RunHit &h) {
 
 // Scores every record that is still in: the hits of its group whose window
 // holds every crossing line of the other direction.
-void score_eyes(DecoderState &s) {
+void score_eyes(PassBuffers &s, const TraceSink &sink) {
     const int n = s.eye_count;
     int labels = 0;
     for (int i = 0; i < s.row_hits.count; ++i)
@@ -102,7 +102,7 @@ void score_eyes(DecoderState &s) {
     HeapArray<int> consistent;
     if (!row_lines.allocate(labels) || !col_lines.allocate(labels) || !consistent.allocate_zeroed(labels)) {
         // Without the tables no candidate can be judged.
-        trace_malloc_failed(s);
+        trace_malloc_failed(sink);
         for (int e = 0; e < n; ++e)
             s.eyes.items[e].score = -1;
         return;
@@ -163,8 +163,8 @@ FourWindows four_windows(const std::int16_t *r) {
 
 // The window matches of one line of `entries` run entries, as hits on
 // `line`; false when memory runs out.
-bool scan_line(const DecoderState &s, const std::int16_t *r, std::size_t entries, int line,
-               MemChunk<RunHit> &hits) {
+bool scan_line(const std::int16_t *r, std::size_t entries, int line, MemChunk<RunHit> &hits,
+               const TraceSink &sink) {
     // The line's runs end at the first negative entry or with its entries.
     std::size_t n = 0;
     while (n < entries && r[n] >= 0)
@@ -182,7 +182,7 @@ bool scan_line(const DecoderState &s, const std::int16_t *r, std::size_t entries
             int at = pos;
             for (int i = 0; i < 4; ++i) {
                 if (f.matches[i] && !memchunk_append(hits, RunHit{line, at, f.total[i], -1})) {
-                    trace_malloc_failed(s);
+                    trace_malloc_failed(sink);
                     return false;
                 }
                 at += f.first_pair[i];
@@ -195,7 +195,7 @@ bool scan_line(const DecoderState &s, const std::int16_t *r, std::size_t entries
     int total = r[k] + r[k + 1] + r[k + 2] + r[k + 3] + r[k + 4];
     for (;; k += 2) {
         if (window_matches(r + k, total) && !memchunk_append(hits, RunHit{line, pos, total, -1})) {
-            trace_malloc_failed(s);
+            trace_malloc_failed(sink);
             return false;
         }
         pos += r[k] + r[k + 1];
@@ -208,18 +208,18 @@ bool scan_line(const DecoderState &s, const std::int16_t *r, std::size_t entries
 
 // The row hits, each row encoded and scanned in turn, so that no table of
 // the whole image is kept.
-bool scan_row_hits(DecoderState &s) {
+bool scan_row_hits(PassBuffers &s, const TraceSink &sink) {
     const int w = s.image_width;
     HeapArray<std::int16_t> line;
     if (!bitmap_covers_image(s))
         return false;
     if (!line.allocate(static_cast<std::size_t>(w) + 2)) {
-        trace_malloc_failed(s);
+        trace_malloc_failed(sink);
         return false;
     }
     for (int y = 0; y < s.image_height; ++y) {
         encode_row_runs(s, y, line.get());
-        if (!scan_line(s, line.get(), static_cast<std::size_t>(w) + 2, y, s.row_hits))
+        if (!scan_line(line.get(), static_cast<std::size_t>(w) + 2, y, s.row_hits, sink))
             return false;
     }
     return true;
@@ -232,7 +232,7 @@ constexpr int column_block = 64;
 // reaches. A column hit that crosses no row hit is never grouped and so
 // cannot change a candidate, its label or its score: the other blocks are
 // neither encoded nor scanned. Their hits are simply never made.
-bool scan_col_hits(DecoderState &s) {
+bool scan_col_hits(PassBuffers &s, const TraceSink &sink) {
     const int w = s.image_width;
     const int h = s.image_height;
     const int blocks = (w + column_block - 1) / column_block;
@@ -250,7 +250,7 @@ bool scan_col_hits(DecoderState &s) {
     const std::size_t entries = static_cast<std::size_t>(h) + 2;
     HeapArray<std::int16_t> table;
     if (!table.allocate(entries * column_block)) {
-        trace_malloc_failed(s);
+        trace_malloc_failed(sink);
         return false;
     }
     for (int b = 0; b < blocks; ++b) {
@@ -260,7 +260,7 @@ bool scan_col_hits(DecoderState &s) {
         const int count = std::min(column_block, w - first);
         encode_column_runs(s, first, count, table.get());
         for (int c = 0; c < count; ++c)
-            if (!scan_line(s, table.get() + static_cast<std::size_t>(c) * entries, entries, first + c, s.col_hits))
+            if (!scan_line(table.get() + static_cast<std::size_t>(c) * entries, entries, first + c, s.col_hits, sink))
                 return false;
     }
     return true;
@@ -268,32 +268,44 @@ bool scan_col_hits(DecoderState &s) {
 
 } // namespace
 
-const EyePattern *picked_eye(const DecoderState &s, int slot) {
-    if (slot < 0 || slot > 2)
-        return nullptr;
-    const int i = s.eye_pick[slot];
+namespace {
+
+// The candidate picked as pick[slot], or null when the pick is not one.
+const EyePattern *picked_eye(const PassBuffers &s, const int (&pick)[3], int slot) {
+    const int i = pick[slot];
     if (!s.eyes.items || i < 0 || i >= s.eye_count || i >= s.eyes.count)
         return nullptr;
     return &s.eyes.items[i];
 }
 
-bool scan_runs(const DecoderState &s, const std::int16_t *runs, int line_length, int lines, MemChunk<RunHit> &hits) {
+} // namespace
+
+std::optional<PickedEyes> picked_eyes(const PassBuffers &s, const int (&pick)[3]) {
+    const EyePattern *corner = picked_eye(s, pick, 0);
+    const EyePattern *along = picked_eye(s, pick, 1);
+    const EyePattern *down = picked_eye(s, pick, 2);
+    if (!corner || !along || !down)
+        return std::nullopt;
+    return PickedEyes{*corner, *along, *down};
+}
+
+bool scan_runs(const std::int16_t *runs, int line_length, int lines, MemChunk<RunHit> &hits, const TraceSink &sink) {
     if (!runs || line_length <= 0 || lines <= 0)
         return runs != nullptr;
     const std::size_t entries = static_cast<std::size_t>(line_length) + 2;
     for (int line = 0; line < lines; ++line)
-        if (!scan_line(s, runs + static_cast<std::size_t>(line) * entries, entries, line, hits))
+        if (!scan_line(runs + static_cast<std::size_t>(line) * entries, entries, line, hits, sink))
             return false;
     return true;
 }
 
-void cross_hits(DecoderState &s) {
+void cross_hits(PassBuffers &s, const TraceSink &sink) {
     int labels = label_eye_hits(s.row_hits, s.col_hits);
     if (labels < 0) {
-        trace_malloc_failed(s);
+        trace_malloc_failed(sink);
         labels = 0;
     }
-    trace(s, "cross %d \n", labels);
+    trace(sink, "cross %d \n", labels);
 
     memchunk_clear(s.eyes);
     s.eye_count = 0;
@@ -301,7 +313,7 @@ void cross_hits(DecoderState &s) {
         const EyePattern empty{0.0f, 0.0f, 0.0f, 0.0f, 0, 0, label, 0,
                                s.image_height, 0, s.image_width, 0, 0.0f};
         if (!memchunk_append(s.eyes, empty)) {
-            trace_malloc_failed(s);
+            trace_malloc_failed(sink);
             memchunk_clear(s.eyes);
             return;
         }
@@ -340,7 +352,7 @@ void cross_hits(DecoderState &s) {
     }
 }
 
-bool find_eye_patterns(DecoderState &s) {
+bool find_eye_patterns(PassBuffers &s, int (&pick)[3], const TraceSink &sink) {
     memchunk_init(s.row_hits);
     memchunk_init(s.col_hits);
     memchunk_init(s.eyes);
@@ -349,34 +361,33 @@ bool find_eye_patterns(DecoderState &s) {
     // No table of the whole image: rows are scanned one at a time, columns
     // a block at a time and only where a row hit may cross them; the
     // alignment search encodes the few lines it reads by itself.
-    if (!scan_row_hits(s) || !scan_col_hits(s))
+    if (!scan_row_hits(s, sink) || !scan_col_hits(s, sink))
         return false;
 
-    cross_hits(s);
-    refine_eyes(s);
+    cross_hits(s, sink);
+    refine_eyes(s, sink);
 
     if (s.eye_count < 3) {
-        trace(s, "only %d eye pattern found.\n", s.eye_count);
+        trace(sink, "only %d eye pattern found.\n", s.eye_count);
         return false;
     }
     if (s.eye_count > 3)
-        filter_eyes(s);
-    pick_eyes(s);
+        filter_eyes(s, sink);
+    pick_eyes(s, pick);
 
-    if (s.tracing()) {
+    if (sink.tracing()) {
         for (int i = 0; i < s.eye_count; ++i) {
-            for (const int pick : s.eye_pick)
-                if (pick == i)
-                    trace(s, "*");
+            for (const int p : pick)
+                if (p == i)
+                    trace(sink, "*");
             const EyePattern &eye = s.eyes.items[i];
-            trace(s, "Cross %d (%f,%f)-(%f,%f) %d\n", eye.id, eye.x, eye.y,
-                         eye.width, eye.height, eye.score);
+            trace(sink, "Cross %d (%f,%f)-(%f,%f) %d\n", eye.id, eye.x, eye.y, eye.width, eye.height, eye.score);
         }
     }
-    return orient_eyes(s);
+    return orient_eyes(s, pick);
 }
 
-void filter_eyes(DecoderState &s) {
+void filter_eyes(PassBuffers &s, const TraceSink &sink) {
     const int n = s.eye_count;
     EyePattern *eyes = s.eyes.items;
     if (!eyes || n <= 0)
@@ -413,31 +424,31 @@ void filter_eyes(DecoderState &s) {
             eyes[q].score = -1;
     }
 
-    score_eyes(s);
+    score_eyes(s, sink);
 }
 
-void pick_eyes(DecoderState &s) {
-    for (int &pick : s.eye_pick)
-        pick = -1;
+void pick_eyes(const PassBuffers &s, int (&pick)[3]) {
+    for (int &p : pick)
+        p = -1;
     for (int slot = 0; slot < 3; ++slot) {
         int best = -1;
         int best_score = -1;
         for (int i = 0; i < s.eye_count; ++i) {
-            if (std::find(s.eye_pick, s.eye_pick + slot, i) != s.eye_pick + slot)
+            if (std::find(pick, pick + slot, i) != pick + slot)
                 continue;
             if (s.eyes.items[i].score > best_score) {
                 best_score = s.eyes.items[i].score;
                 best = i;
             }
         }
-        s.eye_pick[slot] = best < 0 ? 0 : best;
+        pick[slot] = best < 0 ? 0 : best;
     }
 }
 
-bool orient_eyes(DecoderState &s) {
-    if (!picked_eye(s, 0) || !picked_eye(s, 1) || !picked_eye(s, 2))
+bool orient_eyes(const PassBuffers &s, int (&pick)[3]) {
+    if (!picked_eye(s, pick, 0) || !picked_eye(s, pick, 1) || !picked_eye(s, pick, 2))
         return false;
-    auto eye = [&s](int slot) -> const EyePattern & { return *picked_eye(s, slot); };
+    auto eye = [&](int slot) -> const EyePattern & { return *picked_eye(s, pick, slot); };
 
     const double cx = (static_cast<double>(eye(0).x) + eye(1).x + eye(2).x) / 3;
     const double cy = (static_cast<double>(eye(0).y) + eye(1).y + eye(2).y) / 3;
@@ -454,7 +465,7 @@ bool orient_eyes(DecoderState &s) {
         }
     }
     if (corner != 0)
-        std::swap(s.eye_pick[0], s.eye_pick[corner]);
+        std::swap(pick[0], pick[corner]);
 
     const double abx = static_cast<double>(eye(1).x) - eye(0).x;
     const double aby = static_cast<double>(eye(1).y) - eye(0).y;
@@ -467,13 +478,13 @@ bool orient_eyes(DecoderState &s) {
     if (da < db)
         return true;
     if (db < da) {
-        std::swap(s.eye_pick[1], s.eye_pick[2]);
+        std::swap(pick[1], pick[2]);
         return true;
     }
     return false;
 }
 
-void free_eye_patterns(DecoderState &s) {
+void free_eye_patterns(PassBuffers &s) {
     memchunk_free(s.row_hits);
     memchunk_free(s.col_hits);
     memchunk_free(s.eyes);

@@ -9,7 +9,6 @@
 
 #include "alignment.h"
 #include "bitmap.h"
-#include "eyepattern.h"
 #include "state.h"
 #include "1_base/symbol_tables.h"
 
@@ -26,20 +25,20 @@ int coordinate_count(std::span<const int, 7> coords) {
         ++k;
     return k;
 }
-bool append_point(DecoderState &s, float x, float y, int col, int row) {
+bool append_point(MemChunk<GridPoint> &points, float x, float y, int col, int row) {
     GridPoint p{};
     p.x = x;
     p.y = y;
     p.col = col;
     p.row = row;
     p.units_state = -1.0f;
-    return memchunk_append(s.grid_points, p) != 0;
+    return memchunk_append(points, p) != 0;
 }
 
 // The first grid point at (col, row), or null.
-GridPoint *find_point(const DecoderState &s, int col, int row) {
-    for (int i = 0; i < s.grid_points.count; ++i) {
-        GridPoint &p = s.grid_points.items[i];
+GridPoint *find_point(const MemChunk<GridPoint> &points, int col, int row) {
+    for (int i = 0; i < points.count; ++i) {
+        GridPoint &p = points.items[i];
         if (p.col == col && p.row == row)
             return &p;
     }
@@ -57,14 +56,9 @@ int cell_index(std::span<const int, 7> coords, int k, int m) {
     return j;
 }
 
-struct CellUnits {
-    Vec2f x_unit;
-    Vec2f y_unit;
-};
-
 // The cell's step vectors from the edges that join two corners on the same
 // module column (y) or row (x).
-CellUnits cell_units(const GridPoint &p00, const GridPoint &p10, const GridPoint &p01, const GridPoint &p11) {
+StepUnits cell_units(const GridPoint &p00, const GridPoint &p10, const GridPoint &p01, const GridPoint &p11) {
     double yx = 0, yy = 0, yn = 0;
     if (p00.col == p01.col) {
         yx += static_cast<double>(p01.x) - p00.x;
@@ -93,9 +87,9 @@ CellUnits cell_units(const GridPoint &p00, const GridPoint &p10, const GridPoint
 
 // Sets the cell's step vectors in its upper-left corner.
 void compute_cell_units(GridPoint &p00, const GridPoint &p10, const GridPoint &p01, const GridPoint &p11) {
-    const CellUnits u = cell_units(p00, p10, p01, p11);
-    p00.local_x_unit = u.x_unit;
-    p00.local_y_unit = u.y_unit;
+    const StepUnits u = cell_units(p00, p10, p01, p11);
+    p00.local_x_unit = u.x;
+    p00.local_y_unit = u.y;
     p00.units_state = 0.0f;
 }
 
@@ -113,7 +107,7 @@ bool floor_in_range(double v, long long &out) {
 
 // Reads and marks the work bitmap pixel under the image position (x, y);
 // -1 when the position lies outside the image.
-int read_pixel(DecoderState &s, double x, double y) {
+int read_pixel(PassBuffers &s, double x, double y) {
     long long fx = 0, fy = 0;
     if (!floor_in_range(x, fx) || !floor_in_range(y, fy))
         return -1;
@@ -130,23 +124,24 @@ int read_pixel(DecoderState &s, double x, double y) {
 // The corner points P00, P10, P01, P11 of the cell between alignment
 // coordinates rj, rj + 1 (rows) and cj, cj + 1 (columns), with the eye
 // patterns standing in at the symbol's corners; false when one is missing.
-bool cell_corners(const DecoderState &s, std::span<const int, 7> coords, int rj, int cj, GridPoint *(&corners)[4]) {
-    const int n = s.matrix_width;
+bool cell_corners(const ReadingResult &r, std::span<const int, 7> coords, int rj, int cj, GridPoint *(&corners)[4]) {
+    const int n = r.matrix_width;
     const int row_lo = coords[rj], row_hi = coords[rj + 1];
     const int col_lo = coords[cj], col_hi = coords[cj + 1];
-    GridPoint *const corner = &s.grid_points.items[0];
-    GridPoint *const along = &s.grid_points.items[1];
-    GridPoint *const down = &s.grid_points.items[2];
-    corners[0] = col_lo < eye_extent && row_lo < eye_extent ? corner : find_point(s, col_lo, row_lo);
-    corners[1] = col_hi >= n - eye_extent && row_lo < eye_extent ? along : find_point(s, col_hi, row_lo);
-    corners[2] = col_lo < eye_extent && row_hi >= n - eye_extent ? down : find_point(s, col_lo, row_hi);
-    corners[3] = find_point(s, col_hi, row_hi);
+    const MemChunk<GridPoint> &points = r.grid_points;
+    GridPoint *const corner = &points.items[0];
+    GridPoint *const along = &points.items[1];
+    GridPoint *const down = &points.items[2];
+    corners[0] = col_lo < eye_extent && row_lo < eye_extent ? corner : find_point(points, col_lo, row_lo);
+    corners[1] = col_hi >= n - eye_extent && row_lo < eye_extent ? along : find_point(points, col_hi, row_lo);
+    corners[2] = col_lo < eye_extent && row_hi >= n - eye_extent ? down : find_point(points, col_lo, row_hi);
+    corners[3] = find_point(points, col_hi, row_hi);
     return corners[0] && corners[1] && corners[2] && corners[3];
 }
 
 // Places module (col, row) from the nearest corner of its cell with the
 // cell's step vectors and reads it.
-int cell_module_value(DecoderState &s, GridPoint *const (&corners)[4], int col, int row) {
+int cell_module_value(PassBuffers &s, GridPoint *const (&corners)[4], int col, int row) {
     GridPoint *const p00 = corners[0];
     if (p00->units_state < 0)
         compute_cell_units(*p00, *corners[1], *corners[2], *corners[3]);
@@ -169,57 +164,55 @@ int cell_module_value(DecoderState &s, GridPoint *const (&corners)[4], int col, 
 
 } // namespace
 
-bool grid_build(DecoderState &s) {
-    if (s.version < 1 || s.version > 40)
+bool grid_build(PassBuffers &s, const PickedEyes &eyes, ReadingResult &r, const TraceSink &sink) {
+    if (r.version < 1 || r.version > 40)
         return false;
-    const int n = 4 * s.version + 17;
-    s.matrix_width = n;
-    s.matrix_height = n;
-    memchunk_init(s.grid_points);
+    const int n = 4 * r.version + 17;
+    r.matrix_width = n;
+    r.matrix_height = n;
+    memchunk_init(r.grid_points);
 
-    const EyePattern *corner = picked_eye(s, 0);
-    const EyePattern *along = picked_eye(s, 1);
-    const EyePattern *down = picked_eye(s, 2);
-    if (!corner || !along || !down)
-        return false;
-    if (!append_point(s, corner->x, corner->y, 3, 3) || !append_point(s, along->x, along->y, n - 4, 3) ||
-        !append_point(s, down->x, down->y, 3, n - 4))
+    const EyePattern &corner = eyes.corner, &along = eyes.along, &down = eyes.down;
+    if (!append_point(r.grid_points, corner.x, corner.y, 3, 3) ||
+        !append_point(r.grid_points, along.x, along.y, n - 4, 3) ||
+        !append_point(r.grid_points, down.x, down.y, 3, n - 4))
         return false;
 
-    const auto coords = alignment_coords(s.version);
+    const StepUnits units{r.x_unit, r.y_unit};
+    const auto coords = alignment_coords(r.version);
     const int k = coordinate_count(coords);
     for (int ri = 0; ri < k; ++ri) {
-        const int r = coords[ri];
+        const int row = coords[ri];
         for (int ci = 0; ci < k; ++ci) {
             const int c = coords[ci];
-            const bool on_eye = (c < eye_extent && r < eye_extent) ||
-                                (c >= n - eye_extent && r < eye_extent) ||
-                                (c < eye_extent && r >= n - eye_extent);
+            const bool on_eye = (c < eye_extent && row < eye_extent) ||
+                                (c >= n - eye_extent && row < eye_extent) ||
+                                (c < eye_extent && row >= n - eye_extent);
             if (on_eye)
                 continue;
-            AlignmentProbe probe{0.0f, 0.0f, c, r};
-            if (!find_alignment(s, probe))
+            AlignmentProbe probe{0.0f, 0.0f, c, row};
+            if (!find_alignment(s, eyes, units, probe, sink))
                 return false;
-            trace(s, "grid(%f, %f)\n", probe.x, probe.y);
-            if (!append_point(s, probe.x, probe.y, c, r))
+            trace(sink, "grid(%f, %f)\n", probe.x, probe.y);
+            if (!append_point(r.grid_points, probe.x, probe.y, c, row))
                 return false;
         }
     }
     return true;
 }
 
-int grid_module_value(DecoderState &s, int col, int row) {
-    if (s.version < 1 || s.version > 40 || s.grid_points.count < 3)
+int grid_module_value(PassBuffers &s, ReadingResult &r, int col, int row) {
+    if (r.version < 1 || r.version > 40 || r.grid_points.count < 3)
         return -1;
-    const auto coords = alignment_coords(s.version);
+    const auto coords = alignment_coords(r.version);
     const int k = coordinate_count(coords);
 
     if (k < 2) {
         // No alignment patterns: everything steps from the corner eye pattern
         // with the global step vectors.
-        GridPoint &p = s.grid_points.items[0];
-        p.local_x_unit = s.x_unit;
-        p.local_y_unit = s.y_unit;
+        GridPoint &p = r.grid_points.items[0];
+        p.local_x_unit = r.x_unit;
+        p.local_y_unit = r.y_unit;
         p.units_state = 0.0f;
         const double dc = col - p.col, dr = row - p.row;
         return read_pixel(s, p.x + dc * p.local_x_unit.x + dr * p.local_y_unit.x,
@@ -227,27 +220,26 @@ int grid_module_value(DecoderState &s, int col, int row) {
     }
 
     GridPoint *corners[4];
-    if (!cell_corners(s, coords, cell_index(coords, k, row), cell_index(coords, k, col), corners))
+    if (!cell_corners(r, coords, cell_index(coords, k, row), cell_index(coords, k, col), corners))
         return -1;
     return cell_module_value(s, corners, col, row);
 }
 
-bool grid_sample(DecoderState &s) {
-    s.module_matrix.reset();
-    s.function_map.reset();
-    const int w = s.matrix_width, h = s.matrix_height;
+bool grid_sample(PassBuffers &s, ReadingResult &r) {
+    r.module_matrix.reset();
+    r.function_map.reset();
+    const int w = r.matrix_width, h = r.matrix_height;
     if (w <= 0 || h <= 0)
         return false;
     const std::size_t cells = static_cast<std::size_t>(w) * h;
-    if (!s.module_matrix.allocate(cells))
+    if (!r.module_matrix.allocate(cells))
         return false;
-    const int n = 4 * s.version + 17;
-    const bool by_cells = s.version >= 2 && s.version <= 40 && s.grid_points.count >= 3 &&
-                          w == n && h == n;
+    const int n = 4 * r.version + 17;
+    const bool by_cells = r.version >= 2 && r.version <= 40 && r.grid_points.count >= 3 && w == n && h == n;
     if (by_cells) {
         // As grid_module_value, module by module in the same order, with
         // each module's cell and the cell's corners looked up once.
-        const auto coords = alignment_coords(s.version);
+        const auto coords = alignment_coords(r.version);
         const int k = coordinate_count(coords);
         int cell_of[4 * 40 + 17];
         for (int m = 0; m < n; ++m)
@@ -261,47 +253,47 @@ bool grid_sample(DecoderState &s) {
             for (int col = 0; col < w; ++col) {
                 Cell &c = cell[cell_of[row]][cell_of[col]];
                 if (c.found == 0)
-                    c.found = cell_corners(s, coords, cell_of[row], cell_of[col], c.corners) ? 1 : -1;
+                    c.found = cell_corners(r, coords, cell_of[row], cell_of[col], c.corners) ? 1 : -1;
                 const int v = c.found > 0 ? cell_module_value(s, c.corners, col, row) : -1;
                 if (v < 0)
                     return false;
-                s.module_matrix[static_cast<std::size_t>(row) * w + col] = static_cast<std::uint8_t>(v);
+                r.module_matrix[static_cast<std::size_t>(row) * w + col] = static_cast<std::uint8_t>(v);
             }
         }
     } else {
         for (int row = 0; row < h; ++row) {
             for (int col = 0; col < w; ++col) {
-                const int v = grid_module_value(s, col, row);
+                const int v = grid_module_value(s, r, col, row);
                 if (v < 0)
                     return false;
-                s.module_matrix[static_cast<std::size_t>(row) * w + col] = static_cast<std::uint8_t>(v);
+                r.module_matrix[static_cast<std::size_t>(row) * w + col] = static_cast<std::uint8_t>(v);
             }
         }
     }
-    if (!s.function_map.allocate_zeroed((cells + 7) / 8))
+    if (!r.function_map.allocate_zeroed((cells + 7) / 8))
         return false;
     return true;
 }
 
-Vec2f grid_module_centre(const DecoderState &s, float col, float row) {
+Vec2f grid_module_centre(const ReadingResult &r, float col, float row) {
     constexpr Vec2f none{NAN, NAN};
-    if (s.version < 1 || s.version > 40 || s.grid_points.count < 3 || !(std::isfinite(col) && std::isfinite(row)))
+    if (r.version < 1 || r.version > 40 || r.grid_points.count < 3 || !(std::isfinite(col) && std::isfinite(row)))
         return none;
-    const auto coords = alignment_coords(s.version);
+    const auto coords = alignment_coords(r.version);
     const int k = coordinate_count(coords);
     const GridPoint *from = nullptr;
-    CellUnits units{};
+    StepUnits units{};
     if (k < 2) {
-        from = &s.grid_points.items[0];
-        units = {s.x_unit, s.y_unit};
+        from = &r.grid_points.items[0];
+        units = {r.x_unit, r.y_unit};
     } else {
-        const int n = 4 * s.version + 17;
+        const int n = 4 * r.version + 17;
         auto module = [n](float v) { return static_cast<int>(std::floor(std::clamp(v, 0.0f, n - 1.0f))); };
         GridPoint *corners[4];
-        if (!cell_corners(s, coords, cell_index(coords, k, module(row)), cell_index(coords, k, module(col)), corners))
+        if (!cell_corners(r, coords, cell_index(coords, k, module(row)), cell_index(coords, k, module(col)), corners))
             return none;
         const GridPoint &p00 = *corners[0];
-        units = p00.units_state >= 0 ? CellUnits{p00.local_x_unit, p00.local_y_unit}
+        units = p00.units_state >= 0 ? StepUnits{p00.local_x_unit, p00.local_y_unit}
                                      : cell_units(p00, *corners[1], *corners[2], *corners[3]);
         // Nearest corner as the sampler picks it.
         double best = 0;
@@ -315,14 +307,14 @@ Vec2f grid_module_centre(const DecoderState &s, float col, float row) {
         }
     }
     const double dc = col - from->col, dr = row - from->row;
-    return {static_cast<float>(from->x + dc * units.x_unit.x + dr * units.y_unit.x),
-            static_cast<float>(from->y + dc * units.x_unit.y + dr * units.y_unit.y)};
+    return {static_cast<float>(from->x + dc * units.x.x + dr * units.y.x),
+            static_cast<float>(from->y + dc * units.x.y + dr * units.y.y)};
 }
 
-void grid_free(DecoderState &s) {
-    memchunk_free(s.grid_points);
-    s.module_matrix.reset();
-    s.function_map.reset();
+void grid_free(ReadingResult &r) {
+    memchunk_free(r.grid_points);
+    r.module_matrix.reset();
+    r.function_map.reset();
 }
 
 } // namespace vantor

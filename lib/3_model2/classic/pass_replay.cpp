@@ -27,7 +27,7 @@ std::uint64_t between(const std::uint32_t (&counts)[256], int from, int to) {
 
 } // namespace
 
-bool PassReplay::same_bitmap(const DecoderState &s, int a, int b) {
+bool PassReplay::same_bitmap(const PassBuffers &s, int a, int b) {
     if ((a < first_local_pass) != (b < first_local_pass))
         return false;
     if (a < first_local_pass) {
@@ -57,7 +57,7 @@ bool PassReplay::same_bitmap(const DecoderState &s, int a, int b) {
     return between(contrast_counts_, std::min(ta, tb) + 1, std::max(ta, tb) + 1) == 0;
 }
 
-int PassReplay::repeated_pass(const DecoderState &s, int pass) {
+int PassReplay::repeated_pass(const PassBuffers &s, int pass) {
     for (int p = 0; p < pass; ++p) {
         const Record &r = records_[p];
         if (r.usable && same_bitmap(s, p, pass))
@@ -66,7 +66,7 @@ int PassReplay::repeated_pass(const DecoderState &s, int pass) {
     return -1;
 }
 
-bool PassReplay::may_repeat_later(const DecoderState &s, int pass) {
+bool PassReplay::may_repeat_later(const PassBuffers &s, int pass) {
     const int family_end = pass < first_local_pass ? first_local_pass : 7;
     for (int later = pass + 1; later < family_end; ++later)
         if (same_bitmap(s, pass, later))
@@ -74,14 +74,14 @@ bool PassReplay::may_repeat_later(const DecoderState &s, int pass) {
     return false;
 }
 
-void PassReplay::begin(const DecoderState &s, int pass, bool binarised) {
+void PassReplay::begin(const PassBuffers &s, int pass, bool binarised) {
     current_ = Record{};
     // Pass 0 is recorded without asking: counting the greys costs a pass
     // over the picture, which a symbol read at once should not pay.
     recording_ = binarised && (pass == 0 || may_repeat_later(s, pass));
 }
 
-void PassReplay::note(const DecoderState &s, const ReadingOutcome &o) {
+void PassReplay::note(const PassBuffers &s, const ReadingResult &r, const ReadingOutcome &o) {
     if (!recording_)
         return;
     if (current_.readings.empty()) {
@@ -95,10 +95,10 @@ void PassReplay::note(const DecoderState &s, const ReadingOutcome &o) {
     // unreadable; a reading with text would be a different record.
     if ((o.stage >= ReadingStage::grid && !o.format_read) || o.stage == ReadingStage::text || o.text)
         current_.usable = false;
-    current_.readings.push_back({o, s.version, s.ecc_level, s.mask_pattern, s.data_unsupported_mode});
+    current_.readings.push_back({o, r.version, r.ecc_level, r.mask_pattern, r.data_unsupported_mode});
 }
 
-void PassReplay::close(const DecoderState &s, int pass) {
+void PassReplay::close(const PassBuffers &s, int pass) {
     // Kept only when usable and a later pass may repeat it: a grey picture
     // keeps none, and so no copy of its candidates.
     if (recording_ && pass >= 0 && pass < 7 && current_.usable && !current_.readings.empty() &&

@@ -14,21 +14,23 @@ namespace vantor {
 
 class PassReplay {
 public:
-    // pixels: the image of the run (width x height of s, depth as given).
+    // pixels: the image of the run (width x height of the pass buffers, depth
+    // as given).
     PassReplay(const std::uint8_t *pixels, std::uint16_t depth) : pixels_(pixels), depth_(depth) {}
 
     // The earliest recorded pass whose bitmap pass `pass` repeats exactly
-    // and whose readings can be reported again from the state s holds now;
-    // -1 when there is none (or it cannot be proved).
-    int repeated_pass(const DecoderState &s, int pass);
+    // and whose readings can be reported again from the state the run holds
+    // now; -1 when there is none (or it cannot be proved).
+    int repeated_pass(const PassBuffers &s, int pass);
     // Starts the record of a pass, once it has binarised (`binarised` is
     // false when it left the bitmap as it was: a local pass on a small
     // image); it is recorded only when a later pass may repeat it.
-    void begin(const DecoderState &s, int pass, bool binarised);
-    // Notes a reading of the pass being run, as on_reading is given it.
-    void note(const DecoderState &s, const ReadingOutcome &o);
+    void begin(const PassBuffers &s, int pass, bool binarised);
+    // Notes a reading of the pass being run, as on_reading is given it: the
+    // pass's candidates and what the reading left in r.
+    void note(const PassBuffers &s, const ReadingResult &r, const ReadingOutcome &o);
     // Closes the record of a pass that ran to its end.
-    void close(const DecoderState &s, int pass);
+    void close(const PassBuffers &s, int pass);
     // Reports the readings of recorded pass `from` as pass `pass`, leaving
     // in s what running the pass would have left for later passes and the
     // caller: version, level, mask, the data flag, the block tally (with how
@@ -53,9 +55,9 @@ private:
     };
 
     // Whether passes a and b binarise alike (same family only).
-    bool same_bitmap(const DecoderState &s, int a, int b);
+    bool same_bitmap(const PassBuffers &s, int a, int b);
     // Whether a later pass of the same family binarises as `pass` does.
-    bool may_repeat_later(const DecoderState &s, int pass);
+    bool may_repeat_later(const PassBuffers &s, int pass);
 
     const std::uint8_t *pixels_;
     std::uint16_t depth_;

@@ -60,7 +60,7 @@ struct WalkRest {
 };
 
 // The seed pixel of a record, or nothing when the record is to be dropped.
-std::optional<std::pair<int, int>> seed_pixel(const DecoderState &s, const EyePattern &eye) {
+std::optional<std::pair<int, int>> seed_pixel(const PassBuffers &s, const EyePattern &eye) {
     const double seed_y = std::ceil(static_cast<double>(eye.y));
     const double seed_x = std::ceil(static_cast<double>(eye.x));
     if (!(seed_y >= 0 && seed_y < s.image_height && seed_x >= 0 && seed_x < s.image_width))
@@ -103,7 +103,7 @@ struct DarkBits {
     std::size_t words_per_row = 0;
     std::vector<std::uint64_t> words;
 
-    explicit DarkBits(const DecoderState &s)
+    explicit DarkBits(const PassBuffers &s)
         : width(s.image_width), words_per_row((static_cast<std::size_t>(s.image_width) + 63) / 64),
           words(words_per_row * static_cast<std::size_t>(s.image_height), 0) {
         const std::size_t w = static_cast<std::size_t>(width);
@@ -291,7 +291,7 @@ RowSums operator-(const RowSums &a, const RowSums &b) {
 // Follows the walks of all seeds in one direction, row by row; `seeds` are
 // in sweep order (descending rows going up, ascending going down). Fills
 // rests[eye] and, going up, seed_rows[eye].
-void sweep_walks(const DecoderState &s, const DarkBits &bits, const std::vector<Seed> &seeds, int step,
+void sweep_walks(const PassBuffers &s, const DarkBits &bits, const std::vector<Seed> &seeds, int step,
                  std::vector<WalkRest> &rests, std::vector<RowSums> *seed_rows) {
     const int h = s.image_height;
     RowTotals before, here;
@@ -386,7 +386,7 @@ void sweep_walks(const DecoderState &s, const DarkBits &bits, const std::vector<
 
 // All records through the sweep; false (records untouched) when memory ran
 // out.
-bool refine_swept(DecoderState &s) {
+bool refine_swept(PassBuffers &s) {
     try {
         const int n = s.eye_count;
         std::vector<Seed> seeds;
@@ -424,7 +424,7 @@ bool refine_swept(DecoderState &s) {
 
 } // namespace
 
-void drop_marked_eyes(DecoderState &s) {
+void drop_marked_eyes(PassBuffers &s) {
     int kept = 0;
     for (int i = 0; i < s.eye_count; ++i) {
         const EyePattern &eye = s.eyes.items[i];
@@ -435,9 +435,9 @@ void drop_marked_eyes(DecoderState &s) {
     s.eyes.count = kept;
 }
 
-void refine_eyes(DecoderState &s) {
+void refine_eyes(PassBuffers &s, const TraceSink &sink) {
     if (!refine_swept(s)) {
-        trace_malloc_failed(s);
+        trace_malloc_failed(sink);
         for (int i = 0; i < s.eye_count; ++i)
             drop_eye(s.eyes.items[i]);
     }

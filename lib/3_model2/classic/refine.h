@@ -9,8 +9,8 @@ namespace vantor {
 // pixel and sets its size from the region's extent; drops the candidates
 // whose centre pixel is light or outside the image (all of them, with a
 // "malloc() failed." trace line, when memory runs out).
-void refine_eyes(DecoderState &s);
+void refine_eyes(PassBuffers &s, const TraceSink &sink);
 // Keeps, in order, the candidates with hits in both directions.
-void drop_marked_eyes(DecoderState &s);
+void drop_marked_eyes(PassBuffers &s);
 
 } // namespace vantor

@@ -77,12 +77,13 @@ void encode_columns(const PassBuffers &s, int first, int count, std::int16_t *ta
 // Drops the old table and allocates `lines` lines of `entries` each (a line's
 // runs, its terminator and one spare); false when there is no bitmap for the
 // image or no memory.
-bool prepare_run_table(const DecoderState &s, HeapArray<std::int16_t> &table, std::size_t entries, int lines) {
+bool prepare_run_table(const PassBuffers &s, HeapArray<std::int16_t> &table, std::size_t entries, int lines,
+                       const TraceSink &sink) {
     table.reset();
     if (!bitmap_covers_image(s))
         return false;
     if (!table.allocate(entries * lines)) {
-        trace_malloc_failed(s);
+        trace_malloc_failed(sink);
         return false;
     }
     return true;
@@ -103,11 +104,11 @@ bool table_covers(const HeapArray<std::int16_t> &table, int line_length, int lin
     return table && table.size() >= (static_cast<std::size_t>(line_length) + 2) * static_cast<std::size_t>(lines);
 }
 
-bool build_row_runs(DecoderState &s) {
+bool build_row_runs(PassBuffers &s, const TraceSink &sink) {
     const int w = s.image_width;
     const int h = s.image_height;
     const std::size_t entries = static_cast<std::size_t>(w) + 2;
-    if (!prepare_run_table(s, s.row_runs, entries, h))
+    if (!prepare_run_table(s, s.row_runs, entries, h, sink))
         return false;
     for (int y = 0; y < h; ++y)
         encode_row(s.work_bitmap.get() + static_cast<std::size_t>(y) * w, w,
@@ -115,11 +116,11 @@ bool build_row_runs(DecoderState &s) {
     return true;
 }
 
-bool build_col_runs(DecoderState &s) {
+bool build_col_runs(PassBuffers &s, const TraceSink &sink) {
     const int w = s.image_width;
     const int h = s.image_height;
     const std::size_t entries = static_cast<std::size_t>(h) + 2;
-    if (!prepare_run_table(s, s.col_runs, entries, w))
+    if (!prepare_run_table(s, s.col_runs, entries, w, sink))
         return false;
     encode_columns(s, 0, w, s.col_runs.get());
     return true;

@@ -35,8 +35,8 @@ inline std::uint64_t dark_mask64(const std::uint8_t *pixels) { return equal_byte
 // Fills s.row_runs (s.col_runs): one line of width + 2 (height + 2) entries
 // per row (column). False when there is no bitmap for the image or no
 // memory.
-bool build_row_runs(DecoderState &s);
-bool build_col_runs(DecoderState &s);
+bool build_row_runs(PassBuffers &s, const TraceSink &sink);
+bool build_col_runs(PassBuffers &s, const TraceSink &sink);
 
 // The runs of row y alone, as one line of build_row_runs's table (width + 2
 // entries) up to its -1; the bitmap must cover the image.

@@ -81,6 +81,21 @@ struct PassBuffers {
     int eye_count = 0;
 };
 
+// The three eye patterns a reading builds on, copied out of the pass's
+// candidates once they are picked and oriented.
+struct PickedEyes {
+    EyePattern corner; // top left of the symbol
+    EyePattern along;  // along its rows from the corner
+    EyePattern down;   // down its columns from the corner
+};
+
+// The image steps of one module along a symbol row (x) and down a symbol
+// column (y).
+struct StepUnits {
+    Vec2f x;
+    Vec2f y;
+};
+
 // A reading's result: the three eyes it picked, the grid it sampled and the
 // symbol it read there.
 struct ReadingResult : SymbolMatrix, SymbolCodewords, SymbolText {

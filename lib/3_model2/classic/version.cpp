@@ -7,7 +7,6 @@
 #include <cstdio>
 
 #include "bitmap.h"
-#include "eyepattern.h"
 #include "state.h"
 #include "1_base/symbol_tables.h"
 
@@ -77,7 +76,7 @@ int module_distance(double modules) {
 
 // One sample of a version information block: 1 only for a pixel of exactly
 // 64 (dark, unmarked). A sample outside the work bitmap reads as light.
-unsigned read_bit(const DecoderState &s, double x, double y) {
+unsigned read_bit(const PassBuffers &s, double x, double y) {
     const double cx = std::ceil(x), cy = std::ceil(y);
     if (!(cx >= 0 && cx < s.image_width && cy >= 0 && cy < s.image_height))
         return 0;
@@ -89,53 +88,48 @@ unsigned read_bit(const DecoderState &s, double x, double y) {
 
 } // namespace
 
-int determine_version(DecoderState &s, int try_index) {
-    const EyePattern *corner = picked_eye(s, 0);
-    const EyePattern *along = picked_eye(s, 1);
-    const EyePattern *down = picked_eye(s, 2);
-    if (!corner || !along || !down)
-        return 0;
+VersionEstimate determine_version(const PassBuffers &s, const PickedEyes &eyes, int try_index,
+                                  const TraceSink &sink) {
+    const EyePattern &corner = eyes.corner, &along = eyes.along, &down = eyes.down;
     try_index = try_index == 0 ? 0 : 1;
 
-    const double corner_extent = eye_extent(*corner, try_index);
-    const double along_extent = eye_extent(*along, try_index);
-    const double d = distance(static_cast<double>(along->x) - corner->x, static_cast<double>(along->y) - corner->y);
+    const double corner_extent = eye_extent(corner, try_index);
+    const double along_extent = eye_extent(along, try_index);
+    const double d = distance(static_cast<double>(along.x) - corner.x, static_cast<double>(along.y) - corner.y);
     const int n = module_distance(d / ((corner_extent + along_extent) * (1.0 / 14)));
     const int estimate = (n - 10) / 4;
 
-    s.x_unit = preliminary_unit(*corner, *along, try_index);
-    s.y_unit = preliminary_unit(*corner, *down, try_index);
-    if (s.tracing()) {
-        trace(s, "x_unit(%f, %f)\n", s.x_unit.x, s.x_unit.y);
-        trace(s, "y_unit(%f, %f)\n", s.y_unit.x, s.y_unit.y);
+    const StepUnits preliminary{preliminary_unit(corner, along, try_index), preliminary_unit(corner, down, try_index)};
+    if (sink.tracing()) {
+        trace(sink, "x_unit(%f, %f)\n", preliminary.x.x, preliminary.x.y);
+        trace(sink, "y_unit(%f, %f)\n", preliminary.y.x, preliminary.y.y);
     }
 
     int version = estimate;
     if (estimate > 6) {
-        version = read_version_info(s, VersionBlock::along);
+        version = read_version_info(s, eyes, preliminary, VersionBlock::along, sink);
         if (version == -1)
-            version = read_version_info(s, VersionBlock::down);
+            version = read_version_info(s, eyes, preliminary, VersionBlock::down, sink);
     }
-    trace(s, "version %d\n", version);
+    trace(sink, "version %d\n", version);
     if (version <= 0)
-        return version;
+        return {version, preliminary};
 
     // The final steps spread the exact centre distance over the module count.
     const double per_module = 1.0 / (4 * version + 10);
-    s.x_unit = {static_cast<float>((static_cast<double>(along->x) - corner->x) * per_module),
-                    static_cast<float>((static_cast<double>(along->y) - corner->y) * per_module)};
-    s.y_unit = {static_cast<float>((static_cast<double>(down->x) - corner->x) * per_module),
-                    static_cast<float>((static_cast<double>(down->y) - corner->y) * per_module)};
-    return version;
+    const StepUnits units{{static_cast<float>((static_cast<double>(along.x) - corner.x) * per_module),
+                           static_cast<float>((static_cast<double>(along.y) - corner.y) * per_module)},
+                          {static_cast<float>((static_cast<double>(down.x) - corner.x) * per_module),
+                           static_cast<float>((static_cast<double>(down.y) - corner.y) * per_module)}};
+    return {version, units};
 }
 
-int read_version_info(const DecoderState &s, VersionBlock block) {
+int read_version_info(const PassBuffers &s, const PickedEyes &eyes, StepUnits units, VersionBlock block,
+                      const TraceSink &sink) {
     const bool beside_along = block == VersionBlock::along;
-    const EyePattern *e = picked_eye(s, beside_along ? 1 : 2);
-    if (!e)
-        return -1;
+    const EyePattern *e = beside_along ? &eyes.along : &eyes.down;
     const Offset *offsets = beside_along ? along_offsets : down_offsets;
-    const Vec2f xu = s.x_unit, yu = s.y_unit;
+    const Vec2f xu = units.x, yu = units.y;
 
     std::uint32_t value = 0;
     for (int i = 0; i < 18; ++i) {
@@ -144,10 +138,10 @@ int read_version_info(const DecoderState &s, VersionBlock block) {
         const double y = e->y + c * xu.y + r * yu.y;
         value = (value << 1) | read_bit(s, x, y);
     }
-    trace(s, "version info bit 0x%lx\n", static_cast<unsigned long>(value));
+    trace(sink, "version info bit 0x%lx\n", static_cast<unsigned long>(value));
     const VersionMatch m = match_version_info(value);
     if (m.version > 0)
-        trace(s, "version bit different %d bits.\n", m.wrong_bits);
+        trace(sink, "version bit different %d bits.\n", m.wrong_bits);
     return m.version;
 }
 
