@@ -557,6 +557,64 @@ Point rendered_point(const qr::Symbol &symbol, const qr::RenderOptions &o,
     return {p.x + (picture.width - (max_x - min_x)) / 2 - min_x, p.y + (picture.height - (max_y - min_y)) / 2 - min_y};
 }
 
+// The stage needs the pass buffers and a sink, nothing else of a state: run
+// on bare buffers it traces to the sink it is given exactly what a whole
+// state traces to its own, and the picks it gives copy out as the three
+// candidates in slot order. A pick that names no candidate copies out as
+// nothing.
+TEST_F(EyeStage, BareBuffersAndASeparateSinkGiveTheWholeStatesPicksAndTrace) {
+    blank(120, 120);
+    draw_eye(8, 8, 4);
+    draw_eye(80, 8, 4);
+    draw_eye(8, 80, 4);
+    draw_eye(80, 80, 2); // a fourth, smaller: filtered and scored
+    capture_log();
+    ASSERT_TRUE(find_eye_patterns(state, state.eye_pick, state));
+    const std::string whole_trace = log_text();
+
+    PassBuffers bare;
+    bare.image_width = state.image_width;
+    bare.image_height = state.image_height;
+    ASSERT_TRUE(bare.work_bitmap.allocate(state.work_bitmap.size()));
+    std::copy(state.work_bitmap.get(), state.work_bitmap.get() + state.work_bitmap.size(), bare.work_bitmap.get());
+    TraceSink sink;
+    std::string lines;
+    sink.trace_fn = [](const char *line, void *user) { *static_cast<std::string *>(user) += line; };
+    sink.trace_user = &lines;
+    int pick[3] = {-1, -1, -1};
+    ASSERT_TRUE(find_eye_patterns(bare, pick, sink));
+    EXPECT_EQ(lines, whole_trace);
+    ASSERT_FALSE(whole_trace.empty());
+    EXPECT_EQ(bare.eye_count, state.eye_count);
+    for (int slot = 0; slot < 3; ++slot)
+        EXPECT_EQ(pick[slot], state.eye_pick[slot]) << slot;
+
+    const auto eyes = picked_eyes(bare, pick);
+    ASSERT_TRUE(eyes);
+    const EyePattern *slots[3] = {&eyes->corner, &eyes->along, &eyes->down};
+    for (int slot = 0; slot < 3; ++slot) {
+        const EyePattern &want = bare.eyes.items[pick[slot]];
+        EXPECT_EQ(slots[slot]->id, want.id) << slot;
+        EXPECT_EQ(slots[slot]->x, want.x) << slot;
+        EXPECT_EQ(slots[slot]->y, want.y) << slot;
+        EXPECT_EQ(slots[slot]->size, want.size) << slot;
+    }
+    EXPECT_FLOAT_EQ(eyes->corner.x, 21.5f);
+    EXPECT_FLOAT_EQ(eyes->along.x, 93.5f);
+    EXPECT_FLOAT_EQ(eyes->down.y, 93.5f);
+
+    for (const int wrong : {-1, bare.eye_count, bare.eyes.count + 5}) {
+        int bad[3] = {pick[0], wrong, pick[2]};
+        EXPECT_FALSE(picked_eyes(bare, bad)) << wrong;
+    }
+    // Candidates counted but not held (a list cut short) are not picks either.
+    const int held = bare.eyes.count;
+    bare.eyes.count = 1;
+    EXPECT_FALSE(picked_eyes(bare, pick));
+    bare.eyes.count = held;
+    free_eye_patterns(bare);
+}
+
 TEST_F(EyeStage, PicksTheEyePatternsOfRenderedSymbols) {
     int cases = 0;
     for (int version : {1, 2, 4, 7, 10}) {
