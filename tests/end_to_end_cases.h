@@ -317,7 +317,7 @@ inline bool rule_alignment(int col, int row, float &out_x, float &out_y) {
     vantor::DecoderState &state = replay_state();
     const int width = state.image_width, height = state.image_height;
     const vantor::EyePattern &a = state.eyes.items[state.eye_pick[0]];
-    const vantor::Vec2f xu = state.x_unit, yu = state.y_unit;
+    const vantor::Vec2f xu = state.units.x, yu = state.units.y;
     const double px = a.x + (col - 3) * static_cast<double>(xu.x) + (row - 3) * static_cast<double>(yu.x);
     const double py = a.y + (col - 3) * static_cast<double>(xu.y) + (row - 3) * static_cast<double>(yu.y);
     if (px < 0 || py < 0)
@@ -427,8 +427,8 @@ inline Point rule_position(int col, int row) {
     const int n = state.matrix_width;
     if (state.version == 1) {
         const vantor::GridPoint &p = points.items[0];
-        return {p.x + (col - 3.0) * state.x_unit.x + (row - 3.0) * state.y_unit.x,
-                p.y + (col - 3.0) * state.x_unit.y + (row - 3.0) * state.y_unit.y};
+        return {p.x + (col - 3.0) * state.units.x.x + (row - 3.0) * state.units.y.x,
+                p.y + (col - 3.0) * state.units.x.y + (row - 3.0) * state.units.y.y};
     }
     const std::vector<int> at = alignment_positions(state.version);
     const int k = static_cast<int>(at.size());

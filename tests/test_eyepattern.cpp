@@ -404,8 +404,8 @@ protected:
     void prepare() {
         set_eyes({eye(28, 28, 16, 16), eye(28, 28, 100, 16), eye(28, 28, 16, 100)});
         state.eye_pick[0] = 0, state.eye_pick[1] = 1, state.eye_pick[2] = 2;
-        state.x_unit = {4, 0};
-        state.y_unit = {0, 4};
+        state.units.x = {4, 0};
+        state.units.y = {0, 4};
         ASSERT_TRUE(build_row_runs(state, state));
         ASSERT_TRUE(build_col_runs(state, state));
     }
@@ -447,9 +447,9 @@ TEST_F(AlignmentSearch, FindsThePatternAndHonoursTheImageEdges) {
     AlignmentProbe near_top{0, 0, 10, 0};
     EXPECT_FALSE(whole_state::find_alignment(state, near_top));
     // Degenerate step vectors: no crash, no result.
-    state.x_unit = {NAN, 0};
+    state.units.x = {NAN, 0};
     EXPECT_FALSE(whole_state::find_alignment(state, probe));
-    state.x_unit = {1e30f, 0};
+    state.units.x = {1e30f, 0};
     EXPECT_FALSE(whole_state::find_alignment(state, probe));
 }
 

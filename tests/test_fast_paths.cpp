@@ -376,8 +376,8 @@ TEST(FastPaths, AlignmentWindowsMatchTheTablesAnywhere) {
         state.eye_count = 3;
         state.eye_pick[0] = 0, state.eye_pick[1] = 1, state.eye_pick[2] = 2;
         const double turn = static_cast<double>(rng() % 628) / 100;
-        state.x_unit = {static_cast<float>(unit * std::cos(turn)), static_cast<float>(unit * std::sin(turn))};
-        state.y_unit = {static_cast<float>(-unit * std::sin(turn)), static_cast<float>(unit * std::cos(turn))};
+        state.units.x = {static_cast<float>(unit * std::cos(turn)), static_cast<float>(unit * std::sin(turn))};
+        state.units.y = {static_cast<float>(-unit * std::sin(turn)), static_cast<float>(unit * std::cos(turn))};
         for (int probe = 0; probe < 30; ++probe) {
             const int col = static_cast<int>(rng() % 40) - 8, row = static_cast<int>(rng() % 40) - 8;
             auto search = [&] {

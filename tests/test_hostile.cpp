@@ -326,8 +326,8 @@ TEST_F(HostileEyes, DegenerateStepVectorsFailCleanly) {
             memchunk_init(state.row_hits);
             memchunk_init(state.col_hits);
             state.version = version;
-            state.x_unit = u;
-            state.y_unit = {u.y, u.x};
+            state.units.x = u;
+            state.units.y = {u.y, u.x};
             EXPECT_EQ(whole_state::read_version_info(state, VersionBlock::along), -1);
             AlignmentProbe probe{0, 0, 22, 22};
             whole_state::find_alignment(state, probe);

@@ -191,10 +191,10 @@ TEST_F(VersionGrid, WorkedExampleTryIndexOne) {
     LogCapture log;
     EXPECT_EQ(whole_state::determine_version(state, 1), 2);
     EXPECT_EQ(log.text(), "x_unit(10.285714, 0.000000)\ny_unit(0.000000, 10.285714)\nversion 2\n");
-    EXPECT_FLOAT_EQ(state.x_unit.x, 10.0f);
-    EXPECT_FLOAT_EQ(state.x_unit.y, 0.0f);
-    EXPECT_FLOAT_EQ(state.y_unit.x, 0.0f);
-    EXPECT_FLOAT_EQ(state.y_unit.y, 10.0f);
+    EXPECT_FLOAT_EQ(state.units.x.x, 10.0f);
+    EXPECT_FLOAT_EQ(state.units.x.y, 0.0f);
+    EXPECT_FLOAT_EQ(state.units.y.x, 0.0f);
+    EXPECT_FLOAT_EQ(state.units.y.y, 10.0f);
 }
 
 TEST_F(VersionGrid, EstimateRoundsTheDistanceUpAndTruncatesTheVersion) {
@@ -222,10 +222,10 @@ TEST_F(VersionGrid, TryIndicesMeasureTheEyesDifferently) {
     }
     eyes(corner, along, down);
     EXPECT_EQ(whole_state::determine_version(state, 0), 2); // 180 / 10.1 -> 18 modules
-    EXPECT_FLOAT_EQ(state.x_unit.x, 10.0f);
+    EXPECT_FLOAT_EQ(state.units.x.x, 10.0f);
     EXPECT_EQ(whole_state::determine_version(state, 1), 4); // 180 / 7.14 -> 26 modules
-    EXPECT_FLOAT_EQ(state.x_unit.x, 180.0f / 26);
-    EXPECT_FLOAT_EQ(state.y_unit.y, 180.0f / 26);
+    EXPECT_FLOAT_EQ(state.units.x.x, 180.0f / 26);
+    EXPECT_FLOAT_EQ(state.units.y.y, 180.0f / 26);
 }
 
 TEST_F(VersionGrid, FailedEstimateKeepsPreliminaryVectorsPerAxis) {
@@ -243,10 +243,10 @@ TEST_F(VersionGrid, FailedEstimateKeepsPreliminaryVectorsPerAxis) {
         EXPECT_EQ(log.text(), "x_unit(5.142857, 9.142858)\ny_unit(-6.857143, 6.857143)\nversion -1\n");
     }
     EXPECT_EQ(whole_state::determine_version(state, 1), 0); // 8 modules: (8 - 10) / 4 truncates to 0
-    EXPECT_FLOAT_EQ(state.x_unit.x, 4.2f);
-    EXPECT_FLOAT_EQ(state.x_unit.y, 5.6f);
-    EXPECT_FLOAT_EQ(state.y_unit.x, -5.6f);
-    EXPECT_FLOAT_EQ(state.y_unit.y, 4.2f);
+    EXPECT_FLOAT_EQ(state.units.x.x, 4.2f);
+    EXPECT_FLOAT_EQ(state.units.x.y, 5.6f);
+    EXPECT_FLOAT_EQ(state.units.y.x, -5.6f);
+    EXPECT_FLOAT_EQ(state.units.y.y, 4.2f);
 }
 
 TEST_F(VersionGrid, HostileEyeGeometryFailsCleanly) {
@@ -293,8 +293,8 @@ protected:
     void SetUp() override {
         image(700, 700);
         eyes(make_eye(100, 100, 70), make_eye(560, 100, 70), make_eye(100, 560, 70));
-        state.x_unit = {10, 0};
-        state.y_unit = {0, 10};
+        state.units.x = {10, 0};
+        state.units.y = {0, 10};
     }
 };
 
@@ -305,8 +305,8 @@ TEST_F(VersionInfo, UpperRightBlockDecidesEvenAgainstTheEstimate) {
     EXPECT_EQ(whole_state::determine_version(state, 1), 12);
     EXPECT_EQ(log.text(), "x_unit(10.000000, 0.000000)\ny_unit(0.000000, 10.000000)\n"
                           "version info bit 0xc7e3\nversion bit different 2 bits.\nversion 12\n");
-    EXPECT_FLOAT_EQ(state.x_unit.x, 460.0f / 58);
-    EXPECT_FLOAT_EQ(state.y_unit.y, 460.0f / 58);
+    EXPECT_FLOAT_EQ(state.units.x.x, 460.0f / 58);
+    EXPECT_FLOAT_EQ(state.units.y.y, 460.0f / 58);
 }
 
 TEST_F(VersionInfo, FourWrongBitsFallBackToTheLowerLeftBlock) {
@@ -324,7 +324,7 @@ TEST_F(VersionInfo, NoMatchingBlockFailsWithPreliminaryVectors) {
     EXPECT_EQ(whole_state::determine_version(state, 1), -1);
     EXPECT_EQ(log.text(), "x_unit(10.000000, 0.000000)\ny_unit(0.000000, 10.000000)\n"
                           "version info bit 0x1c673\nversion info bit 0x0\nversion -1\n");
-    EXPECT_FLOAT_EQ(state.x_unit.x, 10.0f);
+    EXPECT_FLOAT_EQ(state.units.x.x, 10.0f);
 }
 
 TEST_F(VersionInfo, SamplesTakeTheCeilingAndOnlyUnmarkedDarkCounts) {
@@ -335,8 +335,8 @@ TEST_F(VersionInfo, SamplesTakeTheCeilingAndOnlyUnmarkedDarkCounts) {
     EXPECT_EQ(whole_state::determine_version(state, 1), 23);
     // A marked dark pixel (80) reads as light: the code word now has one
     // dark bit less, still within tolerance.
-    state.x_unit = {10, 0};
-    state.y_unit = {0, 10};
+    state.units.x = {10, 0};
+    state.units.y = {0, 10};
     pixel(501, 121) |= 0x10; // bit 16, dark in this word: (-6, 2) from (560.4, 100.4)
     LogCapture log;
     EXPECT_EQ(whole_state::read_version_info(state, VersionBlock::along), 23);
@@ -479,8 +479,8 @@ TEST_F(VersionGrid, HostileGridFailsCleanly) {
     state.version = 1;
     ASSERT_TRUE(whole_state::grid_build(state));
     for (Vec2f u : {Vec2f{NAN, 0}, Vec2f{INFINITY, 0}, Vec2f{3e38f, 3e38f}, Vec2f{-1e20f, 0}}) {
-        state.x_unit = u;
-        state.y_unit = u;
+        state.units.x = u;
+        state.units.y = u;
         EXPECT_FALSE(grid_sample(state, state));
     }
 }
@@ -490,15 +490,15 @@ TEST_F(VersionGrid, VersionTwoWorkedExample) {
     // predicted (250, 250).
     image(400, 400);
     ideal_grid(2, 65, 10);
-    state.x_unit = {10, 0};
-    state.y_unit = {0, 10};
+    state.units.x = {10, 0};
+    state.units.y = {0, 10};
     point(18, 18)->x = 251;
     point(18, 18)->y = 251;
     EXPECT_EQ(sampled_pixel(0, 0), std::make_pair(70, 70));
     // The single cell's steps come from the eye-to-eye edges only.
     EXPECT_EQ(point(3, 3)->units_state, 0.0f);
-    EXPECT_FLOAT_EQ(point(3, 3)->local_x_unit.x, 10.0f);
-    EXPECT_FLOAT_EQ(point(3, 3)->local_y_unit.y, 10.0f);
+    EXPECT_FLOAT_EQ(point(3, 3)->local_units.x.x, 10.0f);
+    EXPECT_FLOAT_EQ(point(3, 3)->local_units.y.y, 10.0f);
     EXPECT_EQ(sampled_pixel(24, 24), std::make_pair(311, 311));
     EXPECT_EQ(sampled_pixel(10, 3), std::make_pair(170, 100));
     // (22, 11) is as near the along eye (d2 65) as the alignment
@@ -518,10 +518,10 @@ TEST_F(VersionGrid, VersionSevenCellStepsComeFromAlignmentEdges) {
     // come from (6,22)->(22,22): (176, 32) / 16 = (11, 2), and from
     // (22,6)->(22,22): (16, 192) / 16 = (1, 12).
     EXPECT_EQ(sampled_pixel(0, 0), std::make_pair(85 - 33 - 3, 85 - 6 - 36));
-    EXPECT_FLOAT_EQ(point(3, 3)->local_x_unit.x, 11.0f);
-    EXPECT_FLOAT_EQ(point(3, 3)->local_x_unit.y, 2.0f);
-    EXPECT_FLOAT_EQ(point(3, 3)->local_y_unit.x, 1.0f);
-    EXPECT_FLOAT_EQ(point(3, 3)->local_y_unit.y, 12.0f);
+    EXPECT_FLOAT_EQ(point(3, 3)->local_units.x.x, 11.0f);
+    EXPECT_FLOAT_EQ(point(3, 3)->local_units.x.y, 2.0f);
+    EXPECT_FLOAT_EQ(point(3, 3)->local_units.y.x, 1.0f);
+    EXPECT_FLOAT_EQ(point(3, 3)->local_units.y.y, 12.0f);
     // Once computed, the cell's steps stay cached.
     point(22, 22)->x += 100;
     EXPECT_EQ(sampled_pixel(1, 1), std::make_pair(85 - 22 - 2, 85 - 4 - 24));
@@ -543,7 +543,7 @@ TEST_F(VersionGrid, RowsBeyondTheLastCoordinateUseTheLastCell) {
     // (140, 160): nearest corner (128, 154) at (1305, 1578) of cell
     // [128, 154] x [128, 154].
     EXPECT_EQ(sampled_pixel(140, 160), std::make_pair(1425, 1641));
-    EXPECT_FLOAT_EQ(point(128, 128)->local_y_unit.y, 10.5f);
+    EXPECT_FLOAT_EQ(point(128, 128)->local_units.y.y, 10.5f);
     // Module (160, 160) of the same cell steps from (154, 154).
     EXPECT_EQ(sampled_pixel(160, 160), std::make_pair(1625, 1641));
 }
@@ -580,8 +580,8 @@ TEST_F(VersionGrid, VersionTwoGridFromTheImage) {
 TEST_F(VersionGrid, VersionSevenSearchesRowsThenColumns) {
     image(600, 600);
     eyes(make_eye(100, 100, 70), make_eye(480, 100, 70), make_eye(100, 480, 70));
-    state.x_unit = {10, 0};
-    state.y_unit = {0, 10};
+    state.units.x = {10, 0};
+    state.units.y = {0, 10};
     paint_block(bch_word(7), VersionBlock::along, 10);
     ASSERT_EQ(state.version = whole_state::determine_version(state, 1), 7);
     // Each pattern i drawn off its prediction by (i, -i) to tell them apart.

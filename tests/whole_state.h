@@ -17,14 +17,13 @@ inline int determine_version(vantor::DecoderState &s, int try_index) {
     if (!eyes)
         return 0;
     const vantor::VersionEstimate e = vantor::determine_version(s, *eyes, try_index, s);
-    s.x_unit = e.units.x;
-    s.y_unit = e.units.y;
+    s.units = e.units;
     return e.version;
 }
 
 inline int read_version_info(const vantor::DecoderState &s, vantor::VersionBlock block) {
     const auto eyes = vantor::picked_eyes(s, s.eye_pick);
-    return eyes ? vantor::read_version_info(s, *eyes, {s.x_unit, s.y_unit}, block, s) : -1;
+    return eyes ? vantor::read_version_info(s, *eyes, s.units, block, s) : -1;
 }
 
 inline bool grid_build(vantor::DecoderState &s) {
@@ -40,7 +39,7 @@ inline bool grid_build(vantor::DecoderState &s) {
 
 inline bool find_alignment(vantor::DecoderState &s, vantor::AlignmentProbe &probe) {
     const auto eyes = vantor::picked_eyes(s, s.eye_pick);
-    return eyes && vantor::find_alignment(s, *eyes, {s.x_unit, s.y_unit}, probe, s);
+    return eyes && vantor::find_alignment(s, *eyes, s.units, probe, s);
 }
 
 } // namespace whole_state

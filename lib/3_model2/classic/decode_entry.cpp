@@ -110,8 +110,7 @@ RunResult PassLoop::run_through(int last_pass, OnReading on_reading) {
                 s.block_tally = {};
                 const VersionEstimate estimate = determine_version(s, eyes, j, s);
                 s.version = estimate.version;
-                s.x_unit = estimate.units.x;
-                s.y_unit = estimate.units.y;
+                s.units = estimate.units;
                 if (s.version < 1) {
                     report();
                     continue;

@@ -87,9 +87,7 @@ StepUnits cell_units(const GridPoint &p00, const GridPoint &p10, const GridPoint
 
 // Sets the cell's step vectors in its upper-left corner.
 void compute_cell_units(GridPoint &p00, const GridPoint &p10, const GridPoint &p01, const GridPoint &p11) {
-    const StepUnits u = cell_units(p00, p10, p01, p11);
-    p00.local_x_unit = u.x;
-    p00.local_y_unit = u.y;
+    p00.local_units = cell_units(p00, p10, p01, p11);
     p00.units_state = 0.0f;
 }
 
@@ -157,7 +155,7 @@ int cell_module_value(PassBuffers &s, GridPoint *const (&corners)[4], int col, i
             best = d2;
         }
     }
-    const Vec2f lx = p00->local_x_unit, ly = p00->local_y_unit;
+    const Vec2f lx = p00->local_units.x, ly = p00->local_units.y;
     const double dc = col - nearest->col, dr = row - nearest->row;
     return read_pixel(s, nearest->x + dc * lx.x + dr * ly.x, nearest->y + dc * lx.y + dr * ly.y);
 }
@@ -178,7 +176,6 @@ bool grid_build(PassBuffers &s, const PickedEyes &eyes, ReadingResult &r, const 
         !append_point(r.grid_points, down.x, down.y, 3, n - 4))
         return false;
 
-    const StepUnits units{r.x_unit, r.y_unit};
     const auto coords = alignment_coords(r.version);
     const int k = coordinate_count(coords);
     for (int ri = 0; ri < k; ++ri) {
@@ -191,7 +188,7 @@ bool grid_build(PassBuffers &s, const PickedEyes &eyes, ReadingResult &r, const 
             if (on_eye)
                 continue;
             AlignmentProbe probe{0.0f, 0.0f, c, row};
-            if (!find_alignment(s, eyes, units, probe, sink))
+            if (!find_alignment(s, eyes, r.units, probe, sink))
                 return false;
             trace(sink, "grid(%f, %f)\n", probe.x, probe.y);
             if (!append_point(r.grid_points, probe.x, probe.y, c, row))
@@ -211,12 +208,11 @@ int grid_module_value(PassBuffers &s, ReadingResult &r, int col, int row) {
         // No alignment patterns: everything steps from the corner eye pattern
         // with the global step vectors.
         GridPoint &p = r.grid_points.items[0];
-        p.local_x_unit = r.x_unit;
-        p.local_y_unit = r.y_unit;
+        p.local_units = r.units;
         p.units_state = 0.0f;
         const double dc = col - p.col, dr = row - p.row;
-        return read_pixel(s, p.x + dc * p.local_x_unit.x + dr * p.local_y_unit.x,
-                          p.y + dc * p.local_x_unit.y + dr * p.local_y_unit.y);
+        return read_pixel(s, p.x + dc * p.local_units.x.x + dr * p.local_units.y.x,
+                          p.y + dc * p.local_units.x.y + dr * p.local_units.y.y);
     }
 
     GridPoint *corners[4];
@@ -285,7 +281,7 @@ Vec2f grid_module_centre(const ReadingResult &r, float col, float row) {
     StepUnits units{};
     if (k < 2) {
         from = &r.grid_points.items[0];
-        units = {r.x_unit, r.y_unit};
+        units = r.units;
     } else {
         const int n = 4 * r.version + 17;
         auto module = [n](float v) { return static_cast<int>(std::floor(std::clamp(v, 0.0f, n - 1.0f))); };
@@ -293,8 +289,7 @@ Vec2f grid_module_centre(const ReadingResult &r, float col, float row) {
         if (!cell_corners(r, coords, cell_index(coords, k, module(row)), cell_index(coords, k, module(col)), corners))
             return none;
         const GridPoint &p00 = *corners[0];
-        units = p00.units_state >= 0 ? StepUnits{p00.local_x_unit, p00.local_y_unit}
-                                     : cell_units(p00, *corners[1], *corners[2], *corners[3]);
+        units = p00.units_state >= 0 ? p00.local_units : cell_units(p00, *corners[1], *corners[2], *corners[3]);
         // Nearest corner as the sampler picks it.
         double best = 0;
         for (const GridPoint *p : corners) {

@@ -5,7 +5,7 @@
 
 namespace vantor {
 
-// For r.version, with the step vectors r.x_unit, r.y_unit: sets the matrix
+// For r.version, with the step vectors r.units: sets the matrix
 // size and puts the picked eye patterns and every alignment pattern found
 // in the pass's bitmap into r.grid_points. False when a pattern is missing.
 bool grid_build(PassBuffers &s, const PickedEyes &eyes, ReadingResult &r, const TraceSink &sink);

@@ -16,6 +16,13 @@ struct Vec2f {
     float y;
 };
 
+// The image steps of one module along a symbol row (x) and down a symbol
+// column (y).
+struct StepUnits {
+    Vec2f x;
+    Vec2f y;
+};
+
 // A 1:1:3:1:1 (eye pattern) or light-dark-light (alignment) run match.
 struct RunHit {
     int line;   // image row of a row hit, column of a column hit
@@ -57,8 +64,7 @@ struct GridPoint {
     int col;
     int row;
     float units_state; // below 0 until the cell's local step vectors are set
-    Vec2f local_x_unit;
-    Vec2f local_y_unit;
+    StepUnits local_units;
 };
 
 // The buffers of one pass: the binarised image, its run tables and the
@@ -89,19 +95,11 @@ struct PickedEyes {
     EyePattern down;   // down its columns from the corner
 };
 
-// The image steps of one module along a symbol row (x) and down a symbol
-// column (y).
-struct StepUnits {
-    Vec2f x;
-    Vec2f y;
-};
-
 // A reading's result: the three eyes it picked, the grid it sampled and the
 // symbol it read there.
 struct ReadingResult : SymbolMatrix, SymbolCodewords, SymbolText {
     int eye_pick[3] = {-1, -1, -1}; // corner, along the rows, down the columns
-    Vec2f x_unit{}; // image step of one module along a symbol row
-    Vec2f y_unit{}; // image step of one module down a symbol column
+    StepUnits units{}; // the module step vectors of the picks
     MemChunk<GridPoint> grid_points;
 };
 

@@ -1,6 +1,6 @@
 // Version determination: the symbol size from the distance between two eye
 // patterns, the version information blocks for version 7 and above, and the
-// module step vectors x_unit and y_unit that the sampling grid builds on.
+// module step vectors (StepUnits) that the sampling grid builds on.
 #include "version.h"
 
 #include <cmath>
@@ -15,8 +15,8 @@ namespace vantor {
 namespace {
 
 struct Offset {
-    int col; // multiples of x_unit
-    int row; // multiples of y_unit
+    int col; // multiples of the step along a row
+    int row; // multiples of the step down a column
 };
 
 // The block beside the along eye: module offsets from its centre,
