@@ -18,7 +18,7 @@ void fill_searched(vantor_symbol &sym, const thorough::FoundSymbol &f) {
     sym.level = f.level;
     sym.mask = f.mask;
     for (int k = 0; k < 4; ++k)
-        sym.corners[k] = {f.corners[static_cast<std::size_t>(k)][0] + 0.5f, f.corners[static_cast<std::size_t>(k)][1] + 0.5f};
+        sym.corners[k] = public_point(f.corners[static_cast<std::size_t>(k)]);
     sym.corrected = f.corrected;
     sym.pass = -1;
     sym.reading = -1;
@@ -92,12 +92,11 @@ void add_family_symbol(Found &results, FamilySymbol &symbol) {
 // and a picture of many symbols would otherwise fill the lone-eye candidates
 // with them.
 void drop_read(std::vector<thorough::RowMatch> &matches, const Found &results, bool inverted) {
-    std::vector<std::array<std::array<float, 2>, 4>> read;
+    std::vector<std::array<Position, 4>> read;
     for (const auto &owned : results.symbols)
         if (owned->view.inverted == inverted) {
             const vantor_point *c = owned->view.corners;
-            read.push_back({{{c[0].x - 0.5f, c[0].y - 0.5f}, {c[1].x - 0.5f, c[1].y - 0.5f},
-                             {c[2].x - 0.5f, c[2].y - 0.5f}, {c[3].x - 0.5f, c[3].y - 0.5f}}});
+            read.push_back({library_point(c[0]), library_point(c[1]), library_point(c[2]), library_point(c[3])});
         }
     if (read.empty())
         return;
@@ -129,32 +128,24 @@ std::vector<FamilySymbol> lone_eye_readings(const thorough::GreyView &grey, cons
         if (known)
             return true;
         FamilySymbol symbol;
-        thorough::FoundSymbol &f = symbol.found;
-        if (const auto s = micro ? microqr::read_outline(o) : std::nullopt) {
-            const microqr::Reading &r = s->reading;
-            symbol.kind = VANTOR_KIND_MICRO_QR;
-            symbol.content = r.content;
-            f.version = r.version;
-            f.level = r.level;
-            f.mask = r.mask;
-            f.corners = s->corners;
-            f.corrected = r.corrected;
-            f.mirrored = r.mirrored;
-            f.inverted = s->inverted;
-        } else if (const auto t = rectangular ? rmqr::read_outline(o) : std::nullopt) {
-            const rmqr::Reading &r = t->reading;
+        std::optional<lone_eyes::Located> at = micro ? microqr::read_outline(o) : std::nullopt;
+        symbol.kind = VANTOR_KIND_MICRO_QR;
+        if (!at && rectangular) {
+            at = rmqr::read_outline(o);
             symbol.kind = VANTOR_KIND_RMQR;
-            symbol.content = r.content;
-            f.version = r.version;
-            f.level = r.level;
-            f.mask = 0; // the one rMQR mask
-            f.corners = t->corners;
-            f.corrected = r.corrected;
-            f.mirrored = r.mirrored;
-            f.inverted = t->inverted;
-        } else {
-            return true;
         }
+        if (!at)
+            return true;
+        const SymbolRead &r = at->symbol;
+        thorough::FoundSymbol &f = symbol.found;
+        symbol.content = r.content;
+        f.version = r.version;
+        f.level = r.level;
+        f.mask = r.mask;
+        f.corners = at->corners;
+        f.corrected = r.corrected;
+        f.mirrored = r.mirrored;
+        f.inverted = at->inverted;
         read.push_back(std::move(symbol));
         return options.all_symbols;
     });

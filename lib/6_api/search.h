@@ -36,7 +36,7 @@ struct FoundSymbol {
     int mask = 0;
     // The symbol's own top-left, top-right, bottom-right and bottom-left
     // outer corners, in the coordinates of Candidate.
-    std::array<std::array<float, 2>, 4> corners{};
+    std::array<Position, 4> corners{};
     int corrected = 0; // codewords the error correction changed
     bool mirrored = false;
     bool inverted = false;
@@ -71,10 +71,6 @@ struct ScannedView {
 std::vector<FoundSymbol> search(const std::uint8_t *pixels, int width, int height, int stride,
                                 std::span<const Candidate> pooled, const SearchOptions &opt,
                                 std::optional<ScannedView> plain = std::nullopt);
-
-// Whether (x, y) lies inside the quadrilateral whose corners go round it in
-// order (a symbol's corners).
-bool inside(const std::array<std::array<float, 2>, 4> &corners, double x, double y);
 
 // The bytes of a structured-append set joined in index order, when `symbols`
 // hold every part of a set (same count and parity) once; otherwise nothing.

@@ -17,7 +17,7 @@ namespace reference::outline {
 
 using vantor::thorough::Binary;
 using vantor::thorough::centroid;
-using vantor::thorough::Point;
+using vantor::Position;
 
 inline constexpr int rays = 48;
 inline constexpr double step = 0.25; // pixels along a ray

@@ -15,7 +15,7 @@ namespace reference::sampling {
 
 using vantor::thorough::EyeContrast;
 using vantor::thorough::GreyView;
-using vantor::thorough::Point;
+using vantor::Position;
 
 inline float bilinear(const GreyView &g, float x, float y) {
     if (!(x > -0.5f && y > -0.5f && x < g.width - 0.5f && y < g.height - 0.5f))
