@@ -9,6 +9,7 @@ namespace vantor {
 struct Position {
     double x = 0;
     double y = 0;
+    bool operator==(const Position &) const = default;
 };
 
 } // namespace vantor
