@@ -1,6 +1,6 @@
 // Model 1 symbols through the search's eye pattern triples: Model 1 has
 // Model 2's three eye patterns and timing patterns but no alignment
-// patterns, so a triple whose Model 2 reading failed is sampled once more
+// patterns, so a triple Model 2 could not read is sampled once more
 // through the grid the eyes alone give and read as Model 1.
 #pragma once
 

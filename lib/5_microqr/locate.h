@@ -1,7 +1,7 @@
 // A Micro QR symbol at an outlined lone eye pattern: the symbol is
 // sampled in each of the four directions the timing patterns may run;
 // format information, timing patterns and the Reed-Solomon block must all
-// agree before a reading counts.
+// agree before a symbol counts.
 #pragma once
 
 #include <optional>

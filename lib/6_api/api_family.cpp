@@ -55,9 +55,9 @@ void name_model2_symbols(Found &results) {
 namespace {
 
 // Model 1 symbols when Model 2 is not asked for (otherwise the Model 2
-// search reads them): the search with Model 1 readings, its Model 2
-// readings dropped.
-bool model1_alone_readings(const std::uint8_t *pixels, int width, int height, const vantor_options &options,
+// search reads them): the search with Model 1 asked for, its Model 2
+// symbols dropped.
+bool model1_alone_symbols(const std::uint8_t *pixels, int width, int height, const vantor_options &options,
                            Found &results) {
     if (!(options.kinds & (1u << VANTOR_KIND_QR_MODEL1)) || (options.kinds & (1u << VANTOR_KIND_QR)))
         return false;
@@ -111,9 +111,9 @@ bool lone_eye_kinds(const vantor_options &options) {
     return options.kinds & ((1u << VANTOR_KIND_MICRO_QR) | (1u << VANTOR_KIND_RMQR));
 }
 
-std::vector<FamilySymbol> lone_eye_readings(const thorough::GreyView &grey, const thorough::Binary &binary,
-                                                 std::span<const thorough::RowMatch> matches,
-                                                 const vantor_options &options) {
+std::vector<FamilySymbol> lone_eye_symbols(const thorough::GreyView &grey, const thorough::Binary &binary,
+                                          std::span<const thorough::RowMatch> matches,
+                                          const vantor_options &options) {
     const bool micro = options.kinds & (1u << VANTOR_KIND_MICRO_QR);
     const bool rectangular = options.kinds & (1u << VANTOR_KIND_RMQR);
     std::vector<FamilySymbol> read;
@@ -152,9 +152,9 @@ std::vector<FamilySymbol> lone_eye_readings(const thorough::GreyView &grey, cons
     return read;
 }
 
-bool family_readings(const std::uint8_t *pixels, int width, int height, const vantor_options &options,
-                     Found &results, LoneEyeFinds finds) {
-    const bool model1 = model1_alone_readings(pixels, width, height, options, results);
+bool family_symbols(const std::uint8_t *pixels, int width, int height, const vantor_options &options,
+                    Found &results, LoneEyeFinds finds) {
+    const bool model1 = model1_alone_symbols(pixels, width, height, options, results);
     if (model1 && !options.all_symbols)
         return true;
     if (!lone_eye_kinds(options))
@@ -171,7 +171,7 @@ bool family_readings(const std::uint8_t *pixels, int width, int height, const va
             const thorough::Binary binary(grey);
             std::vector<thorough::RowMatch> matches = thorough::row_matches(binary);
             drop_read(matches, results, p == 1);
-            read = lone_eye_readings(grey, binary, matches, options);
+            read = lone_eye_symbols(grey, binary, matches, options);
         }
         for (FamilySymbol &symbol : read)
             add_family_symbol(results, symbol);

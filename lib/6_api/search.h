@@ -1,7 +1,7 @@
 // The thorough search: reads the symbols of a grey image that the classic
 // readings could not, by trying other eye pattern triples, perspective
 // sampling, mirrored and inverted symbols, and content the classic rules
-// refuse (ECI, structured append, FNC1). Every reading it returns passed the
+// refuse (ECI, structured append, FNC1). Every symbol it returns passed the
 // Reed-Solomon check of every block, the format and version information
 // checks and a strict reading of the data bit stream.
 //
@@ -49,7 +49,7 @@ struct SearchOptions {
     int max_triples = 60;     // eye pattern triples tried per binarisation
     int max_candidates = 48;  // candidates paired per binarisation, strongest first; with
                               // all_symbols the rest form the crowd
-    bool model1 = false;      // a triple whose Model 2 reading fails is read as Model 1
+    bool model1 = false;      // a triple Model 2 cannot read is read as Model 1
 };
 
 // The local binarisation of the image as it is (not its inverse) and the
