@@ -38,7 +38,7 @@ void fuzz_matrix(int side, std::span<const std::uint8_t> content) {
 // A rectangular matrix of 0..145 x 0..19 modules from the bits of the
 // content.
 void fuzz_rectangle(int selector, std::span<const std::uint8_t> content) {
-    rmqr::Matrix m{selector % 146, selector / 146 % 20, {}};
+    ModuleMatrix m{selector % 146, selector / 146 % 20, {}};
     m.modules.resize(static_cast<std::size_t>(m.width * m.height));
     const std::size_t bits = content.size() * 8;
     for (std::size_t i = 0; i < m.modules.size() && bits > 0; ++i)
