@@ -80,21 +80,6 @@ std::string read_cause(vantor_read_status status, const std::string &reader_mess
     return cause;
 }
 
-const char *read_cause_token(vantor_read_status status) {
-    switch (status) {
-    case VANTOR_READ_OK: return "none";
-    case VANTOR_READ_NO_SUCH_FILE: return "no_such_file";
-    case VANTOR_READ_PERMISSION_DENIED: return "permission_denied";
-    case VANTOR_READ_IS_DIRECTORY: return "is_directory";
-    case VANTOR_READ_EMPTY_FILE: return "empty_file";
-    case VANTOR_READ_UNKNOWN_FORMAT: return "unknown_format";
-    case VANTOR_READ_DAMAGED: return "damaged";
-    case VANTOR_READ_OUT_OF_MEMORY: return "out_of_memory";
-    case VANTOR_READ_INVALID_ARGUMENT: return "unreadable";
-    }
-    return "unreadable";
-}
-
 FileOutcome process_file(const Options &opt, const FileEntry &entry) {
     FileOutcome outcome;
     PageOutcome first;

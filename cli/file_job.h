@@ -37,7 +37,4 @@ FileOutcome process_file(const Options &options, const FileEntry &entry);
 // after a damaged file.
 std::string read_cause(vantor_read_status status, const std::string &reader_message);
 
-// A short fixed token for a status, for scripts ("no_such_file", ...).
-const char *read_cause_token(vantor_read_status status);
-
 } // namespace vantor::cli

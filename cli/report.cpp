@@ -47,11 +47,7 @@ void json_page(Writer &w, const FileEntry &entry, const FileOutcome &outcome, co
         head.number("page", page.page + 1);
     const report::RowNotes notes{page.warnings, page.explanation};
     if (page.read_status != VANTOR_READ_OK) {
-        report::JsonObject o = head;
-        o.flag("decoded", false).text("error", "unreadable");
-        o.text("cause", read_cause_token(page.read_status)).text("message", page.cause);
-        report::add_notes(o, notes);
-        w.out(o.str() + "\n");
+        w.out(report::unreadable_row(head, page.read_status, page.cause, notes).str() + "\n");
         return;
     }
     for (const report::JsonObject &o : report::decode_rows(head, page.results, notes))

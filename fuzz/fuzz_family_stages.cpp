@@ -28,7 +28,7 @@ namespace {
 
 // A square matrix of 0..20 modules a side from the bits of the content.
 void fuzz_matrix(int side, std::span<const std::uint8_t> content) {
-    vantor::ModuleMatrix m{side, std::vector<std::uint8_t>(static_cast<std::size_t>(side * side))};
+    vantor::ModuleMatrix m{side, side, std::vector<std::uint8_t>(static_cast<std::size_t>(side * side))};
     const std::size_t bits = content.size() * 8;
     for (std::size_t i = 0; i < m.modules.size() && bits > 0; ++i)
         m.modules[i] = (content[(i % bits) / 8] >> (i % 8)) & 1;
@@ -38,7 +38,7 @@ void fuzz_matrix(int side, std::span<const std::uint8_t> content) {
 // A rectangular matrix of 0..145 x 0..19 modules from the bits of the
 // content.
 void fuzz_rectangle(int selector, std::span<const std::uint8_t> content) {
-    rmqr::Matrix m{selector % 146, selector / 146 % 20, {}};
+    ModuleMatrix m{selector % 146, selector / 146 % 20, {}};
     m.modules.resize(static_cast<std::size_t>(m.width * m.height));
     const std::size_t bits = content.size() * 8;
     for (std::size_t i = 0; i < m.modules.size() && bits > 0; ++i)
@@ -76,7 +76,7 @@ void fuzz_picture(int selector, std::span<const std::uint8_t> content) {
 // level and mask the first byte names.
 void fuzz_model1_matrix(int selector, std::span<const std::uint8_t> content) {
     const int n = 4 * (1 + selector % 14) + 17;
-    vantor::ModuleMatrix m{n, std::vector<std::uint8_t>(static_cast<std::size_t>(n * n))};
+    vantor::ModuleMatrix m{n, n, std::vector<std::uint8_t>(static_cast<std::size_t>(n * n))};
     const std::size_t bits = content.size() * 8;
     for (std::size_t i = 0; i < m.modules.size() && bits > 0; ++i)
         m.modules[i] = (content[(i % bits) / 8] >> (i % 8)) & 1;

@@ -37,6 +37,30 @@ void add_notes(JsonObject &o, const RowNotes &notes) {
         o.list("explain", notes.explanation);
 }
 
+const char *read_cause_token(vantor_read_status status) {
+    switch (status) {
+    case VANTOR_READ_OK: return "none";
+    case VANTOR_READ_NO_SUCH_FILE: return "no_such_file";
+    case VANTOR_READ_PERMISSION_DENIED: return "permission_denied";
+    case VANTOR_READ_IS_DIRECTORY: return "is_directory";
+    case VANTOR_READ_EMPTY_FILE: return "empty_file";
+    case VANTOR_READ_UNKNOWN_FORMAT: return "unknown_format";
+    case VANTOR_READ_DAMAGED: return "damaged";
+    case VANTOR_READ_OUT_OF_MEMORY: return "out_of_memory";
+    case VANTOR_READ_INVALID_ARGUMENT: return "unreadable";
+    }
+    return "unreadable";
+}
+
+JsonObject unreadable_row(const JsonObject &head, vantor_read_status status, const std::string &message,
+                          const RowNotes &notes) {
+    JsonObject o = head;
+    o.flag("decoded", false).text("error", "unreadable");
+    o.text("cause", read_cause_token(status)).text("message", message);
+    add_notes(o, notes);
+    return o;
+}
+
 std::vector<std::string> split_lines(std::string_view text) {
     std::vector<std::string> lines;
     std::size_t start = 0;

@@ -31,6 +31,14 @@ void add_symbol_fields(JsonObject &o, const vantor::Symbol &s);
 
 void add_notes(JsonObject &o, const RowNotes &notes);
 
+// A short fixed token for a read status, for scripts ("no_such_file", ...).
+const char *read_cause_token(vantor_read_status status);
+
+// The row of a file that could not be read: the status's token and the
+// message the user is told.
+JsonObject unreadable_row(const JsonObject &head, vantor_read_status status, const std::string &message,
+                          const RowNotes &notes);
+
 // The lines of a text, empty ones left out: an image's warnings as
 // RowNotes holds them.
 std::vector<std::string> split_lines(std::string_view text);

@@ -16,11 +16,11 @@ namespace th = vantor::thorough;
 
 namespace {
 
-bool same(const th::Point &a, const th::Point &b) {
+bool same(const vantor::Position &a, const vantor::Position &b) {
     return std::memcmp(&a.x, &b.x, sizeof a.x) == 0 && std::memcmp(&a.y, &b.y, sizeof a.y) == 0;
 }
 
-bool same(const std::vector<th::Point> &a, const std::vector<th::Point> &b) {
+bool same(const std::vector<vantor::Position> &a, const std::vector<vantor::Position> &b) {
     if (a.size() != b.size())
         return false;
     for (std::size_t i = 0; i < a.size(); ++i)
@@ -29,7 +29,7 @@ bool same(const std::vector<th::Point> &a, const std::vector<th::Point> &b) {
     return true;
 }
 
-bool same(const std::optional<std::array<th::Point, 4>> &a, const std::optional<std::array<th::Point, 4>> &b) {
+bool same(const std::optional<std::array<vantor::Position, 4>> &a, const std::optional<std::array<vantor::Position, 4>> &b) {
     if (a.has_value() != b.has_value())
         return false;
     for (std::size_t i = 0; a && i < 4; ++i)
@@ -51,8 +51,8 @@ TEST(EyeOutline, TraceAndFitGiveThePlainFormsPoints) {
     for (int t = 0; t < 150; ++t) {
         const int w = 20 + static_cast<int>(rng() % 90), h = 20 + static_cast<int>(rng() % 90);
         const double module = 1.0 + 3.0 * unit(rng), turn = 1.6 * unit(rng);
-        const th::Point centre{w * (1.2 * unit(rng) - 0.1), h * (1.2 * unit(rng) - 0.1)};
-        const th::Point row{std::cos(turn), std::sin(turn)}, col{-row.y, row.x};
+        const vantor::Position centre{w * (1.2 * unit(rng) - 0.1), h * (1.2 * unit(rng) - 0.1)};
+        const vantor::Position row{std::cos(turn), std::sin(turn)}, col{-row.y, row.x};
         std::vector<std::uint8_t> px(static_cast<std::size_t>(w) * h);
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) {
@@ -64,23 +64,23 @@ TEST(EyeOutline, TraceAndFitGiveThePlainFormsPoints) {
             }
         const th::Binary binary(th::GreyView{px.data(), w, h, w, false});
         for (int k = 0; k < 4; ++k) {
-            th::Point at = centre;
+            vantor::Position at = centre;
             if (k == 1)
                 at = {std::floor(centre.x) + 0.5, std::floor(centre.y) + 0.5};
             else if (k == 2)
                 at = {centre.x + module * (unit(rng) - 0.5), centre.y + module * (unit(rng) - 0.5)};
             else if (k == 3)
                 at = {-0.5, h - 0.5};
-            const std::vector<th::Point> traced = th::trace_eye(binary, at, module);
+            const std::vector<vantor::Position> traced = th::trace_eye(binary, at, module);
             ASSERT_TRUE(same(traced, reference::outline::trace_eye(binary, at, module)))
                 << w << "x" << h << " at " << at.x << "," << at.y << " module " << module;
-            std::vector<th::Point> thinned;
+            std::vector<vantor::Position> thinned;
             for (std::size_t i = 0; i < traced.size(); ++i)
                 if (rng() % 4 != 0)
                     thinned.push_back(traced[i]);
             for (const auto &points : {traced, thinned})
-                for (const th::Point &axis : {row, th::Point{1, 0}, th::Point{0.6, 0.8}}) {
-                    const th::Point down{-axis.y, axis.x};
+                for (const vantor::Position &axis : {row, vantor::Position{1, 0}, vantor::Position{0.6, 0.8}}) {
+                    const vantor::Position down{-axis.y, axis.x};
                     const auto got = th::fit_outline(points, at, axis, down, module);
                     ASSERT_TRUE(same(got, reference::outline::fit_outline(points, at, axis, down, module)))
                         << w << "x" << h << " at " << at.x << "," << at.y << " module " << module;

@@ -79,14 +79,14 @@ TEST(GreySampling, EyeContrastGivesThePlainFormsValues) {
         const View v = random_view(rng);
         const double w = v.grey.width, h = v.grey.height;
         const double module = 0.2 + 2.0 * unit(rng), turn = 6.3 * unit(rng);
-        const th::Point x_step{module * std::cos(turn), module * std::sin(turn)};
-        const th::Point y_step{-x_step.y, x_step.x};
-        th::Point centre{-2.0 + (w + 4.0) * unit(rng), -2.0 + (h + 4.0) * unit(rng)};
+        const vantor::Position x_step{module * std::cos(turn), module * std::sin(turn)};
+        const vantor::Position y_step{-x_step.y, x_step.x};
+        vantor::Position centre{-2.0 + (w + 4.0) * unit(rng), -2.0 + (h + 4.0) * unit(rng)};
         if (t % 4 == 0) {
             // Axis-aligned, corner samples on the first or last row and
             // column, or exactly a pixel in from them.
             const double m = std::floor(module * 4) / 4 + 0.25, in = (t / 4) % 2;
-            centre = (t / 8) % 2 ? th::Point{in + 3 * m, in + 3 * m} : th::Point{w - 1 - in - 3 * m, h - 1 - in - 3 * m};
+            centre = (t / 8) % 2 ? vantor::Position{in + 3 * m, in + 3 * m} : vantor::Position{w - 1 - in - 3 * m, h - 1 - in - 3 * m};
             const th::EyeContrast got = th::eye_contrast(v.grey, centre, {m, 0}, {0, m});
             const th::EyeContrast want = reference::sampling::eye_contrast(v.grey, centre, {m, 0}, {0, m});
             ASSERT_TRUE(same_bits(got.difference, want.difference) && same_bits(got.separation, want.separation))

@@ -17,7 +17,7 @@ namespace th = vantor::thorough;
 namespace {
 
 // The turn of a side from the picture's rows, folded into [0, 90) degrees.
-double folded_degrees(th::Point from, th::Point to) {
+double folded_degrees(vantor::Position from, vantor::Position to) {
     const double deg = std::atan2(to.y - from.y, to.x - from.x) * 180 / std::numbers::pi;
     return std::fmod(std::fmod(deg, 90) + 90, 90);
 }
@@ -39,7 +39,7 @@ TEST(LoneEyes, OutlinesATurnedEyeSquareToItsSides) {
             o.module_px = module;
             o.rotation_deg = turn;
             const vt::Picture p = vt::render(*symbol, o);
-            std::optional<std::array<th::Point, 4>> first;
+            std::optional<std::array<vantor::Position, 4>> first;
             sf::for_each_outline(p.pixels.data(), p.width, p.height, p.width, [&](const sf::Outline &outline) {
                 first = outline.corners;
                 return false;
@@ -47,7 +47,7 @@ TEST(LoneEyes, OutlinesATurnedEyeSquareToItsSides) {
             ASSERT_TRUE(first.has_value()) << module << " px, " << turn << " deg";
             const auto &c = *first;
             for (int k = 0; k < 4; ++k) {
-                const th::Point a = c[static_cast<std::size_t>(k)], b = c[static_cast<std::size_t>((k + 1) % 4)];
+                const vantor::Position a = c[static_cast<std::size_t>(k)], b = c[static_cast<std::size_t>((k + 1) % 4)];
                 EXPECT_LT(turn_apart(folded_degrees(a, b), std::fmod(turn, 90.0)), 3.0)
                     << module << " px, " << turn << " deg, side " << k;
                 EXPECT_NEAR(std::hypot(b.x - a.x, b.y - a.y), 7 * module, 0.1 * 7 * module)

@@ -27,9 +27,9 @@ namespace {
 using vantor::testing::random_kanji;
 using vantor::testing::random_text;
 
-vantor::ModuleMatrix matrix_of(const Symbol &s) { return vantor::ModuleMatrix{s.size, s.modules}; }
+vantor::ModuleMatrix matrix_of(const Symbol &s) { return vantor::ModuleMatrix{s.size, s.size, s.modules}; }
 
-std::string text_of(const mq::Reading &r) { return std::string(r.content.bytes.begin(), r.content.bytes.end()); }
+std::string text_of(const vantor::SymbolRead &r) { return std::string(r.content.bytes.begin(), r.content.bytes.end()); }
 
 
 const std::string &digits = vantor::testing::digit_chars;
@@ -124,12 +124,12 @@ TEST(MicroQrMatrix, ReadsMirroredSymbols) {
 vantor::ModuleMatrix damaged(const vantor::ModuleMatrix &m, int flips, std::mt19937 &rng) {
     vantor::ModuleMatrix d = m;
     for (int i = 0; i < flips;) {
-        const int col = 1 + static_cast<int>(rng() % static_cast<unsigned>(m.size - 1));
-        const int row = 1 + static_cast<int>(rng() % static_cast<unsigned>(m.size - 1));
+        const int col = 1 + static_cast<int>(rng() % static_cast<unsigned>(m.width - 1));
+        const int row = 1 + static_cast<int>(rng() % static_cast<unsigned>(m.width - 1));
         if (row <= 8 && col <= 8)
             continue;
         ++i;
-        d.modules[static_cast<std::size_t>(row) * static_cast<std::size_t>(m.size) + static_cast<std::size_t>(col)] ^= 1;
+        d.modules[static_cast<std::size_t>(row) * static_cast<std::size_t>(m.width) + static_cast<std::size_t>(col)] ^= 1;
     }
     return d;
 }
@@ -184,7 +184,7 @@ TEST(MicroQrMatrix, HostileMatricesGiveNothing) {
     int read = 0;
     for (int size = 0; size <= 19; ++size) {
         for (int k = 0; k < 1500; ++k) {
-            vantor::ModuleMatrix m{size, std::vector<std::uint8_t>(static_cast<std::size_t>(size * size))};
+            vantor::ModuleMatrix m{size, size, std::vector<std::uint8_t>(static_cast<std::size_t>(size * size))};
             for (auto &v : m.modules)
                 v = k == 0 ? 0 : k == 1 ? 1 : static_cast<std::uint8_t>(rng() & 1);
             read += mq::read_matrix(m).has_value();
@@ -192,7 +192,7 @@ TEST(MicroQrMatrix, HostileMatricesGiveNothing) {
     }
     EXPECT_EQ(read, 0);
     // A matrix whose module vector does not match its size.
-    EXPECT_FALSE(mq::read_matrix(vantor::ModuleMatrix{13, std::vector<std::uint8_t>(100)}));
+    EXPECT_FALSE(mq::read_matrix(vantor::ModuleMatrix{13, 13, std::vector<std::uint8_t>(100)}));
 }
 
 } // namespace

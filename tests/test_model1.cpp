@@ -25,7 +25,7 @@ namespace {
 
 constexpr vt::Level levels[] = {vt::Level::L, vt::Level::M, vt::Level::Q, vt::Level::H};
 
-ModuleMatrix matrix_of(const vt::Symbol &s) { return ModuleMatrix{s.size, s.modules}; }
+ModuleMatrix matrix_of(const vt::Symbol &s) { return ModuleMatrix{s.size, s.size, s.modules}; }
 
 std::string text_of(const vantor::Content &c) { return std::string(c.bytes.begin(), c.bytes.end()); }
 
@@ -106,7 +106,7 @@ TEST(Model1Matrix, ReadsEveryVersionLevelModeAndMaskMirroredToo) {
                                << static_cast<int>(mode);
                 EXPECT_EQ(text_of(r->content), text);
                 EXPECT_EQ(r->version, v);
-                EXPECT_EQ(r->format.mask, mask);
+                EXPECT_EQ(r->mask, mask);
                 EXPECT_EQ(r->corrected, 0);
                 EXPECT_FALSE(r->mirrored);
                 const auto t = m1::read_matrix(matrix_of(*s).transposed());
@@ -144,7 +144,7 @@ TEST(Model1Matrix, OneWrongModuleIsCorrected) {
             int col = 0, row = 0;
             m1::slot_module(slot, static_cast<int>(rng() % 8), col, row);
             ModuleMatrix m = matrix_of(*s);
-            m.modules[static_cast<std::size_t>(row) * m.size + col] ^= 1;
+            m.modules[static_cast<std::size_t>(row) * m.width + col] ^= 1;
             const auto r = m1::read_matrix(m);
             ASSERT_TRUE(r) << "version " << v << " level " << static_cast<int>(level) << " at " << col << "," << row;
             EXPECT_EQ(text_of(r->content), "MODEL 1");
@@ -156,8 +156,8 @@ TEST(Model1Matrix, RandomMatricesAndModel2SymbolsGiveNothing) {
     std::mt19937 rng(5);
     for (int i = 0; i < 20000; ++i) {
         const int v = 1 + static_cast<int>(rng() % m1::max_version);
-        ModuleMatrix m{m1::symbol_size(v), {}};
-        m.modules.resize(static_cast<std::size_t>(m.size) * m.size);
+        ModuleMatrix m{m1::symbol_size(v), m1::symbol_size(v), {}};
+        m.modules.resize(static_cast<std::size_t>(m.width) * m.width);
         for (auto &cell : m.modules)
             cell = static_cast<std::uint8_t>(rng() % 2);
         EXPECT_FALSE(m1::read_matrix(m)) << "matrix " << i;
@@ -181,17 +181,17 @@ TEST(Model1Matrix, RandomMatricesAndModel2SymbolsGiveNothing) {
 
 TEST(Model1Matrix, MatricesOfNoModel1SizeGiveNothing) {
     for (int size : {0, 1, 17, 20, 22, 23, 24, 77, 177}) {
-        ModuleMatrix m{size, std::vector<std::uint8_t>(static_cast<std::size_t>(size) * size, 1)};
+        ModuleMatrix m{size, size, std::vector<std::uint8_t>(static_cast<std::size_t>(size) * size, 1)};
         EXPECT_FALSE(m1::read_matrix(m)) << size;
         EXPECT_FALSE(m1::read_format(m)) << size;
     }
     // A size that does not match its modules.
     const auto s = vt::make_model1("12345", 2, vt::Level::L, vt::Mode::numeric, 1);
     ASSERT_TRUE(s);
-    ModuleMatrix short_of{s->size, s->modules};
+    ModuleMatrix short_of{s->size, s->size, s->modules};
     short_of.modules.pop_back();
     EXPECT_FALSE(m1::read_matrix(short_of));
-    ModuleMatrix larger{s->size + 4, s->modules};
+    ModuleMatrix larger{s->size + 4, s->size + 4, s->modules};
     EXPECT_FALSE(m1::read_matrix(larger));
     EXPECT_TRUE(m1::slots(0).empty());
     EXPECT_TRUE(m1::slots(15).empty());

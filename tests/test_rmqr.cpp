@@ -25,7 +25,7 @@ namespace {
 using vantor::testing::random_kanji;
 using vantor::testing::random_text;
 
-std::string text_of(const rq::Reading &r) { return std::string(r.content.bytes.begin(), r.content.bytes.end()); }
+std::string text_of(const vantor::SymbolRead &r) { return std::string(r.content.bytes.begin(), r.content.bytes.end()); }
 
 
 const std::string &digits = vantor::testing::digit_chars;
@@ -147,8 +147,8 @@ TEST(RmqrMatrix, ReadsMirroredSymbols) {
 
 // The matrix with `flips` random modules inverted away from the eye
 // pattern's format copy; a module may be hit twice.
-rq::Matrix damaged(const rq::Matrix &m, int flips, std::mt19937 &rng) {
-    rq::Matrix d = m;
+vantor::ModuleMatrix damaged(const vantor::ModuleMatrix &m, int flips, std::mt19937 &rng) {
+    vantor::ModuleMatrix d = m;
     for (int i = 0; i < flips;) {
         const int col = static_cast<int>(rng() % static_cast<unsigned>(m.width));
         const int row = static_cast<int>(rng() % static_cast<unsigned>(m.height));
@@ -220,16 +220,16 @@ TEST(RmqrMatrix, HostileMatricesGiveNothing) {
         for (const auto &[w, h] : {std::pair{size->width, size->height}, std::pair{size->width + 2, size->height},
                                    std::pair{size->height, size->width}, std::pair{size->width, size->height - 1}})
             for (int k = 0; k < 300; ++k) {
-                rq::Matrix m{w, h, std::vector<std::uint8_t>(static_cast<std::size_t>(w * h))};
+                vantor::ModuleMatrix m{w, h, std::vector<std::uint8_t>(static_cast<std::size_t>(w * h))};
                 for (auto &v : m.modules)
                     v = k == 0 ? 0 : k == 1 ? 1 : static_cast<std::uint8_t>(rng() & 1);
                 read += rq::read_matrix(m).has_value();
             }
     }
     EXPECT_EQ(read, 0);
-    EXPECT_FALSE(rq::read_matrix(rq::Matrix{43, 7, std::vector<std::uint8_t>(100)}));
-    EXPECT_FALSE(rq::read_matrix(rq::Matrix{0, 0, {}}));
-    EXPECT_FALSE(rq::read_matrix(rq::Matrix{5, 3, std::vector<std::uint8_t>(15)}));
+    EXPECT_FALSE(rq::read_matrix(vantor::ModuleMatrix{43, 7, std::vector<std::uint8_t>(100)}));
+    EXPECT_FALSE(rq::read_matrix(vantor::ModuleMatrix{0, 0, {}}));
+    EXPECT_FALSE(rq::read_matrix(vantor::ModuleMatrix{5, 3, std::vector<std::uint8_t>(15)}));
 }
 
 } // namespace

@@ -47,8 +47,8 @@ std::array<e2e::Point, 4> corners_of(const vt::RenderOptions &o, int n) {
 
 void expect_corners(const th::FoundSymbol &s, const std::array<e2e::Point, 4> &want, double tolerance) {
     for (int i = 0; i < 4; ++i) {
-        EXPECT_NEAR(s.corners[static_cast<std::size_t>(i)][0], want[static_cast<std::size_t>(i)].x, tolerance) << i;
-        EXPECT_NEAR(s.corners[static_cast<std::size_t>(i)][1], want[static_cast<std::size_t>(i)].y, tolerance) << i;
+        EXPECT_NEAR(s.corners[static_cast<std::size_t>(i)].x, want[static_cast<std::size_t>(i)].x, tolerance) << i;
+        EXPECT_NEAR(s.corners[static_cast<std::size_t>(i)].y, want[static_cast<std::size_t>(i)].y, tolerance) << i;
     }
 }
 
@@ -101,7 +101,7 @@ TEST(ThoroughSearch, AllSymbolsGivesEachOfTwoSideBySide) {
     for (const auto &s : found) {
         const bool is_left = bytes(s) == "left one";
         for (const auto &c : s.corners)
-            EXPECT_EQ(c[0] < pictures[0].width, is_left) << bytes(s);
+            EXPECT_EQ(c.x < pictures[0].width, is_left) << bytes(s);
     }
     // Without all_symbols: the first symbol found, alone.
     EXPECT_EQ(search(both).size(), 1u);

@@ -1,5 +1,5 @@
-// A sampled square module matrix: what every kind's sampling gives and its
-// format, placement and codeword stages read.
+// A sampled module matrix: what every kind's sampling gives and its format,
+// placement and codeword stages read.
 #pragma once
 
 #include <cstdint>
@@ -7,21 +7,29 @@
 
 namespace vantor {
 
-// Row-major, 1 dark, 0 light.
+// Row-major, 1 dark, 0 light. Square for Model 2, Model 1 and Micro QR (the
+// width is the size), a rectangle for rMQR.
 struct ModuleMatrix {
-    int size = 0;
+    int width = 0;
+    int height = 0;
     std::vector<std::uint8_t> modules;
 
+    bool valid() const {
+        return width > 0 && height > 0 &&
+               modules.size() == static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+    }
     bool dark(int col, int row) const {
-        return modules[static_cast<std::size_t>(row) * static_cast<std::size_t>(size) +
+        return modules[static_cast<std::size_t>(row) * static_cast<std::size_t>(width) +
                        static_cast<std::size_t>(col)] != 0;
     }
-    // The matrix mirrored about its main diagonal: a symbol seen from behind.
+    // The matrix mirrored about its main diagonal, rows and columns
+    // swapped: a symbol seen from behind.
     ModuleMatrix transposed() const {
-        ModuleMatrix t{size, std::vector<std::uint8_t>(modules.size())};
-        for (int r = 0; r < size; ++r)
-            for (int c = 0; c < size; ++c)
-                t.modules[static_cast<std::size_t>(c) * size + r] = modules[static_cast<std::size_t>(r) * size + c];
+        ModuleMatrix t{height, width, std::vector<std::uint8_t>(modules.size())};
+        for (int r = 0; r < height; ++r)
+            for (int c = 0; c < width; ++c)
+                t.modules[static_cast<std::size_t>(c) * static_cast<std::size_t>(height) +
+                          static_cast<std::size_t>(r)] = modules[static_cast<std::size_t>(r) * width + c];
         return t;
     }
 };
@@ -29,7 +37,7 @@ struct ModuleMatrix {
 // A matrix read as it stands, or, when that gives nothing, transposed: a
 // symbol seen from behind, or printed mirrored. `read` gives an optional
 // reading with a `mirrored` flag, set here for the transposed one.
-template <class Matrix, class Read> auto read_either_way(const Matrix &matrix, Read &&read) {
+template <class Read> auto read_either_way(const ModuleMatrix &matrix, Read &&read) {
     if (auto r = read(matrix))
         return r;
     auto r = read(matrix.transposed());

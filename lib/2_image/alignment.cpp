@@ -22,7 +22,7 @@ double ring_score(Sample sample, Place place, double *spread = nullptr) {
     for (int j = -reach; j <= reach; ++j)
 #pragma GCC unroll 7
         for (int i = -reach; i <= reach; ++i) {
-            const Point p = place(i, j);
+            const Position p = place(i, j);
             const float value = sample(static_cast<float>(p.x), static_cast<float>(p.y));
             if (value < 0)
                 return NAN;
@@ -51,10 +51,10 @@ double ring_score(const GreyView &grey, const Projective &g, double u, double v)
 
 } // namespace
 
-std::optional<AlignmentHit> find_alignment(const GreyView &grey, const Projective &guess, Point expected,
+std::optional<AlignmentHit> find_alignment(const GreyView &grey, const Projective &guess, Position expected,
                                            double radius, double min_score) {
     double best = -1e9;
-    Point at = expected;
+    Position at = expected;
     const int steps = static_cast<int>(std::ceil(radius / 0.5));
     for (int sy = -steps; sy <= steps; ++sy)
         for (int sx = -steps; sx <= steps; ++sx) {
@@ -69,7 +69,7 @@ std::optional<AlignmentHit> find_alignment(const GreyView &grey, const Projectiv
         }
     if (!(best >= min_score * 0.6))
         return std::nullopt;
-    const Point coarse = at;
+    const Position coarse = at;
     for (int sy = -4; sy <= 4; ++sy)
         for (int sx = -4; sx <= 4; ++sx) {
             const double u = coarse.x + sx * 0.125, v = coarse.y + sy * 0.125;
@@ -84,17 +84,17 @@ std::optional<AlignmentHit> find_alignment(const GreyView &grey, const Projectiv
     return AlignmentHit{at, guess.map(at), best};
 }
 
-EyeContrast eye_contrast(const GreyView &grey, Point centre, Point x_step, Point y_step) {
+EyeContrast eye_contrast(const GreyView &grey, Position centre, Position x_step, Position y_step) {
     constexpr int reach = 3;
     auto place = [&](int i, int j) {
-        return Point{centre.x + i * x_step.x + j * y_step.x, centre.y + i * x_step.y + j * y_step.y};
+        return Position{centre.x + i * x_step.x + j * y_step.x, centre.y + i * x_step.y + j * y_step.y};
     };
     // The grid's corners bound its samples; with them a pixel inside the
     // image (far beyond any rounding), no sample needs holding at the border.
     bool inside = true;
     for (int j : {-reach, reach})
         for (int i : {-reach, reach}) {
-            const Point p = place(i, j);
+            const Position p = place(i, j);
             inside = inside && p.x >= 1 && p.y >= 1 && p.x <= grey.width - 2 && p.y <= grey.height - 2;
         }
     double spread = 0;

@@ -12,14 +12,14 @@ constexpr double edge_point = 0.35; // modules from a module's centre that the s
 } // namespace
 
 double known_fit(const thorough::GreyView &grey, const thorough::Binary &binary, std::span<const KnownModule> known,
-                 FunctionRef<thorough::Point(double, double)> map) {
+                 FunctionRef<Position(double, double)> map) {
     constexpr double offsets[4][2] = {{-edge_point, 0}, {edge_point, 0}, {0, -edge_point}, {0, edge_point}};
     double score = 0;
     for (const KnownModule &k : known) {
-        const thorough::Point centre = map(k.col, k.row);
+        const Position centre = map(k.col, k.row);
         const float threshold = static_cast<float>(binary.threshold(static_cast<float>(centre.x), static_cast<float>(centre.y)));
         for (const auto &o : offsets) {
-            const thorough::Point p = map(k.col + o[0], k.row + o[1]);
+            const Position p = map(k.col + o[0], k.row + o[1]);
             const float g = grey.bilinear(static_cast<float>(p.x), static_cast<float>(p.y));
             if (g < 0)
                 continue;
@@ -29,7 +29,7 @@ double known_fit(const thorough::GreyView &grey, const thorough::Binary &binary,
     return score;
 }
 
-void climb(std::span<thorough::Point> points, std::span<const unsigned> moves, double module, int rounds,
+void climb(std::span<Position> points, std::span<const unsigned> moves, double module, int rounds,
            FunctionRef<double()> score) {
     double best = score();
     for (double step = 0.5 * module; step >= 0.06 * module; step /= 2)
@@ -38,7 +38,7 @@ void climb(std::span<thorough::Point> points, std::span<const unsigned> moves, d
             for (const unsigned move : moves)
                 for (int axis = 0; axis < 2; ++axis)
                     for (const double d : {step, -step}) {
-                        const std::vector<thorough::Point> before(points.begin(), points.end());
+                        const std::vector<Position> before(points.begin(), points.end());
                         for (std::size_t k = 0; k < points.size(); ++k)
                             if (move >> k & 1u)
                                 (axis == 0 ? points[k].x : points[k].y) += d;

@@ -26,14 +26,14 @@ struct KnownModule {
 // width would fit as well). Points off the picture (a quiet zone cut off by
 // its edge) count nothing.
 double known_fit(const thorough::GreyView &grey, const thorough::Binary &binary, std::span<const KnownModule> known,
-                 FunctionRef<thorough::Point(double, double)> map);
+                 FunctionRef<Position(double, double)> map);
 
 // The frame's points moved, a coordinate at a time, by each move in turn
 // (a move shifts the points its bits name), while `score` of the points
 // rises: in steps from half a module down to a sixteenth, each step for at
 // most `rounds` passes. The eye's outline alone measures the far edges
 // too coarsely; this settles them on the known modules.
-void climb(std::span<thorough::Point> points, std::span<const unsigned> moves, double module, int rounds,
+void climb(std::span<Position> points, std::span<const unsigned> moves, double module, int rounds,
            FunctionRef<double()> score);
 
 } // namespace vantor::lone_eyes

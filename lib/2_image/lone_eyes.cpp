@@ -35,22 +35,22 @@ constexpr double min_separation = 1.2;
 // side. Weighted by the distance itself, each ray left out (a point dropped
 // as off the edge) would pull the direction towards its own by as much as
 // the corners do.
-std::optional<th::Point> row_direction(const std::vector<th::Point> &traced, th::Point centre) {
+std::optional<Position> row_direction(const std::vector<Position> &traced, Position centre) {
     if (traced.empty())
         return std::nullopt;
     double mean = 0;
-    for (const th::Point &p : traced)
+    for (const Position &p : traced)
         mean += std::hypot(p.x - centre.x, p.y - centre.y);
     mean /= static_cast<double>(traced.size());
     std::complex<double> sum = 0;
-    for (const th::Point &p : traced) {
+    for (const Position &p : traced) {
         const double dx = p.x - centre.x, dy = p.y - centre.y;
         sum += (std::hypot(dx, dy) - mean) * std::exp(std::complex<double>(0, 4 * std::atan2(dy, dx)));
     }
     if (std::abs(sum) == 0)
         return std::nullopt;
     const double side = std::arg(sum) / 4 - M_PI / 4;
-    return th::Point{std::cos(side), std::sin(side)};
+    return Position{std::cos(side), std::sin(side)};
 }
 
 // The traced points that can lie on the eye's outer edge: between 3.5
@@ -58,16 +58,16 @@ std::optional<th::Point> row_direction(const std::vector<th::Point> &traced, th:
 // about a quarter of the points' median distance. A ray that stopped early
 // at a gap in the ring, or ran on through a light module, would pull a
 // side's line away.
-std::vector<th::Point> outline_points(std::vector<th::Point> traced, th::Point centre) {
+std::vector<Position> outline_points(std::vector<Position> traced, Position centre) {
     if (traced.empty())
         return traced;
     std::vector<double> d;
-    for (const th::Point &p : traced)
+    for (const Position &p : traced)
         d.push_back(std::hypot(p.x - centre.x, p.y - centre.y));
     std::vector<double> sorted = d;
     std::nth_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 2), sorted.end());
     const double median = sorted[sorted.size() / 2];
-    std::vector<th::Point> kept;
+    std::vector<Position> kept;
     for (std::size_t i = 0; i < traced.size(); ++i)
         if (d[i] >= 0.75 * median && d[i] <= 1.45 * median)
             kept.push_back(traced[i]);
@@ -77,19 +77,19 @@ std::vector<th::Point> outline_points(std::vector<th::Point> traced, th::Point c
 // The eye's outline fitted twice: points more than a third of a module
 // off the first outline's sides (rays that ended at a notch of the ring or
 // in a neighbouring dark module) are left out of the second.
-std::optional<std::array<th::Point, 4>> refitted_outline(const std::vector<th::Point> &traced, th::Point centre,
-                                                         th::Point row_dir, th::Point col_dir, double module) {
+std::optional<std::array<Position, 4>> refitted_outline(const std::vector<Position> &traced, Position centre,
+                                                         Position row_dir, Position col_dir, double module) {
     const auto first = th::fit_outline(traced, centre, row_dir, col_dir, module);
     if (!first)
         return first;
     const auto &c = *first;
     const double side = (std::hypot(c[1].x - c[0].x, c[1].y - c[0].y) + std::hypot(c[3].x - c[0].x, c[3].y - c[0].y)) / 2;
     const double tolerance = side / 7 / 3;
-    std::vector<th::Point> near;
-    for (const th::Point &p : traced) {
+    std::vector<Position> near;
+    for (const Position &p : traced) {
         double nearest = 1e9;
         for (std::size_t k = 0; k < 4; ++k) {
-            const th::Point a = c[k], b = c[(k + 1) % 4];
+            const Position a = c[k], b = c[(k + 1) % 4];
             const double length = std::hypot(b.x - a.x, b.y - a.y);
             if (length > 0)
                 nearest = std::min(nearest, std::fabs((b.x - a.x) * (p.y - a.y) - (b.y - a.y) * (p.x - a.x)) / length);
@@ -97,7 +97,7 @@ std::optional<std::array<th::Point, 4>> refitted_outline(const std::vector<th::P
         if (nearest <= tolerance)
             near.push_back(p);
     }
-    const th::Point row{c[1].x - c[0].x, c[1].y - c[0].y}, col{c[3].x - c[0].x, c[3].y - c[0].y};
+    const Position row{c[1].x - c[0].x, c[1].y - c[0].y}, col{c[3].x - c[0].x, c[3].y - c[0].y};
     const double row_length = std::hypot(row.x, row.y), col_length = std::hypot(col.x, col.y);
     const auto second = th::fit_outline(near, centre, {row.x / row_length, row.y / row_length},
                                         {col.x / col_length, col.y / col_length}, module);
@@ -108,9 +108,9 @@ std::optional<std::array<th::Point, 4>> refitted_outline(const std::vector<th::P
 // centre and outer ring as much as the search asks of an eye pattern, and
 // by more than the spread of its own modules' greys (`min_separation`); the
 // corners go round the pattern, seven modules a side.
-bool stands_out(const th::GreyView &grey, th::Point centre, const std::array<th::Point, 4> &corners) {
-    const th::Point x_step{(corners[1].x - corners[0].x) / 7, (corners[1].y - corners[0].y) / 7};
-    const th::Point y_step{(corners[3].x - corners[0].x) / 7, (corners[3].y - corners[0].y) / 7};
+bool stands_out(const th::GreyView &grey, Position centre, const std::array<Position, 4> &corners) {
+    const Position x_step{(corners[1].x - corners[0].x) / 7, (corners[1].y - corners[0].y) / 7};
+    const Position y_step{(corners[3].x - corners[0].x) / 7, (corners[3].y - corners[0].y) / 7};
     const th::EyeContrast contrast = th::eye_contrast(grey, centre, x_step, y_step);
     return contrast.difference >= th::min_eye_contrast && contrast.separation >= min_separation;
 }
@@ -125,12 +125,12 @@ bool for_each_outline(const th::GreyView &grey, const th::Binary &binary, std::s
         // A single scan line is what noise gives.
         if (c.hits < 2)
             continue;
-        const th::Point centre{c.at.x, c.at.y};
-        const std::vector<th::Point> traced = outline_points(th::trace_eye(binary, centre, c.at.module), centre);
+        const Position centre{c.at.x, c.at.y};
+        const std::vector<Position> traced = outline_points(th::trace_eye(binary, centre, c.at.module), centre);
         const auto row_dir = row_direction(traced, centre);
         if (!row_dir)
             continue;
-        const th::Point col_dir{-row_dir->y, row_dir->x};
+        const Position col_dir{-row_dir->y, row_dir->x};
         const auto corners = refitted_outline(traced, centre, *row_dir, col_dir, c.at.module);
         if (!corners || !stands_out(grey, centre, *corners))
             continue;

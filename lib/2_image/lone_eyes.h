@@ -10,6 +10,7 @@
 #include <span>
 
 #include "1_base/function_ref.h"
+#include "1_base/symbol_read.h"
 #include "eye_scan.h"
 #include "image.h"
 #include "projective.h"
@@ -19,19 +20,19 @@ namespace vantor::lone_eyes {
 struct Outline {
     const thorough::GreyView &grey;
     const thorough::Binary &binary;
-    thorough::Point centre;
+    Position centre;
     // The pattern's outer corners, going round it; which is the symbol's
     // outer corner, and which way the symbol runs, is for the kind to find.
-    std::array<thorough::Point, 4> corners;
+    std::array<Position, 4> corners;
     double module; // the scan's module width estimate, pixels
 };
 
-// A symbol read at a lone eye pattern: the kind's reading, the symbol's own
-// top-left, top-right, bottom-right and bottom-left outer corners (a pixel's
-// centre at its index), and whether the picture was read inverted.
-template <class Reading> struct Located {
-    Reading reading;
-    std::array<std::array<float, 2>, 4> corners{};
+// A symbol read at a lone eye pattern: what the kind's reader gave, the
+// symbol's own top-left, top-right, bottom-right and bottom-left outer
+// corners, and whether the picture was read inverted.
+struct Located {
+    SymbolRead symbol;
+    std::array<Position, 4> corners{};
     bool inverted = false;
 };
 

@@ -20,7 +20,7 @@ Matrix multiply(const Matrix &a, const Matrix &b) {
 }
 
 // The unit square (0,0), (1,0), (1,1), (0,1) onto the quadrilateral.
-std::optional<Matrix> square_to_quad(const std::array<Point, 4> &q) {
+std::optional<Matrix> square_to_quad(const std::array<Position, 4> &q) {
     const double x0 = q[0].x, y0 = q[0].y, x1 = q[1].x, y1 = q[1].y;
     const double x2 = q[2].x, y2 = q[2].y, x3 = q[3].x, y3 = q[3].y;
     const double dx3 = x0 - x1 + x2 - x3, dy3 = y0 - y1 + y2 - y3;
@@ -77,33 +77,51 @@ bool solve(std::vector<double> &a, std::vector<double> &b, int n) {
 
 // Moves points to mean 0 and mean distance sqrt(2), which keeps the
 // least-squares system well conditioned: the matrix that does it.
-Matrix normaliser(std::span<const Point> pts) {
+Matrix normaliser(std::span<const Position> pts) {
     const auto [mx, my] = centroid(pts);
     double d = 0;
-    for (const Point &p : pts)
+    for (const Position &p : pts)
         d += std::hypot(p.x - mx, p.y - my);
     d /= static_cast<double>(pts.size());
     const double s = d > 0 ? std::sqrt(2.0) / d : 1;
     return Matrix{s, 0, -s * mx, 0, s, -s * my, 0, 0, 1};
 }
 
-Point apply(const Matrix &m, Point p) {
+Position apply(const Matrix &m, Position p) {
     const double w = m[6] * p.x + m[7] * p.y + m[8];
     return {(m[0] * p.x + m[1] * p.y + m[2]) / w, (m[3] * p.x + m[4] * p.y + m[5]) / w};
 }
 
 } // namespace
 
-Point centroid(std::span<const Point> pts) {
+Position centroid(std::span<const Position> pts) {
     double mx = 0, my = 0;
-    for (const Point &p : pts) {
+    for (const Position &p : pts) {
         mx += p.x;
         my += p.y;
     }
     return {mx / static_cast<double>(pts.size()), my / static_cast<double>(pts.size())};
 }
 
-std::optional<Projective> Projective::fit(std::span<const Point> from, std::span<const Point> to) {
+bool inside(const std::array<Position, 4> &corners, double x, double y) {
+    // The corners go round the quadrilateral one way; inside is on the same
+    // side of all four edges.
+    int sign = 0;
+    for (std::size_t i = 0; i < 4; ++i) {
+        const Position &a = corners[i];
+        const Position &b = corners[(i + 1) % 4];
+        const double cross = (b.x - a.x) * (y - a.y) - (b.y - a.y) * (x - a.x);
+        const int side = cross > 0 ? 1 : cross < 0 ? -1 : 0;
+        if (side != 0) {
+            if (sign != 0 && side != sign)
+                return false;
+            sign = side;
+        }
+    }
+    return true;
+}
+
+std::optional<Projective> Projective::fit(std::span<const Position> from, std::span<const Position> to) {
     if (from.size() != to.size() || from.size() < 4)
         return std::nullopt;
     const Matrix nf = normaliser(from), nt = normaliser(to);
@@ -111,7 +129,7 @@ std::optional<Projective> Projective::fit(std::span<const Point> from, std::span
     // u (g x + h y + 1) = a x + b y + c, v (...) = d x + e y + f.
     std::vector<double> ata(64, 0.0), atb(8, 0.0);
     for (std::size_t i = 0; i < from.size(); ++i) {
-        const Point f = apply(nf, from[i]), t = apply(nt, to[i]);
+        const Position f = apply(nf, from[i]), t = apply(nt, to[i]);
         const double rows[2][9] = {{f.x, f.y, 1, 0, 0, 0, -t.x * f.x, -t.x * f.y, t.x},
                                    {0, 0, 0, f.x, f.y, 1, -t.y * f.x, -t.y * f.y, t.y}};
         for (const auto &r : rows)
@@ -135,7 +153,7 @@ std::optional<Projective> Projective::fit(std::span<const Point> from, std::span
     return p;
 }
 
-std::optional<Projective> Projective::from_quads(const std::array<Point, 4> &from, const std::array<Point, 4> &to) {
+std::optional<Projective> Projective::from_quads(const std::array<Position, 4> &from, const std::array<Position, 4> &to) {
     const auto s_to = square_to_quad(to);
     const auto s_from = square_to_quad(from);
     if (!s_to || !s_from)
@@ -151,15 +169,15 @@ std::optional<Projective> Projective::from_quads(const std::array<Point, 4> &fro
     return p;
 }
 
-std::optional<Projective> Projective::from_triangles(const std::array<Point, 3> &from,
-                                                     const std::array<Point, 3> &to) {
+std::optional<Projective> Projective::from_triangles(const std::array<Position, 3> &from,
+                                                     const std::array<Position, 3> &to) {
     // The fourth corner completes each parallelogram.
-    const Point f3{from[1].x + from[2].x - from[0].x, from[1].y + from[2].y - from[0].y};
-    const Point t3{to[1].x + to[2].x - to[0].x, to[1].y + to[2].y - to[0].y};
+    const Position f3{from[1].x + from[2].x - from[0].x, from[1].y + from[2].y - from[0].y};
+    const Position t3{to[1].x + to[2].x - to[0].x, to[1].y + to[2].y - to[0].y};
     return from_quads({from[0], from[1], f3, from[2]}, {to[0], to[1], t3, to[2]});
 }
 
-Point Projective::map(double x, double y) const {
+Position Projective::map(double x, double y) const {
     const double w = m_[6] * x + m_[7] * y + m_[8];
     return {(m_[0] * x + m_[1] * y + m_[2]) / w, (m_[3] * x + m_[4] * y + m_[5]) / w};
 }

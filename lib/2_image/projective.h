@@ -6,31 +6,32 @@
 #include <optional>
 #include <span>
 
+#include "1_base/point.h"
+
 namespace vantor::thorough {
 
-struct Point {
-    double x = 0;
-    double y = 0;
-};
-
 // The mean of the points (at least one).
-Point centroid(std::span<const Point> pts);
+Position centroid(std::span<const Position> pts);
+
+// Whether (x, y) lies inside the quadrilateral whose corners go round it in
+// order (a symbol's corners).
+bool inside(const std::array<Position, 4> &corners, double x, double y);
 
 class Projective {
 public:
     // The map taking each of the four `from` points onto the `to` point of
     // the same index; nothing when three of either lie on a line.
-    static std::optional<Projective> from_quads(const std::array<Point, 4> &from, const std::array<Point, 4> &to);
+    static std::optional<Projective> from_quads(const std::array<Position, 4> &from, const std::array<Position, 4> &to);
     // The map that best takes each `from` point onto the `to` point of the
     // same index (least squares, at least four pairs); nothing when they do
     // not determine one.
-    static std::optional<Projective> fit(std::span<const Point> from, std::span<const Point> to);
+    static std::optional<Projective> fit(std::span<const Position> from, std::span<const Position> to);
     // The affine map taking three points onto three.
-    static std::optional<Projective> from_triangles(const std::array<Point, 3> &from, const std::array<Point, 3> &to);
+    static std::optional<Projective> from_triangles(const std::array<Position, 3> &from, const std::array<Position, 3> &to);
 
-    Point map(double x, double y) const;
+    Position map(double x, double y) const;
     bool operator==(const Projective &other) const = default;
-    Point map(Point p) const { return map(p.x, p.y); }
+    Position map(Position p) const { return map(p.x, p.y); }
     // Whether the map keeps w positive over the module square 0..n: a map
     // that folds the symbol through infinity is no grid.
     bool proper_over(double n) const;

@@ -25,7 +25,7 @@ int cell_of(const std::vector<double> &cuts, double v) {
 // Module width in pixels at the symbol's centre.
 double module_width(const Grid &g) {
     const double c = g.size / 2.0;
-    const Point a = g.map(c, c), b = g.map(c + 1, c), d = g.map(c, c + 1);
+    const Position a = g.map(c, c), b = g.map(c + 1, c), d = g.map(c, c + 1);
     return std::sqrt(std::hypot(b.x - a.x, b.y - a.y) * std::hypot(d.x - a.x, d.y - a.y));
 }
 
@@ -33,13 +33,13 @@ double module_width(const Grid &g) {
 float module_grey(const GreyView &grey, const Grid &g, int col, int row, bool several) {
     const double cx = col + 0.5, cy = row + 0.5;
     if (!several) {
-        const Point p = g.map(cx, cy);
+        const Position p = g.map(cx, cy);
         return grey.bilinear(static_cast<float>(p.x), static_cast<float>(p.y));
     }
     constexpr double offsets[5][2] = {{0, 0}, {-spread, 0}, {spread, 0}, {0, -spread}, {0, spread}};
     float sum = 0;
     for (const auto &o : offsets) {
-        const Point p = g.map(cx + o[0], cy + o[1]);
+        const Position p = g.map(cx + o[0], cy + o[1]);
         const float v = grey.bilinear(static_cast<float>(p.x), static_cast<float>(p.y));
         if (v < 0)
             return -1;
@@ -50,7 +50,7 @@ float module_grey(const GreyView &grey, const Grid &g, int col, int row, bool se
 
 } // namespace
 
-Point Grid::map(double col, double row) const {
+Position Grid::map(double col, double row) const {
     if (cells.empty() || cuts.size() < 2)
         return whole.map(col, row);
     const int span = static_cast<int>(cuts.size()) - 1;
@@ -70,11 +70,11 @@ std::optional<ModuleMatrix> sample(const GreyView &grey, const Binary &binary, c
                 return std::nullopt;
             greys[static_cast<std::size_t>(r) * n + c] = v;
         }
-    ModuleMatrix m{n, std::vector<std::uint8_t>(greys.size())};
+    ModuleMatrix m{n, n, std::vector<std::uint8_t>(greys.size())};
     if (threshold == Threshold::blocks) {
         for (int r = 0; r < n; ++r)
             for (int c = 0; c < n; ++c) {
-                const Point p = grid.map(c + 0.5, r + 0.5);
+                const Position p = grid.map(c + 0.5, r + 0.5);
                 m.modules[static_cast<std::size_t>(r) * n + c] =
                     greys[static_cast<std::size_t>(r) * n + c] <= binary.threshold(static_cast<float>(p.x), static_cast<float>(p.y));
             }
@@ -123,7 +123,7 @@ double timing_agreement(const GreyView &grey, const Binary &binary, const Grid &
             continue;
         for (int axis = 0; axis < 2; ++axis) {
             const double c = axis == 0 ? i + 0.5 : 6.5, r = axis == 0 ? 6.5 : i + 0.5;
-            const Point p = grid.map(c, r);
+            const Position p = grid.map(c, r);
             const float v = grey.bilinear(static_cast<float>(p.x), static_cast<float>(p.y));
             if (v < 0)
                 return 0;

@@ -21,7 +21,7 @@ struct Grid {
     std::vector<double> cuts;
     std::vector<Projective> cells;
 
-    Point map(double col, double row) const;
+    Position map(double col, double row) const;
 };
 
 enum class Threshold {

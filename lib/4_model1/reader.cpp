@@ -73,7 +73,7 @@ std::optional<std::vector<std::uint8_t>> corrected_data(const std::vector<std::u
     return data;
 }
 
-std::optional<thorough::Reading> read_as_is(const vantor::ModuleMatrix &m, int version) {
+std::optional<SymbolRead> read_as_is(const vantor::ModuleMatrix &m, int version) {
     const auto format = model1::read_format(m);
     if (!format)
         return std::nullopt;
@@ -94,19 +94,19 @@ std::optional<thorough::Reading> read_as_is(const vantor::ModuleMatrix &m, int v
     auto content = parse_bitstream(stream, version, SymbolKind::model1, bits);
     if (!content)
         return std::nullopt;
-    return thorough::Reading{std::move(*content), version, thorough::FormatInfo{format->level_bits, format->mask},
-                             corrected, false};
+    return SymbolRead{std::move(*content), version, level_letter(format->level_bits), format->mask, corrected,
+                      format->bit_errors,  false};
 }
 
 } // namespace
 
 std::optional<Format> read_format(const vantor::ModuleMatrix &m, int max_bit_errors) {
-    if (m.size < 21 || m.modules.size() != static_cast<std::size_t>(m.size) * static_cast<std::size_t>(m.size))
+    if (m.width < 21 || m.modules.size() != static_cast<std::size_t>(m.width) * static_cast<std::size_t>(m.width))
         return std::nullopt;
     std::optional<Format> best;
     int other = -1; // the data of the copy not chosen
     for (int copy = 0; copy < 2; ++copy) {
-        const int word = read_format_word(m.modules, m.size, m.size, copy, 1);
+        const int word = read_format_word(m.modules, m.width, m.width, copy, 1);
         if (word < 0)
             return std::nullopt;
         const int own = word ^ model2_format_mask ^ model1_format_mask;
@@ -133,8 +133,8 @@ std::optional<Format> read_format(const vantor::ModuleMatrix &m, int max_bit_err
     return best;
 }
 
-std::optional<thorough::Reading> read_matrix(const vantor::ModuleMatrix &matrix) {
-    const int n = matrix.size;
+std::optional<SymbolRead> read_matrix(const vantor::ModuleMatrix &matrix) {
+    const int n = matrix.width;
     if (n < symbol_size(1) || n > symbol_size(max_version) || (n - 17) % 4 != 0 ||
         matrix.modules.size() != static_cast<std::size_t>(n) * static_cast<std::size_t>(n))
         return std::nullopt;

@@ -23,7 +23,7 @@ std::optional<Format> read_format(const vantor::ModuleMatrix &matrix, int max_bi
 // information within 2 bits, every block a codeword after correction (the
 // smallest symbols within the search's tighter limits), the four leading
 // bits of the stream clear and a valid bit stream. The transposed matrix is
-// tried when the matrix gives nothing. The reading's version is Model 1's.
-std::optional<thorough::Reading> read_matrix(const vantor::ModuleMatrix &matrix);
+// tried when the matrix gives nothing. The version read is Model 1's.
+std::optional<SymbolRead> read_matrix(const vantor::ModuleMatrix &matrix);
 
 } // namespace vantor::model1

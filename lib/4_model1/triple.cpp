@@ -28,19 +28,19 @@ std::vector<thorough::Grid> corner_grids(const thorough::Eyes &e, const thorough
     const int n = guess.size;
     std::vector<thorough::Grid> out{guess};
     const double far = n - 3.5;
-    const thorough::Point corner = guess.map(far, far);
+    const Position corner = guess.map(far, far);
     const double module = (e.corner.module + e.along.module + e.down.module) / 3;
     for (double dr : corner_steps)
         for (double dc : corner_steps) {
             if (dr == 0 && dc == 0)
                 continue;
-            const thorough::Point moved{corner.x + module * (dc * e.row_dir.x + dr * e.col_dir.x),
+            const Position moved{corner.x + module * (dc * e.row_dir.x + dr * e.col_dir.x),
                                         corner.y + module * (dc * e.row_dir.y + dr * e.col_dir.y)};
             const auto map = thorough::Projective::from_quads(
-                {thorough::Point{3.5, 3.5}, thorough::Point{far, 3.5}, thorough::Point{far, far},
-                 thorough::Point{3.5, far}},
-                {thorough::Point{e.corner.x, e.corner.y}, thorough::Point{e.along.x, e.along.y}, moved,
-                 thorough::Point{e.down.x, e.down.y}});
+                {Position{3.5, 3.5}, Position{far, 3.5}, Position{far, far},
+                 Position{3.5, far}},
+                {Position{e.corner.x, e.corner.y}, Position{e.along.x, e.along.y}, moved,
+                 Position{e.down.x, e.down.y}});
             if (map && map->proper_over(n))
                 out.push_back(thorough::Grid{n, *map, {}, {}});
         }
@@ -49,7 +49,7 @@ std::vector<thorough::Grid> corner_grids(const thorough::Eyes &e, const thorough
 
 } // namespace
 
-std::optional<TripleReading> read_triple(const thorough::GreyView &grey, const thorough::Binary &binary,
+std::optional<TripleRead> read_triple(const thorough::GreyView &grey, const thorough::Binary &binary,
                                          const thorough::Eyes &eyes) {
     const double across = thorough::eyes_modules_across(eyes);
     const int v0 = static_cast<int>(std::lround((across - 17) / 4));
@@ -72,7 +72,7 @@ std::optional<TripleReading> read_triple(const thorough::GreyView &grey, const t
                 if (!m)
                     continue;
                 if (auto r = model1::read_matrix(*m))
-                    return TripleReading{std::move(*r), grid};
+                    return TripleRead{std::move(*r), grid};
             }
     }
     return std::nullopt;

@@ -1,6 +1,6 @@
 // Model 1 symbols through the search's eye pattern triples: Model 1 has
 // Model 2's three eye patterns and timing patterns but no alignment
-// patterns, so a triple whose Model 2 reading failed is sampled once more
+// patterns, so a triple Model 2 could not read is sampled once more
 // through the grid the eyes alone give and read as Model 1.
 #pragma once
 
@@ -11,15 +11,15 @@
 
 namespace vantor::model1 {
 
-// A Model 1 reading and the grid it was sampled through.
-struct TripleReading {
-    thorough::Reading reading;
+// A Model 1 symbol read and the grid it was sampled through.
+struct TripleRead {
+    SymbolRead symbol;
     thorough::Grid grid;
 };
 
 // The Model 1 symbol the triple frames, read through the grids of the
 // versions nearest the size the eyes measure.
-std::optional<TripleReading> read_triple(const thorough::GreyView &grey, const thorough::Binary &binary,
+std::optional<TripleRead> read_triple(const thorough::GreyView &grey, const thorough::Binary &binary,
                                          const thorough::Eyes &eyes);
 
 } // namespace vantor::model1

@@ -27,7 +27,7 @@ constexpr int picture_format_errors = 2; // format bits a picture's reading may 
 // that alternate dark, light, ... from module 8.
 double timing_share(const vantor::ModuleMatrix &m) {
     int agree = 0, total = 0;
-    for (int i = 8; i < m.size; ++i) {
+    for (int i = 8; i < m.width; ++i) {
         agree += m.dark(i, 0) == (i % 2 == 0);
         agree += m.dark(0, i) == (i % 2 == 0);
         total += 2;
@@ -65,9 +65,9 @@ std::vector<KnownModule> known_modules(int n) {
 // An affine module grid: the image points of modules (0, 0), (n, 0) and
 // (0, n) corners.
 struct Frame {
-    std::array<th::Point, 3> at;
+    std::array<Position, 3> at;
 
-    th::Point map(double col, double row, int n) const {
+    Position map(double col, double row, int n) const {
         const double u = col / n, v = row / n;
         return {at[0].x + (at[1].x - at[0].x) * u + (at[2].x - at[0].x) * v,
                 at[0].y + (at[1].y - at[0].y) * u + (at[2].y - at[0].y) * v};
@@ -100,7 +100,7 @@ bool timing_starts(const th::GreyView &grey, const th::Binary &binary, const Fra
             int agree = 0;
             for (int i = 8; i <= 10; ++i) {
                 const double along = (i + 0.5) * scale;
-                const th::Point p = axis == 0 ? f.map(along, 0.5, 11) : f.map(0.5, along, 11);
+                const Position p = axis == 0 ? f.map(along, 0.5, 11) : f.map(0.5, along, 11);
                 const float g = grey.bilinear(static_cast<float>(p.x), static_cast<float>(p.y));
                 if (g < 0)
                     return false;
@@ -119,12 +119,12 @@ bool timing_starts(const th::GreyView &grey, const th::Binary &binary, const Fra
 
 // The frame of a symbol n modules a side fitted to its known modules,
 // starting from the eye's outline.
-Frame frame_for(const th::GreyView &grey, const th::Binary &binary, const std::array<th::Point, 4> &eye, int n,
+Frame frame_for(const th::GreyView &grey, const th::Binary &binary, const std::array<Position, 4> &eye, int n,
                 double module) {
     // The outline spans 7 of the symbol's n modules along each side.
     auto along = [&](int k) {
-        const th::Point o = eye[0], e = eye[static_cast<std::size_t>(k)];
-        return th::Point{o.x + (e.x - o.x) * n / 7.0, o.y + (e.y - o.y) * n / 7.0};
+        const Position o = eye[0], e = eye[static_cast<std::size_t>(k)];
+        return Position{o.x + (e.x - o.x) * n / 7.0, o.y + (e.y - o.y) * n / 7.0};
     };
     return fitted_frame(grey, binary, Frame{{eye[0], along(1), along(3)}}, n, module);
 }
@@ -134,13 +134,13 @@ Frame frame_for(const th::GreyView &grey, const th::Binary &binary, const std::a
 // `shift` moves the far corner, which no known module pins, by that many
 // modules along the frame's axes: a picture taken at a slant is no
 // parallelogram.
-std::optional<Located> read_framed(const th::GreyView &grey, const th::Binary &binary, const Frame &f, int version,
-                                   th::Point shift = {0, 0}) {
+std::optional<lone_eyes::Located> read_framed(const th::GreyView &grey, const th::Binary &binary, const Frame &f, int version,
+                                   Position shift = {0, 0}) {
     const int n = symbol_size(version);
     const double far = n;
-    const std::array<th::Point, 4> square{{{0, 0}, {far, 0}, {far, far}, {0, far}}};
-    const th::Point across{f.at[1].x - f.at[0].x, f.at[1].y - f.at[0].y}, down{f.at[2].x - f.at[0].x, f.at[2].y - f.at[0].y};
-    const th::Point corner{f.at[1].x + down.x + (shift.x * across.x + shift.y * down.x) / n,
+    const std::array<Position, 4> square{{{0, 0}, {far, 0}, {far, far}, {0, far}}};
+    const Position across{f.at[1].x - f.at[0].x, f.at[1].y - f.at[0].y}, down{f.at[2].x - f.at[0].x, f.at[2].y - f.at[0].y};
+    const Position corner{f.at[1].x + down.x + (shift.x * across.x + shift.y * down.x) / n,
                            f.at[1].y + down.y + (shift.x * across.y + shift.y * down.y) / n};
     const auto map = th::Projective::from_quads(square, {f.at[0], f.at[1], corner, f.at[2]});
     if (!map || !map->proper_over(far))
@@ -158,13 +158,13 @@ std::optional<Located> read_framed(const th::GreyView &grey, const th::Binary &b
         auto r = read_matrix(*m, limits);
         if (!r || r->version != version)
             continue;
-        Located out{std::move(*r), {}, grey.inverted};
-        const th::Point at[4] = {map->map(0, 0), map->map(far, 0), map->map(far, far), map->map(0, far)};
+        lone_eyes::Located out{std::move(*r), {}, grey.inverted};
+        const Position at[4] = {map->map(0, 0), map->map(far, 0), map->map(far, far), map->map(0, far)};
         for (int k = 0; k < 4; ++k) {
             // Read transposed, the symbol's own top-right is the grid's
             // bottom-left.
-            const int from = out.reading.mirrored && (k == 1 || k == 3) ? 4 - k : k;
-            out.corners[static_cast<std::size_t>(k)] = {static_cast<float>(at[from].x), static_cast<float>(at[from].y)};
+            const int from = out.symbol.mirrored && (k == 1 || k == 3) ? 4 - k : k;
+            out.corners[static_cast<std::size_t>(k)] = at[from];
         }
         return out;
     }
@@ -174,9 +174,9 @@ std::optional<Located> read_framed(const th::GreyView &grey, const th::Binary &b
 // The symbol through one eye outline, whose corner `first` is the
 // symbol's outer corner. The format information lies within the smallest
 // size's modules: read there, it names the size to fit and read.
-std::optional<Located> read_oriented(const th::GreyView &grey, const th::Binary &binary,
-                                     const std::array<th::Point, 4> &outline, int first, double module) {
-    std::array<th::Point, 4> eye;
+std::optional<lone_eyes::Located> read_oriented(const th::GreyView &grey, const th::Binary &binary,
+                                     const std::array<Position, 4> &outline, int first, double module) {
+    std::array<Position, 4> eye;
     for (std::size_t k = 0; k < 4; ++k)
         eye[k] = outline[(static_cast<std::size_t>(first) + k) % 4];
     const int smallest = symbol_size(1);
@@ -219,7 +219,7 @@ std::optional<Located> read_oriented(const th::GreyView &grey, const th::Binary 
 }
 } // namespace
 
-std::optional<Located> read_outline(const lone_eyes::Outline &o) {
+std::optional<lone_eyes::Located> read_outline(const lone_eyes::Outline &o) {
     for (int first = 0; first < 4; ++first)
         if (auto s = read_oriented(o.grey, o.binary, o.corners, first, o.module))
             return s;

@@ -1,10 +1,9 @@
 // A Micro QR symbol at an outlined lone eye pattern: the symbol is
 // sampled in each of the four directions the timing patterns may run;
 // format information, timing patterns and the Reed-Solomon block must all
-// agree before a reading counts.
+// agree before a symbol counts.
 #pragma once
 
-#include <array>
 #include <optional>
 
 #include "2_image/lone_eyes.h"
@@ -12,9 +11,7 @@
 
 namespace vantor::microqr {
 
-using Located = lone_eyes::Located<Reading>;
-
 // The Micro QR symbol whose eye pattern the outline is, if it reads.
-std::optional<Located> read_outline(const lone_eyes::Outline &outline);
+std::optional<lone_eyes::Located> read_outline(const lone_eyes::Outline &outline);
 
 } // namespace vantor::microqr

@@ -33,12 +33,12 @@ std::optional<std::vector<std::uint8_t>> corrected_codewords(const vantor::Modul
     return words;
 }
 
-std::optional<Reading> read_as_is(const vantor::ModuleMatrix &m, const ReadLimits &limits) {
+std::optional<SymbolRead> read_as_is(const vantor::ModuleMatrix &m, const ReadLimits &limits) {
     const auto format = read_format(m, limits.format_bit_errors);
     if (!format)
         return std::nullopt;
     const auto variant = symbol_variant(format->symbol_number);
-    if (!variant || symbol_size(variant->version) != m.size)
+    if (!variant || symbol_size(variant->version) != m.width)
         return std::nullopt;
     int corrected = 0;
     const auto data = corrected_codewords(m, *variant, format->mask, limits.corrections, corrected);
@@ -47,14 +47,14 @@ std::optional<Reading> read_as_is(const vantor::ModuleMatrix &m, const ReadLimit
     auto content = parse_bitstream(*data, variant->version, SymbolKind::micro, variant->data_bits);
     if (!content)
         return std::nullopt;
-    return Reading{std::move(*content), variant->version, variant->level, format->mask, corrected, format->bit_errors, false};
+    return SymbolRead{std::move(*content), variant->version, variant->level, format->mask, corrected, format->bit_errors, false};
 }
 
 } // namespace
 
-std::optional<Reading> read_matrix(const vantor::ModuleMatrix &matrix, const ReadLimits &limits) {
-    if (matrix.size < 11 || matrix.size > 17 ||
-        matrix.modules.size() != static_cast<std::size_t>(matrix.size) * static_cast<std::size_t>(matrix.size))
+std::optional<SymbolRead> read_matrix(const vantor::ModuleMatrix &matrix, const ReadLimits &limits) {
+    if (matrix.width < 11 || matrix.width > 17 ||
+        matrix.modules.size() != static_cast<std::size_t>(matrix.width) * static_cast<std::size_t>(matrix.width))
         return std::nullopt;
     return read_either_way(matrix, [&](const vantor::ModuleMatrix &m) { return read_as_is(m, limits); });
 }

@@ -16,7 +16,7 @@ constexpr std::uint32_t eye_mask = 0x1FAB2;
 constexpr std::uint32_t sub_eye_mask = 0x20A7B;
 
 // The 18 bits of a copy, first bit highest.
-std::uint32_t copy_word(const Matrix &m, FormatCopy copy) {
+std::uint32_t copy_word(const ModuleMatrix &m, FormatCopy copy) {
     std::uint32_t word = 0;
     auto take = [&](int col, int row) { word = word << 1 | static_cast<std::uint32_t>(m.dark(col, row)); };
     if (copy == FormatCopy::eye) {
@@ -40,7 +40,7 @@ std::uint32_t copy_word(const Matrix &m, FormatCopy copy) {
 
 } // namespace
 
-std::optional<Format> read_format_copy(const Matrix &m, FormatCopy copy, int max_bit_errors) {
+std::optional<Format> read_format_copy(const ModuleMatrix &m, FormatCopy copy, int max_bit_errors) {
     if (!m.valid() || m.width < 12 || m.height < 6)
         return std::nullopt;
     const std::uint32_t word = copy_word(m, copy) ^ (copy == FormatCopy::eye ? eye_mask : sub_eye_mask);
@@ -52,7 +52,7 @@ std::optional<Format> read_format_copy(const Matrix &m, FormatCopy copy, int max
     return std::nullopt;
 }
 
-std::optional<Format> read_format(const Matrix &m, int max_bit_errors) {
+std::optional<Format> read_format(const ModuleMatrix &m, int max_bit_errors) {
     const auto a = read_format_copy(m, FormatCopy::eye, max_bit_errors);
     const auto b = read_format_copy(m, FormatCopy::sub_eye, max_bit_errors);
     if (!a || !b)

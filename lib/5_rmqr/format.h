@@ -5,7 +5,7 @@
 
 #include <optional>
 
-#include "matrix.h"
+#include "1_base/module_matrix.h"
 
 namespace vantor::rmqr {
 
@@ -20,10 +20,10 @@ enum class FormatCopy { eye, sub_eye };
 // One copy's format information, when its word is within `max_bit_errors`
 // (at most 3) bits of a valid one. The sub-eye copy needs the matrix's
 // true size; the eye copy only its first 12 columns and 6 rows.
-std::optional<Format> read_format_copy(const Matrix &matrix, FormatCopy copy, int max_bit_errors = 3);
+std::optional<Format> read_format_copy(const ModuleMatrix &matrix, FormatCopy copy, int max_bit_errors = 3);
 
 // The format information of the matrix: the copy with fewer wrong bits; a
 // tie between copies that disagree gives nothing.
-std::optional<Format> read_format(const Matrix &matrix, int max_bit_errors = 3);
+std::optional<Format> read_format(const ModuleMatrix &matrix, int max_bit_errors = 3);
 
 } // namespace vantor::rmqr

@@ -30,7 +30,7 @@ constexpr int first_stretch = 12;           // columns fitted before the size is
 // The image points of module-space corners (first, 0), (first + cols, 0),
 // (first + cols, rows) and (first, rows).
 struct Frame {
-    std::array<th::Point, 4> at;
+    std::array<Position, 4> at;
     double cols;
     double rows;
     double first = 0;
@@ -41,11 +41,11 @@ struct Frame {
     }
 };
 
-float grey_at(const th::GreyView &grey, th::Point p) {
+float grey_at(const th::GreyView &grey, Position p) {
     return grey.bilinear(static_cast<float>(p.x), static_cast<float>(p.y));
 }
 
-bool dark_at(const th::GreyView &grey, const th::Binary &binary, th::Point p, bool &inside) {
+bool dark_at(const th::GreyView &grey, const th::Binary &binary, Position p, bool &inside) {
     const float g = grey_at(grey, p);
     inside = g >= 0;
     return g <= binary.threshold(static_cast<float>(p.x), static_cast<float>(p.y));
@@ -134,15 +134,15 @@ Frame fitted(const th::GreyView &grey, const th::Binary &binary, Frame f, const 
 // local search would settle on the wrong phase.
 Frame slid(const th::GreyView &grey, const th::Binary &binary, const Frame &f, const std::vector<KnownModule> &known,
            double reach) {
-    const th::Point top{(f.at[1].x - f.at[0].x) / f.cols, (f.at[1].y - f.at[0].y) / f.cols};
-    const th::Point bottom{(f.at[2].x - f.at[3].x) / f.cols, (f.at[2].y - f.at[3].y) / f.cols};
+    const Position top{(f.at[1].x - f.at[0].x) / f.cols, (f.at[1].y - f.at[0].y) / f.cols};
+    const Position bottom{(f.at[2].x - f.at[3].x) / f.cols, (f.at[2].y - f.at[3].y) / f.cols};
     Frame best = f;
     double best_score = -1e30;
     for (const double height : {1.0, 0.85, 1.15, 0.7})
         for (double t = -reach; t <= reach + 1e-9; t += 0.25) {
             Frame trial = f;
             trial.at[1] = {f.at[1].x + t * top.x, f.at[1].y + t * top.y};
-            const th::Point far_bottom{f.at[2].x + t * bottom.x, f.at[2].y + t * bottom.y};
+            const Position far_bottom{f.at[2].x + t * bottom.x, f.at[2].y + t * bottom.y};
             trial.at[2] = {trial.at[1].x + (far_bottom.x - trial.at[1].x) * height,
                            trial.at[1].y + (far_bottom.y - trial.at[1].y) * height};
             const auto map = trial.map();
@@ -163,8 +163,8 @@ std::optional<Frame> extended(const Frame &f, double cols, double rows) {
     const auto map = f.map();
     if (!map)
         return std::nullopt;
-    const th::Point top = map->map(0, 0), bottom = map->map(0, rows);
-    const th::Point top_end = map->map(f.cols, 0), bottom_end = map->map(f.cols, rows);
+    const Position top = map->map(0, 0), bottom = map->map(0, rows);
+    const Position top_end = map->map(f.cols, 0), bottom_end = map->map(f.cols, rows);
     const double k = cols / f.cols;
     return Frame{{top,
                   {top.x + (top_end.x - top.x) * k, top.y + (top_end.y - top.y) * k},
@@ -213,11 +213,11 @@ struct Piece {
 // The module matrix through the pieces' maps: each module's grey (five
 // points for modules of 3 pixels and more) against the binarisation's
 // threshold, or against the mean grey of the 7 x 7 modules around it.
-std::optional<Matrix> sample(const th::GreyView &grey, const th::Binary &binary, const std::vector<Piece> &pieces, int w,
+std::optional<ModuleMatrix> sample(const th::GreyView &grey, const th::Binary &binary, const std::vector<Piece> &pieces, int w,
                              int h, bool window) {
     const th::Projective &middle = pieces[pieces.size() / 2].map;
     const double cx = (pieces[pieces.size() / 2].first + pieces[pieces.size() / 2].last) / 2.0;
-    const th::Point a = middle.map(cx, h / 2.0), b = middle.map(cx + 1, h / 2.0), c = middle.map(cx, h / 2.0 + 1);
+    const Position a = middle.map(cx, h / 2.0), b = middle.map(cx + 1, h / 2.0), c = middle.map(cx, h / 2.0 + 1);
     const bool several = std::sqrt(std::hypot(b.x - a.x, b.y - a.y) * std::hypot(c.x - a.x, c.y - a.y)) >= several_points_from;
     const auto at = [](int r, int col, int width) {
         return static_cast<std::size_t>(r) * static_cast<std::size_t>(width) + static_cast<std::size_t>(col);
@@ -237,10 +237,10 @@ std::optional<Matrix> sample(const th::GreyView &grey, const th::Binary &binary,
                     sum += g;
                 }
                 greys[at(r, col, w)] = sum / points;
-                const th::Point p = piece.map.map(col + 0.5, r + 0.5);
+                const Position p = piece.map.map(col + 0.5, r + 0.5);
                 thresholds[at(r, col, w)] = static_cast<float>(binary.threshold(static_cast<float>(p.x), static_cast<float>(p.y)));
             }
-    Matrix m{w, h, std::vector<std::uint8_t>(greys.size())};
+    ModuleMatrix m{w, h, std::vector<std::uint8_t>(greys.size())};
     for (int r = 0; r < h; ++r)
         for (int col = 0; col < w; ++col) {
             float threshold = thresholds[at(r, col, w)];
@@ -289,8 +289,8 @@ std::vector<std::vector<Piece>> piece_sets(const th::GreyView &grey, const th::B
 
 // The symbol whose outer corner and first edges are the eye quad's
 // (outer corner, along the long side, opposite, along the short side).
-std::optional<Located> read_oriented(const th::GreyView &grey, const th::Binary &binary,
-                                     const std::array<th::Point, 4> &eye, double module, bool mirrored) {
+std::optional<lone_eyes::Located> read_oriented(const th::GreyView &grey, const th::Binary &binary,
+                                     const std::array<Position, 4> &eye, double module, bool mirrored) {
     const auto eye_map = th::Projective::from_quads({{{0, 0}, {7, 0}, {7, 7}, {0, 7}}}, eye);
     if (!eye_map || !timing_starts(grey, binary, *eye_map))
         return std::nullopt;
@@ -334,10 +334,9 @@ std::optional<Located> read_oriented(const th::GreyView &grey, const th::Binary 
             if (!r || r->version != format->size_number + 1)
                 continue;
             r->mirrored = mirrored;
-            Located out{std::move(*r), {}, grey.inverted};
-            const th::Point at[4] = {map->map(0, 0), map->map(w, 0), map->map(w, h), map->map(0, h)};
-            for (std::size_t k = 0; k < 4; ++k)
-                out.corners[k] = {static_cast<float>(at[k].x), static_cast<float>(at[k].y)};
+            lone_eyes::Located out{std::move(*r), {}, grey.inverted};
+            const Position at[4] = {map->map(0, 0), map->map(w, 0), map->map(w, h), map->map(0, h)};
+            std::copy(std::begin(at), std::end(at), out.corners.begin());
             return out;
         }
     return std::nullopt;
@@ -345,12 +344,12 @@ std::optional<Located> read_oriented(const th::GreyView &grey, const th::Binary 
 
 } // namespace
 
-std::optional<Located> read_outline(const lone_eyes::Outline &o) {
+std::optional<lone_eyes::Located> read_outline(const lone_eyes::Outline &o) {
     for (int first = 0; first < 4; ++first)
         for (const bool mirrored : {false, true}) {
             // The outline goes round the pattern as a symbol's corners do;
             // a mirrored symbol goes round the other way.
-            std::array<th::Point, 4> eye;
+            std::array<Position, 4> eye;
             for (int k = 0; k < 4; ++k)
                 eye[static_cast<std::size_t>(k)] = o.corners[static_cast<std::size_t>((first + (mirrored ? 4 - k : k)) % 4)];
             if (auto s = read_oriented(o.grey, o.binary, eye, o.module, mirrored))

@@ -6,7 +6,6 @@
 // information, timing patterns and every Reed-Solomon block must agree.
 #pragma once
 
-#include <array>
 #include <optional>
 
 #include "2_image/lone_eyes.h"
@@ -14,9 +13,7 @@
 
 namespace vantor::rmqr {
 
-using Located = lone_eyes::Located<Reading>;
-
 // The rMQR symbol whose eye pattern the outline is, if it reads.
-std::optional<Located> read_outline(const lone_eyes::Outline &outline);
+std::optional<lone_eyes::Located> read_outline(const lone_eyes::Outline &outline);
 
 } // namespace vantor::rmqr

@@ -16,7 +16,7 @@ constexpr int model2_condition = 4;
 
 bool mask_inverts(int col, int row) { return mask_holds(model2_condition, row, col); }
 
-std::vector<std::uint8_t> read_codewords(const Matrix &m, const SymbolSize &size) {
+std::vector<std::uint8_t> read_codewords(const ModuleMatrix &m, const SymbolSize &size) {
     const int w = size.width, h = size.height;
     if (!m.valid() || m.width != w || m.height != h)
         return {};

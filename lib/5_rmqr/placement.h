@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "matrix.h"
+#include "1_base/module_matrix.h"
 #include "symbols.h"
 
 namespace vantor::rmqr {
@@ -16,6 +16,6 @@ bool mask_inverts(int col, int row);
 // The codewords of the matrix (a symbol of `size`'s size) with the mask
 // removed, in placement order: two-module columns from the right, up and
 // down in turn. Empty when the matrix is not of that size.
-std::vector<std::uint8_t> read_codewords(const Matrix &matrix, const SymbolSize &size);
+std::vector<std::uint8_t> read_codewords(const ModuleMatrix &matrix, const SymbolSize &size);
 
 } // namespace vantor::rmqr

@@ -44,7 +44,9 @@ std::optional<std::vector<std::uint8_t>> corrected_data(const std::vector<std::u
     return data;
 }
 
-std::optional<Reading> read_as_is(const Matrix &m, const ReadLimits &limits) {
+std::optional<SymbolRead> read_as_is(const ModuleMatrix &m, const ReadLimits &limits) {
+    if (m.width <= m.height) // an rMQR symbol is wider than tall
+        return std::nullopt;
     const auto format = read_format(m, limits.format_bit_errors);
     if (!format)
         return std::nullopt;
@@ -62,20 +64,15 @@ std::optional<Reading> read_as_is(const Matrix &m, const ReadLimits &limits) {
     auto content = parse_bitstream(*data, version, SymbolKind::rmqr);
     if (!content)
         return std::nullopt;
-    return Reading{std::move(*content), version, format->level, corrected, format->bit_errors, false};
+    return SymbolRead{std::move(*content), version, format->level, 0, corrected, format->bit_errors, false};
 }
 
 } // namespace
 
-std::optional<Reading> read_matrix(const Matrix &matrix, const ReadLimits &limits) {
+std::optional<SymbolRead> read_matrix(const ModuleMatrix &matrix, const ReadLimits &limits) {
     if (!matrix.valid())
         return std::nullopt;
-    if (matrix.width > matrix.height)
-        return read_as_is(matrix, limits);
-    auto r = read_as_is(matrix.transposed(), limits);
-    if (r)
-        r->mirrored = true;
-    return r;
+    return read_either_way(matrix, [&](const ModuleMatrix &m) { return read_as_is(m, limits); });
 }
 
 } // namespace vantor::rmqr

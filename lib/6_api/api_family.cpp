@@ -18,7 +18,7 @@ void fill_searched(vantor_symbol &sym, const thorough::FoundSymbol &f) {
     sym.level = f.level;
     sym.mask = f.mask;
     for (int k = 0; k < 4; ++k)
-        sym.corners[k] = {f.corners[static_cast<std::size_t>(k)][0] + 0.5f, f.corners[static_cast<std::size_t>(k)][1] + 0.5f};
+        sym.corners[k] = public_point(f.corners[static_cast<std::size_t>(k)]);
     sym.corrected = f.corrected;
     sym.pass = -1;
     sym.reading = -1;
@@ -55,9 +55,9 @@ void name_model2_symbols(Found &results) {
 namespace {
 
 // Model 1 symbols when Model 2 is not asked for (otherwise the Model 2
-// search reads them): the search with Model 1 readings, its Model 2
-// readings dropped.
-bool model1_alone_readings(const std::uint8_t *pixels, int width, int height, const vantor_options &options,
+// search reads them): the search with Model 1 asked for, its Model 2
+// symbols dropped.
+bool model1_alone_symbols(const std::uint8_t *pixels, int width, int height, const vantor_options &options,
                            Found &results) {
     if (!(options.kinds & (1u << VANTOR_KIND_QR_MODEL1)) || (options.kinds & (1u << VANTOR_KIND_QR)))
         return false;
@@ -92,12 +92,11 @@ void add_family_symbol(Found &results, FamilySymbol &symbol) {
 // and a picture of many symbols would otherwise fill the lone-eye candidates
 // with them.
 void drop_read(std::vector<thorough::RowMatch> &matches, const Found &results, bool inverted) {
-    std::vector<std::array<std::array<float, 2>, 4>> read;
+    std::vector<std::array<Position, 4>> read;
     for (const auto &owned : results.symbols)
         if (owned->view.inverted == inverted) {
             const vantor_point *c = owned->view.corners;
-            read.push_back({{{c[0].x - 0.5f, c[0].y - 0.5f}, {c[1].x - 0.5f, c[1].y - 0.5f},
-                             {c[2].x - 0.5f, c[2].y - 0.5f}, {c[3].x - 0.5f, c[3].y - 0.5f}}});
+            read.push_back({library_point(c[0]), library_point(c[1]), library_point(c[2]), library_point(c[3])});
         }
     if (read.empty())
         return;
@@ -112,9 +111,9 @@ bool lone_eye_kinds(const vantor_options &options) {
     return options.kinds & ((1u << VANTOR_KIND_MICRO_QR) | (1u << VANTOR_KIND_RMQR));
 }
 
-std::vector<FamilySymbol> lone_eye_readings(const thorough::GreyView &grey, const thorough::Binary &binary,
-                                                 std::span<const thorough::RowMatch> matches,
-                                                 const vantor_options &options) {
+std::vector<FamilySymbol> lone_eye_symbols(const thorough::GreyView &grey, const thorough::Binary &binary,
+                                          std::span<const thorough::RowMatch> matches,
+                                          const vantor_options &options) {
     const bool micro = options.kinds & (1u << VANTOR_KIND_MICRO_QR);
     const bool rectangular = options.kinds & (1u << VANTOR_KIND_RMQR);
     std::vector<FamilySymbol> read;
@@ -129,41 +128,33 @@ std::vector<FamilySymbol> lone_eye_readings(const thorough::GreyView &grey, cons
         if (known)
             return true;
         FamilySymbol symbol;
-        thorough::FoundSymbol &f = symbol.found;
-        if (const auto s = micro ? microqr::read_outline(o) : std::nullopt) {
-            const microqr::Reading &r = s->reading;
-            symbol.kind = VANTOR_KIND_MICRO_QR;
-            symbol.content = r.content;
-            f.version = r.version;
-            f.level = r.level;
-            f.mask = r.mask;
-            f.corners = s->corners;
-            f.corrected = r.corrected;
-            f.mirrored = r.mirrored;
-            f.inverted = s->inverted;
-        } else if (const auto t = rectangular ? rmqr::read_outline(o) : std::nullopt) {
-            const rmqr::Reading &r = t->reading;
+        std::optional<lone_eyes::Located> at = micro ? microqr::read_outline(o) : std::nullopt;
+        symbol.kind = VANTOR_KIND_MICRO_QR;
+        if (!at && rectangular) {
+            at = rmqr::read_outline(o);
             symbol.kind = VANTOR_KIND_RMQR;
-            symbol.content = r.content;
-            f.version = r.version;
-            f.level = r.level;
-            f.mask = 0; // the one rMQR mask
-            f.corners = t->corners;
-            f.corrected = r.corrected;
-            f.mirrored = r.mirrored;
-            f.inverted = t->inverted;
-        } else {
-            return true;
         }
+        if (!at)
+            return true;
+        const SymbolRead &r = at->symbol;
+        thorough::FoundSymbol &f = symbol.found;
+        symbol.content = r.content;
+        f.version = r.version;
+        f.level = r.level;
+        f.mask = r.mask;
+        f.corners = at->corners;
+        f.corrected = r.corrected;
+        f.mirrored = r.mirrored;
+        f.inverted = at->inverted;
         read.push_back(std::move(symbol));
         return options.all_symbols;
     });
     return read;
 }
 
-bool family_readings(const std::uint8_t *pixels, int width, int height, const vantor_options &options,
-                     Found &results, LoneEyeFinds finds) {
-    const bool model1 = model1_alone_readings(pixels, width, height, options, results);
+bool family_symbols(const std::uint8_t *pixels, int width, int height, const vantor_options &options,
+                    Found &results, LoneEyeFinds finds) {
+    const bool model1 = model1_alone_symbols(pixels, width, height, options, results);
     if (model1 && !options.all_symbols)
         return true;
     if (!lone_eye_kinds(options))
@@ -180,7 +171,7 @@ bool family_readings(const std::uint8_t *pixels, int width, int height, const va
             const thorough::Binary binary(grey);
             std::vector<thorough::RowMatch> matches = thorough::row_matches(binary);
             drop_read(matches, results, p == 1);
-            read = lone_eye_readings(grey, binary, matches, options);
+            read = lone_eye_symbols(grey, binary, matches, options);
         }
         for (FamilySymbol &symbol : read)
             add_family_symbol(results, symbol);

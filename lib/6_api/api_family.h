@@ -1,5 +1,5 @@
 // The other kinds of the QR family, read through the reentrant API when the
-// Model 2 readings found nothing or every symbol is asked for.
+// Model 2 steps found nothing or every symbol is asked for.
 #pragma once
 
 #include <array>
@@ -49,16 +49,16 @@ bool lone_eye_kinds(const vantor_options &options);
 // picture (`grey`, its binarisation and the row matches of its rows), each
 // eye pattern asked of Micro QR, then of rMQR; the first only unless the
 // options ask for all.
-std::vector<FamilySymbol> lone_eye_readings(const thorough::GreyView &grey, const thorough::Binary &binary,
-                                                 std::span<const thorough::RowMatch> matches,
-                                                 const vantor_options &options);
+std::vector<FamilySymbol> lone_eye_symbols(const thorough::GreyView &grey, const thorough::Binary &binary,
+                                          std::span<const thorough::RowMatch> matches,
+                                          const vantor_options &options);
 
 // Adds the symbols of the other kinds the options ask for (Micro QR, rMQR,
 // and Model 1 when Model 2 is not asked for) in the grey image (rows
 // `width` bytes apart) to the results; the first only unless the options
 // ask for all. A polarity set in `finds` was searched already: its symbols
 // are taken from there. Returns true when it added any.
-bool family_readings(const std::uint8_t *pixels, int width, int height, const vantor_options &options,
-                     Found &results, LoneEyeFinds finds = {});
+bool family_symbols(const std::uint8_t *pixels, int width, int height, const vantor_options &options,
+                    Found &results, LoneEyeFinds finds = {});
 
 } // namespace vantor

@@ -9,6 +9,8 @@
 
 #include <vantor/vantor.h>
 
+#include "1_base/point.h"
+
 struct vantor_options {
     std::FILE *trace_file = nullptr;
     vantor_trace_fn trace_fn = nullptr;
@@ -21,6 +23,13 @@ struct vantor_options {
 };
 
 namespace vantor {
+
+// The public records' positions lie on pixel edges (a pixel's top left at its
+// index), the library's at pixel centres: the one conversion between them.
+inline vantor_point public_point(Position p) {
+    return {static_cast<float>(p.x) + 0.5f, static_cast<float>(p.y) + 0.5f};
+}
+inline Position library_point(vantor_point p) { return {p.x - 0.5f, p.y - 0.5f}; }
 
 // A symbol with the storage its public record points into.
 struct OwnedSymbol {

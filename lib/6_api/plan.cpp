@@ -44,7 +44,7 @@ void read_lone_eyes(const thorough::GreyView &grey, const thorough::Binary &bina
                     LoneEyeFinds &finds) {
     if (grey.inverted && finds[0] && !finds[0]->empty() && !options.all_symbols)
         return;
-    finds[grey.inverted ? 1 : 0] = lone_eye_readings(grey, binary, matches, options);
+    finds[grey.inverted ? 1 : 0] = lone_eye_symbols(grey, binary, matches, options);
 }
 
 // Whether the picture may hold a Model 2 symbol the first pass did not read.
@@ -116,8 +116,8 @@ void read_model2(const Picture &pic, const vantor_options &options, const Plan &
             if (!worth_going_on(pic, options, plan, found, strongest, lone_eyes, finds, seen))
                 return; // the first pass's readings and its reason stand
             if (plan.search_first) {
-                thorough_readings(pic.pixels, pic.width, pic.height, strongest,
-                                  options.all_symbols, model1, found, std::move(seen));
+                search_symbols(pic.pixels, pic.width, pic.height, strongest,
+                               options.all_symbols, model1, found, std::move(seen));
                 if (!found.symbols.empty()) {
                     search_for_more(pic.pixels, pic.width, pic.height, options, classic.pool(), found);
                     return;
@@ -132,8 +132,8 @@ void read_model2(const Picture &pic, const vantor_options &options, const Plan &
     // The search reads what the passes could not, or every symbol when all
     // are asked for; Model 1 is looked for only while Model 2 gave nothing.
     if (found.symbols.empty() ? !failed(found) && found.reason != VANTOR_OK : options.all_symbols)
-        thorough_readings(pic.pixels, pic.width, pic.height, strongest_first(classic.pool()), options.all_symbols,
-                          found.symbols.empty() && model1, found);
+        search_symbols(pic.pixels, pic.width, pic.height, strongest_first(classic.pool()), options.all_symbols,
+                       found.symbols.empty() && model1, found);
     if (plan.more_after_symbol)
         search_for_more(pic.pixels, pic.width, pic.height, options, classic.pool(), found);
 }
@@ -261,7 +261,7 @@ Found decode_as_planned(const std::uint8_t *pixels, int width, int height, int d
     // The other kinds are looked for when Model 2 gave nothing, or beside
     // it when every symbol is asked for.
     if (!failed(found) && (found.symbols.empty() || options.all_symbols) &&
-        family_readings(pixels, width, height, options, found, std::move(finds))) {
+        family_symbols(pixels, width, height, options, found, std::move(finds))) {
         found.reason = VANTOR_OK;
         found.stage = VANTOR_STAGE_TEXT;
     }

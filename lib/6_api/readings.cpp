@@ -153,9 +153,9 @@ std::optional<Content> strict_content(const DecoderState &s) {
 
 } // namespace
 
-void thorough_readings(const std::uint8_t *pixels, int width, int height,
-                       std::span<const thorough::Candidate> pool, bool all_symbols, bool model1,
-                       Found &results, std::optional<thorough::ScannedView> plain) {
+void search_symbols(const std::uint8_t *pixels, int width, int height,
+                    std::span<const thorough::Candidate> pool, bool all_symbols, bool model1, Found &results,
+                    std::optional<thorough::ScannedView> plain) {
     results.searched = true;
     thorough::SearchOptions search_options;
     search_options.all_symbols = all_symbols;
@@ -189,7 +189,7 @@ void search_for_more(const std::uint8_t *pixels, int width, int height, const va
                      std::vector<ClassicCandidate> pool, Found &results) {
     if (options.all_symbols || results.symbols.size() != 1 || !eyes_for_more(pool, results.symbols[0]->view))
         return;
-    thorough_readings(pixels, width, height, strongest_first(std::move(pool)), true, false, results);
+    search_symbols(pixels, width, height, strongest_first(std::move(pool)), true, false, results);
     results.joined.reset();
 }
 

@@ -60,9 +60,9 @@ std::vector<thorough::Candidate> strongest_first(std::vector<ClassicCandidate> p
 // are read as Model 1 too. Results with a symbol then say so in their
 // reason and stage. `plain` is the picture's binarisation and row matches
 // when a look before made them.
-void thorough_readings(const std::uint8_t *pixels, int width, int height,
-                       std::span<const thorough::Candidate> pool, bool all_symbols, bool model1,
-                       Found &results, std::optional<thorough::ScannedView> plain = std::nullopt);
+void search_symbols(const std::uint8_t *pixels, int width, int height,
+                    std::span<const thorough::Candidate> pool, bool all_symbols, bool model1, Found &results,
+                    std::optional<thorough::ScannedView> plain = std::nullopt);
 
 // Whether the passes saw, outside the symbol, eye pattern candidates enough
 // for another one: three at places apart (candidates a pass finds inside a

@@ -72,20 +72,20 @@ int named_version(const Pass &pass, const Eyes &eyes, int version) {
     return named > 0 ? named : read_version_blocks(m->transposed());
 }
 
-FoundSymbol found_symbol(Reading &r, const Grid &grid, bool inverted) {
+FoundSymbol found_symbol(SymbolRead &r, const Grid &grid, bool inverted) {
     FoundSymbol s;
     s.bytes = std::move(r.content.bytes);
     s.text = eci_text(Content{s.bytes, r.content.runs, r.content.facts});
     s.version = r.version;
-    s.level = level_letter(r.format.level_bits);
-    s.mask = r.format.mask;
+    s.level = r.level;
+    s.mask = r.mask;
     const int n = grid.size;
-    const Point c[4] = {grid.map(0, 0), grid.map(n, 0), grid.map(n, n), grid.map(0, n)};
+    const Position c[4] = {grid.map(0, 0), grid.map(n, 0), grid.map(n, n), grid.map(0, n)};
     // A mirrored symbol's own upper-right corner is the one seen at the
     // lower left.
     const int order[4] = {0, r.mirrored ? 3 : 1, 2, r.mirrored ? 1 : 3};
     for (int i = 0; i < 4; ++i)
-        s.corners[static_cast<std::size_t>(i)] = {static_cast<float>(c[order[i]].x), static_cast<float>(c[order[i]].y)};
+        s.corners[static_cast<std::size_t>(i)] = c[order[i]];
     s.corrected = r.corrected;
     s.mirrored = r.mirrored;
     s.inverted = inverted;
@@ -127,7 +127,7 @@ std::optional<FoundSymbol> try_triple(Pass &pass, const Eyes &eyes, double contr
     }
     if (pass.model1)
         if (auto r = model1::read_triple(pass.grey, pass.binary, eyes)) {
-            FoundSymbol s = found_symbol(r->reading, r->grid, pass.grey.inverted);
+            FoundSymbol s = found_symbol(r->symbol, r->grid, pass.grey.inverted);
             s.model1 = true;
             return s;
         }
@@ -136,14 +136,7 @@ std::optional<FoundSymbol> try_triple(Pass &pass, const Eyes &eyes, double contr
 
 bool inside(const FoundSymbol &s, double x, double y) { return thorough::inside(s.corners, x, y); }
 
-std::array<float, 2> centre(const FoundSymbol &s) {
-    float x = 0, y = 0;
-    for (const auto &c : s.corners) {
-        x += c[0] / 4;
-        y += c[1] / 4;
-    }
-    return {x, y};
-}
+Position centre(const FoundSymbol &s) { return centroid(s.corners); }
 
 // Takes a symbol read from triple `t` of the pool: the candidates inside it
 // and the triple's own are used, and it joins `found` unless it is one
@@ -157,7 +150,7 @@ void keep(Pool &pool, const Triple &t, FoundSymbol &&s, std::vector<FoundSymbol>
         pool.used[static_cast<std::size_t>(i)] = 1;
     const auto middle = centre(s);
     const bool again = std::any_of(found.begin(), found.end(), [&](const FoundSymbol &o) {
-        return o.bytes == s.bytes && inside(o, middle[0], middle[1]);
+        return o.bytes == s.bytes && inside(o, middle.x, middle.y);
     });
     if (!again)
         found.push_back(std::move(s));
@@ -241,24 +234,6 @@ void run_crowd(Pass &pass, Pool &pool, const SearchOptions &opt, std::vector<Fou
 }
 
 } // namespace
-
-bool inside(const std::array<std::array<float, 2>, 4> &corners, double x, double y) {
-    // The corners go round the symbol one way; inside is on the same side
-    // of all four edges.
-    int sign = 0;
-    for (int i = 0; i < 4; ++i) {
-        const auto &a = corners[static_cast<std::size_t>(i)];
-        const auto &b = corners[static_cast<std::size_t>((i + 1) % 4)];
-        const double cross = (b[0] - a[0]) * (y - a[1]) - (b[1] - a[1]) * (x - a[0]);
-        const int side = cross > 0 ? 1 : cross < 0 ? -1 : 0;
-        if (side != 0) {
-            if (sign != 0 && side != sign)
-                return false;
-            sign = side;
-        }
-    }
-    return true;
-}
 
 std::vector<FoundSymbol> search(const std::uint8_t *pixels, int width, int height, int stride,
                                 std::span<const Candidate> pooled, const SearchOptions &opt,

@@ -1,7 +1,7 @@
 // The thorough search: reads the symbols of a grey image that the classic
 // readings could not, by trying other eye pattern triples, perspective
 // sampling, mirrored and inverted symbols, and content the classic rules
-// refuse (ECI, structured append, FNC1). Every reading it returns passed the
+// refuse (ECI, structured append, FNC1). Every symbol it returns passed the
 // Reed-Solomon check of every block, the format and version information
 // checks and a strict reading of the data bit stream.
 //
@@ -36,7 +36,7 @@ struct FoundSymbol {
     int mask = 0;
     // The symbol's own top-left, top-right, bottom-right and bottom-left
     // outer corners, in the coordinates of Candidate.
-    std::array<std::array<float, 2>, 4> corners{};
+    std::array<Position, 4> corners{};
     int corrected = 0; // codewords the error correction changed
     bool mirrored = false;
     bool inverted = false;
@@ -49,7 +49,7 @@ struct SearchOptions {
     int max_triples = 60;     // eye pattern triples tried per binarisation
     int max_candidates = 48;  // candidates paired per binarisation, strongest first; with
                               // all_symbols the rest form the crowd
-    bool model1 = false;      // a triple whose Model 2 reading fails is read as Model 1
+    bool model1 = false;      // a triple Model 2 cannot read is read as Model 1
 };
 
 // The local binarisation of the image as it is (not its inverse) and the
@@ -71,10 +71,6 @@ struct ScannedView {
 std::vector<FoundSymbol> search(const std::uint8_t *pixels, int width, int height, int stride,
                                 std::span<const Candidate> pooled, const SearchOptions &opt,
                                 std::optional<ScannedView> plain = std::nullopt);
-
-// Whether (x, y) lies inside the quadrilateral whose corners go round it in
-// order (a symbol's corners).
-bool inside(const std::array<std::array<float, 2>, 4> &corners, double x, double y);
 
 // The bytes of a structured-append set joined in index order, when `symbols`
 // hold every part of a set (same count and parity) once; otherwise nothing.

@@ -354,6 +354,9 @@ PYBIND11_MODULE(_vantor, m) {
         py::arg("data"), "Symbol bytes made readable as UTF-8 text.");
     m.def("reason_text", [](int r) { return vantor_reason_text(static_cast<vantor_reason>(r)); });
     m.def("stage_text", [](int s) { return vantor_stage_text(static_cast<vantor_stage>(s)); });
+    m.def("unreadable_row", [](int status, const std::string &message) {
+        return vantor::report::unreadable_row({}, static_cast<vantor_read_status>(status), message, {}).str();
+    });
     m.def("read_status_text", [](int s) { return vantor_read_status_text(static_cast<vantor_read_status>(s)); });
 
     m.attr("DECODER_VERSION") = vantor_version();

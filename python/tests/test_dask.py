@@ -1,7 +1,10 @@
 """vantor.dask on a LocalCluster of two worker processes gives exactly the
-rows of a sequential loop over the same files."""
+rows of a sequential loop over the same files, and those carry the fields
+of the command line's --json --explain rows."""
 from __future__ import annotations
 
+import json
+import subprocess
 from pathlib import Path
 
 import numpy as np
@@ -17,22 +20,24 @@ import vantor.dask as vd  # noqa: E402
 
 
 def expected_rows(paths):
-    """One row per symbol, or one per file without, from vantor.decode."""
+    """The rows of each file's decode, or its read error's row."""
     rows = []
     for p in paths:
         try:
-            r = vantor.decode(p)
+            fields = vantor.decode(p).json_rows
         except OSError as e:
-            rows.append((str(p), None, None, "UNREADABLE", str(e)))
-            continue
-        if not r:
-            rows.append((str(p), None, None, r.reason.name, None))
-        rows += [(str(p), s.bytes, s.corners, "OK", None) for s in r]
+            fields = ({"decoded": False, "error": "unreadable", "message": str(e)},)
+        rows += [(str(p), f.get("bytes_hex"), f.get("corners"), f.get("error"), f.get("message")) for f in fields]
     return rows
 
 
 def frame_rows(frame: pd.DataFrame):
-    return [(row.file, row.bytes, row.corners, row.reason, row.error) for row in frame.itertuples()]
+    return [(row.file, row.bytes_hex, row.corners, row.error, row.message) for row in frame.itertuples()]
+
+
+def carried(frame: pd.DataFrame):
+    """The frame's rows as dicts of the fields each carries."""
+    return [{k: v for k, v in row.items() if v is not None and v is not pd.NA} for row in frame.to_dict("records")]
 
 
 @pytest.fixture(scope="module")
@@ -63,9 +68,9 @@ def test_frame_on_two_worker_processes_matches_a_loop(client, images):
         result = client.compute(frame).result(timeout=300)
     assert list(result.columns) == list(vd.COLUMNS)
     assert frame_rows(result) == expected_rows(paths)
-    assert result.decoded.sum() == 30 and result.symbol.isna().sum() == 2
+    assert result.decoded.sum() == 30 and (~result.decoded).sum() == 2
     blank = result[result.file.str.endswith("100-blank.bmp")].iloc[0]
-    assert blank.reason == "NO_EYE_PATTERNS" and blank.reason_text and blank.stage == "NONE"
+    assert blank.error == "no symbol" and blank.reason == vantor.Reason.NO_EYE_PATTERNS.text
     assert len({task["worker"] for task in tasks.data}) == 2  # both processes decoded
 
 
@@ -75,8 +80,8 @@ def test_bag_of_bytes_and_names(client, images):
     bag = dask.bag.from_sequence(items, npartitions=3)
     rows = vd.decode_bag(bag).compute()
     assert [r["file"] for r in rows] == [p.name for p in paths] + [None]
-    assert [r["bytes"] for r in rows[:6]] == [vantor.decode(p)[0].bytes for p in paths]
-    assert rows[6]["reason"] == "UNREADABLE" and rows[6]["error"]
+    assert [r["bytes_hex"] for r in rows[:6]] == [vantor.decode(p)[0].bytes.hex() for p in paths]
+    assert rows[6]["error"] == "unreadable" and rows[6]["cause"] == "unknown_format" and rows[6]["message"]
 
 
 @pytest.mark.filterwarnings("ignore:Running on a single-machine scheduler")
@@ -101,3 +106,18 @@ def test_globs_and_empty_matches(images):
     frame = vd.decode_files([images / "000.bmp", images / "001.bmp"]).compute(scheduler="sync")
     assert list(frame.text) == ["dask file 0", "dask file 1"]
     assert str(frame.version.dtype) == "Int64"
+
+
+@pytest.mark.filterwarnings("ignore:Running on a single-machine scheduler")
+def test_rows_carry_the_command_lines_fields(cli, images):
+    # Symbols, a picture without one and a file that is no image; the read
+    # error's message is the Python error's, the rest as the command line.
+    paths = sorted(images.glob("00[0-3].bmp")) + [images / "100-blank.bmp", images / "101-text.bmp"]
+    out = subprocess.run([str(cli), "--json", "--explain", *map(str, paths)], capture_output=True, text=True).stdout
+    want = [json.loads(line) for line in out.splitlines()]
+    got = carried(vd.decode_files(paths).compute(scheduler="sync"))
+    assert len(got) == len(want) == len(paths)
+    assert got[-1]["message"] and want[-1]["message"]
+    for row in got + want:
+        row.pop("message", None)
+    assert got == want

@@ -22,8 +22,8 @@ file on the worker, which is removed after decoding.
 from __future__ import annotations
 
 import glob
+import json
 import os
-from dataclasses import astuple
 from typing import Any, Dict, Iterable, List, Optional, Sequence, Tuple, Union, cast
 
 import pandas as pd  # type: ignore[import]
@@ -35,32 +35,35 @@ from dask.delayed import delayed
 
 import vantor
 
-from ._results import Reason, Results
+from . import _vantor
+from ._results import Results
 
-# Column name and pandas dtype of each row, in order. Integer and boolean
-# columns are nullable: a file without a symbol has none of its facts.
+# Column name and pandas dtype of each row: the fields of the rows
+# ``vantor --json --explain`` writes, in its order, with the file (and the
+# page of a file of several); what a row does not carry is <NA> or None.
 COLUMNS: Dict[str, str] = {
     "file": "object",            # the path or name; None for unnamed bytes
-    "page": "Int64",             # page of the file
-    "symbol": "Int64",           # index of the symbol in its file; <NA>: none
-    "decoded": "bool",           # the row holds a symbol
+    "page": "Int64",             # page number from 1, in a file of several pages
+    "decoded": "bool",           # the row holds a symbol or a set's message
+    "joined": "boolean",         # the message of a whole structured-append set
     "text": "object",            # display text (str)
-    "bytes": "object",           # exact data bytes (bytes)
+    "bytes_hex": "object",       # exact data bytes, in hex
     "version": "Int64",
     "level": "object",
     "mask": "Int64",
-    "corners": "object",         # ((x, y),) * 4: top-left, top-right, bottom-right, bottom-left
+    "corners": "object",         # [x, y] * 4 flat: top-left, top-right, bottom-right, bottom-left
     "corrected": "Int64",
-    "mirrored": "boolean",
-    "inverted": "boolean",
     "eci": "Int64",
-    "structured_append": "object",  # (index, count, parity) or None
-    "fnc1": "Int64",
-    "fnc1_application": "Int64",
-    "reason": "object",          # Reason name: "OK", "NO_EYE_PATTERNS", ...; "UNREADABLE"
-    "reason_text": "object",
-    "stage": "object",           # Stage name of the furthest reading
-    "error": "object",           # the read error's message for an unreadable file
+    "structured_append": "object",  # {"index", "count", "parity"}
+    "fnc1": "object",            # {"position"[, "application"]}
+    "format": "object",          # the symbol's kind: "QRCode", "MicroQRCode", ...
+    "version_name": "object",
+    "error": "object",           # "no symbol", or "unreadable" for a file that could not be read
+    "reason": "object",          # why there is no symbol
+    "cause": "object",           # why the file could not be read: "unknown_format", ...
+    "message": "object",         # the read error's message
+    "warnings": "object",        # the image reader's warnings
+    "explain": "object",         # the --explain lines
 }
 
 Row = Dict[str, Any]
@@ -73,37 +76,27 @@ class FolderFile(str):
 Item = Union[str, "os.PathLike[str]", bytes, bytearray, memoryview, Tuple[Optional[str], bytes]]
 
 
-def _empty_row(name: Optional[str], page: int) -> Row:
+def _row(name: Optional[str], page: Optional[int], fields: Dict[str, Any]) -> Row:
     row: Row = dict.fromkeys(COLUMNS)
-    row.update(file=name, page=page, decoded=False)
+    row.update(file=name, page=page)
+    row.update(fields)
     return row
 
 
 def rows_for_results(name: Optional[str], page: int, results: Results) -> List[Row]:
-    """The rows of one decoded file: one per symbol, or one with the reason."""
-    stage = results.stage.name
-    if not results:
-        row = _empty_row(name, page)
-        row.update(reason=results.reason.name, reason_text=results.reason_text, stage=stage)
-        return [row]
-    rows = []
-    for i, s in enumerate(results):
-        row = _empty_row(name, page)
-        row.update(symbol=i, decoded=True, text=s.text, bytes=s.bytes, version=s.version, level=s.level,
-                   mask=s.mask, corners=s.corners, corrected=s.corrected, mirrored=s.mirrored,
-                   inverted=s.inverted, eci=s.eci,
-                   structured_append=astuple(s.structured_append) if s.structured_append else None,
-                   fnc1=s.fnc1, fnc1_application=s.fnc1_application, reason=Reason.OK.name,
-                   reason_text=results.reason_text, stage=stage)
-        rows.append(row)
-    return rows
+    """The rows of one decoded file, those of :attr:`Results.json_rows`: one
+    per symbol, then one for a whole structured-append set's message; or one
+    with the reason."""
+    number = page + 1 if (results.page_count or 1) > 1 else None
+    return [_row(name, number, fields) for fields in results.json_rows]
 
 
 def rows_for_item(item: Item, options: Dict[str, Any]) -> List[Row]:
     """Reads and decodes one item of a bag: a path, bytes, or (name, bytes).
 
-    A file that cannot be read gives one row with reason ``"UNREADABLE"``
-    and the error's message, instead of failing the whole computation.
+    A file that cannot be read gives one row with error ``"unreadable"``,
+    its cause and the error's message, instead of failing the whole
+    computation.
     """
     page = options.get("page", 0)
     if isinstance(item, tuple):
@@ -121,9 +114,8 @@ def rows_for_item(item: Item, options: Dict[str, Any]) -> List[Row]:
         skipped = (vantor.ReadStatus.UNKNOWN_FORMAT, vantor.ReadStatus.EMPTY_FILE)
         if isinstance(item, FolderFile) and getattr(e, "status", None) in skipped:
             return []
-        row = _empty_row(name, page)
-        row.update(reason="UNREADABLE", reason_text="the file could not be read", error=str(e))
-        return [row]
+        status = getattr(e, "status", vantor.ReadStatus.DAMAGED)
+        return [_row(name, None, json.loads(_vantor.unreadable_row(int(status), str(e))))]
     return rows_for_results(name, page, results)
 
 
@@ -209,9 +201,10 @@ def decode_files(source: Any, *, files_per_partition: int = 64, thorough: bool =
     """A Dask DataFrame of results: one row per symbol, one per file without.
 
     Takes what :func:`decode_bag` takes. The columns are those of
-    :data:`COLUMNS`; ``decoded`` tells symbol rows from the others, whose
-    ``reason`` is the :class:`vantor.Reason` name (or ``"UNREADABLE"``, with
-    the read error in ``error``). Nothing runs until the frame is computed,
+    :data:`COLUMNS`, the fields of the command line's ``--json --explain``
+    rows; ``decoded`` tells symbol rows from the others, whose ``error`` is
+    ``"no symbol"`` (with the ``reason``) or ``"unreadable"`` (with the
+    ``cause`` and ``message``). Nothing runs until the frame is computed,
     then on the current ``distributed.Client``, if any.
     """
     options = {"thorough": thorough, "all": all, "page": page, "effort": effort}

@@ -17,24 +17,24 @@ namespace reference::outline {
 
 using vantor::thorough::Binary;
 using vantor::thorough::centroid;
-using vantor::thorough::Point;
+using vantor::Position;
 
 inline constexpr int rays = 48;
 inline constexpr double step = 0.25; // pixels along a ray
 
 struct Line {
-    Point at;  // a point of the line
-    Point dir; // unit direction
+    Position at;  // a point of the line
+    Position dir; // unit direction
 };
 
 // Total least squares: the line through the centroid along the points'
 // main direction.
-inline std::optional<Line> fit_line(const std::vector<Point> &pts) {
+inline std::optional<Line> fit_line(const std::vector<Position> &pts) {
     if (pts.size() < 3)
         return std::nullopt;
     const auto [mx, my] = centroid(pts);
     double sxx = 0, sxy = 0, syy = 0;
-    for (const Point &p : pts) {
+    for (const Position &p : pts) {
         sxx += (p.x - mx) * (p.x - mx);
         sxy += (p.x - mx) * (p.y - my);
         syy += (p.y - my) * (p.y - my);
@@ -43,16 +43,16 @@ inline std::optional<Line> fit_line(const std::vector<Point> &pts) {
     return Line{{mx, my}, {std::cos(angle), std::sin(angle)}};
 }
 
-inline std::optional<Point> meet(const Line &a, const Line &b) {
+inline std::optional<Position> meet(const Line &a, const Line &b) {
     const double det = a.dir.x * b.dir.y - a.dir.y * b.dir.x;
     if (std::fabs(det) < 0.2) // nearly parallel sides: not a square
         return std::nullopt;
     const double t = ((b.at.x - a.at.x) * b.dir.y - (b.at.y - a.at.y) * b.dir.x) / det;
-    return Point{a.at.x + t * a.dir.x, a.at.y + t * a.dir.y};
+    return Position{a.at.x + t * a.dir.x, a.at.y + t * a.dir.y};
 }
 
-inline std::vector<Point> trace_eye(const Binary &b, Point centre, double module) {
-    std::vector<Point> out;
+inline std::vector<Position> trace_eye(const Binary &b, Position centre, double module) {
+    std::vector<Position> out;
     auto dark = [&](double x, double y) {
         const long ix = std::lround(x), iy = std::lround(y);
         return ix >= 0 && iy >= 0 && ix < b.width() && iy < b.height() && b.dark(static_cast<int>(ix), static_cast<int>(iy));
@@ -79,14 +79,14 @@ inline std::vector<Point> trace_eye(const Binary &b, Point centre, double module
     return out;
 }
 
-inline std::optional<std::array<Point, 4>> fit_outline(std::span<const Point> traced, Point centre, Point row_dir,
-                                                Point col_dir, double module) {
+inline std::optional<std::array<Position, 4>> fit_outline(std::span<const Position> traced, Position centre, Position row_dir,
+                                                Position col_dir, double module) {
     const double det = row_dir.x * col_dir.y - row_dir.y * col_dir.x;
     if (!(module > 0) || !(std::fabs(det) > 0.3))
         return std::nullopt;
     // Sides: 0 top, 1 right, 2 bottom, 3 left.
-    std::vector<Point> side[4];
-    for (const Point &p : traced) {
+    std::vector<Position> side[4];
+    for (const Position &p : traced) {
         // The point in the pattern's axes: p - centre = a row_dir + c col_dir.
         const double ox = p.x - centre.x, oy = p.y - centre.y;
         const double a = (ox * col_dir.y - oy * col_dir.x) / det;
@@ -101,7 +101,7 @@ inline std::optional<std::array<Point, 4>> fit_outline(std::span<const Point> tr
     for (int s = 0; s < 4; ++s)
         if (!(line[s] = fit_line(side[s])))
             return std::nullopt;
-    std::array<Point, 4> corners;
+    std::array<Position, 4> corners;
     const int pairs[4][2] = {{0, 3}, {0, 1}, {2, 1}, {2, 3}};
     for (int i = 0; i < 4; ++i) {
         const auto p = meet(*line[pairs[i][0]], *line[pairs[i][1]]);

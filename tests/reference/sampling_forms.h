@@ -15,7 +15,7 @@ namespace reference::sampling {
 
 using vantor::thorough::EyeContrast;
 using vantor::thorough::GreyView;
-using vantor::thorough::Point;
+using vantor::Position;
 
 inline float bilinear(const GreyView &g, float x, float y) {
     if (!(x > -0.5f && y > -0.5f && x < g.width - 0.5f && y < g.height - 0.5f))
@@ -32,12 +32,12 @@ inline float bilinear(const GreyView &g, float x, float y) {
 
 // Light ring (ring 2) minus the dark modules (rings 0, 1 and 3), and that
 // over the pooled standard deviation of the two kinds; zero off the image.
-inline EyeContrast eye_contrast(const GreyView &g, Point centre, Point x_step, Point y_step) {
+inline EyeContrast eye_contrast(const GreyView &g, Position centre, Position x_step, Position y_step) {
     double sum[2] = {0, 0}, squares[2] = {0, 0};
     int count[2] = {0, 0};
     for (int j = -3; j <= 3; ++j)
         for (int i = -3; i <= 3; ++i) {
-            const Point p{centre.x + i * x_step.x + j * y_step.x, centre.y + i * x_step.y + j * y_step.y};
+            const Position p{centre.x + i * x_step.x + j * y_step.x, centre.y + i * x_step.y + j * y_step.y};
             const float value = bilinear(g, static_cast<float>(p.x), static_cast<float>(p.y));
             if (value < 0)
                 return {};

@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "qr_symbols.h"
-#include "5_rmqr/matrix.h"
+#include "1_base/module_matrix.h"
 
 namespace vantor::testing {
 
@@ -33,7 +33,7 @@ std::optional<Symbol> make_micro_zint(std::string_view text, int version, Level 
 struct RmqrSymbol {
     int version = 0; // size number + 1: 1..32 for R7x43 .. R17x139
     char level = 'M';
-    rmqr::Matrix matrix;
+    ModuleMatrix matrix;
     std::string text;
 };
 

@@ -24,7 +24,7 @@ struct Pool {
     std::vector<double> quality;
     std::vector<int> used;       // part of a symbol read
     std::vector<char> synthetic; // placed by completion, not found by the scan
-    std::vector<std::optional<std::vector<Point>>> traced; // outline points, when needed
+    std::vector<std::optional<std::vector<Position>>> traced; // outline points, when needed
     std::unordered_set<std::uint64_t> judged; // triples given to the contrast test, by triple_key
 
     void add(const Candidate &c, double q, bool made);

@@ -20,14 +20,14 @@ constexpr int small_limits[2][4] = {{2, 4, 6, 8}, {4, 8, 11, 14}};
 // The matrix as the codeword stage reads it (64 dark), with the layout of
 // its version.
 bool load(SymbolMatrix &s, const ModuleMatrix &m) {
-    const std::size_t cells = static_cast<std::size_t>(m.size) * static_cast<std::size_t>(m.size);
-    if (m.size < 21 || m.modules.size() != cells || !s.module_matrix.allocate(cells) ||
+    const std::size_t cells = static_cast<std::size_t>(m.width) * static_cast<std::size_t>(m.width);
+    if (m.width < 21 || m.modules.size() != cells || !s.module_matrix.allocate(cells) ||
         !s.function_map.allocate_zeroed((cells + 7) / 8))
         return false;
     for (std::size_t i = 0; i < cells; ++i)
         s.module_matrix[i] = m.modules[i] ? 64 : 0;
-    s.matrix_width = s.matrix_height = m.size;
-    s.version = (m.size - 17) / 4;
+    s.matrix_width = s.matrix_height = m.width;
+    s.version = (m.width - 17) / 4;
     return true;
 }
 
@@ -35,10 +35,10 @@ bool load(SymbolMatrix &s, const ModuleMatrix &m) {
 
 std::vector<FormatInfo> read_format(const ModuleMatrix &matrix) {
     std::vector<FormatInfo> out;
-    if (matrix.modules.size() != static_cast<std::size_t>(matrix.size) * static_cast<std::size_t>(matrix.size))
+    if (matrix.modules.size() != static_cast<std::size_t>(matrix.width) * static_cast<std::size_t>(matrix.width))
         return out;
     for (int copy = 0; copy < 2; ++copy) {
-        const int word = read_format_word(matrix.modules, matrix.size, matrix.size, copy, 1);
+        const int word = read_format_word(matrix.modules, matrix.width, matrix.width, copy, 1);
         const int r = word < 0 ? -1 : decode_format_bits(word).data;
         if (r < 0)
             continue;
@@ -50,7 +50,7 @@ std::vector<FormatInfo> read_format(const ModuleMatrix &matrix) {
 }
 
 int read_version_blocks(const ModuleMatrix &m) {
-    const int n = m.size;
+    const int n = m.width;
     if (n < 45)
         return -1;
     // Bit i (0 the lowest) of the block left of the along eye pattern
@@ -76,7 +76,7 @@ int small_symbol_limit(int version, int level_index) {
 }
 
 std::optional<Corrected> correct_codewords(const ModuleMatrix &matrix, int version, const FormatInfo &format) {
-    if (version < 1 || version > 40 || matrix.size != 4 * version + 17)
+    if (version < 1 || version > 40 || matrix.width != 4 * version + 17)
         return std::nullopt;
     SymbolMatrix s;
     if (!load(s, matrix))

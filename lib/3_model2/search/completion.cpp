@@ -23,10 +23,10 @@ constexpr double search_step = 0.5;   // modules
 constexpr double contrast_share = 0.5;
 
 struct Frame {
-    Point row, col; // module steps along the symbol's rows and columns
+    Position row, col; // module steps along the symbol's rows and columns
 };
 
-double contrast_at(const GreyView &grey, Point at, const Frame &f) {
+double contrast_at(const GreyView &grey, Position at, const Frame &f) {
     return eye_contrast(grey, at, f.row, f.col).difference;
 }
 
@@ -66,8 +66,8 @@ std::vector<Candidate> missing_eyes(const GreyView &grey, std::span<const Candid
                 const double own = std::min(contrast_at(grey, {a.x, a.y}, frame), contrast_at(grey, {b.x, b.y}, frame));
                 if (!(own > 0))
                     continue;
-                std::vector<Point> places;
-                const Point perp{-dy, dx};
+                std::vector<Position> places;
+                const Position perp{-dy, dx};
                 if (diagonal) {
                     for (int s : {1, -1})
                         places.push_back({(a.x + b.x) / 2 + s * perp.x / 2, (a.y + b.y) / 2 + s * perp.y / 2});
@@ -76,13 +76,13 @@ std::vector<Candidate> missing_eyes(const GreyView &grey, std::span<const Candid
                         for (int s : {1, -1})
                             places.push_back({base->x + s * perp.x, base->y + s * perp.y});
                 }
-                for (const Point &p : places) {
+                for (const Position &p : places) {
                     double best = -1e9;
-                    Point at = p;
+                    Position at = p;
                     const int steps = static_cast<int>(search_reach / search_step);
                     for (int sy = -steps; sy <= steps; ++sy)
                         for (int sx = -steps; sx <= steps; ++sx) {
-                            const Point q{p.x + (sx * frame.row.x + sy * frame.col.x) * search_step,
+                            const Position q{p.x + (sx * frame.row.x + sy * frame.col.x) * search_step,
                                           p.y + (sx * frame.row.y + sy * frame.col.y) * search_step};
                             const double s = contrast_at(grey, q, frame);
                             if (s > best) {

@@ -25,11 +25,11 @@ constexpr int guess_timing_reach = 16;
 // spread within each kind.
 constexpr double min_separation = 2.0;
 
-Point at(const Candidate &c) { return {c.x, c.y}; }
+Position at(const Candidate &c) { return {c.x, c.y}; }
 
 std::optional<Projective> centre_affine(int n, const Eyes &e) {
     const double far = n - 3.5;
-    return Projective::from_triangles({Point{3.5, 3.5}, Point{far, 3.5}, Point{3.5, far}},
+    return Projective::from_triangles({Position{3.5, 3.5}, Position{far, 3.5}, Position{3.5, far}},
                                       {at(e.corner), at(e.along), at(e.down)});
 }
 
@@ -38,12 +38,12 @@ std::optional<Projective> centre_affine(int n, const Eyes &e) {
 std::optional<Projective> outline_fit(int n, const Eyes &e) {
     if (!e.outline[0] || !e.outline[1] || !e.outline[2])
         return std::nullopt;
-    const Point origin[3] = {{0, 0}, {n - 7.0, 0}, {0, n - 7.0}};
+    const Position origin[3] = {{0, 0}, {n - 7.0, 0}, {0, n - 7.0}};
     const Candidate *centre[3] = {&e.corner, &e.along, &e.down};
-    std::vector<Point> from, to;
+    std::vector<Position> from, to;
     for (int k = 0; k < 3; ++k) {
-        const Point o = origin[k];
-        const Point square[4] = {o, {o.x + 7, o.y}, {o.x + 7, o.y + 7}, {o.x, o.y + 7}};
+        const Position o = origin[k];
+        const Position square[4] = {o, {o.x + 7, o.y}, {o.x + 7, o.y + 7}, {o.x, o.y + 7}};
         for (int i = 0; i < 4; ++i) {
             from.push_back(square[i]);
             to.push_back((*e.outline[k])[static_cast<std::size_t>(i)]);
@@ -65,11 +65,11 @@ Grid cell_grid(const GreyView &grey, const Grid &whole, int version, double cont
         if (c > 0)
             coords.push_back(c);
     const int k = static_cast<int>(coords.size());
-    std::vector<Point> points(static_cast<std::size_t>(k) * k);
+    std::vector<Position> points(static_cast<std::size_t>(k) * k);
     for (int r = 0; r < k; ++r)
         for (int c = 0; c < k; ++c) {
-            const Point expected{coords[static_cast<std::size_t>(c)] + 0.5, coords[static_cast<std::size_t>(r)] + 0.5};
-            Point p = whole.whole.map(expected);
+            const Position expected{coords[static_cast<std::size_t>(c)] + 0.5, coords[static_cast<std::size_t>(r)] + 0.5};
+            Position p = whole.whole.map(expected);
             const bool on_eye = (r == 0 && c == 0) || (r == 0 && c == k - 1) || (r == k - 1 && c == 0);
             if (!on_eye)
                 if (const auto hit = find_alignment(grey, whole.whole, expected, 1.5, contrast * alignment_share))
@@ -84,7 +84,7 @@ Grid cell_grid(const GreyView &grey, const Grid &whole, int version, double cont
         for (int c = 0; c + 1 < k; ++c) {
             const double c0 = g.cuts[static_cast<std::size_t>(c)], c1 = g.cuts[static_cast<std::size_t>(c) + 1];
             const double r0 = g.cuts[static_cast<std::size_t>(r)], r1 = g.cuts[static_cast<std::size_t>(r) + 1];
-            const auto cell = Projective::from_quads({Point{c0, r0}, Point{c1, r0}, Point{c1, r1}, Point{c0, r1}},
+            const auto cell = Projective::from_quads({Position{c0, r0}, Position{c1, r0}, Position{c1, r1}, Position{c0, r1}},
                                                      {point(r, c), point(r, c + 1), point(r + 1, c + 1), point(r + 1, c)});
             if (!cell)
                 return whole;
@@ -108,7 +108,7 @@ std::optional<Eyes> orient_eyes(const Candidate &corner, const Candidate &along,
     return e;
 }
 
-void outline_eye(const std::vector<Point> &traced, Eyes &e, int k) {
+void outline_eye(const std::vector<Position> &traced, Eyes &e, int k) {
     const Candidate *c[3] = {&e.corner, &e.along, &e.down};
     e.outline[k] = fit_outline(traced, at(*c[k]), e.row_dir, e.col_dir, c[k]->module * e.slant);
 }
@@ -120,9 +120,9 @@ double eye_pattern_contrast(const GreyView &grey, const Eyes &e, int k) {
     double best = 0;
     if (e.outline[k]) {
         // The modules where the outline puts them.
-        const auto map = Projective::from_quads({Point{0, 0}, Point{7, 0}, Point{7, 7}, Point{0, 7}}, *e.outline[k]);
+        const auto map = Projective::from_quads({Position{0, 0}, Position{7, 0}, Position{7, 7}, Position{0, 7}}, *e.outline[k]);
         if (map) {
-            const Point o = map->map(3.5, 3.5), x = map->map(4.5, 3.5), y = map->map(3.5, 4.5);
+            const Position o = map->map(3.5, 3.5), x = map->map(4.5, 3.5), y = map->map(3.5, 4.5);
             const EyeContrast s = eye_contrast(grey, o, {x.x - o.x, x.y - o.y}, {y.x - o.x, y.y - o.y});
             if (s.separation >= min_separation)
                 best = s.difference;
@@ -149,7 +149,7 @@ double eyes_modules_across(const Eyes &e) {
     }
     // Module sizes along the rows and down the columns from the outlines'
     // sides.
-    auto side = [](const std::array<Point, 4> &o, int a, int b, int c, int d) {
+    auto side = [](const std::array<Position, 4> &o, int a, int b, int c, int d) {
         return (std::hypot(o[b].x - o[a].x, o[b].y - o[a].y) + std::hypot(o[d].x - o[c].x, o[d].y - o[c].y)) / 14.0;
     };
     const double corner_row = side(*e.outline[0], 0, 1, 3, 2), along_row = side(*e.outline[1], 0, 1, 3, 2);
@@ -179,11 +179,11 @@ std::vector<Grid> grids_for(const GreyView &grey, const Eyes &e, const Guess &gu
     const int version = (n - 17) / 4;
     std::vector<Grid> out;
     if (version >= 2) {
-        const Point expected{n - 6.5, n - 6.5};
+        const Position expected{n - 6.5, n - 6.5};
         const double radius = std::max(3.0, n / 12.0);
         if (const auto hit = find_alignment(grey, guess.grid.whole, expected, radius, contrast * alignment_share)) {
             const double far = n - 3.5;
-            const auto quad = Projective::from_quads({Point{3.5, 3.5}, Point{far, 3.5}, expected, Point{3.5, far}},
+            const auto quad = Projective::from_quads({Position{3.5, 3.5}, Position{far, 3.5}, expected, Position{3.5, far}},
                                                      {at(e.corner), at(e.along), hit->image, at(e.down)});
             if (quad && quad->proper_over(n)) {
                 Grid g{n, *quad, {}, {}};

@@ -17,9 +17,9 @@ namespace vantor::thorough {
 // and columns and the outline of each eye pattern where one was found.
 struct Eyes {
     Candidate corner, along, down;
-    Point row_dir, col_dir; // unit vectors, corner towards along and towards down
+    Position row_dir, col_dir; // unit vectors, corner towards along and towards down
     double slant = 1;       // how much longer a turned eye looks along image axes
-    std::optional<std::array<Point, 4>> outline[3]; // corner, along, down
+    std::optional<std::array<Position, 4>> outline[3]; // corner, along, down
 };
 
 // The triple with its directions, outlines not yet traced; nothing when two
@@ -27,7 +27,7 @@ struct Eyes {
 std::optional<Eyes> orient_eyes(const Candidate &corner, const Candidate &along, const Candidate &down);
 // Fits the outline of eye pattern k (0 corner, 1 along, 2 down) to its traced points
 // (trace_eye).
-void outline_eye(const std::vector<Point> &traced, Eyes &eyes, int k);
+void outline_eye(const std::vector<Position> &traced, Eyes &eyes, int k);
 
 // The contrast of eye pattern k, measured through its outline when fitted,
 // else with its own module size, then the triple's mean, along the symbol's

@@ -1,12 +1,14 @@
 // Reading a sampled matrix, both ways round.
 #include "reader.h"
 
+#include "3_model2/classic/format.h"
+
 namespace vantor::thorough {
 namespace {
 
-std::optional<Reading> read_as_is(const ModuleMatrix &m) {
-    const int version = (m.size - 17) / 4;
-    if (version < 1 || version > 40 || m.size != 4 * version + 17)
+std::optional<SymbolRead> read_as_is(const ModuleMatrix &m) {
+    const int version = (m.width - 17) / 4;
+    if (version < 1 || version > 40 || m.width != 4 * version + 17)
         return std::nullopt;
     const std::vector<FormatInfo> formats = read_format(m);
     if (formats.empty())
@@ -20,14 +22,14 @@ std::optional<Reading> read_as_is(const ModuleMatrix &m) {
             continue;
         auto content = parse_bitstream(corrected->data, version);
         if (content)
-            return Reading{std::move(*content), version, format, corrected->corrected, false};
+            return SymbolRead{std::move(*content), version, level_letter(format.level_bits), format.mask, corrected->corrected, 0, false};
     }
     return std::nullopt;
 }
 
 } // namespace
 
-std::optional<Reading> read_matrix(const ModuleMatrix &matrix) {
+std::optional<SymbolRead> read_matrix(const ModuleMatrix &matrix) {
     return read_either_way(matrix, [](const ModuleMatrix &m) { return read_as_is(m); });
 }
 

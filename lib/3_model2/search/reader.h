@@ -4,24 +4,16 @@
 
 #include <optional>
 
-#include "1_base/bitstream.h"
+#include "1_base/symbol_read.h"
 #include "codewords.h"
 
 namespace vantor::thorough {
-
-struct Reading {
-    Content content;
-    int version = 0;
-    FormatInfo format;
-    int corrected = 0;
-    bool mirrored = false;
-};
 
 // The matrix read as a symbol of the version its size gives: format
 // information within 3 bits, version information (7 and up) naming that
 // version, every block a codeword after correction within the search's
 // limits, and a valid bit stream. The transposed matrix is tried when the
 // matrix itself gives nothing.
-std::optional<Reading> read_matrix(const ModuleMatrix &matrix);
+std::optional<SymbolRead> read_matrix(const ModuleMatrix &matrix);
 
 } // namespace vantor::thorough

@@ -1,0 +1,20 @@
+// A module matrix read as a symbol: what every kind's reader gives.
+#pragma once
+
+#include "bitstream.h"
+
+namespace vantor {
+
+struct SymbolRead {
+    Content content;
+    // Within the kind: 1..40 (Model 2), 1..14 (Model 1), 1..4 for M1..M4,
+    // the size number + 1 for rMQR (1..32 for R7x43 .. R17x139).
+    int version = 0;
+    char level = 0;        // 'L', 'M', 'Q' or 'H'; M1 reports 'L'
+    int mask = 0;          // rMQR has one mask: 0
+    int corrected = 0;     // codewords the error correction changed
+    int format_errors = 0; // format information bits corrected, where the kind's reader counts them
+    bool mirrored = false; // read transposed
+};
+
+} // namespace vantor
