@@ -101,3 +101,17 @@ def test_globs_and_empty_matches(images):
     frame = vd.decode_files([images / "000.bmp", images / "001.bmp"]).compute(scheduler="sync")
     assert list(frame.text) == ["dask file 0", "dask file 1"]
     assert str(frame.version.dtype) == "Int64"
+
+
+@pytest.mark.filterwarnings("ignore:Running on a single-machine scheduler")
+def test_formats_choose_the_kinds_and_an_empty_folder_is_named(tmp_path):
+    write_bmp(tmp_path / "qr.bmp", picture(b"model 2"))
+    frame = vd.decode_files(tmp_path, formats="MicroQR, rmqr").compute(scheduler="sync")
+    assert list(frame.decoded) == [False]
+    frame = vd.decode_files(tmp_path, formats=["qr"]).compute(scheduler="sync")
+    assert list(frame.text) == ["model 2"]
+    with pytest.raises(ValueError, match="unknown format"):
+        vd.decode_bag(tmp_path, formats="qr,code128").compute(scheduler="sync")
+    (tmp_path / "empty").mkdir()
+    with pytest.raises(ValueError, match="empty: is a directory with no files in it"):
+        vd.decode_files(tmp_path / "empty")
