@@ -156,7 +156,9 @@ std::vector<FamilySymbol> lone_eye_readings(const thorough::GreyView &grey, cons
             return true;
         }
         read.push_back(std::move(symbol));
-        return options.all_symbols;
+        // Every outline of the polarity is read, so that the first symbol
+        // reported is the first in reading order, as with every symbol.
+        return true;
     });
     return read;
 }
