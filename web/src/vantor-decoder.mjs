@@ -87,7 +87,7 @@ function fieldsOf(row) {
 // A decode's outcome as plain data (it crosses to the page by postMessage):
 // the rows as the command line's --json --explain writes them (without
 // "file"), and each symbol as its row's fields with the facts --json leaves
-// out (details: pass, reading, mirrored, inverted).
+// out (details: pass, reading).
 function outcomeOf(r) {
     const symbolRows = r.rows.filter((row) => row.decoded && !row.joined);
     const joined = r.rows.find((row) => row.joined);
