@@ -129,8 +129,9 @@ class Symbol:
 
 
 def _reading_number(pass_: int, reading: int) -> int:
-    """A pass's reading counted from 1, as --explain counts it; -1 without a pass."""
-    return reading + 1 if pass_ >= 0 else -1
+    """A pass's reading counted from 1, as --explain counts it; -1 without
+    a pass or a reading (a pass with too few eye patterns to read)."""
+    return reading + 1 if pass_ >= 0 and reading >= 0 else -1
 
 
 @dataclass(frozen=True)
@@ -140,7 +141,8 @@ class Reading:
     pass_: int
     """Binarisation pass, 0 to 6."""
     reading: int
-    """The pass's reading, 1 or 2."""
+    """The pass's reading, 1 or 2; -1 when the pass found too few eye
+    patterns to read any."""
     stage: Stage
     """How far it got."""
     candidates: int
