@@ -354,9 +354,17 @@ TEST(Install, DebianPackages) {
     std::string all_debs;
     for (const std::string &name : names)
         all_debs += " " + q(deb[name]);
-    vt::CommandRun install = sh("dpkg --root=" + q(root) + " --force-not-root --force-depends --force-script-chrootless"
+    // The library's maintainer scripts run ldconfig; outside a chroot that
+    // would be the system's, so a stand-in that does nothing comes first.
+    const fs::path stand_in = tmp / "bin";
+    fs::create_directories(stand_in);
+    std::ofstream(stand_in / "ldconfig") << "#!/bin/sh\ntouch " + q(tmp / "ldconfig-ran") + "\n";
+    fs::permissions(stand_in / "ldconfig", fs::perms::owner_all);
+    vt::CommandRun install = sh("PATH=" + q(stand_in) + ":\"$PATH\" dpkg --root=" + q(root) +
+                                " --force-not-root --force-depends --force-script-chrootless"
                                 " --log=/dev/null --no-triggers -i" + all_debs);
     ASSERT_EQ(install.status, 0) << install.out;
+    EXPECT_TRUE(fs::exists(tmp / "ldconfig-ran")) << "the library's scripts ran the system's ldconfig";
     const std::string listed = sh("dpkg-query --admindir=" + q(root / "var/lib/dpkg") + " -W -f='${Package}\\n'").out;
     for (const std::string &name : names)
         EXPECT_NE(listed.find(name + "\n"), std::string::npos) << listed;

@@ -185,7 +185,7 @@ def _bag_of(source: Any, files_per_partition: int) -> Bag:
     if not files:
         named = [source] if isinstance(source, (str, os.PathLike)) else list(source)
         if named and all(os.path.isdir(p) for p in named):
-            raise ValueError(f"vantor.dask: {', '.join(map(os.fspath, named))}: is a directory with no files in it")
+            raise ValueError(f"vantor.dask: {', '.join(str(os.fspath(p)) for p in named)}: is a directory with no files in it")
         raise ValueError("vantor.dask: no files given")
     npartitions = max(1, -(-len(files) // max(1, files_per_partition)))
     return from_sequence(files, npartitions=npartitions)
