@@ -96,6 +96,7 @@ web:
 # The module under Node against the native reader, then the page in
 # headless Chromium; puppeteer-core comes from web/package-lock.json.
 test-web: web configure
+	@sh scripts/install-deps.sh web-test
 	cmake --build $(BUILD) -j$(JOBS) --target vantor-cli
 	cd web && { [ -d node_modules/puppeteer-core ] || npm ci --no-audit --no-fund; }
 	VANTOR_CLI=$(abspath $(BUILD))/vantor VANTOR_SCREENSHOT=$(abspath $(WEB_BUILD))/web-demo.png \
@@ -104,6 +105,7 @@ test-web: web configure
 # The module's time per picture in headless Chromium beside the native
 # library's on the same grey pictures, and its size.
 bench-web: web configure
+	@sh scripts/install-deps.sh web-test
 	cmake --build $(BUILD) -j$(JOBS) --target vantor
 	$(CXX) -O2 -std=c++20 -Wall -Wextra -Iinclude web/bench/native_time.cpp $(BUILD)/libvantor.a \
 	    $$(pkg-config --libs libpng libwebp libtiff-4) -ljpeg -lgif -o $(WEB_BUILD)/native_time

@@ -138,8 +138,9 @@ vantor_read_status read_image_file(const char *path, ReadTarget &target) {
             set_message(target, "file %s is not an image format Vantor reads (%s).\n", path, VANTOR_IMAGE_FORMATS);
         return VANTOR_READ_UNKNOWN_FORMAT;
     }
+    // Pages are named counted from 1, as every front end numbers them.
     if (target.page != 0 && format != Format::tiff) {
-        set_message(target, "file %s has no page %d: it holds one image.\n", path, target.page);
+        set_message(target, "file %s has no page %d: it holds one image.\n", path, target.page + 1);
         return VANTOR_READ_INVALID_ARGUMENT;
     }
     // The BMP reader starts behind the signature, the GIF reader rewinds the

@@ -284,7 +284,8 @@ bool decode_tiff(TiffRead &r) {
     target.page_count = static_cast<int>(std::min<tdir_t>(TIFFNumberOfDirectories(tif.get()), INT32_MAX));
     if (target.page >= target.page_count) {
         target.failure = VANTOR_READ_INVALID_ARGUMENT;
-        std::snprintf(r.error, sizeof r.error, "no page %d (it holds %d)", target.page, target.page_count);
+        std::snprintf(r.error, sizeof r.error, "no page %d (it holds %d, counted from 1)", target.page + 1,
+                      target.page_count);
         return false;
     }
     if (target.page > 0 && !TIFFSetDirectory(tif.get(), static_cast<tdir_t>(target.page)))

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <condition_variable>
 #include <cstdio>
 #include <mutex>
@@ -22,17 +23,23 @@ constexpr std::chrono::milliseconds progress_delay{2000};
 constexpr std::chrono::milliseconds progress_interval{250};
 
 // Writes one file's output; standard output is flushed before standard
-// error is written, so that on a terminal both keep their order.
-void write_output(const FileOutput &output) {
+// error is written, so that on a terminal both keep their order. The
+// errno of the first failed write to standard output goes to `write_error`.
+void write_output(const FileOutput &output, int &write_error) {
+    auto flushed = [&] {
+        errno = 0;
+        if ((std::fflush(stdout) != 0 || std::ferror(stdout)) && write_error == 0)
+            write_error = errno != 0 ? errno : EIO;
+    };
     for (const OutputChunk &chunk : output.chunks) {
         if (chunk.to_stderr) {
-            std::fflush(stdout);
+            flushed();
             std::fwrite(chunk.text.data(), 1, chunk.text.size(), stderr);
         } else {
             std::fwrite(chunk.text.data(), 1, chunk.text.size(), stdout);
         }
     }
-    std::fflush(stdout);
+    flushed();
 }
 
 FileOutput out_of_memory() {
@@ -44,7 +51,8 @@ FileOutput out_of_memory() {
 
 } // namespace
 
-BatchEnd run_batch(std::size_t count, int threads, const std::function<FileOutput(std::size_t)> &work) {
+BatchEnd run_batch(std::size_t count, int threads, bool show_progress,
+                   const std::function<FileOutput(std::size_t)> &work) {
     std::vector<std::optional<FileOutput>> done(count);
     std::mutex lock;
     std::condition_variable finished;
@@ -72,8 +80,10 @@ BatchEnd run_batch(std::size_t count, int threads, const std::function<FileOutpu
     for (std::size_t t = 0; t < thread_count; ++t)
         pool.emplace_back(worker);
 
-    ProgressLine progress(stderr, progress_delay);
+    ProgressLine progress(stderr, progress_delay, show_progress);
     int status = exit_ok;
+    bool effort_hint = false;
+    int write_error = 0;
     std::size_t written = 0, skipped = 0;
     while (written < count) {
         std::vector<FileOutput> ready;
@@ -92,18 +102,26 @@ BatchEnd run_batch(std::size_t count, int threads, const std::function<FileOutpu
         if (!ready.empty())
             progress.clear();
         for (const FileOutput &output : ready) {
-            write_output(output);
+            write_output(output, write_error);
             status = std::max(status, output.status);
             skipped += output.skipped;
+            effort_hint = effort_hint || output.effort_hint;
         }
         written += ready.size();
+        // The files not yet finished hold images in the share the finished
+        // ones did: files found to hold none take no time.
+        const std::size_t decoded = finished_now - skipped_now;
+        const double pending = finished_now == 0 ? static_cast<double>(count)
+                                                 : static_cast<double>(count - finished_now) *
+                                                       static_cast<double>(decoded) / static_cast<double>(finished_now);
         if (written < count)
-            progress.update(finished_now - skipped_now, count - skipped_now);
+            progress.update(decoded, count - skipped_now, pending);
     }
     progress.clear();
     for (std::thread &t : pool)
         t.join();
-    return {std::fflush(stdout) == 0 && !std::ferror(stdout) ? status : exit_unreadable, skipped};
+    write_output({}, write_error);
+    return {write_error == 0 ? status : exit_unreadable, skipped, write_error, effort_hint};
 }
 
 } // namespace vantor::cli

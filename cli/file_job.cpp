@@ -62,7 +62,8 @@ void decode_page(const Options &opt, const vantor::Image &image, PageOutcome &pa
     }
     if (opt.explain)
         page.explanation = report::explain(page.results, opt.thorough, opt.effort,
-                                           std::max(image.width(), image.height()) > VANTOR_CLASSIC_MAX_SIDE);
+                                           std::max(image.width(), image.height()) > VANTOR_CLASSIC_MAX_SIDE,
+                                           opt.kinds, image.depth() == 1);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // vantor: prints the text of the QR Code symbols in image files.
 #include <cstdio>
+#include <cstring>
 #include <thread>
 
 #include "batch.h"
@@ -31,9 +32,16 @@ int main(int argc, char **argv) {
         threads = 1;
     // Lines name their file when there are several, or when a folder gave them.
     const bool several = entries.size() > 1 || entries.front().from_folder;
-    const BatchEnd end = run_batch(entries.size(), threads, [&](std::size_t i) {
+    // No progress line beside --json: standard error stays for errors.
+    const BatchEnd end = run_batch(entries.size(), threads, !opt.json, [&](std::size_t i) {
         return report_file(opt, entries[i], process_file(opt, entries[i]), several);
     });
+    if (end.write_error != 0) {
+        std::fprintf(stderr, "vantor: standard output: %s\n", std::strerror(end.write_error));
+        return exit_unreadable;
+    }
+    if (end.effort_hint)
+        std::fputs("vantor: shapes like eye patterns were seen but gave no symbol; --effort exhaustive looks harder\n", stderr);
     // Folders that held files, none of them an image: nothing was read.
     if (end.skipped == entries.size()) {
         if (!opt.json)

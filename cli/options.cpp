@@ -40,8 +40,6 @@ bool is_directory(const std::string &path) {
     return path != "-" && std::filesystem::is_directory(path, ec);
 }
 
-// A comma-separated list of kind names to their bits; false for an empty
-// list, an empty item or an unknown name.
 // The value of an option given as "--name VALUE" (moving i on) or as
 // "--name=VALUE"; nothing when "--name" ends the command line.
 std::optional<std::string> option_value(std::string_view arg, std::string_view name, int argc, char **argv, int &i) {
@@ -52,6 +50,22 @@ std::optional<std::string> option_value(std::string_view arg, std::string_view n
     return std::string(argv[i]);
 }
 
+// An item of a list without the blanks around it, in lower case.
+std::string list_item(std::string_view item) {
+    while (!item.empty() && (item.front() == ' ' || item.front() == '\t'))
+        item.remove_prefix(1);
+    while (!item.empty() && (item.back() == ' ' || item.back() == '\t'))
+        item.remove_suffix(1);
+    std::string lower(item);
+    for (char &c : lower)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return lower;
+}
+
+// A comma-separated list of kind names (any case, blanks around them
+// allowed) to their bits; false for an empty list, an empty item or an
+// unknown name.
 bool parse_formats(std::string_view list, unsigned &kinds) {
     // The names --formats takes, by kind.
     constexpr std::pair<std::string_view, vantor_kind> names[] = {
@@ -59,7 +73,7 @@ bool parse_formats(std::string_view list, unsigned &kinds) {
     unsigned bits = 0;
     while (true) {
         const std::size_t comma = list.find(',');
-        const std::string_view item = list.substr(0, comma);
+        const std::string item = list_item(list.substr(0, comma));
         bool known = false;
         for (const auto &[name, kind] : names)
             if (item == name) {
@@ -187,11 +201,8 @@ ParsedCommandLine parse_command_line(int argc, char **argv) {
             return usage_error("unknown option " + std::string(arg));
         }
     }
-    if (opt.files.empty()) {
-        print_usage(stderr);
-        p.status = exit_usage;
-        return p;
-    }
+    if (opt.files.empty())
+        return usage_error("no file given");
     if (opt.json && opt.raw)
         return usage_error("--raw and --json cannot be combined");
     if (opt.nul_separated && !opt.raw)

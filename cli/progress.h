@@ -9,19 +9,20 @@
 
 namespace vantor::cli {
 
-// "vantor: 37/120 files, 12.5 files/s, 7 s left"
-std::string progress_text(std::size_t done, std::size_t total, double seconds);
+// "vantor: 37/120 files, 12.5 files/s, 7 s left": done of total after
+// `seconds`, with `pending` files still to decode at that rate.
+std::string progress_text(std::size_t done, std::size_t total, double seconds, double pending);
 
 class ProgressLine {
 public:
-    // Shown on `stream` only when it is a terminal, and only once the batch
-    // has run for `delay`.
-    ProgressLine(std::FILE *stream, std::chrono::milliseconds delay);
+    // Shown on `stream` only when `wanted`, when it is a terminal, and only
+    // once the batch has run for `delay`.
+    ProgressLine(std::FILE *stream, std::chrono::milliseconds delay, bool wanted);
     ~ProgressLine() { clear(); }
     ProgressLine(const ProgressLine &) = delete;
     ProgressLine &operator=(const ProgressLine &) = delete;
 
-    void update(std::size_t done, std::size_t total);
+    void update(std::size_t done, std::size_t total, double pending);
     // Removes the line (before other output, and at the end).
     void clear();
 

@@ -33,6 +33,34 @@ std::string page_label(const FileEntry &entry, const FileOutcome &outcome, const
     return entry.name + " (page " + std::to_string(page.page + 1) + ")";
 }
 
+// Whether a name ends as an image file's does: such a file that holds no
+// image is worth a word when a folder's reading skips it.
+bool image_file_name(const std::string &name) {
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string::npos || name.find('/', dot) != std::string::npos)
+        return false;
+    std::string ext = name.substr(dot + 1);
+    for (char &c : ext)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    for (const char *known : {"bmp", "dib", "jpg", "jpeg", "jpe", "jfif", "gif", "png", "tif", "tiff", "webp", "pbm",
+                              "pgm", "ppm", "pnm"})
+        if (ext == known)
+            return true;
+    return false;
+}
+
+// Shapes like eye patterns were seen but the default effort stopped before
+// every pass and the search ran: the exhaustive effort may still read a
+// symbol there.
+bool stopped_short(const Options &opt, const PageOutcome &page) {
+    const vantor::Results &r = page.results;
+    const bool eyes_seen = std::any_of(r.readings.begin(), r.readings.end(),
+                                       [](const vantor_reading &reading) { return reading.candidates > 0; });
+    return opt.effort == VANTOR_EFFORT_DEFAULT && opt.thorough && page.read_status == VANTOR_READ_OK && !r &&
+           !r.searched && eyes_seen && r.reason != VANTOR_INVALID_ARGUMENT && r.reason != VANTOR_OUT_OF_MEMORY;
+}
+
 int page_status(const PageOutcome &page) {
     if (page.read_status != VANTOR_READ_OK)
         return exit_unreadable;
@@ -100,6 +128,8 @@ FileOutput report_file(const Options &opt, const FileEntry &entry, const FileOut
             o.text("file", entry.name).flag("decoded", false).flag("skipped", true).text("message",
                                                                                           outcome.skip_cause);
             w.out(o.str() + "\n");
+        } else if (image_file_name(entry.name)) {
+            w.err("vantor: " + entry.name + ": skipped: " + outcome.skip_cause + "\n");
         }
         FileOutput output = std::move(w.result());
         output.skipped = true;
@@ -120,6 +150,7 @@ FileOutput report_file(const Options &opt, const FileEntry &entry, const FileOut
         // --all lines name their file, so that several symbols' texts can
         // be told apart.
         text_page(w, opt, label, page, several || opt.all || outcome.page_count > 1);
+        w.result().effort_hint = w.result().effort_hint || (!opt.raw && stopped_short(opt, page));
     }
     w.result().status = status;
     return std::move(w.result());

@@ -20,7 +20,8 @@ struct OutputChunk {
 struct FileOutput {
     std::vector<OutputChunk> chunks;
     int status = exit_ok; // exit_ok, exit_no_symbol or exit_unreadable
-    bool skipped = false; // a folder's file that holds no image
+    bool skipped = false;     // a folder's file that holds no image
+    bool effort_hint = false; // eye patterns were seen, but the default effort stopped short
 };
 
 // several: the run has more than one file, so each line names its file.

@@ -26,11 +26,13 @@ set_target_properties(vantor_shared PROPERTIES
 target_link_options(vantor_shared PRIVATE
   -Wl,--version-script=${PROJECT_SOURCE_DIR}/cmake/vantor-exports.map)
 
-# Two install components, one Debian package each: "runtime" (programs,
-# shared object, manual pages, desktop entry) and "dev" (headers, static
-# library, the .so link, pkg-config and CMake files).
+# Install components, one Debian package each: "runtime" (the command-line
+# reader and its manual page), "gui" (the dialog, its manual page, desktop
+# entry and icons), "lib" (the shared object) and "dev" (headers, static
+# library, the .so link, pkg-config and CMake files). The programs link the
+# library statically, so a server needs neither Qt nor the shared object.
 install(TARGETS vantor_shared EXPORT VantorTargets
-  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT dev
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT lib NAMELINK_COMPONENT dev
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(TARGETS vantor EXPORT VantorTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev
@@ -59,16 +61,47 @@ string(REGEX REPLACE "/$" "" VANTOR_PC_TO_PREFIX "${VANTOR_PC_TO_PREFIX}")
 configure_file(${PROJECT_SOURCE_DIR}/packaging/vantor.pc.in ${PROJECT_BINARY_DIR}/vantor.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/vantor.pc DESTINATION ${VANTOR_PC_DIR} COMPONENT dev)
 
+# Manual pages, compressed as Debian keeps them (-n: no name or time in the
+# header, so that the file is the same on every build).
+set(VANTOR_MAN_PAGES vantor)
+if(TARGET vantor-gui)
+  list(APPEND VANTOR_MAN_PAGES vantor-gui)
+endif()
+foreach(page IN LISTS VANTOR_MAN_PAGES)
+  add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/man/${page}.1.gz
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/man
+    COMMAND gzip -9n -c ${PROJECT_SOURCE_DIR}/docs/${page}.1 > ${PROJECT_BINARY_DIR}/man/${page}.1.gz
+    DEPENDS ${PROJECT_SOURCE_DIR}/docs/${page}.1
+    COMMENT "Compressing the manual page ${page}(1)")
+  list(APPEND VANTOR_MAN_FILES ${PROJECT_BINARY_DIR}/man/${page}.1.gz)
+endforeach()
+add_custom_target(vantor-man-pages ALL DEPENDS ${VANTOR_MAN_FILES})
+
+# Each package carries the copyright file in its documentation folder.
+set(VANTOR_PACKAGES runtime:vantor lib:libvantor1 dev:libvantor-dev)
+if(TARGET vantor-gui)
+  list(APPEND VANTOR_PACKAGES gui:vantor-gui)
+endif()
+if(TARGET vantor_python)
+  list(APPEND VANTOR_PACKAGES python:python3-vantor)
+endif()
+foreach(component_package IN LISTS VANTOR_PACKAGES)
+  string(REPLACE ":" ";" pair ${component_package})
+  list(GET pair 0 component)
+  list(GET pair 1 package)
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${package}
+    COMPONENT ${component})
+endforeach()
+
 # Programs and manual pages.
 install(TARGETS vantor-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
-install(FILES ${PROJECT_SOURCE_DIR}/docs/vantor.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT runtime)
+install(FILES ${PROJECT_BINARY_DIR}/man/vantor.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT runtime)
 
 if(TARGET vantor-gui)
-  install(TARGETS vantor-gui RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
-  install(FILES ${PROJECT_SOURCE_DIR}/docs/vantor-gui.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
-    COMPONENT runtime)
+  install(TARGETS vantor-gui RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT gui)
+  install(FILES ${PROJECT_BINARY_DIR}/man/vantor-gui.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT gui)
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/vantor-gui.desktop
-    DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT runtime)
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT gui)
 
   # The dialog's own icon, drawn by its code, saved as PNG files for the
   # desktop's icon theme.
@@ -87,14 +120,15 @@ if(TARGET vantor-gui)
   add_custom_target(vantor-icons ALL DEPENDS ${VANTOR_ICON_FILES})
   foreach(size IN LISTS VANTOR_ICON_SIZES)
     install(FILES ${PROJECT_BINARY_DIR}/icons/${size}/vantor-gui.png
-      DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps COMPONENT runtime)
+      DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps COMPONENT gui)
   endforeach()
 endif()
 
 # Debian packages, built offline with cpack -G DEB --config CPackConfig.cmake
-# in the build directory: vantor (runtime), vantor-dev and, when the Python
-# module is built, python3-vantor. The runtime and Python packages'
-# library dependencies are found by dpkg-shlibdeps from their binaries.
+# in the build directory: vantor (the command-line reader), vantor-gui (the
+# dialog), libvantor1 (the shared library), libvantor-dev and, when the
+# Python module is built, python3-vantor. Library dependencies are found by
+# dpkg-shlibdeps from the binaries.
 set(CPACK_PACKAGE_NAME vantor)
 set(CPACK_PACKAGE_VENDOR "The Vantor developers")
 set(CPACK_PACKAGE_CONTACT "Vantor developers <vantor@localhost>")
@@ -103,7 +137,10 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
-set(CPACK_COMPONENTS_ALL runtime dev)
+set(CPACK_COMPONENTS_ALL runtime lib dev)
+if(TARGET vantor-gui)
+  list(APPEND CPACK_COMPONENTS_ALL gui)
+endif()
 if(TARGET vantor_python)
   list(APPEND CPACK_COMPONENTS_ALL python)
 endif()
@@ -111,14 +148,23 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME vantor)
-set(CPACK_DEBIAN_RUNTIME_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_COMPONENT_RUNTIME_DESCRIPTION
-  "QR Code reader for photos and scans\n The command-line reader vantor and the dialog vantor-gui read the text of a\n QR Code symbol out of a JPEG, PNG, GIF, BMP, TIFF, WebP or Netpbm image; with the decoding library.")
-set(CPACK_DEBIAN_DEV_PACKAGE_NAME vantor-dev)
+  "QR Code reader for photos and scans\n The command-line reader vantor reads the text of QR Code, Micro QR, rMQR\n and QR Code Model 1 symbols out of JPEG, PNG, GIF, BMP, TIFF, WebP or\n Netpbm images.")
+set(CPACK_DEBIAN_GUI_PACKAGE_NAME vantor-gui)
+# Its texts are Japanese: a face with their glyphs, or they show as boxes.
+set(CPACK_DEBIAN_GUI_PACKAGE_DEPENDS "fonts-ipafont-gothic | fonts-noto-cjk | fonts-vlgothic")
+set(CPACK_COMPONENT_GUI_DESCRIPTION
+  "QR Code reader dialog\n The always-on-top dialog vantor-gui shows the text of the QR Code symbol in\n an image file dropped on it or named on its command line.")
+set(CPACK_DEBIAN_LIB_PACKAGE_NAME libvantor1)
+set(CPACK_DEBIAN_LIB_PACKAGE_SECTION libs)
+set(CPACK_DEBIAN_LIB_PACKAGE_GENERATE_SHLIBS ON)
+set(CPACK_COMPONENT_LIB_DESCRIPTION
+  "QR Code reader library\n The shared Vantor library, which decodes QR Code symbols in grey pixels and\n reads image files.")
+set(CPACK_DEBIAN_DEV_PACKAGE_NAME libvantor-dev)
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
 # The static library needs the image libraries at link time.
 set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS
-  "vantor (= ${PROJECT_VERSION}), libjpeg62-turbo-dev | libjpeg-dev, libgif-dev, libpng-dev, libtiff-dev, libwebp-dev")
+  "libvantor1 (= ${PROJECT_VERSION}), libjpeg62-turbo-dev | libjpeg-dev, libgif-dev, libpng-dev, libtiff-dev, libwebp-dev")
 set(CPACK_COMPONENT_DEV_DESCRIPTION
   "QR Code reader library: development files\n Headers, static library, pkg-config and CMake package files of the Vantor\n QR Code decoding library.")
 # The module links the library statically, so it needs no other package of

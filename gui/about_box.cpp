@@ -48,6 +48,11 @@ CAboutBox::CAboutBox(QWidget *parent)
     credit_rect.setHeight(std::max(credit_rect.height(), credit->heightForWidth(credit_rect.width())));
     credit->setGeometry(credit_rect);
 
+    auto *program = new QLabel(QString::fromUtf8(program_line_prefix) + QStringLiteral(VANTOR_PROGRAM_VERSION), this);
+    program->setObjectName(QStringLiteral("programVersion"));
+    program->setTextFormat(Qt::PlainText);
+    program->setGeometry(units.rect(program_line_rect));
+
     auto *ok = new QPushButton(QString::fromUtf8(ok_button_text), this);
     ok->setObjectName(QStringLiteral("okButton"));
     ok->setGeometry(units.rect(ok_button_rect));

@@ -1,6 +1,7 @@
 // vantor-gui: an always-on-top dialog that shows the text of the QR Code
 // symbol in a dropped image file, or in the file named on the command line.
 #include <QApplication>
+#include <QFontDatabase>
 
 #include <cstdio>
 #include <cstdlib>
@@ -43,6 +44,15 @@ bool display_available(int argc, char **argv) {
     return false;
 }
 
+// The dialog's texts are Japanese: without a face that holds its glyphs they
+// show as empty boxes, so the program says which package brings one.
+void warn_without_japanese_font() {
+    if (QFontDatabase::families(QFontDatabase::Japanese).isEmpty())
+        std::fputs("vantor-gui: no Japanese font is installed, so the dialog's texts show as empty boxes; "
+                   "install fonts-ipafont-gothic or fonts-noto-cjk\n",
+                   stderr);
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -62,6 +72,7 @@ int main(int argc, char **argv) {
         return exit_no_display;
     }
     QApplication application(argc, argv);
+    warn_without_japanese_font();
     // Read after Qt has taken its own options (-platform, -style, ...) out
     // of the arguments.
     for (int i = 2; i < argc; ++i)

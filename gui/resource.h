@@ -32,9 +32,12 @@ inline constexpr DialogRect product_line_rect{39, 13, 72, 8};
 inline constexpr DialogRect version_box_rect{94, 13, 40, 12};
 inline constexpr DialogRect credit_line_rect{38, 38, 146, 11};
 inline constexpr DialogRect ok_button_rect{185, 33, 50, 16};
+inline constexpr DialogRect program_line_rect{38, 60, 146, 10};
 inline constexpr char product_line_text[] = "Vantor Version";
 inline constexpr char credit_line_text[] = "JPEGの読み込みにはIJGのlibjpegを使用しています";
 inline constexpr char ok_button_text[] = "OK";
+// The program's own version, shown under the decoder's.
+inline constexpr char program_line_prefix[] = "vantor-gui ";
 
 // Japanese UI faces tried first for the dialogs' 9-point font; the
 // platform's default face follows as the last fallback.

@@ -5,6 +5,7 @@ parent of this directory. CMake configures a build of the library and the
 module only (no tests, no dialog) for the interpreter running this script,
 and the module it makes is copied where setuptools packs it.
 """
+import importlib.util
 import os
 import re
 import shutil
@@ -51,6 +52,25 @@ class CMakeBuild(build_ext):
         shutil.copyfile(built[0], target)
 
 
+def check_build_tools() -> None:
+    """Says which packages this interpreter lacks before pip fails on them
+    (without wheel, pip's error is only "invalid command 'bdist_wheel'")."""
+    missing = []
+    for module in ("wheel", "pybind11"):
+        try:
+            found = importlib.util.find_spec(module) is not None
+        except (ImportError, ValueError):
+            found = False
+        if not found:
+            missing.append(module)
+    if missing:
+        sys.exit(f"vantor: {sys.executable} has no {', '.join(missing)}, which the offline install "
+                 "(--no-index --no-build-isolation) takes from the interpreter itself; make the virtual "
+                 "environment with Debian's /usr/bin/python3 -m venv --system-site-packages, or install "
+                 "them into this Python first")
+
+
+check_build_tools()
 setup(
     version=project_version(),
     ext_modules=[Extension("vantor._vantor", sources=[])],

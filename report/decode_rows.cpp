@@ -28,6 +28,7 @@ void add_symbol_fields(JsonObject &o, const vantor::Symbol &s) {
         o.object("fnc1", fnc1);
     }
     o.text("format", vantor_kind_name(s.kind)).text("version_name", s.version_name);
+    o.flag("mirrored", s.mirrored).flag("inverted", s.inverted);
 }
 
 void add_notes(JsonObject &o, const RowNotes &notes) {

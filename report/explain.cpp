@@ -88,6 +88,21 @@ std::vector<std::string> describe_pass(const std::vector<const vantor_reading *>
     return lines;
 }
 
+// The kinds other than Model 2 that were looked for, named for a reader.
+std::string other_kinds(unsigned kinds) {
+    std::vector<std::string> names;
+    if (kinds & (1u << VANTOR_KIND_QR_MODEL1))
+        names.push_back("QR Code Model 1");
+    if (kinds & (1u << VANTOR_KIND_MICRO_QR))
+        names.push_back("Micro QR");
+    if (kinds & (1u << VANTOR_KIND_RMQR))
+        names.push_back("rMQR");
+    std::string s;
+    for (std::size_t i = 0; i < names.size(); ++i)
+        s += (i == 0 ? "" : i + 1 == names.size() ? " or " : ", ") + names[i];
+    return s;
+}
+
 std::string reason_line(const vantor::Results &results) {
     switch (results.reason) {
     case VANTOR_OK: break;
@@ -102,6 +117,12 @@ std::string reason_line(const vantor::Results &results) {
                " found on a pass; a symbol needs three";
     }
     case VANTOR_NO_SYMBOL:
+        // A reading can read its format from one copy alone; it is still not
+        // taken for a symbol unless both copies agree or a block checks.
+        if (std::any_of(results.readings.begin(), results.readings.end(),
+                        [](const vantor_reading &r) { return r.stage >= VANTOR_STAGE_FORMAT; }))
+            return "no symbol found: the format information was read from one copy only (the two copies "
+                   "differ) and no block of codewords checked, so no reading was taken for a symbol";
         return "no symbol found: shapes like eye patterns were seen, but no reading got as far as a "
                "plausible symbol (format information read alike from both copies, or a block of "
                "codewords that checks)";
@@ -139,7 +160,9 @@ std::string reason_line(const vantor::Results &results) {
 
 } // namespace
 
-std::vector<std::string> explain(const vantor::Results &results, bool thorough, vantor_effort effort, bool wide) {
+std::vector<std::string> explain(const vantor::Results &results, bool thorough, vantor_effort effort, bool wide,
+                                 unsigned kinds, bool two_level) {
+    const bool model2 = kinds & (1u << VANTOR_KIND_QR);
     // The readings grouped by pass, in the order they ran.
     std::vector<std::pair<int, std::vector<const vantor_reading *>>> passes;
     for (const vantor_reading &r : results.readings) {
@@ -158,8 +181,11 @@ std::vector<std::string> explain(const vantor::Results &results, bool thorough, 
         lines.insert(lines.end(), seen.begin() + 1, seen.end());
         first = last + 1;
     }
-    const bool classic_ran = !wide || results.reason == VANTOR_INVALID_ARGUMENT;
-    if (!classic_ran)
+    const bool classic_ran = model2 && (!wide || results.reason == VANTOR_INVALID_ARGUMENT);
+    if (!model2)
+        lines.push_back("QR Code Model 2 was not looked for, so no binarisation pass ran; only " + other_kinds(kinds) +
+                        " symbols were");
+    else if (!classic_ran)
         lines.push_back("a side over " + std::to_string(VANTOR_CLASSIC_MAX_SIDE) +
                         " pixels: the classic readings do not run, only the thorough search");
     if (results) {
@@ -168,12 +194,14 @@ std::vector<std::string> explain(const vantor::Results &results, bool thorough, 
                                              [](const vantor::Symbol &o) { return o.kind == VANTOR_KIND_QR; });
         // The default effort runs the search straight after the first pass
         // when that pass saw a symbol it could not read.
-        const int last_pass = passes.empty() ? -1 : passes.back().first;
+        // A two-level picture's one binarisation is pass 0's.
+        const int last_pass = passes.empty() ? -1 : two_level ? last_classic_pass : passes.back().first;
         if (s.kind == VANTOR_KIND_MICRO_QR || s.kind == VANTOR_KIND_RMQR)
             lines.push_back(std::string("result: ") + (s.kind == VANTOR_KIND_RMQR ? "an rMQR" : "a Micro QR") +
                             " symbol (" + s.version_name + "), read " +
                             (model2_read ? "beside the Model 2 symbols, as every symbol was asked for"
-                                         : "after the Model 2 readings gave no text"));
+                             : model2    ? "after the Model 2 readings gave no text"
+                                         : "by its own eye pattern"));
         else if (s.kind == VANTOR_KIND_QR_MODEL1)
             lines.push_back("result: a QR Code Model 1 symbol (version " + s.version_name +
                             "), read by the thorough search where the Model 2 reading of its eye patterns failed");
@@ -198,15 +226,24 @@ std::vector<std::string> explain(const vantor::Results &results, bool thorough, 
         return lines;
     }
     const bool ran = results.reason != VANTOR_INVALID_ARGUMENT && results.reason != VANTOR_OUT_OF_MEMORY;
+    if (!model2) {
+        if (ran)
+            lines.push_back("reason: no " + other_kinds(kinds) + " symbol found");
+        else
+            lines.push_back("reason: " + reason_line(results));
+        return lines;
+    }
+    if (two_level && classic_ran && ran && !passes.empty())
+        lines.push_back("passes 1-6 did not run: the picture is two-level, so pass 0's binarisation is its only one");
     if (results.searched)
         lines.push_back("the thorough search found no symbol either");
     else if (ran && effort == VANTOR_EFFORT_FAST)
         lines.push_back("the fast effort runs no thorough search and at most passes 0-3; passes that did not "
                         "run are not listed (--effort exhaustive runs them all)");
     else if (ran && thorough && effort == VANTOR_EFFORT_DEFAULT)
-        lines.push_back("the other passes and the thorough search did not run: a quick look at the picture and "
-                        "its inverse found no eye patterns that could make a symbol (--effort exhaustive runs "
-                        "them all)");
+        lines.push_back(std::string(two_level ? "the thorough search" : "the other passes and the thorough search") +
+                        " did not run: a quick look at the picture and its inverse found no eye patterns that "
+                        "could make a symbol (--effort exhaustive runs " + (two_level ? "it" : "them all") + ")");
     lines.push_back("reason: " + reason_line(results));
     return lines;
 }

@@ -15,8 +15,10 @@ namespace vantor::report {
 // the decode allowed the thorough search after the classic readings; effort:
 // the effort it ran at (what did not run is said, from the results); wide:
 // the picture has a side over VANTOR_CLASSIC_MAX_SIDE, which only the
-// thorough search reads.
+// thorough search reads; kinds: the kind bits looked for (without QR Code
+// Model 2 no pass runs); two_level: the pixels were given as two-level
+// (depth 1), which has one binarisation, pass 0's.
 std::vector<std::string> explain(const vantor::Results &results, bool thorough, vantor_effort effort,
-                                 bool wide = false);
+                                 bool wide = false, unsigned kinds = VANTOR_KINDS_ALL, bool two_level = false);
 
 } // namespace vantor::report

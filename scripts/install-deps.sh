@@ -21,10 +21,10 @@ python3-venv python3-pip python3-setuptools python3-wheel"
 # a user would. Extra groups: "fuzz" adds clang with its sanitizer
 # runtimes, "bench" the benchmark library, "compare" the peers the
 # benchmarks measure against (zxing-cpp and ZBar, libraries and command-line
-# readers, and GNU time), "web" the WebAssembly toolchain,
-# Node, the browser the web tests drive and the TypeScript compiler that
-# checks the declarations (npm comes with some builds of nodejs, as its own
-# package with Debian's).
+# readers, and GNU time), "web" only the WebAssembly toolchain and Node
+# (what make web needs), "web-test" those with the browser the web tests
+# drive and the TypeScript compiler that checks the declarations (npm comes
+# with some builds of nodejs, as its own package with Debian's).
 for extra in "$@"; do
     case "$extra" in
         run) PACKAGES="$RUN_PACKAGES" ;;
@@ -32,7 +32,8 @@ for extra in "$@"; do
         bench) PACKAGES="$PACKAGES libbenchmark-dev" ;;
         compare) PACKAGES="$PACKAGES libzxing-dev libzbar-dev zxing-cpp-tools zbar-tools time bc" ;;
         gui-test) PACKAGES="$PACKAGES xvfb xauth" ;;
-        web)
+        web) PACKAGES="cmake make emscripten nodejs" ;;
+        web-test)
             PACKAGES="$PACKAGES emscripten nodejs chromium node-typescript"
             command -v npm >/dev/null 2>&1 || PACKAGES="$PACKAGES npm" ;;
         *) echo "install-deps: unknown group '$extra'" >&2; exit 64 ;;

@@ -261,12 +261,55 @@ TEST(CliBatch, FoldersAreReadRecursivelyInSortedOrder) {
     }
     EXPECT_EQ(rows[3].get("text")->s, "sub a");
 
-    // Plain output names each file and says nothing of the skipped ones.
+    // Plain output names each file; of the skipped ones only a file whose
+    // name says it is a picture is named, on standard error.
     const vt::CommandRun plain = run(d);
     EXPECT_EQ(plain.status, 0);
     EXPECT_EQ(plain.out, d + "/Z.bmp: Z\n" + d + "/b.bmp: b\n" + d + "/sub/a.jpg: sub a\n" + d +
                              "/sub/deeper/c.gif: c\n");
-    EXPECT_EQ(plain.err, "");
+    EXPECT_EQ(plain.err, "vantor: " + d + "/sub/empty.bmp: skipped: empty file\n");
+}
+
+TEST(CliEdges, FormatsAnyCaseHintFullDiskAndNoFile) {
+    vt::TempDir dir("cli-edges");
+    const std::string qr = dir.path() + "/qr.bmp", noise = dir.path() + "/noise.bmp", white = dir.path() + "/white.bmp";
+    ASSERT_TRUE(vt::write_bmp24(qr, vt::render(symbol("any case"))));
+    ASSERT_TRUE(vt::write_bmp24(noise, vt::render_noise(400, 300, "noise")));
+    ASSERT_TRUE(vt::write_bmp24(white, vt::render_noise(200, 200, "blank")));
+
+    // Kind names in any case, blanks around them allowed; empty items are not.
+    for (const char *formats : {"QR", "'qr, MicroQR'", "' Qr ,rmqr'", "--formats=QR,Model1"}) {
+        const std::string arg = std::string(formats).starts_with("--") ? formats : std::string("--formats ") + formats;
+        const vt::CommandRun r = run(arg + " " + qr);
+        EXPECT_EQ(r.status, 0) << formats << ": " << r.err;
+        EXPECT_EQ(r.out, "any case\n") << formats;
+    }
+    EXPECT_EQ(run("--formats MicroQR " + qr).status, 1);
+    for (const char *bad : {"'qr,,microqr'", "'qr, '", "QRX"})
+        EXPECT_EQ(run(std::string("--formats ") + bad + " " + qr).status, 64) << bad;
+
+    // Shapes like eye patterns that gave no symbol at the default effort:
+    // one line at the end of the run points to the exhaustive effort; not
+    // beside --json or --raw, nor where no shape was seen or every pass ran.
+    const std::string hint = "vantor: shapes like eye patterns were seen but gave no symbol; --effort exhaustive "
+                             "looks harder\n";
+    const vt::CommandRun seen = run(noise + " " + noise + " " + white);
+    EXPECT_EQ(seen.status, 1);
+    EXPECT_EQ(seen.err, noise + ": no QR Code found\n" + noise + ": no QR Code found\n" + white +
+                            ": no QR Code found\n" + hint);
+    for (const std::string &args : {"--json " + noise, "--raw " + noise, "--effort exhaustive " + noise,
+                                    "--effort fast " + noise, white})
+        EXPECT_EQ(run(args).err.find("--effort exhaustive looks harder"), std::string::npos) << args;
+
+    // A full disk: the run fails and says why.
+    const vt::CommandRun full = run(qr + " > /dev/full");
+    EXPECT_EQ(full.status, 2);
+    EXPECT_EQ(full.err, "vantor: standard output: No space left on device\n");
+
+    // No file: the one line and where the options are told.
+    const vt::CommandRun none = run("");
+    EXPECT_EQ(none.status, 64);
+    EXPECT_EQ(none.err, "vantor: no file given\nTry 'vantor --help' for the options.\n");
 }
 
 TEST(CliBatch, ParallelOutputIsByteIdenticalToOneThread) {
@@ -355,6 +398,11 @@ TEST(CliBatch, ProgressLineOnlyOnATerminal) {
     ASSERT_GE(tty.size(), 2u);
     EXPECT_EQ(tty.back(), '\r');
     EXPECT_EQ(tty.find_first_not_of(' ', tty.rfind('\r', tty.size() - 2) + 1), tty.size() - 1);
+
+    // --json on a terminal: standard error stays empty, no progress line.
+    const std::string json_tty = run_on_terminal({"--json", "-j", "1", folder}, status);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(json_tty.find("\rvantor: "), std::string::npos) << json_tty.substr(0, 300);
 
     // Not a terminal: no progress.
     const vt::CommandRun piped = run("-j 1 " + folder);
@@ -523,7 +571,10 @@ TEST(CliBatch, AllReadsEveryPageOfATiffFile) {
 
     const vt::CommandRun plain = run("--all " + file);
     EXPECT_EQ(plain.out, file + " (page 2): page two\n");
-    EXPECT_EQ(plain.err, file + " (page 1): no QR Code found\n" + file + " (page 3): no QR Code found\n");
+    // The other pages' shapes end the run with the hint towards the exhaustive effort.
+    EXPECT_EQ(plain.err, file + " (page 1): no QR Code found\n" + file + " (page 3): no QR Code found\n" +
+                             "vantor: shapes like eye patterns were seen but gave no symbol; --effort exhaustive "
+                             "looks harder\n");
 }
 
 TEST(CliAll, AWholeStructuredAppendSetIsJoinedInIndexOrder) {

@@ -1,6 +1,6 @@
-// The error lines the README and the manual page show, checked against what
-// the command-line reader prints for the same files, so that the documents
-// cannot drift from the program again.
+// The error lines, options and examples the README and the manual page
+// show, checked against what the command-line reader does, so that the
+// documents cannot drift from the program again.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -12,6 +12,7 @@
 #include <map>
 #include <cstring>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -149,6 +150,24 @@ TEST(Docs, EveryDocumentedErrorLineIsWhatTheReaderPrints) {
     EXPECT_EQ(cut.err.substr(0, cut.err.find('\n')), warning) << cut.err;
     printed.push_back(warning);
 
+    // The lines the manual page gives beside the errors: the hint towards
+    // the exhaustive effort, a skipped picture file, a failed write.
+    ASSERT_TRUE(vt::write_bmp24(d + "/noise.bmp", vt::render_noise(400, 300, "noise")));
+    const vt::CommandRun hint = vt::run_command("cd '" + d + "' && " + VANTOR_CLI + " noise.bmp");
+    ASSERT_GT(hint.err.size(), 1u);
+    printed.push_back(hint.err.substr(hint.err.rfind('\n', hint.err.size() - 2) + 1, std::string::npos));
+    printed.back().pop_back();
+    fs::create_directories(d + "/album");
+    ASSERT_TRUE(bool(std::ofstream(d + "/album/x.png") << "not a picture\n"));
+    ASSERT_TRUE(vt::write_bmp24(d + "/album/y.bmp", vt::render_noise(40, 40, "blank")));
+    const vt::CommandRun skipped = vt::run_command("cd '" + d + "' && " + VANTOR_CLI + " album");
+    printed.push_back(skipped.err.substr(0, skipped.err.find('\n')));
+    EXPECT_EQ(printed.back().rfind("vantor: album/x.png: skipped: ", 0), 0u) << skipped.err;
+    const vt::CommandRun full = vt::run_command(std::string(VANTOR_CLI) + " '" + VANTOR_SOURCE_DIR +
+                                                "/examples/hello.bmp' > /dev/full");
+    EXPECT_EQ(full.status, 2);
+    printed.push_back(full.err.substr(0, full.err.find('\n')));
+
     // Every line of the manual page stands for a line printed above, and
     // every line printed is one the manual page gives.
     for (const std::string &documented : manual) {
@@ -164,4 +183,100 @@ TEST(Docs, EveryDocumentedErrorLineIsWhatTheReaderPrints) {
             documented = documented || std::regex_match(line, pattern_of(m));
         EXPECT_TRUE(documented) << "the manual page does not give: " << line;
     }
+}
+
+namespace {
+
+// The long options a text names: "--name" and "\\-\\-name" (troff), each once.
+std::set<std::string> long_options(const std::string &text) {
+    std::string plain = text;
+    for (std::size_t at; (at = plain.find("\\-")) != std::string::npos;)
+        plain.replace(at, 2, "-");
+    std::set<std::string> out;
+    const std::regex option("(^|[^-\\w])(--[a-z][a-z0-9-]*)");
+    for (std::sregex_iterator it(plain.begin(), plain.end(), option), end; it != end; ++it)
+        out.insert((*it)[2]);
+    return out;
+}
+
+std::string text_of(const std::string &path) {
+    std::ifstream in(path);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// The README's command lines of the reader: code lines from "vantor " on,
+// backticked spans that start with it, and the prose of the sections about
+// the reader.
+std::string readme_reader_text() {
+    std::string out;
+    bool reader_section = false, in_code = false;
+    const std::regex span("`(vantor [^`]*)`");
+    for (const std::string &line : lines_of(std::string(VANTOR_SOURCE_DIR) + "/README.md")) {
+        if (line.rfind("## ", 0) == 0)
+            reader_section = line == "## Command-line reader" || line.rfind("## Scripting", 0) == 0 ||
+                             line.rfind("## Why a photo failed", 0) == 0;
+        if (line.rfind("```", 0) == 0) {
+            in_code = !in_code;
+            continue;
+        }
+        if (const std::size_t at = line.find("vantor "); in_code && at != std::string::npos &&
+                                                         (at == 0 || line[at - 1] == ' '))
+            out += line.substr(at) + "\n";
+        else if (reader_section && !in_code)
+            out += line + "\n";
+        for (std::sregex_iterator it(line.begin(), line.end(), span), end; it != end; ++it)
+            out += (*it)[1].str() + "\n";
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(Docs, EveryDocumentedOptionIsOneTheReaderTakes) {
+    const std::set<std::string> manual = long_options(text_of(std::string(VANTOR_SOURCE_DIR) + "/docs/vantor.1"));
+    const std::set<std::string> readme = long_options(readme_reader_text());
+    const vt::CommandRun help = vt::run_command(std::string(VANTOR_CLI) + " --help");
+    const std::set<std::string> helped = long_options(help.out);
+    ASSERT_GE(manual.size(), 12u);
+    ASSERT_GE(readme.size(), 12u);
+    // The help and the manual page name the same options.
+    EXPECT_EQ(manual, helped);
+    // Every option the README or the manual page shows is taken: none is an
+    // unknown option.
+    std::set<std::string> shown = manual;
+    shown.insert(readme.begin(), readme.end());
+    for (const std::string &option : shown) {
+        const vt::CommandRun r = vt::run_command(std::string(VANTOR_CLI) + " " + option + " /nonexistent.bmp");
+        EXPECT_EQ(r.err.find("unknown option"), std::string::npos) << option << " is documented but refused";
+    }
+}
+
+TEST(Docs, TheReadmesExamplesAreWhatTheReaderPrints) {
+    const std::vector<std::string> readme = lines_of(std::string(VANTOR_SOURCE_DIR) + "/README.md");
+    // The JSON row of the bundled kanji example, byte for byte.
+    std::string documented;
+    for (const std::string &line : readme)
+        if (line.rfind("{\"file\":\"examples/kanji.bmp\"", 0) == 0)
+            documented = line;
+    ASSERT_FALSE(documented.empty());
+    const vt::CommandRun json =
+        vt::run_command(std::string("cd '") + VANTOR_SOURCE_DIR + "' && " + VANTOR_CLI + " --json examples/kanji.bmp");
+    EXPECT_EQ(json.out, documented + "\n");
+    // --compat's classic messages for a missing file, as the README quotes them.
+    std::string prose;
+    for (const std::string &line : readme)
+        prose += line + " ";
+    const vt::CommandRun compat = vt::run_command(std::string(VANTOR_CLI) + " --compat NAME");
+    ASSERT_EQ(compat.status, 2);
+    std::istringstream lines(compat.err);
+    for (std::string line; std::getline(lines, line);)
+        EXPECT_NE(prose.find("`" + line + "`"), std::string::npos) << "the README does not quote: " << line;
+    // --compat refuses what the README and the manual page say it refuses.
+    const vt::CommandRun refused = vt::run_command(std::string(VANTOR_CLI) + " --compat --formats qr x.bmp");
+    EXPECT_NE(refused.err.find("--all, --no-thorough, --formats, --effort and --explain do not apply"),
+              std::string::npos) << refused.err;
+    EXPECT_NE(prose.find("`--all`, `--no-thorough`, `--formats`, `--effort` and `--explain` do not apply"),
+              std::string::npos);
 }

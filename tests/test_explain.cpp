@@ -170,6 +170,35 @@ TEST(Explain, SaysWhatTheEffortLeftOut) {
     EXPECT_EQ(explain(quick, false, VANTOR_EFFORT_DEFAULT).size(), 2u);
 }
 
+TEST(Explain, SaysNothingThatIsNotSo) {
+    // Model 2 not looked for: no pass ran, which is said, and the reason
+    // names the kinds that were looked for, not missing eye patterns.
+    const unsigned family = (1u << VANTOR_KIND_MICRO_QR) | (1u << VANTOR_KIND_RMQR);
+    auto lines = explain(failed(VANTOR_NO_EYE_PATTERNS, {}), true, VANTOR_EFFORT_DEFAULT, false, family);
+    EXPECT_EQ(joined(lines), "QR Code Model 2 was not looked for, so no binarisation pass ran; only Micro QR or "
+                             "rMQR symbols were\nreason: no Micro QR or rMQR symbol found\n");
+    // A format read from one copy, its block beyond repair: the reason
+    // does not deny the format line above it.
+    lines = explain(failed(VANTOR_NO_SYMBOL, {formatted(0, 0, VANTOR_STAGE_FORMAT, 0, 0, 1)}), false,
+                    VANTOR_EFFORT_EXHAUSTIVE);
+    EXPECT_EQ(lines[1], "  reading 1: version 2, level M, mask 5; 1 block: 1 beyond repair");
+    EXPECT_EQ(lines.back(), "reason: no symbol found: the format information was read from one copy only (the two "
+                            "copies differ) and no block of codewords checked, so no reading was taken for a symbol");
+    lines = explain(failed(VANTOR_NO_SYMBOL, {reading(0, 0, VANTOR_STAGE_ARRANGED)}), false, VANTOR_EFFORT_EXHAUSTIVE);
+    EXPECT_NE(lines.back().find("no reading got as far as a plausible symbol"), std::string::npos);
+    // A two-level picture has one binarisation: why passes 1-6 are missing.
+    const vantor::Results bilevel = failed(VANTOR_EYES_NOT_A_SYMBOL, {reading(0, 0, VANTOR_STAGE_EYES, 4)});
+    lines = explain(bilevel, true, VANTOR_EFFORT_EXHAUSTIVE, false, VANTOR_KINDS_ALL, true);
+    EXPECT_NE(joined(lines).find("passes 1-6 did not run: the picture is two-level"), std::string::npos)
+        << joined(lines);
+    EXPECT_EQ(joined(explain(bilevel, true, VANTOR_EFFORT_EXHAUSTIVE)).find("two-level"), std::string::npos);
+    vantor::Results searched = bilevel;
+    searched.reason = VANTOR_OK;
+    searched.symbols.emplace_back().pass = -1;
+    EXPECT_EQ(explain(searched, true, VANTOR_EFFORT_DEFAULT, false, VANTOR_KINDS_ALL, true).back(),
+              "result: decoded by the thorough search, after the classic readings gave no text");
+}
+
 TEST(Explain, EveryReasonGetsAReasonLine) {
     // Nothing located: no pass line, only the reason.
     auto blank = explain(failed(VANTOR_NO_EYE_PATTERNS, {}), false, VANTOR_EFFORT_EXHAUSTIVE);

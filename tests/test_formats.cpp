@@ -209,7 +209,7 @@ TEST_F(Formats, TiffPagesAreReadOneByOne) {
     vantor_image_free(image);
     EXPECT_EQ(vantor_image_read_page(path.c_str(), 4, &error), nullptr);
     EXPECT_EQ(error.status, VANTOR_READ_INVALID_ARGUMENT);
-    EXPECT_EQ(std::string(error.message), "file " + path + ": TIFF has no page 4 (it holds 4).\n");
+    EXPECT_EQ(std::string(error.message), "file " + path + ": TIFF has no page 5 (it holds 4, counted from 1).\n");
 }
 
 TEST_F(Formats, WebpLosslessAndLossy) {

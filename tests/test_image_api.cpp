@@ -140,7 +140,7 @@ TEST_F(ImageApi, EachKindOfFailureHasItsStatusAndTheClassicText) {
     EXPECT_EQ(error.status, VANTOR_READ_INVALID_ARGUMENT);
     EXPECT_EQ(vantor_image_read_page(good.c_str(), 1, &error), nullptr);
     EXPECT_EQ(error.status, VANTOR_READ_INVALID_ARGUMENT);
-    EXPECT_EQ(std::string(error.message), "file " + good + " has no page 1: it holds one image.\n");
+    EXPECT_EQ(std::string(error.message), "file " + good + " has no page 2: it holds one image.\n");
     vantor_image *image = vantor_image_read(good.c_str(), &error);
     ASSERT_NE(image, nullptr);
     EXPECT_EQ(error.status, VANTOR_READ_OK);

@@ -94,6 +94,7 @@ TEST(ReportRows, SymbolFieldsOrderAndOptionalNesting) {
     carrying.sa_parity = 0xA5;
     carrying.fnc1 = 2;
     carrying.fnc1_application = 37;
+    carrying.mirrored = true;
     results.symbols.push_back(carrying);
     report::JsonObject head;
     head.text("file", "f.png").number("page", 2);
@@ -103,7 +104,8 @@ TEST(ReportRows, SymbolFieldsOrderAndOptionalNesting) {
     EXPECT_EQ(rows[0].str(),
               R"({"file":"f.png","page":2,"decoded":true,"text":"PLAIN","bytes_hex":"504c41494e","version":2,)"
               R"("level":"Q","mask":5,"corners":[15.5,15.5,115.5,15.5,116,116,1e-05,0.1],"corrected":0,)"
-              R"("format":"QRCode","version_name":"2","warnings":["w1"],"explain":["e1","e2"]})");
+              R"("format":"QRCode","version_name":"2","mirrored":false,"inverted":false,"warnings":["w1"],)"
+              R"("explain":["e1","e2"]})");
     const Json all = parsed(rows[1]);
     EXPECT_EQ(all.get("eci")->n, 26);
     EXPECT_EQ(all.get("structured_append")->get("index")->n, 1);
@@ -113,6 +115,8 @@ TEST(ReportRows, SymbolFieldsOrderAndOptionalNesting) {
     EXPECT_EQ(all.get("fnc1")->get("application")->n, 37);
     EXPECT_EQ(all.get("format")->s, "rMQRCode");
     EXPECT_EQ(all.get("version_name")->s, "R7x43");
+    EXPECT_TRUE(all.get("mirrored")->b);
+    EXPECT_FALSE(all.get("inverted")->b);
     // First-position FNC1 has no application indicator.
     carrying.fnc1 = 1;
     report::JsonObject gs1;

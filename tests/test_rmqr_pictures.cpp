@@ -8,6 +8,8 @@
 #include <cmath>
 #include <random>
 #include <string>
+#include <tuple>
+#include <vector>
 
 #include <vantor/vantor.h>
 
@@ -183,6 +185,52 @@ TEST(RmqrPictures, KindsOptionAndClassicPath) {
     EXPECT_EQ(decode(p, 1u << VANTOR_KIND_RMQR).kind, VANTOR_KIND_RMQR);
     EXPECT_FALSE(decode(p, (1u << VANTOR_KIND_QR) | (1u << VANTOR_KIND_MICRO_QR)).found);
     EXPECT_EQ(decode_image(p.pixels.data(), p.width, p.height, 8, nullptr), nullptr);
+}
+
+// The texts of every symbol of a picture, in the order the decoder gives.
+std::vector<std::string> every_text(const vt::Picture &p, bool all) {
+    std::vector<std::string> texts;
+    vantor_options *options = vantor_options_new();
+    vantor_options_set_all_symbols(options, all);
+    vantor_results *r = vantor_decode_pixels(p.pixels.data(), p.width, p.height, p.width, 8, options);
+    for (int i = 0; r && i < vantor_results_count(r); ++i)
+        texts.emplace_back(vantor_results_symbol(r, i)->text);
+    vantor_results_free(r);
+    vantor_options_free(options);
+    return texts;
+}
+
+// A white picture with each part drawn at its place.
+vt::Picture pasted(int width, int height, const std::vector<std::tuple<const vt::Picture *, int, int>> &parts) {
+    vt::Picture out;
+    out.width = width;
+    out.height = height;
+    out.pixels.assign(static_cast<std::size_t>(width) * height, 255);
+    for (const auto &[part, left, top] : parts)
+        for (int y = 0; y < part->height; ++y)
+            for (int x = 0; x < part->width; ++x)
+                out.pixels[static_cast<std::size_t>(top + y) * width + left + x] = part->at(x, y);
+    return out;
+}
+
+// Rows of rectangles go by their height, not their width: an R11x43 symbol
+// above an R11x27 one, their centres closer than half the wide one's width,
+// are two rows. The first symbol reported is the first of --all's order.
+TEST(RmqrPictures, StackedRectanglesReadTopToBottom) {
+    const auto wide = vt::make_rmqr_zint("UPPER", 12, 'M');
+    const auto narrow = vt::make_rmqr_zint("LOWER", 11, 'M');
+    ASSERT_TRUE(wide && narrow);
+    vt::RenderOptions o;
+    o.module_px = 8;
+    const vt::Picture upper = vt::render(vt::as_symbol(*wide), o);
+    const vt::Picture lower = vt::render(vt::as_symbol(*narrow), o);
+    for (const bool lower_left : {true, false}) {
+        const int upper_x = lower_left ? lower.width - 40 : 0, lower_x = lower_left ? 0 : upper.width - 40;
+        const vt::Picture p = pasted(upper.width + lower.width, upper.height + lower.height,
+                                     {{&upper, upper_x, 0}, {&lower, lower_x, upper.height - 20}});
+        EXPECT_EQ(every_text(p, true), (std::vector<std::string>{"UPPER", "LOWER"})) << lower_left;
+        EXPECT_EQ(every_text(p, false), (std::vector<std::string>{"UPPER"})) << lower_left;
+    }
 }
 
 // The bytes under an ECI designator are text in the set it names, not in

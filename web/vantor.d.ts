@@ -69,19 +69,20 @@ export interface SymbolFields {
     format: SymbolFormat;
     /** The version as its kind names it: "7", "M3", "R13x77". */
     version_name: string;
+    /** Read transposed. */
+    mirrored: boolean;
+    /** Light modules on dark. */
+    inverted: boolean;
 }
 
 /** A symbol found: its --json fields, its bytes, and what --json leaves out. */
 export interface QrSymbol extends SymbolFields {
     /** bytes_hex as bytes. */
     bytes: Uint8Array;
-    /** Read transposed. */
-    mirrored: boolean;
-    /** Light modules on dark. */
-    inverted: boolean;
-    /** The binarisation pass that read it, 0 to 6; -1: the thorough search. */
+    /** The binarisation pass that read it, 0 to 6 as --explain names them; -1: no pass (the
+     * thorough search, or a Micro QR or rMQR reading). */
     pass: number;
-    /** The module-size estimate of the pass, 0 or 1. */
+    /** The pass's reading that read it, 1 or 2 as --explain counts them; -1 when pass is -1. */
     reading: number;
 }
 

@@ -147,7 +147,9 @@ std::vector<FamilySymbol> lone_eye_symbols(const thorough::GreyView &grey, const
         f.mirrored = r.mirrored;
         f.inverted = at->inverted;
         read.push_back(std::move(symbol));
-        return options.all_symbols;
+        // Every outline of the polarity is read, so that the first symbol
+        // reported is the first in reading order, as with every symbol.
+        return true;
     });
     return read;
 }

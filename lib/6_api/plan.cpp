@@ -198,8 +198,9 @@ void read_copies(const Picture &pic, const vantor_options &options, const Plan &
 }
 
 // The symbols in reading order of their centres: top to bottom, then left to
-// right. Symbols whose centres lie closer in height than half the side of
-// the row's first symbol are one row, read left to right.
+// right. Symbols whose centres lie closer in height than half the height of
+// the row's first symbol (its left side, the short one of an rMQR symbol)
+// are one row, read left to right.
 void reading_order(std::vector<std::unique_ptr<OwnedSymbol>> &symbols) {
     struct Placed {
         float x, y, half;
@@ -208,8 +209,8 @@ void reading_order(std::vector<std::unique_ptr<OwnedSymbol>> &symbols) {
     std::vector<Placed> placed;
     for (std::unique_ptr<OwnedSymbol> &s : symbols) {
         const vantor_point *c = s->view.corners;
-        const float side = std::hypot(c[1].x - c[0].x, c[1].y - c[0].y);
-        placed.push_back({(c[0].x + c[2].x) / 2, (c[0].y + c[2].y) / 2, side / 2, std::move(s)});
+        const float height = std::hypot(c[3].x - c[0].x, c[3].y - c[0].y);
+        placed.push_back({(c[0].x + c[2].x) / 2, (c[0].y + c[2].y) / 2, height / 2, std::move(s)});
     }
     std::stable_sort(placed.begin(), placed.end(), [](const Placed &a, const Placed &b) { return a.y < b.y; });
     for (std::size_t row = 0; row < placed.size();) {

@@ -96,11 +96,12 @@ struct Report {
     std::string rows;
 };
 
-Report make_report(const vantor::Results &r, const DecodeSettings &s, int width, int height,
+Report make_report(const vantor::Results &r, const DecodeSettings &s, int width, int height, int depth,
                    const std::string &warnings) {
     namespace report = vantor::report;
     Report out;
-    out.explanation = report::explain(r, s.thorough, s.effort, std::max(width, height) > VANTOR_CLASSIC_MAX_SIDE);
+    out.explanation = report::explain(r, s.thorough, s.effort, std::max(width, height) > VANTOR_CLASSIC_MAX_SIDE,
+                                      s.kinds, depth == 1);
     out.rows = report::json_array(
         report::decode_rows(report::JsonObject(), r, {report::split_lines(warnings), out.explanation}));
     return out;
@@ -227,7 +228,7 @@ py::tuple decode_buffer(const py::buffer &buffer, int depth, const DecodeSetting
                                  static_cast<std::size_t>(px.width);
         results = vantor::decode({px.data, span}, px.width, px.height, px.stride, depth,
                                  make_options(settings, trace));
-        report = make_report(results, settings, px.width, px.height, "");
+        report = make_report(results, settings, px.width, px.height, depth, "");
     }
     return results_tuple(results, settings, trace, report);
 }
@@ -262,7 +263,7 @@ py::tuple decode_file(const std::string &path, int page, const DecodeSettings &s
         file = read_file(path, page);
         if (file.image) {
             results = vantor::decode(*file.image, make_options(settings, trace));
-            report = make_report(*results, settings, file.image->width(), file.image->height(),
+            report = make_report(*results, settings, file.image->width(), file.image->height(), file.image->depth(),
                                  file.image->warnings());
         }
     }

@@ -121,3 +121,17 @@ def test_rows_carry_the_command_lines_fields(cli, images):
     for row in got + want:
         row.pop("message", None)
     assert got == want
+
+
+@pytest.mark.filterwarnings("ignore:Running on a single-machine scheduler")
+def test_formats_choose_the_kinds_and_an_empty_folder_is_named(tmp_path):
+    write_bmp(tmp_path / "qr.bmp", picture(b"model 2"))
+    frame = vd.decode_files(tmp_path, formats="MicroQR, rmqr").compute(scheduler="sync")
+    assert list(frame.decoded) == [False]
+    frame = vd.decode_files(tmp_path, formats=["qr"]).compute(scheduler="sync")
+    assert list(frame.text) == ["model 2"]
+    with pytest.raises(ValueError, match="unknown format"):
+        vd.decode_bag(tmp_path, formats="qr,code128").compute(scheduler="sync")
+    (tmp_path / "empty").mkdir()
+    with pytest.raises(ValueError, match="empty: is a directory with no files in it"):
+        vd.decode_files(tmp_path / "empty")

@@ -226,6 +226,25 @@ class TestPillow:
             assert facts(vantor.decode(image.convert(mode))) == expected, mode
         assert facts(vantor.decode(image.convert("1"))) == facts(vantor.decode(grey, depth=1))
 
+    def test_sixteen_bit_grey_is_scaled_as_the_file_readers_scale_it(self, tmp_path, grey):
+        # A 16-bit scan opened by Pillow (mode I or I;16) reads as its path
+        # does; levels beyond 16 bits or floats beyond 0-255 have no known
+        # range and are refused with what to pass instead.
+        wide = grey.astype(np.uint16) * 257
+        path = tmp_path / "scan16.png"
+        Image.fromarray(wide).save(path)
+        expected = facts(vantor.decode(path))
+        assert expected[0] and expected == facts(vantor.decode(grey))
+        with Image.open(path) as image:
+            assert facts(vantor.decode(image)) == expected, image.mode
+            assert facts(vantor.decode(image.convert("I"))) == expected
+        assert facts(vantor.decode(Image.fromarray(wide))) == expected  # I;16
+        assert facts(vantor.decode(wide)) == expected  # a uint16 array
+        assert facts(vantor.decode(Image.fromarray(wide.byteswap().view(">u2")))) == expected
+        for image in (Image.fromarray(wide.astype(np.int32) * 70000), Image.fromarray(wide.astype(np.float32))):
+            with pytest.raises(TypeError, match="no known grey range; pass 8-bit grey"):
+                vantor.decode(image)
+
     def test_opened_file_decodes_as_the_path(self, tmp_path, grey):
         path = write_bmp(tmp_path / "pillow.bmp", grey)
         with Image.open(path) as image:
@@ -243,8 +262,38 @@ class TestFiles:
         assert pixels.dtype == np.uint8 and pixels.shape == grey.shape
         assert np.array_equal(pixels, grey)
         r = vantor.decode(path)
-        assert r.page_count == 1 and r.warnings == ""
+        assert r.page_count == 1 and r.warnings == ()
         assert facts(vantor.decode_data(path.read_bytes())) == expected
+
+    def test_pages_and_readings_count_from_1_and_all_reads_every_page(self, tmp_path):
+        texts = [b"page one", b"page two", b"page three"]
+        frames = [Image.fromarray(picture(t)) for t in texts]
+        path = tmp_path / "pages.tif"
+        frames[0].save(path, save_all=True, append_images=frames[1:])
+        assert [s.bytes for s in vantor.decode(path)] == [texts[0]]
+        for number, text in enumerate(texts, 1):
+            (s,) = vantor.decode(path, page=number)
+            assert (s.bytes, s.page) == (text, number)
+            assert np.array_equal(vantor.read(path, page=number), picture(text))
+        with pytest.raises(vantor.ReadError, match=r"no page 4 \(it holds 3, counted from 1\)"):
+            vantor.decode(path, page=4)
+        for bad in (0, -1):
+            with pytest.raises(ValueError, match="pages count from 1"):
+                vantor.decode(path, page=bad)
+        every = vantor.decode(path, all=True)
+        assert [(s.bytes, s.page) for s in every] == [(t, n) for n, t in enumerate(texts, 1)]
+        assert every.page_count == 3 and [r["page"] for r in every.json_rows] == [1, 2, 3]
+        assert [line for line in every.explain if line.startswith("page")] == ["page 1:", "page 2:", "page 3:"]
+        assert [s.bytes for s in vantor.decode(path, all=True, page=2)] == [texts[1]]
+        # The reading named as --explain names it: "reading 1" is reading 1.
+        (s,) = vantor.decode(picture(b"first reading"), effort="exhaustive", thorough=False)
+        assert s.pass_ >= 0 and s.reading >= 1
+        assert f"result: decoded (pass {s.pass_}, reading {s.reading})" in vantor.decode(
+            picture(b"first reading"), effort="exhaustive", thorough=False).explain
+        readings = vantor.decode(picture(b"first reading"), effort="exhaustive", thorough=False).readings
+        assert 1 in {r.reading for r in readings} and {r.reading for r in readings} <= {1, 2}
+        blank = vantor.decode(np.full((60, 80), 255, np.uint8), effort="exhaustive").readings
+        assert {r.reading for r in blank} == {-1}  # no eye patterns: no reading
 
     def test_contents_of_a_file_decode_as_bytes_bytearray_and_memoryview(self, tmp_path, grey):
         path = write_bmp(tmp_path / "file.bmp", grey)

@@ -99,3 +99,16 @@ def test_types_are_seen_by_a_checker(tmp_path):
     assert good.returncode == 0, good.stdout
     bad = check(TYPED_USE + "wrong: str = results[0].version\nvantor.decode(1, thorough='yes')\n")
     assert bad.returncode == 1 and bad.stdout.count("error:") == 2, bad.stdout
+
+
+def test_install_step_names_what_the_interpreter_lacks(tmp_path):
+    # Without wheel pip only says "invalid command 'bdist_wheel'"; the
+    # package's set-up says which interpreter lacks what, before that.
+    setup_py = Path(__file__).resolve().parents[1] / "setup.py"
+    probe = ("import sys; sys.modules['wheel'] = None; sys.argv = ['setup.py', '--version']; "
+             f"exec(compile(open({str(setup_py)!r}).read(), {str(setup_py)!r}, 'exec'), "
+             f"{{'__file__': {str(setup_py)!r}, '__name__': '__main__'}})")
+    run = sh([sys.executable, "-c", probe], cwd=tmp_path)
+    assert run.returncode == 1
+    assert f"vantor: {sys.executable} has no wheel, which the offline install" in run.stderr
+    assert "/usr/bin/python3 -m venv --system-site-packages" in run.stderr

@@ -16,7 +16,7 @@ from __future__ import annotations
 
 import os
 import tempfile
-from typing import Any, Iterable, Optional, Union
+from typing import Any, Dict, Iterable, List, Optional, Union
 
 import numpy as np
 import numpy.typing as npt
@@ -76,8 +76,58 @@ def _checked(results: Results) -> Results:
     return results
 
 
+def _page_index(page: Optional[int]) -> int:
+    """The reader's index of a page counted from 1."""
+    if page is None:
+        return 0
+    if isinstance(page, bool) or not isinstance(page, int):
+        raise TypeError(f"vantor: page must be an int, not {type(page).__name__}")
+    if page < 1:
+        raise ValueError(f"vantor: page {page}: pages count from 1")
+    return page - 1
+
+
+def _decode_path(path: bytes, name: Any, page: Optional[int], all: bool, settings: Any) -> Results:
+    """A file's symbols: the page asked for, else the first, or with ``all``
+    and no page every page, as ``vantor --all`` reads them."""
+    first = _page_index(page)
+    status, message, warnings, pages, raw = _vantor.decode_file(path, first, settings)
+    if raw is None:
+        raise read_failure(status, message, name)
+    results = _checked(Results._from_raw(raw, first + 1, warnings=warnings.splitlines(), page_count=pages))
+    if page is not None or not all or pages <= 1:
+        return results
+    parts = [results]
+    for index in range(1, pages):
+        status, message, warnings, _pages, raw = _vantor.decode_file(path, index, settings)
+        if raw is None:
+            raise read_failure(status, message, name)
+        parts.append(_checked(Results._from_raw(raw, index + 1, warnings=warnings.splitlines())))
+    return _joined_pages(parts, pages)
+
+
+def _joined_pages(parts: List[Results], pages: int) -> Results:
+    """The results of every page of a file as one: the symbols in page order,
+    the rows with their ``page`` and the explanation under each page's name."""
+    found = [p for p in parts if p]
+    reason = Reason.OK if found else parts[0].reason
+    explain: List[str] = []
+    rows: List[Dict[str, Any]] = []
+    for number, part in enumerate(parts, 1):
+        if part.explain:
+            explain.append(f"page {number}:")
+            explain.extend("  " + line for line in part.explain)
+        rows.extend(dict(row, page=number) for row in part.json_rows)
+    traces = [p.trace for p in parts if p.trace is not None]
+    return Results((s for p in parts for s in p), reason=reason, stage=max(p.stage for p in parts),
+                   readings=(r for p in parts for r in p.readings),
+                   trace="".join(traces) if traces else None,
+                   warnings=(w for p in parts for w in p.warnings), page_count=pages,
+                   joined=found[0].joined if len(found) == 1 else None, explain=explain, json_rows=rows)
+
+
 def decode(image: Any, *, thorough: bool = True, all: bool = False, depth: Optional[int] = None,
-           page: int = 0, trace: bool = False, debug_dir: Optional[PathType] = None,
+           page: Optional[int] = None, trace: bool = False, debug_dir: Optional[PathType] = None,
            formats: Union[None, str, Iterable[str]] = None, effort: str = "default") -> Results:
     """Decodes the QR Code symbols in an image.
 
@@ -85,7 +135,9 @@ def decode(image: Any, *, thorough: bool = True, all: bool = False, depth: Optio
 
     - a path (``str``, ``bytes`` or :class:`os.PathLike`): the file is read
       by Vantor's own readers, recognised by its leading bytes; ``page``
-      picks the page of a multi-page file;
+      picks the page of a multi-page file, counted from 1 (default: the
+      first; with ``all=True``, every page, each symbol's ``page`` telling
+      which);
     - an image file's contents: a ``bytearray``, a 1-D ``memoryview``, or
       ``bytes`` that cannot be a path (they hold a zero byte or a line
       break, as every image file does near its start, or are longer than
@@ -145,15 +197,12 @@ def decode(image: Any, *, thorough: bool = True, all: bool = False, depth: Optio
     settings = _settings(thorough, all, trace, debug_dir, formats, effort)
     path = as_path(image)
     if path is not None:
-        status, message, warnings, pages, raw = _vantor.decode_file(path, int(page), settings)
-        if raw is None:
-            raise read_failure(status, message, image)
-        return _checked(Results._from_raw(raw, warnings=warnings, page_count=pages))
+        return _decode_path(path, image, page, all, settings)
     pixels, pixel_depth = as_pixels(image, depth)
     return _checked(Results._from_raw(_vantor.decode_buffer(pixels, pixel_depth, settings)))
 
 
-def decode_data(data: Any, *, thorough: bool = True, all: bool = False, page: int = 0,
+def decode_data(data: Any, *, thorough: bool = True, all: bool = False, page: Optional[int] = None,
                 trace: bool = False, debug_dir: Optional[PathType] = None,
                 formats: Union[None, str, Iterable[str]] = None, effort: str = "default") -> Results:
     """Decodes an image file held in memory: ``data`` is the file's bytes
@@ -173,12 +222,12 @@ def decode_data(data: Any, *, thorough: bool = True, all: bool = False, page: in
                       formats=formats, effort=effort)
 
 
-def read(path: PathType, *, page: int = 0) -> npt.NDArray[np.uint8]:
+def read(path: PathType, *, page: int = 1) -> npt.NDArray[np.uint8]:
     """The grey pixels of an image file as a ``(height, width)`` uint8 array.
 
     The file is read by Vantor's own readers (the pixels :func:`decode`
     decodes for the same path); ``page`` picks the page of a multi-page
-    file. A two-level source (a 1-bit BMP) gives pixels of 0 and 255 only:
+    file, counted from 1. A two-level source (a 1-bit BMP) gives pixels of 0 and 255 only:
     pass ``depth=1`` when decoding them to decode as the file would be.
     Raises as :func:`decode` does for a path. The interpreter lock is
     released while the file is read.
@@ -186,7 +235,7 @@ def read(path: PathType, *, page: int = 0) -> npt.NDArray[np.uint8]:
     encoded = as_path(path)
     if encoded is None:
         raise TypeError(f"vantor: read() takes a path, not {type(path).__name__}")
-    status, message, array, _depth, _pages, _warnings = _vantor.read(encoded, int(page))
+    status, message, array, _depth, _pages, _warnings = _vantor.read(encoded, _page_index(page))
     if array is None:
         raise read_failure(status, message, path)
     return array

@@ -38,9 +38,35 @@ def as_path(image: Any) -> Optional[bytes]:
     return path
 
 
+def scaled_16(pixels: npt.NDArray[Any]) -> npt.NDArray[np.uint8]:
+    """16-bit grey levels (0 to 65535) scaled to 8 bits, rounded, as the PNG
+    reader scales them."""
+    wide = pixels.astype(np.uint32)
+    return ((wide * 255 + 32767) // 65535).astype(np.uint8)
+
+
+_WIDE_MODE_HELP = ("pass 8-bit grey (image.convert('L') after scaling to 0-255), a uint8 or uint16 "
+                   "array, or the file's path")
+
+
 def _pil_pixels(image: Any) -> Tuple[npt.NDArray[np.uint8], int]:
-    """Grey, two-level or colour pixels of a Pillow image, and their depth."""
+    """Grey, two-level or colour pixels of a Pillow image, and their depth.
+    16-bit grey is scaled to 8 bits: modes ``I;16*``, and mode ``I`` with
+    values above 255 (Pillow opens 16-bit PNG and TIFF files so). Modes
+    ``I`` and ``F`` within 0 to 255 are 8-bit levels; beyond, a 32-bit or
+    float range is unknown and refused."""
     mode = image.mode
+    if mode.startswith("I;16"):
+        return scaled_16(np.asarray(image)), 8
+    if mode in ("I", "F"):
+        pixels = np.asarray(image)
+        low, high = (pixels.min(), pixels.max()) if pixels.size else (0, 0)
+        if low >= 0 and high <= 255:
+            return np.asarray(image.convert("L")), 8
+        if mode == "I" and low >= 0 and high <= 65535:
+            return scaled_16(pixels), 8
+        raise TypeError(f"vantor: a Pillow image of mode {mode} with values from {low} to {high} has no "
+                        f"known grey range; {_WIDE_MODE_HELP}")
     if mode == "1":
         return np.where(np.asarray(image), np.uint8(255), np.uint8(0)), 1
     if mode in ("L", "LA", "RGB", "RGBA"):
@@ -60,8 +86,9 @@ def as_pixels(image: Any, depth: Optional[int]) -> Tuple[Any, int]:
     """A uint8 buffer of 2 or 3 dimensions for ``image``, and its depth.
 
     Numpy arrays and other buffers are passed on as they are (the compiled
-    module checks their shape and reads them in place); boolean arrays
-    become two-level pixels (True white); Pillow images are taken in their
+    module checks their shape and reads them in place); uint16 arrays are
+    scaled to 8 bits; boolean arrays become two-level pixels (True white);
+    Pillow images are taken in their
     own mode where the module reads it, else through ``convert("L")``.
     """
     default_depth = 8
@@ -75,8 +102,11 @@ def as_pixels(image: Any, depth: Optional[int]) -> Tuple[Any, int]:
     if isinstance(image, np.ndarray):
         if image.dtype == np.bool_:
             image, default_depth = np.where(image, np.uint8(255), np.uint8(0)), 1
+        elif image.dtype == np.uint16:
+            image = scaled_16(image)
         elif image.dtype != np.uint8:
-            raise TypeError(f"vantor: pixels must be uint8 (or bool); the array holds {image.dtype}")
+            raise TypeError(f"vantor: pixels must be uint8, uint16 (scaled to 8 bits) or bool; the array "
+                            f"holds {image.dtype}")
     else:
         try:
             memoryview(image)

@@ -95,9 +95,11 @@ class Symbol:
     corrected: int
     """Codewords the error correction changed."""
     pass_: int
-    """Binarisation pass that read it, 0 to 6; -1 for the thorough search."""
+    """Binarisation pass that read it, 0 to 6 as ``--explain`` names them;
+    -1 when no pass did (the thorough search, or a Micro QR or rMQR reading)."""
     reading: int
-    """Module-size estimate (0 or 1) of that pass."""
+    """The reading of that pass that read it, 1 or 2 as ``--explain`` counts
+    them; -1 when ``pass_`` is -1."""
     mirrored: bool
     """Read transposed (a mirror image)."""
     inverted: bool
@@ -110,6 +112,8 @@ class Symbol:
     """FNC1 mode: 0 none, 1 first position (GS1), 2 second position."""
     fnc1_application: Optional[int]
     """Application indicator of an FNC1 in second position, else None."""
+    page: int = 1
+    """Page of the file it was read on, from 1 (1 for pixels)."""
 
     @property
     def gs1(self) -> bool:
@@ -117,10 +121,17 @@ class Symbol:
         return self.fnc1 == 1
 
     @classmethod
-    def _from_raw(cls, raw: Dict[str, Any]) -> "Symbol":
+    def _from_raw(cls, raw: Dict[str, Any], page: int = 1) -> "Symbol":
         sa = raw["structured_append"]
-        fields = dict(raw, structured_append=StructuredAppend(*sa) if sa is not None else None)
+        fields = dict(raw, structured_append=StructuredAppend(*sa) if sa is not None else None,
+                      reading=_reading_number(raw["pass_"], raw["reading"]), page=page)
         return cls(**fields)
+
+
+def _reading_number(pass_: int, reading: int) -> int:
+    """A pass's reading counted from 1, as --explain counts it; -1 without
+    a pass or a reading (a pass with too few eye patterns to read)."""
+    return reading + 1 if pass_ >= 0 and reading >= 0 else -1
 
 
 @dataclass(frozen=True)
@@ -128,7 +139,10 @@ class Reading:
     """The outcome of one classic reading (one module-size estimate of one pass)."""
 
     pass_: int
+    """Binarisation pass, 0 to 6."""
     reading: int
+    """The pass's reading, 1 or 2; -1 when the pass found too few eye
+    patterns to read any."""
     stage: Stage
     """How far it got."""
     candidates: int
@@ -145,7 +159,7 @@ class Reading:
 
     @classmethod
     def _from_raw(cls, raw: Dict[str, Any]) -> "Reading":
-        return cls(**dict(raw, stage=Stage(raw["stage"])))
+        return cls(**dict(raw, stage=Stage(raw["stage"]), reading=_reading_number(raw["pass_"], raw["reading"])))
 
 
 class Results(List[Symbol]):
@@ -155,8 +169,8 @@ class Results(List[Symbol]):
     symbol was found) and ``reason_text``, ``stage`` (the furthest
     :class:`Stage` any reading reached), ``readings`` (the classic readings
     run, in order), ``trace`` (the decoder's trace lines when asked for,
-    else None), and for files ``warnings`` (the reader's warnings, one per
-    line) and ``page_count``; ``joined``, the bytes of a whole
+    else None), and for files ``warnings`` (the reader's warnings, a tuple of
+    lines, as ``--json`` lists them) and ``page_count``; ``joined``, the bytes of a whole
     structured-append set among the symbols joined in index order (decode
     with ``all=True``), else None.
 
@@ -171,7 +185,7 @@ class Results(List[Symbol]):
     stage: Stage
     readings: Tuple[Reading, ...]
     trace: Optional[str]
-    warnings: str
+    warnings: Tuple[str, ...]
     page_count: Optional[int]
     joined: Optional[bytes]
     explain: Tuple[str, ...]
@@ -179,7 +193,7 @@ class Results(List[Symbol]):
 
     def __init__(self, symbols: Iterable[Symbol] = (), *, reason: Reason = Reason.OK,
                  stage: Stage = Stage.NONE, readings: Iterable[Reading] = (),
-                 trace: Optional[str] = None, warnings: str = "",
+                 trace: Optional[str] = None, warnings: Iterable[str] = (),
                  page_count: Optional[int] = None, joined: Optional[bytes] = None,
                  explain: Iterable[str] = (), json_rows: Iterable[Dict[str, Any]] = ()) -> None:
         super().__init__(symbols)
@@ -190,7 +204,7 @@ class Results(List[Symbol]):
         self.stage = stage
         self.readings = tuple(readings)
         self.trace = trace
-        self.warnings = warnings
+        self.warnings = tuple(warnings)
         self.page_count = page_count
 
     @property
@@ -202,8 +216,8 @@ class Results(List[Symbol]):
         return f"Results({list.__repr__(self)}, reason={self.reason.name}, stage={self.stage.name})"
 
     @classmethod
-    def _from_raw(cls, raw: Tuple[Any, ...], **extra: Any) -> "Results":
+    def _from_raw(cls, raw: Tuple[Any, ...], page: int = 1, **extra: Any) -> "Results":
         symbols, reason, stage, readings, trace, joined, explain, rows = raw
-        return cls((Symbol._from_raw(s) for s in symbols), reason=Reason(reason), stage=Stage(stage),
+        return cls((Symbol._from_raw(s, page) for s in symbols), reason=Reason(reason), stage=Stage(stage),
                    readings=(Reading._from_raw(r) for r in readings), trace=trace, joined=joined,
                    explain=explain, json_rows=json.loads(rows), **extra)

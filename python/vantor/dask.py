@@ -87,7 +87,7 @@ def rows_for_results(name: Optional[str], page: int, results: Results) -> List[R
     """The rows of one decoded file, those of :attr:`Results.json_rows`: one
     per symbol, then one for a whole structured-append set's message; or one
     with the reason."""
-    number = page + 1 if (results.page_count or 1) > 1 else None
+    number = page if (results.page_count or 1) > 1 else None
     return [_row(name, number, fields) for fields in results.json_rows]
 
 
@@ -98,7 +98,7 @@ def rows_for_item(item: Item, options: Dict[str, Any]) -> List[Row]:
     its cause and the error's message, instead of failing the whole
     computation.
     """
-    page = options.get("page", 0)
+    page = options.get("page", 1)
     if isinstance(item, tuple):
         name, data = item
     elif isinstance(item, (bytes, bytearray, memoryview)):
@@ -175,13 +175,17 @@ def _bag_of(source: Any, files_per_partition: int) -> Bag:
         return source
     files = expand(source)
     if not files:
+        named = [source] if isinstance(source, (str, os.PathLike)) else list(source)
+        if named and all(os.path.isdir(p) for p in named):
+            raise ValueError(f"vantor.dask: {', '.join(str(os.fspath(p)) for p in named)}: is a directory with no files in it")
         raise ValueError("vantor.dask: no files given")
     npartitions = max(1, -(-len(files) // max(1, files_per_partition)))
     return from_sequence(files, npartitions=npartitions)
 
 
 def decode_bag(source: Any, *, files_per_partition: int = 64, thorough: bool = True, all: bool = False,
-               page: int = 0, effort: str = "default") -> Bag:
+               page: int = 1, effort: str = "default",
+               formats: Union[None, str, Sequence[str]] = None) -> Bag:
     """A Dask bag of result rows (dicts with the keys of :data:`COLUMNS`).
 
     ``source`` is a path, a folder (read with every folder in it, as the
@@ -190,14 +194,16 @@ def decode_bag(source: Any, *, files_per_partition: int = 64, thorough: bool = T
     pairs. Rows keep the order of the files, and of the symbols in each.
     ``files_per_partition`` sets the size of each task for paths; a bag
     keeps its own partitions. The decoding options are those of
-    :func:`vantor.decode`.
+    :func:`vantor.decode` (``page`` counted from 1, ``formats`` the kinds
+    looked for).
     """
-    options = {"thorough": thorough, "all": all, "page": page, "effort": effort}
+    options = {"thorough": thorough, "all": all, "page": page, "effort": effort, "formats": formats}
     return _bag_of(source, files_per_partition).map_partitions(_partition_rows, options)
 
 
 def decode_files(source: Any, *, files_per_partition: int = 64, thorough: bool = True, all: bool = False,
-                 page: int = 0, effort: str = "default") -> DataFrame:
+                 page: int = 1, effort: str = "default",
+                 formats: Union[None, str, Sequence[str]] = None) -> DataFrame:
     """A Dask DataFrame of results: one row per symbol, one per file without.
 
     Takes what :func:`decode_bag` takes. The columns are those of
@@ -207,7 +213,7 @@ def decode_files(source: Any, *, files_per_partition: int = 64, thorough: bool =
     ``cause`` and ``message``). Nothing runs until the frame is computed,
     then on the current ``distributed.Client``, if any.
     """
-    options = {"thorough": thorough, "all": all, "page": page, "effort": effort}
+    options = {"thorough": thorough, "all": all, "page": page, "effort": effort, "formats": formats}
     bag = _bag_of(source, files_per_partition)
     parts = [delayed(_partition_frame, pure=True)(part, options) for part in bag.to_delayed()]
     return cast(DataFrame, from_delayed(parts, meta=frame_of([]), verify_meta=False))

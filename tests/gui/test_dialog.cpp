@@ -257,6 +257,8 @@ TEST_F(DialogTest, AboutBoxTexts) {
         EXPECT_TRUE(about.rect().contains(label->geometry())) << label->text().toStdString();
     }
     EXPECT_TRUE(labels.contains(QStringLiteral("Vantor Version")));
+    // The program's version beside the decoder's.
+    EXPECT_TRUE(labels.contains(QStringLiteral("vantor-gui " VANTOR_PROGRAM_VERSION)));
     EXPECT_TRUE(labels.contains(QString::fromUtf8("JPEGの読み込みにはIJGのlibjpegを使用しています")));
     auto *ok = about.findChild<QPushButton *>(QStringLiteral("okButton"));
     ASSERT_NE(ok, nullptr);

@@ -9,7 +9,7 @@ const status = (text) => { $('status').textContent = text; };
 const demo = { reader: null, last: null, decodes: 0 };
 window.vantorDemo = demo;
 
-const options = () => ({ all: $('all').checked, thorough: $('thorough').checked });
+const options = () => ({ all: $('all').checked, thorough: $('thorough').checked, effort: $('effort').value });
 // Video frames: the fast effort, since the next frame is another chance.
 const frameOptions = () => ({ ...options(), effort: 'fast' });
 // The kinds' names as people write them.
@@ -89,6 +89,9 @@ function symbolCard(symbol) {
     return card;
 }
 
+// An explanation line in the page's words: the effort is its menu here.
+const pageWording = (line) => line.trim().replace('(--effort exhaustive runs', '(the "exhaustive" effort runs');
+
 function noneCard(result) {
     const card = document.createElement('article');
     card.className = 'card none';
@@ -97,7 +100,7 @@ function noneCard(result) {
     const why = document.createElement('ol');
     for (const line of result.explain) {
         const item = document.createElement('li');
-        item.textContent = line.trim();
+        item.textContent = pageWording(line);
         why.append(item);
     }
     const facts = document.createElement('dl');
@@ -140,6 +143,12 @@ async function decodeFile(blob, source) {
         show(result, source);
         status(`${result.length ? result.length + ' found' : 'Nothing found'} in ${Math.round(performance.now() - started)} ms.`);
     } catch (error) {
+        // Nothing of the picture before stays on screen beside the error.
+        $('view').hidden = true;
+        $('picture').width = 0;
+        outline($('outline'), 0, 0, []);
+        $('results').replaceChildren();
+        demo.last = null;
         status(`This picture cannot be read: ${error.message}`);
     }
 }

@@ -28,13 +28,14 @@ constexpr int option_thorough = 2;
 
 // {"rows":[...],"details":[...],"stage":...,"searched":...}: details has
 // what --json leaves out of each symbol's row, one per symbol in order.
-std::string results_json(const vantor::Results &results, bool thorough, vantor_effort effort, bool wide) {
-    const vantor::report::RowNotes notes{{}, vantor::report::explain(results, thorough, effort, wide)};
+std::string results_json(const vantor::Results &results, bool thorough, vantor_effort effort, bool wide,
+                         unsigned kinds) {
+    const vantor::report::RowNotes notes{{}, vantor::report::explain(results, thorough, effort, wide, kinds)};
     std::vector<JsonObject> details;
     for (const vantor::Symbol &s : results.symbols) {
         JsonObject &d = details.emplace_back();
-        d.number("pass", s.pass).number("reading", s.reading).flag("mirrored", s.mirrored);
-        d.flag("inverted", s.inverted);
+        // The reading counted from 1, as --explain names it; -1 without a pass.
+        d.number("pass", s.pass).number("reading", s.pass >= 0 ? s.reading + 1 : -1);
     }
     JsonObject out;
     out.objects("rows", vantor::report::decode_rows(JsonObject(), results, notes)).objects("details", details);
@@ -72,7 +73,7 @@ __attribute__((used)) char *vantor_web_decode(const unsigned char *pixels, int w
             const std::size_t size = width > 0 && height > 0 ? static_cast<std::size_t>(width) * height : 0;
             const bool wide = std::max(width, height) > VANTOR_CLASSIC_MAX_SIDE;
             json = results_json(vantor::decode(std::span(pixels, size), width, height, width, 8, opt), thorough,
-                                effort, wide);
+                                effort, wide, kinds);
         }
         char *copy = static_cast<char *>(std::malloc(json.size() + 1));
         if (copy)

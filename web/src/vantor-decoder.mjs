@@ -30,8 +30,9 @@ export function decodeSettings(options = {}) {
     return { bits, effort, kinds: kindBits(options.formats) };
 }
 
-// formats: an array of kind names, or one comma-separated text of them;
-// every kind when left out.
+// formats: an array of kind names, or one comma-separated text of them, in
+// any case and with blanks around them, as --formats takes them; every kind
+// when left out.
 function kindBits(formats) {
     if (formats === undefined)
         return 0xf;
@@ -39,9 +40,10 @@ function kindBits(formats) {
     if (!Array.isArray(names) || names.length === 0)
         throw new TypeError('vantor: formats must be a list of QR kinds: qr, model1, microqr, rmqr');
     let kinds = 0;
-    for (const name of names) {
+    for (const given of names) {
+        const name = typeof given === 'string' ? given.trim().toLowerCase() : given;
         if (!Object.hasOwn(FORMAT_KINDS, name))
-            throw new TypeError(`vantor: unknown format "${name}" (known: ${Object.keys(FORMAT_KINDS).join(', ')})`);
+            throw new TypeError(`vantor: unknown format "${given}" (known: ${Object.keys(FORMAT_KINDS).join(', ')})`);
         kinds |= 1 << FORMAT_KINDS[name];
     }
     return kinds;
@@ -87,7 +89,7 @@ function fieldsOf(row) {
 // A decode's outcome as plain data (it crosses to the page by postMessage):
 // the rows as the command line's --json --explain writes them (without
 // "file"), and each symbol as its row's fields with the facts --json leaves
-// out (details: pass, reading, mirrored, inverted).
+// out (details: pass, reading).
 function outcomeOf(r) {
     const symbolRows = r.rows.filter((row) => row.decoded && !row.joined);
     const joined = r.rows.find((row) => row.joined);

@@ -29,6 +29,7 @@ describe('decodeGrey equals the native reader', () => {
         ['fast effort', { effort: 'fast' }, ['--effort', 'fast']],
         ['Model 2 only', { formats: ['qr'] }, ['--formats', 'qr']],
         ['Micro QR only, as one text', { formats: 'microqr' }, ['--formats', 'microqr'], 7],
+        ['any case, blanks around the names', { formats: ' QR, MicroQR' }, ['--formats', 'qr,microqr']],
     ]) {
         test(label, async () => {
             const native = nativeRows(pictures, flags);

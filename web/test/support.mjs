@@ -72,10 +72,11 @@ export function checkSymbolsAgainstRows(result) {
         return `${result.length} symbols, ${rows.length} symbol rows`;
     for (const [i, row] of rows.entries()) {
         const { decoded, explain, ...fields } = row;
-        const { bytes, pass, reading, mirrored, inverted, ...shared } = result[i];
+        const { bytes, pass, reading, ...shared } = result[i];
         if (!isDeepStrictEqual(shared, fields) || hex(bytes) !== row.bytes_hex)
             return `symbol ${i} differs from its row`;
-        if (![pass, reading].every(Number.isInteger) || typeof mirrored !== 'boolean' || typeof inverted !== 'boolean')
+        if (![pass, reading].every(Number.isInteger) || typeof shared.mirrored !== 'boolean' ||
+            typeof shared.inverted !== 'boolean')
             return `symbol ${i} lacks the facts --json leaves out`;
     }
     const joined = result.rows.find((row) => row.joined);
