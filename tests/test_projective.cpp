@@ -28,8 +28,8 @@ TEST(Projective, QuadsMapCornersOntoCornersAndLinesOntoLines) {
     const Position a = map->map(0, 0), b = map->map(21, 0), m = map->map(10.5, 0);
     EXPECT_NEAR((b.x - a.x) * (m.y - a.y) - (b.y - a.y) * (m.x - a.x), 0, 1e-6);
     EXPECT_TRUE(map->proper_over(21));
-    // Three corners on a line give no map.
-    EXPECT_FALSE(Projective::from_quads(square, {{{0, 0}, {1, 1}, {2, 2}, {0, 5}}}));
+    // Three source corners on a line give no map.
+    EXPECT_FALSE(Projective::from_quads({{{0, 0}, {1, 1}, {2, 2}, {0, 5}}}, seen));
 }
 
 TEST(Projective, InsideHoldsForEitherWindingAndNotBeyondAnEdge) {
