@@ -40,6 +40,16 @@ bool is_directory(const std::string &path) {
     return path != "-" && std::filesystem::is_directory(path, ec);
 }
 
+// A resolution for PDF pages: 10 to 4800 dots per inch.
+bool parse_dpi(std::string_view text, int &dpi) {
+    int value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size() || value < 10 || value > 4800)
+        return false;
+    dpi = value;
+    return true;
+}
+
 // A comma-separated list of kind names to their bits; false for an empty
 // list, an empty item or an unknown name.
 // The value of an option given as "--name VALUE" (moving i on) or as
@@ -96,8 +106,9 @@ void print_usage(std::FILE *out) {
                "                   QRCodeModel1, MicroQRCode, rMQRCode), version_name;\n"
                "                   error and message\n"
                "  --all            every symbol of each image in reading order, each\n"
-               "                   line FILE: TEXT (and every page of a TIFF file),\n"
-               "                   not only the first\n"
+               "                   line FILE: TEXT (and every page of a TIFF or PDF\n"
+               "                   file), not only the first\n"
+               "  --dpi N          render PDF pages at N dots per inch (default %d)\n"
                "  --no-thorough    only the classic readings, not the thorough search\n"
                "                   that runs when they give no text\n"
                "  --formats LIST   the QR kinds to look for, comma-separated: qr,\n"
@@ -122,7 +133,7 @@ void print_usage(std::FILE *out) {
                "\n"
                "exit status: 0 every file gave text, 1 a file had no symbol,\n"
                "2 a file could not be read, 64 usage error\n",
-               image_formats);
+               image_formats, VANTOR_PDF_DPI);
 }
 
 ParsedCommandLine parse_command_line(int argc, char **argv) {
@@ -171,6 +182,10 @@ ParsedCommandLine parse_command_line(int argc, char **argv) {
         } else if (arg.starts_with("--jobs=") || (arg.starts_with("-j") && arg.size() > 2)) {
             if (!parse_jobs(arg.substr(arg[1] == 'j' ? 2 : 7), opt.jobs))
                 return usage_error(std::string(arg) + ": the number of jobs must be 1 to 1024");
+        } else if (arg == "--dpi" || arg.starts_with("--dpi=")) {
+            const auto value = option_value(arg, "--dpi", argc, argv, i);
+            if (!value || !parse_dpi(*value, opt.dpi))
+                return usage_error("--dpi needs a resolution from 10 to 4800 dots per inch");
         } else if (arg == "--debug-dir") {
             if (++i >= argc)
                 return usage_error("--debug-dir needs a directory");

@@ -27,6 +27,7 @@ struct Options {
     vantor_effort effort = VANTOR_EFFORT_DEFAULT; // --effort
     bool effort_given = false;
     int jobs = 0;          // files decoded at once; 0: one per core
+    int dpi = 0;           // PDF pages render at this resolution; 0: VANTOR_PDF_DPI
     std::string debug_dir; // where --log writes the debug images ("": here)
     std::vector<std::string> files;
 };
