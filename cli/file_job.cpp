@@ -6,6 +6,9 @@
 
 #include "decode_rows.h"
 #include "explain.h"
+#ifdef VANTOR_WITH_VIDEO
+#include "video_job.h"
+#endif
 
 namespace vantor::cli {
 
@@ -105,6 +108,12 @@ FileOutcome process_file(const Options &opt, const FileEntry &entry) {
         return outcome;
     }
     std::optional<vantor::Image> image = read_page(opt, entry, first);
+#ifdef VANTOR_WITH_VIDEO
+    // No image format: perhaps a video.
+    if (!image && first.read_status == VANTOR_READ_UNKNOWN_FORMAT)
+        if (std::optional<FileOutcome> video = process_video(opt, entry))
+            return std::move(*video);
+#endif
     // A folder's files that hold no image are not part of the run.
     if (!image && entry.from_folder &&
         (first.read_status == VANTOR_READ_UNKNOWN_FORMAT || first.read_status == VANTOR_READ_EMPTY_FILE)) {

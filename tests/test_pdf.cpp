@@ -141,8 +141,9 @@ TEST_F(Pdf, DamagedEncryptedAndInflatingDocumentsFailCleanly) {
         const std::string path = write("cut.pdf", {whole.begin(), whole.begin() + long(length)});
         vt::CommandRun r = run("--all " + path);
         EXPECT_TRUE(r.status == 0 || r.status == 1 || r.status == 2) << length << r.err;
-        if (r.status == 2)
+        if (r.status == 2) {
             EXPECT_NE(r.err.find("vantor: " + path), std::string::npos) << r.err;
+        }
     }
     std::vector<std::uint8_t> garbage = {'%', 'P', 'D', 'F', '-', '1', '.', '4', '\n'};
     garbage.insert(garbage.end(), 3000, 0x80);
@@ -171,7 +172,7 @@ TEST_F(Pdf, FoldersReadDocumentsAndTheClassicRouteRefusesThem) {
     const std::string folder = dir + "/folder";
     fs::create_directories(folder);
     vt::write_bytes(folder + "/a.pdf", vt::pdf_bytes({vector_page("in a folder")}));
-    vt::write_bytes(folder + "/notes.txt", {'h', 'i', '\n'});
+    vt::write_bytes(folder + "/notes.txt", std::vector<std::uint8_t>{'h', 'i', '\n'});
     vt::CommandRun r = run(folder);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, folder + "/a.pdf: in a folder\n");
