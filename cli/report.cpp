@@ -140,8 +140,9 @@ FileOutput report_file(const Options &opt, const FileEntry &entry, const FileOut
         for (const std::string &warning : page.warnings)
             w.err("vantor: " + label + ": warning: " + warning + "\n");
         // --all lines name their file, so that several symbols' texts can
-        // be told apart.
-        text_page(w, opt, label, page, several || opt.all || outcome.pages.size() > 1 || page.stamp);
+        // be told apart; a video's name their time, but for --once's one text.
+        text_page(w, opt, label, page, several || opt.all || outcome.pages.size() > 1 ||
+                                    (page.stamp && !opt.once));
     }
     w.result().status = status;
     return std::move(w.result());

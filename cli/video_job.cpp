@@ -17,10 +17,11 @@ using stream::VideoError;
 using stream::VideoFrame;
 using stream::VideoSource;
 
+// A source's failure; the cause as the source tells it.
 PageOutcome failure(vantor_read_status status, const std::string &cause) {
     PageOutcome page;
     page.read_status = status;
-    page.cause = read_cause(status, cause);
+    page.cause = cause.empty() ? read_cause(status, cause) : cause;
     return page;
 }
 

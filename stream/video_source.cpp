@@ -70,10 +70,33 @@ bool opens_other_files(const char *name) {
     return false;
 }
 
+// The container a file's first bytes show, when they show one that is not
+// known by the file's name alone and opens no other files.
+const AVInputFormat *recognise_container(const std::string &path) {
+    std::FILE *file = std::fopen(path.c_str(), "rb");
+    if (!file)
+        return nullptr;
+    std::vector<unsigned char> lead(4096 + AVPROBE_PADDING_SIZE, 0);
+    const std::size_t got = std::fread(lead.data(), 1, 4096, file);
+    std::fclose(file);
+    if (got == 0)
+        return nullptr;
+    AVProbeData probe{};
+    probe.filename = "";
+    probe.buf = lead.data();
+    probe.buf_size = static_cast<int>(got);
+    int score = 0;
+    const AVInputFormat *format = av_probe_input_format3(&probe, 1, &score);
+    if (!format || score <= AVPROBE_SCORE_EXTENSION || opens_other_files(format->name))
+        return nullptr;
+    return format;
+}
+
 } // namespace
 
 struct VideoSource::State {
     AVFormatContext *format = nullptr;
+    AVIOContext *input = nullptr; // a live stream's, opened here
     AVCodecContext *codec = nullptr;
     SwsContext *scaler = nullptr;
     AVPacket *packet = nullptr;
@@ -92,6 +115,7 @@ struct VideoSource::State {
         av_packet_free(&packet);
         avcodec_free_context(&codec);
         avformat_close_input(&format);
+        avio_closep(&input);
     }
 };
 
@@ -113,11 +137,41 @@ AVFormatContext *open_container(const std::string &url, const AVInputFormat *for
     return failure < 0 ? nullptr : context;
 }
 
+// Opens a live stream, tells an empty one from one that is no video, and
+// the container; throws VideoError.
+AVFormatContext *open_live(VideoSource::State &s, const std::string &url) {
+    AVDictionary *options = nullptr;
+    av_dict_set(&options, "protocol_whitelist", "file,pipe", 0);
+    const int opened = avio_open2(&s.input, url.c_str(), AVIO_FLAG_READ, nullptr, &options);
+    av_dict_free(&options);
+    if (opened == AVERROR(ENOENT))
+        throw VideoError(VANTOR_READ_NO_SUCH_FILE, "no such file");
+    if (opened == AVERROR(EACCES))
+        throw VideoError(VANTOR_READ_PERMISSION_DENIED, "permission denied");
+    if (opened < 0)
+        throw VideoError(VANTOR_READ_DAMAGED, "the stream cannot be opened (" + error_text(opened) + ")");
+    // The first byte, read and given back from the buffer, even without seeking.
+    unsigned char first = 0;
+    if (avio_read(s.input, &first, 1) != 1)
+        throw VideoError(VANTOR_READ_EMPTY_FILE, "empty stream: it ended before its first frame");
+    if (avio_seek(s.input, 0, SEEK_SET) != 0)
+        throw VideoError(VANTOR_READ_DAMAGED, "the stream cannot be read from its start");
+    AVFormatContext *context = avformat_alloc_context();
+    if (!context)
+        throw std::bad_alloc();
+    context->pb = s.input;
+    context->flags |= AVFMT_FLAG_CUSTOM_IO;
+    const int failure = avformat_open_input(&context, url.c_str(), nullptr, nullptr);
+    if (failure < 0)
+        throw VideoError(VANTOR_READ_UNKNOWN_FORMAT, "not a video stream Vantor reads (" + error_text(failure) + ")");
+    return context;
+}
+
 // Finds the video stream and opens its decoder; throws VideoError.
 void open_decoder(VideoSource::State &s) {
     const int info = avformat_find_stream_info(s.format, nullptr);
     if (info < 0)
-        throw VideoError(VANTOR_READ_DAMAGED, "the video's streams cannot be read (" + error_text(info) + ")");
+        throw VideoError(VANTOR_READ_DAMAGED, "damaged video: its streams cannot be read (" + error_text(info) + ")");
     const AVCodec *decoder = nullptr;
     s.stream = av_find_best_stream(s.format, AVMEDIA_TYPE_VIDEO, -1, -1, &decoder, 0);
     if (s.stream == AVERROR_STREAM_NOT_FOUND)
@@ -125,9 +179,9 @@ void open_decoder(VideoSource::State &s) {
     if (s.stream < 0 || !decoder) {
         const AVCodecDescriptor *codec =
             s.stream >= 0 ? avcodec_descriptor_get(s.format->streams[s.stream]->codecpar->codec_id) : nullptr;
-        throw VideoError(VANTOR_READ_UNKNOWN_FORMAT, std::string("its video codec (") +
-                                                         (codec ? codec->name : "unknown") +
-                                                         ") is not one this system can decode");
+        throw VideoError(VANTOR_READ_UNKNOWN_FORMAT, std::string("unknown video codec (") +
+                                                         (codec ? codec->name : "unnamed") +
+                                                         "): FFmpeg's libraries here do not decode it");
     }
     const AVStream *stream = s.format->streams[s.stream];
     const std::int64_t width = stream->codecpar->width, height = stream->codecpar->height;
@@ -186,13 +240,17 @@ std::optional<VideoSource> VideoSource::open_file(const std::string &path) {
     set_up_libraries();
     auto state = std::make_unique<State>();
     Collecting collecting(state->warnings);
-    int failure = 0;
-    state->format = open_container("file:" + path, nullptr, "file", failure);
     // Only a container recognised by its content is taken for a video: a
     // text file must not pass for one by its name alone.
-    if (!state->format || state->format->probe_score <= AVPROBE_SCORE_EXTENSION ||
-        opens_other_files(state->format->iformat->name))
+    const AVInputFormat *container = recognise_container(path);
+    if (!container)
         return std::nullopt;
+    int failure = 0;
+    state->format = open_container("file:" + path, container, "file", failure);
+    if (!state->format)
+        throw VideoError(VANTOR_READ_DAMAGED, std::string("damaged or cut video (") + container->name +
+                                                  "): " + (state->warnings.empty() ? error_text(failure)
+                                                                                   : state->warnings.front()));
     try {
         open_decoder(*state);
     } catch (const VideoError &e) {
@@ -214,23 +272,13 @@ VideoSource VideoSource::open(const std::string &path, VideoInput input) {
             throw VideoError(VANTOR_READ_UNKNOWN_FORMAT, "this build of FFmpeg's libraries reads no V4L2 camera");
         state->format = open_container(path, v4l2, "file", failure);
         if (!state->format)
-            throw VideoError(failure == AVERROR(ENOENT) ? VANTOR_READ_NO_SUCH_FILE
+            throw VideoError(failure == AVERROR(ENOENT)   ? VANTOR_READ_NO_SUCH_FILE
                              : failure == AVERROR(EACCES) ? VANTOR_READ_PERMISSION_DENIED
                                                           : VANTOR_READ_DAMAGED,
-                             "no camera can be opened there (" + error_text(failure) + ")");
+                             failure == AVERROR(ENOENT) ? "no such camera device"
+                                                        : "no camera can be opened there (" + error_text(failure) + ")");
     } else {
-        const std::string url = input == VideoInput::live && path == "-" ? "pipe:0" : "file:" + path;
-        state->format = open_container(url, nullptr, "file,pipe", failure);
-        if (!state->format) {
-            if (failure == AVERROR(ENOENT))
-                throw VideoError(VANTOR_READ_NO_SUCH_FILE, "no such file");
-            if (failure == AVERROR(EACCES))
-                throw VideoError(VANTOR_READ_PERMISSION_DENIED, "permission denied");
-            if (failure == AVERROR_EOF)
-                throw VideoError(VANTOR_READ_EMPTY_FILE, "the stream ended before its first frame");
-            throw VideoError(VANTOR_READ_UNKNOWN_FORMAT,
-                             "not a video stream Vantor reads (" + error_text(failure) + ")");
-        }
+        state->format = open_live(*state, input == VideoInput::live && path == "-" ? "pipe:0" : "file:" + path);
         if (opens_other_files(state->format->iformat->name))
             throw VideoError(VANTOR_READ_UNKNOWN_FORMAT, "not a video stream Vantor reads");
     }
@@ -282,8 +330,9 @@ bool VideoSource::next(VideoFrame &frame) {
     }
     s.finished = true;
     if (s.frames == 0)
-        throw VideoError(VANTOR_READ_DAMAGED, s.warnings.empty() ? "no frame of the video could be decoded"
-                                                                 : "no frame could be decoded: " + s.warnings.front());
+        throw VideoError(VANTOR_READ_DAMAGED, s.warnings.empty() ? "damaged video: no frame could be decoded"
+                                                                 : "damaged video: no frame could be decoded: " +
+                                                                       s.warnings.front());
     return false;
 }
 
