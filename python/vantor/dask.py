@@ -124,7 +124,25 @@ def rows_for_item(item: Item, options: Dict[str, Any]) -> List[Row]:
         row = _empty_row(name, page)
         row.update(reason="UNREADABLE", reason_text="the file could not be read", error=str(e))
         return [row]
-    return rows_for_results(name, page, results)
+    rows = rows_for_results(name, page, results)
+    # A PDF document gives the rows of every page after the first.
+    if data is None and page == 0 and (results.page_count or 1) > 1 and _is_pdf(name):
+        for more in range(1, results.page_count or 1):
+            try:
+                rows += rows_for_results(name, more, vantor.decode(name, **dict(options, page=more)))
+            except (OSError, MemoryError) as e:
+                row = _empty_row(name, more)
+                row.update(reason="UNREADABLE", reason_text="the file could not be read", error=str(e))
+                rows.append(row)
+    return rows
+
+
+def _is_pdf(path: str) -> bool:
+    try:
+        with open(path, "rb") as f:
+            return f.read(4) == b"%PDF"
+    except OSError:
+        return False
 
 
 def frame_of(rows: List[Row]) -> pd.DataFrame:
