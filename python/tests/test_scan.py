@@ -98,3 +98,12 @@ def test_video_frames_and_the_lock(tmp_path):
         stop.set()
         ticker.join()
     assert len(ticks) > 30
+
+
+def test_dask_rows_for_every_pdf_page(tmp_path):
+    vdask = pytest.importorskip("vantor.dask")
+    path = tmp_path / "doc.pdf"
+    path.write_bytes(pdf_of([picture(b"one", module=8), blank(), picture(b"three", module=8)]))
+    rows = vdask.decode_bag(str(path)).compute(scheduler="synchronous")
+    assert [(r["page"], r["decoded"], r["text"] if r["decoded"] else None) for r in rows] == [
+        (0, True, "one"), (1, False, None), (2, True, "three")]
