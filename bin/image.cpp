@@ -14,6 +14,7 @@ struct vantor_image {
     int depth = 8;
     unsigned char *pixels = nullptr; // from malloc
     int page_count = 1;
+    const char *format = ""; // static storage
     std::string warnings;
 
     vantor_image() = default;
@@ -50,14 +51,15 @@ extern "C" const char *vantor_read_status_text(vantor_read_status status) {
     return "unknown status";
 }
 
-extern "C" vantor_image *vantor_image_read_page(const char *path, int page, vantor_read_error *error) {
-    if (!path || page < 0) {
+extern "C" vantor_image *vantor_image_read_page_dpi(const char *path, int page, int dpi, vantor_read_error *error) {
+    if (!path || page < 0 || dpi < 0 || dpi > 4800) {
         report(error, VANTOR_READ_INVALID_ARGUMENT, "");
         return nullptr;
     }
     try {
         ReadTarget target;
         target.page = page;
+        target.dpi = dpi;
         const vantor_read_status status = read_image_file(path, target);
         if (status != VANTOR_READ_OK) {
             std::free(target.image.pixels);
@@ -75,6 +77,7 @@ extern "C" vantor_image *vantor_image_read_page(const char *path, int page, vant
         image->depth = target.image.depth == 1 ? 1 : 8;
         image->pixels = target.image.pixels;
         image->page_count = target.page_count;
+        image->format = target.format;
         image->warnings = std::move(target.warnings);
         report(error, VANTOR_READ_OK, "");
         return image;
@@ -82,6 +85,10 @@ extern "C" vantor_image *vantor_image_read_page(const char *path, int page, vant
         report(error, VANTOR_READ_OUT_OF_MEMORY, "");
         return nullptr;
     }
+}
+
+extern "C" vantor_image *vantor_image_read_page(const char *path, int page, vantor_read_error *error) {
+    return vantor_image_read_page_dpi(path, page, 0, error);
 }
 
 extern "C" vantor_image *vantor_image_read(const char *path, vantor_read_error *error) {
@@ -143,6 +150,10 @@ extern "C" const unsigned char *vantor_image_pixels(const vantor_image *image) {
 
 extern "C" int vantor_image_page_count(const vantor_image *image) {
     return image ? image->page_count : 0;
+}
+
+extern "C" const char *vantor_image_format(const vantor_image *image) {
+    return image ? image->format : "";
 }
 
 extern "C" const char *vantor_image_warnings(const vantor_image *image) {

@@ -20,7 +20,7 @@ namespace vantor {
 
 namespace {
 
-enum class Format { unknown, bmp, gif, jpeg, png, tiff, webp, pnm };
+enum class Format { unknown, bmp, gif, jpeg, png, tiff, webp, pnm, pdf };
 
 // Leading bytes of each format, tested in this order; the first match decides.
 struct Signature {
@@ -34,6 +34,7 @@ constexpr Signature signatures[] = {
     {"II+\0", 4, Format::tiff},   {"MM\0+", 4, Format::tiff},   {"RIFF", 4, Format::webp},
     {"P1", 2, Format::pnm},       {"P2", 2, Format::pnm},       {"P3", 2, Format::pnm},
     {"P4", 2, Format::pnm},       {"P5", 2, Format::pnm},       {"P6", 2, Format::pnm},
+    {"%PDF", 4, Format::pdf},
 };
 
 // The format of a file by its first four bytes; `more` reads the next 8
@@ -73,6 +74,7 @@ const char *format_name(Format format) {
     case Format::tiff: return "TIFF";
     case Format::webp: return "WebP";
     case Format::pnm: return "PNM";
+    case Format::pdf: return "PDF";
     case Format::unknown: break;
     }
     return "unknown";
@@ -127,8 +129,18 @@ vantor_read_status read_image_file(const char *path, ReadTarget &target) {
             set_message(target, "file %s: cut short after %zu bytes.\n", path, got);
         return VANTOR_READ_DAMAGED;
     }
-    const Format format =
+    Format format =
         recognise(lead, [&](unsigned char *next) { return std::fread(next, 1, 8, file.get()) == 8; });
+    // The classic route refuses PDF documents as it always did.
+    if (format == Format::pdf && target.library_messages_to_stderr)
+        format = Format::unknown;
+#ifndef VANTOR_WITH_PDF
+    if (format == Format::pdf) {
+        set_message(target, "file %s is a PDF document, and this build of Vantor reads none (built without "
+                    "Poppler).\n", path);
+        return VANTOR_READ_UNKNOWN_FORMAT;
+    }
+#endif
     if (format == Format::unknown) {
         // The classic route keeps its classic text; every other names the
         // formats that are read.
@@ -139,10 +151,11 @@ vantor_read_status read_image_file(const char *path, ReadTarget &target) {
         return VANTOR_READ_UNKNOWN_FORMAT;
     }
     // Pages are named counted from 1, as every front end numbers them.
-    if (target.page != 0 && format != Format::tiff) {
+    if (target.page != 0 && format != Format::tiff && format != Format::pdf) {
         set_message(target, "file %s has no page %d: it holds one image.\n", path, target.page + 1);
         return VANTOR_READ_INVALID_ARGUMENT;
     }
+    target.format = format_name(format);
     // The BMP reader starts behind the signature, the GIF reader rewinds the
     // file itself; every other reader starts at the beginning.
     const long start = format == Format::bmp ? 2 : 0;
@@ -161,6 +174,11 @@ vantor_read_status read_image_file(const char *path, ReadTarget &target) {
     case Format::tiff: ok = read_tiff(file.release(), target); break;
     case Format::webp: ok = read_webp(file.release(), target); break;
     case Format::pnm: ok = read_pnm(file.release(), target); break;
+#ifdef VANTOR_WITH_PDF
+    case Format::pdf: ok = read_pdf(file.release(), target); break;
+#else
+    case Format::pdf: break;
+#endif
     case Format::unknown: break;
     }
     if (ok)

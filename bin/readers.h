@@ -30,8 +30,10 @@ struct ReadTarget {
     std::string warnings; // one per line, each ending in a line feed
     int warning_count = 0;
     const char *path = ""; // names the file in the messages of the newer formats
-    int page = 0;          // the page wanted, 0 first (TIFF)
+    int page = 0;          // the page wanted, 0 first (TIFF, PDF)
+    int dpi = 0;           // PDF: the resolution pages render at; 0: VANTOR_PDF_DPI
     int page_count = 1;
+    const char *format = ""; // the format's name once recognised ("PDF", "TIFF", ...)
     // How a failed read failed, when the reader knows better than "damaged".
     vantor_read_status failure = VANTOR_READ_DAMAGED;
     // The classic route: the JPEG library prints its own messages on the
@@ -46,6 +48,9 @@ int read_png(std::FILE *file, ReadTarget &target);
 int read_tiff(std::FILE *file, ReadTarget &target);
 int read_webp(std::FILE *file, ReadTarget &target);
 int read_pnm(std::FILE *file, ReadTarget &target);
+#ifdef VANTOR_WITH_PDF
+int read_pdf(std::FILE *file, ReadTarget &target);
+#endif
 
 // Opens the file at path, recognises its format by the leading bytes and
 // reads it into target; the read's status. Used by read_image and by

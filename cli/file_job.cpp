@@ -6,6 +6,9 @@
 
 #include "decode_rows.h"
 #include "explain.h"
+#ifdef VANTOR_WITH_VIDEO
+#include "video_job.h"
+#endif
 
 namespace vantor::cli {
 
@@ -32,9 +35,9 @@ std::string without_file_name(std::string message, const FileEntry &entry) {
 }
 
 // Reads one page; the page's read status and cause are filled on failure.
-std::optional<vantor::Image> read_page(const FileEntry &entry, PageOutcome &page) {
+std::optional<vantor::Image> read_page(const Options &opt, const FileEntry &entry, PageOutcome &page) {
     try {
-        vantor::Image image = vantor::Image::read(entry.path, page.page);
+        vantor::Image image = vantor::Image::read(entry.path, page.page, opt.dpi);
         page.warnings = report::split_lines(tidy_message(image.warnings(), entry));
         return image;
     } catch (const vantor::ReadError &e) {
@@ -90,7 +93,13 @@ FileOutcome process_file(const Options &opt, const FileEntry &entry) {
         outcome.pages.push_back(std::move(first));
         return outcome;
     }
-    std::optional<vantor::Image> image = read_page(entry, first);
+    std::optional<vantor::Image> image = read_page(opt, entry, first);
+#ifdef VANTOR_WITH_VIDEO
+    // No image format: perhaps a video.
+    if (!image && first.read_status == VANTOR_READ_UNKNOWN_FORMAT)
+        if (std::optional<FileOutcome> video = process_video(opt, entry))
+            return std::move(*video);
+#endif
     // A folder's files that hold no image are not part of the run.
     if (!image && entry.from_folder &&
         (first.read_status == VANTOR_READ_UNKNOWN_FORMAT || first.read_status == VANTOR_READ_EMPTY_FILE)) {
@@ -104,15 +113,33 @@ FileOutcome process_file(const Options &opt, const FileEntry &entry) {
         outcome.pages.push_back(std::move(first));
         return outcome;
     }
+    const int page_count = std::max(1, image->page_count());
+    const bool document = image->format() == "PDF";
     if (opt.all)
-        outcome.page_count = std::max(1, image->page_count());
+        outcome.page_count = page_count;
     decode_page(opt, *image, first);
     image.reset();
+    // Without --all a document is read up to the first page with a symbol.
+    if (document && !opt.all && page_count > 1 && !first.results) {
+        for (int p = 1; p < page_count; ++p) {
+            PageOutcome page;
+            page.page = p;
+            if (std::optional<vantor::Image> more = read_page(opt, entry, page))
+                decode_page(opt, *more, page);
+            if (page.results) {
+                outcome.page_count = page_count;
+                outcome.pages.push_back(std::move(page));
+                return outcome;
+            }
+        }
+    }
+    if (document && !opt.all && first.results)
+        outcome.page_count = page_count;
     outcome.pages.push_back(std::move(first));
-    for (int p = 1; p < outcome.page_count; ++p) {
+    for (int p = 1; p < outcome.page_count && opt.all; ++p) {
         PageOutcome page;
         page.page = p;
-        if (std::optional<vantor::Image> more = read_page(entry, page))
+        if (std::optional<vantor::Image> more = read_page(opt, entry, page))
             decode_page(opt, *more, page);
         outcome.pages.push_back(std::move(page));
     }

@@ -2,6 +2,7 @@
 // decode, explain. Safe to run for several files at once.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,9 +12,17 @@
 
 namespace vantor::cli {
 
-// One page of a file (the only page of most formats).
+// Where in a video a frame lies.
+struct FrameStamp {
+    long frame = 0;     // 0 first
+    double seconds = 0; // from the video's start
+};
+
+// One page of a file (the only page of most formats), or one frame of a
+// video that showed symbols.
 struct PageOutcome {
     int page = 0; // 0 first
+    std::optional<FrameStamp> stamp; // a video's frame
     vantor_read_status read_status = VANTOR_READ_OK;
     std::string cause;                 // why it could not be read: a text for people
     std::vector<std::string> warnings; // the reader's, when it still read
@@ -23,6 +32,7 @@ struct PageOutcome {
 };
 
 struct FileOutcome {
+    bool video = false; // pages are a video's frames
     // A file found in a folder that holds no image: left out of the run.
     bool skipped = false;
     std::string skip_cause;

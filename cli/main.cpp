@@ -9,6 +9,9 @@
 #include "file_list.h"
 #include "options.h"
 #include "report.h"
+#ifdef VANTOR_WITH_VIDEO
+#include "video_job.h"
+#endif
 
 using namespace vantor::cli;
 
@@ -20,6 +23,14 @@ int main(int argc, char **argv) {
     // The classic decoder carries its state from file to file: one at a time.
     if (opt.compat)
         return run_classic(opt);
+    if (opt.camera || opt.live) {
+#ifdef VANTOR_WITH_VIDEO
+        return run_live(opt);
+#else
+        std::fprintf(stderr, "vantor: this build reads no video (built without FFmpeg's libraries)\n");
+        return exit_unreadable;
+#endif
+    }
 
     const FileList files(opt.files);
     const std::vector<FileEntry> &entries = files.entries();

@@ -16,6 +16,7 @@ namespace vantor::cli {
 namespace {
 
 constexpr const char *program_version = VANTOR_PROGRAM_VERSION;
+constexpr const char *default_camera = "/dev/video0";
 
 // A count of jobs, files decoded at once: 1 to 1024.
 bool parse_jobs(std::string_view text, int &jobs) {
@@ -38,6 +39,16 @@ ParsedCommandLine usage_error(const std::string &message) {
 bool is_directory(const std::string &path) {
     std::error_code ec;
     return path != "-" && std::filesystem::is_directory(path, ec);
+}
+
+// A resolution for PDF pages: 10 to 4800 dots per inch.
+bool parse_dpi(std::string_view text, int &dpi) {
+    int value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size() || value < 10 || value > 4800)
+        return false;
+    dpi = value;
+    return true;
 }
 
 // The value of an option given as "--name VALUE" (moving i on) or as
@@ -110,8 +121,16 @@ void print_usage(std::FILE *out) {
                "                   QRCodeModel1, MicroQRCode, rMQRCode), version_name;\n"
                "                   error and message\n"
                "  --all            every symbol of each image in reading order, each\n"
-               "                   line FILE: TEXT (and every page of a TIFF file),\n"
-               "                   not only the first\n"
+               "                   line FILE: TEXT (and every page of a TIFF or PDF\n"
+               "                   file), not only the first\n"
+               "  --dpi N          render PDF pages at N dots per inch (default %d)\n"
+               "  --every-frame    a video: every frame's symbols, not only each new\n"
+               "                   one (a text is new when it was not seen for a second)\n"
+               "  --camera [DEV]   read a V4L2 camera (default /dev/video0), printing\n"
+               "                   each new symbol as it appears\n"
+               "  --live           read each FILE (a named pipe, - for standard input)\n"
+               "                   as a live video stream, such as Y4M frames\n"
+               "  --once           with --camera or --live: exit 0 after the first symbol\n"
                "  --no-thorough    only the classic readings, not the thorough search\n"
                "                   that runs when they give no text\n"
                "  --formats LIST   the QR kinds to look for, comma-separated: qr,\n"
@@ -136,7 +155,7 @@ void print_usage(std::FILE *out) {
                "\n"
                "exit status: 0 every file gave text, 1 a file had no symbol,\n"
                "2 a file could not be read, 64 usage error\n",
-               image_formats);
+               image_formats, VANTOR_PDF_DPI);
 }
 
 ParsedCommandLine parse_command_line(int argc, char **argv) {
@@ -185,6 +204,24 @@ ParsedCommandLine parse_command_line(int argc, char **argv) {
         } else if (arg.starts_with("--jobs=") || (arg.starts_with("-j") && arg.size() > 2)) {
             if (!parse_jobs(arg.substr(arg[1] == 'j' ? 2 : 7), opt.jobs))
                 return usage_error(std::string(arg) + ": the number of jobs must be 1 to 1024");
+        } else if (arg == "--dpi" || arg.starts_with("--dpi=")) {
+            const auto value = option_value(arg, "--dpi", argc, argv, i);
+            if (!value || !parse_dpi(*value, opt.dpi))
+                return usage_error("--dpi needs a resolution from 10 to 4800 dots per inch");
+        } else if (arg == "--every-frame") {
+            opt.every_frame = true;
+        } else if (arg == "--live") {
+            opt.live = true;
+        } else if (arg == "--once") {
+            opt.once = true;
+        } else if (arg == "--camera" || arg.starts_with("--camera=")) {
+            opt.camera = true;
+            if (arg != "--camera")
+                opt.files.emplace_back(arg.substr(9));
+            else if (i + 1 < argc && argv[i + 1][0] != '-')
+                opt.files.emplace_back(argv[++i]);
+            else
+                opt.files.emplace_back(default_camera);
         } else if (arg == "--debug-dir") {
             if (++i >= argc)
                 return usage_error("--debug-dir needs a directory");
@@ -201,6 +238,16 @@ ParsedCommandLine parse_command_line(int argc, char **argv) {
             return usage_error("unknown option " + std::string(arg));
         }
     }
+    if (opt.camera && opt.files.size() != 1)
+        return usage_error("--camera reads one device and no files");
+    if (opt.camera && opt.live)
+        return usage_error("--camera and --live cannot be combined");
+    if (opt.once && !opt.camera && !opt.live)
+        return usage_error("--once goes with --camera or --live");
+    if ((opt.camera || opt.live) && (opt.compat || opt.log || opt.explain))
+        return usage_error("--camera and --live do not go with --compat, --log or --explain");
+    if (opt.raw && !opt.nul_separated && (opt.camera || opt.live) && !opt.once)
+        return usage_error("--raw on a live stream needs -0 or --once");
     if (opt.files.empty())
         return usage_error("no file given");
     if (opt.json && opt.raw)

@@ -27,6 +27,11 @@ struct Options {
     vantor_effort effort = VANTOR_EFFORT_DEFAULT; // --effort
     bool effort_given = false;
     int jobs = 0;          // files decoded at once; 0: one per core
+    int dpi = 0;           // PDF pages render at this resolution; 0: VANTOR_PDF_DPI
+    bool every_frame = false; // a video's every frame's symbols, not only the new ones
+    bool live = false;        // the files are live streams (named pipes, "-"), read as they come
+    bool camera = false;      // --camera: files holds the one device
+    bool once = false;        // a live stream: end after the first symbol
     std::string debug_dir; // where --log writes the debug images ("": here)
     std::vector<std::string> files;
 };

@@ -1,6 +1,8 @@
 #include "report.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 
 #include "decode_rows.h"
 
@@ -26,8 +28,22 @@ private:
     FileOutput output_;
 };
 
+// A time in a video: "m:ss.mmm", or "h:mm:ss.mmm" from an hour on.
+std::string time_text(double seconds) {
+    const long long ms = std::llround(std::max(0.0, seconds) * 1000);
+    const long long h = ms / 3600000, m = ms / 60000 % 60, s = ms / 1000 % 60, rest = ms % 1000;
+    char text[64];
+    if (h > 0)
+        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld.%03lld", h, m, s, rest);
+    else
+        std::snprintf(text, sizeof text, "%lld:%02lld.%03lld", m, s, rest);
+    return text;
+}
+
 // The file's name, and the page when the file has several.
 std::string page_label(const FileEntry &entry, const FileOutcome &outcome, const PageOutcome &page) {
+    if (page.stamp)
+        return entry.name + " @ " + time_text(page.stamp->seconds);
     if (outcome.page_count <= 1)
         return entry.name;
     return entry.name + " (page " + std::to_string(page.page + 1) + ")";
@@ -73,6 +89,8 @@ void json_page(Writer &w, const FileEntry &entry, const FileOutcome &outcome, co
     head.text("file", entry.name);
     if (outcome.page_count > 1)
         head.number("page", page.page + 1);
+    if (page.stamp)
+        head.decimal("time", page.stamp->seconds, 3).number("frame", page.stamp->frame);
     const report::RowNotes notes{page.warnings, page.explanation};
     if (page.read_status != VANTOR_READ_OK) {
         w.out(report::unreadable_row(head, page.read_status, page.cause, notes).str() + "\n");
@@ -148,8 +166,9 @@ FileOutput report_file(const Options &opt, const FileEntry &entry, const FileOut
         for (const std::string &warning : page.warnings)
             w.err("vantor: " + label + ": warning: " + warning + "\n");
         // --all lines name their file, so that several symbols' texts can
-        // be told apart.
-        text_page(w, opt, label, page, several || opt.all || outcome.page_count > 1);
+        // be told apart; a video's name their time, but for --once's one text.
+        text_page(w, opt, label, page, several || opt.all || outcome.page_count > 1 ||
+                                    (page.stamp && !opt.once));
         w.result().effort_hint = w.result().effort_hint || (!opt.raw && stopped_short(opt, page));
     }
     w.result().status = status;

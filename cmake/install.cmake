@@ -17,6 +17,10 @@ target_include_directories(vantor_shared PUBLIC
   $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include>
   $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
 target_link_libraries(vantor_shared PRIVATE JPEG::JPEG GIF::GIF PNG::PNG TIFF::TIFF PkgConfig::WEBP)
+if(VANTOR_PDF)
+  target_link_libraries(vantor_shared PRIVATE PkgConfig::POPPLER_CPP)
+  set(VANTOR_PC_PDF poppler-cpp)
+endif()
 set_target_properties(vantor_shared PROPERTIES
   OUTPUT_NAME vantor
   EXPORT_NAME vantor

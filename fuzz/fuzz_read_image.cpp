@@ -78,9 +78,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         }
     }
 
-    // The reentrant route: the same outcome, text and image.
     vantor_read_error error;
     vantor_image *image = vantor_image_read(path.c_str(), &error);
+    // PDF documents: the classic route refuses them, the reentrant one
+    // renders a page or names the file in its refusal.
+    if (size >= 4 && std::memcmp(data, "%PDF", 4) == 0) {
+        check(!ok, "the classic route read a PDF document");
+        check((error.status == VANTOR_READ_OK) == (image != nullptr), "status and image disagree");
+        if (!image && error.status == VANTOR_READ_DAMAGED)
+            check(std::strstr(error.message, path.c_str()) != nullptr, "a damaged document without its name");
+        if (image)
+            check(vantor_image_width(image) > 0 && vantor_image_height(image) > 0 &&
+                      std::string(vantor_image_format(image)) == "PDF",
+                  "a document page without a size");
+        vantor_image_free(image);
+        release_image();
+        check(open_descriptors() == descriptors, "the reader left a file open");
+        return 0;
+    }
+    // The reentrant route: the same outcome, text and image.
     check((image != nullptr) == (ok != 0), "the two routes disagree on success");
     check((error.status == VANTOR_READ_OK) == (image != nullptr), "status and image disagree");
     // The same text, except where the reentrant route says more: a damaged

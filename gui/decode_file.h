@@ -3,6 +3,7 @@
 // the same code runs in tests without a window.
 #pragma once
 
+#include <cstdio>
 #include <optional>
 #include <span>
 #include <string>
@@ -81,8 +82,50 @@ inline std::string read_failure_text(const char *path, const char *classic_text)
 // message box is shown, so the modal loop of a message box never finds an
 // image still held. Only when the classic decode gives no text does the
 // reentrant decoder run, with its thorough search.
+// A PDF document's pages read in order up to the first with a symbol: its
+// first symbol's text. Nothing when the file is no document or no page
+// has a symbol; `document` tells which.
+inline std::optional<std::string> DecodeDocument(const char *path, bool &document) {
+    document = false;
+    char lead[4] = {};
+    if (std::FILE *file = std::fopen(path, "rb")) {
+        const std::size_t got = std::fread(lead, 1, sizeof lead, file);
+        std::fclose(file);
+        if (got != sizeof lead || std::string_view(lead, 4) != "%PDF")
+            return std::nullopt;
+    } else {
+        return std::nullopt;
+    }
+    try {
+        Image first = Image::read(path, 0);
+        if (first.format() != "PDF")
+            return std::nullopt;
+        document = true;
+        for (int page = 0; page < first.page_count(); ++page) {
+            const Results found = page == 0 ? decode(first) : decode(Image::read(path, page));
+            if (found)
+                return found.symbols[0].text;
+        }
+    } catch (const ReadError &) {
+    } catch (const std::bad_alloc &) {
+    }
+    return std::nullopt;
+}
+
 inline void DecodeFile(const char *path, DecodeView &view) {
     view.SetNameText(std::string());
+    // The classic reader refuses PDF documents: their pages are read here.
+    bool document = false;
+    if (std::optional<std::string> text = DecodeDocument(path, document)) {
+        view.SetNameText(std::string(name_from_path(path)));
+        view.SetResultText(*text);
+        return;
+    }
+    if (document) {
+        view.SetNameText(std::string(name_from_path(path)));
+        view.ShowMessage(no_symbol_message);
+        return;
+    }
     if (!read_image(path)) {
         const std::string reason = read_failure_text(path, read_message);
         release_image();

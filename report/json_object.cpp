@@ -1,6 +1,7 @@
 #include "json_object.h"
 
 #include <cmath>
+#include <cstdio>
 
 #include "float_text.h"
 
@@ -130,6 +131,18 @@ JsonObject &JsonObject::list(std::string_view name, const std::vector<std::strin
 JsonObject &JsonObject::number(std::string_view name, long long value) {
     key(name);
     body_ += std::to_string(value);
+    return *this;
+}
+
+JsonObject &JsonObject::decimal(std::string_view name, double value, int places) {
+    key(name);
+    if (!std::isfinite(value)) {
+        body_ += "null";
+        return *this;
+    }
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", places, value);
+    body_ += text;
     return *this;
 }
 

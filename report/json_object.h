@@ -24,6 +24,8 @@ public:
     JsonObject &flag(std::string_view name, bool value);
     JsonObject &list(std::string_view name, const std::vector<std::string> &values);
     JsonObject &number(std::string_view name, long long value);
+    // A finite value with `places` decimals ("1.234"); null when not finite.
+    JsonObject &decimal(std::string_view name, double value, int places);
     // Each number in its shortest form that reads back the same float;
     // null for a value that is not finite (JSON has no such number).
     JsonObject &numbers(std::string_view name, std::span<const float> values);

@@ -9,7 +9,7 @@ set -eu
 cd "$(dirname "$0")/.."
 build="${FUZZ_BUILD:-build-fuzz}"
 seconds="${FUZZ_SECONDS:-60}"
-targets="fuzz_read_image fuzz_decode_image fuzz_symbol_stages fuzz_family_stages"
+targets="fuzz_read_image fuzz_decode_image fuzz_symbol_stages fuzz_family_stages fuzz_video_frames"
 # Memory and time per input: the readers accept up to 2^28 pixels and the
 # decoder's slowest legal inputs take seconds under the sanitizers.
 limits="-rss_limit_mb=2560 -malloc_limit_mb=2560 -timeout=60"

@@ -8,7 +8,13 @@ set -eu
 # libraries ("run" installs only these, for make run).
 RUN_PACKAGES="cmake make g++ pkg-config libjpeg62-turbo-dev libgif-dev \
 libpng-dev libtiff-dev libwebp-dev"
-PACKAGES="$RUN_PACKAGES libgtest-dev \
+# PDF documents (Poppler) and video files, cameras and live streams (FFmpeg's
+# libraries); the build leaves either out when its packages are missing
+# (-DVANTOR_PDF=OFF, -DVANTOR_VIDEO=OFF). ffmpeg and img2pdf make the tests'
+# videos and documents.
+MEDIA_PACKAGES="libpoppler-cpp-dev libavformat-dev libavcodec-dev libswscale-dev libavdevice-dev \
+libavutil-dev"
+PACKAGES="$RUN_PACKAGES $MEDIA_PACKAGES ffmpeg img2pdf libgtest-dev \
 qt6-base-dev libqrencode-dev libzint-dev zint fonts-ipafont-gothic dpkg-dev file binutils \
 python3-dev python3-pybind11 python3-numpy python3-pil python3-pytest python3-qrcode \
 python3-dask python3-distributed python3-pandas python3-mypy \
@@ -28,6 +34,7 @@ python3-venv python3-pip python3-setuptools python3-wheel"
 for extra in "$@"; do
     case "$extra" in
         run) PACKAGES="$RUN_PACKAGES" ;;
+        media) PACKAGES="$PACKAGES $MEDIA_PACKAGES" ;;
         fuzz) PACKAGES="$PACKAGES clang libclang-rt-14-dev" ;;
         bench) PACKAGES="$PACKAGES libbenchmark-dev" ;;
         compare) PACKAGES="$PACKAGES libzxing-dev libzbar-dev zxing-cpp-tools zbar-tools time bc" ;;

@@ -63,8 +63,17 @@ const char *vantor_read_status_text(vantor_read_status status);
 vantor_image *vantor_image_read(const char *path, vantor_read_error *error);
 
 /* Same, for page `page` (0 first) of a file that holds several images
- * (TIFF pages); page 0 of any other format. */
+ * (TIFF pages, PDF pages); page 0 of any other format. */
 vantor_image *vantor_image_read_page(const char *path, int page, vantor_read_error *error);
+
+/* The resolution PDF pages render at unless the caller asks for another:
+ * a module of a third of a millimetre, as small as printers make them,
+ * renders about 4 pixels wide. */
+#define VANTOR_PDF_DPI 300
+
+/* Same as vantor_image_read_page, with PDF pages rendered at dpi dots per
+ * inch (1 to 4800; 0: VANTOR_PDF_DPI). Other formats ignore dpi. */
+vantor_image *vantor_image_read_page_dpi(const char *path, int page, int dpi, vantor_read_error *error);
 
 /* A new image holding a copy of width x height grey pixels whose rows are
  * stride bytes apart (stride >= width). depth as in vantor_decode_pixels.
@@ -82,6 +91,9 @@ int vantor_image_depth(const vantor_image *image);
 const unsigned char *vantor_image_pixels(const vantor_image *image);
 /* Pages in the file the image came from (1 for single-image formats). */
 int vantor_image_page_count(const vantor_image *image);
+/* The format of the file the image came from ("BMP", "JPEG", "GIF", "PNG",
+ * "TIFF", "WebP", "PNM", "PDF"); "" for an image made from pixels. */
+const char *vantor_image_format(const vantor_image *image);
 /* Warnings the reader gave while the file still read (for example a
  * truncated JPEG scan), one per line; "" when none. */
 const char *vantor_image_warnings(const vantor_image *image);

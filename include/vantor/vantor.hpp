@@ -33,10 +33,11 @@ private:
 
 class Image {
 public:
-    // Reads a file (page `page` of a multi-page TIFF); throws ReadError.
-    static Image read(const std::string &path, int page = 0) {
+    // Reads a file (page `page` of a multi-page TIFF or PDF, rendered at
+    // dpi; 0: VANTOR_PDF_DPI); throws ReadError.
+    static Image read(const std::string &path, int page = 0, int dpi = 0) {
         vantor_read_error error{};
-        vantor_image *image = vantor_image_read_page(path.c_str(), page, &error);
+        vantor_image *image = vantor_image_read_page_dpi(path.c_str(), page, dpi, &error);
         if (!image)
             throw ReadError(path + ": " + vantor_read_status_text(error.status), error.status, error.message);
         return Image(image);
@@ -59,6 +60,7 @@ public:
     int height() const { return vantor_image_height(get()); }
     int depth() const { return vantor_image_depth(get()); }
     int page_count() const { return vantor_image_page_count(get()); }
+    std::string format() const { return vantor_image_format(get()); }
     std::span<const std::uint8_t> pixels() const {
         return {vantor_image_pixels(get()),
                 static_cast<std::size_t>(width()) * static_cast<std::size_t>(height())};

@@ -19,6 +19,10 @@
 
 #include "decode_rows.h"
 #include "explain.h"
+#ifdef VANTOR_WITH_VIDEO
+#include "frame_scan.h"
+#include "video_source.h"
+#endif
 
 namespace py = pybind11;
 
@@ -252,6 +256,119 @@ FileRead read_file(const std::string &path, int page) {
     return r;
 }
 
+// The pages of a document or image file, or the frames of a video, one
+// step a call, each read and decoded without the interpreter lock.
+class Scanner {
+public:
+    Scanner(std::string path, DecodeSettings settings, bool every_frame)
+        : path_(std::move(path)), settings_(std::move(settings)), every_frame_(every_frame) {}
+
+    // (status, message, page, frame, seconds, warnings, results): the next
+    // page, or frame with symbols to report; None at the end. A failure
+    // ends the scan after it is returned.
+    py::object next() {
+        if (done_)
+            return py::none();
+        std::optional<vantor::Results> results;
+        FileRead file;
+        std::string trace, warnings;
+        Report report;
+        int width = 0, height = 0;
+        long frame = -1;
+        double seconds = 0;
+        {
+            py::gil_scoped_release unlocked;
+            if (!video_) {
+                file = read_file(path_, page_);
+#ifdef VANTOR_WITH_VIDEO
+                if (page_ == 0 && file.status == VANTOR_READ_UNKNOWN_FORMAT)
+                    open_video(file);
+#endif
+            }
+            if (file.image) {
+                pages_ = file.image->page_count();
+                width = file.image->width();
+                height = file.image->height();
+                warnings = file.image->warnings();
+                results = vantor::decode(*file.image, make_options(settings_, trace));
+            }
+#ifdef VANTOR_WITH_VIDEO
+            if (video_ && file.status == VANTOR_READ_OK)
+                next_hit(file, results, frame, seconds, warnings, width, height);
+#endif
+            if (results)
+                report = make_report(*results, settings_, width, height, warnings);
+        }
+        const int page = page_++;
+        if (file.status != VANTOR_READ_OK) {
+            done_ = true;
+            return py::make_tuple(file.status, file.message, page, -1, 0.0, "", py::none());
+        }
+        if (!results) {
+            done_ = true;
+            return py::none();
+        }
+        if (!video_ && page_ >= pages_)
+            done_ = true;
+        return py::make_tuple(file.status, file.message, video_ ? -1 : page, frame, seconds, warnings,
+                              results_tuple(*results, settings_, trace, report));
+    }
+
+private:
+#ifdef VANTOR_WITH_VIDEO
+    void open_video(FileRead &file) {
+        try {
+            video_ = vantor::stream::VideoSource::open_file(path_);
+            if (video_) {
+                file.status = VANTOR_READ_OK;
+                scanner_.emplace(settings_.kinds, every_frame_);
+            }
+        } catch (const vantor::stream::VideoError &e) {
+            fail(file, e);
+        }
+    }
+
+    void fail(FileRead &file, const vantor::stream::VideoError &e) const {
+        file.status = e.status();
+        file.message = "file " + path_ + ": " + e.what();
+    }
+
+    // The next frame with symbols to report; results stay empty at the end.
+    void next_hit(FileRead &file, std::optional<vantor::Results> &results, long &frame, double &seconds,
+                  std::string &warnings, int &width, int &height) {
+        try {
+            while (video_->next(frame_))
+                if (std::optional<vantor::stream::FrameHit> hit = scanner_->scan(frame_)) {
+                    frame = hit->frame;
+                    seconds = hit->seconds;
+                    width = frame_.width;
+                    height = frame_.height;
+                    for (const std::string &line : video_->take_warnings())
+                        warnings += line + "\n";
+                    results = std::move(hit->results);
+                    return;
+                }
+        } catch (const vantor::stream::VideoError &e) {
+            fail(file, e);
+        } catch (const std::bad_alloc &) {
+            file.status = VANTOR_READ_OUT_OF_MEMORY;
+        }
+    }
+
+    std::optional<vantor::stream::VideoSource> video_;
+    std::optional<vantor::stream::FrameScanner> scanner_;
+    vantor::stream::VideoFrame frame_;
+#else
+    const bool video_ = false;
+#endif
+    std::string path_;
+    DecodeSettings settings_;
+    bool every_frame_;
+    int page_ = 0;
+    int pages_ = 1;
+    bool done_ = false;
+};
+
 // (status, message, warnings, page count, results or None)
 py::tuple decode_file(const std::string &path, int page, const DecodeSettings &settings) {
     FileRead file;
@@ -338,6 +455,12 @@ PYBIND11_MODULE(_vantor, m) {
              py::kw_only(), py::arg("thorough") = true, py::arg("all_symbols") = false, py::arg("trace") = false,
              py::arg("debug_dir") = "", py::arg("kinds") = VANTOR_KINDS_ALL, py::arg("effort") = "default");
 
+    py::class_<Scanner>(m, "Scanner")
+        .def(py::init<std::string, DecodeSettings, bool>(), py::arg("path"), py::arg("settings"),
+             py::arg("every_frame"))
+        .def("next", &Scanner::next,
+             "The next page or frame with symbols: (status, message, page, frame, seconds, warnings, "
+             "results), or None at the end.");
     m.def("decode_buffer", &decode_buffer, py::arg("buffer"), py::arg("depth"), py::arg("settings"),
           "Decodes a 2-D or 3-D uint8 buffer; (symbols, reason, stage, readings, trace).");
     m.def("decode_file", &decode_file, py::arg("path"), py::arg("page"), py::arg("settings"),

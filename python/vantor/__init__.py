@@ -25,6 +25,7 @@ from . import _vantor
 from ._errors import ReadError, ReadStatus, read_failure
 from ._input import PathType, as_path, as_pixels, is_file_data
 from ._results import Reading, Reason, Results, Stage, StructuredAppend, Symbol
+from ._scan import Hit, scan
 
 __version__: str = _vantor.PROGRAM_VERSION
 DECODER_VERSION: str = _vantor.DECODER_VERSION
@@ -33,6 +34,7 @@ DECODER_VERSION: str = _vantor.DECODER_VERSION
 __all__ = [
     "DECODER_VERSION", "ReadError", "ReadStatus", "Reading", "Reason", "Results", "Stage",
     "StructuredAppend", "Symbol", "decode", "decode_data", "display_text", "read",
+    "Hit", "scan",
 ]
 
 

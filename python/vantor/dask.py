@@ -116,7 +116,24 @@ def rows_for_item(item: Item, options: Dict[str, Any]) -> List[Row]:
             return []
         status = getattr(e, "status", vantor.ReadStatus.DAMAGED)
         return [_row(name, None, json.loads(_vantor.unreadable_row(int(status), str(e))))]
-    return rows_for_results(name, page, results)
+    rows = rows_for_results(name, page, results)
+    # A PDF document gives the rows of every page after the first.
+    if data is None and page == 1 and (results.page_count or 1) > 1 and _is_pdf(name):
+        for more in range(2, (results.page_count or 1) + 1):
+            try:
+                rows += rows_for_results(name, more, vantor.decode(name, **dict(options, page=more)))
+            except (OSError, MemoryError) as e:
+                status = getattr(e, "status", vantor.ReadStatus.DAMAGED)
+                rows.append(_row(name, more, json.loads(_vantor.unreadable_row(int(status), str(e)))))
+    return rows
+
+
+def _is_pdf(path: str) -> bool:
+    try:
+        with open(path, "rb") as f:
+            return f.read(4) == b"%PDF"
+    except OSError:
+        return False
 
 
 def frame_of(rows: List[Row]) -> pd.DataFrame:

@@ -1,0 +1,9 @@
+# Video files, cameras and live streams (FFmpeg's libraries) and the symbols
+# of their frames, for the command-line reader and the Python module.
+add_library(vantor_stream STATIC
+  ${PROJECT_SOURCE_DIR}/stream/frame_scan.cpp
+  ${PROJECT_SOURCE_DIR}/stream/video_source.cpp)
+set_target_properties(vantor_stream PROPERTIES POSITION_INDEPENDENT_CODE ON)
+target_include_directories(vantor_stream PUBLIC ${PROJECT_SOURCE_DIR}/stream)
+target_link_libraries(vantor_stream PUBLIC vantor PRIVATE PkgConfig::FFMPEG)
+target_compile_definitions(vantor_stream PUBLIC VANTOR_WITH_VIDEO)
