@@ -93,6 +93,8 @@ void read_model2(const Picture &pic, const vantor_options &options, const Plan &
                  LoneEyeFinds &finds) {
     const bool model1 = options.kinds & (1u << VANTOR_KIND_QR_MODEL1);
     ClassicReadings classic(pic.pixels, pic.width, pic.height, pic.depth, options);
+    // What the first search made, for the searches after it.
+    thorough::SearchMemory searched;
     if (plan.classic)
         classic.run_through(plan.first_pass, found);
     else
@@ -117,9 +119,9 @@ void read_model2(const Picture &pic, const vantor_options &options, const Plan &
                 return; // the first pass's readings and its reason stand
             if (plan.search_first) {
                 thorough_readings(pic.pixels, pic.width, pic.height, strongest,
-                                  options.all_symbols, model1, found, std::move(seen));
+                                  options.all_symbols, model1, found, std::move(seen), &searched);
                 if (!found.symbols.empty()) {
-                    search_for_more(pic.pixels, pic.width, pic.height, options, classic.pool(), found);
+                    search_for_more(pic.pixels, pic.width, pic.height, options, classic.pool(), found, &searched);
                     return;
                 }
             }
@@ -133,9 +135,9 @@ void read_model2(const Picture &pic, const vantor_options &options, const Plan &
     // are asked for; Model 1 is looked for only while Model 2 gave nothing.
     if (found.symbols.empty() ? !failed(found) && found.reason != VANTOR_OK : options.all_symbols)
         thorough_readings(pic.pixels, pic.width, pic.height, strongest_first(classic.pool()), options.all_symbols,
-                          found.symbols.empty() && model1, found);
+                          found.symbols.empty() && model1, found, std::nullopt, &searched);
     if (plan.more_after_symbol)
-        search_for_more(pic.pixels, pic.width, pic.height, options, classic.pool(), found);
+        search_for_more(pic.pixels, pic.width, pic.height, options, classic.pool(), found, &searched);
 }
 
 // The plan a shrunk copy is read with. An exhaustive plan reads it whole.
