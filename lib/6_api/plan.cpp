@@ -242,7 +242,10 @@ Plan plan_for(const vantor_options &options, int width, int height) {
     const bool fast = options.effort == VANTOR_EFFORT_FAST;
     plan.first_pass = 0;
     plan.look = true;
-    plan.sharpened = plan.search_first = plan.search = !fast && options.thorough;
+    // Both efforts decide alike whether to go on, so that the fast effort
+    // never goes on where the default stops; it then goes on for less.
+    plan.sharpened = options.thorough;
+    plan.search_first = plan.search = !fast && options.thorough;
     plan.more_after_symbol = !fast && options.thorough;
     plan.every_copy = false;
     plan.copy_last_pass = fast ? fast_last_pass : 0;
