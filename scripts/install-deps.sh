@@ -21,7 +21,8 @@ python3-venv python3-pip python3-setuptools python3-wheel"
 # a user would. Extra groups: "fuzz" adds clang with its sanitizer
 # runtimes, "bench" the benchmark library, "compare" the peers the
 # benchmarks measure against (zxing-cpp and ZBar, libraries and command-line
-# readers, and GNU time), "web" the WebAssembly toolchain,
+# readers, and GNU time) and the photographs without a QR Code that
+# scikit-image and scikit-learn ship (scripts/bench-cli.sh), "web" the WebAssembly toolchain,
 # Node, the browser the web tests drive and the TypeScript compiler that
 # checks the declarations (npm comes with some builds of nodejs, as its own
 # package with Debian's).
@@ -30,7 +31,8 @@ for extra in "$@"; do
         run) PACKAGES="$RUN_PACKAGES" ;;
         fuzz) PACKAGES="$PACKAGES clang libclang-rt-14-dev" ;;
         bench) PACKAGES="$PACKAGES libbenchmark-dev" ;;
-        compare) PACKAGES="$PACKAGES libzxing-dev libzbar-dev zxing-cpp-tools zbar-tools time bc" ;;
+        compare) PACKAGES="$PACKAGES libzxing-dev libzbar-dev zxing-cpp-tools zbar-tools time bc \
+python3-skimage python3-sklearn" ;;
         gui-test) PACKAGES="$PACKAGES xvfb xauth" ;;
         web)
             PACKAGES="$PACKAGES emscripten nodejs chromium node-typescript"
