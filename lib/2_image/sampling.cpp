@@ -62,6 +62,32 @@ bool module_inside(const GreyView &grey, const Grid &g, int col, int row, bool s
     return true;
 }
 
+// Whether every point module_grey takes of every module lies inside. One
+// map that keeps w positive over the symbol maps the square around all
+// those points onto a convex quadrilateral: when its corners lie inside
+// with a margin far above rounding, so does every point. Otherwise each
+// module is checked.
+bool grid_inside(const GreyView &grey, const Grid &g, bool several) {
+    const int n = g.size;
+    if (g.cells.empty() && g.whole.proper_over(n)) {
+        constexpr double margin = 1e-2;
+        const double lo = 0.5 - spread, hi = n - 0.5 + spread;
+        bool clear = true;
+        for (const auto &[x, y] : {std::pair{lo, lo}, std::pair{hi, lo}, std::pair{hi, hi}, std::pair{lo, hi}}) {
+            const Point p = g.whole.map(x, y);
+            clear = clear && p.x > -0.5 + margin && p.y > -0.5 + margin && p.x < grey.width - 0.5 - margin &&
+                    p.y < grey.height - 0.5 - margin;
+        }
+        if (clear)
+            return true;
+    }
+    for (int r = 0; r < n; ++r)
+        for (int c = 0; c < n; ++c)
+            if (!module_inside(grey, g, c, r, several))
+                return false;
+    return true;
+}
+
 } // namespace
 
 Point Grid::map(double col, double row) const {
@@ -168,10 +194,8 @@ std::optional<ModuleMatrix> sample_blocks_at(const GreyView &grey, const Binary 
     if (n < 1)
         return std::nullopt;
     const bool several = module_width(grid) >= several_points_from;
-    for (int r = 0; r < n; ++r)
-        for (int c = 0; c < n; ++c)
-            if (!module_inside(grey, grid, c, r, several))
-                return std::nullopt;
+    if (!grid_inside(grey, grid, several))
+        return std::nullopt;
     ModuleMatrix m{n, std::vector<std::uint8_t>(static_cast<std::size_t>(n) * n)};
     for (const ModuleAt &at : wanted) {
         if (at.col < 0 || at.row < 0 || at.col >= n || at.row >= n)
