@@ -88,13 +88,12 @@ bool worth_going_on(const Picture &pic, const vantor_options &options, const Pla
 }
 
 // The Model 2 steps of the plan, adding to `found`; the one-eye kinds' reads
-// of the polarities the quick look scanned go to `finds`.
+// of the polarities the quick look scanned go to `finds`, and what the
+// searches made to `searched`, for the searches after them.
 void read_model2(const Picture &pic, const vantor_options &options, const Plan &plan, Found &found,
-                 LoneEyeFinds &finds) {
+                 LoneEyeFinds &finds, thorough::SearchMemory &searched) {
     const bool model1 = options.kinds & (1u << VANTOR_KIND_QR_MODEL1);
     ClassicReadings classic(pic.pixels, pic.width, pic.height, pic.depth, options);
-    // What the first search made, for the searches after it.
-    thorough::SearchMemory searched;
     if (plan.classic)
         classic.run_through(plan.first_pass, found);
     else
@@ -184,7 +183,9 @@ void read_copies(const Picture &pic, const vantor_options &options, const Plan &
         ++shown;
         Found in_copy;
         LoneEyeFinds none;
-        read_model2(Picture{copy.pixels.data(), copy.width, copy.height, 8}, quiet, plan_of_copy, in_copy, none);
+        thorough::SearchMemory of_copy;
+        read_model2(Picture{copy.pixels.data(), copy.width, copy.height, 8}, quiet, plan_of_copy, in_copy, none,
+                    of_copy);
         found.searched = found.searched || in_copy.searched;
         if (in_copy.reason == VANTOR_OUT_OF_MEMORY) {
             found.reason = VANTOR_OUT_OF_MEMORY;
@@ -257,16 +258,19 @@ Found decode_as_planned(const std::uint8_t *pixels, int width, int height, int d
                           const Plan &plan) {
     Found found;
     LoneEyeFinds finds;
+    // The searches' binarisations of the picture, which the one-eye kinds'
+    // pass takes too.
+    thorough::SearchMemory searched;
     if (options.kinds & (1u << VANTOR_KIND_QR)) {
         const Picture picture{pixels, width, height, depth};
-        read_model2(picture, options, plan, found, finds);
+        read_model2(picture, options, plan, found, finds, searched);
         read_copies(picture, options, plan, found);
     } else
         found.reason = VANTOR_NO_EYE_PATTERNS;
     // The other kinds are looked for when Model 2 gave nothing, or beside
     // it when every symbol is asked for.
     if (!failed(found) && (found.symbols.empty() || options.all_symbols) &&
-        family_readings(pixels, width, height, options, found, std::move(finds))) {
+        family_readings(pixels, width, height, options, found, std::move(finds), &searched)) {
         found.reason = VANTOR_OK;
         found.stage = VANTOR_STAGE_TEXT;
     }
