@@ -1,9 +1,12 @@
 #!/bin/sh
 # Times whole runs of the command-line reader on one core (`vantor -j 1 --raw
 # -0 FILES`, process start included) beside ZXingReader over the same files,
-# on three kinds of generated pictures: with symbols (half clean BMP, half
-# photo-like JPEG), without a symbol (photo-like scenes of 0.3 to 3 MP, some
-# dense noise), and symbols under strong perspective. The reference is
+# on five kinds of pictures: with symbols (half clean BMP, half photo-like
+# JPEG), without a symbol (photo-like scenes of 0.3 to 3 MP, some dense
+# noise), textured scenes without a symbol (1024 x 768, strewn with eye
+# pattern look-alikes; at most 40), real photographs without a QR Code (the
+# sample pictures scikit-image and scikit-learn ship, when installed: sh
+# scripts/install-deps.sh compare), and symbols under strong perspective. The reference is
 # zxing-cpp 3.1's ZXingReader from the peers' folder beside the project
 # (ZXING_PEER to name another); Debian's (zxing-cpp-tools, 1.4) is a further
 # column when installed. Each run is repeated; the medians of CPU time (user
@@ -36,10 +39,33 @@ ratio() { echo "scale=2; $1 / $2" | bc; }
 
 echo "$count files a kind, median of $repeats runs, CPU time, one core ($(nproc) online)"
 echo "load average at start: $(cut -d' ' -f1-3 /proc/loadavg)"
-for kind in mixed none perspective; do
-    mkdir -p "$dir/$kind"
-    "$build/tests/make_batch" "$dir/$kind" "$count" "$kind"
-    files="$(ls "$dir/$kind"/* | sort)"
+# The photographs among the sample pictures (not the drawings, the tiny
+# test files or the arrays).
+skimage=/usr/lib/python3/dist-packages/skimage/data
+sklearn=/usr/lib/python3/dist-packages/sklearn/datasets/images
+photos=""
+for f in astronaut.png brick.png camera.png cell.png chelsea.png clock_motion.png coffee.png coins.png \
+    grass.png gravel.png hubble_deep_field.jpg ihc.png moon.png motorcycle_left.png motorcycle_right.png \
+    page.png retina.jpg rocket.jpg text.png; do
+    [ -f "$skimage/$f" ] && photos="$photos $skimage/$f"
+done
+for f in china.jpg flower.jpg; do
+    [ -f "$sklearn/$f" ] && photos="$photos $sklearn/$f"
+done
+for kind in mixed none textured photos perspective; do
+    if [ "$kind" = photos ]; then
+        if [ -z "$photos" ]; then
+            echo "real photographs: skipped (sh scripts/install-deps.sh compare installs them)"
+            continue
+        fi
+        files="$photos"
+    else
+        mkdir -p "$dir/$kind"
+        n=$count
+        [ "$kind" = textured ] && [ "$n" -gt 40 ] && n=40
+        "$build/tests/make_batch" "$dir/$kind" "$n" "$kind"
+        files="$(ls "$dir/$kind"/* | sort)"
+    fi
     # Counts of files read (this run also warms the page cache).
     # shellcheck disable=SC2086
     ours_read=$("$build/vantor" -j 1 --raw -0 $files 2>/dev/null | tr '\0' '\n' | grep -c . || true)
@@ -54,7 +80,13 @@ for kind in mixed none perspective; do
         i=$((i + 1))
     done
     ours=$(median <"$dir/ours"); zx=$(median <"$dir/peer")
-    case $kind in mixed) name="with symbols" ;; none) name="without a symbol" ;; *) name="strong perspective" ;; esac
+    case $kind in
+        mixed) name="with symbols" ;;
+        none) name="without a symbol" ;;
+        textured) name="textured, without a symbol" ;;
+        photos) name="real photographs without a QR Code" ;;
+        *) name="strong perspective" ;;
+    esac
     echo "$name:"
     echo "  vantor -j 1 --raw -0      ${ours} s  (ratio to ZXingReader 3.1: $(ratio "$ours" "$zx")), $ours_read files read"
     echo "  ZXingReader 3.1 (QRCode)  ${zx} s, $peer_read files read"

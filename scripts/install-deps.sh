@@ -27,7 +27,8 @@ python3-venv python3-pip python3-setuptools python3-wheel"
 # a user would. Extra groups: "fuzz" adds clang with its sanitizer
 # runtimes, "bench" the benchmark library, "compare" the peers the
 # benchmarks measure against (zxing-cpp and ZBar, libraries and command-line
-# readers, and GNU time), "web" only the WebAssembly toolchain and Node
+# readers, GNU time, and the photographs without a QR Code that
+# scikit-image and scikit-learn ship for scripts/bench-cli.sh), "web" only the WebAssembly toolchain and Node
 # (what make web needs), "web-test" those with the browser the web tests
 # drive and the TypeScript compiler that checks the declarations (npm comes
 # with some builds of nodejs, as its own package with Debian's).
@@ -37,7 +38,8 @@ for extra in "$@"; do
         media) PACKAGES="$PACKAGES $MEDIA_PACKAGES" ;;
         fuzz) PACKAGES="$PACKAGES clang libclang-rt-14-dev" ;;
         bench) PACKAGES="$PACKAGES libbenchmark-dev" ;;
-        compare) PACKAGES="$PACKAGES libzxing-dev libzbar-dev zxing-cpp-tools zbar-tools time bc" ;;
+        compare) PACKAGES="$PACKAGES libzxing-dev libzbar-dev zxing-cpp-tools zbar-tools time bc \
+python3-skimage python3-sklearn" ;;
         gui-test) PACKAGES="$PACKAGES xvfb xauth" ;;
         web) PACKAGES="cmake make emscripten nodejs" ;;
         web-test)

@@ -13,6 +13,7 @@
 #include "reference/sampling_forms.h"
 #include "2_image/alignment.h"
 #include "2_image/image.h"
+#include "2_image/sampling.h"
 
 namespace th = vantor::thorough;
 
@@ -102,4 +103,50 @@ TEST(GreySampling, EyeContrastGivesThePlainFormsValues) {
         inside += want.difference != 0;
     }
     EXPECT_GT(inside, 500);
+}
+
+// A few modules sampled alone are those of the whole matrix, every other
+// module light, and nothing exactly when the whole matrix is nothing: grids
+// of every size that lie inside, cross the border or leave the picture.
+TEST(GreySampling, SomeModulesAreThoseOfTheWholeMatrix) {
+    std::mt19937 rng(21);
+    std::vector<std::uint8_t> pixels(400 * 300);
+    for (auto &p : pixels)
+        p = static_cast<std::uint8_t>(rng());
+    const th::GreyView grey{pixels.data(), 400, 300, 400, false};
+    const th::Binary binary(grey);
+    std::uniform_real_distribution<double> at(-30, 330), module(0.8, 4);
+    int inside = 0, outside = 0;
+    for (int trial = 0; trial < 300; ++trial) {
+        const int n = 21 + 4 * static_cast<int>(rng() % 10);
+        const double x = at(rng), y = at(rng), m = module(rng), turn = (rng() % 100) / 50.0;
+        const double c = m * std::cos(turn), s = m * std::sin(turn);
+        const auto map = th::Projective::from_quads(
+            {th::Point{0, 0}, th::Point{1.0 * n, 0}, th::Point{1.0 * n, 1.0 * n}, th::Point{0, 1.0 * n}},
+            {th::Point{x, y}, th::Point{x + n * c, y + n * s}, th::Point{x + n * (c - s), y + n * (s + c)},
+             th::Point{x - n * s, y + n * c}});
+        ASSERT_TRUE(map);
+        const th::Grid grid{n, *map, {}, {}};
+        std::vector<th::ModuleAt> wanted;
+        for (int k = 0; k < 30; ++k)
+            wanted.push_back({static_cast<int>(rng() % n), static_cast<int>(rng() % n)});
+        const auto whole = th::sample(grey, binary, grid, th::Threshold::blocks);
+        const auto some = th::sample_blocks_at(grey, binary, grid, wanted);
+        ASSERT_EQ(whole.has_value(), some.has_value()) << trial;
+        if (!whole) {
+            ++outside;
+            continue;
+        }
+        ++inside;
+        ASSERT_EQ(some->size, n);
+        std::vector<bool> is_wanted(static_cast<std::size_t>(n) * n);
+        for (const th::ModuleAt &w : wanted)
+            is_wanted[static_cast<std::size_t>(w.row) * n + w.col] = true;
+        for (int r = 0; r < n; ++r)
+            for (int col = 0; col < n; ++col)
+                ASSERT_EQ(some->dark(col, r), is_wanted[static_cast<std::size_t>(r) * n + col] && whole->dark(col, r))
+                    << trial << " " << col << "," << r;
+    }
+    EXPECT_GT(inside, 50);
+    EXPECT_GT(outside, 50);
 }

@@ -433,6 +433,47 @@ TEST(ThoroughSearch, PicturesWithoutASymbolGiveNothing) {
     }
 }
 
+// A search given the memory of one before over the same picture reads what
+// a fresh search reads, and tries no triple the one before tried in vain:
+// a picture of eye patterns without a symbol adds nothing to the memory
+// the second time, and a first search cut short hides nothing.
+TEST(ThoroughSearch, ASearchWithTheMemoryOfAnotherTriesNothingAgain) {
+    vt::Symbol decoy = symbol("placeholder", 5);
+    const e2e::Layout layout = e2e::layout_for(5, vt::Level::M);
+    std::mt19937 rng(3);
+    for (std::size_t m = 0; m < decoy.modules.size(); ++m)
+        if (layout.codeword_of[m] >= 0)
+            decoy.modules[m] = rng() % 2;
+    vt::RenderOptions o;
+    o.module_px = 4;
+    o.rotation_deg = 20;
+    const vt::Picture empty = vt::render(decoy, o);
+    th::SearchMemory memory;
+    const th::SearchOptions plain;
+    EXPECT_TRUE(th::search(empty.pixels.data(), empty.width, empty.height, empty.width, {}, plain, {}, &memory).empty());
+    const std::size_t tried = memory.tried.size();
+    EXPECT_GT(tried, 0u);
+    for (const auto &view : memory.views)
+        EXPECT_TRUE(view.binary);
+    EXPECT_TRUE(th::search(empty.pixels.data(), empty.width, empty.height, empty.width, {}, plain, {}, &memory).empty());
+    EXPECT_EQ(memory.tried.size(), tried);
+
+    const vt::Symbol s = symbol("remembered", 5);
+    const vt::Picture p = vt::render(s, o);
+    const auto alone = search(p);
+    ASSERT_EQ(alone.size(), 1u);
+    for (int first_triples : {0, 1, 3}) {
+        th::SearchMemory kept;
+        th::SearchOptions few;
+        few.max_triples = first_triples;
+        th::search(p.pixels.data(), p.width, p.height, p.width, {}, few, {}, &kept);
+        const auto again = th::search(p.pixels.data(), p.width, p.height, p.width, {}, plain, {}, &kept);
+        ASSERT_EQ(again.size(), 1u) << first_triples;
+        EXPECT_EQ(bytes(again[0]), "remembered");
+        EXPECT_EQ(again[0].corners, alone[0].corners);
+    }
+}
+
 TEST(ThoroughSearch, PooledCandidatesAreUsedAndBadOnesIgnored) {
     const vt::Symbol s = symbol("pooled", 4);
     vt::RenderOptions o;

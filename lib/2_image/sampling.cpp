@@ -48,6 +48,46 @@ float module_grey(const GreyView &grey, const Grid &g, int col, int row, bool se
     return sum / 5;
 }
 
+// Whether every point module_grey takes of the module lies where bilinear
+// gives a grey.
+bool module_inside(const GreyView &grey, const Grid &g, int col, int row, bool several) {
+    const double cx = col + 0.5, cy = row + 0.5;
+    constexpr double offsets[5][2] = {{0, 0}, {-spread, 0}, {spread, 0}, {0, -spread}, {0, spread}};
+    for (int k = 0; k < (several ? 5 : 1); ++k) {
+        const Position p = g.map(cx + offsets[k][0], cy + offsets[k][1]);
+        const float x = static_cast<float>(p.x), y = static_cast<float>(p.y);
+        if (!(x > -0.5f && y > -0.5f && x < grey.width - 0.5f && y < grey.height - 0.5f))
+            return false;
+    }
+    return true;
+}
+
+// Whether every point module_grey takes of every module lies inside. One
+// map that keeps w positive over the symbol maps the square around all
+// those points onto a convex quadrilateral: when its corners lie inside
+// with a margin far above rounding, so does every point. Otherwise each
+// module is checked.
+bool grid_inside(const GreyView &grey, const Grid &g, bool several) {
+    const int n = g.size;
+    if (g.cells.empty() && g.whole.proper_over(n)) {
+        constexpr double margin = 1e-2;
+        const double lo = 0.5 - spread, hi = n - 0.5 + spread;
+        bool clear = true;
+        for (const auto &[x, y] : {std::pair{lo, lo}, std::pair{hi, lo}, std::pair{hi, hi}, std::pair{lo, hi}}) {
+            const Position p = g.whole.map(x, y);
+            clear = clear && p.x > -0.5 + margin && p.y > -0.5 + margin && p.x < grey.width - 0.5 - margin &&
+                    p.y < grey.height - 0.5 - margin;
+        }
+        if (clear)
+            return true;
+    }
+    for (int r = 0; r < n; ++r)
+        for (int c = 0; c < n; ++c)
+            if (!module_inside(grey, g, c, r, several))
+                return false;
+    return true;
+}
+
 } // namespace
 
 Position Grid::map(double col, double row) const {
@@ -57,7 +97,7 @@ Position Grid::map(double col, double row) const {
     return cells[static_cast<std::size_t>(cell_of(cuts, row) * span + cell_of(cuts, col))].map(col, row);
 }
 
-std::optional<ModuleMatrix> sample(const GreyView &grey, const Binary &binary, const Grid &grid, Threshold threshold) {
+std::optional<std::vector<float>> module_greys(const GreyView &grey, const Grid &grid) {
     const int n = grid.size;
     if (n < 1)
         return std::nullopt;
@@ -70,6 +110,19 @@ std::optional<ModuleMatrix> sample(const GreyView &grey, const Binary &binary, c
                 return std::nullopt;
             greys[static_cast<std::size_t>(r) * n + c] = v;
         }
+    return greys;
+}
+
+std::optional<ModuleMatrix> sample(const GreyView &grey, const Binary &binary, const Grid &grid, Threshold threshold) {
+    const auto greys = module_greys(grey, grid);
+    if (!greys)
+        return std::nullopt;
+    return judge_modules(*greys, binary, grid, threshold);
+}
+
+ModuleMatrix judge_modules(const std::vector<float> &greys, const Binary &binary, const Grid &grid,
+                           Threshold threshold) {
+    const int n = grid.size;
     ModuleMatrix m{n, n, std::vector<std::uint8_t>(greys.size())};
     if (threshold == Threshold::blocks) {
         for (int r = 0; r < n; ++r)
@@ -133,6 +186,26 @@ double timing_agreement(const GreyView &grey, const Binary &binary, const Grid &
         }
     }
     return total ? static_cast<double>(agree) / total : 0;
+}
+
+std::optional<ModuleMatrix> sample_blocks_at(const GreyView &grey, const Binary &binary, const Grid &grid,
+                                             std::span<const ModuleAt> wanted) {
+    const int n = grid.size;
+    if (n < 1)
+        return std::nullopt;
+    const bool several = module_width(grid) >= several_points_from;
+    if (!grid_inside(grey, grid, several))
+        return std::nullopt;
+    ModuleMatrix m{n, std::vector<std::uint8_t>(static_cast<std::size_t>(n) * n)};
+    for (const ModuleAt &at : wanted) {
+        if (at.col < 0 || at.row < 0 || at.col >= n || at.row >= n)
+            continue;
+        const Position p = grid.map(at.col + 0.5, at.row + 0.5);
+        m.modules[static_cast<std::size_t>(at.row) * n + at.col] =
+            module_grey(grey, grid, at.col, at.row, several) <=
+            binary.threshold(static_cast<float>(p.x), static_cast<float>(p.y));
+    }
+    return m;
 }
 
 } // namespace vantor::thorough

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "1_base/module_matrix.h"
@@ -35,6 +36,23 @@ enum class Threshold {
 // bilinear point below), judged against the threshold. Nothing when a
 // module centre lies outside the image.
 std::optional<ModuleMatrix> sample(const GreyView &grey, const Binary &binary, const Grid &grid, Threshold threshold);
+// sample in two steps, for a grid judged against several thresholds: the
+// module greys (row after row; nothing when a module centre lies outside),
+// then the modules they give against a threshold.
+std::optional<std::vector<float>> module_greys(const GreyView &grey, const Grid &grid);
+ModuleMatrix judge_modules(const std::vector<float> &greys, const Binary &binary, const Grid &grid,
+                           Threshold threshold);
+
+// A module's column and row.
+struct ModuleAt {
+    int col, row;
+};
+
+// The modules `wanted` as sample judges them with Threshold::blocks, every
+// other module light; nothing exactly when sample gives nothing. A few
+// modules of a large grid cost a fraction of the whole.
+std::optional<ModuleMatrix> sample_blocks_at(const GreyView &grey, const Binary &binary, const Grid &grid,
+                                             std::span<const ModuleAt> wanted);
 
 // Share of timing pattern modules (row and column 6 between the eye
 // patterns) that alternate as they should, sampled through the grid; with a

@@ -66,14 +66,16 @@ std::optional<TripleRead> read_triple(const thorough::GreyView &grey, const thor
         const auto first = thorough::sample(grey, binary, guess->grid, thorough::Threshold::blocks);
         if (!first || (!read_format(*first, gate_format_errors) && !read_format(first->transposed(), gate_format_errors)))
             continue;
-        for (const thorough::Grid &grid : corner_grids(eyes, guess->grid))
-            for (auto t : {thorough::Threshold::blocks, thorough::Threshold::module_window}) {
-                const auto m = thorough::sample(grey, binary, grid, t);
-                if (!m)
-                    continue;
-                if (auto r = model1::read_matrix(*m))
+        // Each grid's greys are sampled once and judged against both
+        // thresholds.
+        for (const thorough::Grid &grid : corner_grids(eyes, guess->grid)) {
+            const auto greys = thorough::module_greys(grey, grid);
+            if (!greys)
+                continue;
+            for (auto t : {thorough::Threshold::blocks, thorough::Threshold::module_window})
+                if (auto r = model1::read_matrix(thorough::judge_modules(*greys, binary, grid, t)))
                     return TripleRead{std::move(*r), grid};
-            }
+        }
     }
     return std::nullopt;
 }

@@ -155,7 +155,7 @@ std::vector<FamilySymbol> lone_eye_symbols(const thorough::GreyView &grey, const
 }
 
 bool family_symbols(const std::uint8_t *pixels, int width, int height, const vantor_options &options,
-                    Found &results, LoneEyeFinds finds) {
+                     Found &results, LoneEyeFinds finds, const thorough::SearchMemory *searched) {
     const bool model1 = model1_alone_symbols(pixels, width, height, options, results);
     if (model1 && !options.all_symbols)
         return true;
@@ -170,8 +170,12 @@ bool family_symbols(const std::uint8_t *pixels, int width, int height, const van
             read = std::move(*finds[p]);
         } else if (pixels && lone_eyes::fits(width, height)) {
             const thorough::GreyView grey{pixels, width, height, width, p == 1};
-            const thorough::Binary binary(grey);
-            std::vector<thorough::RowMatch> matches = thorough::row_matches(binary);
+            const thorough::SearchMemory::View *kept = searched ? &searched->views[p] : nullptr;
+            std::optional<thorough::Binary> own;
+            if (!kept || !kept->binary)
+                own.emplace(grey);
+            const thorough::Binary &binary = own ? *own : *kept->binary;
+            std::vector<thorough::RowMatch> matches = own ? thorough::row_matches(binary) : kept->matches;
             drop_read(matches, results, p == 1);
             read = lone_eye_symbols(grey, binary, matches, options);
         }

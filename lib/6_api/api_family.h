@@ -57,8 +57,9 @@ std::vector<FamilySymbol> lone_eye_symbols(const thorough::GreyView &grey, const
 // and Model 1 when Model 2 is not asked for) in the grey image (rows
 // `width` bytes apart) to the results; the first only unless the options
 // ask for all. A polarity set in `finds` was searched already: its symbols
-// are taken from there. Returns true when it added any.
+// are taken from there. The binarisation of a polarity a search of the
+// picture made is taken from `searched`. Returns true when it added any.
 bool family_symbols(const std::uint8_t *pixels, int width, int height, const vantor_options &options,
-                    Found &results, LoneEyeFinds finds = {});
+                    Found &results, LoneEyeFinds finds = {}, const thorough::SearchMemory *searched = nullptr);
 
 } // namespace vantor

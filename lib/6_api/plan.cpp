@@ -88,9 +88,10 @@ bool worth_going_on(const Picture &pic, const vantor_options &options, const Pla
 }
 
 // The Model 2 steps of the plan, adding to `found`; the one-eye kinds' reads
-// of the polarities the quick look scanned go to `finds`.
+// of the polarities the quick look scanned go to `finds`, and what the
+// searches made to `searched`, for the searches after them.
 void read_model2(const Picture &pic, const vantor_options &options, const Plan &plan, Found &found,
-                 LoneEyeFinds &finds) {
+                 LoneEyeFinds &finds, thorough::SearchMemory &searched) {
     const bool model1 = options.kinds & (1u << VANTOR_KIND_QR_MODEL1);
     ClassicReadings classic(pic.pixels, pic.width, pic.height, pic.depth, options);
     if (plan.classic)
@@ -117,9 +118,9 @@ void read_model2(const Picture &pic, const vantor_options &options, const Plan &
                 return; // the first pass's readings and its reason stand
             if (plan.search_first) {
                 search_symbols(pic.pixels, pic.width, pic.height, strongest,
-                               options.all_symbols, model1, found, std::move(seen));
+                                  options.all_symbols, model1, found, std::move(seen), &searched);
                 if (!found.symbols.empty()) {
-                    search_for_more(pic.pixels, pic.width, pic.height, options, classic.pool(), found);
+                    search_for_more(pic.pixels, pic.width, pic.height, options, classic.pool(), found, &searched);
                     return;
                 }
             }
@@ -133,9 +134,9 @@ void read_model2(const Picture &pic, const vantor_options &options, const Plan &
     // are asked for; Model 1 is looked for only while Model 2 gave nothing.
     if (found.symbols.empty() ? !failed(found) && found.reason != VANTOR_OK : options.all_symbols)
         search_symbols(pic.pixels, pic.width, pic.height, strongest_first(classic.pool()), options.all_symbols,
-                       found.symbols.empty() && model1, found);
+                          found.symbols.empty() && model1, found, std::nullopt, &searched);
     if (plan.more_after_symbol)
-        search_for_more(pic.pixels, pic.width, pic.height, options, classic.pool(), found);
+        search_for_more(pic.pixels, pic.width, pic.height, options, classic.pool(), found, &searched);
 }
 
 // The plan a shrunk copy is read with. An exhaustive plan reads it whole.
@@ -182,7 +183,9 @@ void read_copies(const Picture &pic, const vantor_options &options, const Plan &
         ++shown;
         Found in_copy;
         LoneEyeFinds none;
-        read_model2(Picture{copy.pixels.data(), copy.width, copy.height, 8}, quiet, plan_of_copy, in_copy, none);
+        thorough::SearchMemory of_copy;
+        read_model2(Picture{copy.pixels.data(), copy.width, copy.height, 8}, quiet, plan_of_copy, in_copy, none,
+                    of_copy);
         found.searched = found.searched || in_copy.searched;
         if (in_copy.reason == VANTOR_OUT_OF_MEMORY) {
             found.reason = VANTOR_OUT_OF_MEMORY;
@@ -241,7 +244,10 @@ Plan plan_for(const vantor_options &options, int width, int height) {
     const bool fast = options.effort == VANTOR_EFFORT_FAST;
     plan.first_pass = 0;
     plan.look = true;
-    plan.sharpened = plan.search_first = plan.search = !fast && options.thorough;
+    // Both efforts decide alike whether to go on, so that the fast effort
+    // never goes on where the default stops; it then goes on for less.
+    plan.sharpened = options.thorough;
+    plan.search_first = plan.search = !fast && options.thorough;
     plan.more_after_symbol = !fast && options.thorough;
     plan.every_copy = false;
     plan.copy_last_pass = fast ? fast_last_pass : 0;
@@ -253,16 +259,19 @@ Found decode_as_planned(const std::uint8_t *pixels, int width, int height, int d
                           const Plan &plan) {
     Found found;
     LoneEyeFinds finds;
+    // The searches' binarisations of the picture, which the one-eye kinds'
+    // pass takes too.
+    thorough::SearchMemory searched;
     if (options.kinds & (1u << VANTOR_KIND_QR)) {
         const Picture picture{pixels, width, height, depth};
-        read_model2(picture, options, plan, found, finds);
+        read_model2(picture, options, plan, found, finds, searched);
         read_copies(picture, options, plan, found);
     } else
         found.reason = VANTOR_NO_EYE_PATTERNS;
     // The other kinds are looked for when Model 2 gave nothing, or beside
     // it when every symbol is asked for.
     if (!failed(found) && (found.symbols.empty() || options.all_symbols) &&
-        family_symbols(pixels, width, height, options, found, std::move(finds))) {
+        family_symbols(pixels, width, height, options, found, std::move(finds), &searched)) {
         found.reason = VANTOR_OK;
         found.stage = VANTOR_STAGE_TEXT;
     }

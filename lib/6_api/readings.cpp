@@ -154,14 +154,15 @@ std::optional<Content> strict_content(const DecoderState &s) {
 } // namespace
 
 void search_symbols(const std::uint8_t *pixels, int width, int height,
-                    std::span<const thorough::Candidate> pool, bool all_symbols, bool model1, Found &results,
-                    std::optional<thorough::ScannedView> plain) {
+                       std::span<const thorough::Candidate> pool, bool all_symbols, bool model1,
+                       Found &results, std::optional<thorough::ScannedView> plain,
+                       thorough::SearchMemory *memory) {
     results.searched = true;
     thorough::SearchOptions search_options;
     search_options.all_symbols = all_symbols;
     search_options.model1 = model1;
     std::vector<thorough::FoundSymbol> found =
-        thorough::search(pixels, width, height, width, pool, search_options, std::move(plain));
+        thorough::search(pixels, width, height, width, pool, search_options, std::move(plain), memory);
     if (const auto joined = thorough::join_structured_append(found))
         results.joined.emplace(joined->begin(), joined->end());
     for (thorough::FoundSymbol &f : found) {
@@ -186,10 +187,11 @@ void search_symbols(const std::uint8_t *pixels, int width, int height,
 }
 
 void search_for_more(const std::uint8_t *pixels, int width, int height, const vantor_options &options,
-                     std::vector<ClassicCandidate> pool, Found &results) {
+                     std::vector<ClassicCandidate> pool, Found &results, thorough::SearchMemory *memory) {
     if (options.all_symbols || results.symbols.size() != 1 || !eyes_for_more(pool, results.symbols[0]->view))
         return;
-    search_symbols(pixels, width, height, strongest_first(std::move(pool)), true, false, results);
+    search_symbols(pixels, width, height, strongest_first(std::move(pool)), true, false, results, std::nullopt,
+                      memory);
     results.joined.reset();
 }
 

@@ -59,10 +59,12 @@ std::vector<thorough::Candidate> strongest_first(std::vector<ClassicCandidate> p
 // symbol, or every one; with `model1`, triples whose Model 2 reading failed
 // are read as Model 1 too. Results with a symbol then say so in their
 // reason and stage. `plain` is the picture's binarisation and row matches
-// when a look before made them.
+// when a look before made them; `memory`, when given, keeps what the search
+// made for the next search of the picture and gives it what one before made.
 void search_symbols(const std::uint8_t *pixels, int width, int height,
-                    std::span<const thorough::Candidate> pool, bool all_symbols, bool model1, Found &results,
-                    std::optional<thorough::ScannedView> plain = std::nullopt);
+                    std::span<const thorough::Candidate> pool, bool all_symbols, bool model1,
+                    Found &results, std::optional<thorough::ScannedView> plain = std::nullopt,
+                    thorough::SearchMemory *memory = nullptr);
 
 // Whether the passes saw, outside the symbol, eye pattern candidates enough
 // for another one: three at places apart (candidates a pass finds inside a
@@ -73,7 +75,8 @@ bool eyes_for_more(std::span<const ClassicCandidate> pool, const vantor_symbol &
 // passes saw eye patterns enough for a second, searches for every symbol,
 // so that the first in reading order can be chosen.
 void search_for_more(const std::uint8_t *pixels, int width, int height, const vantor_options &options,
-                     std::vector<ClassicCandidate> pool, Found &results);
+                     std::vector<ClassicCandidate> pool, Found &results,
+                     thorough::SearchMemory *memory = nullptr);
 
 // Whether the classic readings can take a picture of this size (their run
 // lengths are 16 bits).

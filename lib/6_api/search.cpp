@@ -11,6 +11,7 @@
 #include "3_model2/classic/format.h"
 #include "4_model1/triple.h"
 #include "3_model2/search/candidate_pool.h"
+#include "3_model2/search/codewords.h"
 #include "3_model2/search/completion.h"
 #include "3_model2/search/grids.h"
 #include "3_model2/search/reader.h"
@@ -44,6 +45,8 @@ struct Pass {
     const Binary &binary;
     int grids_left;
     bool model1;
+    int view;              // 0 the picture, 1 its inverse, 2 sharpened
+    SearchMemory *memory;  // the triples tried in vain, when kept
 };
 
 // Versions to try for a triple measuring `across` modules, nearest first.
@@ -65,7 +68,8 @@ int named_version(const Pass &pass, const Eyes &eyes, int version) {
     const auto guess = first_guess(pass.grey, pass.binary, eyes, version);
     if (!guess)
         return -1;
-    const auto m = sample(pass.grey, pass.binary, guess->grid, Threshold::blocks);
+    const std::vector<ModuleAt> blocks = version_block_modules(guess->grid.size);
+    const auto m = sample_blocks_at(pass.grey, pass.binary, guess->grid, blocks);
     if (!m)
         return -1;
     const int named = read_version_blocks(*m);
@@ -114,13 +118,16 @@ std::optional<FoundSymbol> try_triple(Pass &pass, const Eyes &eyes, double contr
             // symbol's; it costs a few samples to find out.
             if (timing_agreement(pass.grey, pass.binary, grid) < min_timing)
                 continue;
+            // The greys are sampled once and judged against each threshold.
+            std::optional<std::optional<std::vector<float>>> greys;
             for (Threshold t : {Threshold::blocks, Threshold::module_window, Threshold::sharpened}) {
                 if (pass.grids_left-- <= 0)
                     return std::nullopt;
-                const auto m = sample(pass.grey, pass.binary, grid, t);
-                if (!m)
+                if (!greys)
+                    greys = module_greys(pass.grey, grid);
+                if (!*greys)
                     continue;
-                if (auto r = read_matrix(*m))
+                if (auto r = read_matrix(judge_modules(**greys, pass.binary, grid, t)))
                     return found_symbol(*r, grid, pass.grey.inverted);
             }
         }
@@ -132,6 +139,46 @@ std::optional<FoundSymbol> try_triple(Pass &pass, const Eyes &eyes, double contr
             return s;
         }
     return std::nullopt;
+}
+
+bool same_point(const Point &a, const Point &b) { return a.x == b.x && a.y == b.y; }
+
+bool same_candidate(const Candidate &a, const Candidate &b) {
+    return a.x == b.x && a.y == b.y && a.module == b.module;
+}
+
+bool same_eyes(const Eyes &a, const Eyes &b) {
+    if (!same_candidate(a.corner, b.corner) || !same_candidate(a.along, b.along) ||
+        !same_candidate(a.down, b.down) || !same_point(a.row_dir, b.row_dir) ||
+        !same_point(a.col_dir, b.col_dir) || a.slant != b.slant)
+        return false;
+    for (int k = 0; k < 3; ++k) {
+        if (a.outline[k].has_value() != b.outline[k].has_value())
+            return false;
+        if (a.outline[k])
+            for (std::size_t i = 0; i < 4; ++i)
+                if (!same_point((*a.outline[k])[i], (*b.outline[k])[i]))
+                    return false;
+    }
+    return true;
+}
+
+// try_triple, unless a search before tried the same triple in the same view
+// in vain: then its grids are spent again without sampling them. A trial
+// the grid budget cut short is not remembered.
+std::optional<FoundSymbol> try_remembered(Pass &pass, const Eyes &eyes, double contrast) {
+    if (!pass.memory)
+        return try_triple(pass, eyes, contrast);
+    for (const SearchMemory::Tried &t : pass.memory->tried)
+        if (t.view == pass.view && t.model1 == pass.model1 && t.contrast == contrast && same_eyes(t.eyes, eyes)) {
+            pass.grids_left -= t.grids;
+            return std::nullopt;
+        }
+    const int before = pass.grids_left;
+    auto s = try_triple(pass, eyes, contrast);
+    if (!s && pass.grids_left > 0)
+        pass.memory->tried.push_back({pass.view, pass.model1, contrast, eyes, before - pass.grids_left});
+    return s;
 }
 
 bool inside(const FoundSymbol &s, double x, double y) { return thorough::inside(s.corners, x, y); }
@@ -164,7 +211,7 @@ bool try_triples(Pass &pass, Pool &pool, bool completing, const SearchOptions &o
     return for_each_standing(pass.grey, pass.binary, pool, completing, [&](const Triple &t, StandingEyes &standing) {
         if (tried++ >= opt.max_triples)
             return true;
-        auto s = try_triple(pass, standing.eyes, standing.contrast);
+        auto s = try_remembered(pass, standing.eyes, standing.contrast);
         if (pass.grids_left <= 0)
             return true;
         if (!s)
@@ -217,7 +264,7 @@ void run_crowd(Pass &pass, Pool &pool, const SearchOptions &opt, std::vector<Fou
             [&](const Triple &t, StandingEyes &standing) {
                 if (in_vain++ >= opt.max_triples)
                     return true;
-                auto s = try_triple(pass, standing.eyes, standing.contrast);
+                auto s = try_remembered(pass, standing.eyes, standing.contrast);
                 if (pass.grids_left <= 0)
                     return true;
                 if (s) {
@@ -237,33 +284,43 @@ void run_crowd(Pass &pass, Pool &pool, const SearchOptions &opt, std::vector<Fou
 
 std::vector<FoundSymbol> search(const std::uint8_t *pixels, int width, int height, int stride,
                                 std::span<const Candidate> pooled, const SearchOptions &opt,
-                                std::optional<ScannedView> plain) {
+                                std::optional<ScannedView> plain, SearchMemory *memory) {
     std::vector<FoundSymbol> found;
     if (!pixels || width < 21 || height < 21 || stride < width)
         return found;
     int grids_left = max_grids;
+    SearchMemory passing; // the views of a search that keeps nothing, each freed after its pass
+    SearchMemory &kept = memory ? *memory : passing;
     // One binarisation's candidates, triples and grids; false when the
     // search should stop.
-    auto search_view = [&](const GreyView &grey, bool pool_classic, const SearchOptions &pass_options,
+    auto search_view = [&](int v, const GreyView &grey, bool pool_classic, const SearchOptions &pass_options,
                            std::optional<ScannedView> scanned) {
-        const Binary binary = scanned ? std::move(scanned->binary) : Binary(grey);
+        SearchMemory::View &view = kept.views[v];
+        if (!view.binary) {
+            if (scanned) {
+                view.binary.emplace(std::move(scanned->binary));
+                view.matches = std::move(scanned->matches);
+            } else {
+                view.binary.emplace(grey);
+                view.matches = row_matches(*view.binary);
+            }
+        }
+        const Binary &binary = *view.binary;
         // Every symbol asked for: the candidates past the strongest are kept
         // for the crowd. The strongest are the first of them all.
-        std::vector<ScoredCandidate> scanned_all = [&] {
-            const std::vector<RowMatch> matches = scanned ? std::move(scanned->matches) : row_matches(binary);
-            return merge_matches(matches, width, height, opt.all_symbols ? max_crowd : opt.max_candidates);
-        }();
+        std::vector<ScoredCandidate> scanned_all =
+            merge_matches(view.matches, width, height, opt.all_symbols ? max_crowd : opt.max_candidates);
         const std::size_t strongest =
             std::min(scanned_all.size(), static_cast<std::size_t>(std::max(0, opt.max_candidates)));
         Pool candidates = scanned_pool(std::span(scanned_all).first(strongest), 1);
         if (pool_classic)
             add_pooled(candidates, pooled, opt.max_candidates);
-        Pass pass{grey, binary, grids_left, opt.model1};
+        Pass pass{grey, binary, grids_left, opt.model1, v, memory};
         // The triple the look saw stand out is most often the symbol's; the
         // search tries it before forming its own. Tried in vain, it leaves
         // the search's grid budget as it was.
         if (scanned && scanned->stood) {
-            if (auto s = try_triple(pass, scanned->stood->eyes, scanned->stood->contrast)) {
+            if (auto s = try_remembered(pass, scanned->stood->eyes, scanned->stood->contrast)) {
                 found.push_back(std::move(*s));
                 if (!opt.all_symbols)
                     return false;
@@ -280,19 +337,23 @@ std::vector<FoundSymbol> search(const std::uint8_t *pixels, int width, int heigh
             run_crowd(pass, crowd, pass_options, found);
         }
         grids_left = pass.grids_left;
+        if (!memory)
+            view = SearchMemory::View{};
         return (found.empty() || opt.all_symbols) && grids_left > 0;
     };
     for (bool inverted : {false, true})
-        if (!search_view(GreyView{pixels, width, height, stride, inverted}, !inverted, opt,
+        if (!search_view(inverted ? 1 : 0, GreyView{pixels, width, height, stride, inverted}, !inverted, opt,
                          inverted ? std::nullopt : std::move(plain)))
             return found;
     // A blurred symbol: its eye patterns may show only when sharpened. They
     // then stand out among the candidates, so fewer triples are tried.
     if (found.empty()) {
-        const std::vector<std::uint8_t> sharp = sharpened(GreyView{pixels, width, height, stride, false});
+        std::vector<std::uint8_t> &sharp = kept.views[2].pixels;
+        if (sharp.empty())
+            sharp = sharpened(GreyView{pixels, width, height, stride, false});
         SearchOptions sharp_options = opt;
         sharp_options.max_triples = opt.max_triples / sharpened_triple_divisor;
-        search_view(GreyView{sharp.data(), width, height, width, false}, false, sharp_options, std::nullopt);
+        search_view(2, GreyView{sharp.data(), width, height, width, false}, false, sharp_options, std::nullopt);
     }
     return found;
 }

@@ -17,6 +17,7 @@
 
 #include "1_base/bitstream.h"
 #include "3_model2/search/candidate_pool.h"
+#include "3_model2/search/grids.h"
 #include "2_image/eye_scan.h"
 #include "2_image/image.h"
 
@@ -62,15 +63,40 @@ struct ScannedView {
     std::optional<StandingEyes> stood;
 };
 
+// What a search over a picture leaves for a later search over the same
+// picture, so that the later one makes none of it again: the binarisation
+// and row matches of each view (the picture, its inverse, the sharpened
+// picture) and the triples tried in vain with the grids each took, whose
+// trial would come out the same. A later search skips such a triple and
+// spends its grids as the trial did, so that it reads what it would have.
+struct SearchMemory {
+    struct View {
+        std::vector<std::uint8_t> pixels; // the sharpened picture's own
+        std::optional<Binary> binary;
+        std::vector<RowMatch> matches;
+    };
+    struct Tried {
+        int view;
+        bool model1;
+        double contrast;
+        Eyes eyes;
+        int grids;
+    };
+    View views[3];
+    std::vector<Tried> tried;
+};
+
 // Searches the grey image (rows `stride` bytes apart, 0 black) for symbols.
 // `pooled` are eye pattern candidates found elsewhere (the classic passes);
 // the search adds its own, from a local binarisation of the image and of its
-// inverse; `plain`, when given, is that of the image, and is freed once its
-// pass is done. Returns the symbols read, the first only unless all_symbols.
-// Bad arguments give an empty result.
+// inverse; `plain`, when given, is that of the image. Without `memory` each
+// view's binarisation is freed once its pass is done; with it, what the
+// search made stays there for the next search of the same pixels, and what
+// a search before made is taken from it. Returns the symbols read, the
+// first only unless all_symbols. Bad arguments give an empty result.
 std::vector<FoundSymbol> search(const std::uint8_t *pixels, int width, int height, int stride,
                                 std::span<const Candidate> pooled, const SearchOptions &opt,
-                                std::optional<ScannedView> plain = std::nullopt);
+                                std::optional<ScannedView> plain = std::nullopt, SearchMemory *memory = nullptr);
 
 // The bytes of a structured-append set joined in index order, when `symbols`
 // hold every part of a set (same count and parity) once; otherwise nothing.

@@ -49,19 +49,28 @@ std::vector<FormatInfo> read_format(const ModuleMatrix &matrix) {
     return out;
 }
 
+std::vector<ModuleAt> version_block_modules(int n) {
+    // Bit i (0 the lowest) of the block left of the along eye pattern
+    // is at column n - 11 + i % 3, row i / 3; the other block is its
+    // transpose. Highest bit first.
+    std::vector<ModuleAt> out;
+    for (int block = 0; block < 2; ++block)
+        for (int i = 17; i >= 0; --i) {
+            const int a = i / 3, b = n - 11 + i % 3;
+            out.push_back(block == 0 ? ModuleAt{b, a} : ModuleAt{a, b});
+        }
+    return out;
+}
+
 int read_version_blocks(const ModuleMatrix &m) {
     const int n = m.width;
     if (n < 45)
         return -1;
-    // Bit i (0 the lowest) of the block left of the along eye pattern
-    // is at column n - 11 + i % 3, row i / 3; the other block is its
-    // transpose.
-    for (int block = 0; block < 2; ++block) {
+    const std::vector<ModuleAt> at = version_block_modules(n);
+    for (std::size_t block = 0; block < 2; ++block) {
         std::uint32_t value = 0;
-        for (int i = 17; i >= 0; --i) {
-            const int a = i / 3, b = n - 11 + i % 3;
-            value = (value << 1) | (block == 0 ? m.dark(b, a) : m.dark(a, b));
-        }
+        for (std::size_t k = 0; k < 18; ++k)
+            value = (value << 1) | m.dark(at[block * 18 + k].col, at[block * 18 + k].row);
         const int v = match_version_info(value).version;
         if (v > 0)
             return v;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "1_base/module_matrix.h"
+#include "2_image/sampling.h"
 
 namespace vantor::thorough {
 
@@ -24,6 +25,9 @@ std::vector<FormatInfo> read_format(const ModuleMatrix &matrix);
 // up): the first block within 3 bits of a valid word, then the second; -1
 // when neither is.
 int read_version_blocks(const ModuleMatrix &matrix);
+// The modules (column, row) of both version information blocks of a
+// symbol `size` modules across, in the order read_version_blocks reads them.
+std::vector<ModuleAt> version_block_modules(int size);
 
 struct Corrected {
     std::vector<std::uint8_t> data; // data codewords, block after block
