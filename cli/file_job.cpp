@@ -109,7 +109,7 @@ FileOutcome process_file(const Options &opt, const FileEntry &entry) {
     }
     if (!image) {
         if (opt.explain)
-            first.explanation.push_back("reason: the file could not be read, so the decoder did not run");
+            first.explanation.push_back(report::unread_explanation);
         outcome.pages.push_back(std::move(first));
         return outcome;
     }

@@ -10,6 +10,9 @@
 
 namespace vantor::report {
 
+// The explanation of a file that could not be read.
+inline constexpr const char *unread_explanation = "reason: the file could not be read, so the decoder did not run";
+
 // One line per pass (consecutive passes that saw the same told together),
 // one per reading under it, then "result: ..." or "reason: ...". thorough:
 // the decode allowed the thorough search after the classic readings; effort:

@@ -479,7 +479,8 @@ PYBIND11_MODULE(_vantor, m) {
     m.def("reason_text", [](int r) { return vantor_reason_text(static_cast<vantor_reason>(r)); });
     m.def("stage_text", [](int s) { return vantor_stage_text(static_cast<vantor_stage>(s)); });
     m.def("unreadable_row", [](int status, const std::string &message) {
-        return vantor::report::unreadable_row({}, static_cast<vantor_read_status>(status), message, {}).str();
+        const vantor::report::RowNotes notes{{}, {vantor::report::unread_explanation}};
+        return vantor::report::unreadable_row({}, static_cast<vantor_read_status>(status), message, notes).str();
     });
     m.def("read_status_text", [](int s) { return vantor_read_status_text(static_cast<vantor_read_status>(s)); });
 
