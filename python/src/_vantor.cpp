@@ -273,7 +273,7 @@ public:
         FileRead file;
         std::string trace, warnings;
         Report report;
-        int width = 0, height = 0;
+        int width = 0, height = 0, depth = 8; // a video frame is grey
         long frame = -1;
         double seconds = 0;
         {
@@ -289,6 +289,7 @@ public:
                 pages_ = file.image->page_count();
                 width = file.image->width();
                 height = file.image->height();
+                depth = file.image->depth();
                 warnings = file.image->warnings();
                 results = vantor::decode(*file.image, make_options(settings_, trace));
             }
@@ -297,7 +298,7 @@ public:
                 next_hit(file, results, frame, seconds, warnings, width, height);
 #endif
             if (results)
-                report = make_report(*results, settings_, width, height, warnings);
+                report = make_report(*results, settings_, width, height, depth, warnings);
         }
         const int page = page_++;
         if (file.status != VANTOR_READ_OK) {
