@@ -14,6 +14,7 @@
 #include "3_model2/search/completion.h"
 #include "3_model2/search/grids.h"
 #include "3_model2/search/reader.h"
+#include "3_model2/search/settle.h"
 #include "2_image/sampling.h"
 #include "3_model2/search/triples.h"
 
@@ -103,27 +104,49 @@ std::optional<FoundSymbol> try_triple(Pass &pass, const Eyes &eyes, double contr
         if (named > 0 && std::fabs(4 * named + 17 - across) <= std::max(version_slack_modules, version_slack_share * across))
             versions = {named};
     }
+    // The grid sampled at each threshold; `spent` when the budget ran out.
+    bool spent = false;
+    auto read_grid = [&](const Grid &grid) -> std::optional<FoundSymbol> {
+        for (Threshold t : {Threshold::blocks, Threshold::module_window, Threshold::sharpened}) {
+            if (pass.grids_left-- <= 0) {
+                spent = true;
+                return std::nullopt;
+            }
+            const auto m = sample(pass.grey, pass.binary, grid, t);
+            if (!m)
+                continue;
+            if (auto r = read_matrix(*m))
+                return found_symbol(*r, grid, pass.grey.inverted);
+        }
+        return std::nullopt;
+    };
     for (int version : versions) {
         // A version whose first guess does not show timing patterns is
         // passed over before its alignment patterns are searched for.
         const auto guess = first_guess(pass.grey, pass.binary, eyes, version);
         if (!guess || guess->timing < min_guess_timing)
             continue;
+        std::optional<Grid> best; // the first grid whose timing patterns read right
         for (const Grid &grid : grids_for(pass.grey, eyes, *guess, contrast)) {
             // A grid whose timing patterns do not alternate is not this
             // symbol's; it costs a few samples to find out.
             if (timing_agreement(pass.grey, pass.binary, grid) < min_timing)
                 continue;
-            for (Threshold t : {Threshold::blocks, Threshold::module_window, Threshold::sharpened}) {
-                if (pass.grids_left-- <= 0)
-                    return std::nullopt;
-                const auto m = sample(pass.grey, pass.binary, grid, t);
-                if (!m)
-                    continue;
-                if (auto r = read_matrix(*m))
-                    return found_symbol(*r, grid, pass.grey.inverted);
-            }
+            if (!best)
+                best = grid;
+            if (auto s = read_grid(grid))
+                return s;
+            if (spent)
+                return std::nullopt;
         }
+        // Timing patterns that read right through a grid whose data does
+        // not: the grid is settled on the symbol's known modules.
+        if (best)
+            if (const auto settled = settled_grid(pass.grey, pass.binary, *best))
+                if (auto s = read_grid(*settled))
+                    return s;
+        if (spent)
+            return std::nullopt;
     }
     if (pass.model1)
         if (auto r = model1::read_triple(pass.grey, pass.binary, eyes)) {
