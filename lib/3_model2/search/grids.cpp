@@ -139,6 +139,20 @@ double eye_pattern_contrast(const GreyView &grey, const Eyes &e, int k) {
         if (s.separation >= min_separation)
             best = s.difference;
     }
+    // Else modules as long as the legs measure them, each along its own
+    // side: a symbol seen at a slant is foreshortened along one side only,
+    // which a module size measured across image rows does not see.
+    if (best == 0) {
+        const double between = modules_across(e.corner, e.along, e.down) - 7;
+        if (between > 0) {
+            const double row = std::hypot(e.along.x - e.corner.x, e.along.y - e.corner.y) / between;
+            const double col = std::hypot(e.down.x - e.corner.x, e.down.y - e.corner.y) / between;
+            const EyeContrast s =
+                eye_contrast(grey, at(c), {e.row_dir.x * row, e.row_dir.y * row}, {e.col_dir.x * col, e.col_dir.y * col});
+            if (s.separation >= min_separation)
+                best = s.difference;
+        }
+    }
     return best;
 }
 
