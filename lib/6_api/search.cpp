@@ -263,6 +263,15 @@ void run_crowd(Pass &pass, Pool &pool, const SearchOptions &opt, std::vector<Fou
     }
 }
 
+// Whether two candidates no symbol read took could be two eyes of one.
+bool unread_pair(const GreyView &grey, const Pool &pool) {
+    Pool unread;
+    for (std::size_t i = 0; i < pool.at.size(); ++i)
+        if (!pool.used[i] && !pool.synthetic[i])
+            unread.add(pool.at[i], pool.quality[i], false);
+    return pair_of_eyes(grey, unread, true);
+}
+
 } // namespace
 
 bool inside(const std::array<std::array<float, 2>, 4> &corners, double x, double y) {
@@ -290,6 +299,7 @@ std::vector<FoundSymbol> search(const std::uint8_t *pixels, int width, int heigh
     if (!pixels || width < 21 || height < 21 || stride < width)
         return found;
     int grids_left = max_grids;
+    bool pair_left = false; // two eyes of an unread symbol, in the picture as it is
     // One binarisation's candidates, triples and grids; false when the
     // search should stop.
     auto search_view = [&](const GreyView &grey, bool pool_classic, const SearchOptions &pass_options,
@@ -328,6 +338,8 @@ std::vector<FoundSymbol> search(const std::uint8_t *pixels, int width, int heigh
             run_crowd(pass, crowd, pass_options, found);
         }
         grids_left = pass.grids_left;
+        if (opt.all_symbols && !grey.inverted && pool_classic)
+            pair_left = unread_pair(grey, candidates);
         return (found.empty() || opt.all_symbols) && grids_left > 0;
     };
     for (bool inverted : {false, true})
@@ -335,8 +347,10 @@ std::vector<FoundSymbol> search(const std::uint8_t *pixels, int width, int heigh
                          inverted ? std::nullopt : std::move(plain)))
             return found;
     // A blurred symbol: its eye patterns may show only when sharpened. They
-    // then stand out among the candidates, so fewer triples are tried.
-    if (found.empty()) {
+    // then stand out among the candidates, so fewer triples are tried. With
+    // every symbol asked for, a blurred one beside those read is looked for
+    // there too, when the picture as it is left two eyes of one unread.
+    if (found.empty() || (opt.all_symbols && pair_left)) {
         const std::vector<std::uint8_t> sharp = sharpened(GreyView{pixels, width, height, stride, false});
         SearchOptions sharp_options = opt;
         sharp_options.max_triples = opt.max_triples / sharpened_triple_divisor;
