@@ -52,6 +52,13 @@ std::vector<KnownModule> model2_known_modules(int version) {
         out.push_back({6.5, i + 0.5, i % 2 == 0});
     }
     out.push_back({8.5, n - 8 + 0.5, true});
+    // The light margin all round: the far sides have nothing else known.
+    for (int i = -1; i <= n; ++i) {
+        out.push_back({i + 0.5, -0.5, false});
+        out.push_back({-0.5, i + 0.5, false});
+        out.push_back({i + 0.5, n + 0.5, false});
+        out.push_back({n + 0.5, i + 0.5, false});
+    }
     const auto coords = alignment_coords(version);
     for (int r : coords)
         for (int c : coords) {
