@@ -338,8 +338,10 @@ std::vector<FoundSymbol> search(const std::uint8_t *pixels, int width, int heigh
             run_crowd(pass, crowd, pass_options, found);
         }
         grids_left = pass.grids_left;
-        if (opt.all_symbols && !grey.inverted && pool_classic)
+        if (opt.all_symbols && !grey.inverted && pool_classic) {
+            mark_read(grey, candidates, found); // the crowd's symbols too
             pair_left = unread_pair(grey, candidates);
+        }
         return (found.empty() || opt.all_symbols) && grids_left > 0;
     };
     for (bool inverted : {false, true})
