@@ -81,7 +81,8 @@ std::vector<Case> make_cases(int lo, int hi, int count, std::uint32_t seed) {
         o.seed = r.s;
         c.quality = static_cast<int>(r.in(75, 92));
         char text[96];
-        std::snprintf(text, sizeof text, "SLANT V%02d %05X", c.version, static_cast<unsigned>(r.s >> 12));
+        // Short enough for version 1 at level M.
+        std::snprintf(text, sizeof text, "S%02d-%05X", c.version, static_cast<unsigned>(r.s >> 12));
         c.text = text;
         cases.push_back(c);
     }
