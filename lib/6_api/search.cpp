@@ -34,6 +34,9 @@ constexpr double version_slack_share = 0.12;
 constexpr double min_timing = 0.7;
 // The same for the first guess of a version, which may be a little off.
 constexpr double min_guess_timing = 0.6;
+// The share a grid must read right to be settled when its data does not:
+// the version and the eyes are then surely the symbol's.
+constexpr double min_settle_timing = 0.9;
 // Every symbol asked for: the candidates a binarisation keeps, and the
 // grids granted to its crowd, and for each symbol the crowd reads.
 constexpr int max_crowd = 4096;
@@ -126,13 +129,14 @@ std::optional<FoundSymbol> try_triple(Pass &pass, const Eyes &eyes, double contr
         const auto guess = first_guess(pass.grey, pass.binary, eyes, version);
         if (!guess || guess->timing < min_guess_timing)
             continue;
-        std::optional<Grid> best; // the first grid whose timing patterns read right
+        std::optional<Grid> best; // the first grid whose timing patterns read right to settle
         for (const Grid &grid : grids_for(pass.grey, eyes, *guess, contrast)) {
             // A grid whose timing patterns do not alternate is not this
             // symbol's; it costs a few samples to find out.
-            if (timing_agreement(pass.grey, pass.binary, grid) < min_timing)
+            const double timing = timing_agreement(pass.grey, pass.binary, grid);
+            if (timing < min_timing)
                 continue;
-            if (!best)
+            if (!best && timing >= min_settle_timing)
                 best = grid;
             if (auto s = read_grid(grid))
                 return s;

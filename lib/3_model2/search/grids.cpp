@@ -26,6 +26,9 @@ constexpr int guess_timing_reach = 16;
 // spread within each kind.
 constexpr double min_separation = 2.0;
 
+// Legs this many times apart show a symbol seen at a slant.
+constexpr double slant_legs = 1.25;
+
 Point at(const Candidate &c) { return {c.x, c.y}; }
 
 // The width, in pixels, of the dark run through `centre` along the unit
@@ -173,10 +176,13 @@ double eye_pattern_contrast(const GreyView &grey, const Eyes &e, int k) {
         if (s.separation >= min_separation)
             best = s.difference;
     }
-    // Else modules as long as the eye's dark core measures them along each
-    // side: a symbol seen at a slant is foreshortened along one side only,
-    // which a module size measured across image rows does not see.
-    if (best == 0) {
+    // Else, when the legs differ as a slant makes them, modules as long as
+    // the eye's dark core measures them along each side: a symbol seen at a
+    // slant is foreshortened along one side only, which a module size
+    // measured across image rows does not see.
+    const double row_leg = std::hypot(e.along.x - e.corner.x, e.along.y - e.corner.y);
+    const double col_leg = std::hypot(e.down.x - e.corner.x, e.down.y - e.corner.y);
+    if (best == 0 && std::max(row_leg, col_leg) >= slant_legs * std::min(row_leg, col_leg)) {
         const double row = core_width(grey, at(c), e.row_dir, mean * 4) / 3;
         const double col = core_width(grey, at(c), e.col_dir, mean * 4) / 3;
         if (row > 0 && col > 0) {
