@@ -122,9 +122,9 @@ TEST(GreySampling, SomeModulesAreThoseOfTheWholeMatrix) {
         const double x = at(rng), y = at(rng), m = module(rng), turn = (rng() % 100) / 50.0;
         const double c = m * std::cos(turn), s = m * std::sin(turn);
         const auto map = th::Projective::from_quads(
-            {th::Point{0, 0}, th::Point{1.0 * n, 0}, th::Point{1.0 * n, 1.0 * n}, th::Point{0, 1.0 * n}},
-            {th::Point{x, y}, th::Point{x + n * c, y + n * s}, th::Point{x + n * (c - s), y + n * (s + c)},
-             th::Point{x - n * s, y + n * c}});
+            {vantor::Position{0, 0}, vantor::Position{1.0 * n, 0}, vantor::Position{1.0 * n, 1.0 * n}, vantor::Position{0, 1.0 * n}},
+            {vantor::Position{x, y}, vantor::Position{x + n * c, y + n * s}, vantor::Position{x + n * (c - s), y + n * (s + c)},
+             vantor::Position{x - n * s, y + n * c}});
         ASSERT_TRUE(map);
         const th::Grid grid{n, *map, {}, {}};
         std::vector<th::ModuleAt> wanted;

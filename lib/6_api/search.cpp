@@ -15,6 +15,7 @@
 #include "3_model2/search/completion.h"
 #include "3_model2/search/grids.h"
 #include "3_model2/search/reader.h"
+#include "3_model2/search/settle.h"
 #include "2_image/sampling.h"
 #include "3_model2/search/triples.h"
 
@@ -34,6 +35,9 @@ constexpr double version_slack_share = 0.12;
 constexpr double min_timing = 0.7;
 // The same for the first guess of a version, which may be a little off.
 constexpr double min_guess_timing = 0.6;
+// The share a grid must read right to be settled when its data does not:
+// the version and the eyes are then surely the symbol's.
+constexpr double min_settle_timing = 0.9;
 // Every symbol asked for: the candidates a binarisation keeps, and the
 // grids granted to its crowd, and for each symbol the crowd reads.
 constexpr int max_crowd = 4096;
@@ -107,30 +111,53 @@ std::optional<FoundSymbol> try_triple(Pass &pass, const Eyes &eyes, double contr
         if (named > 0 && std::fabs(4 * named + 17 - across) <= std::max(version_slack_modules, version_slack_share * across))
             versions = {named};
     }
+    // The grid's greys, sampled once, judged against each threshold;
+    // `spent` when the budget ran out.
+    bool spent = false;
+    auto read_grid = [&](const Grid &grid) -> std::optional<FoundSymbol> {
+        std::optional<std::optional<std::vector<float>>> greys;
+        for (Threshold t : {Threshold::blocks, Threshold::module_window, Threshold::sharpened}) {
+            if (pass.grids_left-- <= 0) {
+                spent = true;
+                return std::nullopt;
+            }
+            if (!greys)
+                greys = module_greys(pass.grey, grid);
+            if (!*greys)
+                continue;
+            if (auto r = read_matrix(judge_modules(**greys, pass.binary, grid, t)))
+                return found_symbol(*r, grid, pass.grey.inverted);
+        }
+        return std::nullopt;
+    };
     for (int version : versions) {
         // A version whose first guess does not show timing patterns is
         // passed over before its alignment patterns are searched for.
         const auto guess = first_guess(pass.grey, pass.binary, eyes, version);
         if (!guess || guess->timing < min_guess_timing)
             continue;
+        std::optional<Grid> best; // the first grid whose timing patterns read right to settle
         for (const Grid &grid : grids_for(pass.grey, eyes, *guess, contrast)) {
             // A grid whose timing patterns do not alternate is not this
             // symbol's; it costs a few samples to find out.
-            if (timing_agreement(pass.grey, pass.binary, grid) < min_timing)
+            const double timing = timing_agreement(pass.grey, pass.binary, grid);
+            if (timing < min_timing)
                 continue;
-            // The greys are sampled once and judged against each threshold.
-            std::optional<std::optional<std::vector<float>>> greys;
-            for (Threshold t : {Threshold::blocks, Threshold::module_window, Threshold::sharpened}) {
-                if (pass.grids_left-- <= 0)
-                    return std::nullopt;
-                if (!greys)
-                    greys = module_greys(pass.grey, grid);
-                if (!*greys)
-                    continue;
-                if (auto r = read_matrix(judge_modules(**greys, pass.binary, grid, t)))
-                    return found_symbol(*r, grid, pass.grey.inverted);
-            }
+            if (!best && timing >= min_settle_timing)
+                best = grid;
+            if (auto s = read_grid(grid))
+                return s;
+            if (spent)
+                return std::nullopt;
         }
+        // Timing patterns that read right through a grid whose data does
+        // not: the grid is settled on the symbol's known modules.
+        if (best)
+            if (const auto settled = settled_grid(pass.grey, pass.binary, *best))
+                if (auto s = read_grid(*settled))
+                    return s;
+        if (spent)
+            return std::nullopt;
     }
     if (pass.model1)
         if (auto r = model1::read_triple(pass.grey, pass.binary, eyes)) {
@@ -141,24 +168,20 @@ std::optional<FoundSymbol> try_triple(Pass &pass, const Eyes &eyes, double contr
     return std::nullopt;
 }
 
-bool same_point(const Point &a, const Point &b) { return a.x == b.x && a.y == b.y; }
-
 bool same_candidate(const Candidate &a, const Candidate &b) {
     return a.x == b.x && a.y == b.y && a.module == b.module;
 }
 
 bool same_eyes(const Eyes &a, const Eyes &b) {
     if (!same_candidate(a.corner, b.corner) || !same_candidate(a.along, b.along) ||
-        !same_candidate(a.down, b.down) || !same_point(a.row_dir, b.row_dir) ||
-        !same_point(a.col_dir, b.col_dir) || a.slant != b.slant)
+        !same_candidate(a.down, b.down) || a.row_dir != b.row_dir ||
+        a.col_dir != b.col_dir || a.slant != b.slant)
         return false;
     for (int k = 0; k < 3; ++k) {
         if (a.outline[k].has_value() != b.outline[k].has_value())
             return false;
-        if (a.outline[k])
-            for (std::size_t i = 0; i < 4; ++i)
-                if (!same_point((*a.outline[k])[i], (*b.outline[k])[i]))
-                    return false;
+        if (a.outline[k] && *a.outline[k] != *b.outline[k])
+            return false;
     }
     return true;
 }
@@ -280,6 +303,15 @@ void run_crowd(Pass &pass, Pool &pool, const SearchOptions &opt, std::vector<Fou
     }
 }
 
+// Whether two candidates no symbol read took could be two eyes of one.
+bool unread_pair(const GreyView &grey, const Pool &pool) {
+    Pool unread;
+    for (std::size_t i = 0; i < pool.at.size(); ++i)
+        if (!pool.used[i] && !pool.synthetic[i])
+            unread.add(pool.at[i], pool.quality[i], false);
+    return pair_of_eyes(grey, unread, true);
+}
+
 } // namespace
 
 std::vector<FoundSymbol> search(const std::uint8_t *pixels, int width, int height, int stride,
@@ -291,6 +323,7 @@ std::vector<FoundSymbol> search(const std::uint8_t *pixels, int width, int heigh
     int grids_left = max_grids;
     SearchMemory passing; // the views of a search that keeps nothing, each freed after its pass
     SearchMemory &kept = memory ? *memory : passing;
+    bool pair_left = false; // two eyes of an unread symbol, in the picture as it is
     // One binarisation's candidates, triples and grids; false when the
     // search should stop.
     auto search_view = [&](int v, const GreyView &grey, bool pool_classic, const SearchOptions &pass_options,
@@ -337,6 +370,10 @@ std::vector<FoundSymbol> search(const std::uint8_t *pixels, int width, int heigh
             run_crowd(pass, crowd, pass_options, found);
         }
         grids_left = pass.grids_left;
+        if (opt.all_symbols && !grey.inverted && pool_classic) {
+            mark_read(grey, candidates, found); // the crowd's symbols too
+            pair_left = unread_pair(grey, candidates);
+        }
         if (!memory)
             view = SearchMemory::View{};
         return (found.empty() || opt.all_symbols) && grids_left > 0;
@@ -346,8 +383,10 @@ std::vector<FoundSymbol> search(const std::uint8_t *pixels, int width, int heigh
                          inverted ? std::nullopt : std::move(plain)))
             return found;
     // A blurred symbol: its eye patterns may show only when sharpened. They
-    // then stand out among the candidates, so fewer triples are tried.
-    if (found.empty()) {
+    // then stand out among the candidates, so fewer triples are tried. With
+    // every symbol asked for, a blurred one beside those read is looked for
+    // there too, when the picture as it is left two eyes of one unread.
+    if (found.empty() || (opt.all_symbols && pair_left)) {
         std::vector<std::uint8_t> &sharp = kept.views[2].pixels;
         if (sharp.empty())
             sharp = sharpened(GreyView{pixels, width, height, stride, false});

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "2_image/alignment.h"
 #include "2_image/eye_outline.h"
@@ -25,7 +26,43 @@ constexpr int guess_timing_reach = 16;
 // spread within each kind.
 constexpr double min_separation = 2.0;
 
+// Legs this many times apart show a symbol seen at a slant.
+constexpr double slant_legs = 1.25;
+
 Position at(const Candidate &c) { return {c.x, c.y}; }
+
+// The width, in pixels, of the dark run through `centre` along the unit
+// vector `dir`, judged against the middle grey of the line out to `reach`
+// either side: an eye's 3-module core. 0 when the run reaches that far or
+// the centre is not dark.
+double core_width(const GreyView &grey, Position centre, Position dir, double reach) {
+    constexpr double step = 0.5;
+    const int steps = static_cast<int>(reach / step);
+    if (steps < 2)
+        return 0;
+    std::vector<float> line(static_cast<std::size_t>(2 * steps + 1));
+    float lo = 255, hi = 0;
+    for (int i = -steps; i <= steps; ++i) {
+        const float g = grey.bilinear(static_cast<float>(centre.x + dir.x * i * step),
+                                      static_cast<float>(centre.y + dir.y * i * step));
+        if (g < 0)
+            return 0;
+        line[static_cast<std::size_t>(i + steps)] = g;
+        lo = std::min(lo, g);
+        hi = std::max(hi, g);
+    }
+    const float middle = (lo + hi) / 2;
+    if (!(line[static_cast<std::size_t>(steps)] < middle))
+        return 0;
+    int before = steps, after = steps;
+    while (before > 0 && line[static_cast<std::size_t>(before - 1)] < middle)
+        --before;
+    while (after < 2 * steps && line[static_cast<std::size_t>(after + 1)] < middle)
+        ++after;
+    if (before == 0 || after == 2 * steps)
+        return 0;
+    return (after - before + 1) * step;
+}
 
 std::optional<Projective> centre_affine(int n, const Eyes &e) {
     const double far = n - 3.5;
@@ -138,6 +175,22 @@ double eye_pattern_contrast(const GreyView &grey, const Eyes &e, int k) {
                                            {e.col_dir.x * m, e.col_dir.y * m});
         if (s.separation >= min_separation)
             best = s.difference;
+    }
+    // Else, when the legs differ as a slant makes them, modules as long as
+    // the eye's dark core measures them along each side: a symbol seen at a
+    // slant is foreshortened along one side only, which a module size
+    // measured across image rows does not see.
+    const double row_leg = std::hypot(e.along.x - e.corner.x, e.along.y - e.corner.y);
+    const double col_leg = std::hypot(e.down.x - e.corner.x, e.down.y - e.corner.y);
+    if (best == 0 && std::max(row_leg, col_leg) >= slant_legs * std::min(row_leg, col_leg)) {
+        const double row = core_width(grey, at(c), e.row_dir, mean * 4) / 3;
+        const double col = core_width(grey, at(c), e.col_dir, mean * 4) / 3;
+        if (row > 0 && col > 0) {
+            const EyeContrast s =
+                eye_contrast(grey, at(c), {e.row_dir.x * row, e.row_dir.y * row}, {e.col_dir.x * col, e.col_dir.y * col});
+            if (s.separation >= min_separation)
+                best = s.difference;
+        }
     }
     return best;
 }

@@ -1,0 +1,216 @@
+// Sweeps generated symbols seen at a slant through the reader and prints
+// counts (not a test; run by hand): one symbol of versions 1-10 on a card
+// photographed at an angle, so that it is squeezed along one direction of
+// the picture (to 45-90% of its width), turned any way, with a keystone,
+// blur, noise and uneven light, through a JPEG file. Each picture is read at
+// every effort asked for; the counts (read right, wrong, no text) and the
+// CPU time are printed per squeeze, so builds and efforts compare case for
+// case.
+// usage: slant_sweep [--effort NAME]... [--versions LO-HI] [--count N]
+//                    [--seed N] [--list] [--keep DIR]
+// --keep DIR writes every picture there as imageNNN.jpg with its text in
+// imageNNN.expect, for other readers and other builds.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <vantor/vantor.h>
+
+#include "qr_symbols.h"
+
+namespace {
+
+using namespace vantor::testing;
+
+struct Case {
+    int version;
+    double squeeze; // the width left across the squeezed direction
+    RenderOptions render;
+    int quality;
+    std::string text;
+};
+
+// Deterministic numbers for the cases' looks.
+struct Lcg {
+    std::uint32_t s;
+    double next() {
+        s = s * 1664525u + 1013904223u;
+        return (s >> 8) / 16777216.0;
+    }
+    double in(double lo, double hi) { return lo + (hi - lo) * next(); }
+};
+
+// Squeezes from 45% to 90%, in the bands the counts are printed by.
+constexpr double squeeze_bands[] = {0.45, 0.6, 0.75, 0.9};
+
+std::vector<Case> make_cases(int lo, int hi, int count, std::uint32_t seed) {
+    std::vector<Case> cases;
+    Lcg r{seed};
+    for (int k = 0; k < count; ++k) {
+        Case c;
+        c.version = lo + k % (hi - lo + 1);
+        RenderOptions &o = c.render;
+        // A shear of -t along both axes squeezes the symbol to (1 - t) / (1 + t)
+        // along one diagonal of the picture; the turn before it sets which
+        // way that runs across the symbol.
+        const int band = k / (hi - lo + 1) % 3;
+        c.squeeze = r.in(squeeze_bands[band], squeeze_bands[band + 1]);
+        const double t = (1 - c.squeeze) / (1 + c.squeeze);
+        o.skew_x = o.skew_y = -t;
+        o.rotation_deg = r.in(0, 360);
+        const int n = 4 * c.version + 17;
+        o.module_px = r.in(4.5, 10.0) * (n <= 33 ? 1.3 : 1.0);
+        o.quiet_zone = 4;
+        // The far side of the card smaller than the near one by up to a
+        // third across the symbol.
+        const double side = (n + 8) * o.module_px;
+        o.perspective = r.in(-0.33, 0.33) / side;
+        o.blur_sigma = r.in(0.4, 1.4);
+        o.noise_sigma = r.in(2, 6);
+        o.light_gradient = r.in(0, 0.3);
+        o.dark = static_cast<std::uint8_t>(r.in(10, 70));
+        o.light = static_cast<std::uint8_t>(r.in(170, 245));
+        o.canvas_width = static_cast<int>(side * 1.9);
+        o.canvas_height = static_cast<int>(side * 1.9);
+        o.seed = r.s;
+        c.quality = static_cast<int>(r.in(75, 92));
+        char text[96];
+        // Short enough for version 1 at level M.
+        std::snprintf(text, sizeof text, "S%02d-%05X", c.version, static_cast<unsigned>(r.s >> 12));
+        c.text = text;
+        cases.push_back(c);
+    }
+    return cases;
+}
+
+struct Tally {
+    int cases = 0, right = 0, wrong = 0;
+    double seconds = 0;
+};
+
+double cpu_seconds() { return static_cast<double>(std::clock()) / CLOCKS_PER_SEC; }
+
+// Reads the file at `effort`; 1 right, -1 wrong, 0 nothing.
+int read_file(const std::string &path, vantor_effort effort, const std::string &want, double &seconds) {
+    vantor_read_error error;
+    const double start = cpu_seconds();
+    vantor_image *image = vantor_image_read(path.c_str(), &error);
+    if (!image)
+        return 0;
+    vantor_options *options = vantor_options_new();
+    vantor_options_set_effort(options, effort);
+    vantor_results *results = vantor_decode(image, options);
+    int verdict = 0;
+    if (results && vantor_results_count(results) > 0) {
+        const vantor_symbol *s = vantor_results_symbol(results, 0);
+        verdict = std::string(reinterpret_cast<const char *>(s->bytes), s->length) == want ? 1 : -1;
+    }
+    vantor_results_free(results);
+    vantor_options_free(options);
+    vantor_image_free(image);
+    seconds += cpu_seconds() - start;
+    return verdict;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    std::vector<vantor_effort> efforts;
+    int lo = 1, hi = 10, count = 150;
+    std::uint32_t seed = 1;
+    bool list = false;
+    std::string keep;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        vantor_effort e;
+        if (a == "--effort" && i + 1 < argc && vantor_effort_from_name(argv[i + 1], &e)) {
+            efforts.push_back(e);
+            ++i;
+        } else if (a == "--versions" && i + 1 < argc && std::sscanf(argv[i + 1], "%d-%d", &lo, &hi) == 2 &&
+                   lo >= 1 && hi <= 40 && lo <= hi) {
+            ++i;
+        } else if (a == "--count" && i + 1 < argc && (count = std::atoi(argv[i + 1])) > 0 && count <= 10000) {
+            ++i;
+        } else if (a == "--seed" && i + 1 < argc) {
+            seed = static_cast<std::uint32_t>(std::strtoul(argv[++i], nullptr, 10));
+        } else if (a == "--keep" && i + 1 < argc) {
+            keep = argv[++i];
+        } else if (a == "--list") {
+            list = true;
+        } else {
+            std::fprintf(stderr, "usage: slant_sweep [--effort NAME]... [--versions LO-HI] [--count N] "
+                                 "[--seed N] [--list] [--keep DIR]\n");
+            return 64;
+        }
+    }
+    if (efforts.empty())
+        efforts = {VANTOR_EFFORT_DEFAULT};
+    const std::string dir = keep.empty() ? temp_dir("slant_sweep") : keep;
+    if (dir.empty()) {
+        std::fprintf(stderr, "slant_sweep: no scratch folder\n");
+        return 1;
+    }
+    const std::vector<Case> cases = make_cases(lo, hi, count, seed);
+    // Per effort, per squeeze band.
+    std::vector<std::map<int, Tally>> tallies(efforts.size());
+    std::vector<Tally> totals(efforts.size());
+    int made = 0;
+    for (std::size_t k = 0; k < cases.size(); ++k) {
+        const Case &c = cases[k];
+        const auto symbol = make_symbol(c.text, c.version, Level::M, Mode::byte);
+        const Picture picture = symbol ? render(*symbol, c.render) : Picture{};
+        char name[64];
+        std::snprintf(name, sizeof name, "/image%03zu.jpg", k);
+        const std::string path = dir + name;
+        if (picture.pixels.empty() || !write_jpeg(path, picture, c.quality)) {
+            std::fprintf(stderr, "slant_sweep: case %zu (version %d) not made\n", k, c.version);
+            continue;
+        }
+        ++made;
+        if (!keep.empty()) {
+            char expect[64];
+            std::snprintf(expect, sizeof expect, "/image%03zu.expect", k);
+            std::ofstream(dir + expect, std::ios::binary) << c.text;
+        }
+        const int band = static_cast<int>(std::upper_bound(std::begin(squeeze_bands), std::end(squeeze_bands),
+                                                           c.squeeze) - std::begin(squeeze_bands)) - 1;
+        std::string verdicts;
+        for (std::size_t e = 0; e < efforts.size(); ++e) {
+            double seconds = 0;
+            const int v = read_file(path, efforts[e], c.text, seconds);
+            for (Tally *t : {&tallies[e][band], &totals[e]}) {
+                ++t->cases;
+                t->right += v > 0;
+                t->wrong += v < 0;
+                t->seconds += seconds;
+            }
+            verdicts += v > 0 ? " read" : v < 0 ? " WRONG" : " -";
+        }
+        if (list)
+            std::printf("case %3zu: version %2d, squeeze %.2f, turned %5.1f, module %4.1f px, keystone %.5f:%s\n", k,
+                        c.version, c.squeeze, c.render.rotation_deg, c.render.module_px, c.render.perspective,
+                        verdicts.c_str());
+        if (keep.empty())
+            std::remove(path.c_str());
+    }
+    if (keep.empty())
+        std::remove(dir.c_str());
+    std::printf("%d symbols at a slant, versions %d-%d\n", made, lo, hi);
+    for (std::size_t e = 0; e < efforts.size(); ++e) {
+        std::printf("effort %s:\n", vantor_effort_name(efforts[e]));
+        for (const auto &[band, t] : tallies[e])
+            std::printf("  squeezed to %2.0f-%2.0f%%: %3d cases, %3d read, %d wrong, %5.2f s\n",
+                        100 * squeeze_bands[band], 100 * squeeze_bands[band + 1], t.cases, t.right, t.wrong,
+                        t.seconds);
+        const Tally &t = totals[e];
+        std::printf("  all: %d cases, %d read, %d wrong, %d no text, %.2f s CPU\n", t.cases, t.right, t.wrong,
+                    t.cases - t.right - t.wrong, t.seconds);
+    }
+    return 0;
+}
