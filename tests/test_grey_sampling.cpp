@@ -138,7 +138,7 @@ TEST(GreySampling, SomeModulesAreThoseOfTheWholeMatrix) {
             continue;
         }
         ++inside;
-        ASSERT_EQ(some->size, n);
+        ASSERT_EQ(some->width, n);
         std::vector<bool> is_wanted(static_cast<std::size_t>(n) * n);
         for (const th::ModuleAt &w : wanted)
             is_wanted[static_cast<std::size_t>(w.row) * n + w.col] = true;

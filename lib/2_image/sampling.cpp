@@ -196,7 +196,7 @@ std::optional<ModuleMatrix> sample_blocks_at(const GreyView &grey, const Binary 
     const bool several = module_width(grid) >= several_points_from;
     if (!grid_inside(grey, grid, several))
         return std::nullopt;
-    ModuleMatrix m{n, std::vector<std::uint8_t>(static_cast<std::size_t>(n) * n)};
+    ModuleMatrix m{n, n, std::vector<std::uint8_t>(static_cast<std::size_t>(n) * n)};
     for (const ModuleAt &at : wanted) {
         if (at.col < 0 || at.row < 0 || at.col >= n || at.row >= n)
             continue;
