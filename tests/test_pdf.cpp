@@ -57,10 +57,11 @@ TEST_F(Pdf, EveryPageWithAllTheFirstSymbolWithout) {
     EXPECT_EQ(all.out, path + " (page 2): second page\n" + path + " (page 3): third page\n");
     EXPECT_NE(all.err.find(path + " (page 1)"), std::string::npos) << all.err;
 
-    // Without --all: the first page that has a symbol, alone.
+    // Without --all: the first symbol of the first page that has one, its
+    // page named as a multi-page TIFF file's is.
     vt::CommandRun first = run(path);
     EXPECT_EQ(first.status, 0) << first.err;
-    EXPECT_EQ(first.out, "second page\n");
+    EXPECT_EQ(first.out, path + " (page 2): second page\n");
     vt::CommandRun two = run(path + " " + path);
     EXPECT_EQ(two.out, path + " (page 2): second page\n" + path + " (page 2): second page\n");
 

@@ -106,4 +106,4 @@ def test_dask_rows_for_every_pdf_page(tmp_path):
     path.write_bytes(pdf_of([picture(b"one", module=8), blank(), picture(b"three", module=8)]))
     rows = vdask.decode_bag(str(path)).compute(scheduler="synchronous")
     assert [(r["page"], r["decoded"], r["text"] if r["decoded"] else None) for r in rows] == [
-        (0, True, "one"), (1, False, None), (2, True, "three")]
+        (1, True, "one"), (2, False, None), (3, True, "three")]

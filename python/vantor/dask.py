@@ -58,6 +58,8 @@ COLUMNS: Dict[str, str] = {
     "fnc1": "object",            # {"position"[, "application"]}
     "format": "object",          # the symbol's kind: "QRCode", "MicroQRCode", ...
     "version_name": "object",
+    "mirrored": "boolean",        # read from a mirror image
+    "inverted": "boolean",        # light modules on dark
     "error": "object",           # "no symbol", or "unreadable" for a file that could not be read
     "reason": "object",          # why there is no symbol
     "cause": "object",           # why the file could not be read: "unknown_format", ...
