@@ -15,7 +15,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 #include <fstream>
 #include <map>
 #include <string>
@@ -24,6 +23,7 @@
 #include <vantor/vantor.h>
 
 #include "qr_symbols.h"
+#include "sweep_reading.h"
 
 namespace {
 
@@ -89,35 +89,6 @@ std::vector<Case> make_cases(int lo, int hi, const std::vector<double> &modules,
     return cases;
 }
 
-struct Tally {
-    int cases = 0, right = 0, wrong = 0;
-    double seconds = 0;
-};
-
-double cpu_seconds() { return static_cast<double>(std::clock()) / CLOCKS_PER_SEC; }
-
-// Reads the file at `effort`; 1 right, -1 wrong, 0 nothing.
-int read_file(const std::string &path, vantor_effort effort, const std::string &want, double &seconds) {
-    vantor_read_error error;
-    const double start = cpu_seconds();
-    vantor_image *image = vantor_image_read(path.c_str(), &error);
-    if (!image)
-        return 0;
-    vantor_options *options = vantor_options_new();
-    vantor_options_set_effort(options, effort);
-    vantor_results *results = vantor_decode(image, options);
-    int verdict = 0;
-    if (results && vantor_results_count(results) > 0) {
-        const vantor_symbol *s = vantor_results_symbol(results, 0);
-        verdict = std::string(reinterpret_cast<const char *>(s->bytes), s->length) == want ? 1 : -1;
-    }
-    vantor_results_free(results);
-    vantor_options_free(options);
-    vantor_image_free(image);
-    seconds += cpu_seconds() - start;
-    return verdict;
-}
-
 std::vector<double> parse_list(const char *s) {
     std::vector<double> out;
     for (const char *p = s; *p;) {
@@ -174,8 +145,8 @@ int main(int argc, char **argv) {
     }
     std::vector<Case> cases = make_cases(lo, hi, modules, seed);
     // Per effort, per module size asked for.
-    std::vector<std::map<double, Tally>> tallies(efforts.size());
-    std::vector<Tally> totals(efforts.size());
+    std::vector<std::map<double, SweepTally>> tallies(efforts.size());
+    std::vector<SweepTally> totals(efforts.size());
     int made = 0;
     for (std::size_t k = 0; k < cases.size(); ++k) {
         const Case &c = cases[k];
@@ -195,13 +166,9 @@ int main(int argc, char **argv) {
         std::string verdicts;
         for (std::size_t e = 0; e < efforts.size(); ++e) {
             double seconds = 0;
-            const int v = read_file(path, efforts[e], c.text, seconds);
-            for (Tally *t : {&tallies[e][asked], &totals[e]}) {
-                ++t->cases;
-                t->right += v > 0;
-                t->wrong += v < 0;
-                t->seconds += seconds;
-            }
+            const int v = read_first_symbol(path, efforts[e], c.text, seconds);
+            for (SweepTally *t : {&tallies[e][asked], &totals[e]})
+                t->add(v, seconds);
             verdicts += v > 0 ? " read" : v < 0 ? " WRONG" : " -";
             verdicts += "(" + std::to_string(static_cast<int>(seconds * 1000)) + " ms)";
         }
@@ -217,7 +184,7 @@ int main(int argc, char **argv) {
     const std::string scene_path = dir + "/scene.jpg";
     if (write_jpeg(scene_path, scene, 85))
         for (std::size_t e = 0; e < efforts.size(); ++e)
-            if (read_file(scene_path, efforts[e], "", miss[e]) != 0)
+            if (read_first_symbol(scene_path, efforts[e], "", miss[e]) != 0)
                 std::printf("a symbol read in the scene without one at effort %s\n", vantor_effort_name(efforts[e]));
     if (keep.empty()) {
         std::remove(scene_path.c_str());
@@ -229,7 +196,7 @@ int main(int argc, char **argv) {
         for (const auto &[m, t] : tallies[e])
             std::printf("  modules %4.0f px (or as large as fits): %3d cases, %3d read, %d wrong, %5.2f s\n", m,
                         t.cases, t.right, t.wrong, t.seconds);
-        const Tally &t = totals[e];
+        const SweepTally &t = totals[e];
         std::printf("  all: %d cases, %d read, %d wrong, %d no text, %.2f s CPU; 12 MP scene without a symbol "
                     "%.3f s\n",
                     t.cases, t.right, t.wrong, t.cases - t.right - t.wrong, t.seconds, miss[e]);

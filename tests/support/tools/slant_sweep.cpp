@@ -14,7 +14,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 #include <fstream>
 #include <map>
 #include <string>
@@ -23,6 +22,7 @@
 #include <vantor/vantor.h>
 
 #include "qr_symbols.h"
+#include "sweep_reading.h"
 
 namespace {
 
@@ -89,35 +89,6 @@ std::vector<Case> make_cases(int lo, int hi, int count, std::uint32_t seed) {
     return cases;
 }
 
-struct Tally {
-    int cases = 0, right = 0, wrong = 0;
-    double seconds = 0;
-};
-
-double cpu_seconds() { return static_cast<double>(std::clock()) / CLOCKS_PER_SEC; }
-
-// Reads the file at `effort`; 1 right, -1 wrong, 0 nothing.
-int read_file(const std::string &path, vantor_effort effort, const std::string &want, double &seconds) {
-    vantor_read_error error;
-    const double start = cpu_seconds();
-    vantor_image *image = vantor_image_read(path.c_str(), &error);
-    if (!image)
-        return 0;
-    vantor_options *options = vantor_options_new();
-    vantor_options_set_effort(options, effort);
-    vantor_results *results = vantor_decode(image, options);
-    int verdict = 0;
-    if (results && vantor_results_count(results) > 0) {
-        const vantor_symbol *s = vantor_results_symbol(results, 0);
-        verdict = std::string(reinterpret_cast<const char *>(s->bytes), s->length) == want ? 1 : -1;
-    }
-    vantor_results_free(results);
-    vantor_options_free(options);
-    vantor_image_free(image);
-    seconds += cpu_seconds() - start;
-    return verdict;
-}
-
 } // namespace
 
 int main(int argc, char **argv) {
@@ -158,8 +129,8 @@ int main(int argc, char **argv) {
     }
     const std::vector<Case> cases = make_cases(lo, hi, count, seed);
     // Per effort, per squeeze band.
-    std::vector<std::map<int, Tally>> tallies(efforts.size());
-    std::vector<Tally> totals(efforts.size());
+    std::vector<std::map<int, SweepTally>> tallies(efforts.size());
+    std::vector<SweepTally> totals(efforts.size());
     int made = 0;
     for (std::size_t k = 0; k < cases.size(); ++k) {
         const Case &c = cases[k];
@@ -183,13 +154,9 @@ int main(int argc, char **argv) {
         std::string verdicts;
         for (std::size_t e = 0; e < efforts.size(); ++e) {
             double seconds = 0;
-            const int v = read_file(path, efforts[e], c.text, seconds);
-            for (Tally *t : {&tallies[e][band], &totals[e]}) {
-                ++t->cases;
-                t->right += v > 0;
-                t->wrong += v < 0;
-                t->seconds += seconds;
-            }
+            const int v = read_first_symbol(path, efforts[e], c.text, seconds);
+            for (SweepTally *t : {&tallies[e][band], &totals[e]})
+                t->add(v, seconds);
             verdicts += v > 0 ? " read" : v < 0 ? " WRONG" : " -";
         }
         if (list)
@@ -208,7 +175,7 @@ int main(int argc, char **argv) {
             std::printf("  squeezed to %2.0f-%2.0f%%: %3d cases, %3d read, %d wrong, %5.2f s\n",
                         100 * squeeze_bands[band], 100 * squeeze_bands[band + 1], t.cases, t.right, t.wrong,
                         t.seconds);
-        const Tally &t = totals[e];
+        const SweepTally &t = totals[e];
         std::printf("  all: %d cases, %d read, %d wrong, %d no text, %.2f s CPU\n", t.cases, t.right, t.wrong,
                     t.cases - t.right - t.wrong, t.seconds);
     }
