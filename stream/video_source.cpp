@@ -1,5 +1,6 @@
 #include "video_source.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -108,6 +109,9 @@ struct VideoSource::State {
     bool draining = false;
     bool finished = false;
     std::vector<std::string> warnings;
+    // swscale's vector code writes rows in whole blocks, past an unaligned
+    // width: it scales into this padded buffer, whose rows are then copied.
+    std::vector<std::uint8_t> scaled;
 
     ~State() {
         sws_freeContext(scaler);
@@ -216,13 +220,19 @@ bool to_grey(VideoSource::State &s, VideoFrame &frame) {
                                     f->height, AV_PIX_FMT_GRAY8, SWS_POINT, nullptr, nullptr, nullptr);
     if (!s.scaler)
         return false;
-    frame.width = f->width;
-    frame.height = f->height;
-    frame.pixels.resize(static_cast<std::size_t>(f->width) * static_cast<std::size_t>(f->height));
-    std::uint8_t *planes[4] = {frame.pixels.data(), nullptr, nullptr, nullptr};
-    const int strides[4] = {f->width, 0, 0, 0};
+    constexpr int align = 64;
+    const int stride = (f->width + align - 1) / align * align;
+    const auto width = static_cast<std::size_t>(f->width), height = static_cast<std::size_t>(f->height);
+    s.scaled.resize(static_cast<std::size_t>(stride) * (height + 1) + align);
+    std::uint8_t *planes[4] = {s.scaled.data(), nullptr, nullptr, nullptr};
+    const int strides[4] = {stride, 0, 0, 0};
     if (sws_scale(s.scaler, f->data, f->linesize, 0, f->height, planes, strides) != f->height)
         return false;
+    frame.width = f->width;
+    frame.height = f->height;
+    frame.pixels.resize(width * height);
+    for (std::size_t y = 0; y < height; ++y)
+        std::copy_n(s.scaled.data() + y * static_cast<std::size_t>(stride), width, frame.pixels.data() + y * width);
     std::int64_t pts = f->best_effort_timestamp;
     if (pts == AV_NOPTS_VALUE)
         pts = f->pts;
