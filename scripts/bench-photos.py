@@ -589,22 +589,16 @@ def write_misses(path: Path, pictures: Dict[str, List[Picture]], readers: List[R
                 lines.append(line)
     if "vantor" in keys and "zxing" in keys:
         lines.append("")
-        lines.append("# Labels zxing-cpp reads that Vantor misses, per category")
-        for category, pics in pictures.items():
-            entries = []
-            for p in pics:
-                extra = sorted(set(scores["zxing"][p.file].read) - set(scores["vantor"][p.file].read))
-                if extra:
-                    entries.append(f"{Path(p.file).stem}[{','.join(map(str, extra))}]")
-            lines.append(f"{category}: {len(entries)} pictures: {' '.join(entries) or '-'}")
-        lines.append("# Labels Vantor reads that zxing-cpp misses, per category")
-        for category, pics in pictures.items():
-            entries = []
-            for p in pics:
-                extra = sorted(set(scores["vantor"][p.file].read) - set(scores["zxing"][p.file].read))
-                if extra:
-                    entries.append(f"{Path(p.file).stem}[{','.join(map(str, extra))}]")
-            lines.append(f"{category}: {len(entries)} pictures: {' '.join(entries) or '-'}")
+        for reads, misses, title in (("zxing", "vantor", "zxing-cpp reads that Vantor misses"),
+                                     ("vantor", "zxing", "Vantor reads that zxing-cpp misses")):
+            lines.append(f"# Labels {title}, per category")
+            for category, pics in pictures.items():
+                entries = []
+                for p in pics:
+                    extra = sorted(set(scores[reads][p.file].read) - set(scores[misses][p.file].read))
+                    if extra:
+                        entries.append(f"{Path(p.file).stem}[{','.join(map(str, extra))}]")
+                lines.append(f"{category}: {len(entries)} pictures: {' '.join(entries) or '-'}")
     path.write_text("\n".join(lines) + "\n")
 
 
