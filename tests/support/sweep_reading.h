@@ -2,10 +2,14 @@
 // counts kept per group of cases.
 #pragma once
 
+#include <cstdio>
 #include <ctime>
+#include <fstream>
 #include <string>
 
 #include <vantor/vantor.h>
+
+#include "qr_symbols.h"
 
 namespace vantor::testing {
 
@@ -46,6 +50,26 @@ inline int read_first_symbol(const std::string &path, vantor_effort effort, cons
     vantor_image_free(image);
     seconds += cpu_seconds() - start;
     return verdict;
+}
+
+// Writes case `k`, `text` as a version `version` symbol (level M, bytes)
+// rendered by `render`, to DIR/imageNNN.jpg, with the text beside it in
+// imageNNN.expect when the pictures are kept. The path, or empty (said on
+// standard error by `tool`) when it could not be made.
+inline std::string write_sweep_case(const char *tool, const std::string &dir, std::size_t k, const std::string &text,
+                                    int version, const RenderOptions &render, int quality, bool keep) {
+    const auto symbol = make_symbol(text, version, Level::M, Mode::byte);
+    const Picture picture = symbol ? vantor::testing::render(*symbol, render) : Picture{};
+    char name[64];
+    std::snprintf(name, sizeof name, "/image%03zu", k);
+    const std::string path = dir + name + ".jpg";
+    if (picture.pixels.empty() || !write_jpeg(path, picture, quality)) {
+        std::fprintf(stderr, "%s: case %zu (version %d) not made\n", tool, k, version);
+        return {};
+    }
+    if (keep)
+        std::ofstream(dir + name + ".expect", std::ios::binary) << text;
+    return path;
 }
 
 } // namespace vantor::testing

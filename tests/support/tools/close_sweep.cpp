@@ -15,7 +15,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
@@ -150,18 +149,10 @@ int main(int argc, char **argv) {
     int made = 0;
     for (std::size_t k = 0; k < cases.size(); ++k) {
         const Case &c = cases[k];
-        const auto symbol = make_symbol(c.text, c.version, Level::M, Mode::byte);
-        const Picture picture = symbol ? render(*symbol, c.render) : Picture{};
-        char name[64];
-        std::snprintf(name, sizeof name, "/image%03zu.jpg", k);
-        const std::string path = dir + name;
-        if (picture.pixels.empty() || !write_jpeg(path, picture, c.quality)) {
-            std::fprintf(stderr, "close_sweep: case %zu (version %d) not made\n", k, c.version);
+        const std::string path = write_sweep_case("close_sweep", dir, k, c.text, c.version, c.render, c.quality, !keep.empty());
+        if (path.empty())
             continue;
-        }
         ++made;
-        if (!keep.empty())
-            std::ofstream(dir + "/image" + std::to_string(1000 + k).substr(1) + ".expect", std::ios::binary) << c.text;
         const double asked = modules[k % modules.size()];
         std::string verdicts;
         for (std::size_t e = 0; e < efforts.size(); ++e) {

@@ -14,7 +14,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
@@ -134,21 +133,10 @@ int main(int argc, char **argv) {
     int made = 0;
     for (std::size_t k = 0; k < cases.size(); ++k) {
         const Case &c = cases[k];
-        const auto symbol = make_symbol(c.text, c.version, Level::M, Mode::byte);
-        const Picture picture = symbol ? render(*symbol, c.render) : Picture{};
-        char name[64];
-        std::snprintf(name, sizeof name, "/image%03zu.jpg", k);
-        const std::string path = dir + name;
-        if (picture.pixels.empty() || !write_jpeg(path, picture, c.quality)) {
-            std::fprintf(stderr, "slant_sweep: case %zu (version %d) not made\n", k, c.version);
+        const std::string path = write_sweep_case("slant_sweep", dir, k, c.text, c.version, c.render, c.quality, !keep.empty());
+        if (path.empty())
             continue;
-        }
         ++made;
-        if (!keep.empty()) {
-            char expect[64];
-            std::snprintf(expect, sizeof expect, "/image%03zu.expect", k);
-            std::ofstream(dir + expect, std::ios::binary) << c.text;
-        }
         const int band = static_cast<int>(std::upper_bound(std::begin(squeeze_bands), std::end(squeeze_bands),
                                                            c.squeeze) - std::begin(squeeze_bands)) - 1;
         std::string verdicts;
