@@ -14,25 +14,11 @@
 #include <vantor/image.h>
 #include <vantor/vantor.h>
 
+#include "fuzz_input.h"
+
 namespace {
 
-const std::string &input_path() {
-    static const std::string path = [] {
-        const char *dir = std::getenv("TMPDIR");
-        std::string p = std::string(dir && *dir ? dir : "/tmp") + "/vantor-fuzz-" +
-                        std::to_string(getpid()) + ".img";
-        std::atexit([] { unlink(input_path().c_str()); });
-        return p;
-    }();
-    return path;
-}
-
-void check(bool ok, const char *what) {
-    if (!ok) {
-        std::fprintf(stderr, "fuzz_read_image: %s\n", what);
-        std::abort();
-    }
-}
+void check(bool ok, const char *what) { vantor::fuzzing::check("fuzz_read_image", ok, what); }
 
 // Descriptors open among the first few; a reader that leaves its file open
 // changes the count.
@@ -47,12 +33,10 @@ int open_descriptors() {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
-    const std::string &path = input_path();
-    std::FILE *f = std::fopen(path.c_str(), "wb");
-    if (!f)
+    const vantor::fuzzing::InputFile input("vantor-fuzz-", ".img", data, size);
+    if (!input.written())
         return 0;
-    std::fwrite(data, 1, size, f);
-    std::fclose(f);
+    const std::string &path = input.path();
 
     const int descriptors = open_descriptors();
     const int ok = read_image(path.c_str());

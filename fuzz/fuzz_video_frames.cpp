@@ -2,45 +2,26 @@
 // a file taken for a video gives frames of the size it claims, in order,
 // or a refusal with a cause; never more than a bounded number of frames
 // are looked at, so that a long valid stream keeps each run short.
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
 #include "frame_scan.h"
+#include "fuzz_input.h"
 #include "video_source.h"
 
 namespace {
 
-const std::string &input_path() {
-    static const std::string path = [] {
-        const char *dir = std::getenv("TMPDIR");
-        std::string p = std::string(dir && *dir ? dir : "/tmp") + "/vantor-fuzz-video-" +
-                        std::to_string(getpid()) + ".bin";
-        std::atexit([] { unlink(input_path().c_str()); });
-        return p;
-    }();
-    return path;
-}
-
-void check(bool ok, const char *what) {
-    if (!ok) {
-        std::fprintf(stderr, "fuzz_video_frames: %s\n", what);
-        std::abort();
-    }
-}
+void check(bool ok, const char *what) { vantor::fuzzing::check("fuzz_video_frames", ok, what); }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
-    const std::string &path = input_path();
-    std::FILE *f = std::fopen(path.c_str(), "wb");
-    if (!f)
+    const vantor::fuzzing::InputFile input("vantor-fuzz-video-", ".bin", data, size);
+    if (!input.written())
         return 0;
-    std::fwrite(data, 1, size, f);
-    std::fclose(f);
+    const std::string &path = input.path();
     using namespace vantor::stream;
     try {
         std::optional<VideoSource> source = VideoSource::open_file(path);

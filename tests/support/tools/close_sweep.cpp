@@ -15,7 +15,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -34,16 +33,6 @@ struct Case {
     RenderOptions render;
     int quality;
     std::string text;
-};
-
-// Deterministic numbers for the cases' looks.
-struct Lcg {
-    std::uint32_t s;
-    double next() {
-        s = s * 1664525u + 1013904223u;
-        return (s >> 8) / 16777216.0;
-    }
-    double in(double lo, double hi) { return lo + (hi - lo) * next(); }
 };
 
 // The side of the symbol's bounding box, with two modules of margin, when
@@ -106,91 +95,53 @@ std::vector<double> parse_list(const char *s) {
 } // namespace
 
 int main(int argc, char **argv) {
-    std::vector<vantor_effort> efforts;
-    int lo = 1, hi = 10;
+    SweepOptions o;
     std::vector<double> modules{15, 20, 30, 40, 60, 80, 110};
-    std::uint32_t seed = 1;
-    bool list = false;
-    std::string keep;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        vantor_effort e;
-        if (a == "--effort" && i + 1 < argc && vantor_effort_from_name(argv[i + 1], &e)) {
-            efforts.push_back(e);
-            ++i;
-        } else if (a == "--versions" && i + 1 < argc && std::sscanf(argv[i + 1], "%d-%d", &lo, &hi) == 2 &&
-                   lo >= 1 && hi <= 40 && lo <= hi) {
-            ++i;
-        } else if (a == "--modules" && i + 1 < argc && !(modules = parse_list(argv[i + 1])).empty()) {
-            ++i;
-        } else if (a == "--seed" && i + 1 < argc) {
-            seed = static_cast<std::uint32_t>(std::strtoul(argv[++i], nullptr, 10));
-        } else if (a == "--keep" && i + 1 < argc) {
-            keep = argv[++i];
-        } else if (a == "--list") {
-            list = true;
-        } else {
-            std::fprintf(stderr, "usage: close_sweep [--effort NAME]... [--versions LO-HI] [--modules A,B,..] "
-                                 "[--seed N] [--list] [--keep DIR]\n");
-            return 64;
-        }
-    }
-    if (efforts.empty())
-        efforts = {VANTOR_EFFORT_FAST, VANTOR_EFFORT_DEFAULT, VANTOR_EFFORT_EXHAUSTIVE};
-    const std::string dir = keep.empty() ? temp_dir("close_sweep") : keep;
+    const auto own = [&](const std::string &a, const char *value) {
+        return a == "--modules" && value && !(modules = parse_list(value)).empty() ? 2 : 0;
+    };
+    if (!parse_sweep_options(argc, argv,
+                             "usage: close_sweep [--effort NAME]... [--versions LO-HI] [--modules A,B,..] "
+                             "[--seed N] [--list] [--keep DIR]",
+                             o, own))
+        return 64;
+    if (o.efforts.empty())
+        o.efforts = {VANTOR_EFFORT_FAST, VANTOR_EFFORT_DEFAULT, VANTOR_EFFORT_EXHAUSTIVE};
+    const std::string dir = o.keep.empty() ? temp_dir("close_sweep") : o.keep;
     if (dir.empty()) {
         std::fprintf(stderr, "close_sweep: no scratch folder\n");
         return 1;
     }
-    std::vector<Case> cases = make_cases(lo, hi, modules, seed);
+    const std::vector<Case> cases = make_cases(o.lo, o.hi, modules, o.seed);
     // Per effort, per module size asked for.
-    std::vector<std::map<double, SweepTally>> tallies(efforts.size());
-    std::vector<SweepTally> totals(efforts.size());
-    int made = 0;
-    for (std::size_t k = 0; k < cases.size(); ++k) {
-        const Case &c = cases[k];
-        const std::string path = write_sweep_case("close_sweep", dir, k, c.text, c.version, c.render, c.quality, !keep.empty());
-        if (path.empty())
-            continue;
-        ++made;
-        const double asked = modules[k % modules.size()];
-        std::string verdicts;
-        for (std::size_t e = 0; e < efforts.size(); ++e) {
-            double seconds = 0;
-            const int v = read_first_symbol(path, efforts[e], c.text, seconds);
-            for (SweepTally *t : {&tallies[e][asked], &totals[e]})
-                t->add(v, seconds);
-            verdicts += v > 0 ? " read" : v < 0 ? " WRONG" : " -";
-            verdicts += "(" + std::to_string(static_cast<int>(seconds * 1000)) + " ms)";
-        }
-        if (list)
-            std::printf("case %3zu: version %2d, module %5.1f px, turned %6.1f, blur %.1f, jpeg %d:%s\n", k, c.version,
-                        c.module_px, c.render.rotation_deg, c.render.blur_sigma, c.quality, verdicts.c_str());
-        if (keep.empty())
-            std::remove(path.c_str());
-    }
+    const auto asked = [&](std::size_t k, const Case &) { return modules[k % modules.size()]; };
+    const auto describe = [](const Case &c) {
+        char line[160];
+        std::snprintf(line, sizeof line, "version %2d, module %5.1f px, turned %6.1f, blur %.1f, jpeg %d", c.version,
+                      c.module_px, c.render.rotation_deg, c.render.blur_sigma, c.quality);
+        return std::string(line);
+    };
+    const SweepCounts<double> counts = sweep_cases<double>("close_sweep", o, dir, cases, asked, describe);
     // The cost of a miss: a scene of the same size without a symbol.
-    std::vector<double> miss(efforts.size(), 0);
-    const Picture scene = render_noise(3024, 4032, "scene", seed);
+    std::vector<double> miss(o.efforts.size(), 0);
+    const Picture scene = render_noise(3024, 4032, "scene", o.seed);
     const std::string scene_path = dir + "/scene.jpg";
     if (write_jpeg(scene_path, scene, 85))
-        for (std::size_t e = 0; e < efforts.size(); ++e)
-            if (read_first_symbol(scene_path, efforts[e], "", miss[e]) != 0)
-                std::printf("a symbol read in the scene without one at effort %s\n", vantor_effort_name(efforts[e]));
-    if (keep.empty()) {
+        for (std::size_t e = 0; e < o.efforts.size(); ++e)
+            if (read_first_symbol(scene_path, o.efforts[e], "", miss[e]) != 0)
+                std::printf("a symbol read in the scene without one at effort %s\n", vantor_effort_name(o.efforts[e]));
+    if (o.keep.empty()) {
         std::remove(scene_path.c_str());
         std::remove(dir.c_str());
     }
-    std::printf("%d close-ups, versions %d-%d\n", made, lo, hi);
-    for (std::size_t e = 0; e < efforts.size(); ++e) {
-        std::printf("effort %s:\n", vantor_effort_name(efforts[e]));
-        for (const auto &[m, t] : tallies[e])
+    std::printf("%d close-ups, versions %d-%d\n", counts.made, o.lo, o.hi);
+    for (std::size_t e = 0; e < o.efforts.size(); ++e) {
+        std::printf("effort %s:\n", vantor_effort_name(o.efforts[e]));
+        for (const auto &[m, t] : counts.groups[e])
             std::printf("  modules %4.0f px (or as large as fits): %3d cases, %3d read, %d wrong, %5.2f s\n", m,
                         t.cases, t.right, t.wrong, t.seconds);
-        const SweepTally &t = totals[e];
-        std::printf("  all: %d cases, %d read, %d wrong, %d no text, %.2f s CPU; 12 MP scene without a symbol "
-                    "%.3f s\n",
-                    t.cases, t.right, t.wrong, t.cases - t.right - t.wrong, t.seconds, miss[e]);
+        print_sweep_total(counts.totals[e]);
+        std::printf("; 12 MP scene without a symbol %.3f s\n", miss[e]);
     }
     return 0;
 }

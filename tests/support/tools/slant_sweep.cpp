@@ -14,7 +14,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -33,16 +32,6 @@ struct Case {
     RenderOptions render;
     int quality;
     std::string text;
-};
-
-// Deterministic numbers for the cases' looks.
-struct Lcg {
-    std::uint32_t s;
-    double next() {
-        s = s * 1664525u + 1013904223u;
-        return (s >> 8) / 16777216.0;
-    }
-    double in(double lo, double hi) { return lo + (hi - lo) * next(); }
 };
 
 // Squeezes from 45% to 90%, in the bands the counts are printed by.
@@ -91,81 +80,47 @@ std::vector<Case> make_cases(int lo, int hi, int count, std::uint32_t seed) {
 } // namespace
 
 int main(int argc, char **argv) {
-    std::vector<vantor_effort> efforts;
-    int lo = 1, hi = 10, count = 150;
-    std::uint32_t seed = 1;
-    bool list = false;
-    std::string keep;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        vantor_effort e;
-        if (a == "--effort" && i + 1 < argc && vantor_effort_from_name(argv[i + 1], &e)) {
-            efforts.push_back(e);
-            ++i;
-        } else if (a == "--versions" && i + 1 < argc && std::sscanf(argv[i + 1], "%d-%d", &lo, &hi) == 2 &&
-                   lo >= 1 && hi <= 40 && lo <= hi) {
-            ++i;
-        } else if (a == "--count" && i + 1 < argc && (count = std::atoi(argv[i + 1])) > 0 && count <= 10000) {
-            ++i;
-        } else if (a == "--seed" && i + 1 < argc) {
-            seed = static_cast<std::uint32_t>(std::strtoul(argv[++i], nullptr, 10));
-        } else if (a == "--keep" && i + 1 < argc) {
-            keep = argv[++i];
-        } else if (a == "--list") {
-            list = true;
-        } else {
-            std::fprintf(stderr, "usage: slant_sweep [--effort NAME]... [--versions LO-HI] [--count N] "
-                                 "[--seed N] [--list] [--keep DIR]\n");
-            return 64;
-        }
-    }
-    if (efforts.empty())
-        efforts = {VANTOR_EFFORT_DEFAULT};
-    const std::string dir = keep.empty() ? temp_dir("slant_sweep") : keep;
+    SweepOptions o;
+    int count = 150;
+    const auto own = [&](const std::string &a, const char *value) {
+        return a == "--count" && value && (count = std::atoi(value)) > 0 && count <= 10000 ? 2 : 0;
+    };
+    if (!parse_sweep_options(argc, argv,
+                             "usage: slant_sweep [--effort NAME]... [--versions LO-HI] [--count N] [--seed N] "
+                             "[--list] [--keep DIR]",
+                             o, own))
+        return 64;
+    if (o.efforts.empty())
+        o.efforts = {VANTOR_EFFORT_DEFAULT};
+    const std::string dir = o.keep.empty() ? temp_dir("slant_sweep") : o.keep;
     if (dir.empty()) {
         std::fprintf(stderr, "slant_sweep: no scratch folder\n");
         return 1;
     }
-    const std::vector<Case> cases = make_cases(lo, hi, count, seed);
+    const std::vector<Case> cases = make_cases(o.lo, o.hi, count, o.seed);
     // Per effort, per squeeze band.
-    std::vector<std::map<int, SweepTally>> tallies(efforts.size());
-    std::vector<SweepTally> totals(efforts.size());
-    int made = 0;
-    for (std::size_t k = 0; k < cases.size(); ++k) {
-        const Case &c = cases[k];
-        const std::string path = write_sweep_case("slant_sweep", dir, k, c.text, c.version, c.render, c.quality, !keep.empty());
-        if (path.empty())
-            continue;
-        ++made;
-        const int band = static_cast<int>(std::upper_bound(std::begin(squeeze_bands), std::end(squeeze_bands),
-                                                           c.squeeze) - std::begin(squeeze_bands)) - 1;
-        std::string verdicts;
-        for (std::size_t e = 0; e < efforts.size(); ++e) {
-            double seconds = 0;
-            const int v = read_first_symbol(path, efforts[e], c.text, seconds);
-            for (SweepTally *t : {&tallies[e][band], &totals[e]})
-                t->add(v, seconds);
-            verdicts += v > 0 ? " read" : v < 0 ? " WRONG" : " -";
-        }
-        if (list)
-            std::printf("case %3zu: version %2d, squeeze %.2f, turned %5.1f, module %4.1f px, keystone %.5f:%s\n", k,
-                        c.version, c.squeeze, c.render.rotation_deg, c.render.module_px, c.render.perspective,
-                        verdicts.c_str());
-        if (keep.empty())
-            std::remove(path.c_str());
-    }
-    if (keep.empty())
+    const auto band_of = [](std::size_t, const Case &c) {
+        return static_cast<int>(std::upper_bound(std::begin(squeeze_bands), std::end(squeeze_bands), c.squeeze) -
+                                std::begin(squeeze_bands)) - 1;
+    };
+    const auto describe = [](const Case &c) {
+        char line[160];
+        std::snprintf(line, sizeof line, "version %2d, squeeze %.2f, turned %5.1f, module %4.1f px, keystone %.5f",
+                      c.version, c.squeeze, c.render.rotation_deg, c.render.module_px, c.render.perspective);
+        return std::string(line);
+    };
+    const SweepCounts<int> counts = sweep_cases<int>("slant_sweep", o, dir, cases, band_of, describe);
+    if (o.keep.empty())
         std::remove(dir.c_str());
-    std::printf("%d symbols at a slant, versions %d-%d\n", made, lo, hi);
-    for (std::size_t e = 0; e < efforts.size(); ++e) {
-        std::printf("effort %s:\n", vantor_effort_name(efforts[e]));
-        for (const auto &[band, t] : tallies[e])
+    std::printf("%d symbols at a slant, versions %d-%d\n", counts.made, o.lo, o.hi);
+    for (std::size_t e = 0; e < o.efforts.size(); ++e) {
+        std::printf("effort %s:\n", vantor_effort_name(o.efforts[e]));
+        for (const auto &[band, t] : counts.groups[e])
             std::printf("  squeezed to %2.0f-%2.0f%%: %3d cases, %3d read, %d wrong, %5.2f s\n",
                         100 * squeeze_bands[band], 100 * squeeze_bands[band + 1], t.cases, t.right, t.wrong,
                         t.seconds);
-        const SweepTally &t = totals[e];
-        std::printf("  all: %d cases, %d read, %d wrong, %d no text, %.2f s CPU\n", t.cases, t.right, t.wrong,
-                    t.cases - t.right - t.wrong, t.seconds);
+        print_sweep_total(counts.totals[e]);
+        std::printf("\n");
     }
     return 0;
 }
