@@ -129,20 +129,20 @@ Frame frame_for(const th::GreyView &grey, const th::Binary &binary, const std::a
     return fitted_frame(grey, binary, Frame{{eye[0], along(1), along(3)}}, n, module);
 }
 
-// The symbol read through the frame, when timing, format information naming
-// this size and Reed-Solomon agree.
-// `shift` moves the far corner, which no known module pins, by that many
-// modules along the frame's axes: a picture taken at a slant is no
-// parallelogram.
-std::optional<lone_eyes::Located> read_framed(const th::GreyView &grey, const th::Binary &binary, const Frame &f, int version,
-                                   Position shift = {0, 0}) {
+// The map of a symbol n modules a side whose corners (0, 0), (n, 0), (n, n)
+// and (0, n) lie at `at`.
+std::optional<th::Projective> quad_map(const std::array<Position, 4> &at, int n) {
+    const double far = n;
+    return th::Projective::from_quads({{{0, 0}, {far, 0}, {far, far}, {0, far}}}, at);
+}
+
+// The symbol read through the map of its corners, when timing, format
+// information naming this version and Reed-Solomon agree.
+std::optional<lone_eyes::Located> read_quad(const th::GreyView &grey, const th::Binary &binary,
+                                            const std::array<Position, 4> &corners, int version) {
     const int n = symbol_size(version);
     const double far = n;
-    const std::array<Position, 4> square{{{0, 0}, {far, 0}, {far, far}, {0, far}}};
-    const Position across{f.at[1].x - f.at[0].x, f.at[1].y - f.at[0].y}, down{f.at[2].x - f.at[0].x, f.at[2].y - f.at[0].y};
-    const Position corner{f.at[1].x + down.x + (shift.x * across.x + shift.y * down.x) / n,
-                           f.at[1].y + down.y + (shift.x * across.y + shift.y * down.y) / n};
-    const auto map = th::Projective::from_quads(square, {f.at[0], f.at[1], corner, f.at[2]});
+    const auto map = quad_map(corners, n);
     if (!map || !map->proper_over(far))
         return std::nullopt;
     ReadLimits limits;
@@ -169,6 +169,39 @@ std::optional<lone_eyes::Located> read_framed(const th::GreyView &grey, const th
         return out;
     }
     return std::nullopt;
+}
+
+// The symbol read through the frame, its far corner (which no known module
+// pins) moved by `shift` modules along the frame's axes off the
+// parallelogram: a picture taken at a slant is no parallelogram.
+std::optional<lone_eyes::Located> read_framed(const th::GreyView &grey, const th::Binary &binary, const Frame &f, int version,
+                                   Position shift = {0, 0}) {
+    const int n = symbol_size(version);
+    const Position across{f.at[1].x - f.at[0].x, f.at[1].y - f.at[0].y}, down{f.at[2].x - f.at[0].x, f.at[2].y - f.at[0].y};
+    const Position corner{f.at[1].x + down.x + (shift.x * across.x + shift.y * down.x) / n,
+                           f.at[1].y + down.y + (shift.x * across.y + shift.y * down.y) / n};
+    return read_quad(grey, binary, {f.at[0], f.at[1], corner, f.at[2]}, version);
+}
+
+// A symbol seen at a steep slant: its frame as a projective map of four
+// corners fitted together on the known modules, the far corner starting
+// where the eye's own perspective puts it. Under a keystone the timing
+// modules' spacing changes along each side, which an affine frame cannot
+// follow, and that spacing is what pins the far corner.
+std::optional<lone_eyes::Located> read_keystoned(const th::GreyView &grey, const th::Binary &binary, const Frame &f,
+                                                 const th::Projective &eye_map, int version, double module) {
+    const int n = symbol_size(version);
+    std::array<Position, 4> at{f.at[0], f.at[1], eye_map.map(n, n), f.at[2]};
+    const std::vector<KnownModule> known = known_modules(n);
+    const auto fit = [&] {
+        const auto map = quad_map(at, n);
+        if (!map || !map->proper_over(n))
+            return -1e300;
+        return lone_eyes::known_fit(grey, binary, known, [&](double col, double row) { return map->map(col, row); });
+    };
+    constexpr unsigned moves[] = {1, 2, 4, 8};
+    lone_eyes::climb(at, moves, module, 2, fit);
+    return read_quad(grey, binary, at, version);
 }
 
 // The symbol through one eye outline, whose corner `first` is the
@@ -215,7 +248,7 @@ std::optional<lone_eyes::Located> read_oriented(const th::GreyView &grey, const 
                 if (auto s = read_framed(grey, binary, sized, variant->version, {dx, dy}))
                     return s;
             }
-    return std::nullopt;
+    return read_keystoned(grey, binary, sized, *start_map, variant->version, module);
 }
 } // namespace
 

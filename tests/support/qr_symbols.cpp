@@ -196,12 +196,40 @@ void blur(std::vector<double> &v, int width, int height, double sigma) {
     pass(tmp, v, 0, 1);
 }
 
+void motion_blur(std::vector<double> &v, int width, int height, double length, double deg) {
+    const int steps = static_cast<int>(std::ceil(length)) + 1;
+    const double a = deg * 3.14159265358979 / 180.0;
+    const double dx = std::cos(a) * length / (steps - 1), dy = std::sin(a) * length / (steps - 1);
+    const auto at = [&](double x, double y) {
+        x = std::clamp(x, 0.0, width - 1.0);
+        y = std::clamp(y, 0.0, height - 1.0);
+        const int x0 = std::min(static_cast<int>(x), width - 2 < 0 ? 0 : width - 2);
+        const int y0 = std::min(static_cast<int>(y), height - 2 < 0 ? 0 : height - 2);
+        const int x1 = std::min(x0 + 1, width - 1), y1 = std::min(y0 + 1, height - 1);
+        const double fx = x - x0, fy = y - y0;
+        const auto p = [&](int xx, int yy) { return v[static_cast<std::size_t>(yy) * width + xx]; };
+        return (p(x0, y0) * (1 - fx) + p(x1, y0) * fx) * (1 - fy) + (p(x0, y1) * (1 - fx) + p(x1, y1) * fx) * fy;
+    };
+    std::vector<double> out(v.size());
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            double acc = 0;
+            for (int k = 0; k < steps; ++k) {
+                const double t = k - (steps - 1) / 2.0;
+                acc += at(x + t * dx, y + t * dy);
+            }
+            out[static_cast<std::size_t>(y) * width + x] = acc / steps;
+        }
+    v.swap(out);
+}
+
 Picture render(const Symbol &symbol, const RenderOptions &o) {
     const int n = symbol.size, n_rows = symbol.rows ? symbol.rows : n;
     if (n <= 0 || n_rows <= 0 || symbol.modules.size() != static_cast<std::size_t>(n) * n_rows ||
         !(o.module_px > 0 && o.module_px < 1000) || o.quiet_zone < 0 || o.quiet_zone > 1000 ||
         !std::isfinite(o.rotation_deg) || !std::isfinite(o.skew_x) || !std::isfinite(o.skew_y) ||
         !std::isfinite(o.perspective) || !(o.blur_sigma >= 0 && o.blur_sigma < 100) ||
+        !(o.motion_px >= 0 && o.motion_px < 1000) || !std::isfinite(o.motion_deg) ||
         !(o.noise_sigma >= 0 && o.noise_sigma < 1e6) || !std::isfinite(o.light_gradient) ||
         o.canvas_width < 0 || o.canvas_height < 0)
         return {};
@@ -257,6 +285,7 @@ Picture render(const Symbol &symbol, const RenderOptions &o) {
             value[static_cast<std::size_t>(py) * pic.width + px] = v;
         }
     if (o.blur_sigma > 0) blur(value, pic.width, pic.height, o.blur_sigma);
+    if (o.motion_px >= 1) motion_blur(value, pic.width, pic.height, o.motion_px, o.motion_deg);
     Random random(o.seed);
     pic.pixels.resize(value.size());
     for (std::size_t i = 0; i < value.size(); ++i) {

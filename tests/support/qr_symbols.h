@@ -61,6 +61,8 @@ struct RenderOptions {
     double skew_y = 0.0;       // y += skew_y * x
     double perspective = 0.0;  // mild keystone, about 0.0005 per pixel is visible
     double blur_sigma = 0.0;   // Gaussian blur, pixels
+    double motion_px = 0.0;    // length of a straight motion blur, pixels
+    double motion_deg = 0.0;   // its direction, from the picture's x axis
     double noise_sigma = 0.0;  // additive Gaussian noise, grey levels
     double light_gradient = 0.0; // uneven lighting: 0..1, darkens one corner
     int canvas_width = 0;        // 0: just large enough for the symbol
@@ -73,6 +75,10 @@ Picture render(const Symbol &symbol, const RenderOptions &options = {});
 
 // Separable Gaussian blur of row-major values, edges clamped.
 void blur(std::vector<double> &values, int width, int height, double sigma);
+
+// A camera moving in a straight line while the shutter is open: each value
+// the mean along `length` pixels in direction `deg`, edges clamped.
+void motion_blur(std::vector<double> &values, int width, int height, double length, double deg);
 
 // A picture with no symbol at all, of the given kind: "blank", "noise",
 // "stripes", or "scene" (smooth blobs with edges, texture and falling light).

@@ -10,9 +10,11 @@
 // decoder, and stops.
 //
 // usage: family_sweep [--kind microqr|rmqr|model1] [--cases N] [--damage N] [--seed S] [--verbose]
-//                     [--dump DIR] [--save DIR] [--version V] [--module PX] [--write DIR]
+//                     [--dump DIR] [--save DIR] [--version V] [--module PX] [--motion M] [--write DIR]
 // --damage: the damage trials (default 4 per case). --module: every picture
-// at that many pixels a module instead of 2.5 to 8. --save: every picture
+// at that many pixels a module instead of 2.5 to 8. --motion: every photo
+// also blurred along a straight line of M/2 to M modules, any direction, as
+// a hand moving the camera gives it. --save: every picture
 // within capacity as DIR/N.bmp with its text as DIR/N.txt, for reading by
 // another reader.
 #include <algorithm>
@@ -238,6 +240,7 @@ int main(int argc, char **argv) {
     int saved = 0;
     int missed = 0;
     double only_module = 0; // --module: that module width alone
+    double motion = 0; // --motion: photos moved along a straight line of up to that many modules
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--cases") && i + 1 < argc)
             cases = std::atoi(argv[++i]);
@@ -253,6 +256,8 @@ int main(int argc, char **argv) {
             save = argv[++i];
         else if (!std::strcmp(argv[i], "--module") && i + 1 < argc)
             only_module = std::atof(argv[++i]);
+        else if (!std::strcmp(argv[i], "--motion") && i + 1 < argc)
+            motion = std::atof(argv[++i]);
         else if (!std::strcmp(argv[i], "--kind") && i + 1 < argc &&
                  (!std::strcmp(argv[i + 1], "rmqr") || !std::strcmp(argv[i + 1], "microqr") ||
                   !std::strcmp(argv[i + 1], "model1")))
@@ -263,7 +268,8 @@ int main(int argc, char **argv) {
             verbose = true;
         else {
             std::fprintf(stderr, "usage: family_sweep [--kind microqr|rmqr|model1] [--cases N] [--damage N] [--seed S] "
-                                 "[--verbose] [--dump DIR] [--save DIR] [--version V] [--module PX] [--write DIR]\n");
+                                 "[--verbose] [--dump DIR] [--save DIR] [--version V] [--module PX] [--motion MODULES] "
+                                 "[--write DIR]\n");
             return 64;
         }
     }
@@ -290,7 +296,11 @@ int main(int argc, char **argv) {
                 if (!s)
                     continue;
                 // Model 1 is swept at the per-pixel keystone, as Model 2 is.
-                const vt::RenderOptions ro = look(rng, only_module > 0 ? only_module : sizes[rng() % 7], photo, model1 ? 25 : s->size + 4);
+                vt::RenderOptions ro = look(rng, only_module > 0 ? only_module : sizes[rng() % 7], photo, model1 ? 25 : s->size + 4);
+                if (photo && motion > 0) {
+                    ro.motion_px = ro.module_px * motion * (0.5 + 0.5 * (rng() % 1000) / 1000.0);
+                    ro.motion_deg = static_cast<double>(rng() % 180);
+                }
                 const vt::Picture p = vt::render(*s, ro);
                 const int o = decode(p, s->text);
                 if (!save.empty()) {
