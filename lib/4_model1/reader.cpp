@@ -77,9 +77,9 @@ std::optional<SymbolRead> read_as_is(const vantor::ModuleMatrix &m, int version)
     const auto format = model1::read_format(m);
     if (!format)
         return std::nullopt;
-    const Blocks blocks = block_layout(version, level_index(format->level_bits));
+    const int level = level_index(format->level_bits());
+    const Blocks blocks = block_layout(version, level);
     const std::vector<std::uint8_t> words = placed_codewords(m, version, format->mask);
-    const int level = level_index(format->level_bits);
     const int limit = version <= 2 ? thorough::small_symbol_limit(version, level) : 99;
     int corrected = 0;
     const auto data = corrected_data(words, blocks, limit, corrected);
@@ -94,16 +94,16 @@ std::optional<SymbolRead> read_as_is(const vantor::ModuleMatrix &m, int version)
     auto content = parse_bitstream(stream, version, SymbolKind::model1, bits);
     if (!content)
         return std::nullopt;
-    return SymbolRead{std::move(*content), version, level_letter(format->level_bits), format->mask, corrected,
+    return SymbolRead{std::move(*content), version, format->level, format->mask, corrected,
                       format->bit_errors,  false};
 }
 
 } // namespace
 
-std::optional<Format> read_format(const vantor::ModuleMatrix &m, int max_bit_errors) {
+std::optional<FormatInfo> read_format(const vantor::ModuleMatrix &m, int max_bit_errors) {
     if (m.width < 21 || m.modules.size() != static_cast<std::size_t>(m.width) * static_cast<std::size_t>(m.width))
         return std::nullopt;
-    std::optional<Format> best;
+    std::optional<FormatInfo> best;
     int other = -1; // the data of the copy not chosen
     for (int copy = 0; copy < 2; ++copy) {
         const int word = read_format_word(m.modules, m.width, m.width, copy, 1);
@@ -120,15 +120,15 @@ std::optional<Format> read_format(const vantor::ModuleMatrix &m, int max_bit_err
             continue;
         if (!best || errors < best->bit_errors) {
             if (best)
-                other = (best->level_bits << 3) | best->mask;
-            best = Format{bits.data >> 3, bits.data & 7, errors};
+                other = best->data;
+            best = FormatInfo{bits.data, level_letter(bits.data >> 3), bits.data & 7, -1, errors};
         } else {
             other = bits.data;
         }
     }
     if (!best || best->bit_errors > max_bit_errors)
         return std::nullopt;
-    if (other >= 0 && other != ((best->level_bits << 3) | best->mask))
+    if (other >= 0 && other != best->data)
         return std::nullopt;
     return best;
 }

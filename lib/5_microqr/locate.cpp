@@ -197,7 +197,7 @@ std::optional<lone_eyes::Located> read_oriented(const th::GreyView &grey, const 
     auto format = microqr::read_format(*corner, picture_format_errors);
     if (!format)
         format = microqr::read_format(corner->transposed(), picture_format_errors);
-    const auto variant = format ? symbol_variant(format->symbol_number) : std::nullopt;
+    const auto variant = format ? symbol_variant(format->symbol) : std::nullopt;
     if (!variant)
         return std::nullopt;
     const Frame sized = variant->version == 1 ? f : frame_for(grey, binary, eye, symbol_size(variant->version), module);

@@ -37,7 +37,7 @@ std::optional<SymbolRead> read_as_is(const vantor::ModuleMatrix &m, const ReadLi
     const auto format = read_format(m, limits.format_bit_errors);
     if (!format)
         return std::nullopt;
-    const auto variant = symbol_variant(format->symbol_number);
+    const auto variant = symbol_variant(format->symbol);
     if (!variant || symbol_size(variant->version) != m.width)
         return std::nullopt;
     int corrected = 0;

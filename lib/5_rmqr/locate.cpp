@@ -303,7 +303,7 @@ std::optional<lone_eyes::Located> read_oriented(const th::GreyView &grey, const 
         return std::nullopt;
     const auto corner = sample(grey, binary, {Piece{0, first_stretch, *near_map}}, first_stretch, 6, false);
     const auto format = corner ? read_format_copy(*corner, FormatCopy::eye, picture_format_errors) : std::nullopt;
-    const auto size = format ? symbol_size(format->size_number) : std::nullopt;
+    const auto size = format ? symbol_size(format->symbol) : std::nullopt;
     if (!size)
         return std::nullopt;
     const int w = size->width, h = size->height;
@@ -331,7 +331,7 @@ std::optional<lone_eyes::Located> read_oriented(const th::GreyView &grey, const 
             if (!m)
                 return std::nullopt;
             auto r = read_matrix(*m, limits);
-            if (!r || r->version != format->size_number + 1)
+            if (!r || r->version != format->symbol + 1)
                 continue;
             r->mirrored = mirrored;
             lone_eyes::Located out{std::move(*r), {}, grey.inverted};

@@ -39,11 +39,11 @@ std::vector<FormatInfo> read_format(const ModuleMatrix &matrix) {
         return out;
     for (int copy = 0; copy < 2; ++copy) {
         const int word = read_format_word(matrix.modules, matrix.width, matrix.width, copy, 1);
-        const int r = word < 0 ? -1 : decode_format_bits(word).data;
-        if (r < 0)
+        const FormatBits bits = word < 0 ? FormatBits{-1, {}, 0} : decode_format_bits(word);
+        if (bits.data < 0)
             continue;
-        const FormatInfo f{r >> 3, r & 7};
-        if (out.empty() || out.front().level_bits != f.level_bits || out.front().mask != f.mask)
+        const FormatInfo f{bits.data, level_letter(bits.data >> 3), bits.data & 7, -1, bits.reversed_count};
+        if (out.empty() || out.front().data != f.data)
             out.push_back(f);
     }
     return out;
@@ -90,14 +90,14 @@ std::optional<Corrected> correct_codewords(const ModuleMatrix &matrix, int versi
     SymbolMatrix s;
     if (!load(s, matrix))
         return std::nullopt;
-    s.ecc_level = format.level_bits;
+    s.ecc_level = format.level_bits();
     s.mask_pattern = format.mask;
     unmask(s);
     SymbolCodewords c;
     if (!reorder_codewords(s, c) || c.uncorrected_blocks != 0)
         return std::nullopt;
     // Versions 1 and 2 have one block: the corrections are that block's.
-    if (c.block_tally.codewords_corrected > small_symbol_limit(version, level_index(format.level_bits)))
+    if (c.block_tally.codewords_corrected > small_symbol_limit(version, level_index(format.level_bits())))
         return std::nullopt;
     std::size_t data = 0;
     for (const BlockGroup &g : c.block_groups)

@@ -1,8 +1,6 @@
 // Reading a sampled matrix, both ways round.
 #include "reader.h"
 
-#include "3_model2/classic/format.h"
-
 namespace vantor::thorough {
 namespace {
 
@@ -22,7 +20,7 @@ std::optional<SymbolRead> read_as_is(const ModuleMatrix &m) {
             continue;
         auto content = parse_bitstream(corrected->data, version);
         if (content)
-            return SymbolRead{std::move(*content), version, level_letter(format.level_bits), format.mask, corrected->corrected, 0, false};
+            return SymbolRead{std::move(*content), version, format.level, format.mask, corrected->corrected, 0, false};
     }
     return std::nullopt;
 }
