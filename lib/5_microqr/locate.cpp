@@ -134,7 +134,7 @@ Frame frame_for(const th::GreyView &grey, const th::Binary &binary, const std::a
 // `shift` moves the far corner, which no known module pins, by that many
 // modules along the frame's axes: a picture taken at a slant is no
 // parallelogram.
-std::optional<lone_eyes::Located> read_framed(const th::GreyView &grey, const th::Binary &binary, const Frame &f, int version,
+std::optional<Located> read_framed(const th::GreyView &grey, const th::Binary &binary, const Frame &f, int version,
                                    Position shift = {0, 0}) {
     const int n = symbol_size(version);
     const double far = n;
@@ -158,7 +158,7 @@ std::optional<lone_eyes::Located> read_framed(const th::GreyView &grey, const th
         auto r = read_matrix(*m, limits);
         if (!r || r->version != version)
             continue;
-        lone_eyes::Located out{std::move(*r), {}, grey.inverted};
+        Located out{std::move(*r), SymbolKind::micro, {}, grey.inverted};
         const Position at[4] = {map->map(0, 0), map->map(far, 0), map->map(far, far), map->map(0, far)};
         for (int k = 0; k < 4; ++k) {
             // Read transposed, the symbol's own top-right is the grid's
@@ -174,7 +174,7 @@ std::optional<lone_eyes::Located> read_framed(const th::GreyView &grey, const th
 // The symbol through one eye outline, whose corner `first` is the
 // symbol's outer corner. The format information lies within the smallest
 // size's modules: read there, it names the size to fit and read.
-std::optional<lone_eyes::Located> read_oriented(const th::GreyView &grey, const th::Binary &binary,
+std::optional<Located> read_oriented(const th::GreyView &grey, const th::Binary &binary,
                                      const std::array<Position, 4> &outline, int first, double module) {
     std::array<Position, 4> eye;
     for (std::size_t k = 0; k < 4; ++k)
@@ -219,7 +219,7 @@ std::optional<lone_eyes::Located> read_oriented(const th::GreyView &grey, const 
 }
 } // namespace
 
-std::optional<lone_eyes::Located> read_outline(const lone_eyes::Outline &o) {
+std::optional<Located> read_outline(const lone_eyes::Outline &o) {
     for (int first = 0; first < 4; ++first)
         if (auto s = read_oriented(o.grey, o.binary, o.corners, first, o.module))
             return s;
