@@ -52,18 +52,18 @@ std::vector<std::uint8_t> placed_codewords(const vantor::ModuleMatrix &m, int ve
 // The data codewords after correction: the data of every block in block
 // order, then their check codewords in the same order. Nothing when a block
 // is not a codeword within the limit.
-std::optional<std::vector<std::uint8_t>> corrected_data(const std::vector<std::uint8_t> &words, const Blocks &blocks,
+std::optional<std::vector<std::uint8_t>> corrected_data(const std::vector<std::uint8_t> &words, const BlockGroup &blocks,
                                                         int limit, int &corrected) {
-    const int d = blocks.data_per_block, ec = blocks.ec_per_block;
-    if (blocks.count <= 0 || static_cast<int>(words.size()) < blocks.count * (d + ec))
+    const int d = blocks.data_codewords, ec = blocks.block_codewords - d;
+    if (blocks.block_count <= 0 || static_cast<int>(words.size()) < blocks.block_count * (d + ec))
         return std::nullopt;
     std::vector<std::uint8_t> data;
     corrected = 0;
-    for (int b = 0; b < blocks.count; ++b) {
+    for (int b = 0; b < blocks.block_count; ++b) {
         std::vector<std::uint8_t> block(words.begin() + b * d, words.begin() + (b + 1) * d);
-        const auto check = words.begin() + blocks.count * d + b * ec;
+        const auto check = words.begin() + blocks.block_count * d + b * ec;
         block.insert(block.end(), check, check + ec);
-        const int fixed = rs_correct_block(block.data(), d + ec, std::min(ec / 2, limit)).errors;
+        const int fixed = rs_correct_block(block.data(), d + ec, std::min(blocks.correctable, limit)).errors;
         // Every check codeword must agree, not only those the correction used.
         if (!rs_syndromes_zero(block.data(), d + ec, ec))
             return std::nullopt;
@@ -78,7 +78,7 @@ std::optional<SymbolRead> read_as_is(const vantor::ModuleMatrix &m, int version)
     if (!format)
         return std::nullopt;
     const int level = level_index(format->level_bits());
-    const Blocks blocks = block_layout(version, level);
+    const BlockGroup blocks = block_layout(version, level);
     const std::vector<std::uint8_t> words = placed_codewords(m, version, format->mask);
     const int limit = version <= 2 ? thorough::small_symbol_limit(version, level) : 99;
     int corrected = 0;
@@ -134,11 +134,10 @@ std::optional<FormatInfo> read_format(const vantor::ModuleMatrix &m, int max_bit
 }
 
 std::optional<SymbolRead> read_matrix(const vantor::ModuleMatrix &matrix) {
-    const int n = matrix.width;
-    if (n < symbol_size(1) || n > symbol_size(max_version) || (n - 17) % 4 != 0 ||
+    const int n = matrix.width, version = size_version(n);
+    if (version < 1 || version > max_version ||
         matrix.modules.size() != static_cast<std::size_t>(n) * static_cast<std::size_t>(n))
         return std::nullopt;
-    const int version = (n - 17) / 4;
     return read_either_way(matrix, [&](const vantor::ModuleMatrix &m) { return read_as_is(m, version); });
 }
 

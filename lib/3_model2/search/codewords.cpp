@@ -7,6 +7,7 @@
 #include "3_model2/classic/format.h"
 #include "3_model2/classic/codewords.h"
 #include "1_base/symbol.h"
+#include "1_base/symbol_tables.h"
 #include "3_model2/classic/unmask.h"
 #include "3_model2/classic/version.h"
 
@@ -27,7 +28,7 @@ bool load(SymbolMatrix &s, const ModuleMatrix &m) {
     for (std::size_t i = 0; i < cells; ++i)
         s.module_matrix[i] = m.modules[i] ? 64 : 0;
     s.matrix_width = s.matrix_height = m.width;
-    s.version = (m.width - 17) / 4;
+    s.version = size_version(m.width);
     return true;
 }
 
@@ -85,7 +86,7 @@ int small_symbol_limit(int version, int level_index) {
 }
 
 std::optional<Corrected> correct_codewords(const ModuleMatrix &matrix, int version, const FormatInfo &format) {
-    if (version < 1 || version > 40 || matrix.width != 4 * version + 17)
+    if (version < 1 || version > 40 || size_version(matrix.width) != version)
         return std::nullopt;
     SymbolMatrix s;
     if (!load(s, matrix))
