@@ -1,5 +1,4 @@
-// QR Code Model 1 symbols: versions 1..14, their sizes and Reed-Solomon
-// blocks.
+// QR Code Model 1 symbols: versions 1..14 and their Reed-Solomon blocks.
 #pragma once
 
 #include "1_base/symbol.h"

@@ -21,7 +21,7 @@ namespace th = vantor::thorough;
 using lone_eyes::KnownModule;
 
 constexpr double min_timing = 0.85;      // share of timing modules that must alternate
-constexpr int picture_format_errors = 2; // format bits a picture's reading may correct
+constexpr int picture_format_errors = 2; // format bits a symbol in a picture may have wrong
 
 // Share of the timing modules of row 0 and column 0 (beyond the separator)
 // that alternate dark, light, ... from module 8.

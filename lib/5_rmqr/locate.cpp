@@ -21,7 +21,7 @@ namespace {
 namespace th = vantor::thorough;
 using lone_eyes::KnownModule;
 
-constexpr int picture_format_errors = 2; // format bits a picture's reading may correct
+constexpr int picture_format_errors = 2; // format bits a symbol in a picture may have wrong
 constexpr double min_agreement = 0.8;    // share of known modules a fitted stretch must show right
 constexpr double several_points_from = 3.0; // modules at least this wide (pixels) are sampled at five points
 constexpr double spread = 0.22;             // those points' offsets from the centre, in modules

@@ -3,7 +3,7 @@
 // sampling, mirrored and inverted symbols, and content the classic rules
 // refuse (ECI, structured append, FNC1). Every symbol it returns passed the
 // Reed-Solomon check of every block, the format and version information
-// checks and a strict reading of the data bit stream.
+// checks and the strict rules of the data bit stream.
 //
 // Reentrant: all state lives in the call.
 #pragma once

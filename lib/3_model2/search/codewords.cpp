@@ -1,4 +1,4 @@
-// The reading stages of the library applied to a matrix the search sampled,
+// The library's own stages applied to a matrix the search sampled,
 // tracing nothing.
 #include "codewords.h"
 
