@@ -63,9 +63,8 @@ std::optional<std::vector<std::uint8_t>> corrected_data(const std::vector<std::u
         std::vector<std::uint8_t> block(words.begin() + b * d, words.begin() + (b + 1) * d);
         const auto check = words.begin() + blocks.block_count * d + b * ec;
         block.insert(block.end(), check, check + ec);
-        const int fixed = rs_correct_block(block.data(), d + ec, std::min(blocks.correctable, limit)).errors;
-        // Every check codeword must agree, not only those the correction used.
-        if (!rs_syndromes_zero(block.data(), d + ec, ec))
+        const int fixed = rs_correct_checked(block.data(), d + ec, ec, std::min(blocks.correctable, limit));
+        if (fixed < 0)
             return std::nullopt;
         corrected += fixed;
         data.insert(data.end(), block.begin(), block.begin() + d);

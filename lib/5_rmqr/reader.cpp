@@ -35,8 +35,8 @@ std::optional<std::vector<std::uint8_t>> corrected_data(const std::vector<std::u
     corrected = 0;
     for (auto &codes : block) {
         const int n = static_cast<int>(codes.size());
-        const int changed = rs_correct_block(codes.data(), n, ec / 2).errors;
-        if (!rs_syndromes_zero(codes.data(), n, ec))
+        const int changed = rs_correct_checked(codes.data(), n, ec, ec / 2);
+        if (changed < 0)
             return std::nullopt;
         corrected += changed;
         data.insert(data.end(), codes.begin(), codes.end() - ec);
