@@ -79,19 +79,6 @@ int named_version(const Pass &pass, const Eyes &eyes, int version) {
     return named > 0 ? named : read_version_blocks(m->transposed());
 }
 
-Located found_symbol(SymbolRead &&r, SymbolKind kind, const Grid &grid, bool inverted) {
-    Located s{std::move(r), kind, {}, inverted};
-    const int n = grid.size;
-    const Position c[4] = {grid.map(0, 0), grid.map(n, 0), grid.map(n, n), grid.map(0, n)};
-    // A mirrored symbol's own upper-right corner is the one seen at the
-    // lower left.
-    const bool mirrored = s.symbol.mirrored;
-    const int order[4] = {0, mirrored ? 3 : 1, 2, mirrored ? 1 : 3};
-    for (int i = 0; i < 4; ++i)
-        s.corners[static_cast<std::size_t>(i)] = c[order[i]];
-    return s;
-}
-
 std::optional<Located> try_triple(Pass &pass, const Eyes &eyes, double contrast) {
     const double across = eyes_modules_across(eyes);
     std::vector<int> versions = versions_near(across);
@@ -117,7 +104,7 @@ std::optional<Located> try_triple(Pass &pass, const Eyes &eyes, double contrast)
             if (!*greys)
                 continue;
             if (auto r = read_matrix(judge_modules(**greys, pass.binary, grid, t)))
-                return found_symbol(std::move(*r), SymbolKind::model2, grid, pass.grey.inverted);
+                return located_on(std::move(*r), SymbolKind::model2, grid, pass.grey.inverted);
         }
         return std::nullopt;
     };
@@ -150,11 +137,7 @@ std::optional<Located> try_triple(Pass &pass, const Eyes &eyes, double contrast)
         if (spent)
             return std::nullopt;
     }
-    if (pass.model1)
-        if (auto r = model1::read_triple(pass.grey, pass.binary, eyes)) {
-            return found_symbol(std::move(r->symbol), SymbolKind::model1, r->grid, pass.grey.inverted);
-        }
-    return std::nullopt;
+    return pass.model1 ? model1::read_triple(pass.grey, pass.binary, eyes) : std::nullopt;
 }
 
 bool same_candidate(const Candidate &a, const Candidate &b) {
