@@ -119,8 +119,8 @@ bool lone_eye_kinds(const vantor_options &options) {
 }
 
 std::vector<Located> lone_eye_symbols(const thorough::GreyView &grey, const thorough::Binary &binary,
-                                          std::span<const thorough::RowMatch> matches,
-                                          const vantor_options &options) {
+                                      std::span<const thorough::RowMatch> matches,
+                                      const vantor_options &options) {
     const bool micro = options.kinds & (1u << VANTOR_KIND_MICRO_QR);
     const bool rectangular = options.kinds & (1u << VANTOR_KIND_RMQR);
     std::vector<Located> read;

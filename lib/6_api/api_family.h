@@ -44,8 +44,8 @@ bool lone_eye_kinds(const vantor_options &options);
 // eye pattern asked of Micro QR, then of rMQR; the first only unless the
 // options ask for all.
 std::vector<Located> lone_eye_symbols(const thorough::GreyView &grey, const thorough::Binary &binary,
-                                          std::span<const thorough::RowMatch> matches,
-                                          const vantor_options &options);
+                                      std::span<const thorough::RowMatch> matches,
+                                      const vantor_options &options);
 
 // Adds the symbols of the other kinds the options ask for (Micro QR, rMQR,
 // and Model 1 when Model 2 is not asked for) in the grey image (rows

@@ -287,8 +287,8 @@ bool unread_pair(const GreyView &grey, const Pool &pool) {
 } // namespace
 
 std::vector<Located> search(const std::uint8_t *pixels, int width, int height, int stride,
-                                std::span<const Candidate> pooled, const SearchOptions &opt,
-                                std::optional<ScannedView> plain, SearchMemory *memory) {
+                            std::span<const Candidate> pooled, const SearchOptions &opt,
+                            std::optional<ScannedView> plain, SearchMemory *memory) {
     std::vector<Located> found;
     if (!pixels || width < 21 || height < 21 || stride < width)
         return found;

@@ -74,8 +74,8 @@ struct SearchMemory {
 // first only unless all_symbols, Model 2's or Model 1's, with their corners
 // in the coordinates of Candidate. Bad arguments give an empty result.
 std::vector<Located> search(const std::uint8_t *pixels, int width, int height, int stride,
-                                std::span<const Candidate> pooled, const SearchOptions &opt,
-                                std::optional<ScannedView> plain = std::nullopt, SearchMemory *memory = nullptr);
+                            std::span<const Candidate> pooled, const SearchOptions &opt,
+                            std::optional<ScannedView> plain = std::nullopt, SearchMemory *memory = nullptr);
 
 // The bytes of a structured-append set joined in index order, when `symbols`
 // hold every part of a set (same count and parity) once; otherwise nothing.
