@@ -67,7 +67,7 @@ bool function_module(int n, int col, int row) {
 
 TEST(Model1Layout, BlocksFitThePlacementAndSlotsCoverEveryDataModuleOnce) {
     for (int v = 1; v <= m1::max_version; ++v) {
-        const int n = m1::symbol_size(v);
+        const int n = vantor::symbol_size(v);
         std::vector<int> cover(static_cast<std::size_t>(n) * n, 0);
         for (const m1::Slot &s : m1::slots(v))
             for (int bit = 0; bit < 8; ++bit) {
@@ -83,11 +83,12 @@ TEST(Model1Layout, BlocksFitThePlacementAndSlotsCoverEveryDataModuleOnce) {
                     << "version " << v << " at " << col << "," << row;
         const int places = m1::total_codewords(v);
         for (int level = 0; level < 4; ++level) {
-            const m1::Blocks b = m1::block_layout(v, level);
-            const int used = b.count * (b.data_per_block + b.ec_per_block);
+            const vantor::BlockGroup b = m1::block_layout(v, level);
+            const int used = b.block_count * b.block_codewords;
             EXPECT_LE(used, places) << "version " << v << " level " << level;
             EXPECT_GE(used, places - 4) << "version " << v << " level " << level;
-            EXPECT_EQ(b.count * b.data_per_block, vt::model1_data_codewords(v, levels[level]));
+            EXPECT_EQ(b.block_count * b.data_codewords, vt::model1_data_codewords(v, levels[level]));
+            EXPECT_EQ(b.correctable, (b.block_codewords - b.data_codewords) / 2);
         }
     }
 }
@@ -138,8 +139,8 @@ TEST(Model1Matrix, OneWrongModuleIsCorrected) {
             for (const m1::Slot &slot : m1::slots(v))
                 if (!slot.extension)
                     used.push_back(slot);
-            const m1::Blocks b = m1::block_layout(v, static_cast<int>(level));
-            used.resize(static_cast<std::size_t>(b.count * (b.data_per_block + b.ec_per_block)));
+            const vantor::BlockGroup b = m1::block_layout(v, static_cast<int>(level));
+            used.resize(static_cast<std::size_t>(b.block_count * b.block_codewords));
             const m1::Slot &slot = used[rng() % used.size()];
             int col = 0, row = 0;
             m1::slot_module(slot, static_cast<int>(rng() % 8), col, row);
@@ -156,7 +157,7 @@ TEST(Model1Matrix, RandomMatricesAndModel2SymbolsGiveNothing) {
     std::mt19937 rng(5);
     for (int i = 0; i < 20000; ++i) {
         const int v = 1 + static_cast<int>(rng() % m1::max_version);
-        ModuleMatrix m{m1::symbol_size(v), m1::symbol_size(v), {}};
+        ModuleMatrix m{vantor::symbol_size(v), vantor::symbol_size(v), {}};
         m.modules.resize(static_cast<std::size_t>(m.width) * m.width);
         for (auto &cell : m.modules)
             cell = static_cast<std::uint8_t>(rng() % 2);
@@ -195,7 +196,7 @@ TEST(Model1Matrix, MatricesOfNoModel1SizeGiveNothing) {
     EXPECT_FALSE(m1::read_matrix(larger));
     EXPECT_TRUE(m1::slots(0).empty());
     EXPECT_TRUE(m1::slots(15).empty());
-    EXPECT_EQ(m1::block_layout(15, 0).count, 0);
+    EXPECT_EQ(m1::block_layout(15, 0).block_count, 0);
 }
 
 // The first symbol's text, kind and version name; empty text when none.

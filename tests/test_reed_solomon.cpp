@@ -216,3 +216,31 @@ TEST(ReedSolomon, SyndromeCheckFollowsHornersRule) {
         EXPECT_EQ(rs_syndromes_zero(block.data(), n, count), zero) << "n " << n << ", count " << count;
     }
 }
+
+// A correction limited below capacity is judged by every check codeword: a
+// block it passes is the one sent, with as many codewords changed as were
+// damaged; with no correction allowed (error detection only) a damaged block
+// is refused and a clean one passes unchanged.
+TEST(ReedSolomon, CheckedCorrectionPassesOnlyTheBlockSent) {
+    std::mt19937 rng(11);
+    const int n = 30, ec = 10;
+    int refused = 0;
+    for (int trial = 0; trial < 600; ++trial) {
+        const std::vector<std::uint8_t> sent = random_block(rng, n, ec);
+        const int errors = trial % 7;
+        for (int limit : {0, 2}) {
+            std::vector<std::uint8_t> block = damage(rng, sent, errors);
+            const int changed = rs_correct_checked(block.data(), n, ec, limit);
+            if (errors <= limit) {
+                EXPECT_EQ(changed, errors) << "trial " << trial;
+            }
+            if (changed >= 0) {
+                EXPECT_EQ(changed, errors);
+                EXPECT_EQ(block, sent) << "trial " << trial << ", limit " << limit;
+            } else {
+                ++refused;
+            }
+        }
+    }
+    EXPECT_GT(refused, 0);
+}

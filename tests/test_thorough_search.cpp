@@ -13,6 +13,7 @@
 #include "../end_to_end_cases.h"
 #include "qr_content.h"
 #include "qr_symbols.h"
+#include "1_base/display_text.h"
 #include "2_image/eye_outline.h"
 #include "2_image/image.h"
 #include "6_api/search.h"
@@ -23,14 +24,16 @@ namespace vt = vantor::testing;
 
 namespace {
 
-std::vector<th::FoundSymbol> search(const vt::Picture &p, bool all = false,
+std::vector<vantor::Located> search(const vt::Picture &p, bool all = false,
                                     std::span<const th::Candidate> pooled = {}) {
     th::SearchOptions o;
     o.all_symbols = all;
     return th::search(p.pixels.data(), p.width, p.height, p.width, pooled, o);
 }
 
-std::string bytes(const th::FoundSymbol &s) { return std::string(s.bytes.begin(), s.bytes.end()); }
+std::string bytes(const vantor::Located &s) {
+    return std::string(s.symbol.content.bytes.begin(), s.symbol.content.bytes.end());
+}
 
 vt::Symbol symbol(std::string_view text, int version, vt::Level level = vt::Level::M) {
     auto s = vt::make_symbol(text, version, level, vt::Mode::byte);
@@ -45,7 +48,7 @@ std::array<e2e::Point, 4> corners_of(const vt::RenderOptions &o, int n) {
     return {at(0, 0), at(n, 0), at(n, n), at(0, n)};
 }
 
-void expect_corners(const th::FoundSymbol &s, const std::array<e2e::Point, 4> &want, double tolerance) {
+void expect_corners(const vantor::Located &s, const std::array<e2e::Point, 4> &want, double tolerance) {
     for (int i = 0; i < 4; ++i) {
         EXPECT_NEAR(s.corners[static_cast<std::size_t>(i)].x, want[static_cast<std::size_t>(i)].x, tolerance) << i;
         EXPECT_NEAR(s.corners[static_cast<std::size_t>(i)].y, want[static_cast<std::size_t>(i)].y, tolerance) << i;
@@ -60,10 +63,10 @@ TEST(ThoroughSearch, ReadsAMirroredSymbolWithItsOwnCorners) {
     const auto found = search(vt::render(s, o));
     ASSERT_EQ(found.size(), 1u);
     EXPECT_EQ(bytes(found[0]), "mirror, mirror");
-    EXPECT_TRUE(found[0].mirrored);
+    EXPECT_TRUE(found[0].symbol.mirrored);
     EXPECT_FALSE(found[0].inverted);
-    EXPECT_EQ(found[0].version, 3);
-    EXPECT_EQ(found[0].level, 'Q');
+    EXPECT_EQ(found[0].symbol.version, 3);
+    EXPECT_EQ(found[0].symbol.level, 'Q');
     // The picture shows the transpose: the symbol's own top-right corner is
     // the picture's bottom-left.
     const auto c = corners_of(o, s.size);
@@ -81,7 +84,7 @@ TEST(ThoroughSearch, ReadsLightModulesOnDark) {
     ASSERT_EQ(found.size(), 1u);
     EXPECT_EQ(bytes(found[0]), "negative");
     EXPECT_TRUE(found[0].inverted);
-    EXPECT_FALSE(found[0].mirrored);
+    EXPECT_FALSE(found[0].symbol.mirrored);
 }
 
 TEST(ThoroughSearch, AllSymbolsGivesEachOfTwoSideBySide) {
@@ -118,8 +121,8 @@ TEST(ThoroughSearch, ReportsEciAndKeepsTheBytes) {
     const auto found = search(vt::render(*s, o));
     ASSERT_EQ(found.size(), 1u);
     EXPECT_EQ(bytes(found[0]), cyrillic);
-    EXPECT_EQ(found[0].facts.eci, 7);
-    EXPECT_EQ(found[0].text, "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82");
+    EXPECT_EQ(found[0].symbol.content.facts.eci, 7);
+    EXPECT_EQ(vantor::eci_text(found[0].symbol.content), "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82");
 }
 
 TEST(ThoroughSearch, ReadsAndJoinsAStructuredAppendSet) {
@@ -134,8 +137,8 @@ TEST(ThoroughSearch, ReadsAndJoinsAStructuredAppendSet) {
     const auto found = search(vt::side_by_side(vt::render_last_first(parts, o)), true);
     ASSERT_EQ(found.size(), parts.size());
     for (const auto &f : found) {
-        EXPECT_EQ(f.facts.sa_count, static_cast<int>(parts.size()));
-        EXPECT_EQ(f.facts.sa_parity, found[0].facts.sa_parity);
+        EXPECT_EQ(f.symbol.content.facts.sa_count, static_cast<int>(parts.size()));
+        EXPECT_EQ(f.symbol.content.facts.sa_parity, found[0].symbol.content.facts.sa_parity);
     }
     const auto joined = th::join_structured_append(found);
     ASSERT_TRUE(joined);
@@ -167,9 +170,9 @@ TEST(ThoroughSearch, ReadsFnc1InBothPositions) {
     o.module_px = 4;
     auto found = search(vt::render(*s, o));
     ASSERT_EQ(found.size(), 1u);
-    EXPECT_EQ(found[0].facts.fnc1, 1);
+    EXPECT_EQ(found[0].symbol.content.facts.fnc1, 1);
     EXPECT_EQ(bytes(found[0]), "0109506000134352\x1D" "10AB%C");
-    EXPECT_EQ(found[0].mask, 2);
+    EXPECT_EQ(found[0].symbol.mask, 2);
 
     // Second position: the application indicator follows the mode.
     vt::BitWriter second;
@@ -178,8 +181,8 @@ TEST(ThoroughSearch, ReadsFnc1InBothPositions) {
     ASSERT_TRUE(s);
     found = search(vt::render(*s, o));
     ASSERT_EQ(found.size(), 1u);
-    EXPECT_EQ(found[0].facts.fnc1, 2);
-    EXPECT_EQ(found[0].facts.fnc1_application, 37);
+    EXPECT_EQ(found[0].symbol.content.facts.fnc1, 2);
+    EXPECT_EQ(found[0].symbol.content.facts.fnc1_application, 37);
     EXPECT_EQ(bytes(found[0]), "industry data");
 }
 

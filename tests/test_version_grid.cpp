@@ -720,3 +720,19 @@ TEST(VersionGridSymbols, CleanRenderingsSampleToTheEncodersMatrix) {
 }
 
 } // namespace
+
+// A square size names its version only when a version has that size: the
+// search and the Model 1 reader refuse a matrix of any other.
+TEST(SymbolSize, EverySizeNamesItsVersionAndNoOtherSizeDoes) {
+    int named = 0;
+    for (int size = -3; size <= 200; ++size) {
+        const int v = vantor::size_version(size);
+        if (v == 0)
+            continue;
+        ++named;
+        EXPECT_EQ(vantor::symbol_size(v), size);
+    }
+    EXPECT_EQ(named, 45) << "versions 1..45 fit below 200";
+    EXPECT_EQ(vantor::size_version(17), 0) << "no version 0";
+    EXPECT_EQ(vantor::size_version(13), 0) << "never a negative version";
+}

@@ -1,4 +1,4 @@
-// The one data bit stream reader. A reading that the strict rules refuse
+// The one data bit stream reader. A stream that the strict rules refuse
 // gives nothing, since a wrong text is worse than none; the classic rules
 // keep what the classic entry has always read.
 #include "bitstream.h"
@@ -164,7 +164,7 @@ bool read_kanji(BitReader &in, int n, Rules rules, SegmentSink &sink) {
     return true;
 }
 
-// Collects the strict reading's bytes and the runs its ECIs govern.
+// Collects the bytes of a stream read strictly and the runs its ECIs govern.
 class ContentSink final : public SegmentSink {
 public:
     Content c;

@@ -81,11 +81,11 @@ private:
 std::optional<int> read_eci(BitReader &in);
 
 // How much the reader forgives.
-// - classic: only the four character modes; any other mode ends the reading
+// - classic: only the four character modes; any other mode ends the stream
 //   as unsupported; numeric groups out of range and kanji values off the
 //   Shift JIS rows are passed on as they are; a count of 0 is read.
 // - strict: ECI, structured append and FNC1 are read under their placement
-//   rules; anything out of range or out of place breaks the reading.
+//   rules; anything out of range or out of place breaks the stream.
 enum class Rules { classic, strict };
 
 // What the data bit stream declared besides its characters.
@@ -98,7 +98,7 @@ struct Facts {
     int fnc1_application = 0; // application indicator of an FNC1 in second position
 };
 
-// Receives what the reader decodes; a false return ends the reading as broken.
+// Receives what the reader decodes; a false return ends the stream as broken.
 class SegmentSink {
 public:
     virtual bool put(std::uint8_t c) = 0;                 // one byte of text
@@ -134,8 +134,8 @@ struct Content {
     Facts facts;
 };
 
-// The strict reading of the data codewords of a symbol of this version, or
-// nothing when the stream breaks a rule: an unknown mode, a mode the version
+// The data codewords of a symbol of this version read under the strict
+// rules, or nothing when the stream breaks a rule: an unknown mode, a mode the version
 // does not have, a count that runs past the data, a value out of its mode's
 // range, a header out of place, or no characters at all. Bits after a
 // terminator, and the bits after the last segment when no terminator fits,

@@ -36,7 +36,7 @@ struct ModuleMatrix {
 
 // A matrix read as it stands, or, when that gives nothing, transposed: a
 // symbol seen from behind, or printed mirrored. `read` gives an optional
-// reading with a `mirrored` flag, set here for the transposed one.
+// symbol read with a `mirrored` flag, set here for the transposed one.
 template <class Read> auto read_either_way(const ModuleMatrix &matrix, Read &&read) {
     if (auto r = read(matrix))
         return r;

@@ -127,6 +127,11 @@ bool gf_solve(std::uint8_t **rows, int m) {
     return true;
 }
 
+int rs_correct_checked(std::uint8_t *block, int n, int check, int t) {
+    const int changed = rs_correct_block(block, n, t).errors;
+    return rs_syndromes_zero(block, n, check) ? changed : -1;
+}
+
 BlockCorrection rs_correct_block(std::uint8_t *block, int n, int t, const TraceSink *sink) {
     BlockCorrection out;
     if (!block || n <= 0 || t <= 0)

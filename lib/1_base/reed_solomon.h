@@ -24,5 +24,10 @@ bool gf_solve(std::uint8_t **rows, int m);
 // True when the first `count` syndromes of the block are all zero; with
 // count = the block's error correction codewords, when it is a codeword.
 bool rs_syndromes_zero(const std::uint8_t *block, int n, int count);
+// Corrects up to t errors of the block in place, then judges it by all
+// `check` of its check codewords, not only those the correction used (so a
+// correction limited below capacity cannot pass a miscorrection): the
+// codewords changed, or -1 when the block is not a codeword.
+int rs_correct_checked(std::uint8_t *block, int n, int check, int t);
 
 } // namespace vantor

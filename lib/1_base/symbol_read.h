@@ -1,7 +1,11 @@
-// A module matrix read as a symbol: what every kind's reader gives.
+// A module matrix read as a symbol: what every kind's reader gives, and
+// where in the picture it was read.
 #pragma once
 
+#include <array>
+
 #include "bitstream.h"
+#include "point.h"
 
 namespace vantor {
 
@@ -15,6 +19,16 @@ struct SymbolRead {
     int corrected = 0;     // codewords the error correction changed
     int format_errors = 0; // format information bits corrected, where the kind's reader counts them
     bool mirrored = false; // read transposed
+};
+
+// A symbol read in a picture: what its kind's reader gave, the symbol's own
+// top-left, top-right, bottom-right and bottom-left outer corners, and
+// whether the picture was read inverted.
+struct Located {
+    SymbolRead symbol;
+    SymbolKind kind = SymbolKind::model2;
+    std::array<Position, 4> corners{};
+    bool inverted = false;
 };
 
 } // namespace vantor

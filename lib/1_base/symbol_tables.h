@@ -14,6 +14,9 @@ inline constexpr int alphanumeric_count = 45;
 
 // Modules per side of a version.
 constexpr int symbol_size(int version) { return 4 * version + 17; }
+// The version of a square symbol `size` modules a side, 0 when no version
+// is that size.
+constexpr int size_version(int size) { return size >= 21 && (size - 17) % 4 == 0 ? (size - 17) / 4 : 0; }
 
 // The version's alignment pattern centre coordinates (rows and columns
 // alike), ascending, padded with 0; all 0 for version 1 and out of range.

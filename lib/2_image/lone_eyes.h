@@ -10,7 +10,7 @@
 #include <span>
 
 #include "1_base/function_ref.h"
-#include "1_base/symbol_read.h"
+#include "1_base/point.h"
 #include "eye_scan.h"
 #include "image.h"
 #include "projective.h"
@@ -25,15 +25,6 @@ struct Outline {
     // outer corner, and which way the symbol runs, is for the kind to find.
     std::array<Position, 4> corners;
     double module; // the scan's module width estimate, pixels
-};
-
-// A symbol read at a lone eye pattern: what the kind's reader gave, the
-// symbol's own top-left, top-right, bottom-right and bottom-left outer
-// corners, and whether the picture was read inverted.
-struct Located {
-    SymbolRead symbol;
-    std::array<Position, 4> corners{};
-    bool inverted = false;
 };
 
 // Whether a picture of this size can be searched for lone eye patterns.

@@ -97,6 +97,17 @@ Position Grid::map(double col, double row) const {
     return cells[static_cast<std::size_t>(cell_of(cuts, row) * span + cell_of(cuts, col))].map(col, row);
 }
 
+Located located_on(SymbolRead &&read, SymbolKind kind, const Grid &grid, bool inverted) {
+    Located s{std::move(read), kind, {}, inverted};
+    const int n = grid.size;
+    const Position c[4] = {grid.map(0, 0), grid.map(n, 0), grid.map(n, n), grid.map(0, n)};
+    const bool mirrored = s.symbol.mirrored;
+    const int order[4] = {0, mirrored ? 3 : 1, 2, mirrored ? 1 : 3};
+    for (int i = 0; i < 4; ++i)
+        s.corners[static_cast<std::size_t>(i)] = c[order[i]];
+    return s;
+}
+
 std::optional<std::vector<float>> module_greys(const GreyView &grey, const Grid &grid) {
     const int n = grid.size;
     if (n < 1)

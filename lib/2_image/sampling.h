@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "1_base/module_matrix.h"
+#include "1_base/symbol_read.h"
 #include "image.h"
 #include "projective.h"
 
@@ -24,6 +25,10 @@ struct Grid {
 
     Position map(double col, double row) const;
 };
+
+// A symbol read through a grid, at the grid's outer corners: a mirrored
+// symbol's own upper-right corner is the one seen at the lower left.
+Located located_on(SymbolRead &&read, SymbolKind kind, const Grid &grid, bool inverted);
 
 enum class Threshold {
     blocks,        // the binarisation's threshold under the module

@@ -52,20 +52,19 @@ std::vector<std::uint8_t> placed_codewords(const vantor::ModuleMatrix &m, int ve
 // The data codewords after correction: the data of every block in block
 // order, then their check codewords in the same order. Nothing when a block
 // is not a codeword within the limit.
-std::optional<std::vector<std::uint8_t>> corrected_data(const std::vector<std::uint8_t> &words, const Blocks &blocks,
+std::optional<std::vector<std::uint8_t>> corrected_data(const std::vector<std::uint8_t> &words, const BlockGroup &blocks,
                                                         int limit, int &corrected) {
-    const int d = blocks.data_per_block, ec = blocks.ec_per_block;
-    if (blocks.count <= 0 || static_cast<int>(words.size()) < blocks.count * (d + ec))
+    const int d = blocks.data_codewords, ec = blocks.block_codewords - d;
+    if (blocks.block_count <= 0 || static_cast<int>(words.size()) < blocks.block_count * (d + ec))
         return std::nullopt;
     std::vector<std::uint8_t> data;
     corrected = 0;
-    for (int b = 0; b < blocks.count; ++b) {
+    for (int b = 0; b < blocks.block_count; ++b) {
         std::vector<std::uint8_t> block(words.begin() + b * d, words.begin() + (b + 1) * d);
-        const auto check = words.begin() + blocks.count * d + b * ec;
+        const auto check = words.begin() + blocks.block_count * d + b * ec;
         block.insert(block.end(), check, check + ec);
-        const int fixed = rs_correct_block(block.data(), d + ec, std::min(ec / 2, limit)).errors;
-        // Every check codeword must agree, not only those the correction used.
-        if (!rs_syndromes_zero(block.data(), d + ec, ec))
+        const int fixed = rs_correct_checked(block.data(), d + ec, ec, std::min(blocks.correctable, limit));
+        if (fixed < 0)
             return std::nullopt;
         corrected += fixed;
         data.insert(data.end(), block.begin(), block.begin() + d);
@@ -77,9 +76,9 @@ std::optional<SymbolRead> read_as_is(const vantor::ModuleMatrix &m, int version)
     const auto format = model1::read_format(m);
     if (!format)
         return std::nullopt;
-    const Blocks blocks = block_layout(version, level_index(format->level_bits));
+    const int level = level_index(format->level_bits());
+    const BlockGroup blocks = block_layout(version, level);
     const std::vector<std::uint8_t> words = placed_codewords(m, version, format->mask);
-    const int level = level_index(format->level_bits);
     const int limit = version <= 2 ? thorough::small_symbol_limit(version, level) : 99;
     int corrected = 0;
     const auto data = corrected_data(words, blocks, limit, corrected);
@@ -94,16 +93,16 @@ std::optional<SymbolRead> read_as_is(const vantor::ModuleMatrix &m, int version)
     auto content = parse_bitstream(stream, version, SymbolKind::model1, bits);
     if (!content)
         return std::nullopt;
-    return SymbolRead{std::move(*content), version, level_letter(format->level_bits), format->mask, corrected,
+    return SymbolRead{std::move(*content), version, format->level, format->mask, corrected,
                       format->bit_errors,  false};
 }
 
 } // namespace
 
-std::optional<Format> read_format(const vantor::ModuleMatrix &m, int max_bit_errors) {
+std::optional<FormatInfo> read_format(const vantor::ModuleMatrix &m, int max_bit_errors) {
     if (m.width < 21 || m.modules.size() != static_cast<std::size_t>(m.width) * static_cast<std::size_t>(m.width))
         return std::nullopt;
-    std::optional<Format> best;
+    std::optional<FormatInfo> best;
     int other = -1; // the data of the copy not chosen
     for (int copy = 0; copy < 2; ++copy) {
         const int word = read_format_word(m.modules, m.width, m.width, copy, 1);
@@ -120,25 +119,24 @@ std::optional<Format> read_format(const vantor::ModuleMatrix &m, int max_bit_err
             continue;
         if (!best || errors < best->bit_errors) {
             if (best)
-                other = (best->level_bits << 3) | best->mask;
-            best = Format{bits.data >> 3, bits.data & 7, errors};
+                other = best->data;
+            best = FormatInfo{bits.data, level_letter(bits.data >> 3), bits.data & 7, -1, errors};
         } else {
             other = bits.data;
         }
     }
     if (!best || best->bit_errors > max_bit_errors)
         return std::nullopt;
-    if (other >= 0 && other != ((best->level_bits << 3) | best->mask))
+    if (other >= 0 && other != best->data)
         return std::nullopt;
     return best;
 }
 
 std::optional<SymbolRead> read_matrix(const vantor::ModuleMatrix &matrix) {
-    const int n = matrix.width;
-    if (n < symbol_size(1) || n > symbol_size(max_version) || (n - 17) % 4 != 0 ||
+    const int n = matrix.width, version = size_version(n);
+    if (version < 1 || version > max_version ||
         matrix.modules.size() != static_cast<std::size_t>(n) * static_cast<std::size_t>(n))
         return std::nullopt;
-    const int version = (n - 17) / 4;
     return read_either_way(matrix, [&](const vantor::ModuleMatrix &m) { return read_as_is(m, version); });
 }
 

@@ -4,6 +4,7 @@
 
 #include <optional>
 
+#include "1_base/format_info.h"
 #include "3_model2/search/codewords.h"
 #include "3_model2/search/reader.h"
 
@@ -12,12 +13,7 @@ namespace vantor::model1 {
 // The format information of a Model 1 matrix, its own mask removed: the
 // copy with fewer wrong bits, when it is within `max_bit_errors` bits of a
 // valid word and the other copy, where it decodes, names the same.
-struct Format {
-    int level_bits = 0;
-    int mask = 0;
-    int bit_errors = 0;
-};
-std::optional<Format> read_format(const vantor::ModuleMatrix &matrix, int max_bit_errors = 2);
+std::optional<FormatInfo> read_format(const vantor::ModuleMatrix &matrix, int max_bit_errors = 2);
 
 // The matrix read as a Model 1 symbol of the version its size gives: format
 // information within 2 bits, every block a codeword after correction (the

@@ -49,7 +49,7 @@ std::vector<thorough::Grid> corner_grids(const thorough::Eyes &e, const thorough
 
 } // namespace
 
-std::optional<TripleRead> read_triple(const thorough::GreyView &grey, const thorough::Binary &binary,
+std::optional<Located> read_triple(const thorough::GreyView &grey, const thorough::Binary &binary,
                                          const thorough::Eyes &eyes) {
     const double across = thorough::eyes_modules_across(eyes);
     const int v0 = static_cast<int>(std::lround((across - 17) / 4));
@@ -74,7 +74,7 @@ std::optional<TripleRead> read_triple(const thorough::GreyView &grey, const thor
                 continue;
             for (auto t : {thorough::Threshold::blocks, thorough::Threshold::module_window})
                 if (auto r = model1::read_matrix(thorough::judge_modules(*greys, binary, grid, t)))
-                    return TripleRead{std::move(*r), grid};
+                    return thorough::located_on(std::move(*r), SymbolKind::model1, grid, grey.inverted);
         }
     }
     return std::nullopt;

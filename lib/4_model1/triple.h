@@ -11,15 +11,9 @@
 
 namespace vantor::model1 {
 
-// A Model 1 symbol read and the grid it was sampled through.
-struct TripleRead {
-    SymbolRead symbol;
-    thorough::Grid grid;
-};
-
 // The Model 1 symbol the triple frames, read through the grids of the
 // versions nearest the size the eyes measure.
-std::optional<TripleRead> read_triple(const thorough::GreyView &grey, const thorough::Binary &binary,
+std::optional<Located> read_triple(const thorough::GreyView &grey, const thorough::Binary &binary,
                                          const thorough::Eyes &eyes);
 
 } // namespace vantor::model1

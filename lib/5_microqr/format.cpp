@@ -2,6 +2,7 @@
 #include "format.h"
 
 #include "3_model2/classic/format.h"
+#include "symbols.h"
 
 namespace vantor::microqr {
 namespace {
@@ -11,7 +12,7 @@ constexpr int format_mask = 0x4445;
 
 } // namespace
 
-std::optional<Format> read_format(const vantor::ModuleMatrix &m, int max_bit_errors) {
+std::optional<FormatInfo> read_format(const vantor::ModuleMatrix &m, int max_bit_errors) {
     if (m.width < 11 || m.modules.size() != static_cast<std::size_t>(m.width) * static_cast<std::size_t>(m.width))
         return std::nullopt;
     // Bits 0..7 go down column 8 from row 1, bits 8..14 left along row 8
@@ -25,7 +26,9 @@ std::optional<Format> read_format(const vantor::ModuleMatrix &m, int max_bit_err
     const FormatBits bits = decode_format_bits(word);
     if (bits.data < 0 || bits.reversed_count > max_bit_errors)
         return std::nullopt;
-    return Format{bits.data >> 2, bits.data & 3, bits.reversed_count};
+    // Three bits of symbol number: every value names a symbol.
+    const int symbol = bits.data >> 2;
+    return FormatInfo{bits.data, symbol_variant(symbol)->level, bits.data & 3, symbol, bits.reversed_count};
 }
 
 } // namespace vantor::microqr

@@ -4,18 +4,14 @@
 
 #include <optional>
 
-#include "3_model2/search/codewords.h"
+#include "1_base/format_info.h"
+#include "1_base/module_matrix.h"
 
 namespace vantor::microqr {
 
-struct Format {
-    int symbol_number = 0; // 0..7, see symbol_spec
-    int mask = 0;          // 0..3
-    int bit_errors = 0;    // bits the BCH code corrected
-};
-
 // The format information of the matrix, when its word is within
-// `max_bit_errors` (at most 3) bits of a valid one.
-std::optional<Format> read_format(const vantor::ModuleMatrix &matrix, int max_bit_errors = 3);
+// `max_bit_errors` (at most 3) bits of a valid one: the symbol number
+// (0..7, see symbol_variant) with its level, and the mask (0..3).
+std::optional<FormatInfo> read_format(const vantor::ModuleMatrix &matrix, int max_bit_errors = 3);
 
 } // namespace vantor::microqr

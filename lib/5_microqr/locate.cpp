@@ -21,7 +21,7 @@ namespace th = vantor::thorough;
 using lone_eyes::KnownModule;
 
 constexpr double min_timing = 0.85;      // share of timing modules that must alternate
-constexpr int picture_format_errors = 2; // format bits a picture's reading may correct
+constexpr int picture_format_errors = 2; // format bits a symbol in a picture may have wrong
 
 // Share of the timing modules of row 0 and column 0 (beyond the separator)
 // that alternate dark, light, ... from module 8.
@@ -138,7 +138,7 @@ std::optional<th::Projective> quad_map(const std::array<Position, 4> &at, int n)
 
 // The symbol read through the map of its corners, when timing, format
 // information naming this version and Reed-Solomon agree.
-std::optional<lone_eyes::Located> read_quad(const th::GreyView &grey, const th::Binary &binary,
+std::optional<Located> read_quad(const th::GreyView &grey, const th::Binary &binary,
                                             const std::array<Position, 4> &corners, int version) {
     const int n = symbol_size(version);
     const double far = n;
@@ -158,7 +158,7 @@ std::optional<lone_eyes::Located> read_quad(const th::GreyView &grey, const th::
         auto r = read_matrix(*m, limits);
         if (!r || r->version != version)
             continue;
-        lone_eyes::Located out{std::move(*r), {}, grey.inverted};
+        Located out{std::move(*r), SymbolKind::micro, {}, grey.inverted};
         const Position at[4] = {map->map(0, 0), map->map(far, 0), map->map(far, far), map->map(0, far)};
         for (int k = 0; k < 4; ++k) {
             // Read transposed, the symbol's own top-right is the grid's
@@ -174,7 +174,7 @@ std::optional<lone_eyes::Located> read_quad(const th::GreyView &grey, const th::
 // The symbol read through the frame, its far corner (which no known module
 // pins) moved by `shift` modules along the frame's axes off the
 // parallelogram: a picture taken at a slant is no parallelogram.
-std::optional<lone_eyes::Located> read_framed(const th::GreyView &grey, const th::Binary &binary, const Frame &f, int version,
+std::optional<Located> read_framed(const th::GreyView &grey, const th::Binary &binary, const Frame &f, int version,
                                    Position shift = {0, 0}) {
     const int n = symbol_size(version);
     const Position across{f.at[1].x - f.at[0].x, f.at[1].y - f.at[0].y}, down{f.at[2].x - f.at[0].x, f.at[2].y - f.at[0].y};
@@ -188,7 +188,7 @@ std::optional<lone_eyes::Located> read_framed(const th::GreyView &grey, const th
 // where the eye's own perspective puts it. Under a keystone the timing
 // modules' spacing changes along each side, which an affine frame cannot
 // follow, and that spacing is what pins the far corner.
-std::optional<lone_eyes::Located> read_keystoned(const th::GreyView &grey, const th::Binary &binary, const Frame &f,
+std::optional<Located> read_keystoned(const th::GreyView &grey, const th::Binary &binary, const Frame &f,
                                                  const th::Projective &eye_map, int version, double module) {
     const int n = symbol_size(version);
     std::array<Position, 4> at{f.at[0], f.at[1], eye_map.map(n, n), f.at[2]};
@@ -207,7 +207,7 @@ std::optional<lone_eyes::Located> read_keystoned(const th::GreyView &grey, const
 // The symbol through one eye outline, whose corner `first` is the
 // symbol's outer corner. The format information lies within the smallest
 // size's modules: read there, it names the size to fit and read.
-std::optional<lone_eyes::Located> read_oriented(const th::GreyView &grey, const th::Binary &binary,
+std::optional<Located> read_oriented(const th::GreyView &grey, const th::Binary &binary,
                                      const std::array<Position, 4> &outline, int first, double module) {
     std::array<Position, 4> eye;
     for (std::size_t k = 0; k < 4; ++k)
@@ -230,7 +230,7 @@ std::optional<lone_eyes::Located> read_oriented(const th::GreyView &grey, const 
     auto format = microqr::read_format(*corner, picture_format_errors);
     if (!format)
         format = microqr::read_format(corner->transposed(), picture_format_errors);
-    const auto variant = format ? symbol_variant(format->symbol_number) : std::nullopt;
+    const auto variant = format ? symbol_variant(format->symbol) : std::nullopt;
     if (!variant)
         return std::nullopt;
     const Frame sized = variant->version == 1 ? f : frame_for(grey, binary, eye, symbol_size(variant->version), module);
@@ -252,7 +252,7 @@ std::optional<lone_eyes::Located> read_oriented(const th::GreyView &grey, const 
 }
 } // namespace
 
-std::optional<lone_eyes::Located> read_outline(const lone_eyes::Outline &o) {
+std::optional<Located> read_outline(const lone_eyes::Outline &o) {
     for (int first = 0; first < 4; ++first)
         if (auto s = read_oriented(o.grey, o.binary, o.corners, first, o.module))
             return s;

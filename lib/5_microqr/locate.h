@@ -12,6 +12,6 @@
 namespace vantor::microqr {
 
 // The Micro QR symbol whose eye pattern the outline is, if it reads.
-std::optional<lone_eyes::Located> read_outline(const lone_eyes::Outline &outline);
+std::optional<Located> read_outline(const lone_eyes::Outline &outline);
 
 } // namespace vantor::microqr

@@ -19,12 +19,9 @@ std::optional<std::vector<std::uint8_t>> corrected_codewords(const vantor::Modul
     if (words.empty())
         return std::nullopt;
     const int n = static_cast<int>(words.size());
-    corrected = 0;
-    const int t = std::min(variant.correctable, limit);
-    if (t > 0)
-        corrected = rs_correct_block(words.data(), n, t).errors;
-    // Every check codeword must agree, not only those the correction used.
-    if (!rs_syndromes_zero(words.data(), n, variant.ec_codewords))
+    // M1 only detects errors: its correction limit is 0.
+    corrected = rs_correct_checked(words.data(), n, variant.ec_codewords, std::min(variant.correctable, limit));
+    if (corrected < 0)
         return std::nullopt;
     const int data = data_codewords(variant);
     if (variant.data_bits % 8 != 0 && (words[static_cast<std::size_t>(data - 1)] & 0x0F) != 0)
@@ -37,7 +34,7 @@ std::optional<SymbolRead> read_as_is(const vantor::ModuleMatrix &m, const ReadLi
     const auto format = read_format(m, limits.format_bit_errors);
     if (!format)
         return std::nullopt;
-    const auto variant = symbol_variant(format->symbol_number);
+    const auto variant = symbol_variant(format->symbol);
     if (!variant || symbol_size(variant->version) != m.width)
         return std::nullopt;
     int corrected = 0;

@@ -40,24 +40,24 @@ std::uint32_t copy_word(const ModuleMatrix &m, FormatCopy copy) {
 
 } // namespace
 
-std::optional<Format> read_format_copy(const ModuleMatrix &m, FormatCopy copy, int max_bit_errors) {
+std::optional<FormatInfo> read_format_copy(const ModuleMatrix &m, FormatCopy copy, int max_bit_errors) {
     if (!m.valid() || m.width < 12 || m.height < 6)
         return std::nullopt;
     const std::uint32_t word = copy_word(m, copy) ^ (copy == FormatCopy::eye ? eye_mask : sub_eye_mask);
     for (std::uint32_t data = 0; data < 64; ++data) {
         const int wrong = std::popcount(word ^ bch_18_6_code(data));
         if (wrong <= max_bit_errors && wrong <= 3)
-            return Format{static_cast<int>(data & 31), data & 32 ? 'H' : 'M', wrong};
+            return FormatInfo{static_cast<int>(data), data & 32 ? 'H' : 'M', 0, static_cast<int>(data & 31), wrong};
     }
     return std::nullopt;
 }
 
-std::optional<Format> read_format(const ModuleMatrix &m, int max_bit_errors) {
+std::optional<FormatInfo> read_format(const ModuleMatrix &m, int max_bit_errors) {
     const auto a = read_format_copy(m, FormatCopy::eye, max_bit_errors);
     const auto b = read_format_copy(m, FormatCopy::sub_eye, max_bit_errors);
     if (!a || !b)
         return a ? a : b;
-    if (a->size_number == b->size_number && a->level == b->level)
+    if (a->data == b->data)
         return a->bit_errors <= b->bit_errors ? a : b;
     if (a->bit_errors == b->bit_errors)
         return std::nullopt;

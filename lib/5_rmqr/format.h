@@ -5,25 +5,21 @@
 
 #include <optional>
 
+#include "1_base/format_info.h"
 #include "1_base/module_matrix.h"
 
 namespace vantor::rmqr {
 
-struct Format {
-    int size_number = 0; // 0..31, see symbol_size
-    char level = 'M';    // 'M' or 'H'
-    int bit_errors = 0;  // bits that differ from the nearest valid word
-};
-
 enum class FormatCopy { eye, sub_eye };
 
-// One copy's format information, when its word is within `max_bit_errors`
+// One copy's format information (the size number, 0..31, see symbol_size,
+// and the level, 'M' or 'H'), when its word is within `max_bit_errors`
 // (at most 3) bits of a valid one. The sub-eye copy needs the matrix's
 // true size; the eye copy only its first 12 columns and 6 rows.
-std::optional<Format> read_format_copy(const ModuleMatrix &matrix, FormatCopy copy, int max_bit_errors = 3);
+std::optional<FormatInfo> read_format_copy(const ModuleMatrix &matrix, FormatCopy copy, int max_bit_errors = 3);
 
 // The format information of the matrix: the copy with fewer wrong bits; a
 // tie between copies that disagree gives nothing.
-std::optional<Format> read_format(const ModuleMatrix &matrix, int max_bit_errors = 3);
+std::optional<FormatInfo> read_format(const ModuleMatrix &matrix, int max_bit_errors = 3);
 
 } // namespace vantor::rmqr

@@ -21,7 +21,7 @@ namespace {
 namespace th = vantor::thorough;
 using lone_eyes::KnownModule;
 
-constexpr int picture_format_errors = 2; // format bits a picture's reading may correct
+constexpr int picture_format_errors = 2; // format bits a symbol in a picture may have wrong
 constexpr double min_agreement = 0.8;    // share of known modules a fitted stretch must show right
 constexpr double several_points_from = 3.0; // modules at least this wide (pixels) are sampled at five points
 constexpr double spread = 0.22;             // those points' offsets from the centre, in modules
@@ -289,7 +289,7 @@ std::vector<std::vector<Piece>> piece_sets(const th::GreyView &grey, const th::B
 
 // The symbol whose outer corner and first edges are the eye quad's
 // (outer corner, along the long side, opposite, along the short side).
-std::optional<lone_eyes::Located> read_oriented(const th::GreyView &grey, const th::Binary &binary,
+std::optional<Located> read_oriented(const th::GreyView &grey, const th::Binary &binary,
                                      const std::array<Position, 4> &eye, double module, bool mirrored) {
     const auto eye_map = th::Projective::from_quads({{{0, 0}, {7, 0}, {7, 7}, {0, 7}}}, eye);
     if (!eye_map || !timing_starts(grey, binary, *eye_map))
@@ -303,7 +303,7 @@ std::optional<lone_eyes::Located> read_oriented(const th::GreyView &grey, const 
         return std::nullopt;
     const auto corner = sample(grey, binary, {Piece{0, first_stretch, *near_map}}, first_stretch, 6, false);
     const auto format = corner ? read_format_copy(*corner, FormatCopy::eye, picture_format_errors) : std::nullopt;
-    const auto size = format ? symbol_size(format->size_number) : std::nullopt;
+    const auto size = format ? symbol_size(format->symbol) : std::nullopt;
     if (!size)
         return std::nullopt;
     const int w = size->width, h = size->height;
@@ -331,10 +331,10 @@ std::optional<lone_eyes::Located> read_oriented(const th::GreyView &grey, const 
             if (!m)
                 return std::nullopt;
             auto r = read_matrix(*m, limits);
-            if (!r || r->version != format->size_number + 1)
+            if (!r || r->version != format->symbol + 1)
                 continue;
             r->mirrored = mirrored;
-            lone_eyes::Located out{std::move(*r), {}, grey.inverted};
+            Located out{std::move(*r), SymbolKind::rmqr, {}, grey.inverted};
             const Position at[4] = {map->map(0, 0), map->map(w, 0), map->map(w, h), map->map(0, h)};
             std::copy(std::begin(at), std::end(at), out.corners.begin());
             return out;
@@ -344,7 +344,7 @@ std::optional<lone_eyes::Located> read_oriented(const th::GreyView &grey, const 
 
 } // namespace
 
-std::optional<lone_eyes::Located> read_outline(const lone_eyes::Outline &o) {
+std::optional<Located> read_outline(const lone_eyes::Outline &o) {
     for (int first = 0; first < 4; ++first)
         for (const bool mirrored : {false, true}) {
             // The outline goes round the pattern as a symbol's corners do;

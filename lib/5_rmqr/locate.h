@@ -14,6 +14,6 @@
 namespace vantor::rmqr {
 
 // The rMQR symbol whose eye pattern the outline is, if it reads.
-std::optional<lone_eyes::Located> read_outline(const lone_eyes::Outline &outline);
+std::optional<Located> read_outline(const lone_eyes::Outline &outline);
 
 } // namespace vantor::rmqr

@@ -35,8 +35,8 @@ std::optional<std::vector<std::uint8_t>> corrected_data(const std::vector<std::u
     corrected = 0;
     for (auto &codes : block) {
         const int n = static_cast<int>(codes.size());
-        const int changed = rs_correct_block(codes.data(), n, ec / 2).errors;
-        if (!rs_syndromes_zero(codes.data(), n, ec))
+        const int changed = rs_correct_checked(codes.data(), n, ec, ec / 2);
+        if (changed < 0)
             return std::nullopt;
         corrected += changed;
         data.insert(data.end(), codes.begin(), codes.end() - ec);
@@ -50,7 +50,7 @@ std::optional<SymbolRead> read_as_is(const ModuleMatrix &m, const ReadLimits &li
     const auto format = read_format(m, limits.format_bit_errors);
     if (!format)
         return std::nullopt;
-    const auto size = symbol_size(format->size_number);
+    const auto size = symbol_size(format->symbol);
     if (!size || size->width != m.width || size->height != m.height)
         return std::nullopt;
     const std::vector<std::uint8_t> words = read_codewords(m, *size);
@@ -60,7 +60,7 @@ std::optional<SymbolRead> read_as_is(const ModuleMatrix &m, const ReadLimits &li
     const auto data = corrected_data(words, *size, level_blocks(*size, format->level), corrected);
     if (!data)
         return std::nullopt;
-    const int version = format->size_number + 1;
+    const int version = format->symbol + 1;
     auto content = parse_bitstream(*data, version, SymbolKind::rmqr);
     if (!content)
         return std::nullopt;

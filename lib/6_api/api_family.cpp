@@ -13,18 +13,38 @@
 
 namespace vantor {
 
-void fill_searched(vantor_symbol &sym, const thorough::FoundSymbol &f) {
-    sym.version = f.version;
-    sym.level = f.level;
-    sym.mask = f.mask;
+namespace {
+
+vantor_kind public_kind(SymbolKind kind) {
+    switch (kind) {
+    case SymbolKind::micro: return VANTOR_KIND_MICRO_QR;
+    case SymbolKind::model1: return VANTOR_KIND_QR_MODEL1;
+    case SymbolKind::rmqr: return VANTOR_KIND_RMQR;
+    default: return VANTOR_KIND_QR;
+    }
+}
+
+} // namespace
+
+OwnedSymbol &add_located(Found &results, const Located &located) {
+    const SymbolRead &r = located.symbol;
+    OwnedSymbol &owned = results.add_symbol(std::string(r.content.bytes.begin(), r.content.bytes.end()));
+    owned.set_text(eci_text(r.content));
+    vantor_symbol &sym = owned.view;
+    sym.version = r.version;
+    sym.level = r.level;
+    sym.mask = r.mask;
     for (int k = 0; k < 4; ++k)
-        sym.corners[k] = public_point(f.corners[static_cast<std::size_t>(k)]);
-    sym.corrected = f.corrected;
+        sym.corners[k] = public_point(located.corners[static_cast<std::size_t>(k)]);
+    sym.corrected = r.corrected;
     sym.pass = -1;
     sym.reading = -1;
-    sym.mirrored = f.mirrored;
-    sym.inverted = f.inverted;
-    set_facts(sym, f.facts);
+    sym.mirrored = r.mirrored;
+    sym.inverted = located.inverted;
+    set_facts(sym, r.content.facts);
+    if (located.kind != SymbolKind::model2)
+        set_kind(sym, public_kind(located.kind), r.version);
+    return owned;
 }
 
 void set_facts(vantor_symbol &sym, const Facts &facts) {
@@ -65,26 +85,13 @@ bool model1_alone_symbols(const std::uint8_t *pixels, int width, int height, con
     search_options.all_symbols = options.all_symbols;
     search_options.model1 = true;
     bool added = false;
-    for (const thorough::FoundSymbol &f : thorough::search(pixels, width, height, width, {}, search_options)) {
-        if (!f.model1)
+    for (const Located &f : thorough::search(pixels, width, height, width, {}, search_options)) {
+        if (f.kind != SymbolKind::model1)
             continue;
-        OwnedSymbol &owned = results.add_symbol(std::string(f.bytes.begin(), f.bytes.end()));
-        owned.set_text(f.text);
-        fill_searched(owned.view, f);
-        set_kind(owned.view, VANTOR_KIND_QR_MODEL1, f.version);
+        add_located(results, f);
         added = true;
     }
     return added;
-}
-
-// Adds a symbol of another kind, with what its bit stream declared, to the
-// results.
-void add_family_symbol(Found &results, FamilySymbol &symbol) {
-    OwnedSymbol &owned = results.add_symbol(std::string(symbol.content.bytes.begin(), symbol.content.bytes.end()));
-    owned.set_text(eci_text(symbol.content));
-    symbol.found.facts = symbol.content.facts;
-    fill_searched(owned.view, symbol.found);
-    set_kind(owned.view, symbol.kind, symbol.found.version);
 }
 
 // The row matches of one polarity (`inverted`) outside the symbols already
@@ -111,42 +118,28 @@ bool lone_eye_kinds(const vantor_options &options) {
     return options.kinds & ((1u << VANTOR_KIND_MICRO_QR) | (1u << VANTOR_KIND_RMQR));
 }
 
-std::vector<FamilySymbol> lone_eye_symbols(const thorough::GreyView &grey, const thorough::Binary &binary,
-                                          std::span<const thorough::RowMatch> matches,
-                                          const vantor_options &options) {
+std::vector<Located> lone_eye_symbols(const thorough::GreyView &grey, const thorough::Binary &binary,
+                                      std::span<const thorough::RowMatch> matches,
+                                      const vantor_options &options) {
     const bool micro = options.kinds & (1u << VANTOR_KIND_MICRO_QR);
     const bool rectangular = options.kinds & (1u << VANTOR_KIND_RMQR);
-    std::vector<FamilySymbol> read;
+    std::vector<Located> read;
     if (!micro && !rectangular)
         return read;
     // Each outline is asked of Micro QR, then of rMQR, unless a symbol
     // already read covers it.
     lone_eyes::for_each_outline(grey, binary, matches, [&](const lone_eyes::Outline &o) {
-        const bool known = std::any_of(read.begin(), read.end(), [&](const FamilySymbol &s) {
-            return s.found.inverted == o.grey.inverted && thorough::inside(s.found.corners, o.centre.x, o.centre.y);
+        const bool known = std::any_of(read.begin(), read.end(), [&](const Located &s) {
+            return s.inverted == o.grey.inverted && thorough::inside(s.corners, o.centre.x, o.centre.y);
         });
         if (known)
             return true;
-        FamilySymbol symbol;
-        std::optional<lone_eyes::Located> at = micro ? microqr::read_outline(o) : std::nullopt;
-        symbol.kind = VANTOR_KIND_MICRO_QR;
-        if (!at && rectangular) {
+        std::optional<Located> at = micro ? microqr::read_outline(o) : std::nullopt;
+        if (!at && rectangular)
             at = rmqr::read_outline(o);
-            symbol.kind = VANTOR_KIND_RMQR;
-        }
         if (!at)
             return true;
-        const SymbolRead &r = at->symbol;
-        thorough::FoundSymbol &f = symbol.found;
-        symbol.content = r.content;
-        f.version = r.version;
-        f.level = r.level;
-        f.mask = r.mask;
-        f.corners = at->corners;
-        f.corrected = r.corrected;
-        f.mirrored = r.mirrored;
-        f.inverted = at->inverted;
-        read.push_back(std::move(symbol));
+        read.push_back(std::move(*at));
         // Every outline of the polarity is read, so that the first symbol
         // reported is the first in reading order, as with every symbol.
         return true;
@@ -165,7 +158,7 @@ bool family_symbols(const std::uint8_t *pixels, int width, int height, const van
     // inverse; the first symbol ends it unless all are asked for.
     bool added = false;
     for (std::size_t p = 0; p < finds.size() && (!added || options.all_symbols); ++p) {
-        std::vector<FamilySymbol> read;
+        std::vector<Located> read;
         if (finds[p]) {
             read = std::move(*finds[p]);
         } else if (pixels && lone_eyes::fits(width, height)) {
@@ -179,8 +172,8 @@ bool family_symbols(const std::uint8_t *pixels, int width, int height, const van
             drop_read(matches, results, p == 1);
             read = lone_eye_symbols(grey, binary, matches, options);
         }
-        for (FamilySymbol &symbol : read)
-            add_family_symbol(results, symbol);
+        for (const Located &symbol : read)
+            add_located(results, symbol);
         added = added || !read.empty();
     }
     return model1 || added;

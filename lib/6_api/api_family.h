@@ -16,10 +16,11 @@
 
 namespace vantor {
 
-// The record of a symbol a search found (not a classic reading): its
-// version, level, mask, corners (pixel-index coordinates, moved to the
-// classic stages' pixel edges), corrections, flags and declared facts.
-void fill_searched(vantor_symbol &symbol, const thorough::FoundSymbol &found);
+// Adds a symbol a search or the lone-eye pass read (not a classic reading)
+// to the results: its bytes and text, version, level, mask, corners (moved
+// to the public records' pixel edges), corrections, flags and declared
+// facts, and, but for Model 2's, its kind and version name.
+OwnedSymbol &add_located(Found &results, const Located &located);
 
 // What a data bit stream declared besides its characters.
 void set_facts(vantor_symbol &symbol, const Facts &facts);
@@ -30,16 +31,9 @@ void set_kind(vantor_symbol &symbol, vantor_kind kind, int version);
 // Names the kind and version of every symbol not yet named: Model 2's.
 void name_model2_symbols(Found &results);
 
-// A symbol of a kind found from one eye pattern, as read.
-struct FamilySymbol {
-    vantor_kind kind = VANTOR_KIND_MICRO_QR;
-    Content content;
-    thorough::FoundSymbol found;
-};
-
 // What the lone-eye pass read in each polarity of a picture (plain,
 // then inverse): set for a polarity already searched.
-using LoneEyeFinds = std::array<std::optional<std::vector<FamilySymbol>>, 2>;
+using LoneEyeFinds = std::array<std::optional<std::vector<Located>>, 2>;
 
 // Whether the options ask for a kind found from one eye pattern (Micro
 // QR, rMQR).
@@ -49,9 +43,9 @@ bool lone_eye_kinds(const vantor_options &options);
 // picture (`grey`, its binarisation and the row matches of its rows), each
 // eye pattern asked of Micro QR, then of rMQR; the first only unless the
 // options ask for all.
-std::vector<FamilySymbol> lone_eye_symbols(const thorough::GreyView &grey, const thorough::Binary &binary,
-                                          std::span<const thorough::RowMatch> matches,
-                                          const vantor_options &options);
+std::vector<Located> lone_eye_symbols(const thorough::GreyView &grey, const thorough::Binary &binary,
+                                      std::span<const thorough::RowMatch> matches,
+                                      const vantor_options &options);
 
 // Adds the symbols of the other kinds the options ask for (Micro QR, rMQR,
 // and Model 1 when Model 2 is not asked for) in the grey image (rows

@@ -161,17 +161,12 @@ void search_symbols(const std::uint8_t *pixels, int width, int height,
     thorough::SearchOptions search_options;
     search_options.all_symbols = all_symbols;
     search_options.model1 = model1;
-    std::vector<thorough::FoundSymbol> found =
+    const std::vector<Located> found =
         thorough::search(pixels, width, height, width, pool, search_options, std::move(plain), memory);
     if (const auto joined = thorough::join_structured_append(found))
         results.joined.emplace(joined->begin(), joined->end());
-    for (thorough::FoundSymbol &f : found) {
-        OwnedSymbol &owned = results.add_symbol(std::string(f.bytes.begin(), f.bytes.end()));
-        owned.set_text(std::move(f.text));
-        vantor_symbol &sym = owned.view;
-        fill_searched(sym, f);
-        if (f.model1)
-            set_kind(sym, VANTOR_KIND_QR_MODEL1, f.version);
+    for (const Located &f : found) {
+        const vantor_symbol &sym = add_located(results, f).view;
         const std::size_t last = results.symbols.size() - 1;
         for (std::size_t i = 0; i < last; ++i) {
             if (same_symbol(results.symbols[i]->view, sym)) {

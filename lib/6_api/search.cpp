@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "1_base/display_text.h"
 #include "3_model2/classic/format.h"
 #include "4_model1/triple.h"
 #include "3_model2/search/candidate_pool.h"
@@ -80,28 +79,7 @@ int named_version(const Pass &pass, const Eyes &eyes, int version) {
     return named > 0 ? named : read_version_blocks(m->transposed());
 }
 
-FoundSymbol found_symbol(SymbolRead &r, const Grid &grid, bool inverted) {
-    FoundSymbol s;
-    s.bytes = std::move(r.content.bytes);
-    s.text = eci_text(Content{s.bytes, r.content.runs, r.content.facts});
-    s.version = r.version;
-    s.level = r.level;
-    s.mask = r.mask;
-    const int n = grid.size;
-    const Position c[4] = {grid.map(0, 0), grid.map(n, 0), grid.map(n, n), grid.map(0, n)};
-    // A mirrored symbol's own upper-right corner is the one seen at the
-    // lower left.
-    const int order[4] = {0, r.mirrored ? 3 : 1, 2, r.mirrored ? 1 : 3};
-    for (int i = 0; i < 4; ++i)
-        s.corners[static_cast<std::size_t>(i)] = c[order[i]];
-    s.corrected = r.corrected;
-    s.mirrored = r.mirrored;
-    s.inverted = inverted;
-    s.facts = r.content.facts;
-    return s;
-}
-
-std::optional<FoundSymbol> try_triple(Pass &pass, const Eyes &eyes, double contrast) {
+std::optional<Located> try_triple(Pass &pass, const Eyes &eyes, double contrast) {
     const double across = eyes_modules_across(eyes);
     std::vector<int> versions = versions_near(across);
     // From version 7 the version information names the size; it is adopted
@@ -114,7 +92,7 @@ std::optional<FoundSymbol> try_triple(Pass &pass, const Eyes &eyes, double contr
     // The grid's greys, sampled once, judged against each threshold;
     // `spent` when the budget ran out.
     bool spent = false;
-    auto read_grid = [&](const Grid &grid) -> std::optional<FoundSymbol> {
+    auto read_grid = [&](const Grid &grid) -> std::optional<Located> {
         std::optional<std::optional<std::vector<float>>> greys;
         for (Threshold t : {Threshold::blocks, Threshold::module_window, Threshold::sharpened}) {
             if (pass.grids_left-- <= 0) {
@@ -126,7 +104,7 @@ std::optional<FoundSymbol> try_triple(Pass &pass, const Eyes &eyes, double contr
             if (!*greys)
                 continue;
             if (auto r = read_matrix(judge_modules(**greys, pass.binary, grid, t)))
-                return found_symbol(*r, grid, pass.grey.inverted);
+                return located_on(std::move(*r), SymbolKind::model2, grid, pass.grey.inverted);
         }
         return std::nullopt;
     };
@@ -159,13 +137,7 @@ std::optional<FoundSymbol> try_triple(Pass &pass, const Eyes &eyes, double contr
         if (spent)
             return std::nullopt;
     }
-    if (pass.model1)
-        if (auto r = model1::read_triple(pass.grey, pass.binary, eyes)) {
-            FoundSymbol s = found_symbol(r->symbol, r->grid, pass.grey.inverted);
-            s.model1 = true;
-            return s;
-        }
-    return std::nullopt;
+    return pass.model1 ? model1::read_triple(pass.grey, pass.binary, eyes) : std::nullopt;
 }
 
 bool same_candidate(const Candidate &a, const Candidate &b) {
@@ -189,7 +161,7 @@ bool same_eyes(const Eyes &a, const Eyes &b) {
 // try_triple, unless a search before tried the same triple in the same view
 // in vain: then its grids are spent again without sampling them. A trial
 // the grid budget cut short is not remembered.
-std::optional<FoundSymbol> try_remembered(Pass &pass, const Eyes &eyes, double contrast) {
+std::optional<Located> try_remembered(Pass &pass, const Eyes &eyes, double contrast) {
     if (!pass.memory)
         return try_triple(pass, eyes, contrast);
     for (const SearchMemory::Tried &t : pass.memory->tried)
@@ -204,23 +176,23 @@ std::optional<FoundSymbol> try_remembered(Pass &pass, const Eyes &eyes, double c
     return s;
 }
 
-bool inside(const FoundSymbol &s, double x, double y) { return thorough::inside(s.corners, x, y); }
+bool inside(const Located &s, double x, double y) { return thorough::inside(s.corners, x, y); }
 
-Position centre(const FoundSymbol &s) { return centroid(s.corners); }
+Position centre(const Located &s) { return centroid(s.corners); }
 
 // Takes a symbol read from triple `t` of the pool: the candidates inside it
 // and the triple's own are used, and it joins `found` unless it is one
 // already there (the same bytes, its centre inside that one: two symbols
 // with the same bytes at different places are two).
-void keep(Pool &pool, const Triple &t, FoundSymbol &&s, std::vector<FoundSymbol> &found) {
+void keep(Pool &pool, const Triple &t, Located &&s, std::vector<Located> &found) {
     for (std::size_t i = 0; i < pool.at.size(); ++i)
         if (inside(s, pool.at[i].x, pool.at[i].y))
             pool.used[i] = 1;
     for (int i : {t.corner, t.along, t.down})
         pool.used[static_cast<std::size_t>(i)] = 1;
     const auto middle = centre(s);
-    const bool again = std::any_of(found.begin(), found.end(), [&](const FoundSymbol &o) {
-        return o.bytes == s.bytes && inside(o, middle.x, middle.y);
+    const bool again = std::any_of(found.begin(), found.end(), [&](const Located &o) {
+        return o.symbol.content.bytes == s.symbol.content.bytes && inside(o, middle.x, middle.y);
     });
     if (!again)
         found.push_back(std::move(s));
@@ -230,7 +202,7 @@ void keep(Pool &pool, const Triple &t, FoundSymbol &&s, std::vector<FoundSymbol>
 // candidate, or (completing) those with exactly one. Found symbols go to
 // `found`; true when the search should stop.
 bool try_triples(Pass &pass, Pool &pool, bool completing, const SearchOptions &opt, int &tried,
-                 std::vector<FoundSymbol> &found) {
+                 std::vector<Located> &found) {
     return for_each_standing(pass.grey, pass.binary, pool, completing, [&](const Triple &t, StandingEyes &standing) {
         if (tried++ >= opt.max_triples)
             return true;
@@ -245,16 +217,16 @@ bool try_triples(Pass &pass, Pool &pool, bool completing, const SearchOptions &o
 }
 
 // Marks the candidates inside a symbol already read: they belong to it.
-void mark_read(const GreyView &grey, Pool &pool, std::span<const FoundSymbol> found) {
+void mark_read(const GreyView &grey, Pool &pool, std::span<const Located> found) {
     for (std::size_t i = 0; i < pool.at.size(); ++i)
-        for (const FoundSymbol &s : found)
+        for (const Located &s : found)
             if (s.inverted == grey.inverted && inside(s, pool.at[i].x, pool.at[i].y))
                 pool.used[i] = 1;
 }
 
 // Tries the triples of one binarisation, then triples completed by a third
 // eye where two strong candidates predict one.
-void run_pass(Pass &pass, Pool &pool, const SearchOptions &opt, std::vector<FoundSymbol> &found) {
+void run_pass(Pass &pass, Pool &pool, const SearchOptions &opt, std::vector<Located> &found) {
     mark_read(pass.grey, pool, found);
     const auto free = std::count(pool.used.begin(), pool.used.end(), 0);
     int tried = 0;
@@ -275,7 +247,7 @@ void run_pass(Pass &pass, Pool &pool, const SearchOptions &opt, std::vector<Foun
 // work is granted as the crowd reads: it stops after as many triples tried
 // in vain in a row as a pass tries in all, and each symbol read grants
 // grids.
-void run_crowd(Pass &pass, Pool &pool, const SearchOptions &opt, std::vector<FoundSymbol> &found) {
+void run_crowd(Pass &pass, Pool &pool, const SearchOptions &opt, std::vector<Located> &found) {
     mark_read(pass.grey, pool, found);
     if (std::count(pool.used.begin(), pool.used.end(), 0) < 3)
         return;
@@ -314,10 +286,10 @@ bool unread_pair(const GreyView &grey, const Pool &pool) {
 
 } // namespace
 
-std::vector<FoundSymbol> search(const std::uint8_t *pixels, int width, int height, int stride,
-                                std::span<const Candidate> pooled, const SearchOptions &opt,
-                                std::optional<ScannedView> plain, SearchMemory *memory) {
-    std::vector<FoundSymbol> found;
+std::vector<Located> search(const std::uint8_t *pixels, int width, int height, int stride,
+                            std::span<const Candidate> pooled, const SearchOptions &opt,
+                            std::optional<ScannedView> plain, SearchMemory *memory) {
+    std::vector<Located> found;
     if (!pixels || width < 21 || height < 21 || stride < width)
         return found;
     int grids_left = max_grids;
@@ -397,23 +369,23 @@ std::vector<FoundSymbol> search(const std::uint8_t *pixels, int width, int heigh
     return found;
 }
 
-std::optional<std::vector<std::uint8_t>> join_structured_append(std::span<const FoundSymbol> symbols) {
+std::optional<std::vector<std::uint8_t>> join_structured_append(std::span<const Located> symbols) {
     if (symbols.empty())
         return std::nullopt;
-    const Facts &first = symbols.front().facts;
+    const Facts &first = symbols.front().symbol.content.facts;
     if (first.sa_index < 0 || first.sa_count < 2 || static_cast<int>(symbols.size()) != first.sa_count)
         return std::nullopt;
-    std::vector<const FoundSymbol *> part(static_cast<std::size_t>(first.sa_count), nullptr);
-    for (const FoundSymbol &s : symbols) {
-        const Facts &f = s.facts;
+    std::vector<const Located *> part(static_cast<std::size_t>(first.sa_count), nullptr);
+    for (const Located &s : symbols) {
+        const Facts &f = s.symbol.content.facts;
         if (f.sa_count != first.sa_count || f.sa_parity != first.sa_parity || f.sa_index < 0 ||
             f.sa_index >= f.sa_count || part[static_cast<std::size_t>(f.sa_index)])
             return std::nullopt;
         part[static_cast<std::size_t>(f.sa_index)] = &s;
     }
     std::vector<std::uint8_t> out;
-    for (const FoundSymbol *p : part)
-        out.insert(out.end(), p->bytes.begin(), p->bytes.end());
+    for (const Located *p : part)
+        out.insert(out.end(), p->symbol.content.bytes.begin(), p->symbol.content.bytes.end());
     return out;
 }
 

@@ -3,7 +3,7 @@
 // sampling, mirrored and inverted symbols, and content the classic rules
 // refuse (ECI, structured append, FNC1). Every symbol it returns passed the
 // Reed-Solomon check of every block, the format and version information
-// checks and a strict reading of the data bit stream.
+// checks and the strict rules of the data bit stream.
 //
 // Reentrant: all state lives in the call.
 #pragma once
@@ -15,35 +15,13 @@
 #include <string>
 #include <vector>
 
-#include "1_base/bitstream.h"
+#include "1_base/symbol_read.h"
 #include "3_model2/search/candidate_pool.h"
 #include "3_model2/search/grids.h"
 #include "2_image/eye_scan.h"
 #include "2_image/image.h"
 
 namespace vantor::thorough {
-
-struct FoundSymbol {
-    // The exact data bytes: kanji as Shift JIS pairs, 8-bit segments as they
-    // are whatever their ECI; under FNC1, '%' of alphanumeric segments as
-    // GS (0x1D) and "%%" as '%'.
-    std::vector<std::uint8_t> bytes;
-    // The bytes as UTF-8, each segment read in the character set its ECI
-    // names, when the symbol has an ECI segment; empty otherwise (the caller
-    // converts as for any symbol).
-    std::string text;
-    int version = 0;
-    char level = 0; // 'L', 'M', 'Q' or 'H'
-    int mask = 0;
-    // The symbol's own top-left, top-right, bottom-right and bottom-left
-    // outer corners, in the coordinates of Candidate.
-    std::array<Position, 4> corners{};
-    int corrected = 0; // codewords the error correction changed
-    bool mirrored = false;
-    bool inverted = false;
-    bool model1 = false; // a QR Code Model 1 symbol
-    Facts facts;
-};
 
 struct SearchOptions {
     bool all_symbols = false; // every distinct symbol, not just the first
@@ -93,13 +71,14 @@ struct SearchMemory {
 // view's binarisation is freed once its pass is done; with it, what the
 // search made stays there for the next search of the same pixels, and what
 // a search before made is taken from it. Returns the symbols read, the
-// first only unless all_symbols. Bad arguments give an empty result.
-std::vector<FoundSymbol> search(const std::uint8_t *pixels, int width, int height, int stride,
-                                std::span<const Candidate> pooled, const SearchOptions &opt,
-                                std::optional<ScannedView> plain = std::nullopt, SearchMemory *memory = nullptr);
+// first only unless all_symbols, Model 2's or Model 1's, with their corners
+// in the coordinates of Candidate. Bad arguments give an empty result.
+std::vector<Located> search(const std::uint8_t *pixels, int width, int height, int stride,
+                            std::span<const Candidate> pooled, const SearchOptions &opt,
+                            std::optional<ScannedView> plain = std::nullopt, SearchMemory *memory = nullptr);
 
 // The bytes of a structured-append set joined in index order, when `symbols`
 // hold every part of a set (same count and parity) once; otherwise nothing.
-std::optional<std::vector<std::uint8_t>> join_structured_append(std::span<const FoundSymbol> symbols);
+std::optional<std::vector<std::uint8_t>> join_structured_append(std::span<const Located> symbols);
 
 } // namespace vantor::thorough

@@ -4,15 +4,12 @@
 #include <cstdint>
 #include <span>
 
+#include "1_base/format_info.h"
+
 namespace vantor {
 
 struct SymbolMatrix;
 struct TraceSink;
-
-// The level as the format information stores it (L 1, M 0, Q 3, H 2) as an
-// index in L, M, Q, H order, and as its letter.
-constexpr int level_index(int level_bits) { return level_bits ^ 1; }
-constexpr char level_letter(int level_bits) { return "MLHQ"[level_bits & 3]; }
 
 // Reads m.ecc_level and m.mask_pattern from the module matrix, the first
 // copy first, tracing what it reads; false when neither copy decodes (the

@@ -1,4 +1,4 @@
-// The reading stages of the library applied to a matrix the search sampled,
+// The library's own stages applied to a matrix the search sampled,
 // tracing nothing.
 #include "codewords.h"
 
@@ -7,6 +7,7 @@
 #include "3_model2/classic/format.h"
 #include "3_model2/classic/codewords.h"
 #include "1_base/symbol.h"
+#include "1_base/symbol_tables.h"
 #include "3_model2/classic/unmask.h"
 #include "3_model2/classic/version.h"
 
@@ -27,7 +28,7 @@ bool load(SymbolMatrix &s, const ModuleMatrix &m) {
     for (std::size_t i = 0; i < cells; ++i)
         s.module_matrix[i] = m.modules[i] ? 64 : 0;
     s.matrix_width = s.matrix_height = m.width;
-    s.version = (m.width - 17) / 4;
+    s.version = size_version(m.width);
     return true;
 }
 
@@ -39,11 +40,11 @@ std::vector<FormatInfo> read_format(const ModuleMatrix &matrix) {
         return out;
     for (int copy = 0; copy < 2; ++copy) {
         const int word = read_format_word(matrix.modules, matrix.width, matrix.width, copy, 1);
-        const int r = word < 0 ? -1 : decode_format_bits(word).data;
-        if (r < 0)
+        const FormatBits bits = word < 0 ? FormatBits{-1, {}, 0} : decode_format_bits(word);
+        if (bits.data < 0)
             continue;
-        const FormatInfo f{r >> 3, r & 7};
-        if (out.empty() || out.front().level_bits != f.level_bits || out.front().mask != f.mask)
+        const FormatInfo f{bits.data, level_letter(bits.data >> 3), bits.data & 7, -1, bits.reversed_count};
+        if (out.empty() || out.front().data != f.data)
             out.push_back(f);
     }
     return out;
@@ -85,19 +86,19 @@ int small_symbol_limit(int version, int level_index) {
 }
 
 std::optional<Corrected> correct_codewords(const ModuleMatrix &matrix, int version, const FormatInfo &format) {
-    if (version < 1 || version > 40 || matrix.width != 4 * version + 17)
+    if (version < 1 || version > 40 || size_version(matrix.width) != version)
         return std::nullopt;
     SymbolMatrix s;
     if (!load(s, matrix))
         return std::nullopt;
-    s.ecc_level = format.level_bits;
+    s.ecc_level = format.level_bits();
     s.mask_pattern = format.mask;
     unmask(s);
     SymbolCodewords c;
     if (!reorder_codewords(s, c) || c.uncorrected_blocks != 0)
         return std::nullopt;
     // Versions 1 and 2 have one block: the corrections are that block's.
-    if (c.block_tally.codewords_corrected > small_symbol_limit(version, level_index(format.level_bits)))
+    if (c.block_tally.codewords_corrected > small_symbol_limit(version, level_index(format.level_bits())))
         return std::nullopt;
     std::size_t data = 0;
     for (const BlockGroup &g : c.block_groups)

@@ -7,15 +7,11 @@
 #include <optional>
 #include <vector>
 
+#include "1_base/format_info.h"
 #include "1_base/module_matrix.h"
 #include "2_image/sampling.h"
 
 namespace vantor::thorough {
-
-struct FormatInfo {
-    int level_bits = 0; // as the symbol stores them: L 1, M 0, Q 3, H 2
-    int mask = 0;
-};
 
 // The format information of the matrix: each copy within 3 bits of a valid
 // word, the first copy first, a second only when it differs.

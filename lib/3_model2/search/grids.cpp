@@ -214,7 +214,7 @@ double eyes_modules_across(const Eyes &e) {
 }
 
 std::optional<Guess> first_guess(const GreyView &grey, const Binary &binary, const Eyes &e, int version) {
-    const int n = 4 * version + 17;
+    const int n = symbol_size(version);
     std::optional<Guess> best;
     for (const auto &map : {outline_fit(n, e), centre_affine(n, e)}) {
         if (!map)
@@ -229,7 +229,7 @@ std::optional<Guess> first_guess(const GreyView &grey, const Binary &binary, con
 
 std::vector<Grid> grids_for(const GreyView &grey, const Eyes &e, const Guess &guess, double contrast) {
     const int n = guess.grid.size;
-    const int version = (n - 17) / 4;
+    const int version = size_version(n);
     std::vector<Grid> out;
     if (version >= 2) {
         const Position expected{n - 6.5, n - 6.5};

@@ -1,14 +1,14 @@
 // Reading a sampled matrix, both ways round.
 #include "reader.h"
 
-#include "3_model2/classic/format.h"
+#include "1_base/symbol_tables.h"
 
 namespace vantor::thorough {
 namespace {
 
 std::optional<SymbolRead> read_as_is(const ModuleMatrix &m) {
-    const int version = (m.width - 17) / 4;
-    if (version < 1 || version > 40 || m.width != 4 * version + 17)
+    const int version = size_version(m.width);
+    if (version < 1 || version > 40)
         return std::nullopt;
     const std::vector<FormatInfo> formats = read_format(m);
     if (formats.empty())
@@ -22,7 +22,7 @@ std::optional<SymbolRead> read_as_is(const ModuleMatrix &m) {
             continue;
         auto content = parse_bitstream(corrected->data, version);
         if (content)
-            return SymbolRead{std::move(*content), version, level_letter(format.level_bits), format.mask, corrected->corrected, 0, false};
+            return SymbolRead{std::move(*content), version, format.level, format.mask, corrected->corrected, 0, false};
     }
     return std::nullopt;
 }

@@ -74,9 +74,10 @@ std::vector<KnownModule> model2_known_modules(int version) {
 
 std::optional<Grid> settled_grid(const GreyView &grey, const Binary &binary, const Grid &grid) {
     const int n = grid.size;
-    if (n < 21 || n > 177 || (n - 17) % 4 != 0)
+    const int version = size_version(n);
+    if (version < 1 || version > 40)
         return std::nullopt;
-    const std::vector<KnownModule> known = model2_known_modules((n - 17) / 4);
+    const std::vector<KnownModule> known = model2_known_modules(version);
     const double far = n;
     const std::array<Position, 4> square{Position{0, 0}, Position{far, 0}, Position{far, far}, Position{0, far}};
     std::array<Position, 4> corners;

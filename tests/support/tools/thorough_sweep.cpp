@@ -107,7 +107,9 @@ void print_table(const char *title, const std::map<std::string, Tally> &rows) {
                     t.read(), 100.0 * t.read() / std::max(1, t.cases), t.search_alone, t.none, t.wrong);
 }
 
-std::string bytes_of(const th::FoundSymbol &s) { return std::string(s.bytes.begin(), s.bytes.end()); }
+std::string bytes_of(const vantor::Located &s) {
+    return std::string(s.symbol.content.bytes.begin(), s.symbol.content.bytes.end());
+}
 
 // What the API read from a picture at --effort, in the search's terms; a
 // symbol a classic pass read has no corners here.
@@ -144,8 +146,9 @@ std::vector<ApiSymbol> search_read(const vt::Picture &p, bool all_symbols) {
     th::SearchOptions opt;
     opt.all_symbols = all_symbols;
     std::vector<ApiSymbol> out;
-    for (const th::FoundSymbol &f : th::search(p.pixels.data(), p.width, p.height, p.width, {}, opt))
-        out.push_back({bytes_of(f), false, f.mirrored, f.inverted, f.version, f.level, f.corrected});
+    for (const vantor::Located &f : th::search(p.pixels.data(), p.width, p.height, p.width, {}, opt))
+        out.push_back({bytes_of(f), false, f.symbol.mirrored, f.inverted, f.symbol.version, f.symbol.level,
+                       f.symbol.corrected});
     return out;
 }
 
