@@ -1,6 +1,7 @@
 // Format information and unmasking on module matrices set up by hand.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "reading_support.h"
 #include "3_model2/classic/state.h"
 #include "3_model2/classic/unmask.h"
+#include "3_model2/search/codewords.h"
 
 using namespace vantor;
 
@@ -89,6 +91,27 @@ TEST(FormatInfo, ReadsFirstCopyAndCorrectsUpToThreeBits) {
         EXPECT_EQ(state.mask_pattern, 5);
         EXPECT_EQ(log.text(), std::string(c.log) + "Error Correction Level 0, mask pattern 5\n");
     }
+}
+
+// The format strip holds every module of both copies: a matrix of any size
+// with only the strip's modules kept reads the words of the whole matrix.
+TEST(FormatInfo, FormatStripHoldsBothCopies) {
+    std::mt19937 rng(9);
+    for (int n = 21; n <= 177; n += 4)
+        for (int trial = 0; trial < 4; ++trial) {
+            ModuleMatrix whole{n, n, std::vector<std::uint8_t>(static_cast<std::size_t>(n) * n)};
+            for (auto &m : whole.modules)
+                m = static_cast<std::uint8_t>(rng() % 2);
+            ModuleMatrix strip{n, n, std::vector<std::uint8_t>(whole.modules.size())};
+            for (const thorough::ModuleAt &at : thorough::format_strip_modules(n)) {
+                ASSERT_TRUE(at.col >= 0 && at.row >= 0 && at.col < n && at.row < n) << n;
+                const std::size_t i = static_cast<std::size_t>(at.row) * n + at.col;
+                strip.modules[i] = whole.modules[i];
+            }
+            for (int copy = 0; copy < 2; ++copy)
+                EXPECT_EQ(read_format_word(strip.modules, n, n, copy, 1), read_format_word(whole.modules, n, n, copy, 1))
+                    << "size " << n << ", copy " << copy;
+        }
 }
 
 TEST(FormatInfo, AllLightAreaReadsAsLevelHMask5) {

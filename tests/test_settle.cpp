@@ -160,3 +160,37 @@ TEST(EyeContrast, ShowsTheRingsOfEyesSqueezedAlongOneSide) {
         }
     }
 }
+
+// A triple's guesses are first_guess's, each version made once, and one
+// given earlier stays where it was as more versions are asked for.
+TEST(FirstGuesses, AreMadeOnceAndStayValid) {
+    const auto symbol = make_symbol("guessed once", 8, Level::M, Mode::byte);
+    ASSERT_TRUE(symbol);
+    const Scene s = scene(*symbol, 4, 12, 0.02, 0.5, 5);
+    const th::GreyView grey = s.grey();
+    const th::Binary binary(grey);
+    auto eye = [&](double col, double row) {
+        const vantor::Position p = s.at(col, row);
+        return th::Candidate{static_cast<float>(p.x), static_cast<float>(p.y), static_cast<float>(s.module)};
+    };
+    const auto eyes = th::orient_eyes(eye(3.5, 3.5), eye(s.n - 3.5, 3.5), eye(3.5, s.n - 3.5));
+    ASSERT_TRUE(eyes);
+    th::Guesses guesses(grey, binary, *eyes);
+    const std::optional<th::Guess> &first = guesses.of(8);
+    ASSERT_TRUE(first);
+    const th::Guess kept = *first;
+    EXPECT_GT(kept.timing, 0.9);
+    for (int v : {7, 9, 8, 10, 1, 40}) {
+        const auto fresh = th::first_guess(grey, binary, *eyes, v);
+        const std::optional<th::Guess> &made = guesses.of(v);
+        ASSERT_EQ(made.has_value(), fresh.has_value()) << v;
+        if (fresh) {
+            EXPECT_EQ(made->grid.size, fresh->grid.size) << v;
+            EXPECT_EQ(made->timing, fresh->timing) << v;
+            EXPECT_TRUE(made->grid.whole == fresh->grid.whole) << v;
+        }
+    }
+    EXPECT_EQ(&guesses.of(8), &first);
+    EXPECT_EQ(first->timing, kept.timing);
+    EXPECT_TRUE(first->grid.whole == kept.grid.whole);
+}

@@ -458,22 +458,38 @@ TEST(ThoroughSearch, ASearchWithTheMemoryOfAnotherTriesNothingAgain) {
     EXPECT_GT(tried, 0u);
     for (const auto &view : memory.views)
         EXPECT_TRUE(view.binary);
+    // The inverse and the sharpened picture, searched in vain, are
+    // replayed with the same options and searched again with others.
+    EXPECT_EQ(memory.vain.size(), 2u);
     EXPECT_TRUE(th::search(empty.pixels.data(), empty.width, empty.height, empty.width, {}, plain, {}, &memory).empty());
     EXPECT_EQ(memory.tried.size(), tried);
+    EXPECT_EQ(memory.vain.size(), 2u);
+    th::SearchOptions with_model1;
+    with_model1.model1 = true;
+    EXPECT_TRUE(
+        th::search(empty.pixels.data(), empty.width, empty.height, empty.width, {}, with_model1, {}, &memory).empty());
+    EXPECT_EQ(memory.vain.size(), 4u);
 
+    // Cut short, or with fewer triples, a first search hides nothing from
+    // the next: in the picture as it is or in its inverse.
     const vt::Symbol s = symbol("remembered", 5);
-    const vt::Picture p = vt::render(s, o);
-    const auto alone = search(p);
-    ASSERT_EQ(alone.size(), 1u);
-    for (int first_triples : {0, 1, 3}) {
-        th::SearchMemory kept;
-        th::SearchOptions few;
-        few.max_triples = first_triples;
-        th::search(p.pixels.data(), p.width, p.height, p.width, {}, few, {}, &kept);
-        const auto again = th::search(p.pixels.data(), p.width, p.height, p.width, {}, plain, {}, &kept);
-        ASSERT_EQ(again.size(), 1u) << first_triples;
-        EXPECT_EQ(bytes(again[0]), "remembered");
-        EXPECT_EQ(again[0].corners, alone[0].corners);
+    vt::RenderOptions inverse = o;
+    std::swap(inverse.dark, inverse.light);
+    for (const vt::RenderOptions &look : {o, inverse}) {
+        const vt::Picture p = vt::render(s, look);
+        const auto alone = search(p);
+        ASSERT_EQ(alone.size(), 1u);
+        for (int first_triples : {0, 1, 3}) {
+            th::SearchMemory kept;
+            th::SearchOptions few;
+            few.max_triples = first_triples;
+            th::search(p.pixels.data(), p.width, p.height, p.width, {}, few, {}, &kept);
+            const auto again = th::search(p.pixels.data(), p.width, p.height, p.width, {}, plain, {}, &kept);
+            ASSERT_EQ(again.size(), 1u) << first_triples;
+            EXPECT_EQ(bytes(again[0]), "remembered");
+            EXPECT_EQ(again[0].corners, alone[0].corners);
+            EXPECT_EQ(again[0].inverted, alone[0].inverted);
+        }
     }
 }
 

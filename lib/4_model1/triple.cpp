@@ -6,6 +6,7 @@
 
 #include "2_image/projective.h"
 #include "2_image/sampling.h"
+#include "3_model2/search/codewords.h"
 #include "reader.h"
 #include "symbols.h"
 
@@ -15,8 +16,14 @@ namespace {
 // Share of timing pattern modules the first guess of a version must read
 // right to be read.
 constexpr double min_timing = 0.6;
-// Format bits a first sampling may have wrong for the grid to be refined.
+// Format bits a first sampling may have wrong for the grid to be refined,
+// and the timing pattern share the guess must read right to allow that
+// many: a random word lies within 3 bits of a format word more than half
+// the time, so such a format counts only beside timing patterns that read
+// well; with weaker timing it must be within 1 bit (1 in 60 by chance).
 constexpr int gate_format_errors = 3;
+constexpr int near_format_errors = 1;
+constexpr double sure_timing = 0.75;
 // How far (modules, along rows and columns) the lower-right corner is moved
 // about the first guess; without alignment patterns nothing else fixes it.
 constexpr double corner_steps[] = {0, -0.6, 0.6, -1.2, 1.2};
@@ -50,7 +57,7 @@ std::vector<thorough::Grid> corner_grids(const thorough::Eyes &e, const thorough
 } // namespace
 
 std::optional<Located> read_triple(const thorough::GreyView &grey, const thorough::Binary &binary,
-                                         const thorough::Eyes &eyes) {
+                                   const thorough::Eyes &eyes, thorough::Guesses &guesses) {
     const double across = thorough::eyes_modules_across(eyes);
     const int v0 = static_cast<int>(std::lround((across - 17) / 4));
     if (v0 < 0 || v0 > max_version + 1)
@@ -58,13 +65,21 @@ std::optional<Located> read_triple(const thorough::GreyView &grey, const thoroug
     for (int version : {v0, v0 + 1, v0 - 1}) {
         if (version < 1 || version > max_version)
             continue;
-        const auto guess = thorough::first_guess(grey, binary, eyes, version);
+        const std::optional<thorough::Guess> &guess = guesses.of(version);
         if (!guess || guess->timing < min_timing)
             continue;
         // The format information lies by the eyes, where the guess is
         // good: without a Model 1 format there, the version is passed over.
-        const auto first = thorough::sample(grey, binary, guess->grid, thorough::Threshold::blocks);
-        if (!first || (!read_format(*first, gate_format_errors) && !read_format(first->transposed(), gate_format_errors)))
+        // Its modules alone are sampled.
+        const auto first = thorough::sample_blocks_at(grey, binary, guess->grid,
+                                                      thorough::format_strip_modules(guess->grid.size));
+        if (!first)
+            continue;
+        int errors = gate_format_errors + 1;
+        for (const auto &f : {read_format(*first, gate_format_errors), read_format(first->transposed(), gate_format_errors)})
+            if (f)
+                errors = std::min(errors, f->bit_errors);
+        if (errors > gate_format_errors || (errors > near_format_errors && guess->timing < sure_timing))
             continue;
         // Each grid's greys are sampled once and judged against both
         // thresholds.

@@ -12,8 +12,9 @@
 namespace vantor::model1 {
 
 // The Model 1 symbol the triple frames, read through the grids of the
-// versions nearest the size the eyes measure.
+// versions nearest the size the eyes measure; `guesses` are the triple's
+// first guesses, shared with its Model 2 reading.
 std::optional<Located> read_triple(const thorough::GreyView &grey, const thorough::Binary &binary,
-                                         const thorough::Eyes &eyes);
+                                   const thorough::Eyes &eyes, thorough::Guesses &guesses);
 
 } // namespace vantor::model1

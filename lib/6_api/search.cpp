@@ -67,8 +67,8 @@ std::vector<int> versions_near(double across) {
 // The version the version information of the symbol names, read through
 // the first guess of the nearest version; -1 when neither block (nor its
 // transpose) is within 3 bits of a version's word.
-int named_version(const Pass &pass, const Eyes &eyes, int version) {
-    const auto guess = first_guess(pass.grey, pass.binary, eyes, version);
+int named_version(const Pass &pass, Guesses &guesses, int version) {
+    const std::optional<Guess> &guess = guesses.of(version);
     if (!guess)
         return -1;
     const std::vector<ModuleAt> blocks = version_block_modules(guess->grid.size);
@@ -82,10 +82,11 @@ int named_version(const Pass &pass, const Eyes &eyes, int version) {
 std::optional<Located> try_triple(Pass &pass, const Eyes &eyes, double contrast) {
     const double across = eyes_modules_across(eyes);
     std::vector<int> versions = versions_near(across);
+    Guesses guesses(pass.grey, pass.binary, eyes);
     // From version 7 the version information names the size; it is adopted
     // when it agrees with the geometry.
     if (versions.front() >= 7) {
-        const int named = named_version(pass, eyes, versions.front());
+        const int named = named_version(pass, guesses, versions.front());
         if (named > 0 && std::fabs(4 * named + 17 - across) <= std::max(version_slack_modules, version_slack_share * across))
             versions = {named};
     }
@@ -111,7 +112,7 @@ std::optional<Located> try_triple(Pass &pass, const Eyes &eyes, double contrast)
     for (int version : versions) {
         // A version whose first guess does not show timing patterns is
         // passed over before its alignment patterns are searched for.
-        const auto guess = first_guess(pass.grey, pass.binary, eyes, version);
+        const std::optional<Guess> &guess = guesses.of(version);
         if (!guess || guess->timing < min_guess_timing)
             continue;
         std::optional<Grid> best; // the first grid whose timing patterns read right to settle
@@ -137,7 +138,7 @@ std::optional<Located> try_triple(Pass &pass, const Eyes &eyes, double contrast)
         if (spent)
             return std::nullopt;
     }
-    return pass.model1 ? model1::read_triple(pass.grey, pass.binary, eyes) : std::nullopt;
+    return pass.model1 ? model1::read_triple(pass.grey, pass.binary, eyes, guesses) : std::nullopt;
 }
 
 bool same_candidate(const Candidate &a, const Candidate &b) {
@@ -301,6 +302,17 @@ std::vector<Located> search(const std::uint8_t *pixels, int width, int height, i
     auto search_view = [&](int v, const GreyView &grey, bool pool_classic, const SearchOptions &pass_options,
                            std::optional<ScannedView> scanned) {
         SearchMemory::View &view = kept.views[v];
+        // Only views without the classic candidates (whose pool a later
+        // search may enlarge) and without a look's triple are replayed.
+        const bool replayable = memory && !pool_classic && !scanned && found.empty();
+        if (replayable)
+            for (const SearchMemory::Vain &t : memory->vain)
+                if (t.view == v && t.all_symbols == pass_options.all_symbols && t.model1 == pass_options.model1 &&
+                    t.max_triples == pass_options.max_triples) {
+                    grids_left -= t.grids;
+                    return grids_left > 0;
+                }
+        const int grids_before = grids_left;
         if (!view.binary) {
             if (scanned) {
                 view.binary.emplace(std::move(scanned->binary));
@@ -342,6 +354,9 @@ std::vector<Located> search(const std::uint8_t *pixels, int width, int height, i
             run_crowd(pass, crowd, pass_options, found);
         }
         grids_left = pass.grids_left;
+        if (replayable && found.empty() && grids_left > 0)
+            memory->vain.push_back({v, pass_options.all_symbols, pass_options.model1, pass_options.max_triples,
+                                    grids_before - grids_left});
         if (opt.all_symbols && !grey.inverted && pool_classic) {
             mark_read(grey, candidates, found); // the crowd's symbols too
             pair_left = unread_pair(grey, candidates);

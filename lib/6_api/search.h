@@ -60,8 +60,21 @@ struct SearchMemory {
         Eyes eyes;
         int grids;
     };
+    // A view without the classic candidates (the inverse, the sharpened
+    // picture) searched whole in vain, with no symbol read before it: a
+    // later search with the same options forms the same triples from the
+    // same candidates and tries them in the same order, so it reads
+    // nothing there either, and spends its grids as this one did.
+    struct Vain {
+        int view;
+        bool all_symbols;
+        bool model1;
+        int max_triples;
+        int grids;
+    };
     View views[3];
     std::vector<Tried> tried;
+    std::vector<Vain> vain;
 };
 
 // Searches the grey image (rows `stride` bytes apart, 0 black) for symbols.

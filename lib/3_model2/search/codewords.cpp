@@ -63,6 +63,19 @@ std::vector<ModuleAt> version_block_modules(int n) {
     return out;
 }
 
+std::vector<ModuleAt> format_strip_modules(int n) {
+    std::vector<ModuleAt> out;
+    for (int i = 0; i <= 8; ++i) {
+        out.push_back({i, 8});
+        out.push_back({8, i});
+    }
+    for (int i = n - 8; i < n; ++i) {
+        out.push_back({i, 8});
+        out.push_back({8, i});
+    }
+    return out;
+}
+
 int read_version_blocks(const ModuleMatrix &m) {
     const int n = m.width;
     if (n < 45)

@@ -25,6 +25,11 @@ int read_version_blocks(const ModuleMatrix &matrix);
 // symbol `size` modules across, in the order read_version_blocks reads them.
 std::vector<ModuleAt> version_block_modules(int size);
 
+// The modules of row and column 8 beside the eye patterns of a symbol
+// `size` modules across, which hold both copies of the format information:
+// enough to read the format without sampling the whole grid.
+std::vector<ModuleAt> format_strip_modules(int size);
+
 struct Corrected {
     std::vector<std::uint8_t> data; // data codewords, block after block
     int corrected = 0;              // codewords changed, all blocks

@@ -227,6 +227,14 @@ std::optional<Guess> first_guess(const GreyView &grey, const Binary &binary, con
     return best;
 }
 
+const std::optional<Guess> &Guesses::of(int version) {
+    for (const auto &[v, guess] : made_)
+        if (v == version)
+            return guess;
+    made_.emplace_back(version, first_guess(grey_, binary_, eyes_, version));
+    return made_.back().second;
+}
+
 std::vector<Grid> grids_for(const GreyView &grey, const Eyes &e, const Guess &guess, double contrast) {
     const int n = guess.grid.size;
     const int version = size_version(n);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <deque>
 #include <optional>
 #include <vector>
 
@@ -49,6 +50,21 @@ struct Guess {
     double timing = 0;
 };
 std::optional<Guess> first_guess(const GreyView &grey, const Binary &binary, const Eyes &eyes, int version);
+
+// The first guesses of one triple, each version's made once: the version
+// information, the Model 2 grids and the Model 1 reading of a triple start
+// from the same guesses. A guess given stays valid while the Guesses lives.
+class Guesses {
+public:
+    Guesses(const GreyView &grey, const Binary &binary, const Eyes &eyes) : grey_(grey), binary_(binary), eyes_(eyes) {}
+    const std::optional<Guess> &of(int version);
+
+private:
+    const GreyView &grey_;
+    const Binary &binary_;
+    const Eyes &eyes_;
+    std::deque<std::pair<int, std::optional<Guess>>> made_; // stays where made as more are added
+};
 
 // The grids to try for the guess's version, best first: through the eye
 // centres and the lower-right alignment pattern found near where the guess
