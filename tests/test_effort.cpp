@@ -11,6 +11,7 @@
 #include <vantor/vantor.hpp>
 
 #include "qr_symbols.h"
+#include "slant_cases.h"
 
 namespace vt = vantor::testing;
 
@@ -176,6 +177,29 @@ TEST(Effort, DefaultReadsEverySymbolExhaustiveReads) {
     // The set is not one the first pass reads alone.
     EXPECT_GE(exhaustive_read, 8);
     EXPECT_GE(escalated, 4);
+}
+
+// Slanted symbols where the default effort's search over the first pass's
+// candidates reads what a search over every pass's candidates may miss: the
+// exhaustive effort must read each of them too.
+TEST(Effort, ExhaustiveReadsWhatDefaultReadsAtASlant) {
+    int default_read = 0, compared = 0;
+    for (std::uint32_t seed : {2u, 4u}) {
+        for (const vt::SlantCase &c : vt::slant_cases(1, 10, 100, seed)) {
+            if (c.squeeze >= vt::slant_squeeze_bands[1])
+                continue; // the hardest band holds the cases that differ
+            const auto symbol = vt::make_symbol(c.text, c.version, vt::Level::M, vt::Mode::byte);
+            ASSERT_TRUE(symbol.has_value()) << c.text;
+            const vt::Picture p = vt::render(*symbol, c.render);
+            ++compared;
+            const vantor::Results quick = decode_at(p, VANTOR_EFFORT_DEFAULT);
+            if (quick.symbols.empty())
+                continue;
+            ++default_read;
+            EXPECT_EQ(bytes_of(decode_at(p, VANTOR_EFFORT_EXHAUSTIVE)), bytes_of(quick)) << c.text;
+        }
+    }
+    EXPECT_GE(default_read, compared / 3);
 }
 
 TEST(Effort, DefaultStopsEarlyOnAPictureWithoutASymbolAndSaysSo) {

@@ -126,6 +126,17 @@ void read_model2(const Picture &pic, const vantor_options &options, const Plan &
             }
         }
     }
+    if (plan.early_search && found.symbols.empty() && found.reason != VANTOR_OK) {
+        // The default effort's first search, made alike: over the first
+        // passes' strongest candidates, with the look's view and the triple
+        // that stood out; the one-eye kinds read later, in their own pass.
+        std::optional<thorough::ScannedView> seen;
+        LoneEyeFinds unused;
+        const std::vector<thorough::Candidate> strongest = strongest_first(classic.pool());
+        if (worth_going_on(pic, options, plan, found, strongest, false, unused, seen))
+            search_symbols(pic.pixels, pic.width, pic.height, strongest, options.all_symbols, model1, found,
+                           std::move(seen), &searched);
+    }
     if (plan.classic)
         classic.run_through(plan.last_pass, found);
     if (!plan.search)
@@ -237,8 +248,11 @@ Plan plan_for(const vantor_options &options, int width, int height) {
     plan.classic = classic_fits(width, height);
     const bool traced = options.trace_file || options.trace_fn || !options.debug_dir.empty();
     if (options.effort == VANTOR_EFFORT_EXHAUSTIVE || traced || !plan.classic) {
-        plan.first_pass = plan.last_pass = last_classic_pass;
         plan.search = options.thorough || !plan.classic;
+        plan.early_search = plan.classic && options.thorough;
+        plan.first_pass = plan.early_search ? 0 : last_classic_pass;
+        plan.last_pass = last_classic_pass;
+        plan.sharpened = options.thorough;
         return plan;
     }
     const bool fast = options.effort == VANTOR_EFFORT_FAST;

@@ -24,6 +24,10 @@ struct Plan {
     // run: a symbol they saw but could not read is most often turned, in
     // perspective or blurred, which the other passes cannot sample either.
     bool search_first = false;
+    // Without the look's verdict: after the first passes gave no text, the
+    // search the look would have started runs anyway before the other
+    // passes, so that the exhaustive effort reads what the default reads.
+    bool early_search = false;
     // The last classic pass, and whether the thorough search follows them.
     int last_pass = 6;
     bool search = false;

@@ -275,6 +275,13 @@ void ClassicReadings::run_through(int last_pass, Found &results) {
         sym.corrected = o.blocks.codewords_corrected;
         sym.pass = o.pass;
         sym.reading = o.try_index;
+        // A search before the passes may have read this symbol already.
+        for (std::size_t i = 0; i + 1 < results.symbols.size(); ++i) {
+            if (same_symbol(results.symbols[i]->view, sym)) {
+                results.symbols.pop_back();
+                break;
+            }
+        }
         return ReadingAction::stop;
     });
     if (run == RunResult::out_of_memory)

@@ -19,65 +19,10 @@
 
 #include <vantor/vantor.h>
 
-#include "qr_symbols.h"
+#include "slant_cases.h"
 #include "sweep_reading.h"
 
-namespace {
-
 using namespace vantor::testing;
-
-struct Case {
-    int version;
-    double squeeze; // the width left across the squeezed direction
-    RenderOptions render;
-    int quality;
-    std::string text;
-};
-
-// Squeezes from 45% to 90%, in the bands the counts are printed by.
-constexpr double squeeze_bands[] = {0.45, 0.6, 0.75, 0.9};
-
-std::vector<Case> make_cases(int lo, int hi, int count, std::uint32_t seed) {
-    std::vector<Case> cases;
-    Lcg r{seed};
-    for (int k = 0; k < count; ++k) {
-        Case c;
-        c.version = lo + k % (hi - lo + 1);
-        RenderOptions &o = c.render;
-        // A shear of -t along both axes squeezes the symbol to (1 - t) / (1 + t)
-        // along one diagonal of the picture; the turn before it sets which
-        // way that runs across the symbol.
-        const int band = k / (hi - lo + 1) % 3;
-        c.squeeze = r.in(squeeze_bands[band], squeeze_bands[band + 1]);
-        const double t = (1 - c.squeeze) / (1 + c.squeeze);
-        o.skew_x = o.skew_y = -t;
-        o.rotation_deg = r.in(0, 360);
-        const int n = 4 * c.version + 17;
-        o.module_px = r.in(4.5, 10.0) * (n <= 33 ? 1.3 : 1.0);
-        o.quiet_zone = 4;
-        // The far side of the card smaller than the near one by up to a
-        // third across the symbol.
-        const double side = (n + 8) * o.module_px;
-        o.perspective = r.in(-0.33, 0.33) / side;
-        o.blur_sigma = r.in(0.4, 1.4);
-        o.noise_sigma = r.in(2, 6);
-        o.light_gradient = r.in(0, 0.3);
-        o.dark = static_cast<std::uint8_t>(r.in(10, 70));
-        o.light = static_cast<std::uint8_t>(r.in(170, 245));
-        o.canvas_width = static_cast<int>(side * 1.9);
-        o.canvas_height = static_cast<int>(side * 1.9);
-        o.seed = r.s;
-        c.quality = static_cast<int>(r.in(75, 92));
-        char text[96];
-        // Short enough for version 1 at level M.
-        std::snprintf(text, sizeof text, "S%02d-%05X", c.version, static_cast<unsigned>(r.s >> 12));
-        c.text = text;
-        cases.push_back(c);
-    }
-    return cases;
-}
-
-} // namespace
 
 int main(int argc, char **argv) {
     SweepOptions o;
@@ -97,13 +42,13 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "slant_sweep: no scratch folder\n");
         return 1;
     }
-    const std::vector<Case> cases = make_cases(o.lo, o.hi, count, o.seed);
+    const std::vector<SlantCase> cases = slant_cases(o.lo, o.hi, count, o.seed);
     // Per effort, per squeeze band.
-    const auto band_of = [](std::size_t, const Case &c) {
-        return static_cast<int>(std::upper_bound(std::begin(squeeze_bands), std::end(squeeze_bands), c.squeeze) -
-                                std::begin(squeeze_bands)) - 1;
+    const auto band_of = [](std::size_t, const SlantCase &c) {
+        return static_cast<int>(std::upper_bound(std::begin(slant_squeeze_bands), std::end(slant_squeeze_bands), c.squeeze) -
+                                std::begin(slant_squeeze_bands)) - 1;
     };
-    const auto describe = [](const Case &c) {
+    const auto describe = [](const SlantCase &c) {
         char line[160];
         std::snprintf(line, sizeof line, "version %2d, squeeze %.2f, turned %5.1f, module %4.1f px, keystone %.5f",
                       c.version, c.squeeze, c.render.rotation_deg, c.render.module_px, c.render.perspective);
@@ -117,7 +62,7 @@ int main(int argc, char **argv) {
         std::printf("effort %s:\n", vantor_effort_name(o.efforts[e]));
         for (const auto &[band, t] : counts.groups[e])
             std::printf("  squeezed to %2.0f-%2.0f%%: %3d cases, %3d read, %d wrong, %5.2f s\n",
-                        100 * squeeze_bands[band], 100 * squeeze_bands[band + 1], t.cases, t.right, t.wrong,
+                        100 * slant_squeeze_bands[band], 100 * slant_squeeze_bands[band + 1], t.cases, t.right, t.wrong,
                         t.seconds);
         print_sweep_total(counts.totals[e]);
         std::printf("\n");
