@@ -13,21 +13,10 @@
 namespace vantor::model1 {
 namespace {
 
-// The pattern XORed onto a Model 1 format word, and the one the library's
-// format reader removes (Model 2's). Ten bits apart, so a Model 2 symbol's
-// format is never within 2 bits of a Model 1 word.
+// The pattern XORed onto a Model 1 format word: ten bits from Model 2's
+// (which the library's format reader removes), so a Model 2 symbol's format
+// is never within 2 bits of a Model 1 word.
 constexpr int model1_format_mask = 0x2825;
-constexpr int model2_format_mask = 0x5412;
-
-// The 15-bit format codeword of 5 data bits: the data, then the remainder
-// of its division by the BCH generator x^10+x^8+x^5+x^4+x^2+x+1.
-int format_codeword(int data) {
-    int rem = data << 10;
-    for (int bit = 14; bit >= 10; --bit)
-        if (rem & (1 << bit))
-            rem ^= 0x537 << (bit - 10);
-    return (data << 10) | rem;
-}
 
 // Bits in front of the first segment of a Model 1 stream, all clear.
 constexpr int lead_bits = 4;

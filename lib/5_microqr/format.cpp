@@ -1,7 +1,7 @@
 // Reading the Micro QR format word through the library's BCH(15,5) decoder.
 #include "format.h"
 
-#include "3_model2/classic/format.h"
+#include "1_base/format_code.h"
 #include "symbols.h"
 
 namespace vantor::microqr {

@@ -275,10 +275,11 @@ void ClassicReadings::run_through(int last_pass, Found &results) {
         sym.corrected = o.blocks.codewords_corrected;
         sym.pass = o.pass;
         sym.reading = o.try_index;
-        // A search before the passes may have read this symbol already.
+        // A search before the passes may have read this symbol already: the
+        // passes' reading of it stands, as it would without that search.
         for (std::size_t i = 0; i + 1 < results.symbols.size(); ++i) {
             if (same_symbol(results.symbols[i]->view, sym)) {
-                results.symbols.pop_back();
+                results.symbols.erase(results.symbols.begin() + static_cast<std::ptrdiff_t>(i));
                 break;
             }
         }

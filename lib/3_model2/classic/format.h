@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <span>
 
+#include "1_base/format_code.h"
 #include "1_base/format_info.h"
 
 namespace vantor {
@@ -25,14 +26,6 @@ int read_format_copy(const SymbolMatrix &m, const TraceSink &sink, int copy);
 // than a symbol.
 int read_format_word(std::span<const std::uint8_t> modules, int width, int height, int copy, std::uint8_t dark_value);
 
-// The 5 data bits of a 15-bit format word (mask already removed), -1 when
-// more than three bits are wrong, and the bit positions corrected.
-struct FormatBits {
-    int data;
-    int reversed[3];
-    int reversed_count;
-};
-FormatBits decode_format_bits(int word);
 // Whether both copies in m.module_matrix decode, each within 2 wrong bits,
 // to the same level and mask: a reading of noise rarely gets that far
 // (about 1 in 2500), a symbol nearly always. Traces nothing.
