@@ -1,8 +1,9 @@
 // The plan: the classic passes, a quick look, the search and the other kinds,
 // as the effort orders them. At the exhaustive effort every classic pass runs
-// and then the search; at the default and fast efforts the first pass runs
-// alone, and the rest only where the quick look finds reason to, going on
-// from the first pass rather than starting again.
+// and then the search, with the default effort's first search between the
+// first pass and the others; at the default and fast efforts the first pass
+// runs alone, and the rest only where the quick look finds reason to, going
+// on from the first pass rather than starting again.
 #include "plan.h"
 
 #include <algorithm>

@@ -13,6 +13,7 @@
 // reading; the other efforts' counts of pictures read compare with it.
 // --all asks every call for every symbol.
 //
+// --verbose prints each picture's digest and the digest of its symbols' bytes.
 // usage: api_digest [--set NAME] [--verbose] [--effort fast|default|exhaustive] [--all]
 #include <chrono>
 #include <cstdint>
@@ -42,6 +43,21 @@ struct Hash {
     }
     template <typename T> void add(const T &v) { add(&v, sizeof v); }
 };
+
+// The symbols' bytes alone, in order: what --verbose prints beside each
+// picture's digest, so that a digest that moved can be told apart from a
+// symbol that changed.
+std::uint64_t symbol_bytes(const vantor_results *r) {
+    Hash h;
+    const int count = r ? vantor_results_count(r) : -1;
+    h.add(count);
+    for (int i = 0; i < count; ++i) {
+        const vantor_symbol &s = *vantor_results_symbol(r, i);
+        h.add(s.length);
+        h.add(s.bytes, s.length);
+    }
+    return h.h;
+}
 
 void add_results(Hash &h, const vantor_results *r) {
     if (!r) {
@@ -234,6 +250,7 @@ int main(int argc, char **argv) {
         for (std::size_t i = 0; i < items.size(); ++i) {
             const Item &it = items[i];
             Hash one;
+            std::uint64_t bytes = 0;
             vantor_options *opts[3] = {on, off, traced};
             Hash *into[3] = {&with, &without, &with_trace};
             for (int k = 0; k < 3; ++k) {
@@ -244,15 +261,18 @@ int main(int argc, char **argv) {
                                                          it.picture.height, it.picture.width, it.depth, opts[k]);
                 seconds[k] += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
                 add_results(*into[k], r);
-                if (verbose && k == 0)
+                if (verbose && k == 0) {
                     add_results(one, r);
+                    bytes = symbol_bytes(r);
+                }
                 if (k == 0)
                     read += vantor_results_count(r) > 0;
                 vantor_results_free(r);
             }
             if (verbose)
-                std::printf("  %s %zu %dx%d depth %d: %016llx\n", set.name, i, it.picture.width, it.picture.height,
-                            it.depth, static_cast<unsigned long long>(one.h));
+                std::printf("  %s %zu %dx%d depth %d: %016llx symbols %016llx\n", set.name, i, it.picture.width,
+                            it.picture.height, it.depth, static_cast<unsigned long long>(one.h),
+                            static_cast<unsigned long long>(bytes));
         }
         std::printf("%-8s %4zu pictures, %4d read: thorough %016llx, classic only %016llx, traced %016llx"
                     "  (%.1f s, %.1f s, %.1f s)\n",
