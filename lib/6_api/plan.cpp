@@ -120,7 +120,12 @@ void read_model2(const Picture &pic, const vantor_options &options, const Plan &
             if (plan.search_first) {
                 search_symbols(pic.pixels, pic.width, pic.height, strongest,
                                   options.all_symbols, model1, found, std::move(seen), &searched);
-                if (!found.symbols.empty()) {
+                // When every symbol is asked for and the first pass missed
+                // eye patterns of those read, the other passes and the
+                // search over their candidates follow: the picture may
+                // hold symbols only a local binarisation shows.
+                if (!found.symbols.empty() &&
+                    (!options.all_symbols || passes_saw_symbols(classic.pool(), found.symbols))) {
                     search_for_more(pic.pixels, pic.width, pic.height, options, classic.pool(), found, &searched);
                     return;
                 }

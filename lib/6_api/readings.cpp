@@ -190,24 +190,39 @@ void search_for_more(const std::uint8_t *pixels, int width, int height, const va
     results.joined.reset();
 }
 
-bool eyes_for_more(std::span<const ClassicCandidate> pool, const vantor_symbol &symbol) {
+namespace {
+
+// Whether a candidate's centre lies on the same side of all four edges of a
+// symbol, whichever way round they go (a mirrored symbol's corners go the
+// other way).
+bool inside_symbol(const vantor_symbol &symbol, const thorough::Candidate &e) {
     const vantor_point *c = symbol.corners;
-    // On the same side of all four edges, whichever way round they go (a
-    // mirrored symbol's corners go the other way).
-    auto inside = [&](float x, float y) {
-        int left = 0, right = 0;
-        for (int k = 0; k < 4; ++k) {
-            const vantor_point &a = c[k], &b = c[(k + 1) % 4];
-            const float cross = (b.x - a.x) * (y - a.y) - (b.y - a.y) * (x - a.x);
-            left += cross <= 0;
-            right += cross >= 0;
-        }
-        return left == 4 || right == 4;
-    };
+    const float x = e.x + 0.5f, y = e.y + 0.5f;
+    int left = 0, right = 0;
+    for (int k = 0; k < 4; ++k) {
+        const vantor_point &a = c[k], &b = c[(k + 1) % 4];
+        const float cross = (b.x - a.x) * (y - a.y) - (b.y - a.y) * (x - a.x);
+        left += cross <= 0;
+        right += cross >= 0;
+    }
+    return left == 4 || right == 4;
+}
+
+} // namespace
+
+bool passes_saw_symbols(std::span<const ClassicCandidate> pool, std::span<const std::unique_ptr<OwnedSymbol>> symbols) {
+    return std::all_of(symbols.begin(), symbols.end(), [&](const std::unique_ptr<OwnedSymbol> &s) {
+        return std::count_if(pool.begin(), pool.end(), [&](const ClassicCandidate &c) {
+                   return inside_symbol(s->view, c.at);
+               }) >= 3;
+    });
+}
+
+bool eyes_for_more(std::span<const ClassicCandidate> pool, const vantor_symbol &symbol) {
     std::vector<thorough::Candidate> apart;
     for (const ClassicCandidate &s : pool) {
         const thorough::Candidate &e = s.at;
-        if (inside(e.x + 0.5f, e.y + 0.5f))
+        if (inside_symbol(symbol, e))
             continue;
         const bool seen = std::any_of(apart.begin(), apart.end(), [&](const thorough::Candidate &f) {
             return std::hypot(e.x - f.x, e.y - f.y) < 3 * std::max(e.module, f.module);

@@ -71,6 +71,12 @@ void search_symbols(const std::uint8_t *pixels, int width, int height,
 // symbol's data, or the same eye again on a later pass, do not count).
 bool eyes_for_more(std::span<const ClassicCandidate> pool, const vantor_symbol &symbol);
 
+// Whether the passes run so far saw the eye patterns of every symbol read:
+// three candidates inside each. When they did not, their binarisation
+// misses eye patterns in this picture, and may miss every eye pattern of
+// another symbol.
+bool passes_saw_symbols(std::span<const ClassicCandidate> pool, std::span<const std::unique_ptr<OwnedSymbol>> symbols);
+
 // When one symbol was read and not every symbol is asked for, but the
 // passes saw eye patterns enough for a second, searches for every symbol,
 // so that the first in reading order can be chosen.
