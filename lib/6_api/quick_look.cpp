@@ -30,6 +30,46 @@ constexpr std::size_t first_pass_eyes = 6;
 // candidates of smaller modules.
 constexpr float min_blurred_module = 2.5f;
 
+// The share of timing pattern modules that must read right through the
+// first guess of a grid from a triple's eyes (or, for a pair, with the third
+// placed where it would be): a symbol's read right even blurred, damaged or
+// at a slant, while look-alike eye patterns in texture read near chance, and
+// above it only by luck on the few timing modules of the smallest versions.
+constexpr double look_min_timing = 0.85;
+
+// The best share of timing modules read right by the first guesses at the
+// versions near the size the eyes measure (those the search tries).
+double guess_timing(const thorough::GreyView &grey, const thorough::Binary &binary, const thorough::Eyes &eyes) {
+    thorough::Guesses guesses(grey, binary, eyes);
+    double best = 0;
+    for (int v : thorough::versions_near(thorough::eyes_modules_across(eyes)))
+        if (const auto &g = guesses.of(v))
+            best = std::max(best, g->timing);
+    return best;
+}
+
+// The best guess timing of the symbols two eye patterns may be two of, the
+// third eye placed where an upright square symbol would have it: at a right
+// angle from either end of their side, to either side, or off either side
+// of the middle of their diagonal.
+double pair_timing(const thorough::GreyView &grey, const thorough::Binary &binary, const thorough::Candidate &a,
+                   const thorough::Candidate &b) {
+    const float m = (a.module + b.module) / 2;
+    const float dx = b.x - a.x, dy = b.y - a.y;
+    double best = 0;
+    auto judge = [&](const thorough::Candidate &corner, const thorough::Candidate &along,
+                     const thorough::Candidate &down) {
+        if (const auto eyes = thorough::orient_eyes(corner, along, down))
+            best = std::max(best, guess_timing(grey, binary, *eyes));
+    };
+    for (float side : {1.0f, -1.0f}) {
+        judge(a, b, {a.x - side * dy, a.y + side * dx, m});
+        judge(b, a, {b.x - side * dy, b.y + side * dx, m});
+        judge({(a.x + b.x - side * dy) / 2, (a.y + b.y + side * dx) / 2, m}, a, b);
+    }
+    return best;
+}
+
 } // namespace
 
 // A quick look at one binarisation, with the candidates `pooled` from the
@@ -38,9 +78,11 @@ constexpr float min_blurred_module = 2.5f;
 // more), or none that count. Measured, as the search would sample a grid:
 // a triple that passes the geometric gates and whose eye patterns stand out
 // from the grey around them, a pair of like size that stands out, or a
-// triple completed by a third eye that two strong candidates predict.
+// triple completed by a third eye that two strong candidates predict; each
+// only where the first guess of a grid through it reads timing patterns.
 // Texture and noise show many eye pattern candidates, but their rings do
-// not stand out from their own spread. Unmeasured, when no sharpened look
+// not stand out from their own spread, and where look-alikes do, no timing
+// pattern runs between them. Unmeasured, when no sharpened look
 // follows to see blurred rings better, the geometry alone: a gated triple
 // or two strong candidates of like size.
 Look could_make_symbol(const thorough::GreyView &grey, const thorough::Binary &binary,
@@ -61,20 +103,36 @@ Look could_make_symbol(const thorough::GreyView &grey, const thorough::Binary &b
                        thorough::pair_of_eyes(grey, pool, false)
                    ? Look::symbol
                    : scanned ? Look::candidates : Look::nothing;
+    // Eyes that stand out count only where a grid through them shows timing
+    // patterns, and no more triples are judged than the search would try.
+    const int most = thorough::SearchOptions{}.max_triples;
+    int standing = 0;
+    bool timed = false;
     auto any = [&](const thorough::Triple &, thorough::StandingEyes &eyes) {
+        if (++standing > most)
+            return true;
+        if (guess_timing(grey, binary, eyes.eyes) < look_min_timing)
+            return false;
+        timed = true;
         if (stood)
             stood->emplace(std::move(eyes));
         return true;
     };
-    if (pool.at.size() >= 3 && thorough::for_each_standing(grey, binary, pool, false, any))
+    if (pool.at.size() >= 3)
+        thorough::for_each_standing(grey, binary, pool, false, any);
+    if (timed)
         return Look::symbol;
     if (pool.at.size() >= 2) {
-        if (thorough::pair_of_eyes(grey, pool, true))
+        if (thorough::pair_of_eyes(grey, pool, true, [&](const thorough::Candidate &a, const thorough::Candidate &b) {
+                return pair_timing(grey, binary, a, b) >= look_min_timing;
+            }))
             return Look::symbol;
         for (const thorough::Candidate &c :
              thorough::missing_eyes(grey, pool.at, pool.quality, pool.used, thorough::max_completions))
             pool.add(c, thorough::completed_quality, true);
-        if (thorough::for_each_standing(grey, binary, pool, true, any))
+        if (standing < most)
+            thorough::for_each_standing(grey, binary, pool, true, any);
+        if (timed)
             return Look::symbol;
     }
     return scanned ? Look::candidates : Look::nothing;
