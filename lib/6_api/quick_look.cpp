@@ -42,6 +42,11 @@ constexpr double look_min_timing = 0.85;
 // alternate so on fewer by luck).
 constexpr double look_min_alternation = 0.9;
 constexpr int min_alternating_modules = 26;
+// A view where fewer triples than this stand out is no clutter of
+// look-alikes: any of them sends the call on, timing patterns or not (a
+// symbol at a strong slant reads its timing patterns poorly through a first
+// guess). Texture shows hundreds.
+constexpr int clutter_triples = 20;
 
 // Timing modules nearest the eye patterns that judge a guess of a large
 // symbol: its map is sure near the eyes and drifts with the distance from
@@ -141,19 +146,33 @@ Look could_make_symbol(const thorough::GreyView &grey, const thorough::Binary &b
                        thorough::pair_of_eyes(grey, pool, false)
                    ? Look::symbol
                    : scanned ? Look::candidates : Look::nothing;
-    // Eyes that stand out count only where a grid through them shows timing
-    // patterns, and no more triples are judged than the search would try.
+    // Among many triples whose eyes stand out, those count only where a grid
+    // through them shows timing patterns, and no more are judged than the
+    // search would try; among few, the first counts.
     const int most = thorough::SearchOptions{}.max_triples;
     int standing = 0;
     bool seen = false;
+    std::optional<thorough::StandingEyes> first;
     auto any = [&](const thorough::Triple &, thorough::StandingEyes &eyes) {
         if (++standing > most)
             return true;
-        if (!shows_timing(grey, binary, eyes.eyes))
+        if (!shows_timing(grey, binary, eyes.eyes)) {
+            if (!first)
+                first.emplace(eyes);
             return false;
+        }
         seen = true;
         if (stood)
             stood->emplace(std::move(eyes));
+        return true;
+    };
+    // Whether few triples stood out, none with timing patterns: the first
+    // then counts.
+    auto few = [&] {
+        if (seen || !first || standing >= clutter_triples)
+            return false;
+        if (stood)
+            stood->emplace(std::move(*first));
         return true;
     };
     if (pool.at.size() >= 3)
@@ -170,9 +189,10 @@ Look could_make_symbol(const thorough::GreyView &grey, const thorough::Binary &b
             pool.add(c, thorough::completed_quality, true);
         if (standing < most)
             thorough::for_each_standing(grey, binary, pool, true, any);
-        if (seen)
+        if (seen || few())
             return Look::symbol;
-    }
+    } else if (few())
+        return Look::symbol;
     return scanned ? Look::candidates : Look::nothing;
 }
 
