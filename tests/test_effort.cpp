@@ -293,3 +293,43 @@ TEST(Effort, EverySymbolAtDefaultIsEverySymbolAtExhaustive) {
     EXPECT_EQ(full.symbols.size(), 2u);
     EXPECT_EQ(bytes_of(decode_at(p, VANTOR_EFFORT_DEFAULT, true)), bytes_of(full));
 }
+
+// Texture strewn with look-alike eye patterns: nested squares whose rings
+// stand out as an eye's do, but between which no timing pattern runs. The
+// default effort stops after its first pass on most such scenes (without
+// asking for timing patterns it went on to every pass and the search on
+// nearly all), and still goes on where a symbol lies among them that only
+// the search reads (a mirror image), upright or turned with small modules.
+TEST(Effort, DefaultStopsAmongLookAlikesAndStillReadsASymbolThere) {
+    constexpr std::uint32_t scenes = 8;
+    int searched = 0;
+    for (std::uint32_t seed = 0; seed < scenes; ++seed) {
+        const vantor::Results r = decode_at(vt::render_lookalikes(1024, 768, seed), VANTOR_EFFORT_DEFAULT);
+        EXPECT_TRUE(r.symbols.empty()) << seed;
+        searched += r.searched;
+    }
+    EXPECT_LE(searched, static_cast<int>(scenes / 4));
+
+    auto s = vt::make_symbol("among look-alikes", 3, vt::Level::M, vt::Mode::byte);
+    ASSERT_TRUE(s);
+    struct Placed {
+        double module_px, rotation_deg;
+        int x, y;
+        std::uint32_t scene;
+    };
+    for (const Placed &at : {Placed{4, 0, 400, 300, 1}, Placed{3, 25, 120, 90, 2}, Placed{5, 200, 700, 420, 5}}) {
+        vt::RenderOptions o;
+        o.mirror = true;
+        o.module_px = at.module_px;
+        o.rotation_deg = at.rotation_deg;
+        const vt::Picture symbol = vt::render(*s, o);
+        vt::Picture scene = vt::render_lookalikes(1024, 768, at.scene);
+        ASSERT_LE(at.x + symbol.width, scene.width);
+        ASSERT_LE(at.y + symbol.height, scene.height);
+        for (int y = 0; y < symbol.height; ++y)
+            std::copy_n(symbol.pixels.begin() + static_cast<std::ptrdiff_t>(y) * symbol.width, symbol.width,
+                        scene.pixels.begin() + static_cast<std::ptrdiff_t>(at.y + y) * scene.width + at.x);
+        EXPECT_EQ(bytes_of(decode_at(scene, VANTOR_EFFORT_DEFAULT)), std::vector<std::string>{"among look-alikes"})
+            << at.module_px << " px, " << at.rotation_deg << " degrees";
+    }
+}

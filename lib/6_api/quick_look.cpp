@@ -30,6 +30,89 @@ constexpr std::size_t first_pass_eyes = 6;
 // candidates of smaller modules.
 constexpr float min_blurred_module = 2.5f;
 
+// The share of timing pattern modules that must read right through the
+// first guess of a grid from a triple's eyes (or, for a pair, with the third
+// placed where it would be): a symbol's read right even damaged or at a
+// slant, while look-alike eye patterns in texture read near chance, and
+// above it only by luck on the few timing modules of the smallest versions.
+constexpr double look_min_timing = 0.85;
+// Blur leaves a symbol's timing modules too faint for a threshold, but each
+// still darker or lighter than its neighbours: this share of them must
+// alternate so, over at least this many (versions 3 and up; look-alikes
+// alternate so on fewer by luck).
+constexpr double look_min_alternation = 0.9;
+constexpr int min_alternating_modules = 26;
+// A view where fewer triples than this stand out is no clutter of
+// look-alikes: any of them sends the call on, timing patterns or not (a
+// symbol at a strong slant reads its timing patterns poorly through a first
+// guess). Texture shows hundreds.
+constexpr int clutter_triples = 20;
+
+// Timing modules nearest the eye patterns that judge a guess of a large
+// symbol: its map is sure near the eyes and drifts with the distance from
+// them.
+constexpr int timing_reach = 16;
+
+// The share of timing pattern modules through `grid` that alternate as they
+// should: each darker (even) or lighter (odd) than the mean of its two
+// neighbours along the pattern. Blur weakens the alternation but keeps its
+// sign, where a threshold misjudges faint modules; 0 off the picture.
+double alternation(const thorough::GreyView &grey, const thorough::Grid &grid) {
+    const int n = grid.size;
+    const int reach = n >= 45 ? timing_reach : n;
+    int agree = 0, total = 0;
+    for (int i = 8; i <= n - 9; ++i) {
+        if (i - 8 >= reach && n - 9 - i >= reach)
+            continue;
+        for (int axis = 0; axis < 2; ++axis) {
+            float g[3];
+            for (int d = -1; d <= 1; ++d) {
+                const double along = i + d + 0.5;
+                const Position p = axis == 0 ? grid.map(along, 6.5) : grid.map(6.5, along);
+                g[d + 1] = grey.bilinear(static_cast<float>(p.x), static_cast<float>(p.y));
+                if (g[d + 1] < 0)
+                    return 0;
+            }
+            const bool darker = g[1] < (g[0] + g[2]) / 2;
+            agree += darker == (i % 2 == 0);
+            ++total;
+        }
+    }
+    return total >= min_alternating_modules ? static_cast<double>(agree) / total : 0;
+}
+
+// Whether the first guess of a grid through the eyes, at a version near the
+// size they measure (those the search tries), shows timing patterns: read
+// right against the threshold, or alternating under blur.
+bool shows_timing(const thorough::GreyView &grey, const thorough::Binary &binary, const thorough::Eyes &eyes) {
+    thorough::Guesses guesses(grey, binary, eyes);
+    for (int v : thorough::versions_near(thorough::eyes_modules_across(eyes)))
+        if (const auto &g = guesses.of(v))
+            if (g->timing >= look_min_timing || alternation(grey, g->grid) >= look_min_alternation)
+                return true;
+    return false;
+}
+
+// Whether the symbol two eye patterns may be two of shows timing patterns,
+// the third eye placed where an upright square symbol would have it: at a
+// right angle from either end of their side, to either side, or off either
+// side of the middle of their diagonal.
+bool pair_shows_timing(const thorough::GreyView &grey, const thorough::Binary &binary, const thorough::Candidate &a,
+                       const thorough::Candidate &b) {
+    const float m = (a.module + b.module) / 2;
+    const float dx = b.x - a.x, dy = b.y - a.y;
+    auto shows = [&](const thorough::Candidate &corner, const thorough::Candidate &along,
+                     const thorough::Candidate &down) {
+        const auto eyes = thorough::orient_eyes(corner, along, down);
+        return eyes && shows_timing(grey, binary, *eyes);
+    };
+    for (float side : {1.0f, -1.0f})
+        if (shows(a, b, {a.x - side * dy, a.y + side * dx, m}) || shows(b, a, {b.x - side * dy, b.y + side * dx, m}) ||
+            shows({(a.x + b.x - side * dy) / 2, (a.y + b.y + side * dx) / 2, m}, a, b))
+            return true;
+    return false;
+}
+
 } // namespace
 
 // A quick look at one binarisation, with the candidates `pooled` from the
@@ -38,9 +121,11 @@ constexpr float min_blurred_module = 2.5f;
 // more), or none that count. Measured, as the search would sample a grid:
 // a triple that passes the geometric gates and whose eye patterns stand out
 // from the grey around them, a pair of like size that stands out, or a
-// triple completed by a third eye that two strong candidates predict.
+// triple completed by a third eye that two strong candidates predict; each
+// only where the first guess of a grid through it reads timing patterns.
 // Texture and noise show many eye pattern candidates, but their rings do
-// not stand out from their own spread. Unmeasured, when no sharpened look
+// not stand out from their own spread, and where look-alikes do, no timing
+// pattern runs between them. Unmeasured, when no sharpened look
 // follows to see blurred rings better, the geometry alone: a gated triple
 // or two strong candidates of like size.
 Look could_make_symbol(const thorough::GreyView &grey, const thorough::Binary &binary,
@@ -61,22 +146,53 @@ Look could_make_symbol(const thorough::GreyView &grey, const thorough::Binary &b
                        thorough::pair_of_eyes(grey, pool, false)
                    ? Look::symbol
                    : scanned ? Look::candidates : Look::nothing;
+    // Among many triples whose eyes stand out, those count only where a grid
+    // through them shows timing patterns, and no more are judged than the
+    // search would try; among few, the first counts.
+    const int most = thorough::SearchOptions{}.max_triples;
+    int standing = 0;
+    bool seen = false;
+    std::optional<thorough::StandingEyes> first;
     auto any = [&](const thorough::Triple &, thorough::StandingEyes &eyes) {
+        if (++standing > most)
+            return true;
+        if (!shows_timing(grey, binary, eyes.eyes)) {
+            if (!first)
+                first.emplace(eyes);
+            return false;
+        }
+        seen = true;
         if (stood)
             stood->emplace(std::move(eyes));
         return true;
     };
-    if (pool.at.size() >= 3 && thorough::for_each_standing(grey, binary, pool, false, any))
+    // Whether few triples stood out, none with timing patterns: the first
+    // then counts.
+    auto few = [&] {
+        if (seen || !first || standing >= clutter_triples)
+            return false;
+        if (stood)
+            stood->emplace(std::move(*first));
+        return true;
+    };
+    if (pool.at.size() >= 3)
+        thorough::for_each_standing(grey, binary, pool, false, any);
+    if (seen)
         return Look::symbol;
     if (pool.at.size() >= 2) {
-        if (thorough::pair_of_eyes(grey, pool, true))
+        if (thorough::pair_of_eyes(grey, pool, true, [&](const thorough::Candidate &a, const thorough::Candidate &b) {
+                return pair_shows_timing(grey, binary, a, b);
+            }))
             return Look::symbol;
         for (const thorough::Candidate &c :
              thorough::missing_eyes(grey, pool.at, pool.quality, pool.used, thorough::max_completions))
             pool.add(c, thorough::completed_quality, true);
-        if (thorough::for_each_standing(grey, binary, pool, true, any))
+        if (standing < most)
+            thorough::for_each_standing(grey, binary, pool, true, any);
+        if (seen || few())
             return Look::symbol;
-    }
+    } else if (few())
+        return Look::symbol;
     return scanned ? Look::candidates : Look::nothing;
 }
 

@@ -26,7 +26,8 @@ enum class Look { nothing, candidates, symbol };
 // candidates that could not (of modules wide enough that blur may hide
 // more), or none that count. `measured` asks the look to measure, as the
 // search would sample a grid, whether the eyes stand out from the grey
-// around them; unmeasured, the geometry alone decides. The look takes the
+// around them and a grid through them reads timing patterns; unmeasured,
+// the geometry alone decides. The look takes the
 // row matches of every `look_row_step`th row of `binary` from `matches`,
 // which may hold more rows. The first triple that stands out goes to
 // `stood`.

@@ -52,18 +52,6 @@ struct Pass {
     SearchMemory *memory;  // the triples tried in vain, when kept
 };
 
-// Versions to try for a triple measuring `across` modules, nearest first.
-std::vector<int> versions_near(double across) {
-    const int v0 = std::clamp(static_cast<int>(std::lround((across - 17) / 4)), 1, 40);
-    std::vector<int> out{v0};
-    const int reach = v0 >= 15 ? 2 : 1;
-    for (int d = 1; d <= reach; ++d)
-        for (int v : {v0 + d, v0 - d})
-            if (v >= 1 && v <= 40)
-                out.push_back(v);
-    return out;
-}
-
 // The version the version information of the symbol names, read through
 // the first guess of the nearest version; -1 when neither block (nor its
 // transpose) is within 3 bits of a version's word.

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <memory>
 #include <numbers>
+#include <random>
 
 namespace vantor::testing {
 namespace {
@@ -348,6 +349,49 @@ Picture render_noise(int width, int height, std::string_view kind, std::uint32_t
         return {};
     }
     return pic;
+}
+
+Picture render_lookalikes(int width, int height, std::uint32_t seed) {
+    Picture p = render_noise(width, height, "scene", seed);
+    if (!p.width)
+        return p;
+    std::mt19937 rng(seed * 7919u + 1);
+    auto uniform = [&](double a, double b) { return std::uniform_real_distribution<double>(a, b)(rng); };
+    auto paint = [&](double cx, double cy, double half, double turn, std::uint8_t grey, double open) {
+        const int r = static_cast<int>(std::ceil(half * 1.5));
+        const double c = std::cos(turn), s = std::sin(turn);
+        for (int y = std::max(0, static_cast<int>(cy) - r); y <= std::min(p.height - 1, static_cast<int>(cy) + r); ++y)
+            for (int x = std::max(0, static_cast<int>(cx) - r); x <= std::min(p.width - 1, static_cast<int>(cx) + r); ++x) {
+                const double u = (x - cx) * c + (y - cy) * s, v = -(x - cx) * s + (y - cy) * c;
+                if (std::fabs(u) <= half && std::fabs(v) <= half && u < half - open)
+                    p.pixels[static_cast<std::size_t>(y) * p.width + x] = grey;
+            }
+    };
+    const int lookalikes = 260 + static_cast<int>(seed % 60);
+    for (int i = 0; i < lookalikes; ++i) {
+        const double m = uniform(2, 7), cx = uniform(10, p.width - 10), cy = uniform(10, p.height - 10);
+        const double turn = uniform(0, 0.8);
+        const auto dark = static_cast<std::uint8_t>(uniform(10, 80));
+        const auto light = static_cast<std::uint8_t>(uniform(170, 240));
+        // Ring widths of 0.6 to 1.5 modules around a centre of 2 to 4.
+        const double centre = uniform(2, 4) * m / 2, inner = uniform(0.6, 1.5) * m, outer = uniform(0.6, 1.5) * m;
+        const double open = uniform(0, 1) < 0.3 ? outer * 2 : 0;
+        paint(cx, cy, centre + inner + outer, turn, dark, open);
+        paint(cx, cy, centre + inner, turn, light, 0);
+        paint(cx, cy, centre, turn, dark, 0);
+    }
+    for (int i = 0; i < 400; ++i) {
+        const double m = uniform(1.5, 9);
+        paint(uniform(0, p.width), uniform(0, p.height), m, uniform(0, 1.5),
+              static_cast<std::uint8_t>(uniform(0, 1) < 0.5 ? uniform(10, 90) : uniform(160, 245)), 0);
+    }
+    // A little blur: the mean of each pixel and its four neighbours.
+    Picture blurred = p;
+    for (int y = 1; y + 1 < p.height; ++y)
+        for (int x = 1; x + 1 < p.width; ++x)
+            blurred.pixels[static_cast<std::size_t>(y) * p.width + x] = static_cast<std::uint8_t>(
+                (p.at(x, y) * 4 + p.at(x - 1, y) + p.at(x + 1, y) + p.at(x, y - 1) + p.at(x, y + 1)) / 8);
+    return blurred;
 }
 
 bool write_bytes(const std::string &path, std::span<const std::uint8_t> bytes) {

@@ -84,6 +84,12 @@ void motion_blur(std::vector<double> &values, int width, int height, double leng
 // "stripes", or "scene" (smooth blobs with edges, texture and falling light).
 Picture render_noise(int width, int height, std::string_view kind, std::uint32_t seed = 1);
 
+// A scene (as render_noise's) where a first pass sees many eye pattern
+// candidates but no symbol: 260 to 319 nested dark and light squares whose
+// rings are near the eye's proportions, at module sizes of 2 to 7 pixels,
+// some broken open, with tiles and specks around them, blurred a little.
+Picture render_lookalikes(int width, int height, std::uint32_t seed);
+
 // Image files. Each returns false when the file cannot be written.
 bool write_bmp24(const std::string &path, const Picture &picture);
 // zero_is_black: palette entry 0 is black (else entry 0 is white).

@@ -65,6 +65,11 @@ void add_pooled(Pool &pool, std::span<const Candidate> more, int limit) {
 }
 
 bool pair_of_eyes(const GreyView &grey, const Pool &pool, bool measured) {
+    return pair_of_eyes(grey, pool, measured, [](const Candidate &, const Candidate &) { return true; });
+}
+
+bool pair_of_eyes(const GreyView &grey, const Pool &pool, bool measured,
+                  FunctionRef<bool(const Candidate &, const Candidate &)> also) {
     const std::size_t n = pool.at.size();
     for (std::size_t i = 0; i < n; ++i) {
         for (std::size_t j = i + 1; j < n; ++j) {
@@ -80,8 +85,11 @@ bool pair_of_eyes(const GreyView &grey, const Pool &pool, bool measured) {
             const double modules = std::hypot(dx, dy) / ((big + small) / 2);
             if (!(modules >= pair_min_modules && modules <= pair_max_modules))
                 continue;
-            if (!measured)
-                return true;
+            if (!measured) {
+                if (also(a, b))
+                    return true;
+                continue;
+            }
             // A third eye where a symbol would have it, for the directions
             // of its rows and columns only: at a right angle from one end of
             // a side, or off the middle of the diagonal.
@@ -91,11 +99,11 @@ bool pair_of_eyes(const GreyView &grey, const Pool &pool, bool measured) {
             const std::optional<Eyes> as_side = orient_eyes(a, b, off_side);
             const std::optional<Eyes> as_diagonal = orient_eyes(off_diagonal, a, b);
             // The second eye is measured only when the first stands out.
-            if (as_side && eye_pattern_contrast(grey, *as_side, 0) >= min_eye_contrast &&
-                eye_pattern_contrast(grey, *as_side, 1) >= min_eye_contrast)
-                return true;
-            if (as_diagonal && eye_pattern_contrast(grey, *as_diagonal, 1) >= min_eye_contrast &&
-                eye_pattern_contrast(grey, *as_diagonal, 2) >= min_eye_contrast)
+            const bool stands = (as_side && eye_pattern_contrast(grey, *as_side, 0) >= min_eye_contrast &&
+                                 eye_pattern_contrast(grey, *as_side, 1) >= min_eye_contrast) ||
+                                (as_diagonal && eye_pattern_contrast(grey, *as_diagonal, 1) >= min_eye_contrast &&
+                                 eye_pattern_contrast(grey, *as_diagonal, 2) >= min_eye_contrast);
+            if (stands && also(a, b))
                 return true;
         }
     }

@@ -69,6 +69,9 @@ bool for_each_standing(const GreyView &grey, const Binary &binary, Pool &pool, b
 // towards their quality, and may defeat the template that places a third);
 // else when both are strong (quality at least 0.5).
 bool pair_of_eyes(const GreyView &grey, const Pool &pool, bool measured);
+// The same, taking only a pair for which `also` holds too.
+bool pair_of_eyes(const GreyView &grey, const Pool &pool, bool measured,
+                  FunctionRef<bool(const Candidate &, const Candidate &)> also);
 
 // Gated triples considered per binarisation; a triple whose eye patterns
 // fail the contrast test costs little and does not count as tried.

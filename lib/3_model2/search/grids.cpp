@@ -213,6 +213,17 @@ double eyes_modules_across(const Eyes &e) {
     return (across_row + across_col) / 2 + 7;
 }
 
+std::vector<int> versions_near(double across) {
+    const int v0 = std::clamp(static_cast<int>(std::lround((across - 17) / 4)), 1, 40);
+    std::vector<int> out{v0};
+    const int reach = v0 >= 15 ? 2 : 1;
+    for (int d = 1; d <= reach; ++d)
+        for (int v : {v0 + d, v0 - d})
+            if (v >= 1 && v <= 40)
+                out.push_back(v);
+    return out;
+}
+
 std::optional<Guess> first_guess(const GreyView &grey, const Binary &binary, const Eyes &e, int version) {
     const int n = symbol_size(version);
     std::optional<Guess> best;

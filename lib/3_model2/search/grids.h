@@ -40,6 +40,9 @@ double eye_pattern_contrast(const GreyView &grey, const Eyes &eyes, int k);
 // found, else their centres and module sizes).
 double eyes_modules_across(const Eyes &eyes);
 
+// Versions to try for a triple measuring `across` modules, nearest first.
+std::vector<int> versions_near(double across);
+
 // The first guess of a grid from the eyes alone, with the share of its
 // timing pattern modules that read right: of the fit through the eye
 // outlines (which follows perspective, but whose small errors grow across a
