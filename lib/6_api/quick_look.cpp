@@ -48,18 +48,13 @@ constexpr int min_alternating_modules = 26;
 // guess). Texture shows hundreds.
 constexpr int clutter_triples = 20;
 
-// Timing modules nearest the eye patterns that judge a guess of a large
-// symbol: its map is sure near the eyes and drifts with the distance from
-// them.
-constexpr int timing_reach = 16;
-
 // The share of timing pattern modules through `grid` that alternate as they
 // should: each darker (even) or lighter (odd) than the mean of its two
 // neighbours along the pattern. Blur weakens the alternation but keeps its
 // sign, where a threshold misjudges faint modules; 0 off the picture.
 double alternation(const thorough::GreyView &grey, const thorough::Grid &grid) {
     const int n = grid.size;
-    const int reach = n >= 45 ? timing_reach : n;
+    const int reach = n >= 45 ? thorough::guess_timing_reach : n;
     int agree = 0, total = 0;
     for (int i = 8; i <= n - 9; ++i) {
         if (i - 8 >= reach && n - 9 - i >= reach)

@@ -18,10 +18,6 @@ namespace {
 
 // Alignment matches must reach this share of the eyes' contrast.
 constexpr double alignment_share = 0.3;
-// Timing modules nearest the eye patterns that judge the first guess of a
-// large symbol: its map is sure near the eyes and drifts (under perspective)
-// with the distance from them, until alignment patterns correct it.
-constexpr int guess_timing_reach = 16;
 // An eye's light and dark modules must differ by this many times their
 // spread within each kind.
 constexpr double min_separation = 2.0;

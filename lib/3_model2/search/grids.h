@@ -40,6 +40,12 @@ double eye_pattern_contrast(const GreyView &grey, const Eyes &eyes, int k);
 // found, else their centres and module sizes).
 double eyes_modules_across(const Eyes &eyes);
 
+// Timing modules nearest the eye patterns that judge the first guess of a
+// large symbol (version 7 and up): its map is sure near the eyes and drifts
+// (under perspective) with the distance from them, until alignment patterns
+// correct it.
+inline constexpr int guess_timing_reach = 16;
+
 // Versions to try for a triple measuring `across` modules, nearest first.
 std::vector<int> versions_near(double across);
 
