@@ -16,9 +16,6 @@
 namespace vantor {
 namespace {
 
-// XOR mask applied to every format word so that it is never all zero.
-constexpr int format_mask = 0x5412;
-
 // Powers alpha^0..alpha^14 of GF(16) over x^4 + x + 1; the coefficient of
 // alpha^0 is the highest bit of each element.
 constexpr std::array<int, 15> gf16_exp = {8, 4, 2, 1, 12, 6, 3, 13, 10, 5, 14, 7, 15, 11, 9};

@@ -11,6 +11,9 @@ namespace vantor {
 struct SymbolMatrix;
 struct TraceSink;
 
+// XOR mask applied to every format word so that it is never all zero.
+inline constexpr int format_mask = 0x5412;
+
 // Reads m.ecc_level and m.mask_pattern from the module matrix, the first
 // copy first, tracing what it reads; false when neither copy decodes (the
 // matrix's values are then left as they were).
