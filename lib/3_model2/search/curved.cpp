@@ -21,7 +21,7 @@ namespace vantor::thorough {
 namespace {
 
 // The wrap angles (radians over the symbol's width) a bend starts from.
-constexpr double start_angles[] = {0.9, 1.5, 2.1};
+constexpr double start_angles[] = {0.5, 0.9, 1.5, 2.1};
 // Bends flatter than this are the projective map's; those past this fold.
 constexpr double least_angle = 0.05;
 constexpr double most_view = 1.45; // the farthest side's angle from the line of sight
@@ -57,24 +57,31 @@ struct Bend {
                std::fabs(horizon - 0.5) < 2;
     }
     double theta(double t) const { return angle * (t - 0.5) + turn; }
+    // The sines and cosines at the edges, which every map takes: set once
+    // the angles are.
+    void edges() {
+        s0 = std::sin(theta(0));
+        s1 = std::sin(theta(1));
+        c0 = std::cos(theta(0));
+        c1 = std::cos(theta(1));
+    }
     // The warped coordinate, 0 and n at the symbol's edges.
-    double warp(double u) const {
-        const double s0 = std::sin(theta(0)), s1 = std::sin(theta(1));
-        return n * (std::sin(theta(u / n)) - s0) / (s1 - s0);
-    }
-    // How far the surface stands out of the chord between the edges, about 1 mid-way.
-    double bulge(double u) const {
-        const double t = u / n, c0 = std::cos(theta(0)), c1 = std::cos(theta(1));
-        return (std::cos(theta(t)) - (c0 + (c1 - c0) * t)) / (angle * angle / 8);
-    }
+    double warp(double u) const { return n * (std::sin(theta(u / n)) - s0) / (s1 - s0); }
     Position map(double col, double row) const {
         const double u = columns ? col : row, v = columns ? row : col;
-        const double w = warp(u);
+        const double t = u / n, a = theta(t);
+        const double w = n * (std::sin(a) - s0) / (s1 - s0); // warp(u), its angle kept for the bulge
         const Position p = columns ? flat.map(w, v) : flat.map(v, w);
         const Position level = columns ? flat.map(w, horizon * n) : flat.map(horizon * n, w);
-        const double grow = bow * bulge(u);
+        // How far the surface stands out of the chord between the edges,
+        // about 1 mid-way.
+        const double bulge = (std::cos(a) - (c0 + (c1 - c0) * t)) / (angle * angle / 8);
+        const double grow = bow * bulge;
         return {p.x + grow * (p.x - level.x), p.y + grow * (p.y - level.y)};
     }
+
+private:
+    double s0 = 0, s1 = 0, c0 = 0, c1 = 0;
 };
 
 Position at(const Candidate &c) { return {c.x, c.y}; }
@@ -86,6 +93,7 @@ bool fit_flat(Bend &b, const Eyes &e) {
     const Position origin[3] = {{0, 0}, {n - 7.0, 0}, {0, n - 7.0}};
     const Candidate *centre[3] = {&e.corner, &e.along, &e.down};
     std::vector<Position> from, to;
+    b.edges();
     auto add = [&](Position module, Position image) {
         const double w = b.warp(b.columns ? module.x : module.y);
         from.push_back(b.columns ? Position{w, module.y} : Position{module.x, w});
@@ -139,6 +147,7 @@ std::optional<Bend> settle_bend(const GreyView &grey, const Binary &binary,
         t.turn = points[4].y / angle_scale;
         t.bow = points[5].x / bow_scale;
         t.horizon = points[5].y / horizon_scale;
+        t.edges();
         const auto flat = Projective::from_quads(square, {points[0], points[1], points[2], points[3]});
         if (!t.sound() || !flat || !flat->proper_over(n))
             return std::nullopt;
@@ -280,7 +289,6 @@ std::vector<Grid> curved_grids(const GreyView &grey, const Binary &binary, const
     }
     if (starts.empty())
         return {};
-    --budget;
     // The starts whose format reads, best fitting the known modules first.
     std::vector<std::vector<lone_eyes::KnownModule>> knowns(41);
     auto known_of = [&](int n) -> const std::vector<lone_eyes::KnownModule> & {
@@ -294,6 +302,19 @@ std::vector<Grid> curved_grids(const GreyView &grey, const Binary &binary, const
         s.score = fit_score(grey, binary, known, s.bend) / static_cast<double>(known.size());
     }
     std::sort(starts.begin(), starts.end(), [](const Start &a, const Start &b) { return a.score > b.score; });
+    // A symbol that fits no bend better than flat was the flat grids' to
+    // read (damaged, most often): it is not climbed.
+    {
+        Bend flat = starts.front().bend;
+        flat.angle = least_angle;
+        if (!fit_flat(flat, eyes))
+            return {};
+        const auto &known = known_of(flat.n);
+        const double flat_score = fit_score(grey, binary, known, flat) / static_cast<double>(known.size());
+        if (flat_score >= starts.front().score)
+            return {};
+    }
+    --budget;
     std::vector<Grid> out;
     for (const Start &s : starts) {
         if (static_cast<int>(out.size()) >= most)
