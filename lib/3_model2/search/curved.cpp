@@ -22,6 +22,8 @@ namespace {
 
 // The wrap angles (radians over the symbol's width) a bend starts from.
 constexpr double start_angles[] = {0.5, 0.9, 1.5, 2.1};
+// The bends whose format strips decide whether a triple is tried at all.
+constexpr double gate_angles[] = {0.9, 1.8};
 // Bends flatter than this are the projective map's; those past this fold.
 constexpr double least_angle = 0.05;
 constexpr double most_view = 1.45; // the farthest side's angle from the line of sight
@@ -259,6 +261,25 @@ std::vector<Grid> curved_grids(const GreyView &grey, const Binary &binary, const
         Bend bend;
         double score;
     };
+    // The format strip lies beside the eyes, where the bend moves it
+    // little: two bends a version tell whether any will read it, for a
+    // triple of the many that fail.
+    const auto gate = [&] {
+        for (int version : versions)
+          for (bool columns : {true, false})
+            for (double angle : gate_angles) {
+                Bend b;
+                b.n = symbol_size(std::clamp(version, 1, 40));
+                b.columns = columns;
+                b.angle = angle;
+                b.horizon = 0.5;
+                if (fit_flat(b, eyes) && bent_format_agrees(grey, binary, b))
+                    return true;
+            }
+        return false;
+    };
+    if (versions.empty() || !gate())
+        return {};
     std::vector<Start> starts;
     int named = -1;
     for (int version : versions) {

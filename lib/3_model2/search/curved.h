@@ -24,8 +24,9 @@ std::vector<int> bent_versions(double across);
 // whose version information names the version), best fitting first, each
 // settled on the modules every symbol of its size shares (the timing
 // patterns place the columns or rows between the eyes, the alignment
-// patterns the far corner). At most `most`; a triple that gets so far
-// takes one from `budget`, and none are made when it is spent.
+// patterns the far corner). None when no bend fits better than flat. At
+// most `most`; a triple whose bends are climbed takes one from `budget`,
+// and none are made when it is spent.
 std::vector<Grid> curved_grids(const GreyView &grey, const Binary &binary, const Eyes &eyes,
                                std::span<const int> versions, int most, int &budget);
 
