@@ -12,6 +12,7 @@
 #include "3_model2/search/candidate_pool.h"
 #include "3_model2/search/codewords.h"
 #include "3_model2/search/completion.h"
+#include "3_model2/search/curved.h"
 #include "3_model2/search/grids.h"
 #include "3_model2/search/reader.h"
 #include "3_model2/search/settle.h"
@@ -42,6 +43,9 @@ constexpr double min_settle_timing = 0.9;
 constexpr int max_crowd = 4096;
 constexpr int crowd_grids = 200;
 constexpr int crowd_grids_per_symbol = 12;
+// Triples per image granted bent grids, and the bent grids each samples.
+constexpr int max_bent_triples = 3;
+constexpr int bent_grids = 2;
 
 struct Pass {
     const GreyView &grey;
@@ -50,6 +54,7 @@ struct Pass {
     bool model1;
     int view;              // 0 the picture, 1 its inverse, 2 sharpened
     SearchMemory *memory;  // the triples tried in vain, when kept
+    int &bent_left;        // triples the image may still try bent grids on
 };
 
 // The version the version information of the symbol names, read through
@@ -123,6 +128,14 @@ std::optional<Located> try_triple(Pass &pass, const Eyes &eyes, double contrast)
             if (const auto settled = settled_grid(pass.grey, pass.binary, *best))
                 if (auto s = read_grid(*settled))
                     return s;
+        if (spent)
+            return std::nullopt;
+    }
+    // Eyes whose format information reads through a bend, yet no flat grid
+    // read the data: the symbol may be wrapped round a cylinder.
+    for (const Grid &grid : curved_grids(pass.grey, pass.binary, eyes, bent_versions(across), bent_grids, pass.bent_left)) {
+        if (auto s = read_grid(grid))
+            return s;
         if (spent)
             return std::nullopt;
     }
@@ -282,6 +295,7 @@ std::vector<Located> search(const std::uint8_t *pixels, int width, int height, i
     if (!pixels || width < 21 || height < 21 || stride < width)
         return found;
     int grids_left = max_grids;
+    int bent_left = max_bent_triples;
     SearchMemory passing; // the views of a search that keeps nothing, each freed after its pass
     SearchMemory &kept = memory ? *memory : passing;
     bool pair_left = false; // two eyes of an unread symbol, in the picture as it is
@@ -320,7 +334,7 @@ std::vector<Located> search(const std::uint8_t *pixels, int width, int height, i
         Pool candidates = scanned_pool(std::span(scanned_all).first(strongest), 1);
         if (pool_classic)
             add_pooled(candidates, pooled, opt.max_candidates);
-        Pass pass{grey, binary, grids_left, opt.model1, v, memory};
+        Pass pass{grey, binary, grids_left, opt.model1, v, memory, bent_left};
         // The triple the look saw stand out is most often the symbol's; the
         // search tries it before forming its own. Tried in vain, it leaves
         // the search's grid budget as it was.

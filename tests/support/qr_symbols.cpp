@@ -134,6 +134,52 @@ struct Geometry {
 };
 
 
+// Maps offsets from the symbol's centre on the flat label (pixels) to where
+// a pinhole camera sees them with the label wrapped round a cylinder, and
+// back: x is arc length round the cylinder, y runs along its axis.
+struct Cylinder {
+    double radius = 0;   // 0: flat
+    double distance = 0; // camera to the cylinder's axis
+    double focal = 0;    // keeps the scale 1 at the front of the cylinder
+
+    Cylinder(double wrap, double symbol_width) {
+        if (!(wrap > 0))
+            return;
+        radius = symbol_width / (2 * std::numbers::pi * wrap);
+        distance = radius + 3 * symbol_width;
+        focal = distance - radius;
+    }
+
+    bool forward(double &x, double &y) const {
+        if (radius == 0)
+            return true;
+        const double a = x / radius;
+        if (!(std::fabs(a) < std::numbers::pi / 2))
+            return false;
+        const double depth = distance - radius * std::cos(a);
+        x = focal * radius * std::sin(a) / depth;
+        y = focal * y / depth;
+        return true;
+    }
+    bool inverse(double &x, double &y) const {
+        if (radius == 0)
+            return true;
+        // x (distance - radius cos a) = focal radius sin a, as one sine:
+        // the near side's solution.
+        const double amplitude = radius * std::hypot(focal, x), phase = std::atan2(x, focal);
+        const double s = x * distance / amplitude;
+        if (!(std::fabs(s) <= 1))
+            return false;
+        const double a = std::asin(s) - phase;
+        if (!(std::fabs(a) < std::numbers::pi / 2))
+            return false;
+        const double depth = distance - radius * std::cos(a);
+        x = a * radius;
+        y = y * depth / focal;
+        return true;
+    }
+};
+
 } // namespace
 
 std::optional<Symbol> make_symbol(std::string_view text, int version, Level level, Mode mode,
@@ -232,10 +278,12 @@ Picture render(const Symbol &symbol, const RenderOptions &o) {
         !std::isfinite(o.perspective) || !(o.blur_sigma >= 0 && o.blur_sigma < 100) ||
         !(o.motion_px >= 0 && o.motion_px < 1000) || !std::isfinite(o.motion_deg) ||
         !(o.noise_sigma >= 0 && o.noise_sigma < 1e6) || !std::isfinite(o.light_gradient) ||
+        !(o.wrap >= 0 && o.wrap < 0.5) ||
         o.canvas_width < 0 || o.canvas_height < 0)
         return {};
     const Geometry geo(o);
     if (std::fabs(geo.det) < 1e-6) return {};
+    const Cylinder cylinder(o.wrap, (o.mirror ? n_rows : n) * o.module_px);
 
     // The symbol with its quiet zone, centred on the origin, and where its
     // corners land: that bounding box sizes the canvas and centres the symbol.
@@ -244,13 +292,17 @@ Picture render(const Symbol &symbol, const RenderOptions &o) {
     const double half_x = (across + 2 * o.quiet_zone) * o.module_px / 2.0;
     const double half_y = (down + 2 * o.quiet_zone) * o.module_px / 2.0;
     double min_x = INFINITY, max_x = -INFINITY, min_y = INFINITY, max_y = -INFINITY;
-    constexpr int corners[4][2] = {{-1, -1}, {1, -1}, {-1, 1}, {1, 1}};
-    for (const auto &[cx, cy] : corners) {
-        double x = cx * half_x, y = cy * half_y;
-        if (!geo.forward(x, y)) return {};
-        min_x = std::min(min_x, x), max_x = std::max(max_x, x);
-        min_y = std::min(min_y, y), max_y = std::max(max_y, y);
-    }
+    // Points along the border: wrapped, its sides bow out between corners.
+    const int border_steps = cylinder.radius > 0 ? 16 : 1;
+    for (int i = 0; i <= border_steps; ++i)
+        for (int side = 0; side < 4; ++side) {
+            const double t = -1 + 2.0 * i / border_steps;
+            double x = (side < 2 ? t : side == 2 ? -1 : 1) * half_x;
+            double y = (side < 2 ? (side == 0 ? -1 : 1) : t) * half_y;
+            if (!cylinder.forward(x, y) || !geo.forward(x, y)) return {};
+            min_x = std::min(min_x, x), max_x = std::max(max_x, x);
+            min_y = std::min(min_y, y), max_y = std::max(max_y, y);
+        }
     const double need_w = std::ceil(max_x - min_x - 1e-9), need_h = std::ceil(max_y - min_y - 1e-9);
     const double width = o.canvas_width ? o.canvas_width : need_w;
     const double height = o.canvas_height ? o.canvas_height : need_h;
@@ -271,7 +323,7 @@ Picture render(const Symbol &symbol, const RenderOptions &o) {
             for (int sy = 0; sy < ss; ++sy)
                 for (int sx = 0; sx < ss; ++sx) {
                     double x = px + (sx + 0.5) / ss - off_x, y = py + (sy + 0.5) / ss - off_y;
-                    if (!geo.inverse(x, y)) continue;
+                    if (!geo.inverse(x, y) || !cylinder.inverse(x, y)) continue;
                     const double mx = std::floor((x + half_x) / o.module_px) - o.quiet_zone;
                     const double my = std::floor((y + half_y) / o.module_px) - o.quiet_zone;
                     if (mx < 0 || my < 0 || mx >= across || my >= down) continue;

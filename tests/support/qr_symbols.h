@@ -68,6 +68,12 @@ struct RenderOptions {
     int canvas_width = 0;        // 0: just large enough for the symbol
     int canvas_height = 0;
     bool mirror = false;         // draw the transposed symbol
+    // The symbol wrapped round a cylinder whose axis runs down its columns,
+    // photographed from the front: the share of the circumference its width
+    // covers (0 flat; below about 0.3 the quiet zone stays in view). The
+    // camera stands three symbol widths in front of the cylinder, so rows
+    // bow as well as columns crowding towards the sides.
+    double wrap = 0.0;
     std::uint32_t seed = 1;
 };
 
