@@ -130,6 +130,23 @@ bool parse_sweep_options(int argc, char **argv, const char *usage, SweepOptions 
     return true;
 }
 
+// The --count N option of a tool that sweeps N cases, as an `own` for
+// parse_sweep_options.
+inline auto count_option(int &count) {
+    return [&count](const std::string &a, const char *value) {
+        return a == "--count" && value && (count = std::atoi(value)) > 0 && count <= 10000 ? 2 : 0;
+    };
+}
+
+// The folder a sweep's pictures go to: --keep's, or a new scratch folder;
+// empty, said on standard error, when none could be made.
+inline std::string sweep_folder(const char *tool, const SweepOptions &o) {
+    const std::string dir = o.keep.empty() ? temp_dir(tool) : o.keep;
+    if (dir.empty())
+        std::fprintf(stderr, "%s: no scratch folder\n", tool);
+    return dir;
+}
+
 // The counts of a sweep: per effort, per group of cases, and in all.
 template <class Group>
 struct SweepCounts {

@@ -107,11 +107,9 @@ int main(int argc, char **argv) {
         return 64;
     if (o.efforts.empty())
         o.efforts = {VANTOR_EFFORT_FAST, VANTOR_EFFORT_DEFAULT, VANTOR_EFFORT_EXHAUSTIVE};
-    const std::string dir = o.keep.empty() ? temp_dir("close_sweep") : o.keep;
-    if (dir.empty()) {
-        std::fprintf(stderr, "close_sweep: no scratch folder\n");
+    const std::string dir = sweep_folder("close_sweep", o);
+    if (dir.empty())
         return 1;
-    }
     const std::vector<Case> cases = make_cases(o.lo, o.hi, modules, o.seed);
     // Per effort, per module size asked for.
     const auto asked = [&](std::size_t k, const Case &) { return modules[k % modules.size()]; };

@@ -78,9 +78,7 @@ std::vector<Case> make_cases(int lo, int hi, int count, std::uint32_t seed) {
 int main(int argc, char **argv) {
     SweepOptions o;
     int count = 150;
-    const auto own = [&](const std::string &a, const char *value) {
-        return a == "--count" && value && (count = std::atoi(value)) > 0 && count <= 10000 ? 2 : 0;
-    };
+    const auto own = count_option(count);
     if (!parse_sweep_options(argc, argv,
                              "usage: cylinder_sweep [--effort NAME]... [--versions LO-HI] [--count N] [--seed N] "
                              "[--list] [--keep DIR]",
@@ -88,11 +86,9 @@ int main(int argc, char **argv) {
         return 64;
     if (o.efforts.empty())
         o.efforts = {VANTOR_EFFORT_DEFAULT};
-    const std::string dir = o.keep.empty() ? temp_dir("cylinder_sweep") : o.keep;
-    if (dir.empty()) {
-        std::fprintf(stderr, "cylinder_sweep: no scratch folder\n");
+    const std::string dir = sweep_folder("cylinder_sweep", o);
+    if (dir.empty())
         return 1;
-    }
     const std::vector<Case> cases = make_cases(o.lo, o.hi, count, o.seed);
     const auto band_of = [](std::size_t, const Case &c) {
         return std::min(band_count - 1,

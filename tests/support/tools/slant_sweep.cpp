@@ -27,9 +27,7 @@ using namespace vantor::testing;
 int main(int argc, char **argv) {
     SweepOptions o;
     int count = 150;
-    const auto own = [&](const std::string &a, const char *value) {
-        return a == "--count" && value && (count = std::atoi(value)) > 0 && count <= 10000 ? 2 : 0;
-    };
+    const auto own = count_option(count);
     if (!parse_sweep_options(argc, argv,
                              "usage: slant_sweep [--effort NAME]... [--versions LO-HI] [--count N] [--seed N] "
                              "[--list] [--keep DIR]",
@@ -37,11 +35,9 @@ int main(int argc, char **argv) {
         return 64;
     if (o.efforts.empty())
         o.efforts = {VANTOR_EFFORT_DEFAULT};
-    const std::string dir = o.keep.empty() ? temp_dir("slant_sweep") : o.keep;
-    if (dir.empty()) {
-        std::fprintf(stderr, "slant_sweep: no scratch folder\n");
+    const std::string dir = sweep_folder("slant_sweep", o);
+    if (dir.empty())
         return 1;
-    }
     const std::vector<SlantCase> cases = slant_cases(o.lo, o.hi, count, o.seed);
     // Per effort, per squeeze band.
     const auto band_of = [](std::size_t, const SlantCase &c) {
