@@ -46,6 +46,10 @@ constexpr int crowd_grids_per_symbol = 12;
 // Triples per image granted bent grids, and the bent grids each samples.
 constexpr int max_bent_triples = 3;
 constexpr int bent_grids = 2;
+// Failed triples per search whose format information is read through a
+// bend at all: the strongest come first, and a scene of look-alike eye
+// patterns fails hundreds.
+constexpr int max_bent_checks = 8;
 
 struct Pass {
     const GreyView &grey;
@@ -55,6 +59,7 @@ struct Pass {
     int view;              // 0 the picture, 1 its inverse, 2 sharpened
     SearchMemory *memory;  // the triples tried in vain, when kept
     int &bent_left;        // triples the image may still try bent grids on
+    int &bent_checks_left; // failed triples whose format may still be read through a bend
 };
 
 // The version the version information of the symbol names, read through
@@ -133,11 +138,15 @@ std::optional<Located> try_triple(Pass &pass, const Eyes &eyes, double contrast)
     }
     // Eyes whose format information reads through a bend, yet no flat grid
     // read the data: the symbol may be wrapped round a cylinder.
-    for (const Grid &grid : curved_grids(pass.grey, pass.binary, eyes, bent_versions(across), bent_grids, pass.bent_left)) {
-        if (auto s = read_grid(grid))
-            return s;
-        if (spent)
-            return std::nullopt;
+    if (pass.bent_checks_left > 0) {
+        --pass.bent_checks_left;
+        for (const Grid &grid :
+             curved_grids(pass.grey, pass.binary, eyes, bent_versions(across), bent_grids, pass.bent_left)) {
+            if (auto s = read_grid(grid))
+                return s;
+            if (spent)
+                return std::nullopt;
+        }
     }
     return pass.model1 ? model1::read_triple(pass.grey, pass.binary, eyes, guesses) : std::nullopt;
 }
@@ -296,6 +305,7 @@ std::vector<Located> search(const std::uint8_t *pixels, int width, int height, i
         return found;
     int grids_left = max_grids;
     int bent_left = max_bent_triples;
+    int bent_checks_left = max_bent_checks;
     SearchMemory passing; // the views of a search that keeps nothing, each freed after its pass
     SearchMemory &kept = memory ? *memory : passing;
     bool pair_left = false; // two eyes of an unread symbol, in the picture as it is
@@ -334,7 +344,7 @@ std::vector<Located> search(const std::uint8_t *pixels, int width, int height, i
         Pool candidates = scanned_pool(std::span(scanned_all).first(strongest), 1);
         if (pool_classic)
             add_pooled(candidates, pooled, opt.max_candidates);
-        Pass pass{grey, binary, grids_left, opt.model1, v, memory, bent_left};
+        Pass pass{grey, binary, grids_left, opt.model1, v, memory, bent_left, bent_checks_left};
         // The triple the look saw stand out is most often the symbol's; the
         // search tries it before forming its own. Tried in vain, it leaves
         // the search's grid budget as it was.
