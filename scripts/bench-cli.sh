@@ -28,11 +28,13 @@ cmake --build "$build" -j2 --target vantor-cli make_batch >/dev/null
 dir="$(mktemp -d)"
 trap 'rm -rf "$dir"' EXIT
 
-# CPU seconds of one run of "$@" over the files.
+# CPU seconds of one run of "$@" over the files. A run that read nothing
+# exits non-zero, and time then writes a line saying so before the times:
+# only the last line is the measure.
 cpu() {
     # shellcheck disable=SC2086
     /usr/bin/time -f "%U %S" -o "$dir/time" "$@" $files >/dev/null 2>&1 || true
-    awk '{print $1 + $2}' "$dir/time"
+    tail -n 1 "$dir/time" | awk '{print $1 + $2}'
 }
 median() { sort -n | awk '{v[NR]=$1} END {print (NR % 2) ? v[(NR+1)/2] : (v[NR/2] + v[NR/2+1]) / 2}'; }
 ratio() { echo "scale=2; $1 / $2" | bc; }
