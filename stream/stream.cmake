@@ -5,5 +5,6 @@ add_library(vantor_stream STATIC
   ${PROJECT_SOURCE_DIR}/stream/video_source.cpp)
 set_target_properties(vantor_stream PROPERTIES POSITION_INDEPENDENT_CODE ON)
 target_include_directories(vantor_stream PUBLIC ${PROJECT_SOURCE_DIR}/stream)
-target_link_libraries(vantor_stream PUBLIC vantor PRIVATE PkgConfig::FFMPEG)
+target_include_directories(vantor_stream PRIVATE ${AVDEVICE_INCLUDE_DIRS})
+target_link_libraries(vantor_stream PUBLIC vantor PRIVATE PkgConfig::FFMPEG ${CMAKE_DL_LIBS})
 target_compile_definitions(vantor_stream PUBLIC VANTOR_WITH_VIDEO)

@@ -5,11 +5,14 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <dlfcn.h>
 #include <mutex>
+#include <optional>
+#include <string>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
-#include <libavdevice/avdevice.h>
+#include <libavdevice/version_major.h>
 #include <libavformat/avformat.h>
 #include <libavutil/imgutils.h>
 #include <libswscale/swscale.h>
@@ -44,10 +47,24 @@ void log_line(void *, int level, const char *format, va_list args) {
 
 void set_up_libraries() {
     static std::once_flag done;
-    std::call_once(done, [] {
-        avdevice_register_all();
-        av_log_set_callback(log_line);
-    });
+    std::call_once(done, [] { av_log_set_callback(log_line); });
+}
+
+// The library of FFmpeg's devices (cameras among them) loads some two
+// hundred others (sound servers, displays, GPUs) and costs every run tens of
+// milliseconds at start: it is loaded when a camera is first opened, and
+// stays. Returns the library's name when it cannot be loaded.
+std::optional<std::string> devices_missing() {
+    static const std::optional<std::string> missing = []() -> std::optional<std::string> {
+        const std::string name = "libavdevice.so." + std::to_string(LIBAVDEVICE_VERSION_MAJOR);
+        void *library = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
+        void *register_all = library ? dlsym(library, "avdevice_register_all") : nullptr;
+        if (!register_all)
+            return name;
+        reinterpret_cast<void (*)()>(register_all)();
+        return std::nullopt;
+    }();
+    return missing;
 }
 
 struct Collecting {
@@ -277,6 +294,8 @@ VideoSource VideoSource::open(const std::string &path, VideoInput input) {
     Collecting collecting(state->warnings);
     int failure = 0;
     if (input == VideoInput::camera) {
+        if (const std::optional<std::string> missing = devices_missing())
+            throw VideoError(VANTOR_READ_UNKNOWN_FORMAT, "cameras need " + *missing + ", which cannot be loaded");
         const AVInputFormat *v4l2 = av_find_input_format("video4linux2");
         if (!v4l2)
             throw VideoError(VANTOR_READ_UNKNOWN_FORMAT, "this build of FFmpeg's libraries reads no V4L2 camera");
