@@ -7,6 +7,7 @@
 #include "quick_look.h"
 
 #include <algorithm>
+#include <cmath>
 #include <optional>
 #include <span>
 #include <vector>
@@ -48,16 +49,32 @@ constexpr int min_alternating_modules = 26;
 // guess). Texture shows hundreds.
 constexpr int clutter_triples = 20;
 
-// The share of timing pattern modules through `grid` that alternate as they
-// should: each darker (even) or lighter (odd) than the mean of its two
-// neighbours along the pattern. Blur weakens the alternation but keeps its
-// sign, where a threshold misjudges faint modules; 0 off the picture.
-double alternation(const thorough::GreyView &grey, const thorough::Grid &grid) {
+// Whether at least `look_min_alternation` of the timing pattern modules
+// through `grid` alternate as they should: each darker (even) or lighter
+// (odd) than the mean of its two neighbours along the pattern. Blur weakens
+// the alternation but keeps its sign, where a threshold misjudges faint
+// modules. False off the picture, or over fewer modules than
+// `min_alternating_modules`. Stops as soon as too many have failed: most
+// grids judged are look-alikes', which alternate near chance.
+bool alternates(const thorough::GreyView &grey, const thorough::Grid &grid) {
     const int n = grid.size;
     const int reach = n >= 45 ? thorough::guess_timing_reach : n;
-    int agree = 0, total = 0;
+    auto counted = [&](int i) { return i - 8 < reach || n - 9 - i < reach; };
+    int total = 0;
+    for (int i = 8; i <= n - 9; ++i)
+        total += counted(i) ? 2 : 0;
+    if (total < min_alternating_modules)
+        return false;
+    // The fewest alternating modules that reach the share, as the division
+    // judges it.
+    int need = static_cast<int>(std::ceil(look_min_alternation * total));
+    while (need > 0 && static_cast<double>(need - 1) / total >= look_min_alternation)
+        --need;
+    while (static_cast<double>(need) / total < look_min_alternation)
+        ++need;
+    int missed = 0;
     for (int i = 8; i <= n - 9; ++i) {
-        if (i - 8 >= reach && n - 9 - i >= reach)
+        if (!counted(i))
             continue;
         for (int axis = 0; axis < 2; ++axis) {
             float g[3];
@@ -66,14 +83,14 @@ double alternation(const thorough::GreyView &grey, const thorough::Grid &grid) {
                 const Position p = axis == 0 ? grid.map(along, 6.5) : grid.map(6.5, along);
                 g[d + 1] = grey.bilinear(static_cast<float>(p.x), static_cast<float>(p.y));
                 if (g[d + 1] < 0)
-                    return 0;
+                    return false;
             }
             const bool darker = g[1] < (g[0] + g[2]) / 2;
-            agree += darker == (i % 2 == 0);
-            ++total;
+            if (darker != (i % 2 == 0) && total - ++missed < need)
+                return false;
         }
     }
-    return total >= min_alternating_modules ? static_cast<double>(agree) / total : 0;
+    return true;
 }
 
 // Whether the first guess of a grid through the eyes, at a version near the
@@ -83,7 +100,7 @@ bool shows_timing(const thorough::GreyView &grey, const thorough::Binary &binary
     thorough::Guesses guesses(grey, binary, eyes);
     for (int v : thorough::versions_near(thorough::eyes_modules_across(eyes)))
         if (const auto &g = guesses.of(v))
-            if (g->timing >= look_min_timing || alternation(grey, g->grid) >= look_min_alternation)
+            if (g->timing >= look_min_timing || alternates(grey, g->grid))
                 return true;
     return false;
 }
