@@ -38,6 +38,9 @@ constexpr double min_guess_timing = 0.6;
 // The share a grid must read right to be settled when its data does not:
 // the version and the eyes are then surely the symbol's.
 constexpr double min_settle_timing = 0.9;
+// A flat grid that reads this share of the timing patterns right lies on
+// the symbol's modules: no bend is fitted to its eyes.
+constexpr double flat_timing_bar = 0.97;
 // Every symbol asked for: the candidates a binarisation keeps, and the
 // grids granted to its crowd, and for each symbol the crowd reads.
 constexpr int max_crowd = 4096;
@@ -107,6 +110,7 @@ std::optional<Located> try_triple(Pass &pass, const Eyes &eyes, double contrast)
         }
         return std::nullopt;
     };
+    bool flat_timing = false; // some flat grid's timing patterns read right
     for (int version : versions) {
         // A version whose first guess does not show timing patterns is
         // passed over before its alignment patterns are searched for.
@@ -122,6 +126,7 @@ std::optional<Located> try_triple(Pass &pass, const Eyes &eyes, double contrast)
                 continue;
             if (!best && timing >= min_settle_timing)
                 best = grid;
+            flat_timing = flat_timing || timing >= flat_timing_bar;
             if (auto s = read_grid(grid))
                 return s;
             if (spent)
@@ -137,8 +142,11 @@ std::optional<Located> try_triple(Pass &pass, const Eyes &eyes, double contrast)
             return std::nullopt;
     }
     // Eyes whose format information reads through a bend, yet no flat grid
-    // read the data: the symbol may be wrapped round a cylinder.
-    if (pass.bent_checks_left > 0) {
+    // read the data: the symbol may be wrapped round a cylinder. Not where a
+    // flat grid read the timing patterns all but right: a bend would shift
+    // the modules across the symbol off such a grid, so the symbol is flat
+    // and its data damaged.
+    if (pass.bent_checks_left > 0 && !flat_timing) {
         --pass.bent_checks_left;
         for (const Grid &grid :
              curved_grids(pass.grey, pass.binary, eyes, bent_versions(across), bent_grids, pass.bent_left)) {
