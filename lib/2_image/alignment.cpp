@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <vector>
 
 namespace vantor::thorough {
 namespace {
@@ -56,10 +57,29 @@ std::optional<AlignmentHit> find_alignment(const GreyView &grey, const Projectiv
     double best = -1e9;
     Position at = expected;
     const int steps = static_cast<int>(std::ceil(radius / 0.5));
+    // The coarse places lie half a module apart and each samples the whole
+    // modules around it: every sample lies on one lattice of half modules
+    // round `expected`, taken once. With `expected` a module centre the
+    // lattice's points are exactly the places' samples.
+    constexpr int reach = 2;
+    const int margin = steps + 2 * reach, side = 2 * margin + 1;
+    std::vector<float> lattice(static_cast<std::size_t>(side) * static_cast<std::size_t>(side));
+    for (int ly = 0; ly < side; ++ly)
+        for (int lx = 0; lx < side; ++lx) {
+            const Position p = guess.map(expected.x + (lx - margin) * 0.5, expected.y + (ly - margin) * 0.5);
+            lattice[static_cast<std::size_t>(ly) * static_cast<std::size_t>(side) + static_cast<std::size_t>(lx)] =
+                grey.bilinear(static_cast<float>(p.x), static_cast<float>(p.y));
+        }
     for (int sy = -steps; sy <= steps; ++sy)
         for (int sx = -steps; sx <= steps; ++sx) {
             const double u = expected.x + sx * 0.5, v = expected.y + sy * 0.5;
-            const double s = ring_score<2>(grey, guess, u, v);
+            // Module (i, j) of the place is lattice point (sx + 2i, sy + 2j).
+            const double s = ring_score<reach>(
+                [&](float lx, float ly) {
+                    return lattice[static_cast<std::size_t>(ly) * static_cast<std::size_t>(side) +
+                                   static_cast<std::size_t>(lx)];
+                },
+                [&](int i, int j) { return Position{static_cast<double>(sx + 2 * i + margin), static_cast<double>(sy + 2 * j + margin)}; });
             // Nearer the prediction wins a tie.
             if (s > best + 1e-9 || (std::fabs(s - best) <= 1e-9 && std::hypot(u - expected.x, v - expected.y) <
                                                                      std::hypot(at.x - expected.x, at.y - expected.y))) {
