@@ -238,8 +238,9 @@ std::vector<std::string> explain(const vantor::Results &results, bool thorough, 
     if (results.searched)
         lines.push_back("the thorough search found no symbol either");
     else if (ran && effort == VANTOR_EFFORT_FAST)
-        lines.push_back("the fast effort runs no thorough search and at most passes 0-3; passes that did not "
-                        "run are not listed (--effort exhaustive runs them all)");
+        lines.push_back("the fast effort runs at most passes 0-3, and the thorough search only where a quick look "
+                        "found eye patterns; passes that did not run are not listed (--effort exhaustive runs "
+                        "them all)");
     else if (ran && thorough && effort == VANTOR_EFFORT_DEFAULT)
         lines.push_back(std::string(two_level ? "the thorough search" : "the other passes and the thorough search") +
                         " did not run: a quick look at the picture and its inverse found no eye patterns that "

@@ -8,8 +8,8 @@ export interface DecodeOptions {
     thorough?: boolean;
     /**
      * How much work to spend (the command line's --effort): "default" looks cheaply first and goes on
-     * only on evidence of a symbol; "fast" suits video frames (never the thorough search, at most
-     * passes 0-3); "exhaustive" runs every reading. Another name is refused with a RangeError.
+     * only on evidence of a symbol; "fast" suits video frames (the default's first steps: the quick
+     * look, its search and at most passes 0-3); "exhaustive" runs every reading. Another name is refused with a RangeError.
      */
     effort?: Effort;
     /** The QR kinds looked for (the command line's --formats), as a list or one comma-separated text; every kind by default. */

@@ -164,10 +164,12 @@ const char *vantor_kind_name(vantor_kind kind);
  * a little more than one.
  *
  * VANTOR_EFFORT_FAST is for video frames and similar streams, where the next
- * frame gives another chance: the first pass and the quick looks at the
- * picture and its inverse, then at most the first four binarisation passes
- * (the three global thresholds and the first local one), never the thorough
- * search.
+ * frame gives another chance: the default effort's first steps and no more.
+ * The first pass and the quick looks; where they go on, the search over the
+ * first pass's eye patterns (which reads a symbol in perspective, turned or
+ * mirrored in a millisecond or so), then, when that reads nothing, at most
+ * the first four binarisation passes (the three global thresholds and the
+ * first local one). It never costs more than the default effort.
  *
  * At every effort, a picture large enough to hold a symbol whose modules
  * are wider than about 24 pixels (a close-up) and in which nothing was read

@@ -126,7 +126,9 @@ void read_model2(const Picture &pic, const vantor_options &options, const Plan &
                 // hold symbols only a local binarisation shows.
                 if (!found.symbols.empty() &&
                     (!options.all_symbols || passes_saw_symbols(classic.pool(), found.symbols))) {
-                    search_for_more(pic.pixels, pic.width, pic.height, options, classic.pool(), found, &searched);
+                    if (plan.more_after_symbol)
+                        search_for_more(pic.pixels, pic.width, pic.height, options, classic.pool(), found,
+                                        &searched);
                     return;
                 }
             }
@@ -157,15 +159,15 @@ void read_model2(const Picture &pic, const vantor_options &options, const Plan &
 }
 
 // The plan a shrunk copy is read with. An exhaustive plan reads it whole.
-// The others read it only where a look at it showed eye patterns: the
-// default effort with the first pass and then the search over that pass's
-// candidates (what reads a symbol a look has seen; the other passes add
-// little on a copy and cost much on one that does not read), the fast
-// effort with the first passes it allows itself.
+// The others read it only where a look at it showed eye patterns, with the
+// first pass and then the search over that pass's candidates: what reads a
+// symbol a look has seen; the other passes add little on a copy and cost
+// much on one that does not read.
 Plan copy_plan(const Plan &plan) {
     if (!plan.look)
         return plan;
     Plan copy = plan;
+    copy.search = plan.search || plan.search_first;
     copy.look = copy.sharpened = copy.search_first = copy.more_after_symbol = false;
     copy.first_pass = copy.last_pass = plan.copy_last_pass;
     return copy;
@@ -264,13 +266,16 @@ Plan plan_for(const vantor_options &options, int width, int height) {
     const bool fast = options.effort == VANTOR_EFFORT_FAST;
     plan.first_pass = 0;
     plan.look = true;
-    // Both efforts decide alike whether to go on, so that the fast effort
-    // never goes on where the default stops; it then goes on for less.
+    // Both efforts decide alike whether to go on, and make the same first
+    // search, so that the fast effort never goes on where the default stops;
+    // it then goes on for less: no more than the first four passes, and no
+    // later search. Its steps are the first of the default's, so it never
+    // costs more.
     plan.sharpened = options.thorough;
-    plan.search_first = plan.search = !fast && options.thorough;
-    plan.more_after_symbol = !fast && options.thorough;
+    plan.search_first = options.thorough;
+    plan.search = plan.more_after_symbol = !fast && options.thorough;
     plan.every_copy = false;
-    plan.copy_last_pass = fast ? fast_last_pass : 0;
+    plan.copy_last_pass = 0;
     plan.last_pass = fast ? fast_last_pass : last_classic_pass;
     return plan;
 }

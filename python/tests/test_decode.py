@@ -127,7 +127,8 @@ class TestOptions:
         assert quick.readings and all(r.pass_ == 0 for r in quick.readings)
         mirrored = picture(b"only the thorough search reads a mirror image").T
         assert [s.bytes for s in vantor.decode(mirrored)] == [s.bytes for s in vantor.decode(mirrored, effort="exhaustive")]
-        assert vantor.decode(mirrored, effort="fast") == []
+        # The fast effort makes the default's first search, which reads it.
+        assert [s.bytes for s in vantor.decode(mirrored, effort="fast")] == [s.bytes for s in vantor.decode(mirrored)]
         with pytest.raises(ValueError, match="effort"):
             vantor.decode(shading, effort="slow")
         with pytest.raises(TypeError):

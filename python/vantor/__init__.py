@@ -172,7 +172,8 @@ def decode(image: Any, *, thorough: bool = True, all: bool = False, depth: Optio
     ``effort`` is ``"default"`` (a quick look first; every pass and the
     thorough search only where it finds eye patterns that could make a
     symbol, so pictures without one cost little), ``"fast"`` (for video
-    frames: the quick look and at most four passes, no thorough search) or
+    frames: the default's first steps, the quick look, its search and at
+    most four passes; never more than the default costs) or
     ``"exhaustive"`` (every pass and the search, always; ``Results.readings``
     then has every reading). ``Results.readings`` holds the readings that
     ran; a trace or debug directory makes every effort exhaustive.
