@@ -54,10 +54,10 @@ constexpr int clutter_triples = 20;
 // sign, where a threshold misjudges faint modules; 0 off the picture.
 double alternation(const thorough::GreyView &grey, const thorough::Grid &grid) {
     const int n = grid.size;
-    const int reach = n >= 45 ? thorough::guess_timing_reach : n;
+    const int reach = thorough::guess_timing_reach(n);
     int agree = 0, total = 0;
     for (int i = 8; i <= n - 9; ++i) {
-        if (i - 8 >= reach && n - 9 - i >= reach)
+        if (reach > 0 && i - 8 >= reach && n - 9 - i >= reach)
             continue;
         for (int axis = 0; axis < 2; ++axis) {
             float g[3];
