@@ -79,7 +79,7 @@ std::vector<ModuleAt> format_strip_modules(int n) {
 int read_version_blocks(const ModuleMatrix &m) {
     const int n = m.width;
     if (n < 45)
-        return -1;
+        return 0;
     const std::vector<ModuleAt> at = version_block_modules(n);
     for (std::size_t block = 0; block < 2; ++block) {
         std::uint32_t value = 0;
@@ -89,7 +89,7 @@ int read_version_blocks(const ModuleMatrix &m) {
         if (v > 0)
             return v;
     }
-    return -1;
+    return 0;
 }
 
 int small_symbol_limit(int version, int level_index) {
