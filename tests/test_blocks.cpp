@@ -114,8 +114,8 @@ TEST(Blocks, EveryTwoGroupTableIsPlacedAsDealtByHand) {
             }
             EXPECT_EQ(groups[0].correctable, (groups[0].block_codewords - groups[0].data_codewords) / 2);
         }
-    EXPECT_EQ(block_count(rmqr::block_groups_of(rmqr::size_count, 'M')), 0);
-    EXPECT_EQ(block_count(rmqr::block_groups_of(0, 'L')), 0);
+    EXPECT_EQ(stream_codewords(rmqr::block_groups_of(rmqr::size_count, 'M')), 0);
+    EXPECT_EQ(stream_codewords(rmqr::block_groups_of(0, 'L')), 0);
 }
 
 TEST(Blocks, EveryKindsTableCorrectsToCapacityAndRefusesBeyond) {
@@ -154,7 +154,7 @@ TEST(Blocks, EveryKindsTableCorrectsToCapacityAndRefusesBeyond) {
         r = correct_blocks(damaged, c.groups, c.order, 99);
         ASSERT_TRUE(r) << c.groups[0].block_codewords << "/" << c.groups[0].data_codewords;
         EXPECT_EQ(r->data, data);
-        EXPECT_EQ(r->corrected, capacity * block_count(c.groups));
+        EXPECT_EQ(r->corrected, capacity * static_cast<int>(layout_of(c.groups).data.size()));
         // Held below the blocks' capacity, the same stream is refused.
         EXPECT_FALSE(correct_blocks(damaged, c.groups, c.order, capacity - 1));
         // One codeword short.

@@ -7,13 +7,6 @@
 
 namespace vantor {
 
-int block_count(std::span<const BlockGroup> groups) {
-    int n = 0;
-    for (const BlockGroup &g : groups)
-        n += std::max(0, g.block_count);
-    return n;
-}
-
 int stream_codewords(std::span<const BlockGroup> groups) {
     int n = 0;
     for (const BlockGroup &g : groups)
@@ -24,40 +17,29 @@ int stream_codewords(std::span<const BlockGroup> groups) {
 int stream_place(std::span<const BlockGroup> groups, BlockOrder order, int b, int i) {
     // The block's group, and the block's number within it.
     std::size_t own = 0;
-    int within = b;
-    while (own + 1 < groups.size() && within >= std::max(0, groups[own].block_count)) {
-        within -= std::max(0, groups[own].block_count);
-        ++own;
-    }
-    const int own_data = groups[own].data_codewords;
-    const bool check = i >= own_data;
-    const int at = check ? i - own_data : i; // the codeword within its section
-    auto length = [&](const BlockGroup &g) { return check ? g.block_codewords - g.data_codewords : g.data_codewords; };
-
+    for (; own + 1 < groups.size() && b >= std::max(0, groups[own].block_count); ++own)
+        b -= std::max(0, groups[own].block_count);
+    const bool check = i >= groups[own].data_codewords;
+    const int at = check ? i - groups[own].data_codewords : i; // the codeword within its section
     int place = 0;
-    if (check)
-        for (const BlockGroup &g : groups)
-            place += std::max(0, g.block_count) * g.data_codewords;
-    if (order == BlockOrder::in_turn) {
-        // Every codeword of the blocks before, in this section.
-        for (std::size_t k = 0; k < own; ++k)
-            place += std::max(0, groups[k].block_count) * length(groups[k]);
-        return place + within * length(groups[own]) + at;
-    }
-    // Every block's codewords of the rows before (as many as it has), then
-    // this row's codewords of the blocks before that still have one.
     for (std::size_t k = 0; k < groups.size(); ++k) {
-        const int count = std::max(0, groups[k].block_count);
-        place += count * std::min(length(groups[k]), at);
-        if (k < own && length(groups[k]) > at)
-            place += count;
+        const BlockGroup &g = groups[k];
+        const int count = std::max(0, g.block_count);
+        const int length = check ? g.block_codewords - g.data_codewords : g.data_codewords;
+        if (check) // the data section first
+            place += count * g.data_codewords;
+        if (order == BlockOrder::in_turn) // the section's codewords of the blocks before
+            place += k < own ? count * length : k == own ? b * length + at : 0;
+        else // every block's codewords of the rows before, then this row's of the blocks before
+            place += count * std::min(length, at) + (k < own && length > at ? count : k == own ? b : 0);
     }
-    return place + within;
+    return place;
 }
 
 std::optional<Corrected> correct_blocks(std::span<const std::uint8_t> words, std::span<const BlockGroup> groups,
                                         BlockOrder order, int limit) {
-    if (block_count(groups) == 0 || words.size() < static_cast<std::size_t>(stream_codewords(groups)))
+    const int total = stream_codewords(groups);
+    if (total == 0 || words.size() < static_cast<std::size_t>(total))
         return std::nullopt;
     Corrected out;
     int b = 0;

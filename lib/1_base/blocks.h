@@ -21,15 +21,12 @@ enum class BlockOrder {
     in_turn,
 };
 
-// The blocks of all groups.
-int block_count(std::span<const BlockGroup> groups);
 // The codewords of all blocks.
 int stream_codewords(std::span<const BlockGroup> groups);
 
-// Where codeword `i` of block `b` lies in the stream: the block's data
-// codewords are its first, its check codewords the rest, and the blocks are
-// numbered through the groups in turn. The groups' blocks must not grow
-// shorter from one group to the next (in data nor in check codewords).
+// Where codeword `i` of block `b` (data codewords first, the blocks
+// numbered through the groups) lies in the stream. A later group's blocks
+// are no shorter, in data or check codewords.
 int stream_place(std::span<const BlockGroup> groups, BlockOrder order, int b, int i);
 
 struct Corrected {
@@ -37,10 +34,9 @@ struct Corrected {
     int corrected = 0;              // codewords changed, all blocks
 };
 
-// The data codewords of the stream's blocks, each block corrected up to its
-// group's capacity (at most `limit` errors) and then judged by all its check
-// codewords; nothing when a block is not a codeword after that, when the
-// stream is short of codewords or the groups hold no block.
+// The data codewords of the stream's blocks, each corrected up to its
+// group's capacity (at most `limit` errors), then judged by all its check
+// codewords; nothing when a block is not a codeword, or the stream is short.
 std::optional<Corrected> correct_blocks(std::span<const std::uint8_t> words, std::span<const BlockGroup> groups,
                                         BlockOrder order, int limit);
 

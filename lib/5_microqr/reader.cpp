@@ -11,19 +11,6 @@
 namespace vantor::microqr {
 namespace {
 
-// The data codewords of the matrix, its one block corrected (M1 only
-// detects errors: its correction limit is 0), or nothing when the block is
-// not a codeword within the limit or a final half codeword's unused bits
-// are not clear.
-std::optional<Corrected> corrected_data(const vantor::ModuleMatrix &m, const SymbolVariant &variant, int mask,
-                                        int limit) {
-    const std::vector<std::uint8_t> words = read_codewords(m, variant, mask);
-    auto corrected = correct_blocks(words, std::span(&variant.block, 1), BlockOrder::interleaved, limit);
-    if (!corrected || (variant.data_bits % 8 != 0 && (corrected->data.back() & 0x0F) != 0))
-        return std::nullopt;
-    return corrected;
-}
-
 std::optional<SymbolRead> read_as_is(const vantor::ModuleMatrix &m, const ReadLimits &limits) {
     const auto format = read_format(m, limits.format_bit_errors);
     if (!format)
@@ -31,8 +18,11 @@ std::optional<SymbolRead> read_as_is(const vantor::ModuleMatrix &m, const ReadLi
     const auto variant = symbol_variant(format->symbol);
     if (!variant || symbol_size(variant->version) != m.width)
         return std::nullopt;
-    const auto data = corrected_data(m, *variant, format->mask, limits.corrections);
-    if (!data)
+    // The one block a codeword within the limit (M1 only detects errors:
+    // it corrects none), a final half codeword's unused bits clear.
+    const auto data = correct_blocks(read_codewords(m, *variant, format->mask), std::span(&variant->block, 1),
+                                     BlockOrder::interleaved, limits.corrections);
+    if (!data || (variant->data_bits % 8 != 0 && (data->data.back() & 0x0F) != 0))
         return std::nullopt;
     auto content = parse_bitstream(data->data, variant->version, SymbolKind::micro, variant->data_bits);
     if (!content)

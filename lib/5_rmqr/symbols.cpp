@@ -75,31 +75,6 @@ constexpr bool sizes_consistent() {
 }
 static_assert(sizes_consistent(), "each level's check codewords must share out evenly over its blocks");
 
-using BlockEntry = std::array<BlockGroup, 2>;
-
-// The level's blocks of a size as groups: the shorter blocks, then those
-// one data codeword longer.
-constexpr BlockEntry groups_of(const SymbolSize &s, const LevelBlocks &b) {
-    const int check = (s.codewords - b.data) / b.blocks;
-    const int data = b.data / b.blocks, longer = b.data % b.blocks;
-    BlockEntry e{};
-    e[0] = {b.blocks - longer, data + check, data, check / 2};
-    if (longer > 0)
-        e[1] = {longer, data + 1 + check, data + 1, check / 2};
-    return e;
-}
-
-// The block groups of every size number and level, at size number * 2 +
-// (0 for M, 1 for H), then one empty entry for out of range.
-constexpr std::array<BlockEntry, 2 * size_count + 1> block_table = [] {
-    std::array<BlockEntry, 2 * size_count + 1> table{};
-    for (int n = 0; n < size_count; ++n) {
-        table[static_cast<std::size_t>(2 * n)] = groups_of(sizes[n].size, sizes[n].m);
-        table[static_cast<std::size_t>(2 * n + 1)] = groups_of(sizes[n].size, sizes[n].h);
-    }
-    return table;
-}();
-
 } // namespace
 
 std::optional<SymbolSize> symbol_size(int size_number) {
@@ -115,10 +90,18 @@ int size_number_of(int height, int width) {
     return -1;
 }
 
-std::span<const BlockGroup, 2> block_groups_of(int size_number, char level) {
+std::array<BlockGroup, 2> block_groups_of(int size_number, char level) {
+    std::array<BlockGroup, 2> out{};
     if (size_number < 0 || size_number >= size_count || (level != 'M' && level != 'H'))
-        return block_table[2 * size_count];
-    return block_table[static_cast<std::size_t>(2 * size_number + (level == 'H' ? 1 : 0))];
+        return out;
+    const SizeRow &r = sizes[size_number];
+    const LevelBlocks &b = level == 'H' ? r.h : r.m;
+    const int check = (r.size.codewords - b.data) / b.blocks;
+    const int data = b.data / b.blocks, longer = b.data % b.blocks;
+    out[0] = {b.blocks - longer, data + check, data, check / 2};
+    if (longer > 0)
+        out[1] = {longer, data + 1 + check, data + 1, check / 2};
+    return out;
 }
 
 std::span<const int> alignment_columns(int width) {

@@ -2,6 +2,7 @@
 // as the format information numbers them, and the layout of their codewords.
 #pragma once
 
+#include <array>
 #include <optional>
 #include <span>
 #include <string>
@@ -36,6 +37,6 @@ std::string size_name(int size_number);
 // are shared out as evenly as they go, the longer blocks (the second group)
 // last. The second group is empty when all blocks are alike; both are empty
 // out of range.
-std::span<const BlockGroup, 2> block_groups_of(int size_number, char level);
+std::array<BlockGroup, 2> block_groups_of(int size_number, char level);
 
 } // namespace vantor::rmqr
