@@ -34,16 +34,25 @@ struct ModuleMatrix {
     }
 };
 
-// A matrix read as it stands, or, when that gives nothing, transposed: a
-// symbol seen from behind, or printed mirrored. `read` gives an optional
-// symbol read with a `mirrored` flag, set here for the transposed one.
-template <class Read> auto read_either_way(const ModuleMatrix &matrix, Read &&read) {
+// What `read` gives of the matrix as it stands, or, when that gives nothing
+// (an empty, false or zero result), of the matrix transposed: a symbol seen
+// from behind, or printed mirrored.
+template <class Read> auto as_is_or_transposed(const ModuleMatrix &matrix, Read &&read) {
     if (auto r = read(matrix))
         return r;
-    auto r = read(matrix.transposed());
-    if (r)
-        r->mirrored = true;
-    return r;
+    return read(matrix.transposed());
+}
+
+// A matrix read as a symbol either way (as_is_or_transposed): `read` gives
+// an optional symbol read with a `mirrored` flag, set here for the
+// transposed one (any matrix but the one given).
+template <class Read> auto read_either_way(const ModuleMatrix &matrix, Read &&read) {
+    return as_is_or_transposed(matrix, [&](const ModuleMatrix &m) {
+        auto r = read(m);
+        if (r && &m != &matrix)
+            r->mirrored = true;
+        return r;
+    });
 }
 
 } // namespace vantor

@@ -1,11 +1,11 @@
 // Reading a Model 1 matrix: format, codewords, correction, bit stream.
 #include "reader.h"
 
-#include <algorithm>
 #include <bit>
+#include <span>
 
 #include "3_model2/classic/format.h"
-#include "1_base/reed_solomon.h"
+#include "1_base/blocks.h"
 #include "3_model2/classic/unmask.h"
 #include "placement.h"
 #include "symbols.h"
@@ -38,29 +38,6 @@ std::vector<std::uint8_t> placed_codewords(const vantor::ModuleMatrix &m, int ve
     return words;
 }
 
-// The data codewords after correction: the data of every block in block
-// order, then their check codewords in the same order. Nothing when a block
-// is not a codeword within the limit.
-std::optional<std::vector<std::uint8_t>> corrected_data(const std::vector<std::uint8_t> &words, const BlockGroup &blocks,
-                                                        int limit, int &corrected) {
-    const int d = blocks.data_codewords, ec = blocks.block_codewords - d;
-    if (blocks.block_count <= 0 || static_cast<int>(words.size()) < blocks.block_count * (d + ec))
-        return std::nullopt;
-    std::vector<std::uint8_t> data;
-    corrected = 0;
-    for (int b = 0; b < blocks.block_count; ++b) {
-        std::vector<std::uint8_t> block(words.begin() + b * d, words.begin() + (b + 1) * d);
-        const auto check = words.begin() + blocks.block_count * d + b * ec;
-        block.insert(block.end(), check, check + ec);
-        const int fixed = rs_correct_checked(block.data(), d + ec, ec, std::min(blocks.correctable, limit));
-        if (fixed < 0)
-            return std::nullopt;
-        corrected += fixed;
-        data.insert(data.end(), block.begin(), block.begin() + d);
-    }
-    return data;
-}
-
 std::optional<SymbolRead> read_as_is(const vantor::ModuleMatrix &m, int version) {
     const auto format = model1::read_format(m);
     if (!format)
@@ -69,20 +46,22 @@ std::optional<SymbolRead> read_as_is(const vantor::ModuleMatrix &m, int version)
     const BlockGroup blocks = block_layout(version, level);
     const std::vector<std::uint8_t> words = placed_codewords(m, version, format->mask);
     const int limit = version <= 2 ? thorough::small_symbol_limit(version, level) : 99;
-    int corrected = 0;
-    const auto data = corrected_data(words, blocks, limit, corrected);
-    if (!data || data->empty() || ((*data)[0] >> (8 - lead_bits)) != 0)
+    // The data of every block in block order, then their check codewords
+    // in the same order.
+    const auto corrected = correct_blocks(words, std::span(&blocks, 1), BlockOrder::in_turn, limit);
+    if (!corrected || corrected->data.empty() || (corrected->data[0] >> (8 - lead_bits)) != 0)
         return std::nullopt;
+    const std::vector<std::uint8_t> &data = corrected->data;
     // The stream after its lead bits.
-    std::vector<std::uint8_t> stream(data->size(), 0);
-    for (std::size_t i = 0; i < data->size(); ++i)
-        stream[i] = static_cast<std::uint8_t>(((*data)[i] << lead_bits) |
-                                              (i + 1 < data->size() ? (*data)[i + 1] >> (8 - lead_bits) : 0));
-    const long bits = static_cast<long>(data->size()) * 8 - lead_bits;
+    std::vector<std::uint8_t> stream(data.size(), 0);
+    for (std::size_t i = 0; i < data.size(); ++i)
+        stream[i] = static_cast<std::uint8_t>((data[i] << lead_bits) |
+                                              (i + 1 < data.size() ? data[i + 1] >> (8 - lead_bits) : 0));
+    const long bits = static_cast<long>(data.size()) * 8 - lead_bits;
     auto content = parse_bitstream(stream, version, SymbolKind::model1, bits);
     if (!content)
         return std::nullopt;
-    return SymbolRead{std::move(*content), version, format->level, format->mask, corrected,
+    return SymbolRead{std::move(*content), version, format->level, format->mask, corrected->corrected,
                       format->bit_errors,  false};
 }
 

@@ -227,9 +227,8 @@ std::optional<Located> read_oriented(const th::GreyView &grey, const th::Binary 
     const auto corner = th::sample(grey, binary, th::Grid{smallest, *map, {}, {}}, th::Threshold::blocks);
     if (!corner)
         return std::nullopt;
-    auto format = microqr::read_format(*corner, picture_format_errors);
-    if (!format)
-        format = microqr::read_format(corner->transposed(), picture_format_errors);
+    const auto format = as_is_or_transposed(
+        *corner, [](const vantor::ModuleMatrix &m) { return microqr::read_format(m, picture_format_errors); });
     const auto variant = format ? symbol_variant(format->symbol) : std::nullopt;
     if (!variant)
         return std::nullopt;

@@ -24,10 +24,9 @@ std::vector<std::uint8_t> read_codewords(const vantor::ModuleMatrix &m, const Sy
     const int n = symbol_size(variant.version);
     if (m.width != n || m.modules.size() != static_cast<std::size_t>(n) * static_cast<std::size_t>(n))
         return {};
-    const int data = data_codewords(variant);
-    const int half = variant.data_bits % 8 != 0 ? data - 1 : -1; // the half codeword, if any
+    const int half = variant.data_bits % 8 != 0 ? variant.block.data_codewords - 1 : -1; // the half codeword, if any
     return zigzag_codewords(
-        n, n, no_skipped_column, static_cast<std::size_t>(data + variant.ec_codewords), half,
+        n, n, no_skipped_column, static_cast<std::size_t>(variant.block.block_codewords), half,
         [](int col, int row) { return function_module(col, row); },
         [&](int col, int row) { return m.dark(col, row) != mask_inverts(mask, col, row) ? 1 : 0; });
 }

@@ -2,26 +2,19 @@
 // as the format information numbers them, and the layout of their codewords.
 #pragma once
 
+#include <array>
 #include <optional>
 #include <span>
 #include <string>
 
-namespace vantor::rmqr {
+#include "1_base/symbol.h"
 
-// The data and check codewords of a size at one level. Every block of a
-// level has the same number of check codewords; the data codewords are
-// shared out as evenly as they go, the longer blocks last.
-struct LevelBlocks {
-    int data = 0;   // data codewords, all blocks
-    int blocks = 0; // Reed-Solomon blocks
-};
+namespace vantor::rmqr {
 
 struct SymbolSize {
     int height = 0;
     int width = 0;
     int codewords = 0; // data and check codewords of either level
-    LevelBlocks m;     // level M
-    LevelBlocks h;     // level H
 };
 
 inline constexpr int size_count = 32;
@@ -39,12 +32,11 @@ std::span<const int> alignment_columns(int width);
 // The size's name: "R13x77".
 std::string size_name(int size_number);
 
-// The level's blocks of a size.
-inline const LevelBlocks &level_blocks(const SymbolSize &s, char level) { return level == 'H' ? s.h : s.m; }
-
-// Check codewords per block of a size's level.
-inline int block_check_codewords(const SymbolSize &s, const LevelBlocks &b) {
-    return b.blocks > 0 ? (s.codewords - b.data) / b.blocks : 0;
-}
+// The block groups of a size number at level 'M' or 'H': every block has
+// the same check codewords, correcting half of them, and the data codewords
+// are shared out as evenly as they go, the longer blocks (the second group)
+// last. The second group is empty when all blocks are alike; both are empty
+// out of range.
+std::array<BlockGroup, 2> block_groups_of(int size_number, char level);
 
 } // namespace vantor::rmqr

@@ -58,8 +58,8 @@ constexpr int clutter_triples = 20;
 // grids judged are look-alikes', which alternate near chance.
 bool alternates(const thorough::GreyView &grey, const thorough::Grid &grid) {
     const int n = grid.size;
-    const int reach = n >= 45 ? thorough::guess_timing_reach : n;
-    auto counted = [&](int i) { return i - 8 < reach || n - 9 - i < reach; };
+    const int reach = thorough::guess_timing_reach(n);
+    auto counted = [&](int i) { return reach == 0 || i - 8 < reach || n - 9 - i < reach; };
     int total = 0;
     for (int i = 8; i <= n - 9; ++i)
         total += counted(i) ? 2 : 0;

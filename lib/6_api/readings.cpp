@@ -135,6 +135,22 @@ bool same_symbol(const vantor_symbol &a, const vantor_symbol &b) {
     return std::hypot(ca[0] - cb[0], ca[1] - cb[1]) < side / 4;
 }
 
+// Which reading of a symbol read twice stands.
+enum class Keep { earlier, newer };
+
+// Where the symbol added last is one listed before it, one of the two
+// readings is dropped: the symbol is listed once.
+void drop_repeat(Found &results, Keep keep) {
+    if (results.symbols.empty())
+        return;
+    const std::size_t last = results.symbols.size() - 1;
+    for (std::size_t i = 0; i < last; ++i)
+        if (same_symbol(results.symbols[i]->view, results.symbols[last]->view)) {
+            results.symbols.erase(results.symbols.begin() + static_cast<std::ptrdiff_t>(keep == Keep::newer ? i : last));
+            return;
+        }
+}
+
 // The content of a classic reading's corrected data codewords as the strict
 // reader reads them: the segments the classic rules refuse (ECI, GB 2312,
 // structured append, FNC1). Nothing when a block is uncorrected or the
@@ -166,14 +182,8 @@ void search_symbols(const std::uint8_t *pixels, int width, int height,
     if (const auto joined = thorough::join_structured_append(found))
         results.joined.emplace(joined->begin(), joined->end());
     for (const Located &f : found) {
-        const vantor_symbol &sym = add_located(results, f).view;
-        const std::size_t last = results.symbols.size() - 1;
-        for (std::size_t i = 0; i < last; ++i) {
-            if (same_symbol(results.symbols[i]->view, sym)) {
-                results.symbols.pop_back();
-                break;
-            }
-        }
+        add_located(results, f);
+        drop_repeat(results, Keep::earlier);
     }
     if (!results.symbols.empty()) {
         results.reason = VANTOR_OK;
@@ -292,12 +302,7 @@ void ClassicReadings::run_through(int last_pass, Found &results) {
         sym.reading = o.try_index;
         // A search before the passes may have read this symbol already: the
         // passes' reading of it stands, as it would without that search.
-        for (std::size_t i = 0; i + 1 < results.symbols.size(); ++i) {
-            if (same_symbol(results.symbols[i]->view, sym)) {
-                results.symbols.erase(results.symbols.begin() + static_cast<std::ptrdiff_t>(i));
-                break;
-            }
-        }
+        drop_repeat(results, Keep::newer);
         return ReadingAction::stop;
     });
     if (run == RunResult::out_of_memory)

@@ -66,18 +66,15 @@ struct Pass {
 };
 
 // The version the version information of the symbol names, read through
-// the first guess of the nearest version; -1 when neither block (nor its
+// the first guess of the nearest version; 0 when neither block (nor its
 // transpose) is within 3 bits of a version's word.
 int named_version(const Pass &pass, Guesses &guesses, int version) {
     const std::optional<Guess> &guess = guesses.of(version);
     if (!guess)
-        return -1;
+        return 0;
     const std::vector<ModuleAt> blocks = version_block_modules(guess->grid.size);
     const auto m = sample_blocks_at(pass.grey, pass.binary, guess->grid, blocks);
-    if (!m)
-        return -1;
-    const int named = read_version_blocks(*m);
-    return named > 0 ? named : read_version_blocks(m->transposed());
+    return m ? as_is_or_transposed(*m, read_version_blocks) : 0;
 }
 
 std::optional<Located> try_triple(Pass &pass, const Eyes &eyes, double contrast) {

@@ -8,9 +8,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <span>
 
 #include "format.h"
 #include "grid.h"
+#include "1_base/blocks.h"
 #include "1_base/heap_array.h"
 #include "1_base/reed_solomon.h"
 #include "bitmap.h"
@@ -183,54 +185,29 @@ bool deinterleave_and_correct(SymbolCodewords &s, const TraceSink *sink) {
         return false;
     }
 
-    const std::size_t nb = static_cast<std::size_t>(n_blocks);
-    HeapArray<int> data_start;
-    HeapArray<int> ec_start;
     HeapArray<std::uint8_t> block;
     const int longest = b2 > 0 ? g2.block_codewords : g1.block_codewords;
-    if (!data_start.allocate(nb + 1) || !ec_start.allocate(nb + 1) ||
-        !block.allocate(static_cast<std::size_t>(longest > 0 ? longest : 1))) {
+    if (!block.allocate(static_cast<std::size_t>(longest > 0 ? longest : 1))) {
         // Nothing was checked: the reading must not give text.
         s.uncorrected_blocks = n_blocks;
         return false;
     }
     auto group = [&](int b) -> const BlockGroup & { return b < b1 ? g1 : g2; };
 
-    int total_data = 0;
-    for (int b = 0; b < n_blocks; ++b)
-        total_data += group(b).data_codewords;
-    data_start[0] = 0;
-    ec_start[0] = total_data;
-    for (int b = 0; b < n_blocks; ++b) {
-        const BlockGroup &g = group(b);
-        data_start[static_cast<std::size_t>(b) + 1] = data_start[static_cast<std::size_t>(b)] + g.data_codewords;
-        ec_start[static_cast<std::size_t>(b) + 1] =
-            ec_start[static_cast<std::size_t>(b)] + g.block_codewords - g.data_codewords;
-    }
-
+    // The blocks are read from the interleaved stream and kept in turn:
+    // the data codewords of each block, then their check codewords.
+    const std::span<const BlockGroup> groups(s.block_groups);
     std::uint8_t *out = s.codewords.get();
     const std::uint8_t *raw = s.raw_codewords.get();
-    const int k1 = g1.data_codewords;
-    for (int j = 0; j < k1; ++j)
-        for (int b = 0; b < n_blocks; ++b)
-            out[data_start[static_cast<std::size_t>(b)] + j] = raw[j * n_blocks + b];
-    for (int b = b1; b < n_blocks; ++b)
-        for (int j = k1; j < g2.data_codewords; ++j)
-            out[data_start[static_cast<std::size_t>(b)] + j] = raw[k1 * n_blocks + (j - k1) * b2 + (b - b1)];
-
     s.uncorrected_blocks = 0;
     for (int b = 0; b < n_blocks; ++b) {
         const BlockGroup &g = group(b);
         const int k = g.data_codewords;
-        const int o = data_start[static_cast<std::size_t>(b)];
-        const int q = ec_start[static_cast<std::size_t>(b)];
-        for (int e = 0; e < ec; ++e) {
-            const std::uint8_t v = raw[total_data + e * n_blocks + b];
-            block[static_cast<std::size_t>(k + e)] = v;
-            out[q + e] = v;
+        for (int i = 0; i < g.block_codewords; ++i) {
+            const std::uint8_t v = raw[stream_place(groups, BlockOrder::interleaved, b, i)];
+            block[static_cast<std::size_t>(i)] = v;
+            out[stream_place(groups, BlockOrder::in_turn, b, i)] = v;
         }
-        for (int j = 0; j < k; ++j)
-            block[static_cast<std::size_t>(j)] = out[o + j];
         const BlockCorrection fix = rs_correct_block(block.get(), g.block_codewords, g.correctable, sink);
         if (fix.attempted)
             s.block_tally.last_fix = fix.corrected && fix.errors < g.correctable ? 1 : -1;
@@ -247,7 +224,7 @@ bool deinterleave_and_correct(SymbolCodewords &s, const TraceSink *sink) {
             ++s.block_tally.clean;
         }
         for (int j = 0; j < k; ++j)
-            out[o + j] = block[static_cast<std::size_t>(j)];
+            out[stream_place(groups, BlockOrder::in_turn, b, j)] = block[static_cast<std::size_t>(j)];
     }
     return true;
 }

@@ -2,7 +2,8 @@
 // tracing nothing.
 #include "codewords.h"
 
-#include <algorithm>
+#include <limits>
+#include <span>
 
 #include "3_model2/classic/format.h"
 #include "3_model2/classic/codewords.h"
@@ -79,7 +80,7 @@ std::vector<ModuleAt> format_strip_modules(int n) {
 int read_version_blocks(const ModuleMatrix &m) {
     const int n = m.width;
     if (n < 45)
-        return -1;
+        return 0;
     const std::vector<ModuleAt> at = version_block_modules(n);
     for (std::size_t block = 0; block < 2; ++block) {
         std::uint32_t value = 0;
@@ -89,7 +90,7 @@ int read_version_blocks(const ModuleMatrix &m) {
         if (v > 0)
             return v;
     }
-    return -1;
+    return 0;
 }
 
 int small_symbol_limit(int version, int level_index) {
@@ -108,19 +109,14 @@ std::optional<Corrected> correct_codewords(const ModuleMatrix &matrix, int versi
     s.mask_pattern = format.mask;
     unmask(s);
     SymbolCodewords c;
-    if (!reorder_codewords(s, c) || c.uncorrected_blocks != 0)
+    build_function_map(s);
+    if (!read_codewords(s, c))
         return std::nullopt;
+    auto out = correct_blocks(std::span(c.raw_codewords.get(), static_cast<std::size_t>(c.codeword_count)),
+                              c.block_groups, BlockOrder::interleaved, std::numeric_limits<int>::max());
     // Versions 1 and 2 have one block: the corrections are that block's.
-    if (c.block_tally.codewords_corrected > small_symbol_limit(version, level_index(format.level_bits())))
+    if (!out || out->corrected > small_symbol_limit(version, level_index(format.level_bits())))
         return std::nullopt;
-    std::size_t data = 0;
-    for (const BlockGroup &g : c.block_groups)
-        data += static_cast<std::size_t>(g.block_count) * static_cast<std::size_t>(g.data_codewords);
-    if (data > c.codewords.size())
-        return std::nullopt;
-    Corrected out;
-    out.data.assign(c.codewords.get(), c.codewords.get() + data);
-    out.corrected = c.block_tally.codewords_corrected;
     return out;
 }
 

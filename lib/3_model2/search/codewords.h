@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+#include "1_base/blocks.h"
 #include "1_base/format_info.h"
 #include "1_base/module_matrix.h"
 #include "2_image/sampling.h"
@@ -18,7 +19,7 @@ namespace vantor::thorough {
 std::vector<FormatInfo> read_format(const ModuleMatrix &matrix);
 
 // The version of the matrix's version information blocks (versions 7 and
-// up): the first block within 3 bits of a valid word, then the second; -1
+// up): the first block within 3 bits of a valid word, then the second; 0
 // when neither is.
 int read_version_blocks(const ModuleMatrix &matrix);
 // The modules (column, row) of both version information blocks of a
@@ -29,11 +30,6 @@ std::vector<ModuleAt> version_block_modules(int size);
 // `size` modules across, which hold both copies of the format information:
 // enough to read the format without sampling the whole grid.
 std::vector<ModuleAt> format_strip_modules(int size);
-
-struct Corrected {
-    std::vector<std::uint8_t> data; // data codewords, block after block
-    int corrected = 0;              // codewords changed, all blocks
-};
 
 // The data codewords of the unmasked matrix of a symbol of this version,
 // every block corrected and then judged by all its check codewords; nothing

@@ -230,16 +230,14 @@ std::optional<ModuleMatrix> sample_bent(const GreyView &grey, const Binary &bina
 // it stands or transposed.
 bool bent_format_agrees(const GreyView &grey, const Binary &binary, const Bend &b) {
     const auto m = sample_bent(grey, binary, b, format_strip_modules(b.n));
-    return m && (copies_agree(*m) || copies_agree(m->transposed()));
+    return m && as_is_or_transposed(*m, copies_agree);
 }
 
-// The version the bend's version information names, -1 when none.
+// The version the bend's version information names, as it stands or
+// transposed; 0 when none.
 int bent_named_version(const GreyView &grey, const Binary &binary, const Bend &b) {
     const auto m = sample_bent(grey, binary, b, version_block_modules(b.n));
-    if (!m)
-        return -1;
-    const int named = read_version_blocks(*m);
-    return named > 0 ? named : read_version_blocks(m->transposed());
+    return m ? as_is_or_transposed(*m, read_version_blocks) : 0;
 }
 
 } // namespace

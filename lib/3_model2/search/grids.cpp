@@ -227,7 +227,7 @@ std::optional<Guess> first_guess(const GreyView &grey, const Binary &binary, con
         if (!map)
             continue;
         Guess g{Grid{n, *map, {}, {}}, 0};
-        g.timing = timing_agreement(grey, binary, g.grid, version >= 7 ? guess_timing_reach : 0);
+        g.timing = timing_agreement(grey, binary, g.grid, guess_timing_reach(n));
         if (!best || g.timing > best->timing)
             best = std::move(g);
     }

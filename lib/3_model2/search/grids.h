@@ -10,6 +10,7 @@
 
 #include "2_image/image.h"
 #include "2_image/sampling.h"
+#include "1_base/symbol_tables.h"
 #include "2_image/eye_scan.h"
 
 namespace vantor::thorough {
@@ -41,10 +42,11 @@ double eye_pattern_contrast(const GreyView &grey, const Eyes &eyes, int k);
 double eyes_modules_across(const Eyes &eyes);
 
 // Timing modules nearest the eye patterns that judge the first guess of a
-// large symbol (version 7 and up): its map is sure near the eyes and drifts
-// (under perspective) with the distance from them, until alignment patterns
-// correct it.
-inline constexpr int guess_timing_reach = 16;
+// symbol `size` modules across: 16 for a large symbol (version 7 and up),
+// whose map is sure near the eyes and drifts (under perspective) with the
+// distance from them, until alignment patterns correct it; 0 (all of them)
+// for a smaller one.
+constexpr int guess_timing_reach(int size) { return size >= symbol_size(7) ? 16 : 0; }
 
 // Versions to try for a triple measuring `across` modules, nearest first.
 std::vector<int> versions_near(double across);
