@@ -126,9 +126,7 @@ void read_model2(const Picture &pic, const vantor_options &options, const Plan &
                 // hold symbols only a local binarisation shows.
                 if (!found.symbols.empty() &&
                     (!options.all_symbols || passes_saw_symbols(classic.pool(), found.symbols))) {
-                    if (plan.more_after_symbol)
-                        search_for_more(pic.pixels, pic.width, pic.height, options, classic.pool(), found,
-                                        &searched);
+                    search_for_more(pic.pixels, pic.width, pic.height, options, classic.pool(), found, &searched);
                     return;
                 }
             }
@@ -269,8 +267,10 @@ Plan plan_for(const vantor_options &options, int width, int height) {
     // Both efforts decide alike whether to go on, and make the same first
     // search, so that the fast effort never goes on where the default stops;
     // it then goes on for less: no more than the first four passes, and no
-    // later search. Its steps are the first of the default's, so it never
-    // costs more.
+    // search over them. Its steps are the first of the default's, so it
+    // never costs more; like the default's, its first search looks for the
+    // other symbols when it read one beside other eye patterns, so that the
+    // symbol given is the first in reading order.
     plan.sharpened = options.thorough;
     plan.search_first = options.thorough;
     plan.search = plan.more_after_symbol = !fast && options.thorough;
