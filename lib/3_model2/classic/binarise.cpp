@@ -253,6 +253,12 @@ bool threshold_local(PassBuffers &s, int index, const std::uint8_t *pixels, int 
                     x += lanes;
                     continue;
                 }
+                // Eight low-contrast pixels, as most of a flat scene's.
+                if ((negative[0] & negative[1] & 0x8000800080008000u) == 0x8000800080008000u) {
+                    std::memset(out + x, carried, lanes);
+                    x += lanes;
+                    continue;
+                }
             }
             const int stop = std::min(width, x + lanes);
             for (; x < stop; ++x) {
