@@ -2,6 +2,9 @@
 #include <cstdio>
 #include <cstring>
 #include <thread>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 #include "batch.h"
 #include "classic_run.h"
@@ -16,6 +19,14 @@
 using namespace vantor::cli;
 
 int main(int argc, char **argv) {
+#ifdef __GLIBC__
+    // A photo's binarisations are buffers of megabytes, made and freed for
+    // each picture. Kept in the heap rather than given back to the system
+    // and mapped afresh, they are not zeroed page by page again: about a
+    // twentieth of the time of a batch of phone photos.
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    mallopt(M_TRIM_THRESHOLD, 1 << 30);
+#endif
     const ParsedCommandLine parsed = parse_command_line(argc, argv);
     if (!parsed.run)
         return parsed.status;
