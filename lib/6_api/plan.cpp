@@ -3,7 +3,8 @@
 // and then the search, with the default effort's first search between the
 // first pass and the others; at the default and fast efforts the first pass
 // runs alone, and the rest only where the quick look finds reason to, going
-// on from the first pass rather than starting again.
+// on from the first pass rather than starting again, and reading a large
+// picture's shrunk copies before the other passes.
 #include "plan.h"
 
 #include <algorithm>
@@ -88,11 +89,14 @@ bool worth_going_on(const Picture &pic, const vantor_options &options, const Pla
     return plan.sharpened && candidates && sharpened_look_sees_symbol(pic.pixels, pic.width, pic.height);
 }
 
+void read_copies(const Picture &pic, const vantor_options &options, const Plan &plan, Found &found);
+
 // The Model 2 steps of the plan, adding to `found`; the one-eye kinds' reads
 // of the polarities the quick look scanned go to `finds`, and what the
-// searches made to `searched`, for the searches after them.
+// searches made to `searched`, for the searches after them. `copies_read`
+// tells whether the shrunk copies were read among them.
 void read_model2(const Picture &pic, const vantor_options &options, const Plan &plan, Found &found,
-                 LoneEyeFinds &finds, thorough::SearchMemory &searched) {
+                 LoneEyeFinds &finds, thorough::SearchMemory &searched, bool &copies_read) {
     const bool model1 = options.kinds & (1u << VANTOR_KIND_QR_MODEL1);
     ClassicReadings classic(pic.pixels, pic.width, pic.height, pic.depth, options);
     if (plan.classic)
@@ -120,14 +124,25 @@ void read_model2(const Picture &pic, const vantor_options &options, const Plan &
             if (plan.search_first) {
                 search_symbols(pic.pixels, pic.width, pic.height, strongest,
                                   options.all_symbols, model1, found, std::move(seen), &searched);
-                // When every symbol is asked for and the first pass missed
-                // eye patterns of those read, the other passes and the
-                // search over their candidates follow: the picture may
-                // hold symbols only a local binarisation shows.
-                if (!found.symbols.empty() &&
-                    (!options.all_symbols || passes_saw_symbols(classic.pool(), found.symbols))) {
+                // When every symbol is asked for, the first pass missed eye
+                // patterns of those read and the search left two eyes of
+                // what may be one more, the other passes and the search
+                // over their candidates follow: the picture may hold
+                // symbols only a local binarisation shows.
+                if (!found.symbols.empty() && (!options.all_symbols || !searched.unread_pair ||
+                                               passes_saw_symbols(classic.pool(), found.symbols))) {
                     search_for_more(pic.pixels, pic.width, pic.height, options, classic.pool(), found, &searched);
                     return;
+                }
+                // Where the picture's eye patterns read as no symbol, they
+                // are most often the large modules of one that a shrunk
+                // copy reads: the copies come before the other passes, which
+                // cost several times as much on a large picture.
+                if (found.symbols.empty()) {
+                    read_copies(pic, options, plan, found);
+                    copies_read = true;
+                    if (!found.symbols.empty() || failed(found))
+                        return;
                 }
             }
         }
@@ -201,8 +216,9 @@ void read_copies(const Picture &pic, const vantor_options &options, const Plan &
         Found in_copy;
         LoneEyeFinds none;
         thorough::SearchMemory of_copy;
+        bool unused = false;
         read_model2(Picture{copy.pixels.data(), copy.width, copy.height, 8}, quiet, plan_of_copy, in_copy, none,
-                    of_copy);
+                    of_copy, unused);
         found.searched = found.searched || in_copy.searched;
         if (in_copy.reason == VANTOR_OUT_OF_MEMORY) {
             found.reason = VANTOR_OUT_OF_MEMORY;
@@ -289,8 +305,10 @@ Found decode_as_planned(const std::uint8_t *pixels, int width, int height, int d
     thorough::SearchMemory searched;
     if (options.kinds & (1u << VANTOR_KIND_QR)) {
         const Picture picture{pixels, width, height, depth};
-        read_model2(picture, options, plan, found, finds, searched);
-        read_copies(picture, options, plan, found);
+        bool copies_read = false;
+        read_model2(picture, options, plan, found, finds, searched, copies_read);
+        if (!copies_read)
+            read_copies(picture, options, plan, found);
     } else
         found.reason = VANTOR_NO_EYE_PATTERNS;
     // The other kinds are looked for when Model 2 gave nothing, or beside

@@ -313,6 +313,7 @@ std::vector<Located> search(const std::uint8_t *pixels, int width, int height, i
     int bent_checks_left = max_bent_checks;
     SearchMemory passing; // the views of a search that keeps nothing, each freed after its pass
     SearchMemory &kept = memory ? *memory : passing;
+    kept.unread_pair = false;
     bool pair_left = false; // two eyes of an unread symbol, in the picture as it is
     // One binarisation's candidates, triples and grids; false when the
     // search should stop.
@@ -377,6 +378,7 @@ std::vector<Located> search(const std::uint8_t *pixels, int width, int height, i
         if (opt.all_symbols && !grey.inverted && pool_classic) {
             mark_read(grey, candidates, found); // the crowd's symbols too
             pair_left = unread_pair(grey, candidates);
+            kept.unread_pair = pair_left;
         }
         if (!memory)
             view = SearchMemory::View{};

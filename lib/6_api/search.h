@@ -75,6 +75,10 @@ struct SearchMemory {
     View views[3];
     std::vector<Tried> tried;
     std::vector<Vain> vain;
+    // With every symbol asked for: whether the last search left, in the
+    // picture as it is, two candidates no symbol read took that could be
+    // two eyes of one more.
+    bool unread_pair = false;
 };
 
 // Searches the grey image (rows `stride` bytes apart, 0 black) for symbols.
