@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <random>
+#include <string>
 #include <vector>
 
 #include <vantor/vantor.hpp>
@@ -157,6 +158,38 @@ TEST(Pyramid, CloseUpReadsAtDefaultEffort) {
     for (int k = 0; k < 4; ++k)
         EXPECT_NEAR(std::hypot(c[(k + 1) % 4].x - c[k].x, c[(k + 1) % 4].y - c[k].y), 21 * module, 2.5 * module)
             << "side " << k;
+}
+
+// Every symbol of a picture that holds a small symbol beside a close-up:
+// the picture as it is reads the small one only, and the default effort
+// stops there. The exhaustive effort reads the copies beside it, and gives
+// the close-up once, in the picture's pixels.
+TEST(Pyramid, ExhaustiveReadsACloseUpBesideASmallSymbol) {
+    const auto big = vt::make_symbol("CLOSE UP", 1, vt::Level::M, vt::Mode::byte);
+    const auto small = vt::make_symbol("SMALL", 1, vt::Level::M, vt::Mode::byte);
+    ASSERT_TRUE(big && small);
+    vt::Picture p = close_up(*big, 64, 2400);
+    ASSERT_EQ(p.width, 2400);
+    vt::RenderOptions o;
+    o.module_px = 4;
+    const vt::Picture s = vt::render(*small, o);
+    ASSERT_LT(s.width, 300);
+    for (int y = 0; y < s.height; ++y)
+        for (int x = 0; x < s.width; ++x)
+            p.pixels[static_cast<std::size_t>(y + 40) * p.width + x + 40] = s.at(x, y);
+    auto texts = [&](vantor_effort effort) {
+        vantor::Options options;
+        options.effort(effort);
+        options.all_symbols(true);
+        std::vector<std::string> out;
+        for (const vantor::Symbol &sym : vantor::decode(p.pixels, p.width, p.height, p.width, 8, options).symbols)
+            out.push_back(sym.bytes);
+        std::sort(out.begin(), out.end());
+        return out;
+    };
+    EXPECT_EQ(texts(VANTOR_EFFORT_EXHAUSTIVE), (std::vector<std::string>{"CLOSE UP", "SMALL"}));
+    const std::vector<std::string> by_default = texts(VANTOR_EFFORT_DEFAULT);
+    EXPECT_TRUE(std::count(by_default.begin(), by_default.end(), "SMALL") == 1) << by_default.size();
 }
 
 // A scene without a symbol, of a size the pyramid makes copies of, gives

@@ -188,10 +188,12 @@ Plan copy_plan(const Plan &plan) {
 
 // When the picture as it is gave no Model 2 symbol (and the call did not
 // fail), reads its shrunk copies where a look sees eye patterns that stand
-// out, coarsest first, until one gives a symbol. The copies' readings are
-// not listed and never traced.
+// out, coarsest first, until one gives a symbol. A plan that reads every
+// copy reads them beside the symbols found when every symbol is asked for:
+// a copy shows symbols whose modules are too large for the picture's
+// binarisations. The copies' readings are not listed and never traced.
 void read_copies(const Picture &pic, const vantor_options &options, const Plan &plan, Found &found) {
-    if (!found.symbols.empty() || failed(found))
+    if (failed(found) || (!found.symbols.empty() && !(plan.every_copy && options.all_symbols)))
         return;
     const std::vector<thorough::Downscaled> copies =
         pyramid_copies(pic.pixels, pic.width, pic.height, pyramid_factors(pic.width, pic.height));

@@ -8,6 +8,7 @@
 #include "2_image/eye_scan.h"
 #include "3_model2/search/candidate_pool.h"
 #include "quick_look.h"
+#include "readings.h"
 
 namespace vantor {
 
@@ -85,8 +86,9 @@ void take_copy_symbols(Found &in_copy, int factor, Found &results) {
             c = {c.x * k, c.y * k};
         s->view.copy_factor = factor;
         results.symbols.push_back(std::move(s));
+        drop_repeat(results, Keep::earlier);
     }
-    if (in_copy.joined)
+    if (in_copy.joined && !results.joined)
         results.joined = std::move(in_copy.joined);
 }
 

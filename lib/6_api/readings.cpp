@@ -135,11 +135,8 @@ bool same_symbol(const vantor_symbol &a, const vantor_symbol &b) {
     return std::hypot(ca[0] - cb[0], ca[1] - cb[1]) < side / 4;
 }
 
-// Which reading of a symbol read twice stands.
-enum class Keep { earlier, newer };
+} // namespace
 
-// Where the symbol added last is one listed before it, one of the two
-// readings is dropped: the symbol is listed once.
 void drop_repeat(Found &results, Keep keep) {
     if (results.symbols.empty())
         return;
@@ -150,6 +147,8 @@ void drop_repeat(Found &results, Keep keep) {
             return;
         }
 }
+
+namespace {
 
 // The content of a classic reading's corrected data codewords as the strict
 // reader reads them: the segments the classic rules refuse (ECI, GB 2312,

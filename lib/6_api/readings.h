@@ -66,6 +66,13 @@ void search_symbols(const std::uint8_t *pixels, int width, int height,
                     Found &results, std::optional<thorough::ScannedView> plain = std::nullopt,
                     thorough::SearchMemory *memory = nullptr);
 
+// Which reading of a symbol read twice stands.
+enum class Keep { earlier, newer };
+
+// Where the symbol added last is one listed before it, one of the two
+// readings is dropped: the symbol is listed once.
+void drop_repeat(Found &results, Keep keep);
+
 // Whether the passes saw, outside the symbol, eye pattern candidates enough
 // for another one: three at places apart (candidates a pass finds inside a
 // symbol's data, or the same eye again on a later pass, do not count).
