@@ -176,8 +176,12 @@ const char *vantor_kind_name(vantor_kind kind);
  * is looked at again in copies shrunk by 4, 8, 16 ... (each pixel the mean
  * of the block it covers), coarsest first; a copy whose quick look shows eye
  * patterns is read as the effort reads a picture, and the symbols it gives
- * are reported with corners in the picture's pixels. These readings are not
- * listed among the call's readings.
+ * are reported with corners in the picture's pixels. At the default and fast
+ * efforts the copies come as soon as the first search read nothing, before
+ * the other passes, which run only when no copy gives a symbol; at the
+ * exhaustive effort with every symbol asked for, they are read beside the
+ * symbols the picture as it is gave. These readings are not listed among
+ * the call's readings.
  *
  * The readings a call reports (vantor_results_reading) are those that ran:
  * a reading that did not run is not in the list at all, so under the
