@@ -69,17 +69,29 @@ struct Bend {
     }
     // The warped coordinate, 0 and n at the symbol's edges.
     double warp(double u) const { return n * (std::sin(theta(u / n)) - s0) / (s1 - s0); }
-    Position map(double col, double row) const {
-        const double u = columns ? col : row, v = columns ? row : col;
+    // What a map takes from the coordinate across the axis alone (a column
+    // when the columns crowd), shared by every point on that line.
+    struct Line {
+        double u = std::nan("");
+        double w = 0; // warp(u)
+        Position level;
+        double grow = 0;
+    };
+    Line line(double u) const {
         const double t = u / n, a = theta(t);
         const double w = n * (std::sin(a) - s0) / (s1 - s0); // warp(u), its angle kept for the bulge
-        const Position p = columns ? flat.map(w, v) : flat.map(v, w);
         const Position level = columns ? flat.map(w, horizon * n) : flat.map(horizon * n, w);
         // How far the surface stands out of the chord between the edges,
         // about 1 mid-way.
         const double bulge = (std::cos(a) - (c0 + (c1 - c0) * t)) / (angle * angle / 8);
-        const double grow = bow * bulge;
-        return {p.x + grow * (p.x - level.x), p.y + grow * (p.y - level.y)};
+        return {u, w, level, bow * bulge};
+    }
+    Position map(const Line &l, double v) const {
+        const Position p = columns ? flat.map(l.w, v) : flat.map(v, l.w);
+        return {p.x + l.grow * (p.x - l.level.x), p.y + l.grow * (p.y - l.level.y)};
+    }
+    Position map(double col, double row) const {
+        return columns ? map(line(col), row) : map(line(row), col);
     }
 
 private:
@@ -124,7 +136,18 @@ bool fit_flat(Bend &b, const Eyes &e) {
 
 double fit_score(const GreyView &grey, const Binary &binary, const std::vector<lone_eyes::KnownModule> &known,
                  const Bend &b) {
-    return lone_eyes::known_fit(grey, binary, known, [&](double col, double row) { return b.map(col, row); });
+    // A known module's points lie on three lines across the axis, which its
+    // neighbours share: each line is worked out once a score, kept by its
+    // coordinate in twentieths of a module (the points lie on that lattice;
+    // a line found elsewhere is worked out afresh).
+    std::array<Bend::Line, 256> lines;
+    return lone_eyes::known_fit(grey, binary, known, [&](double col, double row) {
+        const double u = b.columns ? col : row;
+        Bend::Line &l = lines[static_cast<std::size_t>(std::llround(u * 20)) & (lines.size() - 1)];
+        if (!(l.u == u))
+            l = b.line(u);
+        return b.map(l, b.columns ? row : col);
+    });
 }
 
 // The bend's parameters climbed with its outer corners on the known modules.
