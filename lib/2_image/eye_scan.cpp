@@ -178,10 +178,7 @@ inline bool within_bounds(const int (&runs)[5], const RatioBounds &b) {
 inline bool ratios_pass(const int (&runs)[5], int sum) {
     if (sum < 7)
         return false;
-    if (sum < bounds_kept)
-        return within_bounds(runs, kept_bounds[static_cast<std::size_t>(sum)]);
-    const RatioBounds wide = ratio_bounds(sum);
-    return within_bounds(runs, wide);
+    return within_bounds(runs, sum < bounds_kept ? kept_bounds[static_cast<std::size_t>(sum)] : ratio_bounds(sum));
 }
 
 } // namespace
@@ -397,11 +394,8 @@ std::vector<ScoredCandidate> merge_matches(std::span<const RowMatch> matches, in
     }
     std::stable_sort(raw.begin(), raw.end(), [](const Raw &a, const Raw &b) { return a.hits > b.hits; });
     std::vector<ScoredCandidate> out;
-    for (const Raw &r : raw) {
-        if (static_cast<int>(out.size()) >= limit)
-            break;
-        out.push_back({{r.x, r.y, r.module}, r.hits});
-    }
+    for (std::size_t i = 0; i < raw.size() && static_cast<int>(i) < limit; ++i)
+        out.push_back({{raw[i].x, raw[i].y, raw[i].module}, raw[i].hits});
     return out;
 }
 

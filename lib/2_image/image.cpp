@@ -2,7 +2,6 @@
 #include "image.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <cstring>
 
@@ -10,9 +9,6 @@
 
 namespace vantor::thorough {
 namespace {
-
-// Sums of sixteen greys down a block's rows.
-using Shorts16 = std::uint16_t __attribute__((vector_size(32)));
 
 using Longs2 = std::uint64_t __attribute__((vector_size(16)));
 using Words8 = std::uint32_t __attribute__((vector_size(32)));

@@ -31,7 +31,7 @@ std::optional<SymbolRead> read_as_is(const ModuleMatrix &m, const ReadLimits &li
     auto content = parse_bitstream(data->data, version, SymbolKind::rmqr);
     if (!content)
         return std::nullopt;
-    return SymbolRead{std::move(*content), version, format->level, 0, data->corrected, format->bit_errors, false};
+    return SymbolRead{std::move(*content), version, format->level, 0, data->corrected, false};
 }
 
 } // namespace

@@ -12,7 +12,6 @@
 #include "2_image/lone_eyes.h"
 
 namespace vantor {
-
 namespace {
 
 vantor_kind public_kind(SymbolKind kind) {
@@ -85,12 +84,11 @@ bool model1_alone_symbols(const std::uint8_t *pixels, int width, int height, con
     search_options.all_symbols = options.all_symbols;
     search_options.model1 = true;
     bool added = false;
-    for (const Located &f : thorough::search(pixels, width, height, width, {}, search_options)) {
-        if (f.kind != SymbolKind::model1)
-            continue;
-        add_located(results, f);
-        added = true;
-    }
+    for (const Located &f : thorough::search(pixels, width, height, width, {}, search_options))
+        if (f.kind == SymbolKind::model1) {
+            add_located(results, f);
+            added = true;
+        }
     return added;
 }
 
@@ -127,21 +125,19 @@ std::vector<Located> lone_eye_symbols(const thorough::GreyView &grey, const thor
     if (!micro && !rectangular)
         return read;
     // Each outline is asked of Micro QR, then of rMQR, unless a symbol
-    // already read covers it.
+    // already read covers it. Every outline of the polarity is read, so that
+    // the first symbol reported is the first in reading order, as with every
+    // symbol.
     lone_eyes::for_each_outline(grey, binary, matches, [&](const lone_eyes::Outline &o) {
-        const bool known = std::any_of(read.begin(), read.end(), [&](const Located &s) {
-            return s.inverted == o.grey.inverted && thorough::inside(s.corners, o.centre.x, o.centre.y);
-        });
-        if (known)
+        if (std::any_of(read.begin(), read.end(), [&](const Located &s) {
+                return s.inverted == o.grey.inverted && thorough::inside(s.corners, o.centre.x, o.centre.y);
+            }))
             return true;
         std::optional<Located> at = micro ? microqr::read_outline(o) : std::nullopt;
         if (!at && rectangular)
             at = rmqr::read_outline(o);
-        if (!at)
-            return true;
-        read.push_back(std::move(*at));
-        // Every outline of the polarity is read, so that the first symbol
-        // reported is the first in reading order, as with every symbol.
+        if (at)
+            read.push_back(std::move(*at));
         return true;
     });
     return read;

@@ -121,7 +121,6 @@ std::vector<thorough::Candidate> strongest_first(std::vector<ClassicCandidate> p
 
 namespace {
 
-
 // Whether two symbols are one: the same bytes with centres closer than a
 // quarter of the side.
 bool same_symbol(const vantor_symbol &a, const vantor_symbol &b) {
