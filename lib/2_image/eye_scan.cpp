@@ -181,12 +181,6 @@ inline bool ratios_pass(const int (&runs)[5], int sum) {
     return within_bounds(runs, sum < bounds_kept ? kept_bounds[static_cast<std::size_t>(sum)] : ratio_bounds(sum));
 }
 
-} // namespace
-
-bool eye_ratios(const int (&runs)[5]) { return ratios_pass(runs, total(runs)); }
-
-namespace {
-
 // Four windows side by side, from the dark runs at entries i, i + 2, i + 4
 // and i + 6 of `starts` (entries i .. i + 11 read): -1 in the lanes whose
 // runs pass the ratio test. The bounds are worked in floats as
@@ -287,18 +281,6 @@ void scan_row(const Binary &b, int y, int x0, int x1, int *scratch, std::vector<
     }
 }
 
-} // namespace
-
-std::vector<RowMatch> row_matches(const Binary &b, int row_step) {
-    std::vector<RowMatch> matches;
-    std::vector<int> scratch(2 * (static_cast<std::size_t>(b.width()) + 1));
-    for (int y = 0; y < b.height(); y += std::max(1, row_step))
-        scan_row(b, y, 0, b.width(), scratch.data(), matches);
-    return matches;
-}
-
-namespace {
-
 // The matches of every row: the even rows' from `even`, the odd rows'
 // scanned in the stretches listed for each (sorted and joined here), or
 // whole without a list.
@@ -330,6 +312,16 @@ std::vector<RowMatch> with_odd_rows(const Binary &b, std::span<const RowMatch> e
 }
 
 } // namespace
+
+bool eye_ratios(const int (&runs)[5]) { return ratios_pass(runs, total(runs)); }
+
+std::vector<RowMatch> row_matches(const Binary &b, int row_step) {
+    std::vector<RowMatch> matches;
+    std::vector<int> scratch(2 * (static_cast<std::size_t>(b.width()) + 1));
+    for (int y = 0; y < b.height(); y += std::max(1, row_step))
+        scan_row(b, y, 0, b.width(), scratch.data(), matches);
+    return matches;
+}
 
 std::vector<RowMatch> row_matches_completed(const Binary &b, std::span<const RowMatch> even) {
     return with_odd_rows(b, even, nullptr);

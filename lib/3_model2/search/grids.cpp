@@ -200,10 +200,8 @@ double eye_pattern_contrast(const GreyView &grey, const Eyes &e, int k) {
 }
 
 double eyes_modules_across(const Eyes &e) {
-    if (!e.outline[0] || !e.outline[1] || !e.outline[2]) {
-        Candidate corner = e.corner, along = e.along, down = e.down;
-        return modules_across(corner, along, down);
-    }
+    if (!e.outline[0] || !e.outline[1] || !e.outline[2])
+        return modules_across(e.corner, e.along, e.down);
     // Module sizes along the rows and down the columns from the outlines'
     // sides.
     auto side = [](const std::array<Position, 4> &o, int a, int b, int c, int d) {

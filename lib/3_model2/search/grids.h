@@ -23,6 +23,7 @@ struct Eyes {
     Position row_dir, col_dir; // unit vectors, corner towards along and towards down
     double slant = 1;       // how much longer a turned eye looks along image axes
     std::optional<std::array<Position, 4>> outline[3]; // corner, along, down
+    bool operator==(const Eyes &) const = default;
 };
 
 // The triple with its directions, outlines not yet traced; nothing when two
