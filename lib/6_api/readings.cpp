@@ -26,19 +26,10 @@
 namespace vantor {
 namespace {
 
-vantor_stage public_stage(ReadingStage stage) {
-    switch (stage) {
-    case ReadingStage::none: return VANTOR_STAGE_NONE;
-    case ReadingStage::eyes: return VANTOR_STAGE_EYES;
-    case ReadingStage::arranged: return VANTOR_STAGE_ARRANGED;
-    case ReadingStage::version: return VANTOR_STAGE_VERSION;
-    case ReadingStage::grid: return VANTOR_STAGE_GRID;
-    case ReadingStage::format: return VANTOR_STAGE_FORMAT;
-    case ReadingStage::codewords: return VANTOR_STAGE_CODEWORDS;
-    case ReadingStage::text: return VANTOR_STAGE_TEXT;
-    }
-    return VANTOR_STAGE_NONE;
-}
+// The public stages are the reading stages, in the same order.
+static_assert(static_cast<int>(ReadingStage::version) == VANTOR_STAGE_VERSION &&
+              static_cast<int>(ReadingStage::text) == VANTOR_STAGE_TEXT);
+vantor_stage public_stage(ReadingStage stage) { return static_cast<vantor_stage>(stage); }
 
 // Whether a reading got as far as a plausible symbol: noise and texture
 // reach the format stage often (a random word is within three bits of a
