@@ -368,7 +368,7 @@ TEST(FastPaths, AlignmentWindowsMatchTheTablesAnywhere) {
         const float unit = static_cast<float>(block) * (0.6f + static_cast<float>(rng() % 100) / 100.0f);
         state.eyes.count = 0;
         for (int i = 0; i < 3; ++i) {
-            vantor::EyePattern e{7 * unit, 7 * unit, 0, 0, 1, 1, i, 0, 0, 0, 0, 0, 7 * unit};
+            vantor::EyePattern e{7 * unit, 7 * unit, 0, 0, 1, 1, i, 0, 7 * unit};
             e.x = static_cast<float>(rng() % w);
             e.y = static_cast<float>(rng() % h);
             ASSERT_NE(vantor::memchunk_append(state.eyes, e), 0);

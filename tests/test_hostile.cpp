@@ -271,7 +271,7 @@ void picked(std::initializer_list<std::array<float, 3>> centres) {
     ASSERT_TRUE(state.work_bitmap.allocate_zeroed(200 * 200));
     memchunk_init(state.eyes);
     for (const auto &[x, y, size] : centres)
-        ASSERT_TRUE(memchunk_append(state.eyes, EyePattern{size, size, y, x, 1, 1, 0, 0, 0, 0, 0, 0, size}));
+        ASSERT_TRUE(memchunk_append(state.eyes, EyePattern{size, size, y, x, 1, 1, 0, 0, size}));
     state.eye_count = static_cast<int>(centres.size());
     for (int i = 0; i < 3; ++i)
         state.eye_pick[i] = i;

@@ -90,15 +90,11 @@ bool read_numeric(BitReader &in, int n, Rules rules, SegmentSink &sink) {
         if ((rules == Rules::strict && v > 999) || !sink.put_digits(v, 3))
             return false;
     }
-    if (n == 2) {
-        const int v = in.read(7);
-        return !(rules == Rules::strict && v > 99) && sink.put_digits(v, 2);
-    }
-    if (n == 1) {
-        const int v = in.read(4);
-        return !(rules == Rules::strict && v > 9) && sink.put_digits(v, 1);
-    }
-    return true;
+    if (n == 0)
+        return true;
+    // The last one or two digits, in 4 or 7 bits.
+    const int v = in.read(n == 2 ? 7 : 4);
+    return !(rules == Rules::strict && v >= (n == 2 ? 100 : 10)) && sink.put_digits(v, n);
 }
 
 // A value without a table character is not valid data under either rules.
@@ -182,15 +178,17 @@ public:
     // A GB 2312 segment is a run of its own; the ECI goes on after it.
     void begin_characters(Mode mode) override {
         const int run_eci = mode == Mode::hanzi ? gb2312_run : current_eci;
-        if (!c.runs.empty() && c.runs.back().eci == run_eci)
-            return;
-        if (!c.runs.empty() && c.runs.back().start == c.bytes.size())
-            c.runs.back().eci = run_eci;
-        else
-            c.runs.push_back({c.bytes.size(), run_eci});
+        if (c.runs.empty() || c.runs.back().eci != run_eci)
+            start_run(run_eci);
     }
     void eci(int designator) override {
         current_eci = designator;
+        start_run(designator);
+    }
+
+private:
+    // A run from the next byte on; one that holds no byte yet is taken over.
+    void start_run(int designator) {
         if (!c.runs.empty() && c.runs.back().start == c.bytes.size())
             c.runs.back().eci = designator;
         else
@@ -212,12 +210,6 @@ Mode mode_of(SymbolKind kind, int indicator) {
         if (m.kind == kind && m.value == indicator)
             return m.mode;
     return Mode::unknown;
-}
-
-int count_width(SymbolKind kind, Mode mode, int version) {
-    const StreamLayout *layout = stream_layout(kind, version);
-    const int i = character_index(mode);
-    return layout && i >= 0 ? layout->count_bits[i] : 0;
 }
 
 long payload_bits(Mode mode, long n) {

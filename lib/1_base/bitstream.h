@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <optional>
 #include <span>
-#include <string>
 #include <vector>
 
 namespace vantor {
@@ -39,10 +38,6 @@ const StreamLayout *stream_layout(SymbolKind kind, int version);
 
 // The mode a kind's indicator value announces (Mode::unknown: none).
 Mode mode_of(SymbolKind kind, int indicator);
-
-// Character count width of a character mode (numeric, alphanumeric, byte,
-// kanji) in a kind's version; 0 for other modes and unknown versions.
-int count_width(SymbolKind kind, Mode mode, int version);
 
 // Bits the characters of a segment of n characters take in a character mode.
 long payload_bits(Mode mode, long n);

@@ -9,7 +9,6 @@
 #include "trace.h"
 
 namespace vantor {
-
 namespace {
 
 bool put16(std::FILE *f, std::uint32_t v) {
@@ -20,10 +19,8 @@ bool put32(std::FILE *f, std::uint32_t v) { return put16(f, v & 0xFFFF) && put16
 
 // The pixel rows go out as 32-bit groups, most significant byte first.
 void put_group(std::FILE *f, std::uint32_t bits) {
-    std::fputc((bits >> 24) & 0xFF, f);
-    std::fputc((bits >> 16) & 0xFF, f);
-    std::fputc((bits >> 8) & 0xFF, f);
-    std::fputc(bits & 0xFF, f);
+    for (int shift = 24; shift >= 0; shift -= 8)
+        std::fputc((bits >> shift) & 0xFF, f);
 }
 
 bool is_black(std::uint8_t v) { return v == 1 || v == 2 || v == 3 || v == 16 || v == 64; }

@@ -77,8 +77,7 @@ char *decode_data(const SymbolCodewords &c, int version, SymbolText &t) {
     // A block left with errors would give a wrong text.
     if (c.uncorrected_blocks != 0)
         return nullptr;
-    const int v = version;
-    if (v < 1 || v > 40 || !c.codewords)
+    if (version < 1 || version > 40 || !c.codewords)
         return nullptr;
     long d = 0;
     for (const BlockGroup &g : c.block_groups) {
@@ -91,12 +90,10 @@ char *decode_data(const SymbolCodewords &c, int version, SymbolText &t) {
     TextWriter text{t};
     Facts facts;
     const StreamEnd end = read_segments(BitReader(std::span(c.codewords.get(), static_cast<std::size_t>(d))),
-                                        SymbolKind::model2, v, Rules::classic, text, facts);
+                                        SymbolKind::model2, version, Rules::classic, text, facts);
     if (end == StreamEnd::unsupported_mode)
         t.data_unsupported_mode = true;
-    if (end != StreamEnd::complete)
-        return nullptr;
-    if (text.text_length <= 0)
+    if (end != StreamEnd::complete || text.text_length <= 0)
         return nullptr;
     t.result_bytes[text.exact_valid ? text.exact_length : 0] = 0;
     t.result_length = text.exact_valid ? text.exact_length : -1;

@@ -7,20 +7,17 @@
 #include "bitstream.h"
 
 namespace vantor {
-
 namespace {
 
 std::string latin1_to_utf8(std::string_view in) {
     std::string out;
     out.reserve(in.size() * 2);
     for (char ch : in) {
-        unsigned char c = static_cast<unsigned char>(ch);
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
+        const unsigned char c = static_cast<unsigned char>(ch);
+        if (c < 0x80)
+            out += ch;
+        else
+            out += {static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))};
     }
     return out;
 }

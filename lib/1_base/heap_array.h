@@ -3,9 +3,7 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <span>
 #include <type_traits>
 

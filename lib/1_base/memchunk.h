@@ -14,7 +14,6 @@ struct MemChunk {
     static_assert(std::is_trivially_copyable_v<T>);
 
     T *items = nullptr;
-    unsigned item_size = sizeof(T);
     int count = 0;
     int capacity = 0;
 
@@ -24,21 +23,19 @@ struct MemChunk {
     ~MemChunk() { std::free(items); }
 };
 
-template <class T>
-void memchunk_init(MemChunk<T> &list) {
-    std::free(list.items);
-    list.items = nullptr;
-    list.item_size = sizeof(T);
-    list.count = 0;
-    list.capacity = 0;
-}
-
+// Frees the records: the list is empty, as a new one.
 template <class T>
 void memchunk_free(MemChunk<T> &list) {
     std::free(list.items);
     list.items = nullptr;
     list.count = 0;
     list.capacity = 0;
+}
+
+// The list made ready for a new run: emptied of any records it held.
+template <class T>
+void memchunk_init(MemChunk<T> &list) {
+    memchunk_free(list);
 }
 
 template <class T>
@@ -54,7 +51,7 @@ int memchunk_append(MemChunk<T> &list, const T &record) {
         if (list.capacity > INT_MAX / 2)
             return 0;
         int grown = list.capacity == 0 ? first_block : list.capacity * 2;
-        void *p = std::realloc(list.items, static_cast<std::size_t>(grown) * list.item_size);
+        void *p = std::realloc(list.items, static_cast<std::size_t>(grown) * sizeof(T));
         if (!p)
             return 0;
         list.items = static_cast<T *>(p);

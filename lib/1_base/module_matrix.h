@@ -18,6 +18,7 @@ struct ModuleMatrix {
         return width > 0 && height > 0 &&
                modules.size() == static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
     }
+    bool square() const { return valid() && width == height; }
     bool dark(int col, int row) const {
         return modules[static_cast<std::size_t>(row) * static_cast<std::size_t>(width) +
                        static_cast<std::size_t>(col)] != 0;

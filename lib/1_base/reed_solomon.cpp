@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
-#include <cstdio>
 
 #include "heap_array.h"
 #include "trace.h"
@@ -62,8 +61,7 @@ std::uint8_t gf_div(std::uint8_t a, std::uint8_t b) {
 // term to every syndrome, so the sums are independent of one another and
 // the table lookups need not wait for each other as Horner's rule would.
 void syndromes(const std::uint8_t *block, int n, int count, std::uint8_t *out) {
-    for (int i = 0; i < count; ++i)
-        out[i] = 0;
+    std::fill(out, out + count, 0);
     for (int j = 0; j < n; ++j) {
         if (block[j] == 0)
             continue;
@@ -89,10 +87,7 @@ bool rs_syndromes_zero(const std::uint8_t *block, int n, int count) {
     std::array<std::uint8_t, 255> syn;
     const int distinct = std::min(count, 255);
     syndromes(block, n, distinct, syn.data());
-    for (int i = 0; i < distinct; ++i)
-        if (syn[static_cast<std::size_t>(i)] != 0)
-            return false;
-    return true;
+    return std::all_of(syn.begin(), syn.begin() + distinct, [](std::uint8_t s) { return s == 0; });
 }
 
 bool gf_solve(std::uint8_t **rows, int m) {
@@ -105,9 +100,7 @@ bool gf_solve(std::uint8_t **rows, int m) {
                 ++j;
             if (j == m)
                 return false;
-            std::uint8_t *swap = rows[i];
-            rows[i] = rows[j];
-            rows[j] = swap;
+            std::swap(rows[i], rows[j]);
         }
         const std::uint8_t pivot = rows[i][i];
         for (int j = i; j <= m; ++j)
@@ -144,10 +137,7 @@ BlockCorrection rs_correct_block(std::uint8_t *block, int n, int t, const TraceS
     // alpha^255 = 1: the syndromes repeat after 255.
     for (int i = 0; i < 2 * t; i += 255)
         syndromes(block, n, std::min(2 * t - i, 255), syn.get() + i);
-    bool clean = true;
-    for (int i = 0; i < 2 * t; ++i)
-        clean = clean && syn[static_cast<std::size_t>(i)] == 0;
-    if (clean)
+    if (std::all_of(syn.get(), syn.get() + 2 * tt, [](std::uint8_t s) { return s == 0; }))
         return out;
 
     HeapArray<std::uint8_t> matrix;
@@ -210,16 +200,14 @@ BlockCorrection rs_correct_block(std::uint8_t *block, int n, int t, const TraceS
         // A locator with all its roots inside the block is found for many
         // error patterns beyond the capacity; only a result that is a
         // codeword is taken as a correction.
-        for (int j = 0; j < n; ++j)
-            trial[static_cast<std::size_t>(j)] = block[j];
+        std::copy(block, block + n, trial.get());
         for (int d = 0; d < nu; ++d)
             trial[static_cast<std::size_t>(n - 1 - positions[static_cast<std::size_t>(d)])] ^=
                 rows[static_cast<std::size_t>(d)][nu];
         if (!rs_syndromes_zero(trial.get(), n, 2 * t))
             continue;
 
-        for (int j = 0; j < n; ++j)
-            block[j] = trial[static_cast<std::size_t>(j)];
+        std::copy(trial.get(), trial.get() + n, block);
         if (sink && sink->tracing()) {
             for (int d = 0; d < nu; ++d)
                 trace(*sink, "error at %d val %d\n",

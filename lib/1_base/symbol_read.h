@@ -17,7 +17,6 @@ struct SymbolRead {
     char level = 0;        // 'L', 'M', 'Q' or 'H'; M1 reports 'L'
     int mask = 0;          // rMQR has one mask: 0
     int corrected = 0;     // codewords the error correction changed
-    int format_errors = 0; // format information bits corrected, where the kind's reader counts them
     bool mirrored = false; // read transposed
 };
 

@@ -1,13 +1,12 @@
 // Per-version facts of the symbol: alignment pattern positions, version
-// information code words and the Reed-Solomon block layout, each table
-// checked against its rule when compiled.
+// information code words and the Reed-Solomon block layout, the tables
+// checked against their rules when compiled.
 #include "symbol_tables.h"
 
 #include <array>
 #include <cstddef>
 
 namespace vantor {
-
 namespace {
 
 // Alignment pattern centre coordinates (rows and columns alike) per version,
@@ -53,33 +52,16 @@ constexpr bool alignment_table_consistent() {
 }
 static_assert(alignment_table_consistent(), "alignment table rows are malformed");
 
-// Version information code words (6-bit version, 12-bit BCH remainder),
-// indexed by version; 0 below version 7, which carries no such block.
-constexpr std::uint32_t version_code_table[41] = {
-    0,       0,       0,       0,       0,       0,       0,       0x07C94, 0x085BC, 0x09A99,
-    0x0A4D3, 0x0BBF6, 0x0C762, 0x0D847, 0x0E60D, 0x0F928, 0x10B78, 0x1145D, 0x12A17, 0x13532,
-    0x149A6, 0x15683, 0x168C9, 0x177EC, 0x18EC4, 0x191E1, 0x1AFAB, 0x1B08E, 0x1CC1A, 0x1D33F,
-    0x1ED75, 0x1F250, 0x209D5, 0x216F0, 0x228BA, 0x2379F, 0x24B0B, 0x2542E, 0x26A64, 0x27541,
-    0x28C69,
-};
-
-// The code word of a version: its number followed by the remainder of the
-// number times x^12 divided by the generator 0x1F25.
-constexpr std::uint32_t bch_version_code(std::uint32_t v) {
+// The code word of six data bits: the bits followed by the remainder of
+// them times x^12 divided by the generator 0x1F25.
+constexpr std::uint32_t bch_18_6(std::uint32_t v) {
     std::uint32_t rem = v << 12;
     for (int bit = 17; bit >= 12; --bit)
         if (rem & (1u << bit))
             rem ^= 0x1F25u << (bit - 12);
     return (v << 12) | rem;
 }
-
-constexpr bool version_codes_valid() {
-    for (std::uint32_t v = 7; v <= 40; ++v)
-        if (version_code_table[v] != bch_version_code(v))
-            return false;
-    return true;
-}
-static_assert(version_codes_valid(), "version information table is not the BCH(18,6) code");
+static_assert(bch_18_6(7) == 0x07C94 && bch_18_6(40) == 0x28C69, "the version information code");
 
 // Error correction characteristics per version 1..40 and level L, M, Q, H:
 // error correction codewords per block, blocks of the first group, data
@@ -172,12 +154,10 @@ std::span<const int, 7> alignment_coords(int version) {
 }
 
 std::uint32_t version_code(int version) {
-    if (version < 7 || version > 40)
-        return 0;
-    return version_code_table[version];
+    return version < 7 || version > 40 ? 0 : bch_18_6(static_cast<std::uint32_t>(version));
 }
 
-std::uint32_t bch_18_6_code(std::uint32_t data) { return bch_version_code(data & 0x3F); }
+std::uint32_t bch_18_6_code(std::uint32_t data) { return bch_18_6(data & 0x3F); }
 
 std::span<const BlockGroup, 2> block_groups_of(int version, int level) {
     if (version < 1 || version > 40 || level < 0 || level > 3)

@@ -9,7 +9,6 @@
 #include "trace.h"
 
 namespace vantor {
-
 namespace {
 
 // Passes every complete line of the pending text to the callback.

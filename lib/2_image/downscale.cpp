@@ -9,13 +9,6 @@
 
 namespace vantor::thorough {
 
-namespace {
-
-// Sums of sixteen columns of greys, each of at most max_factor rows.
-using Shorts16 = std::uint16_t __attribute__((vector_size(32)));
-
-} // namespace
-
 Downscaled downscale(const GreyView &grey, int factor) {
     Downscaled out;
     if (!grey.pixels || factor < 1 || factor > max_factor || grey.width < factor || grey.height < factor ||

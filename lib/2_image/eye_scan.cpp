@@ -178,17 +178,8 @@ inline bool within_bounds(const int (&runs)[5], const RatioBounds &b) {
 inline bool ratios_pass(const int (&runs)[5], int sum) {
     if (sum < 7)
         return false;
-    if (sum < bounds_kept)
-        return within_bounds(runs, kept_bounds[static_cast<std::size_t>(sum)]);
-    const RatioBounds wide = ratio_bounds(sum);
-    return within_bounds(runs, wide);
+    return within_bounds(runs, sum < bounds_kept ? kept_bounds[static_cast<std::size_t>(sum)] : ratio_bounds(sum));
 }
-
-} // namespace
-
-bool eye_ratios(const int (&runs)[5]) { return ratios_pass(runs, total(runs)); }
-
-namespace {
 
 // Four windows side by side, from the dark runs at entries i, i + 2, i + 4
 // and i + 6 of `starts` (entries i .. i + 11 read): -1 in the lanes whose
@@ -290,18 +281,6 @@ void scan_row(const Binary &b, int y, int x0, int x1, int *scratch, std::vector<
     }
 }
 
-} // namespace
-
-std::vector<RowMatch> row_matches(const Binary &b, int row_step) {
-    std::vector<RowMatch> matches;
-    std::vector<int> scratch(2 * (static_cast<std::size_t>(b.width()) + 1));
-    for (int y = 0; y < b.height(); y += std::max(1, row_step))
-        scan_row(b, y, 0, b.width(), scratch.data(), matches);
-    return matches;
-}
-
-namespace {
-
 // The matches of every row: the even rows' from `even`, the odd rows'
 // scanned in the stretches listed for each (sorted and joined here), or
 // whole without a list.
@@ -333,6 +312,16 @@ std::vector<RowMatch> with_odd_rows(const Binary &b, std::span<const RowMatch> e
 }
 
 } // namespace
+
+bool eye_ratios(const int (&runs)[5]) { return ratios_pass(runs, total(runs)); }
+
+std::vector<RowMatch> row_matches(const Binary &b, int row_step) {
+    std::vector<RowMatch> matches;
+    std::vector<int> scratch(2 * (static_cast<std::size_t>(b.width()) + 1));
+    for (int y = 0; y < b.height(); y += std::max(1, row_step))
+        scan_row(b, y, 0, b.width(), scratch.data(), matches);
+    return matches;
+}
 
 std::vector<RowMatch> row_matches_completed(const Binary &b, std::span<const RowMatch> even) {
     return with_odd_rows(b, even, nullptr);
@@ -397,11 +386,8 @@ std::vector<ScoredCandidate> merge_matches(std::span<const RowMatch> matches, in
     }
     std::stable_sort(raw.begin(), raw.end(), [](const Raw &a, const Raw &b) { return a.hits > b.hits; });
     std::vector<ScoredCandidate> out;
-    for (const Raw &r : raw) {
-        if (static_cast<int>(out.size()) >= limit)
-            break;
-        out.push_back({{r.x, r.y, r.module}, r.hits});
-    }
+    for (std::size_t i = 0; i < raw.size() && static_cast<int>(i) < limit; ++i)
+        out.push_back({{raw[i].x, raw[i].y, raw[i].module}, raw[i].hits});
     return out;
 }
 

@@ -15,6 +15,7 @@ struct Candidate {
     float x = 0;
     float y = 0;
     float module = 0;
+    bool operator==(const Candidate &) const = default;
 };
 
 struct ScoredCandidate {

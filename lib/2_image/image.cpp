@@ -2,7 +2,6 @@
 #include "image.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <cstring>
 
@@ -11,27 +10,18 @@
 namespace vantor::thorough {
 namespace {
 
-// Sums of sixteen greys down a block's rows.
-using Shorts16 = std::uint16_t __attribute__((vector_size(32)));
-
 using Longs2 = std::uint64_t __attribute__((vector_size(16)));
 using Words8 = std::uint32_t __attribute__((vector_size(32)));
 using Longs4 = std::uint64_t __attribute__((vector_size(32)));
 
-// The least and the greatest byte of each eight-byte half, in bytes 0 and
-// 8: each byte against those 4, 2 and 1 places above it in its half.
-Bytes16 halves_min(Bytes16 v) {
+// The least (or, `greatest`, the greatest) byte of each eight-byte half, in
+// bytes 0 and 8: each byte against those 4, 2 and 1 places above it in its
+// half.
+template <bool greatest>
+Bytes16 halves_extreme(Bytes16 v) {
     for (int shift : {32, 16, 8}) {
         const Bytes16 above = reinterpret_cast<Bytes16>(reinterpret_cast<Longs2>(v) >> shift);
-        v = above < v ? above : v;
-    }
-    return v;
-}
-
-Bytes16 halves_max(Bytes16 v) {
-    for (int shift : {32, 16, 8}) {
-        const Bytes16 above = reinterpret_cast<Bytes16>(reinterpret_cast<Longs2>(v) >> shift);
-        v = above > v ? above : v;
+        v = (greatest ? above > v : above < v) ? above : v;
     }
     return v;
 }
@@ -112,7 +102,7 @@ Binary::Binary(const GreyView &grey)
                 hi = g > hi ? g : hi;
                 sum += __builtin_convertvector(g, Shorts16);
             }
-            const Bytes16 least = halves_min(lo), most = halves_max(hi);
+            const Bytes16 least = halves_extreme<false>(lo), most = halves_extreme<true>(hi);
             int first = 0, last = 0;
             halves_sum(sum, first, last);
             const int bx = static_cast<int>(x) / block;

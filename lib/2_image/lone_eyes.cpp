@@ -83,8 +83,9 @@ std::optional<std::array<Position, 4>> refitted_outline(const std::vector<Positi
     if (!first)
         return first;
     const auto &c = *first;
-    const double side = (std::hypot(c[1].x - c[0].x, c[1].y - c[0].y) + std::hypot(c[3].x - c[0].x, c[3].y - c[0].y)) / 2;
-    const double tolerance = side / 7 / 3;
+    const Position row{c[1].x - c[0].x, c[1].y - c[0].y}, col{c[3].x - c[0].x, c[3].y - c[0].y};
+    const double row_length = std::hypot(row.x, row.y), col_length = std::hypot(col.x, col.y);
+    const double tolerance = (row_length + col_length) / 2 / 7 / 3;
     std::vector<Position> near;
     for (const Position &p : traced) {
         double nearest = 1e9;
@@ -97,8 +98,6 @@ std::optional<std::array<Position, 4>> refitted_outline(const std::vector<Positi
         if (nearest <= tolerance)
             near.push_back(p);
     }
-    const Position row{c[1].x - c[0].x, c[1].y - c[0].y}, col{c[3].x - c[0].x, c[3].y - c[0].y};
-    const double row_length = std::hypot(row.x, row.y), col_length = std::hypot(col.x, col.y);
     const auto second = th::fit_outline(near, centre, {row.x / row_length, row.y / row_length},
                                         {col.x / col_length, col.y / col_length}, module);
     return second ? second : first;

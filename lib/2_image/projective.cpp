@@ -145,12 +145,7 @@ std::optional<Projective> Projective::fit(std::span<const Position> from, std::s
     const auto back = inverse(nt);
     if (!back)
         return std::nullopt;
-    Projective p;
-    p.m_ = multiply(*back, multiply(h, nf));
-    for (double v : p.m_)
-        if (!std::isfinite(v))
-            return std::nullopt;
-    return p;
+    return finite(multiply(*back, multiply(h, nf)));
 }
 
 std::optional<Projective> Projective::from_quads(const std::array<Position, 4> &from, const std::array<Position, 4> &to) {
@@ -161,11 +156,15 @@ std::optional<Projective> Projective::from_quads(const std::array<Position, 4> &
     const auto from_to_square = inverse(*s_from);
     if (!from_to_square)
         return std::nullopt;
-    Projective p;
-    p.m_ = multiply(*s_to, *from_to_square);
-    for (double v : p.m_)
+    return finite(multiply(*s_to, *from_to_square));
+}
+
+std::optional<Projective> Projective::finite(const std::array<double, 9> &m) {
+    for (double v : m)
         if (!std::isfinite(v))
             return std::nullopt;
+    Projective p;
+    p.m_ = m;
     return p;
 }
 
@@ -177,10 +176,7 @@ std::optional<Projective> Projective::from_triangles(const std::array<Position, 
     return from_quads({from[0], from[1], f3, from[2]}, {to[0], to[1], t3, to[2]});
 }
 
-Position Projective::map(double x, double y) const {
-    const double w = m_[6] * x + m_[7] * y + m_[8];
-    return {(m_[0] * x + m_[1] * y + m_[2]) / w, (m_[3] * x + m_[4] * y + m_[5]) / w};
-}
+Position Projective::map(double x, double y) const { return apply(m_, {x, y}); }
 
 bool Projective::proper_over(double n) const {
     const double sign = m_[8];

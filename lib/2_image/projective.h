@@ -37,6 +37,9 @@ public:
     bool proper_over(double n) const;
 
 private:
+    // The map of the matrix, unless an entry is not finite.
+    static std::optional<Projective> finite(const std::array<double, 9> &m);
+
     // x' = (a x + b y + c) / (g x + h y + 1), y' = (d x + e y + f) / (...)
     std::array<double, 9> m_{};
 };

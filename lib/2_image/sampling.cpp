@@ -11,6 +11,7 @@ namespace {
 constexpr double several_points_from = 3.0;
 // The points, as offsets from the module centre in modules.
 constexpr double spread = 0.22;
+constexpr double offsets[5][2] = {{0, 0}, {-spread, 0}, {spread, 0}, {0, -spread}, {0, spread}};
 constexpr int window_reach = 3; // module_window: modules either side
 constexpr float sharpening = 0.8f; // share of the difference from the neighbours added
 
@@ -29,32 +30,26 @@ double module_width(const Grid &g) {
     return std::sqrt(std::hypot(b.x - a.x, b.y - a.y) * std::hypot(d.x - a.x, d.y - a.y));
 }
 
-// Mean grey of the module at (col, row), -1 outside the image.
+// Mean grey of the module at (col, row) over its centre, or its five points
+// when `several`; -1 outside the image.
 float module_grey(const GreyView &grey, const Grid &g, int col, int row, bool several) {
-    const double cx = col + 0.5, cy = row + 0.5;
-    if (!several) {
-        const Position p = g.map(cx, cy);
-        return grey.bilinear(static_cast<float>(p.x), static_cast<float>(p.y));
-    }
-    constexpr double offsets[5][2] = {{0, 0}, {-spread, 0}, {spread, 0}, {0, -spread}, {0, spread}};
+    const int points = several ? 5 : 1;
     float sum = 0;
-    for (const auto &o : offsets) {
-        const Position p = g.map(cx + o[0], cy + o[1]);
+    for (int k = 0; k < points; ++k) {
+        const Position p = g.map(col + 0.5 + offsets[k][0], row + 0.5 + offsets[k][1]);
         const float v = grey.bilinear(static_cast<float>(p.x), static_cast<float>(p.y));
         if (v < 0)
             return -1;
         sum += v;
     }
-    return sum / 5;
+    return sum / points;
 }
 
 // Whether every point module_grey takes of the module lies where bilinear
 // gives a grey.
 bool module_inside(const GreyView &grey, const Grid &g, int col, int row, bool several) {
-    const double cx = col + 0.5, cy = row + 0.5;
-    constexpr double offsets[5][2] = {{0, 0}, {-spread, 0}, {spread, 0}, {0, -spread}, {0, spread}};
     for (int k = 0; k < (several ? 5 : 1); ++k) {
-        const Position p = g.map(cx + offsets[k][0], cy + offsets[k][1]);
+        const Position p = g.map(col + 0.5 + offsets[k][0], row + 0.5 + offsets[k][1]);
         const float x = static_cast<float>(p.x), y = static_cast<float>(p.y);
         if (!(x > -0.5f && y > -0.5f && x < grey.width - 0.5f && y < grey.height - 0.5f))
             return false;

@@ -61,14 +61,13 @@ std::optional<SymbolRead> read_as_is(const vantor::ModuleMatrix &m, int version)
     auto content = parse_bitstream(stream, version, SymbolKind::model1, bits);
     if (!content)
         return std::nullopt;
-    return SymbolRead{std::move(*content), version, format->level, format->mask, corrected->corrected,
-                      format->bit_errors,  false};
+    return SymbolRead{std::move(*content), version, format->level, format->mask, corrected->corrected, false};
 }
 
 } // namespace
 
 std::optional<FormatInfo> read_format(const vantor::ModuleMatrix &m, int max_bit_errors) {
-    if (m.width < 21 || m.modules.size() != static_cast<std::size_t>(m.width) * static_cast<std::size_t>(m.width))
+    if (!m.square() || m.width < 21)
         return std::nullopt;
     std::optional<FormatInfo> best;
     int other = -1; // the data of the copy not chosen
@@ -102,8 +101,7 @@ std::optional<FormatInfo> read_format(const vantor::ModuleMatrix &m, int max_bit
 
 std::optional<SymbolRead> read_matrix(const vantor::ModuleMatrix &matrix) {
     const int n = matrix.width, version = size_version(n);
-    if (version < 1 || version > max_version ||
-        matrix.modules.size() != static_cast<std::size_t>(n) * static_cast<std::size_t>(n))
+    if (version < 1 || version > max_version || !matrix.square())
         return std::nullopt;
     return read_either_way(matrix, [&](const vantor::ModuleMatrix &m) { return read_as_is(m, version); });
 }

@@ -13,7 +13,7 @@ constexpr int format_mask = 0x4445;
 } // namespace
 
 std::optional<FormatInfo> read_format(const vantor::ModuleMatrix &m, int max_bit_errors) {
-    if (m.width < 11 || m.modules.size() != static_cast<std::size_t>(m.width) * static_cast<std::size_t>(m.width))
+    if (!m.square() || m.width < 11)
         return std::nullopt;
     // Bits 0..7 go down column 8 from row 1, bits 8..14 left along row 8
     // from column 7.

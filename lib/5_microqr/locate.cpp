@@ -74,18 +74,14 @@ struct Frame {
     }
 };
 
-// How well the frame puts the known modules on their colours.
-double frame_fit(const th::GreyView &grey, const th::Binary &binary, const Frame &f, int n,
-                 const std::vector<KnownModule> &known) {
-    return lone_eyes::known_fit(grey, binary, known, [&](double col, double row) { return f.map(col, row, n); });
-}
-
 // The frame moved point by point, coordinate by coordinate, while the known
 // modules fit better.
 Frame fitted_frame(const th::GreyView &grey, const th::Binary &binary, Frame f, int n, double module) {
     const std::vector<KnownModule> known = known_modules(n);
     constexpr unsigned moves[] = {1, 2, 4};
-    lone_eyes::climb(f.at, moves, module, 2, [&] { return frame_fit(grey, binary, f, n, known); });
+    lone_eyes::climb(f.at, moves, module, 2, [&] {
+        return lone_eyes::known_fit(grey, binary, known, [&](double col, double row) { return f.map(col, row, n); });
+    });
     return f;
 }
 
@@ -95,9 +91,9 @@ Frame fitted_frame(const th::GreyView &grey, const th::Binary &binary, Frame f, 
 // coarsely, so each axis may run a little shorter or longer.
 bool timing_starts(const th::GreyView &grey, const th::Binary &binary, const Frame &f) {
     for (int axis = 0; axis < 2; ++axis) {
-        bool found = false;
+        int agree = 0;
         for (double scale : {1.0, 0.95, 1.05, 0.9, 1.1}) {
-            int agree = 0;
+            agree = 0;
             for (int i = 8; i <= 10; ++i) {
                 const double along = (i + 0.5) * scale;
                 const Position p = axis == 0 ? f.map(along, 0.5, 11) : f.map(0.5, along, 11);
@@ -106,12 +102,10 @@ bool timing_starts(const th::GreyView &grey, const th::Binary &binary, const Fra
                     return false;
                 agree += (g <= binary.threshold(static_cast<float>(p.x), static_cast<float>(p.y))) == (i % 2 == 0);
             }
-            if (agree == 3) {
-                found = true;
+            if (agree == 3)
                 break;
-            }
         }
-        if (!found)
+        if (agree != 3)
             return false;
     }
     return true;

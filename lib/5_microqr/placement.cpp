@@ -22,7 +22,7 @@ bool mask_inverts(int mask, int col, int row) {
 
 std::vector<std::uint8_t> read_codewords(const vantor::ModuleMatrix &m, const SymbolVariant &variant, int mask) {
     const int n = symbol_size(variant.version);
-    if (m.width != n || m.modules.size() != static_cast<std::size_t>(n) * static_cast<std::size_t>(n))
+    if (m.width != n || !m.square())
         return {};
     const int half = variant.data_bits % 8 != 0 ? variant.block.data_codewords - 1 : -1; // the half codeword, if any
     return zigzag_codewords(

@@ -27,15 +27,13 @@ std::optional<SymbolRead> read_as_is(const vantor::ModuleMatrix &m, const ReadLi
     auto content = parse_bitstream(data->data, variant->version, SymbolKind::micro, variant->data_bits);
     if (!content)
         return std::nullopt;
-    return SymbolRead{std::move(*content), variant->version, variant->level, format->mask, data->corrected,
-                      format->bit_errors, false};
+    return SymbolRead{std::move(*content), variant->version, variant->level, format->mask, data->corrected, false};
 }
 
 } // namespace
 
 std::optional<SymbolRead> read_matrix(const vantor::ModuleMatrix &matrix, const ReadLimits &limits) {
-    if (matrix.width < 11 || matrix.width > 17 ||
-        matrix.modules.size() != static_cast<std::size_t>(matrix.width) * static_cast<std::size_t>(matrix.width))
+    if (!matrix.square() || matrix.width < 11 || matrix.width > 17)
         return std::nullopt;
     return read_either_way(matrix, [&](const vantor::ModuleMatrix &m) { return read_as_is(m, limits); });
 }

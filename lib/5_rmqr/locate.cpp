@@ -92,9 +92,12 @@ std::vector<KnownModule> size_modules(int h, int w, int first, int last) {
     return out;
 }
 
-double fit_score(const th::GreyView &grey, const th::Binary &binary, const th::Projective &map,
+// How well the frame puts the known modules on their colours.
+double fit_score(const th::GreyView &grey, const th::Binary &binary, const Frame &f,
                  const std::vector<KnownModule> &known) {
-    return lone_eyes::known_fit(grey, binary, known, [&](double col, double row) { return map.map(col, row); });
+    const auto map = f.map();
+    return map ? lone_eyes::known_fit(grey, binary, known, [&](double col, double row) { return map->map(col, row); })
+               : -1e30;
 }
 
 // Share of the known modules inside the picture whose centres show their
@@ -120,10 +123,7 @@ Frame fitted(const th::GreyView &grey, const th::Binary &binary, Frame f, const 
              double module) {
     constexpr unsigned moves[] = {1, 2, 4, 8, 2 | 4, 1 | 8};
     constexpr int max_rounds = 6;
-    lone_eyes::climb(f.at, moves, module, max_rounds, [&] {
-        const auto map = f.map();
-        return map ? fit_score(grey, binary, *map, known) : -1e30;
-    });
+    lone_eyes::climb(f.at, moves, module, max_rounds, [&] { return fit_score(grey, binary, f, known); });
     return f;
 }
 
@@ -145,8 +145,7 @@ Frame slid(const th::GreyView &grey, const th::Binary &binary, const Frame &f, c
             const Position far_bottom{f.at[2].x + t * bottom.x, f.at[2].y + t * bottom.y};
             trial.at[2] = {trial.at[1].x + (far_bottom.x - trial.at[1].x) * height,
                            trial.at[1].y + (far_bottom.y - trial.at[1].y) * height};
-            const auto map = trial.map();
-            const double score = map ? fit_score(grey, binary, *map, known) : -1e30;
+            const double score = fit_score(grey, binary, trial, known);
             if (score > best_score) {
                 best_score = score;
                 best = trial;

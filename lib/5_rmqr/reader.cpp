@@ -25,13 +25,11 @@ std::optional<SymbolRead> read_as_is(const ModuleMatrix &m, const ReadLimits &li
     // check codewords.
     const auto data = correct_blocks(words, block_groups_of(format->symbol, format->level), BlockOrder::interleaved,
                                      std::numeric_limits<int>::max());
-    if (!data)
-        return std::nullopt;
     const int version = format->symbol + 1;
-    auto content = parse_bitstream(data->data, version, SymbolKind::rmqr);
+    auto content = data ? parse_bitstream(data->data, version, SymbolKind::rmqr) : std::nullopt;
     if (!content)
         return std::nullopt;
-    return SymbolRead{std::move(*content), version, format->level, 0, data->corrected, format->bit_errors, false};
+    return SymbolRead{std::move(*content), version, format->level, 0, data->corrected, false};
 }
 
 } // namespace

@@ -12,7 +12,6 @@
 #include "2_image/lone_eyes.h"
 
 namespace vantor {
-
 namespace {
 
 vantor_kind public_kind(SymbolKind kind) {
@@ -22,6 +21,43 @@ vantor_kind public_kind(SymbolKind kind) {
     case SymbolKind::rmqr: return VANTOR_KIND_RMQR;
     default: return VANTOR_KIND_QR;
     }
+}
+
+// Model 1 symbols when Model 2 is not asked for (otherwise the Model 2
+// search reads them): the search with Model 1 asked for, its Model 2
+// symbols dropped.
+bool model1_alone_symbols(const std::uint8_t *pixels, int width, int height, const vantor_options &options,
+                           Found &results) {
+    if (!(options.kinds & (1u << VANTOR_KIND_QR_MODEL1)) || (options.kinds & (1u << VANTOR_KIND_QR)))
+        return false;
+    thorough::SearchOptions search_options;
+    search_options.all_symbols = options.all_symbols;
+    search_options.model1 = true;
+    bool added = false;
+    for (const Located &f : thorough::search(pixels, width, height, width, {}, search_options))
+        if (f.kind == SymbolKind::model1) {
+            add_located(results, f);
+            added = true;
+        }
+    return added;
+}
+
+// The row matches of one polarity (`inverted`) outside the symbols already
+// read in it: inside, a match is the symbol's own eye pattern or its data,
+// and a picture of many symbols would otherwise fill the lone-eye candidates
+// with them.
+void drop_read(std::vector<thorough::RowMatch> &matches, const Found &results, bool inverted) {
+    std::vector<std::array<Position, 4>> read;
+    for (const auto &owned : results.symbols)
+        if (owned->view.inverted == inverted) {
+            const vantor_point *c = owned->view.corners;
+            read.push_back({library_point(c[0]), library_point(c[1]), library_point(c[2]), library_point(c[3])});
+        }
+    if (read.empty())
+        return;
+    std::erase_if(matches, [&](const thorough::RowMatch &m) {
+        return std::any_of(read.begin(), read.end(), [&](const auto &q) { return thorough::inside(q, m.x, m.y); });
+    });
 }
 
 } // namespace
@@ -72,48 +108,6 @@ void name_model2_symbols(Found &results) {
             set_kind(owned->view, VANTOR_KIND_QR, owned->view.version);
 }
 
-namespace {
-
-// Model 1 symbols when Model 2 is not asked for (otherwise the Model 2
-// search reads them): the search with Model 1 asked for, its Model 2
-// symbols dropped.
-bool model1_alone_symbols(const std::uint8_t *pixels, int width, int height, const vantor_options &options,
-                           Found &results) {
-    if (!(options.kinds & (1u << VANTOR_KIND_QR_MODEL1)) || (options.kinds & (1u << VANTOR_KIND_QR)))
-        return false;
-    thorough::SearchOptions search_options;
-    search_options.all_symbols = options.all_symbols;
-    search_options.model1 = true;
-    bool added = false;
-    for (const Located &f : thorough::search(pixels, width, height, width, {}, search_options)) {
-        if (f.kind != SymbolKind::model1)
-            continue;
-        add_located(results, f);
-        added = true;
-    }
-    return added;
-}
-
-// The row matches of one polarity (`inverted`) outside the symbols already
-// read in it: inside, a match is the symbol's own eye pattern or its data,
-// and a picture of many symbols would otherwise fill the lone-eye candidates
-// with them.
-void drop_read(std::vector<thorough::RowMatch> &matches, const Found &results, bool inverted) {
-    std::vector<std::array<Position, 4>> read;
-    for (const auto &owned : results.symbols)
-        if (owned->view.inverted == inverted) {
-            const vantor_point *c = owned->view.corners;
-            read.push_back({library_point(c[0]), library_point(c[1]), library_point(c[2]), library_point(c[3])});
-        }
-    if (read.empty())
-        return;
-    std::erase_if(matches, [&](const thorough::RowMatch &m) {
-        return std::any_of(read.begin(), read.end(), [&](const auto &q) { return thorough::inside(q, m.x, m.y); });
-    });
-}
-
-} // namespace
-
 bool lone_eye_kinds(const vantor_options &options) {
     return options.kinds & ((1u << VANTOR_KIND_MICRO_QR) | (1u << VANTOR_KIND_RMQR));
 }
@@ -127,21 +121,19 @@ std::vector<Located> lone_eye_symbols(const thorough::GreyView &grey, const thor
     if (!micro && !rectangular)
         return read;
     // Each outline is asked of Micro QR, then of rMQR, unless a symbol
-    // already read covers it.
+    // already read covers it. Every outline of the polarity is read, so that
+    // the first symbol reported is the first in reading order, as with every
+    // symbol.
     lone_eyes::for_each_outline(grey, binary, matches, [&](const lone_eyes::Outline &o) {
-        const bool known = std::any_of(read.begin(), read.end(), [&](const Located &s) {
-            return s.inverted == o.grey.inverted && thorough::inside(s.corners, o.centre.x, o.centre.y);
-        });
-        if (known)
+        if (std::any_of(read.begin(), read.end(), [&](const Located &s) {
+                return s.inverted == o.grey.inverted && thorough::inside(s.corners, o.centre.x, o.centre.y);
+            }))
             return true;
         std::optional<Located> at = micro ? microqr::read_outline(o) : std::nullopt;
         if (!at && rectangular)
             at = rmqr::read_outline(o);
-        if (!at)
-            return true;
-        read.push_back(std::move(*at));
-        // Every outline of the polarity is read, so that the first symbol
-        // reported is the first in reading order, as with every symbol.
+        if (at)
+            read.push_back(std::move(*at));
         return true;
     });
     return read;

@@ -42,10 +42,6 @@ struct OwnedSymbol {
     void set_text(std::string own);
 };
 
-} // namespace vantor
-
-namespace vantor {
-
 // What a decode call found, as its steps add to it; the entry hands it to
 // the caller whole, as the public results, once every step has run.
 struct Found {

@@ -24,7 +24,6 @@
 #include "search.h"
 
 namespace vantor {
-
 namespace {
 
 // The fast effort's last classic pass: the global thresholds and the first

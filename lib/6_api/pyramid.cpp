@@ -11,7 +11,6 @@
 #include "readings.h"
 
 namespace vantor {
-
 namespace {
 
 // Modules of a symbol's smallest version across its side.
@@ -76,7 +75,6 @@ bool copy_shows_symbol(const thorough::Downscaled &copy) {
     }
     return false;
 }
-
 
 void take_copy_symbols(Found &in_copy, int factor, Found &results) {
     // A copy's pixel i covers the picture's [i k, (i + 1) k).

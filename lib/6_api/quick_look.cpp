@@ -7,7 +7,6 @@
 #include "quick_look.h"
 
 #include <algorithm>
-#include <cmath>
 #include <optional>
 #include <span>
 #include <vector>
@@ -19,7 +18,6 @@
 #include "search.h"
 
 namespace vantor {
-
 namespace {
 
 // The first pass's readings take their eye patterns from its strongest
@@ -67,9 +65,7 @@ bool alternates(const thorough::GreyView &grey, const thorough::Grid &grid) {
         return false;
     // The fewest alternating modules that reach the share, as the division
     // judges it.
-    int need = static_cast<int>(std::ceil(look_min_alternation * total));
-    while (need > 0 && static_cast<double>(need - 1) / total >= look_min_alternation)
-        --need;
+    int need = 0;
     while (static_cast<double>(need) / total < look_min_alternation)
         ++need;
     int missed = 0;

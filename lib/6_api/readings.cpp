@@ -26,19 +26,10 @@
 namespace vantor {
 namespace {
 
-vantor_stage public_stage(ReadingStage stage) {
-    switch (stage) {
-    case ReadingStage::none: return VANTOR_STAGE_NONE;
-    case ReadingStage::eyes: return VANTOR_STAGE_EYES;
-    case ReadingStage::arranged: return VANTOR_STAGE_ARRANGED;
-    case ReadingStage::version: return VANTOR_STAGE_VERSION;
-    case ReadingStage::grid: return VANTOR_STAGE_GRID;
-    case ReadingStage::format: return VANTOR_STAGE_FORMAT;
-    case ReadingStage::codewords: return VANTOR_STAGE_CODEWORDS;
-    case ReadingStage::text: return VANTOR_STAGE_TEXT;
-    }
-    return VANTOR_STAGE_NONE;
-}
+// The public stages are the reading stages, in the same order.
+static_assert(static_cast<int>(ReadingStage::version) == VANTOR_STAGE_VERSION &&
+              static_cast<int>(ReadingStage::text) == VANTOR_STAGE_TEXT);
+vantor_stage public_stage(ReadingStage stage) { return static_cast<vantor_stage>(stage); }
 
 // Whether a reading got as far as a plausible symbol: noise and texture
 // reach the format stage often (a random word is within three bits of a
@@ -107,21 +98,6 @@ void pool_candidates(const DecoderState &s, std::vector<ClassicCandidate> &pool)
     }
 }
 
-} // namespace
-
-std::vector<thorough::Candidate> strongest_first(std::vector<ClassicCandidate> pool) {
-    std::stable_sort(pool.begin(), pool.end(),
-                     [](const ClassicCandidate &a, const ClassicCandidate &b) { return a.score > b.score; });
-    std::vector<thorough::Candidate> out;
-    out.reserve(pool.size());
-    for (const ClassicCandidate &c : pool)
-        out.push_back(c.at);
-    return out;
-}
-
-namespace {
-
-
 // Whether two symbols are one: the same bytes with centres closer than a
 // quarter of the side.
 bool same_symbol(const vantor_symbol &a, const vantor_symbol &b) {
@@ -166,7 +142,33 @@ std::optional<Content> strict_content(const DecoderState &s) {
     return parse_bitstream(std::span<const std::uint8_t>(s.codewords.get(), data), s.version);
 }
 
+// Whether a candidate's centre lies on the same side of all four edges of a
+// symbol, whichever way round they go (a mirrored symbol's corners go the
+// other way).
+bool inside_symbol(const vantor_symbol &symbol, const thorough::Candidate &e) {
+    const vantor_point *c = symbol.corners;
+    const float x = e.x + 0.5f, y = e.y + 0.5f;
+    int left = 0, right = 0;
+    for (int k = 0; k < 4; ++k) {
+        const vantor_point &a = c[k], &b = c[(k + 1) % 4];
+        const float cross = (b.x - a.x) * (y - a.y) - (b.y - a.y) * (x - a.x);
+        left += cross <= 0;
+        right += cross >= 0;
+    }
+    return left == 4 || right == 4;
+}
+
 } // namespace
+
+std::vector<thorough::Candidate> strongest_first(std::vector<ClassicCandidate> pool) {
+    std::stable_sort(pool.begin(), pool.end(),
+                     [](const ClassicCandidate &a, const ClassicCandidate &b) { return a.score > b.score; });
+    std::vector<thorough::Candidate> out;
+    out.reserve(pool.size());
+    for (const ClassicCandidate &c : pool)
+        out.push_back(c.at);
+    return out;
+}
 
 void search_symbols(const std::uint8_t *pixels, int width, int height,
                        std::span<const thorough::Candidate> pool, bool all_symbols, bool model1,
@@ -198,26 +200,6 @@ void search_for_more(const std::uint8_t *pixels, int width, int height, const va
                       memory);
     results.joined.reset();
 }
-
-namespace {
-
-// Whether a candidate's centre lies on the same side of all four edges of a
-// symbol, whichever way round they go (a mirrored symbol's corners go the
-// other way).
-bool inside_symbol(const vantor_symbol &symbol, const thorough::Candidate &e) {
-    const vantor_point *c = symbol.corners;
-    const float x = e.x + 0.5f, y = e.y + 0.5f;
-    int left = 0, right = 0;
-    for (int k = 0; k < 4; ++k) {
-        const vantor_point &a = c[k], &b = c[(k + 1) % 4];
-        const float cross = (b.x - a.x) * (y - a.y) - (b.y - a.y) * (x - a.x);
-        left += cross <= 0;
-        right += cross >= 0;
-    }
-    return left == 4 || right == 4;
-}
-
-} // namespace
 
 bool passes_saw_symbols(std::span<const ClassicCandidate> pool, std::span<const std::unique_ptr<OwnedSymbol>> symbols) {
     return std::all_of(symbols.begin(), symbols.end(), [&](const std::unique_ptr<OwnedSymbol> &s) {

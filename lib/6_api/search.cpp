@@ -156,24 +156,6 @@ std::optional<Located> try_triple(Pass &pass, const Eyes &eyes, double contrast)
     return pass.model1 ? model1::read_triple(pass.grey, pass.binary, eyes, guesses) : std::nullopt;
 }
 
-bool same_candidate(const Candidate &a, const Candidate &b) {
-    return a.x == b.x && a.y == b.y && a.module == b.module;
-}
-
-bool same_eyes(const Eyes &a, const Eyes &b) {
-    if (!same_candidate(a.corner, b.corner) || !same_candidate(a.along, b.along) ||
-        !same_candidate(a.down, b.down) || a.row_dir != b.row_dir ||
-        a.col_dir != b.col_dir || a.slant != b.slant)
-        return false;
-    for (int k = 0; k < 3; ++k) {
-        if (a.outline[k].has_value() != b.outline[k].has_value())
-            return false;
-        if (a.outline[k] && *a.outline[k] != *b.outline[k])
-            return false;
-    }
-    return true;
-}
-
 // try_triple, unless a search before tried the same triple in the same view
 // in vain: then its grids are spent again without sampling them. A trial
 // the grid budget cut short is not remembered.
@@ -181,7 +163,7 @@ std::optional<Located> try_remembered(Pass &pass, const Eyes &eyes, double contr
     if (!pass.memory)
         return try_triple(pass, eyes, contrast);
     for (const SearchMemory::Tried &t : pass.memory->tried)
-        if (t.view == pass.view && t.model1 == pass.model1 && t.contrast == contrast && same_eyes(t.eyes, eyes)) {
+        if (t.view == pass.view && t.model1 == pass.model1 && t.contrast == contrast && t.eyes == eyes) {
             pass.grids_left -= t.grids;
             return std::nullopt;
         }
@@ -194,8 +176,6 @@ std::optional<Located> try_remembered(Pass &pass, const Eyes &eyes, double contr
 
 bool inside(const Located &s, double x, double y) { return thorough::inside(s.corners, x, y); }
 
-Position centre(const Located &s) { return centroid(s.corners); }
-
 // Takes a symbol read from triple `t` of the pool: the candidates inside it
 // and the triple's own are used, and it joins `found` unless it is one
 // already there (the same bytes, its centre inside that one: two symbols
@@ -206,7 +186,7 @@ void keep(Pool &pool, const Triple &t, Located &&s, std::vector<Located> &found)
             pool.used[i] = 1;
     for (int i : {t.corner, t.along, t.down})
         pool.used[static_cast<std::size_t>(i)] = 1;
-    const auto middle = centre(s);
+    const Position middle = centroid(s.corners);
     const bool again = std::any_of(found.begin(), found.end(), [&](const Located &o) {
         return o.symbol.content.bytes == s.symbol.content.bytes && inside(o, middle.x, middle.y);
     });

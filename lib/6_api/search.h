@@ -8,11 +8,9 @@
 // Reentrant: all state lives in the call.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
-#include <string>
 #include <vector>
 
 #include "1_base/symbol_read.h"

@@ -14,7 +14,6 @@
 #include "runs.h"
 
 namespace vantor {
-
 namespace {
 
 // The scan window of an alignment search along one direction: `lines`

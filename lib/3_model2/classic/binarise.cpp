@@ -14,7 +14,6 @@
 #include "1_base/vectors.h"
 
 namespace vantor {
-
 namespace {
 
 // Global passes 0..2: the threshold sits this fraction of the grey range up.

@@ -4,10 +4,8 @@
 // all blocks, in block order, at the front of `codewords`.
 #include "codewords.h"
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <span>
 
 #include "format.h"

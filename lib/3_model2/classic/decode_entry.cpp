@@ -4,7 +4,6 @@
 #include "decode_entry.h"
 
 #include <cstdio>
-#include <cstring>
 
 #include "binarise.h"
 #include "bitmap.h"
@@ -19,7 +18,6 @@
 #include "version.h"
 
 namespace vantor {
-
 namespace {
 
 void free_pass_buffers(PassBuffers &s) {

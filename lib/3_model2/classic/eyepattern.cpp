@@ -4,10 +4,8 @@
 #include "eyepattern.h"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -19,7 +17,6 @@
 #include "1_base/vectors.h"
 
 namespace vantor {
-
 namespace {
 
 // Five-run window proportions (ideal 1:1:3:1:1), bounds inclusive, as
@@ -310,8 +307,7 @@ void cross_hits(PassBuffers &s, const TraceSink &sink) {
     memchunk_clear(s.eyes);
     s.eye_count = 0;
     for (int label = 0; label < labels; ++label) {
-        const EyePattern empty{0.0f, 0.0f, 0.0f, 0.0f, 0, 0, label, 0,
-                               s.image_height, 0, s.image_width, 0, 0.0f};
+        const EyePattern empty{0.0f, 0.0f, 0.0f, 0.0f, 0, 0, label, 0, 0.0f};
         if (!memchunk_append(s.eyes, empty)) {
             trace_malloc_failed(sink);
             memchunk_clear(s.eyes);
@@ -326,8 +322,6 @@ void cross_hits(PassBuffers &s, const TraceSink &sink) {
         eye.x += static_cast<float>(h.start + h.length * 0.5);
         eye.h_hits += 1;
         eye.width += static_cast<float>(h.length);
-        eye.min_x = std::min(eye.min_x, h.start);
-        eye.max_x = std::max(eye.max_x, h.start + h.length);
     }
     for (int i = 0; i < s.col_hits.count; ++i) {
         const RunHit &h = s.col_hits.items[i];
@@ -337,8 +331,6 @@ void cross_hits(PassBuffers &s, const TraceSink &sink) {
         eye.y += static_cast<float>(h.start + h.length * 0.5);
         eye.v_hits += 1;
         eye.height += static_cast<float>(h.length);
-        eye.min_y = std::min(eye.min_y, h.start);
-        eye.max_y = std::max(eye.max_y, h.start + h.length);
     }
     // Labels merged away left empty records; they go, the rest keep their id.
     s.eye_count = labels;

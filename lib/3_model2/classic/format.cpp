@@ -3,9 +3,7 @@
 // (1_base/format_code).
 #include "format.h"
 
-#include <array>
 #include <cstddef>
-#include <cstdio>
 #include <span>
 
 #include "bitmap.h"

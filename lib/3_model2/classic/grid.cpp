@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 #include "alignment.h"
 #include "bitmap.h"
@@ -13,7 +12,6 @@
 #include "1_base/symbol_tables.h"
 
 namespace vantor {
-
 namespace {
 
 constexpr int eye_extent = 7;      // modules covered by an eye pattern

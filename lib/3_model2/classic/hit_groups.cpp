@@ -13,7 +13,6 @@
 #include <vector>
 
 namespace vantor {
-
 namespace {
 
 // Where a crossing line may cut a hit, as a fraction of its length.

@@ -12,7 +12,6 @@
 #include "binarise.h"
 
 namespace vantor {
-
 namespace {
 
 constexpr int first_local_pass = 3;

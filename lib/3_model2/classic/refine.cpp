@@ -33,7 +33,6 @@
 #include "runs.h"
 
 namespace vantor {
-
 namespace {
 
 // Full pattern width (7 modules) from the diagonal of its 3-module centre

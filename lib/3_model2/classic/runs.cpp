@@ -6,7 +6,6 @@
 #include "bitmap.h"
 
 namespace vantor {
-
 namespace {
 
 // Encodes the `count` pixels of one image row as runs: entry 0 dark, then

@@ -2,7 +2,6 @@
 // its alternating runs, dark first, -1 after the last.
 #pragma once
 
-#include <bit>
 #include <cstddef>
 #include <cstdint>
 

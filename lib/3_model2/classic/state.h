@@ -41,10 +41,6 @@ struct EyePattern {
     int v_hits;   // column hits in the group (0: to be dropped)
     int id;       // the group's label
     int score;    // consistency score, -1 when rejected
-    int min_y;
-    int max_y;
-    int min_x;
-    int max_x;
     float size; // full width of the pattern (seven modules), pixels
 };
 

@@ -4,14 +4,12 @@
 #include "version.h"
 
 #include <cmath>
-#include <cstdio>
 
 #include "bitmap.h"
 #include "state.h"
 #include "1_base/symbol_tables.h"
 
 namespace vantor {
-
 namespace {
 
 struct Offset {

@@ -37,7 +37,7 @@ bool load(SymbolMatrix &s, const ModuleMatrix &m) {
 
 std::vector<FormatInfo> read_format(const ModuleMatrix &matrix) {
     std::vector<FormatInfo> out;
-    if (matrix.modules.size() != static_cast<std::size_t>(matrix.width) * static_cast<std::size_t>(matrix.width))
+    if (!matrix.square())
         return out;
     for (int copy = 0; copy < 2; ++copy) {
         const int word = read_format_word(matrix.modules, matrix.width, matrix.width, copy, 1);

@@ -3,7 +3,6 @@
 // table and the Reed-Solomon correction.
 #pragma once
 
-#include <cstdint>
 #include <optional>
 #include <vector>
 

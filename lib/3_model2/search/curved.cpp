@@ -98,37 +98,19 @@ private:
     double s0 = 0, s1 = 0, c0 = 0, c1 = 0;
 };
 
-Position at(const Candidate &c) { return {c.x, c.y}; }
-
 // The projective part of the bend that best takes the eyes' modules (their
 // outlines where found, and centres) where the picture shows them.
 bool fit_flat(Bend &b, const Eyes &e) {
-    const int n = b.n;
-    const Position origin[3] = {{0, 0}, {n - 7.0, 0}, {0, n - 7.0}};
-    const Candidate *centre[3] = {&e.corner, &e.along, &e.down};
     std::vector<Position> from, to;
     b.edges();
-    auto add = [&](Position module, Position image) {
+    for (const auto &[module, image] : eye_points(e, b.n)) {
         const double w = b.warp(b.columns ? module.x : module.y);
         from.push_back(b.columns ? Position{w, module.y} : Position{module.x, w});
         to.push_back(image);
-    };
-    for (int k = 0; k < 3; ++k) {
-        const Position o = origin[k];
-        if (e.outline[k]) {
-            const Position square[4] = {o, {o.x + 7, o.y}, {o.x + 7, o.y + 7}, {o.x, o.y + 7}};
-            for (int i = 0; i < 4; ++i)
-                add(square[i], (*e.outline[k])[static_cast<std::size_t>(i)]);
-        }
-        add({o.x + 3.5, o.y + 3.5}, at(*centre[k]));
     }
-    std::optional<Projective> fit;
-    if (from.size() >= 4) {
-        fit = Projective::fit(from, to);
-    } else {
-        fit = Projective::from_triangles({from[0], from[1], from[2]}, {to[0], to[1], to[2]});
-    }
-    if (!fit || !fit->proper_over(n))
+    const auto fit = from.size() >= 4 ? Projective::fit(from, to)
+                                       : Projective::from_triangles({from[0], from[1], from[2]}, {to[0], to[1], to[2]});
+    if (!fit || !fit->proper_over(b.n))
         return false;
     b.flat = *fit;
     return true;
@@ -148,6 +130,17 @@ double fit_score(const GreyView &grey, const Binary &binary, const std::vector<l
             l = b.line(u);
         return b.map(l, b.columns ? row : col);
     });
+}
+
+// A bend of a symbol n modules a side wrapped `angle` round its columns (or
+// rows), its horizon mid-way, fitted flat to the eyes.
+std::optional<Bend> bend_on(const Eyes &eyes, int n, bool columns, double angle) {
+    Bend b;
+    b.n = n;
+    b.columns = columns;
+    b.angle = angle;
+    b.horizon = 0.5;
+    return fit_flat(b, eyes) ? std::optional<Bend>(b) : std::nullopt;
 }
 
 // The bend's parameters climbed with its outer corners on the known modules.
@@ -287,16 +280,11 @@ std::vector<Grid> curved_grids(const GreyView &grey, const Binary &binary, const
     // triple of the many that fail.
     const auto gate = [&] {
         for (int version : versions)
-          for (bool columns : {true, false})
-            for (double angle : gate_angles) {
-                Bend b;
-                b.n = symbol_size(std::clamp(version, 1, 40));
-                b.columns = columns;
-                b.angle = angle;
-                b.horizon = 0.5;
-                if (fit_flat(b, eyes) && bent_format_agrees(grey, binary, b))
-                    return true;
-            }
+            for (bool columns : {true, false})
+                for (double angle : gate_angles)
+                    if (const auto b = bend_on(eyes, symbol_size(std::clamp(version, 1, 40)), columns, angle))
+                        if (bent_format_agrees(grey, binary, *b))
+                            return true;
         return false;
     };
     if (versions.empty() || !gate())
@@ -308,17 +296,13 @@ std::vector<Grid> curved_grids(const GreyView &grey, const Binary &binary, const
             continue;
         for (bool columns : {true, false})
             for (double angle : start_angles) {
-                Bend b;
-                b.n = symbol_size(version);
-                b.columns = columns;
-                b.angle = angle;
-                b.horizon = 0.5;
-                if (!fit_flat(b, eyes) || !bent_format_agrees(grey, binary, b))
+                const auto b = bend_on(eyes, symbol_size(version), columns, angle);
+                if (!b || !bent_format_agrees(grey, binary, *b))
                     continue;
                 // From version 7 the version information, read through a
                 // bend whose format reads, names the size.
                 if (named < 0 && version >= 7) {
-                    const int v = bent_named_version(grey, binary, b);
+                    const int v = bent_named_version(grey, binary, *b);
                     if (v > 0 && std::find(versions.begin(), versions.end(), v) != versions.end()) {
                         named = v;
                         std::erase_if(starts, [&](const Start &s) { return s.bend.n != symbol_size(v); });
@@ -326,7 +310,7 @@ std::vector<Grid> curved_grids(const GreyView &grey, const Binary &binary, const
                             break;
                     }
                 }
-                starts.push_back({b, 0});
+                starts.push_back({*b, 0});
             }
     }
     if (starts.empty())
@@ -339,33 +323,28 @@ std::vector<Grid> curved_grids(const GreyView &grey, const Binary &binary, const
             k = model2_known_modules(size_version(n));
         return k;
     };
-    for (Start &s : starts) {
-        const auto &known = known_of(s.bend.n);
-        s.score = fit_score(grey, binary, known, s.bend) / static_cast<double>(known.size());
-    }
+    auto mean_fit = [&](const Bend &b) {
+        const auto &known = known_of(b.n);
+        return fit_score(grey, binary, known, b) / static_cast<double>(known.size());
+    };
+    for (Start &s : starts)
+        s.score = mean_fit(s.bend);
     std::sort(starts.begin(), starts.end(), [](const Start &a, const Start &b) { return a.score > b.score; });
     // A symbol that fits no bend better than flat was the flat grids' to
     // read (damaged, most often): it is not climbed.
-    {
-        Bend flat = starts.front().bend;
-        flat.angle = least_angle;
-        if (!fit_flat(flat, eyes))
-            return {};
-        const auto &known = known_of(flat.n);
-        const double flat_score = fit_score(grey, binary, known, flat) / static_cast<double>(known.size());
-        if (flat_score >= starts.front().score)
-            return {};
-    }
+    Bend flat = starts.front().bend;
+    flat.angle = least_angle;
+    if (!fit_flat(flat, eyes) || mean_fit(flat) >= starts.front().score)
+        return {};
     --budget;
     std::vector<Grid> out;
     for (const Start &s : starts) {
         if (static_cast<int>(out.size()) >= most)
             break;
         const auto &known = known_of(s.bend.n);
-        if (const auto settled = settle_bend(grey, binary, known, s.bend)) {
+        if (const auto settled = settle_bend(grey, binary, known, s.bend))
             if (auto grid = grid_of(*settled))
                 out.push_back(std::move(*grid));
-        }
     }
     return out;
 }

@@ -71,18 +71,10 @@ std::optional<Projective> centre_affine(int n, const Eyes &e) {
 std::optional<Projective> outline_fit(int n, const Eyes &e) {
     if (!e.outline[0] || !e.outline[1] || !e.outline[2])
         return std::nullopt;
-    const Position origin[3] = {{0, 0}, {n - 7.0, 0}, {0, n - 7.0}};
-    const Candidate *centre[3] = {&e.corner, &e.along, &e.down};
     std::vector<Position> from, to;
-    for (int k = 0; k < 3; ++k) {
-        const Position o = origin[k];
-        const Position square[4] = {o, {o.x + 7, o.y}, {o.x + 7, o.y + 7}, {o.x, o.y + 7}};
-        for (int i = 0; i < 4; ++i) {
-            from.push_back(square[i]);
-            to.push_back((*e.outline[k])[static_cast<std::size_t>(i)]);
-        }
-        from.push_back({o.x + 3.5, o.y + 3.5});
-        to.push_back(at(*centre[k]));
+    for (const auto &[module, image] : eye_points(e, n)) {
+        from.push_back(module);
+        to.push_back(image);
     }
     auto fit = Projective::fit(from, to);
     if (!fit || !fit->proper_over(n))
@@ -141,6 +133,22 @@ std::optional<Eyes> orient_eyes(const Candidate &corner, const Candidate &along,
     return e;
 }
 
+std::vector<std::pair<Position, Position>> eye_points(const Eyes &e, int n) {
+    const Position origin[3] = {{0, 0}, {n - 7.0, 0}, {0, n - 7.0}};
+    const Candidate *centre[3] = {&e.corner, &e.along, &e.down};
+    std::vector<std::pair<Position, Position>> out;
+    for (int k = 0; k < 3; ++k) {
+        const Position o = origin[k];
+        if (e.outline[k]) {
+            const Position square[4] = {o, {o.x + 7, o.y}, {o.x + 7, o.y + 7}, {o.x, o.y + 7}};
+            for (int i = 0; i < 4; ++i)
+                out.emplace_back(square[i], (*e.outline[k])[static_cast<std::size_t>(i)]);
+        }
+        out.emplace_back(Position{o.x + 3.5, o.y + 3.5}, at(*centre[k]));
+    }
+    return out;
+}
+
 void outline_eye(const std::vector<Position> &traced, Eyes &e, int k) {
     const Candidate *c[3] = {&e.corner, &e.along, &e.down};
     e.outline[k] = fit_outline(traced, at(*c[k]), e.row_dir, e.col_dir, c[k]->module * e.slant);
@@ -192,10 +200,8 @@ double eye_pattern_contrast(const GreyView &grey, const Eyes &e, int k) {
 }
 
 double eyes_modules_across(const Eyes &e) {
-    if (!e.outline[0] || !e.outline[1] || !e.outline[2]) {
-        Candidate corner = e.corner, along = e.along, down = e.down;
-        return modules_across(corner, along, down);
-    }
+    if (!e.outline[0] || !e.outline[1] || !e.outline[2])
+        return modules_across(e.corner, e.along, e.down);
     // Module sizes along the rows and down the columns from the outlines'
     // sides.
     auto side = [](const std::array<Position, 4> &o, int a, int b, int c, int d) {

@@ -6,6 +6,7 @@
 #include <array>
 #include <deque>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "2_image/image.h"
@@ -22,11 +23,16 @@ struct Eyes {
     Position row_dir, col_dir; // unit vectors, corner towards along and towards down
     double slant = 1;       // how much longer a turned eye looks along image axes
     std::optional<std::array<Position, 4>> outline[3]; // corner, along, down
+    bool operator==(const Eyes &) const = default;
 };
 
 // The triple with its directions, outlines not yet traced; nothing when two
 // centres coincide.
 std::optional<Eyes> orient_eyes(const Candidate &corner, const Candidate &along, const Candidate &down);
+// The eye pattern points of a symbol n modules a side with their places in
+// the picture: for the corner, along and down eye in turn, its outline's
+// four corners (where fitted), then its centre.
+std::vector<std::pair<Position, Position>> eye_points(const Eyes &eyes, int n);
 // Fits the outline of eye pattern k (0 corner, 1 along, 2 down) to its traced points
 // (trace_eye).
 void outline_eye(const std::vector<Position> &traced, Eyes &eyes, int k);

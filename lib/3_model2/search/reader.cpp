@@ -18,11 +18,8 @@ std::optional<SymbolRead> read_as_is(const ModuleMatrix &m) {
     // Where the copies disagree, each is tried; the codewords judge.
     for (const FormatInfo &format : formats) {
         const auto corrected = correct_codewords(m, version, format);
-        if (!corrected)
-            continue;
-        auto content = parse_bitstream(corrected->data, version);
-        if (content)
-            return SymbolRead{std::move(*content), version, format.level, format.mask, corrected->corrected, 0, false};
+        if (auto content = corrected ? parse_bitstream(corrected->data, version) : std::nullopt)
+            return SymbolRead{std::move(*content), version, format.level, format.mask, corrected->corrected, false};
     }
     return std::nullopt;
 }

@@ -39,14 +39,6 @@ double modules_across(const Candidate &corner, const Candidate &along, const Can
     return (across_tr + across_bl) / 2.0 + 7.0;
 }
 
-} // namespace
-
-double modules_across(const Candidate &corner, const Candidate &along, const Candidate &down) {
-    return modules_across(corner, along, down, distance(corner, along), distance(corner, down));
-}
-
-namespace {
-
 // The gates and the score of the three candidates i < j < k, with every
 // pair's distance in `near` (single precision, as the gates compare them)
 // and `leg` (double, as the legs are measured), indexed by
@@ -123,6 +115,10 @@ void best_first_of_many(std::vector<Triple> &out, int limit) {
 }
 
 } // namespace
+
+double modules_across(const Candidate &corner, const Candidate &along, const Candidate &down) {
+    return modules_across(corner, along, down, distance(corner, along), distance(corner, down));
+}
 
 std::vector<Triple> form_triples(std::span<const Candidate> c, std::span<const double> quality,
                                  std::span<const int> used, int limit) {
