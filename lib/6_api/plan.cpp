@@ -60,7 +60,7 @@ bool worth_going_on(const Picture &pic, const vantor_options &options, const Pla
     if (first_pass_decides(first_pass, plan.sharpened))
         return true;
     const std::span<const thorough::Candidate> pooled = eyes_to_look_at(first_pass, strongest);
-    bool candidates = false;
+    bool candidates = false, clutter = false;
     for (bool inverted : {false, true}) {
         // Like the search, the first pass's candidates join the plain look.
         const thorough::GreyView grey{pic.pixels, pic.width, pic.height, pic.width, inverted};
@@ -80,12 +80,15 @@ bool worth_going_on(const Picture &pic, const vantor_options &options, const Pla
         if (lone_eyes)
             read_lone_eyes(grey, binary, thorough::row_matches_near(binary, matches), options, finds);
         candidates = candidates || look == Look::candidates;
+        clutter = clutter || look == Look::clutter;
     }
     // The sharpened look costs as much as both plain ones, and a picture
     // where they saw not one eye pattern candidate of readable modules (most
     // without a symbol, and noise) skips it: blur that leaves a symbol
-    // readable still shows candidates there.
-    return plan.sharpened && candidates && sharpened_look_sees_symbol(pic.pixels, pic.width, pic.height);
+    // readable still shows candidates there. So does a picture of sharp
+    // look-alikes that stand out by the score: it is not blurred.
+    return plan.sharpened && candidates && !clutter &&
+           sharpened_look_sees_symbol(pic.pixels, pic.width, pic.height);
 }
 
 void read_copies(const Picture &pic, const vantor_options &options, const Plan &plan, Found &found);

@@ -201,6 +201,8 @@ Look could_make_symbol(const thorough::GreyView &grey, const thorough::Binary &b
             return Look::symbol;
     } else if (few())
         return Look::symbol;
+    if (standing >= clutter_triples)
+        return Look::clutter;
     return scanned ? Look::candidates : Look::nothing;
 }
 

@@ -18,13 +18,16 @@ namespace vantor {
 // pattern of the smallest readable modules (1.5 pixels) still spans two.
 constexpr int look_row_step = 2;
 
-// What a quick look at one binarisation saw.
-enum class Look { nothing, candidates, symbol };
+// What a quick look at one binarisation saw: no eye pattern candidate that
+// counts, candidates that could not make a symbol, a clutter of triples
+// whose eyes stand out but show no timing patterns (texture of sharp
+// look-alikes, which blur does not make), or a possible symbol.
+enum class Look { nothing, candidates, clutter, symbol };
 
 // A quick look at one binarisation, with the candidates `pooled` from the
 // first pass: whether its eye pattern candidates could make a symbol, only
 // candidates that could not (of modules wide enough that blur may hide
-// more), or none that count. `measured` asks the look to measure, as the
+// more), a clutter of them, or none that count. `measured` asks the look to measure, as the
 // search would sample a grid, whether the eyes stand out from the grey
 // around them and a grid through them reads timing patterns; unmeasured,
 // the geometry alone decides. The look takes the
