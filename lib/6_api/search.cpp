@@ -293,8 +293,7 @@ std::vector<Located> search(const std::uint8_t *pixels, int width, int height, i
     int bent_checks_left = max_bent_checks;
     SearchMemory passing; // the views of a search that keeps nothing, each freed after its pass
     SearchMemory &kept = memory ? *memory : passing;
-    kept.unread_pair = false;
-    bool pair_left = false; // two eyes of an unread symbol, in the picture as it is
+    kept.unread_pair = false; // two eyes of an unread symbol, in the picture as it is
     // One binarisation's candidates, triples and grids; false when the
     // search should stop.
     auto search_view = [&](int v, const GreyView &grey, bool pool_classic, const SearchOptions &pass_options,
@@ -357,8 +356,7 @@ std::vector<Located> search(const std::uint8_t *pixels, int width, int height, i
                                     grids_before - grids_left});
         if (opt.all_symbols && !grey.inverted && pool_classic) {
             mark_read(grey, candidates, found); // the crowd's symbols too
-            pair_left = unread_pair(grey, candidates);
-            kept.unread_pair = pair_left;
+            kept.unread_pair = unread_pair(grey, candidates);
         }
         if (!memory)
             view = SearchMemory::View{};
@@ -372,7 +370,7 @@ std::vector<Located> search(const std::uint8_t *pixels, int width, int height, i
     // then stand out among the candidates, so fewer triples are tried. With
     // every symbol asked for, a blurred one beside those read is looked for
     // there too, when the picture as it is left two eyes of one unread.
-    if (found.empty() || (opt.all_symbols && pair_left)) {
+    if (found.empty() || (opt.all_symbols && kept.unread_pair)) {
         std::vector<std::uint8_t> &sharp = kept.views[2].pixels;
         if (sharp.empty())
             sharp = sharpened(GreyView{pixels, width, height, stride, false});
