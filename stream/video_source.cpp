@@ -5,18 +5,11 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <dlfcn.h>
 #include <mutex>
 #include <optional>
 #include <string>
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavdevice/version_major.h>
-#include <libavformat/avformat.h>
-#include <libavutil/imgutils.h>
-#include <libswscale/swscale.h>
-}
+#include "ffmpeg.h"
 
 namespace vantor::stream {
 
@@ -45,26 +38,18 @@ void log_line(void *, int level, const char *format, va_list args) {
     warnings_now->push_back(text);
 }
 
-void set_up_libraries() {
-    static std::once_flag done;
-    std::call_once(done, [] { av_log_set_callback(log_line); });
-}
+// FFmpeg's functions, once set_up_libraries has loaded them.
+const Ffmpeg &lib() { return *ffmpeg(); }
 
-// The library of FFmpeg's devices (cameras among them) loads some two
-// hundred others (sound servers, displays, GPUs) and costs every run tens of
-// milliseconds at start: it is loaded when a camera is first opened, and
-// stays. Returns the library's name when it cannot be loaded.
-std::optional<std::string> devices_missing() {
-    static const std::optional<std::string> missing = []() -> std::optional<std::string> {
-        const std::string name = "libavdevice.so." + std::to_string(LIBAVDEVICE_VERSION_MAJOR);
-        void *library = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
-        void *register_all = library ? dlsym(library, "avdevice_register_all") : nullptr;
-        if (!register_all)
-            return name;
-        reinterpret_cast<void (*)()>(register_all)();
-        return std::nullopt;
-    }();
-    return missing;
+// Loads the libraries and sends their log to the warnings; the name of a
+// library that cannot be loaded, else empty.
+std::string set_up_libraries() {
+    std::string missing;
+    if (!ffmpeg(&missing))
+        return missing;
+    static std::once_flag done;
+    std::call_once(done, [] { lib().av_log_set_callback(log_line); });
+    return {};
 }
 
 struct Collecting {
@@ -76,7 +61,7 @@ struct Collecting {
 
 std::string error_text(int code) {
     char text[AV_ERROR_MAX_STRING_SIZE] = "";
-    av_strerror(code, text, sizeof text);
+    lib().av_strerror(code, text, sizeof text);
     return text;
 }
 
@@ -104,7 +89,7 @@ const AVInputFormat *recognise_container(const std::string &path) {
     probe.buf = lead.data();
     probe.buf_size = static_cast<int>(got);
     int score = 0;
-    const AVInputFormat *format = av_probe_input_format3(&probe, 1, &score);
+    const AVInputFormat *format = lib().av_probe_input_format3(&probe, 1, &score);
     if (!format || score <= AVPROBE_SCORE_EXTENSION || opens_other_files(format->name))
         return nullptr;
     return format;
@@ -131,12 +116,12 @@ struct VideoSource::State {
     std::vector<std::uint8_t> scaled;
 
     ~State() {
-        sws_freeContext(scaler);
-        av_frame_free(&decoded);
-        av_packet_free(&packet);
-        avcodec_free_context(&codec);
-        avformat_close_input(&format);
-        avio_closep(&input);
+        lib().sws_freeContext(scaler);
+        lib().av_frame_free(&decoded);
+        lib().av_packet_free(&packet);
+        lib().avcodec_free_context(&codec);
+        lib().avformat_close_input(&format);
+        lib().avio_closep(&input);
     }
 };
 
@@ -151,10 +136,10 @@ namespace {
 AVFormatContext *open_container(const std::string &url, const AVInputFormat *format, const char *protocols,
                                 int &failure) {
     AVDictionary *options = nullptr;
-    av_dict_set(&options, "protocol_whitelist", protocols, 0);
+    lib().av_dict_set(&options, "protocol_whitelist", protocols, 0);
     AVFormatContext *context = nullptr;
-    failure = avformat_open_input(&context, url.c_str(), format, &options);
-    av_dict_free(&options);
+    failure = lib().avformat_open_input(&context, url.c_str(), format, &options);
+    lib().av_dict_free(&options);
     return failure < 0 ? nullptr : context;
 }
 
@@ -162,9 +147,9 @@ AVFormatContext *open_container(const std::string &url, const AVInputFormat *for
 // the container; throws VideoError.
 AVFormatContext *open_live(VideoSource::State &s, const std::string &url) {
     AVDictionary *options = nullptr;
-    av_dict_set(&options, "protocol_whitelist", "file,pipe", 0);
-    const int opened = avio_open2(&s.input, url.c_str(), AVIO_FLAG_READ, nullptr, &options);
-    av_dict_free(&options);
+    lib().av_dict_set(&options, "protocol_whitelist", "file,pipe", 0);
+    const int opened = lib().avio_open2(&s.input, url.c_str(), AVIO_FLAG_READ, nullptr, &options);
+    lib().av_dict_free(&options);
     if (opened == AVERROR(ENOENT))
         throw VideoError(VANTOR_READ_NO_SUCH_FILE, "no such file");
     if (opened == AVERROR(EACCES))
@@ -173,16 +158,16 @@ AVFormatContext *open_live(VideoSource::State &s, const std::string &url) {
         throw VideoError(VANTOR_READ_DAMAGED, "the stream cannot be opened (" + error_text(opened) + ")");
     // The first byte, read and given back from the buffer, even without seeking.
     unsigned char first = 0;
-    if (avio_read(s.input, &first, 1) != 1)
+    if (lib().avio_read(s.input, &first, 1) != 1)
         throw VideoError(VANTOR_READ_EMPTY_FILE, "empty stream: it ended before its first frame");
-    if (avio_seek(s.input, 0, SEEK_SET) != 0)
+    if (lib().avio_seek(s.input, 0, SEEK_SET) != 0)
         throw VideoError(VANTOR_READ_DAMAGED, "the stream cannot be read from its start");
-    AVFormatContext *context = avformat_alloc_context();
+    AVFormatContext *context = lib().avformat_alloc_context();
     if (!context)
         throw std::bad_alloc();
     context->pb = s.input;
     context->flags |= AVFMT_FLAG_CUSTOM_IO;
-    const int failure = avformat_open_input(&context, url.c_str(), nullptr, nullptr);
+    const int failure = lib().avformat_open_input(&context, url.c_str(), nullptr, nullptr);
     if (failure < 0)
         throw VideoError(VANTOR_READ_UNKNOWN_FORMAT, "not a video stream Vantor reads (" + error_text(failure) + ")");
     return context;
@@ -190,16 +175,16 @@ AVFormatContext *open_live(VideoSource::State &s, const std::string &url) {
 
 // Finds the video stream and opens its decoder; throws VideoError.
 void open_decoder(VideoSource::State &s) {
-    const int info = avformat_find_stream_info(s.format, nullptr);
+    const int info = lib().avformat_find_stream_info(s.format, nullptr);
     if (info < 0)
         throw VideoError(VANTOR_READ_DAMAGED, "damaged video: its streams cannot be read (" + error_text(info) + ")");
     const AVCodec *decoder = nullptr;
-    s.stream = av_find_best_stream(s.format, AVMEDIA_TYPE_VIDEO, -1, -1, &decoder, 0);
+    s.stream = lib().av_find_best_stream(s.format, AVMEDIA_TYPE_VIDEO, -1, -1, &decoder, 0);
     if (s.stream == AVERROR_STREAM_NOT_FOUND)
         throw VideoError(VANTOR_READ_UNKNOWN_FORMAT, "holds no video stream");
     if (s.stream < 0 || !decoder) {
         const AVCodecDescriptor *codec =
-            s.stream >= 0 ? avcodec_descriptor_get(s.format->streams[s.stream]->codecpar->codec_id) : nullptr;
+            s.stream >= 0 ? lib().avcodec_descriptor_get(s.format->streams[s.stream]->codecpar->codec_id) : nullptr;
         throw VideoError(VANTOR_READ_UNKNOWN_FORMAT, std::string("unknown video codec (") +
                                                          (codec ? codec->name : "unnamed") +
                                                          "): FFmpeg's libraries here do not decode it");
@@ -209,20 +194,20 @@ void open_decoder(VideoSource::State &s) {
     if (width * height > VANTOR_MAX_PIXELS || width < 0 || height < 0)
         throw VideoError(VANTOR_READ_DAMAGED, std::to_string(width) + " x " + std::to_string(height) +
                                                   " pixels a frame is more than Vantor reads (2^28 pixels)");
-    s.codec = avcodec_alloc_context3(decoder);
+    s.codec = lib().avcodec_alloc_context3(decoder);
     if (!s.codec)
         throw std::bad_alloc();
-    if (avcodec_parameters_to_context(s.codec, stream->codecpar) < 0)
+    if (lib().avcodec_parameters_to_context(s.codec, stream->codecpar) < 0)
         throw VideoError(VANTOR_READ_DAMAGED, "the video stream's parameters cannot be used");
     s.codec->max_pixels = VANTOR_MAX_PIXELS;
     s.codec->thread_count = 1;
-    const int opened = avcodec_open2(s.codec, decoder, nullptr);
+    const int opened = lib().avcodec_open2(s.codec, decoder, nullptr);
     if (opened < 0)
         throw VideoError(VANTOR_READ_DAMAGED, "the video decoder cannot start (" + error_text(opened) + ")");
     s.time_base = stream->time_base;
     s.origin = stream->start_time;
-    s.packet = av_packet_alloc();
-    s.decoded = av_frame_alloc();
+    s.packet = lib().av_packet_alloc();
+    s.decoded = lib().av_frame_alloc();
     if (!s.packet || !s.decoded)
         throw std::bad_alloc();
 }
@@ -233,7 +218,7 @@ bool to_grey(VideoSource::State &s, VideoFrame &frame) {
     if (f->width <= 0 || f->height <= 0 ||
         static_cast<std::int64_t>(f->width) * f->height > VANTOR_MAX_PIXELS)
         return false;
-    s.scaler = sws_getCachedContext(s.scaler, f->width, f->height, static_cast<AVPixelFormat>(f->format), f->width,
+    s.scaler = lib().sws_getCachedContext(s.scaler, f->width, f->height, static_cast<AVPixelFormat>(f->format), f->width,
                                     f->height, AV_PIX_FMT_GRAY8, SWS_POINT, nullptr, nullptr, nullptr);
     if (!s.scaler)
         return false;
@@ -243,7 +228,7 @@ bool to_grey(VideoSource::State &s, VideoFrame &frame) {
     s.scaled.resize(static_cast<std::size_t>(stride) * (height + 1) + align);
     std::uint8_t *planes[4] = {s.scaled.data(), nullptr, nullptr, nullptr};
     const int strides[4] = {stride, 0, 0, 0};
-    if (sws_scale(s.scaler, f->data, f->linesize, 0, f->height, planes, strides) != f->height)
+    if (lib().sws_scale(s.scaler, f->data, f->linesize, 0, f->height, planes, strides) != f->height)
         return false;
     frame.width = f->width;
     frame.height = f->height;
@@ -264,7 +249,9 @@ bool to_grey(VideoSource::State &s, VideoFrame &frame) {
 } // namespace
 
 std::optional<VideoSource> VideoSource::open_file(const std::string &path) {
-    set_up_libraries();
+    // Without the libraries no file can be told a video.
+    if (!set_up_libraries().empty())
+        return std::nullopt;
     auto state = std::make_unique<State>();
     Collecting collecting(state->warnings);
     // Only a container recognised by its content is taken for a video: a
@@ -289,14 +276,15 @@ std::optional<VideoSource> VideoSource::open_file(const std::string &path) {
 }
 
 VideoSource VideoSource::open(const std::string &path, VideoInput input) {
-    set_up_libraries();
+    if (const std::string missing = set_up_libraries(); !missing.empty())
+        throw VideoError(VANTOR_READ_UNKNOWN_FORMAT, "video needs " + missing + ", which cannot be loaded");
     auto state = std::make_unique<State>();
     Collecting collecting(state->warnings);
     int failure = 0;
     if (input == VideoInput::camera) {
-        if (const std::optional<std::string> missing = devices_missing())
-            throw VideoError(VANTOR_READ_UNKNOWN_FORMAT, "cameras need " + *missing + ", which cannot be loaded");
-        const AVInputFormat *v4l2 = av_find_input_format("video4linux2");
+        if (const std::string missing = devices_missing(); !missing.empty())
+            throw VideoError(VANTOR_READ_UNKNOWN_FORMAT, "cameras need " + missing + ", which cannot be loaded");
+        const AVInputFormat *v4l2 = lib().av_find_input_format("video4linux2");
         if (!v4l2)
             throw VideoError(VANTOR_READ_UNKNOWN_FORMAT, "this build of FFmpeg's libraries reads no V4L2 camera");
         state->format = open_container(path, v4l2, "file", failure);
@@ -320,10 +308,10 @@ bool VideoSource::next(VideoFrame &frame) {
     Collecting collecting(s.warnings);
     int refused = 0;
     while (!s.finished) {
-        const int got = avcodec_receive_frame(s.codec, s.decoded);
+        const int got = lib().avcodec_receive_frame(s.codec, s.decoded);
         if (got == 0) {
             const bool converted = to_grey(s, frame);
-            av_frame_unref(s.decoded);
+            lib().av_frame_unref(s.decoded);
             if (converted)
                 return true;
             continue;
@@ -342,20 +330,20 @@ bool VideoSource::next(VideoFrame &frame) {
             s.finished = true;
             break;
         }
-        const int read = av_read_frame(s.format, s.packet);
+        const int read = lib().av_read_frame(s.format, s.packet);
         if (read < 0) {
             if (read != AVERROR_EOF && s.warnings.size() < max_warnings)
                 s.warnings.push_back("the stream broke off: " + error_text(read));
             s.draining = true;
-            avcodec_send_packet(s.codec, nullptr);
+            lib().avcodec_send_packet(s.codec, nullptr);
             continue;
         }
-        if (s.packet->stream_index == s.stream && avcodec_send_packet(s.codec, s.packet) < 0 &&
+        if (s.packet->stream_index == s.stream && lib().avcodec_send_packet(s.codec, s.packet) < 0 &&
             ++refused > max_refused_packets) {
-            av_packet_unref(s.packet);
+            lib().av_packet_unref(s.packet);
             break;
         }
-        av_packet_unref(s.packet);
+        lib().av_packet_unref(s.packet);
     }
     s.finished = true;
     if (s.frames == 0)

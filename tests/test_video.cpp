@@ -2,7 +2,7 @@
 // distinct symbol once, at the frame it first showed whole; a symbol back
 // after a second away is new; two at once; --every-frame; a generator
 // writing into a named pipe at its own pace with --once; and cut, unknown,
-// oversized and empty input.
+// oversized and empty input; and the libraries loaded for videos alone.
 #include <gtest/gtest.h>
 
 #ifdef VANTOR_WITH_VIDEO
@@ -111,6 +111,23 @@ TEST_F(Video, EachSymbolOnceAtItsFirstFrame) {
     vt::CommandRun none = vt::run_command(cli + " " + empty);
     EXPECT_EQ(none.status, 1);
     EXPECT_EQ(none.out, "");
+}
+
+// FFmpeg's libraries load only when a file turns out to be a video: a run
+// over images does not pay for loading them.
+TEST_F(Video, LibrariesLoadOnlyForAVideo) {
+    const std::string y4m = write_clip(20);
+    const std::string bmp = dir + "/still.bmp";
+    ASSERT_TRUE(vt::write_bmp24(bmp, clip_frame(12)));
+    auto loaded = [](const vt::CommandRun &run) { return run.err.find("libavformat.so") != std::string::npos; };
+    vt::CommandRun image = vt::run_command("LD_DEBUG=files " + cli + " " + bmp);
+    EXPECT_EQ(image.status, 0) << image.err;
+    EXPECT_NE(image.out.find("symbol A"), std::string::npos);
+    EXPECT_FALSE(loaded(image));
+    vt::CommandRun video = vt::run_command("LD_DEBUG=files " + cli + " " + y4m);
+    EXPECT_EQ(video.status, 0);
+    EXPECT_NE(video.out.find("symbol A"), std::string::npos);
+    EXPECT_TRUE(loaded(video));
 }
 
 TEST_F(Video, CutUnknownAndOversizedVideosFailCleanly) {
