@@ -1,6 +1,6 @@
 // PNG reader through libpng: every colour type and bit depth is expanded to
-// 8-bit RGBA rows, composited over white and turned into grey by the mean
-// of red, green and blue. Interlaced images are read pass by pass, each
+// 8-bit rows (RGBA composited over white where there is transparency) and
+// turned into grey by the mean of red, green and blue. Interlaced images are read pass by pass, each
 // pixel straight into its place, so no more than one row is held. A 1-bit
 // grey or two-colour image stays two-level, as a 1-bit BMP does.
 #include <csetjmp>
@@ -81,6 +81,10 @@ int decode_png(std::FILE *file, std::int64_t length, PngRead *r) {
         png_get_PLTE(r->png, r->info, &palette, &entries);
     const bool two_colours = colour_type == PNG_COLOR_TYPE_PALETTE && bit_depth == 1 && entries == 2 && !transparent;
     const bool bilevel = two_colours || (colour_type == PNG_COLOR_TYPE_GRAY && bit_depth == 1 && !transparent);
+    const bool alpha = transparent || (colour_type & PNG_COLOR_MASK_ALPHA);
+    // Bytes a pixel once expanded: RGBA where there is transparency, else
+    // grey or RGB.
+    const int expanded = two_colours ? 1 : alpha ? 4 : (colour_type & PNG_COLOR_MASK_COLOR) ? 3 : 1;
     TwoLevel levels{};
     if (two_colours) {
         levels = two_level(palette[0].red + palette[0].green + palette[0].blue,
@@ -89,11 +93,15 @@ int decode_png(std::FILE *file, std::int64_t length, PngRead *r) {
     } else {
         png_set_expand(r->png); // colour tables to RGB, grey to 8 bits, tRNS to alpha
         png_set_scale_16(r->png);
-        png_set_gray_to_rgb(r->png);
-        png_set_add_alpha(r->png, 0xFF, PNG_FILLER_AFTER);
+        // Only an image with transparency is composited: without it, grey
+        // rows are the grey levels and colour rows need no alpha.
+        if (alpha) {
+            png_set_gray_to_rgb(r->png);
+            png_set_add_alpha(r->png, 0xFF, PNG_FILLER_AFTER);
+        }
     }
     png_read_update_info(r->png, r->info);
-    if (png_get_rowbytes(r->png, r->info) > std::size_t{width} * 4)
+    if (png_get_rowbytes(r->png, r->info) != std::size_t{width} * expanded)
         png_error(r->png, "unexpected row size");
 
     r->row = static_cast<unsigned char *>(std::malloc(std::size_t{width} * 4));
@@ -115,15 +123,21 @@ int decode_png(std::FILE *file, std::int64_t length, PngRead *r) {
             png_read_row(r->png, r->row, nullptr);
             const png_uint_32 y = passes == 1 ? i : PNG_ROW_FROM_PASS_ROW(i, pass);
             unsigned char *out = image.pixels + std::size_t{y} * width;
-            for (png_uint_32 j = 0; j < cols; ++j) {
-                const png_uint_32 x = passes == 1 ? j : PNG_COL_FROM_PASS_COL(j, pass);
-                if (two_colours) {
-                    out[x] = levels.value[r->row[j] & 1];
-                    continue;
-                }
-                const unsigned char *c = r->row + 4 * std::size_t{j};
-                out[x] = mean_grey(over_white(c[0], c[3]), over_white(c[1], c[3]), over_white(c[2], c[3]));
-            }
+            const unsigned char *in = r->row;
+            auto place = [&](png_uint_32 j) { return passes == 1 ? j : PNG_COL_FROM_PASS_COL(j, pass); };
+            if (two_colours)
+                for (png_uint_32 j = 0; j < cols; ++j)
+                    out[place(j)] = levels.value[in[j] & 1];
+            else if (expanded == 1)
+                for (png_uint_32 j = 0; j < cols; ++j)
+                    out[place(j)] = in[j];
+            else if (expanded == 3)
+                for (png_uint_32 j = 0; j < cols; ++j, in += 3)
+                    out[place(j)] = mean_grey(in[0], in[1], in[2]);
+            else
+                for (png_uint_32 j = 0; j < cols; ++j, in += 4)
+                    out[place(j)] = mean_grey(over_white(in[0], in[3]), over_white(in[1], in[3]),
+                                              over_white(in[2], in[3]));
         }
     }
     // Chunks after the image data are not needed: the image is complete.
