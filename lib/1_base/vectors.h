@@ -14,6 +14,8 @@ namespace vantor {
 using Bytes16 = std::uint8_t __attribute__((vector_size(16)));
 using Ints4 = std::int32_t __attribute__((vector_size(16)));
 using Floats4 = float __attribute__((vector_size(16)));
+using Doubles4 = double __attribute__((vector_size(32)));
+using Floats4 = float __attribute__((vector_size(16)));
 // Sixteen sums of greys side by side.
 using Shorts16 = std::uint16_t __attribute__((vector_size(32)));
 

@@ -2,7 +2,9 @@
 // half-module steps, then a fine one around the best.
 #include "alignment.h"
 
+#include <array>
 #include <cmath>
+#include <cstring>
 #include <cstdlib>
 #include <vector>
 
@@ -11,11 +13,12 @@ namespace {
 
 // Light minus dark of the concentric pattern with `reach` rings (2: the
 // alignment pattern; 3: an eye pattern, whose dark centre is 3x3) whose
-// module (i, j) lies at place(i, j), its grey sample(x, y); NaN off the
-// image. `spread` gets the pooled standard deviation of the two kinds of
-// module.
-template <int reach, class Sample, class Place>
-double ring_score(Sample sample, Place place, double *spread = nullptr) {
+// modules' greys are `values`, row by row; NaN when one is off the image
+// (negative). `spread` gets the pooled standard deviation of the two kinds
+// of module.
+template <int reach>
+double ring_of(const float *values, double *spread) {
+    static_assert(reach == 2 || reach == 3);
     double sum[2] = {0, 0}, squares[2] = {0, 0};
     int count[2] = {0, 0};
     // Unrolled, each module's ring is known where it is summed.
@@ -23,14 +26,12 @@ double ring_score(Sample sample, Place place, double *spread = nullptr) {
     for (int j = -reach; j <= reach; ++j)
 #pragma GCC unroll 7
         for (int i = -reach; i <= reach; ++i) {
-            const Position p = place(i, j);
-            const float value = sample(static_cast<float>(p.x), static_cast<float>(p.y));
+            const float value = *values++;
             if (value < 0)
                 return NAN;
             const int ring = std::max(std::abs(i), std::abs(j));
             // Alignment: rings 0 and 2 dark. Eye: rings 0, 1 and 3 dark.
             const int light = reach == 2 ? ring == 1 : ring == 2;
-            static_assert(reach == 2 || reach == 3);
             sum[light] += value;
             squares[light] += static_cast<double>(value) * value;
             ++count[light];
@@ -42,6 +43,19 @@ double ring_score(Sample sample, Place place, double *spread = nullptr) {
         *spread = std::sqrt(std::max(0.0, variance / 2));
     }
     return sum[1] / count[1] - sum[0] / count[0];
+}
+
+// ring_of the modules whose (i, j) lies at place(i, j), grey sample(x, y).
+template <int reach, class Sample, class Place>
+double ring_score(Sample sample, Place place, double *spread = nullptr) {
+    float values[(2 * reach + 1) * (2 * reach + 1)];
+    int n = 0;
+    for (int j = -reach; j <= reach; ++j)
+        for (int i = -reach; i <= reach; ++i) {
+            const Position p = place(i, j);
+            values[n++] = sample(static_cast<float>(p.x), static_cast<float>(p.y));
+        }
+    return ring_of<reach>(values, spread);
 }
 
 template <int reach>
@@ -118,9 +132,31 @@ EyeContrast eye_contrast(const GreyView &grey, Position centre, Position x_step,
             inside = inside && p.x >= 1 && p.y >= 1 && p.x <= grey.width - 2 && p.y <= grey.height - 2;
         }
     double spread = 0;
-    const double s = inside ? ring_score<reach>([&](float x, float y) { return grey.bilinear_inside(x, y); }, place,
-                                                &spread)
-                            : ring_score<reach>([&](float x, float y) { return grey.bilinear(x, y); }, place, &spread);
+    double s;
+    if (inside) {
+        // Four samples at a time, placed as `place` places them; the last
+        // group repeats the last place.
+        constexpr int n = (2 * reach + 1) * (2 * reach + 1), padded = (n + 3) / 4 * 4;
+        static constexpr auto offsets = [] {
+            std::array<std::array<double, padded>, 2> ij{};
+            for (int k = 0; k < padded; ++k) {
+                ij[0][k] = std::min(k, n - 1) % (2 * reach + 1) - reach;
+                ij[1][k] = std::min(k, n - 1) / (2 * reach + 1) - reach;
+            }
+            return ij;
+        }();
+        float values[padded];
+        for (int k = 0; k < padded; k += 4) {
+            Doubles4 i, j;
+            std::memcpy(&i, offsets[0].data() + k, sizeof i);
+            std::memcpy(&j, offsets[1].data() + k, sizeof j);
+            const Floats4 v = grey.bilinear_inside4(centre.x + i * x_step.x + j * y_step.x,
+                                                    centre.y + i * x_step.y + j * y_step.y);
+            std::memcpy(values + k, &v, sizeof v);
+        }
+        s = ring_of<reach>(values, &spread);
+    } else
+        s = ring_score<reach>([&](float x, float y) { return grey.bilinear(x, y); }, place, &spread);
     if (std::isnan(s))
         return {};
     return {s, spread > 0 ? s / spread : (s > 0 ? 1e9 : 0)};
