@@ -154,6 +154,19 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME vantor)
 set(CPACK_COMPONENT_RUNTIME_DESCRIPTION
   "QR Code reader for photos and scans\n The command-line reader vantor reads the text of QR Code, Micro QR, rMQR\n and QR Code Model 1 symbols out of JPEG, PNG, GIF, BMP, TIFF, WebP or\n Netpbm images.")
+# FFmpeg's libraries are loaded when a video is first opened, so
+# dpkg-shlibdeps does not see them: the packages that read videos name them,
+# by the major versions built against.
+set(VANTOR_VIDEO_DEPENDS "")
+if(VANTOR_VIDEO)
+  foreach(library avformat avcodec swscale avutil)
+    string(REGEX MATCH "^[0-9]+" major "${FFMPEG_lib${library}_VERSION}")
+    list(APPEND VANTOR_VIDEO_DEPENDS "lib${library}${major}")
+  endforeach()
+  list(JOIN VANTOR_VIDEO_DEPENDS ", " VANTOR_VIDEO_DEPENDS)
+  set(CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS "${VANTOR_VIDEO_DEPENDS}")
+  set(VANTOR_VIDEO_DEPENDS ", ${VANTOR_VIDEO_DEPENDS}")
+endif()
 set(CPACK_DEBIAN_GUI_PACKAGE_NAME vantor-gui)
 # Its texts are Japanese: a face with their glyphs, or they show as boxes.
 set(CPACK_DEBIAN_GUI_PACKAGE_DEPENDS "fonts-ipafont-gothic | fonts-noto-cjk | fonts-vlgothic")
@@ -175,7 +188,7 @@ set(CPACK_COMPONENT_DEV_DESCRIPTION
 # Vantor's; it is built for one Python version.
 set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-vantor)
 set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
-set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "${VANTOR_PYTHON_DEPENDS}, python3-numpy")
+set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "${VANTOR_PYTHON_DEPENDS}, python3-numpy${VANTOR_VIDEO_DEPENDS}")
 set(CPACK_DEBIAN_PYTHON_PACKAGE_RECOMMENDS "python3-pil")
 set(CPACK_DEBIAN_PYTHON_PACKAGE_SUGGESTS "python3-dask, python3-distributed, python3-pandas")
 set(CPACK_COMPONENT_PYTHON_DESCRIPTION
