@@ -224,6 +224,26 @@ TEST(ThoroughSearch, SamplesStrongPerspectiveAndSmallModules) {
     }
 }
 
+TEST(ThoroughSearch, ReadsSymbolsShearedToACornerOf130Degrees) {
+    // A symbol seen from well off to one side is sheared; turned so that
+    // the sides from its corner eye pattern meet at 130 to 135 degrees.
+    struct Shear {
+        double skew, rotation;
+    };
+    for (const Shear &h : {Shear{-0.85, 0}, Shear{-0.85, 20}, Shear{-0.85, 200}, Shear{-0.95, 0}, Shear{-0.95, 10},
+                           Shear{-0.95, 135}}) {
+        const vt::Symbol s = symbol("sheared", 3);
+        vt::RenderOptions o;
+        o.module_px = 5;
+        o.skew_x = h.skew;
+        o.rotation_deg = h.rotation;
+        o.canvas_width = o.canvas_height = 400;
+        const auto found = search(vt::render(s, o));
+        ASSERT_EQ(found.size(), 1u) << "skew " << h.skew << ", turned " << h.rotation;
+        EXPECT_EQ(bytes(found[0]), s.text);
+    }
+}
+
 // A look before the search hands it the picture's binarisation, its row
 // matches and the triple that stood out. The right triple is read even
 // where the search may try no triple of its own; a wrong one costs the

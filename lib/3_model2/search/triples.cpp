@@ -13,7 +13,7 @@ namespace {
 
 constexpr double max_size_ratio = 3.0; // largest over smallest module size
 constexpr double max_leg_ratio = 2.2;  // longer over shorter leg
-constexpr double max_cosine = 0.6;     // |cos| of the corner angle: 53..127 degrees
+constexpr double max_cosine = 0.7;     // |cos| of the corner angle: 46..134 degrees
 constexpr double min_modules = 21 * 0.7, max_modules = 177 * 1.3;
 // Triples formed locally: each candidate's nearest in each of eight
 // directions (a symbol's two other eye patterns lie in two of them, its
