@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <numbers>
 #include <optional>
 
 namespace vantor::thorough {
@@ -14,16 +15,17 @@ namespace {
 constexpr double max_size_ratio = 3.0; // largest over smallest module size
 constexpr double max_leg_ratio = 2.2;  // longer over shorter leg
 constexpr double max_cosine = 0.7;     // |cos| of the corner angle: 46..134 degrees
-constexpr double min_modules = 21 * 0.7, max_modules = 177 * 1.3;
 // Triples formed locally: each candidate's nearest in each of eight
 // directions (a symbol's two other eye patterns lie in two of them, its
 // neighbours' and decoys in its data in the others), out to a symbol's
 // reach in modules.
 constexpr int sectors = 8;
 constexpr std::size_t nearest_per_sector = 2;
-constexpr double local_reach_modules = max_modules;
+constexpr double local_reach_modules = max_modules_across;
 constexpr double min_rank_quality = 0.05;
 constexpr double gate_slack = 0.01;
+// Far more than the rounding of a few operations in double.
+constexpr double rounding_slack = 1e-9;
 
 double distance(const Candidate &a, const Candidate &b) { return std::hypot(a.x - b.x, a.y - b.y); }
 
@@ -74,10 +76,22 @@ std::optional<Triple> judge(std::span<const Candidate> c, std::span<const double
     Triple tri{q[corner], q[a_first ? a : b], q[a_first ? b : a], 0};
     const std::size_t tc = static_cast<std::size_t>(tri.corner), ta = static_cast<std::size_t>(tri.along),
                       td = static_cast<std::size_t>(tri.down);
-    const double across = modules_across(c[tc], c[ta], c[td], distances(tri.corner, tri.along).near,
-                                         distances(tri.corner, tri.down).near);
-    if (across < min_modules || across > max_modules)
+    // The turn lengthens the modules by a factor of 1 to sqrt(2) (see
+    // modules_across): where that whole range lies on one side of a bound,
+    // the bound's verdict is known without the angle's trigonometry, which
+    // most triples of a textured picture would otherwise pay for.
+    const double to_along = distances(tri.corner, tri.along).near, to_down = distances(tri.corner, tri.down).near;
+    const double flat =
+        (to_along / ((c[tc].module + c[ta].module) / 2.0) + to_down / ((c[tc].module + c[td].module) / 2.0)) / 2.0;
+    const double least = (flat + 7.0) * (1 - rounding_slack);
+    const double most = (flat * std::numbers::sqrt2 + 7.0) * (1 + rounding_slack);
+    if (most < min_modules_across || least > max_modules_across)
         return std::nullopt;
+    if (!(least >= min_modules_across && most <= max_modules_across)) {
+        const double across = modules_across(c[tc], c[ta], c[td], to_along, to_down);
+        if (across < min_modules_across || across > max_modules_across)
+            return std::nullopt;
+    }
     // Smaller leg sum plus leg difference is better; unequal sizes, a
     // skewed corner and a candidate seen by few scan lines count against a
     // triple.
