@@ -1,7 +1,8 @@
 // PNG reader through libpng: every colour type and bit depth is expanded to
 // 8-bit rows (RGBA composited over white where there is transparency) and
-// turned into grey by the mean of red, green and blue. Interlaced images are read pass by pass, each
-// pixel straight into its place, so no more than one row is held. A 1-bit
+// turned into grey by the mean of red, green and blue. Interlaced images
+// are read pass by pass, each pixel straight into its place, so no more
+// than one row is held. A 1-bit
 // grey or two-colour image stays two-level, as a 1-bit BMP does.
 #include <csetjmp>
 #include <cstdint>

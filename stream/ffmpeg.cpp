@@ -22,19 +22,17 @@ struct Loaded {
     std::string missing; // empty when every function was found
 };
 
+// The libraries, in the order they are loaded (each after those it needs),
+// named as VANTOR_FFMPEG_FUNCTIONS names them.
+enum Library { avutil, avcodec, avformat, swscale, library_count };
+
 Loaded load() {
+    const std::string names[library_count] = {
+        soname("avutil", LIBAVUTIL_VERSION_MAJOR), soname("avcodec", LIBAVCODEC_VERSION_MAJOR),
+        soname("avformat", LIBAVFORMAT_VERSION_MAJOR), soname("swscale", LIBSWSCALE_VERSION_MAJOR)};
     Loaded loaded;
-    const struct {
-        const char *name;
-        int major;
-    } libraries[] = {{"avutil", LIBAVUTIL_VERSION_MAJOR},
-                     {"avcodec", LIBAVCODEC_VERSION_MAJOR},
-                     {"avformat", LIBAVFORMAT_VERSION_MAJOR},
-                     {"swscale", LIBSWSCALE_VERSION_MAJOR}};
-    std::string names[4];
-    void *handles[4] = {};
-    for (int i = 0; i < 4; ++i) {
-        names[i] = soname(libraries[i].name, libraries[i].major);
+    void *handles[library_count] = {};
+    for (int i = 0; i < library_count; ++i) {
         // Kept for the process: the functions are called until it ends.
         handles[i] = dlopen(names[i].c_str(), RTLD_NOW | RTLD_LOCAL);
         if (!handles[i]) {
@@ -42,19 +40,10 @@ Loaded load() {
             return loaded;
         }
     }
-    auto index_of = [&](const char *library) {
-        int i = 0;
-        while (i < 3 && std::string(library) != libraries[i].name)
-            ++i;
-        return i;
-    };
 #define VANTOR_FFMPEG_RESOLVE(library, name)                                                                      \
-    if (loaded.missing.empty()) {                                                                                 \
-        const int i = index_of(#library);                                                                         \
-        loaded.functions.name = reinterpret_cast<decltype(&::name)>(dlsym(handles[i], #name));                    \
-        if (!loaded.functions.name)                                                                               \
-            loaded.missing = names[i] + " (" #name ")";                                                           \
-    }
+    loaded.functions.name = reinterpret_cast<decltype(&::name)>(dlsym(handles[library], #name));                  \
+    if (!loaded.functions.name && loaded.missing.empty())                                                         \
+        loaded.missing = names[library] + " (" #name ")";
     VANTOR_FFMPEG_FUNCTIONS(VANTOR_FFMPEG_RESOLVE)
 #undef VANTOR_FFMPEG_RESOLVE
     return loaded;

@@ -27,7 +27,13 @@ namespace vantor {
 namespace {
 
 // The public stages are the reading stages, in the same order.
-static_assert(static_cast<int>(ReadingStage::version) == VANTOR_STAGE_VERSION &&
+static_assert(static_cast<int>(ReadingStage::none) == VANTOR_STAGE_NONE &&
+              static_cast<int>(ReadingStage::eyes) == VANTOR_STAGE_EYES &&
+              static_cast<int>(ReadingStage::arranged) == VANTOR_STAGE_ARRANGED &&
+              static_cast<int>(ReadingStage::version) == VANTOR_STAGE_VERSION &&
+              static_cast<int>(ReadingStage::grid) == VANTOR_STAGE_GRID &&
+              static_cast<int>(ReadingStage::format) == VANTOR_STAGE_FORMAT &&
+              static_cast<int>(ReadingStage::codewords) == VANTOR_STAGE_CODEWORDS &&
               static_cast<int>(ReadingStage::text) == VANTOR_STAGE_TEXT);
 vantor_stage public_stage(ReadingStage stage) { return static_cast<vantor_stage>(stage); }
 
