@@ -1,0 +1,49 @@
+// The quick look's verdicts on scenes of sharp eye pattern look-alikes:
+// their many triples stand out by contrast yet show no timing patterns, a
+// clutter that ends the call; a real symbol in the same scene still makes
+// it go on and is read.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "2_image/eye_scan.h"
+#include "2_image/image.h"
+#include "6_api/quick_look.h"
+#include "qr_symbols.h"
+#include "video_files.h"
+#include <vantor/vantor.hpp>
+
+namespace th = vantor::thorough;
+namespace vt = vantor::testing;
+
+namespace {
+
+vantor::Look look_at(const vt::Picture &p) {
+    const th::GreyView grey{p.pixels.data(), p.width, p.height, p.width, false};
+    const th::Binary binary(grey);
+    return vantor::could_make_symbol(grey, binary, th::row_matches(binary, vantor::look_row_step), {}, true);
+}
+
+} // namespace
+
+TEST(QuickLook, LookAlikesAreClutterAndASymbolAmongThemIsRead) {
+    int clutter = 0;
+    for (std::uint32_t seed = 1; seed <= 6; ++seed) {
+        vt::Picture scene = vt::render_lookalikes(1024, 768, seed);
+        const vantor::Look alone = look_at(scene);
+        EXPECT_NE(alone, vantor::Look::symbol) << "seed " << seed;
+        clutter += alone == vantor::Look::clutter;
+
+        auto s = vt::make_symbol("among look-alikes " + std::to_string(seed), 3, vt::Level::M, vt::Mode::byte);
+        ASSERT_TRUE(s);
+        vt::RenderOptions o;
+        o.module_px = 4;
+        vt::paste(scene, vt::render(*s, o), 300 + 40 * static_cast<int>(seed), 250);
+        EXPECT_EQ(look_at(scene), vantor::Look::symbol) << "seed " << seed;
+        const vantor::Results r = vantor::decode(scene.pixels, scene.width, scene.height, scene.width, 8);
+        ASSERT_FALSE(r.symbols.empty()) << "seed " << seed;
+        EXPECT_EQ(r.symbols[0].bytes, s->text) << "seed " << seed;
+    }
+    // Most such scenes are clutter: the sharpened look is spared there.
+    EXPECT_GE(clutter, 3);
+}
