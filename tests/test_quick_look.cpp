@@ -47,3 +47,38 @@ TEST(QuickLook, LookAlikesAreClutterAndASymbolAmongThemIsRead) {
     // Most such scenes are clutter: the sharpened look is spared there.
     EXPECT_GE(clutter, 3);
 }
+
+// Dense noise matches an eye pattern's runs by chance on single rows, at
+// the smallest sizes; the look passes those by. A symbol of the smallest
+// readable modules, upright or turned, still shows its eyes on two rows
+// and more: the look goes on and the symbol is read.
+TEST(QuickLook, ChanceMatchesOfOneRowAreSkippedAndSmallModulesStillCount) {
+    for (std::uint32_t seed = 1; seed <= 3; ++seed) {
+        const vt::Picture noise = vt::render_noise(640, 480, "noise", seed);
+        const th::GreyView grey{noise.pixels.data(), noise.width, noise.height, noise.width, false};
+        const th::Binary binary(grey);
+        const auto scanned = th::merge_matches(th::row_matches(binary, vantor::look_row_step), noise.width,
+                                               noise.height, 48, vantor::look_row_step);
+        ASSERT_GE(scanned.size(), 30u) << "seed " << seed;
+        EXPECT_LE(vantor::seen_twice_when_small(scanned).size() * 3, scanned.size()) << "seed " << seed;
+        EXPECT_NE(look_at(noise), vantor::Look::symbol) << "seed " << seed;
+    }
+    int read = 0, cases = 0;
+    for (double module : {1.8, 2.0, 2.2})
+        for (double turn : {0.0, 20.0, 45.0}) {
+            auto s = vt::make_symbol("small modules", 2, vt::Level::M, vt::Mode::byte);
+            ASSERT_TRUE(s);
+            vt::RenderOptions o;
+            o.module_px = module;
+            o.rotation_deg = turn;
+            o.blur_sigma = 0.5;
+            o.canvas_width = 320;
+            o.canvas_height = 240;
+            const vt::Picture p = vt::render(*s, o);
+            ++cases;
+            EXPECT_EQ(look_at(p), vantor::Look::symbol) << module << " px, " << turn << " degrees";
+            const vantor::Results r = vantor::decode(p.pixels, p.width, p.height, p.width, 8);
+            read += !r.symbols.empty() && r.symbols[0].bytes == s->text;
+        }
+    EXPECT_EQ(read, cases);
+}

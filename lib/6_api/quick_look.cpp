@@ -123,6 +123,13 @@ bool pair_shows_timing(const thorough::GreyView &grey, const thorough::Binary &b
 
 } // namespace
 
+std::vector<thorough::ScoredCandidate> seen_twice_when_small(std::vector<thorough::ScoredCandidate> scanned) {
+    std::erase_if(scanned, [](const thorough::ScoredCandidate &c) {
+        return c.hits < 2 && c.at.module < min_lone_row_module;
+    });
+    return scanned;
+}
+
 // A quick look at one binarisation, with the candidates `pooled` from the
 // first pass: whether its eye pattern candidates could make a symbol, only
 // candidates that could not (of modules wide enough that blur may hide
@@ -141,7 +148,8 @@ Look could_make_symbol(const thorough::GreyView &grey, const thorough::Binary &b
                        bool measured, std::optional<thorough::StandingEyes> *stood) {
     const int limit = thorough::SearchOptions{}.max_candidates;
     thorough::Pool pool = thorough::scanned_pool(
-        thorough::merge_matches(matches, binary.width(), binary.height(), limit, look_row_step), look_row_step);
+        seen_twice_when_small(thorough::merge_matches(matches, binary.width(), binary.height(), limit, look_row_step)),
+        look_row_step);
     // Seen on two scanned rows, as the search's own scan demands: a
     // candidate's quality is the rows that found it over three modules.
     bool scanned = false;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <vector>
 
 #include "2_image/eye_scan.h"
 #include "2_image/image.h"
@@ -17,6 +18,20 @@ namespace vantor {
 // The quick look scans every second row: the 3-module centre of an eye
 // pattern of the smallest readable modules (1.5 pixels) still spans two.
 constexpr int look_row_step = 2;
+
+// Every row across an eye pattern's 3-module centre shows its 1:1:3:1:1
+// runs, and the centre of readable modules (1.5 pixels and more) spans two
+// scanned rows or more. Dense noise and fine texture match the runs by
+// chance on one row, most at the smallest sizes, where such candidates
+// fill the look's pool and make thousands of triples to judge. A candidate
+// of modules under this size seen on one scanned row only is not looked
+// at; larger chance matches are rare, and a symbol turned by 45 degrees
+// shows its eyes' runs on fewer rows.
+constexpr float min_lone_row_module = 2.0f;
+
+// The scanned candidates the look takes: all but those seen on one scanned
+// row only whose modules are under `min_lone_row_module`.
+std::vector<thorough::ScoredCandidate> seen_twice_when_small(std::vector<thorough::ScoredCandidate> scanned);
 
 // What a quick look at one binarisation saw: no eye pattern candidate that
 // counts, candidates that could not make a symbol, a clutter of triples
