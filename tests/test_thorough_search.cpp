@@ -295,14 +295,15 @@ TEST(ThoroughSearch, ATripleSeenBeforeIsTriedFirstAndAWrongOneChangesNothing) {
 
 TEST(ThoroughSearch, SharpeningIsThePixelAgainstItsFiveByFiveMean) {
     // The running sums against the plain definition, borders held, through
-    // strides and inversion, down to pictures one pixel wide.
+    // strides and inversion, down to pictures one pixel wide; every third
+    // picture black and white, for the extremes of the sums and the clamps.
     std::mt19937 rng(3);
-    for (int t = 0; t < 100; ++t) {
-        const int w = 1 + static_cast<int>(rng() % 30), h = 1 + static_cast<int>(rng() % 30);
+    for (int t = 0; t < 150; ++t) {
+        const int w = 1 + static_cast<int>(rng() % 40), h = 1 + static_cast<int>(rng() % 30);
         const int stride = w + static_cast<int>(rng() % 4);
         std::vector<std::uint8_t> px(static_cast<std::size_t>(stride) * h);
         for (auto &p : px)
-            p = static_cast<std::uint8_t>(rng());
+            p = static_cast<std::uint8_t>(t % 3 == 0 ? (rng() % 2) * 255 : rng());
         const th::GreyView grey{px.data(), w, h, stride, rng() % 2 == 1};
         const std::vector<std::uint8_t> got = th::sharpened(grey);
         for (int y = 0; y < h; ++y)
