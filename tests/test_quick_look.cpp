@@ -63,11 +63,11 @@ TEST(QuickLook, ChanceMatchesOfOneRowAreSkippedAndSmallModulesStillCount) {
         EXPECT_LE(vantor::seen_twice_when_small(scanned).size() * 3, scanned.size()) << "seed " << seed;
         EXPECT_NE(look_at(noise), vantor::Look::symbol) << "seed " << seed;
     }
+    auto s = vt::make_symbol("small modules", 2, vt::Level::M, vt::Mode::byte);
+    ASSERT_TRUE(s);
     int read = 0, cases = 0;
     for (double module : {1.8, 2.0, 2.2})
         for (double turn : {0.0, 20.0, 45.0}) {
-            auto s = vt::make_symbol("small modules", 2, vt::Level::M, vt::Mode::byte);
-            ASSERT_TRUE(s);
             vt::RenderOptions o;
             o.module_px = module;
             o.rotation_deg = turn;
