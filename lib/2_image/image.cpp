@@ -11,8 +11,8 @@ namespace vantor::thorough {
 namespace {
 
 using Longs2 = std::uint64_t __attribute__((vector_size(16)));
-using Words8 = std::uint32_t __attribute__((vector_size(32)));
-using Longs4 = std::uint64_t __attribute__((vector_size(32)));
+using Words4 = std::uint32_t __attribute__((vector_size(16)));
+using Shorts8 = std::uint16_t __attribute__((vector_size(16)));
 
 // The least (or, `greatest`, the greatest) byte of each eight-byte half, in
 // bytes 0 and 8: each byte against those 4, 2 and 1 places above it in its
@@ -26,14 +26,23 @@ Bytes16 halves_extreme(Bytes16 v) {
     return v;
 }
 
-// The sums of the first and of the last eight of sixteen sums of greys
-// (each at most 2040), added in pairs, then fours, then eights.
-void halves_sum(const Shorts16 &v, int &first, int &last) {
-    const Words8 words = reinterpret_cast<Words8>(v);
-    const Longs4 pairs = reinterpret_cast<Longs4>((words & 0xffff) + (words >> 16));
-    const Longs4 fours = (pairs & 0xffffffff) + (pairs >> 32);
-    first = static_cast<int>(fours[0] + fours[1]);
-    last = static_cast<int>(fours[2] + fours[3]);
+// Sixteen greys as two sets of eight 16-bit lanes, first and last eight:
+// each set fills one vector register, so running sums stay in registers.
+void widen_halves(Bytes16 g, Shorts8 &first, Shorts8 &last) {
+    const Bytes16 zero{};
+    first = reinterpret_cast<Shorts8>(
+        __builtin_shufflevector(g, zero, 0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23));
+    last = reinterpret_cast<Shorts8>(
+        __builtin_shufflevector(g, zero, 8, 24, 9, 25, 10, 26, 11, 27, 12, 28, 13, 29, 14, 30, 15, 31));
+}
+
+// The sum of eight sums of greys (each at most 2040), added in pairs, then
+// fours, then eights.
+int lanes_sum(Shorts8 v) {
+    const Words4 words = reinterpret_cast<Words4>(v);
+    const Longs2 pairs = reinterpret_cast<Longs2>((words & 0xffff) + (words >> 16));
+    const Longs2 fours = (pairs & 0xffffffff) + (pairs >> 32);
+    return static_cast<int>(fours[0] + fours[1]);
 }
 
 // A block whose grey range is this small carries no edge.
@@ -126,19 +135,21 @@ Binary::Binary(const GreyView &grey)
         std::size_t x = 0;
         for (; x + 16 <= w; x += 16) {
             Bytes16 lo = load16(row(y0) + x), hi = lo;
-            Shorts16 sum = __builtin_convertvector(lo, Shorts16);
+            Shorts8 first, last;
+            widen_halves(lo, first, last);
             for (int y = y0 + 1; y < y1; ++y) {
                 const Bytes16 g = load16(row(y) + x);
                 lo = g < lo ? g : lo;
                 hi = g > hi ? g : hi;
-                sum += __builtin_convertvector(g, Shorts16);
+                Shorts8 a, b;
+                widen_halves(g, a, b);
+                first += a;
+                last += b;
             }
             const Bytes16 least = halves_extreme<false>(lo), most = halves_extreme<true>(hi);
-            int first = 0, last = 0;
-            halves_sum(sum, first, last);
             const int bx = static_cast<int>(x) / block;
-            set_block(bx, least[0], most[0], first);
-            set_block(bx + 1, least[8], most[8], last);
+            set_block(bx, least[0], most[0], lanes_sum(first));
+            set_block(bx + 1, least[8], most[8], lanes_sum(last));
         }
         for (std::size_t c = x; c < w; ++c) {
             std::uint8_t lo = 255, hi = 0;
@@ -222,26 +233,28 @@ Binary::Binary(const GreyView &grey)
     // Dark: grey at or below its block's threshold (stored grey at or above
     // 255 - threshold when inverted), row by row against a row of the
     // block thresholds, sixteen pixels at a time.
+    // The polarity is read once: the stores below could alias the view.
+    const bool inverted = grey.inverted;
     std::vector<std::uint8_t> limit(w);
     for (int y = 0; y < height_; ++y) {
         if (y % block == 0)
             for (int bx = 0; bx < block_cols_; ++bx) {
                 const std::uint8_t t = thresholds_[static_cast<std::size_t>(y / block) * block_cols_ + bx];
                 const int x0 = bx * block;
-                std::memset(limit.data() + x0, grey.inverted ? 255 - t : t, static_cast<std::size_t>(std::min(block, width_ - x0)));
+                std::memset(limit.data() + x0, inverted ? 255 - t : t, static_cast<std::size_t>(std::min(block, width_ - x0)));
             }
         const std::uint8_t *in = row(y);
         std::uint8_t *out = bits_.data() + static_cast<std::size_t>(y) * w;
         const Bytes16 one = Bytes16{} + 1;
         std::size_t x = 0;
-        for (; x + 16 <= w; x += 16) {
-            const Bytes16 g = load16(in + x), l = load16(limit.data() + x);
-            const Bytes16 is_dark =
-                (grey.inverted ? reinterpret_cast<Bytes16>(g >= l) : reinterpret_cast<Bytes16>(g <= l)) & one;
-            std::memcpy(out + x, &is_dark, sizeof is_dark);
-        }
+        if (inverted)
+            for (; x + 16 <= w; x += 16)
+                store16(out + x, reinterpret_cast<Bytes16>(load16(in + x) >= load16(limit.data() + x)) & one);
+        else
+            for (; x + 16 <= w; x += 16)
+                store16(out + x, reinterpret_cast<Bytes16>(load16(in + x) <= load16(limit.data() + x)) & one);
         for (; x < w; ++x)
-            out[x] = (grey.inverted ? in[x] >= limit[x] : in[x] <= limit[x]) ? 1 : 0;
+            out[x] = (inverted ? in[x] >= limit[x] : in[x] <= limit[x]) ? 1 : 0;
     }
 }
 
