@@ -15,9 +15,11 @@ using Bytes16 = std::uint8_t __attribute__((vector_size(16)));
 using Ints4 = std::int32_t __attribute__((vector_size(16)));
 using Floats4 = float __attribute__((vector_size(16)));
 using Doubles4 = double __attribute__((vector_size(32)));
-using Floats4 = float __attribute__((vector_size(16)));
-// Sixteen sums of greys side by side.
-using Shorts16 = std::uint16_t __attribute__((vector_size(32)));
+// Eight sums of greys side by side, one vector register.
+using Sums8 = std::uint16_t __attribute__((vector_size(16)));
+// Eight signed 16-bit values, and eight bytes (half a register).
+using Shorts8 = std::int16_t __attribute__((vector_size(16)));
+using Bytes8 = std::uint8_t __attribute__((vector_size(8)));
 
 inline Bytes16 load16(const std::uint8_t *p) {
     Bytes16 v;
@@ -26,6 +28,16 @@ inline Bytes16 load16(const std::uint8_t *p) {
 }
 
 inline void store16(std::uint8_t *p, Bytes16 v) { std::memcpy(p, &v, sizeof v); }
+
+// Sixteen greys as two sets of eight 16-bit lanes, the first and the last
+// eight: each set fills one register, so running sums stay in registers.
+inline void widen_halves(Bytes16 g, Sums8 &first, Sums8 &last) {
+    const Bytes16 zero{};
+    first = reinterpret_cast<Sums8>(
+        __builtin_shufflevector(g, zero, 0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23));
+    last = reinterpret_cast<Sums8>(
+        __builtin_shufflevector(g, zero, 8, 24, 9, 25, 10, 26, 11, 27, 12, 28, 13, 29, 14, 30, 15, 31));
+}
 
 inline Ints4 load_ints(const std::int32_t *p) {
     Ints4 v;

@@ -31,11 +31,17 @@ Downscaled downscale(const GreyView &grey, int factor) {
         for (int dy = 0; dy < factor; ++dy) {
             const std::uint8_t *row = grey.pixels + (static_cast<std::size_t>(j) * factor + dy) * stride;
             std::size_t x = 0;
+            // Eight columns a vector register, sixteen a step.
             for (; x + 16 <= used; x += 16) {
-                Shorts16 sum;
-                std::memcpy(&sum, &columns[x], sizeof sum);
-                sum += __builtin_convertvector(load16(row + x), Shorts16);
-                std::memcpy(&columns[x], &sum, sizeof sum);
+                Sums8 first, last;
+                std::memcpy(&first, &columns[x], sizeof first);
+                std::memcpy(&last, &columns[x + 8], sizeof last);
+                Sums8 add_first, add_last;
+                widen_halves(load16(row + x), add_first, add_last);
+                first += add_first;
+                last += add_last;
+                std::memcpy(&columns[x], &first, sizeof first);
+                std::memcpy(&columns[x + 8], &last, sizeof last);
             }
             for (; x < used; ++x)
                 columns[x] = static_cast<std::uint16_t>(columns[x] + row[x]);

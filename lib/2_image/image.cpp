@@ -12,7 +12,6 @@ namespace {
 
 using Longs2 = std::uint64_t __attribute__((vector_size(16)));
 using Words4 = std::uint32_t __attribute__((vector_size(16)));
-using Shorts8 = std::uint16_t __attribute__((vector_size(16)));
 
 // The least (or, `greatest`, the greatest) byte of each eight-byte half, in
 // bytes 0 and 8: each byte against those 4, 2 and 1 places above it in its
@@ -26,19 +25,9 @@ Bytes16 halves_extreme(Bytes16 v) {
     return v;
 }
 
-// Sixteen greys as two sets of eight 16-bit lanes, first and last eight:
-// each set fills one vector register, so running sums stay in registers.
-void widen_halves(Bytes16 g, Shorts8 &first, Shorts8 &last) {
-    const Bytes16 zero{};
-    first = reinterpret_cast<Shorts8>(
-        __builtin_shufflevector(g, zero, 0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23));
-    last = reinterpret_cast<Shorts8>(
-        __builtin_shufflevector(g, zero, 8, 24, 9, 25, 10, 26, 11, 27, 12, 28, 13, 29, 14, 30, 15, 31));
-}
-
 // The sum of eight sums of greys (each at most 2040), added in pairs, then
 // fours, then eights.
-int lanes_sum(Shorts8 v) {
+int lanes_sum(Sums8 v) {
     const Words4 words = reinterpret_cast<Words4>(v);
     const Longs2 pairs = reinterpret_cast<Longs2>((words & 0xffff) + (words >> 16));
     const Longs2 fours = (pairs & 0xffffffff) + (pairs >> 32);
@@ -52,25 +41,22 @@ constexpr int window_reach = 2;
 // A flat block looks this many blocks away for edged ones.
 constexpr int flat_reach = 3;
 
-using Signed8 = std::int16_t __attribute__((vector_size(16)));
-using Bytes8 = std::uint8_t __attribute__((vector_size(8)));
-
-Signed8 load8(const std::int16_t *p) {
-    Signed8 v;
+Shorts8 load8(const std::int16_t *p) {
+    Shorts8 v;
     std::memcpy(&v, p, sizeof v);
     return v;
 }
 
-Signed8 widen8(const std::uint8_t *p) {
+Shorts8 widen8(const std::uint8_t *p) {
     Bytes8 v;
     std::memcpy(&v, p, sizeof v);
-    return __builtin_convertvector(v, Signed8);
+    return __builtin_convertvector(v, Shorts8);
 }
 
 // v / 25 rounded down, lane by lane, for v from 0 to 6399: (v * 5243) >> 17
 // is exact over that range, and the product's high half is one
 // instruction where the machine has it.
-Signed8 over_25(Signed8 v) {
+Shorts8 over_25(Shorts8 v) {
 #if defined(__SSE2__)
     __m128i h;
     std::memcpy(&h, &v, sizeof v);
@@ -79,7 +65,7 @@ Signed8 over_25(Signed8 v) {
     return v;
 #else
     using Wide8 = std::int32_t __attribute__((vector_size(32)));
-    return __builtin_convertvector((__builtin_convertvector(v, Wide8) * 5243) >> 17, Signed8);
+    return __builtin_convertvector((__builtin_convertvector(v, Wide8) * 5243) >> 17, Shorts8);
 #endif
 }
 
@@ -135,13 +121,13 @@ Binary::Binary(const GreyView &grey)
         std::size_t x = 0;
         for (; x + 16 <= w; x += 16) {
             Bytes16 lo = load16(row(y0) + x), hi = lo;
-            Shorts8 first, last;
+            Sums8 first, last;
             widen_halves(lo, first, last);
             for (int y = y0 + 1; y < y1; ++y) {
                 const Bytes16 g = load16(row(y) + x);
                 lo = g < lo ? g : lo;
                 hi = g > hi ? g : hi;
-                Shorts8 a, b;
+                Sums8 a, b;
                 widen_halves(g, a, b);
                 first += a;
                 last += b;
@@ -298,7 +284,7 @@ std::vector<std::uint8_t> sharpened(const GreyView &grey) {
             const std::uint8_t *enter = row(y + 2), *leave = row(y - 3);
             std::size_t x = 0;
             for (; x + 8 <= w; x += 8) {
-                const Signed8 c = load8(column.data() + x) + widen8(enter + x) - widen8(leave + x);
+                const Shorts8 c = load8(column.data() + x) + widen8(enter + x) - widen8(leave + x);
                 std::memcpy(column.data() + x, &c, sizeof c);
             }
             for (; x < w; ++x)
@@ -311,12 +297,12 @@ std::vector<std::uint8_t> sharpened(const GreyView &grey) {
             o[x] = push(in[x], sum_at(x));
         for (; x + 8 <= last - 1; x += 8) {
             const std::int16_t *c = column.data() + x;
-            const Signed8 sum = load8(c - 2) + load8(c - 1) + load8(c) + load8(c + 1) + load8(c + 2);
-            const Signed8 g = widen8(in + x);
+            const Shorts8 sum = load8(c - 2) + load8(c - 1) + load8(c) + load8(c + 1) + load8(c + 2);
+            const Shorts8 g = widen8(in + x);
             // g + (25 g - sum) / 25 truncated is 2 g less sum / 25 rounded
             // up where sum <= 25 g, else rounded down; sums stay below 6400.
-            const Signed8 up = (sum <= 25 * g) & 24;
-            Signed8 v = g + g - over_25(sum + up);
+            const Shorts8 up = (sum <= 25 * g) & 24;
+            Shorts8 v = g + g - over_25(sum + up);
             v = v < 0 ? 0 : v;
             v = v > 255 ? 255 : v;
             if (grey.inverted)

@@ -24,10 +24,6 @@ constexpr int local_thresholds[4] = {85, 127, 170, 102};
 constexpr int window = 17;     // side of the local neighbourhood
 constexpr int flat_range = 24; // a grey range this small carries no edge
 
-// Eight normalised greys, and the eight flags made of them.
-using Shorts8 = std::int16_t __attribute__((vector_size(16)));
-using Bytes8 = std::uint8_t __attribute__((vector_size(8)));
-
 // Written as selections so that the compiler finds its byte minimum and
 // maximum instructions.
 Bytes16 min16(Bytes16 a, Bytes16 b) { return a < b ? a : b; }
