@@ -45,9 +45,6 @@ inline Ints4 load_ints(const std::int32_t *p) {
     return v;
 }
 
-// Four bytes as four ints.
-inline Ints4 widen4(const std::uint8_t *p) { return Ints4{p[0], p[1], p[2], p[3]}; }
-
 // Sixty-four bytes at once: bit i set when byte i equals `value`.
 inline std::uint64_t equal_bytes_mask64(const std::uint8_t *bytes, std::uint8_t value) {
 #if defined(__SSE2__)

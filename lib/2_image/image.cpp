@@ -218,8 +218,8 @@ Binary::Binary(const GreyView &grey)
     }
     // Dark: grey at or below its block's threshold (stored grey at or above
     // 255 - threshold when inverted), row by row against a row of the
-    // block thresholds, sixteen pixels at a time.
-    // The polarity is read once: the stores below could alias the view.
+    // block thresholds, sixteen pixels at a time. The polarity is read
+    // once: the stores could alias the view.
     const bool inverted = grey.inverted;
     std::vector<std::uint8_t> limit(w);
     for (int y = 0; y < height_; ++y) {

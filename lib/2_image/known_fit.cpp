@@ -2,7 +2,8 @@
 #include "known_fit.h"
 
 #include <algorithm>
-#include <vector>
+#include <array>
+#include <cstddef>
 
 namespace vantor::lone_eyes {
 namespace {
@@ -31,6 +32,11 @@ double known_fit(const thorough::GreyView &grey, const thorough::Binary &binary,
 
 void climb(std::span<Position> points, std::span<const unsigned> moves, double module, int rounds,
            FunctionRef<double()> score) {
+    // A move names its points by the bits of an unsigned.
+    constexpr std::size_t most_points = 32;
+    if (points.size() > most_points)
+        return;
+    std::array<Position, most_points> before;
     double best = score();
     for (double step = 0.5 * module; step >= 0.06 * module; step /= 2)
         for (int round = 0; round < rounds; ++round) {
@@ -38,7 +44,7 @@ void climb(std::span<Position> points, std::span<const unsigned> moves, double m
             for (const unsigned move : moves)
                 for (int axis = 0; axis < 2; ++axis)
                     for (const double d : {step, -step}) {
-                        const std::vector<Position> before(points.begin(), points.end());
+                        std::copy(points.begin(), points.end(), before.begin());
                         for (std::size_t k = 0; k < points.size(); ++k)
                             if (move >> k & 1u)
                                 (axis == 0 ? points[k].x : points[k].y) += d;
@@ -47,7 +53,8 @@ void climb(std::span<Position> points, std::span<const unsigned> moves, double m
                             best = s;
                             moved = true;
                         } else {
-                            std::copy(before.begin(), before.end(), points.begin());
+                            std::copy(before.begin(), before.begin() + static_cast<std::ptrdiff_t>(points.size()),
+                                      points.begin());
                         }
                     }
             if (!moved)
