@@ -123,7 +123,10 @@ bool pair_shows_timing(const thorough::GreyView &grey, const thorough::Binary &b
 
 } // namespace
 
-std::vector<thorough::ScoredCandidate> seen_twice_when_small(std::vector<thorough::ScoredCandidate> scanned) {
+std::vector<thorough::ScoredCandidate> seen_twice_when_small(std::vector<thorough::ScoredCandidate> scanned,
+                                                             std::size_t limit) {
+    if (scanned.size() < limit)
+        return scanned;
     std::erase_if(scanned, [](const thorough::ScoredCandidate &c) {
         return c.hits < 2 && c.at.module < min_lone_row_module;
     });
@@ -148,7 +151,8 @@ Look could_make_symbol(const thorough::GreyView &grey, const thorough::Binary &b
                        bool measured, std::optional<thorough::StandingEyes> *stood) {
     const int limit = thorough::SearchOptions{}.max_candidates;
     thorough::Pool pool = thorough::scanned_pool(
-        seen_twice_when_small(thorough::merge_matches(matches, binary.width(), binary.height(), limit, look_row_step)),
+        seen_twice_when_small(thorough::merge_matches(matches, binary.width(), binary.height(), limit, look_row_step),
+                              static_cast<std::size_t>(limit)),
         look_row_step);
     // Seen on two scanned rows, as the search's own scan demands: a
     // candidate's quality is the rows that found it over three modules.

@@ -3,6 +3,7 @@
 // expensive readings run only where they could.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -23,15 +24,19 @@ constexpr int look_row_step = 2;
 // runs, and the centre of readable modules (1.5 pixels and more) spans two
 // scanned rows or more. Dense noise and fine texture match the runs by
 // chance on one row, most at the smallest sizes, where such candidates
-// fill the look's pool and make thousands of triples to judge. A candidate
-// of modules under this size seen on one scanned row only is not looked
-// at; larger chance matches are rare, and a symbol turned by 45 degrees
-// shows its eyes' runs on fewer rows.
+// fill the look's pool and make thousands of triples to judge. In a full
+// pool a candidate of modules under this size seen on one scanned row only
+// is not looked at; larger chance matches are rare, and a symbol turned by
+// 45 degrees shows its eyes' runs on fewer rows. A pool that is not full
+// keeps them all: blur may leave a small symbol's eyes on one row.
 constexpr float min_lone_row_module = 2.0f;
 
-// The scanned candidates the look takes: all but those seen on one scanned
-// row only whose modules are under `min_lone_row_module`.
-std::vector<thorough::ScoredCandidate> seen_twice_when_small(std::vector<thorough::ScoredCandidate> scanned);
+// The scanned candidates the look takes, from a scan that kept at most
+// `limit`: all of them, or when the scan filled its limit, all but those
+// seen on one scanned row only whose modules are under
+// `min_lone_row_module`.
+std::vector<thorough::ScoredCandidate> seen_twice_when_small(std::vector<thorough::ScoredCandidate> scanned,
+                                                             std::size_t limit);
 
 // What a quick look at one binarisation saw: no eye pattern candidate that
 // counts, candidates that could not make a symbol, a clutter of triples
