@@ -109,7 +109,7 @@ TEST(PassRepeat, ClaimedRepeatsHaveEqualBitmaps) {
             }
             replay.begin(s, pass, binarised);
             replay.note(s, s, ReadingOutcome{pass, -1, ReadingStage::none, 0, {}, false, false, nullptr, nullptr, 0});
-            replay.close(s, pass);
+            replay.close(pass);
         }
     }
     EXPECT_GE(claimed, 20) << "two-level pictures repeat most of their passes";

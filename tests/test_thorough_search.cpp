@@ -385,6 +385,17 @@ TEST(ThoroughSearch, BlockBinarisationFollowsItsRule) {
                     << w << "x" << h << " at " << x << "," << y;
                 ASSERT_EQ(binary.dark(x, y), grey.at(x, y) <= sum / n) << w << "x" << h << " at " << x << "," << y;
             }
+        // Both polarities share the blocks' greys of the stored picture; blocks
+        // of a picture of another size are not taken.
+        const th::Binary shared(grey, th::block_greys({px.data(), w, h, stride, !grey.inverted}));
+        const th::Binary other_size(grey, th::block_greys({px.data(), std::max(1, w - 1), std::max(1, h - 1), stride, false}));
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                ASSERT_EQ(shared.dark(x, y), binary.dark(x, y)) << w << "x" << h << " at " << x << "," << y;
+                ASSERT_EQ(other_size.dark(x, y), binary.dark(x, y)) << w << "x" << h << " at " << x << "," << y;
+                ASSERT_EQ(shared.threshold(static_cast<float>(x), static_cast<float>(y)),
+                          binary.threshold(static_cast<float>(x), static_cast<float>(y)));
+            }
     }
 }
 

@@ -87,36 +87,31 @@ float GreyView::bilinear(float x, float y) const {
     return top + (bottom - top) * fy;
 }
 
-Binary::Binary(const GreyView &grey)
-    : width_(grey.width), height_(grey.height), block_cols_((grey.width + block - 1) / block),
-      block_rows_((grey.height + block - 1) / block),
-      bits_(static_cast<std::size_t>(grey.width) * static_cast<std::size_t>(grey.height)),
-      thresholds_(static_cast<std::size_t>(block_cols_) * static_cast<std::size_t>(block_rows_)) {
-    // Per block: the mean grey where it has an edge. A flat block takes the
-    // mean level of the edged blocks near it (it is on one side of their
-    // edges, so their level judges it), or, with none within reach, half its
-    // minimum: a flat region on its own is background and reads light.
-    std::vector<int> level(thresholds_.size(), 0), low(thresholds_.size(), 0);
-    std::vector<char> flat(thresholds_.size(), 0);
-    // The stored greys' extremes and sums, a row of blocks at a time: down
-    // each column of the block row, sixteen columns at a time, and across
-    // those columns' two blocks while still in registers; then the blocks
-    // left at the right edge column by column. An inverted view's follow
-    // (255 - g).
-    const std::size_t w = static_cast<std::size_t>(width_);
+BlockGreys block_greys(const GreyView &grey) {
+    constexpr int block = Binary::block;
+    BlockGreys b;
+    b.width = grey.width;
+    b.height = grey.height;
+    b.cols = (grey.width + block - 1) / block;
+    b.rows = (grey.height + block - 1) / block;
+    const std::size_t blocks = static_cast<std::size_t>(b.cols) * static_cast<std::size_t>(b.rows);
+    b.lo.resize(blocks);
+    b.hi.resize(blocks);
+    b.sum.resize(blocks);
+    // A row of blocks at a time: down each column of the block row, sixteen
+    // columns at a time, and across those columns' two blocks while still
+    // in registers; then the blocks left at the right edge column by column.
+    const std::size_t w = static_cast<std::size_t>(grey.width);
     auto row = [&](int y) { return grey.pixels + static_cast<std::size_t>(y) * static_cast<std::size_t>(grey.stride); };
     std::vector<std::uint8_t> col_lo(w), col_hi(w);
     std::vector<std::uint16_t> col_sum(w);
-    for (int by = 0; by < block_rows_; ++by) {
-        const int y0 = by * block, y1 = std::min(y0 + block, height_);
+    for (int by = 0; by < b.rows; ++by) {
+        const int y0 = by * block, y1 = std::min(y0 + block, grey.height);
         auto set_block = [&](int bx, int lo, int hi, int sum) {
-            const int pixels = (std::min(bx * block + block, width_) - bx * block) * (y1 - y0);
-            const std::size_t i = static_cast<std::size_t>(by) * block_cols_ + bx;
-            if (grey.inverted)
-                sum = 255 * pixels - sum;
-            level[i] = sum / pixels;
-            low[i] = grey.inverted ? 255 - hi : lo;
-            flat[i] = hi - lo <= flat_range;
+            const std::size_t i = static_cast<std::size_t>(by) * static_cast<std::size_t>(b.cols) + static_cast<std::size_t>(bx);
+            b.lo[i] = static_cast<std::uint8_t>(lo);
+            b.hi[i] = static_cast<std::uint8_t>(hi);
+            b.sum[i] = static_cast<std::uint16_t>(sum);
         };
         std::size_t x = 0;
         for (; x + 16 <= w; x += 16) {
@@ -127,10 +122,10 @@ Binary::Binary(const GreyView &grey)
                 const Bytes16 g = load16(row(y) + x);
                 lo = g < lo ? g : lo;
                 hi = g > hi ? g : hi;
-                Sums8 a, b;
-                widen_halves(g, a, b);
+                Sums8 a, c;
+                widen_halves(g, a, c);
                 first += a;
-                last += b;
+                last += c;
             }
             const Bytes16 least = halves_extreme<false>(lo), most = halves_extreme<true>(hi);
             const int bx = static_cast<int>(x) / block;
@@ -149,8 +144,8 @@ Binary::Binary(const GreyView &grey)
             col_hi[c] = hi;
             col_sum[c] = sum;
         }
-        for (int bx = static_cast<int>(x) / block; bx < block_cols_; ++bx) {
-            const int x0 = bx * block, x1 = std::min(x0 + block, width_);
+        for (int bx = static_cast<int>(x) / block; bx < b.cols; ++bx) {
+            const int x0 = bx * block, x1 = std::min(x0 + block, grey.width);
             int lo = 255, hi = 0, sum = 0;
             for (int c = x0; c < x1; ++c) {
                 lo = std::min<int>(lo, col_lo[static_cast<std::size_t>(c)]);
@@ -160,6 +155,52 @@ Binary::Binary(const GreyView &grey)
             set_block(bx, lo, hi, sum);
         }
     }
+    return b;
+}
+
+Binary::Binary(const GreyView &grey) : Binary(grey, block_greys(grey)) {}
+
+namespace {
+
+// `blocks` when they are of a picture of `grey`'s size, else its own.
+const BlockGreys &of_size(const GreyView &grey, const BlockGreys &blocks, BlockGreys &own) {
+    const int cols = (grey.width + Binary::block - 1) / Binary::block, rows = (grey.height + Binary::block - 1) / Binary::block;
+    const std::size_t count = static_cast<std::size_t>(cols) * static_cast<std::size_t>(rows);
+    if (blocks.width == grey.width && blocks.height == grey.height && blocks.cols == cols && blocks.rows == rows &&
+        blocks.lo.size() == count && blocks.hi.size() == count && blocks.sum.size() == count)
+        return blocks;
+    own = block_greys(grey);
+    return own;
+}
+
+} // namespace
+
+Binary::Binary(const GreyView &grey, const BlockGreys &given)
+    : width_(grey.width), height_(grey.height), block_cols_((grey.width + block - 1) / block),
+      block_rows_((grey.height + block - 1) / block),
+      bits_(static_cast<std::size_t>(grey.width) * static_cast<std::size_t>(grey.height)),
+      thresholds_(static_cast<std::size_t>(block_cols_) * static_cast<std::size_t>(block_rows_)) {
+    // Per block: the mean grey where it has an edge. A flat block takes the
+    // mean level of the edged blocks near it (it is on one side of their
+    // edges, so their level judges it), or, with none within reach, half its
+    // minimum: a flat region on its own is background and reads light. An
+    // inverted view's greys are 255 - g.
+    BlockGreys own;
+    const BlockGreys &blocks = of_size(grey, given, own);
+    std::vector<int> level(thresholds_.size(), 0), low(thresholds_.size(), 0);
+    std::vector<char> flat(thresholds_.size(), 0);
+    for (int by = 0; by < block_rows_; ++by)
+        for (int bx = 0; bx < block_cols_; ++bx) {
+            const std::size_t i = static_cast<std::size_t>(by) * block_cols_ + bx;
+            const int pixels = (std::min(bx * block + block, width_) - bx * block) *
+                               (std::min(by * block + block, height_) - by * block);
+            const int lo = blocks.lo[i], hi = blocks.hi[i];
+            const int sum = grey.inverted ? 255 * pixels - blocks.sum[i] : blocks.sum[i];
+            // A whole block's 64 pixels divide by a shift.
+            level[i] = pixels == block * block ? sum >> 6 : sum / pixels;
+            low[i] = grey.inverted ? 255 - hi : lo;
+            flat[i] = hi - lo <= flat_range;
+        }
     // The edged blocks' count and level sum over any rectangle of blocks,
     // from their totals above and left of each block corner: most blocks of
     // a photo are flat, and each would otherwise visit up to 83 others.
@@ -196,10 +237,13 @@ Binary::Binary(const GreyView &grey)
     // Each block's threshold: the mean level of the 5x5 blocks around it,
     // the window moved inside the grid at its edges; summed down the
     // window's rows for each column of blocks, then across its columns.
+    // A whole window's sum (at most 25 x 255) divided by 25 is a multiply
+    // and a shift: (v * 5243) >> 17 is v / 25 for every v below 6400.
+    constexpr int window_side = 2 * window_reach + 1;
     std::vector<int> window_column(static_cast<std::size_t>(block_cols_));
     for (int by = 0; by < block_rows_; ++by) {
-        const int top = std::clamp(by - window_reach, 0, std::max(0, block_rows_ - 2 * window_reach - 1));
-        const int bottom = std::min(block_rows_, top + 2 * window_reach + 1);
+        const int top = std::clamp(by - window_reach, 0, std::max(0, block_rows_ - window_side));
+        const int bottom = std::min(block_rows_, top + window_side);
         for (int bx = 0; bx < block_cols_; ++bx) {
             int sum = 0;
             for (int y = top; y < bottom; ++y)
@@ -207,12 +251,13 @@ Binary::Binary(const GreyView &grey)
             window_column[static_cast<std::size_t>(bx)] = sum;
         }
         for (int bx = 0; bx < block_cols_; ++bx) {
-            const int left = std::clamp(bx - window_reach, 0, std::max(0, block_cols_ - 2 * window_reach - 1));
-            const int right = std::min(block_cols_, left + 2 * window_reach + 1);
+            const int left = std::clamp(bx - window_reach, 0, std::max(0, block_cols_ - window_side));
+            const int right = std::min(block_cols_, left + window_side);
             int sum = 0;
             for (int x = left; x < right; ++x)
                 sum += window_column[static_cast<std::size_t>(x)];
-            const int t = sum / ((bottom - top) * (right - left));
+            const int count = (bottom - top) * (right - left);
+            const int t = count == window_side * window_side ? (sum * 5243) >> 17 : sum / count;
             thresholds_[static_cast<std::size_t>(by) * block_cols_ + bx] = static_cast<std::uint8_t>(t);
         }
     }
@@ -221,13 +266,22 @@ Binary::Binary(const GreyView &grey)
     // block thresholds, sixteen pixels at a time. The polarity is read
     // once: the stores could alias the view.
     const bool inverted = grey.inverted;
+    const std::size_t w = static_cast<std::size_t>(width_);
+    auto row = [&](int y) { return grey.pixels + static_cast<std::size_t>(y) * static_cast<std::size_t>(grey.stride); };
     std::vector<std::uint8_t> limit(w);
     for (int y = 0; y < height_; ++y) {
         if (y % block == 0)
             for (int bx = 0; bx < block_cols_; ++bx) {
                 const std::uint8_t t = thresholds_[static_cast<std::size_t>(y / block) * block_cols_ + bx];
+                const std::uint8_t value = inverted ? 255 - t : t;
                 const int x0 = bx * block;
-                std::memset(limit.data() + x0, inverted ? 255 - t : t, static_cast<std::size_t>(std::min(block, width_ - x0)));
+                if (x0 + block <= width_) {
+                    // Eight bytes in one store.
+                    const std::uint64_t eight = value * 0x0101010101010101u;
+                    std::memcpy(limit.data() + x0, &eight, sizeof eight);
+                } else {
+                    std::memset(limit.data() + x0, value, static_cast<std::size_t>(width_ - x0));
+                }
             }
         const std::uint8_t *in = row(y);
         std::uint8_t *out = bits_.data() + static_cast<std::size_t>(y) * w;

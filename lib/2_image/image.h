@@ -83,6 +83,18 @@ struct UninitialisedAllocator : std::allocator<T> {
     }
 };
 
+// The stored greys' least, greatest and sum over each block of 8 x 8
+// pixels (fewer at the right and bottom edges), row by row of blocks. They
+// are the same for a view and its inverse, so both binarisations of a
+// picture share one pass over its pixels.
+struct BlockGreys {
+    int width = 0, height = 0; // the picture's
+    int cols = 0, rows = 0;
+    std::vector<std::uint8_t> lo, hi;
+    std::vector<std::uint16_t> sum;
+};
+BlockGreys block_greys(const GreyView &grey);
+
 // A binarisation: per pixel 1 dark, 0 light, and the threshold each pixel
 // was judged against: the mean level of the 5x5 blocks of 8x8 pixels around
 // it, a block's level being its mean grey, or for a block without an edge
@@ -92,6 +104,10 @@ public:
     static constexpr int block = 8;
 
     explicit Binary(const GreyView &grey);
+    // The binarisation of `grey` from its blocks' greys, `blocks`, as
+    // block_greys gives them for `grey` (either polarity); blocks of a
+    // picture of another size are not taken, and its own are counted.
+    Binary(const GreyView &grey, const BlockGreys &blocks);
 
     int width() const { return width_; }
     int height() const { return height_; }

@@ -143,9 +143,10 @@ void for_each_outline(const std::uint8_t *pixels, int width, int height, int str
                       FunctionRef<bool(const Outline &)> visit) {
     if (!fits(width, height) || !pixels || stride < width)
         return;
+    const th::BlockGreys blocks = th::block_greys({pixels, width, height, stride, false});
     for (bool inverted : {false, true}) {
         const th::GreyView grey{pixels, width, height, stride, inverted};
-        const th::Binary binary(grey);
+        const th::Binary binary(grey, blocks);
         if (!for_each_outline(grey, binary, th::row_matches(binary), visit))
             return;
     }

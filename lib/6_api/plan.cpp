@@ -61,10 +61,11 @@ bool worth_going_on(const Picture &pic, const vantor_options &options, const Pla
         return true;
     const std::span<const thorough::Candidate> pooled = eyes_to_look_at(first_pass, strongest);
     bool candidates = false, clutter = false;
+    const thorough::BlockGreys blocks = thorough::block_greys({pic.pixels, pic.width, pic.height, pic.width, false});
     for (bool inverted : {false, true}) {
         // Like the search, the first pass's candidates join the plain look.
         const thorough::GreyView grey{pic.pixels, pic.width, pic.height, pic.width, inverted};
-        thorough::Binary binary(grey);
+        thorough::Binary binary(grey, blocks);
         std::vector<thorough::RowMatch> matches = thorough::row_matches(binary, look_row_step);
         std::optional<thorough::StandingEyes> stood;
         const Look look = could_make_symbol(grey, binary, matches,

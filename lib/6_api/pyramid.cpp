@@ -60,9 +60,10 @@ std::vector<thorough::Downscaled> pyramid_copies(const std::uint8_t *pixels, int
 }
 
 bool copy_shows_symbol(const thorough::Downscaled &copy) {
+    const thorough::BlockGreys blocks = thorough::block_greys(copy.view());
     for (bool inverted : {false, true}) {
         const thorough::GreyView grey{copy.pixels.data(), copy.width, copy.height, copy.width, inverted};
-        const thorough::Binary binary(grey);
+        const thorough::Binary binary(grey, blocks);
         thorough::Pool pool = thorough::scanned_pool(
             thorough::merge_matches(thorough::row_matches(binary, look_row_step), copy.width, copy.height,
                                     look_candidates, look_row_step),

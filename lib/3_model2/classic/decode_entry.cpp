@@ -151,7 +151,7 @@ RunResult PassLoop::run_through(int last_pass, OnReading on_reading) {
         }
         free_eye_patterns(s);
         if (repeats && result == RunResult::done) // no pass follows a stop
-            replay.close(s, pass);
+            replay.close(pass);
     }
     // A global pass sets every pixel of the bitmap, so the bitmap need not
     // be held while the caller decides on a step that starts with one; a

@@ -97,11 +97,15 @@ void PassReplay::note(const PassBuffers &s, const ReadingResult &r, const Readin
     current_.readings.push_back({o, r.version, r.ecc_level, r.mask_pattern, r.data_unsupported_mode});
 }
 
-void PassReplay::close(const PassBuffers &s, int pass) {
-    // Kept only when usable and a later pass may repeat it: a grey picture
-    // keeps none, and so no copy of its candidates.
-    if (recording_ && pass >= 0 && pass < 7 && current_.usable && !current_.readings.empty() &&
-        may_repeat_later(s, pass))
+void PassReplay::close(int pass) {
+    // Kept only when usable. A later pass began recording only where a pass
+    // after it may repeat it; pass 0 records without asking, and its record
+    // is kept without asking too: whether a later pass repeats it is known
+    // from the count of greys, which a call that stops after the first pass
+    // (most pictures without a symbol, at the default effort) should not
+    // pay. A record no later pass repeats is never replayed: a pass replays
+    // only a record whose bitmap it repeats.
+    if (recording_ && pass >= 0 && pass < 7 && current_.usable && !current_.readings.empty())
         records_[pass] = std::move(current_);
     current_ = Record{};
     recording_ = false;

@@ -30,7 +30,7 @@ public:
     // pass's candidates and what the reading left in r.
     void note(const PassBuffers &s, const ReadingResult &r, const ReadingOutcome &o);
     // Closes the record of a pass that ran to its end.
-    void close(const PassBuffers &s, int pass);
+    void close(int pass);
     // Reports the readings of recorded pass `from` as pass `pass`, leaving
     // in s what running the pass would have left for later passes and the
     // caller: version, level, mask, the data flag, the block tally (with how
