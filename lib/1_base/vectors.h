@@ -45,6 +45,21 @@ inline Ints4 load_ints(const std::int32_t *p) {
     return v;
 }
 
+// The top bit of each of sixteen bytes (a vector comparison's result) as
+// bit i of sixteen.
+inline unsigned high_bits16(Bytes16 v) {
+#if defined(__SSE2__)
+    __m128i m;
+    std::memcpy(&m, &v, sizeof m);
+    return static_cast<unsigned>(_mm_movemask_epi8(m));
+#else
+    unsigned bits = 0;
+    for (int i = 0; i < 16; ++i)
+        bits |= static_cast<unsigned>(v[i] >> 7) << i;
+    return bits;
+#endif
+}
+
 // Sixty-four bytes at once: bit i set when byte i equals `value`.
 inline std::uint64_t equal_bytes_mask64(const std::uint8_t *bytes, std::uint8_t value) {
 #if defined(__SSE2__)

@@ -37,7 +37,6 @@ bool runs_through(const Binary &b, int x, int y, int limit, int (&runs)[5], floa
     const int width = b.width(), height = b.height();
     if (x < 0 || y < 0 || x >= width || y >= height || !b.dark(x, y))
         return false;
-    const std::uint8_t *bits = b.row(0);
     int back[3] = {0, 0, 0}, fore[3] = {0, 0, 0};
     bool counted = false;
     auto room_along = [](int p, int s, int size) { return s > 0 ? size - p : s < 0 ? p + 1 : std::numeric_limits<int>::max(); };
@@ -45,8 +44,11 @@ bool runs_through(const Binary &b, int x, int y, int limit, int (&runs)[5], floa
     // a branch as bits, mostly hold all six, whose lengths then come from
     // counting bits instead of from walks that end unpredictably.
     constexpr int seen = 16;
-    const std::ptrdiff_t ahead = static_cast<std::ptrdiff_t>(dy) * width + dx;
-    const std::ptrdiff_t here = static_cast<std::ptrdiff_t>(y) * width + x;
+    // Pixels by their bit index in the binarisation.
+    const std::ptrdiff_t row_bits = static_cast<std::ptrdiff_t>(b.row_bits());
+    const std::ptrdiff_t ahead = static_cast<std::ptrdiff_t>(dy) * row_bits + dx;
+    const std::ptrdiff_t here = static_cast<std::ptrdiff_t>(y) * row_bits + x;
+    auto bit = [&b](std::ptrdiff_t at) { return static_cast<unsigned>(b.bit(static_cast<std::size_t>(at))); };
     if (std::min(room_along(x, -dx, width), room_along(y, -dy, height)) >= seen &&
         std::min(room_along(x + dx, dx, width), room_along(y + dy, dy, height)) >= seen) {
         // Bit j: back, the pixel j steps back (bit 0 the centre); fore, the
@@ -54,8 +56,8 @@ bool runs_through(const Binary &b, int x, int y, int limit, int (&runs)[5], floa
         unsigned back_bits = 0, fore_bits = 0;
 #pragma GCC unroll 16
         for (int j = 0; j < seen; ++j) {
-            back_bits |= static_cast<unsigned>(bits[here - j * ahead]) << j;
-            fore_bits |= static_cast<unsigned>(bits[here + (j + 1) * ahead]) << j;
+            back_bits |= bit(here - j * ahead) << j;
+            fore_bits |= bit(here + (j + 1) * ahead) << j;
         }
         // A side's three runs, dark, light, dark, from bit 0 (the back's
         // first bit is the centre pixel); known when the third ends inside.
@@ -80,15 +82,15 @@ bool runs_through(const Binary &b, int x, int y, int limit, int (&runs)[5], floa
         const int px = x + (side == 0 ? 0 : sx), py = y + (side == 0 ? 0 : sy);
         // Pixels from (px, py) on to the edge, (px, py) itself included.
         int room = std::min(room_along(px, sx, width), room_along(py, sy, height));
-        const std::ptrdiff_t step = static_cast<std::ptrdiff_t>(sy) * width + sx;
-        std::ptrdiff_t at = static_cast<std::ptrdiff_t>(py) * width + px;
+        const std::ptrdiff_t step = static_cast<std::ptrdiff_t>(sy) * row_bits + sx;
+        std::ptrdiff_t at = static_cast<std::ptrdiff_t>(py) * row_bits + px;
 #pragma GCC unroll 3
         for (int k = 0; k < 3; ++k) {
-            const std::uint8_t want = k != 1;
+            const unsigned want = k != 1;
             // One pixel past `limit` is enough to know the run is too long.
             const int cap = std::min(room, limit + 1);
             int run = 0;
-            while (run < cap && bits[at] == want) {
+            while (run < cap && bit(at) == want) {
                 ++run;
                 at += step;
             }
@@ -110,14 +112,32 @@ bool runs_through(const Binary &b, int x, int y, int limit, int (&runs)[5], floa
     return true;
 }
 
-// The run starts of a row of 0/1 bytes from its first dark pixel, and its
-// width after them, into `starts` (room for width + 1); how many there are.
-// A start is where a pixel differs from the one before (light before the
-// first), found sixty-four pixels at a time.
-std::size_t row_starts(const std::uint8_t *row, int width, int *starts) {
+// The run starts of row y of the binarisation between x0 and x1, from its
+// first dark pixel there, and x1 after them, into `starts` (room for
+// x1 - x0 + 1); how many there are. A start is where a pixel differs from
+// the one before (light before x0), found sixty-four pixels at a time.
+std::size_t row_starts(const Binary &b, int y, int x0, int x1, int *starts) {
+    const std::uint64_t *words = b.row_words(y);
     std::size_t count = 0;
-    for_each_change(row, width, 0, false, false, [&](int x) { starts[count++] = x; });
-    starts[count++] = width;
+    std::uint64_t before = 0; // the colour of the pixel before, as bit 0
+    for (int x = x0; x < x1; x += 64) {
+        // Pixels x .. x + 63 of the row, as bits 0 .. 63; past x1 they
+        // repeat the last pixel's colour, so they change nothing.
+        const int word = x / 64, shift = x % 64;
+        std::uint64_t bits = words[word] >> shift;
+        if (shift > 0 && (word + 1) * 64 < x1)
+            bits |= words[word + 1] << (64 - shift);
+        const int left = x1 - x;
+        if (left < 64) {
+            const std::uint64_t last = (bits >> (left - 1)) & 1;
+            const std::uint64_t inside = (std::uint64_t{1} << left) - 1;
+            bits = (bits & inside) | (last ? ~inside : 0);
+        }
+        for (std::uint64_t change = bits ^ ((bits << 1) | before); change != 0; change &= change - 1)
+            starts[count++] = x + std::countr_zero(change);
+        before = bits >> 63;
+    }
+    starts[count++] = x1;
     return count;
 }
 
@@ -233,10 +253,7 @@ void scan_row(const Binary &b, int y, int x0, int x1, int *scratch, std::vector<
     // Runs of the segment from its first dark pixel, alternately dark and
     // light; run k covers starts[k] .. starts[k + 1] - 1.
     int *starts = scratch, *windows = scratch + (x1 - x0 + 1);
-    const std::size_t start_count = row_starts(b.row(y) + x0, x1 - x0, starts);
-    if (x0 > 0)
-        for (std::size_t k = 0; k < start_count; ++k)
-            starts[k] += x0;
+    const std::size_t start_count = row_starts(b, y, x0, x1, starts);
     // A run cut by the segment's ends is not the row's: windows that hold
     // one are left to the segment that holds them whole.
     const bool cut_left = x0 > 0 && b.dark(x0 - 1, y), cut_right = x1 < b.width() && b.dark(x1, y);

@@ -178,7 +178,8 @@ const BlockGreys &of_size(const GreyView &grey, const BlockGreys &blocks, BlockG
 Binary::Binary(const GreyView &grey, const BlockGreys &given)
     : width_(grey.width), height_(grey.height), block_cols_((grey.width + block - 1) / block),
       block_rows_((grey.height + block - 1) / block),
-      bits_(static_cast<std::size_t>(grey.width) * static_cast<std::size_t>(grey.height)),
+      words_per_row_((static_cast<std::size_t>(std::max(grey.width, 0)) + 63) / 64),
+      words_(words_per_row_ * static_cast<std::size_t>(std::max(grey.height, 0))),
       thresholds_(static_cast<std::size_t>(block_cols_) * static_cast<std::size_t>(block_rows_)) {
     // Per block: the mean grey where it has an edge. A flat block takes the
     // mean level of the edged blocks near it (it is on one side of their
@@ -206,14 +207,19 @@ Binary::Binary(const GreyView &grey, const BlockGreys &given)
     // a photo are flat, and each would otherwise visit up to 83 others.
     const std::size_t corners = static_cast<std::size_t>(block_cols_) + 1;
     std::vector<int> edged((static_cast<std::size_t>(block_rows_) + 1) * corners, 0), edged_level(edged.size(), 0);
-    for (int by = 0; by < block_rows_; ++by)
+    // Each row's running sums stay in registers; the row above's totals are
+    // added to them.
+    for (int by = 0; by < block_rows_; ++by) {
+        int count = 0, sum = 0;
         for (int bx = 0; bx < block_cols_; ++bx) {
             const std::size_t i = static_cast<std::size_t>(by) * block_cols_ + bx;
             const std::size_t c = (static_cast<std::size_t>(by) + 1) * corners + bx + 1;
-            edged[c] = !flat[i] + edged[c - 1] + edged[c - corners] - edged[c - corners - 1];
-            edged_level[c] = (flat[i] ? 0 : level[i]) + edged_level[c - 1] + edged_level[c - corners] -
-                             edged_level[c - corners - 1];
+            count += !flat[i];
+            sum += flat[i] ? 0 : level[i];
+            edged[c] = count + edged[c - corners];
+            edged_level[c] = sum + edged_level[c - corners];
         }
+    }
     auto within = [&](const std::vector<int> &total, int x0, int y0, int x1, int y1) {
         return total[static_cast<std::size_t>(y1) * corners + x1] - total[static_cast<std::size_t>(y0) * corners + x1] -
                total[static_cast<std::size_t>(y1) * corners + x0] + total[static_cast<std::size_t>(y0) * corners + x0];
@@ -235,28 +241,30 @@ Binary::Binary(const GreyView &grey, const BlockGreys &given)
             level[i] = value;
         }
     // Each block's threshold: the mean level of the 5x5 blocks around it,
-    // the window moved inside the grid at its edges; summed down the
-    // window's rows for each column of blocks, then across its columns.
-    // A whole window's sum (at most 25 x 255) divided by 25 is a multiply
-    // and a shift: (v * 5243) >> 17 is v / 25 for every v below 6400.
+    // the window moved inside the grid at its edges, from the levels' totals
+    // above and left of each block corner (as the edged blocks' above). A
+    // whole window's sum (at most 25 x 255) divided by 25 is a multiply and
+    // a shift: (v * 5243) >> 17 is v / 25 for every v below 6400.
     constexpr int window_side = 2 * window_reach + 1;
-    std::vector<int> window_column(static_cast<std::size_t>(block_cols_));
+    std::vector<int> &level_total = edged_level; // no longer needed
+    for (int by = 0; by < block_rows_; ++by) {
+        int sum = 0;
+        for (int bx = 0; bx < block_cols_; ++bx) {
+            const std::size_t c = (static_cast<std::size_t>(by) + 1) * corners + bx + 1;
+            sum += level[static_cast<std::size_t>(by) * block_cols_ + bx];
+            level_total[c] = sum + level_total[c - corners];
+        }
+    }
+    std::vector<int> left(static_cast<std::size_t>(block_cols_));
+    for (int bx = 0; bx < block_cols_; ++bx)
+        left[static_cast<std::size_t>(bx)] = std::clamp(bx - window_reach, 0, std::max(0, block_cols_ - window_side));
     for (int by = 0; by < block_rows_; ++by) {
         const int top = std::clamp(by - window_reach, 0, std::max(0, block_rows_ - window_side));
         const int bottom = std::min(block_rows_, top + window_side);
         for (int bx = 0; bx < block_cols_; ++bx) {
-            int sum = 0;
-            for (int y = top; y < bottom; ++y)
-                sum += level[static_cast<std::size_t>(y) * block_cols_ + bx];
-            window_column[static_cast<std::size_t>(bx)] = sum;
-        }
-        for (int bx = 0; bx < block_cols_; ++bx) {
-            const int left = std::clamp(bx - window_reach, 0, std::max(0, block_cols_ - window_side));
-            const int right = std::min(block_cols_, left + window_side);
-            int sum = 0;
-            for (int x = left; x < right; ++x)
-                sum += window_column[static_cast<std::size_t>(x)];
-            const int count = (bottom - top) * (right - left);
+            const int x0 = left[static_cast<std::size_t>(bx)], x1 = std::min(block_cols_, x0 + window_side);
+            const int sum = within(level_total, x0, top, x1, bottom);
+            const int count = (bottom - top) * (x1 - x0);
             const int t = count == window_side * window_side ? (sum * 5243) >> 17 : sum / count;
             thresholds_[static_cast<std::size_t>(by) * block_cols_ + bx] = static_cast<std::uint8_t>(t);
         }
@@ -284,17 +292,30 @@ Binary::Binary(const GreyView &grey, const BlockGreys &given)
                 }
             }
         const std::uint8_t *in = row(y);
-        std::uint8_t *out = bits_.data() + static_cast<std::size_t>(y) * w;
-        const Bytes16 one = Bytes16{} + 1;
+        std::uint64_t *out = words_.data() + static_cast<std::size_t>(y) * words_per_row_;
         std::size_t x = 0;
+        // Dark at or below the limit (at or above when inverted): the grey is
+        // the lesser (the greater) of the two.
+        auto pack = [&](auto dark16) {
+            for (; x + 64 <= w; x += 64)
+                out[x / 64] = dark16(x) | dark16(x + 16) << 16 | dark16(x + 32) << 32 | dark16(x + 48) << 48;
+        };
         if (inverted)
-            for (; x + 16 <= w; x += 16)
-                store16(out + x, reinterpret_cast<Bytes16>(load16(in + x) >= load16(limit.data() + x)) & one);
+            pack([&](std::size_t at) {
+                const Bytes16 g = load16(in + at), t = load16(limit.data() + at);
+                return static_cast<std::uint64_t>(high_bits16(reinterpret_cast<Bytes16>((g > t ? g : t) == g)));
+            });
         else
-            for (; x + 16 <= w; x += 16)
-                store16(out + x, reinterpret_cast<Bytes16>(load16(in + x) <= load16(limit.data() + x)) & one);
-        for (; x < w; ++x)
-            out[x] = (inverted ? in[x] >= limit[x] : in[x] <= limit[x]) ? 1 : 0;
+            pack([&](std::size_t at) {
+                const Bytes16 g = load16(in + at), t = load16(limit.data() + at);
+                return static_cast<std::uint64_t>(high_bits16(reinterpret_cast<Bytes16>((g < t ? g : t) == g)));
+            });
+        if (x < w) {
+            std::uint64_t word = 0;
+            for (std::size_t k = 0; x + k < w; ++k)
+                word |= static_cast<std::uint64_t>(inverted ? in[x + k] >= limit[x + k] : in[x + k] <= limit[x + k]) << k;
+            out[x / 64] = word;
+        }
     }
 }
 

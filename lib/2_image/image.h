@@ -112,13 +112,16 @@ public:
     int width() const { return width_; }
     int height() const { return height_; }
     bool dark(int x, int y) const {
-        return bits_[static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) +
-                     static_cast<std::size_t>(x)] != 0;
+        return bit(static_cast<std::size_t>(y) * row_bits() + static_cast<std::size_t>(x));
     }
-    // Row y: one byte a pixel, 1 dark, 0 light.
-    const std::uint8_t *row(int y) const {
-        return bits_.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width_);
-    }
+    // The pixels are packed a bit each, 1 dark, row after row of whole
+    // 64-bit words: pixel (x, y) is bit y * row_bits() + x, and the bits past
+    // a row's last pixel are clear. Scans then take the runs of 64 pixels
+    // at once, and the binarisation writes an eighth of the bytes.
+    std::size_t row_bits() const { return 64 * words_per_row_; }
+    bool bit(std::size_t index) const { return (words_[index / 64] >> (index % 64)) & 1; }
+    // Row y's words.
+    const std::uint64_t *row_words(int y) const { return words_.data() + static_cast<std::size_t>(y) * words_per_row_; }
     // The threshold of the block under (x, y), held inside the image.
     int threshold(float x, float y) const;
 
@@ -127,7 +130,8 @@ private:
     int height_;
     int block_cols_;
     int block_rows_;
-    std::vector<std::uint8_t, UninitialisedAllocator<std::uint8_t>> bits_; // every byte set by the constructor
+    std::size_t words_per_row_;
+    std::vector<std::uint64_t, UninitialisedAllocator<std::uint64_t>> words_; // every word set by the constructor
     std::vector<std::uint8_t> thresholds_; // per block
 };
 

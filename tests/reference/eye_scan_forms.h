@@ -53,17 +53,17 @@ inline bool runs_through(const Binary &b, int x, int y, int dx, int dy, int limi
     return true;
 }
 
-// The run starts of a row of 0/1 bytes from its first dark pixel, and its
-// width after them, pixel by pixel.
-inline void row_starts(const std::uint8_t *row, int width, std::vector<int> &starts) {
+// The run starts of row y from its first dark pixel, and its width after
+// them, pixel by pixel.
+inline void row_starts(const Binary &b, int y, std::vector<int> &starts) {
     starts.clear();
     bool before = false;
-    for (int x = 0; x < width; ++x) {
-        if ((row[x] != 0) != before)
+    for (int x = 0; x < b.width(); ++x) {
+        if (b.dark(x, y) != before)
             starts.push_back(x);
-        before = row[x] != 0;
+        before = b.dark(x, y);
     }
-    starts.push_back(width);
+    starts.push_back(b.width());
 }
 
 inline int total(const int (&runs)[5]) { return runs[0] + runs[1] + runs[2] + runs[3] + runs[4]; }
@@ -94,7 +94,7 @@ inline std::vector<RowMatch> row_matches(const Binary &b, int row_step) {
     for (int y = 0; y < b.height(); y += std::max(1, row_step)) {
         // Runs of the row from its first dark pixel, alternately dark and
         // light; run k covers starts[k] .. starts[k + 1] - 1.
-        row_starts(b.row(y), b.width(), starts);
+        row_starts(b, y, starts);
         // starts[0] begins a dark run; dark runs are at even indices.
         for (std::size_t i = 0; i + 5 < starts.size(); i += 2) {
             int row_runs[5];
