@@ -258,12 +258,14 @@ TEST(ThoroughSearch, ATripleSeenBeforeIsTriedFirstAndAWrongOneChangesNothing) {
     const auto alone = search(p);
     ASSERT_EQ(alone.size(), 1u);
     auto view = [&](std::optional<th::Eyes> stood) {
-        th::Binary binary(th::GreyView{p.pixels.data(), p.width, p.height, p.width, false});
+        const th::GreyView grey{p.pixels.data(), p.width, p.height, p.width, false};
+        th::BlockGreys blocks = th::block_greys(grey);
+        th::Binary binary(grey, blocks);
         std::vector<th::RowMatch> matches = th::row_matches(binary);
         std::optional<th::StandingEyes> standing;
         if (stood)
             standing = th::StandingEyes{std::move(*stood), 40};
-        return th::ScannedView{std::move(binary), std::move(matches), std::move(standing)};
+        return th::ScannedView{std::move(binary), std::move(matches), std::move(standing), std::move(blocks)};
     };
     auto eye = [&](double c, double r) {
         const e2e::Point at = e2e::module_centre(o, s.size, c, r);

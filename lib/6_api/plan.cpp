@@ -61,7 +61,7 @@ bool worth_going_on(const Picture &pic, const vantor_options &options, const Pla
         return true;
     const std::span<const thorough::Candidate> pooled = eyes_to_look_at(first_pass, strongest);
     bool candidates = false, clutter = false;
-    const thorough::BlockGreys blocks = thorough::block_greys({pic.pixels, pic.width, pic.height, pic.width, false});
+    thorough::BlockGreys blocks = thorough::block_greys({pic.pixels, pic.width, pic.height, pic.width, false});
     for (bool inverted : {false, true}) {
         // Like the search, the first pass's candidates join the plain look.
         const thorough::GreyView grey{pic.pixels, pic.width, pic.height, pic.width, inverted};
@@ -74,7 +74,8 @@ bool worth_going_on(const Picture &pic, const vantor_options &options, const Pla
         if (look == Look::symbol) {
             if (!inverted) {
                 std::vector<thorough::RowMatch> every = thorough::row_matches_completed(binary, matches);
-                seen.emplace(thorough::ScannedView{std::move(binary), std::move(every), std::move(stood)});
+                seen.emplace(
+                    thorough::ScannedView{std::move(binary), std::move(every), std::move(stood), std::move(blocks)});
             }
             return true;
         }

@@ -314,6 +314,14 @@ std::vector<Located> search(const std::uint8_t *pixels, int width, int height, i
             if (scanned) {
                 view.binary.emplace(std::move(scanned->binary));
                 view.matches = std::move(scanned->matches);
+                if (kept.blocks.lo.empty())
+                    kept.blocks = std::move(scanned->blocks);
+            } else if (v < 2) {
+                // The picture and its inverse share their blocks' greys.
+                if (kept.blocks.lo.empty())
+                    kept.blocks = block_greys(grey);
+                view.binary.emplace(grey, kept.blocks);
+                view.matches = row_matches(*view.binary);
             } else {
                 view.binary.emplace(grey);
                 view.matches = row_matches(*view.binary);

@@ -37,6 +37,7 @@ struct ScannedView {
     Binary binary;
     std::vector<RowMatch> matches;
     std::optional<StandingEyes> stood;
+    BlockGreys blocks; // the picture's, which its inverse's binarisation takes too
 };
 
 // What a search over a picture leaves for a later search over the same
@@ -71,6 +72,7 @@ struct SearchMemory {
         int grids;
     };
     View views[3];
+    BlockGreys blocks; // the picture's (views 0 and 1), once counted
     std::vector<Tried> tried;
     std::vector<Vain> vain;
     // With every symbol asked for: whether the last search left, in the
