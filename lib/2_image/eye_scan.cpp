@@ -112,10 +112,15 @@ bool runs_through(const Binary &b, int x, int y, int limit, int (&runs)[5], floa
     return true;
 }
 
+// Entries row_starts may write past the starts it finds.
+constexpr std::size_t starts_slack = 8;
+
 // The run starts of row y of the binarisation between x0 and x1, from its
 // first dark pixel there, and x1 after them, into `starts` (room for
-// x1 - x0 + 1); how many there are. A start is where a pixel differs from
-// the one before (light before x0), found sixty-four pixels at a time.
+// x1 - x0 + 1 + starts_slack); how many there are. A start is where a pixel
+// differs from the one before (light before x0), found sixty-four pixels at
+// a time. Each word's first eight are written whether it has them or not:
+// a loop that ends after an unpredictable count costs more than the writes.
 std::size_t row_starts(const Binary &b, int y, int x0, int x1, int *starts) {
     const std::uint64_t *words = b.row_words(y);
     std::size_t count = 0;
@@ -133,8 +138,18 @@ std::size_t row_starts(const Binary &b, int y, int x0, int x1, int *starts) {
             const std::uint64_t inside = (std::uint64_t{1} << left) - 1;
             bits = (bits & inside) | (last ? ~inside : 0);
         }
-        for (std::uint64_t change = bits ^ ((bits << 1) | before); change != 0; change &= change - 1)
-            starts[count++] = x + std::countr_zero(change);
+        std::uint64_t change = bits ^ ((bits << 1) | before);
+        const std::size_t n = static_cast<std::size_t>(std::popcount(change));
+        int *out = starts + count;
+        for (int k = 0; k < 8; ++k) {
+            out[k] = x + std::countr_zero(change);
+            change &= change - 1;
+        }
+        for (std::size_t k = 8; k < n; ++k) {
+            out[k] = x + std::countr_zero(change);
+            change &= change - 1;
+        }
+        count += n;
         before = bits >> 63;
     }
     starts[count++] = x1;
@@ -248,11 +263,11 @@ std::size_t ratio_windows(const int *starts, std::size_t start_count, int *windo
 }
 
 // The matches of row y between x0 and x1, in order, onto `out`; `scratch`
-// holds 2 (x1 - x0 + 1) ints.
+// holds 2 (x1 - x0 + 1) + starts_slack ints.
 void scan_row(const Binary &b, int y, int x0, int x1, int *scratch, std::vector<RowMatch> &out) {
     // Runs of the segment from its first dark pixel, alternately dark and
     // light; run k covers starts[k] .. starts[k + 1] - 1.
-    int *starts = scratch, *windows = scratch + (x1 - x0 + 1);
+    int *starts = scratch, *windows = scratch + (x1 - x0 + 1) + starts_slack;
     const std::size_t start_count = row_starts(b, y, x0, x1, starts);
     // A run cut by the segment's ends is not the row's: windows that hold
     // one are left to the segment that holds them whole.
@@ -304,7 +319,7 @@ void scan_row(const Binary &b, int y, int x0, int x1, int *scratch, std::vector<
 std::vector<RowMatch> with_odd_rows(const Binary &b, std::span<const RowMatch> even,
                                     std::vector<std::vector<std::pair<int, int>>> *stretches) {
     std::vector<RowMatch> matches;
-    std::vector<int> scratch(2 * (static_cast<std::size_t>(b.width()) + 1));
+    std::vector<int> scratch(2 * (static_cast<std::size_t>(b.width()) + 1) + starts_slack);
     std::size_t next = 0;
     for (int y = 0; y < b.height(); ++y) {
         if (y % 2 == 0) {
@@ -334,7 +349,7 @@ bool eye_ratios(const int (&runs)[5]) { return ratios_pass(runs, total(runs)); }
 
 std::vector<RowMatch> row_matches(const Binary &b, int row_step) {
     std::vector<RowMatch> matches;
-    std::vector<int> scratch(2 * (static_cast<std::size_t>(b.width()) + 1));
+    std::vector<int> scratch(2 * (static_cast<std::size_t>(b.width()) + 1) + starts_slack);
     for (int y = 0; y < b.height(); y += std::max(1, row_step))
         scan_row(b, y, 0, b.width(), scratch.data(), matches);
     return matches;
