@@ -152,16 +152,16 @@ int decode_jpeg(std::FILE *file, ReadTarget *target) {
                                                 cinfo.output_width * cinfo.output_components, 1);
     const bool inverted = cinfo.saw_Adobe_marker;
     while (cinfo.output_scanline < cinfo.output_height) {
+        unsigned char *out = target->image.pixels + cinfo.output_scanline * width;
+        // Grey rows are decoded straight into the picture.
+        JSAMPROW into = cmyk ? row[0] : out;
         // A stdio source never suspends; a zero count would loop for ever.
-        if (jpeg_read_scanlines(&cinfo, row, 1) != 1) {
+        if (jpeg_read_scanlines(&cinfo, &into, 1) != 1) {
             jpeg_destroy_decompress(&cinfo);
             return 0;
         }
-        unsigned char *out = target->image.pixels + (cinfo.output_scanline - 1) * width;
-        if (!cmyk) {
-            std::memcpy(out, row[0], width);
+        if (!cmyk)
             continue;
-        }
         for (std::size_t x = 0; x < width; ++x)
             out[x] = cmyk_grey(row[0] + 4 * x, inverted);
     }
