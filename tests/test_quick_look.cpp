@@ -48,16 +48,6 @@ TEST(QuickLook, LookAlikesAreClutterAndASymbolAmongThemIsRead) {
     EXPECT_GE(clutter, 3);
 }
 
-// Where more triples of look-alikes stand out than the search would try,
-// none showing timing patterns, the search would give the view up before
-// completing any pair: a pair of look-alikes that lines up with timing-like
-// texture then sends nothing on. In these two scenes (of the first 120)
-// such a pair made the look say "symbol".
-TEST(QuickLook, PairsPastTheSearchsTriplesAreNotLookedAt) {
-    for (std::uint32_t seed : {43u, 111u})
-        EXPECT_EQ(look_at(vt::render_lookalikes(1024, 768, seed)), vantor::Look::clutter) << "seed " << seed;
-}
-
 // Dense noise fills the look's pool with chance matches of an eye
 // pattern's runs on single rows, at the smallest sizes; the look then
 // passes those by. A symbol of the smallest readable modules, upright or

@@ -199,10 +199,7 @@ Look could_make_symbol(const thorough::GreyView &grey, const thorough::Binary &b
         thorough::for_each_standing(grey, binary, pool, false, any);
     if (seen)
         return Look::symbol;
-    // The search gives a view up once it has tried as many triples as stood
-    // here, before it completes pairs with a third eye: a pair then counts
-    // for nothing it would read.
-    if (pool.at.size() >= 2 && standing <= most) {
+    if (pool.at.size() >= 2) {
         if (thorough::pair_of_eyes(grey, pool, true, [&](const thorough::Candidate &a, const thorough::Candidate &b) {
                 return pair_shows_timing(grey, binary, a, b);
             }))
