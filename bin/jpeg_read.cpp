@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <cstdio> // before jpeglib.h, which uses FILE without including it
 #include <cstdlib>
-#include <cstring>
 
 #include <jpeglib.h>
 #include <jerror.h> // after jpeglib.h, which it needs
@@ -148,12 +147,14 @@ int decode_jpeg(std::FILE *file, ReadTarget *target) {
         return 0;
     }
     const std::size_t width = cinfo.output_width;
-    JSAMPARRAY row = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
-                                                cinfo.output_width * cinfo.output_components, 1);
+    // Grey rows are decoded straight into the picture; CMYK ones through a
+    // row of their own.
+    JSAMPARRAY row = cmyk ? (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
+                                                       cinfo.output_width * cinfo.output_components, 1)
+                          : nullptr;
     const bool inverted = cinfo.saw_Adobe_marker;
     while (cinfo.output_scanline < cinfo.output_height) {
         unsigned char *out = target->image.pixels + cinfo.output_scanline * width;
-        // Grey rows are decoded straight into the picture.
         JSAMPROW into = cmyk ? row[0] : out;
         // A stdio source never suspends; a zero count would loop for ever.
         if (jpeg_read_scanlines(&cinfo, &into, 1) != 1) {

@@ -329,8 +329,10 @@ TEST(ThoroughSearch, BlockBinarisationFollowsItsRule) {
     // that leave partial blocks and vector tails, strides, inversion, and
     // pictures with flat areas beside edges.
     std::mt19937 rng(5);
-    for (int t = 0; t < 60; ++t) {
-        const int w = 1 + static_cast<int>(rng() % 90), h = 1 + static_cast<int>(rng() % 60);
+    for (int t = 0; t < 66; ++t) {
+        // The last few wide: rows of several 64-pixel words and a tail.
+        const int w = t < 60 ? 1 + static_cast<int>(rng() % 90) : 130 + static_cast<int>(rng() % 140);
+        const int h = 1 + static_cast<int>(rng() % 60);
         const int stride = w + static_cast<int>(rng() % 5);
         std::vector<std::uint8_t> px(static_cast<std::size_t>(stride) * h);
         const int flat_every = 2 + static_cast<int>(rng() % 4);

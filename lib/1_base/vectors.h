@@ -62,21 +62,12 @@ inline unsigned high_bits16(Bytes16 v) {
 
 // Sixty-four bytes at once: bit i set when byte i equals `value`.
 inline std::uint64_t equal_bytes_mask64(const std::uint8_t *bytes, std::uint8_t value) {
-#if defined(__SSE2__)
-    const __m128i wanted = _mm_set1_epi8(static_cast<char>(value));
+    const Bytes16 wanted = Bytes16{} + value;
     std::uint64_t mask = 0;
-    for (int k = 0; k < 4; ++k) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(bytes + 16 * k));
-        const auto bits = static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, wanted)));
-        mask |= static_cast<std::uint64_t>(bits) << (16 * k);
-    }
+    for (int k = 0; k < 4; ++k)
+        mask |= static_cast<std::uint64_t>(high_bits16(reinterpret_cast<Bytes16>(load16(bytes + 16 * k) == wanted)))
+                << (16 * k);
     return mask;
-#else
-    std::uint64_t mask = 0;
-    for (int i = 0; i < 64; ++i)
-        mask |= static_cast<std::uint64_t>(bytes[i] == value) << i;
-    return mask;
-#endif
 }
 
 // Calls on_change(i), in order, for each pixel i of a line of `count` bytes

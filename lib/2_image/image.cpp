@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 #include "1_base/vectors.h"
 
@@ -102,9 +103,8 @@ BlockGreys block_greys(const GreyView &grey) {
     BlockGreys b;
     b.width = grey.width;
     b.height = grey.height;
-    b.cols = (grey.width + block - 1) / block;
-    b.rows = (grey.height + block - 1) / block;
-    const std::size_t blocks = static_cast<std::size_t>(b.cols) * static_cast<std::size_t>(b.rows);
+    const int cols = (grey.width + block - 1) / block, rows = (grey.height + block - 1) / block;
+    const std::size_t blocks = static_cast<std::size_t>(cols) * static_cast<std::size_t>(rows);
     b.lo.resize(blocks);
     b.hi.resize(blocks);
     b.sum.resize(blocks);
@@ -115,10 +115,10 @@ BlockGreys block_greys(const GreyView &grey) {
     auto row = [&](int y) { return grey.pixels + static_cast<std::size_t>(y) * static_cast<std::size_t>(grey.stride); };
     std::vector<std::uint8_t> col_lo(w), col_hi(w);
     std::vector<std::uint16_t> col_sum(w);
-    for (int by = 0; by < b.rows; ++by) {
+    for (int by = 0; by < rows; ++by) {
         const int y0 = by * block, y1 = std::min(y0 + block, grey.height);
         auto set_block = [&](int bx, int lo, int hi, int sum) {
-            const std::size_t i = static_cast<std::size_t>(by) * static_cast<std::size_t>(b.cols) + static_cast<std::size_t>(bx);
+            const std::size_t i = static_cast<std::size_t>(by) * static_cast<std::size_t>(cols) + static_cast<std::size_t>(bx);
             b.lo[i] = static_cast<std::uint8_t>(lo);
             b.hi[i] = static_cast<std::uint8_t>(hi);
             b.sum[i] = static_cast<std::uint16_t>(sum);
@@ -154,7 +154,7 @@ BlockGreys block_greys(const GreyView &grey) {
             col_hi[c] = hi;
             col_sum[c] = sum;
         }
-        for (int bx = static_cast<int>(x) / block; bx < b.cols; ++bx) {
+        for (int bx = static_cast<int>(x) / block; bx < cols; ++bx) {
             const int x0 = bx * block, x1 = std::min(x0 + block, grey.width);
             int lo = 255, hi = 0, sum = 0;
             for (int c = x0; c < x1; ++c) {
@@ -176,8 +176,8 @@ namespace {
 const BlockGreys &of_size(const GreyView &grey, const BlockGreys &blocks, BlockGreys &own) {
     const int cols = (grey.width + Binary::block - 1) / Binary::block, rows = (grey.height + Binary::block - 1) / Binary::block;
     const std::size_t count = static_cast<std::size_t>(cols) * static_cast<std::size_t>(rows);
-    if (blocks.width == grey.width && blocks.height == grey.height && blocks.cols == cols && blocks.rows == rows &&
-        blocks.lo.size() == count && blocks.hi.size() == count && blocks.sum.size() == count)
+    if (blocks.width == grey.width && blocks.height == grey.height && blocks.lo.size() == count &&
+        blocks.hi.size() == count && blocks.sum.size() == count)
         return blocks;
     own = block_greys(grey);
     return own;
@@ -306,20 +306,20 @@ Binary::Binary(const GreyView &grey, const BlockGreys &given)
         std::size_t x = 0;
         // Dark at or below the limit (at or above when inverted): the grey is
         // the lesser (the greater) of the two.
-        auto pack = [&](auto dark16) {
+        auto pack = [&](auto greater) {
+            auto dark16 = [&](std::size_t at) {
+                const Bytes16 g = load16(in + at), t = load16(limit.data() + at);
+                const Bytes16 kept = greater ? (g > t ? g : t) : (g < t ? g : t);
+                return static_cast<std::uint64_t>(high_bits16(reinterpret_cast<Bytes16>(kept == g)));
+            };
             for (; x + 64 <= w; x += 64)
                 out[x / 64] = dark16(x) | dark16(x + 16) << 16 | dark16(x + 32) << 32 | dark16(x + 48) << 48;
         };
+        // The polarity as a type, so that each loop is compiled for its own.
         if (inverted)
-            pack([&](std::size_t at) {
-                const Bytes16 g = load16(in + at), t = load16(limit.data() + at);
-                return static_cast<std::uint64_t>(high_bits16(reinterpret_cast<Bytes16>((g > t ? g : t) == g)));
-            });
+            pack(std::true_type{});
         else
-            pack([&](std::size_t at) {
-                const Bytes16 g = load16(in + at), t = load16(limit.data() + at);
-                return static_cast<std::uint64_t>(high_bits16(reinterpret_cast<Bytes16>((g < t ? g : t) == g)));
-            });
+            pack(std::false_type{});
         if (x < w) {
             std::uint64_t word = 0;
             for (std::size_t k = 0; x + k < w; ++k)

@@ -89,7 +89,6 @@ struct UninitialisedAllocator : std::allocator<T> {
 // picture share one pass over its pixels.
 struct BlockGreys {
     int width = 0, height = 0; // the picture's
-    int cols = 0, rows = 0;
     std::vector<std::uint8_t> lo, hi;
     std::vector<std::uint16_t> sum;
 };
