@@ -18,6 +18,7 @@
 #include "2_image/image.h"
 #include "6_api/search.h"
 #include <vantor/vantor.h>
+#include <vantor/vantor.hpp>
 
 namespace th = vantor::thorough;
 namespace vt = vantor::testing;
@@ -242,6 +243,36 @@ TEST(ThoroughSearch, ReadsSymbolsShearedToACornerOf130Degrees) {
         ASSERT_EQ(found.size(), 1u) << "skew " << h.skew << ", turned " << h.rotation;
         EXPECT_EQ(bytes(found[0]), s.text);
     }
+}
+
+TEST(ThoroughSearch, ReadsSymbolsShearedSoThatTheCornerFacesNoLongestSide) {
+    // Sheared to a corner angle of 55 to 62 degrees, a symbol's column leg
+    // grows longer than the side its corner eye pattern faces: the corner
+    // facing the longest side is then the wrong one. Read by the search and
+    // by a call at the default and exhaustive efforts.
+    int read = 0, cases = 0;
+    for (const double skew : {0.6, 0.7}) {
+        for (const double turn : {0.0, 25.0, 160.0, 290.0}) {
+            const vt::Symbol s = symbol("sheared to a sharp corner", 2);
+            vt::RenderOptions o;
+            o.module_px = 5;
+            o.skew_x = skew;
+            o.rotation_deg = turn;
+            o.canvas_width = o.canvas_height = 400;
+            const vt::Picture p = vt::render(s, o);
+            const auto found = search(p);
+            ++cases;
+            read += found.size() == 1 && bytes(found[0]) == s.text;
+            for (vantor_effort effort : {VANTOR_EFFORT_DEFAULT, VANTOR_EFFORT_EXHAUSTIVE}) {
+                vantor::Options opt;
+                opt.effort(effort);
+                const vantor::Results r = vantor::decode(p.pixels, p.width, p.height, p.width, 8, opt);
+                ++cases;
+                read += r.symbols.size() == 1 && r.symbols[0].bytes == s.text;
+            }
+        }
+    }
+    EXPECT_EQ(read, cases);
 }
 
 // A look before the search hands it the picture's binarisation, its row

@@ -3,6 +3,7 @@
 // corner angle.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <vector>
@@ -67,5 +68,35 @@ TEST(Triples, CornerAngleUpTo134Degrees) {
                                            {static_cast<float>(1000 + leg * std::cos(a)),
                                             static_cast<float>(1000 + leg * std::sin(a)), 4}};
         EXPECT_EQ(formed(c), degrees < 134.4) << degrees << " degrees";
+    }
+}
+
+TEST(Triples, OtherCornersOnlyWhereTheCornerMayFaceAShorterSide) {
+    // Eye patterns at (0, 0), (24, 0) and (24 s, 24) modules of a symbol
+    // sheared by s: at s = 0.6 the column leg (28 modules) is longer than the
+    // side the corner faces (25.9), so the corner facing the longest side is
+    // the along eye; the other corners give the true one, along the rows
+    // first. An upright symbol (s = 0) faces its corner to a side far longer
+    // than either other, and gets no other corner.
+    const std::vector<double> quality(3, 1.0);
+    const std::vector<int> used(3, 0);
+    for (const double s : {0.0, 0.6}) {
+        const float m = 4, leg = 24 * m;
+        const std::vector<th::Candidate> c{{1000, 1000, m},
+                                           {1000 + leg, 1000, m},
+                                           {1000 + static_cast<float>(s) * leg, 1000 + leg, m}};
+        const auto usual = th::form_triples(c, quality, used, 10);
+        const auto others = th::form_other_corner_triples(c, quality, used, 10);
+        ASSERT_EQ(usual.size(), 1u);
+        if (s == 0) {
+            EXPECT_EQ(usual[0].corner, 0);
+            EXPECT_TRUE(others.empty());
+            continue;
+        }
+        EXPECT_EQ(usual[0].corner, 1);
+        const bool true_corner = std::any_of(others.begin(), others.end(), [](const th::Triple &t) {
+            return t.corner == 0 && t.along == 1 && t.down == 2;
+        });
+        EXPECT_TRUE(true_corner);
     }
 }

@@ -209,6 +209,10 @@ Look could_make_symbol(const thorough::GreyView &grey, const thorough::Binary &b
             pool.add(c, thorough::completed_quality, true);
         if (standing < most)
             thorough::for_each_standing(grey, binary, pool, true, any);
+        // Triples with another corner, as the search tries them, where few
+        // stood: a clutter of look-alikes stands with every corner.
+        if (!seen && standing < clutter_triples && pool.at.size() >= 3)
+            thorough::for_each_standing(grey, binary, pool, false, any, thorough::Formation::other_corners);
         if (seen || few())
             return Look::symbol;
     } else if (few())

@@ -194,11 +194,12 @@ void keep(Pool &pool, const Triple &t, Located &&s, std::vector<Located> &found)
         found.push_back(std::move(s));
 }
 
-// Tries the gated triples of the pool best first: those without a synthetic
-// candidate, or (completing) those with exactly one. Found symbols go to
-// `found`; true when the search should stop.
+// Tries the gated triples of the pool, formed as `formation` says, best
+// first: those without a synthetic candidate, or (completing) those with
+// exactly one. Found symbols go to `found`; true when the search should
+// stop.
 bool try_triples(Pass &pass, Pool &pool, bool completing, const SearchOptions &opt, int &tried,
-                 std::vector<Located> &found) {
+                 std::vector<Located> &found, Formation formation = Formation::every) {
     return for_each_standing(pass.grey, pass.binary, pool, completing, [&](const Triple &t, StandingEyes &standing) {
         if (tried++ >= opt.max_triples)
             return true;
@@ -209,7 +210,7 @@ bool try_triples(Pass &pass, Pool &pool, bool completing, const SearchOptions &o
             return false;
         keep(pool, t, std::move(*s), found);
         return !opt.all_symbols;
-    });
+    }, formation);
 }
 
 // Marks the candidates inside a symbol already read: they belong to it.
@@ -221,18 +222,22 @@ void mark_read(const GreyView &grey, Pool &pool, std::span<const Located> found)
 }
 
 // Tries the triples of one binarisation, then triples completed by a third
-// eye where two strong candidates predict one.
+// eye where two strong candidates predict one, then, while no symbol came
+// of them, the triples with another corner.
 void run_pass(Pass &pass, Pool &pool, const SearchOptions &opt, std::vector<Located> &found) {
     mark_read(pass.grey, pool, found);
     const auto free = std::count(pool.used.begin(), pool.used.end(), 0);
     int tried = 0;
+    const std::size_t before = found.size();
     if (free >= 3 && try_triples(pass, pool, false, opt, tried, found))
         return;
     if (free < 2 || pass.grids_left <= 0)
         return;
     for (const Candidate &c : missing_eyes(pass.grey, pool.at, pool.quality, pool.used, max_completions))
         pool.add(c, completed_quality, true);
-    try_triples(pass, pool, true, opt, tried, found);
+    if (try_triples(pass, pool, true, opt, tried, found) || found.size() > before || free < 3 || pass.grids_left <= 0)
+        return;
+    try_triples(pass, pool, false, opt, tried, found, Formation::other_corners);
 }
 
 // Every symbol of a crowded picture: the candidates of one binarisation

@@ -113,18 +113,22 @@ bool pair_of_eyes(const GreyView &grey, const Pool &pool, bool measured,
 bool for_each_standing(const GreyView &grey, const Binary &binary, Pool &pool, bool completing,
                        FunctionRef<bool(const Triple &, StandingEyes &)> on, Formation formation) {
     const std::vector<Triple> triples =
-        formation == Formation::every
-            ? form_triples(pool.at, pool.quality, pool.used, max_gated)
-            : form_local_triples(pool.at, pool.quality, pool.used, max_gated);
+        formation == Formation::every           ? form_triples(pool.at, pool.quality, pool.used, max_gated)
+        : formation == Formation::other_corners ? form_other_corner_triples(pool.at, pool.quality, pool.used, max_gated)
+                                                : form_local_triples(pool.at, pool.quality, pool.used, max_gated);
     for (const Triple &t : triples) {
         const std::size_t k[3] = {static_cast<std::size_t>(t.corner), static_cast<std::size_t>(t.along),
                                   static_cast<std::size_t>(t.down)};
         if (pool.used[k[0]] || pool.used[k[1]] || pool.used[k[2]])
             continue;
-        // Formed again once symbols are read, a triple judged is passed by.
+        // Formed again once symbols are read, a triple judged is passed by;
+        // with another corner it is another triple.
         std::array<std::uint64_t, 3> sorted{k[0], k[1], k[2]};
         std::sort(sorted.begin(), sorted.end());
-        if (!pool.judged.insert((sorted[0] << 42) | (sorted[1] << 21) | sorted[2]).second)
+        const std::uint64_t corner_at = formation == Formation::other_corners
+                                            ? 1 + static_cast<std::uint64_t>(std::find(sorted.begin(), sorted.end(), k[0]) - sorted.begin())
+                                            : 0;
+        if (!pool.judged.insert((corner_at << 60) | (sorted[0] << 40) | (sorted[1] << 20) | sorted[2]).second)
             continue;
         const int made = pool.synthetic[k[0]] + pool.synthetic[k[1]] + pool.synthetic[k[2]];
         if (made != (completing ? 1 : 0))

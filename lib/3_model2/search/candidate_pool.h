@@ -25,7 +25,7 @@ struct Pool {
     std::vector<int> used;       // part of a symbol read
     std::vector<char> synthetic; // placed by completion, not found by the scan
     std::vector<std::optional<std::vector<Position>>> traced; // outline points, when needed
-    std::unordered_set<std::uint64_t> judged; // triples given to the contrast test, by triple_key
+    std::unordered_set<std::uint64_t> judged; // triples given to the contrast test, by their candidates and corner
 
     void add(const Candidate &c, double q, bool made);
 };
@@ -48,9 +48,10 @@ struct StandingEyes {
 };
 
 // How the triples of a pool are formed: of every three candidates (a pool
-// of the strongest few), or of each candidate with its nearest (a pool of
-// many, from a picture of many symbols).
-enum class Formation { every, nearest };
+// of the strongest few), the same with another corner, or of each
+// candidate with its nearest (a pool of many, from a picture of many
+// symbols).
+enum class Formation { every, other_corners, nearest };
 
 // Calls `on` with the triples of the pool's unused candidates, best first,
 // formed as `formation` says and not judged before in this pool, that pass the geometric gates, hold no synthetic candidate or

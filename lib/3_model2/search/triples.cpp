@@ -15,6 +15,12 @@ namespace {
 constexpr double max_size_ratio = 3.0; // largest over smallest module size
 constexpr double max_leg_ratio = 2.2;  // longer over shorter leg
 constexpr double max_cosine = 0.7;     // |cos| of the corner angle: 46..134 degrees
+// A corner taken other than the one facing the longest side: a symbol
+// sheared or seen at a steep slant brings its corner angle down towards 45
+// degrees, and the side it faces below a leg. Where that side is much
+// shorter than the longest, the angle is too sharp to read.
+constexpr double max_other_cosine = 0.75;
+constexpr double min_other_facing = 0.75; // the side the corner faces over the longest side
 // Triples formed locally: each candidate's nearest in each of eight
 // directions (a symbol's two other eye patterns lie in two of them, its
 // neighbours' and decoys in its data in the others), out to a symbol's
@@ -44,10 +50,11 @@ double modules_across(const Candidate &corner, const Candidate &along, const Can
 // The gates and the score of the three candidates i < j < k, with every
 // pair's distance in `near` (single precision, as the gates compare them)
 // and `leg` (double, as the legs are measured), indexed by
-// distances(a, b).
+// distances(a, b). The corner is the candidate facing the longest side, or
+// with `other` 0 or 1 the first or second of the two others.
 template <class Distances>
 std::optional<Triple> judge(std::span<const Candidate> c, std::span<const double> quality, int i, int j, int k,
-                            Distances &&distances) {
+                            Distances &&distances, int other = -1) {
     const Candidate *p[3] = {&c[static_cast<std::size_t>(i)], &c[static_cast<std::size_t>(j)],
                              &c[static_cast<std::size_t>(k)]};
     const double lo = std::min({p[0]->module, p[1]->module, p[2]->module});
@@ -62,13 +69,21 @@ std::optional<Triple> judge(std::span<const Candidate> c, std::span<const double
         corner = 0, a = 1, b = 2;
     else if (d02.near >= d01.near && d02.near >= d12.near)
         corner = 1, a = 0, b = 2;
+    if (other >= 0) {
+        corner = other == 0 ? a : b;
+        a = corner == 0 ? 1 : 0;
+        b = corner == 2 ? 1 : 2;
+        const double facing = corner == 0 ? d12.near : corner == 1 ? d02.near : d01.near;
+        if (facing < min_other_facing * std::max({d01.near, d12.near, d02.near}))
+            return std::nullopt;
+    }
     const Candidate &t = *p[corner];
     const double ax = p[a]->x - t.x, ay = p[a]->y - t.y, bx = p[b]->x - t.x, by = p[b]->y - t.y;
     const double la = distances(q[corner], q[a]).leg, lb = distances(q[corner], q[b]).leg;
     if (!(la > 0 && lb > 0) || std::max(la, lb) > max_leg_ratio * std::min(la, lb))
         return std::nullopt;
     const double cosine = (ax * bx + ay * by) / (la * lb);
-    if (std::fabs(cosine) > max_cosine)
+    if (std::fabs(cosine) > (other < 0 ? max_cosine : max_other_cosine))
         return std::nullopt;
     // Along the rows first: with y down, the row leg turns clockwise onto
     // the column leg.
@@ -128,14 +143,10 @@ void best_first_of_many(std::vector<Triple> &out, int limit) {
     std::sort(out.begin(), out.end(), better);
 }
 
-} // namespace
-
-double modules_across(const Candidate &corner, const Candidate &along, const Candidate &down) {
-    return modules_across(corner, along, down, distance(corner, along), distance(corner, down));
-}
-
-std::vector<Triple> form_triples(std::span<const Candidate> c, std::span<const double> quality,
-                                 std::span<const int> used, int limit) {
+// Every three candidates judged with the corner facing the longest side, or
+// (`other_corners`) with each of the two others.
+std::vector<Triple> triples_of_every_three(std::span<const Candidate> c, std::span<const double> quality,
+                                           std::span<const int> used, int limit, bool other_corners) {
     std::vector<Triple> out;
     const int n = static_cast<int>(c.size());
     // Every pair's distance, once. hypot ignores the signs of its
@@ -153,14 +164,33 @@ std::vector<Triple> form_triples(std::span<const Candidate> c, std::span<const d
         for (int j = i + 1; j < n; ++j) {
             if (used[static_cast<std::size_t>(j)])
                 continue;
-            for (int k = j + 1; k < n; ++k)
-                if (!used[static_cast<std::size_t>(k)])
-                    if (auto t = judge(c, quality, i, j, k, distances))
+            for (int k = j + 1; k < n; ++k) {
+                if (used[static_cast<std::size_t>(k)])
+                    continue;
+                for (int other = other_corners ? 0 : -1; other < (other_corners ? 2 : 0); ++other)
+                    if (auto t = judge(c, quality, i, j, k, distances, other))
                         out.push_back(*t);
+            }
         }
     }
     best_first(out, limit);
     return out;
+}
+
+} // namespace
+
+double modules_across(const Candidate &corner, const Candidate &along, const Candidate &down) {
+    return modules_across(corner, along, down, distance(corner, along), distance(corner, down));
+}
+
+std::vector<Triple> form_triples(std::span<const Candidate> c, std::span<const double> quality,
+                                 std::span<const int> used, int limit) {
+    return triples_of_every_three(c, quality, used, limit, false);
+}
+
+std::vector<Triple> form_other_corner_triples(std::span<const Candidate> c, std::span<const double> quality,
+                                              std::span<const int> used, int limit) {
+    return triples_of_every_three(c, quality, used, limit, true);
 }
 
 std::vector<Triple> form_local_triples(std::span<const Candidate> c, std::span<const double> quality,

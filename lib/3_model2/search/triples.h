@@ -26,7 +26,15 @@ struct Triple {
 std::vector<Triple> form_triples(std::span<const Candidate> candidates, std::span<const double> quality,
                                  std::span<const int> used, int limit);
 
-// The same triples formed locally, at most `limit`: each candidate with
+// The same candidates' triples with either of the other two as the corner,
+// best first, at most `limit`, the corner angle down to 37 degrees: a
+// symbol sheared or seen at a steep slant may face its corner eye pattern
+// to a side shorter than another, so that the corner facing the longest
+// side is the wrong one.
+std::vector<Triple> form_other_corner_triples(std::span<const Candidate> candidates, std::span<const double> quality,
+                                              std::span<const int> used, int limit);
+
+// The triples of form_triples formed locally, at most `limit`: each candidate with
 // two of its nearest of like module size, two kept in each of eight
 // directions, so that a picture of many symbols costs in proportion to its
 // candidates, and the eye patterns of one symbol, which lie near each
