@@ -37,6 +37,17 @@ int lanes_sum(Sums8 v) {
 
 // A block whose grey range is this small carries no edge.
 constexpr int flat_range = 24;
+
+// The flat range FlatRule::by_level gives a block of mean grey `mean`.
+int flat_range_at(int mean) { return std::clamp(flat_range * mean / 128, flat_range / 2, flat_range); }
+
+// The pixels of block i of `b`, in a grid `cols` blocks wide.
+int pixels_of_block(const BlockGreys &b, std::size_t i, int cols) {
+    const auto across = static_cast<std::size_t>(cols);
+    const int bx = static_cast<int>(i % across), by = static_cast<int>(i / across);
+    constexpr int side = Binary::block;
+    return (std::min(bx * side + side, b.width) - bx * side) * (std::min(by * side + side, b.height) - by * side);
+}
 // Threshold window: this many blocks either side.
 constexpr int window_reach = 2;
 // A flat block looks this many blocks away for edged ones.
@@ -170,6 +181,14 @@ BlockGreys block_greys(const GreyView &grey) {
 
 Binary::Binary(const GreyView &grey) : Binary(grey, block_greys(grey)) {}
 
+bool dim_picture(const BlockGreys &blocks) {
+    const int cols = (blocks.width + Binary::block - 1) / Binary::block;
+    std::size_t dim = 0;
+    for (std::size_t i = 0; i < blocks.sum.size(); ++i)
+        dim += 4 * blocks.sum[i] < 256 * pixels_of_block(blocks, i, cols);
+    return !blocks.sum.empty() && 2 * dim >= blocks.sum.size();
+}
+
 namespace {
 
 // `blocks` when they are of a picture of `grey`'s size, else its own.
@@ -185,7 +204,7 @@ const BlockGreys &of_size(const GreyView &grey, const BlockGreys &blocks, BlockG
 
 } // namespace
 
-Binary::Binary(const GreyView &grey, const BlockGreys &given)
+Binary::Binary(const GreyView &grey, const BlockGreys &given, FlatRule rule)
     : width_(grey.width), height_(grey.height), block_cols_((grey.width + block - 1) / block),
       block_rows_((grey.height + block - 1) / block),
       words_per_row_((static_cast<std::size_t>(std::max(grey.width, 0)) + 63) / 64),
@@ -210,7 +229,7 @@ Binary::Binary(const GreyView &grey, const BlockGreys &given)
             // A whole block's 64 pixels divide by a shift.
             level[i] = pixels == block * block ? sum >> 6 : sum / pixels;
             low[i] = grey.inverted ? 255 - hi : lo;
-            flat[i] = hi - lo <= flat_range;
+            flat[i] = hi - lo <= (rule == FlatRule::fixed ? flat_range : flat_range_at(blocks.sum[i] / pixels));
         }
     // The edged blocks' count and level sum over any rectangle of blocks,
     // from their totals above and left of each block corner: most blocks of

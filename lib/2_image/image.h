@@ -94,6 +94,18 @@ struct BlockGreys {
 };
 BlockGreys block_greys(const GreyView &grey);
 
+// Whether a picture is dim: at least half its blocks (`blocks`) of a mean
+// grey below a quarter of the full scale. Its edges, and its symbols' eye
+// patterns, then span fewer grey levels than the usual binarisation and
+// search take for them.
+bool dim_picture(const BlockGreys &blocks);
+
+// Which blocks carry no edge: those whose grey range is at most a fixed
+// span, or (`by_level`) at most a span in proportion to the block's mean
+// grey in the picture as taken, below mid-grey, down to half the fixed
+// span. A dim picture's edges, and its noise, span fewer grey levels.
+enum class FlatRule { fixed, by_level };
+
 // A binarisation: per pixel 1 dark, 0 light, and the threshold each pixel
 // was judged against: the mean level of the 5x5 blocks of 8x8 pixels around
 // it, a block's level being its mean grey, or for a block without an edge
@@ -106,7 +118,7 @@ public:
     // The binarisation of `grey` from its blocks' greys, `blocks`, as
     // block_greys gives them for `grey` (either polarity); blocks of a
     // picture of another size are not taken, and its own are counted.
-    Binary(const GreyView &grey, const BlockGreys &blocks);
+    Binary(const GreyView &grey, const BlockGreys &blocks, FlatRule rule = FlatRule::fixed);
 
     int width() const { return width_; }
     int height() const { return height_; }

@@ -88,9 +88,13 @@ bool worth_going_on(const Picture &pic, const vantor_options &options, const Pla
     // where they saw not one eye pattern candidate of readable modules (most
     // without a symbol, and noise) skips it: blur that leaves a symbol
     // readable still shows candidates there. So does a picture of sharp
-    // look-alikes that stand out by the score: it is not blurred.
-    return plan.sharpened && candidates && !clutter &&
-           sharpened_look_sees_symbol(pic.pixels, pic.width, pic.height);
+    // look-alikes that stand out by the score: it is not blurred. A dim
+    // picture, whose symbols' edges the plain looks may not take for edges,
+    // is looked at sharpened and binarised for faint edges.
+    const bool usual = candidates && !clutter;
+    const bool dim = thorough::dim_picture(blocks);
+    return plan.sharpened && (usual || dim) &&
+           sharpened_look_sees_symbol(pic.pixels, pic.width, pic.height, usual, dim);
 }
 
 void read_copies(const Picture &pic, const vantor_options &options, const Plan &plan, Found &found);
@@ -170,7 +174,7 @@ void read_model2(const Picture &pic, const vantor_options &options, const Plan &
     // are asked for; Model 1 is looked for only while Model 2 gave nothing.
     if (found.symbols.empty() ? !failed(found) && found.reason != VANTOR_OK : options.all_symbols)
         search_symbols(pic.pixels, pic.width, pic.height, strongest_first(classic.pool()), options.all_symbols,
-                          found.symbols.empty() && model1, found, std::nullopt, &searched);
+                       found.symbols.empty() && model1, found, std::nullopt, &searched, true);
     if (plan.more_after_symbol)
         search_for_more(pic.pixels, pic.width, pic.height, options, classic.pool(), found, &searched);
 }

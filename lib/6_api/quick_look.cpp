@@ -148,12 +148,13 @@ std::vector<thorough::ScoredCandidate> seen_twice_when_small(std::vector<thoroug
 // or two strong candidates of like size.
 Look could_make_symbol(const thorough::GreyView &grey, const thorough::Binary &binary,
                        std::span<const thorough::RowMatch> matches, std::span<const thorough::Candidate> pooled,
-                       bool measured, std::optional<thorough::StandingEyes> *stood) {
+                       bool measured, std::optional<thorough::StandingEyes> *stood, double min_contrast) {
     const int limit = thorough::SearchOptions{}.max_candidates;
     thorough::Pool pool = thorough::scanned_pool(
         seen_twice_when_small(thorough::merge_matches(matches, binary.width(), binary.height(), limit, look_row_step),
                               static_cast<std::size_t>(limit)),
         look_row_step);
+    pool.min_contrast = min_contrast;
     // Seen on two scanned rows, as the search's own scan demands: a
     // candidate's quality is the rows that found it over three modules.
     bool scanned = false;
@@ -234,11 +235,19 @@ std::span<const thorough::Candidate> eyes_to_look_at(const Found &first_pass,
     return strongest.first(std::min(strongest.size(), first_pass_eyes));
 }
 
-bool sharpened_look_sees_symbol(const std::uint8_t *pixels, int width, int height) {
+bool sharpened_look_sees_symbol(const std::uint8_t *pixels, int width, int height, bool usual, bool dim) {
+    if (!usual && !dim)
+        return false;
     const std::vector<std::uint8_t> sharp = thorough::sharpened(thorough::GreyView{pixels, width, height, width, false});
     const thorough::GreyView grey{sharp.data(), width, height, width, false};
-    const thorough::Binary binary(grey);
-    return could_make_symbol(grey, binary, thorough::row_matches(binary, look_row_step), {}, true) == Look::symbol;
+    const thorough::BlockGreys blocks = thorough::block_greys(grey);
+    auto sees = [&](thorough::FlatRule rule, double min_contrast) {
+        const thorough::Binary binary(grey, blocks, rule);
+        return could_make_symbol(grey, binary, thorough::row_matches(binary, look_row_step), {}, true, nullptr,
+                                 min_contrast) == Look::symbol;
+    };
+    return (usual && sees(thorough::FlatRule::fixed, thorough::min_eye_contrast)) ||
+           (dim && sees(thorough::FlatRule::by_level, thorough::dim_min_contrast));
 }
 
 } // namespace vantor

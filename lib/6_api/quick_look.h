@@ -53,10 +53,12 @@ enum class Look { nothing, candidates, clutter, symbol };
 // the geometry alone decides. The look takes the
 // row matches of every `look_row_step`th row of `binary` from `matches`,
 // which may hold more rows. The first triple that stands out goes to
-// `stood`.
+// `stood`. An eye pattern stands out by at least `min_contrast` grey
+// levels.
 Look could_make_symbol(const thorough::GreyView &grey, const thorough::Binary &binary,
                        std::span<const thorough::RowMatch> matches, std::span<const thorough::Candidate> pooled,
-                       bool measured, std::optional<thorough::StandingEyes> *stood = nullptr);
+                       bool measured, std::optional<thorough::StandingEyes> *stood = nullptr,
+                       double min_contrast = thorough::min_eye_contrast);
 
 // Whether the first pass's readings decide, without a look, that the picture
 // holds a symbol's structure: a version determined, with format information
@@ -71,7 +73,10 @@ std::span<const thorough::Candidate> eyes_to_look_at(const Found &first_pass,
 
 // Whether a look at the sharpened picture (rows `width` bytes apart) sees
 // eye patterns that could make a symbol: blur closes their light ring in
-// any binarisation of the picture as it is.
-bool sharpened_look_sees_symbol(const std::uint8_t *pixels, int width, int height);
+// any binarisation of the picture as it is. The sharpened picture is looked
+// at as it is binarised usually (`usual`), and (`dim`, for a dim picture:
+// see dim_picture) as binarised by FlatRule::by_level, where eye patterns
+// that stand out by dim_min_contrast count.
+bool sharpened_look_sees_symbol(const std::uint8_t *pixels, int width, int height, bool usual, bool dim);
 
 } // namespace vantor

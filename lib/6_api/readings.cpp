@@ -179,11 +179,12 @@ std::vector<thorough::Candidate> strongest_first(std::vector<ClassicCandidate> p
 void search_symbols(const std::uint8_t *pixels, int width, int height,
                        std::span<const thorough::Candidate> pool, bool all_symbols, bool model1,
                        Found &results, std::optional<thorough::ScannedView> plain,
-                       thorough::SearchMemory *memory) {
+                       thorough::SearchMemory *memory, bool dim) {
     results.searched = true;
     thorough::SearchOptions search_options;
     search_options.all_symbols = all_symbols;
     search_options.model1 = model1;
+    search_options.dim = dim;
     const std::vector<Located> found =
         thorough::search(pixels, width, height, width, pool, search_options, std::move(plain), memory);
     if (const auto joined = thorough::join_structured_append(found))

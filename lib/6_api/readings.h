@@ -57,14 +57,15 @@ std::vector<thorough::Candidate> strongest_first(std::vector<ClassicCandidate> p
 
 // Adds what the thorough search found that is not already there: the first
 // symbol, or every one; with `model1`, triples whose Model 2 reading failed
-// are read as Model 1 too. Results with a symbol then say so in their
-// reason and stage. `plain` is the picture's binarisation and row matches
-// when a look before made them; `memory`, when given, keeps what the search
-// made for the next search of the picture and gives it what one before made.
+// are read as Model 1 too; with `dim`, a dim picture is binarised for its
+// faint edges last. Results with a symbol then say so in their reason and
+// stage. `plain` is the picture's binarisation and row matches when a look
+// before made them; `memory`, when given, keeps what the search made for
+// the next search of the picture and gives it what one before made.
 void search_symbols(const std::uint8_t *pixels, int width, int height,
                     std::span<const thorough::Candidate> pool, bool all_symbols, bool model1,
                     Found &results, std::optional<thorough::ScannedView> plain = std::nullopt,
-                    thorough::SearchMemory *memory = nullptr);
+                    thorough::SearchMemory *memory = nullptr, bool dim = false);
 
 // Which reading of a symbol read twice stands.
 enum class Keep { earlier, newer };

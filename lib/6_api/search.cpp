@@ -159,6 +159,8 @@ std::optional<Located> try_triple(Pass &pass, const Eyes &eyes, double contrast)
 // try_triple, unless a search before tried the same triple in the same view
 // in vain: then its grids are spent again without sampling them. A trial
 // the grid budget cut short is not remembered.
+constexpr int dim_view = 3;
+
 std::optional<Located> try_remembered(Pass &pass, const Eyes &eyes, double contrast) {
     if (!pass.memory)
         return try_triple(pass, eyes, contrast);
@@ -328,7 +330,7 @@ std::vector<Located> search(const std::uint8_t *pixels, int width, int height, i
                 view.binary.emplace(grey, kept.blocks);
                 view.matches = row_matches(*view.binary);
             } else {
-                view.binary.emplace(grey);
+                view.binary.emplace(grey, block_greys(grey), v == dim_view ? FlatRule::by_level : FlatRule::fixed);
                 view.matches = row_matches(*view.binary);
             }
         }
@@ -342,6 +344,9 @@ std::vector<Located> search(const std::uint8_t *pixels, int width, int height, i
         Pool candidates = scanned_pool(std::span(scanned_all).first(strongest), 1);
         if (pool_classic)
             add_pooled(candidates, pooled, opt.max_candidates);
+        // A dim picture's eye patterns stand out by fewer grey levels.
+        if (v == dim_view)
+            candidates.min_contrast = dim_min_contrast;
         Pass pass{grey, binary, grids_left, opt.model1, v, memory, bent_left, bent_checks_left};
         // The triple the look saw stand out is most often the symbol's; the
         // search tries it before forming its own. Tried in vain, it leaves
@@ -371,8 +376,12 @@ std::vector<Located> search(const std::uint8_t *pixels, int width, int height, i
             mark_read(grey, candidates, found); // the crowd's symbols too
             kept.unread_pair = unread_pair(grey, candidates);
         }
-        if (!memory)
-            view = SearchMemory::View{};
+        // The sharpened pixels stay for the dim view, which binarises them
+        // again.
+        if (!memory) {
+            view.binary.reset();
+            view.matches = {};
+        }
         return (found.empty() || opt.all_symbols) && grids_left > 0;
     };
     for (bool inverted : {false, true})
@@ -389,7 +398,19 @@ std::vector<Located> search(const std::uint8_t *pixels, int width, int height, i
             sharp = sharpened(GreyView{pixels, width, height, stride, false});
         SearchOptions sharp_options = opt;
         sharp_options.max_triples = opt.max_triples / sharpened_triple_divisor;
-        search_view(2, GreyView{sharp.data(), width, height, width, false}, false, sharp_options, std::nullopt);
+        const GreyView sharp_grey{sharp.data(), width, height, width, false};
+        if (!search_view(2, sharp_grey, false, sharp_options, std::nullopt))
+            return found;
+        // A dim picture: its edges span fewer grey levels than the usual
+        // binarisation takes for an edge, even sharpened, and its eye
+        // patterns stand out by fewer. Looked at last, by the search that
+        // follows every pass.
+        if (!opt.dim)
+            return found;
+        if (kept.blocks.lo.empty())
+            kept.blocks = block_greys(GreyView{pixels, width, height, stride, false});
+        if (dim_picture(kept.blocks))
+            search_view(dim_view, sharp_grey, false, sharp_options, std::nullopt);
     }
     return found;
 }

@@ -27,6 +27,7 @@ struct SearchOptions {
     int max_candidates = 48;  // candidates paired per binarisation, strongest first; with
                               // all_symbols the rest form the crowd
     bool model1 = false;      // a triple Model 2 cannot read is read as Model 1
+    bool dim = false;         // a dim picture is binarised for its faint edges last
 };
 
 // The local binarisation of the image as it is (not its inverse) and the
@@ -71,7 +72,7 @@ struct SearchMemory {
         int max_triples;
         int grids;
     };
-    View views[3];
+    View views[4]; // the picture, its inverse, sharpened, dim
     BlockGreys blocks; // the picture's (views 0 and 1), once counted
     std::vector<Tried> tried;
     std::vector<Vain> vain;

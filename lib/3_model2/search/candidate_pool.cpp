@@ -99,10 +99,11 @@ bool pair_of_eyes(const GreyView &grey, const Pool &pool, bool measured,
             const std::optional<Eyes> as_side = orient_eyes(a, b, off_side);
             const std::optional<Eyes> as_diagonal = orient_eyes(off_diagonal, a, b);
             // The second eye is measured only when the first stands out.
-            const bool stands = (as_side && eye_pattern_contrast(grey, *as_side, 0) >= min_eye_contrast &&
-                                 eye_pattern_contrast(grey, *as_side, 1) >= min_eye_contrast) ||
-                                (as_diagonal && eye_pattern_contrast(grey, *as_diagonal, 1) >= min_eye_contrast &&
-                                 eye_pattern_contrast(grey, *as_diagonal, 2) >= min_eye_contrast);
+            const double least = pool.min_contrast;
+            const bool stands = (as_side && eye_pattern_contrast(grey, *as_side, 0) >= least &&
+                                 eye_pattern_contrast(grey, *as_side, 1) >= least) ||
+                                (as_diagonal && eye_pattern_contrast(grey, *as_diagonal, 1) >= least &&
+                                 eye_pattern_contrast(grey, *as_diagonal, 2) >= least);
             if (stands && also(a, b))
                 return true;
         }
@@ -140,7 +141,7 @@ bool for_each_standing(const GreyView &grey, const Binary &binary, Pool &pool, b
         // is outlined and judged in turn, and the first too weak settles it:
         // the others' work cannot matter.
         StandingEyes standing{std::move(*eyes), 1e9};
-        for (int n = 0; n < 3 && !(standing.contrast < min_eye_contrast); ++n) {
+        for (int n = 0; n < 3 && !(standing.contrast < pool.min_contrast); ++n) {
             const std::size_t i = k[n];
             if (!pool.traced[i])
                 pool.traced[i] = trace_eye(binary, {pool.at[i].x, pool.at[i].y}, pool.at[i].module);
@@ -148,7 +149,7 @@ bool for_each_standing(const GreyView &grey, const Binary &binary, Pool &pool, b
             if (!pool.synthetic[i])
                 standing.contrast = std::min(standing.contrast, eye_pattern_contrast(grey, standing.eyes, n));
         }
-        if (standing.contrast < min_eye_contrast)
+        if (standing.contrast < pool.min_contrast)
             continue;
         if (on(t, standing))
             return true;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "1_base/function_ref.h"
+#include "2_image/alignment.h"
 #include "2_image/eye_scan.h"
 #include "grids.h"
 #include "2_image/image.h"
@@ -26,6 +27,7 @@ struct Pool {
     std::vector<char> synthetic; // placed by completion, not found by the scan
     std::vector<std::optional<std::vector<Position>>> traced; // outline points, when needed
     std::unordered_set<std::uint64_t> judged; // triples given to the contrast test, by their candidates and corner
+    double min_contrast = min_eye_contrast;    // the least an eye pattern of a triple or pair must stand out
 
     void add(const Candidate &c, double q, bool made);
 };
@@ -73,6 +75,10 @@ bool pair_of_eyes(const GreyView &grey, const Pool &pool, bool measured);
 // The same, taking only a pair for which `also` holds too.
 bool pair_of_eyes(const GreyView &grey, const Pool &pool, bool measured,
                   FunctionRef<bool(const Candidate &, const Candidate &)> also);
+
+// The least contrast of an eye pattern in a dim picture (see dim_picture),
+// sharpened: half the usual.
+constexpr double dim_min_contrast = min_eye_contrast / 2;
 
 // Gated triples considered per binarisation; a triple whose eye patterns
 // fail the contrast test costs little and does not count as tried.
