@@ -114,9 +114,10 @@ bool pair_of_eyes(const GreyView &grey, const Pool &pool, bool measured,
 bool for_each_standing(const GreyView &grey, const Binary &binary, Pool &pool, bool completing,
                        FunctionRef<bool(const Triple &, StandingEyes &)> on, Formation formation) {
     const std::vector<Triple> triples =
-        formation == Formation::every           ? form_triples(pool.at, pool.quality, pool.used, max_gated)
-        : formation == Formation::other_corners ? form_other_corner_triples(pool.at, pool.quality, pool.used, max_gated)
-                                                : form_local_triples(pool.at, pool.quality, pool.used, max_gated);
+        formation == Formation::every ? form_triples(pool.at, pool.quality, pool.used, max_gated)
+        : formation == Formation::other_corners
+            ? form_other_corner_triples(pool.at, pool.quality, pool.used, max_other_corners)
+            : form_local_triples(pool.at, pool.quality, pool.used, max_gated);
     for (const Triple &t : triples) {
         const std::size_t k[3] = {static_cast<std::size_t>(t.corner), static_cast<std::size_t>(t.along),
                                   static_cast<std::size_t>(t.down)};
@@ -126,9 +127,11 @@ bool for_each_standing(const GreyView &grey, const Binary &binary, Pool &pool, b
         // with another corner it is another triple.
         std::array<std::uint64_t, 3> sorted{k[0], k[1], k[2]};
         std::sort(sorted.begin(), sorted.end());
-        const std::uint64_t corner_at = formation == Formation::other_corners
-                                            ? 1 + static_cast<std::uint64_t>(std::find(sorted.begin(), sorted.end(), k[0]) - sorted.begin())
-                                            : 0;
+        // 0 for the corner facing the longest side, else 1 + the corner's
+        // place among the three.
+        std::uint64_t corner_at = 0;
+        if (formation == Formation::other_corners)
+            corner_at = 1 + static_cast<std::uint64_t>(std::find(sorted.begin(), sorted.end(), k[0]) - sorted.begin());
         if (!pool.judged.insert((corner_at << 60) | (sorted[0] << 40) | (sorted[1] << 20) | sorted[2]).second)
             continue;
         const int made = pool.synthetic[k[0]] + pool.synthetic[k[1]] + pool.synthetic[k[2]];

@@ -50,17 +50,18 @@ struct StandingEyes {
 };
 
 // How the triples of a pool are formed: of every three candidates (a pool
-// of the strongest few), the same with another corner, or of each
-// candidate with its nearest (a pool of many, from a picture of many
-// symbols).
+// of the strongest few), the best `max_other_corners` of the same with
+// another corner, or of each candidate with its nearest (a pool of many,
+// from a picture of many symbols).
 enum class Formation { every, other_corners, nearest };
 
 // Calls `on` with the triples of the pool's unused candidates, best first,
-// formed as `formation` says and not judged before in this pool, that pass the geometric gates, hold no synthetic candidate or
-// (`completing`) exactly one, and whose eye patterns found by the scan each
-// stand out by the search's minimum contrast (a synthetic one was matched by
-// template already); outlines are traced once per candidate. Stops when `on`
-// returns true, and returns whether it did.
+// formed as `formation` says and not judged before in this pool, that pass
+// the geometric gates, hold no synthetic candidate or (`completing`)
+// exactly one, and whose eye patterns found by the scan each stand out by
+// the pool's `min_contrast` (a synthetic one was matched by template
+// already); outlines are traced once per candidate. Stops when `on` returns
+// true, and returns whether it did.
 bool for_each_standing(const GreyView &grey, const Binary &binary, Pool &pool, bool completing,
                        FunctionRef<bool(const Triple &, StandingEyes &)> on, Formation formation = Formation::every);
 
@@ -79,6 +80,10 @@ bool pair_of_eyes(const GreyView &grey, const Pool &pool, bool measured,
 // The least contrast of an eye pattern in a dim picture (see dim_picture),
 // sharpened: half the usual.
 constexpr double dim_min_contrast = min_eye_contrast / 2;
+
+// Triples with another corner formed at most: as many as a search tries.
+// Noise and stripes give hundreds, which cost their contrast tests.
+constexpr int max_other_corners = 60;
 
 // Gated triples considered per binarisation; a triple whose eye patterns
 // fail the contrast test costs little and does not count as tried.
