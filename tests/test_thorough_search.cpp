@@ -32,6 +32,19 @@ std::vector<vantor::Located> search(const vt::Picture &p, bool all = false,
     return th::search(p.pixels.data(), p.width, p.height, p.width, pooled, o);
 }
 
+// Of the default and exhaustive efforts, how many read `text` from the
+// picture and nothing else.
+int efforts_reading(const vt::Picture &p, const std::string &text) {
+    int read = 0;
+    for (vantor_effort effort : {VANTOR_EFFORT_DEFAULT, VANTOR_EFFORT_EXHAUSTIVE}) {
+        vantor::Options opt;
+        opt.effort(effort);
+        const vantor::Results r = vantor::decode(p.pixels, p.width, p.height, p.width, 8, opt);
+        read += r.symbols.size() == 1 && r.symbols[0].bytes == text;
+    }
+    return read;
+}
+
 std::string bytes(const vantor::Located &s) {
     return std::string(s.symbol.content.bytes.begin(), s.symbol.content.bytes.end());
 }
@@ -263,13 +276,8 @@ TEST(ThoroughSearch, ReadsSymbolsShearedSoThatTheCornerFacesNoLongestSide) {
             const auto found = search(p);
             ++cases;
             read += found.size() == 1 && bytes(found[0]) == s.text;
-            for (vantor_effort effort : {VANTOR_EFFORT_DEFAULT, VANTOR_EFFORT_EXHAUSTIVE}) {
-                vantor::Options opt;
-                opt.effort(effort);
-                const vantor::Results r = vantor::decode(p.pixels, p.width, p.height, p.width, 8, opt);
-                ++cases;
-                read += r.symbols.size() == 1 && r.symbols[0].bytes == s.text;
-            }
+            cases += 2;
+            read += efforts_reading(p, s.text);
         }
     }
     EXPECT_EQ(read, cases);
@@ -671,13 +679,8 @@ TEST(ThoroughSearch, ReadsDimSymbolsBesideALampsSpot) {
                         std::uint8_t &v = p.pixels[static_cast<std::size_t>(y) * p.width + x];
                         v = static_cast<std::uint8_t>(std::min(255.0, v + 230 * std::clamp(1.5 - d, 0.0, 1.0)));
                     }
-                for (vantor_effort effort : {VANTOR_EFFORT_DEFAULT, VANTOR_EFFORT_EXHAUSTIVE}) {
-                    vantor::Options opt;
-                    opt.effort(effort);
-                    const vantor::Results r = vantor::decode(p.pixels, p.width, p.height, p.width, 8, opt);
-                    ++cases;
-                    read += r.symbols.size() == 1 && r.symbols[0].bytes == s.text;
-                }
+                cases += 2;
+                read += efforts_reading(p, s.text);
             }
     EXPECT_EQ(read, cases);
 }
