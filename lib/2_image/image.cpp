@@ -41,12 +41,11 @@ constexpr int flat_range = 24;
 // The flat range FlatRule::by_level gives a block of mean grey `mean`.
 int flat_range_at(int mean) { return std::clamp(flat_range * mean / 128, flat_range / 2, flat_range); }
 
-// The pixels of block i of `b`, in a grid `cols` blocks wide.
-int pixels_of_block(const BlockGreys &b, std::size_t i, int cols) {
-    const auto across = static_cast<std::size_t>(cols);
-    const int bx = static_cast<int>(i % across), by = static_cast<int>(i / across);
+// The pixels of block (bx, by) of a picture `width` x `height`: fewer in
+// the last column and row of blocks.
+int block_pixels(int bx, int by, int width, int height) {
     constexpr int side = Binary::block;
-    return (std::min(bx * side + side, b.width) - bx * side) * (std::min(by * side + side, b.height) - by * side);
+    return (std::min(bx * side + side, width) - bx * side) * (std::min(by * side + side, height) - by * side);
 }
 // Threshold window: this many blocks either side.
 constexpr int window_reach = 2;
@@ -183,10 +182,14 @@ Binary::Binary(const GreyView &grey) : Binary(grey, block_greys(grey)) {}
 
 bool dim_picture(const BlockGreys &blocks) {
     const int cols = (blocks.width + Binary::block - 1) / Binary::block;
-    std::size_t dim = 0;
-    for (std::size_t i = 0; i < blocks.sum.size(); ++i)
-        dim += 4 * blocks.sum[i] < 256 * pixels_of_block(blocks, i, cols);
-    return !blocks.sum.empty() && 2 * dim >= blocks.sum.size();
+    const int rows = (blocks.height + Binary::block - 1) / Binary::block;
+    if (blocks.sum.empty() || blocks.sum.size() != static_cast<std::size_t>(cols) * static_cast<std::size_t>(rows))
+        return false;
+    std::size_t dim = 0, i = 0;
+    for (int by = 0; by < rows; ++by)
+        for (int bx = 0; bx < cols; ++bx, ++i)
+            dim += 4 * blocks.sum[i] < 256 * block_pixels(bx, by, blocks.width, blocks.height);
+    return 2 * dim >= blocks.sum.size();
 }
 
 namespace {
@@ -222,8 +225,7 @@ Binary::Binary(const GreyView &grey, const BlockGreys &given, FlatRule rule)
     for (int by = 0; by < block_rows_; ++by)
         for (int bx = 0; bx < block_cols_; ++bx) {
             const std::size_t i = static_cast<std::size_t>(by) * block_cols_ + bx;
-            const int pixels = (std::min(bx * block + block, width_) - bx * block) *
-                               (std::min(by * block + block, height_) - by * block);
+            const int pixels = block_pixels(bx, by, width_, height_);
             const int lo = blocks.lo[i], hi = blocks.hi[i];
             const int sum = grey.inverted ? 255 * pixels - blocks.sum[i] : blocks.sum[i];
             // A whole block's 64 pixels divide by a shift.

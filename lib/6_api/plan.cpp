@@ -92,7 +92,7 @@ bool worth_going_on(const Picture &pic, const vantor_options &options, const Pla
     // picture, whose symbols' edges the plain looks may not take for edges,
     // is looked at sharpened and binarised for faint edges.
     const bool usual = candidates && !clutter;
-    const bool dim = thorough::dim_picture(blocks);
+    const bool dim = plan.sharpened && thorough::dim_picture(blocks);
     return plan.sharpened && (usual || dim) &&
            sharpened_look_sees_symbol(pic.pixels, pic.width, pic.height, usual, dim);
 }

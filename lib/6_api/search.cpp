@@ -24,6 +24,9 @@ namespace {
 
 // Grids sampled per image, over all triples, versions and passes.
 constexpr int max_grids = 600;
+// The views a search binarises: the picture, its inverse, the picture
+// sharpened, and the same for a dim picture's faint edges.
+constexpr int sharpened_view = 2, dim_view = 3;
 // The sharpened picture is given the triples of the others divided by this.
 constexpr int sharpened_triple_divisor = 3;
 // How far the size the version information names may be from the size the
@@ -159,8 +162,6 @@ std::optional<Located> try_triple(Pass &pass, const Eyes &eyes, double contrast)
 // try_triple, unless a search before tried the same triple in the same view
 // in vain: then its grids are spent again without sampling them. A trial
 // the grid budget cut short is not remembered.
-constexpr int dim_view = 3;
-
 std::optional<Located> try_remembered(Pass &pass, const Eyes &eyes, double contrast) {
     if (!pass.memory)
         return try_triple(pass, eyes, contrast);
@@ -330,7 +331,10 @@ std::vector<Located> search(const std::uint8_t *pixels, int width, int height, i
                 view.binary.emplace(grey, kept.blocks);
                 view.matches = row_matches(*view.binary);
             } else {
-                view.binary.emplace(grey, block_greys(grey), v == dim_view ? FlatRule::by_level : FlatRule::fixed);
+                // The sharpened picture's blocks serve both its views.
+                if (kept.sharp_blocks.lo.empty())
+                    kept.sharp_blocks = block_greys(grey);
+                view.binary.emplace(grey, kept.sharp_blocks, v == dim_view ? FlatRule::by_level : FlatRule::fixed);
                 view.matches = row_matches(*view.binary);
             }
         }
@@ -393,13 +397,13 @@ std::vector<Located> search(const std::uint8_t *pixels, int width, int height, i
     // every symbol asked for, a blurred one beside those read is looked for
     // there too, when the picture as it is left two eyes of one unread.
     if (found.empty() || (opt.all_symbols && kept.unread_pair)) {
-        std::vector<std::uint8_t> &sharp = kept.views[2].pixels;
+        std::vector<std::uint8_t> &sharp = kept.views[sharpened_view].pixels;
         if (sharp.empty())
             sharp = sharpened(GreyView{pixels, width, height, stride, false});
         SearchOptions sharp_options = opt;
         sharp_options.max_triples = opt.max_triples / sharpened_triple_divisor;
         const GreyView sharp_grey{sharp.data(), width, height, width, false};
-        if (!search_view(2, sharp_grey, false, sharp_options, std::nullopt))
+        if (!search_view(sharpened_view, sharp_grey, false, sharp_options, std::nullopt))
             return found;
         // A dim picture: its edges span fewer grey levels than the usual
         // binarisation takes for an edge, even sharpened, and its eye

@@ -73,7 +73,8 @@ struct SearchMemory {
         int grids;
     };
     View views[4]; // the picture, its inverse, sharpened, dim
-    BlockGreys blocks; // the picture's (views 0 and 1), once counted
+    BlockGreys blocks;       // the picture's (views 0 and 1), once counted
+    BlockGreys sharp_blocks; // the sharpened picture's (views 2 and 3)
     std::vector<Tried> tried;
     std::vector<Vain> vain;
     // With every symbol asked for: whether the last search left, in the

@@ -27,7 +27,7 @@ std::vector<Triple> form_triples(std::span<const Candidate> candidates, std::spa
                                  std::span<const int> used, int limit);
 
 // The same candidates' triples with either of the other two as the corner,
-// best first, at most `limit`, the corner angle down to 37 degrees: a
+// best first, at most `limit`, the corner angle down to 41 degrees: a
 // symbol sheared or seen at a steep slant may face its corner eye pattern
 // to a side shorter than another, so that the corner facing the longest
 // side is the wrong one.
