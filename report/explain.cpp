@@ -206,8 +206,11 @@ std::vector<std::string> explain(const vantor::Results &results, bool thorough, 
             lines.push_back("result: a QR Code Model 1 symbol (version " + s.version_name +
                             "), read by the thorough search where the Model 2 reading of its eye patterns failed");
         else if (s.copy_factor > 0)
-            lines.push_back("result: decoded in a copy of the picture shrunk by " + std::to_string(s.copy_factor) +
-                            " (its modules too large to read as they are), by " +
+            lines.push_back(std::string("result: decoded in a copy of the picture ") +
+                            (s.copy_factor == 1 ? "with the fine grid crossing it (a screen's pixels) filled in"
+                                                : "shrunk by " + std::to_string(s.copy_factor) +
+                                                      " (its modules too large to read as they are)") +
+                            ", by " +
                             (s.pass < 0 ? std::string("the thorough search")
                                         : "pass " + std::to_string(s.pass) + ", reading " +
                                               std::to_string(s.reading + 1)) +

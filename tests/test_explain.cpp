@@ -138,6 +138,10 @@ TEST(Explain, ResultSaysWhichReadingOrTheThoroughSearchDecoded) {
     EXPECT_EQ(explain(ok, true, VANTOR_EFFORT_DEFAULT).back(),
               "result: decoded in a copy of the picture shrunk by 8 (its modules too large to read as they are), by "
               "pass 0, reading 2, after the picture as it is gave no text");
+    ok.symbols[0].copy_factor = 1;
+    EXPECT_EQ(explain(ok, true, VANTOR_EFFORT_DEFAULT).back(),
+              "result: decoded in a copy of the picture with the fine grid crossing it (a screen's pixels) filled in, "
+              "by pass 0, reading 2, after the picture as it is gave no text");
 }
 
 TEST(Explain, OtherKindsSayWhetherModel2WasReadBeside) {

@@ -140,6 +140,40 @@ TEST(SupportRender, IntegerModulesReproduceTheMatrix) {
             ASSERT_EQ(p.at(5 + 2 * c, 10 + 2 * r), s->dark(c, r) ? 0 : 255);
 }
 
+TEST(SupportRender, AScreensGridDarkensOnlyWhatItLights) {
+    // Modules of 12 px, 4 screen pixels each: a 3 px pitch whose first row
+    // (a third, the gap) is dark between the pixels' rows.
+    const auto s = make_symbol("on a screen", 1, Level::M, Mode::byte);
+    ASSERT_TRUE(s);
+    RenderOptions o;
+    o.module_px = 12;
+    o.quiet_zone = 1;
+    o.dark = 20;
+    o.light = 230;
+    o.screen_pixels = 4;
+    o.screen_gap = 1.0 / 3;
+    const Picture p = render(*s, o);
+    ASSERT_EQ(p.width, (s->size + 2) * 12);
+    double lit = 0;
+    int lit_count = 0;
+    for (int y = 0; y < p.height; ++y)
+        for (int x = 0; x < p.width; ++x) {
+            const int c = x / 12 - 1, r = y / 12 - 1;
+            const bool dark = c >= 0 && r >= 0 && c < s->size && r < s->size && s->dark(c, r);
+            if (dark || y % 3 == 0) {
+                ASSERT_EQ(p.at(x, y), 20) << x << "," << y;
+            } else {
+                lit += p.at(x, y);
+                ++lit_count;
+            }
+        }
+    // The stripes' gaps and their unequal brightness dim the light.
+    EXPECT_GT(lit / lit_count, 100);
+    EXPECT_LT(lit / lit_count, 200);
+    o.screen_gap = 1;
+    EXPECT_TRUE(render(*s, o).pixels.empty());
+}
+
 TEST(SupportRender, DeterministicBySeedAndRefusesBadOptions) {
     const auto s = make_symbol("seeded", 1, Level::L, Mode::byte);
     ASSERT_TRUE(s);

@@ -284,8 +284,10 @@ typedef struct vantor_symbol {
     int kind;
     char version_name[8];
     /* 0: read in the picture as it is; 4, 8, 16 ...: read in a copy of the
-     * picture shrunk by this factor (see vantor_effort), whose binarisation
-     * pass and reading pass and reading name (corners are the picture's). */
+     * picture shrunk by this factor (see vantor_effort); 1: read in a copy
+     * of the picture's size with a screen's fine pixel grid filled in. The
+     * copy's binarisation pass and reading are what pass and reading name
+     * (corners are the picture's). */
     int copy_factor;
 } vantor_symbol;
 

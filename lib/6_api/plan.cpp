@@ -17,6 +17,7 @@
 #include "2_image/eye_scan.h"
 #include "2_image/image.h"
 #include "2_image/lone_eyes.h"
+#include "2_image/screen_grid.h"
 #include "api_family.h"
 #include "pyramid.h"
 #include "quick_look.h"
@@ -199,7 +200,9 @@ Plan copy_plan(const Plan &plan) {
 // out, coarsest first, until one gives a symbol. A plan that reads every
 // copy reads them beside the symbols found when every symbol is asked for:
 // a copy shows symbols whose modules are too large for the picture's
-// binarisations. The copies' readings are not listed and never traced.
+// binarisations. A picture still without a symbol and crossed by a screen's
+// fine grid is read once more with the grid filled in, where a look there
+// sees eye patterns. The copies' readings are not listed and never traced.
 void read_copies(const Picture &pic, const vantor_options &options, const Plan &plan, Found &found) {
     if (failed(found) || (!found.symbols.empty() && !(plan.every_copy && options.all_symbols)))
         return;
@@ -211,6 +214,27 @@ void read_copies(const Picture &pic, const vantor_options &options, const Plan &
     quiet.trace_user = nullptr;
     quiet.debug_dir.clear();
     const Plan plan_of_copy = copy_plan(plan);
+    // Reads a copy into `found`; whether that ends the copies' reading (a
+    // symbol read, or memory ran out).
+    auto read = [&](const thorough::Downscaled &copy) {
+        Found in_copy;
+        LoneEyeFinds none;
+        thorough::SearchMemory of_copy;
+        bool unused = false;
+        read_model2(Picture{copy.pixels.data(), copy.width, copy.height, 8}, quiet, plan_of_copy, in_copy, none,
+                    of_copy, unused);
+        found.searched = found.searched || in_copy.searched;
+        if (in_copy.reason == VANTOR_OUT_OF_MEMORY) {
+            found.reason = VANTOR_OUT_OF_MEMORY;
+            return true;
+        }
+        if (in_copy.symbols.empty())
+            return false;
+        take_copy_symbols(in_copy, copy.factor, found);
+        found.reason = VANTOR_OK;
+        found.stage = VANTOR_STAGE_TEXT;
+        return true;
+    };
     int shown = 0;
     for (std::size_t i = 0; i < copies.size(); ++i) {
         const thorough::Downscaled &copy = copies[i];
@@ -223,24 +247,15 @@ void read_copies(const Picture &pic, const vantor_options &options, const Plan &
         if (!copy_shows_symbol(copy))
             continue;
         ++shown;
-        Found in_copy;
-        LoneEyeFinds none;
-        thorough::SearchMemory of_copy;
-        bool unused = false;
-        read_model2(Picture{copy.pixels.data(), copy.width, copy.height, 8}, quiet, plan_of_copy, in_copy, none,
-                    of_copy, unused);
-        found.searched = found.searched || in_copy.searched;
-        if (in_copy.reason == VANTOR_OUT_OF_MEMORY) {
-            found.reason = VANTOR_OUT_OF_MEMORY;
+        if (read(copy))
             return;
-        }
-        if (in_copy.symbols.empty())
-            continue;
-        take_copy_symbols(in_copy, copy.factor, found);
-        found.reason = VANTOR_OK;
-        found.stage = VANTOR_STAGE_TEXT;
-        return;
     }
+    const thorough::GreyView grey{pic.pixels, pic.width, pic.height, pic.width, false};
+    if (!found.symbols.empty() || !thorough::shows_fine_grid(grey))
+        return;
+    const thorough::Downscaled filled{thorough::grid_filled(grey), pic.width, pic.height, 1};
+    if (copy_shows_symbol(filled))
+        read(filled);
 }
 
 // The symbols in reading order of their centres: top to bottom, then left to

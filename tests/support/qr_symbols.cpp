@@ -278,7 +278,8 @@ Picture render(const Symbol &symbol, const RenderOptions &o) {
         !std::isfinite(o.perspective) || !(o.blur_sigma >= 0 && o.blur_sigma < 100) ||
         !(o.motion_px >= 0 && o.motion_px < 1000) || !std::isfinite(o.motion_deg) ||
         !(o.noise_sigma >= 0 && o.noise_sigma < 1e6) || !std::isfinite(o.light_gradient) ||
-        !(o.wrap >= 0 && o.wrap < 0.5) ||
+        !(o.wrap >= 0 && o.wrap < 0.5) || !(o.screen_pixels >= 0 && o.screen_pixels < 1000) ||
+        !(o.screen_gap >= 0 && o.screen_gap < 1) ||
         o.canvas_width < 0 || o.canvas_height < 0)
         return {};
     const Geometry geo(o);
@@ -313,24 +314,43 @@ Picture render(const Symbol &symbol, const RenderOptions &o) {
     const double off_x = (width - (max_x - min_x)) / 2.0 - min_x;
     const double off_y = (height - (max_y - min_y)) / 2.0 - min_y;
 
-    // Each pixel is the share of dark among 4 x 4 samples.
+    // Each pixel is the mean of 4 x 4 samples: light or dark, and on a
+    // screen light only where a stripe of a screen pixel shines.
     constexpr int ss = 4;
     const double dark = o.dark, light = o.light;
+    const double screen_pitch = o.screen_pixels > 0 ? o.module_px / o.screen_pixels : 0;
+    auto shine = [&](double x, double y) {
+        if (!(screen_pitch > 0))
+            return 1.0;
+        // Where in its screen pixel (and in which stripe) the point lies.
+        const double sx = x / screen_pitch, sy = y / screen_pitch;
+        const double fx = sx - std::floor(sx), fy = sy - std::floor(sy);
+        const double stripe = fx * 3;
+        const double within = stripe - std::floor(stripe);
+        if (fy < o.screen_gap || within < o.screen_gap)
+            return 0.0;
+        constexpr double brightness[3] = {0.8, 1.0, 0.6};
+        return brightness[std::min(2, static_cast<int>(stripe))];
+    };
     std::vector<double> value(static_cast<std::size_t>(pic.width) * pic.height);
     for (int py = 0; py < pic.height; ++py)
         for (int px = 0; px < pic.width; ++px) {
-            int hits = 0;
+            double lit = 0;
             for (int sy = 0; sy < ss; ++sy)
                 for (int sx = 0; sx < ss; ++sx) {
                     double x = px + (sx + 0.5) / ss - off_x, y = py + (sy + 0.5) / ss - off_y;
-                    if (!geo.inverse(x, y) || !cylinder.inverse(x, y)) continue;
+                    if (!geo.inverse(x, y) || !cylinder.inverse(x, y)) {
+                        lit += 1;
+                        continue;
+                    }
                     const double mx = std::floor((x + half_x) / o.module_px) - o.quiet_zone;
                     const double my = std::floor((y + half_y) / o.module_px) - o.quiet_zone;
-                    if (mx < 0 || my < 0 || mx >= across || my >= down) continue;
-                    const int c = static_cast<int>(mx), r = static_cast<int>(my);
-                    hits += o.mirror ? symbol.dark(r, c) : symbol.dark(c, r);
+                    const bool is_dark = mx >= 0 && my >= 0 && mx < across && my < down &&
+                                         (o.mirror ? symbol.dark(static_cast<int>(my), static_cast<int>(mx))
+                                                   : symbol.dark(static_cast<int>(mx), static_cast<int>(my)));
+                    lit += is_dark ? 0 : shine(x + half_x, y + half_y);
                 }
-            const double share = static_cast<double>(hits) / (ss * ss);
+            const double share = 1 - lit / (ss * ss);
             double v = light + (dark - light) * share;
             // Light falls off towards the lower right corner.
             const double t = ((px + 0.5) / pic.width + (py + 0.5) / pic.height) / 2.0;

@@ -74,6 +74,15 @@ struct RenderOptions {
     // camera stands three symbol widths in front of the cylinder, so rows
     // bow as well as columns crowding towards the sides.
     double wrap = 0.0;
+    // The symbol shown on a screen and photographed: each module
+    // `screen_pixels` screen pixels across (0: printed), each screen pixel
+    // three upright stripes (red, green, blue as a grey camera sees them)
+    // with dark gaps of `screen_gap` of the pitch between pixels and
+    // stripes. The screen's pixel grid lies in the symbol's plane, over the
+    // quiet zone and the picture around it too; sampled near the camera's
+    // own pitch it beats into moire.
+    double screen_pixels = 0.0;
+    double screen_gap = 0.2;
     std::uint32_t seed = 1;
 };
 

@@ -6,9 +6,11 @@
 // the counts (read right, wrong, no text) and the CPU time of each effort
 // are printed per module size asked for, so efforts compare case for case.
 // A scene without a symbol of the same size is read too, for the time a miss
-// costs.
+// costs. With --screen the symbol is shown on a screen: 3 to 10 screen
+// pixels a module, their grid and stripes sharp enough to show, and where
+// the screen's pitch nears the picture's, moire.
 // usage: close_sweep [--effort NAME]... [--versions LO-HI] [--modules A,B,..]
-//                    [--seed N] [--list] [--keep DIR]
+//                    [--screen] [--seed N] [--list] [--keep DIR]
 // --keep DIR writes every picture there as imageNNN.jpg with its text in
 // imageNNN.expect, for other readers.
 #include <algorithm>
@@ -42,7 +44,7 @@ double turned_side(int modules, double module_px, double deg) {
     return (modules + 4) * module_px * (std::fabs(std::cos(a)) + std::fabs(std::sin(a)));
 }
 
-std::vector<Case> make_cases(int lo, int hi, const std::vector<double> &modules, std::uint32_t seed) {
+std::vector<Case> make_cases(int lo, int hi, const std::vector<double> &modules, bool screen, std::uint32_t seed) {
     std::vector<Case> cases;
     Lcg r{seed};
     const int sides[3][2] = {{3024, 4032}, {4000, 3000}, {3000, 3000}};
@@ -67,6 +69,11 @@ std::vector<Case> make_cases(int lo, int hi, const std::vector<double> &modules,
             o.light_gradient = r.in(0, 0.35);
             o.dark = static_cast<std::uint8_t>(r.in(10, 60));
             o.light = static_cast<std::uint8_t>(r.in(190, 250));
+            if (screen) {
+                o.screen_pixels = r.in(3, 10);
+                o.screen_gap = r.in(0.1, 0.35);
+                o.blur_sigma = r.in(0.3, 1.2) + r.in(0.0, 0.02) * c.module_px;
+            }
             o.seed = r.s;
             c.quality = static_cast<int>(r.in(70, 92));
             char text[96];
@@ -97,12 +104,17 @@ std::vector<double> parse_list(const char *s) {
 int main(int argc, char **argv) {
     SweepOptions o;
     std::vector<double> modules{15, 20, 30, 40, 60, 80, 110};
+    bool screen = false;
     const auto own = [&](const std::string &a, const char *value) {
+        if (a == "--screen") {
+            screen = true;
+            return 1;
+        }
         return a == "--modules" && value && !(modules = parse_list(value)).empty() ? 2 : 0;
     };
     if (!parse_sweep_options(argc, argv,
                              "usage: close_sweep [--effort NAME]... [--versions LO-HI] [--modules A,B,..] "
-                             "[--seed N] [--list] [--keep DIR]",
+                             "[--screen] [--seed N] [--list] [--keep DIR]",
                              o, own))
         return 64;
     if (o.efforts.empty())
@@ -110,13 +122,14 @@ int main(int argc, char **argv) {
     const std::string dir = sweep_folder("close_sweep", o);
     if (dir.empty())
         return 1;
-    const std::vector<Case> cases = make_cases(o.lo, o.hi, modules, o.seed);
+    const std::vector<Case> cases = make_cases(o.lo, o.hi, modules, screen, o.seed);
     // Per effort, per module size asked for.
     const auto asked = [&](std::size_t k, const Case &) { return modules[k % modules.size()]; };
     const auto describe = [](const Case &c) {
         char line[160];
-        std::snprintf(line, sizeof line, "version %2d, module %5.1f px, turned %6.1f, blur %.1f, jpeg %d", c.version,
-                      c.module_px, c.render.rotation_deg, c.render.blur_sigma, c.quality);
+        std::snprintf(line, sizeof line, "version %2d, module %5.1f px, turned %6.1f, blur %.1f, jpeg %d, screen %.1f",
+                      c.version, c.module_px, c.render.rotation_deg, c.render.blur_sigma, c.quality,
+                      c.render.screen_pixels);
         return std::string(line);
     };
     const SweepCounts<double> counts = sweep_cases<double>("close_sweep", o, dir, cases, asked, describe);
