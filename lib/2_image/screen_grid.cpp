@@ -71,9 +71,9 @@ bool dips_recur(const Marks &dips, std::size_t lines, std::size_t length, double
 
 // Whether thin dark lines cross the rows (`rows`: dips along rows) or the
 // columns of the picture as a fine grid's do. The share of dips is counted
-// on every grid_line_step-th row, both ways a row at a time; only where it
-// is high enough are dips marked along the lines themselves (every
-// grid_line_step-th row or column) to see whether they recur at a pitch.
+// on one row in grid_line_step, both ways a row at a time; only where it is
+// high enough are dips marked along the lines themselves (rows, or columns,
+// at the places sampled) to see whether they recur at a pitch.
 bool grid_lines_cross(const GreyView &grey, bool rows) {
     const std::size_t width = static_cast<std::size_t>(grey.width), height = static_cast<std::size_t>(grey.height);
     const std::size_t stride = static_cast<std::size_t>(grey.stride), step = grid_line_step;
@@ -92,8 +92,8 @@ bool grid_lines_cross(const GreyView &grey, bool rows) {
     const double share = static_cast<double>(count) / static_cast<double>(tried);
     if (!(share >= min_grid_share))
         return false;
-    // Along the lines: rows at the same places, or every step-th column.
-    // Spread over the picture, at most grid_pitch_lines of them.
+    // Along the lines, at most grid_pitch_lines of them spread over the
+    // picture.
     std::size_t places = 0;
     while (sampled(places) < (rows ? height : width))
         ++places;
