@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstddef>
+#include <optional>
 
 #include "1_base/vectors.h"
 
@@ -70,11 +71,12 @@ bool dips_recur(const Marks &dips, std::size_t lines, std::size_t length, double
 }
 
 // Whether thin dark lines cross the rows (`rows`: dips along rows) or the
-// columns of the picture as a fine grid's do. The share of dips is counted
+// columns of the picture as a fine grid's do: empty when too few pixels
+// dip, else whether the dips recur at a pitch. The share of dips is counted
 // on one row in grid_line_step, both ways a row at a time; only where it is
 // high enough are dips marked along the lines themselves (rows, or columns,
-// at the places sampled) to see whether they recur at a pitch.
-bool grid_lines_cross(const GreyView &grey, bool rows) {
+// at the places sampled) to see whether they recur.
+std::optional<bool> grid_lines_cross(const GreyView &grey, bool rows) {
     const std::size_t width = static_cast<std::size_t>(grey.width), height = static_cast<std::size_t>(grey.height);
     const std::size_t stride = static_cast<std::size_t>(grey.stride), step = grid_line_step;
     const std::uint8_t flip = grey.inverted ? 255 : 0;
@@ -91,7 +93,7 @@ bool grid_lines_cross(const GreyView &grey, bool rows) {
     }
     const double share = static_cast<double>(count) / static_cast<double>(tried);
     if (!(share >= min_grid_share))
-        return false;
+        return std::nullopt;
     // Along the lines, at most grid_pitch_lines of them spread over the
     // picture.
     std::size_t places = 0;
@@ -137,7 +139,13 @@ void neighbours3(const std::uint8_t *in, std::uint8_t *out, int width, int heigh
 } // namespace
 
 bool shows_fine_grid(const GreyView &grey) {
-    return grey.width >= 5 && grey.height >= 5 && (grid_lines_cross(grey, true) || grid_lines_cross(grey, false));
+    if (grey.width < 5 || grey.height < 5)
+        return false;
+    // The first way that dips often decides: noise dips both ways, at random.
+    for (bool rows : {true, false})
+        if (const std::optional<bool> grid = grid_lines_cross(grey, rows))
+            return *grid;
+    return false;
 }
 
 std::vector<std::uint8_t> grid_filled(const GreyView &grey) {
