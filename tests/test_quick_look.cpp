@@ -48,6 +48,39 @@ TEST(QuickLook, LookAlikesAreClutterAndASymbolAmongThemIsRead) {
     EXPECT_GE(clutter, 3);
 }
 
+// Among look-alikes the look judges triples only until a clutter of them
+// stands out, but still judges pairs: a small blurred symbol whose third
+// eye does not stand out is sent on by its other two and read.
+TEST(QuickLook, BlurredSymbolsAmongLookAlikesAreSentOnByTheirPairs) {
+    struct Case {
+        int version;
+        double module_px, rotation_deg, blur, perspective;
+        int x, y;
+        std::uint32_t scene;
+        bool mirror;
+    };
+    int read = 0;
+    const Case cases[] = {{2, 2.285, 79, 1.352, -5.36e-4, 664, 222, 226, false},
+                          {6, 2.48, 163, 1.144, 6.88e-4, 251, 159, 152, false},
+                          {5, 2.195, 58, 0.904, -2.88e-4, 569, 71, 165, false},
+                          {3, 2.555, 161, 1.16, 0, 837, 632, 171, false}};
+    for (const Case &c : cases) {
+        auto s = vt::make_symbol("blurred among look-alikes", c.version, vt::Level::M, vt::Mode::byte);
+        ASSERT_TRUE(s);
+        vt::RenderOptions o;
+        o.module_px = c.module_px;
+        o.rotation_deg = c.rotation_deg;
+        o.blur_sigma = c.blur;
+        o.perspective = c.perspective;
+        o.mirror = c.mirror;
+        vt::Picture scene = vt::render_lookalikes(1024, 768, c.scene);
+        vt::paste(scene, vt::render(*s, o), c.x, c.y);
+        const vantor::Results r = vantor::decode(scene.pixels, scene.width, scene.height, scene.width, 8);
+        read += r.symbols.size() == 1 && r.symbols[0].bytes == s->text;
+    }
+    EXPECT_EQ(read, 4);
+}
+
 // Dense noise fills the look's pool with chance matches of an eye
 // pattern's runs on single rows, at the smallest sizes; the look then
 // passes those by. A symbol of the smallest readable modules, upright or

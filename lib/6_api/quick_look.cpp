@@ -168,14 +168,18 @@ Look could_make_symbol(const thorough::GreyView &grey, const thorough::Binary &b
                    ? Look::symbol
                    : scanned ? Look::candidates : Look::nothing;
     // Among many triples whose eyes stand out, those count only where a grid
-    // through them shows timing patterns, and no more are judged than the
-    // search would try; among few, the first counts.
-    const int most = thorough::SearchOptions{}.max_triples;
+    // through them shows timing patterns; among few, the first counts. Once
+    // clutter_triples have stood out without timing patterns the view is a
+    // clutter of look-alikes, and no more triples are judged: a symbol's
+    // triple, of like eyes at right angles, comes among the first, and a
+    // textured picture spent a third of its time judging up to the search's
+    // 60. Its pairs are still judged: a blurred symbol among look-alikes may
+    // show two eyes that stand out where the third does not.
     int standing = 0;
     bool seen = false;
     std::optional<thorough::StandingEyes> first;
     auto any = [&](const thorough::Triple &, thorough::StandingEyes &eyes) {
-        if (++standing > most)
+        if (++standing > clutter_triples)
             return true;
         if (!shows_timing(grey, binary, eyes.eyes)) {
             if (!first)
@@ -208,8 +212,7 @@ Look could_make_symbol(const thorough::GreyView &grey, const thorough::Binary &b
         for (const thorough::Candidate &c :
              thorough::missing_eyes(grey, pool.at, pool.quality, pool.used, thorough::max_completions))
             pool.add(c, thorough::completed_quality, true);
-        if (standing < most)
-            thorough::for_each_standing(grey, binary, pool, true, any);
+        thorough::for_each_standing(grey, binary, pool, true, any);
         // Triples with another corner, as the search tries them, where few
         // stood: a clutter of look-alikes stands with every corner.
         if (!seen && standing < clutter_triples && pool.at.size() >= 3)
