@@ -212,7 +212,9 @@ Look could_make_symbol(const thorough::GreyView &grey, const thorough::Binary &b
         for (const thorough::Candidate &c :
              thorough::missing_eyes(grey, pool.at, pool.quality, pool.used, thorough::max_completions))
             pool.add(c, thorough::completed_quality, true);
-        thorough::for_each_standing(grey, binary, pool, true, any);
+        // In a clutter no completed triple could count any more.
+        if (standing < clutter_triples)
+            thorough::for_each_standing(grey, binary, pool, true, any);
         // Triples with another corner, as the search tries them, where few
         // stood: a clutter of look-alikes stands with every corner.
         if (!seen && standing < clutter_triples && pool.at.size() >= 3)
